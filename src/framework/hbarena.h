@@ -32,6 +32,7 @@ public:
     /// base < pointer < end, as the routing tests of the allocators need.
     bool Contains(const void* pointer) const { return pointer > mBase && pointer < mEnd; }
     bool Exists() const { return mBase != nullptr; }
+    const void* Base() const { return mBase; }
     size_t Capacity() const { return mSize; }
     /// Caller bytes of a block in use.
     uint32_t BlockSize(const void* pointer) const;

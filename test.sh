@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs what the project needs, builds the test build (AddressSanitizer and
+# UndefinedBehaviorSanitizer, framework memory routed to the system allocator)
+# with the benchmarks, and runs every test.
+set -euo pipefail
+cd "$(dirname "$0")"
+./scripts/packages.sh
+cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DHB_SANITIZE=ON -DHB_SYSTEM_ALLOCATOR=ON
+cmake --build build/test
+export SDL_VIDEODRIVER=offscreen
+export ALSOFT_DRIVERS=null
+export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}"
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
+ctest --test-dir build/test --output-on-failure -j "$(nproc)"
