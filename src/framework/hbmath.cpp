@@ -1,0 +1,137 @@
+// Framework numeric helpers.
+#include "hbmath.h"
+
+#include <cmath>
+
+namespace
+{
+// Cosine then sine, contiguous, so sine entry i is also cosine entry i + 3600.
+float gTables[2 * kHbSinCosEntries];
+bool gTablesReady = false;
+
+// Exponents beyond this already overflow or underflow every real; the cap keeps
+// a text such as "1e999999999" from costing a billion steps.
+constexpr int kMaxExponent = 400;
+} // namespace
+
+double HbStrToD(const char* text, const char** end)
+{
+    const char* p = text;
+    while (*p && static_cast<signed char>(*p) <= 32)
+        ++p;
+    bool negative = false;
+    if (*p == '-')
+    {
+        negative = true;
+        ++p;
+    }
+    else if (*p == '+')
+    {
+        ++p;
+    }
+    double value = 0.0;
+    double divisor = 1.0;
+    while (*p >= '0' && *p <= '9')
+        value = value * 10.0 + (*p++ - '0');
+    if (*p == '.')
+    {
+        ++p;
+        while (*p >= '0' && *p <= '9')
+        {
+            value = value * 10.0 + (*p++ - '0');
+            divisor *= 10.0;
+        }
+    }
+    if (*p == 'e' || *p == 'E')
+    {
+        ++p;
+        bool negativeExponent = false;
+        if (*p == '-')
+        {
+            negativeExponent = true;
+            ++p;
+        }
+        else if (*p == '+')
+        {
+            ++p;
+        }
+        int n = 0;
+        while (*p >= '0' && *p <= '9')
+        {
+            if (n < kMaxExponent)
+                n = n * 10 + (*p - '0');
+            ++p;
+        }
+        if (n > kMaxExponent)
+            n = kMaxExponent;
+        double factor = std::pow(10.0, n);
+        if (negativeExponent)
+            divisor *= factor;
+        else
+            divisor /= factor;
+    }
+    if (end)
+        *end = p;
+    if (negative)
+        value = -value;
+    // A zero mantissa stays zero whatever the exponent (no 0/0).
+    if (divisor == 1.0 || value == 0.0)
+        return value;
+    return value / divisor;
+}
+
+double HbAtoF(const char* text)
+{
+    return HbStrToD(text, nullptr);
+}
+
+void HbBuildSinCosTables()
+{
+    for (int i = 0; i < kHbSinCosEntries; ++i)
+    {
+        long double angle = static_cast<long double>(i) * 0.1L * 0.01745329238474369L;
+        gTables[i] = static_cast<float>(cosl(angle));
+        gTables[kHbSinCosEntries + i] = static_cast<float>(sinl(angle));
+    }
+    gTablesReady = true;
+}
+
+bool HbSinCosTablesReady()
+{
+    return gTablesReady;
+}
+
+const float* HbCosTable()
+{
+    return gTables;
+}
+
+const float* HbSinTable()
+{
+    return gTables + kHbSinCosEntries;
+}
+
+int HbSinCosIndex(float degrees)
+{
+    if (!std::isfinite(degrees))
+        return 0;
+    double tenths = static_cast<double>(degrees) * 10.0;
+    // Truncate toward zero; angles far outside a turn wrap like any other.
+    long long index = static_cast<long long>(std::fmod(std::trunc(tenths), static_cast<double>(kHbSinCosEntries)));
+    if (index < 0)
+        index += kHbSinCosEntries;
+    return static_cast<int>(index);
+}
+
+float VectorDistanceSquared(const float* a, const float* b)
+{
+    float dx = b[0] - a[0];
+    float dy = b[1] - a[1];
+    float dz = b[2] - a[2];
+    return dx * dx + dy * dy + dz * dz;
+}
+
+float ClampMax(float value, float bound)
+{
+    return value > bound ? bound : value;
+}

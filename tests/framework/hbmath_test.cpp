@@ -1,0 +1,85 @@
+// Tests of the text-to-real parser, the sine and cosine tables and the helpers.
+#include "hbmath.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cmath>
+#include <cstring>
+
+namespace
+{
+
+TEST(HbStrToD, ParsesTheCasesOfTheGame)
+{
+    struct Case
+    {
+        const char* text;
+        double value;
+        size_t consumed;
+    } cases[] = {
+        {"  +3.25e2", 325.0, 9}, {"-.5", -0.5, 3},   {"1e", 1.0, 2},      {"abc", 0.0, 0},
+        {"-", -0.0, 1},          {"2.5E-1", 0.25, 6}, {"\t\n7x", 7.0, 3}, {"1.5", 1.5, 3},
+        {"12e+1", 120.0, 5},     {"\xA0" "4", 4.0, 2},
+    };
+    for (const Case& c : cases)
+    {
+        const char* end = nullptr;
+        double v = HbStrToD(c.text, &end);
+        EXPECT_DOUBLE_EQ(v, c.value) << c.text;
+        EXPECT_EQ(static_cast<size_t>(end - c.text), c.consumed) << c.text;
+    }
+    EXPECT_TRUE(std::signbit(HbStrToD("-", nullptr)));
+}
+
+TEST(HbStrToD, HugeExponentsStayBoundedAndNeverGiveNaN)
+{
+    EXPECT_EQ(HbAtoF("0e-999"), 0.0);
+    EXPECT_EQ(HbAtoF("0e999999999"), 0.0);
+    EXPECT_TRUE(std::isinf(HbAtoF("1e999999999")));
+    EXPECT_EQ(HbAtoF("1e-999999999"), 0.0);
+    const char* text = "5e99999999999999999999rest";
+    const char* end = nullptr;
+    HbStrToD(text, &end);
+    EXPECT_STREQ(end, "rest");
+}
+
+TEST(HbStrToD, IgnoresTheProcessLocale)
+{
+    const char* old = std::setlocale(LC_NUMERIC, nullptr);
+    std::string saved = old ? old : "C";
+    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") || std::setlocale(LC_NUMERIC, "fr_FR.UTF-8"))
+        EXPECT_DOUBLE_EQ(HbAtoF("1.25"), 1.25);
+    std::setlocale(LC_NUMERIC, saved.c_str());
+}
+
+TEST(HbSinCos, TablesAndIndices)
+{
+    HbBuildSinCosTables();
+    ASSERT_TRUE(HbSinCosTablesReady());
+    EXPECT_FLOAT_EQ(HbCosTable()[0], 1.0f);
+    EXPECT_FLOAT_EQ(HbSinTable()[0], 0.0f);
+    EXPECT_NEAR(HbCosTable()[900], 0.0f, 1e-6f);
+    EXPECT_FLOAT_EQ(HbSinTable()[900], 1.0f);
+    EXPECT_NEAR(HbSinTable()[2700], -1.0f, 1e-6f);
+    EXPECT_EQ(HbCosTable() + 3600, HbSinTable());
+
+    struct Case
+    {
+        float degrees;
+        int index;
+    } cases[] = {{360.0f, 0}, {0.05f, 0}, {-90.0f, 2700}, {-5.0f, 3550}, {90.0f, 900}, {719.9f, 3599}, {NAN, 0}};
+    for (const Case& c : cases)
+        EXPECT_EQ(HbSinCosIndex(c.degrees), c.index) << c.degrees;
+}
+
+TEST(HbMathHelpers, DistanceAndClamp)
+{
+    float a[3] = {1, 2, 3};
+    float b[3] = {4, 6, 3};
+    EXPECT_FLOAT_EQ(VectorDistanceSquared(a, b), 25.0f);
+    EXPECT_FLOAT_EQ(ClampMax(3.0f, 2.0f), 2.0f);
+    EXPECT_FLOAT_EQ(ClampMax(1.0f, 2.0f), 1.0f);
+}
+
+} // namespace
