@@ -1,1 +1,7 @@
-int main(){return 0;}
+// The executable's entry: everything else lives in the app library.
+#include "app.h"
+
+int main(int argc, char** argv)
+{
+    return AppMain(argc, argv);
+}
