@@ -1,6 +1,8 @@
 // HbExitList: the singletons' destroy callbacks.
 #include "hbexitlist.h"
 
+#include "hbptr.h"
+
 namespace
 {
 HbExitList* gExitList = nullptr;
@@ -13,7 +15,10 @@ HbExitList* HbExitList::Instance()
         // Makes the heap first: it registers the exit handler that runs this list.
         InitFrameworkHeap();
         if (!gExitList)
+        {
             gExitList = new HbExitList();
+            HbHandlesManager::Instance();
+        }
     }
     return gExitList;
 }
@@ -43,4 +48,11 @@ void HbExitList::Destroy()
 int32_t HbExitList::Count()
 {
     return gExitList ? gExitList->mCallbacks.GetCount() : 0;
+}
+
+HbExitCallback HbExitList::At(int32_t index)
+{
+    if (!gExitList || index < 0 || index >= gExitList->mCallbacks.GetCount())
+        return nullptr;
+    return reinterpret_cast<HbExitCallback>(gExitList->mCallbacks[index]);
 }

@@ -114,3 +114,19 @@ private:
 
 /// Growable array of pointers.
 using HbPtrArray = HbGrowArray<void*>;
+
+/// A two-word element; the words are pointer-sized because they may hold pointers.
+struct HbPair
+{
+    uintptr_t first;
+    uintptr_t second;
+};
+using PairArray = HbGrowArray<HbPair>;
+
+/// A three-word record, pointer-sized words. Arrays of records with typed fields
+/// use HbGrowArray<Record> directly.
+struct HbRecord
+{
+    uintptr_t words[3];
+};
+using HbRecordArray = HbGrowArray<HbRecord>;

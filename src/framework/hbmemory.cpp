@@ -5,6 +5,7 @@
 #include "hbheap.h"
 #include "hbmemoryrouter.h"
 #include "hbmoduleinit.h"
+#include "hbptr.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -400,7 +401,9 @@ int InitFrameworkHeap()
     }
     std::atexit(RunExitList);
     gHeapState.store(1, std::memory_order_release);
-    HbExitList::Instance();
+    // The handle table exists from here on; making it also makes the exit list,
+    // whose first entry is then the table's destroy callback.
+    HbHandlesManager::Instance();
     return 1;
 }
 

@@ -3,33 +3,37 @@
 
 namespace
 {
-struct ModuleInit
-{
-    HbModuleInitFunc create;
-    HbModuleInitFunc check;
-};
 // Constant-initialised, so registrations from any static initialiser are safe.
-ModuleInit gInits[kHbMaxModuleInits];
-int gCount = 0;
+constinit HbModuleInitTable gTable;
 } // namespace
+
+int HbModuleInitTable::Register(HbModuleInitFunc create, HbModuleInitFunc check)
+{
+    if (mCount >= kHbMaxModuleInits)
+        return 0;
+    mEntries[mCount++] = {create, check};
+    return mCount < kHbMaxModuleInits ? 1 : 0;
+}
+
+int HbModuleInitTable::RunAll() const
+{
+    for (int i = 0; i < mCount; ++i)
+        if (mEntries[i].create)
+            mEntries[i].create();
+    return 1;
+}
 
 int HbRegisterModuleInit(HbModuleInitFunc create, HbModuleInitFunc check)
 {
-    if (gCount >= kHbMaxModuleInits)
-        return 0;
-    gInits[gCount++] = {create, check};
-    return gCount < kHbMaxModuleInits ? 1 : 0;
+    return gTable.Register(create, check);
 }
 
 int HbRunModuleInits()
 {
-    for (int i = 0; i < gCount; ++i)
-        if (gInits[i].create)
-            gInits[i].create();
-    return 1;
+    return gTable.RunAll();
 }
 
 int HbModuleInitCount()
 {
-    return gCount;
+    return gTable.GetCount();
 }

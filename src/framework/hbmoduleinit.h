@@ -8,9 +8,33 @@ using HbModuleInitFunc = int (*)();
 
 constexpr int kHbMaxModuleInits = 110;
 
-/// Stores the pair; 1 while the new count is below the table size, else 0. A
-/// registration past the last slot is refused (0, nothing stored).
+/// A table of module-initialiser pairs. The program has one (behind the
+/// functions below); tests make their own.
+class HbModuleInitTable
+{
+public:
+    constexpr HbModuleInitTable() = default;
+
+    /// Stores the pair; 1 while the new count is below the table size, else 0.
+    /// A registration past the last slot is refused (0, nothing stored).
+    int Register(HbModuleInitFunc create, HbModuleInitFunc check);
+    /// Calls every create function in registration order, ignoring the results;
+    /// returns 1. The check functions are not called.
+    int RunAll() const;
+    int GetCount() const { return mCount; }
+
+private:
+    struct Entry
+    {
+        HbModuleInitFunc create = nullptr;
+        HbModuleInitFunc check = nullptr;
+    };
+    Entry mEntries[kHbMaxModuleInits] = {};
+    int mCount = 0;
+};
+
+/// Registers with the program's table (usable from any static initialiser).
 int HbRegisterModuleInit(HbModuleInitFunc create, HbModuleInitFunc check);
-/// Calls every create function in registration order; returns 1.
+/// Runs the program's table; returns 1.
 int HbRunModuleInits();
 int HbModuleInitCount();

@@ -40,6 +40,20 @@ HbPtrListNode* HbPtrList::AddTail(void* value)
     return node;
 }
 
+HbPtrListNode* HbPtrList::AddHead(void* value)
+{
+    HbPtrListNode* node = NewNode(nullptr, mHead);
+    if (!node)
+        return nullptr;
+    node->value = value;
+    if (mHead)
+        mHead->prev = node;
+    else
+        mTail = node;
+    mHead = node;
+    return node;
+}
+
 void* HbPtrList::PopFront()
 {
     HbPtrListNode* node = mHead;

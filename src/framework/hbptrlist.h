@@ -25,6 +25,8 @@ public:
     HbPtrListNode* NewNode(HbPtrListNode* previous, HbPtrListNode* next);
     /// Appends a value; the new node, or null when out of memory.
     HbPtrListNode* AddTail(void* value);
+    /// Puts a value in front of the head; the new node, or null when out of memory.
+    HbPtrListNode* AddHead(void* value);
     /// Removes the head and returns its value; null on an empty list.
     void* PopFront();
     /// Unlinks a node of this list and frees it.

@@ -49,7 +49,9 @@ TEST(HbStrToD, IgnoresTheProcessLocale)
     const char* old = std::setlocale(LC_NUMERIC, nullptr);
     std::string saved = old ? old : "C";
     if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") || std::setlocale(LC_NUMERIC, "fr_FR.UTF-8"))
+    {
         EXPECT_DOUBLE_EQ(HbAtoF("1.25"), 1.25);
+    }
     std::setlocale(LC_NUMERIC, saved.c_str());
 }
 

@@ -208,7 +208,9 @@ TEST(HbMemory, EntryPointsServeAndFree)
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % 16, 0u);
     if (!HbUsesSystemAllocator())
+    {
         EXPECT_EQ(HbMemoryWhere(p), HbMemorySource::SmallObject);
+    }
     HbOperatorDelete(p);
     EXPECT_EQ(HbHeapCalloc(SIZE_MAX / 4, 8), nullptr);
     void* q = HbRenderCalloc(4, 4);
