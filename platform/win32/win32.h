@@ -306,6 +306,24 @@ constexpr int IDOK = 1;
 /// stderr; returns IDOK.
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 
+// ---- Performance counter ---------------------------------------------------------
+
+union LARGE_INTEGER
+{
+    struct
+    {
+        DWORD LowPart;
+        LONG HighPart;
+    } u;
+    int64_t QuadPart;
+};
+
+/// Always 10,000,000 ticks per second, so tick counts kept in 32 bits wrap as
+/// the program expects.
+BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency);
+/// Monotonic ticks of the performance counter.
+BOOL QueryPerformanceCounter(LARGE_INTEGER* count);
+
 // ---- Beyond the platform's calls ----------------------------------------------------
 
 /// FALSE when our windows appear on no screen (the off-screen or scripted

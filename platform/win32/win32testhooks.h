@@ -49,6 +49,14 @@ void Win32TestSetClock(uint32_t ms);
 uint32_t Win32TestClock();
 void Win32TestSetDesktopSize(int width, int height);
 
+// ---- Performance counter -----------------------------------------------------------
+
+/// Freezes the performance counter at ticks (10 MHz); later calls move it.
+void Win32TestSetPerformanceCounter(int64_t ticks);
+void Win32TestAdvancePerformanceCounter(int64_t ticks);
+/// Back to the monotonic system clock.
+void Win32TestUseRealPerformanceCounter();
+
 // ---- Faults ------------------------------------------------------------------------
 
 void Win32TestSetFault(Win32Fault fault, bool on);
