@@ -1,6 +1,9 @@
 // Framework numeric helpers.
 #include "hbmath.h"
 
+#include "mathsqrt.h"
+#include "matrix.h"
+
 #include <cmath>
 
 namespace
@@ -121,6 +124,28 @@ int HbSinCosIndex(float degrees)
     if (index < 0)
         index += kHbSinCosEntries;
     return static_cast<int>(index);
+}
+
+Matrix* MatrixRotateAxisDegrees(Matrix* matrix, const Vector* axis, float degrees, int combine)
+{
+    if (combine < 0 || combine > 2)
+        return nullptr;
+    if (!gTablesReady)
+        HbBuildSinCosTables();
+    // The engine's inverse-square-root table, kept here so the rotation does not
+    // depend on a started engine.
+    static uint32_t sqrtTable[Math::kTableEntries];
+    static uint32_t invSqrtTable[Math::kTableEntries];
+    static const bool built = (Math::BuildSqrtTables(sqrtTable, invSqrtTable), true);
+    (void)built;
+
+    float lengthSquared = axis->x * axis->x + axis->y * axis->y + axis->z * axis->z;
+    float scale = Math::InvSqrtFromTable(invSqrtTable, lengthSquared);
+    Vector unit = {axis->x * scale, axis->y * scale, axis->z * scale};
+    int index = HbSinCosIndex(degrees);
+    float c = HbCosTable()[index];
+    float s = HbSinTable()[index];
+    return Matrix::RotateCosSin(matrix, &unit, 1.0f - c, s, combine);
 }
 
 float VectorDistanceSquared(const float* a, const float* b)

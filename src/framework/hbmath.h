@@ -23,6 +23,14 @@ const float* HbSinTable();
 /// wrapped into 0..3599 (negative angles count back from 3600).
 int HbSinCosIndex(float degrees);
 
+struct Matrix;
+struct Vector;
+/// A rotation about an axis by an angle in degrees taken from the tables
+/// (built on first use if needed): combine 0 replaces the matrix, 1 applies the
+/// rotation first (rotation x matrix), 2 after it (matrix x rotation). Another
+/// combine value returns null and leaves the matrix unchanged.
+Matrix* MatrixRotateAxisDegrees(Matrix* matrix, const Vector* axis, float degrees, int combine);
+
 /// Squared distance of two three-float points.
 float VectorDistanceSquared(const float* a, const float* b);
 /// value when it is not above bound, else bound.

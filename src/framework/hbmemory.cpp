@@ -334,12 +334,14 @@ std::mutex gHeapInitLock;
 alignas(HbMemoryRouter) unsigned char gRouterStorage[sizeof(HbMemoryRouter)];
 HbMemoryRouter* gRouter = nullptr;
 
+#if !HB_SYSTEM_ALLOCATOR
 HbMemoryRouter& Router()
 {
     if (gHeapState.load(std::memory_order_acquire) == 0)
         InitFrameworkHeap();
     return *gRouter;
 }
+#endif
 
 void RunExitList()
 {

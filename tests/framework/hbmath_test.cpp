@@ -1,5 +1,6 @@
 // Tests of the text-to-real parser, the sine and cosine tables and the helpers.
 #include "hbmath.h"
+#include "matrix.h"
 
 #include <gtest/gtest.h>
 
@@ -73,6 +74,45 @@ TEST(HbSinCos, TablesAndIndices)
     } cases[] = {{360.0f, 0}, {0.05f, 0}, {-90.0f, 2700}, {-5.0f, 3550}, {90.0f, 900}, {719.9f, 3599}, {NAN, 0}};
     for (const Case& c : cases)
         EXPECT_EQ(HbSinCosIndex(c.degrees), c.index) << c.degrees;
+}
+
+Matrix Identity()
+{
+    Matrix m{};
+    m.right = {1, 0, 0};
+    m.up = {0, 1, 0};
+    m.at = {0, 0, 1};
+    m.flags = kMatrixOrthonormal | kMatrixIdentity;
+    return m;
+}
+
+TEST(MatrixRotateAxisDegrees, RotatesFromTheTablesAndCombines)
+{
+    Vector z = {0, 0, 5}; // not unit: the axis is normalised first
+    Matrix m = Identity();
+    ASSERT_EQ(MatrixRotateAxisDegrees(&m, &z, 90.0f, 0), &m);
+    EXPECT_NEAR(m.right.x, 0.0f, 1e-4f);
+    EXPECT_NEAR(m.right.y, 1.0f, 1e-4f);
+    EXPECT_EQ(m.flags & kMatrixOrthonormal, kMatrixOrthonormal);
+
+    // -90 degrees uses entry 2700 and undoes the turn when applied after it.
+    ASSERT_EQ(MatrixRotateAxisDegrees(&m, &z, -90.0f, 2), &m);
+    EXPECT_NEAR(m.right.x, 1.0f, 1e-4f);
+    EXPECT_NEAR(m.right.y, 0.0f, 1e-4f);
+
+    // Pre- and post-multiplying differ once a translation is involved.
+    Matrix pre = Identity();
+    pre.pos = {1, 0, 0};
+    pre.flags = kMatrixOrthonormal;
+    Matrix post = pre;
+    MatrixRotateAxisDegrees(&pre, &z, 90.0f, 1);
+    MatrixRotateAxisDegrees(&post, &z, 90.0f, 2);
+    EXPECT_NEAR(pre.pos.x, 1.0f, 1e-4f); // rotation first, then the translation
+    EXPECT_NEAR(post.pos.y, 1.0f, 1e-4f); // the translated point is turned too
+
+    Matrix before = post;
+    EXPECT_EQ(MatrixRotateAxisDegrees(&post, &z, 45.0f, 3), nullptr);
+    EXPECT_EQ(std::memcmp(&before, &post, sizeof post), 0);
 }
 
 TEST(HbMathHelpers, DistanceAndClamp)

@@ -24,10 +24,6 @@ struct MatrixModuleBlock
     MatrixTolerances tolerances;
 };
 
-// The block of the started engine, and the module's free list in static storage.
-MatrixModuleBlock* sBlock = nullptr;
-FreeList sMatrixList;
-
 constexpr int32_t kMatricesPerBlock = 256;
 constexpr int32_t kMatrixAlignment = 16; // rows are read as four-lane registers
 constexpr uint32_t kMatrixChunkType = 0x0D;
@@ -35,6 +31,13 @@ constexpr uint32_t kModuleHint = kMemoryHintEngine | kMatrixChunkType;
 constexpr uint32_t kObjectHint = kMemoryHintObject | kMatrixChunkType;
 constexpr MatrixTolerances kDefaultTolerances = {0.01f, 0.01f, 0.01f};
 constexpr float kDegreesToRadians = 0.017453292f;
+
+// The block of the started engine, and the module's free list in static storage.
+// Without an open engine the arithmetic runs on the default settings (no matrix
+// objects can be made then), so a caller outside the engine's life reads no null.
+MatrixModuleBlock sNoEngineBlock = {nullptr, kMatrixIdentity, Matrix::MultiplyGeneric, kDefaultTolerances};
+MatrixModuleBlock* sBlock = &sNoEngineBlock;
+FreeList sMatrixList;
 constexpr float kRadiansToDegrees = 57.29578f;
 
 bool IsIdentity(const Matrix* m)
@@ -125,6 +128,8 @@ Vector ApplyRows(const Matrix* m, const Vector& p)
 Matrix* Matrix::Create()
 {
     Engine* engine = Engine::Current();
+    if (!engine || !sBlock->matrices)
+        return nullptr;
     auto* matrix = static_cast<Matrix*>(engine->freeListFunctions.take(sBlock->matrices, kObjectHint));
     if (!matrix)
         return nullptr;
@@ -136,7 +141,10 @@ Matrix* Matrix::Create()
 
 int32_t Matrix::Destroy(Matrix* matrix)
 {
-    Engine::Current()->freeListFunctions.giveBack(sBlock->matrices, matrix);
+    Engine* engine = Engine::Current();
+    if (!engine || !sBlock->matrices || !matrix)
+        return 0;
+    engine->freeListFunctions.giveBack(sBlock->matrices, matrix);
     return 1;
 }
 
@@ -414,7 +422,7 @@ const Matrix* Matrix::QueryRotate(const Matrix* m, Vector* unitAxis, float* angl
 
 int32_t Matrix::SetMultiplyFunction(MatrixMultiplyFunction multiply)
 {
-    if (!sBlock)
+    if (sBlock == &sNoEngineBlock)
         return 0;
     sBlock->multiply = multiply ? multiply : MultiplyGeneric;
     return 1;
@@ -422,7 +430,7 @@ int32_t Matrix::SetMultiplyFunction(MatrixMultiplyFunction multiply)
 
 MatrixMultiplyFunction Matrix::GetMultiplyFunction()
 {
-    return sBlock ? sBlock->multiply : nullptr;
+    return sBlock == &sNoEngineBlock ? nullptr : sBlock->multiply;
 }
 
 void Matrix::MultiplyGeneric(Matrix* out, const Matrix* a, const Matrix* b)
@@ -507,6 +515,6 @@ void* Matrix::CloseModule(void* engine, int32_t offset, int32_t)
     auto* block = static_cast<MatrixModuleBlock*>(Engine::Block(static_cast<Engine*>(engine), offset));
     FreeList::Destroy(block->matrices);
     block->matrices = nullptr;
-    sBlock = nullptr;
+    sBlock = &sNoEngineBlock;
     return engine;
 }
