@@ -10,6 +10,11 @@ PACKAGES=(
     pkg-config
     ccache
     libsdl2-dev
+    libgl-dev
+    libopengl-dev
+    libegl-dev
+    libgl1-mesa-dri
+    libegl-mesa0
     libgtest-dev
     libgmock-dev
     libbenchmark-dev
