@@ -1,0 +1,210 @@
+// Benchmark: opening entries by name in a mounted archive of 10,000 entries
+// against opening loose files on the disk, and reading a large entry in small
+// pieces against plain stdio; prints both time ratios at the end.
+#include "hbfile.h"
+#include "hbpack.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+constexpr int kEntries = 10000;
+constexpr size_t kLargeSize = 8 << 20;
+constexpr size_t kPiece = 64;
+
+std::string EntryName(int i)
+{
+    return "textures\\set" + std::to_string(i % 37) + "\\entry" + std::to_string(i) + ".tex";
+}
+
+std::string LooseName(int i)
+{
+    return "entry" + std::to_string(i) + ".tex";
+}
+
+// The archive, the same entries as loose files and a large file, made once in
+// a directory of their own and removed at exit.
+class Content
+{
+public:
+    Content()
+    {
+        char pattern[] = "/tmp/hbfile_bench_XXXXXX";
+        if (!::mkdtemp(pattern))
+            std::abort();
+        mDir = pattern;
+        std::filesystem::create_directories(mDir + "/loose");
+        std::string small(32, 's');
+        std::vector<char> large(kLargeSize);
+        for (size_t i = 0; i < large.size(); ++i)
+            large[i] = static_cast<char>(i * 31);
+
+        HbPackArchive writer;
+        if (!writer.Open(Pack().c_str(), "wb"))
+            std::abort();
+        for (int i = 0; i < kEntries; ++i)
+        {
+            writer.AddEntry(EntryName(i), small.data(), small.size());
+            if (FILE* f = std::fopen(Loose(i).c_str(), "wb"))
+            {
+                std::fwrite(small.data(), 1, small.size(), f);
+                std::fclose(f);
+            }
+        }
+        writer.AddEntry("large.bin", large.data(), large.size());
+        writer.Close();
+        if (FILE* f = std::fopen(Large().c_str(), "wb"))
+        {
+            std::fwrite(large.data(), 1, large.size(), f);
+            std::fclose(f);
+        }
+
+        HbPackSet* set = HbPackSet::Instance();
+        set->Mount(Pack().c_str());
+        set->SetEnabled(1);
+        set->SetDiskFallback(1);
+    }
+    ~Content()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(mDir, ignored);
+    }
+
+    std::string Pack() const { return mDir + "/content.pak"; }
+    std::string Loose(int i) const { return mDir + "/loose/" + LooseName(i); }
+    std::string Large() const { return mDir + "/large.bin"; }
+
+private:
+    std::string mDir;
+};
+
+Content& GetContent()
+{
+    static Content content;
+    return content;
+}
+
+// Names asked in a fixed scattered order, so neither side profits from locality.
+std::vector<int> Order()
+{
+    std::vector<int> order;
+    for (int i = 0; i < kEntries; ++i)
+        order.push_back(static_cast<int>((static_cast<int64_t>(i) * 7919) % kEntries));
+    return order;
+}
+
+void BM_PackOpenByName(benchmark::State& state)
+{
+    GetContent();
+    std::vector<std::string> names;
+    for (int i : Order())
+        names.push_back(EntryName(i));
+    size_t next = 0;
+    for (auto _ : state)
+    {
+        HbFile* file = HbFileOpen(names[next].c_str(), "rb");
+        benchmark::DoNotOptimize(file);
+        HbFileClose(file);
+        next = next + 1 == names.size() ? 0 : next + 1;
+    }
+}
+
+void BM_DiskOpenByName(benchmark::State& state)
+{
+    Content& content = GetContent();
+    std::vector<std::string> names;
+    for (int i : Order())
+        names.push_back(content.Loose(i));
+    size_t next = 0;
+    for (auto _ : state)
+    {
+        FILE* file = std::fopen(names[next].c_str(), "rb");
+        benchmark::DoNotOptimize(file);
+        if (file)
+            std::fclose(file);
+        next = next + 1 == names.size() ? 0 : next + 1;
+    }
+}
+
+void BM_PackReadSmallPieces(benchmark::State& state)
+{
+    GetContent();
+    char piece[kPiece];
+    for (auto _ : state)
+    {
+        HbFile* file = HbFileOpen("large.bin", "rb");
+        size_t total = 0;
+        while (size_t n = HbFileRead(piece, 1, sizeof(piece), file))
+            total += n;
+        benchmark::DoNotOptimize(total);
+        HbFileClose(file);
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(kLargeSize));
+}
+
+void BM_StdioReadSmallPieces(benchmark::State& state)
+{
+    Content& content = GetContent();
+    char piece[kPiece];
+    for (auto _ : state)
+    {
+        FILE* file = std::fopen(content.Large().c_str(), "rb");
+        size_t total = 0;
+        while (size_t n = std::fread(piece, 1, sizeof(piece), file))
+            total += n;
+        benchmark::DoNotOptimize(total);
+        std::fclose(file);
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(kLargeSize));
+}
+
+BENCHMARK(BM_PackOpenByName);
+BENCHMARK(BM_DiskOpenByName);
+BENCHMARK(BM_PackReadSmallPieces)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StdioReadSmallPieces)->Unit(benchmark::kMillisecond);
+
+class RatioReporter : public benchmark::ConsoleReporter
+{
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& run : runs)
+            mTimes[run.benchmark_name()] = run.GetAdjustedRealTime() * benchmark::GetTimeUnitMultiplier(run.time_unit);
+        ConsoleReporter::ReportRuns(runs);
+    }
+    void Finalize() override
+    {
+        ConsoleReporter::Finalize();
+        Ratio("open by name, archive of 10,000 entries / loose file on disk", "BM_PackOpenByName", "BM_DiskOpenByName");
+        Ratio("read in 64-byte pieces, archive entry / stdio", "BM_PackReadSmallPieces", "BM_StdioReadSmallPieces");
+    }
+
+private:
+    void Ratio(const char* what, const char* a, const char* b)
+    {
+        double x = mTimes[a];
+        double y = mTimes[b];
+        if (x > 0 && y > 0)
+            std::printf("%s time ratio: %.2f\n", what, x / y);
+    }
+    std::map<std::string, double> mTimes;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}

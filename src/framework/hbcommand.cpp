@@ -1,0 +1,259 @@
+// Console commands: the tokenizer, the registry, the script reader and the
+// built-in commands execute and help.
+#include "hbcommand.h"
+
+#include "hbfile.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace
+{
+
+bool IsSeparator(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+const std::string kEmpty;
+
+int32_t gScriptDepth = 0;
+
+int RunScriptLine(const char* line, HbTextLineWalker*)
+{
+    if (line[0] != '#')
+        if (HbCommandManager* manager = HbCommandManager::Instance())
+            manager->ExecuteLine(line);
+    return 1;
+}
+
+class ExecuteCommand : public HbCommand
+{
+public:
+    ExecuteCommand() : HbCommand("execute", "Execute a script file\n ") {}
+    int Execute(const HbCommandArgs& args, int32_t) override
+    {
+        if (args.GetCount() == 2)
+            HbExecuteScript(args.GetToken(1).c_str());
+        return 1;
+    }
+};
+
+class HelpCommand : public HbCommand
+{
+public:
+    HelpCommand()
+        : HbCommand("help", "help {string}  Send the list of all commands matching {string} to the debug window. "
+                            "\"help all\" return all registered commands.")
+    {
+    }
+    int Execute(const HbCommandArgs& args, int32_t) override
+    {
+        if (args.GetCount() > 2)
+            return 0;
+        HbCommandManager* manager = HbCommandManager::Instance();
+        if (!manager)
+            return 1;
+        HbStringArray names;
+        manager->ListMatching(args.GetCount() == 2 ? args.GetToken(1).c_str() : "", names);
+        for (int32_t i = 0; i < names.GetCount(); ++i)
+            HbCommandDebugOutput((names[i] + "\n").c_str());
+        return 1;
+    }
+};
+
+ExecuteCommand gExecuteCommand;
+HelpCommand gHelpCommand;
+
+} // namespace
+
+// ---- HbCommandArgs -------------------------------------------------------------------
+
+HbCommandArgs::~HbCommandArgs()
+{
+    mCount = 0;
+}
+
+int HbCommandArgs::Tokenize(const char* line)
+{
+    mCount = 0;
+    if (!line)
+        return 1;
+    int fitted = 1;
+    const char* p = line;
+    while (*p)
+    {
+        while (IsSeparator(*p))
+            ++p;
+        if (!*p)
+            break;
+        const char* start = p;
+        while (*p && !IsSeparator(*p))
+            ++p;
+        if (mCount == kMaxTokens)
+        {
+            fitted = 0;
+            break;
+        }
+        size_t length = static_cast<size_t>(p - start);
+        if (length > static_cast<size_t>(kMaxTokenLength))
+        {
+            length = kMaxTokenLength;
+            fitted = 0;
+        }
+        mTokens[mCount++].assign(start, length);
+    }
+    return fitted;
+}
+
+const std::string& HbCommandArgs::GetToken(int32_t index) const
+{
+    return index >= 0 && index < kMaxTokens ? mTokens[index] : kEmpty;
+}
+
+// ---- HbCommand ---------------------------------------------------------------------------
+
+HbCommand::HbCommand(const char* name, const char*) : mName(name ? name : "")
+{
+    if (HbCommandManager* manager = HbCommandManager::Instance())
+        manager->Register(mName.c_str(), this);
+}
+
+HbCommand::~HbCommand()
+{
+    if (HbCommandManager* manager = HbCommandManager::Instance())
+        manager->Unregister(mName.c_str());
+}
+
+// ---- HbCommandManager ------------------------------------------------------------------
+
+HbCommandManager* HbCommandManager::Instance()
+{
+    return HbSingleton<HbCommandManager>::Instance();
+}
+
+HbCommandManager::~HbCommandManager()
+{
+    mCommands.RemoveAll();
+}
+
+int HbCommandManager::Register(const char* name, HbCommand* command)
+{
+    void** slot = mCommands.FindOrInsert(name ? name : "");
+    if (!slot || *slot)
+        return 0;
+    *slot = command;
+    return 1;
+}
+
+void HbCommandManager::Unregister(const char* name)
+{
+    mCommands.Remove(name ? name : "");
+}
+
+HbCommand* HbCommandManager::FindCommand(const char* name) const
+{
+    return static_cast<HbCommand*>(mCommands.Lookup(name ? name : ""));
+}
+
+int HbCommandManager::ExecuteLine(const char* line)
+{
+    HbCommandArgs args;
+    args.Tokenize(line);
+    HbCommand* command = FindCommand(args.GetToken(0).c_str());
+    if (!command)
+        return kUnknown;
+    if (command->Execute(args, 0))
+        return kDone;
+    std::string help = "help " + args.GetToken(0);
+    ExecuteLine(help.c_str());
+    return kFailed;
+}
+
+void HbCommandManager::ListMatching(const char* pattern, HbStringArray& names) const
+{
+    std::string text = pattern ? pattern : "";
+    bool all = text.empty() || text == "all";
+    HbPosition position = mCommands.GetStartPosition();
+    std::string name;
+    void* value = nullptr;
+    while (mCommands.GetNextAssoc(position, name, value))
+        if (value && (all || name.find(text) != std::string::npos))
+            names.Append(name);
+}
+
+// ---- Command scripts -----------------------------------------------------------------
+
+int HbForEachTextLine(const char* path, HbTextLineWalker* walker)
+{
+    HbFile* file = HbFileOpen(path, "rt");
+    if (!file)
+        return 1;
+    if (HbFileEof(file))
+    {
+        HbFileClose(file);
+        return 0;
+    }
+    int64_t size = -1;
+    if (HbFileSeek(file, 0, SEEK_END) == 0)
+        size = HbFileTell(file);
+    if (size < 0 || HbFileSeek(file, 0, SEEK_SET) != 0)
+    {
+        HbFileClose(file);
+        return 0;
+    }
+    // The spare bytes after the data keep the last line zero-terminated.
+    auto* data = static_cast<char*>(HbHeapCalloc(static_cast<size_t>(size) + 1024, 1));
+    if (!data)
+    {
+        HbFileClose(file);
+        return 0;
+    }
+    size_t length = HbFileRead(data, 1, static_cast<size_t>(size), file);
+    HbFileClose(file);
+
+    size_t i = 0;
+    while (i < length)
+    {
+        while (i < length && static_cast<unsigned char>(data[i]) <= 0x20)
+            ++i;
+        if (i >= length)
+            break;
+        size_t start = i;
+        while (i < length && (static_cast<unsigned char>(data[i]) >= 0x20 || data[i] == '\t'))
+            ++i;
+        char saved = data[i];
+        data[i] = 0;
+        int goOn = walker && walker->callback ? walker->callback(data + start, walker) : 1;
+        data[i] = saved;
+        if (!goOn)
+            break;
+    }
+    HbHeapFree(data);
+    return 0;
+}
+
+int HbExecuteScript(const char* path)
+{
+    if (gScriptDepth >= kHbMaxScriptDepth)
+    {
+        HbCommandDebugOutput("execute: scripts nested too deeply, not run: ");
+        HbCommandDebugOutput(path ? path : "");
+        HbCommandDebugOutput("\n");
+        return 0;
+    }
+    ++gScriptDepth;
+    HbTextLineWalker walker;
+    walker.callback = RunScriptLine;
+    HbForEachTextLine(path, &walker);
+    --gScriptDepth;
+    return 1;
+}
+
+void HbCommandDebugOutput(const char* text)
+{
+    static const bool enabled = std::getenv("VELMORAN_LOG") != nullptr;
+    if (enabled && text)
+        std::fputs(text, stderr);
+}

@@ -1,0 +1,425 @@
+// Pack archives: the checked index reader, the writer, the mounted set with
+// its exclusion list, and the outward walk of nested entries.
+#include "hbpack.h"
+
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace
+{
+
+// Smallest index record: an empty name's line feed, then offset and size.
+constexpr int64_t kMinIndexRecord = 1 + 4 + 4;
+// The reader's line buffer: a name line of kHbPackMaxNameLine bytes and its zero.
+constexpr int kNameBufferSize = kHbPackMaxNameLine + 1;
+
+bool ReadU32(HbFile* file, uint32_t* value)
+{
+    uint8_t bytes[4];
+    if (HbFileRead(bytes, 1, 4, file) != 4)
+        return false;
+    *value = static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+             static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+    return true;
+}
+
+bool WriteU32(HbFile* file, uint32_t value)
+{
+    uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+                        static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+    return HbFileWrite(bytes, 1, 4, file) == 4;
+}
+
+// The bytes an archive's file holds: the entry's size, or the disk file's.
+int64_t ArchiveFileSize(HbFile* file)
+{
+    if (file->archive)
+        return file->entryEnd - file->entryStart;
+    struct stat info;
+    if (!file->crt || ::fstat(::fileno(file->crt), &info) != 0)
+        return -1;
+    return static_cast<int64_t>(info.st_size);
+}
+
+// Whether `inner`'s file lies, at any depth, inside `outer`.
+bool LiesInside(const HbPackArchive* inner, const HbPackArchive* outer)
+{
+    for (HbFile* file = inner->GetFile(); file && file->archive; file = file->archive->GetFile())
+        if (file->archive == outer)
+            return true;
+    return false;
+}
+
+} // namespace
+
+// ---- HbPackArchive ---------------------------------------------------------------------
+
+HbPackArchive::HbPackArchive() = default;
+
+HbPackArchive::~HbPackArchive()
+{
+    if (mOpen || mFile)
+        Close();
+    else
+        FreeIndex();
+}
+
+HbPackArchive* HbPackArchive::Open(const char* name, const char* mode)
+{
+    if (mOpen || mFile)
+        Close();
+    if (!name || !mode)
+        return nullptr;
+    bool append = std::strchr(mode, 'a') != nullptr;
+    bool read = std::strchr(mode, 'r') != nullptr;
+    bool create = std::strchr(mode, 'w') != nullptr;
+
+    mFile = HbFileOpen(name, append ? "rb+" : mode);
+    if (!mFile)
+        return nullptr;
+    bool ok = true;
+    if (append || read)
+    {
+        int64_t indexOffset = 0;
+        ok = ReadIndex(ArchiveFileSize(mFile), &indexOffset);
+        if (ok && read)
+        {
+            mMode = kRead;
+        }
+        else if (ok)
+        {
+            // New data goes over the old index, which is kept in memory and
+            // written again by Close.
+            mMode = kAppend;
+            ok = HbFileSeek(mFile, 0, SEEK_SET) == 0 && WriteU32(mFile, kHbPackPlaceholder) &&
+                 HbFileSeek(mFile, indexOffset, SEEK_SET) == 0;
+        }
+    }
+    else if (create)
+    {
+        mMode = kCreate;
+        ok = WriteU32(mFile, kHbPackPlaceholder) && HbFileSeek(mFile, kHbPackHeaderSize, SEEK_SET) == 0;
+    }
+    if (!ok)
+    {
+        FreeIndex();
+        HbFileClose(mFile);
+        mFile = nullptr;
+        mLastPositioned = nullptr;
+        mMode = kNotOpened;
+        return nullptr;
+    }
+    mName = name;
+    mOpen = 1;
+    return this;
+}
+
+// Reads the header and the index, checking each against the archive's size:
+// the index must start after the header and inside the archive, the count must
+// fit the bytes that remain, every name line must end with its line feed within
+// the line limit, and every entry must lie inside the archive.
+int HbPackArchive::ReadIndex(int64_t archiveSize, int64_t* indexOffset)
+{
+    if (archiveSize < kHbPackHeaderSize || HbFileSeek(mFile, 0, SEEK_SET) != 0)
+        return 0;
+    uint32_t magic = 0, zero = 0, offset = 0, count = 0;
+    if (!ReadU32(mFile, &magic) || magic != kHbPackMagic || !ReadU32(mFile, &zero) || zero != 0 ||
+        !ReadU32(mFile, &offset) || !ReadU32(mFile, &count))
+        return 0;
+    if (offset < kHbPackHeaderSize || offset > archiveSize)
+        return 0;
+    if (count > (archiveSize - offset) / kMinIndexRecord)
+        return 0;
+    if (HbFileSeek(mFile, offset, SEEK_SET) != 0)
+        return 0;
+
+    char line[kNameBufferSize];
+    for (uint32_t i = 0; i < count; ++i)
+    {
+        int64_t before = HbFileTell(mFile);
+        if (!HbFileGets(line, kNameBufferSize, mFile))
+            return 0;
+        size_t length = std::strlen(line);
+        // A line without its line feed is too long or cut by the end; a zero
+        // byte inside would hide the rest of the name.
+        if (length == 0 || line[length - 1] != '\n' || HbFileTell(mFile) - before != static_cast<int64_t>(length))
+            return 0;
+        uint32_t start = 0, size = 0;
+        if (!ReadU32(mFile, &start) || !ReadU32(mFile, &size))
+            return 0;
+        int64_t end = static_cast<int64_t>(start) + size;
+        if (end > archiveSize)
+            return 0;
+        if (!AddIndexEntry(std::string_view(line, length), start, end))
+            return 0;
+    }
+    *indexOffset = offset;
+    return 1;
+}
+
+int HbPackArchive::Close()
+{
+    if ((mMode == kCreate || mMode == kAppend) && mFile)
+        WriteIndexAndHeader();
+    FreeIndex();
+    if (mFile)
+        HbFileClose(mFile);
+    mFile = nullptr;
+    mLastPositioned = nullptr;
+    mOpen = 0;
+    return 0;
+}
+
+int HbPackArchive::WriteIndexAndHeader()
+{
+    int64_t indexOffset = HbFileTell(mFile);
+    if (indexOffset < kHbPackHeaderSize || indexOffset > UINT32_MAX)
+        return 0;
+    HbPosition position = mIndex.GetStartPosition();
+    std::string key;
+    void* value = nullptr;
+    bool ok = true;
+    while (ok && mIndex.GetNextAssoc(position, key, value))
+    {
+        auto* range = static_cast<HbPackEntryRange*>(value);
+        ok = HbFileWrite(key.data(), 1, key.size(), mFile) == key.size() &&
+             WriteU32(mFile, static_cast<uint32_t>(range->start)) &&
+             WriteU32(mFile, static_cast<uint32_t>(range->end - range->start));
+    }
+    ok = ok && HbFileSeek(mFile, 0, SEEK_SET) == 0 && WriteU32(mFile, kHbPackMagic) && WriteU32(mFile, 0) &&
+         WriteU32(mFile, static_cast<uint32_t>(indexOffset)) &&
+         WriteU32(mFile, static_cast<uint32_t>(mIndex.GetCount()));
+    return ok ? 1 : 0;
+}
+
+int HbPackArchive::AddEntry(std::string_view name, const void* data, size_t size)
+{
+    if (!mOpen || !mFile || (mMode != kCreate && mMode != kAppend))
+        return 0;
+    if (name.empty() || name.size() + 1 > static_cast<size_t>(kHbPackMaxNameLine) ||
+        name.find_first_of(std::string_view("\n\0", 2)) != std::string_view::npos)
+        return 0;
+    if (size > 0 && !data)
+        return 0;
+    int64_t start = HbFileTell(mFile);
+    if (start < kHbPackHeaderSize || size > UINT32_MAX || start + static_cast<int64_t>(size) > UINT32_MAX)
+        return 0;
+    if (size > 0 && HbFileWrite(data, 1, size, mFile) != size)
+        return 0;
+    return AddIndexEntry(name, start, start + static_cast<int64_t>(size));
+}
+
+const HbPackEntryRange* HbPackArchive::FindEntry(std::string_view name) const
+{
+    // Keys carry the name's line feed; short names are keyed without a heap copy.
+    char buffer[256];
+    if (name.size() < sizeof(buffer))
+    {
+        std::memcpy(buffer, name.data(), name.size());
+        buffer[name.size()] = '\n';
+        return static_cast<const HbPackEntryRange*>(mIndex.Lookup(std::string_view(buffer, name.size() + 1)));
+    }
+    std::string key(name);
+    key += '\n';
+    return static_cast<const HbPackEntryRange*>(mIndex.Lookup(key));
+}
+
+HbFile* HbPackArchive::OpenEntry(std::string_view name, const char*)
+{
+    const HbPackEntryRange* range = FindEntry(name);
+    if (!range)
+        return nullptr;
+    HbFile* file = new HbFile();
+    if (!file)
+        return nullptr;
+    file->archive = this;
+    file->position = range->start;
+    file->entryStart = range->start;
+    file->entryEnd = range->end;
+    return file;
+}
+
+int HbPackArchive::AddIndexEntry(std::string_view name, int64_t start, int64_t end)
+{
+    if (start < 0 || start > UINT32_MAX || end < start || end - start > UINT32_MAX)
+        return 0;
+    std::string key(name);
+    if (key.empty() || key.back() != '\n')
+        key += '\n';
+    void** slot = mIndex.FindOrInsert(key);
+    if (!slot)
+        return 0;
+    auto* range = static_cast<HbPackEntryRange*>(*slot);
+    if (!range)
+    {
+        range = new HbPackEntryRange();
+        if (!range)
+        {
+            mIndex.Remove(key);
+            return 0;
+        }
+        *slot = range;
+    }
+    range->start = start;
+    range->end = end;
+    return 1;
+}
+
+void HbPackArchive::FreeIndex()
+{
+    HbPosition position = mIndex.GetStartPosition();
+    std::string key;
+    void* value = nullptr;
+    while (mIndex.GetNextAssoc(position, key, value))
+        delete static_cast<HbPackEntryRange*>(value);
+    mIndex.RemoveAll();
+}
+
+// ---- HbPackSet -------------------------------------------------------------------------
+
+struct HbPackSet::Mounted : public HbAllocated
+{
+    std::string name;
+    HbPackArchive* archive = nullptr;
+};
+
+HbPackSet* HbPackSet::Instance()
+{
+    return HbSingleton<HbPackSet>::Instance();
+}
+
+HbPackSet::HbPackSet() = default;
+
+HbPackSet::~HbPackSet()
+{
+    for (int32_t n = mMounted.GetCount(); n > 0; --n)
+        Unmount(nullptr);
+    mExcluded.Clear();
+    mMounted.RemoveAll();
+}
+
+int HbPackSet::Mount(const char* name)
+{
+    auto* mounted = new Mounted();
+    if (!mounted)
+        return 0;
+    mounted->archive = new HbPackArchive();
+    if (!mounted->archive)
+    {
+        delete mounted;
+        return 0;
+    }
+    mounted->name = name ? name : "";
+    HbPackArchive* opened = mounted->archive->Open(name, "rb");
+    if (!mMounted.AddTail(mounted))
+    {
+        delete mounted->archive;
+        delete mounted;
+        return 0;
+    }
+    return opened ? 1 : 0;
+}
+
+void HbPackSet::Unmount(const char* name)
+{
+    HbPtrListNode* node = mMounted.GetTail();
+    if (name)
+        while (node && static_cast<Mounted*>(node->value)->name != name)
+            node = node->prev;
+    if (!node)
+        return;
+    auto* mounted = static_cast<Mounted*>(node->value);
+    // Archives mounted from inside this one read through its file: close them
+    // first (they stay mounted, empty), so none is left reading freed memory.
+    for (HbPtrListNode* other = mMounted.GetTail(); other; other = other->prev)
+    {
+        HbPackArchive* archive = static_cast<Mounted*>(other->value)->archive;
+        if (other != node && LiesInside(archive, mounted->archive))
+            archive->Close();
+    }
+    mounted->archive->Close();
+    delete mounted->archive;
+    mMounted.RemoveAt(node);
+    delete mounted;
+}
+
+int HbPackSet::AddExcludedExtension(const char* extension)
+{
+    if (!extension || !*extension)
+        return 0;
+    std::string stored = ".";
+    stored += extension;
+    return mExcluded.Append(stored) >= 0 ? 1 : 0;
+}
+
+int HbPackSet::IsExcluded(const char* name) const
+{
+    const char* dot = name ? std::strrchr(name, '.') : nullptr;
+    if (!dot)
+        return 0;
+    for (int32_t i = 0; i < mExcluded.GetCount(); ++i)
+        if (mExcluded[i] == dot)
+            return 1;
+    return 0;
+}
+
+HbFile* HbPackSet::OpenEntry(const char* name, const char* mode)
+{
+    if (!name)
+        return nullptr;
+    for (HbPtrListNode* node = mMounted.GetTail(); node; node = node->prev)
+        if (HbFile* file = static_cast<Mounted*>(node->value)->archive->OpenEntry(name, mode))
+            return file;
+    return nullptr;
+}
+
+int HbPackSet::Exists(const char* name)
+{
+    if (!name)
+        return 0;
+    for (HbPtrListNode* node = mMounted.GetTail(); node; node = node->prev)
+        if (static_cast<Mounted*>(node->value)->archive->FindEntry(name))
+            return 1;
+    if (mDiskFallback && ::access(HbPathResolveOnDisk(name).c_str(), F_OK) == 0)
+        return 1;
+    return 0;
+}
+
+HbPackArchive* HbPackSet::GetMounted(int32_t index) const
+{
+    HbPtrListNode* node = mMounted.GetHead();
+    for (int32_t i = 0; node && i < index; ++i)
+        node = node->next;
+    return node && index >= 0 ? static_cast<Mounted*>(node->value)->archive : nullptr;
+}
+
+// ---- Entry helpers -----------------------------------------------------------------------
+
+HbPackArchive* HbPackEntryRootArchive(const HbFile* file)
+{
+    if (!file || !file->archive)
+        return nullptr;
+    HbPackArchive* archive = file->archive;
+    while (archive->GetFile() && archive->GetFile()->archive)
+        archive = archive->GetFile()->archive;
+    return archive;
+}
+
+int HbPackEntryAbsoluteRange(const HbFile* file, int64_t* start, int64_t* end)
+{
+    if (!file || !file->archive)
+        return 0;
+    int64_t s = file->entryStart;
+    int64_t e = file->entryEnd;
+    for (HbFile* outer = file->archive->GetFile(); outer && outer->archive; outer = outer->archive->GetFile())
+    {
+        s += outer->entryStart;
+        e += outer->entryStart;
+    }
+    if (start)
+        *start = s;
+    if (end)
+        *end = e;
+    return 1;
+}
