@@ -3,8 +3,11 @@
 #include "engine.h"
 
 #include "error.h"
+#include "frame.h"
 #include "freelist.h"
 #include "matrix.h"
+#include "sparemodule.h"
+#include "stream.h"
 #include "vector.h"
 
 #include <cstddef>
@@ -56,129 +59,12 @@ int32_t DoNothing(void*, void*, int32_t)
     return 0;
 }
 
-// ---- The registry of module blocks -------------------------------------------------------
+// ---- The engine's plug-in registry ---------------------------------------------------------
 // Every engine-level module, and every plug-in that extends the engine, owns a block at
-// a fixed offset in each instance; open callbacks run in registration order at start,
-// close callbacks in reverse at stop.
+// a fixed offset in each instance; its open and close are the plug-in's constructor and
+// destructor, so modules open in registration order at start and close in reverse at stop.
 
-struct ModuleEntry
-{
-    ListLink link;
-    int32_t offset;
-    int32_t size;
-    int32_t pluginId;
-    EnginePluginCallback open;
-    EnginePluginCallback close;
-};
-
-struct Registry
-{
-    bool open;
-    int32_t size;
-    ListLink entries;
-    FreeList entryList;
-};
-
-Registry sRegistry = {false, kEngineFirstBlockOffset, {&sRegistry.entries, &sRegistry.entries}, {}};
-
-constexpr int32_t kEntriesPerBlock = 64;
-constexpr uint32_t kEntryHint = kMemoryHintEngine;
-
-ModuleEntry* EntryOf(ListLink* link)
-{
-    return reinterpret_cast<ModuleEntry*>(link);
-}
-
-ModuleEntry* FindEntry(int32_t pluginId)
-{
-    for (ListLink* l = sRegistry.entries.next; l != &sRegistry.entries; l = l->next)
-        if (EntryOf(l)->pluginId == pluginId)
-            return EntryOf(l);
-    return nullptr;
-}
-
-int32_t RegistryOpen()
-{
-    ListLink::Init(&sRegistry.entries);
-    sRegistry.size = kEngineFirstBlockOffset;
-    if (!FreeList::CreateInStorage(sizeof(ModuleEntry), kEntriesPerBlock, 0, 1, &sRegistry.entryList, kEntryHint))
-        return 0;
-    sRegistry.open = true;
-    return 1;
-}
-
-void RegistryClose()
-{
-    if (!sRegistry.open)
-        return;
-    const FreeListFunctions& f = StaticEngine()->freeListFunctions;
-    while (!ListLink::IsEmpty(&sRegistry.entries))
-    {
-        ListLink* link = sRegistry.entries.next;
-        ListLink::Unlink(link);
-        f.giveBack(&sRegistry.entryList, link);
-    }
-    FreeList::Destroy(&sRegistry.entryList);
-    sRegistry.size = kEngineFirstBlockOffset;
-    sRegistry.open = false;
-}
-
-int32_t RegistryRegister(int32_t size, int32_t pluginId, EnginePluginCallback open, EnginePluginCallback close)
-{
-    if (!sRegistry.open || size < 0)
-        return -1;
-    if (sOpenCount > 0)
-    {
-        Report(Error::MakeCode(kErrPluginRefused));
-        return -1;
-    }
-    if (ModuleEntry* existing = FindEntry(pluginId))
-    {
-        Report(Error::MakeCode(kErrPluginRefused));
-        return existing->offset;
-    }
-    auto* entry =
-        static_cast<ModuleEntry*>(CurrentOrStatic()->freeListFunctions.take(&sRegistry.entryList, kEntryHint));
-    if (!entry)
-        return -1;
-    entry->offset = sRegistry.size;
-    entry->size = size;
-    entry->pluginId = pluginId;
-    entry->open = open;
-    entry->close = close;
-    sRegistry.size += (size + kEngineBlockAlignment - 1) & ~(kEngineBlockAlignment - 1);
-    ListLink::InsertAtHead(sRegistry.entries.prev, &entry->link); // append: after the last
-    return entry->offset;
-}
-
-// Opens every module in order; when one fails, closes those before it in reverse.
-bool RegistryOpenModules(Engine* engine)
-{
-    for (ListLink* l = sRegistry.entries.next; l != &sRegistry.entries; l = l->next)
-    {
-        ModuleEntry* e = EntryOf(l);
-        if (!e->open || e->open(engine, e->offset, e->size))
-            continue;
-        for (ListLink* back = l->prev; back != &sRegistry.entries; back = back->prev)
-        {
-            ModuleEntry* b = EntryOf(back);
-            if (b->close)
-                b->close(engine, b->offset, b->size);
-        }
-        return false;
-    }
-    return true;
-}
-
-void RegistryCloseModules(Engine* engine)
-{
-    for (ListLink* l = sRegistry.entries.prev; l != &sRegistry.entries; l = l->prev)
-    {
-        ModuleEntry* e = EntryOf(l);
-        if (e->close)
-            e->close(engine, e->offset, e->size);
-    }
-}
+PluginRegistry sRegistry = PluginRegistry::Initial(kEngineFirstBlockOffset);
 
 // ---- The engine-level modules, in the order they are registered and opened ----------------
 
@@ -193,13 +79,18 @@ struct EngineModule
 const EngineModule kModules[] = {
     {Error::kPluginId, int32_t(sizeof(Error)), Error::OpenModule, Error::CloseModule},
     {Vector::kPluginId, Vector::kModuleBlockSize, Vector::OpenModule, Vector::CloseModule},
+    {SpareModule::kCounterPluginId, SpareModule::kCounterBlockSize, SpareModule::OpenCounter,
+     SpareModule::CloseCounter},
     {Matrix::kPluginId, Matrix::kModuleBlockSize, Matrix::OpenModule, Matrix::CloseModule},
+    {Frame::kPluginId, Frame::kModuleBlockSize, Frame::OpenModule, Frame::CloseModule},
+    {Stream::kPluginId, Stream::kModuleBlockSize, Stream::OpenModule, Stream::CloseModule},
+    {SpareModule::kListPluginId, SpareModule::kListBlockSize, SpareModule::OpenList, SpareModule::CloseList},
 };
 
 // Undoes Engine::Init from its registry step on.
 void UndoInit()
 {
-    RegistryClose();
+    PluginRegistry::Close();
     FreeList::DestroyAll();
 }
 
@@ -237,18 +128,20 @@ int32_t Engine::Init(const MemoryFunctions* memory, uint32_t flags, int32_t aren
                                           : FreeListFunctions{FreeList::AllocUnpooled, FreeList::FreeUnpooled};
     engine->arenaSize = arenaSize;
     ListLink::Init(&engine->dirtyFrames);
+    engine->stringFunctions = *StringFunctions::Defaults();
 
     engine->memoryFunctions = memory ? *memory : *Memory::DefaultFunctions();
     if (!FreeList::OpenModule())
         return 0;
-    if (!RegistryOpen())
+    engine->fileFunctions = *FileSystem::DefaultFunctions();
+    if (!PluginRegistry::Open())
     {
         FreeList::DestroyAll();
         return 0;
     }
     for (const EngineModule& module : kModules)
     {
-        if (RegistryRegister(module.blockSize, module.pluginId, module.open, module.close) < 0)
+        if (RegisterPlugin(module.blockSize, module.pluginId, module.open, module.close) < 0)
         {
             UndoInit();
             return 0;
@@ -331,7 +224,7 @@ int32_t Engine::Start()
     }
     if (!DeviceRequest(&engine->device, kDeviceStart, nullptr, nullptr, 0))
         return 0;
-    if (!RegistryOpenModules(engine))
+    if (!PluginRegistry::InitObject(&sRegistry, engine))
     {
         DeviceRequest(&engine->device, kDeviceStop, nullptr, nullptr, 0);
         return 0;
@@ -350,7 +243,7 @@ int32_t Engine::Stop()
         return 0;
     }
     DeviceRequest(&engine->device, kDeviceInitiateStop, nullptr, nullptr, 0);
-    RegistryCloseModules(engine);
+    PluginRegistry::DeinitObject(&sRegistry, engine);
     int32_t answer = DeviceRequest(&engine->device, kDeviceStop, nullptr, nullptr, 0);
     if (answer)
         engine->state = kEngineOpened;
@@ -384,7 +277,7 @@ int32_t Engine::Term()
     if (sOpenCount != 0)
         return 0;
     sCurrent = StaticEngine();
-    RegistryClose();
+    PluginRegistry::Close();
     FreeList::DestroyAll();
     sStatic.engine.state = kEngineNotInitialised;
     return 1;
@@ -456,18 +349,22 @@ int32_t Engine::SetVideoMode(int32_t modeIndex)
 
 int32_t Engine::RegisterPlugin(int32_t size, int32_t pluginId, EnginePluginCallback open, EnginePluginCallback close)
 {
-    return RegistryRegister(size, pluginId, open, close);
+    return PluginRegistry::Register(&sRegistry, size, pluginId, open, close, nullptr);
 }
 
 int32_t Engine::GetPluginOffset(int32_t pluginId)
 {
-    ModuleEntry* entry = sRegistry.open ? FindEntry(pluginId) : nullptr;
-    return entry ? entry->offset : -1;
+    return PluginRegistry::GetPluginOffset(&sRegistry, pluginId);
 }
 
 int32_t Engine::GetInstanceSize()
 {
     return sRegistry.size;
+}
+
+PluginRegistry* Engine::Registry()
+{
+    return &sRegistry;
 }
 
 int32_t Engine::GetOpenCount()

@@ -3,8 +3,11 @@
 #pragma once
 
 #include "device.h"
+#include "filesystem.h"
 #include "linklist.h"
 #include "memory.h"
+#include "plugin.h"
+#include "stringfunctions.h"
 
 #include <cstdint>
 
@@ -19,8 +22,9 @@ struct FreeListFunctions
 };
 
 /// An engine-level module's open or close: (engine instance, block offset, block size);
-/// open answers the instance, or null for failure.
-using EnginePluginCallback = void* (*)(void* engine, int32_t offset, int32_t size);
+/// open answers the instance, or null for failure. They are the constructor and the
+/// destructor of the module's plug-in on the engine's registry.
+using EnginePluginCallback = PluginConstructor;
 
 enum EngineState : int32_t
 {
@@ -46,7 +50,9 @@ struct Engine
     uint16_t lightFrame;
     DeviceRecord device;
     StandardFunction standardFunctions[kNumStandardFunctions];
-    ListLink dirtyFrames;
+    ListLink dirtyFrames; ///< roots of hierarchies waiting for Frame::SyncDirtyList
+    FileFunctions fileFunctions;
+    StringFunctions stringFunctions;
     MemoryFunctions memoryFunctions;
     FreeListFunctions freeListFunctions;
     int32_t state;
@@ -98,6 +104,8 @@ struct Engine
     static int32_t GetPluginOffset(int32_t pluginId);
     /// The size of an instance: the record and every registered block.
     static int32_t GetInstanceSize();
+    /// The engine instance's plug-in registry: one entry per module block.
+    static PluginRegistry* Registry();
 
     static int32_t GetVersion() { return kEngineVersion; }
     /// 0 or 1.

@@ -1,0 +1,109 @@
+// Engine streams: bytes over an open file handle, a file opened by name, a block of memory
+// or the caller's callbacks, with the chunk operations that every stored engine object is
+// read and written through.
+#pragma once
+
+#include <cstdint>
+
+enum StreamKind : int32_t
+{
+    kStreamFileHandle = 1, ///< a handle of the file-function table; the caller keeps it
+    kStreamFileName = 2,
+    kStreamMemory = 3,
+    kStreamCustom = 4,
+};
+
+enum StreamAccess : int32_t
+{
+    kStreamRead = 1,
+    kStreamWrite = 2,
+    kStreamAppend = 3,
+};
+
+/// A block of bytes: what opens a memory stream for reading or appending, and what
+/// closing a written one hands back.
+struct MemoryBlock
+{
+    uint8_t* start;
+    uint32_t length;
+};
+
+/// A custom stream's callbacks; each takes data first. A null read, write or skip makes
+/// that operation fail.
+struct StreamCallbacks
+{
+    void (*close)(void* data);
+    /// Bytes read (more than asked counts as what was asked).
+    uint32_t (*read)(void* data, void* buffer, uint32_t length);
+    /// Non-zero on success.
+    int32_t (*write)(void* data, const void* buffer, uint32_t length);
+    /// Non-zero on success.
+    int32_t (*skip)(void* data, uint32_t offset);
+    void* data;
+};
+
+struct StreamMemory
+{
+    uint32_t position; ///< next byte to read or write
+    uint32_t capacity; ///< bytes in the buffer
+    uint8_t* buffer;
+    /// The buffer came from the engine's memory through this stream, so it may be
+    /// reallocated; a caller's block is copied into a new one on its first growth.
+    bool ownsBuffer;
+};
+
+struct Stream
+{
+    int32_t kind;
+    int32_t access;
+    union
+    {
+        void* file; ///< kinds 1 and 2
+        StreamMemory memory;
+        StreamCallbacks custom;
+    };
+    int32_t owned; ///< the record came from the stream free list
+
+    // ---- Opening and closing ----------------------------------------------------------
+
+    /// argument: the file handle (kind 1), the name (kind 2), a MemoryBlock (kind 3; for
+    /// writing it may be null) or a StreamCallbacks (kind 4), copied. A memory stream
+    /// never reallocates a block it did not allocate: a stream opened for appending to the
+    /// caller's block grows into a new engine block, and the caller keeps its own.
+    /// Null on failure (13 unknown access, 14 unknown kind, 0x80000002 no such file).
+    static Stream* Open(int32_t kind, int32_t access, const void* argument);
+    /// A written or appended memory stream hands {buffer, bytes written} to block; the
+    /// buffer is then the caller's, to free through the engine's memory (when it is not
+    /// the caller's own block, which it keeps). Without a block an allocated buffer is
+    /// freed. A kind-1 handle stays open. 1, or 0.
+    static int32_t Close(Stream* stream, MemoryBlock* block);
+
+    // ---- Bytes --------------------------------------------------------------------------
+
+    /// The bytes read; fewer past the end (5 recorded, or 0x8000001A for a file error).
+    static uint32_t Read(Stream* stream, void* buffer, uint32_t length);
+    static Stream* Write(Stream* stream, const void* buffer, uint32_t length);
+    static Stream* Skip(Stream* stream, uint32_t length);
+    /// Fails (0x8000001A) whenever fewer bytes than asked were read, for every kind.
+    /// length is in bytes; the words are little-endian on the stream.
+    static Stream* ReadWords(Stream* stream, void* words, uint32_t length);
+    static Stream* WriteWords(Stream* stream, const void* words, uint32_t length);
+    /// The stream, whatever the outcome.
+    static Stream* WriteData(Stream* stream, const void* buffer, uint32_t length);
+
+    // ---- Chunks --------------------------------------------------------------------------
+
+    /// Each out pointer may be null. Checks no version. 1, or 0 (0x8000001A).
+    static int32_t ReadChunkHeader(Stream* stream, uint32_t* type, uint32_t* size, uint32_t* version, uint32_t* build);
+    static Stream* WriteChunkHeader(Stream* stream, uint32_t type, uint32_t size, uint32_t version, uint32_t build);
+    /// Skips chunks of other types; at the wanted type, refuses an unreadable version
+    /// (0x80000004) and otherwise leaves the stream at the start of the body. 1 or 0.
+    static int32_t FindChunk(Stream* stream, uint32_t type, uint32_t* size, uint32_t* version);
+
+    // ---- The stream module (engine-level module 0x404) ---------------------------------------
+
+    static constexpr int32_t kPluginId = 0x404;
+    static const int32_t kModuleBlockSize;
+    static void* OpenModule(void* engine, int32_t offset, int32_t size);
+    static void* CloseModule(void* engine, int32_t offset, int32_t size);
+};
