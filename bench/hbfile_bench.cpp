@@ -1,6 +1,7 @@
 // Benchmark: opening entries by name in a mounted archive of 10,000 entries
 // against opening loose files on the disk, and reading a large entry in small
 // pieces against plain stdio; prints both time ratios at the end.
+#include "benchsupport.h"
 #include "hbfile.h"
 #include "hbpack.h"
 
@@ -171,40 +172,12 @@ BENCHMARK(BM_DiskOpenByName);
 BENCHMARK(BM_PackReadSmallPieces)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StdioReadSmallPieces)->Unit(benchmark::kMillisecond);
 
-class RatioReporter : public benchmark::ConsoleReporter
-{
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs)
-            mTimes[run.benchmark_name()] = run.GetAdjustedRealTime() * benchmark::GetTimeUnitMultiplier(run.time_unit);
-        ConsoleReporter::ReportRuns(runs);
-    }
-    void Finalize() override
-    {
-        ConsoleReporter::Finalize();
-        Ratio("open by name, archive of 10,000 entries / loose file on disk", "BM_PackOpenByName", "BM_DiskOpenByName");
-        Ratio("read in 64-byte pieces, archive entry / stdio", "BM_PackReadSmallPieces", "BM_StdioReadSmallPieces");
-    }
-
-private:
-    void Ratio(const char* what, const char* a, const char* b)
-    {
-        double x = mTimes[a];
-        double y = mTimes[b];
-        if (x > 0 && y > 0)
-            std::printf("%s time ratio: %.2f\n", what, x / y);
-    }
-    std::map<std::string, double> mTimes;
-};
-
 } // namespace
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    return BenchRunWithRatios(
+        argc, argv,
+        {{"open by name, archive of 10,000 entries / loose file on disk", "BM_PackOpenByName", "BM_DiskOpenByName"},
+         {"read in 64-byte pieces, archive entry / stdio", "BM_PackReadSmallPieces", "BM_StdioReadSmallPieces"}});
 }

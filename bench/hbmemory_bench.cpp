@@ -1,5 +1,6 @@
 // Benchmark: mixed small and large allocations through the framework allocator
 // against the system allocator; prints their time ratio at the end.
+#include "benchsupport.h"
 #include "hbmemory.h"
 
 #include <benchmark/benchmark.h>
@@ -61,36 +62,12 @@ void BM_SystemMallocFree(benchmark::State& state) { Run<SystemAlloc, SystemFree>
 BENCHMARK(BM_FrameworkNewDelete);
 BENCHMARK(BM_SystemMallocFree);
 
-class RatioReporter : public benchmark::ConsoleReporter
-{
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs)
-            mTimes[run.benchmark_name()] = run.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    void Finalize() override
-    {
-        ConsoleReporter::Finalize();
-        double framework = mTimes["BM_FrameworkNewDelete"];
-        double system = mTimes["BM_SystemMallocFree"];
-        if (framework > 0 && system > 0)
-            std::printf("framework / system time ratio: %.2f%s\n", framework / system,
-                        HbUsesSystemAllocator() ? " (this build routes the framework to the system allocator)" : "");
-    }
-
-private:
-    std::map<std::string, double> mTimes;
-};
-
 } // namespace
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    return BenchRunWithRatios(argc, argv,
+                              {{"framework / system", "BM_FrameworkNewDelete", "BM_SystemMallocFree"}},
+                              HbUsesSystemAllocator() ? "(this build routes the framework to the system allocator)"
+                                                      : nullptr);
 }

@@ -1,6 +1,7 @@
 // Benchmark: the engine's math kernels. Point transforms and matrix products, generic
 // against the SIMD routines, and table square roots against the library's; prints the
 // time ratios at the end.
+#include "benchsupport.h"
 #include "device.h"
 #include "engine.h"
 #include "mathsqrt.h"
@@ -18,42 +19,6 @@
 
 namespace
 {
-
-// ---- An engine on a device that accepts every request -------------------------------------
-
-DeviceRecord sRecord;
-
-int32_t System(int32_t request, void* out, void*, int32_t)
-{
-    if (request == kDeviceRegister)
-        *static_cast<DeviceRecord*>(out) = sRecord;
-    return request == kDeviceStandardFunctions ? 0 : 1;
-}
-
-int32_t Attach()
-{
-    return 1;
-}
-const DeviceRecord* GetRecord()
-{
-    return &sRecord;
-}
-const DeviceDriver kDriver = {Attach, GetRecord};
-
-bool StartEngine()
-{
-    sRecord = {1.0f, System, 0.0f, 1.0f, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, {}};
-    Engine::SetDriver(&kDriver);
-    static int window = 1;
-    return Engine::Init(nullptr, 0, 0) && Engine::Open(&window) && Engine::Start();
-}
-
-void StopEngine()
-{
-    Engine::Stop();
-    Engine::Close();
-    Engine::Term();
-}
 
 // ---- Data -------------------------------------------------------------------------------------
 
@@ -171,49 +136,24 @@ BENCHMARK(BM_Root<LibrarySqrt>)->Name("Sqrt/library");
 BENCHMARK(BM_Root<Math::InvSqrt>)->Name("InvSqrt/table");
 BENCHMARK(BM_Root<LibraryInvSqrt>)->Name("InvSqrt/library");
 
-class RatioReporter : public benchmark::ConsoleReporter
-{
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs)
-            mTimes[run.benchmark_name()] = run.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    void Finalize() override
-    {
-        ConsoleReporter::Finalize();
-        Ratio("TransformPoints generic / sse", "TransformPoints/generic", "TransformPoints/sse");
-        Ratio("TransformPoints generic / sse2", "TransformPoints/generic", "TransformPoints/sse2");
-        Ratio("Matrix::Multiply chain generic / sse", "MatrixMultiplyChain/generic", "MatrixMultiplyChain/sse");
-        Ratio("Matrix::Multiply array generic / sse", "MatrixMultiplyArray/generic", "MatrixMultiplyArray/sse");
-        Ratio("Sqrt table / library", "Sqrt/table", "Sqrt/library");
-        Ratio("InvSqrt table / library", "InvSqrt/table", "InvSqrt/library");
-    }
-
-private:
-    void Ratio(const char* label, const std::string& numerator, const std::string& denominator)
-    {
-        double n = mTimes[numerator], d = mTimes[denominator];
-        if (n > 0 && d > 0)
-            std::printf("%-38s time ratio %.2f\n", label, n / d);
-    }
-    std::map<std::string, double> mTimes;
-};
-
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (!StartEngine())
+    if (!BenchStartEngine())
     {
         std::fprintf(stderr, "the engine did not start\n");
         return 1;
     }
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    StopEngine();
-    return 0;
+    int result = BenchRunWithRatios(argc, argv,
+                                    {{"TransformPoints generic / sse", "TransformPoints/generic", "TransformPoints/sse"},
+                                     {"TransformPoints generic / sse2", "TransformPoints/generic", "TransformPoints/sse2"},
+                                     {"Matrix::Multiply chain generic / sse", "MatrixMultiplyChain/generic",
+                                      "MatrixMultiplyChain/sse"},
+                                     {"Matrix::Multiply array generic / sse", "MatrixMultiplyArray/generic",
+                                      "MatrixMultiplyArray/sse"},
+                                     {"Sqrt table / library", "Sqrt/table", "Sqrt/library"},
+                                     {"InvSqrt table / library", "InvSqrt/table", "InvSqrt/library"}});
+    BenchStopEngine();
+    return result;
 }

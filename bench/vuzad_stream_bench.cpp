@@ -2,6 +2,7 @@
 // of small nested chunks (from memory and through custom callbacks, as pack archives
 // read) against a memcpy of the same bytes, and synchronises 1,000 frames in 50
 // hierarchies with a tenth of them changed per frame.
+#include "benchsupport.h"
 #include "chunk.h"
 #include "device.h"
 #include "engine.h"
@@ -23,27 +24,6 @@
 
 namespace
 {
-
-// ---- An engine on a device that accepts every request -------------------------------------
-
-DeviceRecord sRecord;
-
-int32_t System(int32_t request, void* out, void*, int32_t)
-{
-    if (request == kDeviceRegister)
-        *static_cast<DeviceRecord*>(out) = sRecord;
-    return request == kDeviceStandardFunctions ? 0 : 1;
-}
-
-int32_t Attach()
-{
-    return 1;
-}
-const DeviceRecord* GetRecord()
-{
-    return &sRecord;
-}
-const DeviceDriver kDriver = {Attach, GetRecord};
 
 // ---- Records: a container holding a struct, a name and an extension with one plug-in ------
 
@@ -261,60 +241,26 @@ void BM_SyncDirtyList(benchmark::State& state)
 }
 BENCHMARK(BM_SyncDirtyList)->Name("SyncDirtyList/1000 frames, 50 hierarchies, 10% changed");
 
-class RatioReporter : public benchmark::ConsoleReporter
+bool RegisterDataPlugin()
 {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs)
-            mTimes[run.benchmark_name()] = run.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    void Finalize() override
-    {
-        ConsoleReporter::Finalize();
-        Ratio("Parse memory stream / memcpy", "Parse5MB/memory stream", "Parse5MB/memcpy");
-        Ratio("Parse custom stream / memcpy", "Parse5MB/custom stream", "Parse5MB/memcpy");
-    }
-
-private:
-    void Ratio(const char* label, const std::string& numerator, const std::string& denominator)
-    {
-        double n = mTimes[numerator], d = mTimes[denominator];
-        if (n > 0 && d > 0)
-            std::printf("%-32s time ratio %.1f\n", label, n / d);
-    }
-    std::map<std::string, double> mTimes;
-};
-
-bool StartEngine()
-{
-    sRecord = {1.0f, System, 0.0f, 1.0f, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, {}};
-    Engine::SetDriver(&kDriver);
-    static int window = 1;
-    if (!Engine::Init(nullptr, 0, 0))
-        return false;
     if (PluginRegistry::Register(&sRegistry, 8, kDataPlugin, nullptr, nullptr, nullptr) < 0)
         return false;
     PluginRegistry::SetStreamCallbacks(&sRegistry, kDataPlugin, ReadData, WriteData, DataSize);
-    return Engine::Open(&window) && Engine::Start();
+    return true;
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (!StartEngine())
+    if (!BenchStartEngine(RegisterDataPlugin))
     {
         std::fprintf(stderr, "the engine did not start\n");
         return 1;
     }
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    Engine::Stop();
-    Engine::Close();
-    Engine::Term();
-    return 0;
+    int result = BenchRunWithRatios(argc, argv,
+                                    {{"Parse memory stream / memcpy", "Parse5MB/memory stream", "Parse5MB/memcpy"},
+                                     {"Parse custom stream / memcpy", "Parse5MB/custom stream", "Parse5MB/memcpy"}});
+    BenchStopEngine();
+    return result;
 }
