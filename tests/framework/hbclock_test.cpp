@@ -14,8 +14,17 @@ constexpr int64_t kFrequency = 10000000;
 class ClockFixture : public ::testing::Test
 {
 protected:
-    void SetUp() override { Win32TestSetPerformanceCounter(5000000); }
-    void TearDown() override { Win32TestUseRealPerformanceCounter(); }
+    // Variables are write-once: start every test without MODE_PAL.
+    void SetUp() override
+    {
+        HbVariableClearAllForTest();
+        Win32TestSetPerformanceCounter(5000000);
+    }
+    void TearDown() override
+    {
+        HbVariableClearAllForTest();
+        Win32TestUseRealPerformanceCounter();
+    }
 };
 
 TEST_F(ClockFixture, RealClockStartsWithOneNtscFrame)
