@@ -11,4 +11,6 @@ export SDL_VIDEODRIVER=offscreen
 export ALSOFT_DRIVERS=null
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
+# The system's graphics libraries keep blocks until exit; tests/lsan.supp names them.
+export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$PWD/tests/lsan.supp}"
 ctest --test-dir build/test --output-on-failure -j "$(nproc)"

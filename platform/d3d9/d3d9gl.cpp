@@ -96,12 +96,11 @@ bool glStartVideo()
     return true;
 }
 
-// The Win32 layer owns the SDL window behind a window handle. Until it offers a way to find it, no handle has
-// one and every device renders into a hidden window of its own.
+// The Win32 layer owns the SDL window behind a window handle; a handle without one (the scripted window system,
+// or no window at all) makes the device render into a hidden window of its own.
 void* glWindowForHandle(HWND window)
 {
-    (void)window;
-    return nullptr;
+    return Win32GetNativeWindow(window);
 }
 
 void glClientSize(HWND window, const d3d9test::AdapterConfig& adapter, UINT* width, UINT* height)

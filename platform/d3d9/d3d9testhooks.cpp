@@ -419,4 +419,9 @@ UINT GlErrors()
     return glErrorCount();
 }
 
+void* DeviceWindow(IDirect3DDevice9* device)
+{
+    return static_cast<Device*>(device)->mGl.window;
+}
+
 } // namespace d3d9test

@@ -103,5 +103,8 @@ bool ReadTexels(IDirect3DBaseTexture9* texture, UINT face, UINT level, std::vect
 bool ReadBuffer(IDirect3DResource9* buffer, std::vector<BYTE>& bytes);
 /// OpenGL errors raised inside the layer since the process started; a correct run raises none.
 UINT GlErrors();
+/// The SDL window the device presents into: the application window behind its window handle, or a hidden one
+/// of its own.
+void* DeviceWindow(IDirect3DDevice9* device);
 
 } // namespace d3d9test

@@ -60,6 +60,26 @@ struct RECT
 };
 using LPRECT = RECT*;
 
+/// A 128-bit identifier (classes, interfaces, devices), compared field by field.
+struct GUID
+{
+    uint32_t Data1;
+    uint16_t Data2;
+    uint16_t Data3;
+    uint8_t Data4[8];
+};
+using REFGUID = const GUID&;
+
+inline bool operator==(const GUID& a, const GUID& b)
+{
+    if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3)
+        return false;
+    for (int i = 0; i < 8; ++i)
+        if (a.Data4[i] != b.Data4[i])
+            return false;
+    return true;
+}
+
 constexpr WORD LOWORD(uintptr_t value)
 {
     return static_cast<WORD>(value & 0xFFFF);
@@ -324,9 +344,29 @@ BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency);
 /// Monotonic ticks of the performance counter.
 BOOL QueryPerformanceCounter(LARGE_INTEGER* count);
 
+// ---- Events -------------------------------------------------------------------------
+
+struct HANDLE__;
+using HANDLE = HANDLE__*;
+struct SECURITY_ATTRIBUTES;
+
+/// An unnamed event object (a name is refused: null). Nothing in the layer
+/// waits yet; input devices signal the events they are given.
+HANDLE CreateEventA(SECURITY_ATTRIBUTES* attributes, BOOL manualReset, BOOL initialState, LPCSTR name);
+/// FALSE for a handle that is not a live event.
+BOOL SetEvent(HANDLE event);
+BOOL ResetEvent(HANDLE event);
+/// Frees the event; FALSE for a handle that is not live.
+BOOL CloseHandle(HANDLE object);
+
 // ---- Beyond the platform's calls ----------------------------------------------------
 
 /// FALSE when our windows appear on no screen (the off-screen or scripted
 /// window system): a program with no one to close its window may then bound
 /// its own run. Starts the window system when it is not running yet.
 BOOL Win32HasDisplay();
+/// The window system's own window behind a window handle (an SDL_Window*), for
+/// a graphics device to draw into; null for a handle that is no window and for
+/// a window system without native windows (the scripted one). Never starts the
+/// window system.
+void* Win32GetNativeWindow(HWND window);

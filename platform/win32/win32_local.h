@@ -49,6 +49,8 @@ struct Win32Backend
     void (*MinimiseNativeWindow)(Win32Backend* self, Win32Window* window) = nullptr;
     void (*RestoreNativeWindow)(Win32Backend* self, Win32Window* window) = nullptr;
     void (*RaiseNativeWindow)(Win32Backend* self, Win32Window* window) = nullptr; ///< optional
+    /// The window a graphics device draws into. Optional: null means none.
+    void* (*GetGraphicsWindow)(Win32Backend* self, Win32Window* window) = nullptr;
 
     // Display
     bool (*GetDesktopSize)(Win32Backend* self, int* width, int* height) = nullptr;
@@ -116,6 +118,11 @@ void Win32NotifyIconic(Win32Window* window, bool iconic);
 /// The user asked to close the window: WM_CLOSE is posted.
 void Win32NotifyCloseRequest(Win32Window* window);
 void Win32NotifyClientArea(Win32Window* window, int x, int y, int width, int height);
+/// A key or mouse button of that virtual-key code went down or up
+/// (win32keyboard.cpp); left and right modifiers also move their generic code.
+void Win32NotifyKey(uint8_t virtualKey, bool down);
+/// Every key up, no press pending, every toggle clear.
+void Win32ResetKeyboard();
 
 /// The frame the style adds around the client area.
 RECT Win32FrameInsets(DWORD style, bool menu);

@@ -68,6 +68,7 @@ bool Win32RestartLayer(const char* backendName)
     Win32ResetWindows();
     Win32ResetMessages();
     Win32ResetSystem();
+    Win32ResetKeyboard();
     StopBackend();
     gBackendTried = true;
     return StartBackend(backendName);

@@ -1,6 +1,8 @@
-// The SDL2 window system: native windows, focus and close events, the desktop
-// mode, the screen saver, the cursor and message boxes.
+// The SDL2 window system: native windows, focus and close events, key and
+// mouse-button events, the desktop mode, the screen saver, the cursor and
+// message boxes.
 #include "win32_local.h"
+#include "win32keyboard.h"
 
 #include <SDL.h>
 
@@ -24,7 +26,8 @@ SDL_Window* Native(Win32Window* window)
 
 bool SdlCreateWindow(Win32Backend* self, Win32Window* window)
 {
-    Uint32 flags = SDL_WINDOW_HIDDEN;
+    // Drawable by OpenGL, so the graphics device can render into the window itself.
+    Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_OPENGL;
     if (window->style & WS_THICKFRAME)
         flags |= SDL_WINDOW_RESIZABLE;
     if (!(window->style & (WS_CAPTION | WS_BORDER | WS_DLGFRAME | WS_THICKFRAME)))
@@ -64,6 +67,11 @@ void SdlMinimiseWindow(Win32Backend* self, Win32Window* window)
 void SdlRestoreWindow(Win32Backend* self, Win32Window* window)
 {
     SDL_RestoreWindow(Native(window));
+}
+
+void* SdlGraphicsWindow(Win32Backend* self, Win32Window* window)
+{
+    return window->native;
 }
 
 void SdlRaiseWindow(Win32Backend* self, Win32Window* window)
@@ -139,17 +147,159 @@ void HandleWindowEvent(const SDL_WindowEvent& event)
     }
 }
 
+// Keys ------------------------------------------------------------------------------------
+
+struct ScancodeKey
+{
+    SDL_Scancode scancode;
+    BYTE virtualKey;
+};
+
+// Keys outside the ranges handled in VirtualKeyOfScancode.
+constexpr ScancodeKey kScancodeKeys[] = {
+    {SDL_SCANCODE_0, '0'},
+    {SDL_SCANCODE_RETURN, VK_RETURN},
+    {SDL_SCANCODE_ESCAPE, VK_ESCAPE},
+    {SDL_SCANCODE_BACKSPACE, VK_BACK},
+    {SDL_SCANCODE_TAB, VK_TAB},
+    {SDL_SCANCODE_SPACE, VK_SPACE},
+    {SDL_SCANCODE_MINUS, VK_OEM_MINUS},
+    {SDL_SCANCODE_EQUALS, VK_OEM_PLUS},
+    {SDL_SCANCODE_LEFTBRACKET, VK_OEM_4},
+    {SDL_SCANCODE_RIGHTBRACKET, VK_OEM_6},
+    {SDL_SCANCODE_BACKSLASH, VK_OEM_5},
+    {SDL_SCANCODE_NONUSHASH, VK_OEM_5},
+    {SDL_SCANCODE_SEMICOLON, VK_OEM_1},
+    {SDL_SCANCODE_APOSTROPHE, VK_OEM_7},
+    {SDL_SCANCODE_GRAVE, VK_OEM_3},
+    {SDL_SCANCODE_COMMA, VK_OEM_COMMA},
+    {SDL_SCANCODE_PERIOD, VK_OEM_PERIOD},
+    {SDL_SCANCODE_SLASH, VK_OEM_2},
+    {SDL_SCANCODE_NONUSBACKSLASH, VK_OEM_102},
+    {SDL_SCANCODE_CAPSLOCK, VK_CAPITAL},
+    {SDL_SCANCODE_PRINTSCREEN, VK_SNAPSHOT},
+    {SDL_SCANCODE_SCROLLLOCK, VK_SCROLL},
+    {SDL_SCANCODE_PAUSE, VK_PAUSE},
+    {SDL_SCANCODE_INSERT, VK_INSERT},
+    {SDL_SCANCODE_HOME, VK_HOME},
+    {SDL_SCANCODE_PAGEUP, VK_PRIOR},
+    {SDL_SCANCODE_DELETE, VK_DELETE},
+    {SDL_SCANCODE_END, VK_END},
+    {SDL_SCANCODE_PAGEDOWN, VK_NEXT},
+    {SDL_SCANCODE_RIGHT, VK_RIGHT},
+    {SDL_SCANCODE_LEFT, VK_LEFT},
+    {SDL_SCANCODE_DOWN, VK_DOWN},
+    {SDL_SCANCODE_UP, VK_UP},
+    {SDL_SCANCODE_NUMLOCKCLEAR, VK_NUMLOCK},
+    {SDL_SCANCODE_KP_DIVIDE, VK_DIVIDE},
+    {SDL_SCANCODE_KP_MULTIPLY, VK_MULTIPLY},
+    {SDL_SCANCODE_KP_MINUS, VK_SUBTRACT},
+    {SDL_SCANCODE_KP_PLUS, VK_ADD},
+    {SDL_SCANCODE_KP_ENTER, VK_RETURN},
+    {SDL_SCANCODE_KP_0, VK_NUMPAD0},
+    {SDL_SCANCODE_KP_PERIOD, VK_DECIMAL},
+    {SDL_SCANCODE_KP_COMMA, VK_SEPARATOR},
+    {SDL_SCANCODE_SEPARATOR, VK_SEPARATOR},
+    {SDL_SCANCODE_KP_CLEAR, VK_CLEAR},
+    {SDL_SCANCODE_CLEAR, VK_CLEAR},
+    {SDL_SCANCODE_APPLICATION, VK_APPS},
+    {SDL_SCANCODE_MENU, VK_APPS},
+    {SDL_SCANCODE_EXECUTE, VK_EXECUTE},
+    {SDL_SCANCODE_HELP, VK_HELP},
+    {SDL_SCANCODE_SELECT, VK_SELECT},
+    {SDL_SCANCODE_CANCEL, VK_CANCEL},
+    {SDL_SCANCODE_CRSEL, VK_CRSEL},
+    {SDL_SCANCODE_EXSEL, VK_EXSEL},
+    {SDL_SCANCODE_LANG1, VK_HANGUL},
+    {SDL_SCANCODE_LANG2, VK_HANJA},
+    {SDL_SCANCODE_INTERNATIONAL2, VK_KANA},
+    {SDL_SCANCODE_INTERNATIONAL4, VK_CONVERT},
+    {SDL_SCANCODE_INTERNATIONAL5, VK_NONCONVERT},
+    {SDL_SCANCODE_LCTRL, VK_LCONTROL},
+    {SDL_SCANCODE_LSHIFT, VK_LSHIFT},
+    {SDL_SCANCODE_LALT, VK_LMENU},
+    {SDL_SCANCODE_LGUI, VK_LWIN},
+    {SDL_SCANCODE_RCTRL, VK_RCONTROL},
+    {SDL_SCANCODE_RSHIFT, VK_RSHIFT},
+    {SDL_SCANCODE_RALT, VK_RMENU},
+    {SDL_SCANCODE_RGUI, VK_RWIN},
+};
+
+// The virtual-key code of a key at its position on a US keyboard, or 0.
+BYTE VirtualKeyOfScancode(SDL_Scancode code)
+{
+    if (code >= SDL_SCANCODE_A && code <= SDL_SCANCODE_Z)
+        return static_cast<BYTE>('A' + (code - SDL_SCANCODE_A));
+    if (code >= SDL_SCANCODE_1 && code <= SDL_SCANCODE_9)
+        return static_cast<BYTE>('1' + (code - SDL_SCANCODE_1));
+    if (code >= SDL_SCANCODE_F1 && code <= SDL_SCANCODE_F12)
+        return static_cast<BYTE>(VK_F1 + (code - SDL_SCANCODE_F1));
+    if (code >= SDL_SCANCODE_F13 && code <= SDL_SCANCODE_F24)
+        return static_cast<BYTE>(VK_F1 + 12 + (code - SDL_SCANCODE_F13));
+    if (code >= SDL_SCANCODE_KP_1 && code <= SDL_SCANCODE_KP_9)
+        return static_cast<BYTE>(VK_NUMPAD0 + 1 + (code - SDL_SCANCODE_KP_1));
+    for (const ScancodeKey& key : kScancodeKeys)
+        if (key.scancode == code)
+            return key.virtualKey;
+    return 0;
+}
+
+// Letters follow the user's layout, as the platform's letter codes do (the key
+// that types 'A' on a French keyboard is VK_A); every other key goes by its
+// position, so the digit row stays VK_0..VK_9 whatever it types.
+BYTE VirtualKeyOf(const SDL_Keysym& key)
+{
+    if (key.sym >= SDLK_a && key.sym <= SDLK_z)
+        return static_cast<BYTE>('A' + (key.sym - SDLK_a));
+    return VirtualKeyOfScancode(key.scancode);
+}
+
+BYTE VirtualKeyOfButton(Uint8 button)
+{
+    switch (button)
+    {
+    case SDL_BUTTON_LEFT:
+        return VK_LBUTTON;
+    case SDL_BUTTON_RIGHT:
+        return VK_RBUTTON;
+    case SDL_BUTTON_MIDDLE:
+        return VK_MBUTTON;
+    case SDL_BUTTON_X1:
+        return VK_XBUTTON1;
+    case SDL_BUTTON_X2:
+        return VK_XBUTTON2;
+    default:
+        return 0;
+    }
+}
+
 void SdlPumpEvents(Win32Backend* self)
 {
     SDL_Event event;
-    // Input devices are read as state (keyboard, mouse, pads), which SDL keeps
-    // whether or not their events are read, so every other event is dropped.
+    // Pads and mouse motion reach the input layer through SDL on their own;
+    // keys and mouse buttons become the virtual-key state here.
     while (SDL_PollEvent(&event))
     {
-        if (event.type == SDL_WINDOWEVENT)
+        switch (event.type)
+        {
+        case SDL_WINDOWEVENT:
             HandleWindowEvent(event.window);
-        else if (event.type == SDL_QUIT)
+            break;
+        case SDL_QUIT:
             Win32ForEachWindow([](Win32Window* window) { Win32NotifyCloseRequest(window); });
+            break;
+        case SDL_KEYDOWN:
+        case SDL_KEYUP:
+            if (!event.key.repeat)
+                Win32NotifyKey(VirtualKeyOf(event.key.keysym), event.type == SDL_KEYDOWN);
+            break;
+        case SDL_MOUSEBUTTONDOWN:
+        case SDL_MOUSEBUTTONUP:
+            Win32NotifyKey(VirtualKeyOfButton(event.button.button), event.type == SDL_MOUSEBUTTONDOWN);
+            break;
+        default:
+            break;
+        }
     }
 }
 
@@ -204,6 +354,10 @@ bool SdlCreate(Win32Backend* self)
     {
         quitRegistered = true;
         std::atexit(SDL_Quit);
+        // Windows are OpenGL windows: the OpenGL driver is loaded once and stays for
+        // the process, as the graphics device keeps it, instead of being unloaded
+        // and loaded again with every window (a failure only leaves it to SDL).
+        SDL_GL_LoadLibrary(nullptr);
     }
     const char* driver = SDL_GetCurrentVideoDriver();
     auto* data = new SdlData{};
@@ -215,6 +369,7 @@ bool SdlCreate(Win32Backend* self)
     self->MinimiseNativeWindow = SdlMinimiseWindow;
     self->RestoreNativeWindow = SdlRestoreWindow;
     self->RaiseNativeWindow = SdlRaiseWindow;
+    self->GetGraphicsWindow = SdlGraphicsWindow;
     self->GetDesktopSize = SdlGetDesktopSize;
     self->LeaveFullscreen = SdlLeaveFullscreen;
     self->SetScreenSaver = SdlSetScreenSaver;
@@ -231,3 +386,39 @@ bool SdlCreate(Win32Backend* self)
 } // namespace
 
 const Win32Bootstrap kWin32SdlBootstrap = {"sdl", false, SdlCreate};
+
+// ---- Test hooks ----------------------------------------------------------------------
+
+static bool SdlRunning()
+{
+    Win32Backend* backend = Win32RunningBackend();
+    return backend && backend->Destroy == SdlDestroy;
+}
+
+bool Win32TestPushSdlKey(const char* positionName, const char* symbolName, bool down, bool repeat)
+{
+    if (!SdlRunning() || !positionName || !symbolName)
+        return false;
+    SDL_Scancode scancode = SDL_GetScancodeFromName(positionName);
+    SDL_Keycode keycode = SDL_GetKeyFromName(symbolName);
+    if (scancode == SDL_SCANCODE_UNKNOWN || keycode == SDLK_UNKNOWN)
+        return false;
+    SDL_Event event = {};
+    event.type = down ? SDL_KEYDOWN : SDL_KEYUP;
+    event.key.state = down ? SDL_PRESSED : SDL_RELEASED;
+    event.key.repeat = repeat ? 1 : 0;
+    event.key.keysym.scancode = scancode;
+    event.key.keysym.sym = keycode;
+    return SDL_PushEvent(&event) == 1;
+}
+
+bool Win32TestPushSdlMouseButton(int button, bool down)
+{
+    if (!SdlRunning() || button < 1 || button > 5)
+        return false;
+    SDL_Event event = {};
+    event.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
+    event.button.button = static_cast<Uint8>(button);
+    event.button.state = down ? SDL_PRESSED : SDL_RELEASED;
+    return SDL_PushEvent(&event) == 1;
+}

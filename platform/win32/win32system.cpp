@@ -102,3 +102,12 @@ BOOL Win32HasDisplay()
     Win32Backend* backend = Win32GetBackend();
     return backend && backend->HasDisplay(backend) ? TRUE : FALSE;
 }
+
+void* Win32GetNativeWindow(HWND handle)
+{
+    Win32Backend* backend = Win32RunningBackend();
+    Win32Window* window = backend ? Win32FindWindow(handle) : nullptr;
+    if (!window || !backend->GetGraphicsWindow)
+        return nullptr;
+    return backend->GetGraphicsWindow(backend, window);
+}

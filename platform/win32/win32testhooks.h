@@ -23,6 +23,7 @@ enum class Win32Fault
 {
     RegisterClass, ///< RegisterClassA returns 0
     CreateWindow,  ///< the window system cannot make a window
+    KeyboardState, ///< GetKeyboardState returns FALSE
     Count
 };
 
@@ -56,6 +57,22 @@ void Win32TestSetPerformanceCounter(int64_t ticks);
 void Win32TestAdvancePerformanceCounter(int64_t ticks);
 /// Back to the monotonic system clock.
 void Win32TestUseRealPerformanceCounter();
+
+// ---- Keyboard and events --------------------------------------------------------------
+
+/// A key or mouse button of that virtual-key code goes down or up, as the
+/// window system reports it (VK_LBUTTON 1, VK_RBUTTON 2, VK_MBUTTON 4 for the
+/// buttons; a left or right modifier also moves its generic code).
+void Win32TestKeyEvent(uint8_t virtualKey, bool down);
+/// With the SDL window system running: puts a key event in SDL's queue, the
+/// key named as SDL names its positions ("Q", "1", "Keypad 7", "Right Ctrl")
+/// and its symbols ("A", "&", "F12"); the next PeekMessageA takes it. False
+/// when SDL does not run or a name is unknown.
+bool Win32TestPushSdlKey(const char* positionName, const char* symbolName, bool down, bool repeat);
+/// The same for a mouse button in SDL's numbering: 1 left, 2 middle, 3 right, 4 and 5 the side buttons.
+bool Win32TestPushSdlMouseButton(int button, bool down);
+/// 1 while the event is signalled, 0 when not, -1 for a handle that is not live.
+int Win32TestEventState(HANDLE event);
 
 // ---- Faults ------------------------------------------------------------------------
 

@@ -269,8 +269,19 @@ TEST_F(EngineStates, CoreAnswersTheRequestsTheDeviceRefuses)
     }
 
     char name[64] = {};
-    EXPECT_EQ(Engine::DeviceRequest(TestDevice::Record(), kDeviceSubSystemInfo, name, nullptr, 0), 1);
+    int32_t size = sizeof(name);
+    EXPECT_EQ(Engine::DeviceRequest(TestDevice::Record(), kDeviceSubSystemInfo, name, &size, 0), 1);
     EXPECT_STREQ(name, "Only rendering sub system");
+
+    // The name is cut to the caller's buffer, and a buffer of no stated size gets nothing.
+    char small[8];
+    std::memset(small, 'x', sizeof(small));
+    size = 5;
+    EXPECT_EQ(Engine::DeviceRequest(TestDevice::Record(), kDeviceSubSystemInfo, small, &size, 0), 1);
+    EXPECT_STREQ(small, "Only");
+    EXPECT_EQ(small[5], 'x');
+    EXPECT_EQ(Engine::DeviceRequest(TestDevice::Record(), kDeviceSubSystemInfo, small, nullptr, 0), 0);
+    EXPECT_EQ(TakeError(), kCoreErrDeviceRequest);
 
     // A device's own answer is passed on unchanged.
     TestDevice::refused.clear();

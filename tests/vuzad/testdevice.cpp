@@ -16,6 +16,7 @@ void* TestDevice::openRecord;
 CpuFeatures TestDevice::features;
 int32_t TestDevice::attachCount;
 int32_t TestDevice::rasterCreateCalls;
+std::map<int32_t, StandardFunction> TestDevice::slots;
 
 std::map<void*, TestMemory::Block> TestMemory::live;
 std::vector<uint32_t> TestMemory::hints;
@@ -72,11 +73,13 @@ int32_t System(int32_t request, void* out, void* inOut, int32_t number)
         return 1;
     case kDeviceStandardFunctions:
     {
-        // Only raster creation is offered; the core must fill the rest.
+        // Only the slots the test chose are offered; the core must fill the rest.
         auto* slots = static_cast<StandardFunction*>(out);
         for (int32_t i = 0; i < number; ++i)
             slots[i] = nullptr;
-        slots[kStdRasterCreate] = RasterCreate;
+        for (const auto& [slot, function] : TestDevice::slots)
+            if (slot < number)
+                slots[slot] = function;
         return 1;
     }
     case kDeviceFinaliseStart:
@@ -162,6 +165,7 @@ void TestDevice::Reset()
     features = CpuFeature::Detect();
     attachCount = 0;
     rasterCreateCalls = 0;
+    slots = {{kStdRasterCreate, RasterCreate}};
     sStarted = false;
 }
 

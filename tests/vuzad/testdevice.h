@@ -34,6 +34,9 @@ struct TestDevice
     static CpuFeatures features; ///< what finalise start installs routines for
     static int32_t attachCount;
     static int32_t rasterCreateCalls;
+    /// The standard functions the next Engine::Open receives, by slot; Reset leaves only
+    /// raster creation, which counts its calls in rasterCreateCalls.
+    static std::map<int32_t, StandardFunction> slots;
 };
 
 /// Memory functions that record every block with its hint and can be told to refuse.

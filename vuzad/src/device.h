@@ -22,9 +22,11 @@ enum DeviceRequestCode : int32_t
     kDeviceStandardFunctions = 11, ///< out = StandardFunction[number]
     kDeviceTextureMemory = 12,     ///< out = int32_t bytes
     kDeviceNumSubSystems = 13,     ///< out = int32_t count
-    kDeviceSubSystemInfo = 14,     ///< out = text buffer, number = index
-    kDeviceCurrentSubSystem = 15,  ///< out = int32_t index
-    kDeviceSelectSubSystem = 16,   ///< number = index
+    /// out = text buffer, inOut = its size in bytes (int32_t); the text is cut to fit and
+    /// always terminated; refused without a size. number = index.
+    kDeviceSubSystemInfo = 14,
+    kDeviceCurrentSubSystem = 15, ///< out = int32_t index
+    kDeviceSelectSubSystem = 16,  ///< number = index
     kDeviceFinaliseStart = 17,
     kDeviceInitiateStop = 18,
     kDeviceMaxTextureSize = 19, ///< out = int32_t size
@@ -69,38 +71,40 @@ struct DeviceRecord
 // ---- Standard device functions ------------------------------------------------------
 
 /// Each slot is called as (out, in, number) and answers non-zero for success. A slot
-/// the device leaves null is given a function that does nothing and answers 0.
+/// the device leaves null is given a function that does nothing and answers 0. The
+/// object a raster or camera operation works on is the in argument, except where a slot
+/// says otherwise.
 using StandardFunction = int32_t (*)(void* out, void* in, int32_t number);
 
 enum StandardFunctionSlot : int32_t
 {
-    kStdCameraBeginUpdate = 1,
+    kStdCameraBeginUpdate = 1, ///< in = camera
     kStdRgbToPixel = 2,
     kStdPixelToRgb = 3,
-    kStdRasterCreate = 4,
+    kStdRasterCreate = 4, ///< in = raster (sizes set), number = creation flags
     kStdRasterDestroy = 5,
     kStdImageGetRaster = 6,
     kStdRasterSetImage = 7,
     kStdTextureSetRaster = 8,
     kStdImageFindRasterFormat = 9,
-    kStdCameraEndUpdate = 10,
+    kStdCameraEndUpdate = 10, ///< in = camera
     kStdSetRasterContext = 11,
-    kStdRasterSubRaster = 12,
+    kStdRasterSubRaster = 12, ///< out = sub-raster, in = the raster it views
     kStdRasterClearRect = 13,
     kStdRasterClear = 14,
-    kStdRasterLock = 15,
+    kStdRasterLock = 15, ///< out = uint8_t* pixels, in = raster, number = level << 8 | mode
     kStdRasterUnlock = 16,
     kStdRasterRender = 17,
     kStdRasterRenderScaled = 18,
     kStdRasterRenderFast = 19,
-    kStdRasterShowRaster = 20,
-    kStdCameraClear = 21,
-    kStdRasterLockPalette = 23,
+    kStdRasterShowRaster = 20,  ///< out = device window, in = raster, number = flags
+    kStdCameraClear = 21,       ///< out = camera, in = Rgba colour, number = clear mode
+    kStdRasterLockPalette = 23, ///< out = uint8_t* palette, in = raster, number = mode
     kStdRasterUnlockPalette = 24,
     kStdNativeTextureGetSize = 25,
     kStdNativeTextureRead = 26,
     kStdNativeTextureWrite = 27,
-    kStdRasterGetMipLevels = 28,
+    kStdRasterGetMipLevels = 28, ///< out = int32_t count, in = raster
     kNumStandardFunctions = 29,
 };
 

@@ -2,14 +2,18 @@
 // module blocks, start-up and shut-down, and the device requests.
 #include "engine.h"
 
+#include "camera.h"
 #include "error.h"
 #include "frame.h"
 #include "freelist.h"
 #include "matrix.h"
+#include "raster.h"
+#include "resourcearena.h"
 #include "sparemodule.h"
 #include "stream.h"
 #include "vector.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 
@@ -84,7 +88,10 @@ const EngineModule kModules[] = {
     {Matrix::kPluginId, Matrix::kModuleBlockSize, Matrix::OpenModule, Matrix::CloseModule},
     {Frame::kPluginId, Frame::kModuleBlockSize, Frame::OpenModule, Frame::CloseModule},
     {Stream::kPluginId, Stream::kModuleBlockSize, Stream::OpenModule, Stream::CloseModule},
+    {Camera::kPluginId, Camera::kModuleBlockSize, Camera::OpenModule, Camera::CloseModule},
+    {Raster::kPluginId, Raster::kModuleBlockSize, Raster::OpenModule, Raster::CloseModule},
     {SpareModule::kListPluginId, SpareModule::kListBlockSize, SpareModule::OpenList, SpareModule::CloseList},
+    {ResourceArena::kPluginId, ResourceArena::kModuleBlockSize, ResourceArena::OpenModule, ResourceArena::CloseModule},
 };
 
 // Undoes Engine::Init from its registry step on.
@@ -296,10 +303,15 @@ int32_t Engine::DeviceRequest(const DeviceRecord* device, int32_t request, void*
         *static_cast<int32_t*>(out) = 1;
         return 1;
     case kDeviceSubSystemInfo:
-        if (number != 0)
+    {
+        const int32_t* size = static_cast<const int32_t*>(inOut);
+        if (number != 0 || !size || *size <= 0)
             break;
-        std::memcpy(out, kSubSystemName, sizeof(kSubSystemName));
+        size_t length = std::min(sizeof(kSubSystemName) - 1, size_t(*size) - 1);
+        std::memcpy(out, kSubSystemName, length);
+        static_cast<char*>(out)[length] = 0;
         return 1;
+    }
     case kDeviceCurrentSubSystem:
         *static_cast<int32_t*>(out) = 0;
         return 1;

@@ -1,0 +1,231 @@
+// Direct3D 9 raster access: locking a mip level for reading or writing (camera rasters and
+// camera textures through a system-memory copy), palette locks, sub-rasters and level counts.
+#include "d3d9driver_local.h"
+#include "d3d9raster.h"
+
+#include "error.h"
+
+#include <algorithm>
+
+namespace
+{
+
+bool HasPalette(const Raster* raster)
+{
+    return raster->type == kRasterTypeNormal || raster->type == kRasterTypeTexture ||
+           raster->type == kRasterTypeCameraTexture;
+}
+
+IDirect3DTexture9* TextureOf(Raster* raster)
+{
+    D3D9RasterExtension* ext = D3D9Raster::Extension(raster);
+    if (!ext->object || (ext->cube & 0x0F))
+        return nullptr;
+    return static_cast<IDirect3DTexture9*>(ext->object);
+}
+
+// The surface a camera raster or camera texture shows, with a reference the caller releases.
+IDirect3DSurface9* TargetSurface(Raster* top, UINT level)
+{
+    IDirect3DSurface9* surface = nullptr;
+    if (top->type == kRasterTypeCamera)
+    {
+        D3D9RasterExtension* ext = D3D9Raster::Extension(top);
+        if (ext->swapChain)
+        {
+            if (FAILED(ext->swapChain->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &surface)))
+                return nullptr;
+            return surface;
+        }
+        surface = D3D9State().backBuffer;
+        if (surface)
+            surface->AddRef();
+        return surface;
+    }
+    IDirect3DTexture9* texture = TextureOf(top);
+    if (!texture || FAILED(texture->GetSurfaceLevel(level, &surface)))
+        return nullptr;
+    return surface;
+}
+
+// A system-memory copy of the target surface, filled from it when reading.
+IDirect3DSurface9* CopyOfTarget(Raster* top, UINT level, bool read)
+{
+    IDirect3DSurface9* target = TargetSurface(top, level);
+    if (!target)
+        return nullptr;
+    D3DSURFACE_DESC desc{};
+    IDirect3DSurface9* copy = nullptr;
+    if (SUCCEEDED(target->GetDesc(&desc)) &&
+        SUCCEEDED(D3D9State().device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format,
+                                                                  D3DPOOL_SYSTEMMEM, &copy, nullptr)) &&
+        read)
+        D3D9State().device->GetRenderTargetData(target, copy);
+    target->Release();
+    return copy;
+}
+
+} // namespace
+
+int32_t D3D9Raster::Lock(void* out, void* in, int32_t number)
+{
+    auto* raster = static_cast<Raster*>(in);
+    if (raster->pixels)
+    {
+        Error::Report(kCorePluginId, Error::MakeCode(kErrAlreadyLocked));
+        return 0;
+    }
+    uint32_t mode = uint32_t(number) & 0xFF;
+    UINT level = (uint32_t(number) >> 8) & 0xFF;
+    bool write = (mode & kRasterLockWrite) != 0;
+    bool read = (mode & kRasterLockRead) != 0;
+    DWORD flags = write ? D3DLOCK_NOSYSLOCK : D3DLOCK_NOSYSLOCK | D3DLOCK_READONLY | D3DLOCK_NO_DIRTY_UPDATE;
+    Raster* top = raster->parent;
+    RECT rect = {raster->offsetX, raster->offsetY, raster->offsetX + raster->width, raster->offsetY + raster->height};
+    const RECT* area = top == raster ? nullptr : &rect;
+    D3D9RasterExtension* ext = Extension(raster);
+
+    IDirect3DSurface9* surface = nullptr;
+    switch (raster->type)
+    {
+    case kRasterTypeNormal:
+    case kRasterTypeTexture:
+    {
+        IDirect3DTexture9* texture = TextureOf(top);
+        if (!texture || FAILED(texture->GetSurfaceLevel(level, &surface)))
+            return 0;
+        break;
+    }
+    case kRasterTypeCamera:
+    case kRasterTypeCameraTexture:
+        surface = CopyOfTarget(top, level, read);
+        if (!surface)
+            return 0;
+        break;
+    default:
+        Error::Report(kCorePluginId, Error::MakeCode(kErrAlreadyLocked));
+        return 0;
+    }
+    if (FAILED(surface->LockRect(&ext->lockedRect, area, flags)))
+    {
+        surface->Release();
+        return 0;
+    }
+    ext->lockedSurface = surface;
+    ext->lockedLevel = uint8_t(level);
+    raster->privateFlags |= uint8_t((read ? kRasterLockedRead : 0) | (write ? kRasterLockedWrite : 0));
+    raster->sourceWidth = raster->width;
+    raster->sourceHeight = raster->height;
+    raster->width = std::max(raster->width >> level, 1);
+    raster->height = std::max(raster->height >> level, 1);
+    raster->stride = ext->lockedRect.Pitch;
+    raster->pixels = static_cast<uint8_t*>(ext->lockedRect.pBits);
+    *static_cast<uint8_t**>(out) = raster->pixels;
+    return 1;
+}
+
+int32_t D3D9Raster::Unlock(void*, void* in, int32_t)
+{
+    auto* raster = static_cast<Raster*>(in);
+    D3D9RasterExtension* ext = Extension(raster);
+    if (!raster->pixels || !ext->lockedSurface)
+    {
+        Error::Report(kCorePluginId, Error::MakeCode(kErrNotLocked));
+        return 0;
+    }
+    bool written = (raster->privateFlags & kRasterLockedWrite) != 0;
+    raster->width = raster->sourceWidth;
+    raster->height = raster->sourceHeight;
+    raster->stride = 0;
+    raster->pixels = nullptr;
+    IDirect3DSurface9* surface = ext->lockedSurface;
+    ext->lockedSurface = nullptr;
+    surface->UnlockRect();
+    if (written && (raster->type == kRasterTypeCamera || raster->type == kRasterTypeCameraTexture))
+    {
+        // The copy goes back onto the surface it came from, a sub-raster's rectangle to the
+        // same place.
+        Raster* top = raster->parent;
+        if (IDirect3DSurface9* target = TargetSurface(top, ext->lockedLevel))
+        {
+            RECT rect = {raster->offsetX, raster->offsetY, raster->offsetX + raster->width,
+                         raster->offsetY + raster->height};
+            POINT at = {raster->offsetX, raster->offsetY};
+            bool whole = top == raster;
+            D3D9State().device->UpdateSurface(surface, whole ? nullptr : &rect, target, whole ? nullptr : &at);
+            target->Release();
+        }
+    }
+    surface->Release();
+    ext->lockedLevel = 0xFF;
+    raster->privateFlags &= uint8_t(~kRasterPixelLockMask);
+    return 1;
+}
+
+int32_t D3D9Raster::LockPalette(void* out, void* in, int32_t number)
+{
+    auto* raster = static_cast<Raster*>(in);
+    if (!HasPalette(raster))
+    {
+        Error::Report(kCorePluginId, Error::MakeCode(kErrAlreadyLocked));
+        return 0;
+    }
+    D3D9Palette* palette = Extension(raster->parent)->palette;
+    raster->palette = palette ? reinterpret_cast<uint8_t*>(palette->entries) : nullptr;
+    raster->privateFlags |= kRasterPaletteLocked;
+    if (uint32_t(number) & kRasterLockWrite)
+        raster->privateFlags |= kRasterPaletteLockedWrite;
+    *static_cast<uint8_t**>(out) = raster->palette;
+    return 1;
+}
+
+int32_t D3D9Raster::UnlockPalette(void*, void* in, int32_t)
+{
+    auto* raster = static_cast<Raster*>(in);
+    if (!HasPalette(raster))
+    {
+        Error::Report(kCorePluginId, Error::MakeCode(kErrNotLocked));
+        return 0;
+    }
+    D3D9Palette* palette = Extension(raster->parent)->palette;
+    if ((raster->privateFlags & kRasterPaletteLockedWrite) && palette && D3D9State().device)
+        D3D9State().device->SetPaletteEntries(palette->number, palette->entries);
+    raster->palette = nullptr;
+    raster->privateFlags &= uint8_t(~kRasterPaletteLockMask);
+    return 1;
+}
+
+int32_t D3D9Raster::SubRaster(void* out, void* in, int32_t)
+{
+    auto* sub = static_cast<Raster*>(out);
+    auto* parent = static_cast<Raster*>(in);
+    sub->stride = parent->stride;
+    sub->depth = parent->depth;
+    sub->type = parent->type;
+    sub->format = parent->format;
+    sub->pixels = nullptr;
+    return 1;
+}
+
+int32_t D3D9Raster::GetMipLevels(void* out, void* in, int32_t)
+{
+    auto* raster = static_cast<Raster*>(in);
+    int32_t levels = 1;
+    if (HasPalette(raster))
+    {
+        Raster* top = raster->parent;
+        D3D9RasterExtension* ext = Extension(top);
+        if (ext->object)
+            levels = int32_t(static_cast<IDirect3DBaseTexture9*>(ext->object)->GetLevelCount());
+        else
+        {
+            int32_t size = std::max(top->width, top->height);
+            levels = 0;
+            if (size > 0)
+                for (levels = 1; size > 1; size >>= 1)
+                    ++levels;
+        }
+    }
+    *static_cast<int32_t*>(out) = levels;
+    return 1;
+}
