@@ -2,6 +2,7 @@
 // create standalone surfaces (render targets, depth-stencil surfaces, offscreen plain surfaces).
 #include "d3d9objects_local.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace d3d9
@@ -222,6 +223,10 @@ HRESULT makeSurface(Device* device, UINT width, UINT height, D3DFORMAT format, D
     const FormatInfo* info = findFormat(format);
     if (!info)
         return D3DERR_INVALIDCALL;
+    // A row, padding included, must fit the lock's pitch; a wider one would wrap the 32-bit row size.
+    uint64_t units = info->compressed ? std::max<uint64_t>(1, (uint64_t(width) + 3) / 4) : width;
+    if (units * info->bytes + device->adapter().pitchPadding > uint64_t(INT32_MAX))
+        return pool == D3DPOOL_DEFAULT ? D3DERR_OUTOFVIDEOMEMORY : E_OUTOFMEMORY;
     D3DSURFACE_DESC desc{format, D3DRTYPE_SURFACE, usage, pool, D3DMULTISAMPLE_NONE, 0, width, height};
     auto* surface = new Surface(device, desc, *info, nullptr);
     surface->mBytes = uint64_t(rowBytes(*info, width)) * rowCount(*info, height);

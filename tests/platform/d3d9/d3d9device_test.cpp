@@ -408,6 +408,21 @@ TEST_F(DeviceTest, DefaultPoolCreationPastTheTextureMemoryIsOutOfVideoMemory)
     EXPECT_EQ(mDevice->GetAvailableTextureMem(), adapter.textureMemory);
 }
 
+TEST_F(DeviceTest, SurfacesWhosePitchCannotBeHeldAreRefused)
+{
+    // 0x40000001 pixels of four bytes wrap a 32-bit row size to 4: the lock would hand out a pitch far smaller
+    // than the rows written through it.
+    OpenDevice();
+    IDirect3DSurface9* surface = nullptr;
+    EXPECT_EQ(
+        mDevice->CreateOffscreenPlainSurface(0x40000001u, 1, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &surface, nullptr),
+        E_OUTOFMEMORY);
+    EXPECT_EQ(surface, nullptr);
+    EXPECT_EQ(mDevice->CreateOffscreenPlainSurface(0x80000000u, 1, D3DFMT_R5G6B5, D3DPOOL_SCRATCH, &surface, nullptr),
+              E_OUTOFMEMORY);
+    EXPECT_EQ(surface, nullptr);
+}
+
 // ---- Scenes, swap chains, references ------------------------------------------------------------------------------
 
 TEST_F(DeviceTest, ScenesDoNotNest)
