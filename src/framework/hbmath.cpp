@@ -15,6 +15,8 @@ bool gTablesReady = false;
 // Exponents beyond this already overflow or underflow every real; the cap keeps
 // a text such as "1e999999999" from costing a billion steps.
 constexpr int kMaxExponent = 400;
+constexpr double kMaxMantissa = 1e300;
+constexpr long kMaxScale = 100000;
 } // namespace
 
 double HbStrToD(const char* text, const char** end)
@@ -32,17 +34,31 @@ double HbStrToD(const char* text, const char** end)
     {
         ++p;
     }
+    // The divisor is kept as its power of ten: a fraction digit raises it, a
+    // negative exponent raises it, a positive one lowers it. Digits beyond
+    // kMaxMantissa only scale the result, so hundreds of digits give a finite
+    // number or infinity, never inf / inf.
     double value = 0.0;
-    double divisor = 1.0;
+    long scale = 0;
     while (*p >= '0' && *p <= '9')
-        value = value * 10.0 + (*p++ - '0');
+    {
+        if (value < kMaxMantissa)
+            value = value * 10.0 + (*p - '0');
+        else if (scale > -kMaxScale)
+            --scale;
+        ++p;
+    }
     if (*p == '.')
     {
         ++p;
         while (*p >= '0' && *p <= '9')
         {
-            value = value * 10.0 + (*p++ - '0');
-            divisor *= 10.0;
+            if (value < kMaxMantissa)
+            {
+                value = value * 10.0 + (*p - '0');
+                ++scale;
+            }
+            ++p;
         }
     }
     if (*p == 'e' || *p == 'E')
@@ -58,7 +74,7 @@ double HbStrToD(const char* text, const char** end)
         {
             ++p;
         }
-        int n = 0;
+        long n = 0;
         while (*p >= '0' && *p <= '9')
         {
             if (n < kMaxExponent)
@@ -67,20 +83,21 @@ double HbStrToD(const char* text, const char** end)
         }
         if (n > kMaxExponent)
             n = kMaxExponent;
-        double factor = std::pow(10.0, n);
-        if (negativeExponent)
-            divisor *= factor;
-        else
-            divisor /= factor;
+        scale += negativeExponent ? n : -n;
     }
     if (end)
         *end = p;
     if (negative)
         value = -value;
     // A zero mantissa stays zero whatever the exponent (no 0/0).
-    if (divisor == 1.0 || value == 0.0)
+    if (scale == 0 || value == 0.0)
         return value;
-    return value / divisor;
+    if (scale >= -300 && scale <= 300)
+        return value / std::pow(10.0, static_cast<double>(scale));
+    // Far out of range: divide in two steps so that the divisor itself does
+    // not overflow before the quotient would come back into range.
+    long half = scale / 2;
+    return value / std::pow(10.0, static_cast<double>(half)) / std::pow(10.0, static_cast<double>(scale - half));
 }
 
 double HbAtoF(const char* text)

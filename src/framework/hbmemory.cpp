@@ -375,6 +375,8 @@ int HbHeapInit(size_t size)
     void* block = std::malloc(size);
     if (!block)
         return 0;
+    // Alignment 16 rather than 8: operator new must hand out 16-byte-aligned
+    // blocks on a 64-bit build.
     if (!gHeap.Init(block, static_cast<uint8_t*>(block) + size, 16))
     {
         std::free(block);

@@ -7,6 +7,7 @@
 #include <clocale>
 #include <cmath>
 #include <cstring>
+#include <string>
 
 namespace
 {
@@ -39,6 +40,11 @@ TEST(HbStrToD, HugeExponentsStayBoundedAndNeverGiveNaN)
     EXPECT_EQ(HbAtoF("0e999999999"), 0.0);
     EXPECT_TRUE(std::isinf(HbAtoF("1e999999999")));
     EXPECT_EQ(HbAtoF("1e-999999999"), 0.0);
+    // Hundreds of digits: a finite value or infinity, never NaN.
+    std::string manyNines(400, '9');
+    EXPECT_TRUE(std::isinf(HbAtoF(manyNines.c_str())));
+    EXPECT_NEAR(HbAtoF((manyNines + "e-398").c_str()), 100.0, 1e-9);
+    EXPECT_EQ(HbAtoF(("0." + std::string(400, '0') + "1").c_str()), 0.0);
     const char* text = "5e99999999999999999999rest";
     const char* end = nullptr;
     HbStrToD(text, &end);
