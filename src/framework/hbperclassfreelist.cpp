@@ -69,8 +69,12 @@ int32_t HbPerClassFreeList::IndexOf(const void* record) const
 
 void* HbPerClassFreeList::Alloc(size_t size)
 {
+    std::unique_lock<std::mutex> guard(mLock);
     if (mUsed >= mCount || size > mRecordSize)
+    {
+        guard.unlock();
         return HbHeapAlloc(size);
+    }
     void* record = mPointers[mUsed];
     IndexWord(record) = mUsed;
     ++mUsed;
@@ -86,6 +90,7 @@ HbPerClassFreeList::FreeResult HbPerClassFreeList::Free(void* record)
         HbHeapFree(record);
         return kToHeap;
     }
+    std::lock_guard<std::mutex> guard(mLock);
     size_t offset = static_cast<size_t>(static_cast<uint8_t*>(record) - mSlots);
     if (offset % mSlotSize != 0)
         return kIgnored;
@@ -108,7 +113,11 @@ HbPerClassFreeList::FreeResult HbPerClassFreeList::Free(void* record)
 int HbClassPool::Create()
 {
     if (!mPool)
-        mPool = HbPerClassFreeList::Create(mRecordSize, mCount);
+    {
+        std::lock_guard<std::mutex> guard(mCreateLock);
+        if (!mPool)
+            mPool = HbPerClassFreeList::Create(mRecordSize, mCount);
+    }
     return Exists();
 }
 
@@ -116,13 +125,14 @@ void* HbClassPool::Alloc(size_t size)
 {
     if (!mPool)
         Create();
-    return mPool ? mPool->Alloc(size) : HbHeapAlloc(size);
+    HbPerClassFreeList* pool = mPool;
+    return pool ? pool->Alloc(size) : HbHeapAlloc(size);
 }
 
 void HbClassPool::Free(void* record)
 {
-    if (mPool)
-        mPool->Free(record);
+    if (HbPerClassFreeList* pool = mPool)
+        pool->Free(record);
     else
         HbHeapFree(record);
 }

@@ -8,6 +8,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <atomic>
+#include <mutex>
 
 /// One block from operator new: the pool record, an array of N record pointers
 /// and N slots. A slot holds a record followed by its 32-bit pool index (its
@@ -67,6 +69,8 @@ private:
     size_t mSlotSize = 0;
     int32_t mCount = 0;
     int32_t mUsed = 0;
+    // Sound and video threads may open files, whose records come from a pool.
+    std::mutex mLock;
 };
 
 /// The pool of one class: made on first use or by its module initialiser, never
@@ -96,7 +100,8 @@ private:
     const char* mName;
     size_t mRecordSize;
     int32_t mCount;
-    HbPerClassFreeList* mPool = nullptr;
+    std::atomic<HbPerClassFreeList*> mPool = nullptr;
+    std::mutex mCreateLock;
 };
 
 #define HB_POOL_CONCAT2(a, b) a##b
