@@ -5,6 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/packages.sh
+./scripts/check-layering.sh
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DHB_SANITIZE=ON -DHB_SYSTEM_ALLOCATOR=ON
 cmake --build build/test
 export SDL_VIDEODRIVER=offscreen
