@@ -6,7 +6,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 status=0
-sources=$(git ls-files -co --exclude-standard -- '*.h' '*.cpp' | grep -v '^build')
+if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+    sources=$(git ls-files -co --exclude-standard -- '*.h' '*.cpp')
+else
+    sources=$(find . -path ./build -prune -o \( -name '*.h' -o -name '*.cpp' \) -print | sed 's|^\./||')
+fi
 
 # 1. SDL, OpenGL, EGL, OpenAL, sndfile and FFmpeg headers appear only in platform/*/*.cpp.
 while IFS= read -r file; do
