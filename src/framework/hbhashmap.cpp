@@ -16,12 +16,7 @@ StringHashMap::Node* StringHashMap::Find(std::string_view key, uint32_t* bucket)
     uint32_t index = BucketOf(key);
     if (bucket)
         *bucket = index;
-    if (!mBuckets)
-        return nullptr;
-    for (Node* node = mBuckets[index]; node; node = node->next)
-        if (node->key == key)
-            return node;
-    return nullptr;
+    return FindInBucket(index, key);
 }
 
 void* StringHashMap::Lookup(std::string_view key) const
@@ -66,12 +61,7 @@ bool StringHashMap::GetNextAssoc(HbPosition& position, std::string& key, void*& 
 
 HbIntHashMap::Node* HbIntHashMap::FindNode(uint32_t key) const
 {
-    if (!mBuckets)
-        return nullptr;
-    for (Node* node = mBuckets[BucketOf(key)]; node; node = node->next)
-        if (node->key == key)
-            return node;
-    return nullptr;
+    return FindInBucket(BucketOf(key), key);
 }
 
 int HbIntHashMap::Find(uint32_t key, void*& value) const
@@ -109,12 +99,7 @@ bool HbIntHashMap::GetNextAssoc(HbPosition& position, uint32_t& key, void*& valu
 
 IntStringHashMap::Node* IntStringHashMap::FindNode(uint32_t key) const
 {
-    if (!mBuckets)
-        return nullptr;
-    for (Node* node = mBuckets[BucketOf(key)]; node; node = node->next)
-        if (node->key == key)
-            return node;
-    return nullptr;
+    return FindInBucket(BucketOf(key), key);
 }
 
 int IntStringHashMap::Lookup(uint32_t key, std::string& value) const

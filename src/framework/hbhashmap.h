@@ -48,6 +48,18 @@ protected:
     }
     ~HbHashTableCore() { ReleaseAll(); }
 
+    /// The node of the bucket whose key equals key, or null (also before the
+    /// first insertion).
+    template <typename Key> Node* FindInBucket(uint32_t bucket, const Key& key) const
+    {
+        if (!mBuckets)
+            return nullptr;
+        for (Node* node = mBuckets[bucket]; node; node = node->next)
+            if (node->key == key)
+                return node;
+        return nullptr;
+    }
+
     /// A node from the free chain (refilled with one block of nodes, handed out
     /// in address order); the count goes up. Null when no block can be had.
     Node* TakeNode()
