@@ -2,6 +2,7 @@
 // product identities, pad and mouse states, loss and re-acquisition, the
 // foreground rule, buffered mouse data, and effects driving the motors.
 #include "dinput8.h"
+#include "dinput8test_support.h"
 #include "dinput8testhooks.h"
 #include "win32testhooks.h"
 
@@ -91,22 +92,9 @@ protected:
     static IDirectInputEffect* MakeForce(IDirectInputDevice8A* device, bool alongX, LONG magnitude,
                                          HRESULT expected = DI_OK)
     {
-        DWORD axes[2] = {DIJOFS_X, DIJOFS_Y};
-        LONG direction[2] = {alongX ? 1 : 0, alongX ? 0 : 1};
-        DICONSTANTFORCE force = {magnitude};
-        DIEFFECT effect = {};
-        effect.dwSize = sizeof effect;
-        effect.dwFlags = DIEFF_CARTESIAN | DIEFF_OBJECTOFFSETS;
-        effect.dwDuration = INFINITE;
-        effect.dwGain = DI_FFNOMINALMAX;
-        effect.dwTriggerButton = DIEB_NOTRIGGER;
-        effect.cAxes = 2;
-        effect.rgdwAxes = axes;
-        effect.rglDirection = direction;
-        effect.cbTypeSpecificParams = sizeof force;
-        effect.lpvTypeSpecificParams = &force;
-        IDirectInputEffect* out = nullptr;
-        EXPECT_EQ(device->CreateEffect(GUID_ConstantForce, &effect, &out, nullptr), expected);
+        HRESULT result = DI_OK;
+        IDirectInputEffect* out = MakeConstantForce(device, alongX, magnitude, &result);
+        EXPECT_EQ(result, expected);
         return out;
     }
 

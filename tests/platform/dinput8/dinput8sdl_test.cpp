@@ -3,6 +3,7 @@
 // joystick state, rumble reaches its motors, unplugging loses the input; SDL
 // mouse events become the mouse state. Skipped where SDL cannot start.
 #include "dinput8.h"
+#include "dinput8test_support.h"
 #include "dinput8testhooks.h"
 #include "win32testhooks.h"
 
@@ -105,21 +106,10 @@ TEST_F(Dinput8Sdl, AnSdlControllerIsAnAcceptedPadWithItsSticksTriggersAndButtons
     }
 
     // A force along x drives SDL's low-frequency motor.
-    DWORD axes[2] = {DIJOFS_X, DIJOFS_Y};
-    LONG direction[2] = {1, 0};
-    DICONSTANTFORCE force = {DI_FFNOMINALMAX};
-    DIEFFECT parameters = {};
-    parameters.dwSize = sizeof parameters;
-    parameters.dwFlags = DIEFF_CARTESIAN | DIEFF_OBJECTOFFSETS;
-    parameters.dwDuration = INFINITE;
-    parameters.dwGain = DI_FFNOMINALMAX;
-    parameters.cAxes = 2;
-    parameters.rgdwAxes = axes;
-    parameters.rglDirection = direction;
-    parameters.cbTypeSpecificParams = sizeof force;
-    parameters.lpvTypeSpecificParams = &force;
-    IDirectInputEffect* effect = nullptr;
-    ASSERT_EQ(mDevice->CreateEffect(GUID_ConstantForce, &parameters, &effect, nullptr), DI_OK);
+    HRESULT created = DI_OK;
+    IDirectInputEffect* effect = MakeConstantForce(mDevice, true, DI_FFNOMINALMAX, &created);
+    ASSERT_EQ(created, DI_OK);
+    ASSERT_NE(effect, nullptr);
     ASSERT_EQ(effect->Start(1, 0), DI_OK);
     uint16_t low = 0;
     uint16_t high = 0;
