@@ -18,6 +18,8 @@ PACKAGES=(
     libgtest-dev
     libgmock-dev
     libbenchmark-dev
+    libpng-dev
+    zlib1g-dev
 )
 
 missing=()
