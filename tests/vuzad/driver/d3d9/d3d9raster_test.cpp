@@ -534,8 +534,8 @@ TEST_F(D3D9Rasters, CameraTexturesLockThroughACopyToo)
 TEST_F(D3D9Rasters, CubeFacesLockTheirOwnSurfaces)
 {
     Start();
-    Raster* cube = Raster::Create(32, 32, 0,
-                                  kRasterTypeTexture | kRasterFormat8888 | kRasterFormatMipmap | kRasterDontAllocate);
+    Raster* cube =
+        Raster::Create(32, 32, 0, kRasterTypeTexture | kRasterFormat8888 | kRasterFormatMipmap | kRasterDontAllocate);
     ASSERT_NE(cube, nullptr);
     D3D9RasterExtension* ext = D3D9Raster::Extension(cube);
     ext->cube = 1;
@@ -561,8 +561,8 @@ TEST_F(D3D9Rasters, CubeFacesLockTheirOwnSurfaces)
     {
         std::vector<float> texels;
         UINT width = 0, height = 0;
-        ASSERT_TRUE(d3d9test::ReadTexels(static_cast<IDirect3DBaseTexture9*>(ext->object), face, 1, texels, &width,
-                                         &height));
+        ASSERT_TRUE(
+            d3d9test::ReadTexels(static_cast<IDirect3DBaseTexture9*>(ext->object), face, 1, texels, &width, &height));
         ASSERT_EQ(width, 16u);
         EXPECT_NEAR(texels[0], float(face * 40) / 255.0f, 1e-3f) << "face " << face;
         EXPECT_NEAR(texels[(16 * 16 - 1) * 4], float(face * 40) / 255.0f, 1e-3f) << "face " << face;
@@ -623,9 +623,8 @@ TEST_F(D3D9Rasters, AutomaticLevelsAreRebuiltOnlyAfterLevelZeroIsWritten)
         uint32_t mode;
         bool rebuilt;
     };
-    const Step steps[] = {{1, kRasterLockWrite, false},
-                          {0, kRasterLockRead, false},
-                          {0, kRasterLockWrite | kRasterLockNoFetch, true}};
+    const Step steps[] = {
+        {1, kRasterLockWrite, false}, {0, kRasterLockRead, false}, {0, kRasterLockWrite | kRasterLockNoFetch, true}};
     for (bool deviceMakesLevels : {false, true})
     {
         SCOPED_TRACE(deviceMakesLevels ? "the device makes the levels" : "the engine makes the levels");

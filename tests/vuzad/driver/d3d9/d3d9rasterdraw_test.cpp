@@ -98,9 +98,7 @@ TEST_F(D3D9RasterDrawing, PalettisedFillsPickTheNearestEntry)
     ASSERT_NE(raster, nullptr);
     uint8_t* palette = Raster::LockPalette(raster, kRasterLockWrite);
     auto entry = [&](int i, uint8_t r, uint8_t g, uint8_t b)
-    {
-        palette[i * 4] = r, palette[i * 4 + 1] = g, palette[i * 4 + 2] = b, palette[i * 4 + 3] = 255;
-    };
+    { palette[i * 4] = r, palette[i * 4 + 1] = g, palette[i * 4 + 2] = b, palette[i * 4 + 3] = 255; };
     for (int i = 0; i < 256; ++i)
         entry(i, 255, 255, 255);
     entry(5, 100, 0, 0);
@@ -174,7 +172,8 @@ TEST_F(D3D9RasterDrawing, FillsOfTargetsGoThroughTheDevice)
     DestroyCamera(camera);
 }
 
-// ---- Raster onto raster ----------------------------------------------------------------------------------------------
+// ---- Raster onto raster
+// ----------------------------------------------------------------------------------------------
 
 std::map<int32_t, intptr_t> sStates;
 std::vector<std::pair<int32_t, intptr_t>> sStatesSet;
