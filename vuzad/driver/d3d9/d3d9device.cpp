@@ -416,6 +416,11 @@ D3D9DeviceState& D3D9State()
     return sState;
 }
 
+void D3D9KeepDeviceSurfaces()
+{
+    KeepDeviceSurfaces();
+}
+
 int32_t D3D9ColourDepth(D3DFORMAT format)
 {
     switch (format)
@@ -518,9 +523,8 @@ int32_t D3D9Device::SystemRequest(int32_t request, void* out, void* inOut, int32
     }
 }
 
-// Slots of later parts of the device (colour conversion, images, textures, the raster
-// context and drawing, native textures) keep the function that does nothing: the engine
-// core answers their failure values.
+// Slots of later parts of the device (colour conversion, images, native textures) keep the
+// function that does nothing: the engine core answers their failure values.
 int32_t D3D9Device::FillStandardFunctions(StandardFunction* slots, int32_t count)
 {
     if (!slots || count < kNumStandardFunctions)
@@ -539,6 +543,13 @@ int32_t D3D9Device::FillStandardFunctions(StandardFunction* slots, int32_t count
     slots[kStdRasterLockPalette] = D3D9Raster::LockPalette;
     slots[kStdRasterUnlockPalette] = D3D9Raster::UnlockPalette;
     slots[kStdRasterGetMipLevels] = D3D9Raster::GetMipLevels;
+    slots[kStdTextureSetRaster] = D3D9Raster::TextureSetRaster;
+    slots[kStdSetRasterContext] = D3D9Raster::SetContext;
+    slots[kStdRasterClearRect] = D3D9Raster::ClearRect;
+    slots[kStdRasterClear] = D3D9Raster::Clear;
+    slots[kStdRasterRender] = D3D9Raster::Render;
+    slots[kStdRasterRenderScaled] = D3D9Raster::RenderScaled;
+    slots[kStdRasterRenderFast] = D3D9Raster::RenderFast;
     return 1;
 }
 

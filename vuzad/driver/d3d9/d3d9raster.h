@@ -1,6 +1,7 @@
 // Direct3D 9 rasters: the device extension of every raster, the tables between engine
 // raster formats and Direct3D formats, creation and destruction of the Direct3D objects
-// behind rasters, the list of rasters in video memory, and pixel and palette locks.
+// behind rasters, the list of rasters in video memory with its release and restore around
+// a reset, pixel and palette locks, clearing and drawing one raster onto another.
 #pragma once
 
 #include "d3d9.h"
@@ -27,12 +28,19 @@ struct D3D9RasterExtension
     uint8_t cube;         ///< low four bits: cube texture; high four bits: the face addressed
     uint8_t mipmapState;  ///< low four bits: the device generates levels; high four: compressed
     uint8_t lockedLevel;  ///< 0xFF when no level is locked
+    uint8_t mainSurface;  ///< z-buffers: on the device's own depth-stencil surface (never released)
     IDirect3DSurface9* lockedSurface;
     D3DLOCKED_RECT lockedRect;
     D3DFORMAT format;
-    IDirect3DSwapChain9* swapChain; ///< a swap chain of its own, released with the extension
-    HWND window;                    ///< that swap chain's window
+    /// A swap chain of its own, released with the extension; null between a release of
+    /// video memory and the restore that makes it again.
+    IDirect3DSwapChain9* swapChain;
+    HWND window; ///< that swap chain's window; set while the raster presents through one
 };
+
+/// The lower levels of a raster rebuilt from level 0 (the texture module's generator);
+/// raster is the top-level raster, image null. Non-zero on success.
+using D3D9MipGenerator = int32_t (*)(Raster* raster, void* image);
 
 /// What a Direct3D format is to the engine.
 struct D3D9FormatInfo
@@ -57,6 +65,36 @@ struct D3D9Raster
     /// The Direct3D format of an engine base format (bits 8-11 of a raster format).
     static D3DFORMAT BaseToD3DFormat(uint32_t rasterFormat);
 
+    // ---- The extension as other modules see it -----------------------------------------------
+
+    /// Whether the raster's pixel format carries alpha (texture callers pass the texture's
+    /// raster); 0 without a raster.
+    static int32_t GetAlphaFlag(const Raster* raster);
+    /// Whether the raster holds a compressed (DXT) format.
+    static bool IsCompressed(const Raster* raster);
+    /// The cube flag: 1 for a cube texture, else 0.
+    static int32_t GetFormatBits(const Raster* raster);
+
+    // ---- Format and size choice ---------------------------------------------------------------
+
+    /// Clamps to the device's largest texture, rounds down to powers of two and makes the
+    /// size square as the device requires. flags: the creation word (its type and mipmap flag
+    /// decide whether a device that allows other sizes conditionally still rounds).
+    static void AdjustSize(int32_t* width, int32_t* height, uint32_t flags);
+    /// The creation word with its format replaced by the nearest one the device supports
+    /// for the type. A format asked of a z-buffer or camera, and any type outside 0-5, record
+    /// 0x8000000D and answer the word unchanged.
+    static uint32_t ResolveFormat(uint32_t type, uint32_t flags);
+    /// Stores type, flags and the resolved format in the raster, and the depth of that
+    /// format (8 for a palettised one). 1.
+    static int32_t SetTypeAndFormat(Raster* raster, uint32_t flags);
+
+    // ---- Objects -------------------------------------------------------------------------------
+
+    /// Makes the texture behind a normal or texture raster whose format is chosen (a cube
+    /// texture when the extension's cube flag is set). 1, or 0 with core code 2.
+    static int32_t CreateTexture(Raster* raster);
+
     // ---- Standard functions ----------------------------------------------------------------
 
     /// in = raster, number = creation flags. Chooses a format the device supports for the
@@ -78,6 +116,35 @@ struct D3D9Raster
     static int32_t UnlockPalette(void* out, void* in, int32_t number);
     /// out = int32_t count, in = raster. 1.
     static int32_t GetMipLevels(void* out, void* in, int32_t number);
+    /// in = the raster that clear and render draw into from now on. 1.
+    static int32_t SetContext(void* out, void* in, int32_t number);
+    /// number = pixel value in the context's format: fills the whole context raster. 1, or 0.
+    static int32_t Clear(void* out, void* in, int32_t number);
+    /// out = RasterRect in the context, number = pixel value. 1, or 0.
+    static int32_t ClearRect(void* out, void* in, int32_t number);
+    /// out = source raster, in = int32_t position {x, y} in the context, blended. 1, or 0
+    /// with core code 2 for a combination the device cannot draw.
+    static int32_t Render(void* out, void* in, int32_t number);
+    /// out = source raster, in = RasterRect it is stretched to, blended. 1, or 0.
+    static int32_t RenderScaled(void* out, void* in, int32_t number);
+    /// As Render, without blending. 1, or 0.
+    static int32_t RenderFast(void* out, void* in, int32_t number);
+    /// out = the texture's raster field (Raster**), in = raster. 1.
+    static int32_t TextureSetRaster(void* out, void* in, int32_t number);
+    /// The raster clear and render draw into, or null.
+    static Raster* GetContext();
+    /// The generator unlock calls after level 0 of a raster with automatic mipmaps was
+    /// written on a device that does not make the levels itself; null makes none.
+    static void SetMipGenerator(D3D9MipGenerator generator);
+
+    // ---- Around a device reset ----------------------------------------------------------------------
+
+    /// Before a reset: releases the default-pool objects and extra swap chains of every
+    /// listed raster, so that the reset can succeed.
+    static void ReleaseVideoMemory();
+    /// After a reset: makes them again, takes the device's new surfaces and sizes, and sets
+    /// the palettes again. 1 when every listed raster was restored, else 0 (the walk goes on).
+    static int32_t RestoreVideoMemory();
 
     // ---- The driver's raster module (device start to stop) ----------------------------------------
 
