@@ -3,6 +3,7 @@
 #include "engine.h"
 #include "error.h"
 #include "image.h"
+#include "palettequantizer.h"
 #include "raster.h"
 #include "testdevice.h"
 
@@ -273,6 +274,77 @@ TEST_F(ImageTest, ModuleOpenFailureLeavesNothingAndTheStartFails)
     EXPECT_EQ(TestMemory::CountLive(kMemoryHintEngine | 0x406), 0u);
     EXPECT_EQ(TestMemory::CountLive(kMemoryHintResize | kMemoryHintEngine | 0x406), 0u);
     EXPECT_EQ(Image::Create(1, 1, 32), nullptr) << "the module is closed";
+}
+
+// ---- Records from callers and files ------------------------------------------------------------------
+
+TEST_F(ImageTest, MutatedRecordsAreRefusedOrHandledWithinTheirPixels)
+{
+    // Each image operation gets records whose fields disagree with their pixel block in
+    // every way a reader or caller could make them; the sanitizers watch every access.
+    std::vector<Image*> bases = {Make(5, 3, 4), Make(5, 3, 8), Make(5, 3, 32)};
+    Image* wide = Make(5, 3, 32);
+    Image* wideMask = Make(5, 3, 32);
+    using Mutation = void (*)(Image&);
+    const Mutation mutations[] = {
+        [](Image&) {},
+        [](Image& i) { i.stride = Image::RowBytes(&i) - 1; },
+        [](Image& i) { i.stride = 0; },
+        [](Image& i) { i.width = -i.width; },
+        [](Image& i) { i.height = -1; },
+        [](Image& i) { i.width += 1; },
+        [](Image& i) { i.depth = 16; },
+        [](Image& i) { i.depth = 0; },
+        [](Image& i) { i.depth = 33; },
+        [](Image& i) { i.palette = nullptr; },
+        [](Image& i) { i.pixels = nullptr; },
+        [](Image& i) { i.width = 2; },
+        [](Image& i) { i.depth = i.depth == 32 ? 8 : 32; },
+    };
+    int32_t refused = 0;
+    for (Image* base : bases)
+        for (Mutation mutate : mutations)
+        {
+            auto run = [&](auto operation) {
+                Image copy = *base;
+                copy.flags &= ~kImageOwnsPixels; // the block stays the base's
+                mutate(copy);
+                if (!operation(&copy))
+                    ++refused;
+                Image::FreePixels(&copy); // a block the operation gave the copy
+                TakeError();
+            };
+            run([&](Image* i) { return Image::ConvertPixels(wide, i) != 0; });
+            run([&](Image* i) { return Image::CopyInto(i, wide) != nullptr; });
+            run([&](Image* i) { return Image::GammaCorrect(i) != nullptr; });
+            run([&](Image* i) { return Image::MakeMask(i) != nullptr; });
+            run([&](Image* i) { return Image::ApplyMask(i, wideMask) != nullptr; });
+            run([&](Image* i) { return Image::ApplyMask(wide, i) != nullptr; });
+            run([&](Image* i) { return Image::Resample(wide, i) != nullptr; });
+            run([&](Image* i) {
+                Image* result = Image::CreateResampled(i, 3, 2);
+                if (result)
+                    Image::Destroy(result);
+                return result != nullptr;
+            });
+            run([&](Image* i) {
+                PaletteQuantizer quantizer;
+                PaletteQuantizer::Init(&quantizer);
+                uint8_t palette[1024], indices[64];
+                bool added = PaletteQuantizer::AddImage(&quantizer, i, 1.0f) != 0;
+                PaletteQuantizer::MakePalette(palette, 256, &quantizer);
+                bool matched =
+                    added && i->width <= 8 && i->height <= 8 &&
+                    PaletteQuantizer::MatchImage(indices, 8, 8, 0, &quantizer, i) != nullptr;
+                PaletteQuantizer::Term(&quantizer);
+                return matched;
+            });
+        }
+    EXPECT_GT(refused, 100);
+    for (Image* image : bases)
+        Image::Destroy(image);
+    Image::Destroy(wide);
+    Image::Destroy(wideMask);
 }
 
 // ---- Rasters --------------------------------------------------------------------------------------

@@ -355,7 +355,8 @@ TEST_F(D3D9Devices, TheDeviceTableOffersWhatTheDeviceImplements)
                                    kStdRasterLockPalette,  kStdRasterUnlockPalette, kStdRasterGetMipLevels,
                                    kStdTextureSetRaster,   kStdSetRasterContext,    kStdRasterClearRect,
                                    kStdRasterClear,        kStdRasterRender,        kStdRasterRenderScaled,
-                                   kStdRasterRenderFast};
+                                   kStdRasterRenderFast,   kStdRgbToPixel,          kStdPixelToRgb,
+                                   kStdImageGetRaster,     kStdRasterSetImage,      kStdImageFindRasterFormat};
     for (int32_t slot = 0; slot < kNumStandardFunctions; ++slot)
     {
         SCOPED_TRACE(slot);
