@@ -343,6 +343,9 @@ int32_t PaletteQuantizer::AddImage(PaletteQuantizer* quantizer, const Image* ima
     }
     uint32_t mask = Image::IndexMask(image->depth);
     const double w = weight;
+    // Runs of one leaf are common in real pictures: the last leaf is kept for its key.
+    uint32_t lastKey = 0;
+    QuantizerNode* lastLeaf = nullptr;
     for (int32_t y = 0; y < image->height; ++y)
     {
         const uint8_t* row = image->pixels + size_t(y) * size_t(image->stride);
@@ -351,16 +354,21 @@ int32_t PaletteQuantizer::AddImage(PaletteQuantizer* quantizer, const Image* ima
             const uint8_t* colour = palettised ? image->palette + 4 * (row[x] & mask) : row + 4 * x;
             uint32_t key = Key(quantizer, colour);
             QuantizerNode* node = quantizer->root;
-            for (int32_t level = 0; level < kDepth; ++level)
-            {
-                QuantizerNode*& child = node->children[Nibble(key, level)];
-                if (!child && !(child = NewNode(quantizer)))
+            if (lastLeaf && key == lastKey)
+                node = lastLeaf;
+            else
+                for (int32_t level = 0; level < kDepth; ++level)
                 {
-                    Error::Report(0, kErrNoMemory);
-                    return 0;
+                    QuantizerNode*& child = node->children[Nibble(key, level)];
+                    if (!child && !(child = NewNode(quantizer)))
+                    {
+                        Error::Report(0, kErrNoMemory);
+                        return 0;
+                    }
+                    node = child;
                 }
-                node = child;
-            }
+            lastKey = key;
+            lastLeaf = node;
             QuantizerStats& stats = node->stats;
             stats.weight += w;
             double squares = 0.0;
