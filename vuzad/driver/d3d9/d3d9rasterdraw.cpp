@@ -139,8 +139,7 @@ int32_t FillLocked(IDirect3DSurface9* surface, const Raster* context, const RECT
         break;
     case 16:
         for (LONG y = 0; y < height; ++y)
-            std::fill_n(reinterpret_cast<uint16_t*>(bits + size_t(y) * size_t(locked.Pitch)), width,
-                        uint16_t(value));
+            std::fill_n(reinterpret_cast<uint16_t*>(bits + size_t(y) * size_t(locked.Pitch)), width, uint16_t(value));
         break;
     case 8:
     {
@@ -331,8 +330,8 @@ bool SurfaceCopy(Raster* source, const RasterRect& place, bool scaled)
             POINT at = {toArea.left, toArea.top};
             D3DSURFACE_DESC fromDesc{}, toDesc{};
             bool whole = SUCCEEDED(from->GetDesc(&fromDesc)) && SUCCEEDED(to->GetDesc(&toDesc)) &&
-                         fromDesc.Width == toDesc.Width && fromDesc.Height == toDesc.Height && at.x == 0 &&
-                         at.y == 0 && fromArea.left == 0 && fromArea.top == 0;
+                         fromDesc.Width == toDesc.Width && fromDesc.Height == toDesc.Height && at.x == 0 && at.y == 0 &&
+                         fromArea.left == 0 && fromArea.top == 0;
             ok = (whole && SUCCEEDED(s.device->GetRenderTargetData(from, to))) ||
                  CopyThroughLocks(from, fromArea, true, to, at, source->depth);
         }
@@ -379,8 +378,8 @@ int32_t RenderTextureQuad(Raster* source, const RasterRect& place, bool scaled, 
             back->Release();
     }
     s.device->SetDepthStencilSurface(nullptr);
-    D3DVIEWPORT9 viewport = {DWORD(context->offsetX), DWORD(context->offsetY), DWORD(context->width),
-                             DWORD(context->height), 0.0f, 1.0f};
+    D3DVIEWPORT9 viewport = {
+        DWORD(context->offsetX), DWORD(context->offsetY), DWORD(context->width), DWORD(context->height), 0.0f, 1.0f};
     s.device->SetViewport(&viewport);
 
     int32_t result = 1;

@@ -99,8 +99,7 @@ uint32_t ResolveTextureFormat(uint32_t flags)
             return flags;
         flags &= ~kRasterFormatPal8;
         if (base == k888)
-            return WithBase(flags,
-                            DisplayDepth() > 16 && SupportsTextureFormat(D3DFMT_X8R8G8B8) ? k888 : k565);
+            return WithBase(flags, DisplayDepth() > 16 && SupportsTextureFormat(D3DFMT_X8R8G8B8) ? k888 : k565);
         return WithBase(flags, BestWithAlpha());
     }
     switch (base)
