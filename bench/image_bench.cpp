@@ -19,7 +19,8 @@ constexpr int32_t kSize = 1024;
 /// A photo-like source: smooth gradients with noise, so the quantiser sees many colours.
 Image* Source()
 {
-    static Image* image = [] {
+    static Image* image = []
+    {
         Image* made = Image::Create(kSize, kSize, 32);
         Image::AllocatePixels(made);
         std::mt19937 rng(7);

@@ -43,7 +43,8 @@ protected:
         if (image->palette)
             for (int32_t i = 0; i < (1 << depth); ++i)
                 std::memcpy(image->palette + 4 * i,
-                            std::vector<uint8_t>{uint8_t(i), uint8_t(2 * i), uint8_t(3 * i), uint8_t(255 - i)}.data(), 4);
+                            std::vector<uint8_t>{uint8_t(i), uint8_t(2 * i), uint8_t(3 * i), uint8_t(255 - i)}.data(),
+                            4);
         return image;
     }
 
@@ -305,7 +306,8 @@ TEST_F(ImageTest, MutatedRecordsAreRefusedOrHandledWithinTheirPixels)
     for (Image* base : bases)
         for (Mutation mutate : mutations)
         {
-            auto run = [&](auto operation) {
+            auto run = [&](auto operation)
+            {
                 Image copy = *base;
                 copy.flags &= ~kImageOwnsPixels; // the block stays the base's
                 mutate(copy);
@@ -321,24 +323,27 @@ TEST_F(ImageTest, MutatedRecordsAreRefusedOrHandledWithinTheirPixels)
             run([&](Image* i) { return Image::ApplyMask(i, wideMask) != nullptr; });
             run([&](Image* i) { return Image::ApplyMask(wide, i) != nullptr; });
             run([&](Image* i) { return Image::Resample(wide, i) != nullptr; });
-            run([&](Image* i) {
-                Image* result = Image::CreateResampled(i, 3, 2);
-                if (result)
-                    Image::Destroy(result);
-                return result != nullptr;
-            });
-            run([&](Image* i) {
-                PaletteQuantizer quantizer;
-                PaletteQuantizer::Init(&quantizer);
-                uint8_t palette[1024], indices[64];
-                bool added = PaletteQuantizer::AddImage(&quantizer, i, 1.0f) != 0;
-                PaletteQuantizer::MakePalette(palette, 256, &quantizer);
-                bool matched =
-                    added && i->width <= 8 && i->height <= 8 &&
-                    PaletteQuantizer::MatchImage(indices, 8, 8, 0, &quantizer, i) != nullptr;
-                PaletteQuantizer::Term(&quantizer);
-                return matched;
-            });
+            run(
+                [&](Image* i)
+                {
+                    Image* result = Image::CreateResampled(i, 3, 2);
+                    if (result)
+                        Image::Destroy(result);
+                    return result != nullptr;
+                });
+            run(
+                [&](Image* i)
+                {
+                    PaletteQuantizer quantizer;
+                    PaletteQuantizer::Init(&quantizer);
+                    uint8_t palette[1024], indices[64];
+                    bool added = PaletteQuantizer::AddImage(&quantizer, i, 1.0f) != 0;
+                    PaletteQuantizer::MakePalette(palette, 256, &quantizer);
+                    bool matched = added && i->width <= 8 && i->height <= 8 &&
+                                   PaletteQuantizer::MatchImage(indices, 8, 8, 0, &quantizer, i) != nullptr;
+                    PaletteQuantizer::Term(&quantizer);
+                    return matched;
+                });
         }
     EXPECT_GT(refused, 100);
     for (Image* image : bases)
@@ -430,8 +435,9 @@ TEST_F(ImageRaster, ExchangesGoThroughTheDeviceAndCarryTheGammaFlag)
 
     int32_t width = 0, height = 0, depth = 0;
     uint32_t format = 0;
-    ASSERT_EQ(Image::FindRasterFormat(image, kRasterTypeTexture | kRasterFormatMipmap, &width, &height, &depth, &format),
-              image);
+    ASSERT_EQ(
+        Image::FindRasterFormat(image, kRasterTypeTexture | kRasterFormatMipmap, &width, &height, &depth, &format),
+        image);
     EXPECT_EQ(sCalls.back().number, int32_t(kRasterTypeTexture | kRasterFormatMipmap));
     EXPECT_EQ(width, 2);
     EXPECT_EQ(height, 2);

@@ -116,9 +116,9 @@ TEST_F(ImageFile, AbsoluteNamesMissingExtensionsAndCaseDecideWhatIsTried)
         const char* name;
         const char* why;
     };
-    for (const Case& c : {Case{"x", "no extension"}, Case{"pics.tst\\x", "the dot lies in a folder name"},
-                          Case{"x.Tst", "only the lower-case and upper-case forms match"},
-                          Case{"x.bmp", "no such format"}})
+    for (const Case& c :
+         {Case{"x", "no extension"}, Case{"pics.tst\\x", "the dot lies in a folder name"},
+          Case{"x.Tst", "only the lower-case and upper-case forms match"}, Case{"x.bmp", "no such format"}})
     {
         sProbed.clear();
         EXPECT_EQ(Image::Read(c.name), nullptr) << c.why;

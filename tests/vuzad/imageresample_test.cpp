@@ -56,7 +56,8 @@ double Reference(const Image* source, int32_t width, int32_t height, int32_t x, 
     for (int32_t j = int32_t(y0); j < std::min<int32_t>(int32_t(std::ceil(y1)), source->height); ++j)
         for (int32_t i = int32_t(x0); i < std::min<int32_t>(int32_t(std::ceil(x1)), source->width); ++i)
         {
-            double w = (std::min(x1, i + 1.0) - std::max(x0, double(i))) * (std::min(y1, j + 1.0) - std::max(y0, double(j)));
+            double w =
+                (std::min(x1, i + 1.0) - std::max(x0, double(i))) * (std::min(y1, j + 1.0) - std::max(y0, double(j)));
             sum += w * source->pixels[j * source->stride + 4 * i + c];
             area += w;
         }
@@ -123,7 +124,8 @@ TEST_F(ImageResample, PalettisedSourcesAreExpandedFirstAndBadInputsRefused)
     Image* wide = Image::CreateResampled(palettised, 5, 2);
     ASSERT_NE(wide, nullptr);
     EXPECT_EQ(std::vector<uint8_t>(At(wide, 4, 1), At(wide, 4, 1) + 4), std::vector<uint8_t>(red, red + 4));
-    EXPECT_EQ(TestMemory::CountLive(kMemoryHintObject | 0x18), blocks + 1) << "the result's pixels; the expanded copy is gone";
+    EXPECT_EQ(TestMemory::CountLive(kMemoryHintObject | 0x18), blocks + 1)
+        << "the result's pixels; the expanded copy is gone";
 
     Image* sixteen = Image::Create(2, 2, 16);
     Image::AllocatePixels(sixteen);

@@ -228,7 +228,8 @@ Image* Image::CopyInto(Image* destination, const Image* source)
 
 Image* Image::MakeMask(Image* image)
 {
-    auto makeAlpha = [](uint8_t* colour) {
+    auto makeAlpha = [](uint8_t* colour)
+    {
         uint8_t largest = colour[0] > colour[1] ? colour[0] : colour[1];
         colour[3] = largest > colour[2] ? largest : colour[2];
     };
@@ -336,7 +337,8 @@ Image* Image::GammaCorrect(Image* image)
     if (!sBlock)
         return nullptr;
     const uint8_t* table = sBlock->gammaTable;
-    auto correct = [table](uint8_t* colour) {
+    auto correct = [table](uint8_t* colour)
+    {
         colour[0] = table[colour[0]];
         colour[1] = table[colour[1]];
         colour[2] = table[colour[2]];
@@ -448,12 +450,12 @@ void* Image::OpenModule(void* engine, int32_t offset, int32_t)
 {
     auto* block = static_cast<ImageModuleBlock*>(Engine::Block(static_cast<Engine*>(engine), offset));
     *block = ImageModuleBlock{};
-    block->images =
-        FreeList::CreateInStorage(sRegistry.size, kImagesPerBlock, 0, 1, &sImageList, kMemoryHintEngine | kImageChunkType);
+    block->images = FreeList::CreateInStorage(sRegistry.size, kImagesPerBlock, 0, 1, &sImageList,
+                                              kMemoryHintEngine | kImageChunkType);
     if (!block->images)
         return nullptr;
-    block->formats = FreeList::CreateInStorage(int32_t(sizeof(ImageFormat)), kFormatsPerBlock, 0, 1, &sFormatList,
-                                               kImageModuleHint);
+    block->formats =
+        FreeList::CreateInStorage(int32_t(sizeof(ImageFormat)), kFormatsPerBlock, 0, 1, &sFormatList, kImageModuleHint);
     block->path = static_cast<char*>(Memory::Allocate(kInitialBufferSize, kImagePathHint));
     block->scratch = static_cast<char*>(Memory::Allocate(kInitialBufferSize, kImageBufferHint));
     if (!block->formats || !block->path || !block->scratch)

@@ -143,7 +143,8 @@ const char* Image::ForEachPathCandidate(const char* name, int32_t extra, ImagePa
     if (!block || !name || extra < 0)
         return nullptr;
     size_t nameLength = std::strlen(name);
-    auto room = [&](size_t prefixLength) -> char* {
+    auto room = [&](size_t prefixLength) -> char*
+    {
         size_t size = prefixLength + nameLength + size_t(extra) + 1;
         return size > size_t(INT32_MAX) ? nullptr : GetScratchName(int32_t(size));
     };
@@ -199,8 +200,8 @@ int32_t Image::RegisterFileFormat(const char* extension, ImageReader reader, Ima
             return 1;
         }
     }
-    auto* format = static_cast<ImageFormat*>(
-        Engine::Current()->freeListFunctions.take(block->formats, kImageFormatHint));
+    auto* format =
+        static_cast<ImageFormat*>(Engine::Current()->freeListFunctions.take(block->formats, kImageFormatHint));
     if (!format)
         return 0;
     std::memcpy(format->lowerExtension, lower, sizeof(lower));

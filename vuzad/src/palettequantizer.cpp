@@ -27,8 +27,7 @@ constexpr double kUnweight[4] = {1.9632107, 1.0, 5.1491227, 1.0};
 
 QuantizerNode* NewNode(PaletteQuantizer* quantizer)
 {
-    auto* node = static_cast<QuantizerNode*>(
-        Engine::Current()->freeListFunctions.take(quantizer->nodes, kNodeHint));
+    auto* node = static_cast<QuantizerNode*>(Engine::Current()->freeListFunctions.take(quantizer->nodes, kNodeHint));
     if (node)
         std::memset(static_cast<void*>(node), 0, sizeof(*node));
     return node;
@@ -313,8 +312,8 @@ int32_t PaletteQuantizer::Init(PaletteQuantizer* quantizer)
     }
     quantizer->root = nullptr;
     quantizer->numBoxes = 0;
-    quantizer->nodes = Engine::Current() ? FreeList::Create(int32_t(sizeof(QuantizerNode)), kNodesPerBlock, 0, kNodeHint)
-                                         : nullptr;
+    quantizer->nodes =
+        Engine::Current() ? FreeList::Create(int32_t(sizeof(QuantizerNode)), kNodesPerBlock, 0, kNodeHint) : nullptr;
     if (quantizer->nodes)
         quantizer->root = NewNode(quantizer);
     if (!quantizer->root)

@@ -178,28 +178,47 @@ D3D9PixelReader D3D9Raster::GetPixelReader(D3DFORMAT format)
 {
     switch (format)
     {
-    case D3DFMT_A8R8G8B8: return ReadA8R8G8B8;
-    case D3DFMT_X8R8G8B8: return ReadX8R8G8B8;
-    case D3DFMT_R5G6B5: return ReadR5G6B5;
-    case D3DFMT_X1R5G5B5: return ReadX1R5G5B5;
-    case D3DFMT_A1R5G5B5: return ReadA1R5G5B5;
-    case D3DFMT_A4R4G4B4: return ReadA4R4G4B4;
-    case D3DFMT_R3G3B2: return ReadR3G3B2;
-    case D3DFMT_A8: return ReadA8;
-    case D3DFMT_A8R3G3B2: return ReadA8R3G3B2;
-    case D3DFMT_X4R4G4B4: return ReadX4R4G4B4;
+    case D3DFMT_A8R8G8B8:
+        return ReadA8R8G8B8;
+    case D3DFMT_X8R8G8B8:
+        return ReadX8R8G8B8;
+    case D3DFMT_R5G6B5:
+        return ReadR5G6B5;
+    case D3DFMT_X1R5G5B5:
+        return ReadX1R5G5B5;
+    case D3DFMT_A1R5G5B5:
+        return ReadA1R5G5B5;
+    case D3DFMT_A4R4G4B4:
+        return ReadA4R4G4B4;
+    case D3DFMT_R3G3B2:
+        return ReadR3G3B2;
+    case D3DFMT_A8:
+        return ReadA8;
+    case D3DFMT_A8R3G3B2:
+        return ReadA8R3G3B2;
+    case D3DFMT_X4R4G4B4:
+        return ReadX4R4G4B4;
     case D3DFMT_A8B8G8R8:
-    case D3DFMT_Q8W8V8U8: return ReadA8B8G8R8;
+    case D3DFMT_Q8W8V8U8:
+        return ReadA8B8G8R8;
     case D3DFMT_X8B8G8R8:
-    case D3DFMT_X8L8V8U8: return ReadX8B8G8R8;
-    case D3DFMT_L8: return ReadL8;
-    case D3DFMT_A8L8: return ReadA8L8;
-    case D3DFMT_A4L4: return ReadA4L4;
+    case D3DFMT_X8L8V8U8:
+        return ReadX8B8G8R8;
+    case D3DFMT_L8:
+        return ReadL8;
+    case D3DFMT_A8L8:
+        return ReadA8L8;
+    case D3DFMT_A4L4:
+        return ReadA4L4;
     case D3DFMT_V8U8:
-    case D3DFMT_CxV8U8: return ReadV8U8;
-    case D3DFMT_L6V5U5: return ReadL6V5U5;
-    case D3DFMT_L16: return ReadL16;
-    default: return nullptr;
+    case D3DFMT_CxV8U8:
+        return ReadV8U8;
+    case D3DFMT_L6V5U5:
+        return ReadL6V5U5;
+    case D3DFMT_L16:
+        return ReadL16;
+    default:
+        return nullptr;
     }
 }
 
@@ -207,25 +226,41 @@ D3D9PixelWriter D3D9Raster::GetPixelWriter(D3DFORMAT format)
 {
     switch (format)
     {
-    case D3DFMT_A8R8G8B8: return WriteA8R8G8B8;
-    case D3DFMT_X8R8G8B8: return WriteX8R8G8B8;
-    case D3DFMT_R5G6B5: return WriteR5G6B5;
-    case D3DFMT_X1R5G5B5: return WriteX1R5G5B5;
-    case D3DFMT_A1R5G5B5: return WriteA1R5G5B5;
-    case D3DFMT_A4R4G4B4: return WriteA4R4G4B4;
-    case D3DFMT_A8R3G3B2: return WriteA8R3G3B2;
-    case D3DFMT_X4R4G4B4: return WriteX4R4G4B4;
+    case D3DFMT_A8R8G8B8:
+        return WriteA8R8G8B8;
+    case D3DFMT_X8R8G8B8:
+        return WriteX8R8G8B8;
+    case D3DFMT_R5G6B5:
+        return WriteR5G6B5;
+    case D3DFMT_X1R5G5B5:
+        return WriteX1R5G5B5;
+    case D3DFMT_A1R5G5B5:
+        return WriteA1R5G5B5;
+    case D3DFMT_A4R4G4B4:
+        return WriteA4R4G4B4;
+    case D3DFMT_A8R3G3B2:
+        return WriteA8R3G3B2;
+    case D3DFMT_X4R4G4B4:
+        return WriteX4R4G4B4;
     case D3DFMT_A8B8G8R8:
-    case D3DFMT_Q8W8V8U8: return WriteA8B8G8R8;
+    case D3DFMT_Q8W8V8U8:
+        return WriteA8B8G8R8;
     case D3DFMT_X8B8G8R8:
-    case D3DFMT_X8L8V8U8: return WriteX8B8G8R8;
-    case D3DFMT_L8: return WriteL8;
-    case D3DFMT_A8L8: return WriteA8L8;
+    case D3DFMT_X8L8V8U8:
+        return WriteX8B8G8R8;
+    case D3DFMT_L8:
+        return WriteL8;
+    case D3DFMT_A8L8:
+        return WriteA8L8;
     case D3DFMT_V8U8:
-    case D3DFMT_CxV8U8: return WriteV8U8;
-    case D3DFMT_L6V5U5: return WriteL6V5U5;
-    case D3DFMT_L16: return WriteL16;
-    default: return nullptr;
+    case D3DFMT_CxV8U8:
+        return WriteV8U8;
+    case D3DFMT_L6V5U5:
+        return WriteL6V5U5;
+    case D3DFMT_L16:
+        return WriteL16;
+    default:
+        return nullptr;
     }
 }
 
@@ -281,13 +316,29 @@ int32_t D3D9Raster::PixelToRGB(void* out, void* in, int32_t number)
     }
     switch ((uint32_t(number) >> 8) & 0x0F)
     {
-    case 0x1: *colour = ReadA1R5G5B5(value); return 1;
-    case 0xA: *colour = ReadX1R5G5B5(value); return 1;
-    case 0x2: *colour = ReadR5G6B5(value); return 1;
-    case 0x3: *colour = ReadA4R4G4B4(value); return 1;
-    case 0x4: *colour = ReadL8(value); return 1;
-    case 0x5: *colour = ReadA8R8G8B8(value); return 1;
-    case 0x6: *colour = ReadX8R8G8B8(value); return 1;
-    default: ReportFormat(); return 0;
+    case 0x1:
+        *colour = ReadA1R5G5B5(value);
+        return 1;
+    case 0xA:
+        *colour = ReadX1R5G5B5(value);
+        return 1;
+    case 0x2:
+        *colour = ReadR5G6B5(value);
+        return 1;
+    case 0x3:
+        *colour = ReadA4R4G4B4(value);
+        return 1;
+    case 0x4:
+        *colour = ReadL8(value);
+        return 1;
+    case 0x5:
+        *colour = ReadA8R8G8B8(value);
+        return 1;
+    case 0x6:
+        *colour = ReadX8R8G8B8(value);
+        return 1;
+    default:
+        ReportFormat();
+        return 0;
     }
 }

@@ -93,10 +93,14 @@ uint32_t LuminanceValue(Rgba c, D3DFORMAT format)
     uint32_t luminance = 30u * c.red + 59u * c.green + 11u * c.blue;
     switch (format)
     {
-    case D3DFMT_R3G3B2: return uint32_t(c.red & 0xE0) + (uint32_t(c.green & 0xE0) >> 3) + (c.blue >> 6);
-    case D3DFMT_A4L4: return uint32_t(c.alpha & 0xF0) + luminance / 1600;
-    case D3DFMT_A8: return c.alpha;
-    default: return luminance / 100 * c.alpha / 255;
+    case D3DFMT_R3G3B2:
+        return uint32_t(c.red & 0xE0) + (uint32_t(c.green & 0xE0) >> 3) + (c.blue >> 6);
+    case D3DFMT_A4L4:
+        return uint32_t(c.alpha & 0xF0) + luminance / 1600;
+    case D3DFMT_A8:
+        return c.alpha;
+    default:
+        return luminance / 100 * c.alpha / 255;
     }
 }
 
@@ -129,7 +133,8 @@ Image* Quantise(const Image* image, int32_t depth, int32_t* colours)
     if (done)
     {
         *colours = PaletteQuantizer::MakePalette(palettised->palette, 1 << depth, quantizer);
-        done = PaletteQuantizer::MatchImage(palettised->pixels, palettised->stride, depth, 0, quantizer, image) != nullptr;
+        done =
+            PaletteQuantizer::MatchImage(palettised->pixels, palettised->stride, depth, 0, quantizer, image) != nullptr;
     }
     PaletteQuantizer::Term(quantizer);
     delete quantizer;
@@ -318,7 +323,7 @@ int32_t D3D9Raster::FromImage(void* out, void* in, int32_t)
     if (!Readable(source) || (source->depth != 4 && source->depth != 8 && source->depth != 32))
     {
         Error::Report(0, source->depth == 32 || source->depth == 8 || source->depth == 4 ? kErrNullArgument
-                                                                                       : kErrImageFormat);
+                                                                                         : kErrImageFormat);
         return 0;
     }
 

@@ -60,7 +60,10 @@ protected:
         return image->pixels + y * image->stride + x * (image->depth / 8);
     }
 
-    static Colour ColourAt(const Image* image, int32_t x, int32_t y) { return Colour(At(image, x, y), At(image, x, y) + 4); }
+    static Colour ColourAt(const Image* image, int32_t x, int32_t y)
+    {
+        return Colour(At(image, x, y), At(image, x, y) + 4);
+    }
 
     /// The raster read back into a new 32-bit image.
     static Image* ReadBack(Raster* raster)
@@ -138,16 +141,17 @@ TEST(D3D9PixelValues, EveryFormatWithAReaderAndAWriterKeepsItsPrecision)
         bool grey;       ///< a luminance format: colours are tried in grey
     };
     const Case cases[] = {
-        {D3DFMT_A8R8G8B8, {8, 8, 8, 8}, {}, false},    {D3DFMT_X8R8G8B8, {8, 8, 8, 0}, {0, 0, 0, 255}, false},
+        {D3DFMT_A8R8G8B8, {8, 8, 8, 8}, {}, false},           {D3DFMT_X8R8G8B8, {8, 8, 8, 0}, {0, 0, 0, 255}, false},
         {D3DFMT_R5G6B5, {5, 6, 5, 0}, {0, 0, 0, 255}, false}, {D3DFMT_X1R5G5B5, {5, 5, 5, 0}, {0, 0, 0, 255}, false},
-        {D3DFMT_A1R5G5B5, {5, 5, 5, 1}, {}, false},    {D3DFMT_A4R4G4B4, {4, 4, 4, 4}, {}, false},
-        {D3DFMT_A8R3G3B2, {3, 3, 2, 8}, {}, false},    {D3DFMT_X4R4G4B4, {4, 4, 4, 0}, {0, 0, 0, 255}, false},
-        {D3DFMT_A8B8G8R8, {8, 8, 8, 8}, {}, false},    {D3DFMT_X8B8G8R8, {8, 8, 8, 0}, {0, 0, 0, 255}, false},
-        {D3DFMT_L8, {8, 8, 8, 0}, {0, 0, 0, 255}, true}, {D3DFMT_A8L8, {8, 8, 8, 8}, {}, true},
-        {D3DFMT_V8U8, {8, 8, 0, 0}, {0, 0, 0, 255}, false}, {D3DFMT_L6V5U5, {5, 5, 6, 0}, {0, 0, 0, 255}, false},
+        {D3DFMT_A1R5G5B5, {5, 5, 5, 1}, {}, false},           {D3DFMT_A4R4G4B4, {4, 4, 4, 4}, {}, false},
+        {D3DFMT_A8R3G3B2, {3, 3, 2, 8}, {}, false},           {D3DFMT_X4R4G4B4, {4, 4, 4, 0}, {0, 0, 0, 255}, false},
+        {D3DFMT_A8B8G8R8, {8, 8, 8, 8}, {}, false},           {D3DFMT_X8B8G8R8, {8, 8, 8, 0}, {0, 0, 0, 255}, false},
+        {D3DFMT_L8, {8, 8, 8, 0}, {0, 0, 0, 255}, true},      {D3DFMT_A8L8, {8, 8, 8, 8}, {}, true},
+        {D3DFMT_V8U8, {8, 8, 0, 0}, {0, 0, 0, 255}, false},   {D3DFMT_L6V5U5, {5, 5, 6, 0}, {0, 0, 0, 255}, false},
         {D3DFMT_L16, {8, 8, 8, 0}, {0, 0, 0, 255}, true},
     };
-    const Colour colours[] = {{0, 0, 0, 255}, {255, 255, 255, 255}, {200, 100, 50, 255}, {13, 240, 77, 255}, {99, 1, 254, 255}};
+    const Colour colours[] = {
+        {0, 0, 0, 255}, {255, 255, 255, 255}, {200, 100, 50, 255}, {13, 240, 77, 255}, {99, 1, 254, 255}};
     for (const Case& c : cases)
     {
         SCOPED_TRACE(int(c.format));
@@ -292,7 +296,7 @@ TEST_F(D3D9ImageTest, EveryConvertibleFormatRoundTripsAnImageWithinItsPrecision)
         {D3DFMT_L8, {8, 8, 8, 0}, true},        {D3DFMT_A8L8, {8, 8, 8, 8}, true},
         {D3DFMT_A4L4, {4, 4, 4, 4}, true},      {D3DFMT_L16, {8, 8, 8, 0}, true},
     };
-    const std::vector<Colour> colours = {{0, 0, 0, 0},     {255, 255, 255, 255}, {200, 100, 50, 128},
+    const std::vector<Colour> colours = {{0, 0, 0, 0},      {255, 255, 255, 255}, {200, 100, 50, 128},
                                          {13, 240, 77, 30}, {99, 1, 254, 250},    {64, 128, 192, 255}};
     for (const Case& c : cases)
     {
@@ -349,7 +353,8 @@ TEST_F(D3D9ImageTest, RasterValuesOfTheEdgeColours)
         Raster* raster = D3D9Raster::CreateFromD3DFormat(2, 2, c.format, kRasterTypeTexture);
         ASSERT_NE(raster, nullptr);
         // Through the palette for the 8-bit formats, pixel by pixel for the others.
-        Image* image = raster->depth == 8 ? Make8(2, 2, {3}, {{0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}, c.colour}) : Make32(2, 2, {c.colour});
+        Image* image = raster->depth == 8 ? Make8(2, 2, {3}, {{0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}, c.colour})
+                                          : Make32(2, 2, {c.colour});
         ASSERT_EQ(Raster::SetFromImage(raster, image), raster);
         EXPECT_EQ(FirstPixel(raster), c.pixel);
         Image::Destroy(image);
