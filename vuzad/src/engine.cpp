@@ -6,6 +6,7 @@
 #include "error.h"
 #include "frame.h"
 #include "freelist.h"
+#include "image.h"
 #include "matrix.h"
 #include "raster.h"
 #include "resourcearena.h"
@@ -89,6 +90,7 @@ const EngineModule kModules[] = {
     {Frame::kPluginId, Frame::kModuleBlockSize, Frame::OpenModule, Frame::CloseModule},
     {Stream::kPluginId, Stream::kModuleBlockSize, Stream::OpenModule, Stream::CloseModule},
     {Camera::kPluginId, Camera::kModuleBlockSize, Camera::OpenModule, Camera::CloseModule},
+    {Image::kPluginId, Image::kModuleBlockSize, Image::OpenModule, Image::CloseModule},
     {Raster::kPluginId, Raster::kModuleBlockSize, Raster::OpenModule, Raster::CloseModule},
     {SpareModule::kListPluginId, SpareModule::kListBlockSize, SpareModule::OpenList, SpareModule::CloseList},
     {ResourceArena::kPluginId, ResourceArena::kModuleBlockSize, ResourceArena::OpenModule, ResourceArena::CloseModule},
@@ -236,6 +238,7 @@ int32_t Engine::Start()
         DeviceRequest(&engine->device, kDeviceStop, nullptr, nullptr, 0);
         return 0;
     }
+    Image::BuildGammaTables(engine->device.gamma);
     DeviceRequest(&engine->device, kDeviceFinaliseStart, nullptr, nullptr, 0);
     engine->state = kEngineStarted;
     return 1;

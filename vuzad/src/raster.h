@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+struct Image;
+
 // ---- Creation flags: one word of type | flags | format -----------------------------------
 
 constexpr uint32_t kRasterTypeNormal = 0;
@@ -130,6 +132,12 @@ struct Raster
     /// 1 without the mipmap format flag (the device is not asked), else the device's
     /// count; -1 when the device fails.
     static int32_t GetNumLevels(Raster* raster);
+
+    // ---- Images (through the device) ---------------------------------------------------------
+
+    /// Writes the image into the raster (resampled to its size when they differ); the raster
+    /// gains the gamma flag when the image carries it. The raster, or null.
+    static Raster* SetFromImage(Raster* raster, Image* image);
 
     // ---- Presentation ------------------------------------------------------------------
 

@@ -585,6 +585,11 @@ int32_t D3D9Device::FillStandardFunctions(StandardFunction* slots, int32_t count
     slots[kStdRasterRender] = D3D9Raster::Render;
     slots[kStdRasterRenderScaled] = D3D9Raster::RenderScaled;
     slots[kStdRasterRenderFast] = D3D9Raster::RenderFast;
+    slots[kStdRgbToPixel] = D3D9Raster::RGBToPixel;
+    slots[kStdPixelToRgb] = D3D9Raster::PixelToRGB;
+    slots[kStdImageGetRaster] = D3D9Raster::ToImage;
+    slots[kStdRasterSetImage] = D3D9Raster::FromImage;
+    slots[kStdImageFindRasterFormat] = D3D9Raster::FindImageFormat;
     return 1;
 }
 

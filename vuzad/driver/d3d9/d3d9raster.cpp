@@ -350,6 +350,16 @@ bool Restore(Raster* raster, UINT backWidth, UINT backHeight)
 
 // ---- Shared with the other raster files ------------------------------------------------------------------------
 
+void d3d9raster::AddToList(Raster* raster)
+{
+    Enlist(raster);
+}
+
+D3D9Palette* d3d9raster::NewPalette()
+{
+    return TakePalette();
+}
+
 bool d3d9raster::ClientSize(int32_t* width, int32_t* height)
 {
     RECT client;

@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+struct Image;
+
 /// One palettised texture's palette and the device palette slot it uses.
 struct D3D9Palette
 {
@@ -41,6 +43,10 @@ struct D3D9RasterExtension
 /// The lower levels of a raster rebuilt from level 0 (the texture module's generator);
 /// raster is the top-level raster, image null. Non-zero on success.
 using D3D9MipGenerator = int32_t (*)(Raster* raster, void* image);
+
+/// A Direct3D format's pixel value into red, green, blue, alpha, and back.
+using D3D9PixelReader = Rgba (*)(uint32_t value);
+using D3D9PixelWriter = uint32_t (*)(Rgba colour);
 
 /// What a Direct3D format is to the engine.
 struct D3D9FormatInfo
@@ -145,6 +151,49 @@ struct D3D9Raster
     /// After a reset: makes them again, takes the device's new surfaces and sizes, and sets
     /// the palettes again. 1 when every listed raster was restored, else 0 (the walk goes on).
     static int32_t RestoreVideoMemory();
+
+    // ---- Images and colours ----------------------------------------------------------------------------
+
+    /// out = uint32_t pixel value, in = Rgba, number = engine raster format (0 counts as
+    /// 8888). 1, or 0 with 0x8000000D for a format it does not know.
+    static int32_t RGBToPixel(void* out, void* in, int32_t number);
+    /// out = Rgba, in = uint32_t pixel value, number = engine raster format; a palettised
+    /// format's value is a colour already. 1, or 0 with 0x8000000D.
+    static int32_t PixelToRGB(void* out, void* in, int32_t number);
+    /// Null for a format without one.
+    static D3D9PixelReader GetPixelReader(D3DFORMAT format);
+    static D3D9PixelWriter GetPixelWriter(D3DFORMAT format);
+    /// The engine raster format an image needs on this device (palettised images stay
+    /// palettised; 32-bit images by the alpha they use).
+    static uint32_t AnalyseImageFormat(const Image* image);
+    /// out = a raster record to fill (size, type, format, depth), in = image, number = the
+    /// creation word. 1, or 0 (0x8000000D for a type it does not handle).
+    static int32_t FindImageFormat(void* out, void* in, int32_t number);
+    /// out = raster, in = image: writes the image (resampled to the raster's size when they
+    /// differ) into level 0, locking what is not locked already. 1, or 0 with the cause
+    /// recorded (core code 2 for a compressed raster, 0x8000000C for a depth or format
+    /// without a converter).
+    static int32_t FromImage(void* out, void* in, int32_t number);
+    /// out = image of the raster's size, in = raster: reads the pixels (32-bit images from
+    /// any raster with a reader, 8-bit images from 8-bit palettised or luminance rasters).
+    /// 1, or 0 with the cause recorded.
+    static int32_t ToImage(void* out, void* in, int32_t number);
+    /// Into a locked 8-bit raster of the image's size: palettised rasters take indices (a
+    /// 32-bit image is quantised first), luminance rasters converted colours. 1, or 0.
+    static int32_t WriteImage8(Raster* raster, const Image* image);
+    /// Into a locked 32-bit raster of the image's size; sets the raster's alpha flag. 1, or 0
+    /// (0x8000000C for a format without a writer).
+    static int32_t WriteImage32(Raster* raster, const Image* image);
+
+    // ---- Rasters of Direct3D formats ----------------------------------------------------------------------
+
+    /// A raster holding a texture of the Direct3D format (for native textures), or null when
+    /// the device does not support it or creation fails.
+    static Raster* CreateFromD3DFormat(int32_t width, int32_t height, D3DFORMAT format, uint32_t flags);
+    /// Remakes the raster in a format the device supports for its type (8888, 4444 or 1555
+    /// with alpha, 888 or 565 without) and writes its pixels back. 1, or 0 with the raster
+    /// unchanged when its pixels cannot be read.
+    static int32_t ConvertToSupportedFormat(Raster* raster);
 
     // ---- The driver's raster module (device start to stop) ----------------------------------------
 

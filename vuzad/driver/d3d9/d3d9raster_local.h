@@ -58,6 +58,11 @@ bool ChooseFormat(Raster* raster, D3D9RasterExtension* ext, uint32_t requested, 
 void ReportDevice(const char* reason);
 void ReportFormat();
 
+/// Puts the raster on the video-memory list.
+void AddToList(Raster* raster);
+/// A palette record with a palette number, or null.
+D3D9Palette* NewPalette();
+
 // ---- Surfaces ----------------------------------------------------------------------------------------
 
 /// The client size of the device window.

@@ -354,7 +354,8 @@ TEST_F(D3D9Devices, TheDeviceTableOffersWhatTheDeviceImplements)
         kStdRasterSubRaster,   kStdRasterLock,         kStdRasterUnlock,        kStdRasterShowRaster,
         kStdCameraClear,       kStdRasterLockPalette,  kStdRasterUnlockPalette, kStdRasterGetMipLevels,
         kStdTextureSetRaster,  kStdSetRasterContext,   kStdRasterClearRect,     kStdRasterClear,
-        kStdRasterRender,      kStdRasterRenderScaled, kStdRasterRenderFast};
+        kStdRasterRender,      kStdRasterRenderScaled, kStdRasterRenderFast,    kStdRgbToPixel,
+        kStdPixelToRgb,        kStdImageGetRaster,     kStdRasterSetImage,      kStdImageFindRasterFormat};
     for (int32_t slot = 0; slot < kNumStandardFunctions; ++slot)
     {
         SCOPED_TRACE(slot);
