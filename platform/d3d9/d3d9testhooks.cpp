@@ -20,7 +20,6 @@ struct FaultPlan
 };
 
 std::map<d3d9test::Fault, FaultPlan> sFaults;
-bool sLogOn = false;
 std::vector<d3d9test::Call> sLog;
 std::unordered_map<const void*, UINT> sIds;
 UINT sNextId = 1;
@@ -29,17 +28,12 @@ bool sAdaptersSet = false;
 
 } // namespace
 
-bool callLogOn()
-{
-    return sLogOn;
-}
-
 void pushCall(const char* name, std::string args)
 {
     sLog.push_back({name, std::move(args)});
 }
 
-bool takeFault(d3d9test::Fault site, HRESULT* result)
+bool takeFaultPlanned(d3d9test::Fault site, HRESULT* result)
 {
     auto found = sFaults.find(site);
     if (found == sFaults.end() || found->second.count == 0)
@@ -55,14 +49,12 @@ bool takeFault(d3d9test::Fault site, HRESULT* result)
     return true;
 }
 
-UINT registerObject(const void* object)
+void registerObjectNamed(const void* object)
 {
-    UINT id = sNextId++;
-    sIds[object] = id;
-    return id;
+    sIds[object] = sNextId++;
 }
 
-void unregisterObject(const void* object)
+void unregisterObjectNamed(const void* object)
 {
     sIds.erase(object);
 }
@@ -279,6 +271,7 @@ AdapterConfig DefaultAdapter()
 
 void SetAdapters(std::vector<AdapterConfig> adapters)
 {
+    gHooks.registry = true;
     sAdapters = std::move(adapters);
     sAdaptersSet = true;
 }
@@ -289,7 +282,9 @@ void ResetAll()
     sAdapters.clear();
     ClearFaults();
     ClearCallLog();
-    sLogOn = false;
+    gHooks.callLog = false;
+    gHooks.registry = true;
+    gHooks.glChecks = true;
 }
 
 void SetDesktopMode(IDirect3D9* d3d, UINT adapter, const D3DDISPLAYMODE& mode)
@@ -304,11 +299,13 @@ void SetDesktopMode(IDirect3D9* d3d, UINT adapter, const D3DDISPLAYMODE& mode)
 void FailNext(Fault site, HRESULT result, UINT count, UINT skip)
 {
     sFaults[site] = {result, skip, count};
+    gHooks.faults = true;
 }
 
 void ClearFaults()
 {
     sFaults.clear();
+    gHooks.faults = false;
 }
 
 void LoseDevice(IDirect3DDevice9* device)
@@ -327,7 +324,8 @@ void MakeDeviceResettable(IDirect3DDevice9* device)
 
 void EnableCallLog(bool on)
 {
-    sLogOn = on;
+    gHooks.callLog = on;
+    gHooks.registry = true;
 }
 void ClearCallLog()
 {
