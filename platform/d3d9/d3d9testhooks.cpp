@@ -1,6 +1,10 @@
 // Test hooks of our Direct3D 9 layer: the adapter configuration, fault injection, the call log, object names and
 // inspection of what reached OpenGL.
+#define GL_GLEXT_PROTOTYPES 1
 #include "d3d9objects_local.h"
+
+#include <GL/gl.h>
+#include <GL/glext.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -415,6 +419,28 @@ bool ReadBuffer(IDirect3DResource9* buffer, std::vector<BYTE>& bytes)
 UINT GlErrors()
 {
     return glErrorCount();
+}
+
+void Finish(IDirect3DDevice9* device)
+{
+    static_cast<Device*>(device)->makeCurrent();
+    glFinish();
+}
+
+void DrawDirect(IDirect3DDevice9* device, UINT count, IDirect3DTexture9* a, IDirect3DTexture9* b)
+{
+    auto* object = static_cast<Device*>(device);
+    object->makeCurrent();
+    GLuint textures[2] = {textureStore(a)->mGlTexture, textureStore(b)->mGlTexture};
+    glActiveTexture(GL_TEXTURE0);
+    for (UINT i = 0; i < count; ++i)
+    {
+        glDepthFunc(i % 2 ? GL_LESS : GL_LEQUAL);
+        glBindTexture(GL_TEXTURE_2D, textures[i % 2]);
+        glDrawArrays(GL_TRIANGLES, 0, 3);
+    }
+    // The layer's shadow of OpenGL state no longer holds.
+    object->mGl.stateDirty = true;
 }
 
 void* DeviceWindow(IDirect3DDevice9* device)
