@@ -113,11 +113,8 @@ TEST_F(ClockFixture, RealClockStepsAreCounterTicksAndTheirSeconds)
         int64_t ticks;
         float seconds;
     } cases[] = {
-        {kFrequency, 1.0f},
-        {kFrequency / 50, 0.02f},
-        {166666, 0.0166666f},
-        {1000, 0.0001f},
-        {3600 * kFrequency, 3600.0f}, // past 32 bits of ticks
+        {kFrequency, 1.0f}, {kFrequency / 50, 0.02f},     {166666, 0.0166666f},
+        {1000, 0.0001f},    {3600 * kFrequency, 3600.0f}, // past 32 bits of ticks
     };
     int64_t total = 0;
     for (const Case& c : cases)

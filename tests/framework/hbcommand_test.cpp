@@ -242,8 +242,8 @@ TEST(HbCommandScript, AChainOfScriptsStopsAtTheNestingLimit)
     RecordCommand record;
     constexpr int kScripts = kHbMaxScriptDepth + 8;
     for (int i = 0; i < kScripts; ++i)
-        WriteBytes(dir / ("s" + std::to_string(i) + ".scr"),
-                   "zzRecord " + std::to_string(i) + "\nexecute " + dir / ("s" + std::to_string(i + 1) + ".scr") + "\n");
+        WriteBytes(dir / ("s" + std::to_string(i) + ".scr"), "zzRecord " + std::to_string(i) + "\nexecute " +
+                                                                 dir / ("s" + std::to_string(i + 1) + ".scr") + "\n");
     EXPECT_EQ(HbExecuteScript((dir / "s0.scr").c_str()), 1);
     ASSERT_EQ(record.lines.size(), static_cast<size_t>(kHbMaxScriptDepth));
     EXPECT_EQ(record.lines.back(), std::to_string(kHbMaxScriptDepth - 1));
