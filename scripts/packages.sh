@@ -20,6 +20,7 @@ PACKAGES=(
     libbenchmark-dev
     libpng-dev
     zlib1g-dev
+    locales
 )
 
 missing=()

@@ -342,17 +342,19 @@ int HbMChunkStream::FindChunkHeader(uint32_t id, uint32_t key1, uint32_t key2, H
     int64_t start = Tell();
     if (start < 0)
         return 0;
-    // The scan may not pass the enclosing chunk nor the data's end.
-    int64_t bound = GetBuffer() ? GetBuffer()->Size() : -1;
-    if (bound < 0)
-        bound = INT64_MAX;
-    if (mLimit >= 0)
-        bound = std::min(bound, mLimit);
+    // The data's end bounds every header; the enclosing chunk's end bounds the
+    // chunks that begin inside it. A header lying at or beyond that end is still
+    // read, and entered when it matches: readers find the next sibling that way
+    // without leaving the chunk they are in.
+    int64_t dataEnd = GetBuffer() ? GetBuffer()->Size() : -1;
+    if (dataEnd < 0)
+        dataEnd = INT64_MAX;
+    int64_t limit = mLimit >= 0 ? mLimit : INT64_MAX;
 
     int64_t position = start;
     HbChunkHeaderFields h;
     bool accepted = false;
-    while (position < bound && bound - position >= int64_t(kHbChunkHeaderSize))
+    while (position <= dataEnd && dataEnd - position >= int64_t(kHbChunkHeaderSize))
     {
         if (!ReadHeader(h))
             break;
@@ -363,18 +365,24 @@ int HbMChunkStream::FindChunkHeader(uint32_t id, uint32_t key1, uint32_t key2, H
             break;
         }
         int64_t contents = position + kHbChunkHeaderSize;
-        if (int64_t(h.size) > bound - contents)
-            break;
+        int64_t end = position < limit ? std::min(limit, dataEnd) : dataEnd;
+        if (contents > end || int64_t(h.size) > end - contents)
+            break; // a size that runs past its enclosing chunk or the data
         if (h.id == id && h.key1 == key1 && h.key2 == key2)
         {
+            if (contents >= limit)
+                SetStateBits(kAtChunkEnd);
             accepted = true;
             break;
         }
         position = contents + int64_t(h.size);
         if (!Seek(position, 0))
             break;
-        if (position >= bound)
+        if (position >= limit)
+        {
             SetStateBits(kAtChunkEnd);
+            break;
+        }
     }
 
     if (!accepted)

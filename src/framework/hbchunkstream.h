@@ -188,9 +188,13 @@ public:
     /// Scans forward from the position for the chunk (id, key1, key2) and enters
     /// it. Answers the header's value, or 0 when no such chunk follows; a chunk
     /// whose value is 0 is not entered, so 0 always leaves nothing to leave. A
-    /// scan stops (not found, position restored) at the end of the enclosing
-    /// chunk or of the data, at a header whose checksum is wrong (kChecksumsRight
-    /// is cleared) and at a header whose size passes either end.
+    /// scan stops (not found, position restored) once a skipped chunk reaches
+    /// the end of the enclosing chunk (kAtChunkEnd), at the end of the data, at
+    /// a header whose checksum is wrong (kChecksumsRight is cleared) and at a
+    /// header whose size passes the data's end or, for a chunk that begins
+    /// inside the enclosing one, that chunk's end. A matching header at or
+    /// beyond the enclosing chunk's end is entered: the next sibling can be
+    /// found without leaving the current chunk.
     uint32_t FindChunk(uint32_t id, uint32_t key1, uint32_t key2);
     /// FindChunk that tells "found" apart from the header's value: 1 with the
     /// header when the chunk was entered (whatever its value), else 0.

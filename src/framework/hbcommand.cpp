@@ -4,9 +4,13 @@
 
 #include "hbfile.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace
 {
@@ -18,7 +22,27 @@ bool IsSeparator(char c)
 
 const std::string kEmpty;
 
-int32_t gScriptDepth = 0;
+// The scripts being run, outermost first, by their normalised names.
+std::vector<std::string> gScriptStack;
+
+// Names resolve case-insensitively with either separator, so "A\b.scr" and
+// "./a/B.SCR" are one script.
+std::string ScriptKey(const char* path)
+{
+    std::string key;
+    for (const char* p = path; *p; ++p)
+    {
+        char c = *p == '\\' ? '/' : static_cast<char>(std::tolower(static_cast<unsigned char>(*p)));
+        if (c == '/' && !key.empty() && key.back() == '/')
+            continue;
+        key += c;
+        if (key == "./")
+            key.clear();
+        else if (key.size() >= 3 && key.compare(key.size() - 3, 3, "/./") == 0)
+            key.resize(key.size() - 2);
+    }
+    return key;
+}
 
 int RunScriptLine(const char* line, HbTextLineWalker*)
 {
@@ -236,18 +260,30 @@ int HbForEachTextLine(const char* path, HbTextLineWalker* walker)
 
 int HbExecuteScript(const char* path)
 {
-    if (gScriptDepth >= kHbMaxScriptDepth)
+    if (!path)
+        path = "";
+    if (static_cast<int32_t>(gScriptStack.size()) >= kHbMaxScriptDepth)
     {
         HbCommandDebugOutput("execute: scripts nested too deeply, not run: ");
-        HbCommandDebugOutput(path ? path : "");
+        HbCommandDebugOutput(path);
         HbCommandDebugOutput("\n");
         return 0;
     }
-    ++gScriptDepth;
+    // Each self-call would otherwise multiply the work: k such lines run the
+    // script about k^32 times before the depth limit stops it.
+    std::string key = ScriptKey(path);
+    if (std::find(gScriptStack.begin(), gScriptStack.end(), key) != gScriptStack.end())
+    {
+        HbCommandDebugOutput("execute: script is already running, not run again: ");
+        HbCommandDebugOutput(path);
+        HbCommandDebugOutput("\n");
+        return 0;
+    }
+    gScriptStack.push_back(std::move(key));
     HbTextLineWalker walker;
     walker.callback = RunScriptLine;
     HbForEachTextLine(path, &walker);
-    --gScriptDepth;
+    gScriptStack.pop_back();
     return 1;
 }
 

@@ -121,9 +121,11 @@ struct HbTextLineWalker
 int HbForEachTextLine(const char* path, HbTextLineWalker* walker);
 
 /// Runs a command script: every line not starting with '#' goes to
-/// ExecuteLine. Nested scripts run deeper than kHbMaxScriptDepth are refused
-/// (a script that runs itself must not exhaust the stack); 1 when the script
-/// ran (or the file is missing), 0 when refused.
+/// ExecuteLine. A script that is already running (named in any case, with
+/// either separator) is refused, and so are scripts nested deeper than
+/// kHbMaxScriptDepth; the refusal goes to the debug text and the calling
+/// script goes on with its next line. 1 when the script ran (or the file is
+/// missing), 0 when refused.
 constexpr int32_t kHbMaxScriptDepth = 32;
 int HbExecuteScript(const char* path);
 

@@ -149,15 +149,9 @@ Matrix* MatrixRotateAxisDegrees(Matrix* matrix, const Vector* axis, float degree
         return nullptr;
     if (!gTablesReady)
         HbBuildSinCosTables();
-    // The engine's inverse-square-root table, kept here so the rotation does not
-    // depend on a started engine.
-    static uint32_t sqrtTable[Math::kTableEntries];
-    static uint32_t invSqrtTable[Math::kTableEntries];
-    static const bool built = (Math::BuildSqrtTables(sqrtTable, invSqrtTable), true);
-    (void)built;
-
+    // The table inverse square root works with or without a started engine.
     float lengthSquared = axis->x * axis->x + axis->y * axis->y + axis->z * axis->z;
-    float scale = Math::InvSqrtFromTable(invSqrtTable, lengthSquared);
+    float scale = Math::InvSqrt(lengthSquared);
     Vector unit = {axis->x * scale, axis->y * scale, axis->z * scale};
     int index = HbSinCosIndex(degrees);
     float c = HbCosTable()[index];

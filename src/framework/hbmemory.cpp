@@ -509,8 +509,18 @@ void* HbNodeBlockChainFree(void* first)
     }
     return nullptr;
 }
-int HbCreateArena(HbArenaKind) { return 1; }
-int HbArenaExists(HbArenaKind) { return 1; }
+// No arena is carved here, but an arena "exists" only once it was set up, as in
+// the arena build, so a start-up that forgets one is seen in this build too.
+namespace
+{
+std::atomic<bool> gArenaMade[Index(HbArenaKind::Count)] = {};
+}
+int HbCreateArena(HbArenaKind kind)
+{
+    gArenaMade[Index(kind)] = true;
+    return 1;
+}
+int HbArenaExists(HbArenaKind kind) { return gArenaMade[Index(kind)] ? 1 : 0; }
 HbMemorySource HbMemoryWhere(const void*) { return HbMemorySource::Unknown; }
 
 #else

@@ -84,7 +84,8 @@ enum class HbArenaKind
 /// Module-initialiser pair of an arena: create when missing, report existence.
 int HbCreateArena(HbArenaKind kind);
 int HbArenaExists(HbArenaKind kind);
-/// Registers the create/check pairs of the six arenas with the module initialisers.
+/// Registers the create/check pairs of the six arenas with the module initialisers;
+/// the module-initialiser table does so once during static construction.
 void HbRegisterArenaInits();
 
 /// Where a pointer handed out by the entry points above lives.

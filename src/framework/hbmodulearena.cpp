@@ -23,7 +23,12 @@ constexpr size_t kPrefix = 16;
 int HbModuleArena::Create()
 {
     mReleaseWhenEmpty = false;
-    if (HbUsesSystemAllocator() || mArena)
+    if (HbUsesSystemAllocator())
+    {
+        mCountedOnly = true;
+        return 1;
+    }
+    if (mArena)
         return 1;
     void* record = HbHeapAlloc(sizeof(HbArena));
     if (!record)
@@ -42,13 +47,14 @@ int HbModuleArena::Create()
 
 int HbModuleArena::Exists() const
 {
-    return HbUsesSystemAllocator() || mArena ? 1 : 0;
+    return mCountedOnly || mArena ? 1 : 0;
 }
 
 void* HbModuleArena::Alloc(size_t size)
 {
     if (HbUsesSystemAllocator())
     {
+        mCountedOnly = true; // made on first use, as the arena would be
         // The arena's first block header takes 16 bytes of its capacity.
         size_t cost = BlockCost(size);
         bool counted = mSize >= HbArena::kHeader && cost <= mSize - HbArena::kHeader - mCounted;
@@ -114,6 +120,7 @@ void HbModuleArena::ReleaseWhenEmpty()
 
 void HbModuleArena::Release()
 {
+    mCountedOnly = false;
     if (!mArena)
         return;
     mArena->Release();

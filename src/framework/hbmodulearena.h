@@ -47,4 +47,6 @@ private:
     int32_t mUsed = 0;
     HbArena* mArena = nullptr;
     size_t mCounted = 0;
+    /// System-allocator builds: set up (by Create or a first Alloc) and not released.
+    bool mCountedOnly = false;
 };

@@ -1,10 +1,15 @@
 // Module initialiser table.
 #include "hbmoduleinit.h"
 
+#include "hbmemory.h"
+
 namespace
 {
 // Constant-initialised, so registrations from any static initialiser are safe.
 constinit HbModuleInitTable gTable;
+
+// The framework's six arenas are made by the same run as every pool.
+[[maybe_unused]] const int gArenaInits = (HbRegisterArenaInits(), 1);
 } // namespace
 
 int HbModuleInitTable::Register(HbModuleInitFunc create, HbModuleInitFunc check)
@@ -13,6 +18,15 @@ int HbModuleInitTable::Register(HbModuleInitFunc create, HbModuleInitFunc check)
         return 0;
     mEntries[mCount++] = {create, check};
     return mCount < kHbMaxModuleInits ? 1 : 0;
+}
+
+int HbModuleInitTable::CountExisting() const
+{
+    int existing = 0;
+    for (int i = 0; i < mCount; ++i)
+        if (mEntries[i].check && mEntries[i].check())
+            ++existing;
+    return existing;
 }
 
 int HbModuleInitTable::RunAll() const
@@ -36,4 +50,9 @@ int HbRunModuleInits()
 int HbModuleInitCount()
 {
     return gTable.GetCount();
+}
+
+int HbModuleInitCountExisting()
+{
+    return gTable.CountExisting();
 }

@@ -21,6 +21,8 @@ public:
     /// Calls every create function in registration order, ignoring the results;
     /// returns 1. The check functions are not called.
     int RunAll() const;
+    /// Calls every check function; the number of entries whose module exists.
+    int CountExisting() const;
     int GetCount() const { return mCount; }
 
 private:
@@ -38,3 +40,5 @@ int HbRegisterModuleInit(HbModuleInitFunc create, HbModuleInitFunc check);
 /// Runs the program's table; returns 1.
 int HbRunModuleInits();
 int HbModuleInitCount();
+/// Runs the checks of the program's table (start-up diagnostics and tests).
+int HbModuleInitCountExisting();

@@ -138,6 +138,9 @@ void HbPadEffect::Play(float strength)
 
 int HbPadEffect::SetValue(int32_t what, float value)
 {
+    // A NaN would reach the integer casts below: it counts as no force and no time.
+    if (std::isnan(value))
+        value = 0.0f;
     if (what == 0)
     {
         float strength = std::min(std::fabs(value), 1.0f);

@@ -48,8 +48,9 @@ public:
     ~HbPadEffect() override;
 
     /// what 0: strength (|value| up to 1), untimed; what 1: duration in
-    /// seconds (0 to 5), timed from the real clock's current time. 1 when
-    /// taken, 0 for any other what.
+    /// seconds (0 to 5), timed from the real clock's current time. Values
+    /// outside the range are clamped to it and NaN counts as 0. 1 when taken,
+    /// 0 for any other what.
     int SetValue(int32_t what, float value) override;
     /// A timed effect whose end has passed becomes untimed with value 0.
     void Poll() override;

@@ -55,7 +55,11 @@ public:
     /// is made by its type's create function and loaded from the identifier's
     /// current path through a resource stream, then cached. An identifier
     /// beginning with '_' makes a new object of its type every time, reads no
-    /// file and is never cached. The caller takes its own reference.
+    /// file and is never cached. Ownership follows HbRoot: a clone or a '_'
+    /// object comes at count 0, the caller's alone, and its one Release deletes
+    /// it; a shared object goes to every caller, so each holder AddRefs it and
+    /// Releases that reference (the last Release deletes it and the cache then
+    /// makes it again on the next request).
     HbRoot* GetResource(const char* identifier);
 
     /// The type key inside the identifier, or null when it has none.

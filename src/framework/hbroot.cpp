@@ -69,10 +69,11 @@ int HbRoot::IsShared() const
 
 int32_t HbRoot::Release()
 {
-    if (mRefCount <= 0)
-        return mRefCount;
+    if (mRefCount < kDestroying / 2) // AddRef and Release from the destructor chain move it a little
+        return 0;
     if (--mRefCount > 0)
         return mRefCount;
+    mRefCount = kDestroying;
     DeletingDestructor(1);
     return 0;
 }

@@ -27,9 +27,13 @@ enum HbRootStatus : int32_t
 
 // ---- Root class ------------------------------------------------------------------
 
-/// Objects start with count 0; each owner takes a reference with AddRef and
-/// drops it with Release. Objects that are not reference-managed are deleted
-/// directly. The virtual operations keep the root's slot order.
+/// Ownership: an object starts with count 0, owned by whoever made or was
+/// handed it (GetResource hands out objects this way). Each further holder
+/// takes a reference with AddRef and drops it with Release; Release deletes the
+/// object once the count falls below 1, so the first owner may release an
+/// object it never AddRef'd, and that Release deletes it. Objects that are not
+/// reference-managed (on the stack, inside others) are never released; they
+/// are deleted directly. The virtual operations keep the root's slot order.
 class HbRoot : public HbAllocated
 {
 public:
@@ -63,10 +67,11 @@ public:
     virtual int IsShared() const;
 
     int32_t AddRef() { return ++mRefCount; }
-    /// Drops one reference; the object is deleted when the count goes from 1 to
-    /// 0. A call on a count already at 0 or below is ignored, so neither an
-    /// unowned object nor one already being destroyed is deleted twice. Returns
-    /// the count after the call (0 once the object is gone).
+    /// Drops one reference and deletes the object when the count falls below 1
+    /// (from 1, or from 0 for an object nobody AddRef'd). A Release that reaches
+    /// the object while Release is deleting it (from its own destructor chain)
+    /// is ignored, so it is not deleted twice. Returns the count after the call
+    /// (0 once the object is gone).
     int32_t Release();
 
     int32_t GetRefCount() const { return mRefCount; }
@@ -79,6 +84,9 @@ public:
     static const HbClassDesc sClassDesc;
 
 private:
+    /// The count while Release deletes the object: far below any count of a live one.
+    static constexpr int32_t kDestroying = INT32_MIN / 2;
+
     int32_t mRefCount = 0;
     HbHandle mHandle = 0;
     int32_t mStatus = kHbStatusNone;

@@ -1,5 +1,5 @@
 // Tests of chunk streams: header layout and checksum, nested chunks found in
-// any order, scans that never pass the enclosing chunk or the data's end,
+// any order, scans bounded by the enclosing chunk and the data's end,
 // damaged headers, and strings at their length limit.
 #include "hbchunkstream.h"
 #include "hbsavefile.h"
@@ -191,18 +191,30 @@ TEST_F(NestedChunksTest, AnyOrderFromTheEnclosingContentsStart)
     EXPECT_EQ(mStream.GetDepth(), 0);
 }
 
-TEST_F(NestedChunksTest, ScanNeverPassesTheEnclosingChunk)
+TEST_F(NestedChunksTest, ScanStopsAtTheEnclosingEndButEntersAMatchLyingThere)
 {
     ASSERT_EQ(mStream.FindChunk(1, 0, 0), 4u);
-    // The sibling lies after the outer chunk's end: not found, position kept.
+    // The sibling lies after the outer chunk's end: the skipped leaves reach
+    // that end first, so it is not found and the position is kept.
     EXPECT_EQ(mStream.FindChunk(3, 0, 0), 0u);
     EXPECT_EQ(mStream.Tell(), int64_t(mOuterContents));
-    // Nor is it entered from the enclosing chunk's very end.
     for (uint32_t k = 0; k < 4; ++k)
         ExpectLeaf(k);
-    EXPECT_EQ(mStream.Tell(), 28 + 4 * 32);
-    EXPECT_EQ(mStream.FindChunk(3, 0, 0), 0u);
-    EXPECT_EQ(mStream.Tell(), 28 + 4 * 32);
+    const int64_t outerEnd = 28 + 4 * 32;
+    ASSERT_EQ(mStream.Tell(), outerEnd);
+
+    // At the very end, a header that does not match ends the scan...
+    EXPECT_EQ(mStream.FindChunk(4, 0, 0), 0u);
+    EXPECT_EQ(mStream.Tell(), outerEnd);
+    EXPECT_EQ(mStream.GetState() & HbStream::kAtChunkEnd, 0u);
+    // ...and one that matches is entered without leaving the outer chunk.
+    ASSERT_EQ(mStream.FindChunk(3, 0, 0), 5u);
+    EXPECT_EQ(mStream.GetDepth(), 2);
+    int32_t contents = -1;
+    EXPECT_EQ(mStream.ReadInt32(contents), 1);
+    EXPECT_EQ(contents, 77);
+    mStream.LeaveChunk();
+    EXPECT_EQ(mStream.Tell(), mEnd);
     EXPECT_EQ(mStream.GetDepth(), 1);
 }
 

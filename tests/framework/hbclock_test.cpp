@@ -105,17 +105,27 @@ TEST_F(ClockFixture, ResetStopsTheGameClock)
     EXPECT_EQ(clock.mGameTime, 0);
 }
 
-TEST(HbTicks, TicksConvertToAndFromSeconds)
+TEST_F(ClockFixture, RealClockStepsAreCounterTicksAndTheirSeconds)
 {
+    HbRealClock clock;
     struct Case
     {
-        double seconds;
         int64_t ticks;
-    } cases[] = {{1.0, 10000000}, {0.02, 200000}, {1.0 / 60.0, 166666}, {0.0001, 1000}};
+        float seconds;
+    } cases[] = {
+        {kFrequency, 1.0f}, {kFrequency / 50, 0.02f},     {166666, 0.0166666f},
+        {1000, 0.0001f},    {3600 * kFrequency, 3600.0f}, // past 32 bits of ticks
+    };
+    int64_t total = 0;
     for (const Case& c : cases)
     {
-        EXPECT_EQ(static_cast<int64_t>(c.seconds * static_cast<double>(HbPerformanceFrequency())), c.ticks);
-        EXPECT_NEAR(static_cast<double>(c.ticks) / static_cast<double>(HbPerformanceFrequency()), c.seconds, 1e-7);
+        SCOPED_TRACE(c.ticks);
+        Win32TestAdvancePerformanceCounter(c.ticks);
+        clock.Tick();
+        total += c.ticks;
+        EXPECT_EQ(clock.mLastStep, c.ticks);
+        EXPECT_FLOAT_EQ(clock.mLastStepSeconds, c.seconds);
+        EXPECT_EQ(clock.mCurrentTime, total);
     }
 }
 

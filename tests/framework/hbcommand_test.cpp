@@ -202,15 +202,55 @@ TEST(HbCommandScript, CrlfCommentsTabsAndNestedScriptsRunEachCommandOnce)
               (std::vector<std::string>{"one", "two 2", "nested", "three # not a comment", "caf\xC3\xA9", "four"}));
 }
 
-TEST(HbCommandScript, AScriptRunningItselfStopsAtTheNestingLimit)
+TEST(HbCommandScript, AScriptAlreadyRunningIsRefusedAndTheCallerGoesOn)
 {
     TempDir dir;
     RecordCommand record;
+    // Two self-calls would otherwise run the script about 2^32 times.
     std::string self = dir / "self.scr";
-    WriteBytes(self, "zzRecord x\nexecute " + self + "\n");
+    WriteBytes(self, "zzRecord self\nexecute " + self + "\nexecute " + self + "\nzzRecord after\n");
     EXPECT_EQ(Manager().ExecuteLine(("execute " + self).c_str()), HbCommandManager::kDone);
-    EXPECT_EQ(record.lines.size(), static_cast<size_t>(kHbMaxScriptDepth));
-    EXPECT_EQ(HbExecuteScript(self.c_str()), 1); // the depth is back to zero
+    EXPECT_EQ(record.lines, (std::vector<std::string>{"self", "after"}));
+
+    // A cycle through another script, naming the first in another case and with
+    // the other separator, is refused where it comes back.
+    record.lines.clear();
+    std::string a = dir / "a.scr", b = dir / "b.scr";
+    std::string aOtherName = a;
+    std::replace(aOtherName.begin(), aOtherName.end(), '/', '\\');
+    aOtherName.replace(aOtherName.size() - 5, 5, "A.SCR");
+    WriteBytes(a, "zzRecord a\nexecute " + b + "\nzzRecord a done\n");
+    WriteBytes(b, "zzRecord b\nexecute " + aOtherName + "\nzzRecord b done\n");
+    EXPECT_EQ(HbExecuteScript(a.c_str()), 1);
+    EXPECT_EQ(record.lines, (std::vector<std::string>{"a", "b", "b done", "a done"}));
+}
+
+TEST(HbCommandScript, AScriptMayRunAnotherMoreThanOnce)
+{
+    TempDir dir;
+    RecordCommand record;
+    std::string main = dir / "main.scr", part = dir / "part.scr";
+    WriteBytes(part, "zzRecord part\n");
+    WriteBytes(main, "execute " + part + "\nexecute " + part + "\nzzRecord end\n");
+    EXPECT_EQ(HbExecuteScript(main.c_str()), 1);
+    EXPECT_EQ(record.lines, (std::vector<std::string>{"part", "part", "end"}));
+}
+
+TEST(HbCommandScript, AChainOfScriptsStopsAtTheNestingLimit)
+{
+    TempDir dir;
+    RecordCommand record;
+    constexpr int kScripts = kHbMaxScriptDepth + 8;
+    for (int i = 0; i < kScripts; ++i)
+        WriteBytes(dir / ("s" + std::to_string(i) + ".scr"), "zzRecord " + std::to_string(i) + "\nexecute " +
+                                                                 dir / ("s" + std::to_string(i + 1) + ".scr") + "\n");
+    EXPECT_EQ(HbExecuteScript((dir / "s0.scr").c_str()), 1);
+    ASSERT_EQ(record.lines.size(), static_cast<size_t>(kHbMaxScriptDepth));
+    EXPECT_EQ(record.lines.back(), std::to_string(kHbMaxScriptDepth - 1));
+    record.lines.clear();
+    std::string last = std::to_string(kScripts - 1);
+    EXPECT_EQ(HbExecuteScript((dir / ("s" + last + ".scr")).c_str()), 1) << "the stack is empty again";
+    EXPECT_EQ(record.lines, (std::vector<std::string>{last}));
 }
 
 TEST(HbCommandScript, ForEachTextLineSplitsAtControlBytesAndStopsOnRequest)

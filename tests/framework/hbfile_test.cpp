@@ -172,7 +172,7 @@ struct HookLog
 };
 HookLog gLog;
 
-TEST_F(PackSetTest, HooksFireAsSpecified)
+TEST_F(PackSetTest, OpenHooksRunOnEveryOpenAndAfterOpenOnlyForDiskFiles)
 {
     WriteBytes(mDir / "disk.txt", "d");
     ASSERT_TRUE(WritePack(mDir / "p.pak", {{"inpack.txt", "p"}}));

@@ -177,6 +177,41 @@ TEST_F(HbPadTest, RumbleNeedsVibrationOnAndEndsOnTheRealClock)
     EXPECT_EQ(Manager().SetControllerVibration(kHbControllerPad1, 4, 1.0f), 0);
 }
 
+TEST_F(HbPadTest, RumbleValuesBeyondTheRangeAreClampedAndNaNCountsAsZero)
+{
+    OpenPad();
+    mPad->SetVibrationEnabled(1);
+    constexpr int64_t kSecond = hbtest::kCounterFrequency;
+    struct Case
+    {
+        int32_t effect;
+        float strength, seconds;
+        int32_t value;    // effect 3's value
+        float motor;      // what the motor was given
+        int64_t duration; // in counter ticks
+    } cases[] = {
+        {3, NAN, 1.0f, 0, 0.0f, kSecond},
+        {3, 1.0f, NAN, 255, 1.0f, 0},
+        {3, INFINITY, INFINITY, 255, 1.0f, 5 * kSecond},
+        {3, -INFINITY, -INFINITY, 255, 1.0f, 0},
+        {3, 1e30f, 1e30f, 255, 1.0f, 5 * kSecond},
+        {3, -1e30f, -1e30f, 255, 1.0f, 0},
+        {4, NAN, NAN, 0, 0.0f, 0},
+        {4, -INFINITY, 2.0f, 0, 1.0f, 2 * kSecond},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(testing::Message() << "effect " << c.effect << " strength " << c.strength << " seconds "
+                                        << c.seconds);
+        int64_t now = HbRealClock::Instance()->mCurrentTime;
+        EXPECT_EQ(Manager().SetControllerVibration2(kHbControllerPad1, c.effect, c.strength, c.seconds), 1);
+        HbPadEffect* effect = mPad->GetEffect(c.effect);
+        EXPECT_EQ(effect->GetValue(), c.value);
+        EXPECT_FLOAT_EQ(effect->GetStrength(), c.motor);
+        EXPECT_EQ(effect->GetEndTime(), now + c.duration);
+    }
+}
+
 TEST_F(HbPadTest, APadWithoutForceFeedbackHasNoEffects)
 {
     dinput8test::PadDesc desc;

@@ -1,4 +1,5 @@
 // Tests of the text-to-real parser, the sine and cosine tables and the helpers.
+#include "hblocale_fixture.h"
 #include "hbmath.h"
 #include "matrix.h"
 
@@ -53,13 +54,13 @@ TEST(HbStrToD, HugeExponentsStayBoundedAndNeverGiveNaN)
 
 TEST(HbStrToD, IgnoresTheProcessLocale)
 {
-    const char* old = std::setlocale(LC_NUMERIC, nullptr);
-    std::string saved = old ? old : "C";
-    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") || std::setlocale(LC_NUMERIC, "fr_FR.UTF-8"))
-    {
-        EXPECT_DOUBLE_EQ(HbAtoF("1.25"), 1.25);
-    }
-    std::setlocale(LC_NUMERIC, saved.c_str());
+    hbtest::CommaLocale locale;
+    ASSERT_TRUE(locale.InEffect()) << "no locale with a decimal comma could be made (localedef, package locales)";
+    ASSERT_EQ(std::strtod("1,25", nullptr), 1.25) << "the process locale is in effect";
+    EXPECT_DOUBLE_EQ(HbAtoF("1.25"), 1.25);
+    const char* end = nullptr;
+    EXPECT_DOUBLE_EQ(HbStrToD("2,5", &end), 2.0);
+    EXPECT_STREQ(end, ",5");
 }
 
 TEST(HbSinCos, TablesAndIndices)

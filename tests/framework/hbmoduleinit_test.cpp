@@ -1,5 +1,6 @@
 // Tests of the module-initialiser table: its capacity, the run order and the
-// program's table running the pools that static construction registered.
+// program's table making every pool and arena that static construction registered.
+#include "hbmemory.h"
 #include "hbmoduleinit.h"
 #include "hbperclassfreelist.h"
 
@@ -74,11 +75,16 @@ struct ModuleInitProbe
 };
 HB_DEFINE_CLASS_POOL(ModuleInitProbe, "ModuleInitProbe", 4);
 
-TEST(HbModuleInits, TheProgramsTableCreatesRegisteredPools)
+TEST(HbModuleInits, AfterTheRunEveryRegisteredPoolAndArenaExists)
 {
-    EXPECT_GE(HbModuleInitCount(), 1);
+    constexpr HbArenaKind kArenas[] = {HbArenaKind::SmallObject, HbArenaKind::Script,     HbArenaKind::Engine,
+                                       HbArenaKind::ArrayPool,   HbArenaKind::BucketPool, HbArenaKind::NodeBlock};
     EXPECT_EQ(ModuleInitProbe::sClassPool.Exists(), 0);
     EXPECT_EQ(HbRunModuleInits(), 1);
+
+    EXPECT_EQ(HbModuleInitCountExisting(), HbModuleInitCount()) << "a registered module is missing after the run";
+    for (HbArenaKind kind : kArenas)
+        EXPECT_EQ(HbArenaExists(kind), 1) << "arena " << static_cast<int>(kind);
     EXPECT_EQ(ModuleInitProbe::sClassPool.Exists(), 1);
     HbPerClassFreeList* pool = ModuleInitProbe::sClassPool.Get();
     ASSERT_NE(pool, nullptr);

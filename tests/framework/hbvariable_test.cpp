@@ -2,6 +2,7 @@
 // commands, and real values printed in the "C" convention under any locale.
 #include "hbcommand.h"
 #include "hbfile_fixture.h"
+#include "hblocale_fixture.h"
 #include "hbvariable.h"
 
 #include <gtest/gtest.h>
@@ -101,25 +102,10 @@ TEST_F(HbVariableTest, ReadersAnswerOnlyForTheirOwnType)
     EXPECT_EQ(HbVariableStore::Instance()->Find("COUNT"), 1);
 }
 
-// Builds a locale whose decimal point is a comma in the test's own directory.
-bool UseCommaLocale(const hbtest::TempDir& dir)
-{
-    hbtest::WriteBytes(dir / "comma.def", "LC_NUMERIC\ndecimal_point \",\"\nthousands_sep \".\"\ngrouping 3\n"
-                                          "END LC_NUMERIC\n");
-    std::string command =
-        "localedef -c -i " + dir / "comma.def" + " -f ANSI_X3.4-1968 " + dir / "xx_XX" + " >/dev/null 2>&1";
-    std::system(command.c_str());
-    ::setenv("LOCPATH", dir.Path().c_str(), 1);
-    bool ok = std::setlocale(LC_NUMERIC, "xx_XX") != nullptr;
-    ::unsetenv("LOCPATH");
-    return ok;
-}
-
 TEST_F(HbVariableTest, RealsPrintWithADecimalPointUnderAnyLocale)
 {
-    hbtest::TempDir dir;
-    if (!UseCommaLocale(dir))
-        GTEST_SKIP() << "no locale with a decimal comma could be made";
+    hbtest::CommaLocale locale;
+    ASSERT_TRUE(locale.InEffect()) << "no locale with a decimal comma could be made (localedef, package locales)";
     char probe[32];
     std::snprintf(probe, sizeof(probe), "%f", 1.5);
     EXPECT_STREQ(probe, "1,500000"); // the process locale is in effect

@@ -325,6 +325,34 @@ TEST(CameraWhollyInside, SpheresAndBoxesAgainstSixPlanes)
         EXPECT_EQ(Camera::BoxWhollyInside(&camera, &c.box), c.inside) << c.box.sup.x << " " << c.box.inf.y;
 }
 
+// A frame scaled by 2 stretches the frustum to z = 20; the planes stay unit planes,
+// so a sphere's distance to each is measured in world units.
+TEST_F(Cameras, AScaledFrameStillGivesUnitPlanes)
+{
+    Vector scale = {2, 2, 2};
+    Frame::Scale(mFrame, &scale, kCombineReplace);
+    Sync();
+    ExpectNear(mCamera->frustumCorners[4], 20, 20, 20);
+    const FrustumPlane* p = mCamera->frustumPlanes;
+    for (int i = 0; i < 6; ++i)
+        EXPECT_NEAR(Vector::Length(&p[i].normal), 1.0f, 1e-3f) << "plane " << i;
+    EXPECT_NEAR(p[kFrustumFar].distance, 20.0f, 1e-2f);
+    EXPECT_NEAR(p[kFrustumNear].distance, -0.1f, 1e-4f);
+    const struct
+    {
+        const char* name;
+        Sphere sphere;
+        int32_t result;
+    } cases[] = {
+        {"crossing the far plane", {{0, 0, 20.6f}, 1}, kFrustumBoundary},
+        {"inside near the far plane", {{0, 0, 18.5f}, 1}, kFrustumInside},
+        {"beyond the far plane", {{0, 0, 21.2f}, 1}, kFrustumOutside},
+        {"crossing the near plane", {{0, 0, 0.05f}, 0.08f}, kFrustumBoundary},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Camera::FrustumTestSphere(mCamera, &c.sphere), c.result) << c.name;
+}
+
 TEST_F(Cameras, UpdatesMakeTheCameraCurrentAroundTheDeviceCalls)
 {
     Vector position = {0, 0, -5};

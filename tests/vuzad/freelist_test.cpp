@@ -221,8 +221,12 @@ TEST_F(FreeLists, TermReleasesEveryList)
 {
     Init();
     for (int i = 0; i < 20; ++i)
-        Take(FreeList::Create(8 + i, 4, 0, kHint));
-    // The fixture's teardown checks that Engine::Term freed every block.
+        ASSERT_NE(Take(FreeList::Create(8 + i, 4, 0, kHint)), nullptr);
+    ASSERT_EQ(TestMemory::CountLive(kHint), 20u) << "one block per list";
+    ASSERT_GT(TestMemory::live.size(), 20u) << "and the list records";
+    ShutDownEngine();
+    EXPECT_EQ(TestMemory::CountLive(kHint), 0u);
+    EXPECT_TRUE(TestMemory::live.empty()) << TestMemory::live.size() << " blocks left";
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // Tests of matrices: combine modes, type flags through products and inverses, singular
 // and orthonormal inverses, orthonormalisation, rotation queries and the matrix free list.
+#include "engine.h"
 #include "error.h"
 #include "matrix.h"
 #include "testdevice.h"
@@ -337,6 +338,37 @@ TEST_F(Matrices, QueryRotateFindsAxisAndAngleIncludingHalfTurns)
         EXPECT_NEAR(axis.z, expected.z, 1e-3);
         EXPECT_NEAR(angle, c.angle, 1e-3);
     }
+}
+
+// ---- Outside an engine ---------------------------------------------------------------------------------
+
+// No engine is started: the arithmetic that needs square roots works all the same.
+class MatricesWithoutAnEngine : public EngineFixture
+{
+};
+
+TEST_F(MatricesWithoutAnEngine, RotateOrthonormalizeAndQueryRotateWork)
+{
+    ASSERT_TRUE(!Engine::Current() || Engine::Current()->state == kEngineNotInitialised);
+    Matrix m = {};
+    Vector axis = {0, 0, 2};
+    ASSERT_EQ(Matrix::Rotate(&m, &axis, 90, kCombineReplace), &m);
+    ExpectNear(m, {{{0, 1, 0}, {-1, 0, 0}, {0, 0, 1}, {0, 0, 0}}}, 1e-6);
+
+    Matrix skewed = Make({1, 0.1f, 0}, {0.2f, 1, 0.1f}, {0, 0.3f, 2}, {5, 6, 7}, 0);
+    ASSERT_EQ(Matrix::Orthonormalize(&skewed, &skewed), &skewed);
+    EXPECT_LT(Matrix::NormalError(&skewed), 1e-6f);
+    EXPECT_LT(Matrix::OrthogonalError(&skewed), 1e-6f);
+
+    Vector diagonal = {1, 1, 1}, found, centre;
+    float angle = 0;
+    Matrix::Rotate(&m, &diagonal, 120, kCombineReplace);
+    ASSERT_EQ(Matrix::QueryRotate(&m, &found, &angle, &centre), &m);
+    const float third = 1.0f / std::sqrt(3.0f);
+    EXPECT_NEAR(found.x, third, 1e-3);
+    EXPECT_NEAR(found.y, third, 1e-3);
+    EXPECT_NEAR(found.z, third, 1e-3);
+    EXPECT_NEAR(angle, 120, 1e-3);
 }
 
 // ---- Matrix objects -----------------------------------------------------------------------------------

@@ -166,16 +166,17 @@ Vector Unit(const Vector& v)
     return Scale(v, Math::InvSqrt(Dot(v, v)));
 }
 
-// The near and far planes face along the frame's at axis as it is (a camera's frame is
-// orthonormal); the sides come from cross products and are normalised.
+// Every normal is normalised: the frame may be scaled, and the sphere test compares
+// plane distances with radii.
 void BuildPlanes(Camera* camera, const Matrix& world)
 {
     const Vector* c = camera->frustumCorners;
     const Vector *n0 = &c[0], *n1 = &c[1], *n3 = &c[3];
     const Vector *f0 = &c[4], *f1 = &c[5], *f2 = &c[6], *f3 = &c[7];
     FrustumPlane* planes = camera->frustumPlanes;
-    SetPlane(&planes[0], world.at, *f0);
-    SetPlane(&planes[1], Negate(world.at), *n0);
+    Vector at = Unit(world.at);
+    SetPlane(&planes[0], at, *f0);
+    SetPlane(&planes[1], Negate(at), *n0);
     Vector side2 = Unit(Cross(Sub(*n1, *f1), Sub(*f2, *f1)));
     Vector side3 = Unit(Cross(Sub(*f0, *f1), Sub(*n1, *f1)));
     SetPlane(&planes[2], side2, *n1);

@@ -31,6 +31,21 @@ float InverseRootOf(float x)
     return float(1.0 / std::sqrt(double(x)));
 }
 
+// The tables a started engine would build, for callers outside its life (the
+// framework's matrices, tools); built on first use.
+struct DefaultTables
+{
+    uint32_t sqrt[Math::kTableEntries];
+    uint32_t invSqrt[Math::kTableEntries];
+    DefaultTables() { Math::BuildSqrtTables(sqrt, invSqrt); }
+};
+
+const DefaultTables& Defaults()
+{
+    static const DefaultTables tables;
+    return tables;
+}
+
 } // namespace
 
 void Math::BuildSqrtTables(uint32_t* sqrtTable, uint32_t* invSqrtTable)
@@ -72,10 +87,10 @@ float Math::InvSqrtFromTable(const uint32_t* table, float value)
 
 float Math::Sqrt(float value)
 {
-    return SqrtFromTable(sSqrtTable, value);
+    return SqrtFromTable(sSqrtTable ? sSqrtTable : Defaults().sqrt, value);
 }
 
 float Math::InvSqrt(float value)
 {
-    return InvSqrtFromTable(sInvSqrtTable, value);
+    return InvSqrtFromTable(sInvSqrtTable ? sInvSqrtTable : Defaults().invSqrt, value);
 }
