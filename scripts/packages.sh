@@ -20,6 +20,10 @@ PACKAGES=(
     libbenchmark-dev
     libpng-dev
     zlib1g-dev
+    python3.11
+    libpython3.11-dev
+    python3-greenlet
+    python-greenlet-dev
 )
 
 missing=()
