@@ -93,7 +93,8 @@ ModuleState gState;
 {
     HbFilePrintf(ScriptInterpreter::GetErrorLog(), "uthread line %d ouch!!\n", line);
     HbFileFlush(ScriptInterpreter::GetErrorLog());
-    std::exit(1);
+    // No exit handlers: the interpreter is in an inconsistent state.
+    std::_Exit(1);
 }
 
 PyObject* OutOfMemory(int line)
@@ -126,6 +127,15 @@ public:
         mGeneration.fetch_add(1);
         if (mLimitMs.load() > 0 && !mThread.joinable())
         {
+            // The watchdog's thread state is made here, on the main thread: the
+            // framework heap behind the interpreter's memory is not meant to be
+            // entered from two threads at once.
+            mThreadState = PyThreadState_New(PyInterpreterState_Get());
+            if (!mThreadState)
+            {
+                PyErr_Clear();
+                return;
+            }
             mQuit = false;
             mThread = std::thread([this] { Run(); });
         }
@@ -147,7 +157,15 @@ public:
         mThread.join();
         if (saved)
             PyEval_RestoreThread(saved);
+        if (mThreadState && Py_IsInitialized())
+        {
+            PyThreadState_Clear(mThreadState);
+            PyThreadState_Delete(mThreadState);
+        }
+        mThreadState = nullptr;
     }
+
+    ~Watchdog() { Stop(); }
 
     // Runs on the main thread with the interpreter's lock held.
     static int Interrupt(void* generation);
@@ -178,14 +196,15 @@ private:
             // itself; taking the lock makes the main thread hand it over and, when
             // it takes it back, notice the call.
             lock.unlock();
-            PyGILState_STATE state = PyGILState_Ensure();
+            PyEval_RestoreThread(mThreadState);
             Py_AddPendingCall(&Watchdog::Interrupt, reinterpret_cast<void*>(uintptr_t(generation)));
-            PyGILState_Release(state);
+            PyEval_SaveThread();
             lock.lock();
         }
     }
 
     std::thread mThread;
+    PyThreadState* mThreadState = nullptr;
     std::mutex mMutex;
     std::condition_variable mWake;
     bool mQuit = false;
@@ -195,8 +214,6 @@ private:
     std::atomic<uint32_t> mGeneration{0};
     uint32_t mFiredFor = 0;
 
-    friend int WatchdogDepth();
-    friend uint32_t WatchdogGeneration();
 };
 
 Watchdog gWatchdog;

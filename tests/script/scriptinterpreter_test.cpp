@@ -170,4 +170,36 @@ TEST_F(ScriptImportTest, ImportsFromDiskWithBackslashesAndAnyCase)
     EXPECT_EQ(Exec("import level_that_is_nowhere"), "ModuleNotFoundError: No module named 'level_that_is_nowhere'");
 }
 
+// Mutated and truncated script files reach the interpreter only as whole byte
+// strings: each import either works or fails with a clean error.
+TEST_F(ScriptImportTest, MutatedScriptFilesFailCleanly)
+{
+    std::string entry = mDir.string() + "\\levels\\w1";
+    ASSERT_EQ(Exec("import sys, random\nsys.path.append(r'" + entry + "')\n"
+                   "source = b'import sys\\r\\nVALUE = [1, 2.5, \\'text\\']\\r\\ndef f(a, *b):\\r\\n    return (a, b)\\r\\n'\n"
+                   "path = r'" + (mDir / "Levels" / "W1" / "crlf_level.py").string() + "'\n"
+                   "rng = random.Random(7)\n"
+                   "outcomes = set()\n"
+                   "for i in range(300):\n"
+                   "    data = bytearray(source)\n"
+                   "    if i % 3 == 0:\n"
+                   "        data = data[:rng.randrange(len(data) + 1)]\n"
+                   "    else:\n"
+                   "        for k in range(1 + i % 4):\n"
+                   "            data[rng.randrange(len(data))] = rng.randrange(256)\n"
+                   "    open(path, 'wb').write(bytes(data))\n"
+                   "    sys.modules.pop('crlf_level', None)\n"
+                   "    try:\n"
+                   "        __import__('crlf_level')\n"
+                   "        outcomes.add('ok')\n"
+                   "    except Exception as e:\n"
+                   "        outcomes.add(type(e).__name__)\n"
+                   "open(path, 'wb').write(source)\n"
+                   "sys.modules.pop('crlf_level', None)\n"
+                   "import crlf_level\n"),
+              "");
+    EXPECT_EQ(Eval("crlf_level.f(1, 2)"), "(1, (2,))");
+    EXPECT_EQ(Eval("'ok' in outcomes and 'SyntaxError' in outcomes"), "True");
+}
+
 } // namespace
