@@ -166,7 +166,7 @@ bool InitializeInterpreter()
     config.write_bytecode = 0;
     config.module_search_paths_set = 1;
     bool done = Check(PyConfig_SetString(&config, &config.program_name, L"Velmoran")) &&
-                Check(PyConfig_SetBytesString(&config, &config.home, "/usr")) &&
+                Check(PyConfig_SetBytesString(&config, &config.home, HB_PYTHON_HOME)) &&
                 Check(PyWideStringList_Append(&config.module_search_paths, L""));
     const char* folders[] = {HB_PYTHON_STDLIB, HB_PYTHON_DYNLOAD, HB_GREENLET_DIR};
     for (const char* folder : folders)

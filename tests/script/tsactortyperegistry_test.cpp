@@ -103,6 +103,18 @@ TEST_F(ScriptTest, RegistrySingletonIsARegistry)
     EXPECT_EQ(TsActorTypeRegistry::Instance(), registry);
     EXPECT_TRUE(HbClassDesc::IsKindOf(registry, &TsFamilyTable::sClassDesc));
     EXPECT_NE(static_cast<TsFamilyTable*>(registry), TsFamilyTable::Instance());
+
+    struct DummyFactory : CountingFactory
+    {
+        DummyFactory() : CountingFactory(77) {}
+    };
+    TsActorTypeRegistration<DummyFactory> registration("RegistrationHelperType");
+    const TsFamilyEntry* entry = registry->FindByName("RegistrationHelperType");
+    ASSERT_NE(entry, nullptr);
+    TsActor* actor = registry->Create(entry->value);
+    ASSERT_NE(actor, nullptr);
+    EXPECT_EQ(actor->mKind, 77);
+    actor->Release();
 }
 
 } // namespace
