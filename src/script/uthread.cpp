@@ -47,6 +47,8 @@ struct UthreadObject
     PyObject* waitingList;
     int32_t* waitCounter;
     int32_t running;
+    /// Set while GreenletExit is being raised inside it: it may not block again.
+    int32_t ending;
     UthreadObject* prevLive;
     UthreadObject* nextLive;
 };
@@ -308,6 +310,8 @@ UTHREAD_SWITCHING PyObject* BlockRunning(PyObject* waitingList, const char* call
     UthreadObject* self = gState.running;
     if (!self || !self->greenlet || !IsCurrent(self->greenlet))
         return PyErr_Format(PyExc_RuntimeError, "%s() called outside a microthread", caller);
+    if (self->ending)
+        return PyErr_Format(PyExc_RuntimeError, "%s() called by a microthread that is being ended", caller);
     if (PyList_Insert(waitingList, 0, reinterpret_cast<PyObject*>(self)) < 0)
         return nullptr;
     self->blocked = 1;
@@ -346,7 +350,9 @@ UTHREAD_SWITCHING void Kill(UthreadObject* self)
             UthreadObject* outer = gState.running;
             gState.running = self;
             self->running = 1;
+            self->ending = 1;
             PyObject* result = PyGreenlet_Throw(greenlet, PyExc_GreenletExit, nullptr, nullptr);
+            self->ending = 0;
             self->running = 0;
             gState.running = outer;
             if (result)
@@ -491,7 +497,16 @@ void UthreadDealloc(PyObject* object)
 {
     UthreadObject* self = AsUthread(object);
     PyTypeObject* type = Py_TYPE(object);
-    Kill(self);
+    if (self->greenlet)
+    {
+        // Ending it runs script code; the object counts one reference meanwhile so
+        // that nothing the code does can free it twice.
+        Py_SET_REFCNT(object, 1);
+        Kill(self);
+        Py_SET_REFCNT(object, Py_REFCNT(object) - 1);
+        if (Py_REFCNT(object) != 0)
+            return; // the ending code kept a reference: it lives on, dead
+    }
     UnlinkLive(self);
     Py_CLEAR(self->args);
     type->tp_free(object);

@@ -260,15 +260,17 @@ TEST_F(UthreadTest, NoMicrothreadOutlivesFinalisation)
 {
     ASSERT_EQ(Exec("s = uthread.semaphore(0)\n"
                   "def body(name):\n    try:\n        s.claim()\n    finally:\n        print('ended', name)\n"
-                  "keep = [uthread.thread(body, n) for n in ('first', 'second')]\n"
+                  "def stubborn():\n    try:\n        s.claim()\n    finally:\n        s.claim()\n"
+                  "keep = [uthread.thread(body, n) for n in ('first', 'second')] + [uthread.thread(stubborn)]\n"
                   "for t in keep: t.step()"),
               "");
-    EXPECT_GE(UthreadLiveCount(), 2);
+    EXPECT_GE(UthreadLiveCount(), 3);
     ScriptInterpreter::Stop();
     EXPECT_EQ(UthreadLiveCount(), 0);
     std::string log = LogText();
     EXPECT_NE(log.find("ended first"), std::string::npos) << log;
     EXPECT_NE(log.find("ended second"), std::string::npos) << log;
+    EXPECT_NE(log.find("RuntimeError: claim() called by a microthread that is being ended"), std::string::npos) << log;
     ASSERT_EQ(ScriptInterpreter::Start(), 1);
     ASSERT_EQ(Exec("import uthread\ns = uthread.semaphore(0)\n"
                   "def again():\n    s.claim()\n    return 'new life'\nt = uthread.thread(again)\nt.step()\ns.release()"),
