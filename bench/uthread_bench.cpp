@@ -115,8 +115,9 @@ BENCHMARK(BM_PlainCalls)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
-    int result = BenchRunWithRatios(argc, argv, {{"microthread step / plain call", "BM_MicrothreadSteps", "BM_PlainCalls"}},
-                                    "1,000 microthreads x 100 frames; both sides release and claim one semaphore per unit");
+    int result =
+        BenchRunWithRatios(argc, argv, {{"microthread step / plain call", "BM_MicrothreadSteps", "BM_PlainCalls"}},
+                           "1,000 microthreads x 100 frames; both sides release and claim one semaphore per unit");
     ScriptInterpreter::Stop();
     return result;
 }

@@ -81,7 +81,7 @@ bool SetUpProcess()
 
 struct LogWriter
 {
-    PyObject_HEAD
+    PyObject ob_base;
     int error; // 1: the error log
 };
 

@@ -95,13 +95,26 @@ PyObject* VertexRichCompare(PyObject* a, PyObject* b, int op)
     bool result = false;
     switch (op)
     {
-    case Py_LT: result = c < 0; break;
-    case Py_LE: result = c <= 0; break;
-    case Py_EQ: result = c == 0; break;
-    case Py_NE: result = c != 0; break;
-    case Py_GT: result = c > 0; break;
-    case Py_GE: result = c >= 0; break;
-    default: break;
+    case Py_LT:
+        result = c < 0;
+        break;
+    case Py_LE:
+        result = c <= 0;
+        break;
+    case Py_EQ:
+        result = c == 0;
+        break;
+    case Py_NE:
+        result = c != 0;
+        break;
+    case Py_GT:
+        result = c > 0;
+        break;
+    case Py_GE:
+        result = c >= 0;
+        break;
+    default:
+        break;
     }
     return PyBool_FromLong(result);
 }

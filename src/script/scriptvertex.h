@@ -7,7 +7,7 @@
 /// Game code recognises a vertex with ScriptIsVertex and reads x, y, z directly.
 struct ScriptVertex
 {
-    PyObject_HEAD
+    PyObject ob_base;
     float x;
     float y;
     float z;

@@ -35,7 +35,7 @@ constexpr size_t kFirstSwitchPad = 256 * 1024;
 
 struct UthreadObject
 {
-    PyObject_HEAD
+    PyObject ob_base;
     int32_t blocked;
     int32_t resumeValue;
     /// Null once the microthread is dead (finished, raised or ended).
@@ -55,7 +55,7 @@ struct UthreadObject
 
 struct SemaphoreObject
 {
-    PyObject_HEAD
+    PyObject ob_base;
     int32_t count;
     /// Front: the most recent waiter.
     PyObject* waiting;
@@ -63,7 +63,7 @@ struct SemaphoreObject
 
 struct SynchronizerObject
 {
-    PyObject_HEAD
+    PyObject ob_base;
     int32_t count;
     int32_t maxcount;
     PyObject* waiting;
@@ -175,8 +175,7 @@ public:
 private:
     static int64_t NowNs()
     {
-        return std::chrono::duration_cast<std::chrono::nanoseconds>(
-                   std::chrono::steady_clock::now().time_since_epoch())
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
             .count();
     }
 
@@ -215,7 +214,6 @@ private:
     std::atomic<int64_t> mStartNs{0};
     std::atomic<uint32_t> mGeneration{0};
     uint32_t mFiredFor = 0;
-
 };
 
 Watchdog gWatchdog;
@@ -525,8 +523,8 @@ PyType_Slot gUthreadSlots[] = {
     {0, nullptr},
 };
 
-PyType_Spec gUthreadSpec = {"uthread", sizeof(UthreadObject), 0,
-                            Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION, gUthreadSlots};
+PyType_Spec gUthreadSpec = {"uthread", sizeof(UthreadObject), 0, Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION,
+                            gUthreadSlots};
 
 // ---- Semaphore -------------------------------------------------------------------------------
 
@@ -865,8 +863,8 @@ PyMethodDef gModuleFunctions[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
-PyModuleDef gModuleDef = {PyModuleDef_HEAD_INIT, "uthread", nullptr, -1, gModuleFunctions,
-                          nullptr, nullptr, nullptr, nullptr};
+PyModuleDef gModuleDef = {
+    PyModuleDef_HEAD_INIT, "uthread", nullptr, -1, gModuleFunctions, nullptr, nullptr, nullptr, nullptr};
 
 PyTypeObject* MakeType(PyType_Spec* spec)
 {

@@ -108,7 +108,8 @@ TEST_F(ScriptTest, ScenaricImportFailsCleanlyUntilItsOwnerInstallsIt)
 {
     ScriptInterpreter::SetScenaricInit(nullptr);
     EXPECT_EQ(Exec("import scenaric"), "ImportError: the scenaric module is not available");
-    static PyModuleDef def = {PyModuleDef_HEAD_INIT, "scenaric", nullptr, -1, nullptr, nullptr, nullptr, nullptr, nullptr};
+    static PyModuleDef def = {
+        PyModuleDef_HEAD_INIT, "scenaric", nullptr, -1, nullptr, nullptr, nullptr, nullptr, nullptr};
     ScriptInterpreter::SetScenaricInit([]() -> PyObject* { return PyModule_Create(&def); });
     EXPECT_EQ(Exec("import scenaric"), "");
     EXPECT_EQ(Eval("scenaric.__name__"), "'scenaric'");
@@ -134,7 +135,7 @@ protected:
         set->SetEnabled(0);
         set->SetDiskFallback(0);
         Exec("import sys\nsys.path[:] = [p for p in sys.path if 'script_import_' not in p and 'packlevels' not in p]\n"
-            "for m in ('packed_level', 'mixed_case', 'crlf_level'): sys.modules.pop(m, None)");
+             "for m in ('packed_level', 'mixed_case', 'crlf_level'): sys.modules.pop(m, None)");
         std::error_code ignored;
         std::filesystem::remove_all(mDir, ignored);
         ScriptTest::TearDown();
@@ -175,29 +176,34 @@ TEST_F(ScriptImportTest, ImportsFromDiskWithBackslashesAndAnyCase)
 TEST_F(ScriptImportTest, MutatedScriptFilesFailCleanly)
 {
     std::string entry = mDir.string() + "\\levels\\w1";
-    ASSERT_EQ(Exec("import sys, random\nsys.path.append(r'" + entry + "')\n"
-                   "source = b'import sys\\r\\nVALUE = [1, 2.5, \\'text\\']\\r\\ndef f(a, *b):\\r\\n    return (a, b)\\r\\n'\n"
-                   "path = r'" + (mDir / "Levels" / "W1" / "crlf_level.py").string() + "'\n"
-                   "rng = random.Random(7)\n"
-                   "outcomes = set()\n"
-                   "for i in range(300):\n"
-                   "    data = bytearray(source)\n"
-                   "    if i % 3 == 0:\n"
-                   "        data = data[:rng.randrange(len(data) + 1)]\n"
-                   "    else:\n"
-                   "        for k in range(1 + i % 4):\n"
-                   "            data[rng.randrange(len(data))] = rng.randrange(256)\n"
-                   "    open(path, 'wb').write(bytes(data))\n"
-                   "    sys.modules.pop('crlf_level', None)\n"
-                   "    try:\n"
-                   "        __import__('crlf_level')\n"
-                   "        outcomes.add('ok')\n"
-                   "    except Exception as e:\n"
-                   "        outcomes.add(type(e).__name__)\n"
-                   "open(path, 'wb').write(source)\n"
-                   "sys.modules.pop('crlf_level', None)\n"
-                   "import crlf_level\n"),
-              "");
+    ASSERT_EQ(
+        Exec(
+            "import sys, random\nsys.path.append(r'" + entry +
+            "')\n"
+            "source = b'import sys\\r\\nVALUE = [1, 2.5, \\'text\\']\\r\\ndef f(a, *b):\\r\\n    return (a, b)\\r\\n'\n"
+            "path = r'" +
+            (mDir / "Levels" / "W1" / "crlf_level.py").string() +
+            "'\n"
+            "rng = random.Random(7)\n"
+            "outcomes = set()\n"
+            "for i in range(300):\n"
+            "    data = bytearray(source)\n"
+            "    if i % 3 == 0:\n"
+            "        data = data[:rng.randrange(len(data) + 1)]\n"
+            "    else:\n"
+            "        for k in range(1 + i % 4):\n"
+            "            data[rng.randrange(len(data))] = rng.randrange(256)\n"
+            "    open(path, 'wb').write(bytes(data))\n"
+            "    sys.modules.pop('crlf_level', None)\n"
+            "    try:\n"
+            "        __import__('crlf_level')\n"
+            "        outcomes.add('ok')\n"
+            "    except Exception as e:\n"
+            "        outcomes.add(type(e).__name__)\n"
+            "open(path, 'wb').write(source)\n"
+            "sys.modules.pop('crlf_level', None)\n"
+            "import crlf_level\n"),
+        "");
     EXPECT_EQ(Eval("crlf_level.f(1, 2)"), "(1, (2,))");
     EXPECT_EQ(Eval("'ok' in outcomes and 'SyntaxError' in outcomes"), "True");
 }

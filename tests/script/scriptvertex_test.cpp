@@ -60,7 +60,8 @@ TEST_F(ScriptTest, VertexErrorsFromScripts)
     for (const Case& c : cases)
         EXPECT_EQ(Exec(c.statement), c.error) << c.statement;
     // No arithmetic with plain numbers: the message is the interpreter's own.
-    for (const char* statement : {"vertex(1, 2, 3) + 1", "vertex(1, 2, 3) * 2", "2 - vertex(1, 2, 3)", "vertex(1, 2, 3) / 2"})
+    for (const char* statement :
+         {"vertex(1, 2, 3) + 1", "vertex(1, 2, 3) * 2", "2 - vertex(1, 2, 3)", "vertex(1, 2, 3) / 2"})
         EXPECT_EQ(Exec(statement).rfind("TypeError: unsupported operand", 0), 0u) << statement;
 }
 

@@ -36,7 +36,7 @@ private:
     int mKind;
 };
 
-const char* const kGameTypes[] = {"Hero",        "WeaponContact", "WeaponShoot", "MobileDof",
+const char* const kGameTypes[] = {"Hero",         "WeaponContact", "WeaponShoot", "MobileDof",
                                   "TsDummyActor", "TsAnimActor",   "TsDof",       "TsGroupAnimActor"};
 
 TEST_F(ScriptTest, RegistryPublishesIdsInRegistrationOrder)

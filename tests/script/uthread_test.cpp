@@ -26,12 +26,12 @@ protected:
 TEST_F(UthreadTest, StepRunsUntilBlockedThenToTheEnd)
 {
     ASSERT_EQ(Exec("s = uthread.semaphore(0)\n"
-                  "def body(a, b):\n"
-                  "    log.append('start')\n"
-                  "    r = s.claim()\n"
-                  "    log.append(('resumed', r))\n"
-                  "    return a + b\n"
-                  "t = uthread.thread(body, 2, 3)"),
+                   "def body(a, b):\n"
+                   "    log.append('start')\n"
+                   "    r = s.claim()\n"
+                   "    log.append(('resumed', r))\n"
+                   "    return a + b\n"
+                   "t = uthread.thread(body, 2, 3)"),
               "");
     EXPECT_EQ(Eval("log"), "[]") << "creating runs nothing";
     EXPECT_EQ(Eval("t.step() is uthread.working"), "True");
@@ -48,8 +48,8 @@ TEST_F(UthreadTest, StepRunsUntilBlockedThenToTheEnd)
 TEST_F(UthreadTest, ThreadArgumentRules)
 {
     ASSERT_EQ(Exec("def f(a, b=2):\n    return a + b\n"
-                  "def g():\n    return f(1)\n"
-                  "class Actor:\n    def act(self, n):\n        return (self.__class__.__name__, n)\n"),
+                   "def g():\n    return f(1)\n"
+                   "class Actor:\n    def act(self, n):\n        return (self.__class__.__name__, n)\n"),
               "");
     struct Case
     {
@@ -73,7 +73,8 @@ TEST_F(UthreadTest, ThreadArgumentRules)
 
 TEST_F(UthreadTest, StepsSetToZeroRunNothing)
 {
-    ASSERT_EQ(Exec("def body():\n    log.append(1)\n    return 'done'\nt = uthread.thread(body)\nuthread.setsteps(0)"), "");
+    ASSERT_EQ(Exec("def body():\n    log.append(1)\n    return 'done'\nt = uthread.thread(body)\nuthread.setsteps(0)"),
+              "");
     EXPECT_EQ(Eval("[t.step() is uthread.working for i in range(3)]"), "[True, True, True]");
     EXPECT_EQ(Eval("log"), "[]");
     ASSERT_EQ(Exec("uthread.setsteps(1)"), "");
@@ -85,8 +86,8 @@ TEST_F(UthreadTest, StepsSetToZeroRunNothing)
 TEST_F(UthreadTest, ExceptionInAMicrothreadSurfacesFromStepAndKillsIt)
 {
     ASSERT_EQ(Exec("def inner():\n    raise KeyError('lost')\n"
-                  "def body():\n    log.append('in')\n    inner()\n"
-                  "t = uthread.thread(body)"),
+                   "def body():\n    log.append('in')\n    inner()\n"
+                   "t = uthread.thread(body)"),
               "");
     PyObject* thread = PyDict_GetItemString(scripttest::MainDict(), "t");
     ASSERT_NE(thread, nullptr);
@@ -129,9 +130,9 @@ TEST_F(UthreadTest, AnEndingMicrothreadLeavesNoErrorSet)
 TEST_F(UthreadTest, SemaphoreWakesWaitersFirstComeFirstServed)
 {
     ASSERT_EQ(Exec("s = uthread.semaphore(0)\n"
-                  "def waiter(name):\n    s.claim()\n    log.append(name)\n"
-                  "ts = [uthread.thread(waiter, n) for n in 'ABC']\n"
-                  "for t in ts: t.step()\n"),
+                   "def waiter(name):\n    s.claim()\n    log.append(name)\n"
+                   "ts = [uthread.thread(waiter, n) for n in 'ABC']\n"
+                   "for t in ts: t.step()\n"),
               "");
     EXPECT_EQ(Eval("s.claims"), "0");
     for (const char* expected : {"['A']", "['A', 'B']", "['A', 'B', 'C']"})
@@ -151,9 +152,9 @@ TEST_F(UthreadTest, SemaphoreWakesWaitersFirstComeFirstServed)
 TEST_F(UthreadTest, SynchronizerThirdCallerReleasesTheTwoWaiters)
 {
     ASSERT_EQ(Exec("y = uthread.synchronizer(3)\n"
-                  "def member(name):\n    y.sync()\n    log.append(name)\n"
-                  "a, b, c = (uthread.thread(member, n) for n in 'abc')\n"
-                  "a.step(); b.step()"),
+                   "def member(name):\n    y.sync()\n    log.append(name)\n"
+                   "a, b, c = (uthread.thread(member, n) for n in 'abc')\n"
+                   "a.step(); b.step()"),
               "");
     EXPECT_EQ(Eval("(y.count, y.maxcount, log)"), "(2, 3, [])");
     EXPECT_EQ(Eval("c.step()"), "None") << "the third caller does not block";
@@ -204,9 +205,9 @@ TEST_F(UthreadTest, GameCallbackFromInsideAMicrothread)
     ASSERT_EQ(PyDict_SetItemString(scripttest::MainDict(), "game_callback", function), 0);
     Py_DECREF(function);
     ASSERT_EQ(Exec("s = uthread.semaphore(0)\n"
-                  "def body():\n    log.append(game_callback(lambda: 41 + 1))\n    s.claim()\n"
-                  "    log.append(game_callback(lambda: 'again'))\n    return len(log)\n"
-                  "t = uthread.thread(body)"),
+                   "def body():\n    log.append(game_callback(lambda: 41 + 1))\n    s.claim()\n"
+                   "    log.append(game_callback(lambda: 'again'))\n    return len(log)\n"
+                   "t = uthread.thread(body)"),
               "");
     EXPECT_EQ(Eval("t.step() is uthread.working"), "True");
     ASSERT_EQ(Exec("s.release()"), "");
@@ -217,9 +218,9 @@ TEST_F(UthreadTest, GameCallbackFromInsideAMicrothread)
 TEST_F(UthreadTest, FrameStackOfABlockedMicrothread)
 {
     ASSERT_EQ(Exec("s = uthread.semaphore(0)\n"
-                  "def inner():\n    s.claim()\n"
-                  "def outer():\n    inner()\n"
-                  "t = uthread.thread(outer)"),
+                   "def inner():\n    s.claim()\n"
+                   "def outer():\n    inner()\n"
+                   "t = uthread.thread(outer)"),
               "");
     EXPECT_EQ(Eval("(t.framestack, t.instruction_offset_stack)"), "([], [])") << "not started";
     ASSERT_EQ(Exec("t.step()"), "");
@@ -228,7 +229,7 @@ TEST_F(UthreadTest, FrameStackOfABlockedMicrothread)
     EXPECT_EQ(Eval("t.stack_pointer_offset_stack"), "[0, 0]") << "the value-stack depth is not exposed";
     EXPECT_EQ(Exec("t.nothing"), "AttributeError: 'uthread' object has no attribute 'nothing'");
     ASSERT_EQ(Exec("def me():\n    return [f.f_code.co_name for f in mine[0].framestack]\n"
-                  "mine = [uthread.thread(me)]"),
+                   "mine = [uthread.thread(me)]"),
               "");
     EXPECT_EQ(Eval("mine[0].step()"), "['me']") << "a running microthread sees its own frames only";
 }
@@ -236,9 +237,10 @@ TEST_F(UthreadTest, FrameStackOfABlockedMicrothread)
 TEST_F(UthreadTest, AMicrothreadStepsAnother)
 {
     ASSERT_EQ(Exec("s = uthread.semaphore(0)\n"
-                  "def worker():\n    s.claim()\n    return 'worked'\n"
-                  "def scheduler(w):\n    first = w.step()\n    s.release()\n    return (first is uthread.working, w.step())\n"
-                  "w = uthread.thread(worker)\nsch = uthread.thread(scheduler, w)"),
+                   "def worker():\n    s.claim()\n    return 'worked'\n"
+                   "def scheduler(w):\n    first = w.step()\n    s.release()\n    return (first is uthread.working, "
+                   "w.step())\n"
+                   "w = uthread.thread(worker)\nsch = uthread.thread(scheduler, w)"),
               "");
     EXPECT_EQ(Eval("sch.step()"), "(True, 'worked')");
     EXPECT_EQ(Exec("def self_step():\n    return me.step()\nme = uthread.thread(self_step)\nme.step()"),
@@ -259,10 +261,10 @@ TEST_F(UthreadTest, AStepThatNeverEndsIsStoppedWithAMessage)
 TEST_F(UthreadTest, NoMicrothreadOutlivesFinalisation)
 {
     ASSERT_EQ(Exec("s = uthread.semaphore(0)\n"
-                  "def body(name):\n    try:\n        s.claim()\n    finally:\n        print('ended', name)\n"
-                  "def stubborn():\n    try:\n        s.claim()\n    finally:\n        s.claim()\n"
-                  "keep = [uthread.thread(body, n) for n in ('first', 'second')] + [uthread.thread(stubborn)]\n"
-                  "for t in keep: t.step()"),
+                   "def body(name):\n    try:\n        s.claim()\n    finally:\n        print('ended', name)\n"
+                   "def stubborn():\n    try:\n        s.claim()\n    finally:\n        s.claim()\n"
+                   "keep = [uthread.thread(body, n) for n in ('first', 'second')] + [uthread.thread(stubborn)]\n"
+                   "for t in keep: t.step()"),
               "");
     EXPECT_GE(UthreadLiveCount(), 3);
     ScriptInterpreter::Stop();
@@ -272,9 +274,10 @@ TEST_F(UthreadTest, NoMicrothreadOutlivesFinalisation)
     EXPECT_NE(log.find("ended second"), std::string::npos) << log;
     EXPECT_NE(log.find("RuntimeError: claim() called by a microthread that is being ended"), std::string::npos) << log;
     ASSERT_EQ(ScriptInterpreter::Start(), 1);
-    ASSERT_EQ(Exec("import uthread\ns = uthread.semaphore(0)\n"
-                  "def again():\n    s.claim()\n    return 'new life'\nt = uthread.thread(again)\nt.step()\ns.release()"),
-              "");
+    ASSERT_EQ(
+        Exec("import uthread\ns = uthread.semaphore(0)\n"
+             "def again():\n    s.claim()\n    return 'new life'\nt = uthread.thread(again)\nt.step()\ns.release()"),
+        "");
     EXPECT_EQ(Eval("t.step()"), "'new life'");
     EXPECT_EQ(UthreadLiveCount(), 1);
 }
