@@ -21,6 +21,10 @@ PACKAGES=(
     libpng-dev
     zlib1g-dev
     locales
+    python3.11
+    libpython3.11-dev
+    python3-greenlet
+    python-greenlet-dev
 )
 
 missing=()
