@@ -2,6 +2,8 @@
 // through the device, format choices by the device's caps, locks of levels, sub-rasters
 // and camera rasters with read-back, palettes and their numbers, and level counts.
 #include "d3d9driverfixture.h"
+#include "d3d9im2d.h"
+#include "d3d9vertexbuffer.h"
 
 #include <functional>
 #include <string>
@@ -699,12 +701,17 @@ TEST_F(D3D9Rasters, VideoMemoryIsReleasedForAResetAndRestoredAfterIt)
     parameters.BackBufferHeight = 240;
     EXPECT_EQ(Device()->Reset(&parameters), D3DERR_INVALIDCALL) << "default-pool objects are still alive";
 
+    // The driver's own buffers go too, as the device's reset sequence does.
+    D3D9Im2D::Close();
+    D3D9VertexBuffer::Release();
     D3D9Raster::ReleaseVideoMemory();
     EXPECT_EQ(d3d9test::DefaultPoolResources(Device()), 0u);
     EXPECT_EQ(chainedExt->swapChain, nullptr);
     for (Raster* raster : all)
         EXPECT_TRUE(D3D9Raster::IsListed(raster));
     ASSERT_EQ(Device()->Reset(&parameters), D3D_OK);
+    ASSERT_EQ(D3D9VertexBuffer::Restore(), 1);
+    ASSERT_EQ(D3D9Im2D::Open(), 1);
 
     d3d9test::EnableCallLog(true);
     EXPECT_EQ(D3D9Raster::RestoreVideoMemory(), 1);
@@ -732,8 +739,12 @@ TEST_F(D3D9Rasters, VideoMemoryIsReleasedForAResetAndRestoredAfterIt)
     Raster::Unlock(target);
 
     // A restore that fails for one raster reports it and still restores the others.
+    D3D9Im2D::Close();
+    D3D9VertexBuffer::Release();
     D3D9Raster::ReleaseVideoMemory();
     ASSERT_EQ(Device()->Reset(&parameters), D3D_OK);
+    ASSERT_EQ(D3D9VertexBuffer::Restore(), 1);
+    ASSERT_EQ(D3D9Im2D::Open(), 1);
     d3d9test::FailNext(d3d9test::Fault::CreateResource, D3DERR_OUTOFVIDEOMEMORY);
     EXPECT_EQ(D3D9Raster::RestoreVideoMemory(), 0);
     TakeError();
@@ -743,7 +754,7 @@ TEST_F(D3D9Rasters, VideoMemoryIsReleasedForAResetAndRestoredAfterIt)
 
     for (Raster* raster : all)
         Raster::Destroy(raster);
-    EXPECT_EQ(d3d9test::DefaultPoolResources(Device()), 0u);
+    EXPECT_EQ(ExtraResources(), 0u);
     DestroyWindow(second);
 }
 

@@ -543,7 +543,7 @@ TEST_F(D3D9ImageTest, RastersAreMadeForDirect3DFormats)
     for (Raster* raster : made)
         Raster::Destroy(raster);
     EXPECT_EQ(D3D9Raster::PalettesInUse(), 0);
-    EXPECT_EQ(d3d9test::DefaultPoolResources(Device()), 0u);
+    EXPECT_EQ(ExtraResources(), 0u);
     ShutDown();
 
     d3d9test::AdapterConfig adapter = Adapter();

@@ -301,7 +301,7 @@ TEST_F(D3D9RasterDrawing, RenderCombinations)
             Raster::Destroy(source);
         Raster::Destroy(context);
     }
-    EXPECT_EQ(d3d9test::DefaultPoolResources(Device()), 0u);
+    EXPECT_EQ(ExtraResources(), 0u);
 }
 
 TEST_F(D3D9RasterDrawing, TheTexturedQuadSpansTheSourceAndPutsStatesBack)
