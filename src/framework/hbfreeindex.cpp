@@ -181,7 +181,8 @@ void HbBestFitIndex::Add(uint32_t size, uint32_t tie, uint32_t offset)
     ++mCount;
     if (!InBins(size))
     {
-        mOthers.emplace(size, tie, offset);
+        Other other{size, tie, offset};
+        mOthers.insert(std::lower_bound(mOthers.begin(), mOthers.end(), other), other);
         return;
     }
     uint32_t b = size / mGranule;
@@ -200,7 +201,9 @@ void HbBestFitIndex::Remove(uint32_t size, uint32_t tie, uint32_t offset)
     --mCount;
     if (!InBins(size))
     {
-        mOthers.erase({size, tie, offset});
+        auto it = std::lower_bound(mOthers.begin(), mOthers.end(), Other{size, tie, offset});
+        if (it != mOthers.end() && *it == Other{size, tie, offset})
+            mOthers.erase(it);
         return;
     }
     uint32_t b = size / mGranule;
@@ -266,7 +269,7 @@ bool HbBestFitIndex::Find(uint64_t request, uint32_t* offset, uint32_t* size)
     if (!mOthers.empty() && request <= UINT32_MAX &&
         (!found || std::get<0>(*mOthers.begin()) <= bestSize))
     {
-        auto it = mOthers.lower_bound({static_cast<uint32_t>(request), 0, 0});
+        auto it = std::lower_bound(mOthers.begin(), mOthers.end(), Other{static_cast<uint32_t>(request), 0, 0});
         if (it != mOthers.end() &&
             (!found || std::make_pair(std::get<0>(*it), std::get<1>(*it)) < std::make_pair(bestSize, bestTie)))
         {

@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <set>
 #include <tuple>
 #include <vector>
 
@@ -43,8 +42,8 @@ private:
 /// multiple of the granule and below granule x bin count go to a bin of their
 /// own: a heap of (tie, offset) ordered smallest first, whose stale entries are
 /// dropped when they reach the top (the owner's validity test tells them
-/// apart), with a bitmap of the bins that hold blocks. Other sizes go to one
-/// exactly kept ordered set.
+/// apart), with a bitmap of the bins that hold blocks. Other sizes (few blocks:
+/// the large holes and the tail) go to one exactly kept sorted array.
 class HbBestFitIndex
 {
 public:
@@ -79,7 +78,8 @@ private:
     uint32_t mGranule = 16;
     std::vector<Bin> mBins;
     HbGranuleBitmap mUsedBins;
-    std::set<std::tuple<uint32_t, uint32_t, uint32_t>> mOthers; // size, tie, offset
+    using Other = std::tuple<uint32_t, uint32_t, uint32_t>; // size, tie, offset
+    std::vector<Other> mOthers;
     size_t mCount = 0;
     Validator mValid = nullptr;
     const void* mOwner = nullptr;
