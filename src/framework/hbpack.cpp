@@ -92,6 +92,7 @@ HbPackArchive* HbPackArchive::Open(const char* name, const char* mode)
             // New data goes over the old index, which is kept in memory and
             // written again by Close.
             mMode = kAppend;
+            mDataEnd = indexOffset;
             ok = HbFileSeek(mFile, 0, SEEK_SET) == 0 && WriteU32(mFile, kHbPackPlaceholder) &&
                  HbFileSeek(mFile, indexOffset, SEEK_SET) == 0;
         }
@@ -99,6 +100,7 @@ HbPackArchive* HbPackArchive::Open(const char* name, const char* mode)
     else if (create)
     {
         mMode = kCreate;
+        mDataEnd = kHbPackHeaderSize;
         ok = WriteU32(mFile, kHbPackPlaceholder) && HbFileSeek(mFile, kHbPackHeaderSize, SEEK_SET) == 0;
     }
     if (!ok)
@@ -168,13 +170,22 @@ int HbPackArchive::Close()
     mFile = nullptr;
     mLastPositioned = nullptr;
     mOpen = 0;
+    mDataEnd = kHbPackHeaderSize;
     return 0;
+}
+
+// The file is moved to the end of the data first: reading an entry of an
+// archive being written moves the shared position.
+bool HbPackArchive::MoveToDataEnd()
+{
+    mLastPositioned = nullptr;
+    return HbFileSeek(mFile, mDataEnd, SEEK_SET) == 0;
 }
 
 int HbPackArchive::WriteIndexAndHeader()
 {
-    int64_t indexOffset = HbFileTell(mFile);
-    if (indexOffset < kHbPackHeaderSize || indexOffset > UINT32_MAX)
+    int64_t indexOffset = mDataEnd;
+    if (indexOffset < kHbPackHeaderSize || indexOffset > UINT32_MAX || !MoveToDataEnd())
         return 0;
     HbPosition position = mIndex.GetStartPosition();
     std::string key;
@@ -202,12 +213,21 @@ int HbPackArchive::AddEntry(std::string_view name, const void* data, size_t size
         return 0;
     if (size > 0 && !data)
         return 0;
-    int64_t start = HbFileTell(mFile);
+    int64_t start = mDataEnd;
     if (start < kHbPackHeaderSize || size > UINT32_MAX || start + static_cast<int64_t>(size) > UINT32_MAX)
         return 0;
-    if (size > 0 && HbFileWrite(data, 1, size, mFile) != size)
+    if (!MoveToDataEnd())
         return 0;
-    return AddIndexEntry(name, start, start + static_cast<int64_t>(size));
+    if (size > 0 && HbFileWrite(data, 1, size, mFile) != size)
+    {
+        // Part of the data may be on the disk; the end stays where it was, so
+        // the next entry and the index go over it.
+        return 0;
+    }
+    if (!AddIndexEntry(name, start, start + static_cast<int64_t>(size)))
+        return 0;
+    mDataEnd = start + static_cast<int64_t>(size);
+    return 1;
 }
 
 const HbPackEntryRange* HbPackArchive::FindEntry(std::string_view name) const

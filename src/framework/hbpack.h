@@ -58,8 +58,9 @@ public:
     /// the entries and closes the file; 0.
     int Close();
 
-    /// Writing modes only: writes size bytes at the file's current position (the
-    /// end of the data) and indexes them under the name, replacing an earlier
+    /// Writing modes only: writes size bytes at the end of the data (kept apart
+    /// from the file's position, which reading an entry moves) and indexes them
+    /// under the name, replacing an earlier
     /// entry of that name (whose bytes stay unused); 1, or 0 when the archive is
     /// not being written, the name is empty, holds a line feed or zero byte or
     /// is too long, a write fails, or the data would pass the format's 32-bit
@@ -91,10 +92,13 @@ private:
     int ReadIndex(int64_t archiveSize, int64_t* indexOffset);
     void FreeIndex();
     int WriteIndexAndHeader();
+    bool MoveToDataEnd();
 
     HbFile* mFile = nullptr;
     StringHashMap mIndex{17, 10};
     int32_t mMode = kNotOpened;
+    /// Where the entry data ends while writing: new data and the index go here.
+    int64_t mDataEnd = kHbPackHeaderSize;
     HbFile* mLastPositioned = nullptr;
     int32_t mOpen = 0;
     std::string mName;
