@@ -2,6 +2,7 @@
 // its exclusion list, and the outward walk of nested entries.
 #include "hbpack.h"
 
+#include <algorithm>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -52,6 +53,127 @@ bool LiesInside(const HbPackArchive* inner, const HbPackArchive* outer)
 }
 
 } // namespace
+
+// ---- HbPackIndex ----------------------------------------------------------------------
+
+namespace
+{
+uint32_t HashBytes(uint32_t hash, std::string_view bytes)
+{
+    for (char c : bytes)
+        hash = hash * 33u + static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(c)));
+    return hash;
+}
+// The bucket count of the name map whose iteration order the index is written in.
+constexpr uint32_t kWriteBuckets = 17;
+} // namespace
+
+bool HbPackIndex::GetNextAssoc(HbPosition& position, std::string& key, void*& value) const
+{
+    if (position == 0 || position > mEntries.size())
+    {
+        position = 0;
+        return false;
+    }
+    const Entry& entry = mEntries[position - 1];
+    key.assign(mNames.data() + entry.name, entry.length);
+    value = const_cast<HbPackEntryRange*>(&entry.range);
+    position = position < mEntries.size() ? position + 1 : 0;
+    return true;
+}
+
+void HbPackIndex::Reserve(uint32_t count, size_t nameBytes)
+{
+    mNames.reserve(mNames.size() + nameBytes);
+    size_t wanted = mEntries.size() + count;
+    if (wanted * 2 > mSlots.size())
+        Rehash(wanted * 2);
+}
+
+void HbPackIndex::Rehash(size_t wanted)
+{
+    size_t slots = 16;
+    uint32_t bits = 4;
+    while (slots < wanted)
+    {
+        slots <<= 1;
+        ++bits;
+    }
+    mSlots.assign(slots, 0);
+    mShift = 32 - bits;
+    for (uint32_t i = 0; i < mEntries.size(); ++i)
+    {
+        uint32_t slot = SlotOf(mEntries[i].hash);
+        while (mSlots[slot])
+            slot = (slot + 1) & static_cast<uint32_t>(slots - 1);
+        mSlots[slot] = i + 1;
+    }
+}
+
+// The slot holding the key, or the empty slot where it would go. `name` is the
+// key without its line feed when withLineFeed is false.
+uint32_t HbPackIndex::FindSlot(std::string_view name, uint32_t hash, bool withLineFeed) const
+{
+    uint32_t mask = static_cast<uint32_t>(mSlots.size() - 1);
+    size_t length = name.size() + (withLineFeed ? 0 : 1);
+    for (uint32_t slot = SlotOf(hash);; slot = (slot + 1) & mask)
+    {
+        uint32_t at = mSlots[slot];
+        if (at == 0)
+            return slot;
+        const Entry& entry = mEntries[at - 1];
+        if (entry.hash == hash && entry.length == length &&
+            std::memcmp(mNames.data() + entry.name, name.data(), name.size()) == 0 &&
+            (withLineFeed || mNames[entry.name + name.size()] == '\n'))
+            return slot;
+    }
+}
+
+HbPackEntryRange* HbPackIndex::Find(std::string_view name) const
+{
+    if (mEntries.empty())
+        return nullptr;
+    uint32_t hash = HashBytes(HashBytes(0, name), "\n");
+    uint32_t at = mSlots[FindSlot(name, hash, false)];
+    return at ? const_cast<HbPackEntryRange*>(&mEntries[at - 1].range) : nullptr;
+}
+
+HbPackEntryRange* HbPackIndex::FindOrInsert(std::string_view key)
+{
+    if ((mEntries.size() + 1) * 2 > mSlots.size())
+        Rehash((mEntries.size() + 1) * 2);
+    uint32_t hash = HashBytes(0, key);
+    uint32_t slot = FindSlot(key, hash, true);
+    if (mSlots[slot])
+        return &mEntries[mSlots[slot] - 1].range;
+    size_t name = mNames.size();
+    mNames.insert(mNames.end(), key.begin(), key.end());
+    mEntries.push_back({name, static_cast<uint32_t>(key.size()), hash, {}});
+    mSlots[slot] = static_cast<uint32_t>(mEntries.size());
+    return &mEntries.back().range;
+}
+
+void HbPackIndex::Clear()
+{
+    mEntries.clear();
+    std::vector<char>().swap(mNames);
+    std::vector<uint32_t>().swap(mSlots);
+    mShift = 32;
+}
+
+std::vector<uint32_t> HbPackIndex::WriteOrder() const
+{
+    // A chained map of 17 buckets walks its buckets in turn, each from the
+    // newest key to the oldest.
+    std::vector<uint32_t> order(mEntries.size());
+    for (uint32_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(), [this](uint32_t a, uint32_t b) {
+        uint32_t ba = mEntries[a].hash % kWriteBuckets, bb = mEntries[b].hash % kWriteBuckets;
+        return ba != bb ? ba < bb : a > b;
+    });
+    return order;
+}
 
 // ---- HbPackArchive ---------------------------------------------------------------------
 
@@ -135,6 +257,9 @@ int HbPackArchive::ReadIndex(int64_t archiveSize, int64_t* indexOffset)
         return 0;
     if (HbFileSeek(mFile, offset, SEEK_SET) != 0)
         return 0;
+    // Sized once from the header (the count is already bounded by the bytes
+    // left), so opening stays linear in the entries.
+    mIndex.Reserve(count, static_cast<size_t>(archiveSize - offset) - size_t(count) * 8);
 
     char line[kNameBufferSize];
     for (uint32_t i = 0; i < count; ++i)
@@ -187,16 +312,14 @@ int HbPackArchive::WriteIndexAndHeader()
     int64_t indexOffset = mDataEnd;
     if (indexOffset < kHbPackHeaderSize || indexOffset > UINT32_MAX || !MoveToDataEnd())
         return 0;
-    HbPosition position = mIndex.GetStartPosition();
-    std::string key;
-    void* value = nullptr;
     bool ok = true;
-    while (ok && mIndex.GetNextAssoc(position, key, value))
+    for (uint32_t i : mIndex.WriteOrder())
     {
-        auto* range = static_cast<HbPackEntryRange*>(value);
-        ok = HbFileWrite(key.data(), 1, key.size(), mFile) == key.size() &&
-             WriteU32(mFile, static_cast<uint32_t>(range->start)) &&
-             WriteU32(mFile, static_cast<uint32_t>(range->end - range->start));
+        std::string_view key = mIndex.KeyAt(i);
+        const HbPackEntryRange& range = mIndex.RangeAt(i);
+        ok = ok && HbFileWrite(key.data(), 1, key.size(), mFile) == key.size() &&
+             WriteU32(mFile, static_cast<uint32_t>(range.start)) &&
+             WriteU32(mFile, static_cast<uint32_t>(range.end - range.start));
     }
     ok = ok && HbFileSeek(mFile, 0, SEEK_SET) == 0 && WriteU32(mFile, kHbPackMagic) && WriteU32(mFile, 0) &&
          WriteU32(mFile, static_cast<uint32_t>(indexOffset)) &&
@@ -232,17 +355,7 @@ int HbPackArchive::AddEntry(std::string_view name, const void* data, size_t size
 
 const HbPackEntryRange* HbPackArchive::FindEntry(std::string_view name) const
 {
-    // Keys carry the name's line feed; short names are keyed without a heap copy.
-    char buffer[256];
-    if (name.size() < sizeof(buffer))
-    {
-        std::memcpy(buffer, name.data(), name.size());
-        buffer[name.size()] = '\n';
-        return static_cast<const HbPackEntryRange*>(mIndex.Lookup(std::string_view(buffer, name.size() + 1)));
-    }
-    std::string key(name);
-    key += '\n';
-    return static_cast<const HbPackEntryRange*>(mIndex.Lookup(key));
+    return mIndex.Find(name);
 }
 
 HbFile* HbPackArchive::OpenEntry(std::string_view name, const char*)
@@ -264,22 +377,14 @@ int HbPackArchive::AddIndexEntry(std::string_view name, int64_t start, int64_t e
 {
     if (start < 0 || start > UINT32_MAX || end < start || end - start > UINT32_MAX)
         return 0;
-    std::string key(name);
-    if (key.empty() || key.back() != '\n')
-        key += '\n';
-    void** slot = mIndex.FindOrInsert(key);
-    if (!slot)
-        return 0;
-    auto* range = static_cast<HbPackEntryRange*>(*slot);
-    if (!range)
+    HbPackEntryRange* range = nullptr;
+    if (!name.empty() && name.back() == '\n')
+        range = mIndex.FindOrInsert(name);
+    else
     {
-        range = new HbPackEntryRange();
-        if (!range)
-        {
-            mIndex.Remove(key);
-            return 0;
-        }
-        *slot = range;
+        std::string key(name);
+        key += '\n';
+        range = mIndex.FindOrInsert(key);
     }
     range->start = start;
     range->end = end;
@@ -288,12 +393,7 @@ int HbPackArchive::AddIndexEntry(std::string_view name, int64_t start, int64_t e
 
 void HbPackArchive::FreeIndex()
 {
-    HbPosition position = mIndex.GetStartPosition();
-    std::string key;
-    void* value = nullptr;
-    while (mIndex.GetNextAssoc(position, key, value))
-        delete static_cast<HbPackEntryRange*>(value);
-    mIndex.RemoveAll();
+    mIndex.Clear();
 }
 
 // ---- HbPackSet -------------------------------------------------------------------------

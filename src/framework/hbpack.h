@@ -10,8 +10,10 @@
 #include "hbstringarray.h"
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
+#include <vector>
 
 /// Archive layout: a 16-byte header {magic, 0, index offset, entry count}, the
 /// entry data, then per entry its name, a line feed, its offset and its size;
@@ -28,6 +30,53 @@ struct HbPackEntryRange : public HbAllocated
 {
     int64_t start = 0;
     int64_t end = 0;
+};
+
+/// An archive's index: entry name (with its line feed) -> range. The names lie
+/// in one block; an open-addressing table, sized from the archive's count and
+/// grown as entries are added, finds them in constant time.
+class HbPackIndex
+{
+public:
+    int32_t GetCount() const { return static_cast<int32_t>(mEntries.size()); }
+    /// Iteration in the order the entries were first added: start here and
+    /// call GetNextAssoc while the position is not 0.
+    HbPosition GetStartPosition() const { return mEntries.empty() ? 0 : 1; }
+    /// The key (with its line feed) and the HbPackEntryRange at the position,
+    /// which then advances; false at the end.
+    bool GetNextAssoc(HbPosition& position, std::string& key, void*& value) const;
+
+    /// Room for count entries whose keys take at most nameBytes.
+    void Reserve(uint32_t count, size_t nameBytes);
+    /// The range under the name followed by a line feed (the line feed is
+    /// not part of `name`), or null.
+    HbPackEntryRange* Find(std::string_view name) const;
+    /// The range under a key ending with its line feed, added (zeroed) when absent.
+    HbPackEntryRange* FindOrInsert(std::string_view key);
+    void Clear();
+    /// Entry positions in the order the archive writes its index: that of the
+    /// 17-bucket name map the format's writers have always used, so rewritten
+    /// archives keep their bytes.
+    std::vector<uint32_t> WriteOrder() const;
+    std::string_view KeyAt(uint32_t i) const { return {mNames.data() + mEntries[i].name, mEntries[i].length}; }
+    const HbPackEntryRange& RangeAt(uint32_t i) const { return mEntries[i].range; }
+
+private:
+    struct Entry
+    {
+        size_t name;     ///< offset of the key in mNames
+        uint32_t length; ///< key bytes, line feed included
+        uint32_t hash;   ///< StringHashMap::HashKey of the key
+        HbPackEntryRange range;
+    };
+    uint32_t SlotOf(uint32_t hash) const { return (hash * 2654435769u) >> mShift; }
+    uint32_t FindSlot(std::string_view name, uint32_t hash, bool withLineFeed) const;
+    void Rehash(size_t slots);
+
+    std::deque<Entry> mEntries; ///< stable: ranges handed out stay valid
+    std::vector<char> mNames;
+    std::vector<uint32_t> mSlots; ///< entry position + 1, 0 empty; a power of two long
+    uint32_t mShift = 32;
 };
 
 /// One archive, opened for reading, created, or opened for appending.
@@ -77,7 +126,7 @@ public:
     int AddIndexEntry(std::string_view name, int64_t start, int64_t end);
 
     /// The index: name followed by a line feed -> HbPackEntryRange.
-    const StringHashMap& GetIndex() const { return mIndex; }
+    const HbPackIndex& GetIndex() const { return mIndex; }
     HbFile* GetFile() const { return mFile; }
     int32_t GetMode() const { return mMode; }
     int32_t IsOpen() const { return mOpen; }
@@ -95,7 +144,7 @@ private:
     bool MoveToDataEnd();
 
     HbFile* mFile = nullptr;
-    StringHashMap mIndex{17, 10};
+    HbPackIndex mIndex;
     int32_t mMode = kNotOpened;
     /// Where the entry data ends while writing: new data and the index go here.
     int64_t mDataEnd = kHbPackHeaderSize;

@@ -189,6 +189,41 @@ TEST(HbPackArchive, ReadingAnEntryWhileWritingKeepsTheArchiveWhole)
     }
 }
 
+// The index is written in the order of a 17-bucket name map, as archives have
+// always been written, however the index is kept in memory.
+TEST(HbPackArchive, IndexIsWrittenInTheNameMapOrder)
+{
+    TempDir dir;
+    std::string path = dir / "order.pak";
+    Entries entries;
+    for (int i = 0; i < 60; ++i)
+        entries.push_back({"dir\\file" + std::to_string(i * 7) + ".dat", std::to_string(i)});
+    entries.push_back({"file3", "x"});
+    entries.push_back({"dir\\file14.dat", "replaced"}); // keeps its first place
+    ASSERT_TRUE(WritePack(path, entries));
+
+    StringHashMap expected(17, 10);
+    for (const auto& [name, data] : entries)
+        *expected.FindOrInsert(name + "\n") = nullptr;
+    std::vector<std::string> expectedOrder;
+    HbPosition position = expected.GetStartPosition();
+    std::string key;
+    void* value = nullptr;
+    while (expected.GetNextAssoc(position, key, value))
+        expectedOrder.push_back(key);
+
+    std::string bytes = ReadBytes(path);
+    std::vector<std::string> written;
+    for (size_t at = U32At(bytes, 8); at < bytes.size();)
+    {
+        size_t end = bytes.find('\n', at);
+        ASSERT_NE(end, std::string::npos);
+        written.push_back(bytes.substr(at, end + 1 - at));
+        at = end + 1 + 8;
+    }
+    EXPECT_EQ(written, expectedOrder);
+}
+
 TEST(HbPackArchive, IndexEntriesAndAddedNamesAreChecked)
 {
     TempDir dir;
