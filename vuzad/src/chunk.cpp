@@ -188,6 +188,26 @@ char* StringChunk::Read(char* buffer, size_t bufferSize, Stream* stream)
         Report(Error::MakeCode(kErrStreamRead));
         return nullptr;
     }
+    // A narrow string that fits goes straight into the caller's buffer in one read
+    // (memory streams copy it in place; a callback is asked for the same bytes as
+    // piece by piece, since one piece covers the body).
+    if (!wide && !allocate && (size <= kPiece || stream->kind == kStreamMemory))
+    {
+        if (Stream::Read(stream, buffer, size) == size)
+        {
+            if (size > 0 && (buffer[size - 1] == '\0' || std::memchr(buffer, 0, size)))
+                return buffer;
+            if (size < bufferSize)
+            {
+                buffer[size] = '\0'; // a body without a zero, terminated where there is room
+                return buffer;
+            }
+        }
+        Report(Error::MakeCode(kErrStreamRead));
+        if (bufferSize)
+            buffer[0] = '\0';
+        return nullptr;
+    }
     char* out = buffer;
     size_t capacity = allocate ? 0 : bufferSize;
     size_t stored = 0;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 enum StreamKind : int32_t
 {
@@ -81,9 +82,28 @@ struct Stream
     // ---- Bytes --------------------------------------------------------------------------
 
     /// The bytes read; fewer past the end (5 recorded, or 0x8000001A for a file error).
-    static uint32_t Read(Stream* stream, void* buffer, uint32_t length);
+    /// A memory stream with the bytes at hand copies them from its buffer in place.
+    static uint32_t Read(Stream* stream, void* buffer, uint32_t length)
+    {
+        if (stream->kind == kStreamMemory && length <= stream->memory.capacity - stream->memory.position)
+        {
+            if (length)
+                std::memcpy(buffer, stream->memory.buffer + stream->memory.position, length);
+            stream->memory.position += length;
+            return length;
+        }
+        return ReadAny(stream, buffer, length);
+    }
     static Stream* Write(Stream* stream, const void* buffer, uint32_t length);
-    static Stream* Skip(Stream* stream, uint32_t length);
+    static Stream* Skip(Stream* stream, uint32_t length)
+    {
+        if (stream->kind == kStreamMemory && length <= stream->memory.capacity - stream->memory.position)
+        {
+            stream->memory.position += length;
+            return stream;
+        }
+        return SkipAny(stream, length);
+    }
     /// Fails (0x8000001A) whenever fewer bytes than asked were read, for every kind.
     /// length is in bytes; the words are little-endian on the stream.
     static Stream* ReadWords(Stream* stream, void* words, uint32_t length);
@@ -99,6 +119,11 @@ struct Stream
     /// Skips chunks of other types; at the wanted type, refuses an unreadable version
     /// (0x80000004) and otherwise leaves the stream at the start of the body. 1 or 0.
     static int32_t FindChunk(Stream* stream, uint32_t type, uint32_t* size, uint32_t* version);
+
+    // ---- Every kind, every case (behind Read and Skip) -------------------------------------
+
+    static uint32_t ReadAny(Stream* stream, void* buffer, uint32_t length);
+    static Stream* SkipAny(Stream* stream, uint32_t length);
 
     // ---- The stream module (engine-level module 0x404) ---------------------------------------
 
