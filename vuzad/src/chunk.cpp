@@ -85,8 +85,16 @@ void LibraryStamp::Decode(uint32_t stamp, uint32_t* version, uint32_t* build)
 
 int32_t Stream::ReadChunkHeader(Stream* stream, uint32_t* type, uint32_t* size, uint32_t* version, uint32_t* build)
 {
-    uint8_t bytes[kChunkHeaderSize];
-    if (Read(stream, bytes, kChunkHeaderSize) < kChunkHeaderSize)
+    // A memory stream's header is decoded where it lies.
+    uint8_t copy[kChunkHeaderSize];
+    const uint8_t* bytes = copy;
+    StreamMemory& m = stream->memory;
+    if (stream->kind == kStreamMemory && kChunkHeaderSize <= m.capacity - m.position)
+    {
+        bytes = m.buffer + m.position;
+        m.position += kChunkHeaderSize;
+    }
+    else if (Read(stream, copy, kChunkHeaderSize) < kChunkHeaderSize)
     {
         Report(Error::MakeCode(kErrStreamRead));
         return 0;

@@ -87,8 +87,7 @@ struct Stream
     {
         if (stream->kind == kStreamMemory && length <= stream->memory.capacity - stream->memory.position)
         {
-            if (length)
-                std::memcpy(buffer, stream->memory.buffer + stream->memory.position, length);
+            CopySmall(buffer, stream->memory.buffer + stream->memory.position, length);
             stream->memory.position += length;
             return length;
         }
@@ -121,6 +120,33 @@ struct Stream
     static int32_t FindChunk(Stream* stream, uint32_t type, uint32_t* size, uint32_t* version);
 
     // ---- Every kind, every case (behind Read and Skip) -------------------------------------
+
+    /// Most reads are a few bytes: those are copied without a library call.
+    static void CopySmall(void* to, const uint8_t* from, uint32_t length)
+    {
+        auto* out = static_cast<uint8_t*>(to);
+        if (length > 16)
+            std::memcpy(out, from, length);
+        else if (length >= 8)
+        {
+            uint64_t head, tail;
+            std::memcpy(&head, from, 8);
+            std::memcpy(&tail, from + length - 8, 8);
+            std::memcpy(out, &head, 8);
+            std::memcpy(out + length - 8, &tail, 8);
+        }
+        else if (length >= 4)
+        {
+            uint32_t head, tail;
+            std::memcpy(&head, from, 4);
+            std::memcpy(&tail, from + length - 4, 4);
+            std::memcpy(out, &head, 4);
+            std::memcpy(out + length - 4, &tail, 4);
+        }
+        else
+            for (uint32_t i = 0; i < length; ++i)
+                out[i] = from[i];
+    }
 
     static uint32_t ReadAny(Stream* stream, void* buffer, uint32_t length);
     static Stream* SkipAny(Stream* stream, uint32_t length);
