@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -75,16 +76,23 @@ bool HbPackIndex::GetNextAssoc(HbPosition& position, std::string& key, void*& va
         position = 0;
         return false;
     }
-    const Entry& entry = mEntries[position - 1];
-    key.assign(mNames.data() + entry.name, entry.length);
-    value = const_cast<HbPackEntryRange*>(&entry.range);
+    uint32_t i = static_cast<uint32_t>(position - 1);
+    key.assign(KeyAt(i));
+    value = const_cast<HbPackEntryRange*>(&Record(mEntries[i])->range);
     position = position < mEntries.size() ? position + 1 : 0;
     return true;
 }
 
+std::string_view HbPackIndex::KeyAt(uint32_t i) const
+{
+    const RecordHead* head = Record(mEntries[i]);
+    return {reinterpret_cast<const char*>(head + 1), head->length};
+}
+
 void HbPackIndex::Reserve(uint32_t count, size_t nameBytes)
 {
-    mNames.reserve(mNames.size() + nameBytes);
+    mEntries.reserve(mEntries.size() + count);
+    mBlock.reserve(mBlock.size() + RecordWords(0) * count + nameBytes / 8 + count);
     size_t wanted = mEntries.size() + count;
     if (wanted * 2 > mSlots.size())
         Rehash(wanted * 2);
@@ -99,14 +107,15 @@ void HbPackIndex::Rehash(size_t wanted)
         slots <<= 1;
         ++bits;
     }
-    mSlots.assign(slots, 0);
+    mSlots.assign(slots, Slot{0, 0});
     mShift = 32 - bits;
-    for (uint32_t i = 0; i < mEntries.size(); ++i)
+    for (uint32_t offset : mEntries)
     {
-        uint32_t slot = SlotOf(mEntries[i].hash);
-        while (mSlots[slot])
+        uint32_t hash = Record(offset)->hash;
+        uint32_t slot = SlotOf(hash);
+        while (mSlots[slot].record)
             slot = (slot + 1) & static_cast<uint32_t>(slots - 1);
-        mSlots[slot] = i + 1;
+        mSlots[slot] = {hash, offset + 1};
     }
 }
 
@@ -118,13 +127,15 @@ uint32_t HbPackIndex::FindSlot(std::string_view name, uint32_t hash, bool withLi
     size_t length = name.size() + (withLineFeed ? 0 : 1);
     for (uint32_t slot = SlotOf(hash);; slot = (slot + 1) & mask)
     {
-        uint32_t at = mSlots[slot];
-        if (at == 0)
+        const Slot& at = mSlots[slot];
+        if (at.record == 0)
             return slot;
-        const Entry& entry = mEntries[at - 1];
-        if (entry.hash == hash && entry.length == length &&
-            std::memcmp(mNames.data() + entry.name, name.data(), name.size()) == 0 &&
-            (withLineFeed || mNames[entry.name + name.size()] == '\n'))
+        if (at.hash != hash)
+            continue;
+        const RecordHead* head = Record(at.record - 1);
+        const char* key = reinterpret_cast<const char*>(head + 1);
+        if (head->length == length && std::memcmp(key, name.data(), name.size()) == 0 &&
+            (withLineFeed || key[name.size()] == '\n'))
             return slot;
     }
 }
@@ -134,8 +145,8 @@ HbPackEntryRange* HbPackIndex::Find(std::string_view name) const
     if (mEntries.empty())
         return nullptr;
     uint32_t hash = HashBytes(HashBytes(0, name), "\n");
-    uint32_t at = mSlots[FindSlot(name, hash, false)];
-    return at ? const_cast<HbPackEntryRange*>(&mEntries[at - 1].range) : nullptr;
+    const Slot& at = mSlots[FindSlot(name, hash, false)];
+    return at.record ? const_cast<HbPackEntryRange*>(&Record(at.record - 1)->range) : nullptr;
 }
 
 HbPackEntryRange* HbPackIndex::FindOrInsert(std::string_view key)
@@ -144,20 +155,26 @@ HbPackEntryRange* HbPackIndex::FindOrInsert(std::string_view key)
         Rehash((mEntries.size() + 1) * 2);
     uint32_t hash = HashBytes(0, key);
     uint32_t slot = FindSlot(key, hash, true);
-    if (mSlots[slot])
-        return &mEntries[mSlots[slot] - 1].range;
-    size_t name = mNames.size();
-    mNames.insert(mNames.end(), key.begin(), key.end());
-    mEntries.push_back({name, static_cast<uint32_t>(key.size()), hash, {}});
-    mSlots[slot] = static_cast<uint32_t>(mEntries.size());
-    return &mEntries.back().range;
+    if (mSlots[slot].record)
+        return const_cast<HbPackEntryRange*>(&Record(mSlots[slot].record - 1)->range);
+    size_t offset = mBlock.size() * sizeof(uint64_t);
+    if (offset >= UINT32_MAX - 8)
+        return nullptr;
+    mBlock.resize(mBlock.size() + RecordWords(key.size()), 0);
+    auto* head = new (mBlock.data() + offset / sizeof(uint64_t)) RecordHead{};
+    head->hash = hash;
+    head->length = static_cast<uint32_t>(key.size());
+    std::memcpy(head + 1, key.data(), key.size());
+    mEntries.push_back(static_cast<uint32_t>(offset));
+    mSlots[slot] = {hash, static_cast<uint32_t>(offset) + 1};
+    return &head->range;
 }
 
 void HbPackIndex::Clear()
 {
-    mEntries.clear();
-    std::vector<char>().swap(mNames);
-    std::vector<uint32_t>().swap(mSlots);
+    std::vector<uint32_t>().swap(mEntries);
+    std::vector<uint64_t>().swap(mBlock);
+    std::vector<Slot>().swap(mSlots);
     mShift = 32;
 }
 
@@ -169,7 +186,7 @@ std::vector<uint32_t> HbPackIndex::WriteOrder() const
     for (uint32_t i = 0; i < order.size(); ++i)
         order[i] = i;
     std::sort(order.begin(), order.end(), [this](uint32_t a, uint32_t b) {
-        uint32_t ba = mEntries[a].hash % kWriteBuckets, bb = mEntries[b].hash % kWriteBuckets;
+        uint32_t ba = Record(mEntries[a])->hash % kWriteBuckets, bb = Record(mEntries[b])->hash % kWriteBuckets;
         return ba != bb ? ba < bb : a > b;
     });
     return order;
@@ -386,6 +403,8 @@ int HbPackArchive::AddIndexEntry(std::string_view name, int64_t start, int64_t e
         key += '\n';
         range = mIndex.FindOrInsert(key);
     }
+    if (!range)
+        return 0;
     range->start = start;
     range->end = end;
     return 1;

@@ -10,7 +10,6 @@
 #include "hbstringarray.h"
 
 #include <cstdint>
-#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,9 +31,11 @@ struct HbPackEntryRange : public HbAllocated
     int64_t end = 0;
 };
 
-/// An archive's index: entry name (with its line feed) -> range. The names lie
-/// in one block; an open-addressing table, sized from the archive's count and
-/// grown as entries are added, finds them in constant time.
+/// An archive's index: entry name (with its line feed) -> range. Each entry is
+/// one record {range, key length, key bytes} in one block; an open-addressing
+/// table of (hash, record) pairs, sized from the archive's count and grown as
+/// entries are added, finds a name with two memory reads. Ranges handed out
+/// stay valid until the next entry is added.
 class HbPackIndex
 {
 public:
@@ -58,24 +59,33 @@ public:
     /// 17-bucket name map the format's writers have always used, so rewritten
     /// archives keep their bytes.
     std::vector<uint32_t> WriteOrder() const;
-    std::string_view KeyAt(uint32_t i) const { return {mNames.data() + mEntries[i].name, mEntries[i].length}; }
-    const HbPackEntryRange& RangeAt(uint32_t i) const { return mEntries[i].range; }
+    std::string_view KeyAt(uint32_t i) const;
+    const HbPackEntryRange& RangeAt(uint32_t i) const { return Record(mEntries[i])->range; }
 
 private:
-    struct Entry
+    struct RecordHead
     {
-        size_t name;     ///< offset of the key in mNames
-        uint32_t length; ///< key bytes, line feed included
-        uint32_t hash;   ///< StringHashMap::HashKey of the key
         HbPackEntryRange range;
+        uint32_t hash;   ///< StringHashMap::HashKey of the key
+        uint32_t length; ///< key bytes (line feed included) that follow
     };
+    struct Slot
+    {
+        uint32_t hash;
+        uint32_t record; ///< offset in mBlock + 1; 0 for an empty slot
+    };
+    const RecordHead* Record(uint32_t offset) const
+    {
+        return reinterpret_cast<const RecordHead*>(reinterpret_cast<const char*>(mBlock.data()) + offset);
+    }
+    static size_t RecordWords(size_t keyBytes) { return (sizeof(RecordHead) + keyBytes + 7) / 8; }
     uint32_t SlotOf(uint32_t hash) const { return (hash * 2654435769u) >> mShift; }
     uint32_t FindSlot(std::string_view name, uint32_t hash, bool withLineFeed) const;
     void Rehash(size_t slots);
 
-    std::deque<Entry> mEntries; ///< stable: ranges handed out stay valid
-    std::vector<char> mNames;
-    std::vector<uint32_t> mSlots; ///< entry position + 1, 0 empty; a power of two long
+    std::vector<uint32_t> mEntries; ///< record offsets in the order first added
+    std::vector<uint64_t> mBlock;   ///< the records, 8-byte aligned
+    std::vector<Slot> mSlots;       ///< a power of two long
     uint32_t mShift = 32;
 };
 

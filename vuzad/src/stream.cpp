@@ -338,7 +338,7 @@ Stream* Stream::SkipAny(Stream* stream, uint32_t length)
     }
 }
 
-Stream* Stream::ReadWords(Stream* stream, void* words, uint32_t length)
+Stream* Stream::ReadWordsAny(Stream* stream, void* words, uint32_t length)
 {
     // A short read fails whatever the kind: stale bytes must never pass for data.
     if (Read(stream, words, length) < length)

@@ -3,6 +3,7 @@
 // read and written through.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -105,7 +106,17 @@ struct Stream
     }
     /// Fails (0x8000001A) whenever fewer bytes than asked were read, for every kind.
     /// length is in bytes; the words are little-endian on the stream.
-    static Stream* ReadWords(Stream* stream, void* words, uint32_t length);
+    static Stream* ReadWords(Stream* stream, void* words, uint32_t length)
+    {
+        if (std::endian::native == std::endian::little && stream->kind == kStreamMemory &&
+            length <= stream->memory.capacity - stream->memory.position)
+        {
+            CopySmall(words, stream->memory.buffer + stream->memory.position, length);
+            stream->memory.position += length;
+            return stream;
+        }
+        return ReadWordsAny(stream, words, length);
+    }
     static Stream* WriteWords(Stream* stream, const void* words, uint32_t length);
     /// The stream, whatever the outcome.
     static Stream* WriteData(Stream* stream, const void* buffer, uint32_t length);
@@ -150,6 +161,7 @@ struct Stream
 
     static uint32_t ReadAny(Stream* stream, void* buffer, uint32_t length);
     static Stream* SkipAny(Stream* stream, uint32_t length);
+    static Stream* ReadWordsAny(Stream* stream, void* words, uint32_t length);
 
     // ---- The stream module (engine-level module 0x404) ---------------------------------------
 
