@@ -69,32 +69,13 @@ uint32_t LibraryStamp::Encode(uint32_t version, uint32_t build)
     return (((version + 0x10000) >> 8) & 0x3FF) << 22 | (version & 0x3F) << 16 | (build & 0xFFFF);
 }
 
-void LibraryStamp::Decode(uint32_t stamp, uint32_t* version, uint32_t* build)
-{
-    if ((stamp & 0xFFFF0000) == 0)
-    {
-        *version = stamp << 8;
-        *build = 0;
-        return;
-    }
-    *version = 0x30000 + ((stamp >> 22) << 8) + ((stamp >> 16) & 0x3F);
-    *build = stamp & 0xFFFF;
-}
-
 // ---- Chunk headers ----------------------------------------------------------------------------
 
-int32_t Stream::ReadChunkHeader(Stream* stream, uint32_t* type, uint32_t* size, uint32_t* version, uint32_t* build)
+int32_t Stream::ReadChunkHeaderAny(Stream* stream, uint32_t* type, uint32_t* size, uint32_t* version,
+                                   uint32_t* build)
 {
-    // A memory stream's header is decoded where it lies.
-    uint8_t copy[kChunkHeaderSize];
-    const uint8_t* bytes = copy;
-    StreamMemory& m = stream->memory;
-    if (stream->kind == kStreamMemory && kChunkHeaderSize <= m.capacity - m.position)
-    {
-        bytes = m.buffer + m.position;
-        m.position += kChunkHeaderSize;
-    }
-    else if (Read(stream, copy, kChunkHeaderSize) < kChunkHeaderSize)
+    uint8_t bytes[kChunkHeaderSize];
+    if (Read(stream, bytes, kChunkHeaderSize) < kChunkHeaderSize)
     {
         Report(Error::MakeCode(kErrStreamRead));
         return 0;
@@ -121,7 +102,7 @@ Stream* Stream::WriteChunkHeader(Stream* stream, uint32_t type, uint32_t size, u
     return Write(stream, bytes, kChunkHeaderSize);
 }
 
-int32_t Stream::FindChunk(Stream* stream, uint32_t type, uint32_t* size, uint32_t* version)
+int32_t Stream::FindChunkAny(Stream* stream, uint32_t type, uint32_t* size, uint32_t* version)
 {
     uint32_t t = 0, s = 0, v = 0;
     if (!ReadChunkHeader(stream, &t, &s, &v, nullptr))

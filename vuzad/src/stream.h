@@ -3,6 +3,9 @@
 // read and written through.
 #pragma once
 
+#include "byteorder.h"
+#include "chunk.h"
+
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -124,11 +127,12 @@ struct Stream
     // ---- Chunks --------------------------------------------------------------------------
 
     /// Each out pointer may be null. Checks no version. 1, or 0 (0x8000001A).
-    static int32_t ReadChunkHeader(Stream* stream, uint32_t* type, uint32_t* size, uint32_t* version, uint32_t* build);
+    static inline int32_t ReadChunkHeader(Stream* stream, uint32_t* type, uint32_t* size, uint32_t* version,
+                                          uint32_t* build);
     static Stream* WriteChunkHeader(Stream* stream, uint32_t type, uint32_t size, uint32_t version, uint32_t build);
     /// Skips chunks of other types; at the wanted type, refuses an unreadable version
     /// (0x80000004) and otherwise leaves the stream at the start of the body. 1 or 0.
-    static int32_t FindChunk(Stream* stream, uint32_t type, uint32_t* size, uint32_t* version);
+    static inline int32_t FindChunk(Stream* stream, uint32_t type, uint32_t* size, uint32_t* version);
 
     // ---- Every kind, every case (behind Read and Skip) -------------------------------------
 
@@ -162,6 +166,9 @@ struct Stream
     static uint32_t ReadAny(Stream* stream, void* buffer, uint32_t length);
     static Stream* SkipAny(Stream* stream, uint32_t length);
     static Stream* ReadWordsAny(Stream* stream, void* words, uint32_t length);
+    static int32_t ReadChunkHeaderAny(Stream* stream, uint32_t* type, uint32_t* size, uint32_t* version,
+                                      uint32_t* build);
+    static int32_t FindChunkAny(Stream* stream, uint32_t type, uint32_t* size, uint32_t* version);
 
     // ---- The stream module (engine-level module 0x404) ---------------------------------------
 
@@ -170,3 +177,49 @@ struct Stream
     static void* OpenModule(void* engine, int32_t offset, int32_t size);
     static void* CloseModule(void* engine, int32_t offset, int32_t size);
 };
+
+// ---- Chunk headers of memory streams, decoded in place -----------------------------------------
+
+inline int32_t Stream::ReadChunkHeader(Stream* stream, uint32_t* type, uint32_t* size, uint32_t* version,
+                                       uint32_t* build)
+{
+    StreamMemory& m = stream->memory;
+    if (stream->kind != kStreamMemory || kChunkHeaderSize > m.capacity - m.position)
+        return ReadChunkHeaderAny(stream, type, size, version, build);
+    const uint8_t* p = m.buffer + m.position;
+    m.position += kChunkHeaderSize;
+    uint32_t v = 0, b = 0;
+    LibraryStamp::Decode(ByteOrder::Load32(p + 8), &v, &b);
+    if (type)
+        *type = ByteOrder::Load32(p);
+    if (size)
+        *size = ByteOrder::Load32(p + 4);
+    if (version)
+        *version = v;
+    if (build)
+        *build = b;
+    return 1;
+}
+
+/// The wanted chunk lying next, with a readable version, is taken at once; every
+/// other case (skipping, refusing, other kinds) goes the whole way.
+inline int32_t Stream::FindChunk(Stream* stream, uint32_t type, uint32_t* size, uint32_t* version)
+{
+    StreamMemory& m = stream->memory;
+    if (stream->kind == kStreamMemory && kChunkHeaderSize <= m.capacity - m.position)
+    {
+        const uint8_t* p = m.buffer + m.position;
+        uint32_t v = 0, b = 0;
+        LibraryStamp::Decode(ByteOrder::Load32(p + 8), &v, &b);
+        if (ByteOrder::Load32(p) == type && LibraryStamp::IsReadable(v))
+        {
+            m.position += kChunkHeaderSize;
+            if (size)
+                *size = ByteOrder::Load32(p + 4);
+            if (version)
+                *version = v;
+            return 1;
+        }
+    }
+    return FindChunkAny(stream, type, size, version);
+}
