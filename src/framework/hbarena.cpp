@@ -66,9 +66,11 @@ void HbArena::Init(size_t size, HbHeap* source)
         return;
     }
     mFirst = OffsetOf(caller);
+    // A small pool needs no more bins than it has granules.
+    uint32_t granules = static_cast<uint32_t>((mEnd - caller) / 16 + 1);
     mIndex = new (std::nothrow) Index;
-    if (!mIndex || !mIndex->starts.Init(static_cast<uint32_t>((mEnd - caller) / 16 + 1)) ||
-        !mIndex->fit.Init(16, kFitBins, IsIndexed, this))
+    if (!mIndex || !mIndex->starts.Init(granules) ||
+        !mIndex->fit.Init(16, granules < kFitBins ? granules : kFitBins, IsIndexed, this))
     {
         ReleaseLocked();
         return;
