@@ -150,7 +150,8 @@ const char* StringChunk::Write(const char* string, Stream* stream)
     return string ? string : "";
 }
 
-char* StringChunk::Read(char* buffer, size_t bufferSize, Stream* stream)
+// The whole way: foreign chunks first, wide strings, allocation, every failure.
+[[gnu::noinline]] static char* ReadStringChunk(char* buffer, size_t bufferSize, Stream* stream)
 {
     if (buffer && bufferSize)
         buffer[0] = '\0';
@@ -226,4 +227,28 @@ char* StringChunk::Read(char* buffer, size_t bufferSize, Stream* stream)
     else if (bufferSize)
         buffer[0] = '\0';
     return nullptr;
+}
+
+char* StringChunk::Read(char* buffer, size_t bufferSize, Stream* stream)
+{
+    // The usual case, a padded narrow string lying next in a memory stream and
+    // fitting the caller's buffer, is copied from where it lies; anything else
+    // is left to the whole reader, which starts over from the same place.
+    StreamMemory& m = stream->memory;
+    if (buffer && stream->kind == kStreamMemory && kChunkHeaderSize <= m.capacity - m.position)
+    {
+        const uint8_t* p = m.buffer + m.position;
+        uint32_t size = ByteOrder::Load32(p + 4);
+        uint32_t version = 0, build = 0;
+        LibraryStamp::Decode(ByteOrder::Load32(p + 8), &version, &build);
+        if (ByteOrder::Load32(p) == kChunkString && LibraryStamp::IsReadable(version) && size > 0 &&
+            size <= bufferSize && size <= m.capacity - m.position - kChunkHeaderSize &&
+            p[kChunkHeaderSize + size - 1] == 0)
+        {
+            Stream::CopySmall(buffer, p + kChunkHeaderSize, size);
+            m.position += kChunkHeaderSize + size;
+            return buffer;
+        }
+    }
+    return ReadStringChunk(buffer, bufferSize, stream);
 }
