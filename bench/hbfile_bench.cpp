@@ -236,6 +236,6 @@ int main(int argc, char** argv)
         {{"open by name, archive of 10,000 entries / loose file on disk", "BM_PackOpenByName", "BM_DiskOpenByName"},
          {"read in 64-byte pieces, archive entry / stdio", "BM_PackReadSmallPieces", "BM_StdioReadSmallPieces"},
          {"look-up, index of 100,000 / of 100 entries", "BM_PackLookup/100000", "BM_PackLookup/100"},
-         {"open, archive of 100,000 / of 1,000 entries (100 is linear)", "BM_PackOpenArchive/100000",
+         {"open, archive of 100,000 / of 1,000 entries (linear growth gives 100)", "BM_PackOpenArchive/100000",
           "BM_PackOpenArchive/1000"}});
 }
