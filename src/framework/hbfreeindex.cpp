@@ -162,20 +162,6 @@ void HbBestFitIndex::Release()
     mCount = 0;
 }
 
-void HbBestFitIndex::Clear()
-{
-    for (uint32_t b = mUsedBins.FindFrom(0); b != HbGranuleBitmap::kNone; b = mUsedBins.FindFrom(b + 1))
-    {
-        mBins[b].heap.clear();
-        mBins[b].live = 0;
-        mUsedBins.Clear(b);
-    }
-    for (Bin& bin : mBins)
-        bin.heap.clear();
-    mOthers.clear();
-    mCount = 0;
-}
-
 void HbBestFitIndex::Add(uint32_t size, uint32_t tie, uint32_t offset)
 {
     ++mCount;

@@ -52,8 +52,6 @@ public:
 
     bool Init(uint32_t granule, uint32_t binCount, Validator valid, const void* owner);
     void Release();
-    /// Forgets every block (the bins keep their storage).
-    void Clear();
 
     void Add(uint32_t size, uint32_t tie, uint32_t offset);
     /// The block must have been added with this size and tie.

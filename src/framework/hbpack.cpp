@@ -396,7 +396,9 @@ int HbPackArchive::AddIndexEntry(std::string_view name, int64_t start, int64_t e
         return 0;
     HbPackEntryRange* range = nullptr;
     if (!name.empty() && name.back() == '\n')
+    {
         range = mIndex.FindOrInsert(name);
+    }
     else
     {
         std::string key(name);
