@@ -1,6 +1,8 @@
 // Benchmark: opening entries by name in a mounted archive of 10,000 entries
-// against opening loose files on the disk, and reading a large entry in small
-// pieces against plain stdio; prints both time ratios at the end.
+// against opening loose files on the disk, reading a large entry in small
+// pieces against plain stdio, looking names up in indexes of 100 and 100,000
+// entries, and opening archives of 1,000 and 100,000 entries; prints the time
+// ratios at the end.
 #include "benchsupport.h"
 #include "hbfile.h"
 #include "hbpack.h"
@@ -167,6 +169,59 @@ void BM_StdioReadSmallPieces(benchmark::State& state)
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(kLargeSize));
 }
 
+// Look-ups of present names in an index of state.range(0) entries.
+void BM_PackLookup(benchmark::State& state)
+{
+    int count = static_cast<int>(state.range(0));
+    HbPackArchive archive;
+    for (int i = 0; i < count; ++i)
+        archive.AddIndexEntry(EntryName(i), 16, 48);
+    // The names asked, in a scattered order but laid out one after the other, so
+    // that the time is the index's and not that of fetching the question.
+    std::string text;
+    std::vector<std::pair<size_t, size_t>> spans;
+    for (int i = 0, at = 0; i < count; ++i, at = (at + 7919) % count)
+    {
+        std::string name = EntryName(at);
+        spans.push_back({text.size(), name.size()});
+        text += name;
+    }
+    size_t next = 0;
+    for (auto _ : state)
+    {
+        benchmark::DoNotOptimize(archive.FindEntry(std::string_view(text).substr(spans[next].first, spans[next].second)));
+        next = next + 1 == spans.size() ? 0 : next + 1;
+    }
+}
+
+// Opening (reading the index of) an archive of state.range(0) entries; items are entries.
+void BM_PackOpenArchive(benchmark::State& state)
+{
+    int count = static_cast<int>(state.range(0));
+    char pattern[] = "/tmp/hbfile_bench_XXXXXX";
+    if (!::mkdtemp(pattern))
+        std::abort();
+    std::string path = std::string(pattern) + "/index.pak";
+    {
+        HbPackArchive writer;
+        writer.Open(path.c_str(), "wb");
+        for (int i = 0; i < count; ++i)
+            writer.AddEntry(EntryName(i), "d", 1);
+        writer.Close();
+    }
+    for (auto _ : state)
+    {
+        HbPackArchive archive;
+        benchmark::DoNotOptimize(archive.Open(path.c_str(), "rb"));
+        archive.Close();
+    }
+    state.SetItemsProcessed(state.iterations() * count);
+    std::error_code ignored;
+    std::filesystem::remove_all(pattern, ignored);
+}
+
+BENCHMARK(BM_PackLookup)->Arg(100)->Arg(100000);
+BENCHMARK(BM_PackOpenArchive)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PackOpenByName);
 BENCHMARK(BM_DiskOpenByName);
 BENCHMARK(BM_PackReadSmallPieces)->Unit(benchmark::kMillisecond);
@@ -179,5 +234,8 @@ int main(int argc, char** argv)
     return BenchRunWithRatios(
         argc, argv,
         {{"open by name, archive of 10,000 entries / loose file on disk", "BM_PackOpenByName", "BM_DiskOpenByName"},
-         {"read in 64-byte pieces, archive entry / stdio", "BM_PackReadSmallPieces", "BM_StdioReadSmallPieces"}});
+         {"read in 64-byte pieces, archive entry / stdio", "BM_PackReadSmallPieces", "BM_StdioReadSmallPieces"},
+         {"look-up, index of 100,000 / of 100 entries", "BM_PackLookup/100000", "BM_PackLookup/100"},
+         {"open, archive of 100,000 / of 1,000 entries (linear growth gives 100)", "BM_PackOpenArchive/100000",
+          "BM_PackOpenArchive/1000"}});
 }

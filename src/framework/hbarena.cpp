@@ -1,10 +1,24 @@
 // HbArena: best-fit arena with an address-ordered free list and a newest-first used list.
 #include "hbarena.h"
 
+#include "hbfreeindex_local.h"
 #include "hbheap.h"
 #include "hbmemory.h"
 
 #include <cstring>
+#include <new>
+
+struct HbArena::Index
+{
+    HbGranuleBitmap starts; ///< one bit per 16-byte granule: a free block's caller pointer
+    HbBestFitIndex fit;     ///< free blocks by (size, address)
+};
+
+namespace
+{
+// Sizes below 64 KB, the arenas' usual requests, get a bin each.
+constexpr uint32_t kFitBins = 4096;
+} // namespace
 
 HbArena::Header* HbArena::HeaderOf(uint32_t callerOffset) const
 {
@@ -21,6 +35,11 @@ uint32_t HbArena::OffsetOf(const uint8_t* caller) const
     return static_cast<uint32_t>(caller - mBase);
 }
 
+HbArena::~HbArena()
+{
+    delete mIndex;
+}
+
 void HbArena::Init(size_t size, HbHeap* source)
 {
     std::lock_guard<std::mutex> guard(mLock);
@@ -28,6 +47,8 @@ void HbArena::Init(size_t size, HbHeap* source)
     mSource = source;
     mBase = mEnd = nullptr;
     mUsedHead = mFreeHead = 0;
+    delete mIndex;
+    mIndex = nullptr;
     if (size < 2 * kHeader || size > 0xFFFFFFF0u)
         return;
     void* block = source ? source->Alloc(size) : HbHeapAlloc(size);
@@ -41,14 +62,44 @@ void HbArena::Init(size_t size, HbHeap* source)
     uint8_t* caller = reinterpret_cast<uint8_t*>(first);
     if (caller >= mEnd)
     {
-        Release();
+        ReleaseLocked();
+        return;
+    }
+    mFirst = OffsetOf(caller);
+    // A small pool needs no more bins than it has granules.
+    uint32_t granules = static_cast<uint32_t>((mEnd - caller) / 16 + 1);
+    mIndex = new (std::nothrow) Index;
+    if (!mIndex || !mIndex->starts.Init(granules) ||
+        !mIndex->fit.Init(16, granules < kFitBins ? granules : kFitBins, IsIndexed, this))
+    {
+        ReleaseLocked();
         return;
     }
     Header* h = HeaderAt(caller);
     h->size = static_cast<uint32_t>(mEnd - caller);
     h->inUse = 0;
     h->prev = h->next = 0;
-    mFreeHead = OffsetOf(caller);
+    mFreeHead = mFirst;
+    IndexAdd(mFirst);
+}
+
+bool HbArena::IsIndexed(const void* owner, uint32_t offset, uint32_t size, uint32_t)
+{
+    auto* arena = static_cast<const HbArena*>(owner);
+    return arena->mIndex->starts.Test(arena->Granule(offset)) && arena->HeaderOf(offset)->size == size;
+}
+
+void HbArena::IndexAdd(uint32_t block)
+{
+    mIndex->starts.Set(Granule(block));
+    mIndex->fit.Add(HeaderOf(block)->size, block, block);
+}
+
+// Before the block's size changes or it leaves the free list.
+void HbArena::IndexRemove(uint32_t block)
+{
+    mIndex->starts.Clear(Granule(block));
+    mIndex->fit.Remove(HeaderOf(block)->size, block, block);
 }
 
 void HbArena::UnlinkFree(uint32_t block)
@@ -81,29 +132,18 @@ void* HbArena::Alloc(size_t size)
     return AllocLocked(size);
 }
 
+// Best fit: the smallest free block of at least the request, the lowest address
+// among equals (a block of exactly the request is then also the first such
+// block on the address-ordered list, which a walk would take at once).
 void* HbArena::AllocLocked(size_t size)
 {
     if (!mBase || size > mSize)
         return nullptr;
     uint32_t chosen = 0;
     uint32_t chosenSize = 0;
-    for (uint32_t b = mFreeHead; b; b = HeaderOf(b)->next)
-    {
-        uint32_t s = HeaderOf(b)->size;
-        if (s == size)
-        {
-            chosen = b;
-            chosenSize = s;
-            break;
-        }
-        if (s > size && (!chosen || s < chosenSize))
-        {
-            chosen = b;
-            chosenSize = s;
-        }
-    }
-    if (!chosen)
+    if (!mIndex->fit.Find(size, &chosen, &chosenSize))
         return nullptr;
+    IndexRemove(chosen);
 
     Header* h = HeaderOf(chosen);
     if (chosenSize > size)
@@ -124,6 +164,7 @@ void* HbArena::AllocLocked(size_t size)
                 HeaderOf(h->next)->prev = s;
             h->next = s;
             h->size = static_cast<uint32_t>(rounded);
+            IndexAdd(s);
         }
     }
     UnlinkFree(chosen);
@@ -142,6 +183,8 @@ void HbArena::Free(void* pointer)
     FreeLocked(pointer);
 }
 
+// The block joins the free list after the nearest free block below it (found
+// in the bitmap) and merges with the free blocks that touch it.
 void HbArena::FreeLocked(void* pointer)
 {
     if (!pointer || !mBase)
@@ -154,58 +197,43 @@ void HbArena::FreeLocked(void* pointer)
     h->inUse = 0;
     UnlinkUsed(block);
 
-    // Find the free block after which this one belongs (address order).
-    uint32_t after = 0;
-    bool found = false;
-    uint8_t* nextHeader = caller + h->size;
-    if (nextHeader > mBase && nextHeader + kHeader < mEnd)
+    uint32_t below = mIndex->starts.FindBelow(Granule(block));
+    uint32_t after = below == HbGranuleBitmap::kNone ? 0 : mFirst + below * 16;
+    uint32_t next = after ? HeaderOf(after)->next : mFreeHead;
+    bool joinsAbove = next && caller + h->size + kHeader == CallerOf(next);
+    if (after && CallerOf(after) + HeaderOf(after)->size + kHeader == caller)
     {
-        Header* next = reinterpret_cast<Header*>(nextHeader);
-        if (next->inUse == 0)
-        {
-            after = next->prev;
-            found = true;
-        }
-    }
-    if (!found)
-    {
-        for (uint32_t b = mFreeHead; b && b < block; b = HeaderOf(b)->next)
-            after = b;
-    }
-
-    if (after)
-    {
+        // The block below absorbs this one, and the one above when it is free too.
         Header* a = HeaderOf(after);
-        h->prev = after;
-        h->next = a->next;
-        if (a->next)
-            HeaderOf(a->next)->prev = block;
-        a->next = block;
+        IndexRemove(after);
+        uint32_t grown = a->size + h->size + kHeader;
+        if (joinsAbove)
+        {
+            IndexRemove(next);
+            grown += HeaderOf(next)->size + kHeader;
+            UnlinkFree(next);
+        }
+        a->size = grown;
+        IndexAdd(after);
+        return;
     }
+
+    h->prev = after;
+    h->next = next;
+    if (next)
+        HeaderOf(next)->prev = block;
+    if (after)
+        HeaderOf(after)->next = block;
     else
-    {
-        h->prev = 0;
-        h->next = mFreeHead;
-        if (mFreeHead)
-            HeaderOf(mFreeHead)->prev = block;
         mFreeHead = block;
+    if (joinsAbove)
+    {
+        IndexRemove(next);
+        uint32_t upperSize = HeaderOf(next)->size;
+        UnlinkFree(next);
+        h->size += upperSize + kHeader;
     }
-
-    uint32_t prev = h->prev;
-    Coalesce(block, h->next);
-    Coalesce(prev, block);
-}
-
-void HbArena::Coalesce(uint32_t lower, uint32_t upper)
-{
-    if (!lower || !upper)
-        return;
-    Header* l = HeaderOf(lower);
-    if (CallerOf(lower) + l->size != CallerOf(upper) - kHeader)
-        return;
-    uint32_t upperSize = HeaderOf(upper)->size;
-    UnlinkFree(upper);
-    l->size += upperSize + kHeader;
+    IndexAdd(block);
 }
 
 void* HbArena::Realloc(void* pointer, size_t size)
@@ -230,6 +258,13 @@ void* HbArena::Realloc(void* pointer, size_t size)
 
 void HbArena::Release()
 {
+    ReleaseLocked();
+}
+
+void HbArena::ReleaseLocked()
+{
+    delete mIndex;
+    mIndex = nullptr;
     if (mBase)
     {
         if (mSource)
@@ -305,5 +340,16 @@ std::string HbArena::Check() const
         return "blocks do not tile the arena";
     if (blocks != freeList.size() + usedList.size())
         return "a block is on neither list";
+    // The side index holds exactly the free blocks.
+    if (mIndex->fit.Count() != freeList.size())
+        return "the best-fit index does not hold every free block";
+    size_t marked = 0;
+    for (uint32_t g = mIndex->starts.FindFrom(0); g != HbGranuleBitmap::kNone; g = mIndex->starts.FindFrom(g + 1))
+        ++marked;
+    if (marked != freeList.size())
+        return "the bitmap marks other blocks than the free ones";
+    for (const BlockInfo& b : freeList)
+        if (!mIndex->starts.Test(Granule(static_cast<uint32_t>(b.offset))))
+            return "a free block is missing from the bitmap";
     return "";
 }

@@ -12,11 +12,20 @@ class HbHeap;
 // Each block has a 16-byte header in front of its 16-byte-aligned caller bytes:
 // {size of the caller bytes, in-use byte, 3 spare bytes, previous, next}. The
 // links are 32-bit offsets of caller pointers from the arena base (0 = none),
-// so the header keeps its 16 bytes on a 64-bit build.
+// so the header keeps its 16 bytes on a 64-bit build. Beside the arena, outside
+// its memory, a bitmap of free-block starts finds a freed block's place on the
+// address-ordered list and an index by (size, address) finds the best fit, so
+// neither walks the list; the lists, headers and addresses stay as a walk makes them.
 class HbArena
 {
 public:
     static constexpr uint32_t kHeader = 16;
+
+    HbArena() = default;
+    /// Frees the side index only; the block goes back to its heap through Release.
+    ~HbArena();
+    HbArena(const HbArena&) = delete;
+    HbArena& operator=(const HbArena&) = delete;
 
     /// Takes size bytes from the given heap (the framework heap when null). An
     /// arena whose block could not be taken stays empty and yields nothing.
@@ -66,9 +75,15 @@ private:
     uint8_t* CallerOf(uint32_t callerOffset) const { return mBase + callerOffset; }
     void UnlinkFree(uint32_t block);
     void UnlinkUsed(uint32_t block);
-    void Coalesce(uint32_t lower, uint32_t upper);
     void* AllocLocked(size_t size);
     void FreeLocked(void* pointer);
+    uint32_t Granule(uint32_t block) const { return (block - mFirst) / 16; }
+    void IndexAdd(uint32_t block);
+    void IndexRemove(uint32_t block);
+    static bool IsIndexed(const void* arena, uint32_t offset, uint32_t size, uint32_t tie);
+    void ReleaseLocked();
+
+    struct Index;
 
     size_t mSize = 0;
     uint8_t* mBase = nullptr;
@@ -76,5 +91,7 @@ private:
     uint32_t mUsedHead = 0;
     uint32_t mFreeHead = 0;
     HbHeap* mSource = nullptr;
+    uint32_t mFirst = 0; ///< offset of the first caller pointer
+    Index* mIndex = nullptr;
     mutable std::mutex mLock;
 };

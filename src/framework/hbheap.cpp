@@ -1,7 +1,18 @@
 // HbHeap: boundary-tag best-fit heap with an exactly counted free list.
 #include "hbheap.h"
 
+#include "hbfreeindex_local.h"
+
 #include <cstring>
+#include <new>
+#include <unordered_map>
+
+struct HbHeap::Index
+{
+    HbGranuleBitmap starts; ///< one bit per alignment unit: an indexed free block's header
+    HbBestFitIndex fit;     ///< free blocks of 24 bytes and more by (size, newest first)
+    std::unordered_map<uint32_t, uint32_t> smallSeq; ///< offset -> number of a 16-byte free block
+};
 
 namespace
 {
@@ -13,7 +24,94 @@ uintptr_t RoundDown(uintptr_t value, uintptr_t alignment)
 {
     return value & ~(alignment - 1);
 }
+
+// A free block of this size or more has room for its number at +12.
+constexpr uint32_t kNumbered = 24;
+// Sizes below 256 KB get a bin each (counted in alignment units).
+constexpr uint32_t kFitBytes = 256 * 1024;
 } // namespace
+
+HbHeap::~HbHeap()
+{
+    delete mIndex;
+}
+
+// The index keys are the inverted numbers, so that the smallest key is the
+// newest block, the one nearest the head of the free list.
+bool HbHeap::IsIndexed(const void* owner, uint32_t offset, uint32_t size, uint32_t tie)
+{
+    auto* heap = static_cast<const HbHeap*>(owner);
+    uint8_t* block = heap->mStart + offset;
+    return heap->mIndex->starts.Test(heap->Granule(block)) && (heap->Word(block, 0) & ~kBelowFree) == (size | kFree) &&
+           heap->Word(block, 12) == ~tie;
+}
+
+// The number of a block pushed at the head of the free list: above every other.
+uint32_t HbHeap::NewSeq()
+{
+    if (mSeq == UINT32_MAX)
+        Renumber();
+    return ++mSeq;
+}
+
+// Numbers the free list afresh from its tail (1) to its head, keeping the order.
+void HbHeap::Renumber()
+{
+    std::vector<uint8_t*> blocks;
+    uint8_t* b = mFreeHead;
+    for (uint32_t i = 0; i < mFreeCount; ++i, b = Next(b))
+        blocks.push_back(b);
+    for (uint8_t* block : blocks)
+        IndexRemove(block);
+    uint32_t seq = static_cast<uint32_t>(blocks.size());
+    for (uint8_t* block : blocks)
+        IndexAdd(block, seq--);
+    mSeq = static_cast<uint32_t>(blocks.size());
+}
+
+// After the block's header holds its final size.
+void HbHeap::IndexAdd(uint8_t* block, uint32_t seq)
+{
+    uint32_t size = Size(block);
+    if (size < kNumbered)
+    {
+        mIndex->smallSeq[Offset(block)] = seq;
+        ++mSmallFree;
+        return;
+    }
+    Word(block, 12) = seq;
+    mIndex->starts.Set(Granule(block));
+    mIndex->fit.Add(size, ~seq, Offset(block));
+}
+
+// Before the block's size changes or it leaves the free list; returns its number.
+uint32_t HbHeap::IndexRemove(uint8_t* block)
+{
+    uint32_t size = Size(block);
+    if (size < kNumbered)
+    {
+        auto it = mIndex->smallSeq.find(Offset(block));
+        uint32_t seq = it->second;
+        mIndex->smallSeq.erase(it);
+        --mSmallFree;
+        return seq;
+    }
+    uint32_t seq = Word(block, 12);
+    mIndex->starts.Clear(Granule(block));
+    mIndex->fit.Remove(size, ~seq, Offset(block));
+    return seq;
+}
+
+// The first 16-byte block on the free list (rare: only 12-byte requests and
+// small shrinks make them).
+uint8_t* HbHeap::FirstSmallFree() const
+{
+    uint8_t* b = mFreeHead;
+    for (uint32_t i = 0; i < mFreeCount; ++i, b = Next(b))
+        if (Size(b) < kNumbered)
+            return b;
+    return nullptr;
+}
 
 uint32_t& HbHeap::Word(uint8_t* block, size_t offset) const
 {
@@ -62,6 +160,7 @@ bool HbHeap::Init(void* start, void* end, uint32_t alignment)
             align = 8;
     }
     mAlignMask = align - 1;
+    mAlignShift = static_cast<uint32_t>(__builtin_ctz(align));
 
     uintptr_t s = reinterpret_cast<uintptr_t>(start);
     uintptr_t e = reinterpret_cast<uintptr_t>(end);
@@ -78,6 +177,20 @@ bool HbHeap::Init(void* start, void* end, uint32_t alignment)
     mFirst = reinterpret_cast<uint8_t*>(first);
     mEndMarker = reinterpret_cast<uint8_t*>(marker);
 
+    delete mIndex;
+    mIndex = new (std::nothrow) Index;
+    uint32_t units = static_cast<uint32_t>((marker - first) >> mAlignShift) + 1;
+    if (!mIndex || !mIndex->starts.Init(units) ||
+        !mIndex->fit.Init(align, kFitBytes >> mAlignShift, IsIndexed, this))
+    {
+        delete mIndex;
+        mIndex = nullptr;
+        mStart = mEnd = mFirst = mEndMarker = mFreeHead = nullptr;
+        return false;
+    }
+    mSeq = 0;
+    mSmallFree = 0;
+
     uint32_t size = static_cast<uint32_t>(marker - first);
     Word(mFirst, 0) = size | kFree;
     SetFooter(mFirst, size);
@@ -86,6 +199,7 @@ bool HbHeap::Init(void* start, void* end, uint32_t alignment)
     Word(mEndMarker, 0) = 16 | kBelowFree;
     mFreeHead = mFirst;
     mFreeCount = 1;
+    IndexAdd(mFirst, NewSeq());
     return true;
 }
 
@@ -95,6 +209,9 @@ void* HbHeap::Detach()
     void* start = mStart;
     mStart = mEnd = mFirst = mEndMarker = mFreeHead = nullptr;
     mFreeCount = 0;
+    mSmallFree = 0;
+    delete mIndex;
+    mIndex = nullptr;
     return start;
 }
 
@@ -170,23 +287,25 @@ void* HbHeap::AllocLocked(size_t size)
     if (needed == 0)
         return nullptr;
 
+    // Best fit: the smallest free block of at least the needed size, the one
+    // nearest the head of the free list among equals.
     uint8_t* best = nullptr;
     uint32_t bestSize = 0;
-    uint8_t* block = mFreeHead;
-    for (uint32_t i = 0; i < mFreeCount; ++i)
+    if (needed < kNumbered && mSmallFree > 0)
     {
-        uint32_t s = Size(block);
-        if (s >= needed && (!best || s < bestSize))
-        {
-            best = block;
-            bestSize = s;
-        }
-        block = Next(block);
+        best = FirstSmallFree();
+        bestSize = Size(best);
     }
-    if (!best)
-        return nullptr;
+    else
+    {
+        uint32_t offset = 0;
+        if (!mIndex->fit.Find(needed, &offset, &bestSize))
+            return nullptr;
+        best = mStart + offset;
+    }
 
     uint32_t belowFree = Word(best, 0) & kBelowFree;
+    uint32_t seq = IndexRemove(best);
     if (bestSize - needed >= kMinSplit)
     {
         uint8_t* rest = best + needed;
@@ -195,6 +314,7 @@ void* HbHeap::AllocLocked(size_t size)
         Word(rest, 0) = restSize | kFree;
         SetFooter(rest, restSize);
         Word(best, 0) = static_cast<uint32_t>(needed) | belowFree;
+        IndexAdd(rest, seq);
     }
     else
     {
@@ -232,23 +352,29 @@ void HbHeap::FreeLocked(void* pointer)
         if (nFree)
         {
             merged += Size(n);
+            IndexRemove(n);
             Unlink(n);
             --mFreeCount;
         }
+        uint32_t seq = IndexRemove(p);
         Word(p, 0) = merged | kFree | (Word(p, 0) & kBelowFree);
         SetFooter(p, merged);
         Word(p + merged, 0) |= kBelowFree;
+        IndexAdd(p, seq);
     }
     else if (nFree)
     {
         uint32_t merged = bSize + Size(n);
+        uint32_t seq = IndexRemove(n);
         Replace(n, b);
         Word(b, 0) = merged | kFree;
         SetFooter(b, merged);
         Word(b + merged, 0) |= kBelowFree;
+        IndexAdd(b, seq);
     }
     else
     {
+        uint32_t seq = NewSeq();
         SetNext(b, mFreeHead);
         if (mFreeHead != mEndMarker)
             SetPrev(mFreeHead, b);
@@ -258,6 +384,7 @@ void HbHeap::FreeLocked(void* pointer)
         SetFooter(b, bSize);
         Word(n, 0) |= kBelowFree;
         ++mFreeCount;
+        IndexAdd(b, seq);
     }
 }
 
@@ -284,6 +411,7 @@ void* HbHeap::Realloc(void* pointer, size_t size)
             uint32_t nSize = Size(n);
             uint32_t excess = current + nSize - static_cast<uint32_t>(needed);
             uint32_t newSize;
+            uint32_t seq = IndexRemove(n);
             if (excess >= kMinSplit)
             {
                 uint8_t* rest = b + needed;
@@ -291,6 +419,7 @@ void* HbHeap::Realloc(void* pointer, size_t size)
                 Word(rest, 0) = excess | kFree;
                 SetFooter(rest, excess);
                 newSize = static_cast<uint32_t>(needed);
+                IndexAdd(rest, seq);
             }
             else
             {
@@ -332,6 +461,16 @@ std::vector<HbHeap::BlockInfo> HbHeap::Blocks() const
             break;
     }
     return blocks;
+}
+
+std::vector<HbHeap::BlockInfo> HbHeap::FreeList() const
+{
+    std::lock_guard<std::mutex> guard(mLock);
+    std::vector<BlockInfo> list;
+    uint8_t* b = mFreeHead;
+    for (uint32_t i = 0; mStart && i < mFreeCount; ++i, b = Next(b))
+        list.push_back({static_cast<size_t>(b - mStart), Size(b), true});
+    return list;
 }
 
 std::string HbHeap::Check() const
@@ -383,5 +522,45 @@ std::string HbHeap::Check() const
     }
     if (f != mEndMarker)
         return "free list does not end at the end marker";
+
+    // The index: numbers fall strictly along the list, and exactly the free
+    // blocks are indexed.
+    uint32_t small = 0;
+    uint32_t last = UINT32_MAX;
+    size_t marked = 0;
+    f = mFreeHead;
+    for (uint32_t i = 0; i < mFreeCount; ++i, f = Next(f))
+    {
+        uint32_t seq = 0;
+        if (Size(f) < kNumbered)
+        {
+            auto it = mIndex->smallSeq.find(Offset(f));
+            if (it == mIndex->smallSeq.end())
+                return "a small free block has no number";
+            seq = it->second;
+            ++small;
+        }
+        else
+        {
+            if (!mIndex->starts.Test(Granule(f)))
+                return "a free block is missing from the bitmap";
+            seq = Word(f, 12);
+            ++marked;
+        }
+        if (seq >= last && i > 0)
+            return "free-list numbers do not fall along the list";
+        if (seq > mSeq)
+            return "a free-list number above the last one given";
+        last = seq;
+    }
+    if (small != mSmallFree || mIndex->smallSeq.size() != small)
+        return "small free blocks miscounted";
+    if (mIndex->fit.Count() != marked)
+        return "the best-fit index does not hold every free block";
+    size_t bits = 0;
+    for (uint32_t g = mIndex->starts.FindFrom(0); g != HbGranuleBitmap::kNone; g = mIndex->starts.FindFrom(g + 1))
+        ++bits;
+    if (bits != marked)
+        return "the bitmap marks other blocks than the free ones";
     return "";
 }

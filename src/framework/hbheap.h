@@ -13,9 +13,18 @@
 //   free: header, next (+4), previous (+8), ..., footer = size (last word)
 // Free-list links are 32-bit offsets from the area start, so the block format
 // and its arithmetic stay those of a 32-bit heap whatever the pointer width.
+// Beside the area, outside it, an index by (size, place on the free list) finds
+// the block the best-fit walk of the list would find, without the walk: every
+// free block carries a sequence number (at +12, or beside the heap for 16-byte
+// blocks) that falls strictly along the list, the newest freed first.
 class HbHeap
 {
 public:
+    HbHeap() = default;
+    ~HbHeap();
+    HbHeap(const HbHeap&) = delete;
+    HbHeap& operator=(const HbHeap&) = delete;
+
     static constexpr uint32_t kMinBlock = 16;
     static constexpr uint32_t kMinSplit = 24;
     static constexpr uint32_t kSizeMask = 0x0FFFFFFC;
@@ -53,6 +62,8 @@ public:
         bool free;
     };
     std::vector<BlockInfo> Blocks() const;
+    /// The free blocks in free-list order, head first.
+    std::vector<BlockInfo> FreeList() const;
     /// Walks every block and the free list; returns an empty string when all
     /// invariants hold, else a description of the first broken one.
     std::string Check() const;
@@ -70,6 +81,16 @@ private:
     size_t Needed(size_t size) const;
     void* AllocLocked(size_t size);
     void FreeLocked(void* pointer);
+    uint32_t Offset(const uint8_t* block) const { return static_cast<uint32_t>(block - mStart); }
+    uint32_t Granule(const uint8_t* block) const { return static_cast<uint32_t>(block - mFirst) >> mAlignShift; }
+    uint32_t NewSeq();
+    void Renumber();
+    void IndexAdd(uint8_t* block, uint32_t seq);
+    uint32_t IndexRemove(uint8_t* block);
+    uint8_t* FirstSmallFree() const;
+    static bool IsIndexed(const void* heap, uint32_t offset, uint32_t size, uint32_t tie);
+
+    struct Index;
 
     uint8_t* mStart = nullptr;
     uint8_t* mEnd = nullptr;
@@ -78,5 +99,9 @@ private:
     uint8_t* mFreeHead = nullptr;
     uint32_t mAlignMask = 7;
     uint32_t mFreeCount = 0;
+    uint32_t mAlignShift = 3;
+    uint32_t mSeq = 0;       ///< the last sequence number given
+    uint32_t mSmallFree = 0; ///< free blocks too small to carry their number
+    Index* mIndex = nullptr;
     mutable std::mutex mLock;
 };

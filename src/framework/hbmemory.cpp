@@ -75,8 +75,11 @@ HbMemoryRouter::~HbMemoryRouter()
 
 void HbMemoryRouter::Forget()
 {
+    // The records lie in the heap that is going away; only their side indexes
+    // live elsewhere and are given back.
     for (auto& slot : mArenas)
-        slot = nullptr;
+        if (HbArena* arena = slot.exchange(nullptr))
+            arena->~HbArena();
 }
 
 void* HbMemoryRouter::OutOfMemory(size_t size)
@@ -327,7 +330,14 @@ void* HbMemoryRouter::NodeBlockChainFree(void* first)
 
 namespace
 {
-HbHeap gHeap;
+// Never destroyed, like the router: blocks may be freed by static destructors
+// until the very end, and the heap's side index must outlive them.
+alignas(HbHeap) unsigned char gHeapStorage[sizeof(HbHeap)];
+HbHeap& TheHeap()
+{
+    static HbHeap* heap = new (gHeapStorage) HbHeap();
+    return *heap;
+}
 void* gHeapBlock = nullptr;
 std::atomic<int> gHeapState{0}; // 0 not made, 1 ready, 2 shut down
 std::mutex gHeapInitLock;
@@ -352,7 +362,7 @@ void RunExitList()
 HbMemoryRouter& MakeRouter()
 {
     // Never destroyed: blocks may be freed by static destructors until the very end.
-    static HbMemoryRouter* router = new (gRouterStorage) HbMemoryRouter(&gHeap);
+    static HbMemoryRouter* router = new (gRouterStorage) HbMemoryRouter(&TheHeap());
     return *router;
 }
 } // namespace
@@ -377,7 +387,7 @@ int HbHeapInit(size_t size)
         return 0;
     // Alignment 16 rather than 8: operator new must hand out 16-byte-aligned
     // blocks on a 64-bit build.
-    if (!gHeap.Init(block, static_cast<uint8_t*>(block) + size, 16))
+    if (!TheHeap().Init(block, static_cast<uint8_t*>(block) + size, 16))
     {
         std::free(block);
         std::exit(-1);
@@ -415,7 +425,7 @@ void HbHeapShutdown()
 {
     if (gRouter)
         gRouter->Forget();
-    if (void* block = gHeap.Detach())
+    if (void* block = TheHeap().Detach())
         std::free(block);
     gHeapBlock = nullptr;
     gHeapState = 2;

@@ -2,7 +2,9 @@
 // its exclusion list, and the outward walk of nested entries.
 #include "hbpack.h"
 
+#include <algorithm>
 #include <cstring>
+#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -53,6 +55,143 @@ bool LiesInside(const HbPackArchive* inner, const HbPackArchive* outer)
 
 } // namespace
 
+// ---- HbPackIndex ----------------------------------------------------------------------
+
+namespace
+{
+uint32_t HashBytes(uint32_t hash, std::string_view bytes)
+{
+    for (char c : bytes)
+        hash = hash * 33u + static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(c)));
+    return hash;
+}
+// The bucket count of the name map whose iteration order the index is written in.
+constexpr uint32_t kWriteBuckets = 17;
+} // namespace
+
+bool HbPackIndex::GetNextAssoc(HbPosition& position, std::string& key, void*& value) const
+{
+    if (position == 0 || position > mEntries.size())
+    {
+        position = 0;
+        return false;
+    }
+    uint32_t i = static_cast<uint32_t>(position - 1);
+    key.assign(KeyAt(i));
+    value = const_cast<HbPackEntryRange*>(&Record(mEntries[i])->range);
+    position = position < mEntries.size() ? position + 1 : 0;
+    return true;
+}
+
+std::string_view HbPackIndex::KeyAt(uint32_t i) const
+{
+    const RecordHead* head = Record(mEntries[i]);
+    return {reinterpret_cast<const char*>(head + 1), head->length};
+}
+
+void HbPackIndex::Reserve(uint32_t count, size_t nameBytes)
+{
+    mEntries.reserve(mEntries.size() + count);
+    mBlock.reserve(mBlock.size() + RecordWords(0) * count + nameBytes / 8 + count);
+    size_t wanted = mEntries.size() + count;
+    if (wanted * 2 > mSlots.size())
+        Rehash(wanted * 2);
+}
+
+void HbPackIndex::Rehash(size_t wanted)
+{
+    size_t slots = 16;
+    uint32_t bits = 4;
+    while (slots < wanted)
+    {
+        slots <<= 1;
+        ++bits;
+    }
+    mSlots.assign(slots, Slot{0, 0});
+    mShift = 32 - bits;
+    for (uint32_t offset : mEntries)
+    {
+        uint32_t hash = Record(offset)->hash;
+        uint32_t slot = SlotOf(hash);
+        while (mSlots[slot].record)
+            slot = (slot + 1) & static_cast<uint32_t>(slots - 1);
+        mSlots[slot] = {hash, offset + 1};
+    }
+}
+
+// The slot holding the key, or the empty slot where it would go. `name` is the
+// key without its line feed when withLineFeed is false.
+uint32_t HbPackIndex::FindSlot(std::string_view name, uint32_t hash, bool withLineFeed) const
+{
+    uint32_t mask = static_cast<uint32_t>(mSlots.size() - 1);
+    size_t length = name.size() + (withLineFeed ? 0 : 1);
+    for (uint32_t slot = SlotOf(hash);; slot = (slot + 1) & mask)
+    {
+        const Slot& at = mSlots[slot];
+        if (at.record == 0)
+            return slot;
+        if (at.hash != hash)
+            continue;
+        const RecordHead* head = Record(at.record - 1);
+        const char* key = reinterpret_cast<const char*>(head + 1);
+        if (head->length == length && std::memcmp(key, name.data(), name.size()) == 0 &&
+            (withLineFeed || key[name.size()] == '\n'))
+            return slot;
+    }
+}
+
+HbPackEntryRange* HbPackIndex::Find(std::string_view name) const
+{
+    if (mEntries.empty())
+        return nullptr;
+    uint32_t hash = HashBytes(HashBytes(0, name), "\n");
+    const Slot& at = mSlots[FindSlot(name, hash, false)];
+    return at.record ? const_cast<HbPackEntryRange*>(&Record(at.record - 1)->range) : nullptr;
+}
+
+HbPackEntryRange* HbPackIndex::FindOrInsert(std::string_view key)
+{
+    if ((mEntries.size() + 1) * 2 > mSlots.size())
+        Rehash((mEntries.size() + 1) * 2);
+    uint32_t hash = HashBytes(0, key);
+    uint32_t slot = FindSlot(key, hash, true);
+    if (mSlots[slot].record)
+        return const_cast<HbPackEntryRange*>(&Record(mSlots[slot].record - 1)->range);
+    size_t offset = mBlock.size() * sizeof(uint64_t);
+    if (offset >= UINT32_MAX - 8)
+        return nullptr;
+    mBlock.resize(mBlock.size() + RecordWords(key.size()), 0);
+    auto* head = new (mBlock.data() + offset / sizeof(uint64_t)) RecordHead{};
+    head->hash = hash;
+    head->length = static_cast<uint32_t>(key.size());
+    std::memcpy(head + 1, key.data(), key.size());
+    mEntries.push_back(static_cast<uint32_t>(offset));
+    mSlots[slot] = {hash, static_cast<uint32_t>(offset) + 1};
+    return &head->range;
+}
+
+void HbPackIndex::Clear()
+{
+    std::vector<uint32_t>().swap(mEntries);
+    std::vector<uint64_t>().swap(mBlock);
+    std::vector<Slot>().swap(mSlots);
+    mShift = 32;
+}
+
+std::vector<uint32_t> HbPackIndex::WriteOrder() const
+{
+    // A chained map of 17 buckets walks its buckets in turn, each from the
+    // newest key to the oldest.
+    std::vector<uint32_t> order(mEntries.size());
+    for (uint32_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(), [this](uint32_t a, uint32_t b) {
+        uint32_t ba = Record(mEntries[a])->hash % kWriteBuckets, bb = Record(mEntries[b])->hash % kWriteBuckets;
+        return ba != bb ? ba < bb : a > b;
+    });
+    return order;
+}
+
 // ---- HbPackArchive ---------------------------------------------------------------------
 
 HbPackArchive::HbPackArchive() = default;
@@ -92,6 +231,7 @@ HbPackArchive* HbPackArchive::Open(const char* name, const char* mode)
             // New data goes over the old index, which is kept in memory and
             // written again by Close.
             mMode = kAppend;
+            mDataEnd = indexOffset;
             ok = HbFileSeek(mFile, 0, SEEK_SET) == 0 && WriteU32(mFile, kHbPackPlaceholder) &&
                  HbFileSeek(mFile, indexOffset, SEEK_SET) == 0;
         }
@@ -99,6 +239,7 @@ HbPackArchive* HbPackArchive::Open(const char* name, const char* mode)
     else if (create)
     {
         mMode = kCreate;
+        mDataEnd = kHbPackHeaderSize;
         ok = WriteU32(mFile, kHbPackPlaceholder) && HbFileSeek(mFile, kHbPackHeaderSize, SEEK_SET) == 0;
     }
     if (!ok)
@@ -133,6 +274,9 @@ int HbPackArchive::ReadIndex(int64_t archiveSize, int64_t* indexOffset)
         return 0;
     if (HbFileSeek(mFile, offset, SEEK_SET) != 0)
         return 0;
+    // Sized once from the header (the count is already bounded by the bytes
+    // left), so opening stays linear in the entries.
+    mIndex.Reserve(count, static_cast<size_t>(archiveSize - offset) - size_t(count) * 8);
 
     char line[kNameBufferSize];
     for (uint32_t i = 0; i < count; ++i)
@@ -168,24 +312,31 @@ int HbPackArchive::Close()
     mFile = nullptr;
     mLastPositioned = nullptr;
     mOpen = 0;
+    mDataEnd = kHbPackHeaderSize;
     return 0;
+}
+
+// The file is moved to the end of the data first: reading an entry of an
+// archive being written moves the shared position.
+bool HbPackArchive::MoveToDataEnd()
+{
+    mLastPositioned = nullptr;
+    return HbFileSeek(mFile, mDataEnd, SEEK_SET) == 0;
 }
 
 int HbPackArchive::WriteIndexAndHeader()
 {
-    int64_t indexOffset = HbFileTell(mFile);
-    if (indexOffset < kHbPackHeaderSize || indexOffset > UINT32_MAX)
+    int64_t indexOffset = mDataEnd;
+    if (indexOffset < kHbPackHeaderSize || indexOffset > UINT32_MAX || !MoveToDataEnd())
         return 0;
-    HbPosition position = mIndex.GetStartPosition();
-    std::string key;
-    void* value = nullptr;
     bool ok = true;
-    while (ok && mIndex.GetNextAssoc(position, key, value))
+    for (uint32_t i : mIndex.WriteOrder())
     {
-        auto* range = static_cast<HbPackEntryRange*>(value);
-        ok = HbFileWrite(key.data(), 1, key.size(), mFile) == key.size() &&
-             WriteU32(mFile, static_cast<uint32_t>(range->start)) &&
-             WriteU32(mFile, static_cast<uint32_t>(range->end - range->start));
+        std::string_view key = mIndex.KeyAt(i);
+        const HbPackEntryRange& range = mIndex.RangeAt(i);
+        ok = ok && HbFileWrite(key.data(), 1, key.size(), mFile) == key.size() &&
+             WriteU32(mFile, static_cast<uint32_t>(range.start)) &&
+             WriteU32(mFile, static_cast<uint32_t>(range.end - range.start));
     }
     ok = ok && HbFileSeek(mFile, 0, SEEK_SET) == 0 && WriteU32(mFile, kHbPackMagic) && WriteU32(mFile, 0) &&
          WriteU32(mFile, static_cast<uint32_t>(indexOffset)) &&
@@ -202,27 +353,26 @@ int HbPackArchive::AddEntry(std::string_view name, const void* data, size_t size
         return 0;
     if (size > 0 && !data)
         return 0;
-    int64_t start = HbFileTell(mFile);
+    int64_t start = mDataEnd;
     if (start < kHbPackHeaderSize || size > UINT32_MAX || start + static_cast<int64_t>(size) > UINT32_MAX)
         return 0;
-    if (size > 0 && HbFileWrite(data, 1, size, mFile) != size)
+    if (!MoveToDataEnd())
         return 0;
-    return AddIndexEntry(name, start, start + static_cast<int64_t>(size));
+    if (size > 0 && HbFileWrite(data, 1, size, mFile) != size)
+    {
+        // Part of the data may be on the disk; the end stays where it was, so
+        // the next entry and the index go over it.
+        return 0;
+    }
+    if (!AddIndexEntry(name, start, start + static_cast<int64_t>(size)))
+        return 0;
+    mDataEnd = start + static_cast<int64_t>(size);
+    return 1;
 }
 
 const HbPackEntryRange* HbPackArchive::FindEntry(std::string_view name) const
 {
-    // Keys carry the name's line feed; short names are keyed without a heap copy.
-    char buffer[256];
-    if (name.size() < sizeof(buffer))
-    {
-        std::memcpy(buffer, name.data(), name.size());
-        buffer[name.size()] = '\n';
-        return static_cast<const HbPackEntryRange*>(mIndex.Lookup(std::string_view(buffer, name.size() + 1)));
-    }
-    std::string key(name);
-    key += '\n';
-    return static_cast<const HbPackEntryRange*>(mIndex.Lookup(key));
+    return mIndex.Find(name);
 }
 
 HbFile* HbPackArchive::OpenEntry(std::string_view name, const char*)
@@ -244,23 +394,19 @@ int HbPackArchive::AddIndexEntry(std::string_view name, int64_t start, int64_t e
 {
     if (start < 0 || start > UINT32_MAX || end < start || end - start > UINT32_MAX)
         return 0;
-    std::string key(name);
-    if (key.empty() || key.back() != '\n')
-        key += '\n';
-    void** slot = mIndex.FindOrInsert(key);
-    if (!slot)
-        return 0;
-    auto* range = static_cast<HbPackEntryRange*>(*slot);
-    if (!range)
+    HbPackEntryRange* range = nullptr;
+    if (!name.empty() && name.back() == '\n')
     {
-        range = new HbPackEntryRange();
-        if (!range)
-        {
-            mIndex.Remove(key);
-            return 0;
-        }
-        *slot = range;
+        range = mIndex.FindOrInsert(name);
     }
+    else
+    {
+        std::string key(name);
+        key += '\n';
+        range = mIndex.FindOrInsert(key);
+    }
+    if (!range)
+        return 0;
     range->start = start;
     range->end = end;
     return 1;
@@ -268,12 +414,7 @@ int HbPackArchive::AddIndexEntry(std::string_view name, int64_t start, int64_t e
 
 void HbPackArchive::FreeIndex()
 {
-    HbPosition position = mIndex.GetStartPosition();
-    std::string key;
-    void* value = nullptr;
-    while (mIndex.GetNextAssoc(position, key, value))
-        delete static_cast<HbPackEntryRange*>(value);
-    mIndex.RemoveAll();
+    mIndex.Clear();
 }
 
 // ---- HbPackSet -------------------------------------------------------------------------

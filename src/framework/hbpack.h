@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 /// Archive layout: a 16-byte header {magic, 0, index offset, entry count}, the
 /// entry data, then per entry its name, a line feed, its offset and its size;
@@ -28,6 +29,64 @@ struct HbPackEntryRange : public HbAllocated
 {
     int64_t start = 0;
     int64_t end = 0;
+};
+
+/// An archive's index: entry name (with its line feed) -> range. Each entry is
+/// one record {range, key length, key bytes} in one block; an open-addressing
+/// table of (hash, record) pairs, sized from the archive's count and grown as
+/// entries are added, finds a name with two memory reads. Ranges handed out
+/// stay valid until the next entry is added.
+class HbPackIndex
+{
+public:
+    int32_t GetCount() const { return static_cast<int32_t>(mEntries.size()); }
+    /// Iteration in the order the entries were first added: start here and
+    /// call GetNextAssoc while the position is not 0.
+    HbPosition GetStartPosition() const { return mEntries.empty() ? 0 : 1; }
+    /// The key (with its line feed) and the HbPackEntryRange at the position,
+    /// which then advances; false at the end.
+    bool GetNextAssoc(HbPosition& position, std::string& key, void*& value) const;
+
+    /// Room for count entries whose keys take at most nameBytes.
+    void Reserve(uint32_t count, size_t nameBytes);
+    /// The range under the name followed by a line feed (the line feed is
+    /// not part of `name`), or null.
+    HbPackEntryRange* Find(std::string_view name) const;
+    /// The range under a key ending with its line feed, added (zeroed) when absent.
+    HbPackEntryRange* FindOrInsert(std::string_view key);
+    void Clear();
+    /// Entry positions in the order the archive writes its index: that of the
+    /// 17-bucket name map the format's writers have always used, so rewritten
+    /// archives keep their bytes.
+    std::vector<uint32_t> WriteOrder() const;
+    std::string_view KeyAt(uint32_t i) const;
+    const HbPackEntryRange& RangeAt(uint32_t i) const { return Record(mEntries[i])->range; }
+
+private:
+    struct RecordHead
+    {
+        HbPackEntryRange range;
+        uint32_t hash;   ///< StringHashMap::HashKey of the key
+        uint32_t length; ///< key bytes (line feed included) that follow
+    };
+    struct Slot
+    {
+        uint32_t hash;
+        uint32_t record; ///< offset in mBlock + 1; 0 for an empty slot
+    };
+    const RecordHead* Record(uint32_t offset) const
+    {
+        return reinterpret_cast<const RecordHead*>(reinterpret_cast<const char*>(mBlock.data()) + offset);
+    }
+    static size_t RecordWords(size_t keyBytes) { return (sizeof(RecordHead) + keyBytes + 7) / 8; }
+    uint32_t SlotOf(uint32_t hash) const { return (hash * 2654435769u) >> mShift; }
+    uint32_t FindSlot(std::string_view name, uint32_t hash, bool withLineFeed) const;
+    void Rehash(size_t slots);
+
+    std::vector<uint32_t> mEntries; ///< record offsets in the order first added
+    std::vector<uint64_t> mBlock;   ///< the records, 8-byte aligned
+    std::vector<Slot> mSlots;       ///< a power of two long
+    uint32_t mShift = 32;
 };
 
 /// One archive, opened for reading, created, or opened for appending.
@@ -58,8 +117,9 @@ public:
     /// the entries and closes the file; 0.
     int Close();
 
-    /// Writing modes only: writes size bytes at the file's current position (the
-    /// end of the data) and indexes them under the name, replacing an earlier
+    /// Writing modes only: writes size bytes at the end of the data (kept apart
+    /// from the file's position, which reading an entry moves) and indexes them
+    /// under the name, replacing an earlier
     /// entry of that name (whose bytes stay unused); 1, or 0 when the archive is
     /// not being written, the name is empty, holds a line feed or zero byte or
     /// is too long, a write fails, or the data would pass the format's 32-bit
@@ -76,7 +136,7 @@ public:
     int AddIndexEntry(std::string_view name, int64_t start, int64_t end);
 
     /// The index: name followed by a line feed -> HbPackEntryRange.
-    const StringHashMap& GetIndex() const { return mIndex; }
+    const HbPackIndex& GetIndex() const { return mIndex; }
     HbFile* GetFile() const { return mFile; }
     int32_t GetMode() const { return mMode; }
     int32_t IsOpen() const { return mOpen; }
@@ -91,10 +151,13 @@ private:
     int ReadIndex(int64_t archiveSize, int64_t* indexOffset);
     void FreeIndex();
     int WriteIndexAndHeader();
+    bool MoveToDataEnd();
 
     HbFile* mFile = nullptr;
-    StringHashMap mIndex{17, 10};
+    HbPackIndex mIndex;
     int32_t mMode = kNotOpened;
+    /// Where the entry data ends while writing: new data and the index go here.
+    int64_t mDataEnd = kHbPackHeaderSize;
     HbFile* mLastPositioned = nullptr;
     int32_t mOpen = 0;
     std::string mName;

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -15,6 +16,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace
 {
@@ -215,6 +217,52 @@ TEST_F(Chunks, StringChunkReadsIntoABufferOfItsSizeOrAnAllocatedOne)
         EXPECT_LT(largest, 4096u) << "a claimed size alone allocates nothing large";
         Stream::Close(s, nullptr);
         TestMemory::refuse = nullptr;
+    }
+}
+
+// Custom streams (pack archives behind them) are asked for the same byte counts
+// whether the string goes to the caller's buffer or to an allocated one.
+TEST_F(Chunks, StringChunkAsksACustomStreamForTheSamePieces)
+{
+    struct Recorder
+    {
+        std::vector<uint8_t> bytes;
+        size_t position = 0;
+        std::vector<uint32_t> asked;
+        static uint32_t Read(void* data, void* buffer, uint32_t length)
+        {
+            auto* r = static_cast<Recorder*>(data);
+            r->asked.push_back(length);
+            uint32_t n = uint32_t(std::min<size_t>(length, r->bytes.size() - r->position));
+            std::memcpy(buffer, r->bytes.data() + r->position, n);
+            r->position += n;
+            return n;
+        }
+    };
+    std::string thousand(1000, 'q');
+    struct Case
+    {
+        ChunkBuilder bytes;
+        size_t bufferSize;
+        std::vector<uint32_t> asked;
+    } cases[] = {
+        {ChunkBuilder().Header(2, 8).Raw(std::string("abcdefg\0", 8)), 128, {12, 8}},
+        {ChunkBuilder().Header(2, 1004).Raw(thousand).Raw(std::string(4, '\0')), 2048, {12, 256, 256, 256, 236}},
+        {ChunkBuilder().Header(2, 1004).Raw(thousand).Raw(std::string(4, '\0')), 0, {12, 256, 256, 256, 236}},
+    };
+    for (Case& c : cases)
+    {
+        Recorder recorder;
+        recorder.bytes = c.bytes.bytes;
+        StreamCallbacks callbacks = {nullptr, Recorder::Read, nullptr, nullptr, &recorder};
+        Stream* s = Stream::Open(kStreamCustom, kStreamRead, &callbacks);
+        std::vector<char> storage(c.bufferSize);
+        char* got = StringChunk::Read(c.bufferSize ? storage.data() : nullptr, c.bufferSize, s);
+        ASSERT_NE(got, nullptr);
+        EXPECT_EQ(recorder.asked, c.asked) << c.bufferSize;
+        if (!c.bufferSize)
+            Memory::Free(got);
+        Stream::Close(s, nullptr);
     }
 }
 

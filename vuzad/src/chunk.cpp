@@ -69,21 +69,10 @@ uint32_t LibraryStamp::Encode(uint32_t version, uint32_t build)
     return (((version + 0x10000) >> 8) & 0x3FF) << 22 | (version & 0x3F) << 16 | (build & 0xFFFF);
 }
 
-void LibraryStamp::Decode(uint32_t stamp, uint32_t* version, uint32_t* build)
-{
-    if ((stamp & 0xFFFF0000) == 0)
-    {
-        *version = stamp << 8;
-        *build = 0;
-        return;
-    }
-    *version = 0x30000 + ((stamp >> 22) << 8) + ((stamp >> 16) & 0x3F);
-    *build = stamp & 0xFFFF;
-}
-
 // ---- Chunk headers ----------------------------------------------------------------------------
 
-int32_t Stream::ReadChunkHeader(Stream* stream, uint32_t* type, uint32_t* size, uint32_t* version, uint32_t* build)
+int32_t Stream::ReadChunkHeaderAny(Stream* stream, uint32_t* type, uint32_t* size, uint32_t* version,
+                                   uint32_t* build)
 {
     uint8_t bytes[kChunkHeaderSize];
     if (Read(stream, bytes, kChunkHeaderSize) < kChunkHeaderSize)
@@ -113,7 +102,7 @@ Stream* Stream::WriteChunkHeader(Stream* stream, uint32_t type, uint32_t size, u
     return Write(stream, bytes, kChunkHeaderSize);
 }
 
-int32_t Stream::FindChunk(Stream* stream, uint32_t type, uint32_t* size, uint32_t* version)
+int32_t Stream::FindChunkAny(Stream* stream, uint32_t type, uint32_t* size, uint32_t* version)
 {
     uint32_t t = 0, s = 0, v = 0;
     if (!ReadChunkHeader(stream, &t, &s, &v, nullptr))
@@ -161,7 +150,8 @@ const char* StringChunk::Write(const char* string, Stream* stream)
     return string ? string : "";
 }
 
-char* StringChunk::Read(char* buffer, size_t bufferSize, Stream* stream)
+// The whole way: foreign chunks first, wide strings, allocation, every failure.
+[[gnu::noinline]] static char* ReadStringChunk(char* buffer, size_t bufferSize, Stream* stream)
 {
     if (buffer && bufferSize)
         buffer[0] = '\0';
@@ -186,6 +176,26 @@ char* StringChunk::Read(char* buffer, size_t bufferSize, Stream* stream)
     if (!allocate && characters > bufferSize)
     {
         Report(Error::MakeCode(kErrStreamRead));
+        return nullptr;
+    }
+    // A narrow string that fits goes straight into the caller's buffer in one read
+    // (memory streams copy it in place; a callback is asked for the same bytes as
+    // piece by piece, since one piece covers the body).
+    if (!wide && !allocate && (size <= kPiece || stream->kind == kStreamMemory))
+    {
+        if (Stream::Read(stream, buffer, size) == size)
+        {
+            if (size > 0 && (buffer[size - 1] == '\0' || std::memchr(buffer, 0, size)))
+                return buffer;
+            if (size < bufferSize)
+            {
+                buffer[size] = '\0'; // a body without a zero, terminated where there is room
+                return buffer;
+            }
+        }
+        Report(Error::MakeCode(kErrStreamRead));
+        if (bufferSize)
+            buffer[0] = '\0';
         return nullptr;
     }
     char* out = buffer;
@@ -217,4 +227,28 @@ char* StringChunk::Read(char* buffer, size_t bufferSize, Stream* stream)
     else if (bufferSize)
         buffer[0] = '\0';
     return nullptr;
+}
+
+char* StringChunk::Read(char* buffer, size_t bufferSize, Stream* stream)
+{
+    // The usual case, a padded narrow string lying next in a memory stream and
+    // fitting the caller's buffer, is copied from where it lies; anything else
+    // is left to the whole reader, which starts over from the same place.
+    StreamMemory& m = stream->memory;
+    if (buffer && stream->kind == kStreamMemory && kChunkHeaderSize <= m.capacity - m.position)
+    {
+        const uint8_t* p = m.buffer + m.position;
+        uint32_t size = ByteOrder::Load32(p + 4);
+        uint32_t version = 0, build = 0;
+        LibraryStamp::Decode(ByteOrder::Load32(p + 8), &version, &build);
+        if (ByteOrder::Load32(p) == kChunkString && LibraryStamp::IsReadable(version) && size > 0 &&
+            size <= bufferSize && size <= m.capacity - m.position - kChunkHeaderSize &&
+            p[kChunkHeaderSize + size - 1] == 0)
+        {
+            Stream::CopySmall(buffer, p + kChunkHeaderSize, size);
+            m.position += kChunkHeaderSize + size;
+            return buffer;
+        }
+    }
+    return ReadStringChunk(buffer, bufferSize, stream);
 }

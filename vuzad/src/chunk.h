@@ -34,7 +34,17 @@ enum ChunkType : uint32_t
 struct LibraryStamp
 {
     static uint32_t Encode(uint32_t version, uint32_t build);
-    static void Decode(uint32_t stamp, uint32_t* version, uint32_t* build);
+    static void Decode(uint32_t stamp, uint32_t* version, uint32_t* build)
+    {
+        if ((stamp & 0xFFFF0000) == 0)
+        {
+            *version = stamp << 8;
+            *build = 0;
+            return;
+        }
+        *version = 0x30000 + ((stamp >> 22) << 8) + ((stamp >> 16) & 0x3F);
+        *build = stamp & 0xFFFF;
+    }
     static bool IsReadable(uint32_t version) { return version >= kOldestReadableVersion && version <= kLibraryVersion; }
 };
 

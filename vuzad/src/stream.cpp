@@ -232,7 +232,7 @@ int32_t Stream::Close(Stream* stream, MemoryBlock* block)
 
 // ---- Bytes ------------------------------------------------------------------------------------
 
-uint32_t Stream::Read(Stream* stream, void* buffer, uint32_t length)
+uint32_t Stream::ReadAny(Stream* stream, void* buffer, uint32_t length)
 {
     if (length == 0 && stream->kind >= kStreamFileHandle && stream->kind <= kStreamCustom)
         return 0;
@@ -303,7 +303,7 @@ Stream* Stream::Write(Stream* stream, const void* buffer, uint32_t length)
     }
 }
 
-Stream* Stream::Skip(Stream* stream, uint32_t length)
+Stream* Stream::SkipAny(Stream* stream, uint32_t length)
 {
     if (length == 0)
         return stream;
@@ -338,7 +338,7 @@ Stream* Stream::Skip(Stream* stream, uint32_t length)
     }
 }
 
-Stream* Stream::ReadWords(Stream* stream, void* words, uint32_t length)
+Stream* Stream::ReadWordsAny(Stream* stream, void* words, uint32_t length)
 {
     // A short read fails whatever the kind: stale bytes must never pass for data.
     if (Read(stream, words, length) < length)

@@ -3,7 +3,12 @@
 // read and written through.
 #pragma once
 
+#include "byteorder.h"
+#include "chunk.h"
+
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 enum StreamKind : int32_t
 {
@@ -81,12 +86,40 @@ struct Stream
     // ---- Bytes --------------------------------------------------------------------------
 
     /// The bytes read; fewer past the end (5 recorded, or 0x8000001A for a file error).
-    static uint32_t Read(Stream* stream, void* buffer, uint32_t length);
+    /// A memory stream with the bytes at hand copies them from its buffer in place.
+    static uint32_t Read(Stream* stream, void* buffer, uint32_t length)
+    {
+        if (stream->kind == kStreamMemory && length <= stream->memory.capacity - stream->memory.position)
+        {
+            CopySmall(buffer, stream->memory.buffer + stream->memory.position, length);
+            stream->memory.position += length;
+            return length;
+        }
+        return ReadAny(stream, buffer, length);
+    }
     static Stream* Write(Stream* stream, const void* buffer, uint32_t length);
-    static Stream* Skip(Stream* stream, uint32_t length);
+    static Stream* Skip(Stream* stream, uint32_t length)
+    {
+        if (stream->kind == kStreamMemory && length <= stream->memory.capacity - stream->memory.position)
+        {
+            stream->memory.position += length;
+            return stream;
+        }
+        return SkipAny(stream, length);
+    }
     /// Fails (0x8000001A) whenever fewer bytes than asked were read, for every kind.
     /// length is in bytes; the words are little-endian on the stream.
-    static Stream* ReadWords(Stream* stream, void* words, uint32_t length);
+    static Stream* ReadWords(Stream* stream, void* words, uint32_t length)
+    {
+        if (std::endian::native == std::endian::little && stream->kind == kStreamMemory &&
+            length <= stream->memory.capacity - stream->memory.position)
+        {
+            CopySmall(words, stream->memory.buffer + stream->memory.position, length);
+            stream->memory.position += length;
+            return stream;
+        }
+        return ReadWordsAny(stream, words, length);
+    }
     static Stream* WriteWords(Stream* stream, const void* words, uint32_t length);
     /// The stream, whatever the outcome.
     static Stream* WriteData(Stream* stream, const void* buffer, uint32_t length);
@@ -94,11 +127,48 @@ struct Stream
     // ---- Chunks --------------------------------------------------------------------------
 
     /// Each out pointer may be null. Checks no version. 1, or 0 (0x8000001A).
-    static int32_t ReadChunkHeader(Stream* stream, uint32_t* type, uint32_t* size, uint32_t* version, uint32_t* build);
+    static inline int32_t ReadChunkHeader(Stream* stream, uint32_t* type, uint32_t* size, uint32_t* version,
+                                          uint32_t* build);
     static Stream* WriteChunkHeader(Stream* stream, uint32_t type, uint32_t size, uint32_t version, uint32_t build);
     /// Skips chunks of other types; at the wanted type, refuses an unreadable version
     /// (0x80000004) and otherwise leaves the stream at the start of the body. 1 or 0.
-    static int32_t FindChunk(Stream* stream, uint32_t type, uint32_t* size, uint32_t* version);
+    static inline int32_t FindChunk(Stream* stream, uint32_t type, uint32_t* size, uint32_t* version);
+
+    // ---- Every kind, every case (behind Read and Skip) -------------------------------------
+
+    /// Most reads are a few bytes: those are copied without a library call.
+    static void CopySmall(void* to, const uint8_t* from, uint32_t length)
+    {
+        auto* out = static_cast<uint8_t*>(to);
+        if (length > 16)
+            std::memcpy(out, from, length);
+        else if (length >= 8)
+        {
+            uint64_t head, tail;
+            std::memcpy(&head, from, 8);
+            std::memcpy(&tail, from + length - 8, 8);
+            std::memcpy(out, &head, 8);
+            std::memcpy(out + length - 8, &tail, 8);
+        }
+        else if (length >= 4)
+        {
+            uint32_t head, tail;
+            std::memcpy(&head, from, 4);
+            std::memcpy(&tail, from + length - 4, 4);
+            std::memcpy(out, &head, 4);
+            std::memcpy(out + length - 4, &tail, 4);
+        }
+        else
+            for (uint32_t i = 0; i < length; ++i)
+                out[i] = from[i];
+    }
+
+    static uint32_t ReadAny(Stream* stream, void* buffer, uint32_t length);
+    static Stream* SkipAny(Stream* stream, uint32_t length);
+    static Stream* ReadWordsAny(Stream* stream, void* words, uint32_t length);
+    static int32_t ReadChunkHeaderAny(Stream* stream, uint32_t* type, uint32_t* size, uint32_t* version,
+                                      uint32_t* build);
+    static int32_t FindChunkAny(Stream* stream, uint32_t type, uint32_t* size, uint32_t* version);
 
     // ---- The stream module (engine-level module 0x404) ---------------------------------------
 
@@ -107,3 +177,49 @@ struct Stream
     static void* OpenModule(void* engine, int32_t offset, int32_t size);
     static void* CloseModule(void* engine, int32_t offset, int32_t size);
 };
+
+// ---- Chunk headers of memory streams, decoded in place -----------------------------------------
+
+inline int32_t Stream::ReadChunkHeader(Stream* stream, uint32_t* type, uint32_t* size, uint32_t* version,
+                                       uint32_t* build)
+{
+    StreamMemory& m = stream->memory;
+    if (stream->kind != kStreamMemory || kChunkHeaderSize > m.capacity - m.position)
+        return ReadChunkHeaderAny(stream, type, size, version, build);
+    const uint8_t* p = m.buffer + m.position;
+    m.position += kChunkHeaderSize;
+    uint32_t v = 0, b = 0;
+    LibraryStamp::Decode(ByteOrder::Load32(p + 8), &v, &b);
+    if (type)
+        *type = ByteOrder::Load32(p);
+    if (size)
+        *size = ByteOrder::Load32(p + 4);
+    if (version)
+        *version = v;
+    if (build)
+        *build = b;
+    return 1;
+}
+
+/// The wanted chunk lying next, with a readable version, is taken at once; every
+/// other case (skipping, refusing, other kinds) goes the whole way.
+inline int32_t Stream::FindChunk(Stream* stream, uint32_t type, uint32_t* size, uint32_t* version)
+{
+    StreamMemory& m = stream->memory;
+    if (stream->kind == kStreamMemory && kChunkHeaderSize <= m.capacity - m.position)
+    {
+        const uint8_t* p = m.buffer + m.position;
+        uint32_t v = 0, b = 0;
+        LibraryStamp::Decode(ByteOrder::Load32(p + 8), &v, &b);
+        if (ByteOrder::Load32(p) == type && LibraryStamp::IsReadable(v))
+        {
+            m.position += kChunkHeaderSize;
+            if (size)
+                *size = ByteOrder::Load32(p + 4);
+            if (version)
+                *version = v;
+            return 1;
+        }
+    }
+    return FindChunkAny(stream, type, size, version);
+}

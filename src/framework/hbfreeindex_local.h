@@ -1,0 +1,84 @@
+// Side indexes of the framework heap and arenas: a bitmap of free-block starts
+// and a best-fit index of free blocks by (size, tie). Both live outside the
+// managed memory, so every block, header and offset stays what the plain list
+// walks of the allocators give.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <tuple>
+#include <vector>
+
+/// One bit per granule, with summary levels above it (bit j of a level is set
+/// while word j of the level below is not zero), so the nearest set bit on
+/// either side is found in a few word reads.
+class HbGranuleBitmap
+{
+public:
+    static constexpr uint32_t kNone = UINT32_MAX;
+
+    /// Room for `bits` bits, all clear; false when out of memory.
+    bool Init(uint32_t bits);
+    void Release();
+
+    void Set(uint32_t bit);
+    void Clear(uint32_t bit);
+    bool Test(uint32_t bit) const { return (mLevels[0][bit >> 6] >> (bit & 63)) & 1; }
+    /// The highest set bit below `bit`, or kNone.
+    uint32_t FindBelow(uint32_t bit) const;
+    /// The lowest set bit at or above `bit`, or kNone.
+    uint32_t FindFrom(uint32_t bit) const;
+    uint32_t Size() const { return mBits; }
+
+private:
+    uint32_t FindBelowAt(size_t level, uint64_t index) const;
+    uint32_t FindFromAt(size_t level, uint64_t index) const;
+
+    uint32_t mBits = 0;
+    std::vector<std::vector<uint64_t>> mLevels;
+};
+
+/// Free blocks by (size, tie, offset), smallest first. Sizes that are a
+/// multiple of the granule and below granule x bin count go to a bin of their
+/// own: a heap of (tie, offset) ordered smallest first, whose stale entries are
+/// dropped when they reach the top (the owner's validity test tells them
+/// apart), with a bitmap of the bins that hold blocks. Other sizes (few blocks:
+/// the large holes and the tail) go to one exactly kept sorted array.
+class HbBestFitIndex
+{
+public:
+    /// True when the block at offset is a free block of this size and tie.
+    using Validator = bool (*)(const void* owner, uint32_t offset, uint32_t size, uint32_t tie);
+
+    bool Init(uint32_t granule, uint32_t binCount, Validator valid, const void* owner);
+    void Release();
+
+    void Add(uint32_t size, uint32_t tie, uint32_t offset);
+    /// The block must have been added with this size and tie.
+    void Remove(uint32_t size, uint32_t tie, uint32_t offset);
+    /// The smallest (size, tie) with size >= request; false when there is none.
+    bool Find(uint64_t request, uint32_t* offset, uint32_t* size);
+
+    /// Blocks held, for consistency checks.
+    size_t Count() const { return mCount; }
+
+private:
+    using Entry = uint64_t; // tie << 32 | offset
+    struct Bin
+    {
+        std::vector<Entry> heap; ///< min-heap, stale entries included
+        uint32_t live = 0;
+    };
+    bool InBins(uint32_t size) const { return size % mGranule == 0 && size / mGranule < mBins.size(); }
+    bool TopOfBin(uint32_t bin, Entry* entry);
+    void Compact(Bin& bin, uint32_t size);
+
+    uint32_t mGranule = 16;
+    std::vector<Bin> mBins;
+    HbGranuleBitmap mUsedBins;
+    using Other = std::tuple<uint32_t, uint32_t, uint32_t>; // size, tie, offset
+    std::vector<Other> mOthers;
+    size_t mCount = 0;
+    Validator mValid = nullptr;
+    const void* mOwner = nullptr;
+};
