@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -314,6 +315,68 @@ TEST(ShaderDisassembler, RefusesStreamsItCannotWalk)
     HRESULT result = E_FAIL;
     EXPECT_EQ(Disassemble(comment, &result), "vs_2_0\nmov r0, v0\n");
     EXPECT_EQ(result, D3D_OK);
+}
+
+TEST(ShaderAssembler, MutatedTextAndTokensNeverCrash)
+{
+    std::mt19937 random(3);
+    std::string base = "vs_2_0\n";
+    for (const GeneratorLine& line : kGeneratorLines)
+        if (line.versions != 1)
+            base += std::string(line.text) + "\n";
+    const char alphabet[] = "rvcoaTDPx[]+-.,_0123456789 \n;";
+    for (int round = 0; round < 400; ++round)
+    {
+        std::string text = base;
+        for (int edits = 1 + int(random() % 8); edits > 0; --edits)
+        {
+            size_t at = random() % text.size();
+            switch (random() % 3)
+            {
+            case 0:
+                text[at] = alphabet[random() % (sizeof alphabet - 1)];
+                break;
+            case 1:
+                text.erase(at, 1 + random() % 6);
+                break;
+            default:
+                text.insert(at, 1, alphabet[random() % (sizeof alphabet - 1)]);
+                break;
+            }
+            if (text.empty())
+                text = "v";
+        }
+        Assembled assembled = Assemble(text);
+        EXPECT_EQ(assembled.result == D3D_OK, !assembled.tokens.empty());
+        if (assembled.result != D3D_OK)
+        {
+            EXPECT_FALSE(assembled.errors.empty());
+        }
+    }
+
+    Assembled valid = Assemble(base);
+    ASSERT_EQ(valid.result, D3D_OK);
+    for (int round = 0; round < 400; ++round)
+    {
+        // The disassembler takes no length: give it room up to its own token limit.
+        std::vector<DWORD> tokens = valid.tokens;
+        tokens.resize(1u << 16, D3DSIO_NOP);
+        for (int edits = 1 + int(random() % 4); edits > 0; --edits)
+        {
+            size_t at = random() % valid.tokens.size();
+            tokens[at] ^= DWORD(1) << (random() % 32);
+        }
+        HRESULT result = E_FAIL;
+        std::string text = Disassemble(tokens, &result);
+        if (result == D3D_OK)
+        {
+            Assembled again = Assemble(text);
+            if (again.result == D3D_OK)
+            {
+                EXPECT_EQ(Disassemble(again.tokens), text);
+            }
+        }
+    }
 }
 
 } // namespace
