@@ -4,6 +4,8 @@
 
 #include "d3d9types.h"
 
+#include <cstddef>
+
 // ---- Instruction tokens -----------------------------------------------------------------------------------------
 
 enum D3DSHADER_INSTRUCTION_OPCODE_TYPE : DWORD
@@ -171,3 +173,32 @@ constexpr DWORD D3DSHADER_PARAM_TYPE_BITS(DWORD type)
 {
     return ((type << D3DSP_REGTYPE_SHIFT) & D3DSP_REGTYPE_MASK) | ((type << D3DSP_REGTYPE_SHIFT2) & D3DSP_REGTYPE_MASK2);
 }
+
+// ---- Instruction table --------------------------------------------------------------------------------------------
+
+/// Which shaders may use an instruction.
+enum : unsigned
+{
+    D3D9_SHADER_VERTEX = 1,
+    D3D9_SHADER_PIXEL = 2,
+};
+
+/// What the assembler, the disassembler and the device's token checks know of one instruction.
+struct D3D9ShaderInstructionInfo
+{
+    const char* name;
+    DWORD opcode;
+    int destinations; ///< 0 or 1
+    int sources;
+    unsigned shaders;           ///< D3D9_SHADER_VERTEX | D3D9_SHADER_PIXEL
+    DWORD minimumVertexVersion; ///< major << 8 | minor for vertex shaders; 0 when any version
+};
+
+/// The instruction of an assembler name or of an opcode; null when unknown. Declarations (dcl), constants (def) and
+/// comments are not in the table: their token forms differ.
+const D3D9ShaderInstructionInfo* D3D9FindShaderInstruction(const char* name, size_t length);
+const D3D9ShaderInstructionInfo* D3D9FindShaderInstruction(DWORD opcode);
+
+/// Declaration usages by their assembler names ("position", "texcoord", ...); -1 when unknown, null past the last.
+int D3D9FindDeclUsage(const char* name, size_t length);
+const char* D3D9DeclUsageName(DWORD usage);

@@ -1,5 +1,4 @@
-// Private to our D3DX 9 layer: the instruction table shared by the assembler and the disassembler, and the
-// buffer object.
+// Private to our D3DX 9 layer: short names for the token format's instruction table.
 #pragma once
 
 #include "d3d9shadertokens.h"
@@ -10,30 +9,25 @@
 namespace d3dx9
 {
 
-/// Which shaders may use an instruction.
-enum : unsigned
+using Instruction = D3D9ShaderInstructionInfo;
+constexpr unsigned kVertex = D3D9_SHADER_VERTEX;
+constexpr unsigned kPixel = D3D9_SHADER_PIXEL;
+
+inline const Instruction* FindInstruction(const char* name, size_t length)
 {
-    kVertex = 1,
-    kPixel = 2,
-    kBoth = 3,
-};
-
-struct Instruction
+    return D3D9FindShaderInstruction(name, length);
+}
+inline const Instruction* FindInstruction(DWORD opcode)
 {
-    const char* name;
-    DWORD opcode;
-    int destinations; ///< 0 or 1
-    int sources;
-    unsigned shaders;
-    DWORD minimumVertexVersion; ///< major << 8 | minor; 0 when any version
-};
-
-/// The instructions of the assembler, in no particular order; null when the name or opcode is unknown.
-const Instruction* FindInstruction(const char* name, size_t length);
-const Instruction* FindInstruction(DWORD opcode);
-
-/// Declaration usages by their assembler names ("position", "texcoord", ...); -1 when unknown.
-int FindUsage(const char* name, size_t length);
-const char* UsageName(DWORD usage);
+    return D3D9FindShaderInstruction(opcode);
+}
+inline int FindUsage(const char* name, size_t length)
+{
+    return D3D9FindDeclUsage(name, length);
+}
+inline const char* UsageName(DWORD usage)
+{
+    return D3D9DeclUsageName(usage);
+}
 
 } // namespace d3dx9
