@@ -78,12 +78,39 @@ void colourToFloats(D3DCOLOR colour, float out[4]);
 
 // ---- Call log, faults, object names --------------------------------------------------------------------------
 
-bool callLogOn();
+/// Which test hooks a test has switched on; production runs pay one branch per hook site.
+struct HookFlags
+{
+    bool callLog = false;
+    bool faults = false;
+    bool registry = false; ///< object ids for the call log, from the first use of any test hook
+    bool glChecks = false; ///< glGetError after transfers in release builds
+};
+inline HookFlags gHooks;
+
+inline bool callLogOn()
+{
+    return gHooks.callLog;
+}
 void pushCall(const char* name, std::string args);
+bool takeFaultPlanned(d3d9test::Fault site, HRESULT* result);
 /// True (with the code) when an injected fault fires at this site.
-bool takeFault(d3d9test::Fault site, HRESULT* result);
-UINT registerObject(const void* object);
-void unregisterObject(const void* object);
+inline bool takeFault(d3d9test::Fault site, HRESULT* result)
+{
+    return gHooks.faults && takeFaultPlanned(site, result);
+}
+void registerObjectNamed(const void* object);
+void unregisterObjectNamed(const void* object);
+inline void registerObject(const void* object)
+{
+    if (gHooks.registry)
+        registerObjectNamed(object);
+}
+inline void unregisterObject(const void* object)
+{
+    if (gHooks.registry)
+        unregisterObjectNamed(object);
+}
 const std::vector<d3d9test::AdapterConfig>& configuredAdapters();
 
 struct Hex
@@ -161,6 +188,8 @@ struct GlImage
 
 /// OpenGL errors seen so far (a test hook reads it).
 UINT glErrorCount();
+/// Collects pending OpenGL errors into the count (debug builds, or when a test switched the checks on).
+void glCheck(const char* where);
 /// Starts SDL video and loads the OpenGL driver on first use; false when there is no graphics system.
 bool glStartVideo();
 /// The SDL window behind a window handle, or null; the seam to the Win32 layer's windows.

@@ -61,9 +61,11 @@ HRESULT BufferStore::lock(Device* device, UINT offset, UINT size, void** data, D
 
     if ((flags & D3DLOCK_DISCARD) && mLocks == 0)
     {
-        // Fresh storage: nothing the device may still read is touched, and old contents are gone.
-        std::vector<BYTE> fresh(mSize, 0);
-        mBytes.swap(fresh);
+        // Fresh storage from two stores that take turns: the pointer handed out before stays untouched, and
+        // neither a new buffer nor a clear is paid per discard. OpenGL's storage is orphaned at unlock.
+        if (mSpare.size() != mBytes.size())
+            mSpare.assign(mBytes.size(), 0);
+        mBytes.swap(mSpare);
         mDiscard = true;
     }
     if (!(flags & D3DLOCK_READONLY))

@@ -21,9 +21,18 @@ namespace
 bool sVideoStarted = false;
 UINT sGlErrors = 0;
 
-/// Counts OpenGL errors so tests can insist on none; prints them when HB_D3D9_DEBUG is set.
+#ifdef NDEBUG
+constexpr bool kDebugBuild = false;
+#else
+constexpr bool kDebugBuild = true;
+#endif
+
+/// Counts OpenGL errors so tests can insist on none; prints them when HB_D3D9_DEBUG is set. glGetError waits
+/// for the driver, so release builds ask only when a test has switched the checks on.
 void check(const char* where)
 {
+    if (!kDebugBuild && !gHooks.glChecks)
+        return;
     for (GLenum error = glGetError(); error != GL_NO_ERROR; error = glGetError())
     {
         ++sGlErrors;
@@ -75,6 +84,11 @@ void attachDepth(GLenum framebuffer, const GlImage* image, bool stencil)
 UINT glErrorCount()
 {
     return sGlErrors;
+}
+
+void glCheck(const char* where)
+{
+    check(where);
 }
 
 // ---- Video, windows and contexts ------------------------------------------------------------------------------
@@ -281,12 +295,20 @@ void glUpload(const GlContext& context, const GlImage& image, const FormatInfo& 
     case Upload::Direct:
     case Upload::Depth:
     {
+        pixelFormat = format.glFormat;
+        pixelType = format.glType;
         UINT row = rowBytes(format, width);
+        if (pitch == row)
+        {
+            // Rows already follow each other: no repacking.
+            glTexSubImage2D(image.target, image.level, rect.left, rect.top, GLsizei(width), GLsizei(height),
+                            pixelFormat, pixelType, bits);
+            check("upload");
+            return;
+        }
         packed.resize(size_t(row) * height);
         for (UINT y = 0; y < height; ++y)
             std::memcpy(packed.data() + size_t(y) * row, bits + size_t(y) * pitch, row);
-        pixelFormat = format.glFormat;
-        pixelType = format.glType;
         break;
     }
     case Upload::Rgba8:

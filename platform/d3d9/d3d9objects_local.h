@@ -240,6 +240,7 @@ public:
     void release();
 
     std::vector<BYTE> mBytes;
+    std::vector<BYTE> mSpare; ///< the other store of DISCARD locks
     UINT mSize = 0;
     DWORD mUsage = 0;
     D3DPOOL mPool = D3DPOOL_MANAGED;

@@ -1037,6 +1037,7 @@ bool Pipeline::draw(const VertexLayout& layout, const DrawRequest& request)
     else
         glDrawArrays(mode, 0, GLsizei(request.vertexCount));
     mDevice.mDirty = 0;
+    glCheck("draw");
     return true;
 }
 

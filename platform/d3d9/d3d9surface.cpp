@@ -190,7 +190,17 @@ HRESULT Surface::lock(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags)
     RECT area = rect ? *rect : bounds();
     if (!validRect(area, mDesc, *mFormat))
         return D3DERR_INVALIDCALL;
-    ensureCpu();
+    bool readable = mFormat->renderable || mDesc.Format == D3DFMT_D16_LOCKABLE || mDesc.Format == D3DFMT_D32F_LOCKABLE;
+    if (!mCpuValid && rect && hasGl() && readable && mDevice && !mFormat->compressed)
+    {
+        // Only the locked rectangle comes back from OpenGL; the CPU copy stays stale elsewhere, so OpenGL keeps
+        // holding the image and the unlock sends the rectangle back.
+        mBits.resize(size_t(mPitch) * rowCount(*mFormat, mDesc.Height));
+        mDevice->makeCurrent();
+        glReadImage(mDevice->mGl, mGl, *mFormat, area, bitsAt(area.left, area.top), mPitch);
+    }
+    else
+        ensureCpu();
     locked->Pitch = INT(mPitch);
     locked->pBits = bitsAt(area.left, area.top);
     mLocked = true;

@@ -1,6 +1,10 @@
 // Test hooks of our Direct3D 9 layer: the adapter configuration, fault injection, the call log, object names and
 // inspection of what reached OpenGL.
+#define GL_GLEXT_PROTOTYPES 1
 #include "d3d9objects_local.h"
+
+#include <GL/gl.h>
+#include <GL/glext.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -20,7 +24,6 @@ struct FaultPlan
 };
 
 std::map<d3d9test::Fault, FaultPlan> sFaults;
-bool sLogOn = false;
 std::vector<d3d9test::Call> sLog;
 std::unordered_map<const void*, UINT> sIds;
 UINT sNextId = 1;
@@ -29,17 +32,12 @@ bool sAdaptersSet = false;
 
 } // namespace
 
-bool callLogOn()
-{
-    return sLogOn;
-}
-
 void pushCall(const char* name, std::string args)
 {
     sLog.push_back({name, std::move(args)});
 }
 
-bool takeFault(d3d9test::Fault site, HRESULT* result)
+bool takeFaultPlanned(d3d9test::Fault site, HRESULT* result)
 {
     auto found = sFaults.find(site);
     if (found == sFaults.end() || found->second.count == 0)
@@ -55,14 +53,12 @@ bool takeFault(d3d9test::Fault site, HRESULT* result)
     return true;
 }
 
-UINT registerObject(const void* object)
+void registerObjectNamed(const void* object)
 {
-    UINT id = sNextId++;
-    sIds[object] = id;
-    return id;
+    sIds[object] = sNextId++;
 }
 
-void unregisterObject(const void* object)
+void unregisterObjectNamed(const void* object)
 {
     sIds.erase(object);
 }
@@ -279,6 +275,7 @@ AdapterConfig DefaultAdapter()
 
 void SetAdapters(std::vector<AdapterConfig> adapters)
 {
+    gHooks.registry = true;
     sAdapters = std::move(adapters);
     sAdaptersSet = true;
 }
@@ -289,7 +286,9 @@ void ResetAll()
     sAdapters.clear();
     ClearFaults();
     ClearCallLog();
-    sLogOn = false;
+    gHooks.callLog = false;
+    gHooks.registry = true;
+    gHooks.glChecks = true;
 }
 
 void SetDesktopMode(IDirect3D9* d3d, UINT adapter, const D3DDISPLAYMODE& mode)
@@ -304,11 +303,13 @@ void SetDesktopMode(IDirect3D9* d3d, UINT adapter, const D3DDISPLAYMODE& mode)
 void FailNext(Fault site, HRESULT result, UINT count, UINT skip)
 {
     sFaults[site] = {result, skip, count};
+    gHooks.faults = true;
 }
 
 void ClearFaults()
 {
     sFaults.clear();
+    gHooks.faults = false;
 }
 
 void LoseDevice(IDirect3DDevice9* device)
@@ -327,7 +328,8 @@ void MakeDeviceResettable(IDirect3DDevice9* device)
 
 void EnableCallLog(bool on)
 {
-    sLogOn = on;
+    gHooks.callLog = on;
+    gHooks.registry = true;
 }
 void ClearCallLog()
 {
@@ -417,6 +419,28 @@ bool ReadBuffer(IDirect3DResource9* buffer, std::vector<BYTE>& bytes)
 UINT GlErrors()
 {
     return glErrorCount();
+}
+
+void Finish(IDirect3DDevice9* device)
+{
+    static_cast<Device*>(device)->makeCurrent();
+    glFinish();
+}
+
+void DrawDirect(IDirect3DDevice9* device, UINT count, IDirect3DTexture9* a, IDirect3DTexture9* b)
+{
+    auto* object = static_cast<Device*>(device);
+    object->makeCurrent();
+    GLuint textures[2] = {textureStore(a)->mGlTexture, textureStore(b)->mGlTexture};
+    glActiveTexture(GL_TEXTURE0);
+    for (UINT i = 0; i < count; ++i)
+    {
+        glDepthFunc(i % 2 ? GL_LESS : GL_LEQUAL);
+        glBindTexture(GL_TEXTURE_2D, textures[i % 2]);
+        glDrawArrays(GL_TRIANGLES, 0, 3);
+    }
+    // The layer's shadow of OpenGL state no longer holds.
+    object->mGl.stateDirty = true;
 }
 
 void* DeviceWindow(IDirect3DDevice9* device)

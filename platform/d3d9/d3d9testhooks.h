@@ -103,6 +103,12 @@ bool ReadTexels(IDirect3DBaseTexture9* texture, UINT face, UINT level, std::vect
 bool ReadBuffer(IDirect3DResource9* buffer, std::vector<BYTE>& bytes);
 /// OpenGL errors raised inside the layer since the process started; a correct run raises none.
 UINT GlErrors();
+/// Waits until OpenGL has finished the device's work (benchmarks time whole frames with it).
+void Finish(IDirect3DDevice9* device);
+/// Benchmark reference: `count` draws of three vertices with the program and vertex input the device's last
+/// draw left bound, sent straight to OpenGL, alternating the depth function (LESS, LESSEQUAL) and the stage-0
+/// texture (a, b) as a layer draw with those state changes would.
+void DrawDirect(IDirect3DDevice9* device, UINT count, IDirect3DTexture9* a, IDirect3DTexture9* b);
 /// The SDL window the device presents into: the application window behind its window handle, or a hidden one
 /// of its own.
 void* DeviceWindow(IDirect3DDevice9* device);

@@ -223,3 +223,46 @@ TEST_F(DrawTest, TwoStateSetsBuildTwoProgramsAndRedundantStateReachesOpenGLOnce)
 }
 
 } // namespace
+
+namespace
+{
+
+using namespace d3d9support;
+
+TEST_F(DrawTest, RenderTargetTextureIsDrawnThenSampled)
+{
+    IDirect3DTexture9* target = nullptr;
+    ASSERT_EQ(mDevice->CreateTexture(2, 2, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &target,
+                                     nullptr),
+              D3D_OK);
+    Hold(target);
+    IDirect3DSurface9* level = nullptr;
+    ASSERT_EQ(target->GetSurfaceLevel(0, &level), D3D_OK);
+    IDirect3DSurface9* backBuffer = BackBuffer();
+    ASSERT_EQ(mDevice->SetRenderTarget(0, level), D3D_OK);
+    IDirect3DSurface9* depth = nullptr;
+    mDevice->GetDepthStencilSurface(&depth);
+    mDevice->SetDepthStencilSurface(nullptr);
+    // Left column red, right column blue: two pre-transformed quads on the 2 x 2 target.
+    mDevice->SetFVF(kTlFvf);
+    TlVertex left[4] = {{-0.5f, -0.5f, 0.5f, 1, 0xFFFF0000, 0, 0}, {0.5f, -0.5f, 0.5f, 1, 0xFFFF0000, 0, 0},
+                        {-0.5f, 1.5f, 0.5f, 1, 0xFFFF0000, 0, 0}, {0.5f, 1.5f, 0.5f, 1, 0xFFFF0000, 0, 0}};
+    TlVertex right[4] = {{0.5f, -0.5f, 0.5f, 1, 0xFF0000FF, 0, 0}, {1.5f, -0.5f, 0.5f, 1, 0xFF0000FF, 0, 0},
+                         {0.5f, 1.5f, 0.5f, 1, 0xFF0000FF, 0, 0}, {1.5f, 1.5f, 0.5f, 1, 0xFF0000FF, 0, 0}};
+    ASSERT_EQ(mDevice->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, left, sizeof(TlVertex)), D3D_OK);
+    ASSERT_EQ(mDevice->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, right, sizeof(TlVertex)), D3D_OK);
+    level->Release();
+    ASSERT_EQ(mDevice->SetRenderTarget(0, backBuffer), D3D_OK);
+    mDevice->SetDepthStencilSurface(depth);
+    if (depth)
+        depth->Release();
+
+    mDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+    mDevice->SetTexture(0, target);
+    ASSERT_EQ(DrawScreenQuad(0xFFFFFFFF), D3D_OK);
+    mDevice->SetTexture(0, nullptr);
+    auto expected = Expected([](int x, int) { return x < 32 ? 0xFFFF0000u : 0xFF0000FFu; });
+    EXPECT_EQ(CheckBackBuffer("draw_render_target_texture", expected), "");
+}
+
+} // namespace
