@@ -191,8 +191,10 @@ HRESULT createShader(Device& device, const DWORD* function, bool pixel, Interfac
         trace("CreateShader refused", reason.c_str());
         return D3DERR_INVALIDCALL;
     }
+    static uint64_t serials = 0; // main thread only, as the whole layer
     auto* created = new Concrete;
     created->mDevice = &device;
+    created->mSerial = ++serials;
     created->mTokens = std::move(tokens);
     device.track(created);
     *shader = created;

@@ -287,6 +287,7 @@ public:
         switch (in.opcode)
         {
         case D3DSIO_MOV:
+        case D3DSIO_MOVA:
             return s(0);
         case D3DSIO_ADD:
             return s(0) + " + " + s(1);
