@@ -74,7 +74,7 @@ bool indicesWithin(const BYTE* indices, bool wide, uint64_t count, uint64_t low,
     return count == 0 || (smallest >= low && largest < high);
 }
 
-/// Common checks of every draw: the layout, and no programmable stage (those are not translated yet).
+/// Common checks of every draw: the primitive, its count and the vertex layout.
 HRESULT prepare(Device& device, D3DPRIMITIVETYPE type, UINT primitiveCount, const VertexLayout** layout)
 {
     if (!validPrimitive(type) || primitiveCount == 0 || primitiveCount > device.mCaps.MaxPrimitiveCount)
@@ -83,8 +83,6 @@ HRESULT prepare(Device& device, D3DPRIMITIVETYPE type, UINT primitiveCount, cons
     *layout = device.mPipeline->currentLayout();
     if (!*layout)
         return D3DERR_INVALIDCALL;
-    if (device.mVertexShader || device.mPixelShader)
-        return E_NOTIMPL;
     return D3D_OK;
 }
 

@@ -303,6 +303,7 @@ public:
     void deviceGone() override {}
 
     std::vector<DWORD> mTokens; ///< version token through the end token
+    uint64_t mSerial = 0;       ///< names the shader in program keys; never reused, unlike its address
 };
 using VertexShader = Shader<IDirect3DVertexShader9>;
 using PixelShader = Shader<IDirect3DPixelShader9>;

@@ -3,6 +3,7 @@
 // OpenGL state so that only what changed reaches OpenGL.
 #define GL_GLEXT_PROTOTYPES 1
 #include "d3d9pipeline_local.h"
+#include "d3d9shadertranslate_local.h"
 
 #include <GL/gl.h>
 #include <GL/glext.h>
@@ -20,6 +21,10 @@ namespace d3d9
 struct Program
 {
     GLuint program = 0;
+    /// The attribute location each vertex input feeds, -1 when the program reads none: the input's own number
+    /// for fixed-function programs, the v register a vertex shader declared for it otherwise.
+    std::array<int8_t, AttrCount> location{};
+    GLint pixelConstants = -1; ///< uPsConst, when a pixel shader is translated
 };
 
 namespace
@@ -374,6 +379,10 @@ Pipeline::Pipeline(Device& device)
     glBindBuffer(GL_UNIFORM_BUFFER, mUbo);
     glBufferData(GL_UNIFORM_BUFFER, sizeof(FixedUniforms), nullptr, GL_DYNAMIC_DRAW);
     glBindBufferBase(GL_UNIFORM_BUFFER, 0, mUbo);
+    glGenBuffers(1, &mVsConstantUbo);
+    glBindBuffer(GL_UNIFORM_BUFFER, mVsConstantUbo);
+    glBufferData(GL_UNIFORM_BUFFER, kShaderConstantsF * 16, nullptr, GL_DYNAMIC_DRAW);
+    glBindBufferBase(GL_UNIFORM_BUFFER, 1, mVsConstantUbo);
     glGenBuffers(1, &mRing);
     mRingSize = kRingStart;
     glBindBuffer(GL_COPY_WRITE_BUFFER, mRing);
@@ -394,6 +403,7 @@ Pipeline::~Pipeline()
     glDeleteSamplers(8, mSamplers.data());
     glDeleteBuffers(1, &mRing);
     glDeleteBuffers(1, &mUbo);
+    glDeleteBuffers(1, &mVsConstantUbo);
     glDeleteFramebuffers(1, &mFbo);
     glDeleteVertexArrays(1, &mVao);
 }
@@ -525,6 +535,34 @@ void Pipeline::buildKey(const VertexLayout& layout, D3DPRIMITIVETYPE type, Progr
         st.projected = (flags & D3DTTFF_PROJECTED) != 0;
         key.stageCount = uint8_t(stage + 1);
     }
+
+    key.vertexShader = mDevice.mVertexShader ? mDevice.mVertexShader->mSerial : 0;
+    key.pixelShader = mDevice.mPixelShader ? mDevice.mPixelShader->mSerial : 0;
+    if (key.pixelShader)
+    {
+        // A pixel shader replaces the stage operations: its four texture stages count whatever their
+        // operations, and the stages keep their coordinate set-up for fixed-function vertex processing.
+        for (int stage = key.stageCount; stage < 4; ++stage)
+        {
+            const auto& ts = mDevice.mStageStates[size_t(stage)];
+            StageKey& st = key.stages[stage];
+            st = StageKey{};
+            st.colorOp = D3DTOP_SELECTARG1;
+            st.alphaOp = D3DTOP_SELECTARG1;
+            st.texCoordIndex = uint8_t(ts[D3DTSS_TEXCOORDINDEX] & 7);
+            st.texGen = uint8_t((ts[D3DTSS_TEXCOORDINDEX] >> 16) & 7);
+            DWORD flags = ts[D3DTSS_TEXTURETRANSFORMFLAGS];
+            st.transformCount = uint8_t(std::min<DWORD>(flags & 0xFF, 4));
+            st.projected = (flags & D3DTTFF_PROJECTED) != 0;
+        }
+        key.stageCount = std::max<uint8_t>(key.stageCount, 4);
+        for (int stage = 0; stage < 4; ++stage)
+        {
+            key.stages[stage].texture = 0;
+            if (TextureStore* store = textureStore(mDevice.mTextures[size_t(stage)]); store && store->mGlTexture)
+                key.stages[stage].texture = store->mFaces == 6 ? 2 : 1;
+        }
+    }
 }
 
 Program* Pipeline::program(const VertexLayout& layout, D3DPRIMITIVETYPE type)
@@ -545,8 +583,50 @@ Program* Pipeline::program(const VertexLayout& layout, D3DPRIMITIVETYPE type)
     {
         trace("BuildProgram");
         auto built = std::make_unique<Program>();
-        GLuint vs = compile(GL_VERTEX_SHADER, vertexSource(key));
-        GLuint fs = compile(GL_FRAGMENT_SHADER, fragmentSource(key));
+        built->location.fill(-1);
+        std::string vertexText, fragmentText;
+        if (key.vertexShader)
+        {
+            DecodedShader shader;
+            std::string reason;
+            const std::vector<DWORD>& tokens = mDevice.mVertexShader->mTokens;
+            if (decodeShader(tokens.data(), tokens.size(), false, shader, reason))
+            {
+                vertexText = vertexShaderGlsl(shader, kUniformBlockGlsl, key.flat != 0);
+                for (int v = 0; v < 16; ++v)
+                {
+                    int attribute = shader.inputUsage[size_t(v)] == 0xFF
+                                        ? -1
+                                        : attributeForUsage(shader.inputUsage[size_t(v)], shader.inputUsageIndex[size_t(v)]);
+                    if (attribute >= 0)
+                        built->location[size_t(attribute)] = int8_t(v);
+                }
+            }
+        }
+        else
+        {
+            vertexText = vertexSource(key);
+            for (int i = 0; i < AttrTangent; ++i)
+                built->location[size_t(i)] = int8_t(i);
+        }
+        if (key.pixelShader)
+        {
+            DecodedShader shader;
+            std::string reason;
+            const std::vector<DWORD>& tokens = mDevice.mPixelShader->mTokens;
+            uint8_t kinds[8] = {};
+            for (int stage = 0; stage < 8; ++stage)
+                kinds[stage] = key.stages[stage].texture;
+            if (decodeShader(tokens.data(), tokens.size(), true, shader, reason))
+            {
+                std::string body = pixelShaderGlsl(shader, kinds);
+                fragmentText = fragmentSource(key, &body);
+            }
+        }
+        else
+            fragmentText = fragmentSource(key);
+        GLuint vs = vertexText.empty() ? 0 : compile(GL_VERTEX_SHADER, vertexText);
+        GLuint fs = fragmentText.empty() ? 0 : compile(GL_FRAGMENT_SHADER, fragmentText);
         if (vs && fs)
         {
             built->program = glCreateProgram();
@@ -568,6 +648,10 @@ Program* Pipeline::program(const VertexLayout& layout, D3DPRIMITIVETYPE type)
             GLuint block = glGetUniformBlockIndex(built->program, "Fixed");
             if (block != GL_INVALID_INDEX)
                 glUniformBlockBinding(built->program, block, 0);
+            GLuint constants = glGetUniformBlockIndex(built->program, "VsConstants");
+            if (constants != GL_INVALID_INDEX)
+                glUniformBlockBinding(built->program, constants, 1);
+            built->pixelConstants = glGetUniformLocation(built->program, "uPsConst");
             glUseProgram(built->program);
             mShadow->program = built->program;
             for (int stage = 0; stage < 8; ++stage)
@@ -951,16 +1035,31 @@ void Pipeline::applyUniforms(const ProgramKey& key)
     mUploadedValid = true;
 }
 
-void Pipeline::applyVertexInput(const VertexLayout& layout, const DrawRequest& request)
+void Pipeline::applyShaderConstants(const ProgramKey& key, const Program& program)
+{
+    if (key.vertexShader && (!mVsConstantsUploaded || (mDevice.mDirty & DirtyShaderConstants)))
+    {
+        glBindBuffer(GL_UNIFORM_BUFFER, mVsConstantUbo);
+        glBufferSubData(GL_UNIFORM_BUFFER, 0, kShaderConstantsF * 16, mDevice.mVsConstF.data());
+        mVsConstantsUploaded = true;
+    }
+    if (key.pixelShader && program.pixelConstants >= 0)
+        glUniform4fv(program.pixelConstants, 8, mDevice.mPsConstF.data());
+}
+
+void Pipeline::applyVertexInput(const VertexLayout& layout, const DrawRequest& request, const Program& program)
 {
     GlShadow& shadow = *mShadow;
     std::array<AttributeState, AttrCount> wanted{};
     for (UINT i = 0; i < layout.count; ++i)
     {
         const LayoutElement& element = layout.elements[i];
+        int location = program.location[element.attribute];
+        if (location < 0)
+            continue;
         const StreamSource& source = request.streams[element.stream];
         const DeclTypeInfo& type = declType(element.type);
-        AttributeState& state = wanted[element.attribute];
+        AttributeState& state = wanted[size_t(location)];
         state.enabled = true;
         state.buffer = source.glBuffer ? source.glBuffer : mRing;
         state.size = type.glSize;
@@ -969,7 +1068,8 @@ void Pipeline::applyVertexInput(const VertexLayout& layout, const DrawRequest& r
         state.stride = GLsizei(source.stride);
         state.offset = source.base + element.offset;
     }
-    for (int i = 0; i < AttrCount; ++i)
+    // Locations stop at 16, the least any OpenGL 3.3 driver offers; vertex shaders have 16 inputs.
+    for (int i = 0; i < 16; ++i)
     {
         AttributeState& cached = shadow.attributes[size_t(i)];
         const AttributeState& state = wanted[size_t(i)];
@@ -1026,7 +1126,8 @@ bool Pipeline::draw(const VertexLayout& layout, const DrawRequest& request)
         points ? glEnable(GL_PROGRAM_POINT_SIZE) : glDisable(GL_PROGRAM_POINT_SIZE);
     applyTextures(mLastKey);
     applyUniforms(mLastKey);
-    applyVertexInput(layout, request);
+    applyShaderConstants(mLastKey, *program);
+    applyVertexInput(layout, request, *program);
     shadow.valid = true;
 
     GLenum mode = primitiveMode(request.type);

@@ -26,8 +26,15 @@ enum Attribute : uint8_t
     AttrDiffuse = 5,
     AttrSpecular = 6,
     AttrTexCoord0 = 7,
-    AttrCount = AttrTexCoord0 + 8,
+    /// Inputs only vertex shaders read (the fixed-function programs have no use for them).
+    AttrTangent = AttrTexCoord0 + 8,
+    AttrPosition1,
+    AttrNormal1,
+    AttrCount,
 };
+
+/// The attribute a declaration usage and usage index feed; -1 when drawing has no place for it.
+int attributeForUsage(BYTE usage, BYTE usageIndex);
 
 struct LayoutElement
 {
@@ -119,9 +126,10 @@ struct ProgramKeyHash
     size_t operator()(const ProgramKey& key) const;
 };
 
-/// GLSL sources for a key.
+/// GLSL sources for a key. With a pixel shader, `pixelShaderBody` (statements computing `current`) takes the
+/// place of the texture stages and the specular add.
 std::string vertexSource(const ProgramKey& key);
-std::string fragmentSource(const ProgramKey& key);
+std::string fragmentSource(const ProgramKey& key, const std::string* pixelShaderBody = nullptr);
 
 // ---- Uniform block --------------------------------------------------------------------------------------------
 
@@ -213,13 +221,16 @@ private:
     void applyRasterState();
     void applyTextures(const ProgramKey& key);
     void applyUniforms(const ProgramKey& key);
-    void applyVertexInput(const VertexLayout& layout, const DrawRequest& request);
+    void applyVertexInput(const VertexLayout& layout, const DrawRequest& request, const Program& program);
+    void applyShaderConstants(const ProgramKey& key, const Program& program);
 
     Device& mDevice;
     std::unique_ptr<GlShadow> mShadow;
     uint32_t mVao = 0;
     uint32_t mFbo = 0;
     uint32_t mUbo = 0;
+    uint32_t mVsConstantUbo = 0;
+    bool mVsConstantsUploaded = false;
     uint32_t mRing = 0;
     uint64_t mRingSize = 0;
     uint64_t mRingHead = 0;

@@ -1,6 +1,7 @@
 // Vertex declarations and shader objects of our Direct3D 9 layer: validation and storage of element lists and
 // token streams, which drawing translates into OpenGL state and GLSL.
 #include "d3d9pipeline_local.h"
+#include "d3d9shadertranslate_local.h"
 
 #include <cstring>
 
@@ -114,7 +115,16 @@ bool copyShaderTokens(const DWORD* function, bool pixel, std::vector<DWORD>& out
         else if (major >= 2)
             length += (token >> 24) & 0xF;
         for (size_t k = 0; k < length; ++k)
+        {
+            // A stated length that runs over the end token is a bad stream: stop at the end rather than read
+            // past the caller's tokens (the check that follows refuses it).
+            if (k > 0 && (token & 0xFFFF) != kComment && function[i + k] == kEnd)
+            {
+                out.push_back(kEnd);
+                return true;
+            }
             out.push_back(function[i + k]);
+        }
         i += length;
     }
     return false;
@@ -173,8 +183,18 @@ HRESULT createShader(Device& device, const DWORD* function, bool pixel, Interfac
     DWORD supported = pixel ? device.mCaps.PixelShaderVersion : device.mCaps.VertexShaderVersion;
     if ((tokens[0] & 0xFFFF) > (supported & 0xFFFF))
         return D3DERR_INVALIDCALL;
+    // A stream that cannot be translated is refused now, never at a draw.
+    DecodedShader decoded;
+    std::string reason;
+    if (!decodeShader(tokens.data(), tokens.size(), pixel, decoded, reason))
+    {
+        trace("CreateShader refused", reason.c_str());
+        return D3DERR_INVALIDCALL;
+    }
+    static uint64_t serials = 0; // main thread only, as the whole layer
     auto* created = new Concrete;
     created->mDevice = &device;
+    created->mSerial = ++serials;
     created->mTokens = std::move(tokens);
     device.track(created);
     *shader = created;

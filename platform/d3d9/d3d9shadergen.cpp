@@ -60,7 +60,8 @@ namespace
 const char* const kAttributeNames[AttrCount] = {"aPosition", "aBlendWeight", "aBlendIndices", "aNormal",
                                                 "aPointSize", "aDiffuse",     "aSpecular",     "aTexCoord0",
                                                 "aTexCoord1", "aTexCoord2",   "aTexCoord3",    "aTexCoord4",
-                                                "aTexCoord5", "aTexCoord6",   "aTexCoord7"};
+                                                "aTexCoord5", "aTexCoord6",   "aTexCoord7",
+                                                "aTangent",   "aPosition1",   "aNormal1"};
 
 std::string num(int value)
 {
@@ -137,7 +138,7 @@ std::string vertexSource(const ProgramKey& key)
 {
     std::string s = "#version 330 core\n";
     s += kUniformBlockGlsl;
-    for (int i = 0; i < AttrCount; ++i)
+    for (int i = 0; i < AttrTangent; ++i)
         if (key.components[i])
             s += "layout(location = " + num(i) + ") in vec4 " + kAttributeNames[i] + ";\n";
     const char* interpolation = key.flat ? "flat " : "";
@@ -439,7 +440,7 @@ const char* compareOp(int func)
 
 } // namespace
 
-std::string fragmentSource(const ProgramKey& key)
+std::string fragmentSource(const ProgramKey& key, const std::string* pixelShaderBody)
 {
     std::string s = "#version 330 core\n";
     s += kUniformBlockGlsl;
@@ -451,73 +452,81 @@ std::string fragmentSource(const ProgramKey& key)
         if (key.stages[stage].texture)
             s += std::string("uniform ") + (key.stages[stage].texture == 2 ? "samplerCube" : "sampler2D") +
                  " uSampler" + num(stage) + ";\n";
+    if (pixelShaderBody)
+        s += "uniform vec4 uPsConst[8];\n";
     s += "vec4 dot3(vec4 a, vec4 b)\n{\n    return vec4(clamp(dot((a.rgb - 0.5) * 2.0, (b.rgb - 0.5) * 2.0), 0.0, "
          "1.0));\n}\n";
     s += "void main()\n{\n    vec4 diffuse = vDiffuse;\n    vec4 specular = vSpecular;\n"
          "    vec4 current = diffuse;\n    vec4 temp = vec4(0.0);\n";
 
-    // Samples first, in stage order, so a bump stage can move the next stage's coordinates.
-    for (int stage = 0; stage < key.stageCount; ++stage)
+    if (pixelShaderBody)
+        s += *pixelShaderBody;
+    else
     {
-        const StageKey& st = key.stages[stage];
-        std::string n = num(stage);
-        if (!st.texture)
+        // Samples first, in stage order, so a bump stage can move the next stage's coordinates.
+        for (int stage = 0; stage < key.stageCount; ++stage)
         {
-            s += "    vec4 tex" + n + " = vec4(1.0);\n";
-            continue;
+            const StageKey& st = key.stages[stage];
+            std::string n = num(stage);
+            if (!st.texture)
+            {
+                s += "    vec4 tex" + n + " = vec4(1.0);\n";
+                continue;
+            }
+            s += "    vec4 tc" + n + " = vTex[" + n + "];\n";
+            if (key.pointSprite && key.pointList)
+                s += "    tc" + n + " = vec4(gl_PointCoord, 0.0, 1.0);\n"; // sprites span (0, 0) to (1, 1) from the top left
+            if (st.projected && st.transformCount >= 2)
+            {
+                std::string w = std::string("tc") + n + "." + "xyzw"[st.transformCount - 1];
+                s += "    tc" + n + " = tc" + n + " / (" + w + " != 0.0 ? " + w + " : 1.0);\n";
+            }
+            bool bumped = stage > 0 && (key.stages[stage - 1].colorOp == D3DTOP_BUMPENVMAP ||
+                                        key.stages[stage - 1].colorOp == D3DTOP_BUMPENVMAPLUMINANCE);
+            if (bumped)
+            {
+                std::string p = num(stage - 1);
+                s += "    tc" + n + ".xy += vec2(tex" + p + ".r * uBumpMatrix[" + p + "].x + tex" + p + ".g * uBumpMatrix[" +
+                     p + "].z, tex" + p + ".r * uBumpMatrix[" + p + "].y + tex" + p + ".g * uBumpMatrix[" + p + "].w);\n";
+            }
+            s += "    vec4 tex" + n + " = texture(uSampler" + n + ", tc" + n + (st.texture == 2 ? ".xyz" : ".xy") + ");\n";
+            if (bumped && key.stages[stage - 1].colorOp == D3DTOP_BUMPENVMAPLUMINANCE)
+            {
+                std::string p = num(stage - 1);
+                s += "    tex" + n + ".rgb *= clamp(tex" + p + ".b * uBumpLuminance[" + p + "].x + uBumpLuminance[" + p +
+                     "].y, 0.0, 1.0);\n";
+            }
         }
-        s += "    vec4 tc" + n + " = vTex[" + n + "];\n";
-        if (key.pointSprite && key.pointList)
-            s += "    tc" + n + " = vec4(gl_PointCoord, 0.0, 1.0);\n"; // sprites span (0, 0) to (1, 1) from the top left
-        if (st.projected && st.transformCount >= 2)
+
+        for (int stage = 0; stage < key.stageCount; ++stage)
         {
-            std::string w = std::string("tc") + n + "." + "xyzw"[st.transformCount - 1];
-            s += "    tc" + n + " = tc" + n + " / (" + w + " != 0.0 ? " + w + " : 1.0);\n";
+            const StageKey& st = key.stages[stage];
+            bool nextHasTexture = stage + 1 < key.stageCount && key.stages[stage + 1].texture;
+            std::string c0 = argument(st.colorArg0, stage), c1 = argument(st.colorArg1, stage),
+                        c2 = argument(st.colorArg2, stage);
+            std::string a0 = argument(st.alphaArg0, stage), a1 = argument(st.alphaArg1, stage),
+                        a2 = argument(st.alphaArg2, stage);
+            std::string colour = operation(st.colorOp, stage, c0, c1, c2, ".rgb", nextHasTexture);
+            std::string alpha = st.alphaOp == D3DTOP_DISABLE
+                                    ? std::string("current.a")
+                                    : operation(st.alphaOp, stage, a0, a1, a2, ".a", nextHasTexture);
+            if (st.colorOp == D3DTOP_DOTPRODUCT3)
+            {
+                // The dot product goes to every channel, alpha included.
+                s += "    vec4 r" + num(stage) + " = " + colour + ";\n";
+                colour = "r" + num(stage) + ".rgb";
+                alpha = "r" + num(stage) + ".a";
+            }
+            else if (st.alphaOp == D3DTOP_DOTPRODUCT3)
+                alpha = "(" + alpha + ").a";
+            s += std::string("    ") + (st.resultTemp ? "temp" : "current") + " = clamp(vec4(" + colour + ", " + alpha +
+                 "), 0.0, 1.0);\n";
         }
-        bool bumped = stage > 0 && (key.stages[stage - 1].colorOp == D3DTOP_BUMPENVMAP ||
-                                    key.stages[stage - 1].colorOp == D3DTOP_BUMPENVMAPLUMINANCE);
-        if (bumped)
-        {
-            std::string p = num(stage - 1);
-            s += "    tc" + n + ".xy += vec2(tex" + p + ".r * uBumpMatrix[" + p + "].x + tex" + p + ".g * uBumpMatrix[" +
-                 p + "].z, tex" + p + ".r * uBumpMatrix[" + p + "].y + tex" + p + ".g * uBumpMatrix[" + p + "].w);\n";
-        }
-        s += "    vec4 tex" + n + " = texture(uSampler" + n + ", tc" + n + (st.texture == 2 ? ".xyz" : ".xy") + ");\n";
-        if (bumped && key.stages[stage - 1].colorOp == D3DTOP_BUMPENVMAPLUMINANCE)
-        {
-            std::string p = num(stage - 1);
-            s += "    tex" + n + ".rgb *= clamp(tex" + p + ".b * uBumpLuminance[" + p + "].x + uBumpLuminance[" + p +
-                 "].y, 0.0, 1.0);\n";
-        }
+
+        if (key.specular)
+            s += "    current.rgb = clamp(current.rgb + specular.rgb, 0.0, 1.0);\n";
     }
 
-    for (int stage = 0; stage < key.stageCount; ++stage)
-    {
-        const StageKey& st = key.stages[stage];
-        bool nextHasTexture = stage + 1 < key.stageCount && key.stages[stage + 1].texture;
-        std::string c0 = argument(st.colorArg0, stage), c1 = argument(st.colorArg1, stage),
-                    c2 = argument(st.colorArg2, stage);
-        std::string a0 = argument(st.alphaArg0, stage), a1 = argument(st.alphaArg1, stage),
-                    a2 = argument(st.alphaArg2, stage);
-        std::string colour = operation(st.colorOp, stage, c0, c1, c2, ".rgb", nextHasTexture);
-        std::string alpha = st.alphaOp == D3DTOP_DISABLE
-                                ? std::string("current.a")
-                                : operation(st.alphaOp, stage, a0, a1, a2, ".a", nextHasTexture);
-        if (st.colorOp == D3DTOP_DOTPRODUCT3)
-        {
-            // The dot product goes to every channel, alpha included.
-            s += "    vec4 r" + num(stage) + " = " + colour + ";\n";
-            colour = "r" + num(stage) + ".rgb";
-            alpha = "r" + num(stage) + ".a";
-        }
-        else if (st.alphaOp == D3DTOP_DOTPRODUCT3)
-            alpha = "(" + alpha + ").a";
-        s += std::string("    ") + (st.resultTemp ? "temp" : "current") + " = clamp(vec4(" + colour + ", " + alpha +
-             "), 0.0, 1.0);\n";
-    }
-
-    if (key.specular)
-        s += "    current.rgb = clamp(current.rgb + specular.rgb, 0.0, 1.0);\n";
     if (key.alphaFunc && key.alphaFunc != D3DCMP_ALWAYS)
         s += std::string("    {\n        float a = floor(current.a * 255.0 + 0.5);\n        float r = uAlphaRef.x;\n"
                          "        if (!(") +

@@ -299,7 +299,21 @@ HRESULT Device::ValidateDevice(DWORD* passes)
     trace("ValidateDevice");
     if (!passes)
         return D3DERR_INVALIDCALL;
-    // Every stage operation, argument and filter the caps report is available in one pass.
+    HRESULT result;
+    if (takeFault(d3d9test::Fault::ValidateDevice, &result))
+        return result;
+    // Every stage operation, argument and filter the caps report is available in one pass; what lies outside
+    // them (an unknown operation, more stages than the caps allow) is refused as the platform's drivers do.
+    for (DWORD stage = 0; stage < D3D9_MAX_TEXTURE_STAGES; ++stage)
+    {
+        const auto& ts = mStageStates[stage];
+        if (ts[D3DTSS_COLOROP] == D3DTOP_DISABLE)
+            break;
+        if (stage >= mCaps.MaxTextureBlendStages || ts[D3DTSS_COLOROP] > D3DTOP_LERP || ts[D3DTSS_COLOROP] == 0)
+            return D3DERR_UNSUPPORTEDCOLOROPERATION;
+        if (ts[D3DTSS_ALPHAOP] > D3DTOP_LERP || ts[D3DTSS_ALPHAOP] == 0)
+            return D3DERR_UNSUPPORTEDALPHAOPERATION;
+    }
     *passes = 1;
     return D3D_OK;
 }

@@ -219,7 +219,7 @@ D3DCAPS9 defaultCaps()
     caps.MaxStreamStride = 255;
     caps.VertexShaderVersion = D3DVS_VERSION(2, 0);
     caps.MaxVertexShaderConst = 256;
-    caps.PixelShaderVersion = D3DPS_VERSION(2, 0);
+    caps.PixelShaderVersion = D3DPS_VERSION(1, 3); // the pixel shaders the layer translates
     caps.PixelShader1xMaxValue = 8.0f;
     caps.DevCaps2 = D3DDEVCAPS2_STREAMOFFSET | D3DDEVCAPS2_CAN_STRETCHRECT_FROM_TEXTURES |
                     D3DDEVCAPS2_VERTEXELEMENTSCANSHARESTREAMOFFSET;

@@ -57,6 +57,7 @@ enum class Fault
     Reset,          ///< IDirect3DDevice9::Reset, before any other check
     Present,        ///< device and swap-chain Present
     Lock,           ///< LockRect and buffer Lock
+    ValidateDevice, ///< IDirect3DDevice9::ValidateDevice, so callers' fallbacks can be taken
 };
 
 /// After `skip` successful calls at the site, the next `count` calls fail with `result`.

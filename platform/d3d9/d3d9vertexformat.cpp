@@ -38,33 +38,42 @@ const DeclTypeInfo& declType(BYTE type)
     return table[type <= BYTE(D3DDECLTYPE_UNUSED) ? type : BYTE(D3DDECLTYPE_UNUSED)];
 }
 
+int attributeForUsage(BYTE usage, BYTE usageIndex)
+{
+    switch (usage)
+    {
+    case D3DDECLUSAGE_POSITION:
+        return usageIndex == 0 ? AttrPosition : usageIndex == 1 ? AttrPosition1 : -1;
+    case D3DDECLUSAGE_BLENDWEIGHT:
+        return usageIndex == 0 ? AttrBlendWeight : -1;
+    case D3DDECLUSAGE_BLENDINDICES:
+        return usageIndex == 0 ? AttrBlendIndices : -1;
+    case D3DDECLUSAGE_NORMAL:
+        return usageIndex == 0 ? AttrNormal : usageIndex == 1 ? AttrNormal1 : -1;
+    case D3DDECLUSAGE_PSIZE:
+        return usageIndex == 0 ? AttrPointSize : -1;
+    case D3DDECLUSAGE_COLOR:
+        return usageIndex < 2 ? AttrDiffuse + usageIndex : -1;
+    case D3DDECLUSAGE_TEXCOORD:
+        return usageIndex < 8 ? AttrTexCoord0 + usageIndex : -1;
+    case D3DDECLUSAGE_TANGENT:
+        return usageIndex == 0 ? AttrTangent : -1;
+    default:
+        return -1; // binormals and the rest are read by no program of ours
+    }
+}
+
 namespace
 {
 
 int attributeFor(const D3DVERTEXELEMENT9& element, bool* pretransformed)
 {
-    switch (element.Usage)
+    if (element.Usage == D3DDECLUSAGE_POSITIONT)
     {
-    case D3DDECLUSAGE_POSITION:
-        return element.UsageIndex == 0 ? AttrPosition : -1;
-    case D3DDECLUSAGE_POSITIONT:
         *pretransformed = true;
         return element.UsageIndex == 0 ? AttrPosition : -1;
-    case D3DDECLUSAGE_BLENDWEIGHT:
-        return element.UsageIndex == 0 ? AttrBlendWeight : -1;
-    case D3DDECLUSAGE_BLENDINDICES:
-        return element.UsageIndex == 0 ? AttrBlendIndices : -1;
-    case D3DDECLUSAGE_NORMAL:
-        return element.UsageIndex == 0 ? AttrNormal : -1;
-    case D3DDECLUSAGE_PSIZE:
-        return element.UsageIndex == 0 ? AttrPointSize : -1;
-    case D3DDECLUSAGE_COLOR:
-        return element.UsageIndex < 2 ? AttrDiffuse + element.UsageIndex : -1;
-    case D3DDECLUSAGE_TEXCOORD:
-        return element.UsageIndex < 8 ? AttrTexCoord0 + element.UsageIndex : -1;
-    default:
-        return -1; // tangents, binormals and the rest mean nothing to fixed-function processing
     }
+    return attributeForUsage(element.Usage, element.UsageIndex);
 }
 
 } // namespace

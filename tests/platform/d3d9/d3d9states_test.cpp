@@ -229,27 +229,28 @@ TEST_F(StateTest, VertexDeclarationsKeepTheirElements)
 TEST_F(StateTest, ShaderTokenStreamsAreCheckedAndKept)
 {
     OpenDevice();
-    // vs_1_1: a comment whose data looks like an end token, one instruction, then the end.
-    const DWORD vertex[] = {0xFFFE0101, 0x0001FFFE, 0x0000FFFF, 0x00000001, 0x800F0000, 0x90E40000, 0x0000FFFF};
+    // vs_1_1: a comment whose data looks like an end token, a declaration, one instruction, then the end.
+    const DWORD vertex[] = {0xFFFE0101, 0x0001FFFE, 0x0000FFFF, 0x0000001F, 0x80000000, 0x900F0000,
+                            0x00000001, 0x800F0000, 0x90E40000, 0x0000FFFF};
     IDirect3DVertexShader9* shader = nullptr;
     ASSERT_EQ(mDevice->CreateVertexShader(vertex, &shader), D3D_OK);
     UINT size = 0;
     ASSERT_EQ(shader->GetFunction(nullptr, &size), D3D_OK);
     EXPECT_EQ(size, sizeof(vertex));
-    DWORD copy[7] = {};
+    DWORD copy[10] = {};
     ASSERT_EQ(shader->GetFunction(copy, &size), D3D_OK);
     EXPECT_EQ(std::memcmp(copy, vertex, sizeof(vertex)), 0);
     ASSERT_EQ(mDevice->SetVertexShader(shader), D3D_OK);
     EXPECT_EQ(shader->Release(), 1u);
     ASSERT_EQ(mDevice->SetVertexShader(nullptr), D3D_OK);
 
-    const DWORD pixel30[] = {0xFFFF0300, 0x0000FFFF};
+    const DWORD pixel14[] = {0xFFFF0104, 0x0000FFFF};
     const DWORD wrongKind[] = {0xFFFE0101, 0x0000FFFF};
     IDirect3DPixelShader9* pixelShader = nullptr;
-    EXPECT_EQ(mDevice->CreatePixelShader(pixel30, &pixelShader), D3DERR_INVALIDCALL) << "above the caps";
+    EXPECT_EQ(mDevice->CreatePixelShader(pixel14, &pixelShader), D3DERR_INVALIDCALL) << "above the caps";
     EXPECT_EQ(mDevice->CreatePixelShader(wrongKind, &pixelShader), D3DERR_INVALIDCALL) << "a vertex shader";
-    const DWORD pixel14[] = {0xFFFF0104, 0x0000FFFF};
-    ASSERT_EQ(mDevice->CreatePixelShader(pixel14, &pixelShader), D3D_OK);
+    const DWORD pixel13[] = {0xFFFF0103, 0x0000FFFF};
+    ASSERT_EQ(mDevice->CreatePixelShader(pixel13, &pixelShader), D3D_OK);
     pixelShader->Release();
 }
 

@@ -1,0 +1,103 @@
+// The instruction table of the shader token format, shared by the device's token checks, the translation to GLSL
+// and the assembler.
+#include "d3d9shadertokens.h"
+
+#include <cstring>
+
+namespace
+{
+
+constexpr unsigned kVertex = D3D9_SHADER_VERTEX;
+constexpr unsigned kPixel = D3D9_SHADER_PIXEL;
+constexpr unsigned kBoth = kVertex | kPixel;
+
+// Vertex 2.0 instructions keep their version in the table so that a 1.1 shader using one is refused.
+constexpr DWORD kV20 = 0x0200;
+
+const D3D9ShaderInstructionInfo kInstructions[] = {
+    {"nop", D3DSIO_NOP, 0, 0, kBoth, 0},
+    {"mov", D3DSIO_MOV, 1, 1, kBoth, 0},
+    {"add", D3DSIO_ADD, 1, 2, kBoth, 0},
+    {"sub", D3DSIO_SUB, 1, 2, kBoth, 0},
+    {"mad", D3DSIO_MAD, 1, 3, kBoth, 0},
+    {"mul", D3DSIO_MUL, 1, 2, kBoth, 0},
+    {"rcp", D3DSIO_RCP, 1, 1, kVertex, 0},
+    {"rsq", D3DSIO_RSQ, 1, 1, kVertex, 0},
+    {"dp3", D3DSIO_DP3, 1, 2, kBoth, 0},
+    {"dp4", D3DSIO_DP4, 1, 2, kBoth, 0},
+    {"min", D3DSIO_MIN, 1, 2, kVertex, 0},
+    {"max", D3DSIO_MAX, 1, 2, kVertex, 0},
+    {"slt", D3DSIO_SLT, 1, 2, kVertex, 0},
+    {"sge", D3DSIO_SGE, 1, 2, kVertex, 0},
+    {"exp", D3DSIO_EXP, 1, 1, kVertex, 0},
+    {"log", D3DSIO_LOG, 1, 1, kVertex, 0},
+    {"lit", D3DSIO_LIT, 1, 1, kVertex, 0},
+    {"dst", D3DSIO_DST, 1, 2, kVertex, 0},
+    {"lrp", D3DSIO_LRP, 1, 3, kBoth, kV20},
+    {"frc", D3DSIO_FRC, 1, 1, kVertex, 0},
+    {"m4x4", D3DSIO_M4x4, 1, 2, kVertex, 0},
+    {"m4x3", D3DSIO_M4x3, 1, 2, kVertex, 0},
+    {"m3x4", D3DSIO_M3x4, 1, 2, kVertex, 0},
+    {"m3x3", D3DSIO_M3x3, 1, 2, kVertex, 0},
+    {"m3x2", D3DSIO_M3x2, 1, 2, kVertex, 0},
+    {"pow", D3DSIO_POW, 1, 2, kVertex, kV20},
+    {"crs", D3DSIO_CRS, 1, 2, kVertex, kV20},
+    {"sgn", D3DSIO_SGN, 1, 3, kVertex, kV20},
+    {"abs", D3DSIO_ABS, 1, 1, kVertex, kV20},
+    {"nrm", D3DSIO_NRM, 1, 1, kVertex, kV20},
+    {"mova", D3DSIO_MOVA, 1, 1, kVertex, kV20},
+    {"expp", D3DSIO_EXPP, 1, 1, kVertex, 0},
+    {"logp", D3DSIO_LOGP, 1, 1, kVertex, 0},
+    {"texcoord", D3DSIO_TEXCOORD, 1, 0, kPixel, 0},
+    {"texkill", D3DSIO_TEXKILL, 1, 0, kPixel, 0},
+    {"tex", D3DSIO_TEX, 1, 0, kPixel, 0},
+    {"texbem", D3DSIO_TEXBEM, 1, 1, kPixel, 0},
+    {"texbeml", D3DSIO_TEXBEML, 1, 1, kPixel, 0},
+    {"texreg2ar", D3DSIO_TEXREG2AR, 1, 1, kPixel, 0},
+    {"texreg2gb", D3DSIO_TEXREG2GB, 1, 1, kPixel, 0},
+    {"texm3x2pad", D3DSIO_TEXM3x2PAD, 1, 1, kPixel, 0},
+    {"texm3x2tex", D3DSIO_TEXM3x2TEX, 1, 1, kPixel, 0},
+    {"texm3x3pad", D3DSIO_TEXM3x3PAD, 1, 1, kPixel, 0},
+    {"texm3x3tex", D3DSIO_TEXM3x3TEX, 1, 1, kPixel, 0},
+    {"texm3x3spec", D3DSIO_TEXM3x3SPEC, 1, 2, kPixel, 0},
+    {"texm3x3vspec", D3DSIO_TEXM3x3VSPEC, 1, 1, kPixel, 0},
+    {"cnd", D3DSIO_CND, 1, 3, kPixel, 0},
+    {"cmp", D3DSIO_CMP, 1, 3, kPixel, 0},
+    {"dp2add", D3DSIO_DP2ADD, 1, 3, kPixel, 0},
+};
+
+const char* const kUsages[] = {"position", "blendweight", "blendindices", "normal",  "psize",
+                               "texcoord", "tangent",     "binormal",     "tessfactor", "positiont",
+                               "color",    "fog",         "depth",        "sample"};
+
+} // namespace
+
+const D3D9ShaderInstructionInfo* D3D9FindShaderInstruction(const char* name, size_t length)
+{
+    for (const D3D9ShaderInstructionInfo& instruction : kInstructions)
+        if (std::strlen(instruction.name) == length && std::strncmp(instruction.name, name, length) == 0)
+            return &instruction;
+    return nullptr;
+}
+
+const D3D9ShaderInstructionInfo* D3D9FindShaderInstruction(DWORD opcode)
+{
+    for (const D3D9ShaderInstructionInfo& instruction : kInstructions)
+        if (instruction.opcode == opcode)
+            return &instruction;
+    return nullptr;
+}
+
+int D3D9FindDeclUsage(const char* name, size_t length)
+{
+    for (size_t i = 0; i < sizeof kUsages / sizeof kUsages[0]; ++i)
+        if (std::strlen(kUsages[i]) == length && std::strncmp(kUsages[i], name, length) == 0)
+            return int(i);
+    return -1;
+}
+
+const char* D3D9DeclUsageName(DWORD usage)
+{
+    return usage < sizeof kUsages / sizeof kUsages[0] ? kUsages[usage] : nullptr;
+}
+

@@ -1,0 +1,271 @@
+// Shaders on the Direct3D 9 layer: token streams checked when a shader is made, and assembled vertex and pixel
+// shaders drawing frames that match CPU references.
+#include "d3d9draw_support.h"
+#include "d3d9shadertokens.h"
+#include "d3dx9.h"
+#include "materialeffectshaders.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+using namespace d3d9support;
+
+std::vector<DWORD> Tokens(const std::string& text)
+{
+    ID3DXBuffer* shader = nullptr;
+    ID3DXBuffer* errors = nullptr;
+    HRESULT result = D3DXAssembleShader(text.c_str(), UINT(text.size()), nullptr, nullptr, 0, &shader, &errors);
+    EXPECT_EQ(result, D3D_OK) << (errors ? static_cast<const char*>(errors->GetBufferPointer()) : "");
+    std::vector<DWORD> tokens;
+    if (shader)
+    {
+        auto* begin = static_cast<const DWORD*>(shader->GetBufferPointer());
+        tokens.assign(begin, begin + shader->GetBufferSize() / sizeof(DWORD));
+        shader->Release();
+    }
+    if (errors)
+        errors->Release();
+    return tokens;
+}
+
+class ShaderTest : public D3D9Test
+{
+};
+
+TEST_F(ShaderTest, BadTokenStreamsAreRefusedWhenTheShaderIsMade)
+{
+    OpenDevice();
+    std::vector<DWORD> good = Tokens("vs_2_0\ndcl_position0 v0\nm4x4 oPos, v0, c[0]\n");
+    IDirect3DVertexShader9* shader = nullptr;
+    ASSERT_EQ(mDevice->CreateVertexShader(good.data(), &shader), D3D_OK);
+    shader->Release();
+
+    struct Case
+    {
+        const char* what;
+        std::vector<DWORD> tokens;
+    };
+    const Case cases[] = {
+        {"unknown opcode", {0xFFFE0200, 0x01007777, 0x800F0000, 0xFFFF}},
+        {"register out of range", {0xFFFE0200, 0x02000001, 0x800F000C, 0xA0E40000, 0xFFFF}},
+        {"constant past 255", {0xFFFE0200, 0x02000001, 0x800F0000, 0xA0E40100, 0xFFFF}},
+        {"output read", {0xFFFE0200, 0x02000001, 0x800F0000, 0xD0E40000, 0xFFFF}},
+        {"input written", {0xFFFE0200, 0x0200001F, 0x80000000, 0x900F0000, 0x02000001, 0x900F0000, 0xA0E40000,
+                            0xFFFF}},
+        {"input read without a declaration", {0xFFFE0200, 0x02000001, 0x800F0000, 0x90E40000, 0xFFFF}},
+        {"instruction cut short", {0xFFFE0200, 0x03000002, 0x800F0000, 0xA0E40000, 0xFFFF}},
+        {"parameter without its marker", {0xFFFE0101, 0x00000001, 0x000F0000, 0xA0E40000, 0xFFFF}},
+        {"address written by add", {0xFFFE0200, 0x03000002, 0xB0010000, 0xA0E40000, 0xA0E40000, 0xFFFF}},
+        {"relative output", {0xFFFE0200, 0x02000001, 0x800F2000, 0xA0E40000, 0xFFFF}},
+        {"version 3.0", {0xFFFE0300, 0xFFFF}},
+    };
+    for (const Case& c : cases)
+    {
+        shader = nullptr;
+        EXPECT_EQ(mDevice->CreateVertexShader(c.tokens.data(), &shader), D3DERR_INVALIDCALL) << c.what;
+        EXPECT_EQ(shader, nullptr) << c.what;
+    }
+
+    std::vector<DWORD> pixelGood = Tokens("ps_1_1\ntex t0\nmul r0, t0, v0\n");
+    IDirect3DPixelShader9* pixel = nullptr;
+    ASSERT_EQ(mDevice->CreatePixelShader(pixelGood.data(), &pixel), D3D_OK);
+    pixel->Release();
+    const std::vector<DWORD> pixelBad[] = {
+        {0xFFFF0101, 0x00000001, 0x800F0002, 0xB0E40000, 0xFFFF}, // r2 does not exist in 1.1
+        {0xFFFF0101, 0x00000042, 0x800F0000, 0xFFFF},             // tex writes a temporary
+        {0xFFFF0101, 0x00000014, 0x800F0000, 0xB0E40000, 0xA0E40000, 0xFFFF}, // m4x4 is for vertex shaders
+    };
+    for (const auto& tokens : pixelBad)
+        EXPECT_EQ(mDevice->CreatePixelShader(tokens.data(), &pixel), D3DERR_INVALIDCALL);
+}
+
+// A skinned, lit quad through a vertex shader: the blend index picks bone rows by relative addressing, the
+// light and material come from constants, and a second quad passes its texture coordinates to stage 0.
+class VertexShaderDraw : public DrawTest
+{
+};
+
+struct SkinVertex
+{
+    float x, y, z;
+    BYTE bone[4];
+    float nx, ny, nz;
+    D3DCOLOR colour;
+    float u, v;
+};
+
+TEST_F(VertexShaderDraw, SkinnedLitQuadAndTexturedQuadMatchTheirReference)
+{
+    ASSERT_NE(mDevice, nullptr);
+    const D3DVERTEXELEMENT9 elements[] = {
+        {0, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0},
+        {0, 12, D3DDECLTYPE_UBYTE4, 0, D3DDECLUSAGE_BLENDINDICES, 0},
+        {0, 16, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_NORMAL, 0},
+        {0, 28, D3DDECLTYPE_D3DCOLOR, 0, D3DDECLUSAGE_COLOR, 0},
+        {0, 32, D3DDECLTYPE_FLOAT2, 0, D3DDECLUSAGE_TEXCOORD, 0},
+        {0xFF, 0, D3DDECLTYPE_UNUSED, 0, 0, 0},
+    };
+    IDirect3DVertexDeclaration9* declaration = nullptr;
+    ASSERT_EQ(mDevice->CreateVertexDeclaration(elements, &declaration), D3D_OK);
+    Hold(declaration);
+
+    std::vector<DWORD> skin = Tokens("vs_2_0\ndcl_position0 v0\ndcl_blendindices0 v2\ndcl_normal0 v3\n"
+                                     "dcl_color0 v4\nmova a0.x, v2.x\nm4x3 r3.xyz, v0, c[a0.x + 10]\n"
+                                     "mov r3.w, v0.w\nm4x4 oPos.xyzw, r3, c[0]\ndp3 r6.x, c[5], v3\n"
+                                     "max r6.x, c[5].w, r6.x\nmul r7, v4, c[6]\nmad oD0, r7, r6.x, c[4]\n");
+    std::vector<DWORD> textured = Tokens("vs_1_1\ndcl_position0 v0\ndcl_texcoord0 v5\nm4x4 oPos, v0, c[0]\n"
+                                         "mov oT0.xy, v5\n");
+    IDirect3DVertexShader9* skinShader = nullptr;
+    IDirect3DVertexShader9* texturedShader = nullptr;
+    ASSERT_EQ(mDevice->CreateVertexShader(skin.data(), &skinShader), D3D_OK);
+    ASSERT_EQ(mDevice->CreateVertexShader(textured.data(), &texturedShader), D3D_OK);
+    Hold(skinShader);
+    Hold(texturedShader);
+
+    // c0-c3 identity (rows of the transposed matrix); c4 ambient; c5 light direction (w 0); c6 light colour;
+    // bone 3 at c[13]-c[15] moves x by -1.
+    float constants[16][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1},
+                              {0.1f, 0.1f, 0.1f, 1}, {0, 0, -1, 0}, {0.8f, 0.8f, 0.8f, 0}};
+    float bone[3][4] = {{1, 0, 0, -1}, {0, 1, 0, 0}, {0, 0, 1, 0}};
+    ASSERT_EQ(mDevice->SetVertexShaderConstantF(0, &constants[0][0], 7), D3D_OK);
+    ASSERT_EQ(mDevice->SetVertexShaderConstantF(13, &bone[0][0], 3), D3D_OK);
+
+    // Left half: model x 0..1 moved to clip -1..0; the normal faces the light at half strength.
+    const D3DCOLOR colour = D3DCOLOR_ARGB(255, 255, 128, 0);
+    SkinVertex left[4] = {{0, 1, 0.5f, {3, 0, 0, 0}, 0, 0, -0.5f, colour, 0, 0},
+                          {1, 1, 0.5f, {3, 0, 0, 0}, 0, 0, -0.5f, colour, 1, 0},
+                          {0, -1, 0.5f, {3, 0, 0, 0}, 0, 0, -0.5f, colour, 0, 1},
+                          {1, -1, 0.5f, {3, 0, 0, 0}, 0, 0, -0.5f, colour, 1, 1}};
+    // Right half, untransformed clip-space positions with texture coordinates 0..1.
+    SkinVertex right[4] = {{0, 1, 0.5f, {0, 0, 0, 0}, 0, 0, 0, 0, 0, 0},
+                           {1, 1, 0.5f, {0, 0, 0, 0}, 0, 0, 0, 0, 1, 0},
+                           {0, -1, 0.5f, {0, 0, 0, 0}, 0, 0, 0, 0, 0, 1},
+                           {1, -1, 0.5f, {0, 0, 0, 0}, 0, 0, 0, 0, 1, 1}};
+    IDirect3DTexture9* texture =
+        MakeTexture(2, 2, D3DFMT_A8R8G8B8, {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF});
+    ASSERT_NE(texture, nullptr);
+
+    mDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+    mDevice->BeginScene();
+    mDevice->SetVertexDeclaration(declaration);
+    mDevice->SetVertexShader(skinShader);
+    mDevice->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    mDevice->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    ASSERT_EQ(mDevice->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, left, sizeof(SkinVertex)), D3D_OK);
+    mDevice->SetVertexShader(texturedShader);
+    mDevice->SetTexture(0, texture);
+    mDevice->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    mDevice->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_POINT);
+    mDevice->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
+    ASSERT_EQ(mDevice->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, right, sizeof(SkinVertex)), D3D_OK);
+    mDevice->EndScene();
+    mDevice->SetVertexShader(nullptr);
+    mDevice->SetTexture(0, nullptr);
+
+    // ambient 0.1 + colour (1, 0.5, 0) x light 0.8 x max(0, dot((0,0,-1), (0,0,-0.5))) = 0.5
+    const uint32_t lit = ToArgb({0.1f + 0.4f, 0.1f + 0.2f * 128.0f / 127.5f, 0.1f});
+    const uint32_t texels[4] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF};
+    EXPECT_EQ(CheckBackBuffer("shader_skinned_lit_and_textured", Expected([&](int x, int y) -> uint32_t {
+                                  if (x < kSize / 2)
+                                      return lit;
+                                  int u = (x - kSize / 2) / (kSize / 4), v = y / (kSize / 2);
+                                  return texels[v * 2 + u];
+                              })),
+              "");
+}
+
+// The six material-effect pixel shaders on a quad: each frame matches its formula.
+class PixelShaderDraw : public DrawTest
+{
+};
+
+TEST_F(PixelShaderDraw, MaterialEffectShadersMatchTheirFormulas)
+{
+    ASSERT_NE(mDevice, nullptr);
+    const Rgba t0{0.8f, 0.4f, 0.2f, 0.25f}, t1{0.2f, 0.6f, 1.0f, 0.5f}, t2{0.5f, 0.5f, 0.25f, 0.75f};
+    const Rgba v0{1.0f, 0.8f, 0.6f, 0.9f};
+    const float c0 = 0.5f;
+    auto argb = [](Rgba c) {
+        auto byte = [](float f) { return DWORD(std::lround(f * 255.0f)); };
+        return D3DCOLOR_ARGB(byte(c.a), byte(c.r), byte(c.g), byte(c.b));
+    };
+    // What the device sees after 8-bit storage.
+    auto stored = [&](Rgba c) { return FromArgb(argb(c)); };
+    const Rgba s0 = stored(t0), s1 = stored(t1), s2 = stored(t2), d = stored(v0);
+    IDirect3DTexture9* textures[3] = {MakeTexture(1, 1, D3DFMT_A8R8G8B8, {argb(t0)}),
+                                      MakeTexture(1, 1, D3DFMT_A8R8G8B8, {argb(t1)}),
+                                      MakeTexture(1, 1, D3DFMT_A8R8G8B8, {argb(t2)})};
+    for (DWORD stage = 0; stage < 3; ++stage)
+        mDevice->SetTexture(stage, textures[stage]);
+    const float constant[4] = {c0, c0, c0, c0};
+    mDevice->SetPixelShaderConstantF(0, constant, 1);
+
+    auto bumpChannel = [&](float a, float b) { return a * (1 - s0.a) + b * s1.a; };
+    Rgba bump{bumpChannel(s0.r, s1.r) * d.r, bumpChannel(s0.g, s1.g) * d.g, bumpChannel(s0.b, s1.b) * d.b, 1};
+    float a = s0.a * d.a + s1.a * d.a;
+    const Rgba expected[6] = {
+        bump,
+        {s0.r * d.r + s1.r * s1.a * c0, s0.g * d.g + s1.g * s1.a * c0, s0.b * d.b + s1.b * s1.a * c0, 1},
+        {d.r + s0.r * s0.a * c0, d.g + s0.g * s0.a * c0, d.b + s0.b * s0.a * c0, 1},
+        {bump.r + s2.r * s2.a * c0, bump.g + s2.g * s2.a * c0, bump.b + s2.b * s2.a * c0, 1},
+        {bump.r + s2.r * s2.a * a * c0, bump.g + s2.g * s2.a * a * c0, bump.b + s2.b * s2.a * a * c0, 1},
+        {bump.r + s2.r * a * c0, bump.g + s2.g * a * c0, bump.b + s2.b * a * c0, 1},
+    };
+    for (int i = 0; i < 6; ++i)
+    {
+        std::vector<DWORD> tokens = Tokens(fixtures::kMaterialEffectShaders[i]);
+        IDirect3DPixelShader9* shader = nullptr;
+        ASSERT_EQ(mDevice->CreatePixelShader(tokens.data(), &shader), D3D_OK) << i;
+        Hold(shader);
+        mDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+        mDevice->BeginScene();
+        mDevice->SetPixelShader(shader);
+        ASSERT_EQ(DrawScreenQuad(argb(v0)), D3D_OK) << i;
+        mDevice->EndScene();
+        uint32_t reference = ToArgb(expected[i]);
+        std::string name = std::string("pixel_shader_material_effect_") + char('a' + i);
+        EXPECT_EQ(CheckBackBuffer(name, Expected([&](int, int) { return reference; })), "") << name;
+    }
+    mDevice->SetPixelShader(nullptr);
+    for (DWORD stage = 0; stage < 3; ++stage)
+        mDevice->SetTexture(stage, nullptr);
+}
+
+// The material effects ask the device whether their single-pass set-ups validate, and fall back when not.
+TEST_F(ShaderTest, ValidateDeviceCountsOnePassForTheEffectSetUpsAndCanBeMadeToFail)
+{
+    OpenDevice();
+    DWORD passes = 0;
+    // The dual-texture set-up: stage 0 and 1 MODULATE2X of texture and current.
+    for (DWORD stage = 0; stage < 2; ++stage)
+    {
+        mDevice->SetTextureStageState(stage, D3DTSS_COLOROP, D3DTOP_MODULATE2X);
+        mDevice->SetTextureStageState(stage, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+        mDevice->SetTextureStageState(stage, D3DTSS_COLORARG2, stage ? D3DTA_CURRENT : D3DTA_DIFFUSE);
+        mDevice->SetTextureStageState(stage, D3DTSS_ALPHAOP, D3DTOP_SELECTARG2);
+    }
+    EXPECT_EQ(mDevice->ValidateDevice(&passes), D3D_OK);
+    EXPECT_EQ(passes, 1u);
+    // The environment set-up: the reflection blended by the texture factor in the second stage.
+    mDevice->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_BLENDFACTORALPHA);
+    mDevice->SetTextureStageState(2, D3DTSS_COLOROP, D3DTOP_DISABLE);
+    passes = 0;
+    EXPECT_EQ(mDevice->ValidateDevice(&passes), D3D_OK);
+    EXPECT_EQ(passes, 1u);
+
+    mDevice->SetTextureStageState(1, D3DTSS_COLOROP, 99);
+    EXPECT_EQ(mDevice->ValidateDevice(&passes), D3DERR_UNSUPPORTEDCOLOROPERATION);
+    mDevice->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_MODULATE2X);
+
+    d3d9test::FailNext(d3d9test::Fault::ValidateDevice, D3DERR_TOOMANYOPERATIONS);
+    EXPECT_EQ(mDevice->ValidateDevice(&passes), D3DERR_TOOMANYOPERATIONS);
+    EXPECT_EQ(mDevice->ValidateDevice(&passes), D3D_OK) << "the fault is taken once";
+}
+
+} // namespace
