@@ -268,4 +268,72 @@ TEST_F(ShaderTest, ValidateDeviceCountsOnePassForTheEffectSetUpsAndCanBeMadeToFa
     EXPECT_EQ(mDevice->ValidateDevice(&passes), D3D_OK) << "the fault is taken once";
 }
 
+// Outputs beyond position and colour: the specular colour adds, the fog factor blends towards the fog colour,
+// the top constant register is reachable; and two weighted bones blend positions.
+TEST_F(VertexShaderDraw, SpecularFogTopConstantAndWeightedBonesReachTheFrame)
+{
+    ASSERT_NE(mDevice, nullptr);
+    struct BlendVertex
+    {
+        float x, y, z;
+        float weight;
+        BYTE bones[4];
+    };
+    const D3DVERTEXELEMENT9 elements[] = {
+        {0, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0},
+        {0, 12, D3DDECLTYPE_FLOAT1, 0, D3DDECLUSAGE_BLENDWEIGHT, 0},
+        {0, 16, D3DDECLTYPE_UBYTE4, 0, D3DDECLUSAGE_BLENDINDICES, 0},
+        {0xFF, 0, D3DDECLTYPE_UNUSED, 0, 0, 0},
+    };
+    IDirect3DVertexDeclaration9* declaration = nullptr;
+    ASSERT_EQ(mDevice->CreateVertexDeclaration(elements, &declaration), D3D_OK);
+    Hold(declaration);
+    // Bone i's rows at c[10 + 3i], its index written as 3i; the second weight is 1 - the first.
+    std::vector<DWORD> tokens = Tokens(
+        "vs_2_0\ndcl_position0 v0\ndcl_blendweight0 v1\ndcl_blendindices0 v2\nmova a0.xy, v2\n"
+        "m4x3 r5.xyz, v0, c[a0.x + 10]\nmul r3.xyz, v1.x, r5.xyz\nadd r4.x, c[9].x, -v1.x\n"
+        "m4x3 r5.xyz, v0, c[a0.y + 10]\nmad r3.xyz, r4.x, r5.xyz, r3.xyz\nmov r3.w, v0.w\n"
+        "m4x4 oPos, r3, c[0]\nmov oD0, c[255]\nmov oD1, c[254]\nmov oFog, c[253].x\n");
+    IDirect3DVertexShader9* shader = nullptr;
+    ASSERT_EQ(mDevice->CreateVertexShader(tokens.data(), &shader), D3D_OK);
+    Hold(shader);
+
+    float identity[4][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}};
+    float one[4] = {1, 1, 1, 1};
+    // Bone 0 leaves x alone; bone 1 moves x by -2. Half of each moves the quad by -1.
+    float bones[6][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {1, 0, 0, -2}, {0, 1, 0, 0}, {0, 0, 1, 0}};
+    float top[3][4] = {{0.5f, 0, 0, 0}, {0.0f, 0.25f, 0.0f, 0}, {0.2f, 0.4f, 0.6f, 1}};
+    ASSERT_EQ(mDevice->SetVertexShaderConstantF(0, &identity[0][0], 4), D3D_OK);
+    ASSERT_EQ(mDevice->SetVertexShaderConstantF(9, one, 1), D3D_OK);
+    ASSERT_EQ(mDevice->SetVertexShaderConstantF(10, &bones[0][0], 6), D3D_OK);
+    ASSERT_EQ(mDevice->SetVertexShaderConstantF(253, &top[0][0], 3), D3D_OK);
+    EXPECT_EQ(mDevice->SetVertexShaderConstantF(254, &top[0][0], 3), D3DERR_INVALIDCALL) << "past the last register";
+
+    // Model x 0..2 lands on clip -1..1 after the blend.
+    BlendVertex quad[4] = {{0, 1, 0.5f, 0.5f, {0, 3, 0, 0}},
+                           {2, 1, 0.5f, 0.5f, {0, 3, 0, 0}},
+                           {0, -1, 0.5f, 0.5f, {0, 3, 0, 0}},
+                           {2, -1, 0.5f, 0.5f, {0, 3, 0, 0}}};
+    mDevice->SetRenderState(D3DRS_SPECULARENABLE, TRUE);
+    mDevice->SetRenderState(D3DRS_FOGENABLE, TRUE);
+    mDevice->SetRenderState(D3DRS_FOGCOLOR, 0xFF0000FF);
+    mDevice->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    mDevice->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    mDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+    mDevice->BeginScene();
+    mDevice->SetVertexDeclaration(declaration);
+    mDevice->SetVertexShader(shader);
+    ASSERT_EQ(mDevice->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(BlendVertex)), D3D_OK);
+    mDevice->EndScene();
+    mDevice->SetVertexShader(nullptr);
+    mDevice->SetRenderState(D3DRS_FOGENABLE, FALSE);
+    mDevice->SetRenderState(D3DRS_SPECULARENABLE, FALSE);
+
+    // (diffuse c255 + specular c254) mixed with the blue fog colour by the fog factor 0.5.
+    Rgba lit{0.2f + 0.0f, 0.4f + 0.25f, 0.6f + 0.0f};
+    Rgba expected{lit.r * 0.5f, lit.g * 0.5f, lit.b * 0.5f + 0.5f};
+    uint32_t reference = ToArgb(expected);
+    EXPECT_EQ(CheckBackBuffer("shader_specular_fog_two_bones", Expected([&](int, int) { return reference; })), "");
+}
+
 } // namespace
