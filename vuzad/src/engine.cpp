@@ -6,7 +6,9 @@
 #include "error.h"
 #include "frame.h"
 #include "freelist.h"
+#include "im3d.h"
 #include "matrix.h"
+#include "pipeline.h"
 #include "raster.h"
 #include "resourcearena.h"
 #include "sparemodule.h"
@@ -90,7 +92,9 @@ const EngineModule kModules[] = {
     {Stream::kPluginId, Stream::kModuleBlockSize, Stream::OpenModule, Stream::CloseModule},
     {Camera::kPluginId, Camera::kModuleBlockSize, Camera::OpenModule, Camera::CloseModule},
     {Raster::kPluginId, Raster::kModuleBlockSize, Raster::OpenModule, Raster::CloseModule},
+    {Pipeline::kPluginId, Pipeline::kModuleBlockSize, Pipeline::OpenModule, Pipeline::CloseModule},
     {SpareModule::kListPluginId, SpareModule::kListBlockSize, SpareModule::OpenList, SpareModule::CloseList},
+    {Im3d::kPluginId, Im3d::kModuleBlockSize, Im3d::OpenModule, Im3d::CloseModule},
     {ResourceArena::kPluginId, ResourceArena::kModuleBlockSize, ResourceArena::OpenModule, ResourceArena::CloseModule},
 };
 
