@@ -291,6 +291,40 @@ TEST_F(Cameras, SphereTests)
         EXPECT_EQ(Camera::FrustumTestSphere(mCamera, &c.sphere), c.result) << c.name;
 }
 
+// Whether clipping can be skipped: inside every plane, touching from inside included.
+TEST(CameraWhollyInside, SpheresAndBoxesAgainstSixPlanes)
+{
+    Camera camera = {};
+    // The cube [-1, 1] on every axis.
+    const Vector normals[6] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
+    for (int i = 0; i < 6; ++i)
+        camera.frustumPlanes[i] = {normals[i], 1.0f, uint8_t(normals[i].x >= 0), uint8_t(normals[i].y >= 0),
+                                   uint8_t(normals[i].z >= 0)};
+    const struct
+    {
+        Sphere sphere;
+        int32_t inside;
+    } spheres[] = {
+        {{{0, 0, 0}, 1.0f}, 1},    {{{0, 0, 0}, 1.01f}, 0}, {{{0.5f, 0, 0}, 0.5f}, 1},
+        {{{0.5f, 0, 0}, 0.6f}, 0}, {{{0, 0, -3}, 0.1f}, 0},
+    };
+    for (const auto& c : spheres)
+        EXPECT_EQ(Camera::SphereWhollyInside(&camera, &c.sphere), c.inside)
+            << c.sphere.centre.x << " " << c.sphere.radius;
+    const struct
+    {
+        BBox box;
+        int32_t inside;
+    } boxes[] = {
+        {{{1, 1, 1}, {-1, -1, -1}}, 1},
+        {{{0.5f, 0.5f, 0.5f}, {0, 0, 0}}, 1},
+        {{{1.5f, 0.5f, 0.5f}, {0, 0, 0}}, 0},
+        {{{0.5f, 0.5f, 0.5f}, {0, -1.5f, 0}}, 0},
+    };
+    for (const auto& c : boxes)
+        EXPECT_EQ(Camera::BoxWhollyInside(&camera, &c.box), c.inside) << c.box.sup.x << " " << c.box.inf.y;
+}
+
 TEST_F(Cameras, UpdatesMakeTheCameraCurrentAroundTheDeviceCalls)
 {
     Vector position = {0, 0, -5};

@@ -335,6 +335,27 @@ int32_t Camera::FrustumTestSphere(const Camera* camera, const Sphere* sphere)
     return result;
 }
 
+int32_t Camera::SphereWhollyInside(const Camera* camera, const Sphere* sphere)
+{
+    for (const FrustumPlane& plane : camera->frustumPlanes)
+        if (Dot(plane.normal, sphere->centre) - plane.distance > -sphere->radius)
+            return 0;
+    return 1;
+}
+
+int32_t Camera::BoxWhollyInside(const Camera* camera, const BBox* box)
+{
+    for (const FrustumPlane& plane : camera->frustumPlanes)
+    {
+        // The corner farthest along the plane's normal.
+        Vector corner = {plane.positiveX ? box->sup.x : box->inf.x, plane.positiveY ? box->sup.y : box->inf.y,
+                         plane.positiveZ ? box->sup.z : box->inf.z};
+        if (Dot(plane.normal, corner) > plane.distance)
+            return 0;
+    }
+    return 1;
+}
+
 FrameObject* Camera::SyncFrame(FrameObject* object)
 {
     auto* camera = reinterpret_cast<Camera*>(object);

@@ -124,6 +124,11 @@ struct Camera
     /// kFrustumBoundary when it crosses a plane; else kFrustumInside (a sphere of radius 0
     /// on a plane is inside it).
     static int32_t FrustumTestSphere(const Camera* camera, const Sphere* sphere);
+    /// 1 when the sphere lies wholly inside all six planes (touching one from inside
+    /// counts), else 0; the pipelines then need no clipping.
+    static int32_t SphereWhollyInside(const Camera* camera, const Sphere* sphere);
+    /// 1 when the box lies wholly inside all six planes, else 0.
+    static int32_t BoxWhollyInside(const Camera* camera, const BBox* box);
 
     /// The frame-sync callback: view matrix, corners, planes and box from the frame's
     /// world matrix. Replaceable through object.sync (the world chains it).

@@ -39,6 +39,40 @@ using DeviceSystemFunction = int32_t (*)(int32_t request, void* out, void* inOut
 
 // ---- Device record ----------------------------------------------------------------
 
+/// The engine's render-state codes, set and read through the device record. Blend, address,
+/// stencil-operation, compare and cull values are the device's own numbers.
+enum EngineRenderStateCode : int32_t
+{
+    kRenderStateTextureRaster = 1,      ///< a Raster* of stage 0, or 0
+    kRenderStateTextureAddress = 2,     ///< U and V; reads back only when they agree
+    kRenderStateTextureAddressU = 3,
+    kRenderStateTextureAddressV = 4,
+    kRenderStateTexturePerspective = 5, ///< set answers whether the value is non-zero; no read
+    kRenderStateZTest = 6,
+    kRenderStateShadeMode = 7,          ///< 1 flat, 2 Gouraud
+    kRenderStateZWrite = 8,
+    kRenderStateTextureFilter = 9,      ///< 0 none, 1 nearest, 2 linear, 3-6 the mipmapped modes
+    kRenderStateSourceBlend = 10,
+    kRenderStateDestBlend = 11,
+    kRenderStateVertexAlpha = 12,
+    kRenderStateBorderColour = 13,
+    kRenderStateFog = 14,
+    kRenderStateFogColour = 15,
+    kRenderStateFogType = 16,           ///< 0 none, 1 linear, 2 exponential, 3 squared
+    kRenderStateFogDensity = 17,        ///< set: a const float*; read: the real's bits in the low 32 bits
+    kRenderStateCullMode = 20,          ///< 1 none, 2 clockwise, 3 counter-clockwise
+    kRenderStateStencil = 21,
+    kRenderStateStencilFail = 22,
+    kRenderStateStencilZFail = 23,
+    kRenderStateStencilPass = 24,
+    kRenderStateStencilFunction = 25,
+    kRenderStateStencilReference = 26,
+    kRenderStateStencilMask = 27,
+    kRenderStateStencilWriteMask = 28,
+    kRenderStateAlphaFunction = 29,
+    kRenderStateAlphaReference = 30,
+};
+
 /// Render-state values are pointer-sized: some states carry a raster or a pointer to a real.
 using DeviceSetRenderState = int32_t (*)(int32_t state, intptr_t value);
 using DeviceGetRenderState = int32_t (*)(int32_t state, intptr_t* value);
@@ -47,6 +81,31 @@ using DeviceIm2DLine = int32_t (*)(void* vertices, int32_t numVertices, int32_t 
 using DeviceIm2DTriangle = int32_t (*)(void* vertices, int32_t numVertices, int32_t first, int32_t second,
                                        int32_t third);
 using DeviceIm2DPrimitive = int32_t (*)(int32_t primitiveType, void* vertices, int32_t numVertices);
+/// The 2D vertex both sides use (28 bytes): x and y in pixels, z the device depth 0-1, then
+/// the reciprocal of w (taken for the perspective divide of texture coordinates), the colour
+/// as 0xAARRGGBB, and u, v.
+struct Im2DVertex
+{
+    float x;
+    float y;
+    float z;
+    float recipW;
+    uint32_t colour;
+    float u;
+    float v;
+};
+static_assert(sizeof(Im2DVertex) == 28);
+
+/// The 2D primitive types of the primitive entries.
+enum Im2DPrimitiveType : int32_t
+{
+    kIm2DLineList = 1,
+    kIm2DPolyLine = 2,
+    kIm2DTriList = 3,
+    kIm2DTriStrip = 4,
+    kIm2DTriFan = 5,
+};
+
 using DeviceIm2DIndexedPrimitive = int32_t (*)(int32_t primitiveType, void* vertices, int32_t numVertices,
                                                const uint16_t* indices, int32_t numIndices);
 

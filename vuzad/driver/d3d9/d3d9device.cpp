@@ -3,7 +3,10 @@
 // and release.
 #include "d3d9driver_local.h"
 
+#include "d3d9im2d.h"
 #include "d3d9raster.h"
+#include "d3d9renderstate.h"
+#include "d3d9vertexbuffer.h"
 #include "engine.h"
 #include "fpu.h"
 #include "memory.h"
@@ -43,7 +46,17 @@ int32_t SystemFunction(int32_t request, void* out, void* inOut, int32_t number)
 }
 
 const DeviceRecord sRecord = {
-    1.0f, SystemFunction, 0.0f, 1.0f, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, {},
+    1.0f,
+    SystemFunction,
+    0.0f,
+    1.0f,
+    D3D9Device::SetEngineRenderState,
+    D3D9Device::GetEngineRenderState,
+    D3D9Im2D::Line,
+    D3D9Im2D::Triangle,
+    D3D9Im2D::Primitive,
+    D3D9Im2D::IndexedPrimitive,
+    {},
 };
 
 const DeviceRecord* DriverRecord()
@@ -222,6 +235,16 @@ void KeepDeviceSurfaces()
     }
 }
 
+// The layers over the device, closed before it goes. The 2D layer gives its declaration
+// back before the shared declarations are released for good.
+void StopLayers()
+{
+    D3D9Im2D::Close();
+    D3D9VertexBuffer::Close();
+    D3D9DeviceCachesStop();
+    D3D9Raster::Close();
+}
+
 int32_t Start()
 {
     if (!sState.d3d || sState.started)
@@ -264,8 +287,20 @@ int32_t Start()
         sState.display.height = client.bottom - client.top;
     }
     KeepDeviceSurfaces();
+    D3D9DeviceCachesStart();
     if (!D3D9Raster::Open())
     {
+        sState.device->Release();
+        sState.device = nullptr;
+        return 0;
+    }
+    // A device without its 2D resources or vertex buffers could not draw: the start fails.
+    bool im2D = D3D9Im2D::Open();
+    if (im2D)
+        D3D9RenderState::Open();
+    if (!im2D || !D3D9VertexBuffer::Open())
+    {
+        StopLayers();
         sState.device->Release();
         sState.device = nullptr;
         return 0;
@@ -293,7 +328,7 @@ int32_t Stop()
         device->SetVertexDeclaration(nullptr);
         device->SetVertexShader(nullptr);
     }
-    D3D9Raster::Close();
+    StopLayers();
     if (sState.device)
         sState.device->Release();
     sState.device = nullptr;

@@ -37,6 +37,56 @@ constexpr int32_t kD3D9ModeFullScreen = 0x1;
 /// Called after every restore of the device's resources.
 using D3D9RestoreCallback = void (*)();
 
+struct Matrix;
+struct Raster;
+struct Rgba;
+
+/// A stream binding as the device was last given it.
+struct D3D9StreamRecord
+{
+    IDirect3DVertexBuffer9* buffer; ///< D3D9Device::Unknown<...>() while unknown
+    UINT offset;
+    UINT stride;
+};
+
+/// Streams 0 and 1 of a draw, as the world's geometry keeps them.
+struct D3D9StreamDescriptor
+{
+    struct Stream
+    {
+        IDirect3DVertexBuffer9* buffer; ///< null: the stream is unbound
+        UINT offset;
+        UINT stride;
+        UINT reserved;
+    } streams[2];
+};
+
+/// What the device was last bound to; code that draws on its own reads and keeps it.
+struct D3D9BindingCache
+{
+    IDirect3DVertexDeclaration9* declaration;
+    IDirect3DVertexShader9* vertexShader;
+    IDirect3DPixelShader9* pixelShader;
+    IDirect3DIndexBuffer9* indices;
+    /// The fixed-function vertex format the world and particle code keep; unknown (all bits
+    /// set) whenever a declaration is set.
+    DWORD vertexFormat;
+    D3D9StreamRecord streams[4];
+};
+
+/// A material's lighting coefficients.
+struct D3D9SurfaceProperties
+{
+    float ambient;
+    float specular;
+    float diffuse;
+};
+
+/// SetSurfaceProperties flags: the geometry carries vertex colours; the material colour
+/// modulates the lighting.
+constexpr uint32_t kD3D9MaterialVertexColours = 0x08;
+constexpr uint32_t kD3D9MaterialModulate = 0x40;
+
 /// The Direct3D 9 device. One per process: its state is module-wide.
 struct D3D9Device
 {
@@ -51,6 +101,15 @@ struct D3D9Device
     static int32_t PluginAttach();
     /// The device record the register request copies into the engine.
     static const DeviceRecord* GetDeviceRecord();
+
+    // ---- The engine's render-state codes (device record) ---------------------------------------
+
+    /// 1 for a code it handles (code 5: whether the value is non-zero); 0 for codes 18, 19,
+    /// codes outside 1-30 and values outside a code's range.
+    static int32_t SetEngineRenderState(int32_t code, intptr_t value);
+    /// 1 and the value; 0 for codes 5, 18, 19, unknown codes, and code 2 while the U and V
+    /// address modes differ (the value is then 0).
+    static int32_t GetEngineRenderState(int32_t code, intptr_t* value);
 
     // ---- Requests and the standard functions ----------------------------------------------------
 
@@ -92,6 +151,76 @@ struct D3D9Device
     /// falling back to 16-bit ones. Sets the z depth and stencil flag it chose.
     static void FillPresentParameters(const D3D9VideoMode* mode, D3DFORMAT desktopFormat,
                                       D3DPRESENT_PARAMETERS* parameters);
+
+    // ---- Device state caches: each setter calls the device only on a change ----------------------
+
+    /// A binding-cache pointer that matches no object: the device's binding is not known.
+    template <typename T> static T* Unknown() { return reinterpret_cast<T*>(~uintptr_t(0)); }
+    static D3D9BindingCache* GetBindings();
+    /// Declaration, shaders, index buffer and the four streams unknown.
+    static void ForgetBindings();
+    /// stream 0-3. 1, or 0 when the device refuses (the stream then reads as unknown).
+    static int32_t SetStreamSource(UINT stream, IDirect3DVertexBuffer9* buffer, UINT offset, UINT stride);
+    /// Streams 0 and 1 from the descriptor; without offsets every offset sent is 0.
+    static int32_t SetStreams(const D3D9StreamDescriptor* descriptor, int32_t useOffsets);
+    static int32_t SetIndices(IDirect3DIndexBuffer9* indices);
+    static int32_t SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration);
+    static int32_t SetVertexShader(IDirect3DVertexShader9* shader);
+    static int32_t SetPixelShader(IDirect3DPixelShader9* shader);
+
+    /// index 0-3. 1, or 0 on failure.
+    static int32_t SetRenderTargetSurface(DWORD index, IDirect3DSurface9* surface);
+    static int32_t SetDepthStencilSurface(IDirect3DSurface9* surface);
+    /// A camera texture's surface (its cube face, else level 0), or none, as a render target.
+    static int32_t SetRenderTarget(DWORD index, Raster* raster);
+    /// Render targets 0-3 and the depth-stencil surface as at start (none known bound).
+    static void ForgetTargets();
+
+    /// transform < 260 (view 2, projection 3, textures 16-23, world 256); null is the
+    /// identity. 1, or 0 for another number or when the device refuses.
+    static int32_t SetTransform(DWORD transform, const float* matrix16);
+    /// The cached matrix, or the identity for an empty slot. 0 for a number outside the cache.
+    static int32_t GetTransform(DWORD transform, float* matrix16);
+    /// The engine's 4 x 3 matrix widened to the world transform; null or an identity-flagged
+    /// matrix sends the identity once. 1, or 0 when the device refuses.
+    static int32_t SetWorldTransform(const Matrix* matrix);
+    /// Every cached matrix freed; the world slot holds the identity (not known to be sent).
+    static void ResetTransformCache();
+
+    /// Grows the cache for an index past its end (new records disabled); sends only a light
+    /// that differs in what its type uses. 1, or 0 on failure.
+    static int32_t SetLight(DWORD index, const D3DLIGHT9* light);
+    /// LightEnable for a cached index whose flag changes; 1 when nothing is sent.
+    static int32_t EnableLight(DWORD index, BOOL enable);
+    /// Type and diffuse colour, then what the type uses: position and range (point),
+    /// position, direction, range, theta and phi (spot), direction (directional).
+    static bool LightsEqual(const D3DLIGHT9* a, const D3DLIGHT9* b);
+    /// Every cached light and its flag sent again, in index order (after a Reset). Whether
+    /// the last LightEnable succeeded (1 with no lights).
+    static int32_t RestoreLights();
+    /// Light records cached (enabled or not).
+    static DWORD NumCachedLights();
+
+    /// Material and lighting states from a material; skipped when every input equals the
+    /// last call's. The result of SetMaterial (1 when skipped).
+    static int32_t SetSurfaceProperties(const D3D9SurfaceProperties* properties, const Rgba* colour, uint32_t flags);
+    /// The next SetSurfaceProperties sends whatever its inputs.
+    static void ForgetMaterial();
+    /// The ambient light colour {red, green, blue} the material set-up reads; the lights
+    /// of the world install theirs, null reads as black.
+    static void SetAmbientColourSource(const float* rgb);
+
+    /// Shared declarations: an element list already made gets the same declaration (made
+    /// again from the kept elements when its last user released it). 1, or 0 with none.
+    static int32_t CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements, IDirect3DVertexDeclaration9** out);
+    /// Releases one reference; the remaining count.
+    static ULONG DestroyVertexDeclaration(IDirect3DVertexDeclaration9* declaration);
+    /// 1 or 0; a new vertex shader makes the cached one unknown.
+    static int32_t CreateVertexShader(const DWORD* function, IDirect3DVertexShader9** out);
+    static int32_t CreatePixelShader(const DWORD* function, IDirect3DPixelShader9** out);
+    /// A managed 16-bit index buffer. 1 or 0.
+    static int32_t CreateIndexBuffer(UINT count, IDirect3DIndexBuffer9** out);
+    static ULONG ReleaseObject(IUnknownD3D* object);
 
     // ---- Frames (standard functions) ----------------------------------------------------------------
 

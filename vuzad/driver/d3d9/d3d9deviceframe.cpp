@@ -4,6 +4,7 @@
 
 #include "camera.h"
 #include "d3d9raster.h"
+#include "d3d9vertexbuffer.h"
 #include "fpu.h"
 #include "frame.h"
 
@@ -259,5 +260,7 @@ int32_t D3D9Device::RasterShow(void*, void* in, int32_t)
     IDirect3DSwapChain9* swapChain = top ? D3D9Raster::Extension(top)->swapChain : nullptr;
     HRESULT result = swapChain ? swapChain->Present(nullptr, nullptr, nullptr, nullptr, 0)
                                : state.device->Present(nullptr, nullptr, nullptr, nullptr);
+    // The next frame's geometry starts in the next rotating buffer, with a discard.
+    D3D9VertexBuffer::Advance();
     return SUCCEEDED(result) ? 1 : 0;
 }

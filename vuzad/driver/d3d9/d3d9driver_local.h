@@ -41,3 +41,8 @@ D3D9DeviceState& D3D9State();
 
 /// Colour bits of a display or back-buffer format: 32, 16, or 0.
 int32_t D3D9ColourDepth(D3DFORMAT format);
+
+/// The device's state caches at start: targets, bindings and transforms forgotten, no lights.
+void D3D9DeviceCachesStart();
+/// At stop: transforms, lights and every shared declaration freed.
+void D3D9DeviceCachesStop();

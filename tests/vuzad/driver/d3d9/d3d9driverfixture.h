@@ -97,7 +97,12 @@ protected:
     {
         Open(std::move(adapters));
         ASSERT_EQ(Engine::Start(), 1);
+        mDriverResources = d3d9test::DefaultPoolResources(Device());
     }
+
+    /// Default-pool resources beyond those the started driver holds itself (its 2D index
+    /// buffer and rotating vertex buffers).
+    UINT ExtraResources() const { return d3d9test::DefaultPoolResources(Device()) - mDriverResources; }
 
     static void ShutDown()
     {
@@ -147,6 +152,7 @@ protected:
 
     HWND mWindow = nullptr;
     UINT mGlErrors = 0;
+    UINT mDriverResources = 0;
 };
 
 } // namespace d3d9driver

@@ -98,7 +98,7 @@ TEST_F(D3D9Rasters, EveryTypeIsMadeAndReleasedThroughTheDevice)
     EXPECT_NE(made[10]->flags & kRasterDontAllocate, 0);
     for (Raster* raster : made)
         EXPECT_EQ(Raster::Destroy(raster), 1);
-    EXPECT_EQ(d3d9test::DefaultPoolResources(Device()), 0u);
+    EXPECT_EQ(ExtraResources(), 0u);
     EXPECT_EQ(D3D9Raster::PalettesInUse(), 0);
     for (Raster* raster : made)
         EXPECT_FALSE(D3D9Raster::IsListed(raster));
@@ -232,7 +232,7 @@ TEST_F(D3D9Rasters, FormatsFollowTheCapsOfTheDevice)
             EXPECT_EQ(raster->height, r.height2 ? r.height2 : r.height);
             Raster::Destroy(raster);
         }
-        EXPECT_EQ(d3d9test::DefaultPoolResources(Device()), 0u);
+        EXPECT_EQ(ExtraResources(), 0u);
         ShutDown();
     }
 }
@@ -392,7 +392,7 @@ TEST_F(D3D9Rasters, CameraTexturesLockThroughACopyToo)
     EXPECT_EQ(Pixel32(target, 31, 31), Pattern(31, 31));
     Raster::Unlock(target);
     Raster::Destroy(target);
-    EXPECT_EQ(d3d9test::DefaultPoolResources(Device()), 0u) << "the copies are released";
+    EXPECT_EQ(ExtraResources(), 0u) << "the copies are released";
 }
 
 // ---- Palettes and levels ---------------------------------------------------------------------------------------
