@@ -1,6 +1,6 @@
 // The device of our Direct3D 9 layer: creation, present parameters, Reset and the device-loss cycle, scenes,
 // presentation and swap chains, and the bookkeeping of the resources it created.
-#include "d3d9objects_local.h"
+#include "d3d9pipeline_local.h"
 
 #include <algorithm>
 
@@ -49,6 +49,7 @@ HRESULT Device::start(D3DPRESENT_PARAMETERS* presentParameters)
     if (!glOpen(window, parameters.BackBufferWidth, parameters.BackBufferHeight, mGl))
         return D3DERR_NOTAVAILABLE;
     sCurrentContext = &mGl;
+    mPipeline = std::make_unique<Pipeline>(*this);
     mImplicit = std::make_unique<SwapChain>(this, true);
     result = mImplicit->build(parameters);
     if (SUCCEEDED(result))
@@ -80,6 +81,7 @@ Device::~Device()
         mChildren.clear();
         mAutoDepth.reset();
         mImplicit.reset();
+        mPipeline.reset();
     }
     mD3d->mHeldModes[mAdapter] = D3DDISPLAYMODE{};
     if (sCurrentContext == &mGl)

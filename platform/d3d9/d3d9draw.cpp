@@ -1,7 +1,9 @@
-// Drawing calls of our Direct3D 9 layer. They check their arguments and are recorded in the call log; the
-// rasterisation itself (vertex fetch, generated GLSL for the fixed-function state and shaders) is not built yet,
-// so they answer E_NOTIMPL rather than pretend to have drawn.
-#include "d3d9objects_local.h"
+// Drawing calls of our Direct3D 9 layer: argument checks, where each stream's vertices and the indices come
+// from (OpenGL buffers, or system memory and caller data streamed through the ring), range checks that keep a
+// draw inside the caller's data, then the pipeline.
+#include "d3d9pipeline_local.h"
+
+#include <algorithm>
 
 namespace d3d9
 {
@@ -13,41 +15,305 @@ bool validPrimitive(D3DPRIMITIVETYPE type)
     return type >= D3DPT_POINTLIST && type <= D3DPT_TRIANGLEFAN;
 }
 
+/// Vertices (or indices) a primitive count takes.
+uint64_t verticesFor(D3DPRIMITIVETYPE type, UINT primitives)
+{
+    switch (type)
+    {
+    case D3DPT_POINTLIST:
+        return primitives;
+    case D3DPT_LINELIST:
+        return uint64_t(primitives) * 2;
+    case D3DPT_LINESTRIP:
+        return uint64_t(primitives) + 1;
+    case D3DPT_TRIANGLELIST:
+        return uint64_t(primitives) * 3;
+    default:
+        return uint64_t(primitives) + 2;
+    }
+}
+
+/// Bytes one vertex of a stream takes up to its last element's end.
+uint64_t streamExtent(const VertexLayout& layout, UINT stream)
+{
+    uint64_t end = 0;
+    for (UINT i = 0; i < layout.count; ++i)
+        if (layout.elements[i].stream == stream)
+            end = std::max<uint64_t>(end, layout.elements[i].offset + declType(layout.elements[i].type).bytes);
+    return end;
+}
+
+/// Bytes `count` vertices of `stride` take when the last one is read only up to `extent`.
+uint64_t spanBytes(uint64_t count, UINT stride, uint64_t extent)
+{
+    return (count - 1) * stride + extent;
+}
+
+/// Every index of the range lies in [low, high).
+bool indicesWithin(const BYTE* indices, bool wide, uint64_t count, uint64_t low, uint64_t high)
+{
+    uint32_t smallest = UINT32_MAX, largest = 0;
+    if (wide)
+    {
+        const auto* p = reinterpret_cast<const uint32_t*>(indices);
+        for (uint64_t i = 0; i < count; ++i)
+        {
+            smallest = std::min(smallest, p[i]);
+            largest = std::max(largest, p[i]);
+        }
+    }
+    else
+    {
+        const auto* p = reinterpret_cast<const uint16_t*>(indices);
+        for (uint64_t i = 0; i < count; ++i)
+        {
+            smallest = std::min<uint32_t>(smallest, p[i]);
+            largest = std::max<uint32_t>(largest, p[i]);
+        }
+    }
+    return count == 0 || (smallest >= low && largest < high);
+}
+
+/// Common checks of every draw: the layout, and no programmable stage (those are not translated yet).
+HRESULT prepare(Device& device, D3DPRIMITIVETYPE type, UINT primitiveCount, const VertexLayout** layout)
+{
+    if (!validPrimitive(type) || primitiveCount == 0 || primitiveCount > device.mCaps.MaxPrimitiveCount)
+        return D3DERR_INVALIDCALL;
+    device.makeCurrent();
+    *layout = device.mPipeline->currentLayout();
+    if (!*layout)
+        return D3DERR_INVALIDCALL;
+    if (device.mVertexShader || device.mPixelShader)
+        return E_NOTIMPL;
+    return D3D_OK;
+}
+
+/// Fills the sources of the bound streams for vertices [first, first + count); INVALIDCALL when a stream is
+/// missing or too short.
+/// `extra` ring bytes are reserved beside the streamed vertices (system-memory indices).
+HRESULT bindStreams(Device& device, const VertexLayout& layout, uint64_t first, uint64_t count, uint64_t extra,
+                    DrawRequest& request)
+{
+    uint64_t streamed = extra;
+    for (UINT s = 0; s < kMaxStreams; ++s)
+    {
+        if (!(layout.streamMask & (1u << s)))
+            continue;
+        const StreamBinding& binding = device.mStreams[s];
+        if (!binding.buffer)
+            return D3DERR_INVALIDCALL;
+        const BufferStore& store = binding.buffer->mStore;
+        uint64_t start = binding.offset + first * binding.stride;
+        uint64_t bytes = spanBytes(count, binding.stride, streamExtent(layout, s));
+        if (start + bytes > store.mSize)
+            return D3DERR_INVALIDCALL;
+        if (!store.mGlBuffer)
+            streamed += bytes;
+    }
+    if (device.mLoss != Loss::Operational)
+        return D3D_OK;
+    device.mPipeline->reserve(streamed);
+    for (UINT s = 0; s < kMaxStreams; ++s)
+    {
+        if (!(layout.streamMask & (1u << s)))
+            continue;
+        const StreamBinding& binding = device.mStreams[s];
+        const BufferStore& store = binding.buffer->mStore;
+        uint64_t start = binding.offset + first * binding.stride;
+        uint64_t bytes = spanBytes(count, binding.stride, streamExtent(layout, s));
+        StreamSource& source = request.streams[s];
+        source.stride = binding.stride;
+        if (store.mGlBuffer)
+        {
+            source.glBuffer = store.mGlBuffer;
+            source.base = start;
+        }
+        else
+        {
+            source.glBuffer = 0;
+            source.base = device.mPipeline->stream(store.mBytes.data() + start, size_t(bytes));
+        }
+    }
+    return D3D_OK;
+}
+
+/// The targets drawn into now hold newer contents than their CPU copies.
+void noteDrawn(Device& device)
+{
+    for (Surface* target : device.mRenderTargets)
+        if (target)
+            target->noteGlWrite();
+    if (device.mDepthStencil && device.mRenderStates[D3DRS_ZWRITEENABLE])
+        device.mDepthStencil->noteGlWrite();
+}
+
+HRESULT finish(Device& device, const VertexLayout& layout, const DrawRequest& request)
+{
+    if (!device.mPipeline->draw(layout, request))
+        return D3DERR_DRIVERINTERNALERROR;
+    noteDrawn(device);
+    return D3D_OK;
+}
+
+/// Stream 0 of a draw from caller memory: its vertices [first, first + count) go through the ring.
+HRESULT streamUserVertices(Device& device, const VertexLayout& layout, const void* vertices, UINT stride,
+                           uint64_t first, uint64_t count, uint64_t extra, DrawRequest& request)
+{
+    if (layout.streamMask != 1)
+        return D3DERR_INVALIDCALL;
+    uint64_t bytes = spanBytes(count, stride, streamExtent(layout, 0));
+    device.mPipeline->reserve(bytes + extra);
+    request.streams[0].glBuffer = 0;
+    request.streams[0].stride = stride;
+    request.streams[0].base =
+        device.mPipeline->stream(static_cast<const BYTE*>(vertices) + first * stride, size_t(bytes));
+    return D3D_OK;
+}
+
+/// Caller-memory draws leave stream 0 (and the indices) unbound, as the platform does.
+void forgetUserBindings(Device& device, bool indices)
+{
+    StreamBinding& stream = device.mStreams[0];
+    if (stream.buffer)
+        stream.buffer->release();
+    stream = StreamBinding{};
+    if (indices && device.mIndices)
+    {
+        device.mIndices->release();
+        device.mIndices = nullptr;
+    }
+    device.mDirty |= DirtyStreams | DirtyIndices;
+}
+
 } // namespace
 
 HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount)
 {
     trace("DrawPrimitive", type, startVertex, primitiveCount);
-    if (!validPrimitive(type) || primitiveCount == 0 || primitiveCount > mCaps.MaxPrimitiveCount)
-        return D3DERR_INVALIDCALL;
-    return E_NOTIMPL;
+    const VertexLayout* layout = nullptr;
+    HRESULT result = prepare(*this, type, primitiveCount, &layout);
+    if (FAILED(result))
+        return result;
+    DrawRequest request;
+    request.type = type;
+    uint64_t count = verticesFor(type, primitiveCount);
+    request.vertexCount = UINT(count);
+    result = bindStreams(*this, *layout, startVertex, count, 0, request);
+    if (FAILED(result))
+        return result;
+    // A lost device takes drawing calls and does nothing with them.
+    if (mLoss != Loss::Operational)
+        return D3D_OK;
+    return finish(*this, *layout, request);
 }
 
 HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertex, UINT minIndex, UINT numVertices,
                                      UINT startIndex, UINT primitiveCount)
 {
     trace("DrawIndexedPrimitive", type, baseVertex, minIndex, numVertices, startIndex, primitiveCount);
-    if (!validPrimitive(type) || primitiveCount == 0 || !mIndices)
+    if (!mIndices || numVertices == 0)
         return D3DERR_INVALIDCALL;
-    return E_NOTIMPL;
+    const VertexLayout* layout = nullptr;
+    HRESULT result = prepare(*this, type, primitiveCount, &layout);
+    if (FAILED(result))
+        return result;
+    int64_t first = int64_t(baseVertex) + minIndex;
+    if (first < 0)
+        return D3DERR_INVALIDCALL;
+    bool wide = mIndices->mFormat == D3DFMT_INDEX32;
+    UINT indexBytes = wide ? 4 : 2;
+    uint64_t count = verticesFor(type, primitiveCount);
+    const BufferStore& indices = mIndices->mStore;
+    if ((uint64_t(startIndex) + count) * indexBytes > indices.mSize)
+        return D3DERR_INVALIDCALL;
+    // Every index must stay in the vertex range the caller named: that range is all the streams are checked for.
+    const BYTE* indexData = indices.mBytes.data() + uint64_t(startIndex) * indexBytes;
+    if (!indicesWithin(indexData, wide, count, minIndex, uint64_t(minIndex) + numVertices))
+        return D3DERR_INVALIDCALL;
+
+    DrawRequest request;
+    request.type = type;
+    request.vertexCount = UINT(count);
+    request.indexed = true;
+    request.index32 = wide;
+    request.baseVertex = -int(minIndex);
+    result = bindStreams(*this, *layout, uint64_t(first), numVertices,
+                         indices.mGlBuffer ? 0 : count * indexBytes, request);
+    if (FAILED(result))
+        return result;
+    if (mLoss != Loss::Operational)
+        return D3D_OK;
+    if (indices.mGlBuffer)
+    {
+        request.indexBuffer = indices.mGlBuffer;
+        request.indexOffset = uint64_t(startIndex) * indexBytes;
+    }
+    else
+    {
+        request.indexBuffer = mPipeline->ringBuffer();
+        request.indexOffset = mPipeline->stream(indexData, size_t(count * indexBytes));
+    }
+    return finish(*this, *layout, request);
 }
 
 HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* vertices, UINT stride)
 {
     trace("DrawPrimitiveUP", type, primitiveCount, stride);
-    if (!validPrimitive(type) || primitiveCount == 0 || !vertices || stride == 0)
+    if (!vertices || stride == 0)
         return D3DERR_INVALIDCALL;
-    return E_NOTIMPL;
+    const VertexLayout* layout = nullptr;
+    HRESULT result = prepare(*this, type, primitiveCount, &layout);
+    if (FAILED(result))
+        return result;
+    DrawRequest request;
+    request.type = type;
+    uint64_t count = verticesFor(type, primitiveCount);
+    request.vertexCount = UINT(count);
+    if (mLoss == Loss::Operational)
+    {
+        result = streamUserVertices(*this, *layout, vertices, stride, 0, count, 0, request);
+        if (SUCCEEDED(result))
+            result = finish(*this, *layout, request);
+    }
+    forgetUserBindings(*this, false);
+    return result;
 }
 
 HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minIndex, UINT numVertices, UINT primitiveCount,
                                        const void* indices, D3DFORMAT indexFormat, const void* vertices, UINT stride)
 {
     trace("DrawIndexedPrimitiveUP", type, minIndex, numVertices, primitiveCount, indexFormat, stride);
-    if (!validPrimitive(type) || primitiveCount == 0 || !indices || !vertices || stride == 0 ||
+    if (!indices || !vertices || stride == 0 || numVertices == 0 ||
         (indexFormat != D3DFMT_INDEX16 && indexFormat != D3DFMT_INDEX32))
         return D3DERR_INVALIDCALL;
-    return E_NOTIMPL;
+    const VertexLayout* layout = nullptr;
+    HRESULT result = prepare(*this, type, primitiveCount, &layout);
+    if (FAILED(result))
+        return result;
+    bool wide = indexFormat == D3DFMT_INDEX32;
+    uint64_t count = verticesFor(type, primitiveCount);
+    // The caller's vertices are known to reach only to minIndex + numVertices: an index past them fails the draw.
+    if (!indicesWithin(static_cast<const BYTE*>(indices), wide, count, minIndex, uint64_t(minIndex) + numVertices))
+        return D3DERR_INVALIDCALL;
+    DrawRequest request;
+    request.type = type;
+    request.vertexCount = UINT(count);
+    request.indexed = true;
+    request.index32 = wide;
+    request.baseVertex = -int(minIndex);
+    if (mLoss == Loss::Operational)
+    {
+        result = streamUserVertices(*this, *layout, vertices, stride, minIndex, numVertices,
+                                    count * (wide ? 4 : 2), request);
+        if (SUCCEEDED(result))
+        {
+            request.indexBuffer = mPipeline->ringBuffer();
+            request.indexOffset = mPipeline->stream(indices, size_t(count * (wide ? 4 : 2)));
+            result = finish(*this, *layout, request);
+        }
+    }
+    forgetUserBindings(*this, true);
+    return result;
 }
 
 } // namespace d3d9

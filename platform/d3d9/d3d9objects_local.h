@@ -92,6 +92,8 @@ protected:
 // ---- Surfaces -------------------------------------------------------------------------------------------------
 
 class TextureStore;
+class Pipeline;
+struct VertexLayout;
 
 class Surface final : public Resource<IDirect3DSurface9>
 {
@@ -287,6 +289,7 @@ public:
     void deviceGone() override {}
 
     std::vector<D3DVERTEXELEMENT9> mElements; ///< with the end marker
+    std::unique_ptr<VertexLayout> mLayout;    ///< what drawing reads; null without a position
 };
 
 /// A shader's token stream, kept until drawing translates it.
@@ -591,6 +594,8 @@ public:
     uint64_t mDefaultBytes = 0;
     uint64_t mManagedBytes = 0;
     uint32_t mDirty = DirtyAll;
+    /// Draw-time OpenGL state, programs and streaming (d3d9pipeline.cpp).
+    std::unique_ptr<Pipeline> mPipeline;
 
     // Stored state.
     std::array<DWORD, 256> mRenderStates{};

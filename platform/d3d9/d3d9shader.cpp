@@ -1,6 +1,6 @@
 // Vertex declarations and shader objects of our Direct3D 9 layer: validation and storage of element lists and
 // token streams, which drawing translates into OpenGL state and GLSL.
-#include "d3d9objects_local.h"
+#include "d3d9pipeline_local.h"
 
 #include <cstring>
 
@@ -49,6 +49,9 @@ HRESULT Device::CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements, IDire
     auto* created = new VertexDeclaration;
     created->mDevice = this;
     created->mElements = std::move(copy);
+    auto layout = std::make_unique<VertexLayout>();
+    if (buildLayout(created->mElements.data(), *layout))
+        created->mLayout = std::move(layout);
     track(created);
     *declaration = created;
     return D3D_OK;

@@ -244,6 +244,10 @@ HRESULT Device::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD v
     int slot = samplerSlot(sampler);
     if (slot < 0 || type == 0 || type >= D3D9_SAMPLERSTATE_COUNT)
         return D3DERR_INVALIDCALL;
+    // The engine sends addressing 0 for a texture whose U and V modes differ: 0 names no mode, so the mode
+    // set before stays.
+    if ((type == D3DSAMP_ADDRESSU || type == D3DSAMP_ADDRESSV || type == D3DSAMP_ADDRESSW) && value == 0)
+        return D3D_OK;
     mSamplerStates[size_t(slot)][type] = value;
     mDirty |= DirtySamplerState;
     return D3D_OK;

@@ -504,3 +504,20 @@ constexpr DWORD D3DFVF_TEX1 = 0x100;
 constexpr DWORD D3DFVF_TEX2 = 0x200;
 constexpr DWORD D3DFVF_LASTBETA_UBYTE4 = 0x1000;
 constexpr DWORD D3DFVF_LASTBETA_D3DCOLOR = 0x8000;
+/// Coordinate count of texture set `index` in an FVF code (TEXCOORDSIZE2 is the default 0).
+constexpr DWORD D3DFVF_TEXCOORDSIZE1(DWORD index)
+{
+    return 3u << (index * 2 + 16);
+}
+constexpr DWORD D3DFVF_TEXCOORDSIZE2(DWORD)
+{
+    return 0;
+}
+constexpr DWORD D3DFVF_TEXCOORDSIZE3(DWORD index)
+{
+    return 1u << (index * 2 + 16);
+}
+constexpr DWORD D3DFVF_TEXCOORDSIZE4(DWORD index)
+{
+    return 2u << (index * 2 + 16);
+}

@@ -1,0 +1,240 @@
+// Drawing internals of our Direct3D 9 layer: vertex layouts from declarations and FVF codes, the fixed-function
+// program key and its generated GLSL, the uniform block, and the pipeline that applies device state to OpenGL
+// through a shadow of OpenGL state. Private to platform/d3d9.
+#pragma once
+
+#include "d3d9objects_local.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+
+namespace d3d9
+{
+
+// ---- Vertex layouts -------------------------------------------------------------------------------------------
+
+/// Attribute locations of the generated programs, one per vertex input meaning.
+enum Attribute : uint8_t
+{
+    AttrPosition = 0,
+    AttrBlendWeight = 1,
+    AttrBlendIndices = 2,
+    AttrNormal = 3,
+    AttrPointSize = 4,
+    AttrDiffuse = 5,
+    AttrSpecular = 6,
+    AttrTexCoord0 = 7,
+    AttrCount = AttrTexCoord0 + 8,
+};
+
+struct LayoutElement
+{
+    uint16_t stream = 0;
+    uint16_t offset = 0;
+    uint8_t type = 0; ///< D3DDECLTYPE
+    uint8_t attribute = 0;
+};
+
+/// A declaration reduced to what drawing needs: one element per attribute location.
+struct VertexLayout
+{
+    std::array<LayoutElement, AttrCount> elements{};
+    uint8_t count = 0;
+    bool pretransformed = false;
+    /// Components each attribute delivers (0 when the declaration has none).
+    std::array<uint8_t, AttrCount> components{};
+    uint16_t streamMask = 0;
+};
+
+/// Components, bytes and how OpenGL reads one declaration type.
+struct DeclTypeInfo
+{
+    uint8_t components;
+    uint8_t bytes;
+    uint32_t glType;
+    int32_t glSize; ///< components, or GL_BGRA for D3DCOLOR
+    bool normalized;
+};
+const DeclTypeInfo& declType(BYTE type);
+
+/// Fills the layout from elements ending with the end marker; false when there is no position.
+bool buildLayout(const D3DVERTEXELEMENT9* elements, VertexLayout& out);
+/// The declaration an FVF code stands for (end marker included) and its stride; false for a code without a
+/// position or with bits the platform does not define.
+bool fvfToElements(DWORD fvf, std::vector<D3DVERTEXELEMENT9>& out, UINT* stride);
+
+// ---- Fixed-function program key -------------------------------------------------------------------------------
+
+struct StageKey
+{
+    uint8_t colorOp, colorArg0, colorArg1, colorArg2;
+    uint8_t alphaOp, alphaArg0, alphaArg1, alphaArg2;
+    uint8_t resultTemp;
+    uint8_t texture; ///< 0 none, 1 2D, 2 cube
+    uint8_t texCoordIndex;
+    uint8_t texGen; ///< D3DTSS_TCI_* >> 16
+    uint8_t transformCount;
+    uint8_t projected;
+};
+
+/// Everything in the stored state that changes the generated code. States that only change numbers are in the
+/// uniform block. The shader pair is where programmable stages will name their shaders.
+struct ProgramKey
+{
+    uint64_t vertexShader;
+    uint64_t pixelShader;
+    uint8_t pretransformed;
+    uint8_t components[AttrCount];
+    uint8_t lighting;
+    uint8_t lightCount;
+    uint8_t lightTypes[8];
+    uint8_t colorVertex;
+    uint8_t materialSource[4]; ///< diffuse, specular, ambient, emissive
+    uint8_t specular;
+    uint8_t localViewer;
+    uint8_t normalize;
+    uint8_t blendWeights; ///< matrices blended minus one (0 = no blending)
+    uint8_t indexedBlend;
+    uint8_t fog;
+    uint8_t fogVertexMode;
+    uint8_t fogTableMode;
+    uint8_t rangeFog;
+    uint8_t flat;
+    uint8_t pointScale;
+    uint8_t pointSprite;
+    uint8_t pointList;
+    uint8_t clipPlanes;
+    uint8_t alphaFunc; ///< 0 when the alpha test is off
+    uint8_t stageCount;
+    uint8_t pad[2];
+    StageKey stages[8];
+
+    bool operator==(const ProgramKey& other) const;
+};
+
+struct ProgramKeyHash
+{
+    size_t operator()(const ProgramKey& key) const;
+};
+
+/// GLSL sources for a key.
+std::string vertexSource(const ProgramKey& key);
+std::string fragmentSource(const ProgramKey& key);
+
+// ---- Uniform block --------------------------------------------------------------------------------------------
+
+constexpr int kMaxLights = 8;
+constexpr int kBlendMatrices = 8;
+
+/// The std140 block every generated program reads (vec4 and mat4 only, so C++ and GLSL agree on the layout).
+struct FixedUniforms
+{
+    float worldView[kBlendMatrices][16];
+    float normalMatrix[kBlendMatrices][16];
+    float projection[16];
+    float texture[8][16];
+    float clipPlane[kMaxClipPlanes][4];
+    float materialDiffuse[4], materialAmbient[4], materialSpecular[4], materialEmissive[4];
+    float materialPower[4];
+    float ambient[4];
+    float lightDiffuse[kMaxLights][4];
+    float lightSpecular[kMaxLights][4];
+    float lightAmbient[kMaxLights][4];
+    float lightPosition[kMaxLights][4];
+    float lightDirection[kMaxLights][4];
+    float lightAttenuation[kMaxLights][4]; ///< range, a0, a1, a2
+    float lightSpot[kMaxLights][4];        ///< cos(theta/2), cos(phi/2), falloff
+    float fogColor[4];
+    float fog[4]; ///< start, end, density, 1 when table fog uses eye depth
+    float textureFactor[4];
+    float stageConstant[8][4];
+    float bumpMatrix[8][4];
+    float bumpLuminance[8][4];
+    float alphaRef[4];
+    float point[4];      ///< size, min, max, viewport height
+    float pointScale[4]; ///< A, B, C
+    float viewport[4];   ///< x, y, width, height
+};
+
+/// GLSL declaration of the block, matching FixedUniforms.
+extern const char* const kUniformBlockGlsl;
+
+// ---- The pipeline ---------------------------------------------------------------------------------------------
+
+/// Where one stream's vertices come from for a draw.
+struct StreamSource
+{
+    uint32_t glBuffer = 0;   ///< buffer to read, or 0 when bytes are copied into the ring
+    uint64_t base = 0;       ///< byte offset of the draw's first vertex in glBuffer or the ring
+    UINT stride = 0;
+};
+
+struct DrawRequest
+{
+    D3DPRIMITIVETYPE type = D3DPT_TRIANGLELIST;
+    UINT vertexCount = 0; ///< vertices (non-indexed) or indices (indexed) OpenGL draws
+    bool indexed = false;
+    bool index32 = false;
+    uint32_t indexBuffer = 0; ///< OpenGL buffer of the indices, or the ring
+    uint64_t indexOffset = 0;
+    int baseVertex = 0; ///< added to each index
+    std::array<StreamSource, kMaxStreams> streams{};
+};
+
+struct GlShadow;
+struct Program;
+
+class Pipeline
+{
+public:
+    explicit Pipeline(Device& device);
+    ~Pipeline();
+
+    /// The layout of the current declaration or FVF; null when neither is set or it has no position.
+    const VertexLayout* currentLayout();
+    /// Makes room for `bytes` of streaming in one draw, so that no copy of the draw orphans an earlier one.
+    void reserve(uint64_t bytes);
+    /// Copies bytes into the streaming ring (after reserve); the offset they landed at.
+    uint64_t stream(const void* data, size_t bytes);
+    uint32_t ringBuffer() const { return mRing; }
+    /// Applies state and draws; the request's sources are ready. False when no program could be built.
+    bool draw(const VertexLayout& layout, const DrawRequest& request);
+    /// OpenGL state changed behind the shadow (transfers, presents, context switches).
+    void invalidate();
+    /// Programs built so far.
+    size_t programCount() const { return mPrograms.size(); }
+
+private:
+    Program* program(const VertexLayout& layout, D3DPRIMITIVETYPE type);
+    void buildKey(const VertexLayout& layout, D3DPRIMITIVETYPE type, ProgramKey& key);
+    void applyTargets();
+    void applyRasterState();
+    void applyTextures(const ProgramKey& key);
+    void applyUniforms(const ProgramKey& key);
+    void applyVertexInput(const VertexLayout& layout, const DrawRequest& request);
+
+    Device& mDevice;
+    std::unique_ptr<GlShadow> mShadow;
+    uint32_t mVao = 0;
+    uint32_t mFbo = 0;
+    uint32_t mUbo = 0;
+    uint32_t mRing = 0;
+    uint64_t mRingSize = 0;
+    uint64_t mRingHead = 0;
+    std::array<uint32_t, 8> mSamplers{};
+    std::unordered_map<ProgramKey, std::unique_ptr<Program>, ProgramKeyHash> mPrograms;
+    std::unordered_map<DWORD, VertexLayout> mFvfLayouts;
+    ProgramKey mLastKey{};
+    Program* mLastProgram = nullptr;
+    const VertexLayout* mLastLayout = nullptr;
+    bool mLastPoints = false;
+    bool mUploadedValid = false;
+    std::unique_ptr<FixedUniforms> mUniforms;
+    std::unique_ptr<FixedUniforms> mUploaded;
+    bool mMirrorOnce = false;
+    bool mAnisotropy = false;
+};
+
+} // namespace d3d9

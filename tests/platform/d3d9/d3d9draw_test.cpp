@@ -1,0 +1,225 @@
+// Drawing calls of the Direct3D 9 layer: pre-transformed and transformed vertices, depth, streams and indices,
+// range checks, and the program cache and state shadow seen through the call log.
+#include "d3d9draw_support.h"
+
+namespace
+{
+
+using namespace d3d9support;
+
+Rgba Blend(Rgba src, Rgba dst, float a)
+{
+    return {src.r * a + dst.r * (1 - a), src.g * a + dst.g * (1 - a), src.b * a + dst.b * (1 - a), 1};
+}
+
+TEST_F(DrawTest, PretransformedQuadModulatesTextureAndBlendsOverTheClearColour)
+{
+    const D3DCOLOR clear = 0xFF204080;
+    const std::vector<DWORD> texels = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF};
+    IDirect3DTexture9* texture = MakeTexture(2, 2, D3DFMT_A8R8G8B8, texels);
+    ASSERT_NE(texture, nullptr);
+    ASSERT_EQ(mDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, clear, 1.0f, 0), D3D_OK);
+    mDevice->SetTexture(0, texture);
+    mDevice->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+    mDevice->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+    mDevice->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    mDevice->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    mDevice->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    const D3DCOLOR diffuse = 0x80FFC0FF;
+    ASSERT_EQ(DrawScreenQuad(diffuse), D3D_OK);
+    mDevice->SetTexture(0, nullptr);
+
+    Rgba d = FromArgb(diffuse), background = FromArgb(clear);
+    auto expected = Expected(
+        [&](int x, int y)
+        {
+            Rgba t = FromArgb(texels[size_t(y / 32) * 2 + size_t(x / 32)]);
+            Rgba src{t.r * d.r, t.g * d.g, t.b * d.b, 1};
+            return ToArgb(Blend(src, background, t.a * d.a));
+        });
+    EXPECT_EQ(CheckBackBuffer("draw_tl_texture_blend", expected), "");
+}
+
+TEST_F(DrawTest, TransformedTriangleHidesAFartherOneWithLessEqual)
+{
+    ASSERT_EQ(mDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0), D3D_OK);
+    D3DMATRIX world = Translation(0.25f, 0.0f, 0.0f), view = Translation(0.0f, 0.0f, 1.0f),
+              projection = Perspective(0.5f, 10.0f);
+    mDevice->SetTransform(D3DTS_WORLD, &world);
+    mDevice->SetTransform(D3DTS_VIEW, &view);
+    mDevice->SetTransform(D3DTS_PROJECTION, &projection);
+    mDevice->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESSEQUAL);
+    mDevice->SetFVF(kColourFvf);
+    // Near red triangle first, then a larger green one behind it.
+    ColourVertex nearTri[3] = {{-0.6f, -0.5f, 1.0f, 0xFFFF0000}, {0.0f, 0.6f, 1.0f, 0xFFFF0000},
+                               {0.4f, -0.4f, 1.0f, 0xFFFF0000}};
+    ColourVertex farTri[3] = {{-2.9f, -2.2f, 3.0f, 0xFF00FF00}, {-0.2f, 2.5f, 3.0f, 0xFF00FF00},
+                              {2.2f, -2.1f, 3.0f, 0xFF00FF00}};
+    ASSERT_EQ(mDevice->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, nearTri, sizeof(ColourVertex)), D3D_OK);
+    ASSERT_EQ(mDevice->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, farTri, sizeof(ColourVertex)), D3D_OK);
+
+    auto screen = [](const ColourVertex* tri, float* xs, float* ys)
+    {
+        for (int i = 0; i < 3; ++i)
+            Project(tri[i].x + 0.25f, tri[i].y, tri[i].z + 1.0f, xs[i], ys[i]);
+    };
+    float nx[3], ny[3], fx[3], fy[3];
+    screen(nearTri, nx, ny);
+    screen(farTri, fx, fy);
+    std::vector<bool> dontCare(size_t(kSize) * kSize);
+    auto expected = Expected(
+        [&](int x, int y)
+        {
+            bool edge = false;
+            bool inNear = Covers(nx, ny, float(x), float(y), &edge);
+            bool inFar = Covers(fx, fy, float(x), float(y), &edge);
+            dontCare[size_t(y) * kSize + size_t(x)] = edge;
+            return inNear ? 0xFFFF0000u : inFar ? 0xFF00FF00u : 0xFF000000u;
+        });
+    EXPECT_EQ(CheckBackBuffer("draw_depth_lessequal", expected, 3, dontCare), "");
+}
+
+TEST_F(DrawTest, BuffersWithOffsetsBaseVertexAndStartIndexDrawLikeCallerMemory)
+{
+    // The same quad from a managed vertex buffer (stream offset, base vertex) and a system-memory index buffer.
+    IDirect3DVertexBuffer9* vb = nullptr;
+    IDirect3DIndexBuffer9* ib = nullptr;
+    ASSERT_EQ(mDevice->CreateVertexBuffer(sizeof(TlVertex) * 8, D3DUSAGE_WRITEONLY, 0, D3DPOOL_MANAGED, &vb, nullptr),
+              D3D_OK);
+    Hold(vb);
+    ASSERT_EQ(mDevice->CreateIndexBuffer(12 * 2, 0, D3DFMT_INDEX16, D3DPOOL_SYSTEMMEM, &ib, nullptr), D3D_OK);
+    Hold(ib);
+    TlVertex* v = nullptr;
+    ASSERT_EQ(vb->Lock(0, 0, reinterpret_cast<void**>(&v), 0), D3D_OK);
+    std::memset(v, 0, sizeof(TlVertex) * 8);
+    // Stream offset of one vertex, base vertex 2: the quad lies in vertices 3-6.
+    v[3] = {8.0f, 8.0f, 0.5f, 1.0f, 0xFF00FFFF, 0, 0};
+    v[4] = {40.0f, 8.0f, 0.5f, 1.0f, 0xFF00FFFF, 0, 0};
+    v[5] = {8.0f, 40.0f, 0.5f, 1.0f, 0xFF00FFFF, 0, 0};
+    v[6] = {40.0f, 40.0f, 0.5f, 1.0f, 0xFF00FFFF, 0, 0};
+    vb->Unlock();
+    WORD* indices = nullptr;
+    ASSERT_EQ(ib->Lock(0, 0, reinterpret_cast<void**>(&indices), 0), D3D_OK);
+    const WORD values[12] = {9, 9, 9, 9, 9, 9, 0, 1, 2, 2, 1, 3};
+    std::memcpy(indices, values, sizeof(values));
+    ib->Unlock();
+
+    mDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+    mDevice->SetFVF(kTlFvf);
+    mDevice->SetTexture(0, nullptr);
+    ASSERT_EQ(mDevice->SetStreamSource(0, vb, sizeof(TlVertex), sizeof(TlVertex)), D3D_OK);
+    ASSERT_EQ(mDevice->SetIndices(ib), D3D_OK);
+    ASSERT_EQ(mDevice->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 2, 0, 4, 6, 2), D3D_OK);
+    // A second draw of a strip through DrawPrimitive from the same buffer at start vertex 2 (vertices 3-6).
+    ASSERT_EQ(mDevice->DrawPrimitive(D3DPT_TRIANGLESTRIP, 2, 2), D3D_OK);
+    mDevice->SetStreamSource(0, nullptr, 0, 0);
+    mDevice->SetIndices(nullptr);
+
+    auto expected = Expected([](int x, int y)
+                             { return x >= 8 && x < 40 && y >= 8 && y < 40 ? 0xFF00FFFFu : 0xFF000000u; });
+    EXPECT_EQ(CheckBackBuffer("draw_buffers_offsets", expected), "");
+}
+
+TEST_F(DrawTest, OutOfRangeIndicesAndMissingInputsFailAndDrawNothing)
+{
+    mDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF102030, 1.0f, 0);
+    TlVertex tri[3] = {{0, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0}, {60, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0},
+                       {0, 60, 0.5f, 1, 0xFFFFFFFF, 0, 0}};
+    const WORD outside[3] = {0, 1, 3};
+    const WORD below[3] = {0, 1, 2};
+    mDevice->SetFVF(kTlFvf);
+    EXPECT_EQ(mDevice->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, 3, 1, outside, D3DFMT_INDEX16, tri,
+                                              sizeof(TlVertex)),
+              D3DERR_INVALIDCALL);
+    // Index 0 lies under minIndex 1: the vertices before it are not the caller's to read.
+    EXPECT_EQ(mDevice->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 1, 2, 1, below, D3DFMT_INDEX16, tri,
+                                              sizeof(TlVertex)),
+              D3DERR_INVALIDCALL);
+
+    // A system-memory vertex buffer too short for the draw.
+    IDirect3DVertexBuffer9* vb = nullptr;
+    ASSERT_EQ(mDevice->CreateVertexBuffer(sizeof(tri), 0, 0, D3DPOOL_SYSTEMMEM, &vb, nullptr), D3D_OK);
+    Hold(vb);
+    mDevice->SetStreamSource(0, vb, 0, sizeof(TlVertex));
+    EXPECT_EQ(mDevice->DrawPrimitive(D3DPT_TRIANGLELIST, 1, 1), D3DERR_INVALIDCALL);
+    EXPECT_EQ(mDevice->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3DERR_INVALIDCALL);
+    mDevice->SetStreamSource(0, nullptr, 0, 0);
+    EXPECT_EQ(mDevice->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1), D3DERR_INVALIDCALL) << "no stream bound";
+
+    // Neither declaration nor FVF.
+    mDevice->SetVertexDeclaration(nullptr);
+    EXPECT_EQ(mDevice->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, tri, sizeof(TlVertex)), D3DERR_INVALIDCALL);
+    // A declaration without a position.
+    const D3DVERTEXELEMENT9 noPosition[] = {{0, 0, D3DDECLTYPE_D3DCOLOR, 0, D3DDECLUSAGE_COLOR, 0}, D3DDECL_END()};
+    IDirect3DVertexDeclaration9* declaration = nullptr;
+    ASSERT_EQ(mDevice->CreateVertexDeclaration(noPosition, &declaration), D3D_OK);
+    Hold(declaration);
+    mDevice->SetVertexDeclaration(declaration);
+    EXPECT_EQ(mDevice->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, tri, sizeof(TlVertex)), D3DERR_INVALIDCALL);
+    mDevice->SetVertexDeclaration(nullptr);
+
+    auto expected = Expected([](int, int) { return 0xFF102030u; });
+    EXPECT_EQ(CheckBackBuffer("draw_rejected", expected, 0), "");
+}
+
+TEST_F(DrawTest, UserMemoryDrawsLeaveStreamZeroAndIndicesUnbound)
+{
+    IDirect3DVertexBuffer9* vb = nullptr;
+    IDirect3DIndexBuffer9* ib = nullptr;
+    ASSERT_EQ(mDevice->CreateVertexBuffer(256, 0, 0, D3DPOOL_MANAGED, &vb, nullptr), D3D_OK);
+    ASSERT_EQ(mDevice->CreateIndexBuffer(64, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, nullptr), D3D_OK);
+    mDevice->SetStreamSource(0, vb, 0, sizeof(TlVertex));
+    mDevice->SetIndices(ib);
+    TlVertex tri[3] = {{-0.5f, -0.5f, 0.5f, 1, 0xFFFFFFFF, 0, 0}, {8.5f, -0.5f, 0.5f, 1, 0xFFFFFFFF, 0, 0},
+                       {-0.5f, 8.5f, 0.5f, 1, 0xFFFFFFFF, 0, 0}};
+    const WORD indices[3] = {0, 1, 2};
+    mDevice->SetFVF(kTlFvf);
+    ASSERT_EQ(mDevice->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, 3, 1, indices, D3DFMT_INDEX16, tri,
+                                              sizeof(TlVertex)),
+              D3D_OK);
+    IDirect3DVertexBuffer9* bound = vb;
+    IDirect3DIndexBuffer9* boundIndices = ib;
+    UINT offset = 1, stride = 1;
+    mDevice->GetStreamSource(0, &bound, &offset, &stride);
+    mDevice->GetIndices(&boundIndices);
+    EXPECT_EQ(bound, nullptr);
+    EXPECT_EQ(boundIndices, nullptr);
+    EXPECT_EQ(vb->Release(), 0u) << "the draw let go of the stream's reference";
+    EXPECT_EQ(ib->Release(), 0u);
+    auto expected = Expected([](int x, int y) { return x + y < 7 ? 0xFFFFFFFFu : 0xFF000000u; });
+    std::vector<bool> dontCare(size_t(kSize) * kSize);
+    for (int y = 0; y < kSize; ++y)
+        for (int x = 0; x < kSize; ++x)
+            dontCare[size_t(y) * kSize + size_t(x)] = std::abs(x + y - 7) <= 1;
+    mDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+    ASSERT_EQ(mDevice->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, tri, sizeof(TlVertex)), D3D_OK);
+    EXPECT_EQ(CheckBackBuffer("draw_user_memory", expected, 3, dontCare), "");
+}
+
+TEST_F(DrawTest, TwoStateSetsBuildTwoProgramsAndRedundantStateReachesOpenGLOnce)
+{
+    TlVertex tri[3] = {{-0.5f, -0.5f, 0.5f, 1, 0xFFFFFFFF, 0, 0}, {8.5f, -0.5f, 0.5f, 1, 0xFFFFFFFF, 0, 0},
+                       {-0.5f, 8.5f, 0.5f, 1, 0xFFFFFFFF, 0, 0}};
+    mDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+    mDevice->SetFVF(kTlFvf);
+    d3d9test::EnableCallLog(true);
+    for (int i = 0; i < 10; ++i)
+    {
+        // Two sets: specular add off and on (the vertices have no specular colour, so the frame is the same).
+        mDevice->SetRenderState(D3DRS_SPECULARENABLE, i % 2);
+        mDevice->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESS);
+        ASSERT_EQ(mDevice->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, tri, sizeof(TlVertex)), D3D_OK);
+    }
+    d3d9test::EnableCallLog(false);
+    EXPECT_EQ(d3d9test::CountCalls("BuildProgram"), 2u);
+    EXPECT_EQ(d3d9test::CountCalls("glDepthFunc"), 1u) << "ZFUNC set ten times to one value";
+    EXPECT_EQ(d3d9test::CountCalls("glBlendFunc"), 0u);
+    auto expected = Expected([](int x, int y) { return x + y < 7 ? 0xFFFFFFFFu : 0xFF000000u; });
+    std::vector<bool> dontCare(size_t(kSize) * kSize);
+    for (int y = 0; y < kSize; ++y)
+        for (int x = 0; x < kSize; ++x)
+            dontCare[size_t(y) * kSize + size_t(x)] = std::abs(x + y - 7) <= 1;
+    EXPECT_EQ(CheckBackBuffer("draw_program_cache", expected, 3, dontCare), "");
+}
+
+} // namespace
