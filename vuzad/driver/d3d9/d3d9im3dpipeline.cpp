@@ -331,6 +331,14 @@ int32_t SubmitNoLightNode::CreateResources()
 
 int32_t SubmitNoLightNode::ReleaseResources()
 {
+    // A binding holds its own reference: the default-pool buffer would outlive its release and
+    // block a Reset, and the shared declaration cache would keep a pointer the unbinding frees.
+    D3D9BindingCache* bindings = D3D9Device::GetBindings();
+    if (Device() && sResources.indices && bindings->indices == sResources.indices)
+        D3D9Device::SetIndices(nullptr);
+    for (IDirect3DVertexDeclaration9* declaration : {sResources.full, sResources.textured, sResources.plain})
+        if (Device() && declaration && bindings->declaration == declaration)
+            D3D9Device::SetVertexDeclaration(nullptr);
     int32_t result = 0;
     if (sResources.indices)
         result = int32_t(sResources.indices->Release());
