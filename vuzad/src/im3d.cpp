@@ -19,7 +19,7 @@ struct Im3dModuleBlock
     Im3dBatch batch;
 };
 
-constexpr int32_t kImmediatePluginData = 1; ///< the pipelines' plugin id: built by immediate mode
+constexpr int32_t kImmediatePipelinePluginId = 1; ///< marks the pipelines immediate mode built
 
 Im3dModuleBlock* sBlock = nullptr;
 const Im3dDeviceNodes* sNodes = nullptr;
@@ -38,7 +38,7 @@ Pipeline* BuildPipeline(NodeDefinition* definition)
     Pipeline* pipeline = Pipeline::Create();
     if (!pipeline)
         return nullptr;
-    pipeline->pluginId = kImmediatePluginData;
+    pipeline->pluginId = kImmediatePipelinePluginId;
     NodeDefinition* nodes[] = {definition, nullptr};
     if (!Pipeline::Lock(pipeline) || !Pipeline::AppendNodes(pipeline, nullptr, nodes) || !Pipeline::Unlock(pipeline))
     {

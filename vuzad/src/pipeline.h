@@ -205,8 +205,9 @@ struct Pipeline
 
     /// 0 on success, else the code it recorded (29-32).
     static int32_t AnalyseDependencies(Pipeline* pipeline);
-    /// Scratch memory from the bottom or the top of the scratch range, in multiples of 4;
-    /// null (0x80000013) when the ends would cross. Only valid inside AnalyseDependencies.
+    /// Scratch memory from the bottom or the top of the scratch range, in multiples of 8 so
+    /// that pointer tables stay aligned; null (0x80000013) when the ends would cross, and a
+    /// size of 0 answers the current end. Only valid inside AnalyseDependencies.
     static void* AllocBottom(size_t size);
     static void* AllocTop(size_t size);
     /// Ascending by the unsigned pointer-sized key at keyOffset of each record; keys lie in

@@ -313,8 +313,10 @@ NodeDefinition* SubmitNoLightNode::GetDefinition()
 int32_t SubmitNoLightNode::CreateResources()
 {
     IDirect3DDevice9* device = Device();
+    if (device && sResources.indices)
+        return 1;
     bool hardware = (D3D9State().caps.DevCaps & D3DDEVCAPS_HWTRANSFORMANDLIGHT) != 0;
-    if (!device || sResources.indices ||
+    if (!device ||
         FAILED(device->CreateIndexBuffer(kIndexBufferBytes, D3DUSAGE_WRITEONLY | D3DUSAGE_DYNAMIC, D3DFMT_INDEX16,
                                          hardware ? D3DPOOL_DEFAULT : D3DPOOL_SYSTEMMEM, &sResources.indices,
                                          nullptr)))

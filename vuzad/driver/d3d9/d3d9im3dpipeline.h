@@ -25,8 +25,9 @@ struct SubmitNoLightNode
 
     /// "D3D9SubmitNoLight.node": only a body.
     static NodeDefinition* GetDefinition();
-    /// The shared index buffer (reset offset) and declarations A, B and C. 1, or 0 when the
-    /// index buffer cannot be created (what exists of the four is released).
+    /// The shared index buffer (reset offset) and declarations A, B and C, at immediate
+    /// mode's open and after every device reset. 1 (also when they exist already), or 0 when
+    /// the index buffer cannot be created (what exists of the four is released).
     static int32_t CreateResources();
     /// Before a device reset and when immediate mode closes. 0 or the last release's result.
     static int32_t ReleaseResources();
