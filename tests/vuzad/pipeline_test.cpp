@@ -3,6 +3,7 @@
 // requirements, packet release), finding nodes and the default render state.
 #include "engine.h"
 #include "error.h"
+#include "memory.h"
 #include "pipeheap.h"
 #include "pipeline.h"
 #include "testdevice.h"
@@ -244,6 +245,23 @@ TEST_F(Pipelines, NodeInitAndTermAreCountedAcrossPipelines)
     sPipelineNodeInitAnswer = 1;
     EXPECT_EQ(Pipeline::Unlock(refused), refused) << "and can be unlocked once the node accepts";
     Pipeline::Destroy(refused);
+}
+
+TEST_F(Pipelines, AnEditableDefinitionGoesWithItsLastNode)
+{
+    auto* editable = static_cast<NodeDefinition*>(Memory::AllocateZeroed(1, sizeof(NodeDefinition), 0));
+    ASSERT_NE(editable, nullptr);
+    *editable = Counting("editable.node");
+    editable->editable = 1;
+    Pipeline* first = Build({editable});
+    Pipeline* second = Build({editable});
+    ASSERT_EQ(Pipeline::Unlock(first), first);
+    ASSERT_EQ(Pipeline::Unlock(second), second);
+    Pipeline::Destroy(first);
+    EXPECT_EQ(TestMemory::live.count(editable), 1u) << "still used by the second pipeline";
+    Pipeline::Destroy(second);
+    EXPECT_EQ(TestMemory::live.count(editable), 0u);
+    EXPECT_EQ(sCounts.nodeTerms, 1);
 }
 
 // ---- Errors ---------------------------------------------------------------------------------------------------
