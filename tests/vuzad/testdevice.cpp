@@ -16,6 +16,7 @@ void* TestDevice::openRecord;
 CpuFeatures TestDevice::features;
 int32_t TestDevice::attachCount;
 int32_t TestDevice::rasterCreateCalls;
+float TestDevice::gamma;
 std::map<int32_t, StandardFunction> TestDevice::slots;
 
 std::map<void*, TestMemory::Block> TestMemory::live;
@@ -54,6 +55,7 @@ int32_t System(int32_t request, void* out, void* inOut, int32_t number)
         return 1;
     case kDeviceRegister:
         *static_cast<DeviceRecord*>(out) = *TestDevice::Record();
+        static_cast<DeviceRecord*>(out)->gamma = TestDevice::gamma;
         return 1;
     case kDeviceNumVideoModes:
         *static_cast<int32_t*>(out) = int32_t(TestDevice::modes.size());
@@ -165,6 +167,7 @@ void TestDevice::Reset()
     features = CpuFeature::Detect();
     attachCount = 0;
     rasterCreateCalls = 0;
+    gamma = 1.0f;
     slots = {{kStdRasterCreate, RasterCreate}};
     sStarted = false;
 }

@@ -34,6 +34,7 @@ struct TestDevice
     static CpuFeatures features; ///< what finalise start installs routines for
     static int32_t attachCount;
     static int32_t rasterCreateCalls;
+    static float gamma; ///< the record's gamma as the register request hands it over
     /// The standard functions the next Engine::Open receives, by slot; Reset leaves only
     /// raster creation, which counts its calls in rasterCreateCalls.
     static std::map<int32_t, StandardFunction> slots;

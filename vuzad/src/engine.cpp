@@ -7,6 +7,7 @@
 #include "frame.h"
 #include "freelist.h"
 #include "im3d.h"
+#include "image.h"
 #include "matrix.h"
 #include "pipeline.h"
 #include "raster.h"
@@ -91,6 +92,7 @@ const EngineModule kModules[] = {
     {Frame::kPluginId, Frame::kModuleBlockSize, Frame::OpenModule, Frame::CloseModule},
     {Stream::kPluginId, Stream::kModuleBlockSize, Stream::OpenModule, Stream::CloseModule},
     {Camera::kPluginId, Camera::kModuleBlockSize, Camera::OpenModule, Camera::CloseModule},
+    {Image::kPluginId, Image::kModuleBlockSize, Image::OpenModule, Image::CloseModule},
     {Raster::kPluginId, Raster::kModuleBlockSize, Raster::OpenModule, Raster::CloseModule},
     {Pipeline::kPluginId, Pipeline::kModuleBlockSize, Pipeline::OpenModule, Pipeline::CloseModule},
     {SpareModule::kListPluginId, SpareModule::kListBlockSize, SpareModule::OpenList, SpareModule::CloseList},
@@ -240,6 +242,7 @@ int32_t Engine::Start()
         DeviceRequest(&engine->device, kDeviceStop, nullptr, nullptr, 0);
         return 0;
     }
+    Image::BuildGammaTables(engine->device.gamma);
     DeviceRequest(&engine->device, kDeviceFinaliseStart, nullptr, nullptr, 0);
     engine->state = kEngineStarted;
     return 1;

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+struct Image;
+
 // ---- Creation flags: one word of type | flags | format -----------------------------------
 
 constexpr uint32_t kRasterTypeNormal = 0;
@@ -45,6 +47,9 @@ constexpr uint32_t kRasterFormatMask = 0xFF00;
 constexpr uint32_t kRasterLockWrite = 0x1;
 constexpr uint32_t kRasterLockRead = 0x2;
 constexpr uint32_t kRasterLockNoFetch = 0x4;
+/// The caller walks the rows back to back (stride = width x bytes per pixel): a device
+/// whose lock would hand out a wider pitch refuses the lock instead.
+constexpr uint32_t kRasterLockPackedRows = 0x8;
 
 // ---- Private flags ----------------------------------------------------------------------------
 
@@ -89,8 +94,9 @@ struct Raster
     uint8_t flags;        ///< creation bits 3-7
     uint8_t privateFlags; ///< kRasterGammaCorrected, the lock bits
     uint8_t format;       ///< creation bits 8-15
-    // Kept by the device for a raster whose size it changed (and the level-0 size while a
-    // mip level is locked).
+    // The device's: while a level is locked they hold the level-0 size that unlock puts
+    // back (every lock rewrites them); a camera raster keeps its created size in them.
+    // Nothing else may rely on them between locks.
     int32_t sourceWidth;
     int32_t sourceHeight;
     int32_t sourceStride;
@@ -126,6 +132,12 @@ struct Raster
     /// 1 without the mipmap format flag (the device is not asked), else the device's
     /// count; -1 when the device fails.
     static int32_t GetNumLevels(Raster* raster);
+
+    // ---- Images (through the device) ---------------------------------------------------------
+
+    /// Writes the image into the raster (resampled to its size when they differ); the raster
+    /// gains the gamma flag when the image carries it. The raster, or null.
+    static Raster* SetFromImage(Raster* raster, Image* image);
 
     // ---- Presentation ------------------------------------------------------------------
 

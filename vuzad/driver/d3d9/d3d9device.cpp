@@ -453,6 +453,11 @@ D3D9DeviceState& D3D9State()
     return sState;
 }
 
+void D3D9KeepDeviceSurfaces()
+{
+    KeepDeviceSurfaces();
+}
+
 int32_t D3D9ColourDepth(D3DFORMAT format)
 {
     switch (format)
@@ -556,9 +561,8 @@ int32_t D3D9Device::SystemRequest(int32_t request, void* out, void* inOut, int32
     }
 }
 
-// Slots of later parts of the device (colour conversion, images, textures, the raster
-// context and drawing, native textures) keep the function that does nothing: the engine
-// core answers their failure values.
+// Slots of later parts of the device (colour conversion, images, native textures) keep the
+// function that does nothing: the engine core answers their failure values.
 int32_t D3D9Device::FillStandardFunctions(StandardFunction* slots, int32_t count)
 {
     if (!slots || count < kNumStandardFunctions)
@@ -577,6 +581,18 @@ int32_t D3D9Device::FillStandardFunctions(StandardFunction* slots, int32_t count
     slots[kStdRasterLockPalette] = D3D9Raster::LockPalette;
     slots[kStdRasterUnlockPalette] = D3D9Raster::UnlockPalette;
     slots[kStdRasterGetMipLevels] = D3D9Raster::GetMipLevels;
+    slots[kStdTextureSetRaster] = D3D9Raster::TextureSetRaster;
+    slots[kStdSetRasterContext] = D3D9Raster::SetContext;
+    slots[kStdRasterClearRect] = D3D9Raster::ClearRect;
+    slots[kStdRasterClear] = D3D9Raster::Clear;
+    slots[kStdRasterRender] = D3D9Raster::Render;
+    slots[kStdRasterRenderScaled] = D3D9Raster::RenderScaled;
+    slots[kStdRasterRenderFast] = D3D9Raster::RenderFast;
+    slots[kStdRgbToPixel] = D3D9Raster::RGBToPixel;
+    slots[kStdPixelToRgb] = D3D9Raster::PixelToRGB;
+    slots[kStdImageGetRaster] = D3D9Raster::ToImage;
+    slots[kStdRasterSetImage] = D3D9Raster::FromImage;
+    slots[kStdImageFindRasterFormat] = D3D9Raster::FindImageFormat;
     return 1;
 }
 

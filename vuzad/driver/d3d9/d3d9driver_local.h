@@ -38,6 +38,9 @@ struct D3D9DeviceState
 };
 
 D3D9DeviceState& D3D9State();
+/// Takes the device's back buffer and depth-stencil surface (kept without a reference):
+/// at start and after every reset, which makes them anew.
+void D3D9KeepDeviceSurfaces();
 
 /// Colour bits of a display or back-buffer format: 32, 16, or 0.
 int32_t D3D9ColourDepth(D3DFORMAT format);

@@ -1,17 +1,17 @@
-// Direct3D 9 rasters: the extension and the format tables, the format choice by raster
-// type, creation and destruction of the Direct3D objects, palettes and their numbers, and
-// the list of rasters whose objects live in video memory.
-#include "d3d9raster.h"
-
+// Direct3D 9 rasters: the extension, creation and destruction of the Direct3D objects,
+// palettes and their numbers, and the list of rasters whose objects live in video memory
+// with their release before a reset and their restore after it.
 #include "d3d9driver_local.h"
+#include "d3d9raster_local.h"
+
 #include "engine.h"
-#include "error.h"
 #include "freelist.h"
 #include "memory.h"
 
-#include <algorithm>
 #include <cstring>
 #include <initializer_list>
+
+using namespace d3d9raster;
 
 namespace
 {
@@ -21,6 +21,7 @@ constexpr uint32_t kStackHint = 0x1030411;
 constexpr int32_t kNodesPerBlock = 127;
 constexpr int32_t kPalettesPerBlock = 64;
 constexpr int32_t kStackGrowth = 512;
+constexpr uint32_t kPalettes = kRasterFormatPal8 | kRasterFormatPal4;
 
 struct ListNode
 {
@@ -29,7 +30,6 @@ struct ListNode
 };
 
 int32_t sOffset = -1;
-D3D9FormatInfo sFormats[D3D9Raster::kFormatTableSize];
 
 // The driver's raster module: from device start to device stop.
 FreeList* sNodes = nullptr;
@@ -40,145 +40,9 @@ int32_t sFreeCount = 0;
 int32_t sFreeCapacity = 0;
 uint32_t sNextNumber = 0;
 int32_t sPalettesInUse = 0;
-
-// ---- Tables -------------------------------------------------------------------------------
-
-struct BaseFormat
-{
-    D3DFORMAT format;
-    int32_t depth;
-    uint8_t alpha;
-};
-
-// Indexed by the base format (bits 8-11 of a raster format).
-constexpr BaseFormat kBaseFormats[16] = {
-    {D3DFMT_UNKNOWN, 0, 0}, {D3DFMT_A1R5G5B5, 16, 1}, {D3DFMT_R5G6B5, 16, 0},   {D3DFMT_A4R4G4B4, 16, 1},
-    {D3DFMT_L8, 8, 0},      {D3DFMT_A8R8G8B8, 32, 1}, {D3DFMT_X8R8G8B8, 32, 0}, {D3DFMT_D16, 16, 0},
-    {D3DFMT_D24X8, 32, 0},  {D3DFMT_D32, 32, 0},      {D3DFMT_X1R5G5B5, 16, 0},
-};
-
-uint32_t BaseOf(uint32_t flags)
-{
-    return (flags >> 8) & 0x0F;
-}
-
-void Set(std::initializer_list<D3DFORMAT> formats, uint8_t alpha, uint8_t bits, uint16_t rasterFormat)
-{
-    for (D3DFORMAT f : formats)
-        sFormats[f] = {alpha, bits, rasterFormat};
-}
-
-void FillFormatTable()
-{
-    std::memset(sFormats, 0, sizeof(sFormats));
-    Set({D3DFMT_R8G8B8}, 0, 24, 0);
-    Set({D3DFMT_A8R8G8B8}, 1, 32, 0x500);
-    Set({D3DFMT_X8R8G8B8}, 0, 32, 0x600);
-    Set({D3DFMT_R5G6B5}, 0, 16, 0x200);
-    Set({D3DFMT_X1R5G5B5}, 0, 16, 0xA00);
-    Set({D3DFMT_A1R5G5B5}, 1, 16, 0x100);
-    Set({D3DFMT_A4R4G4B4}, 1, 16, 0x300);
-    Set({D3DFMT_R3G3B2}, 0, 8, 0);
-    Set({D3DFMT_A8}, 1, 8, 0);
-    Set({D3DFMT_A8R3G3B2}, 1, 16, 0);
-    Set({D3DFMT_X4R4G4B4}, 0, 16, 0);
-    Set({D3DFMT_A2B10G10R10, D3DFMT_A8B8G8R8, D3DFMT_A2R10G10B10}, 1, 32, 0);
-    Set({D3DFMT_X8B8G8R8, D3DFMT_G16R16}, 0, 32, 0);
-    Set({D3DFMT_A16B16G16R16}, 1, 64, 0);
-    Set({D3DFMT_A8P8}, 1, 16, 0);
-    Set({D3DFMT_P8}, 0, 8, 0x2000);
-    Set({D3DFMT_L8}, 0, 8, 0x400);
-    Set({D3DFMT_A8L8}, 1, 16, 0);
-    Set({D3DFMT_A4L4}, 1, 8, 0);
-    Set({D3DFMT_V8U8, D3DFMT_L6V5U5}, 0, 16, 0);
-    Set({D3DFMT_X8L8V8U8, D3DFMT_Q8W8V8U8, D3DFMT_V16U16}, 0, 32, 0);
-    Set({D3DFMT_A2W10V10U10}, 1, 32, 0);
-    Set({D3DFMT_D16_LOCKABLE, D3DFMT_D15S1, D3DFMT_D16}, 0, 16, 0x700);
-    Set({D3DFMT_D32, D3DFMT_D24S8, D3DFMT_D24X8, D3DFMT_D24X4S4, D3DFMT_D32F_LOCKABLE, D3DFMT_D24FS8}, 0, 32, 0x900);
-    Set({D3DFMT_L16}, 0, 16, 0);
-    Set({D3DFMT_Q16W16V16U16, D3DFMT_G32R32F}, 0, 64, 0);
-    Set({D3DFMT_R16F}, 0, 16, 0);
-    Set({D3DFMT_G16R16F, D3DFMT_R32F}, 0, 32, 0);
-    Set({D3DFMT_A16B16G16R16F}, 1, 64, 0);
-    Set({D3DFMT_A32B32G32R32F}, 1, 128, 0);
-    Set({D3DFMT_CxV8U8}, 0, 16, 0);
-}
-
-bool IsDepthFormat(D3DFORMAT format)
-{
-    return format >= D3DFMT_D16_LOCKABLE && format <= D3DFMT_D16;
-}
-
-// ---- Device checks ------------------------------------------------------------------------------
-// Each asks the Direct3D object about the adapter and display format the device runs in.
-
-bool Check(DWORD usage, D3DRESOURCETYPE type, D3DFORMAT format)
-{
-    D3D9DeviceState& s = D3D9State();
-    return s.d3d &&
-           SUCCEEDED(s.d3d->CheckDeviceFormat(s.adapter, D3DDEVTYPE_HAL, s.adapterFormat, usage, type, format));
-}
-
-bool SupportsTextureFormat(D3DFORMAT format)
-{
-    return Check(0, D3DRTYPE_TEXTURE, format);
-}
-
-bool SupportsRenderTargetFormat(D3DFORMAT format)
-{
-    D3D9DeviceState& s = D3D9State();
-    return Check(D3DUSAGE_RENDERTARGET, D3DRTYPE_TEXTURE, format) &&
-           SUCCEEDED(s.d3d->CheckDepthStencilMatch(s.adapter, D3DDEVTYPE_HAL, s.adapterFormat, format,
-                                                   s.present.AutoDepthStencilFormat));
-}
-
-bool SupportsDepthFormat(D3DFORMAT format)
-{
-    D3D9DeviceState& s = D3D9State();
-    return Check(D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE, format) &&
-           SUCCEEDED(
-               s.d3d->CheckDepthStencilMatch(s.adapter, D3DDEVTYPE_HAL, s.adapterFormat, s.adapterFormat, format));
-}
-
-bool CanAutoMipmap()
-{
-    return (D3D9State().caps.Caps2 & D3DCAPS2_CANAUTOGENMIPMAP) != 0;
-}
-
-bool SupportsAutoMipmap(D3DFORMAT format)
-{
-    return CanAutoMipmap() && Check(D3DUSAGE_AUTOGENMIPMAP, D3DRTYPE_TEXTURE, format);
-}
-
-bool SupportsAutoMipmapRenderTarget(D3DFORMAT format)
-{
-    return CanAutoMipmap() && Check(D3DUSAGE_AUTOGENMIPMAP | D3DUSAGE_RENDERTARGET, D3DRTYPE_TEXTURE, format);
-}
-
-bool PalettesHaveAlpha()
-{
-    return (D3D9State().caps.TextureCaps & D3DPTEXTURECAPS_ALPHAPALETTE) != 0;
-}
-
-int32_t DisplayDepth()
-{
-    return D3D9ColourDepth(D3D9State().adapterFormat);
-}
-
-uint32_t DisplayBase()
-{
-    return BaseOf(D3D9Raster::FormatInfo(D3D9State().adapterFormat).rasterFormat);
-}
-
-void ReportDevice(const char* reason)
-{
-    Error::Report(kCorePluginId, Error::MakeCode(kCoreErrDevice, reason));
-}
-
-void ReportFormat()
-{
-    Error::Report(kCorePluginId, Error::MakeCode(kErrRasterFormat));
-}
+// The back buffer's size when video memory was last released: cameras scale by the change.
+UINT sBackWidth = 0;
+UINT sBackHeight = 0;
 
 // ---- The video-memory list --------------------------------------------------------------------------
 
@@ -245,87 +109,13 @@ void GiveBackPalette(D3D9Palette* palette)
     --sPalettesInUse;
 }
 
-// ---- Sizes -------------------------------------------------------------------------------------------------
-
-int32_t PowerOfTwoBelow(int32_t value)
-{
-    int32_t p = 1;
-    while (p * 2 <= value)
-        p *= 2;
-    return value > 0 ? p : value;
-}
-
-void AdjustSize(int32_t* width, int32_t* height, uint32_t flags)
-{
-    const D3DCAPS9& caps = D3D9State().caps;
-    *width = std::min(*width, int32_t(caps.MaxTextureWidth));
-    *height = std::min(*height, int32_t(caps.MaxTextureHeight));
-    bool pow2 = (caps.TextureCaps & D3DPTEXTURECAPS_POW2) != 0;
-    bool conditional = (caps.TextureCaps & D3DPTEXTURECAPS_NONPOW2CONDITIONAL) != 0;
-    bool mipmapped = (flags & kRasterTypeMask) != kRasterTypeNormal && (flags & kRasterFormatMipmap);
-    if (pow2 && (mipmapped || !conditional))
-    {
-        *width = PowerOfTwoBelow(*width);
-        *height = PowerOfTwoBelow(*height);
-    }
-    if (caps.TextureCaps & D3DPTEXTURECAPS_SQUAREONLY)
-        *width = *height = std::min(*width, *height);
-}
-
-uint32_t CreationFlags(const Raster* raster)
-{
-    return raster->type | raster->flags | Raster::FormatFlags(raster);
-}
-
 // ---- Objects ---------------------------------------------------------------------------------------------
 
-bool CreateTexture(Raster* raster, D3D9RasterExtension* ext)
+// A one-level depth-stencil texture in the default pool: it must be released before a reset.
+HRESULT CreateDepthTexture(Raster* raster, D3DFORMAT format, IDirect3DTexture9** texture)
 {
-    uint32_t flags = CreationFlags(raster);
-    uint32_t base = BaseOf(flags);
-    D3DFORMAT format;
-    if (flags & (kRasterFormatPal8 | kRasterFormatPal4))
-    {
-        if (base != BaseOf(kRasterFormat888) && base != BaseOf(kRasterFormat8888))
-        {
-            ReportDevice("Palettised textures must be 888 or 8888.");
-            return false;
-        }
-        ext->palette = TakePalette();
-        if (!ext->palette)
-            return false;
-        format = D3DFMT_P8;
-    }
-    else
-    {
-        format = kBaseFormats[base].format;
-    }
-    ext->alpha = kBaseFormats[base].alpha;
-    AdjustSize(&raster->width, &raster->height, flags);
-    IDirect3DDevice9* device = D3D9State().device;
-    IDirect3DTexture9* texture = nullptr;
-    HRESULT result;
-    bool depth = IsDepthFormat(format);
-    if (depth)
-        result = device->CreateTexture(UINT(raster->width), UINT(raster->height), 1, D3DUSAGE_DEPTHSTENCIL, format,
-                                       D3DPOOL_DEFAULT, &texture, nullptr);
-    else
-        result = device->CreateTexture(UINT(raster->width), UINT(raster->height), (flags & kRasterFormatMipmap) ? 0 : 1,
-                                       (ext->mipmapState & 0x0F) ? D3DUSAGE_AUTOGENMIPMAP : 0, format, D3DPOOL_MANAGED,
-                                       &texture, nullptr);
-    if (FAILED(result))
-    {
-        if (ext->palette)
-            GiveBackPalette(ext->palette);
-        ext->palette = nullptr;
-        ReportDevice("Failed to create texture.");
-        return false;
-    }
-    ext->object = texture;
-    ext->format = format;
-    if (depth || ext->palette)
-        Enlist(raster);
-    return true;
+    return D3D9State().device->CreateTexture(UINT(raster->width), UINT(raster->height), 1, D3DUSAGE_DEPTHSTENCIL,
+                                             format, D3DPOOL_DEFAULT, texture, nullptr);
 }
 
 D3DFORMAT ChooseZBufferFormat(int32_t zDepth)
@@ -338,32 +128,15 @@ D3DFORMAT ChooseZBufferFormat(int32_t zDepth)
     return D3DFMT_D24X8;
 }
 
-bool ClientSize(int32_t* width, int32_t* height)
-{
-    RECT client;
-    if (!GetClientRect(D3D9State().window, &client))
-        return false;
-    *width = client.right - client.left;
-    *height = client.bottom - client.top;
-    return true;
-}
-
-bool CreateZBuffer(Raster* raster, D3D9RasterExtension* ext)
+// A depth-stencil surface of the raster's size (at least 1 x 1) in the chosen format.
+bool CreateOwnDepthSurface(Raster* raster, D3D9RasterExtension* ext)
 {
     D3D9DeviceState& s = D3D9State();
     D3DFORMAT format = ChooseZBufferFormat(s.display.zDepth);
-    ext->alpha = 0;
-    int32_t width = 0, height = 0;
-    if (s.depthSurface && ClientSize(&width, &height) && width == raster->width && height == raster->height)
-    {
-        ext->object = s.depthSurface;
-        ext->format = s.present.AutoDepthStencilFormat;
-        return true;
-    }
     IDirect3DSurface9* surface = nullptr;
-    HRESULT result = s.device->CreateDepthStencilSurface(UINT(raster->width), UINT(raster->height), format,
-                                                         s.present.MultiSampleType, s.present.MultiSampleQuality, FALSE,
-                                                         &surface, nullptr);
+    HRESULT result = s.device->CreateDepthStencilSurface(
+        UINT(raster->width > 0 ? raster->width : 1), UINT(raster->height > 0 ? raster->height : 1), format,
+        s.present.MultiSampleType, s.present.MultiSampleQuality, FALSE, &surface, nullptr);
     if (FAILED(result))
     {
         ReportDevice(result == D3DERR_OUTOFVIDEOMEMORY ? "Out of video memory. Failed to create raster."
@@ -372,40 +145,66 @@ bool CreateZBuffer(Raster* raster, D3D9RasterExtension* ext)
     }
     ext->object = surface;
     ext->format = format;
+    ext->mainSurface = 0;
     return true;
 }
 
-bool CreateCameraTexture(Raster* raster, D3D9RasterExtension* ext)
+bool CreateZBuffer(Raster* raster, D3D9RasterExtension* ext)
 {
-    uint32_t flags = CreationFlags(raster);
-    if (flags & (kRasterFormatPal8 | kRasterFormatPal4))
-    {
-        ReportDevice("Camera textures cannot be palettised.");
-        return false;
-    }
-    uint32_t base = BaseOf(flags);
-    D3DFORMAT format = kBaseFormats[base].format;
-    ext->alpha = kBaseFormats[base].alpha;
-    AdjustSize(&raster->width, &raster->height, flags);
     D3D9DeviceState& s = D3D9State();
-    UINT levels = (flags & kRasterFormatMipmap) ? 0 : 1;
-    DWORD autoMip = (ext->mipmapState & 0x0F) ? D3DUSAGE_AUTOGENMIPMAP : 0;
+    ext->alpha = 0;
+    int32_t width = 0, height = 0;
+    if (s.depthSurface && ClientSize(&width, &height) && width == raster->width && height == raster->height)
+    {
+        ext->object = s.depthSurface;
+        ext->format = s.present.AutoDepthStencilFormat;
+        ext->mainSurface = 1;
+        return true;
+    }
+    return CreateOwnDepthSurface(raster, ext);
+}
+
+HRESULT CreateTargetTexture(Raster* raster, D3D9RasterExtension* ext, DWORD usage, D3DFORMAT format,
+                            IDirect3DBaseTexture9** out)
+{
+    D3D9DeviceState& s = D3D9State();
+    UINT levels = (Raster::FormatFlags(raster) & kRasterFormatMipmap) ? 0 : 1;
+    if (ext->cube & 0x0F)
+    {
+        IDirect3DCubeTexture9* cube = nullptr;
+        HRESULT result =
+            s.device->CreateCubeTexture(UINT(raster->width), levels, usage, format, D3DPOOL_DEFAULT, &cube, nullptr);
+        *out = cube;
+        return result;
+    }
     IDirect3DTexture9* texture = nullptr;
-    HRESULT result =
-        s.device->CreateTexture(UINT(raster->width), UINT(raster->height), levels, D3DUSAGE_RENDERTARGET | autoMip,
-                                format, D3DPOOL_DEFAULT, &texture, nullptr);
-    if (result == D3DERR_OUTOFVIDEOMEMORY)
+    HRESULT result = s.device->CreateTexture(UINT(raster->width), UINT(raster->height), levels, usage, format,
+                                             D3DPOOL_DEFAULT, &texture, nullptr);
+    *out = texture;
+    return result;
+}
+
+// The render-target texture behind a camera texture; a device that cannot target the format
+// gets a plain texture of the display's format, drawn into through the back buffer.
+// outOfMemory: set when the device ran out of video memory (no retry then).
+bool CreateCameraTextureObject(Raster* raster, D3D9RasterExtension* ext, bool* outOfMemory)
+{
+    D3D9DeviceState& s = D3D9State();
+    uint32_t base = BaseOf(Raster::FormatFlags(raster));
+    D3DFORMAT format = Base(base).format;
+    DWORD autoMip = (ext->mipmapState & 0x0F) ? D3DUSAGE_AUTOGENMIPMAP : 0;
+    IDirect3DBaseTexture9* texture = nullptr;
+    HRESULT result = CreateTargetTexture(raster, ext, D3DUSAGE_RENDERTARGET | autoMip, format, &texture);
+    *outOfMemory = result == D3DERR_OUTOFVIDEOMEMORY;
+    if (*outOfMemory)
     {
         ReportDevice("Out of video memory. Failed to create raster.");
         return false;
     }
     if (FAILED(result))
     {
-        // A texture of the display's format, drawn into through the back buffer.
         format = s.adapterFormat;
-        result = s.device->CreateTexture(UINT(raster->width), UINT(raster->height), levels, autoMip, format,
-                                         D3DPOOL_DEFAULT, &texture, nullptr);
-        if (FAILED(result))
+        if (FAILED(CreateTargetTexture(raster, ext, autoMip, format, &texture)))
         {
             ReportDevice("Failed to create raster.");
             return false;
@@ -420,110 +219,195 @@ bool CreateCameraTexture(Raster* raster, D3D9RasterExtension* ext)
     return true;
 }
 
-// The base format and depth for the raster's type; false with nothing recorded when the
-// device lacks a format, and with 0x8000000D when the request cannot be met at all.
-bool ChooseFormat(Raster* raster, D3D9RasterExtension* ext, uint32_t requested, uint32_t* base, int32_t* depth)
+bool CreateCameraTexture(Raster* raster, D3D9RasterExtension* ext)
+{
+    uint32_t flags = CreationFlags(raster);
+    if (flags & kPalettes)
+    {
+        ReportDevice("Camera textures cannot be palettised.");
+        return false;
+    }
+    ext->alpha = Base(BaseOf(flags)).alpha;
+    D3D9Raster::AdjustSize(&raster->width, &raster->height, flags);
+    bool outOfMemory = false;
+    return CreateCameraTextureObject(raster, ext, &outOfMemory);
+}
+
+// ---- Release and restore --------------------------------------------------------------------------------
+
+void ReleaseObject(D3D9RasterExtension* ext)
+{
+    if (ext->object)
+        ext->object->Release();
+    ext->object = nullptr;
+}
+
+bool BackBufferSize(UINT* width, UINT* height)
+{
+    IDirect3DDevice9* device = D3D9State().device;
+    IDirect3DSurface9* back = nullptr;
+    if (!device || FAILED(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back)) || !back)
+        return false;
+    D3DSURFACE_DESC desc{};
+    bool ok = SUCCEEDED(back->GetDesc(&desc));
+    back->Release();
+    *width = desc.Width;
+    *height = desc.Height;
+    return ok;
+}
+
+bool RestoreCameraSwapChain(D3D9RasterExtension* ext)
 {
     D3D9DeviceState& s = D3D9State();
-    *base = BaseOf(requested);
-    bool palettised = (requested & (kRasterFormatPal8 | kRasterFormatPal4)) != 0;
+    D3DPRESENT_PARAMETERS parameters = s.present;
+    parameters.hDeviceWindow = ext->window;
+    parameters.EnableAutoDepthStencil = FALSE;
+    RECT client{};
+    GetClientRect(ext->window, &client);
+    parameters.BackBufferWidth = client.right - client.left == 0 ? 1 : 0;
+    parameters.BackBufferHeight = client.bottom - client.top == 0 ? 1 : 0;
+    IDirect3DSwapChain9* chain = nullptr;
+    if (FAILED(s.device->CreateAdditionalSwapChain(&parameters, &chain)) || !chain)
+        return false;
+    IDirect3DSurface9* back = nullptr;
+    if (FAILED(chain->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &back)) || !back)
+    {
+        chain->Release();
+        return false;
+    }
+    // The chain keeps its back buffer alive; the extension holds no reference of its own.
+    back->Release();
+    ext->swapChain = chain;
+    ext->object = back;
+    ext->format = parameters.BackBufferFormat;
+    return true;
+}
+
+void RestoreCameraSize(Raster* raster, D3D9RasterExtension* ext, UINT newWidth, UINT newHeight)
+{
+    D3D9DeviceState& s = D3D9State();
+    if (sBackWidth != 0 && raster->width != int32_t(newWidth))
+        raster->width = int32_t(int64_t(raster->width) * newWidth / sBackWidth);
+    if (sBackHeight != 0 && raster->height != int32_t(newHeight))
+        raster->height = int32_t(int64_t(raster->height) * newHeight / sBackHeight);
+    D3D9FormatInfo info = D3D9Raster::FormatInfo(s.adapterFormat);
+    raster->depth = info.bitsPerPixel;
+    raster->format = uint8_t(((Raster::FormatFlags(raster) & ~kRasterFormatPixelMask) | info.rasterFormat) >> 8);
+    ext->alpha = info.alpha;
+    ext->format = s.adapterFormat;
+}
+
+bool Restore(Raster* raster, UINT backWidth, UINT backHeight)
+{
+    D3D9DeviceState& s = D3D9State();
+    D3D9RasterExtension* ext = D3D9Raster::Extension(raster);
     switch (raster->type)
     {
     case kRasterTypeNormal:
     case kRasterTypeTexture:
-        if (requested & kRasterFormatPal4)
+        if (ext->palette)
+            return SUCCEEDED(s.device->SetPaletteEntries(ext->palette->number, ext->palette->entries));
+        if (IsDepthFormat(ext->format) && !ext->object)
         {
-            ReportFormat();
-            return false;
-        }
-        if (requested & kRasterFormatPal8)
-        {
-            if (!SupportsTextureFormat(D3DFMT_P8))
+            IDirect3DTexture9* texture = nullptr;
+            if (FAILED(CreateDepthTexture(raster, ext->format, &texture)))
                 return false;
-            if (*base == 0)
-                *base = BaseOf(PalettesHaveAlpha() ? kRasterFormat8888 : kRasterFormat888);
-            else if (*base != BaseOf(kRasterFormat888) && !(*base == BaseOf(kRasterFormat8888) && PalettesHaveAlpha()))
-                return false;
-            *depth = 8;
+            ext->object = texture;
         }
-        else if (*base != 0)
-        {
-            D3DFORMAT format = kBaseFormats[*base].format;
-            if (format == D3DFMT_UNKNOWN ||
-                !(IsDepthFormat(format) ? SupportsDepthFormat(format) : SupportsTextureFormat(format)))
-                return false;
-            *depth = kBaseFormats[*base].depth;
-        }
-        else
-        {
-            uint32_t small = BaseOf(SupportsTextureFormat(D3DFMT_A4R4G4B4) ? kRasterFormat4444 : kRasterFormat1555);
-            if (DisplayDepth() >= 17 && SupportsTextureFormat(D3DFMT_A8R8G8B8))
-            {
-                *base = BaseOf(kRasterFormat8888);
-                *depth = 32;
-            }
-            else
-            {
-                *base = small;
-                *depth = 16;
-            }
-        }
-        if ((requested & kRasterFormatMipmap) && (requested & kRasterFormatAutoMipmap) && !palettised &&
-            SupportsAutoMipmap(kBaseFormats[*base].format))
-            ext->mipmapState |= 0x01;
         return true;
     case kRasterTypeZBuffer:
-        if (*base != 0 && !(*base == BaseOf(kRasterFormatZ16) && s.display.zDepth == 16) &&
-            !(*base == BaseOf(kRasterFormatZ32) && s.display.zDepth == 32))
+        if (ext->mainSurface)
         {
-            ReportFormat();
-            return false;
+            int32_t width = 0, height = 0;
+            if (ClientSize(&width, &height))
+            {
+                raster->width = width;
+                raster->height = height;
+            }
+            ext->object = s.depthSurface;
+            ext->format = s.present.AutoDepthStencilFormat;
+            return s.depthSurface != nullptr;
         }
-        *base = BaseOf(s.display.zDepth == 16 ? kRasterFormatZ16 : kRasterFormatZ32);
-        *depth = s.display.zDepth;
-        return true;
+        return ext->object || CreateOwnDepthSurface(raster, ext);
     case kRasterTypeCamera:
-        if (*base != 0 && *base != DisplayBase())
-        {
-            ReportFormat();
-            return false;
-        }
-        *base = DisplayBase();
-        *depth = DisplayDepth();
+        if (ext->window)
+            return ext->swapChain || RestoreCameraSwapChain(ext);
+        RestoreCameraSize(raster, ext, backWidth, backHeight);
         return true;
     case kRasterTypeCameraTexture:
-        if (*base != 0)
+        if (!ext->object)
         {
-            if (!SupportsRenderTargetFormat(kBaseFormats[*base].format))
-            {
-                ReportFormat();
-                return false;
-            }
-            *depth = kBaseFormats[*base].depth;
+            bool outOfMemory = false;
+            return CreateCameraTextureObject(raster, ext, &outOfMemory);
         }
-        else if (DisplayDepth() != 16 && SupportsRenderTargetFormat(D3DFMT_X8R8G8B8))
-        {
-            *base = BaseOf(kRasterFormat888);
-            *depth = 32;
-        }
-        else
-        {
-            *base = BaseOf(kRasterFormat565);
-            *depth = 16;
-        }
-        if ((requested & kRasterFormatMipmap) && (requested & kRasterFormatAutoMipmap) && !palettised &&
-            SupportsAutoMipmapRenderTarget(kBaseFormats[*base].format))
-            ext->mipmapState |= 0x01;
         return true;
     default:
-        ReportFormat();
-        return false;
+        return true;
     }
 }
 
 } // namespace
 
-// ---- Tables ------------------------------------------------------------------------------------------------
+// ---- Shared with the other raster files ------------------------------------------------------------------------
+
+void d3d9raster::AddToList(Raster* raster)
+{
+    Enlist(raster);
+}
+
+D3D9Palette* d3d9raster::NewPalette()
+{
+    return TakePalette();
+}
+
+bool d3d9raster::ClientSize(int32_t* width, int32_t* height)
+{
+    RECT client;
+    if (!GetClientRect(D3D9State().window, &client))
+        return false;
+    *width = client.right - client.left;
+    *height = client.bottom - client.top;
+    return true;
+}
+
+IDirect3DSurface9* d3d9raster::SurfaceOf(Raster* top, UINT level)
+{
+    D3D9RasterExtension* ext = D3D9Raster::Extension(top);
+    IDirect3DSurface9* surface = nullptr;
+    switch (top->type)
+    {
+    case kRasterTypeCamera:
+        if (ext->swapChain)
+        {
+            if (FAILED(ext->swapChain->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &surface)))
+                return nullptr;
+            return surface;
+        }
+        surface = D3D9State().backBuffer;
+        break;
+    case kRasterTypeZBuffer:
+        surface = static_cast<IDirect3DSurface9*>(ext->object);
+        break;
+    default:
+        if (!ext->object)
+            return nullptr;
+        if (ext->cube & 0x0F)
+        {
+            auto face = D3DCUBEMAP_FACES((ext->cube >> 4) & 0x0F);
+            if (FAILED(static_cast<IDirect3DCubeTexture9*>(ext->object)->GetCubeMapSurface(face, level, &surface)))
+                return nullptr;
+            return surface;
+        }
+        if (FAILED(static_cast<IDirect3DTexture9*>(ext->object)->GetSurfaceLevel(level, &surface)))
+            return nullptr;
+        return surface;
+    }
+    if (surface)
+        surface->AddRef();
+    return surface;
+}
+
+// ---- The extension -----------------------------------------------------------------------------------------------
 
 int32_t D3D9Raster::Attach()
 {
@@ -554,17 +438,69 @@ D3D9RasterExtension* D3D9Raster::Extension(Raster* raster)
     return reinterpret_cast<D3D9RasterExtension*>(reinterpret_cast<char*>(raster) + sOffset);
 }
 
-D3D9FormatInfo D3D9Raster::FormatInfo(D3DFORMAT format)
-{
-    return uint32_t(format) < uint32_t(kFormatTableSize) ? sFormats[format] : D3D9FormatInfo{0, 0, 0};
-}
-
-D3DFORMAT D3D9Raster::BaseToD3DFormat(uint32_t rasterFormat)
-{
-    return kBaseFormats[BaseOf(rasterFormat)].format;
-}
-
 // ---- Creation and destruction ------------------------------------------------------------------------------
+
+int32_t D3D9Raster::CreateTexture(Raster* raster)
+{
+    D3D9RasterExtension* ext = Extension(raster);
+    uint32_t flags = CreationFlags(raster);
+    uint32_t base = BaseOf(flags);
+    D3DFORMAT format;
+    if (flags & kPalettes)
+    {
+        if (base != BaseOf(kRasterFormat888) && base != BaseOf(kRasterFormat8888))
+        {
+            ReportDevice("Palettised textures must be 888 or 8888.");
+            return 0;
+        }
+        ext->palette = TakePalette();
+        if (!ext->palette)
+        {
+            ReportDevice("Failed to create texture.");
+            return 0;
+        }
+        format = D3DFMT_P8;
+    }
+    else
+    {
+        format = Base(base).format;
+    }
+    ext->alpha = Base(base).alpha;
+    AdjustSize(&raster->width, &raster->height, flags);
+    IDirect3DDevice9* device = D3D9State().device;
+    UINT levels = (flags & kRasterFormatMipmap) ? 0 : 1;
+    DWORD usage = (ext->mipmapState & 0x0F) ? D3DUSAGE_AUTOGENMIPMAP : 0;
+    bool depth = IsDepthFormat(format);
+    IDirect3DBaseTexture9* object = nullptr;
+    HRESULT result;
+    if (ext->cube & 0x0F)
+    {
+        IDirect3DCubeTexture9* cube = nullptr;
+        result = device->CreateCubeTexture(UINT(raster->width), levels, usage, format, D3DPOOL_MANAGED, &cube, nullptr);
+        object = cube;
+    }
+    else
+    {
+        IDirect3DTexture9* texture = nullptr;
+        result = depth ? CreateDepthTexture(raster, format, &texture)
+                       : device->CreateTexture(UINT(raster->width), UINT(raster->height), levels, usage, format,
+                                               D3DPOOL_MANAGED, &texture, nullptr);
+        object = texture;
+    }
+    if (FAILED(result))
+    {
+        if (ext->palette)
+            GiveBackPalette(ext->palette);
+        ext->palette = nullptr;
+        ReportDevice("Failed to create texture.");
+        return 0;
+    }
+    ext->object = object;
+    ext->format = format;
+    if ((depth && !(ext->cube & 0x0F)) || ext->palette)
+        Enlist(raster);
+    return 1;
+}
 
 int32_t D3D9Raster::Create(void*, void* in, int32_t number)
 {
@@ -581,6 +517,7 @@ int32_t D3D9Raster::Create(void*, void* in, int32_t number)
     ext->cube = 0;
     ext->mipmapState = 0;
     ext->lockedLevel = 0xFF;
+    ext->mainSurface = 0;
     ext->lockedSurface = nullptr;
     ext->lockedRect = {};
     ext->format = D3DFMT_UNKNOWN;
@@ -612,7 +549,7 @@ int32_t D3D9Raster::Create(void*, void* in, int32_t number)
     {
     case kRasterTypeNormal:
     case kRasterTypeTexture:
-        return dontAllocate || CreateTexture(raster, ext) ? 1 : 0;
+        return dontAllocate ? 1 : CreateTexture(raster);
     case kRasterTypeZBuffer:
         if (dontAllocate)
             return 1;
@@ -655,8 +592,7 @@ int32_t D3D9Raster::Destroy(void*, void* in, int32_t)
     auto* raster = static_cast<Raster*>(in);
     D3D9RasterExtension* ext = Extension(raster);
     IDirect3DDevice9* device = D3D9State().device;
-    bool texture = raster->type == kRasterTypeNormal || raster->type == kRasterTypeTexture ||
-                   raster->type == kRasterTypeCameraTexture;
+    bool texture = IsTextureType(raster->type) || raster->type == kRasterTypeCameraTexture;
     if (device && texture && ext->object && raster->parent == raster)
     {
         auto* own = static_cast<IDirect3DBaseTexture9*>(ext->object);
@@ -677,6 +613,8 @@ int32_t D3D9Raster::Destroy(void*, void* in, int32_t)
         ext->lockedSurface->Release();
         ext->lockedSurface = nullptr;
     }
+    if (GetContext() == raster)
+        SetContext(nullptr, nullptr, 0);
 
     if (raster->parent != raster)
     {
@@ -699,16 +637,14 @@ int32_t D3D9Raster::Destroy(void*, void* in, int32_t)
         }
         if (IsDepthFormat(ext->format))
             Unlist(raster);
-        if (ext->object)
-            ext->object->Release();
-        ext->object = nullptr;
+        ReleaseObject(ext);
         return 1;
     case kRasterTypeZBuffer:
         if (dontAllocate)
             return 1;
         Unlist(raster);
-        if (ext->object && ext->object != D3D9State().depthSurface)
-            ext->object->Release();
+        if (!ext->mainSurface)
+            ReleaseObject(ext);
         ext->object = nullptr;
         return 1;
     case kRasterTypeCamera:
@@ -718,9 +654,7 @@ int32_t D3D9Raster::Destroy(void*, void* in, int32_t)
         if (dontAllocate)
             return 1;
         Unlist(raster);
-        if (ext->object)
-            ext->object->Release();
-        ext->object = nullptr;
+        ReleaseObject(ext);
         return 1;
     default:
         ReportFormat();
@@ -728,11 +662,74 @@ int32_t D3D9Raster::Destroy(void*, void* in, int32_t)
     }
 }
 
+// ---- Around a device reset -------------------------------------------------------------------------------------
+
+void D3D9Raster::ReleaseVideoMemory()
+{
+    BackBufferSize(&sBackWidth, &sBackHeight);
+    for (ListNode* node = sListed; node; node = node->next)
+    {
+        Raster* raster = node->raster;
+        if (raster->parent != raster)
+            continue;
+        D3D9RasterExtension* ext = Extension(raster);
+        switch (raster->type)
+        {
+        case kRasterTypeNormal:
+        case kRasterTypeTexture:
+            if (IsDepthFormat(ext->format))
+                ReleaseObject(ext);
+            break;
+        case kRasterTypeZBuffer:
+            // The device's own surface goes with the reset; the raster forgets it either way.
+            if (!ext->mainSurface)
+                ReleaseObject(ext);
+            ext->object = nullptr;
+            break;
+        case kRasterTypeCamera:
+            // The window stays: the restore makes the chain again for it. The pointer is
+            // cleared so that a failed restore leaves nothing to release twice.
+            if (ext->swapChain)
+                ext->swapChain->Release();
+            ext->swapChain = nullptr;
+            ext->object = nullptr;
+            break;
+        case kRasterTypeCameraTexture:
+            ReleaseObject(ext);
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+int32_t D3D9Raster::RestoreVideoMemory()
+{
+    if (!D3D9State().device)
+        return 0;
+    // The reset made the device's back buffer and depth surface anew.
+    D3D9KeepDeviceSurfaces();
+    UINT backWidth = 0, backHeight = 0;
+    BackBufferSize(&backWidth, &backHeight);
+    int32_t result = 1;
+    for (ListNode* node = sListed; node; node = node->next)
+    {
+        Raster* raster = node->raster;
+        if (raster->parent == raster && !Restore(raster, backWidth, backHeight))
+            result = 0;
+    }
+    sBackWidth = backWidth;
+    sBackHeight = backHeight;
+    return result;
+}
+
 // ---- The driver's raster module ----------------------------------------------------------------------------
 
 int32_t D3D9Raster::Open()
 {
     sListed = nullptr;
+    sBackWidth = sBackHeight = 0;
+    BackBufferSize(&sBackWidth, &sBackHeight);
     sNodes = FreeList::Create(sizeof(ListNode), kNodesPerBlock, 0, kListHint);
     return sNodes ? 1 : 0;
 }
@@ -752,6 +749,7 @@ void D3D9Raster::Close()
         FreeList::Destroy(sPalettes);
     sPalettes = nullptr;
     sPalettesInUse = 0;
+    SetContext(nullptr, nullptr, 0);
 }
 
 bool D3D9Raster::IsListed(const Raster* raster)

@@ -1,57 +1,29 @@
-// Direct3D 9 raster access: locking a mip level for reading or writing (camera rasters and
-// camera textures through a system-memory copy), palette locks, sub-rasters and level counts.
+// Direct3D 9 raster access: locking a mip level or cube face for reading or writing (camera
+// rasters and camera textures through a system-memory copy), the level rebuild after level 0
+// of a raster with automatic mipmaps was written, palette locks, sub-rasters and level counts.
 #include "d3d9driver_local.h"
-#include "d3d9raster.h"
+#include "d3d9raster_local.h"
 
 #include "error.h"
 
 #include <algorithm>
 
+using namespace d3d9raster;
+
 namespace
 {
 
+D3D9MipGenerator sMipGenerator = nullptr;
+
 bool HasPalette(const Raster* raster)
 {
-    return raster->type == kRasterTypeNormal || raster->type == kRasterTypeTexture ||
-           raster->type == kRasterTypeCameraTexture;
-}
-
-IDirect3DTexture9* TextureOf(Raster* raster)
-{
-    D3D9RasterExtension* ext = D3D9Raster::Extension(raster);
-    if (!ext->object || (ext->cube & 0x0F))
-        return nullptr;
-    return static_cast<IDirect3DTexture9*>(ext->object);
-}
-
-// The surface a camera raster or camera texture shows, with a reference the caller releases.
-IDirect3DSurface9* TargetSurface(Raster* top, UINT level)
-{
-    IDirect3DSurface9* surface = nullptr;
-    if (top->type == kRasterTypeCamera)
-    {
-        D3D9RasterExtension* ext = D3D9Raster::Extension(top);
-        if (ext->swapChain)
-        {
-            if (FAILED(ext->swapChain->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &surface)))
-                return nullptr;
-            return surface;
-        }
-        surface = D3D9State().backBuffer;
-        if (surface)
-            surface->AddRef();
-        return surface;
-    }
-    IDirect3DTexture9* texture = TextureOf(top);
-    if (!texture || FAILED(texture->GetSurfaceLevel(level, &surface)))
-        return nullptr;
-    return surface;
+    return IsTextureType(raster->type) || raster->type == kRasterTypeCameraTexture;
 }
 
 // A system-memory copy of the target surface, filled from it when reading.
 IDirect3DSurface9* CopyOfTarget(Raster* top, UINT level, bool read)
 {
-    IDirect3DSurface9* target = TargetSurface(top, level);
+    IDirect3DSurface9* target = SurfaceOf(top, level);
     if (!target)
         return nullptr;
     D3DSURFACE_DESC desc{};
@@ -65,7 +37,30 @@ IDirect3DSurface9* CopyOfTarget(Raster* top, UINT level, bool read)
     return copy;
 }
 
+RECT AreaOf(const Raster* raster)
+{
+    return {raster->offsetX, raster->offsetY, raster->offsetX + raster->width, raster->offsetY + raster->height};
+}
+
+// After level 0 of a raster with automatic mipmaps was written, on a device that does not
+// make the levels itself, the lower levels are rebuilt from it.
+void RebuildLevels(Raster* raster, D3D9RasterExtension* ext, uint8_t level)
+{
+    Raster* top = raster->parent;
+    if (level != 0 || !(Raster::FormatFlags(raster) & kRasterFormatAutoMipmap) ||
+        (D3D9Raster::Extension(top)->mipmapState & 0x0F))
+        return;
+    ext->lockedLevel = 0xFF;
+    if (sMipGenerator)
+        sMipGenerator(top, nullptr);
+}
+
 } // namespace
+
+void D3D9Raster::SetMipGenerator(D3D9MipGenerator generator)
+{
+    sMipGenerator = generator;
+}
 
 int32_t D3D9Raster::Lock(void* out, void* in, int32_t number)
 {
@@ -81,7 +76,7 @@ int32_t D3D9Raster::Lock(void* out, void* in, int32_t number)
     bool read = (mode & kRasterLockRead) != 0;
     DWORD flags = write ? D3DLOCK_NOSYSLOCK : D3DLOCK_NOSYSLOCK | D3DLOCK_READONLY | D3DLOCK_NO_DIRTY_UPDATE;
     Raster* top = raster->parent;
-    RECT rect = {raster->offsetX, raster->offsetY, raster->offsetX + raster->width, raster->offsetY + raster->height};
+    RECT rect = AreaOf(raster);
     const RECT* area = top == raster ? nullptr : &rect;
     D3D9RasterExtension* ext = Extension(raster);
 
@@ -90,25 +85,31 @@ int32_t D3D9Raster::Lock(void* out, void* in, int32_t number)
     {
     case kRasterTypeNormal:
     case kRasterTypeTexture:
-    {
-        IDirect3DTexture9* texture = TextureOf(top);
-        if (!texture || FAILED(texture->GetSurfaceLevel(level, &surface)))
-            return 0;
+        surface = SurfaceOf(top, level);
         break;
-    }
     case kRasterTypeCamera:
     case kRasterTypeCameraTexture:
         surface = CopyOfTarget(top, level, read);
-        if (!surface)
-            return 0;
         break;
     default:
         Error::Report(kCorePluginId, Error::MakeCode(kErrAlreadyLocked));
         return 0;
     }
+    if (!surface)
+        return 0;
     if (FAILED(surface->LockRect(&ext->lockedRect, area, flags)))
     {
         surface->Release();
+        return 0;
+    }
+    int32_t width = std::max(raster->width >> level, 1);
+    int32_t height = std::max(raster->height >> level, 1);
+    // A caller that walks the rows back to back must not get a pitch it would overrun.
+    if ((mode & kRasterLockPackedRows) && ext->lockedRect.Pitch != width * (raster->depth / 8))
+    {
+        surface->UnlockRect();
+        surface->Release();
+        Error::Report(kCorePluginId, Error::MakeCode(kErrRasterFormat));
         return 0;
     }
     ext->lockedSurface = surface;
@@ -116,8 +117,8 @@ int32_t D3D9Raster::Lock(void* out, void* in, int32_t number)
     raster->privateFlags |= uint8_t((read ? kRasterLockedRead : 0) | (write ? kRasterLockedWrite : 0));
     raster->sourceWidth = raster->width;
     raster->sourceHeight = raster->height;
-    raster->width = std::max(raster->width >> level, 1);
-    raster->height = std::max(raster->height >> level, 1);
+    raster->width = width;
+    raster->height = height;
     raster->stride = ext->lockedRect.Pitch;
     raster->pixels = static_cast<uint8_t*>(ext->lockedRect.pBits);
     *static_cast<uint8_t**>(out) = raster->pixels;
@@ -134,6 +135,7 @@ int32_t D3D9Raster::Unlock(void*, void* in, int32_t)
         return 0;
     }
     bool written = (raster->privateFlags & kRasterLockedWrite) != 0;
+    uint8_t level = ext->lockedLevel;
     raster->width = raster->sourceWidth;
     raster->height = raster->sourceHeight;
     raster->stride = 0;
@@ -141,15 +143,15 @@ int32_t D3D9Raster::Unlock(void*, void* in, int32_t)
     IDirect3DSurface9* surface = ext->lockedSurface;
     ext->lockedSurface = nullptr;
     surface->UnlockRect();
-    if (written && (raster->type == kRasterTypeCamera || raster->type == kRasterTypeCameraTexture))
+    bool copy = raster->type == kRasterTypeCamera || raster->type == kRasterTypeCameraTexture;
+    if (written && copy)
     {
         // The copy goes back onto the surface it came from, a sub-raster's rectangle to the
         // same place.
         Raster* top = raster->parent;
-        if (IDirect3DSurface9* target = TargetSurface(top, ext->lockedLevel))
+        if (IDirect3DSurface9* target = SurfaceOf(top, level))
         {
-            RECT rect = {raster->offsetX, raster->offsetY, raster->offsetX + raster->width,
-                         raster->offsetY + raster->height};
+            RECT rect = AreaOf(raster);
             POINT at = {raster->offsetX, raster->offsetY};
             bool whole = top == raster;
             D3D9State().device->UpdateSurface(surface, whole ? nullptr : &rect, target, whole ? nullptr : &at);
@@ -159,6 +161,8 @@ int32_t D3D9Raster::Unlock(void*, void* in, int32_t)
     surface->Release();
     ext->lockedLevel = 0xFF;
     raster->privateFlags &= uint8_t(~kRasterPixelLockMask);
+    if (written && raster->type != kRasterTypeCamera)
+        RebuildLevels(raster, ext, level);
     return 1;
 }
 

@@ -349,10 +349,13 @@ TEST_F(D3D9Devices, TheDeviceTableOffersWhatTheDeviceImplements)
     StandardFunction slots[kNumStandardFunctions];
     EXPECT_EQ(D3D9Device::FillStandardFunctions(slots, kNumStandardFunctions - 1), 0);
     ASSERT_EQ(D3D9Device::FillStandardFunctions(slots, kNumStandardFunctions), 1);
-    const int32_t implemented[] = {kStdCameraBeginUpdate, kStdRasterCreate,        kStdRasterDestroy,
-                                   kStdCameraEndUpdate,   kStdRasterSubRaster,     kStdRasterLock,
-                                   kStdRasterUnlock,      kStdRasterShowRaster,    kStdCameraClear,
-                                   kStdRasterLockPalette, kStdRasterUnlockPalette, kStdRasterGetMipLevels};
+    const int32_t implemented[] = {
+        kStdCameraBeginUpdate, kStdRasterCreate,       kStdRasterDestroy,       kStdCameraEndUpdate,
+        kStdRasterSubRaster,   kStdRasterLock,         kStdRasterUnlock,        kStdRasterShowRaster,
+        kStdCameraClear,       kStdRasterLockPalette,  kStdRasterUnlockPalette, kStdRasterGetMipLevels,
+        kStdTextureSetRaster,  kStdSetRasterContext,   kStdRasterClearRect,     kStdRasterClear,
+        kStdRasterRender,      kStdRasterRenderScaled, kStdRasterRenderFast,    kStdRgbToPixel,
+        kStdPixelToRgb,        kStdImageGetRaster,     kStdRasterSetImage,      kStdImageFindRasterFormat};
     for (int32_t slot = 0; slot < kNumStandardFunctions; ++slot)
     {
         SCOPED_TRACE(slot);

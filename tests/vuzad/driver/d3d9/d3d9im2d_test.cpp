@@ -3,6 +3,7 @@
 // and the own buffer's wrap on a device without hardware transform.
 #include "d3d9driverfixture.h"
 #include "d3d9im2d.h"
+#include "framecheck.h"
 
 #include <cstring>
 #include <string>
@@ -170,6 +171,54 @@ TEST_F(D3D9Im2DDrawing, OwnBufferWrapsWithADiscard)
     EXPECT_NE(locks[1].find(", 0, 56, 0x2800"), std::string::npos) << "position 9361 + 2 wraps: " << locks[1];
     EXPECT_NE(locks[2].find(", 56, 56, 0x1800"), std::string::npos) << locks[2];
     EXPECT_EQ(d3d9test::CallArgs("DrawPrimitive")[1], "2, 0, 1");
+}
+
+TEST_F(D3D9Im2DDrawing, TheFourEntriesDrawIntoTheParentAtTheOffset)
+{
+    Start();
+    ASSERT_EQ(D3D9Device::SetEngineRenderState(kRenderStateCullMode, D3DCULL_NONE), 1);
+    BeginSubRasterCamera();
+    const Rgba black = {0, 0, 0, 255};
+    ASSERT_EQ(Camera::Clear(mCamera, &black, kCameraClearImage | kCameraClearZ), mCamera);
+    const uint32_t red = 0xFFFF0000, green = 0xFF00FF00, blue = 0xFF0000FF, white = 0xFFFFFFFF;
+    // A rectangle from each filled entry, in the sub-raster's pixels.
+    Im2DVertex list[] = {V(10, 10, red), V(40, 10, red), V(10, 30, red),
+                         V(40, 10, red), V(40, 30, red), V(10, 30, red)};
+    EXPECT_EQ(Record().im2DPrimitive(kIm2DTriList, list, 6), 1);
+    Im2DVertex quad[] = {V(50, 10, green), V(80, 10, green), V(80, 30, green), V(50, 30, green)};
+    const uint16_t six[] = {0, 1, 2, 0, 2, 3};
+    EXPECT_EQ(Record().im2DIndexedPrimitive(kIm2DTriList, quad, 4, six, 6), 1);
+    Im2DVertex corners[] = {V(10, 40, blue), V(40, 40, blue), V(40, 70, blue), V(10, 70, blue)};
+    EXPECT_EQ(Record().im2DTriangle(corners, 4, 0, 1, 2), 1);
+    EXPECT_EQ(Record().im2DTriangle(corners, 4, 0, 2, 3), 1);
+    Im2DVertex ends[] = {V(60.5f, 40, white), V(60.5f, 70, white)};
+    EXPECT_EQ(Record().im2DLine(ends, 2, 0, 1), 1);
+    Camera::EndUpdate(mCamera);
+
+    ASSERT_NE(Raster::Lock(mParent, 0, kRasterLockRead), nullptr);
+    const int w = mParent->width, h = mParent->height;
+    std::vector<uint32_t> actual(size_t(w) * size_t(h)), expected(actual.size(), 0xFF000000);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            actual[size_t(y) * w + x] = 0xFF000000 | (Pixel32(mParent, x, y) & 0xFFFFFF);
+    Raster::Unlock(mParent);
+    auto fill = [&](int x0, int y0, int x1, int y1, uint32_t colour) {
+        for (int y = y0 + 50; y < y1 + 50; ++y)
+            for (int x = x0 + 100; x < x1 + 100; ++x)
+                expected[size_t(y) * w + x] = colour;
+    };
+    fill(10, 10, 40, 30, red);
+    fill(50, 10, 80, 30, green);
+    fill(10, 40, 40, 70, blue);
+    // The line's column is checked by itself: where its end pixels fall is the rasteriser's.
+    int lit = 0;
+    for (int y = 90; y < 120; ++y)
+    {
+        lit += actual[size_t(y) * w + 160] == white;
+        actual[size_t(y) * w + 160] = expected[size_t(y) * w + 160];
+    }
+    EXPECT_GE(lit, 28) << "the line runs from (160, 90) to (160, 120) in the parent";
+    EXPECT_EQ(framecheck::CheckFrame("im2d_entries_at_offset", w, h, actual, expected, 2), "");
 }
 
 } // namespace
