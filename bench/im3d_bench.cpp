@@ -101,10 +101,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "the engine did not start\n");
         return 1;
     }
-    int result = BenchRunWithRatios(argc, argv,
-                                    {{"1000 batches: pipelines / direct bodies", "Im3dFrame/pipelines",
-                                      "Im3dFrame/direct"}},
-                                    "the ratio is the pipelines' overhead on top of the node bodies");
+    int result = BenchRunWithRatios(
+        argc, argv, {{"1000 batches: pipelines / direct bodies", "Im3dFrame/pipelines", "Im3dFrame/direct"}},
+        "the ratio is the pipelines' overhead on top of the node bodies");
     BenchStopEngine();
     Im3d::SetDeviceNodes(nullptr);
     return result;

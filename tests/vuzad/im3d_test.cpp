@@ -47,7 +47,8 @@ int32_t InstanceBody(PipelineNode*, const NodeExecutionParameters* parameters)
 int32_t RenderBody(PipelineNode*, const NodeExecutionParameters* parameters)
 {
     const auto* request = static_cast<const Im3dRenderRequest*>(parameters->data);
-    sDrawn.push_back({request->primitiveType, request->numIndices, request->indices, sBatch->numVertices, sBatch->flags});
+    sDrawn.push_back(
+        {request->primitiveType, request->numIndices, request->indices, sBatch->numVertices, sBatch->flags});
     return 1;
 }
 

@@ -285,9 +285,12 @@ TEST_F(Pipelines, UnlockReportsEveryGraphFault)
         int32_t code;
     };
     const Case cases[] = {
-        {"entry node 3 of 2", kCoreErrEntryNode},    {"a node without input", kCoreErrNodeNoInput},
-        {"a cycle", kCoreErrPipelineCycle},          {"a required cluster made invalid", kCoreErrClusterInvalid},
-        {"a cluster twice", kCoreErrClusterTwice},   {"an unnamed cluster", kCoreErrClusterUnnamed},
+        {"entry node 3 of 2", kCoreErrEntryNode},
+        {"a node without input", kCoreErrNodeNoInput},
+        {"a cycle", kCoreErrPipelineCycle},
+        {"a required cluster made invalid", kCoreErrClusterInvalid},
+        {"a cluster twice", kCoreErrClusterTwice},
+        {"an unnamed cluster", kCoreErrClusterUnnamed},
         {"the entry node has an input", kCoreErrEntryNode},
     };
     for (const Case& c : cases)

@@ -21,9 +21,9 @@ static_assert(sizeof(Im3dVertex) == 36, "the immediate-mode vertex is 36 bytes")
 
 // ---- Batch flags ------------------------------------------------------------------------------------
 
-constexpr uint32_t kIm3dTextured = 0x01;      ///< the vertices carry texture coordinates
-constexpr uint32_t kIm3dNoAlphaBlend = 0x02;  ///< no vertex-alpha blending
-constexpr uint32_t kIm3dNoClip = 0x04;        ///< the device need not clip
+constexpr uint32_t kIm3dTextured = 0x01;     ///< the vertices carry texture coordinates
+constexpr uint32_t kIm3dNoAlphaBlend = 0x02; ///< no vertex-alpha blending
+constexpr uint32_t kIm3dNoClip = 0x04;       ///< the device need not clip
 /// Always added by Im3d::Transform, and ignored by the drawing nodes: the batch's vertices are
 /// in the 36-byte layout above, and they are the caller's, who keeps them until Im3d::End.
 /// A caller may pass them too (the shadow code draws with 0x19); they change nothing.

@@ -145,7 +145,8 @@ void Rebase(Pipeline* pipeline, const void* oldBlock, size_t size)
 {
     const auto* oldStart = static_cast<const uint8_t*>(oldBlock);
     auto* newStart = static_cast<uint8_t*>(pipeline->block);
-    auto fix = [&](auto*& pointer) {
+    auto fix = [&](auto*& pointer)
+    {
         auto* bytes = reinterpret_cast<const uint8_t*>(pointer);
         if (bytes >= oldStart && bytes < oldStart + size)
             pointer = reinterpret_cast<std::remove_reference_t<decltype(pointer)>>(newStart + (bytes - oldStart));
@@ -335,7 +336,8 @@ void PackForAnalysis(Pipeline* pipeline)
     }
     PipelineScratch& scratch = PipelineScratchArea();
     scratch.bottom = block + PipelineAlign(offset);
-    scratch.top = reinterpret_cast<uint8_t*>(reinterpret_cast<uintptr_t>(records) & ~uintptr_t(kPipelineScratchAlignment - 1));
+    scratch.top =
+        reinterpret_cast<uint8_t*>(reinterpret_cast<uintptr_t>(records) & ~uintptr_t(kPipelineScratchAlignment - 1));
 }
 
 } // namespace

@@ -105,11 +105,11 @@ struct NodeDefinition
 {
     const char* name;
     NodeBody body;
-    NodeInit nodeInit;                   ///< when the first pipeline node starts using it
-    NodeTerm nodeTerm;                   ///< when the last one stops
-    PipelineNodeInit pipelineNodeInit;   ///< per node at unlock
-    PipelineNodeTerm pipelineNodeTerm;   ///< per node at lock, removal and destruction
-    PipelineNodeConfig pipelineNodeConfig; ///< per node at the end of unlock
+    NodeInit nodeInit;                             ///< when the first pipeline node starts using it
+    NodeTerm nodeTerm;                             ///< when the last one stops
+    PipelineNodeInit pipelineNodeInit;             ///< per node at unlock
+    PipelineNodeTerm pipelineNodeTerm;             ///< per node at lock, removal and destruction
+    PipelineNodeConfig pipelineNodeConfig;         ///< per node at the end of unlock
     NodeConfigMessageHandler configMessageHandler; ///< not called by the core
     int32_t numClustersOfInterest;
     const ClusterOfInterest* clustersOfInterest;
@@ -137,7 +137,7 @@ struct PipelineNode
 {
     NodeDefinition* definition;
     int32_t numOutputs;
-    int32_t* outputs; ///< node indices, -1 for not connected
+    int32_t* outputs;               ///< node indices, -1 for not connected
     PipelineCluster** slotClusters; ///< per packet slot, or null
     /// Word 0: the AND of the words behind it; word s + 1: the outputs through which the
     /// cluster of slot s continues.

@@ -157,9 +157,9 @@ void BackwardPass(Pipeline* pipeline, int32_t distinct)
                 return Fail(kCoreErrClusterTwice);
         }
         auto* list = static_cast<RequirementList*>(Take(Pipeline::AllocTop(sizeof(RequirementList))));
-        auto* entries = list ? static_cast<RequirementEntry*>(
-                                   Take(Pipeline::AllocTop(size_t(distinct) * sizeof(RequirementEntry))))
-                             : nullptr;
+        auto* entries =
+            list ? static_cast<RequirementEntry*>(Take(Pipeline::AllocTop(size_t(distinct) * sizeof(RequirementEntry))))
+                 : nullptr;
         if (!entries)
             return;
         list->entries = entries;
@@ -242,8 +242,7 @@ void ForwardPass(Pipeline* pipeline)
                 const ClusterDefinition* cluster = fed->entries[k].definition;
                 int32_t validity = Validity(node, o, cluster);
                 RequirementEntry* entry = Find(list, cluster);
-                if (validity == kClusterValid && !entry &&
-                    !(entry = Add(list, cluster, kClusterNotWanted, 1, node)))
+                if (validity == kClusterValid && !entry && !(entry = Add(list, cluster, kClusterNotWanted, 1, node)))
                     return;
                 if (entry && validity != kClusterInvalid)
                     entry->outputMask |= 1u << o;
@@ -373,7 +372,8 @@ void LayOutTables(Pipeline* pipeline, int32_t* parents, int32_t groups, int32_t 
 
     // One pipeline cluster per distinct cluster definition of the groups.
     int32_t numClusters = 0;
-    auto definitionOfGroup = [&](int32_t g) -> const ClusterDefinition* {
+    auto definitionOfGroup = [&](int32_t g) -> const ClusterDefinition*
+    {
         for (int32_t n = 0; n < pipeline->numNodes; ++n)
         {
             RequirementList* list = ListOf(pipeline, n);
@@ -383,8 +383,7 @@ void LayOutTables(Pipeline* pipeline, int32_t* parents, int32_t groups, int32_t 
         }
         return nullptr;
     };
-    PipelineCluster* clusters = static_cast<PipelineCluster*>(
-        TakeZeroed(size_t(groups) * sizeof(PipelineCluster)));
+    PipelineCluster* clusters = static_cast<PipelineCluster*>(TakeZeroed(size_t(groups) * sizeof(PipelineCluster)));
     if (!clusters)
         return;
     for (int32_t g = 0; g < groups; ++g)
@@ -398,7 +397,8 @@ void LayOutTables(Pipeline* pipeline, int32_t* parents, int32_t groups, int32_t 
         if (!known && definition)
             clusters[numClusters++] = {definition, definition->defaultAttributes};
     }
-    auto clusterOf = [&](const ClusterDefinition* definition) -> PipelineCluster* {
+    auto clusterOf = [&](const ClusterDefinition* definition) -> PipelineCluster*
+    {
         for (int32_t i = 0; i < numClusters; ++i)
             if (clusters[i].definition == definition)
                 return &clusters[i];
@@ -488,9 +488,11 @@ size_t Pipeline::ScratchBound(const Pipeline* pipeline)
     size_t nodes = size_t(pipeline->numNodes);
     size_t distinct = size_t(CountDistinctClusters(pipeline));
     size_t entries = nodes * distinct; // also bounds the groups and the slots
-    size_t lists = nodes * (PipelineAlign(sizeof(RequirementList)) + PipelineAlign(distinct * sizeof(RequirementEntry)));
+    size_t lists =
+        nodes * (PipelineAlign(sizeof(RequirementList)) + PipelineAlign(distinct * sizeof(RequirementEntry)));
     size_t perNode = PipelineAlign(entries * sizeof(PipelineCluster*)) +
-                     PipelineAlign((entries + 1) * sizeof(uint32_t)) + PipelineAlign(kNodeMaxClusters * sizeof(int32_t));
+                     PipelineAlign((entries + 1) * sizeof(uint32_t)) +
+                     PipelineAlign(kNodeMaxClusters * sizeof(int32_t));
     size_t privateData = 0;
     for (int32_t n = 0; n < pipeline->numNodes; ++n)
         privateData += PipelineAlign(size_t(pipeline->nodes[n].definition->privateDataSize));
@@ -524,7 +526,8 @@ void Pipeline::SortRecords(void* records, int32_t count, size_t recordSize, size
 {
     // Insertion sort: the lists are short (one record per cluster of the entry node).
     auto* bytes = static_cast<uint8_t*>(records);
-    auto key = [&](const uint8_t* record) {
+    auto key = [&](const uint8_t* record)
+    {
         uintptr_t value;
         std::memcpy(&value, record + keyOffset, sizeof(value));
         return value;

@@ -318,8 +318,7 @@ int32_t SubmitNoLightNode::CreateResources()
     bool hardware = (D3D9State().caps.DevCaps & D3DDEVCAPS_HWTRANSFORMANDLIGHT) != 0;
     if (!device ||
         FAILED(device->CreateIndexBuffer(kIndexBufferBytes, D3DUSAGE_WRITEONLY | D3DUSAGE_DYNAMIC, D3DFMT_INDEX16,
-                                         hardware ? D3DPOOL_DEFAULT : D3DPOOL_SYSTEMMEM, &sResources.indices,
-                                         nullptr)))
+                                         hardware ? D3DPOOL_DEFAULT : D3DPOOL_SYSTEMMEM, &sResources.indices, nullptr)))
     {
         ReleaseResources();
         return 0;

@@ -271,9 +271,9 @@ TEST_F(D3D9Im3dDrawing, ResourcesLiveWithTheModuleAndTheDefaultPipelinesUseTheDr
     EXPECT_EQ(desc.Pool, D3DPOOL_DEFAULT) << "the adapter does hardware transform and lighting";
     EXPECT_EQ(desc.Usage, DWORD(D3DUSAGE_WRITEONLY | D3DUSAGE_DYNAMIC));
     int32_t index = -1;
-    EXPECT_NE(Pipeline::FindNode(Im3d::SetRenderPipeline(nullptr, kIm3dLineList), "D3D9SubmitNoLight.node", nullptr,
-                                 &index),
-              nullptr);
+    EXPECT_NE(
+        Pipeline::FindNode(Im3d::SetRenderPipeline(nullptr, kIm3dLineList), "D3D9SubmitNoLight.node", nullptr, &index),
+        nullptr);
     EXPECT_EQ(index, 0);
     EXPECT_NE(Pipeline::FindNode(Im3d::SetTransformPipeline(nullptr), "Im3DInstance.node", nullptr, nullptr), nullptr);
 
