@@ -32,8 +32,17 @@ int32_t RenderBody(PipelineNode*, const NodeExecutionParameters* parameters)
     return 1;
 }
 
-NodeDefinition sInstance = {"Im3DInstance.node", InstanceBody};
-NodeDefinition sRender = {"Bench.node", RenderBody};
+/// A definition with only a name and a body.
+NodeDefinition BodyOnly(const char* name, NodeBody body)
+{
+    NodeDefinition definition = {};
+    definition.name = name;
+    definition.body = body;
+    return definition;
+}
+
+NodeDefinition sInstance = BodyOnly("Im3DInstance.node", InstanceBody);
+NodeDefinition sRender = BodyOnly("Bench.node", RenderBody);
 NodeDefinition* Instance()
 {
     return &sInstance;

@@ -494,7 +494,9 @@ TEST(PipelineSort, RecordsComeOutAscendingByKey)
     {
         EXPECT_EQ(records[i].payload, records[i].key * 2);
         if (i)
+        {
             EXPECT_LT(records[i - 1].key, records[i].key);
+        }
     }
 }
 

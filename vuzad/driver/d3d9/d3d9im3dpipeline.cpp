@@ -273,8 +273,17 @@ int32_t SubmitBody(PipelineNode*, const NodeExecutionParameters* parameters)
     return (drawn || DrawFromMemory(*batch, plain)) ? 1 : 0;
 }
 
-NodeDefinition sInstanceDefinition = {"Im3DInstance.node", InstanceBody};
-NodeDefinition sSubmitDefinition = {"D3D9SubmitNoLight.node", SubmitBody};
+/// A definition with only a name and a body.
+NodeDefinition BodyOnly(const char* name, NodeBody body)
+{
+    NodeDefinition definition = {};
+    definition.name = name;
+    definition.body = body;
+    return definition;
+}
+
+NodeDefinition sInstanceDefinition = BodyOnly("Im3DInstance.node", InstanceBody);
+NodeDefinition sSubmitDefinition = BodyOnly("D3D9SubmitNoLight.node", SubmitBody);
 
 NodeDefinition* InstanceDefinition()
 {
