@@ -101,3 +101,68 @@ const char* D3D9DeclUsageName(DWORD usage)
     return usage < sizeof kUsages / sizeof kUsages[0] ? kUsages[usage] : nullptr;
 }
 
+D3D9RegisterUse D3D9CheckShaderRegister(bool pixel, DWORD major, DWORD minor, DWORD type, DWORD number,
+                                        bool destination, bool relative)
+{
+    DWORD limit = 0;
+    bool writable = false, readable = true;
+    if (pixel)
+    {
+        switch (type)
+        {
+        case D3DSPR_TEMP:
+            limit = 2, writable = true;
+            break;
+        case D3DSPR_INPUT:
+            limit = 2;
+            break;
+        case D3DSPR_CONST:
+            limit = 8;
+            break;
+        case D3DSPR_TEXTURE:
+            limit = 4, writable = true;
+            break;
+        default:
+            return D3D9RegisterUse::UnknownType;
+        }
+    }
+    else
+    {
+        switch (type)
+        {
+        case D3DSPR_TEMP:
+            limit = major == 2 && minor == 1 ? 32 : 12, writable = true;
+            break;
+        case D3DSPR_INPUT:
+            limit = 16;
+            break;
+        case D3DSPR_CONST:
+            limit = 256;
+            break;
+        case D3DSPR_ADDR:
+            // Version 1.1 reads the address register only through relative constants.
+            limit = 1, writable = true, readable = major >= 2;
+            break;
+        case D3DSPR_RASTOUT:
+            limit = 3, writable = true, readable = false;
+            break;
+        case D3DSPR_ATTROUT:
+            limit = 2, writable = true, readable = false;
+            break;
+        case D3DSPR_TEXCRDOUT:
+            limit = 8, writable = true, readable = false;
+            break;
+        default:
+            return D3D9RegisterUse::UnknownType;
+        }
+    }
+    if (number >= limit)
+        return D3D9RegisterUse::OutOfRange;
+    if (destination && !writable)
+        return D3D9RegisterUse::NotWritable;
+    if (!destination && !readable)
+        return D3D9RegisterUse::NotReadable;
+    if (relative && (type != D3DSPR_CONST || destination || pixel))
+        return D3D9RegisterUse::BadRelative;
+    return D3D9RegisterUse::Allowed;
+}

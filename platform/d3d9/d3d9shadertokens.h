@@ -199,6 +199,22 @@ struct D3D9ShaderInstructionInfo
 const D3D9ShaderInstructionInfo* D3D9FindShaderInstruction(const char* name, size_t length);
 const D3D9ShaderInstructionInfo* D3D9FindShaderInstruction(DWORD opcode);
 
+/// How a register may be used by a shader of one kind and version.
+enum class D3D9RegisterUse
+{
+    Allowed,
+    UnknownType, ///< the kind of shader has no such register type
+    OutOfRange,  ///< past the last register of its type
+    NotWritable,
+    NotReadable,
+    BadRelative, ///< relative addressing off a constant read by a vertex shader
+};
+
+/// Checks one register use: `destination` when it is written, `relative` when addressed through a0.
+/// Declarations (inputs) and definitions (constants) name registers no instruction writes: check them as read.
+D3D9RegisterUse D3D9CheckShaderRegister(bool pixel, DWORD major, DWORD minor, DWORD type, DWORD number,
+                                        bool destination, bool relative);
+
 /// Declaration usages by their assembler names ("position", "texcoord", ...); -1 when unknown, null past the last.
 int D3D9FindDeclUsage(const char* name, size_t length);
 const char* D3D9DeclUsageName(DWORD usage);

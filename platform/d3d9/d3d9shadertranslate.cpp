@@ -35,67 +35,23 @@ bool fail(std::string& reason, const char* format, DWORD a = 0, DWORD b = 0)
 /// Checks one register against the shader's kind and version.
 bool checkRegister(const DecodedShader& shader, const ShaderParam& p, bool destination, std::string& reason)
 {
-    Limits limits = limitsOf(shader);
-    DWORD limit = 0;
-    bool writable = false, readable = true;
-    if (shader.pixel)
+    switch (D3D9CheckShaderRegister(shader.pixel, shader.major, shader.minor, p.type, p.number, destination,
+                                    p.relative))
     {
-        switch (p.type)
-        {
-        case D3DSPR_TEMP:
-            limit = limits.temps, writable = true;
-            break;
-        case D3DSPR_INPUT:
-            limit = limits.inputs;
-            break;
-        case D3DSPR_CONST:
-            limit = limits.constants;
-            break;
-        case D3DSPR_TEXTURE:
-            limit = limits.textures, writable = true;
-            break;
-        default:
-            return fail(reason, "register type %u is not used by pixel shaders", p.type);
-        }
-    }
-    else
-    {
-        switch (p.type)
-        {
-        case D3DSPR_TEMP:
-            limit = limits.temps, writable = true;
-            break;
-        case D3DSPR_INPUT:
-            limit = limits.inputs;
-            break;
-        case D3DSPR_CONST:
-            limit = limits.constants;
-            break;
-        case D3DSPR_ADDR:
-            limit = 1, writable = true, readable = shader.major >= 2;
-            break;
-        case D3DSPR_RASTOUT:
-            limit = 3, writable = true, readable = false;
-            break;
-        case D3DSPR_ATTROUT:
-            limit = 2, writable = true, readable = false;
-            break;
-        case D3DSPR_TEXCRDOUT:
-            limit = 8, writable = true, readable = false;
-            break;
-        default:
-            return fail(reason, "register type %u is not used by vertex shaders", p.type);
-        }
-    }
-    if (p.number >= limit)
+    case D3D9RegisterUse::Allowed:
+        return true;
+    case D3D9RegisterUse::UnknownType:
+        return fail(reason, "register type %u is not used by this kind of shader", p.type);
+    case D3D9RegisterUse::OutOfRange:
         return fail(reason, "register %u of type %u out of range", p.number, p.type);
-    if (destination && !writable)
+    case D3D9RegisterUse::NotWritable:
         return fail(reason, "register type %u cannot be written", p.type);
-    if (!destination && !readable)
+    case D3D9RegisterUse::NotReadable:
         return fail(reason, "register type %u cannot be read", p.type);
-    if (p.relative && (p.type != D3DSPR_CONST || destination || shader.pixel))
+    case D3D9RegisterUse::BadRelative:
         return fail(reason, "relative addressing of register type %u", p.type);
-    return true;
+    }
+    return false;
 }
 
 class Reader

@@ -161,68 +161,25 @@ bool Assembler::ParseVersion(const std::string& word)
 
 bool Assembler::CheckRange(DWORD type, DWORD number, bool destination, bool relative)
 {
-    DWORD limit = 0;
-    bool writable = false, readable = true;
-    if (mVersion.pixel)
+    // def and dcl name registers that no instruction may write.
+    bool named = (mDefining && type == D3DSPR_CONST) || (mDeclaring && type == D3DSPR_INPUT);
+    switch (D3D9CheckShaderRegister(mVersion.pixel, mVersion.major, mVersion.minor, type, number,
+                                    destination && !named, relative))
     {
-        switch (type)
-        {
-        case D3DSPR_TEMP:
-            limit = 2, writable = true;
-            break;
-        case D3DSPR_INPUT:
-            limit = 2;
-            break;
-        case D3DSPR_CONST:
-            limit = 8;
-            break;
-        case D3DSPR_TEXTURE:
-            limit = 4, writable = true;
-            break;
-        default:
-            return Fail("register type not available in pixel shaders");
-        }
-    }
-    else
-    {
-        switch (type)
-        {
-        case D3DSPR_TEMP:
-            limit = mVersion.major >= 2 && mVersion.minor == 1 ? 32 : 12, writable = true;
-            break;
-        case D3DSPR_INPUT:
-            limit = 16;
-            break;
-        case D3DSPR_CONST:
-            limit = 256;
-            break;
-        case D3DSPR_ADDR:
-            limit = 1, writable = true;
-            // Version 1.1 reads the address register only through relative constants.
-            readable = mVersion.major >= 2;
-            break;
-        case D3DSPR_RASTOUT:
-            limit = 3, writable = true, readable = false;
-            break;
-        case D3DSPR_ATTROUT:
-            limit = 2, writable = true, readable = false;
-            break;
-        case D3DSPR_TEXCRDOUT:
-            limit = 8, writable = true, readable = false;
-            break;
-        default:
-            return Fail("register type not available in vertex shaders");
-        }
-    }
-    if (number >= limit)
+    case D3D9RegisterUse::Allowed:
+        return true;
+    case D3D9RegisterUse::UnknownType:
+        return Fail("register type not available in %s shaders", mVersion.pixel ? "pixel" : "vertex");
+    case D3D9RegisterUse::OutOfRange:
         return Fail("register number %u out of range", unsigned(number));
-    if (destination && !writable && !(mDefining && type == D3DSPR_CONST) && !(mDeclaring && type == D3DSPR_INPUT))
+    case D3D9RegisterUse::NotWritable:
         return Fail("register cannot be written");
-    if (!destination && !readable)
+    case D3D9RegisterUse::NotReadable:
         return Fail("register cannot be read");
-    if (relative && (type != D3DSPR_CONST || destination || mVersion.pixel))
+    case D3D9RegisterUse::BadRelative:
         return Fail("relative addressing applies to constants read by vertex shaders");
-    return true;
+    }
+    return false;
 }
 
 /// Parses one register name at text[at]: r5, v0, c[a0.x + 12], c[1 + 5], oPos, oD1, oT3, a0, t2.
