@@ -134,21 +134,7 @@ void SetStates()
     D3D9Device::SetPixelShader(nullptr);
     D3D9RenderState::SetRenderState(D3DRS_CLIPPING, FALSE);
     D3D9RenderState::SetRenderState(D3DRS_LIGHTING, FALSE);
-    if (D3D9RenderState::GetStageRaster(0))
-    {
-        D3D9RenderState::SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
-        D3D9RenderState::SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-        D3D9RenderState::SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-        D3D9RenderState::SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
-        D3D9RenderState::SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
-    }
-    else
-    {
-        D3D9RenderState::SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
-        D3D9RenderState::SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-        D3D9RenderState::SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG2);
-    }
-    D3D9RenderState::SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+    D3D9RenderState::SetVertexColourStage();
     D3D9Device::SetStreamSource(0, s2D.inUse, 0, kStride);
     D3D9RenderState::Flush();
 }

@@ -118,22 +118,7 @@ void SetStates(const Im3dBatch& batch, IDirect3DVertexDeclaration9* declaration)
     D3D9RenderState::SetRenderState(D3DRS_LIGHTING, FALSE);
     D3D9RenderState::SetRenderState(D3DRS_NORMALIZENORMALS, FALSE);
     D3D9RenderState::SetRenderState(D3DRS_CLIPPING, (batch.flags & kIm3dNoClip) ? FALSE : TRUE);
-    if (D3D9RenderState::GetStageRaster(0))
-    {
-        D3D9RenderState::SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
-        D3D9RenderState::SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-        D3D9RenderState::SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-        D3D9RenderState::SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
-        D3D9RenderState::SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
-        D3D9RenderState::SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
-    }
-    else
-    {
-        D3D9RenderState::SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
-        D3D9RenderState::SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-        D3D9RenderState::SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG2);
-        D3D9RenderState::SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
-    }
+    D3D9RenderState::SetVertexColourStage();
     if (declaration)
         D3D9Device::SetVertexDeclaration(declaration);
     D3D9Device::SetVertexShader(nullptr);

@@ -386,6 +386,25 @@ Raster* D3D9RenderState::GetStageRaster(uint32_t stage)
     return stage < kNumStages ? sEngine.stages[stage].raster : nullptr;
 }
 
+void D3D9RenderState::SetVertexColourStage()
+{
+    if (GetStageRaster(0))
+    {
+        SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+        SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+        SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+        SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+        SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+    }
+    else
+    {
+        SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
+        SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+        SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG2);
+    }
+    SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+}
+
 // ---- Blending -----------------------------------------------------------------------------------
 
 int32_t D3D9RenderState::SetSourceBlend(int32_t blend)

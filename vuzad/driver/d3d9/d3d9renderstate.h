@@ -50,6 +50,9 @@ struct D3D9RenderState
     static int32_t SetRaster(Raster* raster, uint32_t stage);
     /// The raster bound to a stage, or null.
     static Raster* GetStageRaster(uint32_t stage);
+    /// Stage 0 for vertex-coloured drawing: the bound texture modulated by the diffuse colour
+    /// (colour and alpha), or the diffuse colour alone when no raster is bound.
+    static void SetVertexColourStage();
 
     // ---- Blending --------------------------------------------------------------------------------
 

@@ -233,7 +233,9 @@ TEST_F(D3D9Rasters, FormatsFollowTheCapsOfTheDevice)
             EXPECT_EQ(Raster::FormatFlags(raster), r.format);
             D3DFORMAT made = D3D9Raster::Extension(raster)->format;
             if (made != D3DFMT_UNKNOWN)
+            {
                 EXPECT_EQ(raster->depth, D3D9Raster::FormatInfo(made).bitsPerPixel) << "depth of the object's format";
+            }
             EXPECT_EQ(raster->width, r.width2 ? r.width2 : r.width);
             EXPECT_EQ(raster->height, r.height2 ? r.height2 : r.height);
             Raster::Destroy(raster);
@@ -652,7 +654,9 @@ TEST_F(D3D9Rasters, AutomaticLevelsAreRebuiltOnlyAfterLevelZeroIsWritten)
                 bool expected = step.rebuilt && !deviceMakesLevels;
                 ASSERT_EQ(sGenerated.size(), expected ? 1u : 0u) << "level " << int(step.level);
                 if (expected)
+                {
                     EXPECT_EQ(sGenerated[0], raster);
+                }
             }
             Raster::Destroy(raster);
         }

@@ -329,8 +329,12 @@ TEST_F(D3D9RasterDrawing, TheTexturedQuadSpansTheSourceAndPutsStatesBack)
         126, 70, 0, 1, 0, 0.5f,  0.25f, 126, 78, 0, 1, 0, 0.5f,  0.5f,
     };
     for (size_t i = 0; i < strip.size(); ++i)
+    {
         if (i % 7 != 4) // the colour word is checked below
+        {
             EXPECT_FLOAT_EQ(sQuads[0][i], strip[i]) << "vertex " << i / 7 << ", field " << i % 7;
+        }
+    }
     uint32_t colour;
     std::memcpy(&colour, &sQuads[0][4], 4);
     EXPECT_EQ(colour, 0xFFFFFFFFu);

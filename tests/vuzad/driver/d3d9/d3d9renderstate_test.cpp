@@ -284,7 +284,9 @@ TEST_F(D3D9RenderStates, CodesAnswerAsTheirTableSays)
         SCOPED_TRACE(code);
         EXPECT_EQ(D3D9Device::GetEngineRenderState(code, &value), 0);
         if (code != 5)
+        {
             EXPECT_EQ(D3D9Device::SetEngineRenderState(code, 1), 0);
+        }
     }
     // Values that would index a table or name no device value are refused.
     const struct
