@@ -6,8 +6,10 @@
 #include "error.h"
 #include "frame.h"
 #include "freelist.h"
+#include "im3d.h"
 #include "image.h"
 #include "matrix.h"
+#include "pipeline.h"
 #include "raster.h"
 #include "resourcearena.h"
 #include "sparemodule.h"
@@ -92,7 +94,9 @@ const EngineModule kModules[] = {
     {Camera::kPluginId, Camera::kModuleBlockSize, Camera::OpenModule, Camera::CloseModule},
     {Image::kPluginId, Image::kModuleBlockSize, Image::OpenModule, Image::CloseModule},
     {Raster::kPluginId, Raster::kModuleBlockSize, Raster::OpenModule, Raster::CloseModule},
+    {Pipeline::kPluginId, Pipeline::kModuleBlockSize, Pipeline::OpenModule, Pipeline::CloseModule},
     {SpareModule::kListPluginId, SpareModule::kListBlockSize, SpareModule::OpenList, SpareModule::CloseList},
+    {Im3d::kPluginId, Im3d::kModuleBlockSize, Im3d::OpenModule, Im3d::CloseModule},
     {ResourceArena::kPluginId, ResourceArena::kModuleBlockSize, ResourceArena::OpenModule, ResourceArena::CloseModule},
 };
 

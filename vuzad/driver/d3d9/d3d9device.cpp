@@ -4,11 +4,13 @@
 #include "d3d9driver_local.h"
 
 #include "d3d9im2d.h"
+#include "d3d9im3dpipeline.h"
 #include "d3d9raster.h"
 #include "d3d9renderstate.h"
 #include "d3d9vertexbuffer.h"
 #include "engine.h"
 #include "fpu.h"
+#include "im3d.h"
 #include "memory.h"
 
 #include <algorithm>
@@ -482,6 +484,7 @@ const DeviceDriver* D3D9Device::Driver()
 
 int32_t D3D9Device::PluginAttach()
 {
+    Im3d::SetDeviceNodes(SubmitNoLightNode::DeviceNodes());
     return D3D9Raster::Attach() < 0 ? 0 : 1;
 }
 

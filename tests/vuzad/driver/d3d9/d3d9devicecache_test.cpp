@@ -250,9 +250,10 @@ TEST_F(D3D9DeviceCaches, BindingsAreSentOnChangeOnly)
 TEST_F(D3D9DeviceCaches, DeclarationsAreSharedAndMadeAgainAfterTheLastUser)
 {
     Start();
+    // A list no part of the started driver shares.
     D3DVERTEXELEMENT9 elements[] = {
         {0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
-        {0, 12, D3DDECLTYPE_D3DCOLOR, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_COLOR, 0},
+        {0, 12, D3DDECLTYPE_FLOAT2, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 0},
         D3DDECL_END(),
     };
     Log();

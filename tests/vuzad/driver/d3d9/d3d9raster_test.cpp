@@ -3,6 +3,7 @@
 // and camera rasters with read-back, palettes and their numbers, and level counts.
 #include "d3d9driverfixture.h"
 #include "d3d9im2d.h"
+#include "d3d9im3dpipeline.h"
 #include "d3d9vertexbuffer.h"
 
 #include <functional>
@@ -662,6 +663,22 @@ TEST_F(D3D9Rasters, AutomaticLevelsAreRebuiltOnlyAfterLevelZeroIsWritten)
 
 // ---- Around a reset ------------------------------------------------------------------------------------------
 
+/// The driver's own default-pool buffers (rotating vertex buffers, 2D and immediate-mode
+/// index buffers) go and come back around a Reset as the rasters' video memory does.
+void ReleaseDriverBuffers()
+{
+    SubmitNoLightNode::ReleaseResources();
+    D3D9Im2D::Close();
+    D3D9VertexBuffer::Release();
+}
+
+void RestoreDriverBuffers()
+{
+    EXPECT_EQ(D3D9VertexBuffer::Restore(), 1);
+    EXPECT_EQ(D3D9Im2D::Open(), 1);
+    EXPECT_EQ(SubmitNoLightNode::CreateResources(), 1);
+}
+
 TEST_F(D3D9Rasters, VideoMemoryIsReleasedForAResetAndRestoredAfterIt)
 {
     Start();
@@ -701,17 +718,14 @@ TEST_F(D3D9Rasters, VideoMemoryIsReleasedForAResetAndRestoredAfterIt)
     parameters.BackBufferHeight = 240;
     EXPECT_EQ(Device()->Reset(&parameters), D3DERR_INVALIDCALL) << "default-pool objects are still alive";
 
-    // The driver's own buffers go too, as the device's reset sequence does.
-    D3D9Im2D::Close();
-    D3D9VertexBuffer::Release();
     D3D9Raster::ReleaseVideoMemory();
-    EXPECT_EQ(d3d9test::DefaultPoolResources(Device()), 0u);
+    EXPECT_EQ(ExtraResources(), 0u);
     EXPECT_EQ(chainedExt->swapChain, nullptr);
     for (Raster* raster : all)
         EXPECT_TRUE(D3D9Raster::IsListed(raster));
+    ReleaseDriverBuffers();
     ASSERT_EQ(Device()->Reset(&parameters), D3D_OK);
-    ASSERT_EQ(D3D9VertexBuffer::Restore(), 1);
-    ASSERT_EQ(D3D9Im2D::Open(), 1);
+    RestoreDriverBuffers();
 
     d3d9test::EnableCallLog(true);
     EXPECT_EQ(D3D9Raster::RestoreVideoMemory(), 1);
@@ -739,12 +753,10 @@ TEST_F(D3D9Rasters, VideoMemoryIsReleasedForAResetAndRestoredAfterIt)
     Raster::Unlock(target);
 
     // A restore that fails for one raster reports it and still restores the others.
-    D3D9Im2D::Close();
-    D3D9VertexBuffer::Release();
     D3D9Raster::ReleaseVideoMemory();
+    ReleaseDriverBuffers();
     ASSERT_EQ(Device()->Reset(&parameters), D3D_OK);
-    ASSERT_EQ(D3D9VertexBuffer::Restore(), 1);
-    ASSERT_EQ(D3D9Im2D::Open(), 1);
+    RestoreDriverBuffers();
     d3d9test::FailNext(d3d9test::Fault::CreateResource, D3DERR_OUTOFVIDEOMEMORY);
     EXPECT_EQ(D3D9Raster::RestoreVideoMemory(), 0);
     TakeError();
