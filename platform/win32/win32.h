@@ -257,6 +257,25 @@ BOOL GetWindowRect(HWND window, LPRECT rect);
 HWND GetDesktopWindow();
 /// Grows a client rectangle by the frame the style gives (caption, borders, menu).
 BOOL AdjustWindowRect(LPRECT rect, DWORD style, BOOL menu);
+/// The same; the extended styles of this window system add no frame.
+BOOL AdjustWindowRectEx(LPRECT rect, DWORD style, BOOL menu, DWORD exStyle);
+
+constexpr int GWL_STYLE = -16;
+constexpr int GWL_EXSTYLE = -20;
+/// The window's style or extended style; 0 for another index or no window.
+LONG GetWindowLongA(HWND window, int index);
+/// Stores a style and returns the previous one; 0 for another index or no window.
+LONG SetWindowLongA(HWND window, int index, LONG value);
+/// Windows of this window system carry no menu bar: always null.
+HMENU GetMenu(HWND window);
+
+constexpr UINT SWP_NOSIZE = 0x0001;
+constexpr UINT SWP_NOMOVE = 0x0002;
+constexpr UINT SWP_NOZORDER = 0x0004;
+constexpr UINT SWP_FRAMECHANGED = 0x0020;
+/// Moves the frame to (x, y) and sizes it to width x height unless the flags say
+/// not to; the client area is what the frame of the window's style leaves.
+BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int height, UINT flags);
 /// The program's instance for a null name; null for any other module.
 HMODULE GetModuleHandleA(LPCSTR moduleName);
 

@@ -49,6 +49,8 @@ struct Win32Backend
     void (*MinimiseNativeWindow)(Win32Backend* self, Win32Window* window) = nullptr;
     void (*RestoreNativeWindow)(Win32Backend* self, Win32Window* window) = nullptr;
     void (*RaiseNativeWindow)(Win32Backend* self, Win32Window* window) = nullptr; ///< optional
+    /// Moves and sizes the native window to the record's client origin and size. Optional.
+    void (*PlaceNativeWindow)(Win32Backend* self, Win32Window* window) = nullptr;
     /// The window a graphics device draws into. Optional: null means none.
     void* (*GetGraphicsWindow)(Win32Backend* self, Win32Window* window) = nullptr;
 

@@ -6,6 +6,7 @@
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -67,6 +68,12 @@ void SdlMinimiseWindow(Win32Backend* self, Win32Window* window)
 void SdlRestoreWindow(Win32Backend* self, Win32Window* window)
 {
     SDL_RestoreWindow(Native(window));
+}
+
+void SdlPlaceWindow(Win32Backend* self, Win32Window* window)
+{
+    SDL_SetWindowPosition(Native(window), window->clientX, window->clientY);
+    SDL_SetWindowSize(Native(window), std::max(window->clientWidth, 1), std::max(window->clientHeight, 1));
 }
 
 void* SdlGraphicsWindow(Win32Backend* self, Win32Window* window)
@@ -369,6 +376,7 @@ bool SdlCreate(Win32Backend* self)
     self->MinimiseNativeWindow = SdlMinimiseWindow;
     self->RestoreNativeWindow = SdlRestoreWindow;
     self->RaiseNativeWindow = SdlRaiseWindow;
+    self->PlaceNativeWindow = SdlPlaceWindow;
     self->GetGraphicsWindow = SdlGraphicsWindow;
     self->GetDesktopSize = SdlGetDesktopSize;
     self->LeaveFullscreen = SdlLeaveFullscreen;

@@ -390,6 +390,62 @@ BOOL AdjustWindowRect(LPRECT rect, DWORD style, BOOL menu)
     return TRUE;
 }
 
+BOOL AdjustWindowRectEx(LPRECT rect, DWORD style, BOOL menu, DWORD)
+{
+    return AdjustWindowRect(rect, style, menu);
+}
+
+LONG GetWindowLongA(HWND handle, int index)
+{
+    Win32Window* window = Win32FindWindow(handle);
+    if (!window)
+        return 0;
+    if (index == GWL_STYLE)
+        return LONG(window->style);
+    return index == GWL_EXSTYLE ? LONG(window->exStyle) : 0;
+}
+
+LONG SetWindowLongA(HWND handle, int index, LONG value)
+{
+    Win32LogCall("SetWindowLongA(%d, 0x%x)", index, unsigned(value));
+    Win32Window* window = Win32FindWindow(handle);
+    if (!window || (index != GWL_STYLE && index != GWL_EXSTYLE))
+        return 0;
+    DWORD& field = index == GWL_STYLE ? window->style : window->exStyle;
+    LONG previous = LONG(field);
+    field = DWORD(value);
+    return previous;
+}
+
+HMENU GetMenu(HWND)
+{
+    return nullptr;
+}
+
+BOOL SetWindowPos(HWND handle, HWND, int x, int y, int width, int height, UINT flags)
+{
+    Win32LogCall("SetWindowPos(%d, %d, %d, %d, 0x%x)", x, y, width, height, flags);
+    Win32Window* window = Win32FindWindow(handle);
+    if (!window)
+        return FALSE;
+    RECT frame = Win32FrameInsets(window->style, false);
+    if (!(flags & SWP_NOMOVE))
+    {
+        window->clientX = x + frame.left;
+        window->clientY = y + frame.top;
+        window->defaultPosition = false;
+    }
+    if (!(flags & SWP_NOSIZE))
+    {
+        window->clientWidth = std::max(0, width - frame.left - frame.right);
+        window->clientHeight = std::max(0, height - frame.top - frame.bottom);
+    }
+    Win32Backend* backend = Win32RunningBackend();
+    if (backend && backend->PlaceNativeWindow && window->native)
+        backend->PlaceNativeWindow(backend, window);
+    return TRUE;
+}
+
 HMODULE GetModuleHandleA(LPCSTR moduleName)
 {
     return moduleName ? nullptr : kProgramInstance;

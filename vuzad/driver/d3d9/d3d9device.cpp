@@ -237,14 +237,15 @@ void KeepDeviceSurfaces()
     }
 }
 
-// The layers over the device, closed before it goes. The 2D layer gives its declaration
-// back before the shared declarations are released for good.
+// The layers over the device, closed before it goes: rasters, then vertex buffers. The 2D
+// layer closes first of all, so that it gives its declaration back before the shared
+// declarations are released for good (a later release would free it twice).
 void StopLayers()
 {
     D3D9Im2D::Close();
-    D3D9VertexBuffer::Close();
     D3D9DeviceCachesStop();
     D3D9Raster::Close();
+    D3D9VertexBuffer::Close();
 }
 
 int32_t Start()

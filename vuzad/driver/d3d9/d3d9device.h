@@ -231,6 +231,30 @@ struct D3D9Device
     static int32_t CameraEndUpdate(void* out, void* in, int32_t number);
     /// out = camera, in = Rgba, number = clear mode. 0 when the window has no client area.
     static int32_t CameraClear(void* out, void* in, int32_t number);
-    /// in = raster, number bit 0: wait for the vertical blank. Ends the scene and presents.
+    /// in = raster, number bit 0: wait for the vertical blank (a change resets the device
+    /// once). Ends the scene and presents; a lost device that can be reset is reset. 1 when
+    /// presenting (or the reset after a loss) succeeded.
     static int32_t RasterShow(void* out, void* in, int32_t number);
+
+    // ---- Device loss, modes and windows ------------------------------------------------------------
+
+    /// Before every Reset: bindings and transforms forgotten, everything unbound, the targets
+    /// back on the device's surfaces, and every layer's default-pool resources released.
+    static void ReleaseVideoMemory();
+    /// After every successful Reset: the device's surfaces taken again, then rasters, vertex
+    /// buffers, render states, lights, 2D and immediate-mode resources, each only when the
+    /// one before succeeded; the restore callback runs whatever the result. 1 when all did.
+    static int32_t RestoreVideoMemory();
+    /// Resets a device that can be reset and begins a scene when none is open. 1 when the
+    /// device can be drawn on inside a scene; 0 (scene flag cleared) otherwise.
+    static int32_t TestAndReset();
+    /// Switches the running device to a mode of the table, following with the window; falls
+    /// back to the previous parameters when the new mode cannot be reset or restored. 0 for
+    /// an index that names no usable mode, or when even the fallback fails; 1 otherwise
+    /// (also before the start and for the current mode, doing nothing).
+    static int32_t ChangeVideoMode(int32_t index);
+    /// Gives the camera a frame buffer presented through a swap chain of its own in another
+    /// window, and a z raster of its size (the camera's old rasters are destroyed). Windowed
+    /// use only. 1, or 0.
+    static int32_t CreateWindowSwapChain(Camera* camera, HWND window);
 };

@@ -210,9 +210,9 @@ int32_t FillRect(const RasterRect& rect, uint32_t value)
             return 0;
         D3DRECT cleared = {area.left, area.top, area.right, area.bottom};
         DWORD flags = D3DCLEAR_ZBUFFER | (HasStencil(D3D9Raster::Extension(top)->format) ? D3DCLEAR_STENCIL : 0);
-        s.device->SetDepthStencilSurface(surface);
+        D3D9Device::SetDepthStencilSurface(surface);
         result = SUCCEEDED(s.device->Clear(1, &cleared, flags, 0, 1.0f, 0)) ? 1 : 0;
-        s.device->SetDepthStencilSurface(s.depthSurface);
+        D3D9Device::SetDepthStencilSurface(s.depthSurface);
         return result;
     }
     case kRasterTypeCamera:
@@ -222,8 +222,8 @@ int32_t FillRect(const RasterRect& rect, uint32_t value)
         if (!back)
             return 0;
         D3DRECT cleared = {area.left, area.top, area.right, area.bottom};
-        s.device->SetRenderTarget(0, back);
-        s.device->SetDepthStencilSurface(s.depthSurface);
+        D3D9Device::SetRenderTargetSurface(0, back);
+        D3D9Device::SetDepthStencilSurface(s.depthSurface);
         result = SUCCEEDED(s.device->Clear(1, &cleared, D3DCLEAR_TARGET, colour, 1.0f, 0)) ? 1 : 0;
         back->Release();
         return result;
@@ -358,13 +358,17 @@ int32_t RenderTextureQuad(Raster* source, const RasterRect& place, bool scaled, 
     // Without the engine's render states and 2D drawing this device cannot draw a quad.
     if (!record.setRenderState || !record.getRenderState || !record.im2DPrimitive)
         return 0;
+    // A device that is lost draws nothing; one that can be reset is reset first, before any
+    // surface is held here that would keep the Reset from succeeding.
+    if (!D3D9Device::TestAndReset())
+        return 1;
     Raster* context = sContext;
     Raster* top = context->parent;
     IDirect3DSurface9* target = nullptr;
     if (top->type == kRasterTypeCameraTexture)
     {
         IDirect3DSurface9* surface = SurfaceOf(top, 0);
-        if (surface && SUCCEEDED(s.device->SetRenderTarget(0, surface)))
+        if (surface && D3D9Device::SetRenderTargetSurface(0, surface))
             target = surface;
         else if (surface)
             surface->Release();
@@ -373,17 +377,16 @@ int32_t RenderTextureQuad(Raster* source, const RasterRect& place, bool scaled, 
     {
         // A camera draws into its own back buffer (its swap chain's when it has one).
         IDirect3DSurface9* back = top->type == kRasterTypeCamera ? SurfaceOf(top, 0) : nullptr;
-        s.device->SetRenderTarget(0, back ? back : s.backBuffer);
+        D3D9Device::SetRenderTargetSurface(0, back ? back : s.backBuffer);
         if (back)
             back->Release();
     }
-    s.device->SetDepthStencilSurface(nullptr);
+    D3D9Device::SetDepthStencilSurface(nullptr);
     D3DVIEWPORT9 viewport = {
         DWORD(context->offsetX), DWORD(context->offsetY), DWORD(context->width), DWORD(context->height), 0.0f, 1.0f};
     s.device->SetViewport(&viewport);
 
     int32_t result = 1;
-    if (s.device->TestCooperativeLevel() == D3D_OK)
     {
         Raster* sourceTop = source->parent;
         float x0 = float(context->offsetX + place.x);
@@ -433,8 +436,8 @@ int32_t RenderTextureQuad(Raster* source, const RasterRect& place, bool scaled, 
     }
     if (target)
     {
-        s.device->SetRenderTarget(0, s.backBuffer);
-        s.device->SetDepthStencilSurface(s.depthSurface);
+        D3D9Device::SetRenderTargetSurface(0, s.backBuffer);
+        D3D9Device::SetDepthStencilSurface(s.depthSurface);
         target->Release();
     }
     return result;
