@@ -150,7 +150,8 @@ TEST_F(Textures, DictionariesKeepNewestFirstAndFindByFoldedName)
 
     // The walk fetches the next texture first, so the callback may release the one it gets.
     std::vector<Texture*> seen;
-    auto release = [](Texture* t, void* data) -> Texture* {
+    auto release = [](Texture* t, void* data) -> Texture*
+    {
         static_cast<std::vector<Texture*>*>(data)->push_back(t);
         Texture::Destroy(t);
         return t;
@@ -281,7 +282,8 @@ TEST_F(Textures, ReadingAChunkSetsTheMipmappingFlagsForTheLoadOnly)
 TEST_F(Textures, HostileChunksAreRefusedWhole)
 {
     TakeError();
-    auto body = [](uint32_t structSize, uint32_t nameSize, const std::string& name) {
+    auto body = [](uint32_t structSize, uint32_t nameSize, const std::string& name)
+    {
         ChunkBuilder chunk;
         chunk.Header(kChunkTexture, 0).Header(kChunkStruct, structSize).U32(0x1102);
         if (structSize > 4)

@@ -40,13 +40,13 @@ using TextureReadFunction = Texture* (*)(const char* name, const char* maskName)
 
 struct Texture
 {
-    Raster* raster;                 ///< destroyed with the texture
-    TextureDictionary* dictionary;  ///< the dictionary holding it, or null
-    ListLink dictionaryLink;        ///< in the dictionary's texture list
+    Raster* raster;                ///< destroyed with the texture
+    TextureDictionary* dictionary; ///< the dictionary holding it, or null
+    ListLink dictionaryLink;       ///< in the dictionary's texture list
     char name[kTextureNameSize];
     char maskName[kTextureNameSize];
-    uint32_t filterAddressing;      ///< see kTextureDefaultFilterAddressing
-    int32_t refCount;               ///< others add 1 to take a reference; Destroy gives one back
+    uint32_t filterAddressing; ///< see kTextureDefaultFilterAddressing
+    int32_t refCount;          ///< others add 1 to take a reference; Destroy gives one back
     // Plug-in data follows.
 
     static Texture* FromLink(ListLink* link)

@@ -173,6 +173,20 @@ TEST_F(TextureLoad, ReadFindsTheFileAlongThePathAtTheDeviceSizeAndSharesTheTextu
     Texture::Destroy(texture);
 }
 
+TEST_F(TextureLoad, SetRasterGoesThroughTheDeviceAndNullOnlyClears)
+{
+    StartPlain();
+    Raster* raster = Raster::Create(4, 4, 0, kRasterTypeTexture);
+    Texture* texture = Texture::Create(nullptr);
+    ASSERT_NE(texture, nullptr);
+    EXPECT_EQ(Texture::SetRaster(texture, raster), texture);
+    EXPECT_EQ(texture->raster, raster);
+    EXPECT_EQ(Texture::SetRaster(texture, nullptr), texture);
+    EXPECT_EQ(texture->raster, nullptr);
+    Texture::Destroy(texture);
+    Raster::Destroy(raster);
+}
+
 TEST_F(TextureLoad, NamesAreCutToTheirFieldsAndComposedNamesStayInTheirBuffers)
 {
     StartPlain();
@@ -215,8 +229,8 @@ TEST_F(TextureLoad, LevelsAreReadFromTheirOwnFilesAndAMissingOneFailsTheRead)
 
     Texture* texture = Texture::Read("brick", nullptr);
     ASSERT_NE(texture, nullptr);
-    EXPECT_EQ(sRead, (std::vector<std::string>{"textures\\brick.tst", "textures\\brickm1.tst",
-                                               "textures\\brickm2.tst"}));
+    EXPECT_EQ(sRead,
+              (std::vector<std::string>{"textures\\brick.tst", "textures\\brickm1.tst", "textures\\brickm2.tst"}));
     Raster* raster = texture->raster;
     ASSERT_EQ(Raster::GetNumLevels(raster), 3);
     const Rgba expected[] = {kBrick, kLevel1, kLevel2};
