@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -242,6 +243,24 @@ TEST_F(StreamFormats, MalformedFrameListsAreRefusedWithNothingLeft)
         EXPECT_EQ(list.frames, nullptr) << c.what;
         Stream::Close(stream, nullptr);
     }
+    // A count that the header's size agrees with but the bytes do not back allocates
+    // only for the records that arrive.
+    std::vector<uint8_t> unbacked = good;
+    Put32(unbacked, 16, 4 + 56 * 0x1000000);
+    Put32(unbacked, 24, 0x1000000);
+    size_t largest = 0;
+    TestMemory::refuse = [&](size_t size, uint32_t)
+    {
+        largest = std::max(largest, size);
+        return false;
+    };
+    Stream* unbackedStream = Inside(unbacked, kChunkFrameList);
+    FrameList unbackedList{};
+    EXPECT_EQ(FrameList::StreamRead(unbackedStream, &unbackedList), nullptr);
+    Stream::Close(unbackedStream, nullptr);
+    TestMemory::refuse = nullptr;
+    EXPECT_LT(largest, 64u * 1024) << "no allocation sized by the count (128 MB)";
+
     // A cut extension chunk fails after every frame was made: all of them go again.
     std::vector<uint8_t> cut(good.begin(), good.end() - 12);
     Stream* stream = Inside(cut, kChunkFrameList);

@@ -8,6 +8,7 @@
 #include "memory.h"
 #include "stream.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace
@@ -15,6 +16,7 @@ namespace
 
 constexpr uint32_t kArrayHint = kMemoryHintObject | kChunkFrameList;
 constexpr float kTolerance = 0.01f;
+constexpr int32_t kFirstCapacity = 16;
 
 void Report(int32_t code)
 {
@@ -76,19 +78,26 @@ FrameList* FrameList::StreamRead(Stream* stream, FrameList* list)
     }
     list->numFrames = count;
     list->frames = nullptr;
-    if (count > 0)
-    {
-        size_t bytes = sizeof(Frame*) * size_t(count);
-        list->frames = static_cast<Frame**>(Memory::Allocate(bytes, kArrayHint));
-        if (!list->frames)
-        {
-            Report(Error::MakeCode(kErrNoMemory, bytes));
-            list->numFrames = 0;
-            return nullptr;
-        }
-    }
+    // The array grows as records arrive, so a count the stream does not back costs
+    // nothing before the body runs out.
+    int32_t capacity = 0;
     for (int32_t i = 0; i < count; ++i)
     {
+        if (i == capacity)
+        {
+            auto next = int32_t(std::min<int64_t>(count, std::max<int64_t>(2 * int64_t(capacity), kFirstCapacity)));
+            size_t bytes = sizeof(Frame*) * size_t(next);
+            void* grown = list->frames ? Memory::Reallocate(list->frames, bytes, kArrayHint)
+                                       : Memory::Allocate(bytes, kArrayHint);
+            if (!grown)
+            {
+                Report(Error::MakeCode(kErrNoMemory, bytes));
+                Discard(list, i);
+                return nullptr;
+            }
+            list->frames = static_cast<Frame**>(grown);
+            capacity = next;
+        }
         uint32_t words[kFrameListRecordSize / 4];
         Frame* frame = nullptr;
         if (!Stream::ReadWords(stream, words, kFrameListRecordSize) || !(frame = Frame::Create()))
