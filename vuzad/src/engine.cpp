@@ -14,6 +14,7 @@
 #include "resourcearena.h"
 #include "sparemodule.h"
 #include "stream.h"
+#include "texture.h"
 #include "vector.h"
 
 #include <algorithm>
@@ -94,6 +95,7 @@ const EngineModule kModules[] = {
     {Camera::kPluginId, Camera::kModuleBlockSize, Camera::OpenModule, Camera::CloseModule},
     {Image::kPluginId, Image::kModuleBlockSize, Image::OpenModule, Image::CloseModule},
     {Raster::kPluginId, Raster::kModuleBlockSize, Raster::OpenModule, Raster::CloseModule},
+    {Texture::kPluginId, Texture::kModuleBlockSize, Texture::OpenModule, Texture::CloseModule},
     {Pipeline::kPluginId, Pipeline::kModuleBlockSize, Pipeline::OpenModule, Pipeline::CloseModule},
     {SpareModule::kListPluginId, SpareModule::kListBlockSize, SpareModule::OpenList, SpareModule::CloseList},
     {Im3d::kPluginId, Im3d::kModuleBlockSize, Im3d::OpenModule, Im3d::CloseModule},

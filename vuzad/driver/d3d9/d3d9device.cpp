@@ -12,6 +12,7 @@
 #include "fpu.h"
 #include "im3d.h"
 #include "memory.h"
+#include "texture.h"
 
 #include <algorithm>
 #include <cstring>
@@ -486,6 +487,9 @@ const DeviceDriver* D3D9Device::Driver()
 int32_t D3D9Device::PluginAttach()
 {
     Im3d::SetDeviceNodes(SubmitNoLightNode::DeviceNodes());
+    // Rasters whose levels are generated get them from the texture loader when the device
+    // cannot make them itself.
+    D3D9Raster::SetMipGenerator(Texture::CallMipGenerator);
     return D3D9Raster::Attach() < 0 ? 0 : 1;
 }
 
