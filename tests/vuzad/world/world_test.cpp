@@ -79,6 +79,36 @@ TEST_F(WorldTies, OneLeafCameraListsTheLeafUnlessAPlaneRejectsIt)
     }
 }
 
+TEST_F(WorldTies, FrustumSectorsComeInTheWorldsRenderOrder)
+{
+    // Both leaves lie in view; the camera stands on the high (right) side of the plane.
+    for (int32_t order : {kWorldFrontToBack, kWorldBackToFront})
+    {
+        TestWorld world(true, 1.0f, -1.0f);
+        world.world.renderOrder = order;
+        Camera* camera = Camera::Create();
+        Vector2 wide = {2.0f, 2.0f};
+        Camera::SetViewWindow(camera, &wide);
+        FrameObject::SetFrame(&camera->object, MakeFrame(0.5f, 0, -5));
+        World::AddCamera(&world.world, camera);
+        Frame::SyncDirtyList();
+        std::vector<WorldSector*> seen;
+        WorldCamera::ForAllFrustumSectors(
+            camera,
+            [](WorldSector* s, void* d)
+            {
+                static_cast<std::vector<WorldSector*>*>(d)->push_back(s);
+                return s;
+            },
+            &seen);
+        std::vector<WorldSector*> expected = {&world.right, &world.left};
+        if (order == kWorldBackToFront)
+            std::swap(expected[0], expected[1]);
+        EXPECT_EQ(seen, expected) << "order " << order;
+        Camera::Destroy(camera);
+    }
+}
+
 TEST_F(WorldTies, CameraBeginUpdateSetsTheCurrentWorldAndAdvancesTheRenderFrame)
 {
     TestWorld world(false);
@@ -233,6 +263,40 @@ TEST_F(WorldTies, ObjectsLeftAtCloseAreFreedWithTheirTies)
     ShutDownEngine();
     EXPECT_TRUE(ListLink::IsEmpty(&world.left.atomicTies));
     mFrames.clear();
+}
+
+FrameObject* FailingSync(FrameObject*)
+{
+    return nullptr;
+}
+
+void* InstallFailingSync(void* object, int32_t, int32_t)
+{
+    static_cast<Light*>(object)->object.sync = FailingSync;
+    return object;
+}
+
+/// A light plug-in registered before the world's makes the sync the world chains to fail.
+class FailingLightSync : public StreamFixture
+{
+protected:
+    void SetUp() override
+    {
+        EngineFixture::SetUp();
+        ASSERT_NE(Engine::Init(TestMemory::Functions(), 0, 0), 0);
+        ASSERT_GE(Light::RegisterPlugin(4, 0x7F10, InstallFailingSync, nullptr, nullptr), 0);
+        ASSERT_EQ(World::Attach(), 1);
+        ASSERT_EQ(Engine::Open(&mWindow), 1);
+        ASSERT_EQ(Engine::Start(), 1);
+    }
+};
+
+TEST_F(FailingLightSync, AFailedFrameSyncIsReportedAsFailure)
+{
+    Light* light = Light::Create(kLightPoint);
+    EXPECT_EQ(light->object.sync(&light->object), nullptr);
+    EXPECT_EQ(TakeError(), int32_t(0x80000016));
+    Light::Destroy(light);
 }
 
 } // namespace
