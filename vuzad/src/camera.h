@@ -138,8 +138,18 @@ struct Camera
 
     static int32_t RegisterPlugin(int32_t size, int32_t pluginId, PluginConstructor constructor,
                                   PluginDestructor destructor, PluginCopy copy);
+    static int32_t RegisterPluginStream(int32_t pluginId, PluginStreamRead read, PluginStreamWrite write,
+                                        PluginStreamSize size);
     static int32_t GetPluginOffset(int32_t pluginId);
     static PluginRegistry* Registry();
+
+    // ---- Stream form (chunk 5, read only) ----------------------------------------------------------
+
+    /// The stream stands inside a camera chunk: a new camera with the stored view window,
+    /// offset, clip and fog distances and projection (an invalid one keeps perspective and
+    /// reports 0x80000003). Null when the body is not 32 bytes or cannot be read, or the
+    /// extension chunk fails (the camera is destroyed then).
+    static Camera* StreamRead(Stream* stream);
 
     // ---- The camera module (engine-level module 0x405) ------------------------------------------
 

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+struct Stream;
+
 constexpr uint32_t kMatrixNormal = 0x1;     ///< right, up and at have unit length
 constexpr uint32_t kMatrixOrthogonal = 0x2; ///< the three rows are mutually perpendicular
 constexpr uint32_t kMatrixOrthonormal = kMatrixNormal | kMatrixOrthogonal;
@@ -88,6 +90,17 @@ struct Matrix
     static float Determinant(const Matrix* matrix);
     /// The rotation's unit axis, its angle in degrees and a point on the axis.
     static const Matrix* QueryRotate(const Matrix* matrix, Vector* unitAxis, float* angleDegrees, Vector* centre);
+
+    // ---- Stream form (chunk 13): the four rows and the normal and orthogonal flags ----------
+
+    static int32_t StreamGetSize(const Matrix*) { return 64; }
+    /// An orthonormal-flagged matrix is written orthonormalised. The matrix, or null
+    /// (0x8000001C).
+    static const Matrix* StreamWrite(const Matrix* matrix, Stream* stream);
+    /// The stream stands inside a matrix chunk. Into matrix, or a new one when null; null
+    /// when the body is missing, unreadable or not 52 bytes (0x8000001A) or of an
+    /// unreadable version (0x80000004).
+    static Matrix* StreamRead(Stream* stream, Matrix* matrix);
 
     // ---- Multiply routines -------------------------------------------------------------
 

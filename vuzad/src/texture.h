@@ -40,13 +40,13 @@ using TextureReadFunction = Texture* (*)(const char* name, const char* maskName)
 
 struct Texture
 {
-    Raster* raster;                 ///< destroyed with the texture
-    TextureDictionary* dictionary;  ///< the dictionary holding it, or null
-    ListLink dictionaryLink;        ///< in the dictionary's texture list
+    Raster* raster;                ///< destroyed with the texture
+    TextureDictionary* dictionary; ///< the dictionary holding it, or null
+    ListLink dictionaryLink;       ///< in the dictionary's texture list
     char name[kTextureNameSize];
     char maskName[kTextureNameSize];
-    uint32_t filterAddressing;      ///< see kTextureDefaultFilterAddressing
-    int32_t refCount;               ///< others add 1 to take a reference; Destroy gives one back
+    uint32_t filterAddressing; ///< see kTextureDefaultFilterAddressing
+    int32_t refCount;          ///< others add 1 to take a reference; Destroy gives one back
     // Plug-in data follows.
 
     static Texture* FromLink(ListLink* link)
@@ -84,7 +84,8 @@ struct Texture
     static Texture* DefaultRead(const char* name, const char* maskName);
     /// The image of name (and mask) fitted to a raster: width and height 0 ask the device
     /// (flags: the raster creation wishes), which also fills depth and format; non-zero
-    /// ones are the size wanted. 4- and 8-bit files come back palettised. Null on failure
+    /// ones are the size wanted. 4- and 8-bit files come back palettised. Names past 257
+    /// characters (255 and a level suffix) are cut and report 0x8000001E. Null on failure
     /// (0x80000009 when the device has no format for it).
     static Image* ReadImageForRaster(const char* name, const char* maskName, uint32_t rasterFlags, int32_t* width,
                                      int32_t* height, int32_t* depth, uint32_t* format);

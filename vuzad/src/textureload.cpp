@@ -25,17 +25,17 @@ void Report(int32_t code)
     Error::Report(kCorePluginId, code);
 }
 
-// The caller's name into a loader buffer: at most 255 characters kept, so the buffer
+// The caller's name into a loader buffer: at most limit characters kept, so the buffer
 // always has room left for an extension and a level suffix.
-void CopyFileName(char* buffer, const char* name)
+void CopyFileName(char* buffer, const char* name, size_t limit = kTextureFileNameLength)
 {
     if (!name)
         name = "";
     size_t length = std::strlen(name);
-    if (length > size_t(kTextureFileNameLength))
+    if (length > limit)
     {
         Report(Error::MakeCode(kErrNameTruncated, name));
-        length = kTextureFileNameLength;
+        length = limit;
     }
     std::memcpy(buffer, name, length);
     buffer[length] = '\0';
@@ -320,10 +320,12 @@ Texture* Texture::DefaultRead(const char* name, const char* maskName)
 Image* Texture::ReadImageForRaster(const char* name, const char* maskName, uint32_t rasterFlags, int32_t* width,
                                    int32_t* height, int32_t* depth, uint32_t* format)
 {
+    // A level's name (255 characters and its suffix) is kept whole, so a long name never
+    // loses the suffix that tells the levels apart.
     char nameBuffer[kTextureFileNameSize], maskBuffer[kTextureFileNameSize];
-    CopyFileName(nameBuffer, name);
+    CopyFileName(nameBuffer, name, kTextureFileNameLength + 2);
     AppendExtension(nameBuffer);
-    CopyFileName(maskBuffer, maskName);
+    CopyFileName(maskBuffer, maskName, kTextureFileNameLength + 2);
     if (maskBuffer[0])
         AppendExtension(maskBuffer);
     Image* image = Image::ReadMasked(nameBuffer, maskBuffer[0] ? maskBuffer : nullptr);
