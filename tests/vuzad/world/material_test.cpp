@@ -1,5 +1,6 @@
 // Tests of materials and material lists: sharing, growth, and the list's stream form that
 // stores a shared material once.
+#include "engine.h"
 #include "geometrywriter.h"
 #include "material.h"
 #include "texture.h"
@@ -150,6 +151,56 @@ TEST_F(Materials, MutatedListsAreRefusedOrReadWithoutLeaks)
             Stream::Close(in, nullptr);
             TakeError();
         }
+}
+
+uint32_t sRightsExtra = 0;
+int32_t sRightsCalls = 0;
+
+int32_t TakeRights(void*, int32_t, int32_t, uint32_t extra)
+{
+    ++sRightsCalls;
+    sRightsExtra = extra;
+    return 1;
+}
+
+/// A material plug-in whose rights callback a stored rights record names.
+class MaterialRights : public StreamFixture
+{
+protected:
+    void SetUp() override
+    {
+        EngineFixture::SetUp();
+        ASSERT_NE(Engine::Init(TestMemory::Functions(), 0, 0), 0);
+        ASSERT_EQ(World::Attach(), 1);
+        ASSERT_GE(Material::RegisterPlugin(0, 0x7F20, nullptr, nullptr, nullptr), 0);
+        ASSERT_GE(PluginRegistry::SetRightsCallback(Material::Registry(), 0x7F20, TakeRights), 0);
+        ASSERT_EQ(Engine::Open(&mWindow), 1);
+        ASSERT_EQ(Engine::Start(), 1);
+        sRightsCalls = 0;
+    }
+};
+
+TEST_F(MaterialRights, AStoredRightsRecordCallsItsPlugin)
+{
+    for (uint32_t length : {8u, 4u})
+    {
+        ChunkBuilder chunk;
+        chunk.Header(7, 0);
+        chunk.Header(1, 28).U32(0).U32(0xFFFFFFFF).U32(0).U32(0).U32(0).U32(0).U32(0);
+        chunk.Header(3, 12 + length).Header(31, length).U32(0x7F20);
+        if (length == 8)
+            chunk.U32(0xABCD);
+        std::vector<uint8_t> bytes = chunk.bytes;
+        Stream* in = OpenReader(bytes);
+        Stream::ReadChunkHeader(in, nullptr, nullptr, nullptr, nullptr);
+        Material* material = Material::StreamRead(in);
+        Stream::Close(in, nullptr);
+        ASSERT_NE(material, nullptr);
+        EXPECT_EQ(sRightsCalls, 1);
+        EXPECT_EQ(sRightsExtra, length == 8 ? 0xABCDu : 0u);
+        Material::Destroy(material);
+        sRightsCalls = 0;
+    }
 }
 
 } // namespace
