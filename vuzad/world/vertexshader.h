@@ -59,6 +59,44 @@ constexpr int32_t kVsModel11 = 10;
 constexpr int32_t kVsModel20 = 20;
 constexpr int32_t kVsModel2x = 25;
 
+/// A light as a gathering writes it into the constant block.
+struct VertexShaderLight
+{
+    int32_t type;           ///< kVsLight*
+    float red, green, blue;
+    const Matrix* frame;    ///< world matrix of the light's frame: "at" is its direction
+    float radius;
+    float coneCosine;       ///< spot lights: cosine of the cone angle
+};
+
+constexpr int32_t kVsLightPoint = 0x80;
+constexpr int32_t kVsLightDirectional = 0x01;
+constexpr int32_t kVsLightAmbient = 0x02;
+constexpr int32_t kVsLightSpot = 0x81;
+constexpr int32_t kVsLightSoftSpot = 0x82;
+
+/// The lights one gathering meets: the ambient sum and at most 15 of each other kind, the
+/// first met kept.
+struct VertexShaderLightSet
+{
+    static constexpr int32_t kMaxPerKind = 15;
+
+    float ambient[3] = {0, 0, 0};
+    int32_t numDirectional = 0, numPoints = 0, numSpots = 0;
+    const VertexShaderLight* directional[kMaxPerKind] = {};
+    const VertexShaderLight* points[kMaxPerKind] = {};
+    const VertexShaderLight* spots[kMaxPerKind] = {};
+
+    /// Ambient lights add their colour; false when the light's kind is full or unknown.
+    bool Add(const VertexShaderLight* light);
+    bool Empty() const { return numDirectional + numPoints + numSpots == 0; }
+    /// Writes c4 (alpha 1, or 0 for prelit vertices, whose alpha comes from the vertex),
+    /// then the directional, point and spot blocks in object space of the current world
+    /// matrix, and sets the descriptor's light counts (the texture-set count stays). The
+    /// register just past the last one written.
+    float (*Write(float (*block)[4], VertexShaderDescriptor* descriptor, bool prelit) const)[4];
+};
+
 struct VertexShader
 {
     // ---- Generation -------------------------------------------------------------------------
