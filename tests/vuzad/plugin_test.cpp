@@ -171,7 +171,7 @@ TEST_F(Plugins, EngineModulesArePluginsOfTheEngineRegistryInOrder)
     std::vector<int32_t> ids;
     for (PluginEntry* e = Engine::Registry()->first; e; e = e->next)
         ids.push_back(e->pluginId);
-    EXPECT_EQ(ids, (std::vector<int32_t>{0x40F, 0x401, 0x40D, 0x402, 0x403, 0x404, 0x405, 0x406, 0x407, 0x412, 0x40B}));
+    EXPECT_EQ(ids, (std::vector<int32_t>{0x40F, 0x401, 0x40D, 0x402, 0x403, 0x404, 0x405, 0x406, 0x407, 0x408, 0x412, 0x40B}));
     EXPECT_EQ(Engine::GetInstanceSize(), Engine::Registry()->size);
 
     ASSERT_EQ(Engine::Open(&mWindow), 1);

@@ -12,6 +12,7 @@
 #include "resourcearena.h"
 #include "sparemodule.h"
 #include "stream.h"
+#include "texture.h"
 #include "vector.h"
 
 #include <algorithm>
@@ -92,6 +93,7 @@ const EngineModule kModules[] = {
     {Camera::kPluginId, Camera::kModuleBlockSize, Camera::OpenModule, Camera::CloseModule},
     {Image::kPluginId, Image::kModuleBlockSize, Image::OpenModule, Image::CloseModule},
     {Raster::kPluginId, Raster::kModuleBlockSize, Raster::OpenModule, Raster::CloseModule},
+    {Texture::kPluginId, Texture::kModuleBlockSize, Texture::OpenModule, Texture::CloseModule},
     {SpareModule::kListPluginId, SpareModule::kListBlockSize, SpareModule::OpenList, SpareModule::CloseList},
     {ResourceArena::kPluginId, ResourceArena::kModuleBlockSize, ResourceArena::OpenModule, ResourceArena::CloseModule},
 };

@@ -115,6 +115,16 @@ struct VertexShader
     /// need (bones excluded); a fog register counts even where W fog needs none.
     static int32_t CountConstants(const VertexShaderDescriptor* descriptor);
 
+    // ---- Lights -----------------------------------------------------------------------------
+
+    /// object is an Atomic for objectType 1, else a WorldSector. Sets the descriptor's light
+    /// counts (the texture-set count stays) and writes c4 and the lights that touch the
+    /// object, at most 15 of each kind, through VertexShaderLightSet::Write. Without the
+    /// light flag or a current world only the ambient register. The register just past the
+    /// last one written.
+    static float (*GatherLights(void* object, int32_t objectType, float (*block)[4],
+                                VertexShaderDescriptor* descriptor))[4];
+
     // ---- World matrix and object space ----------------------------------------------------
 
     /// matrix becomes the current world matrix (null: the identity); the cached inverse and

@@ -10,6 +10,7 @@
 #include "engine.h"
 #include "fpu.h"
 #include "memory.h"
+#include "texture.h"
 
 #include <algorithm>
 #include <cstring>
@@ -482,6 +483,9 @@ const DeviceDriver* D3D9Device::Driver()
 
 int32_t D3D9Device::PluginAttach()
 {
+    // Rasters whose levels are generated get them from the texture loader when the device
+    // cannot make them itself.
+    D3D9Raster::SetMipGenerator(Texture::CallMipGenerator);
     return D3D9Raster::Attach() < 0 ? 0 : 1;
 }
 

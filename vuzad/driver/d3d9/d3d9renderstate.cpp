@@ -6,6 +6,7 @@
 #include "d3d9driver_local.h"
 #include "d3d9renderstate_local.h"
 #include "d3d9raster.h"
+#include "texture.h"
 
 #include <cstring>
 #include <iterator>
@@ -349,6 +350,11 @@ int32_t D3D9RenderState::SetRaster(Raster* raster, uint32_t stage)
             device->SetCurrentTexturePalette(D3D9Raster::Extension(top)->palette->number);
     }
     return 1;
+}
+
+int32_t D3D9RenderState::SetTexture(const Texture* texture, uint32_t stage)
+{
+    return texture ? SetTexture(texture->raster, texture->filterAddressing, stage) : SetTexture(nullptr, 0, stage);
 }
 
 int32_t D3D9RenderState::SetTexture(Raster* raster, uint32_t filterAddressing, uint32_t stage)

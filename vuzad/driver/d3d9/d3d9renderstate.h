@@ -10,6 +10,7 @@
 #include <cstdint>
 
 struct Raster;
+struct Texture;
 
 struct D3D9RenderState
 {
@@ -45,6 +46,8 @@ struct D3D9RenderState
     /// changed filter or address is sent as the stage's sampler states first. 0 for a stage
     /// outside 0-7 or an unknown filter mode, else 1.
     static int32_t SetTexture(Raster* raster, uint32_t filterAddressing, uint32_t stage);
+    /// An engine texture (its raster and word), or null for nothing; as above.
+    static int32_t SetTexture(const Texture* texture, uint32_t stage);
     /// Binds a raster's Direct3D texture (or nothing) to a stage with its palette; on stage 0
     /// its alpha decides texture alpha. 0 for a stage outside 0-7.
     static int32_t SetRaster(Raster* raster, uint32_t stage);

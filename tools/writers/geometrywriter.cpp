@@ -1,0 +1,164 @@
+// Geometry chunk writer: the byte layout the engine's geometry reader takes, written field
+// by field in little-endian order.
+#include "geometrywriter.h"
+
+#include "chunk.h"
+
+#include <cstring>
+
+namespace
+{
+
+struct Bytes
+{
+    std::vector<uint8_t> out;
+
+    void U32(uint32_t v)
+    {
+        for (int i = 0; i < 4; ++i)
+            out.push_back(uint8_t(v >> (8 * i)));
+    }
+    void U16(uint16_t v)
+    {
+        out.push_back(uint8_t(v));
+        out.push_back(uint8_t(v >> 8));
+    }
+    void Real(float f)
+    {
+        uint32_t v;
+        std::memcpy(&v, &f, 4);
+        U32(v);
+    }
+    void Header(uint32_t type, size_t size, uint32_t version)
+    {
+        U32(type);
+        U32(uint32_t(size));
+        U32(LibraryStamp::Encode(version, kLibraryBuild));
+    }
+    void Append(const std::vector<uint8_t>& more) { out.insert(out.end(), more.begin(), more.end()); }
+};
+
+std::vector<uint8_t> MaterialChunk(const GeometryDescription::Material& material, uint32_t version)
+{
+    Bytes body;
+    body.Header(kChunkStruct, 28, version);
+    body.U32(0);
+    body.out.insert(body.out.end(), material.colour.begin(), material.colour.end());
+    body.U32(0);
+    body.U32(0); // no texture
+    body.Real(material.ambient);
+    body.Real(material.specular);
+    body.Real(material.diffuse);
+    body.Header(kChunkExtension, 0, version);
+    Bytes chunk;
+    chunk.Header(7, body.out.size(), version);
+    chunk.Append(body.out);
+    return chunk.out;
+}
+
+} // namespace
+
+std::vector<uint8_t> GeometryWriter::WriteMaterialList(const std::vector<GeometryDescription::Material>& materials,
+                                                       const std::vector<int32_t>& entries, uint32_t version)
+{
+    Bytes body;
+    body.Header(kChunkStruct, 4 + 4 * entries.size(), version);
+    body.U32(uint32_t(entries.size()));
+    std::vector<uint8_t> chunks;
+    for (size_t k = 0; k < entries.size(); ++k)
+    {
+        int32_t word = -1;
+        for (size_t j = k; j-- > 0;)
+            if (entries[j] == entries[k])
+            {
+                word = int32_t(j);
+                break;
+            }
+        body.U32(uint32_t(word));
+        if (word < 0)
+        {
+            std::vector<uint8_t> chunk = MaterialChunk(materials[size_t(entries[k])], version);
+            chunks.insert(chunks.end(), chunk.begin(), chunk.end());
+        }
+    }
+    body.Append(chunks);
+    Bytes list;
+    list.Header(8, body.out.size(), version);
+    list.Append(body.out);
+    return list.out;
+}
+
+std::vector<uint8_t> GeometryWriter::WriteMeshExtension(
+    uint32_t flags, const std::vector<std::pair<int32_t, std::vector<uint32_t>>>& meshes)
+{
+    Bytes body;
+    uint32_t total = 0;
+    for (const auto& mesh : meshes)
+        total += uint32_t(mesh.second.size());
+    body.U32(flags);
+    body.U32(uint32_t(meshes.size()));
+    body.U32(total);
+    for (const auto& mesh : meshes)
+    {
+        body.U32(uint32_t(mesh.second.size()));
+        body.U32(uint32_t(mesh.first));
+        for (uint32_t index : mesh.second)
+            body.U32(index);
+    }
+    Bytes chunk;
+    chunk.Header(1294, body.out.size(), kLibraryVersion);
+    chunk.Append(body.out);
+    return chunk.out;
+}
+
+std::vector<uint8_t> GeometryWriter::Write(const GeometryDescription& g)
+{
+    Bytes s;
+    bool old = g.version == 0x34000;
+    s.U32(g.format);
+    s.U32(uint32_t(g.triangles.size()));
+    s.U32(uint32_t(g.numVertices));
+    s.U32(uint32_t(g.targets.size()));
+    if (old)
+    {
+        s.Real(1.0f);
+        s.Real(1.0f);
+        s.Real(1.0f);
+    }
+    Bytes body;
+    body.Header(kChunkStruct, s.out.size(), g.version);
+    body.Append(s.out);
+    if (!(g.format & 0x1000000) && g.numVertices > 0)
+    {
+        for (const auto& colour : g.prelit)
+            body.out.insert(body.out.end(), colour.begin(), colour.end());
+        for (const auto& set : g.texCoords)
+            for (float f : set)
+                body.Real(f);
+        for (const auto& t : g.triangles)
+        {
+            body.U16(t.v1);
+            body.U16(t.v0);
+            body.U16(uint16_t(t.material));
+            body.U16(t.v2);
+        }
+    }
+    for (const auto& target : g.targets)
+    {
+        for (float f : target.sphere)
+            body.Real(f);
+        body.U32(target.positions.empty() ? 0 : 1);
+        body.U32(target.normals.empty() ? 0 : 1);
+        for (float f : target.positions)
+            body.Real(f);
+        for (float f : target.normals)
+            body.Real(f);
+    }
+    body.Append(WriteMaterialList(g.materials, g.listEntries, g.version));
+    body.Header(kChunkExtension, g.extension.size(), g.version);
+    body.Append(g.extension);
+    Bytes chunk;
+    chunk.Header(15, body.out.size(), g.version);
+    chunk.Append(body.out);
+    return chunk.out;
+}

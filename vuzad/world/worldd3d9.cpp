@@ -1,0 +1,147 @@
+// The Direct3D 9 extras of the world module: registrations at start-up and the device
+// restore that marks instanced geometries for a full re-instance.
+#include "worldd3d9.h"
+
+#include "d3d9device.h"
+#include "engine.h"
+#include "geometry.h"
+#include "light.h"
+#include "world.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace
+{
+
+D3D9RestoreCallback sSavedRestore = nullptr;
+std::vector<Geometry*> sInstanced;
+int32_t sLightDataOffset = -1;
+int32_t sGeometryFlagsOffset = -1;
+int32_t sEngineOpenCount = 0;
+
+void* LightDataConstruct(void* object, int32_t offset, int32_t)
+{
+    auto* data = reinterpret_cast<D3D9LightData*>(static_cast<char*>(object) + offset);
+    *data = {-1, 1.0f, 0.0f, 5.0f};
+    return object;
+}
+
+void* LightDataCopy(void* destination, const void* source, int32_t offset, int32_t)
+{
+    // A copy gets no device index of its own until it is drawn: sharing the source's would
+    // hand the same device slot back twice when both lights die.
+    auto* to = reinterpret_cast<D3D9LightData*>(static_cast<char*>(destination) + offset);
+    const auto* from = reinterpret_cast<const D3D9LightData*>(static_cast<const char*>(source) + offset);
+    *to = *from;
+    to->deviceIndex = -1;
+    return destination;
+}
+
+void* ZeroWord(void* object, int32_t offset, int32_t)
+{
+    std::memset(static_cast<char*>(object) + offset, 0, sizeof(uint32_t));
+    return object;
+}
+
+void* CopyWord(void* destination, const void* source, int32_t offset, int32_t)
+{
+    std::memcpy(static_cast<char*>(destination) + offset, static_cast<const char*>(source) + offset,
+                sizeof(uint32_t));
+    return destination;
+}
+
+void* CountOpen(void* engine, int32_t, int32_t)
+{
+    ++sEngineOpenCount;
+    return engine;
+}
+
+void* CountClose(void* engine, int32_t, int32_t)
+{
+    --sEngineOpenCount;
+    return engine;
+}
+
+} // namespace
+
+int32_t WorldD3D9::Attach()
+{
+    int32_t ok = D3D9Lights::Attach() && VertexShaderFlags::Attach();
+    // Attached again after an engine restart: the hook is already ours, so keep the one
+    // saved the first time rather than chaining to ourselves.
+    D3D9RestoreCallback current = D3D9Device::GetRestoreCallback();
+    if (current != InstanceList::RestoreDevice)
+        sSavedRestore = current;
+    D3D9Device::SetRestoreCallback(InstanceList::RestoreDevice);
+    return ok;
+}
+
+int32_t D3D9Lights::Attach()
+{
+    sLightDataOffset = Light::RegisterPlugin(int32_t(sizeof(D3D9LightData)), kPluginId, LightDataConstruct,
+                                             nullptr, LightDataCopy);
+    return sLightDataOffset >= 0 ? 1 : 0;
+}
+
+D3D9LightData* D3D9Lights::Data(void* light)
+{
+    return reinterpret_cast<D3D9LightData*>(static_cast<char*>(light) + sLightDataOffset);
+}
+
+int32_t VertexShaderFlags::Attach()
+{
+    if (Engine::RegisterPlugin(0, kPluginId, CountOpen, CountClose) < 0)
+        return 0;
+    sGeometryFlagsOffset = Geometry::RegisterPlugin(4, kPluginId, ZeroWord, ZeroWord, CopyWord);
+    if (sGeometryFlagsOffset < 0)
+        return 0;
+    return WorldSector::RegisterPlugin(4, kPluginId, ZeroWord, ZeroWord, CopyWord) >= 0 ? 1 : 0;
+}
+
+uint32_t VertexShaderFlags::Get(const Geometry* geometry)
+{
+    uint32_t flags;
+    std::memcpy(&flags, reinterpret_cast<const char*>(geometry) + sGeometryFlagsOffset, sizeof(flags));
+    return flags;
+}
+
+void VertexShaderFlags::Set(Geometry* geometry, uint32_t flags)
+{
+    std::memcpy(reinterpret_cast<char*>(geometry) + sGeometryFlagsOffset, &flags, sizeof(flags));
+}
+
+void InstanceList::AddGeometry(Geometry* geometry)
+{
+    if (std::find(sInstanced.begin(), sInstanced.end(), geometry) == sInstanced.end())
+        sInstanced.push_back(geometry);
+}
+
+void InstanceList::RemoveGeometry(Geometry* geometry)
+{
+    sInstanced.erase(std::remove(sInstanced.begin(), sInstanced.end(), geometry), sInstanced.end());
+}
+
+int32_t InstanceList::GetCount()
+{
+    return int32_t(sInstanced.size());
+}
+
+void InstanceList::RestoreDevice()
+{
+    if (sSavedRestore)
+        sSavedRestore();
+    for (Geometry* geometry : sInstanced)
+        geometry->lockedSinceInstance = kGeometryLockAll;
+}
+
+int32_t WorldPipelines::Open()
+{
+    return 1;
+}
+
+void WorldPipelines::Close()
+{
+    sInstanced.clear();
+}
