@@ -88,8 +88,8 @@ std::vector<uint8_t> GeometryWriter::WriteMaterialList(const std::vector<Geometr
     return list.out;
 }
 
-std::vector<uint8_t> GeometryWriter::WriteMeshExtension(
-    uint32_t flags, const std::vector<std::pair<int32_t, std::vector<uint32_t>>>& meshes)
+std::vector<uint8_t>
+GeometryWriter::WriteMeshExtension(uint32_t flags, const std::vector<std::pair<int32_t, std::vector<uint32_t>>>& meshes)
 {
     Bytes body;
     uint32_t total = 0;

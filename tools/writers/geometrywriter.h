@@ -15,7 +15,7 @@ struct GeometryDescription
     };
     struct MorphTarget
     {
-        std::array<float, 4> sphere; ///< centre, radius
+        std::array<float, 4> sphere;  ///< centre, radius
         std::vector<float> positions; ///< 3 per vertex, or empty
         std::vector<float> normals;   ///< 3 per vertex, or empty
     };
@@ -27,11 +27,11 @@ struct GeometryDescription
 
     uint32_t format = 0x2; ///< geometry format flags as stored
     int32_t numVertices = 0;
-    std::vector<std::array<uint8_t, 4>> prelit;   ///< per vertex, when the format has prelit colours
-    std::vector<std::vector<float>> texCoords;    ///< per set, 2 per vertex
+    std::vector<std::array<uint8_t, 4>> prelit; ///< per vertex, when the format has prelit colours
+    std::vector<std::vector<float>> texCoords;  ///< per set, 2 per vertex
     std::vector<Triangle> triangles;
-    std::vector<MorphTarget> targets;             ///< at least one
-    std::vector<Material> materials;              ///< distinct materials
+    std::vector<MorphTarget> targets; ///< at least one
+    std::vector<Material> materials;  ///< distinct materials
     /// The list's entries as indices into materials; a material named again is stored once.
     std::vector<int32_t> listEntries;
     /// Raw sub-chunks of the geometry's extension chunk (each with its own header).
@@ -47,6 +47,6 @@ struct GeometryWriter
     static std::vector<uint8_t> WriteMaterialList(const std::vector<GeometryDescription::Material>& materials,
                                                   const std::vector<int32_t>& entries, uint32_t version = 0x36003);
     /// A mesh sub-chunk (plug-in 1294) for the extension: meshes of (material index, indices).
-    static std::vector<uint8_t> WriteMeshExtension(uint32_t flags,
-                                                   const std::vector<std::pair<int32_t, std::vector<uint32_t>>>& meshes);
+    static std::vector<uint8_t>
+    WriteMeshExtension(uint32_t flags, const std::vector<std::pair<int32_t, std::vector<uint32_t>>>& meshes);
 };

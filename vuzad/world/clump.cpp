@@ -344,12 +344,12 @@ Clump* Clump::FromWorldLink(ListLink* link)
 
 int32_t Clump::AttachExtensions()
 {
-    sCameraExtension = Camera::RegisterPlugin(int32_t(sizeof(ClumpExtension)), kClumpExtensionPluginId,
-                                              ZeroExtension, nullptr, nullptr);
+    sCameraExtension = Camera::RegisterPlugin(int32_t(sizeof(ClumpExtension)), kClumpExtensionPluginId, ZeroExtension,
+                                              nullptr, nullptr);
     if (sCameraExtension < 0)
         return 0;
-    sLightExtension = Light::RegisterPlugin(int32_t(sizeof(ClumpExtension)), kClumpExtensionPluginId,
-                                            ZeroExtension, nullptr, nullptr);
+    sLightExtension = Light::RegisterPlugin(int32_t(sizeof(ClumpExtension)), kClumpExtensionPluginId, ZeroExtension,
+                                            nullptr, nullptr);
     return sLightExtension < 0 ? 0 : 1;
 }
 
@@ -374,8 +374,7 @@ PluginRegistry* Clump::Registry()
 void* Clump::OpenModule(void* engine, int32_t offset, int32_t)
 {
     auto* block = static_cast<ClumpModuleBlock*>(Engine::Block(static_cast<Engine*>(engine), offset));
-    block->atomics =
-        FreeList::CreateInStorage(sAtomicRegistry.size, kPerBlock, 0, 1, &sAtomicList, kAtomicModuleHint);
+    block->atomics = FreeList::CreateInStorage(sAtomicRegistry.size, kPerBlock, 0, 1, &sAtomicList, kAtomicModuleHint);
     if (!block->atomics)
         return nullptr;
     block->clumps = FreeList::CreateInStorage(sClumpRegistry.size, kPerBlock, 0, 1, &sClumpList, kClumpModuleHint);

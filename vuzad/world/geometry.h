@@ -121,8 +121,7 @@ struct Geometry
     static Geometry* Lock(Geometry* geometry, uint16_t lockBits);
     /// Builds the mesh header when there is none. The geometry, or null.
     static Geometry* Unlock(Geometry* geometry);
-    static Geometry* SetTriangleVertices(Geometry* geometry, Triangle* triangle, uint16_t v0, uint16_t v1,
-                                         uint16_t v2);
+    static Geometry* SetTriangleVertices(Geometry* geometry, Triangle* triangle, uint16_t v0, uint16_t v1, uint16_t v2);
     /// Null stores -1; else the material's index, appended when absent. Null on failure.
     static Geometry* SetTriangleMaterial(Geometry* geometry, Triangle* triangle, Material* material);
     using MaterialCallback = Material* (*)(Material* material, void* data);

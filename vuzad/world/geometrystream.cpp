@@ -182,8 +182,8 @@ Stream* SectorMeshStreamRead(Stream* stream, int32_t length, void* object, int32
     // The sector's part of its world's list lies from its material base on; the
     // world reader owns the list itself.
     MaterialList* materials = &world->materials;
-    MeshHeader* header = ReadMeshHeader(stream, length, materials, sector->numVertices,
-                                        (world->formatFlags & kGeometryNative) != 0);
+    MeshHeader* header =
+        ReadMeshHeader(stream, length, materials, sector->numVertices, (world->formatFlags & kGeometryNative) != 0);
     if (!header)
         return nullptr;
     if (sector->meshHeader)
@@ -198,8 +198,7 @@ Stream* SectorMeshStreamWrite(Stream* stream, int32_t, const void* object, int32
     World* world = WorldSector::GetWorld(sector);
     if (!world)
         return nullptr;
-    return WriteMeshHeader(stream, sector->meshHeader, &world->materials,
-                           (world->formatFlags & kGeometryNative) != 0);
+    return WriteMeshHeader(stream, sector->meshHeader, &world->materials, (world->formatFlags & kGeometryNative) != 0);
 }
 
 int32_t SectorMeshStreamSize(const void* object, int32_t, int32_t)

@@ -65,17 +65,14 @@ bool TextureHasAlpha(const Texture* texture)
 {
     if (!texture->raster)
         return false;
-    uint32_t format = texture->raster->format & kRasterFormatPixelMask;
+    // The raster keeps creation bits 8-15 in its format byte.
+    uint32_t format = (uint32_t(texture->raster->format) << 8) & kRasterFormatPixelMask;
     return format == kRasterFormat1555 || format == kRasterFormat4444 || format == kRasterFormat8888;
 }
 #else
 // Without the texture module no texture can exist, so only reading one can be asked for.
-void TextureAddRef(Texture*)
-{
-}
-void TextureRelease(Texture*)
-{
-}
+void TextureAddRef(Texture*) {}
+void TextureRelease(Texture*) {}
 Texture* TextureRead(Stream*)
 {
     WorldError(kErrStreamRead);
@@ -293,8 +290,7 @@ PluginRegistry* Material::Registry()
 void* MaterialModule::Open(void* engine, int32_t offset, int32_t)
 {
     auto* block = static_cast<MaterialModuleBlock*>(Engine::Block(static_cast<Engine*>(engine), offset));
-    block->materials =
-        FreeList::CreateInStorage(sRegistry.size, kMaterialsPerBlock, 0, 1, &sMaterialList, kModuleHint);
+    block->materials = FreeList::CreateInStorage(sRegistry.size, kMaterialsPerBlock, 0, 1, &sMaterialList, kModuleHint);
     if (!block->materials)
         return nullptr;
     sBlock = block;

@@ -50,8 +50,8 @@ void* OpenWorldList(void* engine, int32_t offset, int32_t)
     if (!WorldPipelines::Open())
         return nullptr;
     auto* block = static_cast<WorldListBlock*>(Engine::Block(static_cast<Engine*>(engine), offset));
-    block->nodes = FreeList::CreateInStorage(int32_t(sizeof(WorldListNode)), kWorldNodesPerBlock, 0, 1,
-                                             &sWorldNodeList, kWorldListHint);
+    block->nodes = FreeList::CreateInStorage(int32_t(sizeof(WorldListNode)), kWorldNodesPerBlock, 0, 1, &sWorldNodeList,
+                                             kWorldListHint);
     if (!block->nodes)
     {
         WorldPipelines::Close();
@@ -269,14 +269,18 @@ World* World::RemoveClump(World* world, Clump* clump)
         if (Atomic::GetWorld(atomic) == world)
             RemoveAtomic(world, atomic);
     }
-    ForClumpLights(clump, [&](Light* light) {
-        if (Light::GetWorld(light) == world)
-            RemoveLight(world, light);
-    });
-    ForClumpCameras(clump, [&](Camera* camera) {
-        if (WorldCamera::GetWorld(camera) == world)
-            RemoveCamera(world, camera);
-    });
+    ForClumpLights(clump,
+                   [&](Light* light)
+                   {
+                       if (Light::GetWorld(light) == world)
+                           RemoveLight(world, light);
+                   });
+    ForClumpCameras(clump,
+                    [&](Camera* camera)
+                    {
+                        if (WorldCamera::GetWorld(camera) == world)
+                            RemoveCamera(world, camera);
+                    });
     data->world = nullptr;
     return world;
 }

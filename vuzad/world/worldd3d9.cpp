@@ -48,8 +48,7 @@ void* ZeroWord(void* object, int32_t offset, int32_t)
 
 void* CopyWord(void* destination, const void* source, int32_t offset, int32_t)
 {
-    std::memcpy(static_cast<char*>(destination) + offset, static_cast<const char*>(source) + offset,
-                sizeof(uint32_t));
+    std::memcpy(static_cast<char*>(destination) + offset, static_cast<const char*>(source) + offset, sizeof(uint32_t));
     return destination;
 }
 
@@ -81,8 +80,8 @@ int32_t WorldD3D9::Attach()
 
 int32_t D3D9Lights::Attach()
 {
-    sLightDataOffset = Light::RegisterPlugin(int32_t(sizeof(D3D9LightData)), kPluginId, LightDataConstruct,
-                                             nullptr, LightDataCopy);
+    sLightDataOffset =
+        Light::RegisterPlugin(int32_t(sizeof(D3D9LightData)), kPluginId, LightDataConstruct, nullptr, LightDataCopy);
     return sLightDataOffset >= 0 ? 1 : 0;
 }
 

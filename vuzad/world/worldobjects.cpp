@@ -135,8 +135,7 @@ bool OutsideSomePlane(const Camera* camera, const BBox& box)
     {
         Vector corner = {plane.positiveX ? box.inf.x : box.sup.x, plane.positiveY ? box.inf.y : box.sup.y,
                          plane.positiveZ ? box.inf.z : box.sup.z};
-        float d = plane.normal.x * corner.x + plane.normal.y * corner.y + plane.normal.z * corner.z -
-                  plane.distance;
+        float d = plane.normal.x * corner.x + plane.normal.y * corner.y + plane.normal.z * corner.z - plane.distance;
         if (d > 0.0f)
             return true;
     }
@@ -270,9 +269,9 @@ FrameObject* SyncAtomicSectors(FrameObject* object)
     UntieAtomic(atomic);
     const Sphere* sphere = Atomic::GetWorldBoundingSphere(atomic);
     bool tied = true;
-    WalkBox(world, BoxAround(sphere->centre, sphere->radius), [&](WorldSector* sector) {
-        tied = tied && Tie(atomic, &atomic->sectorTies, sector, &sector->atomicTies, sBlock->atomicTies);
-    });
+    WalkBox(world, BoxAround(sphere->centre, sphere->radius),
+            [&](WorldSector* sector)
+            { tied = tied && Tie(atomic, &atomic->sectorTies, sector, &sector->atomicTies, sBlock->atomicTies); });
     if (!tied)
     {
         WorldError(kErrNoMemory);
@@ -333,9 +332,9 @@ FrameObject* SyncLightSectors(FrameObject* object)
     UntieLight(light);
     const Vector& position = Frame::GetWorldMatrix(light->object.frame)->pos;
     bool tied = true;
-    WalkBox(world, BoxAround(position, light->radius), [&](WorldSector* sector) {
-        tied = tied && Tie(light, &light->sectorTies, sector, &sector->lightTies, sBlock->lightTies);
-    });
+    WalkBox(world, BoxAround(position, light->radius),
+            [&](WorldSector* sector)
+            { tied = tied && Tie(light, &light->sectorTies, sector, &sector->lightTies, sBlock->lightTies); });
     if (!tied)
     {
         WorldError(kErrNoMemory);
@@ -389,12 +388,12 @@ void ReleaseTie(void* entry, void* data)
 void* OpenModule(void* engine, int32_t offset, int32_t)
 {
     auto* block = static_cast<WorldObjectsBlock*>(Engine::Block(static_cast<Engine*>(engine), offset));
-    block->atomicTies = FreeList::CreateInStorage(int32_t(sizeof(SectorTie)), kAtomicTiesPerBlock, 0, 1,
-                                                  &sAtomicTieList, kModuleHint);
+    block->atomicTies =
+        FreeList::CreateInStorage(int32_t(sizeof(SectorTie)), kAtomicTiesPerBlock, 0, 1, &sAtomicTieList, kModuleHint);
     if (!block->atomicTies)
         return nullptr;
-    block->lightTies = FreeList::CreateInStorage(int32_t(sizeof(SectorTie)), kLightTiesPerBlock, 0, 1,
-                                                 &sLightTieList, kModuleHint);
+    block->lightTies =
+        FreeList::CreateInStorage(int32_t(sizeof(SectorTie)), kLightTiesPerBlock, 0, 1, &sLightTieList, kModuleHint);
     if (!block->lightTies)
     {
         FreeList::Destroy(block->atomicTies);
@@ -556,12 +555,12 @@ int32_t WorldCamera::GetNumFrustumSectors(const Camera* camera)
 
 int32_t WorldObjects::Attach()
 {
-    bool ok = Engine::RegisterPlugin(int32_t(sizeof(WorldObjectsBlock)), kWorldObjectsPluginId, OpenModule,
-                                     CloseModule) >= 0;
-    sCameraOffset = Camera::RegisterPlugin(int32_t(sizeof(CameraWorldData)), kWorldObjectsPluginId,
-                                           CameraConstruct, CameraDestruct, CameraCopy);
-    sAtomicOffset = Atomic::RegisterPlugin(int32_t(sizeof(ObjectWorldData)), kWorldObjectsPluginId,
-                                           AtomicConstruct, AtomicDestruct, nullptr);
+    bool ok =
+        Engine::RegisterPlugin(int32_t(sizeof(WorldObjectsBlock)), kWorldObjectsPluginId, OpenModule, CloseModule) >= 0;
+    sCameraOffset = Camera::RegisterPlugin(int32_t(sizeof(CameraWorldData)), kWorldObjectsPluginId, CameraConstruct,
+                                           CameraDestruct, CameraCopy);
+    sAtomicOffset = Atomic::RegisterPlugin(int32_t(sizeof(ObjectWorldData)), kWorldObjectsPluginId, AtomicConstruct,
+                                           AtomicDestruct, nullptr);
     sClumpOffset = Clump::RegisterPlugin(int32_t(sizeof(ObjectWorldData)), kWorldObjectsPluginId, ClumpConstruct,
                                          nullptr, ClumpCopy);
     sLightOffset = Light::RegisterPlugin(int32_t(sizeof(ObjectWorldData)), kWorldObjectsPluginId, LightConstruct,
@@ -583,10 +582,10 @@ int32_t WorldObjects::Attach()
     ok = ok && World::RegisterPlugin(0, kRightsPluginId, nullptr, nullptr, nullptr) >= 0;
     ok = ok && World::RegisterPluginStream(kRightsPluginId, RightsRead<kRightsWorld>, RightsWrite, RightsSize) >= 0;
     ok = ok && WorldSector::RegisterPlugin(0, kRightsPluginId, nullptr, nullptr, nullptr) >= 0;
-    ok = ok && WorldSector::RegisterPluginStream(kRightsPluginId, RightsRead<kRightsSector>, RightsWrite,
-                                                 RightsSize) >= 0;
+    ok = ok &&
+         WorldSector::RegisterPluginStream(kRightsPluginId, RightsRead<kRightsSector>, RightsWrite, RightsSize) >= 0;
     ok = ok && Material::RegisterPlugin(0, kRightsPluginId, nullptr, nullptr, nullptr) >= 0;
-    ok = ok && Material::RegisterPluginStream(kRightsPluginId, RightsRead<kRightsMaterial>, RightsWrite,
-                                              RightsSize) >= 0;
+    ok = ok &&
+         Material::RegisterPluginStream(kRightsPluginId, RightsRead<kRightsMaterial>, RightsWrite, RightsSize) >= 0;
     return ok ? 1 : 0;
 }

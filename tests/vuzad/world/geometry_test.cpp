@@ -19,8 +19,8 @@ TEST_F(Geometries, CreateDerivesTexCoordSetsAndStoredFlags)
         uint32_t format;
         int32_t sets;
         uint32_t stored;
-    } cases[] = {{0x84, 2, 0x80}, {0x00030000, 3, 0x80}, {0x04, 1, 0x04}, {0x0100003B, 0, 0x0100003B},
-                 {0x00010080, 1, 0x04}};
+    } cases[] = {
+        {0x84, 2, 0x80}, {0x00030000, 3, 0x80}, {0x04, 1, 0x04}, {0x0100003B, 0, 0x0100003B}, {0x00010080, 1, 0x04}};
     for (const auto& c : cases)
     {
         Geometry* g = Geometry::Create(10, 4, c.format);
@@ -159,9 +159,9 @@ TEST_F(Geometries, MeshExtensionRoundTrips)
 TEST_F(Geometries, MeshExtensionsWithBadCountsOrIndicesAreRefused)
 {
     const std::vector<std::pair<int32_t, std::vector<uint32_t>>> bad[] = {
-        {{-1, {0, 1, 2}}},       // no material
-        {{2, {0, 1, 2}}},        // material past the list
-        {{0, {0, 1, 4}}},        // vertex past the arrays
+        {{-1, {0, 1, 2}}}, // no material
+        {{2, {0, 1, 2}}},  // material past the list
+        {{0, {0, 1, 4}}},  // vertex past the arrays
     };
     for (const auto& meshes : bad)
     {

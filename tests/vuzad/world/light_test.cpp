@@ -46,7 +46,8 @@ TEST_F(Lights, ConeAngleFromMinusCosine)
 std::vector<uint8_t> LightChunk(float r, float g, float b, uint16_t flags, uint16_t type, uint32_t version = 0x36003)
 {
     ChunkBuilder chunk;
-    auto real = [&](float v) {
+    auto real = [&](float v)
+    {
         uint32_t w;
         std::memcpy(&w, &v, 4);
         chunk.U32(w);

@@ -2,6 +2,7 @@
 // stores a shared material once.
 #include "geometrywriter.h"
 #include "material.h"
+#include "texture.h"
 #include "worldfixture.h"
 
 #include <gtest/gtest.h>
@@ -51,7 +52,8 @@ TEST_F(Materials, SharedEntriesAreWrittenOnceAndReadBackShared)
     ASSERT_NE(MaterialList::StreamWrite(&list, out), nullptr);
     std::vector<uint8_t> bytes = CloseWriter(out);
     ASSERT_EQ(bytes.size(), size_t(12 + MaterialList::StreamGetSize(&list)));
-    auto word = [&](size_t at) {
+    auto word = [&](size_t at)
+    {
         uint32_t v;
         std::memcpy(&v, &bytes[at], 4);
         return int32_t(v);
@@ -84,6 +86,32 @@ TEST_F(Materials, SharedEntriesAreWrittenOnceAndReadBackShared)
     MaterialList::Deinit(&list);
     Material::Destroy(a);
     Material::Destroy(b);
+}
+
+TEST_F(Materials, TexturedMaterialsFindTheirTextureByNameOnRead)
+{
+    Texture* texture = Texture::Create(nullptr);
+    Texture::SetName(texture, "bricks");
+    TextureDictionary::AddTexture(TextureDictionary::GetCurrent(), texture);
+    Material* material = Material::Create();
+    Material::SetTexture(material, texture);
+    EXPECT_EQ(texture->refCount, 2);
+    EXPECT_EQ(Material::StreamGetSize(material), 52 + Texture::StreamGetSize(texture) + 12);
+
+    Stream* out = Stream::Open(kStreamMemory, kStreamWrite, nullptr);
+    ASSERT_NE(Material::StreamWrite(material, out), nullptr);
+    std::vector<uint8_t> bytes = CloseWriter(out);
+    Stream* in = OpenReader(bytes);
+    ASSERT_TRUE(Stream::FindChunk(in, 7, nullptr, nullptr));
+    Material* read = Material::StreamRead(in);
+    Stream::Close(in, nullptr);
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(read->texture, texture);
+    EXPECT_EQ(texture->refCount, 3);
+    Material::Destroy(read);
+    Material::SetTexture(material, nullptr);
+    EXPECT_EQ(texture->refCount, 1);
+    Material::Destroy(material);
 }
 
 TEST_F(Materials, ListWordsNamingEntriesNotYetReadAreRefused)

@@ -1,7 +1,6 @@
 // Tests of mesh building: material order, the list reorder and the strip builder, whose
 // strips must draw exactly the triangles they were given with their winding.
 #include "geometry.h"
-#include "world_local.h"
 #include "worldfixture.h"
 
 #include <gtest/gtest.h>
@@ -27,8 +26,8 @@ std::vector<Triple> ExpandStrip(const std::vector<uint16_t>& strip)
     std::vector<Triple> out;
     for (size_t i = 0; i + 2 < strip.size(); ++i)
     {
-        Triple t = (i % 2 == 0) ? Triple{strip[i], strip[i + 1], strip[i + 2]}
-                                : Triple{strip[i + 1], strip[i], strip[i + 2]};
+        Triple t =
+            (i % 2 == 0) ? Triple{strip[i], strip[i + 1], strip[i + 2]} : Triple{strip[i + 1], strip[i], strip[i + 2]};
         if (t[0] == t[1] || t[1] == t[2] || t[0] == t[2])
             continue;
         out.push_back(Canonical(t));
@@ -49,31 +48,6 @@ std::vector<uint16_t> Grid(int w, int h)
     return tris;
 }
 
-TEST(MeshStrips, ExpansionOfTheStripEqualsTheInputTriangles)
-{
-    const std::pair<int, int> sizes[] = {{1, 1}, {2, 1}, {4, 3}, {10, 10}, {31, 7}};
-    for (auto [w, h] : sizes)
-    {
-        std::vector<uint16_t> tris = Grid(w, h);
-        std::vector<Triple> expected;
-        for (size_t i = 0; i < tris.size(); i += 3)
-            expected.push_back(Canonical({tris[i], tris[i + 1], tris[i + 2]}));
-        std::sort(expected.begin(), expected.end());
-        std::vector<uint16_t> strip = BuildStripIndices(tris.data(), int32_t(tris.size() / 3));
-        EXPECT_EQ(ExpandStrip(strip), expected) << w << " x " << h;
-    }
-}
-
-TEST(MeshStrips, SeparateTrianglesKeepTheirStoredOrder)
-{
-    const uint16_t one[] = {4, 2, 9};
-    EXPECT_EQ(BuildStripIndices(one, 1), (std::vector<uint16_t>{4, 2, 9}));
-    // Two triangles sharing no edge (one shares only a vertex) are joined without losing either.
-    const uint16_t two[] = {0, 1, 2, 2, 3, 4};
-    std::vector<uint16_t> strip = BuildStripIndices(two, 2);
-    EXPECT_EQ(ExpandStrip(strip), (std::vector<Triple>{{0, 1, 2}, {2, 3, 4}}));
-}
-
 class MeshBuilding : public WorldFixture
 {
 protected:
@@ -89,6 +63,52 @@ protected:
         return g;
     }
 };
+
+/// The strip mesh of the triangles (three indices each) under one material.
+std::vector<uint16_t> Strip(const std::vector<uint16_t>& tris)
+{
+    Material* m = Material::Create();
+    auto n = int32_t(tris.size() / 3);
+    Geometry* g = Geometry::Create(65535, n, kGeometryPositions | kGeometryTriStrip);
+    for (int32_t i = 0; i < n; ++i)
+    {
+        Geometry::SetTriangleVertices(g, &g->triangles[i], tris[3 * size_t(i)], tris[3 * size_t(i) + 1],
+                                      tris[3 * size_t(i) + 2]);
+        Geometry::SetTriangleMaterial(g, &g->triangles[i], m);
+    }
+    std::vector<uint16_t> out;
+    if (Geometry::Unlock(g) && g->meshHeader->numMeshes == 1)
+    {
+        const Mesh& mesh = MeshHeader::Meshes(g->meshHeader)[0];
+        out.assign(mesh.indices, mesh.indices + mesh.numIndices);
+        EXPECT_EQ(g->meshHeader->flags, 1u);
+        EXPECT_EQ(g->meshHeader->totalIndices, mesh.numIndices);
+    }
+    Geometry::Destroy(g);
+    Material::Destroy(m);
+    return out;
+}
+
+TEST_F(MeshBuilding, StripExpansionEqualsTheInputTriangles)
+{
+    const std::pair<int, int> sizes[] = {{1, 1}, {2, 1}, {4, 3}, {10, 10}, {31, 7}};
+    for (auto [w, h] : sizes)
+    {
+        std::vector<uint16_t> tris = Grid(w, h);
+        std::vector<Triple> expected;
+        for (size_t i = 0; i < tris.size(); i += 3)
+            expected.push_back(Canonical({tris[i], tris[i + 1], tris[i + 2]}));
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(ExpandStrip(Strip(tris)), expected) << w << " x " << h;
+    }
+}
+
+TEST_F(MeshBuilding, SeparateTrianglesKeepTheirStoredOrder)
+{
+    EXPECT_EQ(Strip({4, 2, 9}), (std::vector<uint16_t>{4, 2, 9}));
+    // Two triangles sharing only a vertex are joined without losing either.
+    EXPECT_EQ(ExpandStrip(Strip({0, 1, 2, 2, 3, 4})), (std::vector<Triple>{{0, 1, 2}, {2, 3, 4}}));
+}
 
 TEST_F(MeshBuilding, ListMeshesAreReorderedSoNeighboursShareNoVertex)
 {

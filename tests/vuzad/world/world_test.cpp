@@ -3,10 +3,10 @@
 // the device-restore hook.
 #include "clump.h"
 #include "engine.h"
+#include "error.h"
 #include "frame.h"
 #include "geometry.h"
 #include "light.h"
-#include "world_local.h"
 #include "worldd3d9.h"
 #include "worldfixture.h"
 
@@ -66,7 +66,8 @@ TEST_F(WorldTies, OneLeafCameraListsTheLeafUnlessAPlaneRejectsIt)
             std::vector<WorldSector*> seen;
             WorldCamera::ForAllFrustumSectors(
                 camera,
-                [](WorldSector* s, void* d) {
+                [](WorldSector* s, void* d)
+                {
                     static_cast<std::vector<WorldSector*>*>(d)->push_back(s);
                     return s;
                 },

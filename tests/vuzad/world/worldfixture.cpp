@@ -27,8 +27,8 @@ TestWorld::TestWorld(bool split, float leftExtent, float rightExtent)
     }
     left.box.sup.x = leftExtent;
     right.box.inf.x = rightExtent;
-    plane = {0, 0.0f, reinterpret_cast<SectorNode*>(&left), reinterpret_cast<SectorNode*>(&right), leftExtent,
-             rightExtent};
+    plane = {0,          0.0f,       reinterpret_cast<SectorNode*>(&left), reinterpret_cast<SectorNode*>(&right),
+             leftExtent, rightExtent};
     world.rootSector = reinterpret_cast<SectorNode*>(&plane);
 }
 
