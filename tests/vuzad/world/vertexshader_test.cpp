@@ -300,3 +300,43 @@ TEST(VertexShaderText, GeneratedTextsAssemble)
 }
 
 } // namespace
+
+namespace
+{
+
+// Arbitrary descriptors on every model and constant budget: each is laid out within the
+// constant file or refused, and every register the record names lies inside it.
+TEST(VertexShaderText, ArbitraryDescriptorsStayInsideTheConstantFile)
+{
+    uint32_t seed = 12345;
+    for (int i = 0; i < 20000; ++i)
+    {
+        seed = seed * 1664525u + 1013904223u;
+        const DWORD versions[] = {0x0101, 0x0200, 0x0300};
+        const DWORD constants[] = {96, 256, 24};
+        D3DCAPS9 caps{};
+        caps.VertexShaderVersion = 0xFFFE0000 | versions[i % 3];
+        caps.MaxVertexShaderConst = constants[(i / 3) % 3];
+        caps.RasterCaps = (i & 8) ? D3DPRASTERCAPS_WFOG : 0;
+        VertexShaderCache::ReadCaps(&caps);
+        VertexShaderDescriptor d{uint8_t(seed), uint8_t(seed >> 8), uint8_t(seed >> 16), uint8_t(seed >> 24)};
+        VertexShaderRegisters r{};
+        std::string text;
+        if (!VertexShader::GenerateText(&d, &r, &text))
+        {
+            EXPECT_TRUE(text.empty());
+            continue;
+        }
+        int32_t limit = int32_t(caps.MaxVertexShaderConst);
+        for (uint8_t reg : {r.materialColour, r.fog, r.effect, r.morph, r.bones})
+        {
+            if (reg != kVsNoRegister)
+                EXPECT_LT(reg, limit) << std::hex << d.Key();
+        }
+        EXPECT_LE(d.Bones(), 4);
+        if (d.Bones() && r.effect != kVsNoRegister)
+            EXPECT_GE(r.effect, r.bones + 3) << std::hex << d.Key();
+    }
+}
+
+} // namespace
