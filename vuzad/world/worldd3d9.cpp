@@ -6,6 +6,7 @@
 #include "engine.h"
 #include "geometry.h"
 #include "light.h"
+#include "vertexshader.h"
 #include "world.h"
 
 #include <algorithm>
@@ -137,10 +138,12 @@ void InstanceList::RestoreDevice()
 
 int32_t WorldPipelines::Open()
 {
+    VertexShaderCache::Open();
     return 1;
 }
 
 void WorldPipelines::Close()
 {
     sInstanced.clear();
+    VertexShaderCache::Close();
 }

@@ -8,6 +8,7 @@
 #include "geometry.h"
 #include "light.h"
 #include "memory.h"
+#include "vertexshader.h"
 #include "world_local.h"
 
 #include <cstddef>
@@ -117,6 +118,8 @@ Camera* WorldBeginUpdate(Camera* camera)
     CameraWorldData* data = CameraWorld(camera);
     engine->currentWorld = data->world;
     ++engine->renderFrame;
+    // The camera's view and projection change: the shaders' product is made again.
+    VertexShader::ForgetViewProjection();
     return data->savedBeginUpdate(camera);
 }
 

@@ -639,6 +639,11 @@ const D3DCAPS9* D3D9Device::GetCaps()
     return &sState.caps;
 }
 
+D3DCAPS9* D3D9Device::GetCapsForUpdate()
+{
+    return &sState.caps;
+}
+
 const D3DPRESENT_PARAMETERS* D3D9Device::GetPresentParameters()
 {
     return &sState.present;

@@ -133,6 +133,9 @@ struct D3D9Device
 
     /// The capability record read at open and again at start.
     static const D3DCAPS9* GetCaps();
+    /// The same record, for the world's shader set-up, which narrows what the vertex
+    /// writers may choose on devices with 1.x vertex shaders.
+    static D3DCAPS9* GetCapsForUpdate();
     static const D3DPRESENT_PARAMETERS* GetPresentParameters();
     static const D3D9DisplayRecord* GetDisplay();
     /// The running device, or null outside start .. stop.
