@@ -6,6 +6,7 @@
 #include "hbmemory.h"
 
 #include <cstring>
+#include <mutex>
 #include <new>
 
 struct HbArena::Index
@@ -42,7 +43,7 @@ HbArena::~HbArena()
 
 void HbArena::Init(size_t size, HbHeap* source)
 {
-    std::lock_guard<std::mutex> guard(mLock);
+    std::lock_guard<HbSpinLock> guard(mLock);
     mSize = size;
     mSource = source;
     mBase = mEnd = nullptr;
@@ -128,7 +129,7 @@ void HbArena::UnlinkUsed(uint32_t block)
 
 void* HbArena::Alloc(size_t size)
 {
-    std::lock_guard<std::mutex> guard(mLock);
+    std::lock_guard<HbSpinLock> guard(mLock);
     return AllocLocked(size);
 }
 
@@ -179,7 +180,7 @@ void* HbArena::AllocLocked(size_t size)
 
 void HbArena::Free(void* pointer)
 {
-    std::lock_guard<std::mutex> guard(mLock);
+    std::lock_guard<HbSpinLock> guard(mLock);
     FreeLocked(pointer);
 }
 
@@ -204,8 +205,10 @@ void HbArena::FreeLocked(void* pointer)
     if (after && CallerOf(after) + HeaderOf(after)->size + kHeader == caller)
     {
         // The block below absorbs this one, and the one above when it is free too.
+        // Its start stays marked in the bitmap; only its size, and so its place
+        // in the best-fit index, changes.
         Header* a = HeaderOf(after);
-        IndexRemove(after);
+        mIndex->fit.Remove(a->size, after, after);
         uint32_t grown = a->size + h->size + kHeader;
         if (joinsAbove)
         {
@@ -214,7 +217,7 @@ void HbArena::FreeLocked(void* pointer)
             UnlinkFree(next);
         }
         a->size = grown;
-        IndexAdd(after);
+        mIndex->fit.Add(grown, after, after);
         return;
     }
 
@@ -238,7 +241,7 @@ void HbArena::FreeLocked(void* pointer)
 
 void* HbArena::Realloc(void* pointer, size_t size)
 {
-    std::lock_guard<std::mutex> guard(mLock);
+    std::lock_guard<HbSpinLock> guard(mLock);
     if (size == 0)
     {
         FreeLocked(pointer);
@@ -283,7 +286,7 @@ uint32_t HbArena::BlockSize(const void* pointer) const
 
 std::vector<HbArena::BlockInfo> HbArena::FreeList() const
 {
-    std::lock_guard<std::mutex> guard(mLock);
+    std::lock_guard<HbSpinLock> guard(mLock);
     std::vector<BlockInfo> list;
     for (uint32_t b = mFreeHead; b && list.size() < (1u << 24); b = HeaderOf(b)->next)
         list.push_back({b, HeaderOf(b)->size, HeaderOf(b)->inUse != 0});
@@ -292,7 +295,7 @@ std::vector<HbArena::BlockInfo> HbArena::FreeList() const
 
 std::vector<HbArena::BlockInfo> HbArena::UsedList() const
 {
-    std::lock_guard<std::mutex> guard(mLock);
+    std::lock_guard<HbSpinLock> guard(mLock);
     std::vector<BlockInfo> list;
     for (uint32_t b = mUsedHead; b && list.size() < (1u << 24); b = HeaderOf(b)->next)
         list.push_back({b, HeaderOf(b)->size, HeaderOf(b)->inUse != 0});
@@ -305,7 +308,7 @@ std::string HbArena::Check() const
         return "";
     auto freeList = FreeList();
     auto usedList = UsedList();
-    std::lock_guard<std::mutex> guard(mLock);
+    std::lock_guard<HbSpinLock> guard(mLock);
     for (size_t i = 0; i < freeList.size(); ++i)
     {
         if (freeList[i].inUse)

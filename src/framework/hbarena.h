@@ -1,9 +1,10 @@
 // HbArena: fixed-size best-fit arena carved from the framework heap.
 #pragma once
 
+#include "hbspinlock.h"
+
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -93,5 +94,5 @@ private:
     HbHeap* mSource = nullptr;
     uint32_t mFirst = 0; ///< offset of the first caller pointer
     Index* mIndex = nullptr;
-    mutable std::mutex mLock;
+    mutable HbSpinLock mLock;
 };

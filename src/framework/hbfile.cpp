@@ -141,10 +141,21 @@ size_t ReadEntry(void* buffer, size_t size, size_t count, HbFile* entry)
     if (!PositionEntry(entry))
         return 0;
     int64_t remaining = std::max<int64_t>(entry->entryEnd - entry->position, 0);
-    uint64_t fit = static_cast<uint64_t>(remaining) / size;
+    uint64_t fit = size == 1 ? static_cast<uint64_t>(remaining) : static_cast<uint64_t>(remaining) / size;
     bool whole = count <= fit;
     size_t wanted = whole ? count : static_cast<size_t>(fit);
-    size_t got = wanted ? HbFileRead(buffer, size, wanted, entry->archive->GetFile()) : 0;
+    HbFile* archiveFile = entry->archive->GetFile();
+    size_t got = 0;
+    if (wanted && archiveFile->crt && !archiveFile->archive)
+    {
+        // The archive's stream is only ever used under its shared positioning,
+        // one entry at a time, so the stream's own lock buys nothing here.
+        got = ::fread_unlocked(buffer, size, wanted, archiveFile->crt);
+    }
+    else if (wanted)
+    {
+        got = HbFileRead(buffer, size, wanted, archiveFile);
+    }
     if (got < wanted)
     {
         // The archive's file ended early (it changed under us): its position is

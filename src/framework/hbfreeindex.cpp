@@ -26,6 +26,7 @@ bool HbGranuleBitmap::Init(uint32_t bits)
         return false;
     }
     mBits = bits;
+    mWords = mLevels[0].data();
     return true;
 }
 
@@ -33,31 +34,34 @@ void HbGranuleBitmap::Release()
 {
     mLevels.clear();
     mLevels.shrink_to_fit();
+    mWords = nullptr;
     mBits = 0;
 }
 
-void HbGranuleBitmap::Set(uint32_t bit)
+// Word `word` of the bottom level has just turned non-empty.
+void HbGranuleBitmap::SetAbove(uint64_t word)
 {
-    uint64_t index = bit;
-    for (auto& level : mLevels)
+    uint64_t index = word;
+    for (size_t level = 1; level < mLevels.size(); ++level)
     {
-        uint64_t& word = level[index >> 6];
-        bool wasEmpty = word == 0;
-        word |= uint64_t(1) << (index & 63);
+        uint64_t& w = mLevels[level][index >> 6];
+        bool wasEmpty = w == 0;
+        w |= uint64_t(1) << (index & 63);
         if (!wasEmpty)
             return;
         index >>= 6;
     }
 }
 
-void HbGranuleBitmap::Clear(uint32_t bit)
+// Word `word` of the bottom level has just turned empty.
+void HbGranuleBitmap::ClearAbove(uint64_t word)
 {
-    uint64_t index = bit;
-    for (auto& level : mLevels)
+    uint64_t index = word;
+    for (size_t level = 1; level < mLevels.size(); ++level)
     {
-        uint64_t& word = level[index >> 6];
-        word &= ~(uint64_t(1) << (index & 63));
-        if (word != 0)
+        uint64_t& w = mLevels[level][index >> 6];
+        w &= ~(uint64_t(1) << (index & 63));
+        if (w != 0)
             return;
         index >>= 6;
     }

@@ -21,9 +21,23 @@ public:
     bool Init(uint32_t bits);
     void Release();
 
-    void Set(uint32_t bit);
-    void Clear(uint32_t bit);
-    bool Test(uint32_t bit) const { return (mLevels[0][bit >> 6] >> (bit & 63)) & 1; }
+    /// The summary levels are touched only when a word turns empty or non-empty.
+    void Set(uint32_t bit)
+    {
+        uint64_t& word = mWords[bit >> 6];
+        uint64_t was = word;
+        word = was | uint64_t(1) << (bit & 63);
+        if (was == 0)
+            SetAbove(bit >> 6);
+    }
+    void Clear(uint32_t bit)
+    {
+        uint64_t& word = mWords[bit >> 6];
+        word &= ~(uint64_t(1) << (bit & 63));
+        if (word == 0)
+            ClearAbove(bit >> 6);
+    }
+    bool Test(uint32_t bit) const { return (mWords[bit >> 6] >> (bit & 63)) & 1; }
     /// The highest set bit below `bit`, or kNone.
     uint32_t FindBelow(uint32_t bit) const;
     /// The lowest set bit at or above `bit`, or kNone.
@@ -34,8 +48,13 @@ private:
     uint32_t FindBelowAt(size_t level, uint64_t index) const;
     uint32_t FindFromAt(size_t level, uint64_t index) const;
 
+    void SetAbove(uint64_t word);
+    void ClearAbove(uint64_t word);
+
     uint32_t mBits = 0;
     std::vector<std::vector<uint64_t>> mLevels;
+    uint64_t* mWords = nullptr; ///< the bottom level
+
 };
 
 /// Free blocks by (size, tie, offset), smallest first. Sizes that are a

@@ -4,6 +4,7 @@
 #include "hbfreeindex_local.h"
 
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <unordered_map>
 
@@ -205,7 +206,7 @@ bool HbHeap::Init(void* start, void* end, uint32_t alignment)
 
 void* HbHeap::Detach()
 {
-    std::lock_guard<std::mutex> guard(mLock);
+    std::lock_guard<HbSpinLock> guard(mLock);
     void* start = mStart;
     mStart = mEnd = mFirst = mEndMarker = mFreeHead = nullptr;
     mFreeCount = 0;
@@ -275,7 +276,7 @@ void HbHeap::Replace(uint8_t* oldBlock, uint8_t* newBlock)
 
 void* HbHeap::Alloc(size_t size)
 {
-    std::lock_guard<std::mutex> guard(mLock);
+    std::lock_guard<HbSpinLock> guard(mLock);
     return AllocLocked(size);
 }
 
@@ -328,7 +329,7 @@ void* HbHeap::AllocLocked(size_t size)
 
 void HbHeap::Free(void* pointer)
 {
-    std::lock_guard<std::mutex> guard(mLock);
+    std::lock_guard<HbSpinLock> guard(mLock);
     FreeLocked(pointer);
 }
 
@@ -396,7 +397,7 @@ void* HbHeap::Realloc(void* pointer, size_t size)
     if (needed == 0)
         return nullptr;
 
-    std::unique_lock<std::mutex> guard(mLock);
+    std::unique_lock<HbSpinLock> guard(mLock);
     if (!Contains(pointer))
         return nullptr;
     uint8_t* b = static_cast<uint8_t*>(pointer) - 4;
@@ -452,7 +453,7 @@ void* HbHeap::Realloc(void* pointer, size_t size)
 
 std::vector<HbHeap::BlockInfo> HbHeap::Blocks() const
 {
-    std::lock_guard<std::mutex> guard(mLock);
+    std::lock_guard<HbSpinLock> guard(mLock);
     std::vector<BlockInfo> blocks;
     for (uint8_t* b = mFirst; b && b < mEndMarker; b += Size(b))
     {
@@ -465,7 +466,7 @@ std::vector<HbHeap::BlockInfo> HbHeap::Blocks() const
 
 std::vector<HbHeap::BlockInfo> HbHeap::FreeList() const
 {
-    std::lock_guard<std::mutex> guard(mLock);
+    std::lock_guard<HbSpinLock> guard(mLock);
     std::vector<BlockInfo> list;
     uint8_t* b = mFreeHead;
     for (uint32_t i = 0; mStart && i < mFreeCount; ++i, b = Next(b))
@@ -475,7 +476,7 @@ std::vector<HbHeap::BlockInfo> HbHeap::FreeList() const
 
 std::string HbHeap::Check() const
 {
-    std::lock_guard<std::mutex> guard(mLock);
+    std::lock_guard<HbSpinLock> guard(mLock);
     if (!mStart)
         return "heap not initialised";
     uint32_t freeSeen = 0;

@@ -1,9 +1,10 @@
 // HbHeap: the framework heap, a boundary-tag best-fit allocator over one block.
 #pragma once
 
+#include "hbspinlock.h"
+
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -103,5 +104,5 @@ private:
     uint32_t mSeq = 0;       ///< the last sequence number given
     uint32_t mSmallFree = 0; ///< free blocks too small to carry their number
     Index* mIndex = nullptr;
-    mutable std::mutex mLock;
+    mutable HbSpinLock mLock;
 };

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <numeric>
 #include <random>
+#include <thread>
 #include <vector>
 
 namespace
@@ -403,6 +404,53 @@ TEST_F(ArenaFixture, DoubleFreeIsIgnoredAndEmptyArenaYieldsNothing)
     tooBig.Init(size_t(4) << 20, &mHeap); // more than the heap holds
     EXPECT_FALSE(tooBig.Exists());
     EXPECT_EQ(tooBig.Alloc(16), nullptr);
+}
+
+// The audio and video threads allocate beside the main one: blocks handed out
+// concurrently never overlap, and the lists hold afterwards.
+TEST_F(ArenaFixture, ConcurrentAllocationsNeverShareABlock)
+{
+    Make(256 * 1024);
+    auto worker = [this](uint8_t tag) {
+        std::mt19937 rng(tag);
+        std::vector<std::pair<uint8_t*, size_t>> live;
+        for (int step = 0; step < 20000; ++step)
+        {
+            if (live.size() < 16 && rng() % 2 == 0)
+            {
+                size_t size = 1 + rng() % 200;
+                bool fromArena = rng() % 2 == 0;
+                auto* p = static_cast<uint8_t*>(fromArena ? mArena.Alloc(size) : mHeap.Alloc(size));
+                if (p)
+                {
+                    std::memset(p, tag, size);
+                    live.push_back({p, size});
+                }
+            }
+            else if (!live.empty())
+            {
+                auto [p, size] = live[rng() % live.size()];
+                for (size_t i = 0; i < size; ++i)
+                    ASSERT_EQ(p[i], tag) << "a block was handed out twice";
+                if (mArena.Contains(p))
+                    mArena.Free(p);
+                else
+                    mHeap.Free(p);
+                live.erase(std::find(live.begin(), live.end(), std::make_pair(p, size)));
+            }
+        }
+        for (auto [p, size] : live)
+            mArena.Contains(p) ? mArena.Free(p) : mHeap.Free(p);
+    };
+    std::vector<std::thread> threads;
+    for (uint8_t tag = 1; tag <= 4; ++tag)
+        threads.emplace_back(worker, tag);
+    for (auto& t : threads)
+        t.join();
+    EXPECT_EQ(mArena.Check(), "");
+    EXPECT_EQ(mHeap.Check(), "");
+    EXPECT_TRUE(mArena.UsedList().empty());
+    EXPECT_EQ(mArena.FreeList().size(), 1u);
 }
 
 } // namespace
