@@ -79,7 +79,7 @@ uint64_t LockedLevelBytes(Raster* raster)
 }
 
 /// Levels kept in the chunk for each face: level 0 alone when the device makes the others.
-int32_t StoredLevels(Raster* raster, D3D9RasterExtension* ext)
+int32_t StoredLevels(D3D9RasterExtension* ext)
 {
     if (!ext->object)
         return 0;
@@ -151,7 +151,7 @@ bool WritePalette(Stream* stream, Raster* raster)
 bool WriteLevels(Stream* stream, Raster* raster, D3D9RasterExtension* ext)
 {
     int32_t faces = IsCube(ext) ? kCubeFaces : 1;
-    int32_t levels = StoredLevels(raster, ext);
+    int32_t levels = StoredLevels(ext);
     for (int32_t face = 0; face < faces; ++face)
     {
         SetFace(ext, face);
@@ -369,7 +369,7 @@ int32_t D3D9NativeTexture::GetSize(void* out, void* in, int32_t)
         size = kHeaderSize + PaletteBytes(Raster::FormatFlags(raster));
         uint8_t face = ext->cube;
         int32_t faces = IsCube(ext) ? kCubeFaces : 1;
-        int32_t levels = StoredLevels(raster, ext);
+        int32_t levels = StoredLevels(ext);
         for (int32_t f = 0; f < faces; ++f)
         {
             SetFace(ext, f);
