@@ -5,6 +5,7 @@
 
 #include "d3d9im2d.h"
 #include "d3d9im3dpipeline.h"
+#include "d3d9nativetexture.h"
 #include "d3d9raster.h"
 #include "d3d9renderstate.h"
 #include "d3d9vertexbuffer.h"
@@ -566,8 +567,8 @@ int32_t D3D9Device::SystemRequest(int32_t request, void* out, void* inOut, int32
     }
 }
 
-// Slots of later parts of the device (colour conversion, images, native textures) keep the
-// function that does nothing: the engine core answers their failure values.
+// Slots 0 and 22 keep the function that does nothing: the engine core answers their
+// failure values.
 int32_t D3D9Device::FillStandardFunctions(StandardFunction* slots, int32_t count)
 {
     if (!slots || count < kNumStandardFunctions)
@@ -598,6 +599,9 @@ int32_t D3D9Device::FillStandardFunctions(StandardFunction* slots, int32_t count
     slots[kStdImageGetRaster] = D3D9Raster::ToImage;
     slots[kStdRasterSetImage] = D3D9Raster::FromImage;
     slots[kStdImageFindRasterFormat] = D3D9Raster::FindImageFormat;
+    slots[kStdNativeTextureGetSize] = D3D9NativeTexture::GetSize;
+    slots[kStdNativeTextureRead] = D3D9NativeTexture::Read;
+    slots[kStdNativeTextureWrite] = D3D9NativeTexture::Write;
     return 1;
 }
 
