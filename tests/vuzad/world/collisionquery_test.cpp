@@ -960,6 +960,16 @@ TEST_F(CollisionQueries, BoxHoldingAWholeTreeReportsItsTrianglesUntested)
     World::ForAllTriangleIntersections(world.Get(), &p, OnTriangle, &got);
     EXPECT_EQ(got.hits.count({world.Leaf(1), 0}), 1u);
     EXPECT_EQ(got.hits.size(), 1u);
+    // A sphere whose inner box (0.57 of its radius) holds the tree's box does the same,
+    // with the triangle's plane distance: the plane z = 50 lies 50 behind the centre.
+    IntersectionPrimitive sphere = {};
+    sphere.type = kIntersectSphere;
+    sphere.data.sphere = {{0, 0, 0}, 2.0f};
+    Collector whole;
+    whole.expectedPrimitive = &sphere;
+    World::ForAllTriangleIntersections(world.Get(), &sphere, OnTriangle, &whole);
+    ASSERT_EQ(whole.hits.size(), 1u);
+    EXPECT_NEAR(whole.hits.begin()->second, -50.0f / 2.0f, 0.01f);
     // A box that cuts the tree's box tests the triangle and finds it elsewhere.
     p.data.box = {{0.5f, 2, 2}, {-2, -2, -2}};
     Collector tested;
@@ -1008,6 +1018,73 @@ TEST_F(CollisionQueries, ZeroLengthLinesMeetOnlyTheAtomicsAroundTheirPoint)
     Atomic::Destroy(far);
     for (Frame* f : frames)
         Frame::Destroy(f);
+}
+
+TEST_F(CollisionQueries, MorphingAtomicWithTargetsItLacksReportsNothing)
+{
+    Geometry* g = Geometry::Create(3, 1, kGeometryPositions);
+    Geometry::AddMorphTargets(g, 1);
+    for (int32_t m = 0; m < 2; ++m)
+    {
+        g->morphTargets[m].positions[0] = kA;
+        g->morphTargets[m].positions[1] = kB;
+        g->morphTargets[m].positions[2] = kC;
+    }
+    Geometry::SetTriangleVertices(g, &g->triangles[0], 0, 1, 2);
+    Atomic* atomic = Atomic::Create();
+    Atomic::SetGeometry(atomic, g, 0);
+    Geometry::Destroy(g);
+    IntersectionPrimitive p = {};
+    p.type = kIntersectLine;
+    p.data.line = {{0.25f, 0.25f, 1}, {0.25f, 0.25f, -1}};
+    for (int16_t end : {int16_t(1), int16_t(2), int16_t(-1)})
+    {
+        atomic->interpolator = {0, 0, end, 1.0f, 1.0f, 0.5f};
+        Collector got;
+        Atomic::ForAllIntersections(atomic, &p, OnAtomicTriangle, &got);
+        EXPECT_EQ(got.calls, end == 1 ? 1 : 0) << end;
+    }
+    Atomic::Destroy(atomic);
+}
+
+TEST_F(CollisionQueries, SectorWalksGoDeeperThanTheirStackInPlace)
+{
+    // A world whose partition tree is a chain of 200 planes down the left, each holding a
+    // leaf on its right that waits while the left is walked: the walks keep more pending entries than the 64 they hold
+    // in place.
+    constexpr int32_t kDepth = 200;
+    World world{};
+    World::InitRecord(&world);
+    std::vector<PlaneSector> planes(kDepth);
+    std::vector<SectorPtr> leaves;
+    for (int32_t i = 0; i <= kDepth; ++i)
+    {
+        leaves.push_back(MakeSector());
+        leaves.back()->box = {{100, 100, 100}, {-100, -100, -100}};
+    }
+    for (int32_t i = 0; i < kDepth; ++i)
+        planes[size_t(i)] = {0,
+                             0,
+                             i + 1 < kDepth ? reinterpret_cast<SectorNode*>(&planes[size_t(i) + 1])
+                                            : reinterpret_cast<SectorNode*>(leaves[size_t(kDepth)].get()),
+                             reinterpret_cast<SectorNode*>(leaves[size_t(i)].get()),
+                             10.0f,
+                             -10.0f};
+    world.rootSector = reinterpret_cast<SectorNode*>(&planes[0]);
+    IntersectionPrimitive shapes[3] = {};
+    shapes[0].type = kIntersectLine;
+    shapes[0].data.line = {{-20, 0, 0}, {20, 0, 0}};
+    shapes[1].type = kIntersectBox;
+    shapes[1].data.box = {{1, 1, 1}, {-1, -1, -1}};
+    shapes[2].type = kIntersectSphere;
+    shapes[2].data.sphere = {{0, 0, 0}, 1.0f};
+    for (IntersectionPrimitive& p : shapes)
+    {
+        Collector got;
+        World::ForAllSectorIntersections(&world, &p, OnSector, &got);
+        EXPECT_EQ(got.calls, kDepth + 1) << p.type;
+        EXPECT_EQ(got.duplicates, 0) << p.type;
+    }
 }
 
 } // namespace
