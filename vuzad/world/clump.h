@@ -19,6 +19,11 @@ struct World;
 
 struct Atomic;
 using AtomicRenderCallback = Atomic* (*)(Atomic* atomic);
+struct CollisionTriangle;
+struct IntersectionPrimitive;
+/// A collision query's triangle of one atomic, in model space; null stops the query.
+using CollisionAtomicTriangleCallback = CollisionTriangle* (*)(IntersectionPrimitive* primitive,
+                                                               CollisionTriangle* triangle, float distance, void* data);
 
 // Atomic flags.
 constexpr uint8_t kAtomicCollisionTest = 0x1;
@@ -73,6 +78,10 @@ struct Atomic
     /// The default frame-sync callback.
     static FrameObject* SyncFrame(FrameObject* object);
     static World* GetWorld(const Atomic* atomic);
+    /// The triangles of its geometry the primitive hits, worked in model space
+    /// (collisionquery.cpp). The atomic.
+    static Atomic* ForAllIntersections(Atomic* atomic, IntersectionPrimitive* primitive,
+                                       CollisionAtomicTriangleCallback callback, void* data);
     static Atomic* FromClumpLink(ListLink* link);
 
     static int32_t RegisterPlugin(int32_t size, int32_t pluginId, PluginConstructor constructor,

@@ -13,6 +13,8 @@
 struct Atomic;
 struct Camera;
 struct Clump;
+struct CollisionTriangle;
+struct IntersectionPrimitive;
 struct Light;
 struct MeshHeader;
 struct Pipeline;
@@ -89,6 +91,14 @@ enum WorldRenderOrder : int32_t
     kWorldBackToFront = 2,
 };
 
+// Collision query callbacks (collision.h has the records): the caller's primitive, the
+// leaf sector, what was hit, and the caller's data last; null stops the query at once.
+using CollisionSectorCallback = WorldSector* (*)(IntersectionPrimitive* primitive, WorldSector* sector, void* data);
+using CollisionTriangleCallback = CollisionTriangle* (*)(IntersectionPrimitive* primitive, WorldSector* sector,
+                                                         CollisionTriangle* triangle, float distance, void* data);
+using CollisionAtomicCallback = Atomic* (*)(IntersectionPrimitive* primitive, WorldSector* sector, Atomic* atomic,
+                                            float distance, void* data);
+
 /// The world record; its material list, origin and stream form belong with the world reader.
 struct World
 {
@@ -137,6 +147,18 @@ struct World
     static World* RemoveClump(World* world, Clump* clump);
     static World* AddLight(World* world, Light* light);
     static World* RemoveLight(World* world, Light* light);
+
+    // ---- Collision queries (collisionquery.cpp) -----------------------------------------------
+
+    /// Each leaf sector the primitive reaches. The world.
+    static World* ForAllSectorIntersections(World* world, IntersectionPrimitive* primitive,
+                                            CollisionSectorCallback callback, void* data);
+    /// Each triangle of the leaf sectors with a collision tree that the primitive hits. The world.
+    static World* ForAllTriangleIntersections(World* world, IntersectionPrimitive* primitive,
+                                              CollisionTriangleCallback callback, void* data);
+    /// Each colliding atomic whose world bounding sphere the primitive meets, once per query. The world.
+    static World* ForAllAtomicIntersections(World* world, IntersectionPrimitive* primitive,
+                                            CollisionAtomicCallback callback, void* data);
 
     static int32_t RegisterPlugin(int32_t size, int32_t pluginId, PluginConstructor constructor,
                                   PluginDestructor destructor, PluginCopy copy);
