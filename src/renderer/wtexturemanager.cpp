@@ -1,0 +1,60 @@
+// The texture manager's default dictionary.
+#include "wtexturemanager.h"
+
+#include "hbexitlist.h"
+#include "texture.h"
+
+namespace
+{
+WTextureManager* gManager = nullptr;
+bool gManagerMade = false;
+
+void DestroyManager()
+{
+    delete gManager;
+    gManager = nullptr;
+}
+
+struct WalkData
+{
+    WTextureManager::TextureFunction function;
+    void* data;
+};
+
+Texture* CallFunction(Texture* texture, void* data)
+{
+    auto* walk = static_cast<WalkData*>(data);
+    return walk->function(texture, walk->data);
+}
+} // namespace
+
+WTextureManager* WTextureManager::Instance()
+{
+    if (!gManagerMade)
+    {
+        gManager = new WTextureManager();
+        if (gManager)
+        {
+            gManagerMade = true;
+            HbExitList::Add(DestroyManager);
+        }
+    }
+    return gManager;
+}
+
+int32_t WTextureManager::Init()
+{
+    // The dictionary of an earlier start went with the engine instance that stopped.
+    mDefaultDictionary = TextureDictionary::Create();
+    return mDefaultDictionary ? 1 : 0;
+}
+
+void WTextureManager::ForAllTextures(TextureFunction function, void* data)
+{
+    if (!mDefaultDictionary)
+        return;
+    WalkData walk = {function, data};
+    TextureDictionary::ForAllTextures(mDefaultDictionary, CallFunction, &walk);
+}
+
+void WTextureManager::DestroyDictionaries() {}
