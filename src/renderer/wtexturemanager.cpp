@@ -44,8 +44,8 @@ WTextureManager* WTextureManager::Instance()
 
 int32_t WTextureManager::Init()
 {
-    // The dictionary of an earlier start went with the engine instance that stopped.
-    mDefaultDictionary = TextureDictionary::Create();
+    if (!mDefaultDictionary)
+        mDefaultDictionary = TextureDictionary::Create();
     return mDefaultDictionary ? 1 : 0;
 }
 
@@ -57,4 +57,11 @@ void WTextureManager::ForAllTextures(TextureFunction function, void* data)
     TextureDictionary::ForAllTextures(mDefaultDictionary, CallFunction, &walk);
 }
 
-void WTextureManager::DestroyDictionaries() {}
+void WTextureManager::DestroyDictionaries()
+{
+    // The engine reclaims only the dictionary it made itself when it stops, so the default
+    // dictionary goes here too (with its textures and their rasters) and Init makes a new one.
+    if (mDefaultDictionary)
+        TextureDictionary::Destroy(mDefaultDictionary);
+    mDefaultDictionary = nullptr;
+}

@@ -23,8 +23,7 @@ public:
     int32_t Init();
     /// function(texture, data) for every texture of every dictionary, the default one last.
     void ForAllTextures(TextureFunction function, void* data);
-    /// At renderer stop: destroys every per-resource dictionary. The default dictionary is
-    /// the engine's to reclaim when it stops.
+    /// At renderer stop: destroys every dictionary, the default one included.
     void DestroyDictionaries();
     TextureDictionary* GetDefaultDictionary() const { return mDefaultDictionary; }
 

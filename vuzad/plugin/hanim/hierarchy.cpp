@@ -6,6 +6,14 @@
 
 namespace
 {
+// A refused registration leaves the offset of an earlier one in place.
+int32_t Keep(int32_t* slot, int32_t offset)
+{
+    if (offset >= 0)
+        *slot = offset;
+    return offset;
+}
+
 int32_t sOpenCount = 0;
 int32_t sFrameOffset = -1;
 
@@ -50,9 +58,9 @@ int32_t Hierarchy::Attach()
 {
     if (Engine::RegisterPlugin(0, kPluginId, HierarchyPlugin::EngineOpen, HierarchyPlugin::EngineClose) < 0)
         return 0;
-    sFrameOffset = Frame::RegisterPlugin(int32_t(sizeof(HierarchyFrameExtension)), kPluginId, FrameExtInit,
-                                         FrameExtInit, FrameExtCopy);
-    return sFrameOffset >= 0 ? 1 : 0;
+    int32_t offset = Keep(&sFrameOffset, Frame::RegisterPlugin(int32_t(sizeof(HierarchyFrameExtension)), kPluginId,
+                                                               FrameExtInit, FrameExtInit, FrameExtCopy));
+    return offset >= 0 ? 1 : 0;
 }
 
 int32_t Hierarchy::GetFrameOffset()

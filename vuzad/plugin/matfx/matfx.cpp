@@ -8,6 +8,14 @@
 
 namespace
 {
+// A refused registration leaves the offset of an earlier one in place.
+int32_t Keep(int32_t* slot, int32_t offset)
+{
+    if (offset >= 0)
+        *slot = offset;
+    return offset;
+}
+
 int32_t sOpenCount = 0;
 int32_t sMaterialOffset = -1;
 int32_t sAtomicOffset = -1;
@@ -39,16 +47,15 @@ int32_t MatFx::Attach()
 {
     if (Engine::RegisterPlugin(0, kPluginId, EngineOpen, EngineClose) < 0)
         return 0;
-    sMaterialOffset = Material::RegisterPlugin(int32_t(sizeof(MatFxMaterialExtension)), kPluginId, MaterialConstructor,
-                                               MaterialConstructor, nullptr);
-    if (sMaterialOffset < 0)
+    if (Keep(&sMaterialOffset, Material::RegisterPlugin(int32_t(sizeof(MatFxMaterialExtension)), kPluginId,
+                                                        MaterialConstructor, MaterialConstructor, nullptr)) < 0)
         return 0;
-    sAtomicOffset = Atomic::RegisterPlugin(int32_t(sizeof(MatFxObjectFlag)), kPluginId, FlagInit, FlagInit, FlagCopy);
-    if (sAtomicOffset < 0)
+    if (Keep(&sAtomicOffset,
+             Atomic::RegisterPlugin(int32_t(sizeof(MatFxObjectFlag)), kPluginId, FlagInit, FlagInit, FlagCopy)) < 0)
         return 0;
-    sSectorOffset =
-        WorldSector::RegisterPlugin(int32_t(sizeof(MatFxObjectFlag)), kPluginId, FlagInit, FlagInit, FlagCopy);
-    return sSectorOffset >= 0 ? 1 : 0;
+    int32_t offset = Keep(&sSectorOffset, WorldSector::RegisterPlugin(int32_t(sizeof(MatFxObjectFlag)), kPluginId,
+                                                                      FlagInit, FlagInit, FlagCopy));
+    return offset >= 0 ? 1 : 0;
 }
 
 void* MatFx::EngineOpen(void* engine, int32_t, int32_t)

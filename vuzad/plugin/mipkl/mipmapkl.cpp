@@ -5,6 +5,14 @@
 
 namespace
 {
+// A refused registration leaves the offset of an earlier one in place.
+int32_t Keep(int32_t* slot, int32_t offset)
+{
+    if (offset >= 0)
+        *slot = offset;
+    return offset;
+}
+
 int32_t sTextureOffset = -1;
 
 MipmapKWord* Word(void* texture, int32_t offset)
@@ -27,8 +35,9 @@ void* Copy(void* destination, const void* source, int32_t offset, int32_t)
 
 int32_t MipmapKL::Attach()
 {
-    sTextureOffset = Texture::RegisterPlugin(int32_t(sizeof(MipmapKWord)), kPluginId, Construct, nullptr, Copy);
-    return sTextureOffset >= 0 ? 1 : 0;
+    int32_t offset = Keep(&sTextureOffset,
+                          Texture::RegisterPlugin(int32_t(sizeof(MipmapKWord)), kPluginId, Construct, nullptr, Copy));
+    return offset >= 0 ? 1 : 0;
 }
 
 int32_t MipmapKL::GetTextureOffset()

@@ -7,6 +7,14 @@
 
 namespace
 {
+// A refused registration leaves the offset of an earlier one in place.
+int32_t Keep(int32_t* slot, int32_t offset)
+{
+    if (offset >= 0)
+        *slot = offset;
+    return offset;
+}
+
 int32_t sAtomicOffset = -1;
 int32_t sOpenCount = 0;
 
@@ -27,9 +35,10 @@ int32_t PrtStdAttach()
 {
     if (Engine::RegisterPlugin(0, PrtStd::kPluginId, PrtStd::EngineOpen, PrtStdClose) < 0)
         return 0;
-    sAtomicOffset = Atomic::RegisterPlugin(int32_t(sizeof(PrtStdAtomicExtension)), PrtStd::kPluginId, ConstructAtomic,
-                                           DestroyAtomic, nullptr);
-    return sAtomicOffset >= 0 ? 1 : 0;
+    int32_t offset =
+        Keep(&sAtomicOffset, Atomic::RegisterPlugin(int32_t(sizeof(PrtStdAtomicExtension)), PrtStd::kPluginId,
+                                                    ConstructAtomic, DestroyAtomic, nullptr));
+    return offset >= 0 ? 1 : 0;
 }
 
 void* PrtStdClose(void* engine, int32_t offset, int32_t size)

@@ -7,6 +7,14 @@
 
 namespace
 {
+// A refused registration leaves the offset of an earlier one in place.
+int32_t Keep(int32_t* slot, int32_t offset)
+{
+    if (offset >= 0)
+        *slot = offset;
+    return offset;
+}
+
 int32_t sEngineOffset = -1;
 int32_t sAtomicOffset = -1;
 
@@ -25,11 +33,11 @@ void* DestroyAtomic(void* object, int32_t offset, int32_t size)
 
 int32_t PTank::Attach()
 {
-    sEngineOffset =
-        Engine::RegisterPlugin(int32_t(sizeof(PTankEngineBlock)), kPluginId, PTankD3D9::Open, PTankD3D9::Close);
-    sAtomicOffset = Atomic::RegisterPlugin(int32_t(sizeof(PTankAtomicExtension)), kPluginId, ConstructAtomic,
-                                           DestroyAtomic, nullptr);
-    return sEngineOffset >= 0 && sAtomicOffset >= 0 ? 1 : 0;
+    int32_t engineOffset = Keep(&sEngineOffset, Engine::RegisterPlugin(int32_t(sizeof(PTankEngineBlock)), kPluginId,
+                                                                       PTankD3D9::Open, PTankD3D9::Close));
+    int32_t atomicOffset = Keep(&sAtomicOffset, Atomic::RegisterPlugin(int32_t(sizeof(PTankAtomicExtension)), kPluginId,
+                                                                       ConstructAtomic, DestroyAtomic, nullptr));
+    return engineOffset >= 0 && atomicOffset >= 0 ? 1 : 0;
 }
 
 int32_t PTank::GetEngineOffset()

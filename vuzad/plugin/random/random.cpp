@@ -5,6 +5,14 @@
 
 namespace
 {
+// A refused registration leaves the offset of an earlier one in place.
+int32_t Keep(int32_t* slot, int32_t offset)
+{
+    if (offset >= 0)
+        *slot = offset;
+    return offset;
+}
+
 int32_t sEngineOffset = -1;
 
 RandomBlock* Block(void* engine, int32_t offset)
@@ -15,8 +23,9 @@ RandomBlock* Block(void* engine, int32_t offset)
 
 int32_t Random::Attach()
 {
-    sEngineOffset = Engine::RegisterPlugin(int32_t(sizeof(RandomBlock)), kPluginId, EngineOpen, EngineClose);
-    return sEngineOffset >= 0 ? 1 : 0;
+    int32_t offset =
+        Keep(&sEngineOffset, Engine::RegisterPlugin(int32_t(sizeof(RandomBlock)), kPluginId, EngineOpen, EngineClose));
+    return offset >= 0 ? 1 : 0;
 }
 
 // The generator is not built yet: the block stays empty while the engine runs.

@@ -7,6 +7,14 @@
 
 namespace
 {
+// A refused registration leaves the offset of an earlier one in place.
+int32_t Keep(int32_t* slot, int32_t offset)
+{
+    if (offset >= 0)
+        *slot = offset;
+    return offset;
+}
+
 int32_t sOpenCount = 0;
 int32_t sAtomicOffset = -1;
 int32_t sGeometryOffset = -1;
@@ -38,13 +46,12 @@ int32_t Skin::Attach()
     // Every registration is checked: a refused one must fail the engine's start-up.
     if (Engine::RegisterPlugin(0, kPluginId, SkinPlugin::EngineOpen, SkinPlugin::EngineClose) < 0)
         return 0;
-    sAtomicOffset = Atomic::RegisterPlugin(int32_t(sizeof(SkinAtomicExtension)), kPluginId, AtomicExtInit,
-                                           AtomicExtInit, AtomicExtCopy);
-    if (sAtomicOffset < 0)
+    if (Keep(&sAtomicOffset, Atomic::RegisterPlugin(int32_t(sizeof(SkinAtomicExtension)), kPluginId, AtomicExtInit,
+                                                    AtomicExtInit, AtomicExtCopy)) < 0)
         return 0;
-    sGeometryOffset = Geometry::RegisterPlugin(int32_t(sizeof(SkinGeometryExtension)), kPluginId, GeometryExtInit,
-                                               GeometryExtInit, nullptr);
-    return sGeometryOffset >= 0 ? 1 : 0;
+    int32_t offset = Keep(&sGeometryOffset, Geometry::RegisterPlugin(int32_t(sizeof(SkinGeometryExtension)), kPluginId,
+                                                                     GeometryExtInit, GeometryExtInit, nullptr));
+    return offset >= 0 ? 1 : 0;
 }
 
 void* SkinPlugin::EngineOpen(void* engine, int32_t, int32_t)

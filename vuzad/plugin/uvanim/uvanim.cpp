@@ -6,6 +6,14 @@
 
 namespace
 {
+// A refused registration leaves the offset of an earlier one in place.
+int32_t Keep(int32_t* slot, int32_t offset)
+{
+    if (offset >= 0)
+        *slot = offset;
+    return offset;
+}
+
 int32_t sOpenCount = 0;
 int32_t sMaterialOffset = -1;
 
@@ -21,9 +29,10 @@ int32_t UVAnim::Attach()
 {
     if (Engine::RegisterPlugin(0, kPluginId, EngineOpen, EngineClose) < 0)
         return 0;
-    sMaterialOffset = Material::RegisterPlugin(int32_t(sizeof(UVAnimMaterialExtension)), kPluginId, MaterialConstructor,
-                                               MaterialConstructor, nullptr);
-    return sMaterialOffset >= 0 ? 1 : 0;
+    int32_t offset =
+        Keep(&sMaterialOffset, Material::RegisterPlugin(int32_t(sizeof(UVAnimMaterialExtension)), kPluginId,
+                                                        MaterialConstructor, MaterialConstructor, nullptr));
+    return offset >= 0 ? 1 : 0;
 }
 
 void* UVAnim::EngineOpen(void* engine, int32_t, int32_t)
