@@ -224,7 +224,9 @@ WRenderer::WRenderer()
 
 WRenderer::~WRenderer()
 {
-    if (mStateBits & kStarted)
+    // A Start that failed half-way leaves what it built, the started engine included; it is
+    // released here as after a whole Start, so the engine can close.
+    if (mStateBits & (kStarted | kEngineStarted))
         Stop();
     if (mStateBits & kEngineOpened)
         Engine::Close();

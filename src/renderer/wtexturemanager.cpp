@@ -11,6 +11,8 @@ bool gManagerMade = false;
 
 void DestroyManager()
 {
+    if (gManager)
+        gManager->DestroyDictionaries();
     delete gManager;
     gManager = nullptr;
 }

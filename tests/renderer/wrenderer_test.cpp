@@ -118,14 +118,59 @@ TEST_F(Renderer, EngineFilesOpenThroughTheFrameworksFileLayerFromPackArchives)
     Stream::Close(stream, nullptr);
 }
 
+// Device resources a start made before its viewport's own depth surface, from the call log.
+size_t ResourcesBeforeTheDepthSurface()
+{
+    size_t count = 0;
+    for (const d3d9test::Call& call : d3d9test::CallLog())
+    {
+        if (call.name == "CreateDepthStencilSurface")
+            return count;
+        if (call.name.rfind("Create", 0) == 0 && call.name != "CreateDevice")
+            ++count;
+    }
+    return SIZE_MAX;
+}
+
+TEST_F(Renderer, AStartThatFailsHalfWayIsReleasedWithTheRenderer)
+{
+    // A viewport smaller than the device's client area has a depth surface of its own.
+    Window().clientWidth = 320;
+    d3d9test::ClearCallLog();
+    d3d9test::EnableCallLog(true);
+    ASSERT_EQ(Construct()->Start(Window()), 1);
+    d3d9test::EnableCallLog(false);
+    size_t before = ResourcesBeforeTheDepthSurface();
+    ASSERT_NE(before, SIZE_MAX);
+    WRenderer::DestroyInstance();
+
+    ResetWindowState();
+    Window().clientWidth = 320;
+    WRenderer* renderer = Construct();
+    d3d9test::FailNext(d3d9test::Fault::CreateResource, D3DERR_OUTOFVIDEOMEMORY, 1, UINT(before));
+    EXPECT_EQ(renderer->Start(Window()), 0);
+    EXPECT_EQ(renderer->GetStateBits(), kConstructed | WRenderer::kEngineStarted | WRenderer::kFailed);
+    EXPECT_EQ(renderer->GetViewport(), nullptr);
+    // The fixture checks that destroying the renderer stops, closes and terminates the engine.
+}
+
 // ---- Start and Stop ----------------------------------------------------------------------------------------
 
 TEST_F(Renderer, StartBuildsWhatEveryFrameNeedsAndStopReleasesIt)
 {
+    d3d9test::ClearCallLog();
+    d3d9test::EnableCallLog(true);
     WRenderer* renderer = Started();
+    d3d9test::EnableCallLog(false);
+    std::vector<std::string> creations = d3d9test::CallArgs("CreateDevice");
+    ASSERT_EQ(creations.size(), 1u);
+    // CreateDevice(adapter, type, window, behaviour flags)
+    DWORD behaviour = DWORD(std::stoul(creations[0].substr(creations[0].rfind(' ') + 1), nullptr, 16));
+    EXPECT_TRUE(behaviour & D3DCREATE_MULTITHREADED) << creations[0];
     EXPECT_EQ(renderer->GetStateBits(), kRunning);
     EXPECT_EQ(Engine::Current()->arenaSize, WRenderer::kInstanceArenaSize);
     EXPECT_EQ(D3D9Device::GetRefreshLimit(), WRenderer::kRefreshRate);
+    EXPECT_TRUE(D3D9Device::GetPresentParameters()->Windowed);
     EXPECT_EQ(renderer->GetFrameCounter(), 1) << "one empty frame";
     EXPECT_EQ(Engine::GetCurrentVideoMode(), 0) << "the window's own flags choose the windowed mode";
 
