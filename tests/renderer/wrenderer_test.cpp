@@ -328,12 +328,12 @@ TEST_F(Renderer, SelectingAModeMakesItPendingWhenTheDeviceHasIt)
         int32_t result;
         int32_t pending;
     } cases[] = {
-        {{0, 1600, 1200, 1}, 0, -1},                      // no such size
-        {{0, 720, 576, 1}, 0, -1},                        // offered in 16 bits only
-        {{0, 720, 576, 0}, 1, ModeIndex(720, 576, 16)},   //
-        {{1, 640, 480, 1}, 1, 0},                         // windowed, the desktop being larger
-        {{0, 800, 600, 0}, 1, ModeIndex(800, 600, 16)},   //
-        {{0, 800, 600, 1}, 1, ModeIndex(800, 600, 32)},   //
+        {{0, 1600, 1200, 1}, 0, -1}, // no such size
+        {{0, 720, 576, 1}, 0, -1},   // offered in 16 bits only
+        {{0, 720, 576, 0}, 1, ModeIndex(720, 576, 16)},
+        {{1, 640, 480, 1}, 1, 0}, // windowed, the desktop being larger
+        {{0, 800, 600, 0}, 1, ModeIndex(800, 600, 16)},
+        {{0, 800, 600, 1}, 1, ModeIndex(800, 600, 32)},
         {{0, 1600, 1200, 0}, 0, ModeIndex(800, 600, 32)}, // a refusal keeps what was pending
     };
     for (const Case& c : cases)
@@ -411,39 +411,88 @@ TEST_F(Renderer, SavingPreferencesWithAnUnchangedGammaWritesNothing)
     EXPECT_FALSE(FileExists("vprefs.dat"));
 }
 
+// The gamma table built for a gamma, as a copy.
+std::vector<uint8_t> GammaTable(float gamma)
+{
+    Image::BuildGammaTables(gamma);
+    const uint8_t* table = Image::GetGammaTable();
+    return table ? std::vector<uint8_t>(table, table + 256) : std::vector<uint8_t>();
+}
+
 TEST_F(Renderer, ANewGammaCorrectsEveryTextureOnceAndIsSaved)
 {
-    WRenderer* renderer = Started();
-    const uint8_t original[4][4] = {{0, 0, 0, 255}, {64, 128, 192, 128}, {255, 255, 255, 0}, {10, 100, 200, 77}};
-    Raster* raster = Raster::Create(4, 1, 0, kRasterTypeTexture | kRasterFormat8888);
-    ASSERT_NE(raster, nullptr);
-    Image* image = Image::Create(4, 1, 32);
-    ASSERT_NE(image, nullptr);
-    ASSERT_NE(Image::AllocatePixels(image), nullptr);
-    std::memcpy(image->pixels, original, sizeof(original));
-    ASSERT_NE(Raster::SetFromImage(raster, image), nullptr);
-    Texture* texture = Texture::Create(raster);
-    ASSERT_NE(texture, nullptr);
-    TextureDictionary::AddTexture(WTextureManager::Instance()->GetDefaultDictionary(), texture);
-
-    renderer->GetPrefs().wantedGamma = 2.0f;
-    renderer->SaveVideoPrefs();
-    EXPECT_EQ(renderer->GetPrefs().appliedGamma, 2.0f);
-    EXPECT_EQ(Image::GetGamma(), 2.0f);
-    EXPECT_EQ(ReadFile("vprefs.dat"), PrefsBytes(0, -1, -1, 2, 2.0f));
-
-    const uint8_t* table = Image::GetGammaTable();
-    ASSERT_NE(table, nullptr);
-    ASSERT_NE(Image::SetFromRaster(image, raster), nullptr);
-    for (int pixel = 0; pixel < 4; ++pixel)
+    struct Case
     {
-        for (int channel = 0; channel < 3; ++channel)
+        const char* name;
+        float fileGamma; // 0: no file
+        float wanted;
+    } cases[] = {{"from 1.0", 0.0f, 2.0f}, {"from the file's 2.0, undone first", 2.0f, 1.5f}};
+    const uint8_t original[4][4] = {{0, 0, 0, 255}, {64, 128, 192, 128}, {255, 255, 255, 0}, {10, 100, 200, 77}};
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        // A record that names no mode still brings its gamma.
+        if (c.fileGamma > 0.0f)
+            WriteFile("vprefs.dat", PrefsBytes(0, 0, 0, 2, c.fileGamma));
+        WRenderer* renderer = Started();
+        Raster* raster = Raster::Create(4, 1, 0, kRasterTypeTexture | kRasterFormat8888);
+        ASSERT_NE(raster, nullptr);
+        Image* image = Image::Create(4, 1, 32);
+        ASSERT_NE(image, nullptr);
+        ASSERT_NE(Image::AllocatePixels(image), nullptr);
+        std::memcpy(image->pixels, original, sizeof(original));
+        ASSERT_NE(Raster::SetFromImage(raster, image), nullptr);
+        Texture* texture = Texture::Create(raster);
+        ASSERT_NE(texture, nullptr);
+        TextureDictionary::AddTexture(WTextureManager::Instance()->GetDefaultDictionary(), texture);
+
+        renderer->GetPrefs().wantedGamma = c.wanted;
+        renderer->SaveVideoPrefs();
+        EXPECT_EQ(renderer->GetPrefs().appliedGamma, c.wanted);
+        EXPECT_EQ(Image::GetGamma(), c.wanted);
+        const WDisplaySettings settings = renderer->GetPrefs().settings;
+        EXPECT_EQ(ReadFile("vprefs.dat"),
+                  PrefsBytes(settings.windowed, settings.width, settings.height, settings.depthKind, c.wanted));
+        ASSERT_NE(Image::SetFromRaster(image, raster), nullptr);
+
+        std::vector<uint8_t> undo = c.fileGamma > 0.0f ? GammaTable(1.0f / c.fileGamma) : GammaTable(1.0f);
+        std::vector<uint8_t> apply = GammaTable(c.wanted);
+        ASSERT_EQ(undo.size(), 256u);
+        ASSERT_EQ(apply.size(), 256u);
+        for (int pixel = 0; pixel < 4; ++pixel)
         {
-            EXPECT_EQ(image->pixels[pixel * 4 + channel], table[original[pixel][channel]]) << pixel << "," << channel;
+            for (int channel = 0; channel < 3; ++channel)
+            {
+                EXPECT_EQ(image->pixels[pixel * 4 + channel], apply[undo[original[pixel][channel]]])
+                    << pixel << "," << channel;
+            }
+            EXPECT_EQ(image->pixels[pixel * 4 + 3], original[pixel][3]) << "alpha is not corrected";
         }
-        EXPECT_EQ(image->pixels[pixel * 4 + 3], original[pixel][3]) << "alpha is not corrected";
+        Image::Destroy(image);
+        WRenderer::DestroyInstance();
+        std::remove("vprefs.dat");
     }
-    Image::Destroy(image);
+}
+
+TEST_F(Renderer, AnInactiveFullScreenWindowCountsFramesButNeitherClearsNorChangesModes)
+{
+    WriteFile("vprefs.dat", PrefsBytes(0, 800, 600, 1, 1.0f));
+    WRenderer* renderer = Started();
+    ASSERT_TRUE(Window().flags & HbWindowState::kFullScreen);
+    ASSERT_EQ(renderer->SelectVideoMode({0, 640, 480, 1}), 1);
+    int32_t frames = renderer->GetFrameCounter();
+
+    Window().active = 0;
+    EXPECT_EQ(renderer->BeginFrame(), 0);
+    renderer->EndFrame();
+    EXPECT_EQ(renderer->GetFrameCounter(), frames + 1);
+    EXPECT_EQ(Engine::GetCurrentVideoMode(), ModeIndex(800, 600, 32)) << "the change waits";
+
+    // Active again: the next frame draws and applies it.
+    Window().active = 1;
+    EXPECT_EQ(renderer->BeginFrame(), 1);
+    renderer->EndFrame();
+    EXPECT_EQ(Engine::GetCurrentVideoMode(), ModeIndex(640, 480, 32));
 }
 
 } // namespace
