@@ -4,6 +4,7 @@
 #pragma once
 
 #include "hbgrowarray.h"
+#include "hbmemory.h"
 #include "hbptr.h"
 #include "wvideomodelist.h"
 #include "wvideoprefs.h"
@@ -17,7 +18,7 @@ class WAnimatedTextureSet;
 class WRenderList;
 class WViewport;
 
-class WRenderer
+class WRenderer : public HbAllocated
 {
 public:
     enum StateBit : uint32_t
