@@ -273,6 +273,10 @@ constexpr UINT SWP_NOSIZE = 0x0001;
 constexpr UINT SWP_NOMOVE = 0x0002;
 constexpr UINT SWP_NOZORDER = 0x0004;
 constexpr UINT SWP_FRAMECHANGED = 0x0020;
+constexpr UINT SWP_SHOWWINDOW = 0x0040;
+/// Z-order bands for SetWindowPos; windows of this window system keep their stacking order.
+inline const HWND HWND_TOPMOST = reinterpret_cast<HWND>(intptr_t(-1));
+inline const HWND HWND_NOTOPMOST = reinterpret_cast<HWND>(intptr_t(-2));
 /// Moves the frame to (x, y) and sizes it to width x height unless the flags say
 /// not to; the client area is what the frame of the window's style leaves.
 BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int height, UINT flags);

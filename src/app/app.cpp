@@ -4,6 +4,7 @@
 
 #include "hbapplication.h"
 #include "hbmoduleinit.h"
+#include "wrenderer.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -29,7 +30,8 @@ long FrameBound()
     return Win32HasDisplay() ? 0 : kHeadlessFrames;
 }
 
-// Opens the 640 x 480 window, draws nothing and runs until the window closes.
+// Opens the 640 x 480 window, starts the renderer on it and presents empty frames until the
+// window closes. A renderer that cannot start leaves the window blank; the run goes on.
 class ShellApplication : public HbApplication
 {
 public:
@@ -47,11 +49,19 @@ public:
     {
         HbRunModuleInits();
         mFrameBound = FrameBound();
+        WRenderer* renderer = WRenderer::Instance();
+        mRendererStarted = renderer && renderer->Start(WindowState()) == 1;
         return 0;
     }
 
     int32_t Tick() override
     {
+        if (mRendererStarted)
+        {
+            WRenderer* renderer = WRenderer::Instance();
+            renderer->BeginFrame();
+            renderer->EndFrame();
+        }
         if (mFrameBound > 0 && ++mFrames >= mFrameBound)
         {
             WindowState().flags |= HbWindowState::kQuit;
@@ -60,9 +70,18 @@ public:
         return 0;
     }
 
+    // The renderer goes while the window and its device still exist, not at exit.
+    int32_t Shutdown() override
+    {
+        WRenderer::DestroyInstance();
+        mRendererStarted = false;
+        return 0;
+    }
+
 private:
     long mFrameBound = 0;
     long mFrames = 0;
+    bool mRendererStarted = false;
 };
 
 ShellApplication gShellApplication;

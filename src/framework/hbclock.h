@@ -49,6 +49,8 @@ public:
     int64_t mCurrentTime = 0;
     int64_t mLastStep = 0;
     float mLastStepSeconds = 0.0f;
+    /// Frames ended; the renderer raises it at the end of every frame.
+    int32_t mFrameCount = 0;
 
 private:
     HbPerformanceCounter* mCounter = nullptr;

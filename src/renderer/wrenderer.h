@@ -1,0 +1,144 @@
+// WRenderer: the one object through which the game starts, runs and stops the graphics
+// engine; the video modes the options menu offers, the display settings the game asked for,
+// a mode change waiting for the end of the frame, and the display preferences file.
+#pragma once
+
+#include "hbgrowarray.h"
+#include "hbmemory.h"
+#include "hbptr.h"
+#include "wvideomodelist.h"
+#include "wvideoprefs.h"
+
+#include <cstdint>
+
+struct Camera;
+struct HbWindowState;
+class W2dSurfaceList;
+class WAnimatedTextureSet;
+class WRenderList;
+class WViewport;
+
+class WRenderer : public HbAllocated
+{
+public:
+    enum StateBit : uint32_t
+    {
+        kStarted = 0x01,
+        kFailed = 0x02,
+        kEngineInitialised = 0x04,
+        kEngineOpened = 0x08,
+        kEngineStarted = 0x10,
+        kToolkit2dOpen = 0x20,
+    };
+
+    static constexpr int32_t kNumRenderLists = 6;
+    static constexpr int32_t kTransparentLayer = 5;
+    /// Bytes of the engine's instanced-data arena.
+    static constexpr int32_t kInstanceArenaSize = 209715;
+    /// The highest full-screen refresh rate asked of the device.
+    static constexpr uint32_t kRefreshRate = 75;
+
+    // ---- Life ---------------------------------------------------------------------------
+
+    /// The renderer; constructing it on first use initialises the engine with the framework's
+    /// memory functions, attaches the engine plug-ins, gives the engine the framework's file
+    /// functions and opens it on the application's window. The outcome shows only in the
+    /// state bits. Null when out of memory.
+    static WRenderer* Instance();
+    /// The exit list's callback: stops the renderer, closes and terminates the engine and
+    /// frees the renderer; the next Instance constructs a new one.
+    static void DestroyInstance();
+
+    /// Chooses and starts a video mode and builds what every frame needs. 1, or 0 at the
+    /// first step that fails (kFailed set; what was built stays for Stop). A started
+    /// renderer is stopped first.
+    int32_t Start(HbWindowState& window);
+    /// Releases what Start built and stops the engine; the engine stays open.
+    void Stop();
+
+    // ---- Video modes --------------------------------------------------------------------
+
+    /// 1 when a mode matches (a change is then pending for the end of the frame, or none is
+    /// needed), 0 when none does; the settings become the requested ones either way.
+    int32_t SelectVideoMode(const WDisplaySettings& settings);
+    /// The present size, depth kind and windowed flag from the video-mode list's choice.
+    void GetDisplaySettings(WDisplaySettings* out) const;
+    /// Switches to the pending mode (run by EndFrame). 1; 0 when the device could not switch
+    /// (it is back in the previous mode and nothing is pending).
+    int32_t ChangeVideoMode();
+    /// Applies a changed gamma to every texture and rewrites vprefs.dat; nothing when the
+    /// wanted gamma is the applied one.
+    void SaveVideoPrefs();
+
+    // ---- The frame ------------------------------------------------------------------------
+
+    /// Clears the screen. The clear's result, 0 when the frame may not draw.
+    int32_t BeginFrame();
+    /// Draws the 2D surfaces, presents and applies a pending mode change.
+    void EndFrame();
+
+    // ---- Cameras ----------------------------------------------------------------------------
+
+    /// A copy of the current-camera handle pointer, with its own handle reference.
+    HbHandlePtr GetCamera() const { return mCurrentCamera; }
+    /// The camera registry's choice of camera node (null for none).
+    void SetCamera(HbRoot* camera) { mCurrentCamera.Assign(camera); }
+
+    // ---- State ------------------------------------------------------------------------------
+
+    uint32_t GetStateBits() const { return mStateBits; }
+    int32_t GetPendingVideoMode() const { return mPendingVideoMode; }
+    int32_t GetFrameCounter() const { return mFrameCounter; }
+    const WDisplaySettings& GetRequested() const { return mRequested; }
+    /// Read directly by the options menu.
+    const WVideoModeList& GetVideoModes() const { return mVideoModes; }
+    WVideoPrefs& GetPrefs() { return mPrefs; }
+    WViewport* GetViewport() const { return mViewport; }
+    Camera* GetMainCamera() const { return mMainCamera; }
+    WRenderList* GetRenderList(int32_t layer) const;
+    W2dSurfaceList* GetSurfaceList() const { return mSurfaceList; }
+    WAnimatedTextureSet* GetAnimatedTextures() const { return mAnimatedTextures; }
+
+private:
+    WRenderer();
+    ~WRenderer();
+    WRenderer(const WRenderer&) = delete;
+    WRenderer& operator=(const WRenderer&) = delete;
+
+    int32_t InitEngine();
+    int32_t AttachPlugins();
+    void InstallFileFunctions();
+    int32_t ChooseVideoMode(HbWindowState& window);
+    int32_t ApplyVideoMode(HbWindowState& window, int32_t modeIndex);
+    /// The may-draw test of every frame call: false while an inactive full-screen window
+    /// hides the frame.
+    bool MayDraw();
+    void ResizeRasters(int32_t width, int32_t height);
+    void FollowWithWindow(bool fullScreen, int32_t width, int32_t height);
+    /// The settings the window state describes now, for a mode change to fall back to.
+    WDisplaySettings PresentSettings() const;
+    /// Rebuilds the gamma tables for gamma and corrects every texture with them once.
+    void CorrectTextures(float gamma);
+
+    WRenderList* mRenderLists[kNumRenderLists] = {};
+    HbPtrArray mCustomRenderCallbacks;
+    int32_t mLastFreedCallback = -1;
+    int32_t mActiveFlag = 1;
+    int32_t mSampledFrame = 0;
+    int32_t mFrameCounter = 0;
+    int32_t mPendingVideoMode = -1;
+    WDisplaySettings mRequested = {0, -1, -1, WDisplaySettings::kDepthNotSet};
+    WVideoPrefs mPrefs;
+    WVideoModeList mVideoModes = {};
+    WViewport* mViewport = nullptr;
+    Camera* mMainCamera = nullptr;
+    HbRoot* mCurrentScene = nullptr;
+    HbHandlePtr mCurrentCamera;
+    W2dSurfaceList* mSurfaceList = nullptr;
+    WAnimatedTextureSet* mAnimatedTextures = nullptr;
+    uint32_t mStateBits = 0;
+    /// The application's window state: the one given to Start, the application's until then.
+    HbWindowState* mWindow = nullptr;
+    /// What the window showed before the last mode change: a failed change goes back to it.
+    WDisplaySettings mRestoreSettings = {};
+};

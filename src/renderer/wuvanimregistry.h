@@ -1,0 +1,14 @@
+// The scene graph's registry of UV-animated materials, which the renderer advances every
+// frame. Filling it comes with the UV-animation loading.
+#pragma once
+
+#include <cstdint>
+
+/// At renderer start: an empty registry.
+void UVAnimRegistryInit();
+/// At renderer stop: every registered material forgotten, the registry destroyed.
+void UVAnimRegistryShutdown();
+/// Between UVAnimRegistryInit and UVAnimRegistryShutdown.
+bool UVAnimRegistryIsOpen();
+/// Materials registered.
+int32_t UVAnimRegistryCount();
