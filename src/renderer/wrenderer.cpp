@@ -5,6 +5,7 @@
 
 #include "camera.h"
 #include "clump.h"
+#include "collision.h"
 #include "d3d9device.h"
 #include "engine.h"
 #include "enginepluginlist.h"
@@ -250,9 +251,8 @@ int32_t WRenderer::InitEngine()
 
 int32_t WRenderer::AttachPlugins()
 {
-    if (!World::Attach())
+    if (!World::Attach() || !Collision::Attach())
         return 0;
-    // The collision plug-in attaches here, right after the world (Collision::Attach).
     if (!PTank::Attach() || !MatFx::Attach() || !UVAnim::Attach())
         return 0;
     return EnginePluginList::RunAll();

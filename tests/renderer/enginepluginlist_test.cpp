@@ -4,6 +4,7 @@
 #include "animation.h"
 #include "camera.h"
 #include "clump.h"
+#include "collision.h"
 #include "engine.h"
 #include "enginepluginlist.h"
 #include "frame.h"
@@ -75,7 +76,8 @@ TEST_F(PluginAttach, EnginePluginsAttachInTheRenderersOrder)
     // The world, then the tank, effects and UV animation, then the list: spline, random,
     // standard particles, keyframes with hierarchies and skin, user data.
     EXPECT_EQ(attached, (std::vector<int32_t>{303, 288, 309, 258, 268, 304, 439, 286, 278, 287}));
-    EXPECT_LT(Position(all, Clump::kPluginId), Position(all, PTank::kPluginId)) << "the world attaches first";
+    EXPECT_LT(Position(all, Clump::kPluginId), Position(all, kCollisionPluginId)) << "the world attaches first";
+    EXPECT_LT(Position(all, kCollisionPluginId), Position(all, PTank::kPluginId)) << "collision right after it";
     EXPECT_GE(MipmapKL::GetTextureOffset(), 0) << "the mipmap-K word is on the list too";
 }
 
