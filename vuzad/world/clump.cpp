@@ -108,7 +108,12 @@ int32_t Atomic::Destroy(Atomic* atomic)
     if (atomic->geometry)
         Geometry::Destroy(atomic->geometry);
     if (atomic->object.frame)
+    {
+        // The sectors it leaves are told at the frame's next synchronisation.
+        if (GetWorld(atomic))
+            MarkFrameDirty(atomic->object.frame);
         FrameObject::RemoveFromFrame(&atomic->object);
+    }
     Engine::Current()->freeListFunctions.giveBack(sBlock->atomics, atomic);
     return 1;
 }

@@ -429,3 +429,42 @@ TEST_F(WorldRender, DestroyingTheWorldFreesTheTiesOfWhatIsStillInIt)
 }
 
 } // namespace
+
+namespace
+{
+
+TEST_F(Worlds, MutatedStreamsAreRefusedOrReadWithoutACrash)
+{
+    WorldDescription withMeshes = Sample();
+    withMeshes.leaves[1].extension = GeometryWriter::WriteMeshExtension(0, {{1, {0, 1, 2}}, {2, {1, 3, 2}}});
+    WorldDescription converted = Sample();
+    converted.version = 0x36001;
+    for (const WorldDescription& d : {withMeshes, converted})
+    {
+        const std::vector<uint8_t> good = WorldWriter::Write(d);
+        {
+            std::vector<uint8_t> copy = good;
+            World* world = ReadWorld(copy);
+            ASSERT_NE(world, nullptr);
+            World::Destroy(world);
+        }
+        // The low two bytes of every word: counts, indices, sizes and flags are words.
+        for (size_t at = 12; at < good.size(); at += (at % 4 == 0 ? 1 : 3))
+            for (uint8_t value : {uint8_t(0x00), uint8_t(0xFF), uint8_t(0x80), uint8_t(0x03)})
+            {
+                std::vector<uint8_t> bytes = good;
+                bytes[at] = value;
+                if (World* world = ReadWorld(bytes))
+                    World::Destroy(world);
+                TakeError();
+            }
+        for (size_t cut = 0; cut < good.size(); cut += 5)
+        {
+            std::vector<uint8_t> bytes(good.begin(), good.begin() + long(cut));
+            EXPECT_EQ(ReadWorld(bytes), nullptr) << cut;
+            TakeError();
+        }
+    }
+}
+
+} // namespace
