@@ -3,6 +3,7 @@
 // spheres, refused indices and damaged streams.
 #include "clump.h"
 #include "clumpwriter.h"
+#include "engine.h"
 #include "error.h"
 #include "frame.h"
 #include "geometry.h"
@@ -341,6 +342,81 @@ TEST_F(Clumps, InterpolatorTargetsPastTheGeometryTakeTargetZero)
         atomic->interpolator.flags |= kInterpolatorSphereDirty;
         EXPECT_FLOAT_EQ(Atomic::GetWorldBoundingSphere(atomic)->radius, k.radius) << k.start << " " << k.end;
     }
+    Clump::Destroy(clump);
+}
+
+TEST_F(Clumps, ACopyOfAClumpInAWorldJoinsThatWorld)
+{
+    TestWorld world(true);
+    std::vector<uint8_t> bytes = ClumpWriter::Write(Model());
+    Clump* clump = ReadClump(bytes);
+    ASSERT_NE(clump, nullptr);
+    World::AddClump(&world.world, clump);
+    Clump* copy = Clump::Clone(clump);
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(Clump::GetWorld(copy), &world.world);
+    EXPECT_EQ(world.world.numClumps, 2);
+    for (Atomic* a : AtomicsOf(copy))
+        EXPECT_EQ(Atomic::GetWorld(a), &world.world);
+    for (Clump* c : {copy, clump})
+    {
+        World::RemoveClump(&world.world, c);
+        Clump::Destroy(c);
+    }
+}
+
+int sRightsCalls = 0;
+uint32_t sRightsExtra = 0;
+void* sRightsObject = nullptr;
+int sPostReads = 0;
+
+int32_t TakeRights(void* object, int32_t, int32_t, uint32_t extra)
+{
+    ++sRightsCalls;
+    sRightsExtra = extra;
+    sRightsObject = object;
+    return 1;
+}
+
+void* CountPostRead(void* object, int32_t, int32_t)
+{
+    ++sPostReads;
+    return object;
+}
+
+/// An atomic plug-in that owns the rendering of atomics whose rights record names it.
+class AtomicRights : public StreamFixture
+{
+protected:
+    void SetUp() override
+    {
+        EngineFixture::SetUp();
+        ASSERT_NE(Engine::Init(TestMemory::Functions(), 0, 0), 0);
+        ASSERT_EQ(World::Attach(), 1);
+        ASSERT_GE(Atomic::RegisterPlugin(0, 0x7F21, nullptr, nullptr, nullptr), 0);
+        ASSERT_GE(Atomic::SetPluginRenderOwnerCallback(0x7F21, TakeRights), 0);
+        ASSERT_GE(Atomic::SetPluginPostReadCallback(0x7F21, CountPostRead), 0);
+        ASSERT_EQ(Engine::Open(&mWindow), 1);
+        ASSERT_EQ(Engine::Start(), 1);
+        sRightsCalls = sPostReads = 0;
+    }
+};
+
+TEST_F(AtomicRights, AStoredRightsRecordCallsItsPluginAfterTheExtension)
+{
+    ClumpDescription c = Model();
+    // Rights sub-chunk {plug-in 0x7F21, extra 0x55} on the middle atomic only.
+    c.atomics[1].extension = {31, 0, 0, 0, 8, 0, 0, 0, 0x03, 0x00, 0xC1, 0xDB, 0x21, 0x7F, 0, 0, 0x55, 0, 0, 0};
+    const uint32_t stamp = LibraryStamp::Encode(0x36003, 0xFFFF);
+    for (int i = 0; i < 4; ++i)
+        c.atomics[1].extension[8 + size_t(i)] = uint8_t(stamp >> (8 * i));
+    std::vector<uint8_t> bytes = ClumpWriter::Write(c);
+    Clump* clump = ReadClump(bytes);
+    ASSERT_NE(clump, nullptr);
+    EXPECT_EQ(sPostReads, 3);
+    EXPECT_EQ(sRightsCalls, 1);
+    EXPECT_EQ(sRightsExtra, 0x55u);
+    EXPECT_EQ(sRightsObject, AtomicsOf(clump)[1]);
     Clump::Destroy(clump);
 }
 

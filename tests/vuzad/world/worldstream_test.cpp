@@ -240,7 +240,9 @@ TEST_F(Worlds, CountsAndIndicesThatDisagreeWithTheStreamAreRefused)
         {"fewer planes in the totals", nullptr, 6, 1, kErrStreamRead},
         {"fewer vertices in the totals", nullptr, 5, 11, kErrStreamRead},
         {"fewer triangles in the totals", nullptr, 4, 5, kErrStreamRead},
-        {"totals past the stream", nullptr, 5, 0x7FFFFFFF, kErrStreamRead},
+        {"vertex totals past what the leaves can hold", nullptr, 5, 0x7FFFFFFF, kErrStreamRead},
+        {"leaf totals past the stream", nullptr, 7, 0x00FFFFFF, kErrStreamRead},
+        {"plane totals past the stream", nullptr, 6, 0x0FFFFFFF, kErrStreamRead},
         {"collision sector size", nullptr, 8, 4, kErrBadVersion},
         {"too many texture sets", nullptr, 9, kSampleFormat | 9 << 16, kErrStreamRead},
         {"vertex index", [](WorldDescription& d) { d.leaves[1].triangles[1].v1 = 4; }, 0, 0, kErrStreamRead},
@@ -279,6 +281,45 @@ TEST_F(Worlds, CountsAndIndicesThatDisagreeWithTheStreamAreRefused)
     Error e;
     Error::Get(&e);
     EXPECT_EQ(e.code, kErrBadVersion);
+}
+
+TEST_F(Worlds, TreesDeeperThanTheWalkStackReadWalkAndWriteBack)
+{
+    // A chain of 200 planes, each splitting one more leaf off along x.
+    WorldDescription d = Sample();
+    d.nodes.clear();
+    d.leaves.clear();
+    constexpr int kDepth = 200;
+    for (int i = 0; i <= kDepth; ++i)
+        d.leaves.push_back(Quad(float(i), float(i + 1), 0, 1, 0, uint8_t(i)));
+    // Plane k splits off leaf kDepth - k to its right; its left is plane k + 1, and the
+    // last plane's left is leaf 0.
+    for (int k = 0; k < kDepth; ++k)
+    {
+        WorldDescription::Node plane, leaf;
+        plane.value = plane.leftExtent = plane.rightExtent = float(kDepth - k);
+        plane.right = 2 * k + 1;
+        plane.left = 2 * k + 2;
+        leaf.leaf = kDepth - k;
+        d.nodes.push_back(plane);
+        d.nodes.push_back(leaf);
+    }
+    d.nodes.push_back({});
+    d.nodes.back().leaf = 0;
+    std::vector<uint8_t> bytes = WorldWriter::Write(d);
+    World* world = ReadWorld(bytes);
+    ASSERT_NE(world, nullptr);
+    std::vector<WorldSector*> leaves = Leaves(world);
+    ASSERT_EQ(leaves.size(), size_t(kDepth + 1));
+    EXPECT_EQ(leaves.front()->positions[0].x, 0.0f);
+    EXPECT_EQ(leaves.back()->positions[0].x, float(kDepth));
+    EXPECT_EQ(leaves.back()->box.inf.x, float(kDepth));
+    std::vector<uint8_t> first = WriteWorld(world);
+    World* again = ReadWorld(first);
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(WriteWorld(again), first);
+    World::Destroy(again);
+    World::Destroy(world);
 }
 
 TEST_F(Worlds, GetWorldOfAForeignSectorIsNull)
@@ -398,6 +439,10 @@ TEST_F(WorldRender, AnAtomicInThreeSectorsIsDrawnOncePerCameraUpdate)
     EXPECT_NE(hidden->renderStamp, frame);
     RenderFrame();
     EXPECT_EQ(mRecorder.drawn[across], 2);
+    // 65536 camera updates later the stamp is not taken for this update's.
+    Engine::Current()->renderFrame += 65535;
+    RenderFrame();
+    EXPECT_EQ(mRecorder.drawn[across], 3);
 }
 
 TEST_F(WorldRender, ASectorThatRefusesSkipsItsAtomicsAndTheWalkGoesOn)
