@@ -93,6 +93,11 @@ struct WorldSector
     static PluginRegistry* Registry();
 };
 
+/// The pipeline module's slots that hold the pipelines run for atomics and sectors that
+/// have none of their own; empty until the world pipelines are built.
+constexpr int32_t kAtomicPipelineSlot = 2;
+constexpr int32_t kSectorPipelineSlot = 3;
+
 enum WorldRenderOrder : int32_t
 {
     kWorldFrontToBack = 1,

@@ -86,10 +86,7 @@ void LeaveWorldList(World* world);
 
 // ---- Default pipelines ---------------------------------------------------------------------
 
-/// The pipelines run for atomics and sectors that have none of their own, kept in the
-/// pipeline module's slots; null until the world pipelines are built.
-constexpr int32_t kAtomicPipelineSlot = 2;
-constexpr int32_t kSectorPipelineSlot = 3;
+/// What the default pipeline slots hold (kAtomicPipelineSlot, kSectorPipelineSlot).
 Pipeline* DefaultAtomicPipeline();
 Pipeline* DefaultSectorPipeline();
 

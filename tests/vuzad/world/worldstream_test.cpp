@@ -7,6 +7,7 @@
 #include "error.h"
 #include "frame.h"
 #include "geometry.h"
+#include "pipeline.h"
 #include "worldfixture.h"
 #include "worldwriter.h"
 
@@ -471,6 +472,74 @@ TEST_F(WorldRender, DestroyingTheWorldFreesTheTiesOfWhatIsStillInIt)
     std::vector<uint8_t> bytes = WorldWriter::Write(Sample());
     mWorld = ReadWorld(bytes);
     ASSERT_NE(mWorld, nullptr);
+}
+
+std::vector<std::pair<const char*, void*>> sRuns;
+
+int32_t RecordRun(PipelineNode* node, const NodeExecutionParameters* parameters)
+{
+    sRuns.push_back({node->definition->name, parameters->data});
+    return 1;
+}
+
+/// A one-node pipeline that records its runs under its name.
+struct RecordingPipeline
+{
+    NodeDefinition definition{};
+    Pipeline* pipeline = nullptr;
+
+    explicit RecordingPipeline(const char* name)
+    {
+        definition.name = name;
+        definition.body = RecordRun;
+        NodeDefinition* list[] = {&definition, nullptr};
+        pipeline = Pipeline::Create();
+        Pipeline::Lock(pipeline);
+        Pipeline::AppendNodes(pipeline, nullptr, list);
+        Pipeline::Unlock(pipeline);
+    }
+    ~RecordingPipeline() { Pipeline::Destroy(pipeline); }
+};
+
+TEST_F(WorldRender, DefaultRendersTakeTheirOwnPipelineElseTheWorldsElseTheDefault)
+{
+    RecordingPipeline own("own"), ofWorld("world"), fallback("default");
+    WorldSector* sector = Leaves(mWorld)[1];
+    Atomic* atomic = AddAtomic(0, 0, 0, 1);
+    Engine::Current()->currentWorld = mWorld;
+    sector->pipeline = own.pipeline;
+    mWorld->pipeline = ofWorld.pipeline;
+    atomic->pipeline = own.pipeline;
+    *Pipeline::DefaultPipelineSlot(kSectorPipelineSlot) = fallback.pipeline;
+    *Pipeline::DefaultPipelineSlot(kAtomicPipelineSlot) = fallback.pipeline;
+    std::vector<std::pair<const char*, void*>> expected;
+    sRuns.clear();
+    EXPECT_EQ(WorldSector::DefaultRender(sector), sector);
+    expected.push_back({"own", sector});
+    sector->pipeline = nullptr;
+    EXPECT_EQ(WorldSector::DefaultRender(sector), sector);
+    expected.push_back({"world", sector});
+    mWorld->pipeline = nullptr;
+    EXPECT_EQ(WorldSector::DefaultRender(sector), sector);
+    expected.push_back({"default", sector});
+    EXPECT_EQ(Atomic::DefaultRender(atomic), atomic);
+    expected.push_back({"own", atomic});
+    atomic->pipeline = nullptr;
+    EXPECT_EQ(Atomic::DefaultRender(atomic), atomic);
+    expected.push_back({"default", atomic});
+    // Without triangles a sector draws nothing and succeeds.
+    uint16_t triangles = sector->numTriangles;
+    sector->numTriangles = 0;
+    EXPECT_EQ(WorldSector::DefaultRender(sector), sector);
+    sector->numTriangles = triangles;
+    EXPECT_EQ(sRuns, expected);
+    // With no pipeline at all the render fails.
+    *Pipeline::DefaultPipelineSlot(kSectorPipelineSlot) = nullptr;
+    *Pipeline::DefaultPipelineSlot(kAtomicPipelineSlot) = nullptr;
+    EXPECT_EQ(WorldSector::DefaultRender(sector), nullptr);
+    EXPECT_EQ(Atomic::DefaultRender(atomic), nullptr);
+    Engine::Current()->currentWorld = nullptr;
+    TakeError();
 }
 
 } // namespace
