@@ -356,6 +356,16 @@ TEST_F(Clumps, ACopyOfAClumpInAWorldJoinsThatWorld)
     ASSERT_NE(copy, nullptr);
     EXPECT_EQ(Clump::GetWorld(copy), &world.world);
     EXPECT_EQ(world.world.numClumps, 2);
+    std::vector<Clump*> listed;
+    World::ForAllClumps(
+        &world.world,
+        [](Clump* c, void* d)
+        {
+            static_cast<std::vector<Clump*>*>(d)->push_back(c);
+            return c;
+        },
+        &listed);
+    EXPECT_EQ(listed, (std::vector<Clump*>{copy, clump}));
     for (Atomic* a : AtomicsOf(copy))
         EXPECT_EQ(Atomic::GetWorld(a), &world.world);
     for (Clump* c : {copy, clump})

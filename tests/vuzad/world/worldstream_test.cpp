@@ -122,6 +122,17 @@ TEST_F(Worlds, WrittenWorldsReadIntoOneBlockAndWriteBackByteForByte)
     EXPECT_EQ(world->formatFlags, d.StoredFormat());
     EXPECT_EQ(world->origin.z, 3.0f);
     EXPECT_EQ(world->materials.count, 3);
+    std::vector<Material*> firstTwo;
+    World::ForAllMaterials(
+        world,
+        [](Material* m, void* d) -> Material*
+        {
+            auto* seen = static_cast<std::vector<Material*>*>(d);
+            seen->push_back(m);
+            return seen->size() < 2 ? m : nullptr;
+        },
+        &firstTwo);
+    EXPECT_EQ(firstTwo, (std::vector<Material*>{world->materials.materials[0], world->materials.materials[1]}));
     EXPECT_EQ(world->box.sup.x, 10.0f);
     EXPECT_EQ(world->box.inf.y, -10.0f);
     EXPECT_EQ(world->box.sup.z, 5.0f);
