@@ -46,7 +46,9 @@ struct Engine
 {
     void* currentCamera;
     void* currentWorld;
-    uint32_t renderFrame; ///< advanced at every camera update of a world; 32 bits, so stamps never wrap in practice
+    /// Advanced at every camera update of a world and every light gathering. 32 bits: a
+    /// 16-bit counter wraps within minutes and an object's stale stamp would match again.
+    uint32_t renderFrame;
     uint32_t lightFrame;
     DeviceRecord device;
     StandardFunction standardFunctions[kNumStandardFunctions];
