@@ -46,8 +46,10 @@ struct Engine
 {
     void* currentCamera;
     void* currentWorld;
-    uint16_t renderFrame;
-    uint16_t lightFrame;
+    /// Advanced at every camera update of a world and every light gathering. 32 bits: a
+    /// 16-bit counter wraps within minutes and an object's stale stamp would match again.
+    uint32_t renderFrame;
+    uint32_t lightFrame;
     DeviceRecord device;
     StandardFunction standardFunctions[kNumStandardFunctions];
     ListLink dirtyFrames; ///< roots of hierarchies waiting for Frame::SyncDirtyList

@@ -73,7 +73,22 @@ ObjectWorldData* LightWorld(const Light* light);
 
 void UntieAtomic(Atomic* atomic);
 void UntieLight(Light* light);
+/// Frees every atomic and light tie of a sector that goes away.
+void UntieSector(WorldSector* sector);
 void MarkFrameDirty(Frame* frame);
+
+// ---- Worlds read from streams --------------------------------------------------------------
+
+/// Enters a world in the module's list with the size of its block. False when the
+/// world module is not open or no node can be had.
+bool EnterWorldList(World* world, size_t blockSize);
+void LeaveWorldList(World* world);
+
+// ---- Default pipelines ---------------------------------------------------------------------
+
+/// What the default pipeline slots hold (kAtomicPipelineSlot, kSectorPipelineSlot).
+Pipeline* DefaultAtomicPipeline();
+Pipeline* DefaultSectorPipeline();
 
 /// The pending walk of a partition tree: 64 entries in place, more on the heap when a
 /// tree from a file is deeper than that.
