@@ -34,7 +34,7 @@ protected:
     }
 
     /// Init, the world's attach, Open and Start on the adapter given.
-    void StartWorld(d3d9test::AdapterConfig adapter = d3d9driver::DriverTest::Adapter(), int32_t arenaSize = 1 << 20)
+    void StartWorld(d3d9test::AdapterConfig adapter = d3d9driver::Adapter(), int32_t arenaSize = 1 << 20)
     {
         d3d9test::SetAdapters({adapter});
         ASSERT_NE(Engine::Init(nullptr, 0, arenaSize), 0);
