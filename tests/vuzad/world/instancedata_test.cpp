@@ -463,6 +463,8 @@ TEST_F(DefaultRenderTest, LitMaterialAlphaTurnsVertexAlphaOnAndCrossingSpheresCl
     Sentinels();
     // The quad's sphere (centre x 0.5, radius 0.75) crosses a plane at x = 0.6.
     mCamera->frustumPlanes[2].distance = 0.6f;
+    D3D9RenderState::SetRenderState(D3DRS_CLIPPING, 0);
+    D3D9RenderState::Flush();
 
     // Mesh 0 is opaque white, mesh 1 has alpha 254 and no vertex colour is translucent.
     std::vector<std::string> log = Render(kGeometryPositions | kGeometryNormals | kGeometryLight);
