@@ -46,8 +46,8 @@ struct Engine
 {
     void* currentCamera;
     void* currentWorld;
-    uint16_t renderFrame;
-    uint16_t lightFrame;
+    uint32_t renderFrame; ///< advanced at every camera update of a world; 32 bits, so stamps never wrap in practice
+    uint32_t lightFrame;
     DeviceRecord device;
     StandardFunction standardFunctions[kNumStandardFunctions];
     ListLink dirtyFrames; ///< roots of hierarchies waiting for Frame::SyncDirtyList

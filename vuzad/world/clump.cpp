@@ -1,5 +1,6 @@
-// Atomics and clumps: creation and destruction from the module's free lists, frames, the
-// world bounding sphere, clump membership and the clump extension on cameras and lights.
+// Atomics and clumps: creation, cloning and destruction from the module's free lists,
+// frames, the world bounding sphere, rendering, clump membership and the clump extension
+// on cameras and lights.
 #include "clump.h"
 
 #include "engine.h"
@@ -8,6 +9,7 @@
 #include "geometry.h"
 #include "light.h"
 #include "matrix.h"
+#include "pipeline.h"
 #include "resourcearena.h"
 #include "world_local.h"
 
@@ -89,6 +91,7 @@ Atomic* Atomic::Create()
     ListLink::Init(&atomic->clumpLink);
     ListLink::Init(&atomic->sectorTies);
     atomic->interpolator = {kInterpolatorMorphUpdate | kInterpolatorSphereDirty, 0, 0, 1.0f, 1.0f, 0.0f};
+    atomic->renderCallback = DefaultRender;
     if (!PluginRegistry::InitObject(&sAtomicRegistry, atomic))
     {
         engine->freeListFunctions.giveBack(sBlock->atomics, atomic);
@@ -105,9 +108,32 @@ int32_t Atomic::Destroy(Atomic* atomic)
     if (atomic->geometry)
         Geometry::Destroy(atomic->geometry);
     if (atomic->object.frame)
+    {
+        // The sectors it leaves are told at the frame's next synchronisation.
+        if (GetWorld(atomic))
+            MarkFrameDirty(atomic->object.frame);
         FrameObject::RemoveFromFrame(&atomic->object);
+    }
     Engine::Current()->freeListFunctions.giveBack(sBlock->atomics, atomic);
     return 1;
+}
+
+Atomic* Atomic::Clone(Atomic* atomic)
+{
+    Atomic* copy = Create();
+    if (!copy)
+        return nullptr;
+    copy->object.type = atomic->object.type;
+    copy->object.subType = atomic->object.subType;
+    copy->object.flags = atomic->object.flags;
+    copy->object.privateFlags = atomic->object.privateFlags | kAtomicWorldSphereDirty;
+    SetGeometry(copy, atomic->geometry, 0);
+    copy->boundingSphere = atomic->boundingSphere;
+    copy->renderCallback = atomic->renderCallback;
+    copy->pipeline = atomic->pipeline;
+    copy->interpolator = atomic->interpolator;
+    PluginRegistry::CopyObject(&sAtomicRegistry, copy, atomic);
+    return copy;
 }
 
 Atomic* Atomic::SetFrame(Atomic* atomic, Frame* frame)
@@ -194,6 +220,29 @@ FrameObject* Atomic::SyncFrame(FrameObject* object)
     return object;
 }
 
+int32_t Atomic::Instance(Atomic* atomic)
+{
+    Geometry* geometry = atomic->geometry;
+    if (!geometry || geometry->numMorphTargets != 1)
+        return 0;
+    if (geometry->flags & kGeometryNative)
+        return 1;
+    if (geometry->instanceData)
+        ResourceArena::Free(geometry->instanceData);
+    // The render node sees the flag, builds the instance data and draws nothing.
+    geometry->flags |= kGeometryInstanceOnly;
+    if (atomic->renderCallback)
+        atomic->renderCallback(atomic);
+    geometry->flags = (geometry->flags & ~kGeometryInstanceOnly) | kGeometryNative;
+    return 1;
+}
+
+Atomic* Atomic::DefaultRender(Atomic* atomic)
+{
+    Pipeline* pipeline = atomic->pipeline ? atomic->pipeline : DefaultAtomicPipeline();
+    return Pipeline::Execute(pipeline, atomic, 1) ? atomic : nullptr;
+}
+
 World* Atomic::GetWorld(const Atomic* atomic)
 {
     ObjectWorldData* data = AtomicWorld(atomic);
@@ -215,6 +264,16 @@ int32_t Atomic::RegisterPluginStream(int32_t pluginId, PluginStreamRead read, Pl
                                      PluginStreamSize size)
 {
     return PluginRegistry::SetStreamCallbacks(&sAtomicRegistry, pluginId, read, write, size);
+}
+
+int32_t Atomic::SetPluginPostReadCallback(int32_t pluginId, PluginAlways callback)
+{
+    return PluginRegistry::SetAlwaysCallback(&sAtomicRegistry, pluginId, callback);
+}
+
+int32_t Atomic::SetPluginRenderOwnerCallback(int32_t pluginId, PluginRights callback)
+{
+    return PluginRegistry::SetRightsCallback(&sAtomicRegistry, pluginId, callback);
 }
 
 int32_t Atomic::GetPluginOffset(int32_t pluginId)
@@ -279,6 +338,114 @@ int32_t Clump::Destroy(Clump* clump)
         Frame::DestroyHierarchy(clump->frame);
     Engine::Current()->freeListFunctions.giveBack(sBlock->clumps, clump);
     return 1;
+}
+
+Clump* Clump::Clone(Clump* clump)
+{
+    Clump* copy = Create();
+    if (!copy)
+        return nullptr;
+    if (clump->frame && !(copy->frame = Frame::CloneHierarchy(clump->frame)))
+    {
+        Destroy(copy);
+        return nullptr;
+    }
+    // While the hierarchy is copied, each source frame's root points at its copy.
+    auto copyOf = [&](const Frame* frame) -> Frame*
+    {
+        if (!frame || !copy->frame)
+            return nullptr;
+        Frame* mapped = frame->root;
+        return mapped && mapped->root == copy->frame ? mapped : nullptr;
+    };
+    bool ok = true;
+    for (ListLink* link = clump->atomics.next; link != &clump->atomics; link = link->next)
+    {
+        Atomic* source = Atomic::FromClumpLink(link);
+        Atomic* atomic = Atomic::Clone(source);
+        if (!atomic)
+        {
+            ok = false;
+            break;
+        }
+        Frame* frame = copyOf(source->object.frame);
+        if (!frame)
+        {
+            // Only atomics placed in the clump's own hierarchy can be copied.
+            Atomic::Destroy(atomic);
+            WorldError(kWorldErrNoFrame);
+            break;
+        }
+        Atomic::SetFrame(atomic, frame);
+        AddAtomic(copy, atomic);
+    }
+    if (clump->frame)
+        Frame::SetRootInSubtree(clump->frame);
+    if (!ok)
+    {
+        Destroy(copy);
+        return nullptr;
+    }
+    copy->callback = clump->callback;
+    PluginRegistry::CopyObject(&sClumpRegistry, copy, clump);
+    return copy;
+}
+
+Clump* Clump::Render(Clump* clump)
+{
+    Clump* result = clump;
+    for (ListLink* link = clump->atomics.next; link != &clump->atomics;)
+    {
+        ListLink* next = link->next;
+        Atomic* atomic = Atomic::FromClumpLink(link);
+        if (atomic->object.flags & kAtomicRender)
+        {
+            if (atomic->object.frame)
+                Frame::GetWorldMatrix(atomic->object.frame);
+            if (!atomic->renderCallback || !atomic->renderCallback(atomic))
+                result = nullptr;
+        }
+        link = next;
+    }
+    return result;
+}
+
+Clump* Clump::ForAllAtomics(Clump* clump, AtomicCallback callback, void* data)
+{
+    for (ListLink* link = clump->atomics.next; link != &clump->atomics;)
+    {
+        ListLink* next = link->next;
+        if (!callback(Atomic::FromClumpLink(link), data))
+            break;
+        link = next;
+    }
+    return clump;
+}
+
+Clump* Clump::ForAllLights(Clump* clump, LightCallback callback, void* data)
+{
+    for (ListLink* link = clump->lights.next; link != &clump->lights;)
+    {
+        ListLink* next = link->next;
+        if (!callback(reinterpret_cast<Light*>(reinterpret_cast<char*>(FromExtensionLink(link)) - sLightExtension),
+                      data))
+            break;
+        link = next;
+    }
+    return clump;
+}
+
+Clump* Clump::ForAllCameras(Clump* clump, CameraCallback callback, void* data)
+{
+    for (ListLink* link = clump->cameras.next; link != &clump->cameras;)
+    {
+        ListLink* next = link->next;
+        if (!callback(reinterpret_cast<Camera*>(reinterpret_cast<char*>(FromExtensionLink(link)) - sCameraExtension),
+                      data))
+            break;
+        link = next;
+    }
+    return clump;
 }
 
 Clump* Clump::AddAtomic(Clump* clump, Atomic* atomic)

@@ -1,6 +1,6 @@
-// Atomics and clumps as far as the world ties need them: the records, creation and
-// destruction, frames and the world bounding sphere. Their stream form and cloning belong
-// with the clump reader.
+// Atomics and clumps: the records, creation, cloning and destruction, frames and the world
+// bounding sphere, rendering through callbacks and pipelines, and the clump stream reader
+// (models, characters and props are read as clumps and cloned for every instance).
 #pragma once
 
 #include "camera.h"
@@ -11,8 +11,10 @@
 #include <cstdint>
 
 struct Clump;
+struct FrameList;
 struct Geometry;
 struct Light;
+struct Stream;
 struct Pipeline;
 struct ResourceEntry;
 struct World;
@@ -50,8 +52,9 @@ struct Atomic
     ListLink clumpLink;
     AtomicRenderCallback renderCallback;
     Interpolator interpolator;
-    uint16_t renderStamp;
-    uint16_t spare;
+    /// The engine's render frame counter at its last render test. 32 bits, so an atomic
+    /// left out of view for 65536 camera updates is not taken as already handled.
+    uint32_t renderStamp;
     ListLink sectorTies;
     Pipeline* pipeline;
     // Plug-in data follows.
@@ -64,6 +67,9 @@ struct Atomic
     /// Plug-in destructors (the world's unties it), instance data freed, geometry
     /// released, off its frame. Callers unlink it from a clump first. 1.
     static int32_t Destroy(Atomic* atomic);
+    /// A copy in no frame and no clump: the same geometry (one more reference), model sphere,
+    /// flags, render callback, pipeline and interpolator; plug-in copies run. Null on failure.
+    static Atomic* Clone(Atomic* atomic);
     static Atomic* SetFrame(Atomic* atomic, Frame* frame);
     /// Same geometry: nothing. Flags bit 0 keeps the model sphere. The atomic.
     static Atomic* SetGeometry(Atomic* atomic, Geometry* geometry, uint32_t flags);
@@ -72,6 +78,17 @@ struct Atomic
     static Atomic* InterpolateBoundingSphere(Atomic* atomic);
     /// The default frame-sync callback.
     static FrameObject* SyncFrame(FrameObject* object);
+    /// Builds the instance data of a one-target geometry ahead of rendering, through the
+    /// render callback, and marks the geometry native. 1, or 0 for other geometries.
+    static int32_t Instance(Atomic* atomic);
+    /// The atomic's pipeline, else the default atomic pipeline. The atomic, or null.
+    static Atomic* DefaultRender(Atomic* atomic);
+    /// Reads an atomic chunk's body (after its header) inside a clump read: frames and
+    /// geometries are taken from the clump's lists by index; with no geometries, the
+    /// atomic's own geometry chunk follows. An index outside its list refuses the atomic
+    /// (0x8000001A). Null on failure, nothing left.
+    static Atomic* StreamRead(Stream* stream, const FrameList* frames, Geometry* const* geometries,
+                              int32_t numGeometries);
     static World* GetWorld(const Atomic* atomic);
     static Atomic* FromClumpLink(ListLink* link);
 
@@ -79,6 +96,10 @@ struct Atomic
                                   PluginDestructor destructor, PluginCopy copy);
     static int32_t RegisterPluginStream(int32_t pluginId, PluginStreamRead read, PluginStreamWrite write,
                                         PluginStreamSize size);
+    /// Runs after every atomic's extension chunk.
+    static int32_t SetPluginPostReadCallback(int32_t pluginId, PluginAlways callback);
+    /// Called when an atomic's stored rights record names the plug-in.
+    static int32_t SetPluginRenderOwnerCallback(int32_t pluginId, PluginRights callback);
     static int32_t GetPluginOffset(int32_t pluginId);
     static PluginRegistry* Registry();
 };
@@ -104,6 +125,25 @@ struct Clump
     /// Destroys its atomics, lights, cameras and frame hierarchy. Callers remove it from
     /// its world first. 1.
     static int32_t Destroy(Clump* clump);
+    /// A copy of the frame hierarchy and the atomics (in the source's list order again);
+    /// lights and cameras are not copied. A copy in the source's world joins it. An atomic
+    /// without a frame in the clump's hierarchy stops the copying of atomics ({2, 5}) and
+    /// the copy holds those copied before it. Null on failure, nothing left.
+    static Clump* Clone(Clump* clump);
+    /// Every atomic with the render flag, its frame brought up to date first. The clump, or
+    /// null when any render callback answered null (all are still called).
+    static Clump* Render(Clump* clump);
+    using AtomicCallback = Atomic* (*)(Atomic* atomic, void* data);
+    using LightCallback = Light* (*)(Light* light, void* data);
+    using CameraCallback = Camera* (*)(Camera* camera, void* data);
+    /// In list order, the next link read before each call; stop at a null answer. The clump.
+    static Clump* ForAllAtomics(Clump* clump, AtomicCallback callback, void* data);
+    static Clump* ForAllLights(Clump* clump, LightCallback callback, void* data);
+    static Clump* ForAllCameras(Clump* clump, CameraCallback callback, void* data);
+    /// Stream positioned after a clump chunk header (16). Atomics, lights and cameras end
+    /// up in reverse stream order. Null on failure (0x80000004 for a bad version, else
+    /// 0x8000001A or 0x80000013), nothing left.
+    static Clump* StreamRead(Stream* stream);
     /// At the head of the atomic list. The clump.
     static Clump* AddAtomic(Clump* clump, Atomic* atomic);
     static Clump* RemoveAtomic(Clump* clump, Atomic* atomic);

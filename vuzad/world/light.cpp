@@ -72,7 +72,7 @@ Light* Light::Create(int32_t type)
     light->colour = {1.0f, 1.0f, 1.0f, 1.0f};
     ListLink::Init(&light->sectorTies);
     ListLink::Init(&light->worldLink);
-    light->lightStamp = uint16_t(engine->lightFrame - 1);
+    light->lightStamp = engine->lightFrame - 1;
     if (!PluginRegistry::InitObject(&sRegistry, light))
     {
         engine->freeListFunctions.giveBack(sBlock->lights, light);

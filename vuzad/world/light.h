@@ -41,7 +41,7 @@ struct Light
     float minusCosAngle; ///< -cos(cone angle) for spot lights
     ListLink sectorTies;
     ListLink worldLink; ///< in its world's local or global list
-    uint16_t lightStamp;
+    uint32_t lightStamp;
     uint16_t spare;
     // Plug-in data follows.
 

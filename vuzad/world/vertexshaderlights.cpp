@@ -75,7 +75,7 @@ float (*VertexShader::GatherLights(void* object, int32_t objectType, float (*blo
     if (!isAtomic || normals)
     {
         // Each light once per gathering, however many sectors tie it to the object.
-        uint16_t stamp = ++engine->lightFrame;
+        uint32_t stamp = ++engine->lightFrame;
         const Sphere* sphere = isAtomic ? Atomic::GetWorldBoundingSphere(atomic) : nullptr;
         auto visitSector = [&](WorldSector* s) {
             for (ListLink* link = s->lightTies.next; link != &s->lightTies; link = link->next)

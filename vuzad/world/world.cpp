@@ -1,5 +1,6 @@
-// The world module's start-up and the world side of the ties: adding and removing cameras,
-// atomics, clumps and lights, and the world and sector plug-in registries.
+// The world module's start-up, the list of worlds read from streams, the world side of the
+// ties (adding and removing cameras, atomics, clumps and lights), the render walk over the
+// current camera's frustum sectors, and the world and sector plug-in registries.
 #include "world.h"
 
 #include "clump.h"
@@ -10,11 +11,13 @@
 #include "light.h"
 #include "material.h"
 #include "matrix.h"
+#include "pipeline.h"
 #include "resourcearena.h"
 #include "world_local.h"
 #include "worldd3d9.h"
 
 #include <cstddef>
+#include <utility>
 
 namespace
 {
@@ -42,6 +45,7 @@ struct WorldListNode
 PluginRegistry sWorldRegistry = PluginRegistry::Initial(int32_t(sizeof(World)));
 PluginRegistry sSectorRegistry = PluginRegistry::Initial(int32_t(sizeof(WorldSector)));
 FreeList sWorldNodeList;
+WorldListBlock* sWorldList = nullptr;
 int32_t sSectorOpenCount = 0;
 int32_t sBinaryWorldOpenCount = 0;
 
@@ -58,6 +62,7 @@ void* OpenWorldList(void* engine, int32_t offset, int32_t)
         return nullptr;
     }
     ListLink::Init(&block->worlds);
+    sWorldList = block;
     return engine;
 }
 
@@ -67,6 +72,7 @@ void* CloseWorldList(void* engine, int32_t offset, int32_t)
     if (block->nodes)
         FreeList::Destroy(block->nodes);
     block->nodes = nullptr;
+    sWorldList = nullptr;
     WorldPipelines::Close();
     return engine;
 }
@@ -135,7 +141,94 @@ template <typename Visit> void ForClumpCameras(Clump* clump, Visit visit)
     }
 }
 
+WorldListNode* FromListLink(ListLink* link)
+{
+    return reinterpret_cast<WorldListNode*>(reinterpret_cast<char*>(link) - offsetof(WorldListNode, link));
+}
+
+bool TreeHolds(const World* world, const WorldSector* sector)
+{
+    std::pair<const WorldSector*, bool> look = {sector, false};
+    World::ForAllSectors(
+        const_cast<World*>(world),
+        [](WorldSector* s, void* d) -> WorldSector*
+        {
+            auto* l = static_cast<std::pair<const WorldSector*, bool>*>(d);
+            l->second = s == l->first;
+            return l->second ? nullptr : s;
+        },
+        &look);
+    return look.second;
+}
+
+/// Draws the atomics tied to one frustum sector that have not been handled yet in this
+/// camera update.
+WorldSector* RenderSectorAtomics(WorldSector* sector, void* data)
+{
+    if (!WorldSector::Render(sector))
+        return sector;
+    auto* camera = static_cast<Camera*>(data);
+    uint32_t frame = Engine::Current()->renderFrame;
+    for (ListLink* link = sector->atomicTies.next; link != &sector->atomicTies;)
+    {
+        ListLink* next = link->next;
+        auto* atomic = static_cast<Atomic*>(SectorTie::FromSectorLink(link)->object);
+        link = next;
+        if (!(atomic->object.flags & kAtomicRender) || atomic->renderStamp == frame)
+            continue;
+        atomic->renderStamp = frame;
+        if (Camera::FrustumTestSphere(camera, Atomic::GetWorldBoundingSphere(atomic)) != kFrustumOutside &&
+            atomic->renderCallback)
+            atomic->renderCallback(atomic);
+    }
+    return sector;
+}
+
 } // namespace
+
+// ---- The list of worlds read from streams ---------------------------------------------------------
+
+bool EnterWorldList(World* world, size_t blockSize)
+{
+    if (!sWorldList)
+        return false;
+    auto* node =
+        static_cast<WorldListNode*>(Engine::Current()->freeListFunctions.take(sWorldList->nodes, kWorldListHint));
+    if (!node)
+        return false;
+    node->world = world;
+    node->blockSize = blockSize;
+    ListLink::InsertAtHead(&sWorldList->worlds, &node->link);
+    return true;
+}
+
+void LeaveWorldList(World* world)
+{
+    if (!sWorldList)
+        return;
+    for (ListLink* link = sWorldList->worlds.next; link != &sWorldList->worlds; link = link->next)
+    {
+        WorldListNode* node = FromListLink(link);
+        if (node->world == world)
+        {
+            ListLink::Unlink(link);
+            Engine::Current()->freeListFunctions.giveBack(sWorldList->nodes, node);
+            return;
+        }
+    }
+}
+
+Pipeline* DefaultAtomicPipeline()
+{
+    Pipeline** slot = Pipeline::DefaultPipelineSlot(kAtomicPipelineSlot);
+    return slot ? *slot : nullptr;
+}
+
+Pipeline* DefaultSectorPipeline()
+{
+    Pipeline** slot = Pipeline::DefaultPipelineSlot(kSectorPipelineSlot);
+    return slot ? *slot : nullptr;
+}
 
 // ---- Records ----------------------------------------------------------------------------------------
 
@@ -148,6 +241,7 @@ void World::InitRecord(World* world)
     ListLink::Init(&world->clumps);
     ListLink::Init(&world->localLights);
     ListLink::Init(&world->globalLights);
+    world->sectorRenderCallback = WorldSector::DefaultRender;
 }
 
 void WorldSector::InitLeaf(WorldSector* sector)
@@ -157,11 +251,105 @@ void WorldSector::InitLeaf(WorldSector* sector)
     ListLink::Init(&sector->lightTies);
 }
 
-World* WorldSector::GetWorld(const WorldSector*)
+World* WorldSector::GetWorld(const WorldSector* sector)
 {
-    // Sectors are reached through the world being read or drawn.
+    if (sWorldList)
+        for (ListLink* link = sWorldList->worlds.next; link != &sWorldList->worlds; link = link->next)
+        {
+            const WorldListNode* node = FromListLink(link);
+            auto* start = reinterpret_cast<const char*>(node->world);
+            auto* at = reinterpret_cast<const char*>(sector);
+            if (node->world->privateFlags & World::kOneBlock)
+            {
+                if (at >= start && at < start + node->blockSize)
+                    return node->world;
+            }
+            else if (TreeHolds(node->world, sector))
+                return node->world;
+        }
+    // Worlds laid out by their callers are not listed: the one being drawn may hold it.
     Engine* engine = Engine::Current();
-    return engine ? static_cast<World*>(engine->currentWorld) : nullptr;
+    auto* current = engine ? static_cast<World*>(engine->currentWorld) : nullptr;
+    return current && TreeHolds(current, sector) ? current : nullptr;
+}
+
+WorldSector* WorldSector::Render(WorldSector* sector)
+{
+    auto* world = static_cast<World*>(Engine::Current()->currentWorld);
+    if (!world || !world->sectorRenderCallback)
+        return nullptr;
+    return world->sectorRenderCallback(sector);
+}
+
+WorldSector* WorldSector::DefaultRender(WorldSector* sector)
+{
+    if (sector->numTriangles == 0)
+        return sector;
+    auto* world = static_cast<World*>(Engine::Current()->currentWorld);
+    Pipeline* pipeline = sector->pipeline;
+    if (!pipeline && world)
+        pipeline = world->pipeline;
+    if (!pipeline)
+        pipeline = DefaultSectorPipeline();
+    return Pipeline::Execute(pipeline, sector, 1) ? sector : nullptr;
+}
+
+// ---- Rendering and walks ------------------------------------------------------------------------------
+
+World* World::Render(World* world)
+{
+    auto* camera = static_cast<Camera*>(Engine::Current()->currentCamera);
+    if (camera)
+        WorldCamera::ForAllFrustumSectors(camera, RenderSectorAtomics, camera);
+    return world;
+}
+
+World* World::SetSectorRenderCallback(World* world, WorldSectorRenderCallback callback)
+{
+    world->sectorRenderCallback = callback ? callback : WorldSector::DefaultRender;
+    return world;
+}
+
+World* World::ForAllSectors(World* world, SectorCallback callback, void* data)
+{
+    SectorStack stack;
+    SectorNode* node = world->rootSector;
+    while (node)
+    {
+        if (node->type < 0)
+        {
+            if (!callback(reinterpret_cast<WorldSector*>(node), data))
+                break;
+            node = stack.Pop();
+            continue;
+        }
+        auto* plane = reinterpret_cast<PlaneSector*>(node);
+        // A tree cut short by a failed read may miss children.
+        if (plane->right)
+            stack.Push(plane->right);
+        node = plane->left ? plane->left : stack.Pop();
+    }
+    return world;
+}
+
+World* World::ForAllClumps(World* world, ClumpCallback callback, void* data)
+{
+    for (ListLink* link = world->clumps.next; link != &world->clumps;)
+    {
+        ListLink* next = link->next;
+        if (!callback(Clump::FromWorldLink(link), data))
+            break;
+        link = next;
+    }
+    return world;
+}
+
+World* World::ForAllMaterials(World* world, MaterialCallback callback, void* data)
+{
+    for (int32_t i = 0; i < world->materials.count; ++i)
+        if (!callback(world->materials.materials[i], data))
+            break;
+    return world;
 }
 
 // ---- Start-up -----------------------------------------------------------------------------------------

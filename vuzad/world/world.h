@@ -1,6 +1,6 @@
-// Worlds and their partition trees as far as the world-object ties need them: the world
-// record, plane nodes and leaf sectors, the records that tie atomics and local lights to
-// the leaves they overlap, and the world module's start-up and tie operations.
+// Worlds and their partition trees: the world record, plane nodes and leaf sectors, the
+// records that tie atomics and local lights to the leaves they overlap, the world module's
+// start-up and tie operations, the world stream form and the per-frame render walk.
 #pragma once
 
 #include "bbox.h"
@@ -17,8 +17,11 @@ struct Light;
 struct MeshHeader;
 struct Pipeline;
 struct ResourceEntry;
+struct Stream;
 struct World;
 struct WorldSector;
+
+using WorldSectorRenderCallback = WorldSector* (*)(WorldSector* sector);
 
 /// A node of the partition tree: a leaf (WorldSector) when type is negative, else a plane.
 struct SectorNode
@@ -52,8 +55,8 @@ constexpr int32_t kSectorLeaf = -1;
 
 struct WorldSector
 {
-    int32_t type; ///< kSectorLeaf
-    void* triangles;
+    int32_t type;    ///< kSectorLeaf
+    void* triangles; ///< Triangle records: three vertex indices, material relative to materialBase
     Vector* positions;
     void* normals;
     void* texCoords[8];
@@ -73,7 +76,14 @@ struct WorldSector
 
     /// Empty tie lists and a type of kSectorLeaf; for code that lays sectors out itself.
     static void InitLeaf(WorldSector* sector);
+    /// The world read from a stream that holds the sector, else the current world when its
+    /// tree holds it; null for a sector in no world.
     static World* GetWorld(const WorldSector* sector);
+    /// The current world's sector render callback. The sector, or null.
+    static WorldSector* Render(WorldSector* sector);
+    /// A sector without triangles at once; else its pipeline, the world's or the default
+    /// sector pipeline. The sector, or null when the pipeline failed.
+    static WorldSector* DefaultRender(WorldSector* sector);
 
     static int32_t RegisterPlugin(int32_t size, int32_t pluginId, PluginConstructor constructor,
                                   PluginDestructor destructor, PluginCopy copy);
@@ -107,14 +117,48 @@ struct World
     ListLink clumps;
     ListLink localLights;  ///< lights whose type has bit 7 set
     ListLink globalLights; ///< ambient and directional lights
+    Vector origin;         ///< the stream's inverse origin, negated
     BBox box;
+    WorldSectorRenderCallback sectorRenderCallback;
     Pipeline* pipeline;
     // Plug-in data follows.
 
     static constexpr uint8_t kObjectType = 7;
+    /// Private flag: the world, its sectors and its vertex arrays lie in one block.
+    static constexpr uint8_t kOneBlock = 0x1;
 
-    /// Empty lists, no clumps; for code that lays worlds out itself.
+    /// Empty lists, no clumps, the default sector render callback; for code that lays
+    /// worlds out itself.
     static void InitRecord(World* world);
+
+    // ---- Stream form ------------------------------------------------------------------------
+
+    /// Stream positioned after a world chunk header (11). The world in one block, or null:
+    /// 0x80000004 for a bad version or a collision sector size, 0x80000013 when the block
+    /// cannot be had, 0x8000001A for a short read or counts and indices that disagree
+    /// with what the stream holds.
+    static World* StreamRead(Stream* stream);
+    /// Chunk 11 with its header. The world, or null (0x8000001C).
+    static const World* StreamWrite(const World* world, Stream* stream);
+    /// Frees its sectors' instance data, ties, plug-in data and meshes, its material list
+    /// and its block. Clumps, atomics, lights and cameras are not visited: remove them
+    /// first. A world laid out by its caller keeps its memory, which is the caller's. 1.
+    static int32_t Destroy(World* world);
+
+    // ---- Rendering and walks ---------------------------------------------------------------------
+
+    /// The current camera's frustum sectors and, through their ties, each visible atomic
+    /// once per camera update. The world.
+    static World* Render(World* world);
+    /// Null installs WorldSector::DefaultRender. The world.
+    static World* SetSectorRenderCallback(World* world, WorldSectorRenderCallback callback);
+    using SectorCallback = WorldSector* (*)(WorldSector* sector, void* data);
+    using ClumpCallback = Clump* (*)(Clump* clump, void* data);
+    using MaterialCallback = Material* (*)(Material* material, void* data);
+    /// Leaves depth first, left child first; stop at a null answer. The world.
+    static World* ForAllSectors(World* world, SectorCallback callback, void* data);
+    static World* ForAllClumps(World* world, ClumpCallback callback, void* data);
+    static World* ForAllMaterials(World* world, MaterialCallback callback, void* data);
 
     // ---- Start-up (between Engine::Init and Engine::Open) ----------------------------------
 

@@ -73,7 +73,25 @@ ObjectWorldData* LightWorld(const Light* light);
 
 void UntieAtomic(Atomic* atomic);
 void UntieLight(Light* light);
+/// Frees every atomic and light tie of a sector that goes away.
+void UntieSector(WorldSector* sector);
 void MarkFrameDirty(Frame* frame);
+
+// ---- Worlds read from streams --------------------------------------------------------------
+
+/// Enters a world in the module's list with the size of its block. False when the
+/// world module is not open or no node can be had.
+bool EnterWorldList(World* world, size_t blockSize);
+void LeaveWorldList(World* world);
+
+// ---- Default pipelines ---------------------------------------------------------------------
+
+/// The pipelines run for atomics and sectors that have none of their own, kept in the
+/// pipeline module's slots; null until the world pipelines are built.
+constexpr int32_t kAtomicPipelineSlot = 2;
+constexpr int32_t kSectorPipelineSlot = 3;
+Pipeline* DefaultAtomicPipeline();
+Pipeline* DefaultSectorPipeline();
 
 /// The pending walk of a partition tree: 64 entries in place, more on the heap when a
 /// tree from a file is deeper than that.

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <utility>
 
 namespace
 {
@@ -285,7 +286,7 @@ void* AtomicConstruct(void* object, int32_t offset, int32_t)
     auto* atomic = static_cast<Atomic*>(object);
     ObjectWorldData* data = At<ObjectWorldData>(object, offset);
     data->world = nullptr;
-    atomic->renderStamp = uint16_t(Engine::Current()->renderFrame - 1);
+    atomic->renderStamp = Engine::Current()->renderFrame - 1;
     data->savedSync = atomic->object.sync;
     atomic->object.sync = SyncAtomicSectors;
     return object;
@@ -499,6 +500,22 @@ void UntieLight(Light* light)
 {
     if (sBlock)
         Untie(&light->sectorTies, sBlock->lightTies);
+}
+
+void UntieSector(WorldSector* sector)
+{
+    if (!sBlock)
+        return;
+    Engine* engine = Engine::Current();
+    for (auto [ties, list] :
+         {std::pair{&sector->atomicTies, sBlock->atomicTies}, std::pair{&sector->lightTies, sBlock->lightTies}})
+        while (!ListLink::IsEmpty(ties))
+        {
+            SectorTie* tie = SectorTie::FromSectorLink(ties->next);
+            ListLink::Unlink(&tie->sectorLink);
+            ListLink::Unlink(&tie->objectLink);
+            engine->freeListFunctions.giveBack(list, tie);
+        }
 }
 
 void MarkFrameDirty(Frame* frame)

@@ -116,10 +116,10 @@ TEST_F(WorldTies, CameraBeginUpdateSetsTheCurrentWorldAndAdvancesTheRenderFrame)
     FrameObject::SetFrame(&camera->object, MakeFrame(0));
     World::AddCamera(&world.world, camera);
     Engine* engine = Engine::Current();
-    uint16_t before = engine->renderFrame;
+    uint32_t before = engine->renderFrame;
     Camera::BeginUpdate(camera);
     EXPECT_EQ(engine->currentWorld, &world.world);
-    EXPECT_EQ(engine->renderFrame, uint16_t(before + 1));
+    EXPECT_EQ(engine->renderFrame, before + 1);
     Camera::EndUpdate(camera);
     EXPECT_EQ(engine->currentWorld, nullptr);
     EXPECT_EQ(World::RemoveCamera(&world.world, camera), &world.world);
