@@ -2,12 +2,15 @@
 // restore that marks instanced geometries for a full re-instance.
 #include "worldd3d9.h"
 
+#include "atomicnode.h"
 #include "d3d9device.h"
 #include "engine.h"
 #include "geometry.h"
 #include "light.h"
+#include "pipeline.h"
 #include "vertexshader.h"
 #include "world.h"
+#include "world_local.h"
 
 #include <algorithm>
 #include <cstring>
@@ -18,6 +21,7 @@ namespace
 
 D3D9RestoreCallback sSavedRestore = nullptr;
 std::vector<Geometry*> sInstanced;
+Pipeline* sCreatedAtomicPipeline = nullptr;
 int32_t sGeometryFlagsOffset = -1;
 int32_t sEngineOpenCount = 0;
 
@@ -107,14 +111,52 @@ void InstanceList::RestoreDevice()
 
 int32_t WorldPipelines::Open()
 {
-    D3D9Lights::Open();
-    VertexShaderCache::Open();
+    if (Pipeline** slot = Pipeline::DefaultPipelineSlot(kAtomicPipelineSlot))
+        *slot = nullptr;
+    sCreatedAtomicPipeline = nullptr;
+    if (!CreateAtomicPipeline())
+    {
+        DestroyAtomicPipeline();
+        return 0;
+    }
     return 1;
 }
 
 void WorldPipelines::Close()
 {
+    DestroyAtomicPipeline();
+}
+
+int32_t WorldPipelines::CreateAtomicPipeline()
+{
+    Pipeline** slot = Pipeline::DefaultPipelineSlot(kAtomicPipelineSlot);
+    Pipeline* pipeline = slot ? Pipeline::Create() : nullptr;
+    if (!pipeline)
+        return 0;
+    pipeline->pluginId = kWorldPluginId;
+    NodeDefinition* const chain[] = {AtomicAllInOneNode::GetDefinition(), nullptr};
+    if (!Pipeline::Lock(pipeline) || !Pipeline::AppendNodes(pipeline, nullptr, chain) || !Pipeline::Unlock(pipeline))
+    {
+        Pipeline::Destroy(pipeline);
+        return 0;
+    }
+    sCreatedAtomicPipeline = pipeline;
+    *slot = pipeline;
+    D3D9Lights::Open();
+    VertexShaderCache::Open();
+    return 1;
+}
+
+void WorldPipelines::DestroyAtomicPipeline()
+{
     sInstanced.clear();
     VertexShaderCache::Close();
     D3D9Lights::Close();
+    if (Pipeline** slot = Pipeline::DefaultPipelineSlot(kAtomicPipelineSlot))
+        *slot = sCreatedAtomicPipeline;
+    if (sCreatedAtomicPipeline)
+        Pipeline::Destroy(sCreatedAtomicPipeline);
+    sCreatedAtomicPipeline = nullptr;
+    if (Pipeline** slot = Pipeline::DefaultPipelineSlot(kAtomicPipelineSlot))
+        *slot = nullptr;
 }

@@ -83,8 +83,13 @@ struct InstanceList
 
 struct WorldPipelines
 {
-    /// Resets the light tables and the vertex-shader cache; the pipelines themselves come
-    /// with the pipeline core. 1 or 0.
+    /// Builds the default atomic pipeline (the atomic all-in-one node) and makes it the
+    /// current default, resetting the light tables and the vertex-shader cache. 1, or 0 with
+    /// nothing left built.
     static int32_t Open();
+    /// Empties the instanced-geometry list, closes the shader cache and the light tables and
+    /// destroys the created pipeline.
     static void Close();
+    static int32_t CreateAtomicPipeline();
+    static void DestroyAtomicPipeline();
 };
