@@ -24,8 +24,8 @@ struct GeometryDescription
     {
         std::array<uint8_t, 4> colour = {255, 255, 255, 255}; ///< RGBA
         float ambient = 1.0f, specular = 1.0f, diffuse = 1.0f;
-        std::string texture;                     ///< the texture's name; empty: none
-        std::string mask;                        ///< its mask's name
+        std::string texture;                       ///< the texture's name; empty: none
+        std::string mask;                          ///< its mask's name
         uint32_t textureFilterAddressing = 0x1101; ///< filter mode, address U and V words
     };
 

@@ -29,7 +29,8 @@ GeometryDescription LitQuad(uint32_t extra = 0)
     d.numVertices = 4;
     d.texCoords = {{0, 0, 1, 0, 0, 1, 1, 1}};
     d.triangles = {{0, 1, 2, 0}, {1, 3, 2, 0}};
-    d.targets = {{{0.5f, 0.5f, 0, 0.75f}, {0, 0, 0, 1, 0, 0, 0, 1, 0, 1, 1, 0}, {0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1}}};
+    d.targets = {
+        {{0.5f, 0.5f, 0, 0.75f}, {0, 0, 0, 1, 0, 0, 0, 1, 0, 1, 1, 0}, {0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1}}};
     d.materials = {GeometryDescription::Material{}};
     d.listEntries = {0};
     return d;
@@ -271,7 +272,8 @@ TEST_F(AtomicNodeTest, LightsReachingTheAtomicAreCollectedOnceWhateverItsSectors
     Start();
     mWorld = std::make_unique<TestWorld>(true, 1.0f, -1.0f);
     Engine::Current()->currentWorld = &mWorld->world;
-    auto addLight = [&](int32_t type, Vector at, float radius) {
+    auto addLight = [&](int32_t type, Vector at, float radius)
+    {
         Light* light = Light::Create(type);
         Light::SetFrame(light, MakeFrame(at));
         Light::SetRadius(light, radius);

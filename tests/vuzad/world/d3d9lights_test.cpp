@@ -138,11 +138,9 @@ TEST_F(D3D9LightsTest, RecordsCarryColourRangeAttenuationAndConesWithinWhatTheDe
         float coneDegrees;
         float theta, phi;
     } cones[] = {
-        {kLightSpot, 30, kPi / 3, kPi / 3},
-        {kLightSpot, 90, kPi - 0.001f, kPi},
+        {kLightSpot, 30, kPi / 3, kPi / 3},   {kLightSpot, 90, kPi - 0.001f, kPi},
         {kLightSpot, 120, kPi - 0.001f, kPi}, // wider than the device takes: clamped
-        {kLightSoftSpot, 30, 0, kPi / 3},
-        {kLightSoftSpot, 150, 0, kPi},
+        {kLightSoftSpot, 30, 0, kPi / 3},     {kLightSoftSpot, 150, 0, kPi},
     };
     for (const auto& c : cones)
     {

@@ -449,8 +449,7 @@ TEST_F(DefaultRenderTest, UnlitObjectsDrawInOpaqueBlackCutOutByTextureAlpha)
         "DrawIndexedPrimitive(4, 0, 0, 3, 0, 1)",
         // The texture without alpha: the colour alone.
         Tex(nullptr), Rs(D3DRS_ALPHABLENDENABLE, 0), Rs(D3DRS_ALPHATESTENABLE, 0),
-        Ts(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG2),
-        "DrawIndexedPrimitive(4, 1, 0, 3, 3, 1)",
+        Ts(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG2), "DrawIndexedPrimitive(4, 1, 0, 3, 3, 1)",
         // Dither and shade mode restored.
         Rs(D3DRS_DITHERENABLE, 1), Rs(D3DRS_SHADEMODE, D3DSHADE_GOURAUD)};
     EXPECT_EQ(Render(kGeometryPositions | kGeometryTextured), expected);
@@ -468,9 +467,7 @@ TEST_F(DefaultRenderTest, LitMaterialAlphaTurnsVertexAlphaOnAndCrossingSpheresCl
 
     // Mesh 0 is opaque white, mesh 1 has alpha 254 and no vertex colour is translucent.
     std::vector<std::string> log = Render(kGeometryPositions | kGeometryNormals | kGeometryLight);
-    auto at = [&](const std::string& text) {
-        return size_t(std::find(log.begin(), log.end(), text) - log.begin());
-    };
+    auto at = [&](const std::string& text) { return size_t(std::find(log.begin(), log.end(), text) - log.begin()); };
     const size_t firstDraw = at("DrawIndexedPrimitive(4, 0, 0, 3, 0, 1)");
     const size_t blendOn = at(Rs(D3DRS_ALPHABLENDENABLE, 1));
     const size_t secondDraw = at("DrawIndexedPrimitive(4, 1, 0, 3, 3, 1)");
@@ -497,8 +494,7 @@ TEST_F(DefaultRenderTest, ModulatedPrelitTexturesUseTheSecondStageAndTurnItOffAf
 
     const std::vector<std::string> log = Render(flags);
     const std::vector<std::string> expected = {
-        Tex(texture),
-        Rs(D3DRS_CLIPPING, 0), Rs(D3DRS_TEXTUREFACTOR, 0xFFFF0000),
+        Tex(texture), Rs(D3DRS_CLIPPING, 0), Rs(D3DRS_TEXTUREFACTOR, 0xFFFF0000),
         Ts(0, D3DTSS_COLOROP, D3DTOP_MODULATE), Ts(0, D3DTSS_COLORARG1, D3DTA_TEXTURE),
         Ts(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE), Ts(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE),
         Ts(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE), Ts(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE),

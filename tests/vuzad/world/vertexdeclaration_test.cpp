@@ -59,12 +59,14 @@ Bytes Encode(const EncodeCase& c)
     int32_t size = 0;
     switch (c.kind)
     {
-    case kVector: {
+    case kVector:
+    {
         const Vector v = {c.in[0], c.in[1], c.in[2]};
         size = VertexDeclaration::WriteVectors(c.type, out.data(), &v, 1, 16);
         break;
     }
-    case kTexCoord: {
+    case kTexCoord:
+    {
         const TexCoords t = {c.in[0], c.in[1]};
         size = VertexDeclaration::WriteTexCoords(c.type, out.data(), &t, 1, 16);
         break;
@@ -121,7 +123,7 @@ TEST(VertexDeclaration, EveryTypeEncodesVectorsCoordinatesAndWeights)
         {kWeights, D3DDECLTYPE_USHORT2N, {0.5f, 0.5f, 0, 0}, {0x00, 0x80, 0xFF, 0x7F}},
         {kWeights, D3DDECLTYPE_USHORT4N, {0.5f, 0.25f, 0.25f, 0}, {0xFF, 0x7F, 0x00, 0x40, 0x00, 0x40, 0x00, 0x00}},
         {kWeights, D3DDECLTYPE_UDEC3, {1, 2, 3, 0}, {0x01, 0x08, 0x30, 0x00}},
-        {kWeights, D3DDECLTYPE_DEC3N, {0.5f, 0.5f, 0, 0}, {0x00, 0xFD, 0x03, 0x00}}, // 256, 255, 0
+        {kWeights, D3DDECLTYPE_DEC3N, {0.5f, 0.5f, 0, 0}, {0x00, 0xFD, 0x03, 0x00}},      // 256, 255, 0
         {kWeights, D3DDECLTYPE_DEC3N, {0.5f, 0.25f, 0.25f, 0}, {0xFF, 0x00, 0x02, 0x08}}, // 255, 128, 128
     };
     for (const EncodeCase& c : cases)
