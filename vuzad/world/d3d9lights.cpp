@@ -55,6 +55,7 @@ struct IndexList
 
 struct LightTables
 {
+    bool open = false;  ///< between Open and Close
     IndexList recycled; ///< indices given back by dead lights
     int32_t nextFresh = 0;
     IndexList collected;
@@ -84,9 +85,11 @@ void* LightDataDestruct(void* object, int32_t offset, int32_t)
 {
     auto* data = reinterpret_cast<D3D9LightData*>(static_cast<char*>(object) + offset);
     const int32_t index = data->deviceIndex;
-    if (index < 0)
-        return object;
+    data->deviceIndex = -1;
     LightTables& t = sTables;
+    // Outside Open .. Close the allocator holds nothing to give back to.
+    if (index < 0 || !t.open)
+        return object;
     if (t.recycled.count >= t.nextFresh - 1)
     {
         // Every other index is back: start again from 0.
@@ -95,7 +98,6 @@ void* LightDataDestruct(void* object, int32_t offset, int32_t)
     }
     else
         t.recycled.Push(index, kStackGrowth);
-    data->deviceIndex = -1;
     return object;
 }
 
@@ -177,6 +179,7 @@ int32_t D3D9Lights::Open()
     t.ambient[3] = 1.0f;
     InitRecords();
     D3D9Device::SetAmbientColourSource(t.ambient);
+    t.open = true;
     return 1;
 }
 
@@ -187,6 +190,7 @@ void D3D9Lights::Close()
     t.collected.Free();
     t.enabled.Free();
     t.nextFresh = 0;
+    t.open = false;
 }
 
 float* D3D9Lights::Ambient()
