@@ -267,6 +267,36 @@ TEST_F(AtomicNodeTest, MorphTargetsGoToADynamicStreamFromTheInterpolator)
     EXPECT_EQ(InstanceList::GetCount(), 0);
 }
 
+TEST_F(AtomicNodeTest, AfterADeviceResetListedGeometriesAreRefilledWhole)
+{
+    Start();
+    Callbacks()->lighting = FixedLighting;
+    Geometry* g = ReadGeometry(LitQuad());
+    ASSERT_NE(g, nullptr);
+    ASSERT_EQ(Geometry::AddMorphTargets(g, 1), 1);
+    Atomic* atomic = MakeAtomic(g);
+    atomic->interpolator.flags = 0;
+    ASSERT_TRUE(Draw(atomic));
+    ASSERT_EQ(InstanceList::GetCount(), 1);
+    ResourceEntry* entry = atomic->instanceData;
+
+    d3d9test::LoseDevice(Device());
+    d3d9test::MakeDeviceResettable(Device());
+    ASSERT_EQ(D3D9Device::TestAndReset(), 1);
+    EXPECT_EQ(g->lockedSinceInstance, kGeometryLockAll);
+    Device()->EndScene();
+
+    ASSERT_TRUE(Draw(atomic));
+    EXPECT_EQ(atomic->instanceData, entry) << "refilled, not rebuilt";
+    std::vector<std::string> locks = d3d9test::CallArgs("VertexBuffer::Lock");
+    ASSERT_EQ(locks.size(), 2u);
+    EXPECT_NE(locks[0].find("0x2800"), std::string::npos) << locks[0];
+    EXPECT_NE(locks[1].find("0x800"), std::string::npos) << locks[1];
+    EXPECT_EQ(g->lockedSinceInstance, 0);
+    const InstanceHeader* h = InstanceData::Header(entry);
+    EXPECT_EQ(PositionAt(Bytes(h->streams[0].vertexBuffer), 16 * 3).x, 1.0f);
+}
+
 TEST_F(AtomicNodeTest, LightsReachingTheAtomicAreCollectedOnceWhateverItsSectors)
 {
     Start();

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -350,8 +351,10 @@ protected:
         StartWorld();
         mCamera = Camera::Create();
         const Vector normals[6] = {{0, 0, 1}, {0, 0, -1}, {1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}};
+        // The corner bytes pick, per axis, the box corner furthest along the normal.
         for (int i = 0; i < 6; ++i)
-            mCamera->frustumPlanes[i] = {normals[i], 10.0f, 0, 0, 0};
+            mCamera->frustumPlanes[i] = {normals[i], 10.0f, uint8_t(!std::signbit(normals[i].x)),
+                                         uint8_t(!std::signbit(normals[i].y)), uint8_t(!std::signbit(normals[i].z))};
         Engine::Current()->currentCamera = mCamera;
         Geometry* g = ReadGeometry(TwoMaterialQuad(format));
         ASSERT_NE(g, nullptr);
@@ -480,6 +483,31 @@ TEST_F(DefaultRenderTest, LitMaterialAlphaTurnsVertexAlphaOnAndCrossingSpheresCl
     EXPECT_LT(blendOn, secondDraw);
     EXPECT_EQ(std::count(log.begin(), log.end(), Ts(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2)), 1)
         << "the same set-up is not sent again";
+}
+
+TEST_F(DefaultRenderTest, SectorsClipByTheirBoxAndNothingClipsWithoutACamera)
+{
+    Prepare(kGeometryPositions);
+    WorldSector sector{};
+    WorldSector::InitLeaf(&sector);
+    const struct
+    {
+        BBox box;
+        DWORD clipping;
+    } cases[] = {{{{9, 9, 9}, {-9, -9, -9}}, 0}, {{{11, 1, 1}, {9, -1, -1}}, 1}, {{{1, 1, 1}, {-1, -1, -1}}, 0}};
+    for (const auto& c : cases)
+    {
+        sector.box = c.box;
+        AllInOneNode::SetClippingByFrustum(&sector, kInstanceSector);
+        DWORD clipping = 99;
+        D3D9RenderState::GetRenderState(D3DRS_CLIPPING, &clipping);
+        EXPECT_EQ(clipping, c.clipping) << c.box.sup.x;
+    }
+    Engine::Current()->currentCamera = nullptr;
+    AllInOneNode::SetClippingByFrustum(mAtomic, kInstanceAtomic);
+    DWORD clipping = 99;
+    D3D9RenderState::GetRenderState(D3DRS_CLIPPING, &clipping);
+    EXPECT_EQ(clipping, 1u);
 }
 
 TEST_F(DefaultRenderTest, ModulatedPrelitTexturesUseTheSecondStageAndTurnItOffAfterwards)
