@@ -38,6 +38,29 @@ struct Bytes
     void Append(const std::vector<uint8_t>& more) { out.insert(out.end(), more.begin(), more.end()); }
 };
 
+// A string chunk: the characters, a terminator and zeros up to a multiple of 4.
+void StringChunk(Bytes& out, const std::string& text, uint32_t version)
+{
+    const size_t size = (text.size() + 4) & ~size_t(3);
+    out.Header(kChunkString, size, version);
+    out.out.insert(out.out.end(), text.begin(), text.end());
+    out.out.insert(out.out.end(), size - text.size(), 0);
+}
+
+std::vector<uint8_t> TextureChunk(const GeometryDescription::Material& material, uint32_t version)
+{
+    Bytes body;
+    body.Header(kChunkStruct, 4, version);
+    body.U32(material.textureFilterAddressing);
+    StringChunk(body, material.texture, version);
+    StringChunk(body, material.mask, version);
+    body.Header(kChunkExtension, 0, version);
+    Bytes chunk;
+    chunk.Header(kChunkTexture, body.out.size(), version);
+    chunk.Append(body.out);
+    return chunk.out;
+}
+
 std::vector<uint8_t> MaterialChunk(const GeometryDescription::Material& material, uint32_t version)
 {
     Bytes body;
@@ -45,10 +68,12 @@ std::vector<uint8_t> MaterialChunk(const GeometryDescription::Material& material
     body.U32(0);
     body.out.insert(body.out.end(), material.colour.begin(), material.colour.end());
     body.U32(0);
-    body.U32(0); // no texture
+    body.U32(material.texture.empty() ? 0 : 1);
     body.Real(material.ambient);
     body.Real(material.specular);
     body.Real(material.diffuse);
+    if (!material.texture.empty())
+        body.Append(TextureChunk(material, version));
     body.Header(kChunkExtension, 0, version);
     Bytes chunk;
     chunk.Header(7, body.out.size(), version);

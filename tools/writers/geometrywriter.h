@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 struct GeometryDescription
@@ -23,6 +24,9 @@ struct GeometryDescription
     {
         std::array<uint8_t, 4> colour = {255, 255, 255, 255}; ///< RGBA
         float ambient = 1.0f, specular = 1.0f, diffuse = 1.0f;
+        std::string texture;                       ///< the texture's name; empty: none
+        std::string mask;                          ///< its mask's name
+        uint32_t textureFilterAddressing = 0x1101; ///< filter mode, address U and V words
     };
 
     uint32_t format = 0x2; ///< geometry format flags as stored

@@ -146,7 +146,8 @@ ResourceEntry* ResourceArena::Allocate(void* owner, ResourceEntry** reference, s
 
 void ResourceArena::Use(ResourceEntry* entry)
 {
-    if (!sArena)
+    // Data kept outside the arena is never linked: there is no recency to keep.
+    if (!sArena || !entry->link.next)
         return;
     ListLink::Unlink(&entry->link);
     ListLink::InsertAtHead(CurrentList(sArena), &entry->link);
@@ -154,6 +155,17 @@ void ResourceArena::Use(ResourceEntry* entry)
 
 int32_t ResourceArena::Free(ResourceEntry* entry)
 {
+    if (!entry->link.next)
+    {
+        // Data its owner keeps outside the arena (its head filled by hand, no links) came
+        // from the engine allocator, not the arena's heap.
+        if (entry->destroy)
+            entry->destroy(entry);
+        if (entry->reference)
+            *entry->reference = nullptr;
+        Memory::Free(entry);
+        return 1;
+    }
     Release(sArena, entry);
     return 1;
 }

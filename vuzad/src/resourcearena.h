@@ -45,9 +45,12 @@ struct ResourceArena
     /// left to evict, or when the arena has no heap (size 0) or is not open.
     static ResourceEntry* Allocate(void* owner, ResourceEntry** reference, size_t size,
                                    ResourceDestroyCallback destroy);
-    /// Moves the entry to the head of the current frame's list.
+    /// Moves the entry to the head of the current frame's list; an entry without links
+    /// (data kept outside the arena) is left alone.
     static void Use(ResourceEntry* entry);
-    /// Destroy callback, reference cleared, block back to the heap. 1.
+    /// Destroy callback, reference cleared, block back to the heap. An entry without links
+    /// is data its owner kept outside the arena in an engine-allocated block: that block
+    /// goes back to the engine allocator. 1.
     static int32_t Free(ResourceEntry* entry);
     /// Frees every entry. 1.
     static int32_t Empty();

@@ -392,6 +392,11 @@ uint16_t MeshModule::NextSerial()
     return sMesh->nextSerial++;
 }
 
+int32_t MeshModule::PrimitiveType(uint32_t flags)
+{
+    return sMesh ? sMesh->primitiveOfFlags[flags & 0x1F] : 0;
+}
+
 void* MeshModule::Open(void* engine, int32_t offset, int32_t)
 {
     auto* block = static_cast<MeshModuleBlock*>(Engine::Block(static_cast<Engine*>(engine), offset));

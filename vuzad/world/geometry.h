@@ -62,7 +62,22 @@ struct Mesh
     uint16_t* indices;
     uint32_t numIndices;
     Material* material;
+
+    // ---- Index helpers of the device form ---------------------------------------------------
+
+    /// Writes the strip's triangles as a list, skipping those with two equal indices, each
+    /// index less offset; odd positions reversed so that every triangle keeps its winding.
+    /// destination holds room for 3 x (length - 2) indices. The number of indices written.
+    static int32_t StripToList(uint16_t* destination, const uint16_t* strip, int32_t length, uint16_t offset);
+    /// The triangles' sorted index triples compared in order: negative, 0 or positive.
+    static int32_t CompareTriangles(const uint16_t* a, const uint16_t* b);
+    /// Sorts the count / 3 triangles of a list by CompareTriangles.
+    static void SortTriangles(uint16_t* indices, int32_t count);
+    /// The smallest index and the span (largest - smallest + 1); both 0 for no indices.
+    static void GetIndexRange(const uint16_t* indices, int32_t count, uint32_t* range, uint32_t* minimum);
 };
+/// Mesh header flag: the meshes draw their vertices in order, without indices.
+constexpr uint32_t kMeshHeaderUnindexed = 0x100;
 
 /// One allocation: the header, its meshes, then their indices. The shared empty header
 /// has every field 0 and is never freed.

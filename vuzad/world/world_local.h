@@ -151,6 +151,9 @@ struct MeshModule
     /// The next serial number; each call takes one.
     static uint16_t NextSerial();
     static int32_t BlockSize();
+    /// The engine primitive type of a mesh header's flags (low five bits); 0 for none or
+    /// while the module is closed.
+    static int32_t PrimitiveType(uint32_t flags);
 };
 
 struct MaterialModule

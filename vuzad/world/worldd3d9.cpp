@@ -2,12 +2,15 @@
 // restore that marks instanced geometries for a full re-instance.
 #include "worldd3d9.h"
 
+#include "atomicnode.h"
 #include "d3d9device.h"
 #include "engine.h"
 #include "geometry.h"
 #include "light.h"
+#include "pipeline.h"
 #include "vertexshader.h"
 #include "world.h"
+#include "world_local.h"
 
 #include <algorithm>
 #include <cstring>
@@ -18,27 +21,9 @@ namespace
 
 D3D9RestoreCallback sSavedRestore = nullptr;
 std::vector<Geometry*> sInstanced;
-int32_t sLightDataOffset = -1;
+Pipeline* sCreatedAtomicPipeline = nullptr;
 int32_t sGeometryFlagsOffset = -1;
 int32_t sEngineOpenCount = 0;
-
-void* LightDataConstruct(void* object, int32_t offset, int32_t)
-{
-    auto* data = reinterpret_cast<D3D9LightData*>(static_cast<char*>(object) + offset);
-    *data = {-1, 1.0f, 0.0f, 5.0f};
-    return object;
-}
-
-void* LightDataCopy(void* destination, const void* source, int32_t offset, int32_t)
-{
-    // A copy gets no device index of its own until it is drawn: sharing the source's would
-    // hand the same device slot back twice when both lights die.
-    auto* to = reinterpret_cast<D3D9LightData*>(static_cast<char*>(destination) + offset);
-    const auto* from = reinterpret_cast<const D3D9LightData*>(static_cast<const char*>(source) + offset);
-    *to = *from;
-    to->deviceIndex = -1;
-    return destination;
-}
 
 void* ZeroWord(void* object, int32_t offset, int32_t)
 {
@@ -76,18 +61,6 @@ int32_t WorldD3D9::Attach()
         sSavedRestore = current;
     D3D9Device::SetRestoreCallback(InstanceList::RestoreDevice);
     return ok;
-}
-
-int32_t D3D9Lights::Attach()
-{
-    sLightDataOffset =
-        Light::RegisterPlugin(int32_t(sizeof(D3D9LightData)), kPluginId, LightDataConstruct, nullptr, LightDataCopy);
-    return sLightDataOffset >= 0 ? 1 : 0;
-}
-
-D3D9LightData* D3D9Lights::Data(void* light)
-{
-    return reinterpret_cast<D3D9LightData*>(static_cast<char*>(light) + sLightDataOffset);
 }
 
 int32_t VertexShaderFlags::Attach()
@@ -138,12 +111,52 @@ void InstanceList::RestoreDevice()
 
 int32_t WorldPipelines::Open()
 {
-    VertexShaderCache::Open();
+    if (Pipeline** slot = Pipeline::DefaultPipelineSlot(kAtomicPipelineSlot))
+        *slot = nullptr;
+    sCreatedAtomicPipeline = nullptr;
+    if (!CreateAtomicPipeline())
+    {
+        DestroyAtomicPipeline();
+        return 0;
+    }
     return 1;
 }
 
 void WorldPipelines::Close()
 {
+    DestroyAtomicPipeline();
+}
+
+int32_t WorldPipelines::CreateAtomicPipeline()
+{
+    Pipeline** slot = Pipeline::DefaultPipelineSlot(kAtomicPipelineSlot);
+    Pipeline* pipeline = slot ? Pipeline::Create() : nullptr;
+    if (!pipeline)
+        return 0;
+    pipeline->pluginId = kWorldPluginId;
+    NodeDefinition* const chain[] = {AtomicAllInOneNode::GetDefinition(), nullptr};
+    if (!Pipeline::Lock(pipeline) || !Pipeline::AppendNodes(pipeline, nullptr, chain) || !Pipeline::Unlock(pipeline))
+    {
+        Pipeline::Destroy(pipeline);
+        return 0;
+    }
+    sCreatedAtomicPipeline = pipeline;
+    *slot = pipeline;
+    D3D9Lights::Open();
+    VertexShaderCache::Open();
+    return 1;
+}
+
+void WorldPipelines::DestroyAtomicPipeline()
+{
     sInstanced.clear();
     VertexShaderCache::Close();
+    D3D9Lights::Close();
+    if (Pipeline** slot = Pipeline::DefaultPipelineSlot(kAtomicPipelineSlot))
+        *slot = sCreatedAtomicPipeline;
+    if (sCreatedAtomicPipeline)
+        Pipeline::Destroy(sCreatedAtomicPipeline);
+    sCreatedAtomicPipeline = nullptr;
+    if (Pipeline** slot = Pipeline::DefaultPipelineSlot(kAtomicPipelineSlot))
+        *slot = nullptr;
 }

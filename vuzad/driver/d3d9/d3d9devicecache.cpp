@@ -39,6 +39,9 @@ struct Declaration
     IDirect3DVertexDeclaration9* declaration; ///< null once its last user released it
     UINT count;                               ///< elements, the end marker included
     D3DVERTEXELEMENT9* elements;
+    /// References handed out and not yet given back. Counted here, not read from the object:
+    /// the device's binding holds one more while the declaration is set.
+    int32_t users;
 };
 
 struct MaterialInputs
@@ -166,7 +169,7 @@ void D3D9DeviceCachesStop()
     {
         Declaration& d = sCache.declarations[i];
         // Every user's reference goes: the device is about to be released.
-        for (int guard = 0; d.declaration && guard < 0x10000; ++guard)
+        for (; d.declaration && d.users > 0; --d.users)
             if (d.declaration->Release() == 0)
                 d.declaration = nullptr;
         Memory::Free(d.elements);
@@ -592,6 +595,7 @@ int32_t D3D9Device::CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements, I
             shared->declaration->AddRef();
         else if (FAILED(device->CreateVertexDeclaration(shared->elements, &shared->declaration)))
             return 0;
+        ++shared->users;
         *out = shared->declaration;
         return 1;
     }
@@ -615,7 +619,7 @@ int32_t D3D9Device::CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements, I
         return 0;
     }
     std::memcpy(copy, elements, count * sizeof *elements);
-    sCache.declarations[sCache.numDeclarations++] = {declaration, count, copy};
+    sCache.declarations[sCache.numDeclarations++] = {declaration, count, copy, 1};
     *out = declaration;
     return 1;
 }
@@ -626,9 +630,14 @@ ULONG D3D9Device::DestroyVertexDeclaration(IDirect3DVertexDeclaration9* declarat
         return 0;
     Declaration* entry = FindDeclaration(declaration);
     ULONG left = declaration->Release();
-    // The entry and its elements stay for a later request of the same list.
-    if (entry && left == 0)
+    // The entry and its elements stay for a later request of the same list. Once its last
+    // user is gone the entry lets go of the object even while the device still has it set:
+    // the binding's own reference frees it.
+    if (entry && --entry->users <= 0)
+    {
+        entry->users = 0;
         entry->declaration = nullptr;
+    }
     return left;
 }
 

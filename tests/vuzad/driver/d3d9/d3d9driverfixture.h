@@ -10,6 +10,7 @@
 #include "engine.h"
 #include "error.h"
 #include "frame.h"
+#include "im3d.h"
 #include "win32.h"
 #include "win32testhooks.h"
 
@@ -75,6 +76,9 @@ protected:
         EXPECT_EQ(d3d9test::GlErrors(), mGlErrors) << "OpenGL errors inside the d3d9 layer";
         d3d9test::ResetAll();
         Win32TestUseScript();
+        // The driver's attach installs its immediate-mode nodes for good; tests of the
+        // recording device that follow in the same program expect none.
+        Im3d::SetDeviceNodes(nullptr);
     }
 
     static HWND MakeWindow(int width = 640, int height = 480)
