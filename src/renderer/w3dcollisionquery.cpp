@@ -107,8 +107,7 @@ CollisionTriangle* StaticTriangle(IntersectionPrimitive*, WorldSector* sector, C
 CollisionTriangle* AtomicLineTriangle(IntersectionPrimitive*, CollisionTriangle* triangle, float distance, void* data)
 {
     auto* context = static_cast<LineContext*>(data);
-    OfferLineCandidate(context, triangle->normal, distance, W3dCollisionResult::kAtomicTriangle,
-                       context->atomicColor);
+    OfferLineCandidate(context, triangle->normal, distance, W3dCollisionResult::kAtomicTriangle, context->atomicColor);
     return triangle;
 }
 

@@ -60,8 +60,8 @@ int32_t TestFrustum(Atomic* atomic)
 {
     Engine* engine = Engine::Current();
     auto* camera = engine ? static_cast<const Camera*>(engine->currentCamera) : nullptr;
-    int32_t result = camera ? Camera::FrustumTestSphere(camera, Atomic::GetWorldBoundingSphere(atomic))
-                            : int32_t(kFrustumOutside);
+    int32_t result =
+        camera ? Camera::FrustumTestSphere(camera, Atomic::GetWorldBoundingSphere(atomic)) : int32_t(kFrustumOutside);
     if (AtomicOwnerData* words = AtomicOwner::Get(atomic))
         words->visibility = result;
     return result;
