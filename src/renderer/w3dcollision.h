@@ -187,8 +187,9 @@ int32_t CollisionTestLineEx(World* mainWorld, World* collisionWorld, const Vecto
                             W3dCollisionFilter filter);
 /// The colour of a collision-world triangle's material (opaque black when it has none).
 Rgba CollisionTriangleGetMaterialColor(const WorldSector* sector, int32_t triangle);
-/// The first sector of the level's collision world whose bounds contain the point; null
-/// when none does (outside the world) or without a world.
+/// The first sector of the level's collision world whose bounds contain the point. Callers
+/// expect a sector: a point outside the world gets the leaf its partition tree leads to.
+/// Null only without a world.
 WorldSector* LevelFindSectorAtPoint(World* collisionWorld, const Vector* point);
 /// Appends every sector of the level's collision world that the sphere touches.
 void LevelCollectSectorsInSphere(HbPtrArray* array, World* collisionWorld, const Sphere* sphere);

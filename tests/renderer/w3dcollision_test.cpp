@@ -383,6 +383,8 @@ TEST_F(Collisions, SectorQueries)
     EXPECT_EQ(CollisionTriangleGetMaterialColor(leftSector, 1).green, 0x10);
     EXPECT_EQ(CollisionTriangleGetMaterialColor(rightSector, 0).green, 0x20);
     EXPECT_EQ(LevelFindSectorAtPoint(nullptr, &left), nullptr);
+    Vector outside = {500, 0, 0};
+    EXPECT_EQ(LevelFindSectorAtPoint(mWorld, &outside), rightSector) << "outside: the partition's sector";
 
     HbPtrArray sectors;
     Sphere middle = {{0, 0, 0}, 10};

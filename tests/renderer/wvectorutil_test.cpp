@@ -117,7 +117,9 @@ TEST_F(FrameUtil, LookAlongAnyDirectionGivesAnOrthonormalFrame)
         ExpectVector(world->at, direction.x / length, direction.y / length, direction.z / length, "at in world");
         ExpectVector(frame->modelling.pos, 3, 4, 5, "position kept");
         if (direction.y == 0.0f)
+        {
             EXPECT_GT(world->up.y, 0.0f) << "up leans to the world up";
+        }
     }
     Vector none = {0, 0.0001f, 0};
     Matrix before = frame->modelling;
