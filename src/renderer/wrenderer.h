@@ -81,7 +81,7 @@ public:
     // ---- Render lists ---------------------------------------------------------------------
 
     /// Lists the node's render items: transparent ones in the transparent layer, the others
-    /// in layer (0 to 4; another layer lists them nowhere), that list re-sorted by texture
+    /// in layer (0 to 5; another layer lists them nowhere), that list re-sorted by texture
     /// after each addition. A full list leaves an item out. The node is marked as listed. 1.
     int32_t AddToRenderLists(W3dNode* node, int32_t layer);
     /// Takes each listed item of the node out of its list, re-sorting that list by texture;

@@ -78,9 +78,10 @@ void WRenderer::EndFrame()
 int32_t WRenderer::AddToRenderLists(W3dNode* node, int32_t layer)
 {
     HbPtrArray& items = node->GetRenderItems();
-    // Only the opaque layers take opaque items: the node's "no list" layer (6), or any layer
-    // outside 0 to 4, lists them nowhere rather than past the six lists.
-    WRenderList* opaque = layer >= 0 && layer < kTransparentLayer ? mRenderLists[layer] : nullptr;
+    // The level puts its objects' opaque items in the transparent layer too. The node's "no
+    // list" layer (6), or any layer outside 0 to 5, lists them nowhere rather than past the
+    // six lists.
+    WRenderList* opaque = layer >= 0 && layer < kNumRenderLists ? mRenderLists[layer] : nullptr;
     WRenderList* transparent = mRenderLists[kTransparentLayer];
     for (int32_t i = 0; i < items.GetCount(); ++i)
     {

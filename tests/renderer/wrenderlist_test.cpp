@@ -383,8 +383,8 @@ TEST_F(ItemDrawing, TheRendererListsANodesItemsByLayer)
 {
     WRenderer* renderer = WRenderer::Instance();
     Item(1)->transparent = 1;
-    // The "no list" layer (and anything outside 0 to 4) lists the opaque items nowhere.
-    for (int32_t layer : {W3dNode::kNoRenderLayer, -1, 5})
+    // The "no list" layer (and anything outside 0 to 5) lists the opaque items nowhere.
+    for (int32_t layer : {W3dNode::kNoRenderLayer, -1, 7})
     {
         EXPECT_EQ(renderer->AddToRenderLists(mNode, layer), 1);
         EXPECT_EQ(Item(0)->list, -1) << layer;
@@ -394,6 +394,10 @@ TEST_F(ItemDrawing, TheRendererListsANodesItemsByLayer)
         EXPECT_EQ(Item(1)->list, -1);
         EXPECT_EQ(mNode->GetFlags() & W3dNode::kInRenderLists, 0u);
     }
+    renderer->AddToRenderLists(mNode, WRenderer::kTransparentLayer); // the level's objects
+    EXPECT_EQ(Item(0)->list, WRenderer::kTransparentLayer);
+    EXPECT_EQ(renderer->GetRenderList(5)->GetCount(), 2);
+    renderer->RemoveFromRenderLists(mNode);
     renderer->AddToRenderLists(mNode, 2);
     EXPECT_EQ(Item(0)->list, 2);
     EXPECT_EQ(renderer->GetRenderList(2)->GetItem(Item(0)->position), Item(0));
