@@ -25,8 +25,8 @@ public:
     using Compare = int (*)(const void* a, const void* b);
 
     WRenderList() = default;
-    /// Releases no item: items belong to their nodes.
-    virtual ~WRenderList() { Clear(); }
+    /// Releases no item and touches none: items belong to their nodes, which may be gone.
+    virtual ~WRenderList() { mCount = 0; }
     WRenderList(const WRenderList&) = delete;
     WRenderList& operator=(const WRenderList&) = delete;
 
