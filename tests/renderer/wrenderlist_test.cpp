@@ -144,7 +144,11 @@ TEST_F(RenderItems, BuildMakesOneItemPerAtomic)
     node->SetClump(clump);
     EXPECT_EQ(RenderItemList::Build(node, nullptr), 1);
     EXPECT_EQ(node->GetRenderItems().GetCount(), 0);
+    ASSERT_EQ(TRenderDataItem::sClassPool.Create(), 1);
+    HbPerClassFreeList* pool = TRenderDataItem::sClassPool.Get();
+    int32_t pooled = pool->GetUsedCount();
     EXPECT_EQ(RenderItemList::Build(node, clump), 1);
+    EXPECT_EQ(pool->GetUsedCount(), pooled + 4) << "items come from their pool";
 
     std::vector<Atomic*> atomics = Atomics(clump);
     HbPtrArray& items = node->GetRenderItems();
@@ -167,6 +171,7 @@ TEST_F(RenderItems, BuildMakesOneItemPerAtomic)
         EXPECT_EQ(item->lit, 0);
     }
     node->Release(); // items back to their pool, then the clump and its textures' references
+    EXPECT_EQ(pool->GetUsedCount(), pooled);
     Texture::Destroy(alpha);
     Texture::Destroy(opaque);
 }
