@@ -131,7 +131,7 @@ HbHandlePtr::HbHandlePtr(const HbHandlePtr& other) : mObject(other.mObject), mHa
             table->AddRef(mHandle);
 }
 
-HbHandlePtr& HbHandlePtr::operator=(const HbHandlePtr& other)
+void HbHandlePtr::AssignFrom(const HbHandlePtr& other)
 {
     HbHandlesManager* table = HbHandlesManager::Instance();
     if (table)
@@ -142,7 +142,6 @@ HbHandlePtr& HbHandlePtr::operator=(const HbHandlePtr& other)
     }
     mObject = other.mObject;
     mHandle = other.mHandle;
-    return *this;
 }
 
 void HbHandlePtr::Assign(HbRoot* object)

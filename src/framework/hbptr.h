@@ -73,13 +73,21 @@ public:
     HbHandlePtr() = default;
     explicit HbHandlePtr(HbRoot* object) { Assign(object); }
     HbHandlePtr(const HbHandlePtr& other);
-    HbHandlePtr& operator=(const HbHandlePtr& other);
+    /// AssignFrom.
+    HbHandlePtr& operator=(const HbHandlePtr& other)
+    {
+        AssignFrom(other);
+        return *this;
+    }
     ~HbHandlePtr() { Reset(); }
 
     /// Refers to the object (registering it when it has no handle) or to nothing
     /// for null. The new reference is taken before the old one is released, so
     /// assigning the object already held keeps its entry.
     void Assign(HbRoot* object);
+    /// Refers to what the other pointer refers to: takes a reference on its handle, then
+    /// releases the one held before, so assigning from itself is safe.
+    void AssignFrom(const HbHandlePtr& other);
     /// 1 while the handle reaches a live object; otherwise releases the
     /// reference, clears the pointer and returns 0.
     int IsValid();

@@ -12,6 +12,8 @@
 #include "skin.h"
 #include "splinecurve.h"
 #include "userdata.h"
+#include "watomicowner.h"
+#include "wsectorobjecttable.h"
 
 namespace
 {
@@ -31,9 +33,9 @@ int FillList()
     int filled = EnginePluginList::Add(SplineCurve::Attach);
     filled &= EnginePluginList::Add(Random::Attach);
     filled &= EnginePluginList::Add(PrtStdAttach);
-    // The world-sector object table's attach goes here (SectorObjectTable::Attach).
+    filled &= EnginePluginList::Add(SectorObjectTable::Attach);
     filled &= EnginePluginList::Add(EnginePluginList::AttachAnimationPlugins);
-    // The atomic owner extension's attach goes here (AtomicOwner::Attach).
+    filled &= EnginePluginList::Add(AtomicOwner::Attach);
     filled &= EnginePluginList::Add(UserData::Attach);
     // No attach of the plug-ins above registers the texture's mipmap-K word.
     filled &= EnginePluginList::Add(MipmapKL::Attach);

@@ -14,6 +14,7 @@
 struct Camera;
 struct HbWindowState;
 class W2dSurfaceList;
+class W3dNode;
 class WAnimatedTextureSet;
 class WRenderList;
 class WViewport;
@@ -76,6 +77,16 @@ public:
     int32_t BeginFrame();
     /// Draws the 2D surfaces, presents and applies a pending mode change.
     void EndFrame();
+
+    // ---- Render lists ---------------------------------------------------------------------
+
+    /// Lists the node's render items: transparent ones in the transparent layer, the others
+    /// in layer (0 to 5; another layer lists them nowhere), that list re-sorted by texture
+    /// after each addition. A full list leaves an item out. The node is marked as listed. 1.
+    int32_t AddToRenderLists(W3dNode* node, int32_t layer);
+    /// Takes each listed item of the node out of its list, re-sorting that list by texture;
+    /// the node is marked as not listed. 0.
+    int32_t RemoveFromRenderLists(W3dNode* node);
 
     // ---- Cameras ----------------------------------------------------------------------------
 

@@ -1,5 +1,5 @@
 // The renderer's frame: the may-draw test, the clear at the start of a frame and the
-// present with the pending mode change at its end.
+// present with the pending mode change at its end; the nodes' items in the render lists.
 #include "wrenderer.h"
 
 #include "camera.h"
@@ -8,6 +8,9 @@
 #include "hbclock.h"
 #include "raster.h"
 #include "w2dsurfacelist.h"
+#include "w3dnode.h"
+#include "wrenderitem.h"
+#include "wrenderlist.h"
 
 bool WRenderer::MayDraw()
 {
@@ -68,4 +71,54 @@ void WRenderer::EndFrame()
         mPendingVideoMode = previous;
         ChangeVideoMode();
     }
+}
+
+// ---- Render lists ---------------------------------------------------------------------------------------
+
+int32_t WRenderer::AddToRenderLists(W3dNode* node, int32_t layer)
+{
+    HbPtrArray& items = node->GetRenderItems();
+    // The level puts its objects' opaque items in the transparent layer too. The node's "no
+    // list" layer (6), or any layer outside 0 to 5, lists them nowhere rather than past the
+    // six lists.
+    WRenderList* opaque = layer >= 0 && layer < kNumRenderLists ? mRenderLists[layer] : nullptr;
+    WRenderList* transparent = mRenderLists[kTransparentLayer];
+    for (int32_t i = 0; i < items.GetCount(); ++i)
+    {
+        auto* item = static_cast<TRenderDataItem*>(items[i]);
+        if (!item)
+            continue;
+        if (item->transparent)
+        {
+            if (transparent && transparent->Add(item))
+                item->list = kTransparentLayer;
+        }
+        else if (opaque && opaque->Add(item))
+        {
+            item->list = layer;
+            opaque->Sort(CompareByTexture);
+        }
+    }
+    node->SetFlags(node->GetFlags() | W3dNode::kInRenderLists);
+    return 1;
+}
+
+int32_t WRenderer::RemoveFromRenderLists(W3dNode* node)
+{
+    HbPtrArray& items = node->GetRenderItems();
+    for (int32_t i = 0; i < items.GetCount(); ++i)
+    {
+        auto* item = static_cast<TRenderDataItem*>(items[i]);
+        if (!item || item->list < 0 || item->list >= kNumRenderLists)
+            continue;
+        if (WRenderList* list = mRenderLists[item->list])
+        {
+            list->Remove(item);
+            list->Sort(CompareByTexture);
+        }
+        item->list = -1;
+        item->position = -1;
+    }
+    node->SetFlags(node->GetFlags() & ~uint32_t(W3dNode::kInRenderLists));
+    return 0;
 }

@@ -158,7 +158,15 @@ TEST_F(HandlePtr, AssignmentAndResetKeepTheCountsRight)
         EXPECT_EQ(Count(ha), 2);
         copy = p;
         copy = copy;
+        copy.AssignFrom(copy);
         EXPECT_EQ(Count(ha), 2);
+        HbHandlePtr empty;
+        copy.AssignFrom(empty);
+        EXPECT_EQ(Count(ha), 1);
+        EXPECT_EQ(copy.GetObject(), nullptr);
+        copy.AssignFrom(p);
+        EXPECT_EQ(Count(ha), 2);
+        EXPECT_EQ(copy.GetObject(), &a);
     }
     EXPECT_EQ(Count(ha), 1);
 

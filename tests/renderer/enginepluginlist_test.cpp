@@ -24,7 +24,9 @@
 #include "texture.h"
 #include "userdata.h"
 #include "uvanim.h"
+#include "watomicowner.h"
 #include "world.h"
+#include "wsectorobjecttable.h"
 
 #include <algorithm>
 
@@ -79,6 +81,18 @@ TEST_F(PluginAttach, EnginePluginsAttachInTheRenderersOrder)
     EXPECT_LT(Position(all, Clump::kPluginId), Position(all, kCollisionPluginId)) << "the world attaches first";
     EXPECT_LT(Position(all, kCollisionPluginId), Position(all, PTank::kPluginId)) << "collision right after it";
     EXPECT_GE(MipmapKL::GetTextureOffset(), 0) << "the mipmap-K word is on the list too";
+
+    // The sector object table and the atomic owner extension register object extensions
+    // only: their places show in the sector and atomic registries.
+    std::vector<int32_t> sectors = Ids(WorldSector::Registry());
+    EXPECT_LT(Position(sectors, MatFx::kPluginId), Position(sectors, SectorObjectTable::kPluginId));
+    EXPECT_LT(Position(sectors, SectorObjectTable::kPluginId), Position(sectors, UserData::kPluginId))
+        << "the sector table before the animation plug-ins and user data";
+    std::vector<int32_t> atomics = Ids(Atomic::Registry());
+    EXPECT_LT(Position(atomics, PrtStd::kPluginId), Position(atomics, Skin::kPluginId));
+    EXPECT_LT(Position(atomics, Skin::kPluginId), Position(atomics, AtomicOwner::kPluginId))
+        << "the owner extension after skinning";
+    EXPECT_EQ(Position(atomics, AtomicOwner::kPluginId), int32_t(atomics.size()) - 1) << "and last of the atomic's";
 }
 
 TEST_F(PluginAttach, ExtensionsAreSizedFromTheirRecords64Bit)
@@ -98,11 +112,13 @@ TEST_F(PluginAttach, ExtensionsAreSizedFromTheirRecords64Bit)
         {"atomic", Atomic::Registry(), PrtStd::kPluginId, sizeof(void*)},
         {"atomic", Atomic::Registry(), MatFx::kPluginId, 4},
         {"atomic", Atomic::Registry(), Skin::kPluginId, sizeof(void*)},
+        {"atomic", Atomic::Registry(), AtomicOwner::kPluginId, sizeof(AtomicOwnerData)},
         {"material", Material::Registry(), MatFx::kPluginId, sizeof(void*)},
         {"material", Material::Registry(), UVAnim::kPluginId, 10 * sizeof(void*)},
         {"material", Material::Registry(), UserData::kPluginId, 16},
         {"sector", WorldSector::Registry(), MatFx::kPluginId, 4},
         {"sector", WorldSector::Registry(), UserData::kPluginId, 16},
+        {"sector", WorldSector::Registry(), SectorObjectTable::kPluginId, sizeof(void*)},
         {"geometry", Geometry::Registry(), Skin::kPluginId, sizeof(void*)},
         {"geometry", Geometry::Registry(), UserData::kPluginId, 16},
         {"frame", Frame::Registry(), Hierarchy::kPluginId, 16},

@@ -1,0 +1,4 @@
+// The scene.
+#include "wscene.h"
+
+HB_DEFINE_CLASS_DESC(WScene, HbRoot);

@@ -1,0 +1,120 @@
+// The scene-graph tests' fixture.
+#include "scene_fixture.h"
+
+#include "frame.h"
+#include "geometry.h"
+#include "material.h"
+#include "plugin.h"
+#include "texture.h"
+
+namespace renderertest
+{
+
+std::vector<std::string>& SceneLog()
+{
+    static std::vector<std::string> log;
+    return log;
+}
+
+LoggingNode* LoggingNode::Make(const char* name)
+{
+    auto* node = new LoggingNode();
+    if (node)
+        node->mName = name;
+    return node;
+}
+
+LoggingNode::~LoggingNode()
+{
+    if (mClump)
+    {
+        // The clump's frame hangs under the node's: take it off before either goes.
+        if (mClump->frame && mClump->frame->parent)
+            Frame::RemoveChild(mClump->frame);
+        Clump::Destroy(mClump);
+    }
+}
+
+void LoggingNode::SetClump(Clump* clump)
+{
+    mClump = clump;
+    if (clump && clump->frame)
+        Frame::AddChild(mFrame, clump->frame);
+}
+
+void LoggingNode::ForAllAtomics(AtomicFunction fn, void* user)
+{
+    for (Atomic* atomic : Atomics(mClump))
+        if (!fn(this, atomic, user))
+            return;
+}
+
+Clump* MakeClump(const std::vector<Texture*>& textures)
+{
+    Clump* clump = Clump::Create();
+    Frame* root = Frame::Create();
+    clump->frame = root;
+    for (Texture* texture : textures)
+    {
+        Geometry* geometry = Geometry::Create(3, 1, kGeometryPositions);
+        MorphTarget& target = geometry->morphTargets[0];
+        target.positions[0] = {0, 0, 0};
+        target.positions[1] = {1, 0, 0};
+        target.positions[2] = {0, 1, 0};
+        Geometry::SetTriangleVertices(geometry, &geometry->triangles[0], 0, 1, 2);
+        if (texture != kNoMaterials)
+        {
+            Material* material = Material::Create();
+            if (texture)
+            {
+                Material::SetTexture(material, texture);
+            }
+            Geometry::SetTriangleMaterial(geometry, &geometry->triangles[0], material);
+            Material::Destroy(material);
+        }
+        MorphTarget::CalcBoundingSphere(&target, &target.boundingSphere);
+        Geometry::Unlock(geometry);
+        Atomic* atomic = Atomic::Create();
+        Frame* frame = Frame::Create();
+        Frame::AddChild(root, frame);
+        Atomic::SetFrame(atomic, frame);
+        Atomic::SetGeometry(atomic, geometry, 0);
+        Geometry::Destroy(geometry);
+        Clump::AddAtomic(clump, atomic);
+    }
+    return clump;
+}
+
+namespace
+{
+Atomic* Collect(Atomic* atomic, void* data)
+{
+    static_cast<std::vector<Atomic*>*>(data)->push_back(atomic);
+    return atomic;
+}
+} // namespace
+
+std::vector<Atomic*> Atomics(Clump* clump)
+{
+    std::vector<Atomic*> atomics;
+    if (clump)
+        Clump::ForAllAtomics(clump, Collect, &atomics);
+    return atomics;
+}
+
+int32_t ExtensionSizeOf(const PluginRegistry* registry, int32_t pluginId)
+{
+    for (const PluginEntry* entry = registry->first; entry; entry = entry->next)
+        if (entry->pluginId == pluginId)
+            return entry->size;
+    return -1;
+}
+
+void SceneTest::SetUp()
+{
+    RendererTest::SetUp();
+    SceneLog().clear();
+    Started();
+}
+
+} // namespace renderertest
