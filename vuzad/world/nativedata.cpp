@@ -290,10 +290,7 @@ void* Read(Stream* stream, int32_t length, const Owner& owner)
     if (type != kChunkStruct || size > uint32_t(length) - kChunkHeaderSize)
         return Refuse(nullptr, kErrStreamRead);
     if (!LibraryStamp::IsReadable(version))
-    {
-        Error::Report(kWorldPluginId, kErrBadVersion);
-        return nullptr;
-    }
+        return Refuse(nullptr, kErrBadVersion);
     BoundedReader in{stream, size};
     uint8_t word[8];
     if (!in.Take(word, 8))
