@@ -3,6 +3,7 @@
 #include "collisiontreewriter.h"
 
 #include "chunk.h"
+#include "writerbytes_local.h"
 
 #include <algorithm>
 #include <cstring>
@@ -15,33 +16,7 @@ constexpr uint32_t kCollisionChunk = 44;
 constexpr uint32_t kCollisionPlugin = 285;
 constexpr uint8_t kSplit = 0xFF;
 
-struct Bytes
-{
-    std::vector<uint8_t> out;
-
-    void U32(uint32_t v)
-    {
-        for (int i = 0; i < 4; ++i)
-            out.push_back(uint8_t(v >> (8 * i)));
-    }
-    void U16(uint16_t v)
-    {
-        out.push_back(uint8_t(v));
-        out.push_back(uint8_t(v >> 8));
-    }
-    void Real(float f)
-    {
-        uint32_t v;
-        std::memcpy(&v, &f, 4);
-        U32(v);
-    }
-    void Header(uint32_t type, size_t size)
-    {
-        U32(type);
-        U32(uint32_t(size));
-        U32(LibraryStamp::Encode(kLibraryVersion, kLibraryBuild));
-    }
-};
+using Bytes = WriterBytes;
 
 class Builder
 {

@@ -3,40 +3,14 @@
 #include "geometrywriter.h"
 
 #include "chunk.h"
+#include "writerbytes_local.h"
 
 #include <cstring>
 
 namespace
 {
 
-struct Bytes
-{
-    std::vector<uint8_t> out;
-
-    void U32(uint32_t v)
-    {
-        for (int i = 0; i < 4; ++i)
-            out.push_back(uint8_t(v >> (8 * i)));
-    }
-    void U16(uint16_t v)
-    {
-        out.push_back(uint8_t(v));
-        out.push_back(uint8_t(v >> 8));
-    }
-    void Real(float f)
-    {
-        uint32_t v;
-        std::memcpy(&v, &f, 4);
-        U32(v);
-    }
-    void Header(uint32_t type, size_t size, uint32_t version)
-    {
-        U32(type);
-        U32(uint32_t(size));
-        U32(LibraryStamp::Encode(version, kLibraryBuild));
-    }
-    void Append(const std::vector<uint8_t>& more) { out.insert(out.end(), more.begin(), more.end()); }
-};
+using Bytes = WriterBytes;
 
 // A string chunk: the characters, a terminator and zeros up to a multiple of 4.
 void StringChunk(Bytes& out, const std::string& text, uint32_t version)

@@ -3,6 +3,7 @@
 #include "worldwriter.h"
 
 #include "chunk.h"
+#include "writerbytes_local.h"
 
 #include <algorithm>
 #include <cstring>
@@ -20,39 +21,7 @@ constexpr uint32_t kExtentsFlag = 0x40000000;
 /// Leaf triangles are stored as four 16-bit words from this version on.
 constexpr uint32_t kPlainTrianglesVersion = 0x36002;
 
-struct Bytes
-{
-    std::vector<uint8_t> out;
-
-    void U32(uint32_t v)
-    {
-        for (int i = 0; i < 4; ++i)
-            out.push_back(uint8_t(v >> (8 * i)));
-    }
-    void U16(uint16_t v)
-    {
-        out.push_back(uint8_t(v));
-        out.push_back(uint8_t(v >> 8));
-    }
-    void Real(float f)
-    {
-        uint32_t v;
-        std::memcpy(&v, &f, 4);
-        U32(v);
-    }
-    void Header(uint32_t type, size_t size, uint32_t version)
-    {
-        U32(type);
-        U32(uint32_t(size));
-        U32(LibraryStamp::Encode(version, kLibraryBuild));
-    }
-    void Append(const std::vector<uint8_t>& more) { out.insert(out.end(), more.begin(), more.end()); }
-    void Chunk(uint32_t type, const std::vector<uint8_t>& more, uint32_t version)
-    {
-        Header(type, more.size(), version);
-        Append(more);
-    }
-};
+using Bytes = WriterBytes;
 
 int32_t VertexCount(const WorldDescription::Leaf& leaf)
 {
