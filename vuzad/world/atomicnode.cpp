@@ -434,7 +434,7 @@ void AtomicAllInOneNode::SetupLightingD3D9(void* object)
     if (normals)
     {
         Engine* engine = Engine::Current();
-        const uint16_t stamp = ++engine->lightFrame;
+        const uint32_t stamp = ++engine->lightFrame;
         const Sphere* sphere = Atomic::GetWorldBoundingSphere(atomic);
         for (ListLink* t = atomic->sectorTies.next; t != &atomic->sectorTies; t = t->next)
         {

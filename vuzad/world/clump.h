@@ -88,6 +88,9 @@ struct Atomic
     static int32_t Instance(Atomic* atomic);
     /// The atomic's pipeline, else the default atomic pipeline. The atomic, or null.
     static Atomic* DefaultRender(Atomic* atomic);
+    /// Makes pipeline the default atomic pipeline; null restores the one the world
+    /// pipelines built. The replaced pipeline stays its owner's to destroy.
+    static void SetDefaultPipeline(Pipeline* pipeline);
     /// Reads an atomic chunk's body (after its header) inside a clump read: frames and
     /// geometries are taken from the clump's lists by index; with no geometries, the
     /// atomic's own geometry chunk follows. An index outside its list refuses the atomic

@@ -86,6 +86,9 @@ struct WorldSector
     /// A sector without triangles at once; else its pipeline, the world's or the default
     /// sector pipeline. The sector, or null when the pipeline failed.
     static WorldSector* DefaultRender(WorldSector* sector);
+    /// Makes pipeline the default sector pipeline; null restores the one the world
+    /// pipelines built. The replaced pipeline stays its owner's to destroy.
+    static void SetDefaultPipeline(Pipeline* pipeline);
 
     static int32_t RegisterPlugin(int32_t size, int32_t pluginId, PluginConstructor constructor,
                                   PluginDestructor destructor, PluginCopy copy);

@@ -7,6 +7,8 @@
 
 struct Geometry;
 struct Light;
+struct Pipeline;
+struct WorldSector;
 
 struct WorldD3D9
 {
@@ -69,6 +71,8 @@ struct VertexShaderFlags
     static int32_t Attach();
     static uint32_t Get(const Geometry* geometry);
     static void Set(Geometry* geometry, uint32_t flags);
+    static uint32_t Get(const WorldSector* sector);
+    static void Set(WorldSector* sector, uint32_t flags);
 };
 
 /// Geometries whose instance data lies in buffers a device reset loses.
@@ -81,15 +85,25 @@ struct InstanceList
     static void RestoreDevice();
 };
 
+/// The default pipelines of atomics and world sectors, built when the world module opens
+/// on an engine and destroyed when it closes. Each is made of its one all-in-one node and
+/// owned by the world module (plug-in id 2).
 struct WorldPipelines
 {
-    /// Builds the default atomic pipeline (the atomic all-in-one node) and makes it the
-    /// current default, resetting the light tables and the vertex-shader cache. 1, or 0 with
-    /// nothing left built.
+    /// Builds the atomic pipeline (resetting the light tables and the vertex-shader cache),
+    /// then the sector pipeline, and makes them the current defaults. 1, or 0 with nothing
+    /// left built.
     static int32_t Open();
-    /// Empties the instanced-geometry list, closes the shader cache and the light tables and
-    /// destroys the created pipeline.
+    /// Destroys the sector pipeline, then the atomic pipeline.
     static void Close();
     static int32_t CreateAtomicPipeline();
+    static int32_t CreateSectorPipeline();
+    /// Empties the instanced-geometry list, closes the shader cache and the light tables,
+    /// restores the default and destroys the created pipeline.
     static void DestroyAtomicPipeline();
+    static void DestroySectorPipeline();
+    /// The pipelines built at open (what a restore to the default brings back); null
+    /// while closed.
+    static Pipeline* GetCreatedAtomicPipeline();
+    static Pipeline* GetCreatedSectorPipeline();
 };

@@ -8,6 +8,7 @@
 #include "geometry.h"
 #include "light.h"
 #include "memory.h"
+#include "nativedata.h"
 #include "vertexshader.h"
 #include "world_local.h"
 
@@ -456,26 +457,6 @@ Stream* RightsWrite(Stream* stream, int32_t, const void*, int32_t, int32_t)
     return stream;
 }
 
-// ---- Native data ----------------------------------------------------------------------------------------------
-
-/// Native instance data is not read by this build: a stream that carries it is refused
-/// rather than taken without its vertices.
-Stream* NativeRead(Stream*, int32_t, void*, int32_t, int32_t)
-{
-    WorldError(kErrStreamRead);
-    return nullptr;
-}
-
-Stream* NativeWrite(Stream* stream, int32_t, const void*, int32_t, int32_t)
-{
-    return stream;
-}
-
-int32_t NativeSize(const void*, int32_t, int32_t)
-{
-    return 0;
-}
-
 } // namespace
 
 // ---- Ties -----------------------------------------------------------------------------------------------
@@ -589,10 +570,7 @@ int32_t WorldObjects::Attach()
     ok = ok && WorldSector::RegisterPlugin(0, kMeshPluginId, nullptr, nullptr, nullptr) >= 0;
     ok = ok && WorldSector::RegisterPluginStream(kMeshPluginId, SectorMeshStreamRead, SectorMeshStreamWrite,
                                                  SectorMeshStreamSize) >= 0;
-    ok = ok && Geometry::RegisterPlugin(0, kNativeDataPluginId, nullptr, nullptr, nullptr) >= 0;
-    ok = ok && Geometry::RegisterPluginStream(kNativeDataPluginId, NativeRead, NativeWrite, NativeSize) >= 0;
-    ok = ok && WorldSector::RegisterPlugin(0, kNativeDataPluginId, nullptr, nullptr, nullptr) >= 0;
-    ok = ok && WorldSector::RegisterPluginStream(kNativeDataPluginId, NativeRead, NativeWrite, NativeSize) >= 0;
+    ok = ok && NativeData::Attach();
 
     ok = ok && Atomic::RegisterPlugin(0, kRightsPluginId, nullptr, nullptr, nullptr) >= 0;
     ok = ok && Atomic::RegisterPluginStream(kRightsPluginId, RightsRead<kRightsAtomic>, RightsWrite, RightsSize) >= 0;

@@ -346,3 +346,33 @@ TEST_F(AtomicNodeTest, LightsReachingTheAtomicAreCollectedOnceWhateverItsSectors
 }
 
 } // namespace
+
+namespace
+{
+
+TEST_F(AtomicNodeTest, ALightStampedLongAgoIsCollectedWhenTheLightFramePassesSixteenBits)
+{
+    Start();
+    mWorld = std::make_unique<TestWorld>(false);
+    Engine::Current()->currentWorld = &mWorld->world;
+    Light* lamp = Light::Create(kLightPoint);
+    Light::SetFrame(lamp, MakeFrame({0.5f, 0.5f, 0}));
+    Light::SetRadius(lamp, 3);
+    World::AddLight(&mWorld->world, lamp);
+    mLights.push_back(lamp);
+    Geometry* g = ReadGeometry(LitQuad());
+    ASSERT_NE(g, nullptr);
+    Atomic* atomic = MakeAtomic(g);
+    World::AddAtomic(&mWorld->world, atomic);
+    Frame::SyncDirtyList();
+
+    // The lamp was last stamped 0x10000 frames ago: a stamp kept in 16 bits would take it
+    // for this frame's and skip it.
+    lamp->lightStamp = 0;
+    Engine::Current()->lightFrame = 0xFFFF;
+    AtomicAllInOneNode::SetupLightingD3D9(atomic);
+    EXPECT_EQ(D3D9Lights::GetNumEnabled(), 1);
+    EXPECT_EQ(lamp->lightStamp, 0x10000u);
+}
+
+} // namespace

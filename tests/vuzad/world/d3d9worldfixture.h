@@ -1,6 +1,6 @@
 // Test helpers for the world module on the Direct3D 9 driver: the engine started on our d3d9
 // layer with the world attached, a started camera of a small size, geometries from the
-// geometry writer, and atomics on frames.
+// geometry writer, worlds from the world writer, and atomics on frames.
 #pragma once
 
 #include "clump.h"
@@ -9,6 +9,7 @@
 #include "geometrywriter.h"
 #include "stream.h"
 #include "world.h"
+#include "worldwriter.h"
 
 #include <gtest/gtest.h>
 
@@ -55,6 +56,20 @@ protected:
             Stream::Close(in, nullptr);
         return g;
     }
+
+    /// A world chunk from the world writer read into its block; null when the read fails.
+    static World* ReadWorld(const std::vector<uint8_t>& bytes)
+    {
+        MemoryBlock block{const_cast<uint8_t*>(bytes.data()), uint32_t(bytes.size())};
+        Stream* in = Stream::Open(kStreamMemory, kStreamRead, &block);
+        World* world = nullptr;
+        if (in && Stream::FindChunk(in, 11, nullptr, nullptr))
+            world = World::StreamRead(in);
+        if (in)
+            Stream::Close(in, nullptr);
+        return world;
+    }
+    static World* ReadWorld(const WorldDescription& description) { return ReadWorld(WorldWriter::Write(description)); }
 
     Frame* MakeFrame(Vector position = {0, 0, 0})
     {
