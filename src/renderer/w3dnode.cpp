@@ -75,6 +75,8 @@ void W3dNode::RemoveChild(W3dNode* child)
             if (n->value)
                 static_cast<W3dNode*>(n->value)->RemoveFromScene();
         child->OnRemoveFromWorld();
+        if (child->mUpdateScene && child->mUpdateScene == mScene)
+            mScene->ForgetUpdatable(child);
         child->mScene = nullptr;
         child->mMoveCollisionSet.RemoveFromWorld(mScene);
         child->mShootCollisionSet.RemoveFromWorld(mScene);

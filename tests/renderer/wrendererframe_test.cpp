@@ -281,6 +281,7 @@ TEST_F(Frames, TheThreeDPassDrawsInItsFixedOrderAndHandsTheStatesBack)
     ASSERT_EQ(mRenderer->AddCustomRenderCallback(RecordCallback, const_cast<char*>("cb0")), 0);
     ASSERT_EQ(mRenderer->AddCustomRenderCallback(RecordCallback, const_cast<char*>("cb1")), 1);
     RecordCameraUpdates();
+    EXPECT_EQ(WorldCamera::GetWorld(mCamera->GetCamera()), mWorld) << "the camera joined the level's world";
 
     ASSERT_EQ(mRenderer->BeginFrame(), 1);
     mRenderer->UpdateFrame();
@@ -326,6 +327,7 @@ TEST_F(Frames, AFailedCameraUpdateSkipsThePassAndADeadCameraLeavesOnlyTheMainCam
 
     // The camera node dies between frames: the frame notices through the handle.
     mScene->GetRoot()->RemoveChild(mCamera);
+    EXPECT_EQ(WorldCamera::GetWorld(mCamera->GetCamera()), nullptr) << "it left the world with the scene";
     mCamera->Release();
     mCamera = nullptr;
     gTrace.clear();
@@ -406,10 +408,7 @@ struct MayDrawCase
 class MayDraw : public Frames, public ::testing::WithParamInterface<MayDrawCase>
 {
 protected:
-    void SetUp() override
-    {
-        StartWithPrefs(GetParam().fullScreen ? PrefsBytes(0, 800, 600, 1, 1.0f) : std::string());
-    }
+    void SetUp() override { StartWithPrefs(GetParam().fullScreen ? PrefsBytes(0, 800, 600, 1, 1.0f) : std::string()); }
 };
 
 TEST_P(MayDraw, OnlyAnInactiveFullScreenWindowSkipsTheFrame)
