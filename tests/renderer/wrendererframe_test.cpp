@@ -65,7 +65,16 @@ class RecordingFx : public KfxManagerBackend
 public:
     void SetCamera(Camera* camera) override { cameras.push_back(camera); }
     void UpdateAll() override { ++updates; }
-    void RenderGroup(int32_t group) override { gTrace.push_back("fx" + std::to_string(group) + " " + States()); }
+    void RenderGroup(int32_t group) override
+    {
+        gTrace.push_back("fx" + std::to_string(group) + " " + States());
+        // An emitter sets depth and fog states of its own and leaves them: the renderer puts
+        // back the saved ones after the group.
+        Engine::Current()->device.setRenderState(kRenderStateZTest, 1 - State(kRenderStateZTest));
+        Engine::Current()->device.setRenderState(kRenderStateZWrite, 1);
+        Engine::Current()->device.setRenderState(kRenderStateFog, 1 - State(kRenderStateFog));
+        Engine::Current()->device.setRenderState(kRenderStateVertexAlpha, 0);
+    }
 
     std::vector<Camera*> cameras;
     int32_t updates = 0;

@@ -34,8 +34,10 @@ public:
     /// Once per updated frame.
     static void UpdateAll();
     /// group kGroupBeforeCharacters or kGroupAfterCharacters, inside the camera's update.
-    /// The render states the group changes are the group's to restore: the renderer restores
-    /// depth test, depth write, vertex alpha and fog after each group, nothing else.
+    /// The renderer sets depth test (off for group 1, on for group 2), depth write off,
+    /// vertex alpha on and fog off before the group; emitters may set their own depth states
+    /// and need not restore them or vertex alpha and fog, which the renderer puts back after
+    /// the group. Any other state an emitter changes it restores itself.
     static void RenderGroup(int32_t group);
     /// The camera the effects have.
     static Camera* GetCamera();
