@@ -30,6 +30,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <map>
 #include <string>
@@ -321,6 +322,33 @@ TEST_F(Frames, TheThreeDPassDrawsInItsFixedOrderAndHandsTheStatesBack)
         mRenderer->RenderScene();
         EXPECT_EQ(States(), before) << on;
     }
+    mLevel->SetSky(nullptr);
+}
+
+TEST_F(Frames, TheSkyFollowsTheCameraScaledAndTurnedEveryUpdate)
+{
+    W3dSky* sky = W3dSky::Create();
+    sky->SetClump(MakeClump({nullptr}));
+    sky->SetAngle(90.0f);
+    mLevel->SetSky(sky);
+    EXPECT_EQ(sky->GetOwner(), mLevel);
+    for (const Vector& at : {Vector{3, 4, 5}, Vector{-7, 0, 2}})
+    {
+        Frame::Translate(mCamera->GetEngineFrame(), &at, kCombineReplace);
+        mRenderer->UpdateFrame();
+        const Matrix& m = sky->GetClump()->frame->modelling;
+        EXPECT_NEAR(m.pos.x, at.x, 1e-4f);
+        EXPECT_NEAR(m.pos.y, at.y, 1e-4f);
+        EXPECT_NEAR(m.pos.z, at.z, 1e-4f);
+        EXPECT_NEAR(m.right.x, 0.0f, 1e-3f) << "a quarter turn about the up axis";
+        EXPECT_NEAR(std::fabs(m.right.z), 100.0f, 1e-3f);
+        EXPECT_NEAR(m.up.y, 100.0f, 1e-3f);
+    }
+    sky->SetEnabled(0);
+    const Vector away = {50, 0, 0};
+    Frame::Translate(mCamera->GetEngineFrame(), &away, kCombineReplace);
+    mRenderer->UpdateFrame();
+    EXPECT_NEAR(sky->GetClump()->frame->modelling.pos.x, -7.0f, 1e-4f) << "a disabled sky stays";
     mLevel->SetSky(nullptr);
 }
 
