@@ -18,6 +18,8 @@ W3dNode::W3dNode()
 
 W3dNode::~W3dNode()
 {
+    if (mUpdateScene)
+        mUpdateScene->ForgetUpdatable(this);
     mShootCollisionSet.Clear();
     mMoveCollisionSet.Clear();
     // The node holds one reference on each attachment (normally dropped when it left its
@@ -73,6 +75,8 @@ void W3dNode::RemoveChild(W3dNode* child)
             if (n->value)
                 static_cast<W3dNode*>(n->value)->RemoveFromScene();
         child->OnRemoveFromWorld();
+        if (child->mUpdateScene && child->mUpdateScene == mScene)
+            mScene->ForgetUpdatable(child);
         child->mScene = nullptr;
         child->mMoveCollisionSet.RemoveFromWorld(mScene);
         child->mShootCollisionSet.RemoveFromWorld(mScene);
@@ -138,6 +142,8 @@ void W3dNode::RemoveFromScene()
         if (n->value)
             static_cast<W3dNode*>(n->value)->RemoveFromScene();
     OnRemoveFromWorld();
+    if (mUpdateScene && mUpdateScene == mScene)
+        mScene->ForgetUpdatable(this);
     mScene = nullptr;
 }
 

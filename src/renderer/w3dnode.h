@@ -143,6 +143,7 @@ public:
     int32_t GetLightStamp() const { return mLightStamp; }
 
 private:
+    friend class WScene;
     void SetVisibleInSubtree(bool visible);
 
     HbPtrList mChildren{10};
@@ -151,6 +152,9 @@ private:
     void* mFadeUserData = nullptr;
     W3dNode* mParent = nullptr;
     WScene* mScene = nullptr;
+    /// The scene whose update list holds the node; it holds no reference, so the node takes
+    /// itself off when it leaves that scene or dies.
+    WScene* mUpdateScene = nullptr;
     W3dNode* mSpareNode = nullptr;
     int32_t mSpareWord = 0;
     void* mSparePointer = nullptr;

@@ -30,6 +30,7 @@
 #include "wfontmanager.h"
 #include "world.h"
 #include "wrenderlist.h"
+#include "wscene.h"
 #include "wtexturemanager.h"
 #include "wuvanimregistry.h"
 #include "wviewport.h"
@@ -234,7 +235,7 @@ WRenderer::~WRenderer()
     if (mStateBits & kEngineInitialised)
         Engine::Term();
     mCurrentCamera.Reset();
-    mCustomRenderCallbacks.SetSize(0);
+    FreeCustomRenderCallbacks();
 }
 
 int32_t WRenderer::InitEngine()
@@ -343,14 +344,15 @@ int32_t WRenderer::Start(HbWindowState& window)
 void WRenderer::Stop()
 {
     mStateBits &= ~kStarted;
+    // The scene goes first: its level takes its objects out of the lists.
+    if (mCurrentScene)
+        mCurrentScene->Release();
+    mCurrentScene = nullptr;
     for (WRenderList*& list : mRenderLists)
     {
         delete list;
         list = nullptr;
     }
-    if (mCurrentScene)
-        mCurrentScene->Release();
-    mCurrentScene = nullptr;
     if (mAnimatedTextures)
         mAnimatedTextures->Release();
     mAnimatedTextures = nullptr;

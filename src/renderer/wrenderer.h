@@ -5,6 +5,7 @@
 
 #include "hbgrowarray.h"
 #include "hbmemory.h"
+#include "hbperclassfreelist.h"
 #include "hbptr.h"
 #include "wvideomodelist.h"
 #include "wvideoprefs.h"
@@ -12,11 +13,14 @@
 #include <cstdint>
 
 struct Camera;
+struct Clump;
 struct HbWindowState;
 class W2dSurfaceList;
+class W3dCamera;
 class W3dNode;
 class WAnimatedTextureSet;
 class WRenderList;
+class WScene;
 class WViewport;
 
 class WRenderer : public HbAllocated
@@ -73,10 +77,58 @@ public:
 
     // ---- The frame ------------------------------------------------------------------------
 
-    /// Clears the screen. The clear's result, 0 when the frame may not draw.
+    // A frame is BeginFrame, then (in play) UpdateFrame and RenderScene, then EndFrame. The
+    // 3D pass and the ends of a frame are skipped while an inactive full-screen window hides
+    // it; the updates go on.
+
+    /// Clears the screen through the current camera node (else the main camera, to black).
+    /// The clear's result, 0 when the frame may not draw.
     int32_t BeginFrame();
-    /// Draws the 2D surfaces, presents and applies a pending mode change.
+    /// Advances UV animations, animated textures, the scene's updatable nodes, the sky and
+    /// the effects. Without a valid camera only the effects are told there is none.
+    void UpdateFrame();
+    /// The 3D pass through the current camera node in its fixed order: sky, world, effect
+    /// group 1, layers 1, 2, 0, custom callbacks, layers 4, 3, the transparent layer back to
+    /// front, effect group 2, the camera's overlays; then the shadows. Depth test, depth
+    /// write, vertex alpha and fog are as before; cull mode is left at none.
+    void RenderScene();
+    /// Raises the real clock's frame count (every ended frame, drawn or not), then draws the
+    /// 2D surfaces, presents and applies a pending mode change.
     void EndFrame();
+
+    // ---- The scene ------------------------------------------------------------------------
+
+    /// Makes the scene current with one reference, releasing the previous one's. The scene.
+    WScene* SetScene(WScene* scene);
+    /// Empties the six render lists and releases the current scene.
+    void ReleaseScene();
+    WScene* GetScene() const { return mCurrentScene; }
+
+    // ---- Custom render callbacks ------------------------------------------------------------
+
+    /// A function the 3D pass calls with its user pointer after layers 1, 2 and 0.
+    struct TCustomRenderCB
+    {
+        HB_DECLARE_CLASS_POOL();
+        static constexpr int32_t kPoolSize = 100;
+        void (*function)(void* user) = nullptr;
+        void* user = nullptr;
+    };
+    /// The callback's index (the slot last freed, else the first empty one, else a new
+    /// one), or -1 when no record could be had.
+    int32_t AddCustomRenderCallback(void (*function)(void* user), void* user);
+    /// 1; 0 for an index outside the array or an empty slot.
+    int32_t RemoveCustomRenderCallback(int32_t index);
+    int32_t GetCustomRenderCallbackCount() const { return mCustomRenderCallbacks.GetCount(); }
+
+    // ---- Clumps to prepare --------------------------------------------------------------------
+
+    /// A loaded clump whose textures are measured once the level is loaded.
+    static void RegisterClump(Clump* clump);
+    /// After a level has loaded: through the current camera, the clumps registered (then
+    /// forgotten) and the level's world. Nothing without a valid camera.
+    void PrepareClumps();
+    static int32_t GetRegisteredClumpCount();
 
     // ---- Render lists ---------------------------------------------------------------------
 
@@ -94,6 +146,9 @@ public:
     HbHandlePtr GetCamera() const { return mCurrentCamera; }
     /// The camera registry's choice of camera node (null for none).
     void SetCamera(HbRoot* camera) { mCurrentCamera.Assign(camera); }
+    /// The current camera node when its object still lives; else the handle is released and
+    /// null returned.
+    W3dCamera* GetValidCamera();
 
     // ---- State ------------------------------------------------------------------------------
 
@@ -126,6 +181,8 @@ private:
     bool MayDraw();
     void ResizeRasters(int32_t width, int32_t height);
     void FollowWithWindow(bool fullScreen, int32_t width, int32_t height);
+    void RenderLayer(int32_t layer);
+    void FreeCustomRenderCallbacks();
     /// The settings the window state describes now, for a mode change to fall back to.
     WDisplaySettings PresentSettings() const;
     /// Rebuilds the gamma tables for gamma and corrects every texture with them once.
@@ -143,7 +200,7 @@ private:
     WVideoModeList mVideoModes = {};
     WViewport* mViewport = nullptr;
     Camera* mMainCamera = nullptr;
-    HbRoot* mCurrentScene = nullptr;
+    WScene* mCurrentScene = nullptr;
     HbHandlePtr mCurrentCamera;
     W2dSurfaceList* mSurfaceList = nullptr;
     WAnimatedTextureSet* mAnimatedTextures = nullptr;

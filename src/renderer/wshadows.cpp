@@ -107,3 +107,5 @@ int32_t WShadows::GetCount()
 {
     return gRecords ? gRecords->GetCount() : 0;
 }
+
+void WShadows::RenderAll(Camera*) {}

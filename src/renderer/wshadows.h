@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+struct Camera;
 struct Clump;
 
 /// What an owner passes to WShadows::Add.
@@ -45,4 +46,8 @@ int32_t GetVisible(int32_t id);
 const WShadowDesc* GetDesc(int32_t id);
 /// Registered records.
 int32_t GetCount();
+/// Every frame, after the 3D pass (also when its camera update failed): draws the visible
+/// shadows through camera, opening camera updates of their own. Drawing comes with the
+/// level's shadow camera; until then nothing is drawn.
+void RenderAll(Camera* camera);
 } // namespace WShadows

@@ -31,3 +31,10 @@ int32_t UVAnimRegistryCount()
 {
     return gAnimatedMaterials ? gAnimatedMaterials->GetCount() : 0;
 }
+
+void UVAnimUpdate(float dt)
+{
+    if (!(dt > 0.0f) || !gAnimatedMaterials)
+        return;
+    // Nothing registers materials yet, so there is nothing to advance.
+}

@@ -12,3 +12,6 @@ void UVAnimRegistryShutdown();
 bool UVAnimRegistryIsOpen();
 /// Materials registered.
 int32_t UVAnimRegistryCount();
+/// Every frame: by dt seconds when dt is above 0, each registered material advances its UV
+/// animations. The advance itself comes with the UV animations of materials.
+void UVAnimUpdate(float dt);

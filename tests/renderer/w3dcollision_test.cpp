@@ -9,6 +9,7 @@
 #include "scene_fixture.h"
 #include "stream.h"
 #include "w3dcollision.h"
+#include "w3dlevel.h"
 #include "w3dnode.h"
 #include "watomicowner.h"
 #include "world.h"
@@ -77,10 +78,19 @@ protected:
         SceneTest::SetUp();
         mWorld = MakeFloorWorld();
         ASSERT_NE(mWorld, nullptr);
-        mScene.SetMainWorld(mWorld);
+        mLevel = W3dLevel::Create();
+        mLevel->AddRef();
+        mLevel->SetMainWorld(mWorld);
+        mScenePtr = new WScene();
+        mScenePtr->AddRef();
+        mScenePtr->SetLevel(mLevel);
     }
     void TearDown() override
     {
+        if (mScenePtr)
+            mScenePtr->Release();
+        if (mLevel)
+            mLevel->Release();
         if (mWorld)
             World::Destroy(mWorld);
         SceneTest::TearDown();
@@ -95,18 +105,21 @@ protected:
     }
 
     World* mWorld = nullptr;
-    WScene mScene;
+    W3dLevel* mLevel = nullptr;
+    WScene* mScenePtr = nullptr;
+    /// The scene whose level's main world the volumes join.
+    WScene& Scene() { return *mScenePtr; }
 };
 
 TEST_F(Collisions, VolumesOfTheThreeKindsJoinAndLeaveTheWorldOnce)
 {
     Frame* sphereFrame = Frame::Create();
     W3dCollisionNode* sphere =
-        W3dCollisionNode::CreateForFrame(sphereFrame, W3dCollisionNode::NewSphere({{0, 0, 0}, 5}), &mScene);
+        W3dCollisionNode::CreateForFrame(sphereFrame, W3dCollisionNode::NewSphere({{0, 0, 0}, 5}), &Scene());
     EXPECT_EQ(sphere->kind, uint32_t(W3dCollisionNode::kFrameSphere));
 
     Atomic* boxAtomic = Box(kUnitBox);
-    W3dCollisionNode* box = W3dCollisionNode::CreateForAtomic(boxAtomic, &mScene);
+    W3dCollisionNode* box = W3dCollisionNode::CreateForAtomic(boxAtomic, &Scene());
     EXPECT_EQ(box->kind, uint32_t(W3dCollisionNode::kAtomic | W3dCollisionNode::kOwnsFrame));
     EXPECT_EQ(box->sphere, &boxAtomic->boundingSphere);
     EXPECT_EQ(Atomic::GetWorld(boxAtomic), mWorld);
@@ -119,13 +132,13 @@ TEST_F(Collisions, VolumesOfTheThreeKindsJoinAndLeaveTheWorldOnce)
     EXPECT_EQ(whole->frame, node->GetClump()->frame) << "placed by the engine object's frame";
     for (Atomic* atomic : Atomics(node->GetClump()))
         EXPECT_EQ(Atomic::GetWorld(atomic), nullptr) << "no scene given: not in the world";
-    whole->AddToWorld(&mScene);
-    whole->AddToWorld(&mScene);
+    whole->AddToWorld(&Scene());
+    whole->AddToWorld(&Scene());
     for (Atomic* atomic : Atomics(node->GetClump()))
         EXPECT_EQ(Atomic::GetWorld(atomic), mWorld);
     whole->RemoveFromWorld(nullptr);
     EXPECT_EQ(whole->inWorld, 1) << "removing with no scene does nothing";
-    whole->RemoveFromWorld(&mScene);
+    whole->RemoveFromWorld(&Scene());
     for (Atomic* atomic : Atomics(node->GetClump()))
         EXPECT_EQ(Atomic::GetWorld(atomic), nullptr);
 
@@ -141,7 +154,7 @@ TEST_F(Collisions, VolumesOfTheThreeKindsJoinAndLeaveTheWorldOnce)
     EXPECT_NEAR(world->centre.y, 10.0f, 1e-5f);
     EXPECT_EQ(world->radius, 5.0f);
 
-    tree.RemoveFromWorld(&mScene);
+    tree.RemoveFromWorld(&Scene());
     EXPECT_EQ(Atomic::GetWorld(boxAtomic), nullptr);
     tree.Clear(); // the subtree destroyed, the node released
     EXPECT_EQ(tree.GetRoot(), nullptr);
@@ -188,7 +201,7 @@ TEST_F(Collisions, MasksSetTheCollisionFlagAndTheMaterialGreenByte)
 TEST_F(Collisions, SetsJoinTheWorldOnlyForTheNodeHungUnderASceneNode)
 {
     LoggingNode* root = LoggingNode::Make("root");
-    root->AddToScene(&mScene);
+    root->AddToScene(&Scene());
     W3dFrame* child = W3dFrame::Create();
     W3dFrame* grandchild = W3dFrame::Create();
     Atomic* childBox = Box(kUnitBox);
@@ -200,7 +213,7 @@ TEST_F(Collisions, SetsJoinTheWorldOnlyForTheNodeHungUnderASceneNode)
     root->AttachChild(child);
     EXPECT_EQ(Atomic::GetWorld(childBox), mWorld);
     EXPECT_EQ(Atomic::GetWorld(grandchildBox), nullptr) << "a descendant's sets stay out";
-    EXPECT_EQ(grandchild->GetScene(), &mScene);
+    EXPECT_EQ(grandchild->GetScene(), &Scene());
 
     child->AddRef();
     root->RemoveChild(child);

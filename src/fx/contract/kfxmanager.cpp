@@ -1,0 +1,46 @@
+// The effect manager's entry points for the renderer.
+#include "kfxmanager.h"
+
+namespace
+{
+KfxManagerBackend* gBackend = nullptr;
+Camera* gCamera = nullptr;
+} // namespace
+
+void KfxManager::SetCamera(Camera* camera)
+{
+    if (camera == gCamera)
+        return;
+    gCamera = camera;
+    if (gBackend)
+        gBackend->SetCamera(camera);
+}
+
+void KfxManager::UpdateAll()
+{
+    if (gBackend)
+        gBackend->UpdateAll();
+}
+
+void KfxManager::RenderGroup(int32_t group)
+{
+    if (gBackend)
+        gBackend->RenderGroup(group);
+}
+
+Camera* KfxManager::GetCamera()
+{
+    return gCamera;
+}
+
+void KfxManager::Install(KfxManagerBackend* backend)
+{
+    gBackend = backend;
+    if (gBackend)
+        gBackend->SetCamera(gCamera);
+}
+
+KfxManagerBackend* KfxManager::GetBackend()
+{
+    return gBackend;
+}

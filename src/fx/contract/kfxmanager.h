@@ -1,0 +1,49 @@
+// KfxManager: what the renderer's frame asks of the effect manager (the camera the effects
+// draw through, the per-frame advance of their render lists, the drawing of the two effect
+// groups). The effect layer sits above the renderer, so it installs its manager here when it
+// starts; until then the calls keep the camera and draw nothing.
+#pragma once
+
+#include <cstdint>
+
+struct Camera;
+
+/// The effect layer's manager, as the renderer reaches it.
+class KfxManagerBackend
+{
+public:
+    virtual ~KfxManagerBackend() = default;
+    /// The camera changed (null: none); every effect definition and render list takes it.
+    virtual void SetCamera(Camera* camera) = 0;
+    /// Advances the effect render lists by the frame time.
+    virtual void UpdateAll() = 0;
+    /// Draws the priority lists of the group through the engine's current camera.
+    virtual void RenderGroup(int32_t group) = 0;
+};
+
+class KfxManager
+{
+public:
+    /// Drawn before the characters, with depth test and depth write off.
+    static constexpr int32_t kGroupBeforeCharacters = 1;
+    /// Drawn after the characters and the transparent layer, depth test on, depth write off.
+    static constexpr int32_t kGroupAfterCharacters = 2;
+
+    /// Gives the camera (null for none) to the effects; nothing when it is the one they have.
+    static void SetCamera(Camera* camera);
+    /// Once per updated frame.
+    static void UpdateAll();
+    /// group kGroupBeforeCharacters or kGroupAfterCharacters, inside the camera's update.
+    /// The renderer sets depth test (off for group 1, on for group 2), depth write off,
+    /// vertex alpha on and fog off before the group; emitters may set their own depth states
+    /// and need not restore them or vertex alpha and fog, which the renderer puts back after
+    /// the group. Any other state an emitter changes it restores itself.
+    static void RenderGroup(int32_t group);
+    /// The camera the effects have.
+    static Camera* GetCamera();
+
+    /// The effect layer's manager (null: none); the caller keeps it alive until it installs
+    /// null. The camera the effects have is handed to it.
+    static void Install(KfxManagerBackend* backend);
+    static KfxManagerBackend* GetBackend();
+};
