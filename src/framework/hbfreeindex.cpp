@@ -131,13 +131,11 @@ uint32_t HbGranuleBitmap::FindFrom(uint32_t bit) const
 
 // ---- HbBestFitIndex -------------------------------------------------------------------
 
-bool HbBestFitIndex::Init(uint32_t granule, uint32_t binCount, Validator valid, const void* owner)
+bool HbBestFitIndex::Init(uint32_t granule, uint32_t binCount)
 {
     Release();
     mGranule = granule ? granule : 16;
     mShift = static_cast<uint32_t>(__builtin_ctz(mGranule));
-    mValid = valid;
-    mOwner = owner;
     try
     {
         mBins.resize(binCount);
@@ -232,8 +230,7 @@ bool HbBestFitIndex::Find(uint64_t request, uint32_t* offset, uint32_t* size)
             bestOffset = uint32_t(entry);
         }
     }
-    if (!mOthers.empty() && request <= UINT32_MAX &&
-        (!found || std::get<0>(*mOthers.begin()) <= bestSize))
+    if (!mOthers.empty() && request <= UINT32_MAX && (!found || std::get<0>(*mOthers.begin()) <= bestSize))
     {
         auto it = std::lower_bound(mOthers.begin(), mOthers.end(), Other{static_cast<uint32_t>(request), 0, 0});
         if (it != mOthers.end() &&

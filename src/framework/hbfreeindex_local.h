@@ -55,7 +55,7 @@ private:
     uint64_t* mLevels[kMaxLevels] = {};
     uint64_t mLevelWords[kMaxLevels] = {};
     std::vector<uint64_t> mStorage; ///< the levels one after another, the bottom first
-    uint64_t* mWords = nullptr;      ///< the bottom level
+    uint64_t* mWords = nullptr;     ///< the bottom level
 };
 
 /// Free blocks by (size, tie, offset), smallest first. Sizes that are a
@@ -67,11 +67,8 @@ private:
 class HbBestFitIndex
 {
 public:
-    /// True when the block at offset is a free block of this size and tie.
-    using Validator = bool (*)(const void* owner, uint32_t offset, uint32_t size, uint32_t tie);
-
     /// The granule is a power of two (the heap's alignment, the arena's 16).
-    bool Init(uint32_t granule, uint32_t binCount, Validator valid, const void* owner);
+    bool Init(uint32_t granule, uint32_t binCount);
     void Release();
 
     void Add(uint32_t size, uint32_t tie, uint32_t offset);
@@ -94,6 +91,4 @@ private:
     using Other = std::tuple<uint32_t, uint32_t, uint32_t>; // size, tie, offset
     std::vector<Other> mOthers;
     size_t mCount = 0;
-    Validator mValid = nullptr;
-    const void* mOwner = nullptr;
 };
