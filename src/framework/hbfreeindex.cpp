@@ -131,6 +131,25 @@ uint32_t HbGranuleBitmap::FindFrom(uint32_t bit) const
 
 // ---- HbBestFitIndex -------------------------------------------------------------------
 
+namespace
+{
+// The first entry of a bin (sorted largest first) not above `entry`. The halving
+// has no data-dependent branch: the bins' entries are addresses and numbers in
+// no order the branch predictor could learn.
+const uint64_t* FirstNotAbove(const uint64_t* first, size_t count, uint64_t entry)
+{
+    if (count == 0)
+        return first;
+    while (count > 1)
+    {
+        size_t half = count / 2;
+        first = first[half] > entry ? first + half : first;
+        count -= half;
+    }
+    return first + (*first > entry);
+}
+} // namespace
+
 bool HbBestFitIndex::Init(uint32_t granule, uint32_t binCount)
 {
     Release();
@@ -181,7 +200,7 @@ void HbBestFitIndex::Add(uint32_t size, uint32_t tie, uint32_t offset)
         bin.push_back(entry);
         return;
     }
-    bin.insert(std::lower_bound(bin.begin(), bin.end(), entry, std::greater<Entry>()), entry);
+    bin.insert(bin.begin() + (FirstNotAbove(bin.data(), bin.size(), entry) - bin.data()), entry);
 }
 
 void HbBestFitIndex::Remove(uint32_t size, uint32_t tie, uint32_t offset)
@@ -203,7 +222,7 @@ void HbBestFitIndex::Remove(uint32_t size, uint32_t tie, uint32_t offset)
         bin.pop_back();
     else
     {
-        auto it = std::lower_bound(bin.begin(), bin.end(), entry, std::greater<Entry>());
+        auto it = bin.begin() + (FirstNotAbove(bin.data(), bin.size(), entry) - bin.data());
         if (it == bin.end() || *it != entry)
             return;
         bin.erase(it);
