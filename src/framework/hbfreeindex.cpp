@@ -3,7 +3,6 @@
 #include "hbfreeindex_local.h"
 
 #include <algorithm>
-#include <functional>
 #include <new>
 
 // ---- HbGranuleBitmap ---------------------------------------------------------------
