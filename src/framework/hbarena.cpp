@@ -70,8 +70,7 @@ void HbArena::Init(size_t size, HbHeap* source)
     // A small pool needs no more bins than it has granules.
     uint32_t granules = static_cast<uint32_t>((mEnd - caller) / 16 + 1);
     mIndex = new (std::nothrow) Index;
-    if (!mIndex || !mIndex->starts.Init(granules) ||
-        !mIndex->fit.Init(16, granules < kFitBins ? granules : kFitBins, IsIndexed, this))
+    if (!mIndex || !mIndex->starts.Init(granules) || !mIndex->fit.Init(16, granules < kFitBins ? granules : kFitBins))
     {
         ReleaseLocked();
         return;
@@ -82,12 +81,6 @@ void HbArena::Init(size_t size, HbHeap* source)
     h->prev = h->next = 0;
     mFreeHead = mFirst;
     IndexAdd(mFirst);
-}
-
-bool HbArena::IsIndexed(const void* owner, uint32_t offset, uint32_t size, uint32_t)
-{
-    auto* arena = static_cast<const HbArena*>(owner);
-    return arena->mIndex->starts.Test(arena->Granule(offset)) && arena->HeaderOf(offset)->size == size;
 }
 
 void HbArena::IndexAdd(uint32_t block)

@@ -81,7 +81,6 @@ private:
     uint32_t Granule(uint32_t block) const { return (block - mFirst) / 16; }
     void IndexAdd(uint32_t block);
     void IndexRemove(uint32_t block);
-    static bool IsIndexed(const void* arena, uint32_t offset, uint32_t size, uint32_t tie);
     void ReleaseLocked();
 
     struct Index;

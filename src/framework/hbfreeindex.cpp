@@ -3,7 +3,6 @@
 #include "hbfreeindex_local.h"
 
 #include <algorithm>
-#include <functional>
 #include <new>
 
 // ---- HbGranuleBitmap ---------------------------------------------------------------
@@ -11,29 +10,40 @@
 bool HbGranuleBitmap::Init(uint32_t bits)
 {
     Release();
+    uint64_t counts[kMaxLevels];
+    uint64_t total = 0;
+    uint64_t count = bits;
+    do
+    {
+        count = (count + 63) / 64;
+        counts[mLevelCount++] = count ? count : 1;
+        total += counts[mLevelCount - 1];
+    } while (count > 1);
     try
     {
-        uint64_t count = bits;
-        do
-        {
-            count = (count + 63) / 64;
-            mLevels.emplace_back(static_cast<size_t>(std::max<uint64_t>(count, 1)), 0);
-        } while (count > 1);
+        mStorage.assign(static_cast<size_t>(total), 0);
     }
     catch (const std::bad_alloc&)
     {
-        mLevels.clear();
+        mLevelCount = 0;
         return false;
     }
+    uint64_t* at = mStorage.data();
+    for (uint32_t level = 0; level < mLevelCount; ++level)
+    {
+        mLevels[level] = at;
+        mLevelWords[level] = counts[level];
+        at += counts[level];
+    }
     mBits = bits;
-    mWords = mLevels[0].data();
+    mWords = mLevels[0];
     return true;
 }
 
 void HbGranuleBitmap::Release()
 {
-    mLevels.clear();
-    mLevels.shrink_to_fit();
+    std::vector<uint64_t>().swap(mStorage);
+    mLevelCount = 0;
     mWords = nullptr;
     mBits = 0;
 }
@@ -42,7 +52,7 @@ void HbGranuleBitmap::Release()
 void HbGranuleBitmap::SetAbove(uint64_t word)
 {
     uint64_t index = word;
-    for (size_t level = 1; level < mLevels.size(); ++level)
+    for (uint32_t level = 1; level < mLevelCount; ++level)
     {
         uint64_t& w = mLevels[level][index >> 6];
         bool wasEmpty = w == 0;
@@ -57,7 +67,7 @@ void HbGranuleBitmap::SetAbove(uint64_t word)
 void HbGranuleBitmap::ClearAbove(uint64_t word)
 {
     uint64_t index = word;
-    for (size_t level = 1; level < mLevels.size(); ++level)
+    for (uint32_t level = 1; level < mLevelCount; ++level)
     {
         uint64_t& w = mLevels[level][index >> 6];
         w &= ~(uint64_t(1) << (index & 63));
@@ -67,86 +77,83 @@ void HbGranuleBitmap::ClearAbove(uint64_t word)
     }
 }
 
-// The highest set bit of the level below index, or kNone.
-uint32_t HbGranuleBitmap::FindBelowAt(size_t level, uint64_t index) const
-{
-    if (index == 0)
-        return kNone;
-    const std::vector<uint64_t>& words = mLevels[level];
-    uint64_t last = index - 1;
-    uint64_t w = last >> 6;
-    uint64_t bits = words[w] & (~uint64_t(0) >> (63 - (last & 63)));
-    if (bits == 0)
-    {
-        if (level + 1 < mLevels.size())
-        {
-            uint32_t upper = FindBelowAt(level + 1, w);
-            if (upper == kNone)
-                return kNone;
-            w = upper;
-        }
-        else
-        {
-            while (w > 0 && words[w - 1] == 0)
-                --w;
-            if (w == 0)
-                return kNone;
-            --w;
-        }
-        bits = words[w];
-    }
-    return static_cast<uint32_t>(w * 64 + 63 - static_cast<uint64_t>(__builtin_clzll(bits)));
-}
-
-uint32_t HbGranuleBitmap::FindFromAt(size_t level, uint64_t index) const
-{
-    const std::vector<uint64_t>& words = mLevels[level];
-    uint64_t w = index >> 6;
-    if (w >= words.size())
-        return kNone;
-    uint64_t bits = words[w] & (~uint64_t(0) << (index & 63));
-    if (bits == 0)
-    {
-        if (level + 1 < mLevels.size())
-        {
-            uint32_t upper = FindFromAt(level + 1, w + 1);
-            if (upper == kNone)
-                return kNone;
-            w = upper;
-        }
-        else
-        {
-            do
-                ++w;
-            while (w < words.size() && words[w] == 0);
-            if (w >= words.size())
-                return kNone;
-        }
-        bits = words[w];
-    }
-    return static_cast<uint32_t>(w * 64 + static_cast<uint64_t>(__builtin_ctzll(bits)));
-}
-
+// Climbs until a word holds a set bit below the bound, then follows the highest
+// set bits down. The top level is a single word.
 uint32_t HbGranuleBitmap::FindBelow(uint32_t bit) const
 {
-    return mLevels.empty() ? kNone : FindBelowAt(0, std::min(bit, mBits));
+    if (mLevelCount == 0)
+        return kNone;
+    uint64_t index = std::min(bit, mBits);
+    uint32_t level = 0;
+    uint64_t w, bits;
+    for (;; ++level)
+    {
+        if (index == 0 || level == mLevelCount)
+            return kNone;
+        uint64_t last = index - 1;
+        w = last >> 6;
+        bits = mLevels[level][w] & (~uint64_t(0) >> (63 - (last & 63)));
+        if (bits)
+            break;
+        index = w;
+    }
+    uint64_t at = w * 64 + 63 - static_cast<uint64_t>(__builtin_clzll(bits));
+    while (level-- > 0)
+        at = at * 64 + 63 - static_cast<uint64_t>(__builtin_clzll(mLevels[level][at]));
+    return static_cast<uint32_t>(at);
 }
 
 uint32_t HbGranuleBitmap::FindFrom(uint32_t bit) const
 {
-    if (mLevels.empty() || bit >= mBits)
+    if (mLevelCount == 0 || bit >= mBits)
         return kNone;
-    return FindFromAt(0, bit);
+    uint64_t index = bit;
+    uint32_t level = 0;
+    uint64_t w, bits;
+    for (;; ++level)
+    {
+        if (level == mLevelCount)
+            return kNone;
+        w = index >> 6;
+        if (w >= mLevelWords[level])
+            return kNone;
+        bits = mLevels[level][w] & (~uint64_t(0) << (index & 63));
+        if (bits)
+            break;
+        index = w + 1;
+    }
+    uint64_t at = w * 64 + static_cast<uint64_t>(__builtin_ctzll(bits));
+    while (level-- > 0)
+        at = at * 64 + static_cast<uint64_t>(__builtin_ctzll(mLevels[level][at]));
+    return static_cast<uint32_t>(at);
 }
 
 // ---- HbBestFitIndex -------------------------------------------------------------------
 
-bool HbBestFitIndex::Init(uint32_t granule, uint32_t binCount, Validator valid, const void* owner)
+namespace
+{
+// The first entry of a bin (sorted largest first) not above `entry`. The halving
+// has no data-dependent branch: the bins' entries are addresses and numbers in
+// no order the branch predictor could learn.
+const uint64_t* FirstNotAbove(const uint64_t* first, size_t count, uint64_t entry)
+{
+    if (count == 0)
+        return first;
+    while (count > 1)
+    {
+        size_t half = count / 2;
+        first = first[half] > entry ? first + half : first;
+        count -= half;
+    }
+    return first + (*first > entry);
+}
+} // namespace
+
+bool HbBestFitIndex::Init(uint32_t granule, uint32_t binCount)
 {
     Release();
     mGranule = granule ? granule : 16;
-    mValid = valid;
-    mOwner = owner;
+    mShift = static_cast<uint32_t>(__builtin_ctz(mGranule));
     try
     {
         mBins.resize(binCount);
@@ -160,12 +167,15 @@ bool HbBestFitIndex::Init(uint32_t granule, uint32_t binCount, Validator valid, 
 
 void HbBestFitIndex::Release()
 {
-    std::vector<Bin>().swap(mBins);
+    std::vector<std::vector<Entry>>().swap(mBins);
     mUsedBins.Release();
     mOthers.clear();
     mCount = 0;
 }
 
+// A bin is kept sorted from the largest (tie, offset) down, so the best block
+// is its last entry: the usual removal, the block just found, is a pop, and no
+// stale entry is ever left behind to be told apart from a live one.
 void HbBestFitIndex::Add(uint32_t size, uint32_t tie, uint32_t offset)
 {
     ++mCount;
@@ -175,89 +185,70 @@ void HbBestFitIndex::Add(uint32_t size, uint32_t tie, uint32_t offset)
         mOthers.insert(std::lower_bound(mOthers.begin(), mOthers.end(), other), other);
         return;
     }
-    uint32_t b = size / mGranule;
-    Bin& bin = mBins[b];
-    if (bin.live++ == 0)
+    uint32_t b = size >> mShift;
+    std::vector<Entry>& bin = mBins[b];
+    Entry entry = Entry(tie) << 32 | offset;
+    if (bin.empty())
+    {
         mUsedBins.Set(b);
-    // Stale entries are dropped in bulk once they outnumber the live ones.
-    if (bin.heap.size() >= 2 * size_t(bin.live) + 32)
-        Compact(bin, size);
-    bin.heap.push_back(Entry(tie) << 32 | offset);
-    std::push_heap(bin.heap.begin(), bin.heap.end(), std::greater<Entry>());
+        bin.push_back(entry);
+        return;
+    }
+    if (bin.back() > entry)
+    {
+        bin.push_back(entry);
+        return;
+    }
+    bin.insert(bin.begin() + (FirstNotAbove(bin.data(), bin.size(), entry) - bin.data()), entry);
 }
 
 void HbBestFitIndex::Remove(uint32_t size, uint32_t tie, uint32_t offset)
 {
-    --mCount;
     if (!InBins(size))
     {
         auto it = std::lower_bound(mOthers.begin(), mOthers.end(), Other{size, tie, offset});
         if (it != mOthers.end() && *it == Other{size, tie, offset})
-            mOthers.erase(it);
-        return;
-    }
-    uint32_t b = size / mGranule;
-    Bin& bin = mBins[b];
-    if (--bin.live == 0)
-    {
-        bin.heap.clear();
-        mUsedBins.Clear(b);
-        return;
-    }
-    // The usual case, the block just found, leaves at once; others go stale.
-    if (!bin.heap.empty() && bin.heap.front() == (Entry(tie) << 32 | offset))
-    {
-        std::pop_heap(bin.heap.begin(), bin.heap.end(), std::greater<Entry>());
-        bin.heap.pop_back();
-    }
-}
-
-void HbBestFitIndex::Compact(Bin& bin, uint32_t size)
-{
-    std::sort(bin.heap.begin(), bin.heap.end());
-    bin.heap.erase(std::unique(bin.heap.begin(), bin.heap.end()), bin.heap.end());
-    auto stale = [&](Entry e) { return !mValid(mOwner, uint32_t(e), size, uint32_t(e >> 32)); };
-    bin.heap.erase(std::remove_if(bin.heap.begin(), bin.heap.end(), stale), bin.heap.end());
-    // A sorted vector already is a min-heap.
-}
-
-bool HbBestFitIndex::TopOfBin(uint32_t b, Entry* entry)
-{
-    Bin& bin = mBins[b];
-    uint32_t size = b * mGranule;
-    while (!bin.heap.empty())
-    {
-        Entry top = bin.heap.front();
-        if (mValid(mOwner, uint32_t(top), size, uint32_t(top >> 32)))
         {
-            *entry = top;
-            return true;
+            mOthers.erase(it);
+            --mCount;
         }
-        std::pop_heap(bin.heap.begin(), bin.heap.end(), std::greater<Entry>());
-        bin.heap.pop_back();
+        return;
     }
-    return false;
+    uint32_t b = size >> mShift;
+    std::vector<Entry>& bin = mBins[b];
+    Entry entry = Entry(tie) << 32 | offset;
+    if (!bin.empty() && bin.back() == entry)
+        bin.pop_back();
+    else
+    {
+        auto it = bin.begin() + (FirstNotAbove(bin.data(), bin.size(), entry) - bin.data());
+        if (it == bin.end() || *it != entry)
+            return;
+        bin.erase(it);
+    }
+    --mCount;
+    if (bin.empty())
+        mUsedBins.Clear(b);
 }
 
 bool HbBestFitIndex::Find(uint64_t request, uint32_t* offset, uint32_t* size)
 {
     bool found = false;
     uint32_t bestSize = 0, bestTie = 0, bestOffset = 0;
-    uint64_t first = (request + mGranule - 1) / mGranule;
+    uint64_t first = (request + mGranule - 1) >> mShift;
     if (first < mBins.size())
     {
         uint32_t b = mUsedBins.FindFrom(static_cast<uint32_t>(first));
-        Entry entry = 0;
-        if (b != HbGranuleBitmap::kNone && TopOfBin(b, &entry))
+        if (b != HbGranuleBitmap::kNone)
         {
+            Entry entry = mBins[b].back();
             found = true;
-            bestSize = b * mGranule;
+            bestSize = b << mShift;
             bestTie = uint32_t(entry >> 32);
             bestOffset = uint32_t(entry);
         }
     }
-    if (!mOthers.empty() && request <= UINT32_MAX &&
-        (!found || std::get<0>(*mOthers.begin()) <= bestSize))
+    if (!mOthers.empty() && request <= UINT32_MAX && (!found || std::get<0>(*mOthers.begin()) <= bestSize))
     {
         auto it = std::lower_bound(mOthers.begin(), mOthers.end(), Other{static_cast<uint32_t>(request), 0, 0});
         if (it != mOthers.end() &&

@@ -11,7 +11,7 @@
 
 /// One bit per granule, with summary levels above it (bit j of a level is set
 /// while word j of the level below is not zero), so the nearest set bit on
-/// either side is found in a few word reads.
+/// either side is found in a few word reads. The levels share one allocation.
 class HbGranuleBitmap
 {
 public:
@@ -45,31 +45,30 @@ public:
     uint32_t Size() const { return mBits; }
 
 private:
-    uint32_t FindBelowAt(size_t level, uint64_t index) const;
-    uint32_t FindFromAt(size_t level, uint64_t index) const;
-
     void SetAbove(uint64_t word);
     void ClearAbove(uint64_t word);
 
+    // 64^6 bits cover any 32-bit count.
+    static constexpr uint32_t kMaxLevels = 6;
     uint32_t mBits = 0;
-    std::vector<std::vector<uint64_t>> mLevels;
-    uint64_t* mWords = nullptr; ///< the bottom level
-
+    uint32_t mLevelCount = 0;
+    uint64_t* mLevels[kMaxLevels] = {};
+    uint64_t mLevelWords[kMaxLevels] = {};
+    std::vector<uint64_t> mStorage; ///< the levels one after another, the bottom first
+    uint64_t* mWords = nullptr;     ///< the bottom level
 };
 
 /// Free blocks by (size, tie, offset), smallest first. Sizes that are a
 /// multiple of the granule and below granule x bin count go to a bin of their
-/// own: a heap of (tie, offset) ordered smallest first, whose stale entries are
-/// dropped when they reach the top (the owner's validity test tells them
-/// apart), with a bitmap of the bins that hold blocks. Other sizes (few blocks:
+/// own, kept exactly as an array of (tie, offset) sorted largest first (the
+/// best entry last, where finding and taking it costs nothing), with a bitmap
+/// of the bins that hold blocks. Other sizes (few blocks:
 /// the large holes and the tail) go to one exactly kept sorted array.
 class HbBestFitIndex
 {
 public:
-    /// True when the block at offset is a free block of this size and tie.
-    using Validator = bool (*)(const void* owner, uint32_t offset, uint32_t size, uint32_t tie);
-
-    bool Init(uint32_t granule, uint32_t binCount, Validator valid, const void* owner);
+    /// The granule is a power of two (the heap's alignment, the arena's 16).
+    bool Init(uint32_t granule, uint32_t binCount);
     void Release();
 
     void Add(uint32_t size, uint32_t tie, uint32_t offset);
@@ -83,21 +82,13 @@ public:
 
 private:
     using Entry = uint64_t; // tie << 32 | offset
-    struct Bin
-    {
-        std::vector<Entry> heap; ///< min-heap, stale entries included
-        uint32_t live = 0;
-    };
-    bool InBins(uint32_t size) const { return size % mGranule == 0 && size / mGranule < mBins.size(); }
-    bool TopOfBin(uint32_t bin, Entry* entry);
-    void Compact(Bin& bin, uint32_t size);
+    bool InBins(uint32_t size) const { return (size & (mGranule - 1)) == 0 && (size >> mShift) < mBins.size(); }
 
-    uint32_t mGranule = 16;
-    std::vector<Bin> mBins;
+    uint32_t mGranule = 16; ///< a power of two
+    uint32_t mShift = 4;
+    std::vector<std::vector<Entry>> mBins; ///< each sorted largest first
     HbGranuleBitmap mUsedBins;
     using Other = std::tuple<uint32_t, uint32_t, uint32_t>; // size, tie, offset
     std::vector<Other> mOthers;
     size_t mCount = 0;
-    Validator mValid = nullptr;
-    const void* mOwner = nullptr;
 };

@@ -10,8 +10,8 @@
 
 struct HbHeap::Index
 {
-    HbGranuleBitmap starts; ///< one bit per alignment unit: an indexed free block's header
-    HbBestFitIndex fit;     ///< free blocks of 24 bytes and more by (size, newest first)
+    HbGranuleBitmap starts;                          ///< one bit per alignment unit: an indexed free block's header
+    HbBestFitIndex fit;                              ///< free blocks of 24 bytes and more by (size, newest first)
     std::unordered_map<uint32_t, uint32_t> smallSeq; ///< offset -> number of a 16-byte free block
 };
 
@@ -37,16 +37,6 @@ HbHeap::~HbHeap()
     delete mIndex;
 }
 
-// The index keys are the inverted numbers, so that the smallest key is the
-// newest block, the one nearest the head of the free list.
-bool HbHeap::IsIndexed(const void* owner, uint32_t offset, uint32_t size, uint32_t tie)
-{
-    auto* heap = static_cast<const HbHeap*>(owner);
-    uint8_t* block = heap->mStart + offset;
-    return heap->mIndex->starts.Test(heap->Granule(block)) && (heap->Word(block, 0) & ~kBelowFree) == (size | kFree) &&
-           heap->Word(block, 12) == ~tie;
-}
-
 // The number of a block pushed at the head of the free list: above every other.
 uint32_t HbHeap::NewSeq()
 {
@@ -70,7 +60,9 @@ void HbHeap::Renumber()
     mSeq = static_cast<uint32_t>(blocks.size());
 }
 
-// After the block's header holds its final size.
+// After the block's header holds its final size. The index keys are the
+// inverted numbers, so that the smallest key is the newest block, the one
+// nearest the head of the free list.
 void HbHeap::IndexAdd(uint8_t* block, uint32_t seq)
 {
     uint32_t size = Size(block);
@@ -181,8 +173,7 @@ bool HbHeap::Init(void* start, void* end, uint32_t alignment)
     delete mIndex;
     mIndex = new (std::nothrow) Index;
     uint32_t units = static_cast<uint32_t>((marker - first) >> mAlignShift) + 1;
-    if (!mIndex || !mIndex->starts.Init(units) ||
-        !mIndex->fit.Init(align, kFitBytes >> mAlignShift, IsIndexed, this))
+    if (!mIndex || !mIndex->starts.Init(units) || !mIndex->fit.Init(align, kFitBytes >> mAlignShift))
     {
         delete mIndex;
         mIndex = nullptr;

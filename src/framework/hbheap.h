@@ -89,7 +89,6 @@ private:
     void IndexAdd(uint8_t* block, uint32_t seq);
     uint32_t IndexRemove(uint8_t* block);
     uint8_t* FirstSmallFree() const;
-    static bool IsIndexed(const void* heap, uint32_t offset, uint32_t size, uint32_t tie);
 
     struct Index;
 
