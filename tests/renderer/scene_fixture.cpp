@@ -5,7 +5,9 @@
 #include "geometry.h"
 #include "material.h"
 #include "plugin.h"
+#include "stream.h"
 #include "texture.h"
+#include "world.h"
 
 namespace renderertest
 {
@@ -108,6 +110,18 @@ int32_t ExtensionSizeOf(const PluginRegistry* registry, int32_t pluginId)
         if (entry->pluginId == pluginId)
             return entry->size;
     return -1;
+}
+
+World* ReadWorldChunk(const std::vector<uint8_t>& bytes)
+{
+    MemoryBlock block{const_cast<uint8_t*>(bytes.data()), uint32_t(bytes.size())};
+    Stream* in = Stream::Open(kStreamMemory, kStreamRead, &block);
+    World* world = nullptr;
+    if (in && Stream::FindChunk(in, 11, nullptr, nullptr))
+        world = World::StreamRead(in);
+    if (in)
+        Stream::Close(in, nullptr);
+    return world;
 }
 
 void SceneTest::SetUp()

@@ -11,6 +11,7 @@
 #include <vector>
 
 struct PluginRegistry;
+struct World;
 struct Texture;
 
 namespace renderertest
@@ -50,6 +51,10 @@ Clump* MakeClump(const std::vector<Texture*>& textures);
 Texture* const kNoMaterials = reinterpret_cast<Texture*>(uintptr_t(1));
 /// The atomics in clump order.
 std::vector<Atomic*> Atomics(Clump* clump);
+
+/// The world chunk (type 11) found in the bytes, read through the engine; null when there is
+/// none or the engine refuses it.
+World* ReadWorldChunk(const std::vector<uint8_t>& bytes);
 
 /// The size an extension asked for, or -1 when the id has none in the registry.
 int32_t ExtensionSizeOf(const PluginRegistry* registry, int32_t pluginId);

@@ -7,7 +7,6 @@
 #include "geometry.h"
 #include "material.h"
 #include "scene_fixture.h"
-#include "stream.h"
 #include "w3dcollision.h"
 #include "w3dlevel.h"
 #include "w3dnode.h"
@@ -57,15 +56,7 @@ World* MakeFloorWorld()
     d.nodes = {plane, left, right};
     d.box = {100, 1, 100, -100, -1, -100};
 
-    std::vector<uint8_t> bytes = WorldWriter::Write(d);
-    MemoryBlock block = {bytes.data(), uint32_t(bytes.size())};
-    Stream* in = Stream::Open(kStreamMemory, kStreamRead, &block);
-    World* world = nullptr;
-    if (in && Stream::FindChunk(in, 11, nullptr, nullptr))
-        world = World::StreamRead(in);
-    if (in)
-        Stream::Close(in, nullptr);
-    return world;
+    return ReadWorldChunk(WorldWriter::Write(d));
 }
 
 const float kUnitBox[6] = {1, 1, 1, -1, -1, -1};

@@ -15,7 +15,6 @@
 #include "kfxmanager.h"
 #include "raster.h"
 #include "scene_fixture.h"
-#include "stream.h"
 #include "w3dcamera.h"
 #include "w3dcollision.h"
 #include "w3dlevel.h"
@@ -133,15 +132,7 @@ World* MakeWallWorld()
         CollisionTreeWriter::WritePluginData(CollisionTreeWriter::Build(leaf.positions, triangles, 4)));
     d.leaves.push_back(leaf);
     d.box = {30, 30, kWallDepth + 1, 0, -30, kWallDepth - 1};
-    std::vector<uint8_t> bytes = WorldWriter::Write(d);
-    MemoryBlock block = {bytes.data(), uint32_t(bytes.size())};
-    Stream* in = Stream::Open(kStreamMemory, kStreamRead, &block);
-    World* world = nullptr;
-    if (in && Stream::FindChunk(in, 11, nullptr, nullptr))
-        world = World::StreamRead(in);
-    if (in)
-        Stream::Close(in, nullptr);
-    return world;
+    return ReadWorldChunk(WorldWriter::Write(d));
 }
 
 /// A started renderer with a scene whose level holds the wall world, a camera node at the

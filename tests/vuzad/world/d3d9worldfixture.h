@@ -9,6 +9,7 @@
 #include "geometrywriter.h"
 #include "stream.h"
 #include "world.h"
+#include "worldfixture.h"
 #include "worldwriter.h"
 
 #include <gtest/gtest.h>
@@ -58,17 +59,7 @@ protected:
     }
 
     /// A world chunk from the world writer read into its block; null when the read fails.
-    static World* ReadWorld(const std::vector<uint8_t>& bytes)
-    {
-        MemoryBlock block{const_cast<uint8_t*>(bytes.data()), uint32_t(bytes.size())};
-        Stream* in = Stream::Open(kStreamMemory, kStreamRead, &block);
-        World* world = nullptr;
-        if (in && Stream::FindChunk(in, 11, nullptr, nullptr))
-            world = World::StreamRead(in);
-        if (in)
-            Stream::Close(in, nullptr);
-        return world;
-    }
+    static World* ReadWorld(const std::vector<uint8_t>& bytes) { return ReadWorldChunk(bytes); }
     static World* ReadWorld(const WorldDescription& description) { return ReadWorld(WorldWriter::Write(description)); }
 
     Frame* MakeFrame(Vector position = {0, 0, 0})

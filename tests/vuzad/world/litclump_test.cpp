@@ -211,17 +211,7 @@ protected:
         return Camera::ShowRaster(mCamera, nullptr, 0) == mCamera && ok;
     }
 
-    std::vector<uint32_t> ReadFrame()
-    {
-        std::vector<uint32_t> pixels;
-        if (!Raster::Lock(mCamera->frameBuffer, 0, kRasterLockRead))
-            return pixels;
-        for (int y = 0; y < kSize; ++y)
-            for (int x = 0; x < kSize; ++x)
-                pixels.push_back(Pixel32(mCamera->frameBuffer, x, y) | 0xFF000000u);
-        Raster::Unlock(mCamera->frameBuffer);
-        return pixels;
-    }
+    std::vector<uint32_t> ReadFrame() { return ReadOpaquePixels(mCamera->frameBuffer, kSize, kSize); }
 
     std::unique_ptr<TestWorld> mWorld;
     Clump* mClump = nullptr;

@@ -2,6 +2,7 @@
 // with: queries against a read world hit what the written triangles say, and a world
 // written back and read again answers the same.
 #include "collisionfixture.h"
+#include "worldfixture.h"
 #include "worldwriter.h"
 
 #include <gtest/gtest.h>
@@ -52,16 +53,6 @@ WorldDescription TwoWalls()
     return w;
 }
 
-World* Read(std::vector<uint8_t>& bytes)
-{
-    Stream* in = OpenReader(bytes);
-    World* world = nullptr;
-    if (Stream::FindChunk(in, 11, nullptr, nullptr))
-        world = World::StreamRead(in);
-    Stream::Close(in, nullptr);
-    return world;
-}
-
 struct Hit
 {
     float x;
@@ -88,7 +79,7 @@ std::vector<Hit> LineHits(World* world, Vector start, Vector end)
 TEST_F(WorldCollision, ReadWorldsAnswerLineQueriesThroughTheirLeavesTrees)
 {
     std::vector<uint8_t> bytes = WorldWriter::Write(TwoWalls());
-    World* world = Read(bytes);
+    World* world = ReadWorldChunk(bytes);
     ASSERT_NE(world, nullptr);
     std::vector<WorldSector*> leaves;
     World::ForAllSectors(
@@ -120,7 +111,7 @@ TEST_F(WorldCollision, ReadWorldsAnswerLineQueriesThroughTheirLeavesTrees)
     ASSERT_NE(World::StreamWrite(world, out), nullptr);
     std::vector<uint8_t> again = CloseWriter(out);
     World::Destroy(world);
-    World* reread = Read(again);
+    World* reread = ReadWorldChunk(again);
     ASSERT_NE(reread, nullptr);
     hits = LineHits(reread, {0, 1, 2}, {-20, 1, 2});
     ASSERT_EQ(hits.size(), 1u);

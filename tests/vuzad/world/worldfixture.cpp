@@ -2,6 +2,7 @@
 #include "worldfixture.h"
 
 #include "engine.h"
+#include "stream.h"
 
 void WorldFixture::SetUp()
 {
@@ -51,4 +52,16 @@ std::vector<void*> TiedObjects(ListLink* ties)
     for (ListLink* l = ties->next; l != ties; l = l->next)
         out.push_back(SectorTie::FromSectorLink(l)->object);
     return out;
+}
+
+World* ReadWorldChunk(const std::vector<uint8_t>& bytes)
+{
+    MemoryBlock block{const_cast<uint8_t*>(bytes.data()), uint32_t(bytes.size())};
+    Stream* in = Stream::Open(kStreamMemory, kStreamRead, &block);
+    World* world = nullptr;
+    if (in && Stream::FindChunk(in, 11, nullptr, nullptr))
+        world = World::StreamRead(in);
+    if (in)
+        Stream::Close(in, nullptr);
+    return world;
 }

@@ -30,6 +30,10 @@ struct TestWorld
     TestWorld& operator=(const TestWorld&) = delete;
 };
 
+/// The world chunk (type 11) found in the bytes, read through the engine; null when there is
+/// none or the engine refuses it.
+World* ReadWorldChunk(const std::vector<uint8_t>& bytes);
+
 /// Sectors an atomic or light is tied to, in tie order.
 std::vector<WorldSector*> TiedSectors(ListLink* ties);
 /// Objects tied to a sector list, in tie order.

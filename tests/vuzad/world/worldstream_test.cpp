@@ -70,16 +70,6 @@ WorldDescription Sample()
     return w;
 }
 
-World* ReadWorld(std::vector<uint8_t>& bytes)
-{
-    Stream* in = OpenReader(bytes);
-    World* world = nullptr;
-    if (Stream::FindChunk(in, 11, nullptr, nullptr))
-        world = World::StreamRead(in);
-    Stream::Close(in, nullptr);
-    return world;
-}
-
 std::vector<uint8_t> WriteWorld(const World* world)
 {
     Stream* out = Stream::Open(kStreamMemory, kStreamWrite, nullptr);
@@ -114,7 +104,7 @@ TEST_F(Worlds, WrittenWorldsReadIntoOneBlockAndWriteBackByteForByte)
 {
     WorldDescription d = Sample();
     std::vector<uint8_t> bytes = WorldWriter::Write(d);
-    World* world = ReadWorld(bytes);
+    World* world = ReadWorldChunk(bytes);
     ASSERT_NE(world, nullptr);
     EXPECT_EQ(world->privateFlags & World::kOneBlock, World::kOneBlock);
     EXPECT_EQ(world->renderOrder, kWorldBackToFront);
@@ -162,7 +152,7 @@ TEST_F(Worlds, WrittenWorldsReadIntoOneBlockAndWriteBackByteForByte)
     EXPECT_EQ(leaves[2]->box.sup.y, 10.0f);
 
     std::vector<uint8_t> first = WriteWorld(world);
-    World* again = ReadWorld(first);
+    World* again = ReadWorldChunk(first);
     ASSERT_NE(again, nullptr);
     EXPECT_EQ(WriteWorld(again), first);
     // Only the leaves' mesh sub-chunks were added to what the writer wrote.
@@ -185,7 +175,7 @@ TEST_F(Worlds, OlderVersionsConvertTrianglesAndTakeTheBoxFromTheLeaves)
         d.version = c.version;
         d.box = {100, 100, 100, -100, -100, -100};
         std::vector<uint8_t> bytes = WorldWriter::Write(d);
-        World* world = ReadWorld(bytes);
+        World* world = ReadWorldChunk(bytes);
         ASSERT_NE(world, nullptr) << std::hex << c.version;
         EXPECT_EQ(world->box.sup.x, c.boxFromStruct ? 100.0f : 10.0f) << std::hex << c.version;
         EXPECT_EQ(world->box.inf.z, c.boxFromStruct ? -100.0f : 0.0f) << std::hex << c.version;
@@ -202,7 +192,7 @@ TEST_F(Worlds, WithoutTheExtentsBitBothExtentsAreThePlaneValue)
     d.planeExtents = false;
     d.nodes[0].value = 2.0f;
     std::vector<uint8_t> bytes = WorldWriter::Write(d);
-    World* world = ReadWorld(bytes);
+    World* world = ReadWorldChunk(bytes);
     ASSERT_NE(world, nullptr);
     auto* root = reinterpret_cast<PlaneSector*>(world->rootSector);
     EXPECT_EQ(root->leftExtent, 2.0f);
@@ -217,12 +207,12 @@ TEST_F(Worlds, AOneLeafWorldReadsAndWritesBack)
     d.nodes.clear();
     d.leaves.resize(1);
     std::vector<uint8_t> bytes = WorldWriter::Write(d);
-    World* world = ReadWorld(bytes);
+    World* world = ReadWorldChunk(bytes);
     ASSERT_NE(world, nullptr);
     ASSERT_LT(world->rootSector->type, 0);
     EXPECT_EQ(reinterpret_cast<WorldSector*>(world->rootSector)->box.sup.x, 0.0f);
     std::vector<uint8_t> first = WriteWorld(world);
-    World* again = ReadWorld(first);
+    World* again = ReadWorldChunk(first);
     ASSERT_NE(again, nullptr);
     EXPECT_EQ(WriteWorld(again), first);
     World::Destroy(again);
@@ -271,7 +261,7 @@ TEST_F(Worlds, CountsAndIndicesThatDisagreeWithTheStreamAreRefused)
         std::vector<uint8_t> bytes = WorldWriter::Write(d);
         if (c.word)
             PutWord(bytes, kStructAt + 4 * c.word, c.value);
-        EXPECT_EQ(ReadWorld(bytes), nullptr) << c.what;
+        EXPECT_EQ(ReadWorldChunk(bytes), nullptr) << c.what;
         Error e;
         Error::Get(&e);
         EXPECT_EQ(e.code, c.code) << c.what;
@@ -289,7 +279,7 @@ TEST_F(Worlds, CountsAndIndicesThatDisagreeWithTheStreamAreRefused)
             leaf = at;
     ASSERT_NE(leaf, 0u);
     PutWord(bytes, leaf + 8, LibraryStamp::Encode(0x37000, 0xFFFF));
-    EXPECT_EQ(ReadWorld(bytes), nullptr);
+    EXPECT_EQ(ReadWorldChunk(bytes), nullptr);
     Error e;
     Error::Get(&e);
     EXPECT_EQ(e.code, kErrBadVersion);
@@ -319,7 +309,7 @@ TEST_F(Worlds, TreesDeeperThanTheWalkStackReadWalkAndWriteBack)
     d.nodes.push_back({});
     d.nodes.back().leaf = 0;
     std::vector<uint8_t> bytes = WorldWriter::Write(d);
-    World* world = ReadWorld(bytes);
+    World* world = ReadWorldChunk(bytes);
     ASSERT_NE(world, nullptr);
     std::vector<WorldSector*> leaves = Leaves(world);
     ASSERT_EQ(leaves.size(), size_t(kDepth + 1));
@@ -327,7 +317,7 @@ TEST_F(Worlds, TreesDeeperThanTheWalkStackReadWalkAndWriteBack)
     EXPECT_EQ(leaves.back()->positions[0].x, float(kDepth));
     EXPECT_EQ(leaves.back()->box.inf.x, float(kDepth));
     std::vector<uint8_t> first = WriteWorld(world);
-    World* again = ReadWorld(first);
+    World* again = ReadWorldChunk(first);
     ASSERT_NE(again, nullptr);
     EXPECT_EQ(WriteWorld(again), first);
     World::Destroy(again);
@@ -337,7 +327,7 @@ TEST_F(Worlds, TreesDeeperThanTheWalkStackReadWalkAndWriteBack)
 TEST_F(Worlds, GetWorldOfAForeignSectorIsNull)
 {
     std::vector<uint8_t> bytes = WorldWriter::Write(Sample());
-    World* world = ReadWorld(bytes);
+    World* world = ReadWorldChunk(bytes);
     ASSERT_NE(world, nullptr);
     WorldSector stray{};
     WorldSector::InitLeaf(&stray);
@@ -375,7 +365,7 @@ protected:
         Worlds::SetUp();
         sRecorder = &mRecorder;
         std::vector<uint8_t> bytes = WorldWriter::Write(Sample());
-        mWorld = ReadWorld(bytes);
+        mWorld = ReadWorldChunk(bytes);
         ASSERT_NE(mWorld, nullptr);
         World::SetSectorRenderCallback(mWorld, RecordSector);
         // Looking down +z from z -20: the whole world is in view.
@@ -481,7 +471,7 @@ TEST_F(WorldRender, DestroyingTheWorldFreesTheTiesOfWhatIsStillInIt)
     EXPECT_TRUE(ListLink::IsEmpty(&across->sectorTies));
     // A fresh world for TearDown, which finds nothing left to untie.
     std::vector<uint8_t> bytes = WorldWriter::Write(Sample());
-    mWorld = ReadWorld(bytes);
+    mWorld = ReadWorldChunk(bytes);
     ASSERT_NE(mWorld, nullptr);
 }
 
@@ -569,7 +559,7 @@ TEST_F(Worlds, MutatedStreamsAreRefusedOrReadWithoutACrash)
         const std::vector<uint8_t> good = WorldWriter::Write(d);
         {
             std::vector<uint8_t> copy = good;
-            World* world = ReadWorld(copy);
+            World* world = ReadWorldChunk(copy);
             ASSERT_NE(world, nullptr);
             World::Destroy(world);
         }
@@ -579,14 +569,14 @@ TEST_F(Worlds, MutatedStreamsAreRefusedOrReadWithoutACrash)
             {
                 std::vector<uint8_t> bytes = good;
                 bytes[at] = value;
-                if (World* world = ReadWorld(bytes))
+                if (World* world = ReadWorldChunk(bytes))
                     World::Destroy(world);
                 TakeError();
             }
         for (size_t cut = 0; cut < good.size(); cut += 5)
         {
             std::vector<uint8_t> bytes(good.begin(), good.begin() + long(cut));
-            EXPECT_EQ(ReadWorld(bytes), nullptr) << cut;
+            EXPECT_EQ(ReadWorldChunk(bytes), nullptr) << cut;
             TakeError();
         }
     }

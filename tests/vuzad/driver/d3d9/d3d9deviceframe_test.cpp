@@ -105,17 +105,7 @@ protected:
         return Camera::ShowRaster(mCamera, nullptr, 0) == mCamera && ok;
     }
 
-    std::vector<uint32_t> ReadFrame()
-    {
-        std::vector<uint32_t> pixels;
-        if (!Raster::Lock(mCamera->frameBuffer, 0, kRasterLockRead))
-            return pixels;
-        for (int y = 0; y < kHeight; ++y)
-            for (int x = 0; x < kWidth; ++x)
-                pixels.push_back(Pixel32(mCamera->frameBuffer, x, y) | 0xFF000000u);
-        Raster::Unlock(mCamera->frameBuffer);
-        return pixels;
-    }
+    std::vector<uint32_t> ReadFrame() { return ReadOpaquePixels(mCamera->frameBuffer, kWidth, kHeight); }
 
     /// The frame by pixel samples; pixels whose sample lies within a hundredth of a pixel of
     /// the triangle's slanted edge may go either way and are taken from the actual frame.

@@ -154,6 +154,20 @@ protected:
         return reinterpret_cast<const uint32_t*>(raster->pixels + size_t(y) * size_t(raster->stride))[x];
     }
 
+    /// The top-left width x height pixels of a 32-bit raster, row by row, alpha forced
+    /// opaque (frames are compared by colour); empty when the raster cannot be locked.
+    static std::vector<uint32_t> ReadOpaquePixels(Raster* raster, int32_t width, int32_t height)
+    {
+        std::vector<uint32_t> pixels;
+        if (!Raster::Lock(raster, 0, kRasterLockRead))
+            return pixels;
+        for (int32_t y = 0; y < height; ++y)
+            for (int32_t x = 0; x < width; ++x)
+                pixels.push_back(Pixel32(raster, x, y) | 0xFF000000u);
+        Raster::Unlock(raster);
+        return pixels;
+    }
+
     HWND mWindow = nullptr;
     UINT mGlErrors = 0;
     UINT mDriverResources = 0;

@@ -88,17 +88,7 @@ protected:
     }
 
     /// The frame as 0xAARRGGBB with alpha forced opaque, read back through the camera raster.
-    std::vector<uint32_t> ReadFrame()
-    {
-        std::vector<uint32_t> pixels;
-        if (!Raster::Lock(mCamera->frameBuffer, 0, kRasterLockRead))
-            return pixels;
-        for (int y = 0; y < kHeight; ++y)
-            for (int x = 0; x < kWidth; ++x)
-                pixels.push_back(Pixel32(mCamera->frameBuffer, x, y) | 0xFF000000u);
-        Raster::Unlock(mCamera->frameBuffer);
-        return pixels;
-    }
+    std::vector<uint32_t> ReadFrame() { return ReadOpaquePixels(mCamera->frameBuffer, kWidth, kHeight); }
 
     /// Paints a clip-space rectangle into the reference by pixel centres.
     static void Paint(std::vector<uint32_t>& frame, float x0, float y0, float x1, float y1, uint32_t colour)
