@@ -495,7 +495,10 @@ TEST_F(Renderer, ANewGammaCorrectsEveryTextureOnceAndIsSaved)
                 EXPECT_EQ(image->pixels[pixel * 4 + 3], before[pixel][3]) << "alpha is not corrected";
             }
             if (c.fileGamma == 0.0f)
-                EXPECT_GT(std::abs(int(image->pixels[3 * 4]) - int(before[3][0])), 20) << "a gamma of 2.0 moves a mid grey";
+            {
+                EXPECT_GT(std::abs(int(image->pixels[3 * 4]) - int(before[3][0])), 20)
+                    << "a gamma of 2.0 moves a mid grey";
+            }
             Image::Destroy(image);
             WRenderer::DestroyInstance();
             std::remove("vprefs.dat");
