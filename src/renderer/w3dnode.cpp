@@ -3,6 +3,7 @@
 
 #include "frame.h"
 #include "matrix.h"
+#include "wrenderer.h"
 #include "wrenderitem.h"
 #include "wscene.h"
 #include "wshadows.h"
@@ -28,6 +29,9 @@ W3dNode::~W3dNode()
         if (auto* object = static_cast<HbRoot*>(mAttachments[i]))
             object->Release();
     mAttachments.RemoveAll();
+    // Listed items leave their lists before they are freed: a list is drawn every frame.
+    if (WRenderer* renderer = WRenderer::Existing())
+        renderer->RemoveFromRenderLists(this);
     for (int32_t i = 0; i < mRenderItems.GetCount(); ++i)
         delete static_cast<TRenderDataItem*>(mRenderItems[i]);
     mRenderItems.RemoveAll();

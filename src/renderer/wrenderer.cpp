@@ -163,7 +163,10 @@ Texture* CorrectTexture(Texture* texture, void*)
     Raster* raster = texture->raster;
     if (!raster || !Raster::Lock(raster, 0, kRasterLockRead))
         return texture;
-    Image* image = Image::Create(raster->width ? raster->width : 1, raster->height ? raster->height : 1, raster->depth);
+    // A 16-bit (or 24-bit) raster is read into a 32-bit image, the only kind the device fills
+    // from it and the gamma tables correct; writing back converts to the raster's format.
+    int32_t depth = raster->depth == 16 || raster->depth == 24 ? 32 : raster->depth;
+    Image* image = Image::Create(raster->width ? raster->width : 1, raster->height ? raster->height : 1, depth);
     if (!image)
     {
         Raster::Unlock(raster);
@@ -194,6 +197,11 @@ WRenderer* WRenderer::Instance()
         }
         gRenderer = new WRenderer();
     }
+    return gRenderer;
+}
+
+WRenderer* WRenderer::Existing()
+{
     return gRenderer;
 }
 
@@ -270,7 +278,9 @@ void WRenderer::InstallFileFunctions()
 
 int32_t WRenderer::Start(HbWindowState& window)
 {
-    if (mStateBits & kStarted)
+    // A Start that failed past the engine's start left it started with part of the frame's
+    // pieces: the game retries with other depths without a Stop, so undo that here too.
+    if (mStateBits & (kStarted | kEngineStarted))
         Stop();
     mWindow = &window;
     auto fail = [this]()
@@ -458,7 +468,9 @@ int32_t WRenderer::SelectVideoMode(const WDisplaySettings& settings)
                 mPendingVideoMode = 0;
             return 1;
         }
-        if (index > 0 && mode.depth == DepthOfKind(settings.depthKind))
+        bool knownKind =
+            settings.depthKind == WDisplaySettings::kDepth16 || settings.depthKind == WDisplaySettings::kDepth32;
+        if (index > 0 && knownKind && mode.depth == DepthOfKind(settings.depthKind))
         {
             mPendingVideoMode = index;
             return 1;

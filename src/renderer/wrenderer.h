@@ -22,6 +22,7 @@ class WAnimatedTextureSet;
 class WRenderList;
 class WScene;
 class WViewport;
+struct TRenderDataItem;
 
 class WRenderer : public HbAllocated
 {
@@ -53,10 +54,13 @@ public:
     /// The exit list's callback: stops the renderer, closes and terminates the engine and
     /// frees the renderer; the next Instance constructs a new one.
     static void DestroyInstance();
+    /// The renderer when one exists, else null (never constructs one).
+    static WRenderer* Existing();
 
     /// Chooses and starts a video mode and builds what every frame needs. 1, or 0 at the
     /// first step that fails (kFailed set; what was built stays for Stop). A started
-    /// renderer is stopped first.
+    /// renderer, or what a failed Start left past the engine's start, is stopped first, so
+    /// Start can be retried.
     int32_t Start(HbWindowState& window);
     /// Releases what Start built and stops the engine; the engine stays open.
     void Stop();
@@ -134,7 +138,8 @@ public:
 
     /// Lists the node's render items: transparent ones in the transparent layer, the others
     /// in layer (0 to 5; another layer lists them nowhere), that list re-sorted by texture
-    /// after each addition. A full list leaves an item out. The node is marked as listed. 1.
+    /// after each addition. A full list leaves an item out, and an item already listed stays
+    /// where it is. The node is marked as listed. 1.
     int32_t AddToRenderLists(W3dNode* node, int32_t layer);
     /// Takes each listed item of the node out of its list, re-sorting that list by texture;
     /// the node is marked as not listed. 0.
@@ -176,6 +181,8 @@ private:
     void InstallFileFunctions();
     int32_t ChooseVideoMode(HbWindowState& window);
     int32_t ApplyVideoMode(HbWindowState& window, int32_t modeIndex);
+    /// The item is at its recorded slot of one of the six lists.
+    bool IsListed(const TRenderDataItem* item) const;
     /// The may-draw test of every frame call: false while an inactive full-screen window
     /// hides the frame.
     bool MayDraw();

@@ -245,6 +245,13 @@ void WRenderer::EndFrame()
 
 // ---- Render lists ---------------------------------------------------------------------------------------
 
+bool WRenderer::IsListed(const TRenderDataItem* item) const
+{
+    if (item->list < 0 || item->list >= kNumRenderLists || !mRenderLists[item->list])
+        return false;
+    return mRenderLists[item->list]->GetItem(item->position) == item;
+}
+
 int32_t WRenderer::AddToRenderLists(W3dNode* node, int32_t layer)
 {
     HbPtrArray& items = node->GetRenderItems();
@@ -256,7 +263,9 @@ int32_t WRenderer::AddToRenderLists(W3dNode* node, int32_t layer)
     for (int32_t i = 0; i < items.GetCount(); ++i)
     {
         auto* item = static_cast<TRenderDataItem*>(items[i]);
-        if (!item)
+        // An item in a list already (the node listed twice) would be drawn twice and, once
+        // removed, leave a second slot pointing at it.
+        if (!item || IsListed(item))
             continue;
         if (item->transparent)
         {

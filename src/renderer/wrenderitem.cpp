@@ -13,7 +13,6 @@
 #include "watomicowner.h"
 #include "wrenderlist.h"
 
-#include <vector>
 
 HB_DEFINE_CLASS_POOL(TRenderDataItem, "TRenderDataItem", TRenderDataItem::kPoolSize);
 
@@ -116,7 +115,7 @@ int32_t TextureHasAlpha(Texture* texture)
     return alpha;
 }
 
-void TRenderDataItem::Render(TRenderDataItem* item, uint32_t flags, int32_t stamp)
+void TRenderDataItem::Render(TRenderDataItem* item, uint32_t flags, int32_t stamp, std::vector<uint8_t>& savedAlpha)
 {
     W3dNode* owner = item->owner;
     constexpr uint32_t kDrawable = W3dNode::kVisible | W3dNode::kReadyToDraw;
@@ -136,14 +135,13 @@ void TRenderDataItem::Render(TRenderDataItem* item, uint32_t flags, int32_t stam
     else if (geometry)
         geometry->flags &= ~kGeometryLight;
 
-    std::vector<uint8_t> savedAlpha;
     bool faded = false;
     if ((flags & WRenderList::kFading) && owner->GetFadeFunction() && geometry)
     {
         float alpha = owner->GetFadeFunction()(item, owner->GetFadeUserData());
         uint8_t fade = alpha < 0.0f ? 255 : uint8_t((alpha < 1.0f ? alpha : 1.0f) * 255.0f);
         MaterialList& materials = geometry->materials;
-        savedAlpha.reserve(size_t(materials.count > 0 ? materials.count : 0));
+        savedAlpha.clear();
         for (int32_t i = 0; i < materials.count; ++i)
         {
             savedAlpha.push_back(materials.materials[i]->colour.alpha);

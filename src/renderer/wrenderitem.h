@@ -7,6 +7,7 @@
 #include "vector.h"
 
 #include <cstdint>
+#include <vector>
 
 struct Atomic;
 struct Clump;
@@ -30,8 +31,9 @@ struct TRenderDataItem
     /// Draws the item of an opaque list: nothing unless the owner is visible and ready and
     /// the atomic's world sphere meets the current camera's frustum (the test's result is
     /// stored in the atomic's visibility word). flags are the list's (WRenderList::Flag);
-    /// stamp the real clock's frame count.
-    static void Render(TRenderDataItem* item, uint32_t flags, int32_t stamp);
+    /// stamp the real clock's frame count. savedAlpha keeps the materials' alpha while a fade
+    /// replaces it: the list's own buffer, so a frame allocates nothing once it has grown.
+    static void Render(TRenderDataItem* item, uint32_t flags, int32_t stamp, std::vector<uint8_t>& savedAlpha);
     /// Draws the item of the transparent list: the frustum test (stored as for Render) and
     /// the atomic's render callback; the owner's visibility, lighting and fade play no part.
     static void RenderTransparent(TRenderDataItem* item);

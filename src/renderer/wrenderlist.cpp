@@ -11,7 +11,7 @@ void WRenderList::Render()
     HbRealClock* clock = HbRealClock::Instance();
     int32_t stamp = clock ? clock->mFrameCount : 0;
     for (int32_t i = 0; i < mCount; ++i)
-        TRenderDataItem::Render(mItems[i], mFlags, stamp);
+        TRenderDataItem::Render(mItems[i], mFlags, stamp, mSavedAlpha);
 }
 
 void WRenderList::Clear()

@@ -5,6 +5,7 @@
 #include "hbmemory.h"
 
 #include <cstdint>
+#include <vector>
 
 struct TRenderDataItem;
 
@@ -53,6 +54,8 @@ protected:
     int32_t mCount = 0;
     uint32_t mFlags = 0;
     int32_t mSpare[2] = {};
+    /// The faded items' material alpha while they draw; kept so frames do not allocate.
+    std::vector<uint8_t> mSavedAlpha;
 };
 
 /// The transparent layer.

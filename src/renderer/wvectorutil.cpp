@@ -134,11 +134,13 @@ Vector VectorFromHeading(float angle)
 
 float AngleWrapTowards(float reference, float angle)
 {
-    while (angle - reference > kPi)
-        angle -= 2.0f * kPi;
-    while (angle - reference < -kPi)
-        angle += 2.0f * kPi;
-    return angle;
+    // A remainder, not a loop of whole turns: a huge angle would take for ever, and one
+    // past float precision would never move.
+    if (!std::isfinite(angle) || !std::isfinite(reference))
+        return angle;
+    double turn = 2.0 * double(kPi);
+    double offset = std::remainder(double(angle) - double(reference), turn);
+    return float(double(reference) + offset);
 }
 
 float BlendByFrameTime(float a, float b, float rate, float dt)

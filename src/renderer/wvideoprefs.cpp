@@ -23,8 +23,7 @@ void WriteInt32(uint8_t* bytes, int32_t value)
 
 bool WVideoPrefs::IsValid(const WDisplaySettings& settings)
 {
-    return settings.width > 0 && settings.height > 0 && (settings.windowed == 0 || settings.windowed == 1) &&
-           (settings.depthKind == WDisplaySettings::kDepth16 || settings.depthKind == WDisplaySettings::kDepth32);
+    return settings.width > 0 && settings.height > 0 && settings.depthKind != WDisplaySettings::kDepthNotSet;
 }
 
 float WVideoPrefs::SaneGamma(float gamma)

@@ -37,8 +37,9 @@ struct WVideoPrefs
     float appliedGamma = 1.0f; ///< the gamma the textures carry
     float wantedGamma = 1.0f;  ///< the gamma read from the file or set by the options
 
-    /// A record a mode can be chosen for: a positive size, windowed 0 or 1 and a depth kind of
-    /// 16 or 32 bits.
+    /// A record worth handing to the mode selection: a positive size and a depth kind that is
+    /// set. The selection itself refuses what no mode can match (a depth kind other than 16
+    /// or 32 bits for a full-screen request).
     static bool IsValid(const WDisplaySettings& settings);
     /// The gamma as stored when it is finite and in range, else 1.0.
     static float SaneGamma(float gamma);

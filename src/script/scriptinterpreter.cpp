@@ -48,6 +48,18 @@ void ScriptFree(void*, void* pointer)
         HbScriptFree(pointer);
 }
 
+// The arenas of the interpreter's small-object allocator (256 KB each).
+void* ScriptArenaAlloc(void*, size_t size)
+{
+    return HbScriptMalloc(size);
+}
+
+void ScriptArenaFree(void*, void* pointer, size_t)
+{
+    if (pointer)
+        HbScriptFree(pointer);
+}
+
 // ---- Built-in module table --------------------------------------------------------
 
 PyObject* ScenaricInit()
@@ -68,8 +80,20 @@ bool SetUpProcess()
     // restarts: a block must go back to the functions that made it.
     PyMemAllocatorEx allocator{nullptr, ScriptMalloc, ScriptCalloc, ScriptRealloc, ScriptFree};
     PyMem_SetAllocator(PYMEM_DOMAIN_RAW, &allocator);
-    PyMem_SetAllocator(PYMEM_DOMAIN_MEM, &allocator);
-    PyMem_SetAllocator(PYMEM_DOMAIN_OBJ, &allocator);
+    if (HbUsesSystemAllocator())
+    {
+        // Every object a block of its own, so that the sanitizers see each one.
+        PyMem_SetAllocator(PYMEM_DOMAIN_MEM, &allocator);
+        PyMem_SetAllocator(PYMEM_DOMAIN_OBJ, &allocator);
+    }
+    else
+    {
+        // The interpreter's own small-object allocator stays (a framework call per object
+        // makes script code about twice as slow); its arenas, and the blocks too large for
+        // it (through the raw domain), are the framework's script memory.
+        PyObjectArenaAllocator arenas{nullptr, ScriptArenaAlloc, ScriptArenaFree};
+        PyObject_SetArenaAllocator(&arenas);
+    }
     if (PyImport_AppendInittab("uthread", UthreadModuleInit) < 0 ||
         PyImport_AppendInittab("scenaric", ScenaricInit) < 0)
         return false;

@@ -29,9 +29,11 @@ public:
     /// sys.stdout and sys.stderr write to the log files; sys.meta_path finds
     /// "<dir>\<name>.py" through HbFileOpen for every sys.path entry (pack archives,
     /// either separator, names matched without regard to case); the builtin
-    /// vertex() is installed. The first start also routes the interpreter's three
-    /// allocator domains to HbScriptMalloc/HbScriptRealloc/HbScriptFree and enters
-    /// "uthread" and "scenaric" into the built-in module table. 1 when running
+    /// vertex() is installed. The first start also puts the interpreter's memory on
+    /// HbScriptMalloc/HbScriptRealloc/HbScriptFree (the raw domain, and the arenas of
+    /// its small-object allocator; every object by itself when the framework uses the
+    /// system allocator) and enters "uthread" and "scenaric" into the built-in module
+    /// table. 1 when running
     /// (also when already running), 0 when the interpreter refused to start (the
     /// reason is in the error log).
     static int Start();

@@ -76,6 +76,9 @@ struct ModuleState
     PyTypeObject* synchronizerType = nullptr;
     PyTypeObject* workingType = nullptr;
     PyObject* working = nullptr;
+    /// Raised into a step past its time limit: a BaseException, so a script's
+    /// "except Exception" lets it through; never handed to scripts by name.
+    PyObject* overrunType = nullptr;
     /// The innermost microthread that is running.
     UthreadObject* running = nullptr;
     UthreadObject* live = nullptr;
@@ -112,14 +115,20 @@ PyObject* NewWorking()
 
 // ---- Step watchdog ----------------------------------------------------------------------
 
-// A helper thread that only watches the clock: when the outermost step() has run
-// past the limit it queues a pending call, which the interpreter runs on the main
-// thread at its next check and which raises inside the running microthread.
+// A helper thread that only watches the clock: when the outermost step() (or the
+// ending of a microthread) has run past the limit it queues a pending call, again
+// at every interval until the step returns, which the interpreter runs on the main
+// thread at its next check and which raises inside the running microthread. From
+// the first of them on, the step is overrunning: a trace function raises the same
+// exception at every line and call, so that no try/except (bare or not) can keep
+// the microthread going, and no microthread may block or be stepped.
 class Watchdog
 {
 public:
     void SetLimit(int milliseconds) { mLimitMs.store(milliseconds > 0 ? milliseconds : 0); }
     int GetLimit() const { return mLimitMs.load(); }
+    bool Overrunning() const { return mOverrun; }
+    bool Outermost() const { return mDepth.load() == 0; }
 
     void Enter()
     {
@@ -143,7 +152,11 @@ public:
         }
     }
 
-    void Leave() { --mDepth; }
+    void Leave()
+    {
+        if (--mDepth == 0 && mOverrun)
+            Disarm();
+    }
 
     void Stop()
     {
@@ -169,10 +182,52 @@ public:
 
     ~Watchdog() { Stop(); }
 
+    /// Sets the overrun error; null, for returning.
+    PyObject* RaiseOverrun() const
+    {
+        PyErr_Format(gState.overrunType ? gState.overrunType : PyExc_RuntimeError,
+                     "microthread step ran longer than %d ms and was stopped", mLimitMs.load());
+        return nullptr;
+    }
+
+    /// Puts the raising trace function on the running code. Tracing is switched on per
+    /// greenlet, so this is repeated whenever an overrunning step returns into another.
+    void Arm()
+    {
+        PyThreadState* state = PyThreadState_Get();
+        PyObject *type, *value, *traceback;
+        PyErr_Fetch(&type, &value, &traceback);
+        if (!mOverrun)
+        {
+            mOverrun = true;
+            mSavedTrace = state->c_tracefunc;
+            mSavedTraceObject = state->c_traceobj;
+            Py_XINCREF(mSavedTraceObject);
+        }
+        PyEval_SetTrace(&Watchdog::Trace, nullptr);
+        PyErr_Restore(type, value, traceback);
+    }
+
     // Runs on the main thread with the interpreter's lock held.
     static int Interrupt(void* generation);
 
 private:
+    static int Trace(PyObject*, PyFrameObject*, int what, PyObject*);
+
+    // Gives back the trace function that was set before the overrun.
+    void Disarm()
+    {
+        mOverrun = false;
+        if (!Py_IsInitialized())
+            return;
+        PyObject *type, *value, *traceback;
+        PyErr_Fetch(&type, &value, &traceback);
+        PyEval_SetTrace(mSavedTrace, mSavedTraceObject);
+        Py_CLEAR(mSavedTraceObject);
+        mSavedTrace = nullptr;
+        PyErr_Restore(type, value, traceback);
+    }
+
     static int64_t NowNs()
     {
         return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
@@ -190,9 +245,8 @@ private:
             if (mQuit || limit <= 0 || mDepth.load() <= 0)
                 continue;
             uint32_t generation = mGeneration.load();
-            if (mFiredFor == generation || NowNs() - mStartNs.load() < int64_t(limit) * 1000000)
+            if (NowNs() - mStartNs.load() < int64_t(limit) * 1000000)
                 continue;
-            mFiredFor = generation;
             // A pending call added from this thread does not wake the interpreter by
             // itself; taking the lock makes the main thread hand it over and, when
             // it takes it back, notice the call.
@@ -213,7 +267,10 @@ private:
     std::atomic<int> mDepth{0};
     std::atomic<int64_t> mStartNs{0};
     std::atomic<uint32_t> mGeneration{0};
-    uint32_t mFiredFor = 0;
+    // Main thread only.
+    bool mOverrun = false;
+    Py_tracefunc mSavedTrace = nullptr;
+    PyObject* mSavedTraceObject = nullptr;
 };
 
 Watchdog gWatchdog;
@@ -223,8 +280,16 @@ int Watchdog::Interrupt(void* generation)
     if (gWatchdog.mDepth.load() <= 0 || !gState.running ||
         gWatchdog.mGeneration.load() != static_cast<uint32_t>(reinterpret_cast<uintptr_t>(generation)))
         return 0;
-    PyErr_Format(PyExc_RuntimeError, "microthread step ran longer than %d ms and was stopped",
-                 gWatchdog.mLimitMs.load());
+    gWatchdog.Arm();
+    gWatchdog.RaiseOverrun();
+    return -1;
+}
+
+int Watchdog::Trace(PyObject*, PyFrameObject*, int what, PyObject*)
+{
+    if (!gWatchdog.mOverrun || (what != PyTrace_LINE && what != PyTrace_CALL))
+        return 0;
+    gWatchdog.RaiseOverrun();
     return -1;
 }
 
@@ -310,6 +375,8 @@ UTHREAD_SWITCHING PyObject* BlockRunning(PyObject* waitingList, const char* call
         return PyErr_Format(PyExc_RuntimeError, "%s() called outside a microthread", caller);
     if (self->ending)
         return PyErr_Format(PyExc_RuntimeError, "%s() called by a microthread that is being ended", caller);
+    if (gWatchdog.Overrunning())
+        return gWatchdog.RaiseOverrun();
     if (PyList_Insert(waitingList, 0, reinterpret_cast<PyObject*>(self)) < 0)
         return nullptr;
     self->blocked = 1;
@@ -343,13 +410,19 @@ UTHREAD_SWITCHING void Kill(UthreadObject* self)
     {
         PyObject *type, *value, *traceback;
         PyErr_Fetch(&type, &value, &traceback);
+        bool abandoned = false;
         if (AdoptAsParent(greenlet))
         {
             UthreadObject* outer = gState.running;
             gState.running = self;
             self->running = 1;
             self->ending = 1;
+            // The ending runs script code: it has the step's time limit too.
+            gWatchdog.Enter();
             PyObject* result = PyGreenlet_Throw(greenlet, PyExc_GreenletExit, nullptr, nullptr);
+            gWatchdog.Leave();
+            if (gWatchdog.Overrunning())
+                gWatchdog.Arm();
             self->ending = 0;
             self->running = 0;
             gState.running = outer;
@@ -357,12 +430,17 @@ UTHREAD_SWITCHING void Kill(UthreadObject* self)
                 Py_DECREF(result);
             else if (PyErr_ExceptionMatches(PyExc_GreenletExit))
                 PyErr_Clear();
+            else if (gState.overrunType && PyErr_ExceptionMatches(gState.overrunType))
+            {
+                PyErr_Clear();
+                abandoned = true;
+            }
             else
                 ScriptInterpreter::PrintAndClearError();
         }
         else
             ScriptInterpreter::PrintAndClearError();
-        if (PyGreenlet_ACTIVE(greenlet))
+        if (abandoned || PyGreenlet_ACTIVE(greenlet))
             HbFilePuts("uthread: a microthread would not end and was abandoned\n", ScriptInterpreter::GetErrorLog());
         PyErr_Restore(type, value, traceback);
     }
@@ -388,6 +466,8 @@ UTHREAD_SWITCHING PyObject* UthreadStep(PyObject* object, PyObject*)
         return PyErr_Format(PyExc_RuntimeError, "trying to step a running thread");
     if (gState.steps == 0)
         return NewWorking();
+    if (gWatchdog.Overrunning())
+        return gWatchdog.RaiseOverrun();
     if (!AdoptAsParent(self->greenlet))
         return nullptr;
 
@@ -405,6 +485,15 @@ UTHREAD_SWITCHING PyObject* UthreadStep(PyObject* object, PyObject*)
     self->running = 0;
     gState.running = outer;
     Py_XDECREF(firstArgs);
+    if (gWatchdog.Overrunning())
+        gWatchdog.Arm(); // the outer step's code is stopped too
+    else if (!result && gWatchdog.Outermost() && gState.overrunType && PyErr_ExceptionMatches(gState.overrunType))
+    {
+        // Whoever stepped it sees an ordinary error: the microthread is over, the game goes on.
+        PyErr_Clear();
+        PyErr_Format(PyExc_RuntimeError, "microthread step ran longer than %d ms and was stopped",
+                     gWatchdog.GetLimit());
+    }
 
     if (self->greenlet && !PyGreenlet_ACTIVE(self->greenlet))
     {
@@ -885,7 +974,9 @@ PyObject* UthreadModuleInit()
     gState.semaphoreType = MakeType(&gSemaphoreSpec);
     gState.synchronizerType = MakeType(&gSynchronizerSpec);
     gState.workingType = MakeType(&gWorkingSpec);
-    if (!gState.uthreadType || !gState.semaphoreType || !gState.synchronizerType || !gState.workingType)
+    gState.overrunType = PyErr_NewException("uthread.StepOverrun", PyExc_BaseException, nullptr);
+    if (!gState.uthreadType || !gState.semaphoreType || !gState.synchronizerType || !gState.workingType ||
+        !gState.overrunType)
     {
         UthreadStop();
         return nullptr;
@@ -904,7 +995,6 @@ PyObject* UthreadModuleInit()
 
 void UthreadStop()
 {
-    gWatchdog.Stop();
     if (Py_IsInitialized())
     {
         // Ending one may drop the last reference to another: restart from the head.
@@ -920,6 +1010,12 @@ void UthreadStop()
             }
             thread = thread->nextLive;
         }
+    }
+    // After the endings, which the watchdog bounds.
+    gWatchdog.Stop();
+    if (Py_IsInitialized())
+    {
+        Py_CLEAR(gState.overrunType);
         Py_CLEAR(gState.working);
         Py_CLEAR(gState.uthreadType);
         Py_CLEAR(gState.semaphoreType);

@@ -132,7 +132,7 @@ size_t ResourcesBeforeTheDepthSurface()
     return SIZE_MAX;
 }
 
-TEST_F(Renderer, AStartThatFailsHalfWayIsReleasedWithTheRenderer)
+TEST_F(Renderer, AStartThatFailsHalfWayCanBeRetriedAndIsReleasedWithTheRenderer)
 {
     // A viewport smaller than the device's client area has a depth surface of its own.
     Window().clientWidth = 320;
@@ -151,6 +151,11 @@ TEST_F(Renderer, AStartThatFailsHalfWayIsReleasedWithTheRenderer)
     EXPECT_EQ(renderer->Start(Window()), 0);
     EXPECT_EQ(renderer->GetStateBits(), kConstructed | WRenderer::kEngineStarted | WRenderer::kFailed);
     EXPECT_EQ(renderer->GetViewport(), nullptr);
+
+    // The game's start-up retries without a Stop: the retry undoes what the failure left.
+    ASSERT_EQ(renderer->Start(Window()), 1);
+    EXPECT_EQ(renderer->GetStateBits(), kRunning | WRenderer::kFailed);
+    EXPECT_NE(renderer->GetViewport(), nullptr);
     // The fixture checks that destroying the renderer stops, closes and terminates the engine.
 }
 
@@ -290,7 +295,9 @@ TEST_F(Renderer, PreferencesAreAppliedWholeOrNotAtAll)
     } cases[] = {
         {"width 0", PrefsBytes(0, 0, 600, 1, 1.8f), false, 1.8f, ""},
         {"depth not set", PrefsBytes(0, 800, 600, 2, 1.8f), false, 1.8f, ""},
-        {"windowed 3", PrefsBytes(3, 800, 600, 1, 1.8f), false, 1.8f, ""},
+        // Any windowed value but 0 asks for a window: the window takes the size.
+        {"windowed 3", PrefsBytes(3, 800, 600, 1, 1.8f), false, 1.8f, PrefsBytes(3, 800, 600, 1, 1.8f)},
+        {"full screen, depth kind 7", PrefsBytes(0, 800, 600, 7, 1.8f), false, 1.8f, ""},
         {"no such size", PrefsBytes(0, 1600, 1200, 1, 1.8f), false, 1.8f, ""},
         {"cut to 16 bytes", fullScreen.substr(0, 16), false, 1.0f, ""},
         {"cut to 19 bytes", fullScreen.substr(0, 19), false, 1.0f, ""},
@@ -335,6 +342,7 @@ TEST_F(Renderer, SelectingAModeMakesItPendingWhenTheDeviceHasIt)
         {{0, 800, 600, 0}, 1, ModeIndex(800, 600, 16)},
         {{0, 800, 600, 1}, 1, ModeIndex(800, 600, 32)},
         {{0, 1600, 1200, 0}, 0, ModeIndex(800, 600, 32)}, // a refusal keeps what was pending
+        {{0, 800, 600, 7}, 0, ModeIndex(800, 600, 32)},   // no mode has a depth of kind 7
     };
     for (const Case& c : cases)
     {
@@ -427,50 +435,74 @@ TEST_F(Renderer, ANewGammaCorrectsEveryTextureOnceAndIsSaved)
         float fileGamma; // 0: no file
         float wanted;
     } cases[] = {{"from 1.0", 0.0f, 2.0f}, {"from the file's 2.0, undone first", 2.0f, 1.5f}};
-    const uint8_t original[4][4] = {{0, 0, 0, 255}, {64, 128, 192, 128}, {255, 255, 255, 0}, {10, 100, 200, 77}};
-    for (const Case& c : cases)
+    // 16-bit textures are corrected too; what they hold comes back within one step of
+    // their coarsest channel.
+    const struct
     {
-        SCOPED_TRACE(c.name);
-        // A record that names no mode still brings its gamma.
-        if (c.fileGamma > 0.0f)
-            WriteFile("vprefs.dat", PrefsBytes(0, 0, 0, 2, c.fileGamma));
-        WRenderer* renderer = Started();
-        Raster* raster = Raster::Create(4, 1, 0, kRasterTypeTexture | kRasterFormat8888);
-        ASSERT_NE(raster, nullptr);
-        Image* image = Image::Create(4, 1, 32);
-        ASSERT_NE(image, nullptr);
-        ASSERT_NE(Image::AllocatePixels(image), nullptr);
-        std::memcpy(image->pixels, original, sizeof(original));
-        ASSERT_NE(Raster::SetFromImage(raster, image), nullptr);
-        Texture* texture = Texture::Create(raster);
-        ASSERT_NE(texture, nullptr);
-        TextureDictionary::AddTexture(WTextureManager::Instance()->GetDefaultDictionary(), texture);
-
-        renderer->GetPrefs().wantedGamma = c.wanted;
-        renderer->SaveVideoPrefs();
-        EXPECT_EQ(renderer->GetPrefs().appliedGamma, c.wanted);
-        EXPECT_EQ(Image::GetGamma(), c.wanted);
-        const WDisplaySettings settings = renderer->GetPrefs().settings;
-        EXPECT_EQ(ReadFile("vprefs.dat"),
-                  PrefsBytes(settings.windowed, settings.width, settings.height, settings.depthKind, c.wanted));
-        ASSERT_NE(Image::SetFromRaster(image, raster), nullptr);
-
-        std::vector<uint8_t> undo = c.fileGamma > 0.0f ? GammaTable(1.0f / c.fileGamma) : GammaTable(1.0f);
-        std::vector<uint8_t> apply = GammaTable(c.wanted);
-        ASSERT_EQ(undo.size(), 256u);
-        ASSERT_EQ(apply.size(), 256u);
-        for (int pixel = 0; pixel < 4; ++pixel)
+        const char* name;
+        uint32_t format;
+        int tolerance;
+    } formats[] = {{"565", kRasterFormat565, 8},
+                   {"1555", kRasterFormat1555, 8},
+                   {"4444", kRasterFormat4444, 16},
+                   {"8888", kRasterFormat8888, 0}};
+    const uint8_t original[4][4] = {{0, 0, 0, 255}, {64, 128, 192, 128}, {255, 255, 255, 0}, {128, 128, 128, 77}};
+    for (const auto& format : formats)
+    {
+        for (const Case& c : cases)
         {
-            for (int channel = 0; channel < 3; ++channel)
+            SCOPED_TRACE(std::string(format.name) + ", " + c.name);
+            // A record that names no mode still brings its gamma.
+            if (c.fileGamma > 0.0f)
+                WriteFile("vprefs.dat", PrefsBytes(0, 0, 0, 2, c.fileGamma));
+            WRenderer* renderer = Started();
+            Raster* raster = Raster::Create(4, 1, 0, kRasterTypeTexture | format.format);
+            ASSERT_NE(raster, nullptr);
+            Image* image = Image::Create(4, 1, 32);
+            ASSERT_NE(image, nullptr);
+            ASSERT_NE(Image::AllocatePixels(image), nullptr);
+            std::memcpy(image->pixels, original, sizeof(original));
+            ASSERT_NE(Raster::SetFromImage(raster, image), nullptr);
+            // What the raster holds in its own format, before any correction.
+            ASSERT_NE(Image::SetFromRaster(image, raster), nullptr);
+            uint8_t before[4][4];
+            std::memcpy(before, image->pixels, sizeof(before));
+            Texture* texture = Texture::Create(raster);
+            ASSERT_NE(texture, nullptr);
+            TextureDictionary::AddTexture(WTextureManager::Instance()->GetDefaultDictionary(), texture);
+
+            renderer->GetPrefs().wantedGamma = c.wanted;
+            renderer->SaveVideoPrefs();
+            EXPECT_EQ(renderer->GetPrefs().appliedGamma, c.wanted);
+            EXPECT_EQ(Image::GetGamma(), c.wanted);
+            const WDisplaySettings settings = renderer->GetPrefs().settings;
+            EXPECT_EQ(ReadFile("vprefs.dat"),
+                      PrefsBytes(settings.windowed, settings.width, settings.height, settings.depthKind, c.wanted));
+            ASSERT_NE(Image::SetFromRaster(image, raster), nullptr);
+
+            std::vector<uint8_t> undo = c.fileGamma > 0.0f ? GammaTable(1.0f / c.fileGamma) : GammaTable(1.0f);
+            std::vector<uint8_t> apply = GammaTable(c.wanted);
+            ASSERT_EQ(undo.size(), 256u);
+            ASSERT_EQ(apply.size(), 256u);
+            for (int pixel = 0; pixel < 4; ++pixel)
             {
-                EXPECT_EQ(image->pixels[pixel * 4 + channel], apply[undo[original[pixel][channel]]])
-                    << pixel << "," << channel;
+                for (int channel = 0; channel < 3; ++channel)
+                {
+                    EXPECT_NEAR(image->pixels[pixel * 4 + channel], apply[undo[before[pixel][channel]]],
+                                format.tolerance)
+                        << pixel << "," << channel;
+                }
+                EXPECT_EQ(image->pixels[pixel * 4 + 3], before[pixel][3]) << "alpha is not corrected";
             }
-            EXPECT_EQ(image->pixels[pixel * 4 + 3], original[pixel][3]) << "alpha is not corrected";
+            if (c.fileGamma == 0.0f)
+            {
+                EXPECT_GT(std::abs(int(image->pixels[3 * 4]) - int(before[3][0])), 20)
+                    << "a gamma of 2.0 moves a mid grey";
+            }
+            Image::Destroy(image);
+            WRenderer::DestroyInstance();
+            std::remove("vprefs.dat");
         }
-        Image::Destroy(image);
-        WRenderer::DestroyInstance();
-        std::remove("vprefs.dat");
     }
 }
 

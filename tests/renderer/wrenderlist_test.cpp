@@ -313,7 +313,8 @@ protected:
 
     void TearDown() override
     {
-        mNode->Release();
+        if (mNode)
+            mNode->Release();
         Engine::Current()->currentCamera = mPreviousCamera;
         FrameObject::SetFrame(&mCamera->object, nullptr);
         Camera::Destroy(mCamera);
@@ -384,7 +385,7 @@ TEST_F(ItemDrawing, FadingSetsTheAlphaForTheDrawAndRestoresIt)
     list.Clear();
 }
 
-TEST_F(ItemDrawing, TheRendererListsANodesItemsByLayer)
+TEST_F(ItemDrawing, TheRendererListsANodesItemsByLayerOnceUntilTheNodeDies)
 {
     WRenderer* renderer = WRenderer::Instance();
     Item(1)->transparent = 1;
@@ -409,6 +410,25 @@ TEST_F(ItemDrawing, TheRendererListsANodesItemsByLayer)
     renderer->RemoveFromRenderLists(mNode);
     EXPECT_EQ(renderer->GetRenderList(2)->GetCount(), 0);
     EXPECT_EQ(renderer->GetRenderList(5)->GetCount(), 0);
+
+    // A listed node listed again: each item stays once in its list and draws once.
+    renderer->AddToRenderLists(mNode, 2);
+    renderer->AddToRenderLists(mNode, 2);
+    EXPECT_EQ(renderer->GetRenderList(2)->GetCount(), 1);
+    EXPECT_EQ(renderer->GetRenderList(5)->GetCount(), 1);
+    gDraws.clear();
+    renderer->GetRenderList(2)->Render();
+    EXPECT_EQ(gDraws.size(), 1u);
+
+    // A node that dies listed takes its items out: the lists draw nothing freed.
+    mNode->Release();
+    mNode = nullptr;
+    EXPECT_EQ(renderer->GetRenderList(2)->GetCount(), 0);
+    EXPECT_EQ(renderer->GetRenderList(5)->GetCount(), 0);
+    gDraws.clear();
+    renderer->GetRenderList(2)->Render();
+    renderer->GetRenderList(5)->Render();
+    EXPECT_TRUE(gDraws.empty());
 }
 
 } // namespace

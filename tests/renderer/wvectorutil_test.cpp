@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 namespace renderertest
@@ -85,6 +86,18 @@ TEST(VectorUtil, HeadingsWrappingAndBlending)
 
     EXPECT_NEAR(AngleWrapTowards(0.0f, 7.0f), 7.0f - 2.0f * kPi, 1e-5f);
     EXPECT_NEAR(AngleWrapTowards(10.0f, 0.0f), 4.0f * kPi, 1e-4f);
+    // Far angles wrap by a remainder (a loop of whole turns never ends there); non-finite
+    // angles pass through.
+    for (float far : {1e9f, -1e9f, 123456789.0f})
+    {
+        float wrapped = AngleWrapTowards(0.0f, far);
+        EXPECT_LE(std::fabs(wrapped), kPi + 1e-5f) << far;
+        EXPECT_NEAR(std::remainder(double(far) - double(wrapped), 2.0 * double(kPi)), 0.0, 1e-3) << far;
+    }
+    const float inf = std::numeric_limits<float>::infinity();
+    EXPECT_EQ(AngleWrapTowards(0.0f, inf), inf);
+    EXPECT_EQ(AngleWrapTowards(0.0f, -inf), -inf);
+    EXPECT_TRUE(std::isnan(AngleWrapTowards(1.0f, std::numeric_limits<float>::quiet_NaN())));
 
     EXPECT_NEAR(BlendByFrameTime(0.0f, 10.0f, 50.0f, 1.0f / 120.0f), 2.5f, 1e-5f);
     EXPECT_EQ(BlendByFrameTime(0.0f, 10.0f, 50.0f, 1.0f), 10.0f) << "clamped at the target";

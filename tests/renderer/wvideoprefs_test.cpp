@@ -15,7 +15,7 @@ namespace
 
 using VideoPrefs = RendererTest;
 
-TEST(WVideoPrefs, ValidRecordsNeedASizeAWindowFlagAndA16Or32BitDepth)
+TEST(WVideoPrefs, ValidRecordsNeedASizeAndADepthKindThatIsSet)
 {
     struct Case
     {
@@ -23,8 +23,8 @@ TEST(WVideoPrefs, ValidRecordsNeedASizeAWindowFlagAndA16Or32BitDepth)
         bool valid;
     } cases[] = {
         {{0, 800, 600, 1}, true},   {{1, 640, 480, 0}, true},  {{0, 0, 600, 1}, false},
-        {{0, 800, -1, 1}, false},   {{0, 800, 600, 2}, false}, {{0, 800, 600, 7}, false},
-        {{0, 800, 600, -1}, false}, {{2, 800, 600, 1}, false}, {{0, -1, -1, 2}, false},
+        {{0, 800, -1, 1}, false},   {{0, 800, 600, 2}, false}, {{0, 800, 600, 7}, true},
+        {{0, 800, 600, -1}, true},  {{2, 800, 600, 1}, true},  {{0, -1, -1, 2}, false},
     };
     for (const Case& c : cases)
     {

@@ -1,5 +1,6 @@
 // The interpreter's start and stop, its isolation, memory adapter, log and
 // file-layer imports.
+#include "hbmemory.h"
 #include "hbpack.h"
 #include "script_fixture.h"
 #include "uthread.h"
@@ -87,6 +88,22 @@ TEST_F(ScriptTest, MemoryAdapterAnswersZeroSizesAndAlignsTo16)
         allocator.free(allocator.ctx, zeroed);
         EXPECT_EQ(allocator.calloc(allocator.ctx, SIZE_MAX / 2, 3), nullptr) << "count x size overflow";
     }
+}
+
+TEST_F(ScriptTest, ScriptObjectsLiveInTheFrameworksScriptMemory)
+{
+    if (HbUsesSystemAllocator())
+        GTEST_SKIP() << "the system allocator serves every block: no memory is the framework's";
+    // Small objects sit in the small-object allocator's arenas, large ones are blocks of
+    // their own: both are script memory.
+    ASSERT_EQ(Exec("small = [float(i) for i in range(2000)]\nlarge = bytearray(300000)"), "");
+    PyObject* small = PyDict_GetItemString(scripttest::MainDict(), "small");
+    PyObject* large = PyDict_GetItemString(scripttest::MainDict(), "large");
+    ASSERT_TRUE(small && large);
+    for (Py_ssize_t i : {Py_ssize_t(0), Py_ssize_t(1999)})
+        EXPECT_EQ(HbMemoryWhere(PyList_GET_ITEM(small, i)), HbMemorySource::Script) << i;
+    EXPECT_EQ(HbMemoryWhere(PyByteArray_AS_STRING(large)), HbMemorySource::Script);
+    ASSERT_EQ(Exec("del small, large"), "");
 }
 
 TEST_F(ScriptTest, OutputAndErrorsLandInTheLogAndTheProgramGoesOn)

@@ -3,6 +3,7 @@
 #include "script_fixture.h"
 #include "uthread.h"
 
+#include <chrono>
 #include <cmath>
 #include <vector>
 
@@ -250,12 +251,45 @@ TEST_F(UthreadTest, AMicrothreadStepsAnother)
 TEST_F(UthreadTest, AStepThatNeverEndsIsStoppedWithAMessage)
 {
     UthreadSetStepTimeLimit(40);
-    ASSERT_EQ(Exec("def spin():\n    n = 0\n    while True:\n        n += 1\n"), "");
-    EXPECT_EQ(PyRun_SimpleString("uthread.thread(spin).step()"), -1);
-    EXPECT_NE(LogText().find("RuntimeError: microthread step ran longer than 40 ms and was stopped"), std::string::npos)
-        << LogText();
-    UthreadSetStepTimeLimit(kUthreadDefaultStepLimitMs);
+    // Loops that catch what stops them: the stop gets through "except Exception", bare
+    // excepts, finally blocks, handlers that block and schedulers that step others.
+    const struct
+    {
+        const char* name;
+        const char* spin;
+    } cases[] = {
+        {"plain loop", "def spin():\n    n = 0\n    while True:\n        n += 1\n"},
+        {"except Exception", "def spin():\n    while True:\n        try:\n            think()\n"
+                             "        except Exception:\n            pass\n"},
+        {"bare except", "def spin():\n    while True:\n        try:\n            think()\n"
+                        "        except:\n            pass\n"},
+        {"one-line handler", "def spin():\n    while True:\n        try: think()\n        except: pass\n"},
+        {"loops in finally", "def spin():\n    while True:\n        try:\n            think()\n        finally:\n"
+                             "            while True:\n                try:\n                    think()\n"
+                             "                except BaseException:\n                    continue\n"},
+        {"blocks in the handler", "def spin():\n    while True:\n        try:\n            think()\n"
+                                  "        except:\n            s.claim()\n"},
+        {"steps a catch-all", "def inner():\n    while True:\n        try: think()\n        except: pass\n"
+                              "def spin():\n    t = uthread.thread(inner)\n    while True:\n        try:\n"
+                              "            t.step()\n        except:\n            t = uthread.thread(inner)\n"},
+    };
+    ASSERT_EQ(Exec("def think():\n    return 0\ns = uthread.semaphore(0)"), "");
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(Exec(c.spin), "");
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(Exec("t = uthread.thread(spin)\nt.step()"),
+                  "RuntimeError: microthread step ran longer than 40 ms and was stopped");
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+        EXPECT_EQ(Exec("t.step()"), "RuntimeError: trying to step a dead thread");
+        EXPECT_EQ(Eval("__import__('sys').gettrace()"), "None") << "the stop leaves no trace function behind";
+    }
     EXPECT_EQ(Eval("uthread.thread(lambda: 'alive').step()"), "'alive'");
+    ScriptInterpreter::Stop();
+    ASSERT_EQ(ScriptInterpreter::Start(), 1);
+    UthreadSetStepTimeLimit(kUthreadDefaultStepLimitMs);
+    EXPECT_EQ(Eval("__import__('uthread').thread(lambda: 'restarted').step()"), "'restarted'");
 }
 
 TEST_F(UthreadTest, NoMicrothreadOutlivesFinalisation)
@@ -263,11 +297,27 @@ TEST_F(UthreadTest, NoMicrothreadOutlivesFinalisation)
     ASSERT_EQ(Exec("s = uthread.semaphore(0)\n"
                    "def body(name):\n    try:\n        s.claim()\n    finally:\n        print('ended', name)\n"
                    "def stubborn():\n    try:\n        s.claim()\n    finally:\n        s.claim()\n"
+                   "def catchall():\n    while True:\n        try:\n            s.claim()\n        except:\n"
+                   "            pass\n"
                    "keep = [uthread.thread(body, n) for n in ('first', 'second')] + [uthread.thread(stubborn)]\n"
+                   "keep.append(uthread.thread(catchall))\n"
                    "for t in keep: t.step()"),
               "");
-    EXPECT_GE(UthreadLiveCount(), 3);
+    EXPECT_GE(UthreadLiveCount(), 4);
+    // Ending code has the step's time limit: a catch-all loop around claim() is abandoned,
+    // whether the last release() or Stop ends it.
+    UthreadSetStepTimeLimit(40);
+    ASSERT_EQ(Exec("r = uthread.semaphore(0)\n"
+                   "def catchall_r():\n    while True:\n        try:\n            r.claim()\n        except:\n"
+                   "            pass\n"
+                   "c = uthread.thread(catchall_r)\nc.step()\ndel c"),
+              "");
+    int before = UthreadLiveCount();
+    EXPECT_EQ(Exec("r.release()"), "") << "the waiting list held the last reference";
+    EXPECT_EQ(UthreadLiveCount(), before - 1);
+    EXPECT_NE(LogText().find("uthread: a microthread would not end and was abandoned"), std::string::npos);
     ScriptInterpreter::Stop();
+    UthreadSetStepTimeLimit(kUthreadDefaultStepLimitMs);
     EXPECT_EQ(UthreadLiveCount(), 0);
     std::string log = LogText();
     EXPECT_NE(log.find("ended first"), std::string::npos) << log;
