@@ -266,6 +266,13 @@ TEST_F(AnimationTest, CountNodesAndSetAnimationCheckTheLayout)
               Animation::KeyFrame(a, 2));
     EXPECT_EQ(ip->nextKeyFrame, Animation::KeyFrame(a, 4));
 
+    // An interpolator of fewer nodes drives the animation's first nodes.
+    AnimInterpolator* one = AnimInterpolator::Create(1, int32_t(sizeof(RealFrame)));
+    ASSERT_EQ(AnimInterpolator::SetAnimation(one, a), 1);
+    AnimInterpolator::AddTime(one, 3.0f);
+    EXPECT_FLOAT_EQ(static_cast<RealFrame*>(AnimInterpolator::GetInterpFrame(one, 0))->value, 30.0f);
+    AnimInterpolator::Destroy(one);
+
     AnimInterpolator* wide = AnimInterpolator::Create(3, int32_t(sizeof(RealFrame)));
     EXPECT_EQ(AnimInterpolator::SetAnimation(wide, a), 0); // more nodes than the animation has
     AnimInterpolator* small = AnimInterpolator::Create(2, int32_t(sizeof(AnimInterpFrameHeader)));

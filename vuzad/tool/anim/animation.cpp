@@ -56,17 +56,19 @@ void Rewind(AnimInterpolator* ip)
     ip->blend = scheme->blend;
     ip->interpolate = scheme->interpolate;
     ip->add = scheme->add;
-    const int32_t n = ip->nodeCount;
-    for (int32_t i = 0; i < n; ++i)
+    // The animation may have more nodes than the interpolator: its first nodes are driven,
+    // and the keyframes of the others are passed over when they come in.
+    const int32_t m = animation->nodeCount;
+    for (int32_t i = 0; i < ip->nodeCount; ++i)
     {
         AnimKeyFrameHeader* k1 = KeyFrameAt(animation, i);
-        AnimKeyFrameHeader* k2 = KeyFrameAt(animation, n + i);
+        AnimKeyFrameHeader* k2 = KeyFrameAt(animation, m + i);
         AnimInterpFrameHeader* frame = Interp(ip, i);
         ip->interpolate(frame, k1, k2, 0.0f, animation->customData);
         frame->keyFrame1 = k1;
         frame->keyFrame2 = k2;
     }
-    ip->nextKeyFrame = KeyFrameAt(animation, 2 * n);
+    ip->nextKeyFrame = KeyFrameAt(animation, 2 * m);
     ip->searchCursor = 0;
 }
 

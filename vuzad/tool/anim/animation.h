@@ -164,7 +164,8 @@ struct AnimInterpolator
     {
         return static_cast<char*>(interpolator->interpFrames) + intptr_t(node) * interpolator->currentInterpKeyFrameSize;
     }
-    /// Makes the animation current at time 0. 1, or 0 with {439, 3} (interpolator unchanged)
+    /// Makes the animation current at time 0; an animation of more nodes than the interpolator
+    /// has its first nodes driven. 1, or 0 with {439, 3} (interpolator unchanged)
     /// when the animation does not validate, has fewer nodes than the interpolator, or its
     /// scheme's interpolated keyframes exceed the interpolator's maximum size.
     static int32_t SetAnimation(AnimInterpolator* interpolator, Animation* animation);
