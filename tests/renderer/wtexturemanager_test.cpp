@@ -109,6 +109,25 @@ TEST_F(TextureManager, TexturesByIdAreReadOnceAndSharedByReference)
     Texture::Destroy(again);
 }
 
+TEST_F(TextureManager, ATextureALevelLoadedMovesToTheDefaultDictionaryUnderItsId)
+{
+    MountLevelPack();
+    Declare("W1", "levels\\w1\\w1.grp");
+    Declare("W1_FLAG_TEX", "levels\\w1\\textures\\flag.png");
+    mManager->BeginDictionary("W1", 0);
+    Texture* loaded = Texture::Read("flag", nullptr);
+    ASSERT_NE(loaded, nullptr);
+    Texture* byId = mManager->GetTexture("W1_FLAG_TEX"); // found in the open dictionary
+    EXPECT_EQ(byId, loaded);
+    EXPECT_EQ(loaded->refCount, 2);
+    EXPECT_STREQ(loaded->name, "W1_FLAG_TEX");
+    EXPECT_EQ(loaded->dictionary, mManager->GetDefaultDictionary());
+    mManager->EndDictionary("W1"); // its dictionary is empty now
+    EXPECT_EQ(mManager->FindDictionary("W1"), nullptr);
+    Texture::Destroy(byId);
+    Texture::Destroy(loaded);
+}
+
 TEST_F(TextureManager, IdsWithoutAFileOrWithShortOrBareNames)
 {
     EXPECT_EQ(mManager->GetTexture(""), nullptr);
