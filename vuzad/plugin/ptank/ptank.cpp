@@ -262,12 +262,14 @@ PTankFormat* PTank::GetFormat(Atomic* atomic)
 
 void PTank::SetCallbacks(Atomic* atomic)
 {
-    PTankRecord* tank = Get(atomic);
-    if (!tank)
-        return;
-    const uint32_t f = tank->data.format.dataFlags;
+    if (PTankRecord* tank = Get(atomic))
+        tank->callbacks = ChooseCallbacks(tank->data.format.dataFlags);
+}
+
+PTankCallbacks PTank::ChooseCallbacks(uint32_t f)
+{
     const bool centre = f & kPTankUseCentre;
-    PTankCallbacks& c = tank->callbacks;
+    PTankCallbacks c{};
     if (f & kPTankMatrix)
         c.position = centre ? PTankCallback::QuadMatrixCentre : PTankCallback::QuadMatrix;
     else if (f & kPTankConstantMatrix)
@@ -304,8 +306,7 @@ void PTank::SetCallbacks(Atomic* atomic)
     c.normal = (f & kPTankNormal) ? PTankCallback::Normal : nullptr;
     // Instancing into the atomic's own geometry is never used: every platform hook
     // installs begin and end callbacks of its own.
-    c.begin = nullptr;
-    c.end = nullptr;
+    return c;
 }
 
 // ---- Drawing ------------------------------------------------------------------------------------

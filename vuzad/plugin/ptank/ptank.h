@@ -223,6 +223,8 @@ struct PTank
     static PTankFormat* GetFormat(Atomic* atomic);
     /// Chooses the generic instancing callbacks from the data flags.
     static void SetCallbacks(Atomic* atomic);
+    /// The generic callbacks for the data flags; begin and end are left null.
+    static PTankCallbacks ChooseCallbacks(uint32_t dataFlags);
 
     // ---- Drawing --------------------------------------------------------------------------------
 
