@@ -16,6 +16,7 @@
 #include "material.h"
 #include "ptank.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -53,11 +54,17 @@ Material* FirstMaterial(const Atomic* atomic)
 }
 
 // Grows the shared buffer to six indices per particle; a smaller tank keeps the larger one.
+// The capacity asked for is kept when the buffer cannot be made, so the next attempt makes
+// one large enough for every tank created so far.
 void EnsureIndices(int32_t maxCount)
 {
-    const int64_t wanted = 6 * int64_t(maxCount);
-    if (sState.indices && sState.indexCapacity >= wanted)
-        return;
+    int64_t wanted = 6 * int64_t(maxCount);
+    if (sState.indexCapacity >= wanted)
+    {
+        if (sState.indices)
+            return;
+        wanted = sState.indexCapacity;
+    }
     if (sState.indices)
         D3D9Device::ReleaseObject(sState.indices);
     sState.indices = nullptr;
@@ -74,7 +81,7 @@ void EnsureIndices(int32_t maxCount)
         return;
     }
     auto* out = static_cast<uint16_t*>(data);
-    for (int32_t i = 0; i < maxCount; ++i, out += 6)
+    for (int64_t i = 0; i < wanted / 6; ++i, out += 6)
     {
         // Indices wrap at 16 bits; every draw starts its particles at a new base vertex.
         const uint16_t b = uint16_t(4 * i);
@@ -351,7 +358,8 @@ int32_t PTankD3D9::Render(Atomic* atomic, PTankData* data, int32_t count)
     const bool points = sState.pointSprites;
     // A failed vertex-buffer lock leaves nothing to draw, and quads cannot be drawn without
     // the shared index buffer.
-    if (!device || !g || !sState.locked || !sState.buffer || (!points && !sState.indices))
+    if (!device || !g || !sState.locked || !sState.buffer ||
+        (!points && (!sState.indices || sState.indexCapacity < 6 * int64_t(std::min(count, kMaxQuadVertices / 4)))))
         return 0;
 
     DWORD fvf = D3DFVF_XYZ;
