@@ -356,6 +356,59 @@ TEST_F(PTankDraw, QuadVerticesCarryColourThenTextureCoordinatesAtTheirOffsets)
     EXPECT_EQ(D3D9Device::GetBindings()->streams[0].stride, 16u);
 }
 
+TEST_F(PTankDraw, QuadAxesComeFromTheConstantMatrixOrTheCameraTurnedByTheConstantRotation)
+{
+    Start();
+    // The camera turned a quarter about its at axis.
+    const Vector at = {0, 0, 1};
+    Frame::Rotate(mCameraFrame, &at, 90.0f, 0);
+    Frame::SyncDirtyList();
+    const Matrix* view = Frame::GetWorldMatrix(mCameraFrame);
+    const Vector A = {-view->right.x, -view->right.y, -view->right.z}, B = view->up;
+    ASSERT_NEAR(std::fabs(A.y), 1.0f, 1e-5) << "turned";
+    struct Case
+    {
+        const char* name;
+        uint32_t flags;
+        Vector a, b; ///< the axes the corners are built on
+    };
+    const float c = std::cos(0.5f), s = std::sin(0.5f);
+    const Case cases[] = {
+        {"camera", kPTankPosition, A, B},
+        {"constant rotation", kPTankPosition | kPTankConstantRotation,
+         {c * A.x - s * B.x, c * A.y - s * B.y, 0}, {s * A.x + c * B.x, s * A.y + c * B.y, 0}},
+        // Both matrix bits: the constant matrix gives the axes to the position array.
+        {"constant matrix", kPTankMatrix | kPTankConstantMatrix, {0.6f, 0.8f, 0}, {0, 0.5f, 0.5f}},
+    };
+    for (const Case& k : cases)
+    {
+        SCOPED_TRACE(k.name);
+        Atomic* atomic = Tank(1, k.flags | kPTankColour);
+        ASSERT_NE(atomic, nullptr);
+        PTankData& d = PTank::Get(atomic)->data;
+        d.rotation = 0.5f;
+        d.matrix.right = {0.6f, 0.8f, 0};
+        d.matrix.up = {0, 0.5f, 0.5f};
+        d.size = {2, 4};
+        const Vector p = {0.25f, -0.5f, kDepth};
+        Fill(atomic, {p}, {{1, 1, 1, 255}});
+        d3d9test::ClearCallLog();
+        d3d9test::EnableCallLog(true);
+        ASSERT_TRUE(Draw({atomic}));
+        d3d9test::EnableCallLog(false);
+        const std::vector<uint8_t> bytes = DrawnVertices(LastBaseVertex("DrawIndexedPrimitive"));
+        ASSERT_GE(bytes.size(), 64u);
+        // Corner 1 is P + a - b with a = w/2 A and b = h/2 B.
+        float got[3];
+        std::memcpy(got, bytes.data() + 16, 12);
+        EXPECT_NEAR(got[0], p.x + k.a.x - 2 * k.b.x, 1e-5);
+        EXPECT_NEAR(got[1], p.y + k.a.y - 2 * k.b.y, 1e-5);
+        EXPECT_NEAR(got[2], p.z + k.a.z - 2 * k.b.z, 1e-5);
+        Forget(atomic);
+        Atomic::Destroy(atomic);
+    }
+}
+
 TEST_F(PTankDraw, PointSpriteVerticesCarrySizeAndColourAndTheCentreMovesThemOnWorldAxes)
 {
     Start();
