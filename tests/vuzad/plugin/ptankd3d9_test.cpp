@@ -170,11 +170,21 @@ TEST_F(PTankDraw, PointSpritesOnlyWhenAskedForAndTheDeviceAndFlagsAllowThem)
         {64, true, 1, 0x100, false},
         {64, true, 1, 0x100000, false},
     };
+    const Case* started = nullptr;
     for (const Case& c : cases)
     {
         SCOPED_TRACE(testing::Message() << c.maxPointSize << " psize " << c.perVertexSize << " platform "
                                         << c.platformFlags << " flags " << std::hex << c.flags);
-        Start(PointAdapter(c.maxPointSize, c.perVertexSize));
+        // The engine starts again only for another adapter.
+        if (started && (started->maxPointSize != c.maxPointSize || started->perVertexSize != c.perVertexSize))
+        {
+            DropCamera();
+            ShutDown();
+            started = nullptr;
+        }
+        if (!started)
+            Start(PointAdapter(c.maxPointSize, c.perVertexSize));
+        started = &c;
         EXPECT_EQ(PTankD3D9::GetMaxPointSize(), c.maxPointSize);
         EXPECT_EQ(PTankD3D9::GetPerVertexPointSize(), c.perVertexSize);
         Atomic* atomic = Tank(16, c.flags, c.platformFlags);
@@ -190,8 +200,6 @@ TEST_F(PTankDraw, PointSpritesOnlyWhenAskedForAndTheDeviceAndFlagsAllowThem)
         EXPECT_EQ(m->surface.diffuse, 1.0f);
         Forget(atomic);
         Atomic::Destroy(atomic);
-        DropCamera();
-        ShutDown();
     }
 }
 
