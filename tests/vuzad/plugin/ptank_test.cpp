@@ -52,7 +52,8 @@ TEST_F(PluginTest, ArraysLayoutGivesEachPropertyItsOwnAlignedArrayInLayoutOrder)
     ASSERT_NE(atomic, nullptr);
     const PTankRecord* tank = PTank::Get(atomic);
     const PTankData& d = tank->data;
-    EXPECT_EQ(d.format.dataFlags, kPTankPosition | kPTankColour | kPTankSize | kPTankTexCoords2 | 0x8000 | kPTankArrays);
+    EXPECT_EQ(d.format.dataFlags,
+              kPTankPosition | kPTankColour | kPTankSize | kPTankTexCoords2 | 0x8000 | kPTankArrays);
     EXPECT_EQ(d.format.numProperties, 4);
     EXPECT_EQ(d.format.structureStride, 0);
     EXPECT_EQ(d.slots[kPTankSlotMatrix].data, nullptr) << "the constant matrix wins";
@@ -170,9 +171,11 @@ TEST_F(PluginTest, AFailedCreationDestroysTheAtomicWithoutTouchingAGeometryItNev
     const size_t atomicsBefore = TestMemory::CountLive(PTank::kRecordHint);
 
     // Refused record, refused data block, a create hook answering 0: each leaves nothing.
-    TestMemory::refuse = [](size_t size, uint32_t hint) { return hint == PTank::kRecordHint && size == sizeof(PTankRecord); };
+    TestMemory::refuse = [](size_t size, uint32_t hint)
+    { return hint == PTank::kRecordHint && size == sizeof(PTankRecord); };
     EXPECT_EQ(PTank::CreateAtomic(4, kPTankPosition, 0), nullptr);
-    TestMemory::refuse = [](size_t size, uint32_t hint) { return hint == PTank::kRecordHint && size != sizeof(PTankRecord); };
+    TestMemory::refuse = [](size_t size, uint32_t hint)
+    { return hint == PTank::kRecordHint && size != sizeof(PTankRecord); };
     EXPECT_EQ(PTank::CreateAtomic(4, kPTankPosition, 0), nullptr) << "the destructor runs before any geometry exists";
     TestMemory::refuse = nullptr;
     const PTankPlatform failing = {nullptr, FailingCreate, PTank::Instance, nullptr};

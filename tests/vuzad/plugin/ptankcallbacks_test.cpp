@@ -235,7 +235,8 @@ TEST(PTankColours, ColoursAreArgbWordsPerParticleOrPerVertex)
     for (int32_t k = 0; k < 4; ++k)
         p.data.vertexColours[k] = {uint8_t(k), 0x11, 0x22, 0x80};
 
-    auto word = [](Rgba c) { return uint32_t(c.alpha) << 24 | uint32_t(c.red) << 16 | uint32_t(c.green) << 8 | c.blue; };
+    auto word = [](Rgba c)
+    { return uint32_t(c.alpha) << 24 | uint32_t(c.red) << 16 | uint32_t(c.green) << 8 | c.blue; };
     struct Case
     {
         const char* name;

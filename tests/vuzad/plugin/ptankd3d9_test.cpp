@@ -383,8 +383,10 @@ TEST_F(PTankDraw, QuadAxesComeFromTheConstantMatrixOrTheCameraTurnedByTheConstan
     const float c = std::cos(0.5f), s = std::sin(0.5f);
     const Case cases[] = {
         {"camera", kPTankPosition, A, B},
-        {"constant rotation", kPTankPosition | kPTankConstantRotation,
-         {c * A.x - s * B.x, c * A.y - s * B.y, 0}, {s * A.x + c * B.x, s * A.y + c * B.y, 0}},
+        {"constant rotation",
+         kPTankPosition | kPTankConstantRotation,
+         {c * A.x - s * B.x, c * A.y - s * B.y, 0},
+         {s * A.x + c * B.x, s * A.y + c * B.y, 0}},
         // Both matrix bits: the constant matrix gives the axes to the position array.
         {"constant matrix", kPTankMatrix | kPTankConstantMatrix, {0.6f, 0.8f, 0}, {0, 0.5f, 0.5f}},
     };
@@ -494,12 +496,10 @@ TEST_F(PTankDraw, StatesAreSetForTheDrawAndRestoredAfterIt)
     ASSERT_TRUE(drawn);
     auto has = [](const std::vector<std::string>& calls, const std::string& text)
     { return std::find(calls.begin(), calls.end(), text) != calls.end(); };
-    for (const char* expected :
-         {"SetRenderState(156, 1)", "SetRenderState(157, 1)", "SetRenderState(154, 1082130432)",
-          "SetRenderState(155, 0)", "SetRenderState(158, 0)", "SetRenderState(160, 1056964608)",
-          "SetRenderState(19, 2)",
-          "SetRenderState(20, 2)", "SetRenderState(60, 1074798640)", "SetRenderState(9, 1)",
-          "SetTextureStageState(0, 3, 3)"})
+    for (const char* expected : {"SetRenderState(156, 1)", "SetRenderState(157, 1)", "SetRenderState(154, 1082130432)",
+                                 "SetRenderState(155, 0)", "SetRenderState(158, 0)", "SetRenderState(160, 1056964608)",
+                                 "SetRenderState(19, 2)", "SetRenderState(20, 2)", "SetRenderState(60, 1074798640)",
+                                 "SetRenderState(9, 1)", "SetTextureStageState(0, 3, 3)"})
         EXPECT_TRUE(has(sent, expected)) << expected;
     // States equal to what the device holds are not sent again.
     DWORD value = 0;
@@ -545,8 +545,7 @@ struct Particle
     Rgba colour;
 };
 
-std::vector<uint32_t> Reference(const std::vector<Particle>& particles, float size,
-                                const std::vector<uint32_t>& actual)
+std::vector<uint32_t> Reference(const std::vector<Particle>& particles, float size, const std::vector<uint32_t>& actual)
 {
     std::vector<uint32_t> frame(size_t(kSize) * kSize, 0xFF203040u);
     const float edge = 1.5f * kDepth / (kSize / 2); // a pixel and a half either side of an edge
@@ -565,8 +564,8 @@ std::vector<uint32_t> Reference(const std::vector<Particle>& particles, float si
                 else if (std::fabs(dy - size / 2) < edge && dx < size / 2 + edge)
                     frame[i] = actual[i];
                 else if (dx < size / 2 && dy < size / 2)
-                    frame[i] = 0xFF000000u | uint32_t(p.colour.red) << 16 | uint32_t(p.colour.green) << 8 |
-                               p.colour.blue;
+                    frame[i] =
+                        0xFF000000u | uint32_t(p.colour.red) << 16 | uint32_t(p.colour.green) << 8 | p.colour.blue;
             }
         }
     return frame;

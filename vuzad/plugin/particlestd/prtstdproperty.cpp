@@ -71,8 +71,8 @@ PrtStdPropertyTable* PrtStdPropertyTable::Create(int32_t count, const int32_t* i
     void* block = Memory::Allocate(sizeof(PrtStdPropertyTable) + alignof(PrtStdPropertyTable) + arrays, PrtStd::kHint);
     if (!block)
         return nullptr;
-    const uintptr_t aligned =
-        (reinterpret_cast<uintptr_t>(block) + alignof(PrtStdPropertyTable) - 1) & ~uintptr_t(alignof(PrtStdPropertyTable) - 1);
+    const uintptr_t aligned = (reinterpret_cast<uintptr_t>(block) + alignof(PrtStdPropertyTable) - 1) &
+                              ~uintptr_t(alignof(PrtStdPropertyTable) - 1);
     auto* t = reinterpret_cast<PrtStdPropertyTable*>(aligned);
     std::memset(static_cast<void*>(t), 0, sizeof(*t));
     auto* words = reinterpret_cast<int32_t*>(t + 1);

@@ -6,13 +6,13 @@
 
 struct PrtStdPropertyTable
 {
-    void* allocation; ///< the block that holds the table and its arrays
+    void* allocation;          ///< the block that holds the table and its arrays
     PrtStdPropertyTable* next; ///< in the ring of all tables
     uint32_t id;               ///< the key classes and streams refer to the table by
     int32_t refCount;
     int32_t count;
     int32_t* ids;
-    int32_t* offsets; ///< count + 1 entries: each property's offset, then the record size
+    int32_t* offsets;      ///< count + 1 entries: each property's offset, then the record size
     int32_t* roundedSizes; ///< each size rounded up to a multiple of 4
     int32_t* sizes;        ///< the sizes as requested
 

@@ -8,8 +8,8 @@
 #include "material.h"
 #include "memory.h"
 #include "prtstd.h"
-#include "ptank.h"
 #include "prtstdemitter.h"
+#include "ptank.h"
 #include "texture.h"
 
 #include <cstring>
@@ -133,8 +133,8 @@ PrtStdEmitter* PrtStdEmitter::CreatePTank(PrtStdEmitter* emitter)
     else
         flags = matrix ? kPTankMatrix : kPTankPosition;
     if (standard->texture)
-        flags |= GetProperty(emitter, PrtStdEmitterProperty::kTexCoordsId) ? kPTankTexCoords2
-                                                                            : kPTankConstantTexCoords2;
+        flags |=
+            GetProperty(emitter, PrtStdEmitterProperty::kTexCoordsId) ? kPTankTexCoords2 : kPTankConstantTexCoords2;
     if (GetProperty(emitter, PrtStdEmitterProperty::kSizeId) && (flags & kPTankPosition))
         flags |= kPTankSize;
     block->updateMask &= ~kPTankConstantRotation;

@@ -183,8 +183,8 @@ struct PTank
     /// Element sizes in layout order.
     static constexpr int32_t kElementSize[kPTankNumSlots] = {12, int32_t(sizeof(Matrix)), 12, 8, 4, 16, 4, 16, 32};
     /// The property bit of each slot, in layout order.
-    static constexpr uint32_t kSlotBit[kPTankNumSlots] = {kPTankPosition, kPTankMatrix,   kPTankNormal,
-                                                          kPTankSize,     kPTankColour,   kPTankVertexColours,
+    static constexpr uint32_t kSlotBit[kPTankNumSlots] = {kPTankPosition, kPTankMatrix,     kPTankNormal,
+                                                          kPTankSize,     kPTankColour,     kPTankVertexColours,
                                                           kPTankRotation, kPTankTexCoords2, kPTankTexCoords4};
 
     // ---- Plug-in --------------------------------------------------------------------------------
@@ -261,5 +261,8 @@ struct PTankCallback
     static void Normal(const PTankSlot*, int32_t, const PTankData*);
 
     /// A colour as one vertex word: alpha on top, then red, green, blue.
-    static uint32_t Argb(Rgba c) { return uint32_t(c.alpha) << 24 | uint32_t(c.red) << 16 | uint32_t(c.green) << 8 | c.blue; }
+    static uint32_t Argb(Rgba c)
+    {
+        return uint32_t(c.alpha) << 24 | uint32_t(c.red) << 16 | uint32_t(c.green) << 8 | c.blue;
+    }
 };

@@ -158,8 +158,7 @@ void PTankCallback::QuadRotatedCentre(const PTankSlot* o, const Vector* a, const
 {
     Quads<false, true, true>(o, a, b, n, d);
 }
-void PTankCallback::QuadRotatedSize(const PTankSlot* o, const Vector* a, const Vector* b, int32_t n,
-                                    const PTankData* d)
+void PTankCallback::QuadRotatedSize(const PTankSlot* o, const Vector* a, const Vector* b, int32_t n, const PTankData* d)
 {
     Quads<true, true, false>(o, a, b, n, d);
 }

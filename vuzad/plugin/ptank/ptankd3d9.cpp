@@ -96,12 +96,11 @@ void EnsureIndices(int32_t maxCount)
     sState.indices = buffer;
 }
 
-void LockVertices(PTankInstanceDesc* desc, UINT stride, UINT count, int32_t colourAt, int32_t normalAt,
-                  int32_t texAt)
+void LockVertices(PTankInstanceDesc* desc, UINT stride, UINT count, int32_t colourAt, int32_t normalAt, int32_t texAt)
 {
     void* data = nullptr;
-    sState.locked = count > 0 &&
-                    D3D9DynamicVertexBuffer::Lock(stride, count, &sState.buffer, &data, &sState.baseVertex) && data;
+    sState.locked =
+        count > 0 && D3D9DynamicVertexBuffer::Lock(stride, count, &sState.buffer, &data, &sState.baseVertex) && data;
     if (!sState.locked)
     {
         sState.buffer = nullptr;
@@ -119,8 +118,7 @@ void LockVertices(PTankInstanceDesc* desc, UINT stride, UINT count, int32_t colo
         desc->texCoords = {v + texAt, s};
 }
 
-template <bool kSize, bool kCentre>
-void Points(const PTankSlot* out, int32_t count, const PTankData* d)
+template <bool kSize, bool kCentre> void Points(const PTankSlot* out, int32_t count, const PTankData* d)
 {
     const PTankSlot& pos = d->slots[kPTankSlotPosition];
     const PTankSlot& size = d->slots[kPTankSlotSize];
@@ -178,9 +176,9 @@ const PTankPlatform* PTankD3D9::Platform()
 
 int32_t PTankD3D9::Create(Atomic* atomic, PTankData* data, int32_t maxCount, uint32_t dataFlags, int32_t platformFlags)
 {
-    uint32_t flags = (dataFlags & kPTankNormal) ? kGeometryPositions | kGeometryNormals | kGeometryLight |
-                                                      kGeometryModulateMaterialColor
-                                                : kGeometryPositions;
+    uint32_t flags = (dataFlags & kPTankNormal)
+                         ? kGeometryPositions | kGeometryNormals | kGeometryLight | kGeometryModulateMaterialColor
+                         : kGeometryPositions;
     if (dataFlags & (kPTankColour | kPTankVertexColours | kPTankConstantVertexColours))
         flags |= kGeometryPrelit;
     const uint32_t refused = sState.perVertexPointSize ? kPointSpriteMask & ~kPTankSize : kPointSpriteMask;
@@ -322,8 +320,7 @@ void PTankD3D9::PointSize(const PTankSlot* out, const Vector*, const Vector*, in
     Points<true, false>(out, count, d);
 }
 
-void PTankD3D9::PointSizeCentre(const PTankSlot* out, const Vector*, const Vector*, int32_t count,
-                                const PTankData* d)
+void PTankD3D9::PointSizeCentre(const PTankSlot* out, const Vector*, const Vector*, int32_t count, const PTankData* d)
 {
     Points<true, true>(out, count, d);
 }
