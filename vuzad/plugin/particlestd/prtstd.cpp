@@ -1,9 +1,14 @@
-// The standard particle plug-in's attach, its engine open and close and its atomic
-// extension.
+// The standard particle plug-in's attach and close, its module state (hooks, scratch
+// buffers, class ids, offset caches) and the atomic extension.
 #include "prtstd.h"
 
 #include "clump.h"
 #include "engine.h"
+#include "memory.h"
+#include "prtstd_local.h"
+#include "prtstdclass.h"
+#include "prtstdemitter.h"
+#include "prtstdproperty.h"
 
 namespace
 {
@@ -15,8 +20,35 @@ int32_t Keep(int32_t* slot, int32_t offset)
     return offset;
 }
 
-int32_t sAtomicOffset = -1;
-int32_t sOpenCount = 0;
+struct Module
+{
+    int32_t atomicOffset = -1;
+    int32_t openCount = 0;
+    void* scratch[2] = {nullptr, nullptr};
+    size_t scratchSize[2] = {0, 0};
+    uint32_t lastClassId = 0;
+    PrtStdEmitterClassHook loadedEmitterClass = nullptr;
+    PrtStdParticleClassHook loadedParticleClass = nullptr;
+    PrtStdTableHook tableLoaded = nullptr;
+    PrtStdTableHook tableDestroyed = nullptr;
+    int32_t writeClasses = 1;
+    PrtStdOffsetCache offsets{};
+};
+Module sModule;
+
+void ClearEmitterOffsets()
+{
+    sModule.offsets.emitterTable = nullptr;
+    for (int32_t& o : sModule.offsets.emitterOffsets)
+        o = -1;
+}
+
+void ClearParticleOffsets()
+{
+    sModule.offsets.particleTable = nullptr;
+    for (int32_t i = 0; i < 8; ++i)
+        sModule.offsets.particleOffsets[i] = sModule.offsets.particleIndices[i] = -1;
+}
 
 void* ConstructAtomic(void* object, int32_t offset, int32_t)
 {
@@ -24,52 +56,237 @@ void* ConstructAtomic(void* object, int32_t offset, int32_t)
     return object;
 }
 
-// No emitter can be made yet, so there is none to destroy or clone.
-void* DestroyAtomic(void* object, int32_t offset, int32_t size)
+// Destroys every emitter of the ring, from the first added.
+void* DestroyAtomic(void* object, int32_t offset, int32_t)
 {
-    return ConstructAtomic(object, offset, size);
+    auto* extension = reinterpret_cast<PrtStdAtomicExtension*>(static_cast<char*>(object) + offset);
+    PrtStdEmitter* last = extension->emitters;
+    extension->emitters = nullptr;
+    if (!last)
+        return object;
+    PrtStdEmitter* e = last->next;
+    for (;;)
+    {
+        PrtStdEmitter* next = e->next;
+        const bool end = e == last;
+        e->owner = nullptr;
+        PrtStdEmitter::Destroy(e);
+        if (end)
+            break;
+        e = next;
+    }
+    return object;
 }
 } // namespace
+
+// ---- Sizes --------------------------------------------------------------------------------------
+
+int32_t PrtStdEmitterProperty::ToStreamSize(int32_t id, int32_t size)
+{
+    if (id == kStandardId && size == kStandardSize)
+        return kStandardStreamSize;
+    if (id == kTankId && size == kTankSize)
+        return kTankStreamSize;
+    return size;
+}
+
+int32_t PrtStdEmitterProperty::FromStreamSize(int32_t id, int32_t size)
+{
+    if (id == kStandardId && size == kStandardStreamSize)
+        return kStandardSize;
+    if (id == kTankId && size == kTankStreamSize)
+        return kTankSize;
+    return size;
+}
+
+// ---- Plug-in ------------------------------------------------------------------------------------
 
 int32_t PrtStdAttach()
 {
     if (Engine::RegisterPlugin(0, PrtStd::kPluginId, PrtStd::EngineOpen, PrtStdClose) < 0)
         return 0;
-    int32_t offset =
-        Keep(&sAtomicOffset, Atomic::RegisterPlugin(int32_t(sizeof(PrtStdAtomicExtension)), PrtStd::kPluginId,
-                                                    ConstructAtomic, DestroyAtomic, nullptr));
-    return offset >= 0 ? 1 : 0;
-}
-
-void* PrtStdClose(void* engine, int32_t offset, int32_t size)
-{
-    return PrtStd::EngineClose(engine, offset, size);
+    // The stream callbacks join with the stream format; until then the extension's data is
+    // skipped as unknown.
+    const int32_t offset =
+        Keep(&sModule.atomicOffset, Atomic::RegisterPlugin(int32_t(sizeof(PrtStdAtomicExtension)), PrtStd::kPluginId,
+                                                           ConstructAtomic, DestroyAtomic, nullptr));
+    if (offset < 0)
+        return 0;
+    ClearEmitterOffsets();
+    ClearParticleOffsets();
+    // The standard callbacks install themselves here when they exist.
+    sModule.loadedEmitterClass = nullptr;
+    sModule.loadedParticleClass = nullptr;
+    sModule.tableLoaded = nullptr;
+    sModule.tableDestroyed = nullptr;
+    sModule.writeClasses = 1;
+    return 1;
 }
 
 void* PrtStd::EngineOpen(void* engine, int32_t, int32_t)
 {
-    ++sOpenCount;
+    ++sModule.openCount;
     return engine;
 }
 
-void* PrtStd::EngineClose(void* engine, int32_t, int32_t)
+void* PrtStdClose(void* engine, int32_t, int32_t)
 {
-    if (sOpenCount > 0)
-        --sOpenCount;
+    if (sModule.openCount > 0)
+        --sModule.openCount;
+    // Everything goes, referenced or not: a ring left pointing at freed members would be
+    // read by the next release.
+    PrtStdEmitter::FreeAll();
+    PrtStdFreeAllClasses();
+    PrtStdPropertyTable::FreeAll();
+    PrtStdFreeScratch();
+    ClearEmitterOffsets();
+    ClearParticleOffsets();
     return engine;
 }
 
 int32_t PrtStd::GetOpenCount()
 {
-    return sOpenCount;
+    return sModule.openCount;
 }
 
 int32_t PrtStd::GetAtomicOffset()
 {
-    return sAtomicOffset;
+    return sModule.atomicOffset;
 }
 
 PrtStdAtomicExtension* PrtStd::GetAtomicExtension(Atomic* atomic)
 {
-    return reinterpret_cast<PrtStdAtomicExtension*>(reinterpret_cast<char*>(atomic) + sAtomicOffset);
+    return reinterpret_cast<PrtStdAtomicExtension*>(reinterpret_cast<char*>(atomic) + sModule.atomicOffset);
+}
+
+// ---- Hooks --------------------------------------------------------------------------------------
+
+void PrtStd::SetLoadedEmitterClassHook(PrtStdEmitterClassHook hook)
+{
+    sModule.loadedEmitterClass = hook;
+}
+
+void PrtStd::SetLoadedParticleClassHook(PrtStdParticleClassHook hook)
+{
+    sModule.loadedParticleClass = hook;
+}
+
+void PrtStd::SetTableLoadedHook(PrtStdTableHook hook)
+{
+    sModule.tableLoaded = hook;
+}
+
+void PrtStd::SetTableDestroyedHook(PrtStdTableHook hook)
+{
+    sModule.tableDestroyed = hook;
+}
+
+PrtStdEmitterClassHook PrtStd::GetLoadedEmitterClassHook()
+{
+    return sModule.loadedEmitterClass;
+}
+
+PrtStdParticleClassHook PrtStd::GetLoadedParticleClassHook()
+{
+    return sModule.loadedParticleClass;
+}
+
+PrtStdTableHook PrtStd::GetTableLoadedHook()
+{
+    return sModule.tableLoaded;
+}
+
+PrtStdTableHook PrtStd::GetTableDestroyedHook()
+{
+    return sModule.tableDestroyed;
+}
+
+void PrtStd::SetWriteClasses(int32_t flag)
+{
+    sModule.writeClasses = flag;
+}
+
+int32_t PrtStd::GetWriteClasses()
+{
+    return sModule.writeClasses;
+}
+
+// ---- Offset caches ------------------------------------------------------------------------------
+
+void PrtStd::RefreshOffsets(const PrtStdEmitter* emitter)
+{
+    const PrtStdPropertyTable* e = emitter && emitter->emitterClass ? emitter->emitterClass->table : nullptr;
+    if (e != sModule.offsets.emitterTable)
+    {
+        ClearEmitterOffsets();
+        if (e)
+        {
+            sModule.offsets.emitterTable = const_cast<PrtStdPropertyTable*>(e);
+            for (int32_t id = 0; id < 9; ++id)
+                sModule.offsets.emitterOffsets[id] = PrtStdPropertyTable::GetOffset(e, id);
+        }
+    }
+    const PrtStdPropertyTable* p = emitter && emitter->particleClass ? emitter->particleClass->table : nullptr;
+    if (p != sModule.offsets.particleTable)
+    {
+        ClearParticleOffsets();
+        if (p)
+        {
+            sModule.offsets.particleTable = const_cast<PrtStdPropertyTable*>(p);
+            for (int32_t id = 0; id < 8; ++id)
+            {
+                sModule.offsets.particleIndices[id] = PrtStdPropertyTable::GetIndex(p, id);
+                sModule.offsets.particleOffsets[id] = PrtStdPropertyTable::GetOffset(p, id);
+            }
+        }
+    }
+}
+
+const PrtStdOffsetCache* PrtStd::GetOffsets()
+{
+    return &sModule.offsets;
+}
+
+void PrtStd::ForgetTable(const PrtStdPropertyTable* table)
+{
+    if (table == sModule.offsets.emitterTable)
+        ClearEmitterOffsets();
+    if (table == sModule.offsets.particleTable)
+        ClearParticleOffsets();
+}
+
+// ---- Module helpers -----------------------------------------------------------------------------
+
+void* PrtStdScratch(PrtStdScratchBuffer which, size_t bytes)
+{
+    if (bytes <= sModule.scratchSize[which] && sModule.scratch[which])
+        return sModule.scratch[which];
+    const size_t size = bytes < 128 ? 128 : bytes;
+    void* grown = sModule.scratch[which] ? Memory::Reallocate(sModule.scratch[which], size, PrtStd::kScratchHint)
+                                         : Memory::Allocate(size, PrtStd::kScratchHint);
+    if (!grown)
+        return nullptr;
+    sModule.scratch[which] = grown;
+    sModule.scratchSize[which] = size;
+    return grown;
+}
+
+void PrtStdFreeScratch()
+{
+    for (int32_t i = 0; i < 2; ++i)
+    {
+        if (sModule.scratch[i])
+            Memory::Free(sModule.scratch[i]);
+        sModule.scratch[i] = nullptr;
+        sModule.scratchSize[i] = 0;
+    }
+}
+
+uint32_t PrtStdNextClassId()
+{
+    // Ids wrap after four billion classes; one still alive is skipped.
+    do
+        ++sModule.lastClassId;
+    while (sModule.lastClassId == 0 || PrtStdClassIdInUse(sModule.lastClassId));
+    return sModule.lastClassId;
 }
