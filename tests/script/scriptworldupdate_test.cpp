@@ -181,6 +181,9 @@ TEST_F(ScriptWorldFrame, DistancesAndTheWallDecideWhichCandidatesAreReported)
     };
     for (const auto& d : distances)
         EXPECT_EQ(mWorld->GetActorDistance(d.a, d.b), d.distance) << d.name;
+    mWorld->SetHero(near);
+    EXPECT_EQ(mWorld->GetActorDistance(owner, near), 2500.0f) << "the hero's distance as the actor keeps it";
+    EXPECT_EQ(mWorld->GetActorDistance(near, far), 562500.0f);
     EXPECT_EQ(mWorld->IsLineOfSightBlocked(owner, behindWall), 1);
     EXPECT_EQ(mWorld->IsLineOfSightBlocked(behindWall, owner), 1) << "from the other side";
     EXPECT_EQ(mWorld->IsLineOfSightBlocked(owner, far), 0);
