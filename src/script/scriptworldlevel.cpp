@@ -216,17 +216,24 @@ void ScriptWorldManager::EndLevel()
     mLevelStarted = 0;
 
     // Actors stored across levels keep their places; the others are let go with their
-    // registered flags as they were.
+    // registered flags as they were. Ended from inside a walk of the list (a callback of the
+    // frame), they leave when the walk ends instead: the walk holds their nodes.
     for (HbPtrListNode* node = mActors.GetHead(); node;)
     {
         HbPtrListNode* next = node->next;
         auto* actor = static_cast<TsActor*>(node->value);
         if (!(mHooks.isScriptStored && mHooks.isScriptStored(actor)))
         {
-            if (mCurrentNode == node)
-                mCurrentNode = nullptr;
-            mActors.RemoveAt(node);
-            actor->Release();
+            if (mWalkDepth > 0)
+            {
+                actor->mRemovalRequested = 1;
+                mRemovalsPending = 1;
+            }
+            else
+            {
+                mActors.RemoveAt(node);
+                actor->Release();
+            }
         }
         node = next;
     }

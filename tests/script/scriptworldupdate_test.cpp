@@ -78,6 +78,18 @@ TEST_F(ScriptWorldFrame, QueuedEventsAreDeliveredOldestThenNewestFirstOncePerIdA
     EXPECT_EQ(Eval("log[3][1][2] == id(None)"), "True");
     EXPECT_EQ(sHeroSender, sender) << "the hero's C callback";
     EXPECT_EQ(sHeroValue, 7.0f);
+
+    // An event queued while the queue is delivered (here by the hero's callback) comes next.
+    static ScriptWorldManager* sWorld = nullptr;
+    static TsActor* sTarget = nullptr;
+    sWorld = mWorld;
+    sTarget = target;
+    heroEvent->callback = [](TsActor*, float, TsActor*) { sWorld->QueueEvent(Event(kEventStrike, nullptr, sTarget, 0)); };
+    Exec("log.clear()");
+    mWorld->QueueEvent(Event(kEventHit, nullptr, hero, 0.0f));
+    mWorld->QueueEvent(Event(kEventUse, nullptr, target, 0.0f));
+    Frame(0.02f);
+    EXPECT_EQ(Eval("[entry[0] for entry in log]"), "['C', 'B']");
 }
 
 TEST_F(ScriptWorldFrame, ARaisingDeliveryFreezesTheWorldUntilTheLevelStartsAndIsThenDeliveredFirst)
@@ -292,6 +304,33 @@ PyObject* DeleteActor(PyObject*, PyObject* args)
     Py_RETURN_NONE;
 }
 PyMethodDef gDeleteDef = {"delete_actor", DeleteActor, METH_VARARGS, nullptr};
+
+TEST_F(ScriptWorldFrame, ALevelEndedFromACallbackLetsTheActorsGoWhenThePassEnds)
+{
+    static ScriptWorldManager* sWorld = nullptr;
+    sWorld = mWorld;
+    mWorld->ImportScriptResource("NOSCRIPT_PY");
+    ASSERT_EQ(Exec("def begin():\n    pass\n"), "");
+    mWorld->SetLevelCallbacks(PyDict_GetItemString(scripttest::MainDict(), "begin"), nullptr);
+    mWorld->StartLevelScript();
+    FakeActor* hero = Listed("H", {0, 0, 0}, HeroFamily, kNoNode);
+    mWorld->SetHero(hero);
+    FakeActor* a = Listed("A", {0, 0, 0}, HeroEnemyFamily, kNoNode);
+    FakeActor* b = Listed("B", {0, 0, 0}, HeroEnemyFamily, kNoNode);
+    // The stage's end, reached from the first actor's queued event.
+    auto* ending = new TsEvent();
+    ending->id = kEventHit;
+    ending->callback = [](TsActor*, float, TsActor*) { sWorld->EndLevel(); };
+    ASSERT_EQ(hero->AddEvent(ending), 1);
+    mWorld->QueueEvent(Event(kEventHit, a, hero, 0.0f));
+    mWorld->QueueEvent(Event(kEventUse, b, a, 0.0f));
+    Frame(0.02f);
+    EXPECT_EQ(mWorld->IsLevelStarted(), 0);
+    EXPECT_EQ(mWorld->GetActors().GetCount(), 0) << "gone once the pass ended";
+    EXPECT_EQ(a->mUpdates + b->mUpdates, 0);
+    EXPECT_EQ(mWorld->GetQueuedCount(), 0);
+    EXPECT_EQ(a->GetRefCount(), 1);
+}
 
 TEST_F(ScriptWorldFrame, ActorsDeletedFromACallbackLeaveAfterTheirTurnAndLaterOnesBeforeIt)
 {
