@@ -417,7 +417,11 @@ int32_t ScriptWorldManager::AddActor(TsActor* actor)
         return 0;
     actor->mRegistered = 1;
     if (FindActorNode(actor))
+    {
+        // Deleted and added again during one walk: it stays.
+        actor->mRemovalRequested = 0;
         return 0;
+    }
     HbPtrListNode* node = actor == mHero ? mActors.AddHead(actor) : mActors.AddTail(actor);
     if (!node)
         return 0;

@@ -359,6 +359,19 @@ TEST_F(ScriptWorldFrame, ActorsDeletedFromACallbackLeaveAfterTheirTurnAndLaterOn
     EXPECT_EQ(a->mRegistered + b->mRegistered, 0);
     EXPECT_EQ(a->GetRefCount(), 1) << "the list's reference is gone";
 
+    // Deleted and added again within one walk, an actor stays.
+    mWorld->ForEachActor(
+        [](TsActor* actor, void* world, void*) -> int32_t {
+            auto* scriptWorld = static_cast<ScriptWorldManager*>(world);
+            EXPECT_EQ(scriptWorld->RemoveActor(actor), 0);
+            if (static_cast<FakeActor*>(actor)->mName == "C")
+                scriptWorld->AddActor(actor);
+            return 1;
+        },
+        mWorld, nullptr);
+    EXPECT_EQ(ListedNames(), "C");
+    mWorld->AddActor(d);
+
     // Outside a pass the removal is immediate and drops the actor's queued events.
     mWorld->QueueEvent(Event(kEventHit, c, d, 1.0f));
     mWorld->QueueEvent(Event(kEventHit, d, c, 1.0f));
