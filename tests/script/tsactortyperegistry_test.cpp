@@ -1,16 +1,9 @@
 // The actor-type registry: ids, factories, creation and the "actors_type" module.
 #include "script_fixture.h"
+#include "tsactor.h"
 #include "tsactortyperegistry.h"
 
 #include <string>
-
-// The actor layer defines the real class; the registry only hands pointers on.
-class TsActor : public HbRoot
-{
-public:
-    explicit TsActor(int kind) : mKind(kind) {}
-    int mKind;
-};
 
 using scripttest::Eval;
 using scripttest::ScriptTest;
@@ -20,6 +13,19 @@ namespace
 
 int gFactoriesAlive = 0;
 
+// An actor that remembers which factory made it.
+class KindActor : public TsActor
+{
+public:
+    explicit KindActor(int kind) : mKind(kind) {}
+    int mKind;
+};
+
+int KindOf(TsActor* actor)
+{
+    return static_cast<KindActor*>(actor)->mKind;
+}
+
 class CountingFactory : public TsActorFactory
 {
 public:
@@ -27,7 +33,7 @@ public:
     ~CountingFactory() override { --gFactoriesAlive; }
     TsActor* Create() override
     {
-        auto* actor = new TsActor(mKind);
+        auto* actor = new KindActor(mKind);
         actor->AddRef();
         return actor;
     }
@@ -60,7 +66,7 @@ TEST_F(ScriptTest, RegistryPublishesIdsInRegistrationOrder)
             EXPECT_EQ(registry.Create(id), nullptr) << id;
         TsActor* hero = registry.Create(1);
         ASSERT_NE(hero, nullptr);
-        EXPECT_EQ(hero->mKind, 1);
+        EXPECT_EQ(KindOf(hero), 1);
         EXPECT_EQ(hero->GetRefCount(), 1);
         hero->Release();
         EXPECT_EQ(gFactoriesAlive, 8);
@@ -83,7 +89,7 @@ TEST_F(ScriptTest, RefusedRegistrationsDeleteTheirFactory)
     EXPECT_EQ(registry.FindByName("Next")->value, 4) << "refused registrations still use up their id";
     TsActor* first = registry.Create(1);
     ASSERT_NE(first, nullptr);
-    EXPECT_EQ(first->mKind, 1) << "the first registration stays";
+    EXPECT_EQ(KindOf(first), 1) << "the first registration stays";
     first->Release();
     EXPECT_EQ(registry.Create(2), nullptr);
 }
@@ -113,7 +119,7 @@ TEST_F(ScriptTest, RegistrySingletonIsARegistry)
     ASSERT_NE(entry, nullptr);
     TsActor* actor = registry->Create(entry->value);
     ASSERT_NE(actor, nullptr);
-    EXPECT_EQ(actor->mKind, 77);
+    EXPECT_EQ(KindOf(actor), 77);
     actor->Release();
 }
 
