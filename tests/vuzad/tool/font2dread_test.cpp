@@ -1,14 +1,18 @@
 // Tests of reading fonts made by the font writer, on the Direct3D 9 driver with glyph sheets
 // read through the image formats: the listed, scanned and outline formats, their glyph boxes,
 // codes and heights, and the files each must refuse.
+#include "brush2d.h"
 #include "font2d.h"
+#include "framecheck.h"
 #include "fontwriter.h"
 #include "growlist.h"
 #include "image.h"
 #include "path2d.h"
 #include "texture.h"
+#include "vector.h"
 #include "toolfixture.h"
 
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -293,6 +297,80 @@ TEST_F(Font2dRead, OutlineFontsKeepTheirPathsAndAdvances)
     font = Font2d::Read("crlf");
     ASSERT_NE(font, nullptr);
     EXPECT_EQ(font->numGlyphs, 1) << "CRLF lines read as LF";
+    Font2d::Destroy(font);
+}
+
+} // namespace
+
+namespace
+{
+
+TEST_F(Font2dRead, ScannedTextDrawsEachGlyphFromItsOwnCell)
+{
+    std::vector<FontWriterSheet> sheets;
+    FontWriterSection section = Section("glyphs", {{'H', 6}, {'i', 3}, {'!', 2}, {0x416, 8}}, 48);
+    section.pitch = 16;
+    section.baseline = 3;
+    const std::string text = FontWriter::Metrics2({section}, &sheets);
+    // Each cell's ink in its own colour, so that each quad shows which cell it samples.
+    const uint8_t inks[4][4] = {{255, 80, 80, 255}, {80, 255, 80, 255}, {80, 80, 255, 255}, {255, 255, 80, 255}};
+    FontWriterSheet& sheet = sheets[0];
+    int cell = -1;
+    for (int32_t x = 0; x < sheet.width; ++x)
+    {
+        if (std::memcmp(&sheet.rgba[size_t(x) * 4], section.separator, 4) == 0)
+            ++cell;
+        for (int32_t y = 1; y < sheet.height && cell >= 0 && cell < 4; ++y)
+        {
+            uint8_t* pixel = &sheet.rgba[(size_t(y) * size_t(sheet.width) + size_t(x)) * 4];
+            if (std::memcmp(pixel, section.ink, 4) == 0)
+                std::memcpy(pixel, inks[cell], 4);
+        }
+    }
+    WriteSheet("glyphs", sheet);
+    Write("draw.met", text);
+    Font2d* font = Font2d::Read("draw");
+    ASSERT_NE(font, nullptr);
+    ASSERT_EQ(Font2d::IsUnicode(font), 1);
+    Brush2d* brush = Brush2d::Create();
+
+    const uint16_t string[] = {'H', 'i', '!', 0x416, 'H', 0};
+    const float h = 0.2f, ax = 0.2f, ay = 0.4f;
+    Vector2 anchor = {ax, ay};
+    BeginFrame(0xFF102030);
+    Font2d::RenderString(font, string, h, &anchor, brush);
+    std::vector<uint32_t> actual = EndFrame();
+    EXPECT_FLOAT_EQ(anchor.x, ax + Font2d::GetStringWidth(font, string, h));
+
+    // Each glyph's quad samples only its cell's ink: a box of that colour (the brush is white).
+    const uint32_t boxColours[] = {0xFFFF5050, 0xFF50FF50, 0xFF5050FF, 0xFFFFFF50, 0xFFFF5050};
+    std::vector<uint32_t> expected(size_t(640) * 480, 0xFF102030);
+    float x = 0;
+    const float bottom = ay - font->baseline * h, top = bottom + h;
+    for (const uint16_t* c = string; *c; ++c)
+    {
+        const uint32_t colour = boxColours[c - string];
+        const Font2dGlyph* glyph = Font2d::FindGlyph(font, *c);
+        ASSERT_NE(glyph, nullptr);
+        float left = (ax + x * h) * 480, right = (ax + (x + glyph->width) * h) * 480;
+        float yTop = 480 - top * 480, yBottom = 480 - bottom * 480;
+        for (int py = 0; py < 480; ++py)
+            for (int px = 0; px < 640; ++px)
+            {
+                float cx = float(px) + 0.5f, cy = float(py) + 0.5f;
+                size_t at = size_t(py) * 640 + size_t(px);
+                bool inside = cx > left && cx < right && cy > yTop && cy < yBottom;
+                bool edge = std::fabs(cx - left) < 1 || std::fabs(cx - right) < 1 || std::fabs(cy - yTop) < 1 ||
+                            std::fabs(cy - yBottom) < 1;
+                if (edge && cx > left - 1 && cx < right + 1 && cy > yTop - 1 && cy < yBottom + 1)
+                    expected[at] = actual[at];
+                else if (inside)
+                    expected[at] = colour;
+            }
+        x += glyph->width + font->gap;
+    }
+    EXPECT_EQ(framecheck::CheckFrame("font2d_scanned_text", 640, 480, actual, expected, 2), "");
+    Brush2d::Destroy(brush);
     Font2d::Destroy(font);
 }
 

@@ -517,3 +517,34 @@ TEST_F(Toolkit2dRecording, PoolsGrowPastTheirFirstBlock)
 }
 
 } // namespace
+
+namespace
+{
+
+TEST_F(Toolkit2dRecording, DrawingTakesNoMemoryOnceTheScratchPathHasGrown)
+{
+    Path2d* path = Path2d::Create();
+    Path2d::MoveTo(path, 0.1f, 0.1f);
+    Path2d::CurveTo(path, 0.5f, 0.0f, 0.9f, 0.4f, 0.9f, 0.9f);
+    Path2d::CurveTo(path, 0.5f, 1.0f, 0.1f, 0.6f, 0.1f, 0.1f);
+    Path2d::ClosePath(path);
+    Brush2d* brush = Brush2d::Create();
+    Path2d::Fill(path, brush);
+    Path2d::Stroke(path, brush);
+    const size_t before = TestMemory::hints.size();
+    for (int frame = 0; frame < 3; ++frame)
+    {
+        Transform2d::Push();
+        Transform2d::Rotate(10.0f * float(frame));
+        Path2d::Fill(path, brush);
+        Path2d::FillAllWithBrush(path, brush);
+        Path2d::Stroke(path, brush);
+        Transform2d::Pop();
+    }
+    EXPECT_EQ(TestMemory::hints.size(), before);
+    EXPECT_EQ(Recorded().draws.size(), 2u + 9u);
+    Brush2d::Destroy(brush);
+    Path2d::Destroy(path);
+}
+
+} // namespace
