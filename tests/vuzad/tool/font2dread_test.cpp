@@ -218,6 +218,28 @@ TEST_F(Font2dRead, ScannedFontsReadFourSectionsAndStopWhenTheTextRunsOut)
     Font2d::Destroy(font);
 }
 
+TEST_F(Font2dRead, CharacterLinesLongerThanTheLineBufferReadWhole)
+{
+    // 150 two-byte characters on one line: 300 bytes, cut by the 256-byte line read in the
+    // middle of a sequence, which the refill joins again.
+    std::vector<FontWriterCell> cells;
+    for (uint32_t i = 0; i < 150; ++i)
+        cells.push_back({0x100 + i, 1});
+    FontWriterSection section = Section("long", cells, 64);
+    section.charactersPerLine = 150;
+    std::vector<FontWriterSheet> sheets;
+    const std::string text = FontWriter::Metrics2({section}, &sheets);
+    WriteSheet("long", sheets[0]);
+    Write("long.met", text);
+    Font2d* font = Font2d::Read("long");
+    ASSERT_NE(font, nullptr);
+    EXPECT_EQ(font->numGlyphs, 150);
+    EXPECT_NE(Glyph(font, 0x100 + 149), nullptr);
+    EXPECT_EQ(font->rangeFirst, 0x100);
+    EXPECT_EQ(font->rangeCount, 150);
+    Font2d::Destroy(font);
+}
+
 TEST_F(Font2dRead, ScannedFontsRefuseBadPitchesAndBadUtf8)
 {
     std::vector<FontWriterSheet> sheets;

@@ -321,7 +321,14 @@ struct CharacterStream
         position = 0;
         length = rest;
         if (int32_t room = kLineSize - int32_t(rest); room > 1 && reader.files->gets(text + rest, room, reader.file))
+        {
             length = std::strlen(text);
+            if (length >= 2 && text[length - 2] == '\r' && text[length - 1] == '\n')
+            {
+                text[length - 2] = '\n';
+                text[--length] = '\0';
+            }
+        }
     }
 
     Result Next(uint32_t* code)
