@@ -1,16 +1,18 @@
-// Tests of reading fonts made by the font writer, on the Direct3D 9 driver with glyph sheets
-// read through the image formats: the listed, scanned and outline formats, their glyph boxes,
-// codes and heights, and the files each must refuse.
+// Tests of fonts made by the font writer, on the Direct3D 9 driver with glyph sheets read
+// through the image formats: the listed, scanned and outline formats, their glyph boxes,
+// codes and heights, the files each must refuse, and their text measured, batched (the
+// device's call log) and read back.
 #include "brush2d.h"
+#include "engine.h"
 #include "font2d.h"
-#include "framecheck.h"
 #include "fontwriter.h"
+#include "framecheck.h"
 #include "growlist.h"
 #include "image.h"
 #include "path2d.h"
 #include "texture.h"
-#include "vector.h"
 #include "toolfixture.h"
+#include "vector.h"
 
 #include <cmath>
 #include <cstring>
@@ -392,6 +394,85 @@ TEST_F(Font2dRead, ScannedTextDrawsEachGlyphFromItsOwnCell)
         x += glyph->width + font->gap;
     }
     EXPECT_EQ(framecheck::CheckFrame("font2d_scanned_text", 640, 480, actual, expected, 2), "");
+    Brush2d::Destroy(brush);
+    Font2d::Destroy(font);
+}
+
+} // namespace
+
+namespace
+{
+
+std::vector<std::string> sTextLog;
+DeviceSetRenderState sDriverSetRenderState = nullptr;
+
+/// Moves the draws of the device's call log into the text log as "draw <primitives>".
+void TakeDraws()
+{
+    for (const d3d9test::Call& call : d3d9test::CallLog())
+        if (call.name.rfind("Draw", 0) == 0 && call.name.find("Primitive") != std::string::npos)
+        {
+            std::string count = call.args.substr(call.args.find_last_of(' ') + 1);
+            sTextLog.push_back("draw " + count);
+        }
+    d3d9test::ClearCallLog();
+}
+
+/// Logs the texture states after the draws made before them.
+int32_t LogState(int32_t state, intptr_t value)
+{
+    TakeDraws();
+    if (state == kRenderStateTextureRaster || state == kRenderStateTextureFilter)
+        sTextLog.push_back("state " + std::to_string(state) + " " + std::to_string(value));
+    return sDriverSetRenderState(state, value);
+}
+
+TEST_F(Font2dRead, WriterFontsMeasureWithTheirGapsAndDrawIn64QuadBatches)
+{
+    std::vector<FontWriterSheet> sheets;
+    const std::string text =
+        FontWriter::Metrics2({Section("ta", {{'a', 4}, {'b', 5}}), Section("tb", {{'x', 6}, {0x416, 7}})}, &sheets);
+    WriteSheet("ta", sheets[0]);
+    WriteSheet("tb", sheets[1]);
+    Write("two.met", text);
+    Font2d* font = Font2d::Read("two");
+    ASSERT_NE(font, nullptr);
+    ASSERT_EQ(Font2d::IsUnicode(font), 1);
+    font->gap = 0.05f;
+    const uint16_t ab[] = {'a', 'b', 0};
+    const float wa = Font2d::FindGlyph(font, 'a')->width, wb = Font2d::FindGlyph(font, 'b')->width;
+    EXPECT_FLOAT_EQ(Font2d::GetStringWidth(font, ab, 0.5f), 0.5f * (wa + 0.05f + wb + 0.05f)) << "the last gap counts";
+
+    Brush2d* brush = Brush2d::Create();
+    const std::string rasterA = std::to_string(reinterpret_cast<intptr_t>(font->textures[0]->raster));
+    const std::string rasterB = std::to_string(reinterpret_cast<intptr_t>(font->textures[1]->raster));
+    const std::string filter = std::to_string(font->textures[0]->filterAddressing & 0xFF);
+    DeviceRecord& device = Engine::Current()->device;
+    sDriverSetRenderState = device.setRenderState;
+    device.setRenderState = LogState;
+    BeginFrame(0xFF000000);
+    d3d9test::ClearCallLog();
+    d3d9test::EnableCallLog(true);
+
+    std::vector<uint16_t> many(150, 'a');
+    many.push_back(0);
+    Vector2 anchor = {0, 0.5f};
+    sTextLog.clear();
+    Font2d::RenderString(font, many.data(), 0.01f, &anchor, brush);
+    TakeDraws();
+    EXPECT_EQ(sTextLog, (std::vector<std::string>{"state 9 " + filter, "state 1 " + rasterA, "draw 128", "draw 128",
+                                                  "draw 44"}));
+
+    const uint16_t mixed[] = {'a', 'a', 'x', 0x416, 'b', 0};
+    sTextLog.clear();
+    Font2d::RenderString(font, mixed, 0.01f, &anchor, brush);
+    TakeDraws();
+    EXPECT_EQ(sTextLog, (std::vector<std::string>{"state 9 " + filter, "state 1 " + rasterA, "draw 4",
+                                                  "state 9 " + filter, "state 1 " + rasterB, "draw 4",
+                                                  "state 9 " + filter, "state 1 " + rasterA, "draw 2"}));
+    d3d9test::EnableCallLog(false);
+    device.setRenderState = sDriverSetRenderState;
+    EndFrame();
     Brush2d::Destroy(brush);
     Font2d::Destroy(font);
 }
