@@ -160,13 +160,14 @@ TEST_F(Font2dText, QuadsAreBatchedPer64AndTheTextureIsSetOnlyWhenItChanges)
     EXPECT_EQ(Recorded().draws[0].indices.size(), 384u);
     EXPECT_EQ(Recorded().draws[2].vertices.size(), 88u);
     EXPECT_EQ(Recorded().draws[2].indices.size(), 132u);
-    EXPECT_NEAR(Recorded().draws[1].vertices[0].x, 64 * 0.6f, 1e-4f) << "the second batch goes on where the first ended";
+    EXPECT_NEAR(Recorded().draws[1].vertices[0].x, 64 * 0.6f, 1e-4f)
+        << "the second batch goes on where the first ended";
 
     Recorded().Clear();
     Font2d::RenderString(mFont, "AAxxA", 0.01f, &anchor, brush);
-    EXPECT_EQ(Recorded().log, (std::vector<std::string>{"state 9 1", "state 1 " + raster0, "draw", "state 9 2",
-                                                         "state 1 " + raster1, "draw", "state 9 1",
-                                                         "state 1 " + raster0, "draw"}));
+    EXPECT_EQ(Recorded().log,
+              (std::vector<std::string>{"state 9 1", "state 1 " + raster0, "draw", "state 9 2", "state 1 " + raster1,
+                                        "draw", "state 9 1", "state 1 " + raster0, "draw"}));
     Brush2d::Destroy(brush);
 }
 

@@ -61,8 +61,8 @@ TEST_F(Font2dRead, ListedFontsTakeTheirBoxesAndTheLastLinesHeight)
 {
     WriteSheet("sheet", Plain(64, 32));
     std::string text = FontWriter::Metrics1("sheet", "", 3, {{'A', 0, 0, 8, 16}, {'C', 0, 0, 4, 16}}) +
-                       "1 2 3 4\n"       // four numbers: skipped
-                       "67 0 0 12 16\n"  // C again: the later line wins
+                       "1 2 3 4\n"          // four numbers: skipped
+                       "67 0 0 12 16\n"     // C again: the later line wins
                        "0x42 8 0 020 10\n"; // hexadecimal and octal, the last box: height 10
     Write("list.met", text);
     Font2d* font = Font2d::Read("list");
@@ -263,9 +263,9 @@ TEST_F(Font2dRead, ScannedFontsRefuseBadPitchesAndBadUtf8)
     } cases[] = {
         {"METRICS2\ntop\n0\nAB\n", "no separator below the top row"},
         {"METRICS2\nthree\n0\nAB\n", "a pitch of 3"},
-        {"METRICS2\nok\n0\n\xC3" "A\n", "a continuation byte that is not 10xxxxxx"},
-        {"METRICS2\nok\n0\n\xFF" "A\n", "an invalid lead byte"},
-        {"METRICS2\nok\n0\n\xF0\x9F\x98\x80" "A\n", "a value above 0xFFFF"},
+        {"METRICS2\nok\n0\n\xC3\x41\n", "a continuation byte that is not 10xxxxxx"},
+        {"METRICS2\nok\n0\n\xFF\x41\n", "an invalid lead byte"},
+        {"METRICS2\nok\n0\n\xF0\x9F\x98\x80\x41\n", "a value above 0xFFFF"},
         {"METRICS2\nok\n0\nA\xE2\x82", "a sequence cut by the end of the file"},
         {"METRICS2\nmissing\n0\nAB\n", "a texture that cannot be read"},
     };
@@ -284,8 +284,11 @@ TEST_F(Font2dRead, ScannedFontsRefuseBadPitchesAndBadUtf8)
 
 TEST_F(Font2dRead, OutlineFontsKeepTheirPathsAndAdvances)
 {
-    OutlineGlyph l = {'L', {{OutlineOp::MoveTo, {0.1f, 0}}, {OutlineOp::LineTo, {0.1f, 1}},
-                            {OutlineOp::LineTo, {0.6f, 0}}, {OutlineOp::Close, {}}},
+    OutlineGlyph l = {'L',
+                      {{OutlineOp::MoveTo, {0.1f, 0}},
+                       {OutlineOp::LineTo, {0.1f, 1}},
+                       {OutlineOp::LineTo, {0.6f, 0}},
+                       {OutlineOp::Close, {}}},
                       0.7f};
     OutlineGlyph zhe = {0x416, {{OutlineOp::MoveTo, {0, 0}}, {OutlineOp::CurveTo, {0.2f, 1, 0.6f, 1, 0.8f, 0}}}, 0.9f};
     Write("outline.met", FontWriter::Metrics3("Test Sans", {l, zhe}));
@@ -460,8 +463,8 @@ TEST_F(Font2dRead, WriterFontsMeasureWithTheirGapsAndDrawIn64QuadBatches)
     sTextLog.clear();
     Font2d::RenderString(font, many.data(), 0.01f, &anchor, brush);
     TakeDraws();
-    EXPECT_EQ(sTextLog, (std::vector<std::string>{"state 9 " + filter, "state 1 " + rasterA, "draw 128", "draw 128",
-                                                  "draw 44"}));
+    EXPECT_EQ(sTextLog,
+              (std::vector<std::string>{"state 9 " + filter, "state 1 " + rasterA, "draw 128", "draw 128", "draw 44"}));
 
     const uint16_t mixed[] = {'a', 'a', 'x', 0x416, 'b', 0};
     sTextLog.clear();

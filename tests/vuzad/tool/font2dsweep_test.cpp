@@ -186,8 +186,11 @@ TEST_F(Font2dSweep, MutatedMetricsFilesAreRefusedOrRead)
     ASSERT_TRUE(FontWriter::WritePng(mFolder + "cells2.png", sheets[1]));
     const std::string listed =
         FontWriter::Metrics1("sheet", "", 4, {{'A', 0, 0, 8, 16}, {'b', 8, 0, 16, 16}, {0x416, 16, 0, 30, 12}});
-    OutlineGlyph glyph = {'A', {{OutlineOp::MoveTo, {0, 0}}, {OutlineOp::LineTo, {0.5f, 1}},
-                                {OutlineOp::CurveTo, {0.6f, 0.5f, 0.8f, 0.2f, 1, 0}}, {OutlineOp::Close, {}}},
+    OutlineGlyph glyph = {'A',
+                          {{OutlineOp::MoveTo, {0, 0}},
+                           {OutlineOp::LineTo, {0.5f, 1}},
+                           {OutlineOp::CurveTo, {0.6f, 0.5f, 0.8f, 0.2f, 1, 0}},
+                           {OutlineOp::Close, {}}},
                           1.1f};
     OutlineGlyph wide = glyph;
     wide.code = 0x416;

@@ -179,10 +179,9 @@ TEST_F(Toolkit2dRecording, TheFillSetsTheTexturesStatesAndAddressingOnlyWhenUAnd
         Recorded().Clear();
         texture->filterAddressing = c.word;
         Path2d::Fill(path, brush);
-        std::vector<std::pair<int32_t, intptr_t>> expected = {
-            {kRenderStateTextureRaster, rasterValue},
-            {kRenderStateTextureFilter, c.filter},
-            {kRenderStateTextureAddress, c.address}};
+        std::vector<std::pair<int32_t, intptr_t>> expected = {{kRenderStateTextureRaster, rasterValue},
+                                                              {kRenderStateTextureFilter, c.filter},
+                                                              {kRenderStateTextureAddress, c.address}};
         EXPECT_EQ(Recorded().states, expected) << std::hex << c.word;
         EXPECT_EQ(Recorded().draws.at(0).flags & kIm3dTextured, kIm3dTextured);
     }

@@ -138,8 +138,8 @@ TEST_F(Toolkit2dDrawing, ARoundedBoxFillsWithFourCornerColoursAndStrokes)
                          {p[i + 1].x - a * p[i + 1].nx, p[i + 1].y - a * p[i + 1].ny},
                          {p[i + 1].x + b * p[i + 1].nx, p[i + 1].y + b * p[i + 1].ny}};
         for (int k = 0; k < 2; ++k)
-            strokeTriangles.push_back({{px(v[k][0]), px(v[k + 1][0]), px(v[k + 2][0])},
-                                       {py(v[k][1]), py(v[k + 1][1]), py(v[k + 2][1])}});
+            strokeTriangles.push_back(
+                {{px(v[k][0]), px(v[k + 1][0]), px(v[k + 2][0])}, {py(v[k][1]), py(v[k + 1][1]), py(v[k + 2][1])}});
     }
     // Per pixel, which of five samples (the centre and 0.9 pixels to each side) the union of
     // the triangles covers: all of them is inside, none outside, and between the two the
@@ -165,7 +165,8 @@ TEST_F(Toolkit2dDrawing, ARoundedBoxFillsWithFourCornerColoursAndStrokes)
                         covered |= 0x1F;
                     else if (centre > -1.0f)
                         for (int k = 0; k < 5; ++k)
-                            if (InsideDistance(t, float(x) + 0.5f + kOffsets[k][0], float(y) + 0.5f + kOffsets[k][1]) >= 0)
+                            if (InsideDistance(t, float(x) + 0.5f + kOffsets[k][0], float(y) + 0.5f + kOffsets[k][1]) >=
+                                0)
                                 covered |= uint8_t(1 << k);
                     // A centre on a shared edge is a tie the rasteriser's rounding breaks.
                     if (std::fabs(centre) < 0.01f)

@@ -96,8 +96,7 @@ Brush2d* Brush2d::SetColors(Brush2d* brush, const Rgba* c0, const Rgba* c1, cons
     return brush;
 }
 
-Brush2d* Brush2d::SetUVs(Brush2d* brush, const Vector2* uv0, const Vector2* uv1, const Vector2* uv2,
-                         const Vector2* uv3)
+Brush2d* Brush2d::SetUVs(Brush2d* brush, const Vector2* uv0, const Vector2* uv1, const Vector2* uv2, const Vector2* uv3)
 {
     brush->topUV[0] = uv3->x;
     brush->topUV[1] = uv3->y;

@@ -4,6 +4,7 @@
 
 #include "brush2d.h"
 #include "engine.h"
+#include "font2d_local.h"
 #include "freelist.h"
 #include "growlist.h"
 #include "memory.h"
@@ -11,7 +12,6 @@
 #include "texture.h"
 #include "toolkit2d.h"
 #include "toolkit2d_local.h"
-#include "font2d_local.h"
 #include "vector.h"
 
 #include <cstring>
@@ -168,7 +168,8 @@ const Font2dGlyph* Font2d::FindGlyph(const Font2d* font, uint32_t code)
     int32_t index = -1;
     if (code < 128)
         index = font->direct[code];
-    else if (font->range && code >= uint32_t(font->rangeFirst) && code - uint32_t(font->rangeFirst) < uint32_t(font->rangeCount))
+    else if (font->range && code >= uint32_t(font->rangeFirst) &&
+             code - uint32_t(font->rangeFirst) < uint32_t(font->rangeCount))
         index = font->range[code - uint32_t(font->rangeFirst)];
     if (index < 0 || index >= font->numGlyphs)
         return nullptr;

@@ -80,8 +80,6 @@ struct Font2d
     static const Font2dGlyph* FindGlyph(const Font2d* font, uint32_t code);
     static TextureDictionary* GetTextureDictionary();
 
-    static Font2d* RenderBitmapString(Font2d* font, const void* string, float height, Vector2* anchor,
-                                      Brush2d* brush);
-    static Font2d* RenderOutlineString(Font2d* font, const void* string, float height, Vector2* anchor,
-                                       Brush2d* brush);
+    static Font2d* RenderBitmapString(Font2d* font, const void* string, float height, Vector2* anchor, Brush2d* brush);
+    static Font2d* RenderOutlineString(Font2d* font, const void* string, float height, Vector2* anchor, Brush2d* brush);
 };

@@ -4,6 +4,7 @@
 
 #include "im3d.h"
 #include "matrix.h"
+#include "memory.h"
 
 #include <cstdint>
 
@@ -16,7 +17,7 @@ namespace toolkit2d
 {
 
 constexpr int32_t kVertexCount = 256;
-constexpr uint32_t kHint = 0x30000; // lives as long as an object
+constexpr uint32_t kHint = kMemoryHintObject;
 
 struct State
 {
