@@ -132,6 +132,19 @@ TEST_F(Font2dRead, ListedFontsRefuseCodesBeyond16BitsAndBoxesWithoutHeight)
         }
         Font2d::Destroy(font);
     }
+    // Glyph indices are 16-bit: a font holds at most 32767 glyphs.
+    std::string many;
+    for (int i = 0; i < 32767; ++i)
+        many += "65 0 0 4 8\n";
+    Write("f.met", "METRICS1\nsheet\n2\n" + many);
+    Font2d* full = Font2d::Read("f");
+    ASSERT_NE(full, nullptr);
+    EXPECT_EQ(full->numGlyphs, 32767);
+    EXPECT_EQ(Font2d::FindGlyph(full, 'A'), static_cast<Font2dGlyph*>(GrowList::GetEntry(full->glyphs, 32766)));
+    Font2d::Destroy(full);
+    Write("f.met", "METRICS1\nsheet\n2\n" + many + "66 0 0 4 8\n");
+    EXPECT_EQ(Font2d::Read("f"), nullptr) << "a 32768th glyph";
+
     Write("f.met", "METRICS1\nmissing\n2\n65 0 0 4 8\n");
     EXPECT_EQ(Font2d::Read("f"), nullptr) << "a texture that cannot be read";
     Write("f.met", "METRICS4\nsheet\n");
