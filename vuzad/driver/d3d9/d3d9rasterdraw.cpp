@@ -3,6 +3,7 @@
 #include "d3d9driver_local.h"
 #include "d3d9raster_local.h"
 
+#include "camera.h"
 #include "engine.h"
 #include "error.h"
 
@@ -389,8 +390,11 @@ int32_t RenderTextureQuad(Raster* source, const RasterRect& place, bool scaled, 
     int32_t result = 1;
     {
         Raster* sourceTop = source->parent;
-        float x0 = float(context->offsetX + place.x);
-        float y0 = float(context->offsetY + place.y);
+        // 2D drawing adds the offset of its own target (the current camera's raster, else the
+        // current context): give the corner relative to that, so the context's offset counts once.
+        const Raster* im2DTarget = s.currentCamera ? s.currentCamera->frameBuffer : Raster::GetCurrentContext();
+        float x0 = float(context->offsetX + place.x - (im2DTarget ? im2DTarget->offsetX : 0));
+        float y0 = float(context->offsetY + place.y - (im2DTarget ? im2DTarget->offsetY : 0));
         float x1 = x0 + float(scaled ? place.width : source->width);
         float y1 = y0 + float(scaled ? place.height : source->height);
         float u0 = float(source->offsetX) / float(sourceTop->width);
