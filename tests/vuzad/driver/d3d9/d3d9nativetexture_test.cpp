@@ -517,6 +517,58 @@ TEST_F(D3D9NativeTextures, AByteCountLargerThanTheLevelIsRefused)
     EXPECT_EQ(D3D9Raster::PalettesInUse(), 0);
 }
 
+TEST_F(D3D9NativeTextures, ShapesWhosePixelsWouldNotFitTheirLevelsAreRefused)
+{
+    Start();
+    // Chunks as the writer makes them, then part B altered: width 92, height 94, flags 99.
+    auto chunkOf = [&](Raster* raster) {
+        Texture* texture = MakeTexture(raster);
+        std::vector<uint8_t> bytes = WriteNative(texture);
+        Texture::Destroy(texture);
+        return bytes;
+    };
+    std::vector<uint8_t> cube8888 = chunkOf(MakeCube(Device(), 4, D3DFMT_A8R8G8B8, kRasterFormat8888, 1));
+    std::vector<uint8_t> cubeDxt = chunkOf(MakeCube(Device(), 8, D3DFMT_DXT1, kRasterFormat565, 1));
+    Raster* flat = D3D9Raster::CreateFromD3DFormat(8, 8, D3DFMT_DXT1, kRasterTypeTexture);
+    ASSERT_NE(flat, nullptr);
+    FillLevels(flat, 1, 2);
+    std::vector<uint8_t> flatDxt = chunkOf(flat);
+    std::vector<uint8_t> small = SmallChunk();
+    for (std::vector<uint8_t>* good : {&cube8888, &cubeDxt, &flatDxt})
+    {
+        Texture* back = ReadNative(*good);
+        ASSERT_NE(back, nullptr) << "as written, each is read";
+        Texture::Destroy(back);
+    }
+
+    struct Case
+    {
+        const char* what;
+        const std::vector<uint8_t>* chunk;
+        size_t at;
+        uint8_t value;
+    };
+    const Case cases[] = {
+        {"a cube taller than wide", &cube8888, 94, 16},
+        {"a cube wider than tall", &cube8888, 92, 16},
+        {"a compressed cube without its flag", &cubeDxt, 99, D3D9NativeTexture::kFlagCube},
+        {"a compressed texture without its flag", &flatDxt, 99, 0},
+        {"an 8888 texture flagged compressed", &small, 99, D3D9NativeTexture::kFlagCompressed},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        std::vector<uint8_t> bytes = *c.chunk;
+        bytes[c.at] = c.value;
+        TakeError();
+        Texture* back = ReadNative(bytes);
+        EXPECT_EQ(back, nullptr);
+        if (back)
+            Texture::Destroy(back);
+        EXPECT_EQ(TakeError(), kErrStreamRead);
+    }
+}
+
 TEST_F(D3D9NativeTextures, CubeLevelsNeedADeviceThatFiltersBetweenThem)
 {
     Start();
