@@ -275,12 +275,14 @@ GLuint compile(GLenum stage, const std::string& source)
     glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
     if (!ok)
     {
+        // Never silent: the draws that need this program fail, and this says why (once, as the failed program
+        // is kept in the cache); the text itself only when debugging.
+        char log[4096] = {};
+        glGetShaderInfoLog(shader, sizeof(log), nullptr, log);
+        std::fprintf(stderr, "d3d9: a generated %s shader does not compile: %s\n",
+                     stage == GL_VERTEX_SHADER ? "vertex" : "fragment", log);
         if (debugOn())
-        {
-            char log[4096];
-            glGetShaderInfoLog(shader, sizeof(log), nullptr, log);
-            std::fprintf(stderr, "d3d9: generated shader failed:\n%s\n%s\n", log, text);
-        }
+            std::fprintf(stderr, "%s\n", text);
         glDeleteShader(shader);
         return 0;
     }

@@ -286,14 +286,19 @@ TEST(ShaderDisassembler, RefusesStreamsItCannotWalk)
     std::vector<DWORD> parameterBitClear = {0xFFFE0101, 0x00000001, 0x000F0000, 0x10E40000, 0xFFFF};
     std::vector<DWORD> noEnd(70000, D3DSIO_NOP);
     noEnd[0] = 0xFFFE0101;
-    for (const auto* tokens : {&unknownOpcode, &wrongLength, &notAShader, &parameterBitClear, &noEnd})
+    // Streams of exactly their length: a walk that crossed the end token would read past them.
+    std::vector<DWORD> commentOverEnd = {0xFFFF0101, 0x0001FFFE, 0xFFFF};
+    std::vector<DWORD> longComment = {0xFFFE0200, 0x7FFFFFFE, 0xFFFF};
+    std::vector<DWORD> definitionOverEnd = {0xFFFF0101, 0x00000051, 0xA00F0000, 0x3F800000, 0xFFFF};
+    for (const auto* tokens : {&unknownOpcode, &wrongLength, &notAShader, &parameterBitClear, &noEnd, &commentOverEnd,
+                               &longComment, &definitionOverEnd})
     {
         HRESULT result = D3D_OK;
         Disassemble(*tokens, &result);
         EXPECT_EQ(result, D3DERR_INVALIDCALL);
     }
-    // Comments are skipped whole even when they hold an end token.
-    std::vector<DWORD> comment = {0xFFFE0200, 0x0002FFFE, 0x0000FFFF, 0x0000FFFF, 0x02000001, 0x800F0000,
+    // Comments are skipped whole.
+    std::vector<DWORD> comment = {0xFFFE0200, 0x0002FFFE, 0x0000FFFE, 0xFFFF0000, 0x02000001, 0x800F0000,
                                   0x90E40000, 0xFFFF};
     HRESULT result = E_FAIL;
     EXPECT_EQ(Disassemble(comment, &result), "vs_2_0\nmov r0, v0\n");

@@ -64,6 +64,21 @@ TEST_F(ShaderTest, BadTokenStreamsAreRefusedWhenTheShaderIsMade)
         {"address written by add", {0xFFFE0200, 0x03000002, 0xB0010000, 0xA0E40000, 0xA0E40000, 0xFFFF}},
         {"relative output", {0xFFFE0200, 0x02000001, 0x800F2000, 0xA0E40000, 0xFFFF}},
         {"version 3.0", {0xFFFE0300, 0xFFFF}},
+        // Each stream is exactly its vector: a walk past its end token reads past the vector.
+        {"comment running over the end", {0xFFFE0200, 0x0002FFFE, 0xFFFF}},
+        {"comment longer than any shader", {0xFFFE0200, 0x7FFFFFFE, 0xFFFF}},
+        {"stated length running over the end", {0xFFFE0200, 0x05000001, 0x800F0000, 0xFFFF}},
+        {"matrix rows v1 and v2 undeclared",
+         {0xFFFE0200, 0x0200001F, 0x80000000, 0x900F0000, 0x03000017, 0x80070000, 0xA0E40000, 0x90E40000, 0xFFFF}},
+        {"c0 defined twice",
+         {0xFFFE0200, 0x05000051, 0xA00F0000, 0, 0, 0, 0, 0x05000051, 0xA00F0000, 0, 0, 0, 0, 0xFFFF}},
+        {"definition with an empty mask", {0xFFFE0200, 0x05000051, 0xA0000000, 0, 0, 0, 0, 0xFFFF}},
+        {"definition with a modifier", {0xFFFE0200, 0x05000051, 0xA01F0000, 0, 0, 0, 0, 0xFFFF}},
+        {"instruction control bits", {0xFFFE0200, 0x02010001, 0x800F0000, 0xA0E40000, 0xFFFF}},
+        {"predicated instruction", {0xFFFE0200, 0x12000001, 0x800F0000, 0xA0E40000, 0xFFFF}},
+        {"version 1.1 stating a length", {0xFFFE0101, 0x02000001, 0x800F0000, 0xA0E40000, 0xFFFF}},
+        {"reserved destination bits", {0xFFFE0200, 0x02000001, 0x800FC000, 0xA0E40000, 0xFFFF}},
+        {"reserved source bits", {0xFFFE0200, 0x02000001, 0x800F0000, 0xA0E44000, 0xFFFF}},
     };
     for (const Case& c : cases)
     {
@@ -80,9 +95,24 @@ TEST_F(ShaderTest, BadTokenStreamsAreRefusedWhenTheShaderIsMade)
         {0xFFFF0101, 0x00000001, 0x800F0002, 0xB0E40000, 0xFFFF}, // r2 does not exist in 1.1
         {0xFFFF0101, 0x00000042, 0x800F0000, 0xFFFF},             // tex writes a temporary
         {0xFFFF0101, 0x00000014, 0x800F0000, 0xB0E40000, 0xA0E40000, 0xFFFF}, // m4x4 is for vertex shaders
+        {0xFFFF0101, 0x0001FFFE, 0xFFFF}, // the comment's one word is the end token
+        {0xFFFF0101, 0x00000051, 0xA00F0000, 0x3F800000, 0xFFFF}, // the definition's values run over the end
+        {0xFFFF0101, 0x40000051, 0xA00F0000, 0, 0, 0, 0, 0xFFFF},   // a co-issued definition
+        {0xFFFF0101, 0x00010001, 0x800F0000, 0xB0E40000, 0xFFFF},   // instruction control bits
+        // texm3x2tex t1 without its texm3x2pad
+        {0xFFFF0101, 0x00000042, 0xB00F0000, 0x00000048, 0xB00F0001, 0xB0E40000, 0xFFFF},
+        // texm3x3vspec on t0: no rows before it
+        {0xFFFF0101, 0x0000004D, 0xB00F0000, 0xB0E40000, 0xFFFF},
+        // texm3x3pad t1, t0 then texm3x3tex t2, t0: one pad short
+        {0xFFFF0101, 0x00000042, 0xB00F0000, 0x00000049, 0xB00F0001, 0xB0E40000, 0x0000004A, 0xB00F0002,
+         0xB0E40000, 0xFFFF},
     };
     for (const auto& tokens : pixelBad)
-        EXPECT_EQ(mDevice->CreatePixelShader(tokens.data(), &pixel), D3DERR_INVALIDCALL);
+        EXPECT_EQ(mDevice->CreatePixelShader(tokens.data(), &pixel), D3DERR_INVALIDCALL) << tokens[1];
+    // A whole run of texture-matrix instructions is taken.
+    std::vector<DWORD> matrixRun = Tokens("ps_1_1\ntex t0\ntexm3x2pad t1, t0\ntexm3x2tex t2, t0\nmov r0, t2\n");
+    ASSERT_EQ(mDevice->CreatePixelShader(matrixRun.data(), &pixel), D3D_OK);
+    pixel->Release();
 }
 
 // A skinned, lit quad through a vertex shader: the blend index picks bone rows by relative addressing, the
