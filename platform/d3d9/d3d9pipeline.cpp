@@ -594,7 +594,7 @@ Program* Pipeline::program(const VertexLayout& layout, D3DPRIMITIVETYPE type)
             const std::vector<DWORD>& tokens = mDevice.mVertexShader->mTokens;
             if (decodeShader(tokens.data(), tokens.size(), false, shader, reason))
             {
-                vertexText = vertexShaderGlsl(shader, kUniformBlockGlsl, key.flat != 0);
+                uint16_t wOne = 0;
                 for (int v = 0; v < 16; ++v)
                 {
                     int attribute = shader.inputUsage[size_t(v)] == 0xFF
@@ -602,7 +602,10 @@ Program* Pipeline::program(const VertexLayout& layout, D3DPRIMITIVETYPE type)
                                         : attributeForUsage(shader.inputUsage[size_t(v)], shader.inputUsageIndex[size_t(v)]);
                     if (attribute >= 0)
                         built->location[size_t(attribute)] = int8_t(v);
+                    if (attribute >= 0 && key.components[attribute] == 3)
+                        wOne = uint16_t(wOne | (1u << v));
                 }
+                vertexText = vertexShaderGlsl(shader, kUniformBlockGlsl, key.flat != 0, wOne);
             }
         }
         else

@@ -655,7 +655,8 @@ bool decodeShader(const DWORD* tokens, size_t count, bool pixel, DecodedShader& 
     return !pixel || checkTextureMatrices(out.instructions, reason);
 }
 
-std::string vertexShaderGlsl(const DecodedShader& shader, const char* uniformBlock, bool flatShading)
+std::string vertexShaderGlsl(const DecodedShader& shader, const char* uniformBlock, bool flatShading,
+                             uint16_t wOneInputs)
 {
     Translator translator(shader);
     std::string s = "#version 330 core\n";
@@ -663,7 +664,7 @@ std::string vertexShaderGlsl(const DecodedShader& shader, const char* uniformBlo
     s += "layout(std140) uniform VsConstants\n{\n    vec4 uVsConst[256];\n};\n";
     for (int v = 0; v < 16; ++v)
         if (shader.inputUsage[size_t(v)] != 0xFF)
-            s += "layout(location = " + num(v) + ") in vec4 v" + num(v) + ";\n";
+            s += "layout(location = " + num(v) + ") in vec4 aV" + num(v) + ";\n";
     const char* interpolation = flatShading ? "flat " : "";
     s += std::string(interpolation) + "out vec4 vDiffuse;\n";
     s += std::string(interpolation) + "out vec4 vSpecular;\n";
@@ -676,6 +677,11 @@ std::string vertexShaderGlsl(const DecodedShader& shader, const char* uniformBlo
          "vec4 lighting(vec4 s)\n{\n    float p = clamp(s.w, -127.9961, 127.9961);\n"
          "    return vec4(1.0, max(s.x, 0.0), s.x > 0.0 ? pow(max(s.y, 0.0), p) : 0.0, 1.0);\n}\n";
     s += "void main()\n{\n";
+    // Packed three-component inputs have no w of their own: the platform gives 1.
+    for (int v = 0; v < 16; ++v)
+        if (shader.inputUsage[size_t(v)] != 0xFF)
+            s += "    vec4 v" + num(v) + " = " +
+                 ((wOneInputs >> v) & 1 ? "vec4(aV" + num(v) + ".xyz, 1.0)" : "aV" + num(v)) + ";\n";
     Limits limits = limitsOf(shader);
     for (DWORD r = 0; r < limits.temps; ++r)
         s += "    vec4 r" + num(r) + " = vec4(0.0);\n";

@@ -121,6 +121,98 @@ class VertexShaderDraw : public DrawTest
 {
 };
 
+// Inputs of the packed and normalised types reach v-registers as the platform widens them (a packed
+// three-component input has w 1), and an output other than oT0 reaches the pixel stage.
+struct PackedVertex
+{
+    float x, y;
+    DWORD dec3n;  ///< x 511, y 0, z -511: (1, 0, -1), w 1
+    DWORD udec3;  ///< x 0, y 1, z 2: (0, 1, 2), w 1
+    int16_t short2n[2];
+    uint16_t ushort2n[2];
+    uint8_t ubyte4n[4];
+};
+
+TEST_F(VertexShaderDraw, PackedAndNormalisedInputsReachTheShaderAsThePlatformWidensThem)
+{
+    ASSERT_NE(mDevice, nullptr);
+    const D3DVERTEXELEMENT9 elements[] = {
+        {0, 0, D3DDECLTYPE_FLOAT2, 0, D3DDECLUSAGE_POSITION, 0},
+        {0, 8, D3DDECLTYPE_DEC3N, 0, D3DDECLUSAGE_TEXCOORD, 0},
+        {0, 12, D3DDECLTYPE_UDEC3, 0, D3DDECLUSAGE_TEXCOORD, 1},
+        {0, 16, D3DDECLTYPE_SHORT2N, 0, D3DDECLUSAGE_TEXCOORD, 2},
+        {0, 20, D3DDECLTYPE_USHORT2N, 0, D3DDECLUSAGE_TEXCOORD, 3},
+        {0, 24, D3DDECLTYPE_UBYTE4N, 0, D3DDECLUSAGE_COLOR, 0},
+        {0xFF, 0, D3DDECLTYPE_UNUSED, 0, 0, 0},
+    };
+    IDirect3DVertexDeclaration9* declaration = nullptr;
+    ASSERT_EQ(mDevice->CreateVertexDeclaration(elements, &declaration), D3D_OK);
+    Hold(declaration);
+    // Left half: the colour is (DEC3N w, UDEC3 w x 0.5, SHORT2N x); alpha the UBYTE4N w.
+    std::vector<DWORD> widths = Tokens("vs_1_1\ndcl_position0 v0\ndcl_texcoord0 v1\ndcl_texcoord1 v2\n"
+                                       "dcl_texcoord2 v3\ndcl_color0 v5\nmov oPos, v0\nmov oD0.x, v1.w\n"
+                                       "mul oD0.y, v2.w, c0.x\nmov oD0.z, v3.x\nmov oD0.w, v5.w\n");
+    // Right half: USHORT2N and UBYTE4N through oT1 and oT3 to the pixel shader.
+    std::vector<DWORD> outputs = Tokens("vs_1_1\ndcl_position0 v0\ndcl_texcoord3 v4\ndcl_color0 v5\n"
+                                        "mov oPos, v0\nmov oT1, v4\nmov oT3, v5\n");
+    std::vector<DWORD> pixel = Tokens("ps_1_1\ntexcoord t1\ntexcoord t3\nmov r0.rg, t1\n+mov r0.a, t3.b\n"
+                                      "add r0.b, t3, c0\n");
+    IDirect3DVertexShader9* widthShader = nullptr;
+    IDirect3DVertexShader9* outputShader = nullptr;
+    IDirect3DPixelShader9* pixelShader = nullptr;
+    ASSERT_EQ(mDevice->CreateVertexShader(widths.data(), &widthShader), D3D_OK);
+    ASSERT_EQ(mDevice->CreateVertexShader(outputs.data(), &outputShader), D3D_OK);
+    ASSERT_EQ(mDevice->CreatePixelShader(pixel.data(), &pixelShader), D3D_OK);
+    Hold(widthShader);
+    Hold(outputShader);
+    Hold(pixelShader);
+
+    auto quad = [](float x0, float x1) {
+        const DWORD dec3n = 511u | (0u << 10) | ((1024u - 511u) << 20);
+        const DWORD udec3 = 0u | (1u << 10) | (2u << 20);
+        std::array<PackedVertex, 4> q{};
+        const float corners[4][2] = {{x0, 1}, {x1, 1}, {x0, -1}, {x1, -1}};
+        for (int i = 0; i < 4; ++i)
+            q[size_t(i)] = {corners[i][0], corners[i][1], dec3n, udec3, {16383, 0}, {65535, 13107}, {0, 0, 51, 255}};
+        return q;
+    };
+    const float half[4] = {0.5f, 0, 0, 0};
+    const float blue[4] = {0, 0, 0.4f, 0};
+    mDevice->SetVertexShaderConstantF(0, half, 1);
+    mDevice->SetPixelShaderConstantF(0, blue, 1);
+    mDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF402010, 1.0f, 0);
+    mDevice->BeginScene();
+    mDevice->SetVertexDeclaration(declaration);
+    mDevice->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    mDevice->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    // Blending shows the alpha each half computed over the clear colour.
+    mDevice->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    mDevice->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    mDevice->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    mDevice->SetVertexShader(widthShader);
+    auto left = quad(-1, 0);
+    ASSERT_EQ(mDevice->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, left.data(), sizeof(PackedVertex)), D3D_OK);
+    mDevice->SetVertexShader(outputShader);
+    mDevice->SetPixelShader(pixelShader);
+    auto right = quad(0, 1);
+    ASSERT_EQ(mDevice->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, right.data(), sizeof(PackedVertex)), D3D_OK);
+    mDevice->EndScene();
+    mDevice->SetVertexShader(nullptr);
+    mDevice->SetPixelShader(nullptr);
+    mDevice->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+
+    const Rgba clear = FromArgb(0xFF402010);
+    auto over = [&](Rgba c, float a) {
+        return ToArgb({c.r * a + clear.r * (1 - a), c.g * a + clear.g * (1 - a), c.b * a + clear.b * (1 - a), 1});
+    };
+    // Left: (1, 1 x 0.5, 16383 / 32767) at alpha 1. Right: (1, 0.2, 0.2 + 0.4) at alpha 0.2 (UBYTE4N z 51).
+    const uint32_t leftColour = over({1.0f, 0.5f, 16383.0f / 32767.0f, 1}, 1.0f);
+    const uint32_t rightColour = over({1.0f, 0.2f, 0.6f, 1}, 0.2f);
+    EXPECT_EQ(CheckBackBuffer("shader_packed_inputs",
+                              Expected([&](int x, int) { return x < kSize / 2 ? leftColour : rightColour; })),
+              "");
+}
+
 struct SkinVertex
 {
     float x, y, z;

@@ -376,6 +376,9 @@ IDirect3DSurface9* d3d9raster::SurfaceOf(Raster* top, UINT level)
 {
     D3D9RasterExtension* ext = D3D9Raster::Extension(top);
     IDirect3DSurface9* surface = nullptr;
+    // Cameras and z-buffers have one level only.
+    if (level != 0 && (top->type == kRasterTypeCamera || top->type == kRasterTypeZBuffer))
+        return nullptr;
     switch (top->type)
     {
     case kRasterTypeCamera:

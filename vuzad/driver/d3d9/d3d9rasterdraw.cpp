@@ -113,12 +113,16 @@ uint8_t NearestIndex(const D3D9Palette* palette, uint32_t value)
 // The rectangle of the context's top-level raster to fill, cut to the context's own area.
 bool FillArea(const Raster* context, const RasterRect& rect, RECT* area)
 {
-    RECT bounds = {context->offsetX, context->offsetY, context->offsetX + context->width,
-                   context->offsetY + context->height};
-    *area = {std::max<LONG>(bounds.left, bounds.left + rect.x), std::max<LONG>(bounds.top, bounds.top + rect.y),
-             std::min<LONG>(bounds.right, LONG(int64_t(bounds.left) + rect.x + rect.width)),
-             std::min<LONG>(bounds.bottom, LONG(int64_t(bounds.top) + rect.y + rect.height))};
-    return area->left < area->right && area->top < area->bottom;
+    // In 64 bits: a rectangle from a caller may lie anywhere in the 32-bit range.
+    const int64_t left = context->offsetX, top = context->offsetY;
+    const int64_t right = left + context->width, bottom = top + context->height;
+    const int64_t x0 = std::max(left, left + rect.x), y0 = std::max(top, top + rect.y);
+    const int64_t x1 = std::min(right, left + rect.x + int64_t(rect.width));
+    const int64_t y1 = std::min(bottom, top + rect.y + int64_t(rect.height));
+    if (x0 >= x1 || y0 >= y1)
+        return false;
+    *area = {LONG(x0), LONG(y0), LONG(x1), LONG(y1)};
+    return true;
 }
 
 // Fills a lockable texture level through a lock.
