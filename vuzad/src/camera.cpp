@@ -250,7 +250,11 @@ Camera* Camera::DefaultBeginUpdate(Camera* camera)
 {
     Engine::Current()->currentCamera = camera;
     Frame::SyncDirtyList();
-    return CallDevice(kStdCameraBeginUpdate, nullptr, camera, 0) ? camera : nullptr;
+    if (CallDevice(kStdCameraBeginUpdate, nullptr, camera, 0))
+        return camera;
+    // A failed begin leaves no current camera for later code to draw with or read.
+    Engine::Current()->currentCamera = nullptr;
+    return nullptr;
 }
 
 Camera* Camera::DefaultEndUpdate(Camera* camera)

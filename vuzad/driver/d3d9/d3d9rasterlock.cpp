@@ -31,8 +31,12 @@ IDirect3DSurface9* CopyOfTarget(Raster* top, UINT level, bool read)
     if (SUCCEEDED(target->GetDesc(&desc)) &&
         SUCCEEDED(D3D9State().device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format,
                                                                   D3DPOOL_SYSTEMMEM, &copy, nullptr)) &&
-        read)
-        D3D9State().device->GetRenderTargetData(target, copy);
+        read && FAILED(D3D9State().device->GetRenderTargetData(target, copy)))
+    {
+        // A read lock whose pixels never arrived has nothing to offer: it fails.
+        copy->Release();
+        copy = nullptr;
+    }
     target->Release();
     return copy;
 }
