@@ -250,11 +250,7 @@ Camera* Camera::DefaultBeginUpdate(Camera* camera)
 {
     Engine::Current()->currentCamera = camera;
     Frame::SyncDirtyList();
-    if (CallDevice(kStdCameraBeginUpdate, nullptr, camera, 0))
-        return camera;
-    // A failed begin leaves no current camera for later code to draw with or read.
-    Engine::Current()->currentCamera = nullptr;
-    return nullptr;
+    return CallDevice(kStdCameraBeginUpdate, nullptr, camera, 0) ? camera : nullptr;
 }
 
 Camera* Camera::DefaultEndUpdate(Camera* camera)
