@@ -69,10 +69,13 @@ TEST_F(D3D9VertexBuffers, RotatingBuffersAppendAndDiscard)
                        LockCall(c.buffer, 0, 262080, "0x2800"), LockCall(a.buffer, 128, 16000, "0x1800")}));
 
     // After a present the next buffer is current and starts with a discard.
+    Camera* camera = MakeCamera();
+    ASSERT_EQ(Camera::ShowRaster(camera, nullptr, 0), camera);
+    DestroyCamera(camera);
     d3d9test::ClearCallLog();
-    D3D9VertexBuffer::Advance();
     Locked e = Lock(16, 4);
     EXPECT_EQ(e.base, 0u);
+    EXPECT_NE(e.name, a.name) << "the present moved on from the buffer drawn last";
     EXPECT_EQ(d3d9test::CallArgs("VertexBuffer::Lock"), (Strings{LockCall(e.buffer, 0, 64, "0x2800")}));
 
     // A request larger than a rotating buffer grows the current one to exactly its size.
