@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -113,6 +114,74 @@ TEST_F(ShaderTest, BadTokenStreamsAreRefusedWhenTheShaderIsMade)
     std::vector<DWORD> matrixRun = Tokens("ps_1_1\ntex t0\ntexm3x2pad t1, t0\ntexm3x2tex t2, t0\nmov r0, t2\n");
     ASSERT_EQ(mDevice->CreatePixelShader(matrixRun.data(), &pixel), D3D_OK);
     pixel->Release();
+}
+
+// Mutated token streams, each exactly its own length: creation refuses or takes them, and never reads past
+// them (the sanitizers watch the reads).
+TEST_F(ShaderTest, MutatedTokenStreamsAreRefusedOrTakenWithoutReadingPastThem)
+{
+    OpenDevice();
+    const std::vector<std::vector<DWORD>> vertexSeeds = {
+        Tokens("vs_2_0\ndcl_position0 v0\ndcl_normal0 v3\ndef c10, 1, 0.5, 0, 2\nm4x4 oPos, v0, c[0]\n"
+               "dp3 r0.x, v3, c[4]\nmov oD0, r0.x\n"),
+        Tokens("vs_1_1\ndcl_position0 v0\ndcl_blendindices0 v2\nmov a0.x, v2.x\nm4x3 r3.xyz, v0, c[a0.x + 10]\n"
+               "mov r3.w, v0.w\nm4x4 oPos, r3, c[0]\n"),
+    };
+    const std::vector<std::vector<DWORD>> pixelSeeds = {
+        Tokens("ps_1_1\ndef c1, 1, 0.5, 0, 1\ntex t0\ntexm3x2pad t1, t0\ntexm3x2tex t2, t0\nmul r0, t2, c1\n"),
+        Tokens(fixtures::kMaterialEffectShaders[3]),
+    };
+    const DWORD special[] = {0x0000FFFF, 0x0000FFFE, 0x0001FFFE, 0x7FFFFFFE, 0x0005FFFE, 0x00000051,
+                             0x05000051, 0x0F000001, 0x80000000, 0xFFFFFFFF, 0x40000001, 0x00000048};
+    std::mt19937 random(36);
+    int taken = 0;
+    for (int round = 0; round < 3000; ++round)
+    {
+        bool pixel = round % 2 != 0;
+        std::vector<DWORD> tokens = (pixel ? pixelSeeds : vertexSeeds)[size_t(round / 2) % 2];
+        for (int edits = 1 + int(random() % 3); edits > 0; --edits)
+        {
+            size_t at = 1 + random() % (tokens.size() - 1);
+            switch (random() % 4)
+            {
+            case 0:
+                tokens[at] = special[random() % std::size(special)];
+                break;
+            case 1:
+                tokens[at] ^= 1u << (random() % 32);
+                break;
+            case 2:
+                tokens.resize(at + 1); // cut short
+                break;
+            default:
+                tokens[at] = DWORD(random());
+                break;
+            }
+        }
+        // A caller's stream always ends with its end token: nothing can bound one that does not.
+        if (tokens.back() != 0x0000FFFF)
+            tokens.push_back(0x0000FFFF);
+        std::vector<DWORD> exact(tokens); // no slack after the stream
+        if (pixel)
+        {
+            IDirect3DPixelShader9* shader = nullptr;
+            if (mDevice->CreatePixelShader(exact.data(), &shader) == D3D_OK)
+            {
+                ++taken;
+                shader->Release();
+            }
+        }
+        else
+        {
+            IDirect3DVertexShader9* shader = nullptr;
+            if (mDevice->CreateVertexShader(exact.data(), &shader) == D3D_OK)
+            {
+                ++taken;
+                shader->Release();
+            }
+        }
+    }
+    EXPECT_GT(taken, 0) << "some mutations leave a stream the device takes";
 }
 
 // A skinned, lit quad through a vertex shader: the blend index picks bone rows by relative addressing, the

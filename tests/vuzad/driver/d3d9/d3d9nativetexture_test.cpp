@@ -517,6 +517,37 @@ TEST_F(D3D9NativeTextures, AByteCountLargerThanTheLevelIsRefused)
     EXPECT_EQ(D3D9Raster::PalettesInUse(), 0);
 }
 
+TEST_F(D3D9NativeTextures, EachLevelIsWrittenInOneCall)
+{
+    Start();
+    // A memory stream grows by a fixed step per write: levels written in pieces would make a large texture
+    // quadratic to write. A custom stream shows the writes as the device makes them.
+    Raster* raster = Raster::Create(256, 256, 0, kRasterTypeTexture | kRasterFormat8888 | kRasterFormatMipmap);
+    ASSERT_NE(raster, nullptr);
+    const int32_t levels = Raster::GetNumLevels(raster);
+    FillLevels(raster, levels, 9);
+    Texture* texture = MakeTexture(raster);
+    std::vector<uint32_t> writes;
+    StreamCallbacks callbacks{};
+    callbacks.write = [](void* data, const void*, uint32_t length) -> int32_t {
+        static_cast<std::vector<uint32_t>*>(data)->push_back(length);
+        return 1;
+    };
+    callbacks.data = &writes;
+    Stream* stream = Stream::Open(kStreamCustom, kStreamWrite, &callbacks);
+    ASSERT_NE(stream, nullptr);
+    EXPECT_EQ(CallSlot(kStdNativeTextureWrite, stream, texture), 1);
+    Stream::Close(stream, nullptr);
+    Texture::Destroy(texture);
+    // Levels larger than the header's fields, each one write of its whole size.
+    for (int32_t level = 0; level < levels - 2; ++level)
+    {
+        const uint32_t side = uint32_t(256 >> level);
+        EXPECT_EQ(std::count(writes.begin(), writes.end(), side * side * 4), 1) << "level " << level;
+    }
+    EXPECT_LE(writes.size(), size_t(40 + 2 * levels)) << "header fields, then a count and the pixels per level";
+}
+
 TEST_F(D3D9NativeTextures, ShapesWhosePixelsWouldNotFitTheirLevelsAreRefused)
 {
     Start();
