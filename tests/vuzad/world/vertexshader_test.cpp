@@ -336,11 +336,15 @@ TEST(VertexShaderText, ArbitraryDescriptorsStayInsideTheConstantFile)
         for (uint8_t reg : {r.materialColour, r.fog, r.effect, r.morph, r.bones})
         {
             if (reg != kVsNoRegister)
+            {
                 EXPECT_LT(reg, limit) << std::hex << d.Key();
+            }
         }
         EXPECT_LE(d.Bones(), 4);
         if (d.Bones() && r.effect != kVsNoRegister)
+        {
             EXPECT_GE(r.effect, r.bones + 3) << std::hex << d.Key();
+        }
         // A text that is written assembles: every input it reads is declared, every output exists. (One in
         // sixteen: the assembler under the sanitizers is slow enough.)
         if (i % 16 != 0)
