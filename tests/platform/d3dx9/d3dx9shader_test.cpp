@@ -400,6 +400,17 @@ TEST_F(PixelShaderDraw, MaterialEffectShadersMatchTheirFormulas)
     auto bumpChannel = [&](float a, float b) { return a * (1 - s0.a) + b * s1.a; };
     Rgba bump{bumpChannel(s0.r, s1.r) * d.r, bumpChannel(s0.g, s1.g) * d.g, bumpChannel(s0.b, s1.b) * d.b, 1};
     float a = s0.a * d.a + s1.a * d.a;
+    // The alpha each shader leaves in r0: A and D the bump's, B t0.a * v0.a, C v0.a, E and F a.
+    const float bumpAlpha = bumpChannel(s0.a, s1.a) * d.a;
+    const float alphas[6] = {bumpAlpha, s0.a * d.a, d.a, bumpAlpha, a, a};
+    // Drawn into a target with alpha, which the comparison includes.
+    IDirect3DSurface9* target = nullptr;
+    ASSERT_EQ(mDevice->CreateRenderTarget(kSize, kSize, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, 0, FALSE, &target,
+                                          nullptr),
+              D3D_OK);
+    Hold(target);
+    IDirect3DSurface9* backBuffer = BackBuffer();
+    mDevice->SetRenderTarget(0, target);
     const Rgba expected[6] = {
         bump,
         {s0.r * d.r + s1.r * s1.a * c0, s0.g * d.g + s1.g * s1.a * c0, s0.b * d.b + s1.b * s1.a * c0, 1},
@@ -419,10 +430,18 @@ TEST_F(PixelShaderDraw, MaterialEffectShadersMatchTheirFormulas)
         mDevice->SetPixelShader(shader);
         ASSERT_EQ(DrawScreenQuad(argb(v0)), D3D_OK) << i;
         mDevice->EndScene();
-        uint32_t reference = ToArgb(expected[i]);
+        const uint32_t alpha = uint32_t(std::lround(std::clamp(alphas[i], 0.0f, 1.0f) * 255.0f));
+        const uint32_t reference = (ToArgb(expected[i]) & 0xFFFFFFu) | alpha << 24;
+        ASSERT_NE(alpha, 0xFFu) << "an alpha forced opaque would pass";
         std::string name = std::string("pixel_shader_material_effect_") + char('a' + i);
-        EXPECT_EQ(CheckBackBuffer(name, Expected([&](int, int) { return reference; })), "") << name;
+        std::vector<DWORD> pixels = ReadBack32(target);
+        std::vector<uint32_t> actual(pixels.begin(), pixels.end());
+        EXPECT_EQ(framecheck::CheckFrame(name, kSize, kSize, actual, Expected([&](int, int) { return reference; }), 3,
+                                         true),
+                  "")
+            << name;
     }
+    mDevice->SetRenderTarget(0, backBuffer);
     mDevice->SetPixelShader(nullptr);
     for (DWORD stage = 0; stage < 3; ++stage)
         mDevice->SetTexture(stage, nullptr);
