@@ -221,6 +221,20 @@ TEST_F(D3D9VertexBuffers, OwnerDestroyedWhileTheDeviceIsLostIsNeverWrittenAgain)
     ASSERT_EQ(D3D9DynamicVertexBuffer::Create(2000, &next), 1);
     EXPECT_EQ(d3d9test::CountCalls("CreateVertexBuffer"), 0u);
     D3D9DynamicVertexBuffer::Destroy(&next);
+
+    // The same through the device's loss cycle: the first Reset fails after the release, the owner dies while
+    // the device is lost, and the Reset that succeeds restores into live owners only.
+    dying = std::make_unique<IDirect3DVertexBuffer9*>(nullptr);
+    ASSERT_EQ(D3D9DynamicVertexBuffer::Create(3000, dying.get()), 1);
+    d3d9test::LoseDevice(Device());
+    d3d9test::MakeDeviceResettable(Device());
+    d3d9test::FailNext(d3d9test::Fault::Reset, D3DERR_DEVICELOST);
+    EXPECT_EQ(D3D9Device::TestAndReset(), 0);
+    EXPECT_EQ(*dying, nullptr) << "released before the Reset";
+    D3D9DynamicVertexBuffer::Destroy(dying.get());
+    dying.reset();
+    EXPECT_EQ(D3D9Device::TestAndReset(), 1);
+    EXPECT_NE(*kept, nullptr);
     D3D9DynamicVertexBuffer::Destroy(kept.get());
 }
 
