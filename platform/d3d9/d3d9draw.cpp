@@ -209,7 +209,8 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertex, UINT
                                      UINT startIndex, UINT primitiveCount)
 {
     trace("DrawIndexedPrimitive", type, baseVertex, minIndex, numVertices, startIndex, primitiveCount);
-    if (!mIndices || numVertices == 0)
+    // OpenGL takes the negated minimum index as a signed base vertex.
+    if (!mIndices || numVertices == 0 || minIndex > UINT(INT32_MAX))
         return D3DERR_INVALIDCALL;
     const VertexLayout* layout = nullptr;
     HRESULT result = prepare(*this, type, primitiveCount, &layout);
@@ -281,7 +282,7 @@ HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minIndex, UIN
                                        const void* indices, D3DFORMAT indexFormat, const void* vertices, UINT stride)
 {
     trace("DrawIndexedPrimitiveUP", type, minIndex, numVertices, primitiveCount, indexFormat, stride);
-    if (!indices || !vertices || stride == 0 || numVertices == 0 ||
+    if (!indices || !vertices || stride == 0 || numVertices == 0 || minIndex > UINT(INT32_MAX) ||
         (indexFormat != D3DFMT_INDEX16 && indexFormat != D3DFMT_INDEX32))
         return D3DERR_INVALIDCALL;
     const VertexLayout* layout = nullptr;

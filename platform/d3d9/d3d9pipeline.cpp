@@ -275,12 +275,14 @@ GLuint compile(GLenum stage, const std::string& source)
     glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
     if (!ok)
     {
+        // Never silent: the draws that need this program fail, and this says why (once, as the failed program
+        // is kept in the cache); the text itself only when debugging.
+        char log[4096] = {};
+        glGetShaderInfoLog(shader, sizeof(log), nullptr, log);
+        std::fprintf(stderr, "d3d9: a generated %s shader does not compile: %s\n",
+                     stage == GL_VERTEX_SHADER ? "vertex" : "fragment", log);
         if (debugOn())
-        {
-            char log[4096];
-            glGetShaderInfoLog(shader, sizeof(log), nullptr, log);
-            std::fprintf(stderr, "d3d9: generated shader failed:\n%s\n%s\n", log, text);
-        }
+            std::fprintf(stderr, "%s\n", text);
         glDeleteShader(shader);
         return 0;
     }
@@ -592,7 +594,7 @@ Program* Pipeline::program(const VertexLayout& layout, D3DPRIMITIVETYPE type)
             const std::vector<DWORD>& tokens = mDevice.mVertexShader->mTokens;
             if (decodeShader(tokens.data(), tokens.size(), false, shader, reason))
             {
-                vertexText = vertexShaderGlsl(shader, kUniformBlockGlsl, key.flat != 0);
+                uint16_t wOne = 0;
                 for (int v = 0; v < 16; ++v)
                 {
                     int attribute = shader.inputUsage[size_t(v)] == 0xFF
@@ -600,7 +602,10 @@ Program* Pipeline::program(const VertexLayout& layout, D3DPRIMITIVETYPE type)
                                         : attributeForUsage(shader.inputUsage[size_t(v)], shader.inputUsageIndex[size_t(v)]);
                     if (attribute >= 0)
                         built->location[size_t(attribute)] = int8_t(v);
+                    if (attribute >= 0 && key.components[attribute] == 3)
+                        wOne = uint16_t(wOne | (1u << v));
                 }
+                vertexText = vertexShaderGlsl(shader, kUniformBlockGlsl, key.flat != 0, wOne);
             }
         }
         else

@@ -89,9 +89,6 @@ HRESULT VertexDeclaration::GetDeclaration(D3DVERTEXELEMENT9* elements, UINT* cou
 
 bool copyShaderTokens(const DWORD* function, bool pixel, std::vector<DWORD>& out)
 {
-    constexpr DWORD kEnd = 0x0000FFFF;
-    constexpr DWORD kComment = 0xFFFE;
-    constexpr size_t kLimit = 1u << 16;
     if (!function)
         return false;
     DWORD version = function[0];
@@ -99,35 +96,13 @@ bool copyShaderTokens(const DWORD* function, bool pixel, std::vector<DWORD>& out
     DWORD major = D3DSHADER_VERSION_MAJOR(version);
     if ((version & 0xFFFF0000u) != kind || major < 1 || major > 3)
         return false;
-    out.assign(1, version);
-    for (size_t i = 1; i < kLimit;)
-    {
-        DWORD token = function[i];
-        if (token == kEnd)
-        {
-            out.push_back(token);
-            return true;
-        }
-        // Comments carry free data (which may look like an end token); skip them whole.
-        size_t length = 1;
-        if ((token & 0xFFFF) == kComment)
-            length += (token >> 16) & 0x7FFF;
-        else if (major >= 2)
-            length += (token >> 24) & 0xF;
-        for (size_t k = 0; k < length; ++k)
-        {
-            // A stated length that runs over the end token is a bad stream: stop at the end rather than read
-            // past the caller's tokens (the check that follows refuses it).
-            if (k > 0 && (token & 0xFFFF) != kComment && function[i + k] == kEnd)
-            {
-                out.push_back(kEnd);
-                return true;
-            }
-            out.push_back(function[i + k]);
-        }
-        i += length;
-    }
-    return false;
+    // The walk stops at the end token and refuses any token that crosses it, so nothing past the caller's
+    // stream is read.
+    size_t count = D3D9ShaderTokenCount(function);
+    if (count == 0)
+        return false;
+    out.assign(function, function + count);
+    return true;
 }
 
 template <class Interface> Shader<Interface>::~Shader()

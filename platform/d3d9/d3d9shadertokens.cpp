@@ -166,3 +166,52 @@ D3D9RegisterUse D3D9CheckShaderRegister(bool pixel, DWORD major, DWORD minor, DW
         return D3D9RegisterUse::BadRelative;
     return D3D9RegisterUse::Allowed;
 }
+
+size_t D3D9ShaderTokenCount(const DWORD* function)
+{
+    if (!function)
+        return 0;
+    const DWORD major = (function[0] >> 8) & 0xFF;
+    // Free words (comment data, definition values, stated lengths) are taken one by one, each checked against the
+    // end token before the next is read: the caller's stream is known to hold nothing past it.
+    auto skipWords = [&](size_t at, size_t count) -> size_t {
+        for (size_t k = 0; k < count; ++k)
+        {
+            if (at + k >= D3D9_SHADER_TOKEN_LIMIT || function[at + k] == D3DSHADER_VERSION_END)
+                return 0;
+        }
+        return at + count;
+    };
+    size_t i = 1;
+    while (i < D3D9_SHADER_TOKEN_LIMIT)
+    {
+        const DWORD token = function[i];
+        if (token == D3DSHADER_VERSION_END)
+            return i + 1;
+        const DWORD opcode = token & D3DSI_OPCODE_MASK;
+        size_t words = 0;
+        if (opcode == D3DSIO_COMMENT)
+        {
+            words = (token & D3DSI_COMMENTSIZE_MASK) >> D3DSI_COMMENTSIZE_SHIFT;
+            if (words >= D3D9_SHADER_TOKEN_LIMIT - i)
+                return 0;
+        }
+        else if (major >= 2)
+            words = (token & D3DSI_INSTLENGTH_MASK) >> D3DSI_INSTLENGTH_SHIFT;
+        else if (opcode == D3DSIO_DEF)
+            words = 5;
+        else
+        {
+            // Version 1.x states no length: the parameters follow, each with its marker bit, which the end token
+            // lacks.
+            ++i;
+            while (i < D3D9_SHADER_TOKEN_LIMIT && (function[i] & D3DSP_TOKEN_BIT))
+                ++i;
+            continue;
+        }
+        i = skipWords(i + 1, words);
+        if (i == 0)
+            return 0;
+    }
+    return 0;
+}

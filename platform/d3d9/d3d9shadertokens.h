@@ -218,3 +218,14 @@ D3D9RegisterUse D3D9CheckShaderRegister(bool pixel, DWORD major, DWORD minor, DW
 /// Declaration usages by their assembler names ("position", "texcoord", ...); -1 when unknown, null past the last.
 int D3D9FindDeclUsage(const char* name, size_t length);
 const char* D3D9DeclUsageName(DWORD usage);
+
+// ---- Stream length ------------------------------------------------------------------------------------------------
+
+/// The longest token stream a shader may have, end token included.
+constexpr size_t D3D9_SHADER_TOKEN_LIMIT = size_t(1) << 16;
+
+/// The number of tokens from the version token to the end token, both included, found by walking instruction by
+/// instruction without ever reading past the end token: 0 when a comment, a stated instruction length or a
+/// definition's values run over the end token, when a comment states more words than a shader may hold, or when
+/// no end token comes within D3D9_SHADER_TOKEN_LIMIT. The version token is not checked here.
+size_t D3D9ShaderTokenCount(const DWORD* function);

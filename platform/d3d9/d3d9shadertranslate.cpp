@@ -11,6 +11,13 @@ namespace
 {
 
 constexpr size_t kTokenLimit = 1u << 16;
+/// Bits 14-15 of every parameter token mean nothing: a token setting them would not come back from its text.
+constexpr DWORD kReservedParamBits = 0x0000C000;
+/// Instruction-token bits beside the opcode: specific controls (16-23), the stated length (24-27, from 2.0),
+/// predication (28) and a reserved bit (29). None of the translated instructions uses controls or predication.
+constexpr DWORD kControlBits = 0x00FF0000;
+constexpr DWORD kLengthBits = 0x0F000000;
+constexpr DWORD kPredicateAndReservedBits = 0x30000000;
 
 struct Limits
 {
@@ -81,6 +88,8 @@ bool readParam(Reader& reader, const DecodedShader& shader, ShaderParam& p, bool
         return fail(reason, "the stream ends inside an instruction");
     if (!(p.token & D3DSP_TOKEN_BIT))
         return fail(reason, "parameter token %08X lacks its marker bit", p.token);
+    if (p.token & kReservedParamBits)
+        return fail(reason, "parameter token %08X sets reserved bits", p.token);
     p.type = D3DSHADER_PARAM_TYPE(p.token);
     p.number = p.token & D3DSP_REGNUM_MASK;
     p.relative = (p.token & D3DSHADER_ADDRMODE_RELATIVE) != 0;
@@ -459,6 +468,40 @@ bool isTextureOpcode(DWORD opcode)
     return opcode >= D3DSIO_TEXCOORD && opcode <= D3DSIO_TEXM3x3VSPEC;
 }
 
+bool isMatrixEnd(DWORD opcode)
+{
+    return opcode == D3DSIO_TEXM3x3TEX || opcode == D3DSIO_TEXM3x3SPEC || opcode == D3DSIO_TEXM3x3VSPEC;
+}
+
+/// The texture-matrix instructions of a pixel shader come as whole runs on consecutive texture registers: one
+/// texm3x2pad then texm3x2tex, two texm3x3pad then texm3x3tex, texm3x3spec or texm3x3vspec. Any other order
+/// leaves the program rows it cannot compute.
+bool checkTextureMatrices(const std::vector<ShaderInstruction>& list, std::string& reason)
+{
+    auto is = [&](size_t i, DWORD opcode, DWORD number) {
+        return i < list.size() && list[i].opcode == opcode && list[i].destination.number == number;
+    };
+    for (size_t i = 0; i < list.size(); ++i)
+    {
+        const DWORD opcode = list[i].opcode;
+        const DWORD n = list[i].destination.number;
+        bool whole = true;
+        if (opcode == D3DSIO_TEXM3x2PAD)
+            whole = is(i + 1, D3DSIO_TEXM3x2TEX, n + 1);
+        else if (opcode == D3DSIO_TEXM3x2TEX)
+            whole = n >= 1 && i >= 1 && is(i - 1, D3DSIO_TEXM3x2PAD, n - 1);
+        else if (opcode == D3DSIO_TEXM3x3PAD)
+            whole = is(i + 1, D3DSIO_TEXM3x3PAD, n + 1) ||
+                    (i + 1 < list.size() && isMatrixEnd(list[i + 1].opcode) && list[i + 1].destination.number == n + 1);
+        else if (isMatrixEnd(opcode))
+            whole = n >= 2 && i >= 2 && is(i - 1, D3DSIO_TEXM3x3PAD, n - 1) && is(i - 2, D3DSIO_TEXM3x3PAD, n - 2) &&
+                    !(i >= 3 && list[i - 3].opcode == D3DSIO_TEXM3x3PAD);
+        if (!whole)
+            return fail(reason, "texture matrix instruction %u on t%u is not part of a whole run", opcode, n);
+    }
+    return true;
+}
+
 } // namespace
 
 bool decodeShader(const DWORD* tokens, size_t count, bool pixel, DecodedShader& out, std::string& reason)
@@ -481,6 +524,7 @@ bool decodeShader(const DWORD* tokens, size_t count, bool pixel, DecodedShader& 
         return fail(reason, "shader version %u.%u is not translated", out.major, out.minor);
 
     bool declared[16] = {};
+    bool defined[256] = {};
     for (;;)
     {
         DWORD token = 0;
@@ -499,6 +543,8 @@ bool decodeShader(const DWORD* tokens, size_t count, bool pixel, DecodedShader& 
         }
         if (token & 0x80000000u)
             return fail(reason, "instruction token %08X has the parameter bit", token);
+        if ((token & (kControlBits | kPredicateAndReservedBits)) || (out.major < 2 && (token & kLengthBits)))
+            return fail(reason, "instruction token %08X sets bits that mean nothing here", token);
         if ((token & D3DSI_COISSUE) && !pixel)
             return fail(reason, "co-issue in a vertex shader");
         size_t start = reader.at();
@@ -517,7 +563,8 @@ bool decodeShader(const DWORD* tokens, size_t count, bool pixel, DecodedShader& 
             if (!D3D9DeclUsageName(in.usage))
                 return fail(reason, "unknown declaration usage %u", in.usage);
             in.hasDestination = true;
-            if (!reader.next(in.destination.token) || !(in.destination.token & D3DSP_TOKEN_BIT))
+            if (!reader.next(in.destination.token) || !(in.destination.token & D3DSP_TOKEN_BIT) ||
+                (in.destination.token & kReservedParamBits) || !(in.destination.token & D3DSP_WRITEMASK_ALL))
                 return fail(reason, "bad declaration");
             in.destination.type = D3DSHADER_PARAM_TYPE(in.destination.token);
             in.destination.number = in.destination.token & D3DSP_REGNUM_MASK;
@@ -539,6 +586,16 @@ bool decodeShader(const DWORD* tokens, size_t count, bool pixel, DecodedShader& 
                 (in.destination.token & D3DSHADER_ADDRMODE_RELATIVE))
                 return fail(reason, "definition of register type %u number %u", in.destination.type,
                             in.destination.number);
+            // A definition writes all four components and nothing else: its text cannot say more.
+            constexpr DWORD kDefinitionBits =
+                D3DSP_TOKEN_BIT | D3DSP_REGTYPE_MASK | D3DSP_REGTYPE_MASK2 | D3DSP_REGNUM_MASK | D3DSP_WRITEMASK_ALL;
+            if ((in.destination.token & ~kDefinitionBits) ||
+                (in.destination.token & D3DSP_WRITEMASK_ALL) != D3DSP_WRITEMASK_ALL || in.coissue)
+                return fail(reason, "definition token %08X is not a plain whole register", in.destination.token);
+            // The program would declare the constant twice and fail to build.
+            if (defined[in.destination.number])
+                return fail(reason, "constant c%u defined twice", in.destination.number);
+            defined[in.destination.number] = true;
             for (float& value : in.values)
             {
                 DWORD bits = 0;
@@ -574,6 +631,11 @@ bool decodeShader(const DWORD* tokens, size_t count, bool pixel, DecodedShader& 
                     last.number += rows - 1;
                     if (!checkRegister(out, last, false, reason))
                         return false;
+                    // Every row a matrix reads from the inputs must be declared, not only its first.
+                    for (DWORD row = 1; !pixel && in.sources[1].type == D3DSPR_INPUT && row < rows; ++row)
+                        if (!declared[in.sources[1].number + row])
+                            return fail(reason, "input v%u read by a matrix without a declaration",
+                                        in.sources[1].number + row);
                 }
                 if (!pixel && in.sources[i].type == D3DSPR_INPUT && !declared[in.sources[i].number])
                     return fail(reason, "input v%u read without a declaration", in.sources[i].number);
@@ -590,10 +652,11 @@ bool decodeShader(const DWORD* tokens, size_t count, bool pixel, DecodedShader& 
             return fail(reason, "instruction %u states a length it does not have", opcode);
         out.instructions.push_back(in);
     }
-    return true;
+    return !pixel || checkTextureMatrices(out.instructions, reason);
 }
 
-std::string vertexShaderGlsl(const DecodedShader& shader, const char* uniformBlock, bool flatShading)
+std::string vertexShaderGlsl(const DecodedShader& shader, const char* uniformBlock, bool flatShading,
+                             uint16_t wOneInputs)
 {
     Translator translator(shader);
     std::string s = "#version 330 core\n";
@@ -601,7 +664,7 @@ std::string vertexShaderGlsl(const DecodedShader& shader, const char* uniformBlo
     s += "layout(std140) uniform VsConstants\n{\n    vec4 uVsConst[256];\n};\n";
     for (int v = 0; v < 16; ++v)
         if (shader.inputUsage[size_t(v)] != 0xFF)
-            s += "layout(location = " + num(v) + ") in vec4 v" + num(v) + ";\n";
+            s += "layout(location = " + num(v) + ") in vec4 aV" + num(v) + ";\n";
     const char* interpolation = flatShading ? "flat " : "";
     s += std::string(interpolation) + "out vec4 vDiffuse;\n";
     s += std::string(interpolation) + "out vec4 vSpecular;\n";
@@ -614,6 +677,11 @@ std::string vertexShaderGlsl(const DecodedShader& shader, const char* uniformBlo
          "vec4 lighting(vec4 s)\n{\n    float p = clamp(s.w, -127.9961, 127.9961);\n"
          "    return vec4(1.0, max(s.x, 0.0), s.x > 0.0 ? pow(max(s.y, 0.0), p) : 0.0, 1.0);\n}\n";
     s += "void main()\n{\n";
+    // Packed three-component inputs have no w of their own: the platform gives 1.
+    for (int v = 0; v < 16; ++v)
+        if (shader.inputUsage[size_t(v)] != 0xFF)
+            s += "    vec4 v" + num(v) + " = " +
+                 ((wOneInputs >> v) & 1 ? "vec4(aV" + num(v) + ".xyz, 1.0)" : "aV" + num(v)) + ";\n";
     Limits limits = limitsOf(shader);
     for (DWORD r = 0; r < limits.temps; ++r)
         s += "    vec4 r" + num(r) + " = vec4(0.0);\n";

@@ -55,7 +55,9 @@ bool decodeShader(const DWORD* tokens, size_t count, bool pixel, DecodedShader& 
 /// The vertex program of a vertex shader: inputs at the locations of their v registers, constants from the block
 /// "VsConstants" (256 vec4), outputs as the fixed-function fragment programs read them (vDiffuse, vSpecular,
 /// vTex[8], vFog, vEyeZ). `uniformBlock` is the fixed-function block the position post-transform reads uViewport from.
-std::string vertexShaderGlsl(const DecodedShader& shader, const char* uniformBlock, bool flatShading);
+/// Inputs whose bit is set in `wOneInputs` (bit v for vN) come from three-component data: their w reads 1.
+std::string vertexShaderGlsl(const DecodedShader& shader, const char* uniformBlock, bool flatShading,
+                             uint16_t wOneInputs);
 
 /// Statements for a fixed-function fragment program's main() that compute `current` from a pixel shader: they
 /// read vTex[], vDiffuse, vSpecular, the stage samplers uSampler<n> (textureKinds[n]: 0 none, 1 2D, 2 cube), the

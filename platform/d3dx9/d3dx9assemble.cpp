@@ -55,6 +55,8 @@ private:
     bool mDeclaring = false; ///< dcl names an input register, which no instruction may write
     std::vector<DWORD>* mTokens = nullptr;
     std::string mError;
+    bool mDeclared[16] = {}; ///< input registers declared so far
+    bool mDefined[256] = {}; ///< constants defined so far
 };
 
 std::string Trim(const std::string& s)
@@ -523,6 +525,7 @@ bool Assembler::Line(std::string line)
             return false;
         if (D3DSHADER_PARAM_TYPE(destination) != D3DSPR_INPUT)
             return Fail("declarations name input registers");
+        mDeclared[destination & 15] = true;
         Emit(D3DSIO_DCL, {D3DSP_TOKEN_BIT | DWORD(kind) | (DWORD(index) << D3DSP_DCL_USAGEINDEX_SHIFT), destination});
         return true;
     }
@@ -541,6 +544,10 @@ bool Assembler::Line(std::string line)
             return false;
         if (D3DSHADER_PARAM_TYPE(destination) != D3DSPR_CONST || relative)
             return Fail("def writes a constant register");
+        DWORD constant = destination & D3DSP_REGNUM_MASK;
+        if (mDefined[constant & 255])
+            return Fail("c%u is defined twice", unsigned(constant));
+        mDefined[constant & 255] = true;
         std::vector<DWORD> parameters{destination | D3DSP_WRITEMASK_ALL};
         for (int i = 1; i < 5; ++i)
         {
@@ -604,7 +611,24 @@ bool Assembler::Line(std::string line)
                 return Fail("the address register is written by %s", mVersion.major >= 2 ? "mova" : "mov");
             if (instruction->opcode == D3DSIO_MOVA && !addressWrite)
                 return Fail("mova writes the address register");
+            if (mVersion.pixel && instruction->opcode >= D3DSIO_TEXCOORD &&
+                instruction->opcode <= D3DSIO_TEXM3x3VSPEC && type != D3DSPR_TEXTURE)
+                return Fail("'%s' writes a texture register", name.c_str());
             token |= destinationModifiers;
+        }
+        else if (!mVersion.pixel && D3DSHADER_PARAM_TYPE(token) == D3DSPR_INPUT)
+        {
+            // A matrix reads consecutive rows from its second source: every one must be declared.
+            DWORD rows = 1;
+            if (int(i) == instruction->destinations + 1)
+                rows = instruction->opcode == D3DSIO_M4x4 || instruction->opcode == D3DSIO_M3x4   ? 4
+                       : instruction->opcode == D3DSIO_M4x3 || instruction->opcode == D3DSIO_M3x3 ? 3
+                       : instruction->opcode == D3DSIO_M3x2                                       ? 2
+                                                                                                  : 1;
+            DWORD first = token & D3DSP_REGNUM_MASK;
+            for (DWORD row = 0; row < rows; ++row)
+                if (first + row >= 16 || !mDeclared[first + row])
+                    return Fail("v%u is read without a declaration", unsigned(first + row));
         }
         parameters.push_back(token);
         if (relative && mVersion.major >= 2)

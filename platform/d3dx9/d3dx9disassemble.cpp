@@ -11,18 +11,17 @@ namespace d3dx9
 namespace
 {
 
-constexpr size_t kTokenLimit = 1u << 16;
-
 class Disassembler
 {
 public:
-    Disassembler(const DWORD* tokens) : mTokens(tokens) {}
+    /// count: the tokens of the stream, end token included, as D3D9ShaderTokenCount measured them.
+    Disassembler(const DWORD* tokens, size_t count) : mTokens(tokens), mCount(count) {}
     bool Run(std::string& out);
 
 private:
     bool Next(DWORD& token)
     {
-        if (mAt >= kTokenLimit)
+        if (mAt >= mCount)
             return false;
         token = mTokens[mAt++];
         return true;
@@ -36,6 +35,7 @@ private:
     bool Source(DWORD token, std::string& out);
 
     const DWORD* mTokens;
+    size_t mCount;
     size_t mAt = 0;
     bool mPixel = false;
     DWORD mMajor = 0;
@@ -188,7 +188,7 @@ bool Disassembler::Run(std::string& out)
         if (opcode == D3DSIO_COMMENT)
         {
             size_t length = (instruction & D3DSI_COMMENTSIZE_MASK) >> D3DSI_COMMENTSIZE_SHIFT;
-            if (mAt + length > kTokenLimit)
+            if (length > mCount - mAt)
                 return false;
             mAt += length;
             continue;
@@ -293,7 +293,9 @@ HRESULT D3DXDisassembleShader(const DWORD* tokens, BOOL colorCode, const char* c
     if (!tokens || colorCode)
         return D3DERR_INVALIDCALL;
     std::string out = comments ? std::string("// ") + comments + "\n" : std::string();
-    if (!d3dx9::Disassembler(tokens).Run(out))
+    // Measured first: no walk below reads past the end token.
+    size_t count = D3D9ShaderTokenCount(tokens);
+    if (count == 0 || !d3dx9::Disassembler(tokens, count).Run(out))
         return D3DERR_INVALIDCALL;
     HRESULT result = D3DXCreateBuffer(DWORD(out.size() + 1), text);
     if (FAILED(result))

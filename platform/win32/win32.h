@@ -393,3 +393,7 @@ BOOL Win32HasDisplay();
 /// a window system without native windows (the scripted one). Never starts the
 /// window system.
 void* Win32GetNativeWindow(HWND window);
+/// The exit status of a process whose display went away mid-run (the window
+/// system's connection broke): the reason is on stderr, and the exit list is
+/// not run, since shutting the window system down needs the lost connection.
+constexpr int kWin32ExitDisplayLost = 3;

@@ -5,6 +5,10 @@
 #include "win32keyboard.h"
 
 #include <SDL.h>
+#if HB_HAS_XLIB
+#include <X11/Xlib.h>
+#endif
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -345,6 +349,34 @@ void SdlDestroy(Win32Backend* self)
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
 
+// The display went away (its server died or the connection broke). Xlib's own handler would call exit(), whose
+// exit list shuts SDL down through the dead connection and never returns: say why the game ends and leave at
+// once, without the exit list. Only async-signal-safe calls here.
+[[noreturn]] void EndForLostDisplay()
+{
+    static const char kText[] = "The display connection was lost: the game ends.\n";
+    ssize_t written = write(STDERR_FILENO, kText, sizeof kText - 1);
+    (void)written;
+    _exit(kWin32ExitDisplayLost);
+}
+
+#if HB_HAS_XLIB
+int XDisplayLost(Display*)
+{
+    EndForLostDisplay();
+}
+#endif
+
+/// When SDL draws through X, a lost connection ends the game by EndForLostDisplay.
+void WatchDisplayConnection()
+{
+#if HB_HAS_XLIB
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (driver && std::strcmp(driver, "x11") == 0)
+        XSetIOErrorHandler(XDisplayLost);
+#endif
+}
+
 bool SdlCreate(Win32Backend* self)
 {
     // Without a display SDL's off-screen driver still makes windows, so the
@@ -366,6 +398,7 @@ bool SdlCreate(Win32Backend* self)
         // and loaded again with every window (a failure only leaves it to SDL).
         SDL_GL_LoadLibrary(nullptr);
     }
+    WatchDisplayConnection();
     const char* driver = SDL_GetCurrentVideoDriver();
     auto* data = new SdlData{};
     data->headless = !driver || std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0;
@@ -429,4 +462,9 @@ bool Win32TestPushSdlMouseButton(int button, bool down)
     event.button.button = static_cast<Uint8>(button);
     event.button.state = down ? SDL_PRESSED : SDL_RELEASED;
     return SDL_PushEvent(&event) == 1;
+}
+
+void Win32TestLoseDisplay()
+{
+    EndForLostDisplay();
 }

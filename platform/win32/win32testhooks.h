@@ -88,3 +88,7 @@ void Win32TestClearCallLog();
 int Win32TestCountCalls(const std::string& prefix);
 /// Adds a line of the test's own (a hook that ran), to check order against calls.
 void Win32TestLogNote(const std::string& note);
+
+/// What a lost display does: the message on stderr, then the process ends with kWin32ExitDisplayLost without
+/// running its exit list. Never returns (call it in a child process).
+[[noreturn]] void Win32TestLoseDisplay();

@@ -262,6 +262,18 @@ TEST_F(Pipelines, AnEditableDefinitionGoesWithItsLastNode)
     Pipeline::Destroy(second);
     EXPECT_EQ(TestMemory::live.count(editable), 0u);
     EXPECT_EQ(sCounts.nodeTerms, 1);
+
+    // Shared by two pipelines that stay locked (no use counted): freed once, with the second.
+    editable = static_cast<NodeDefinition*>(Memory::AllocateZeroed(1, sizeof(NodeDefinition), 0));
+    ASSERT_NE(editable, nullptr);
+    *editable = Counting("editable.node");
+    editable->editable = 1;
+    first = Build({editable});
+    second = Build({editable});
+    Pipeline::Destroy(first);
+    EXPECT_EQ(TestMemory::live.count(editable), 1u) << "still named by the second locked pipeline";
+    Pipeline::Destroy(second);
+    EXPECT_EQ(TestMemory::live.count(editable), 0u);
 }
 
 // ---- Errors ---------------------------------------------------------------------------------------------------

@@ -182,6 +182,13 @@ void ReleaseUse(NodeDefinition* definition)
         definition->nodeTerm(definition);
 }
 
+/// A node stops naming the definition; an editable one goes with the last node that named it.
+void LetGo(NodeDefinition* definition)
+{
+    if (--definition->holders <= 0 && definition->editable && definition->useCount == 0)
+        Memory::Free(definition);
+}
+
 void TermNode(PipelineNode* node)
 {
     if (node->definition->pipelineNodeTerm)
@@ -465,6 +472,7 @@ Pipeline* Pipeline::AppendNodes(Pipeline* pipeline, int32_t* firstIndex, NodeDef
         PipelineNode* node = &pipeline->nodes[index];
         *node = {};
         node->definition = definition;
+        ++definition->holders;
         node->numOutputs = definition->numOutputs;
         node->outputs = FixedOutputs(pipeline->block, index);
         for (int32_t o = 0; o < kNodeMaxOutputs; ++o)
@@ -576,8 +584,8 @@ PipelineNode* Pipeline::RemoveNode(PipelineNode* node, Pipeline* pipeline)
     if (pipeline->locked)
     {
         Memory::Free(node->initData);
-        if (definition && definition->editable && definition->useCount == 0)
-            Memory::Free(definition);
+        if (definition)
+            LetGo(definition);
         PipelineNode* nodes = pipeline->nodes;
         for (int32_t i = index; i + 1 < pipeline->numNodes; ++i)
         {
@@ -606,8 +614,7 @@ PipelineNode* Pipeline::RemoveNode(PipelineNode* node, Pipeline* pipeline)
         if (definition->pipelineNodeTerm)
             definition->pipelineNodeTerm(node);
         ReleaseUse(definition);
-        if (definition->editable && definition->useCount == 0)
-            Memory::Free(definition);
+        LetGo(definition);
     }
     Memory::Free(node->initData);
     *node = {};

@@ -119,6 +119,9 @@ struct NodeDefinition
     int32_t privateDataSize;
     int32_t editable; ///< allocated at run time (engine memory); freed when its last node goes
     int32_t useCount; ///< pipeline nodes currently initialised on it
+    /// Pipeline nodes naming it, locked or not: the one count that owns an editable definition, so one shared by
+    /// several locked pipelines is freed once, with the last node.
+    int32_t holders = 0;
 };
 
 // ---- Pipeline nodes -----------------------------------------------------------------------------------

@@ -127,13 +127,11 @@ void GiveBack(InstanceHeader* header)
 {
     for (InstanceStream& s : header->streams)
     {
-        if (s.vertexBuffer)
-        {
-            if (s.managed)
-                D3D9VertexBuffer::Destroy(s.stride, s.stride * header->totalVertexCount, s.vertexBuffer, s.offset);
-            else
-                D3D9DynamicVertexBuffer::Destroy(s.vertexBuffer);
-        }
+        // A dynamic buffer is given back by its owner even when a lost device took it.
+        if (s.managed && s.vertexBuffer)
+            D3D9VertexBuffer::Destroy(s.stride, s.stride * header->totalVertexCount, s.vertexBuffer, s.offset);
+        else if (!s.managed)
+            D3D9DynamicVertexBuffer::Destroy(&s.vertexBuffer);
         s = {};
     }
     if (header->vertexDeclaration)

@@ -508,14 +508,12 @@ void InstanceData::Destroy(ResourceEntry* entry)
     header->vertexDeclaration = nullptr;
     for (InstanceStream& stream : header->streams)
     {
-        if (stream.vertexBuffer)
-        {
-            if (stream.managed)
-                D3D9VertexBuffer::Destroy(stream.stride, stream.stride * header->totalVertexCount, stream.vertexBuffer,
-                                          stream.offset);
-            else if (stream.offset == 0 && stream.dynamicLock == 0)
-                D3D9DynamicVertexBuffer::Destroy(stream.vertexBuffer);
-        }
+        // A dynamic buffer is given back by its owner even when a lost device took it.
+        if (stream.managed && stream.vertexBuffer)
+            D3D9VertexBuffer::Destroy(stream.stride, stream.stride * header->totalVertexCount, stream.vertexBuffer,
+                                      stream.offset);
+        else if (!stream.managed)
+            D3D9DynamicVertexBuffer::Destroy(&stream.vertexBuffer);
         stream = {};
     }
 }

@@ -584,6 +584,12 @@ int32_t VertexShader::GenerateText(const VertexShaderDescriptor* descriptor, Ver
     if (!laidOut || d.Bones() > 4 || (KindReadsNormal(kind) && !(d.flags & kVsNormals)))
         return Refuse();
     bool tangent = normals && (kind == 8 || kind == 9);
+    // Inputs and outputs the text would name must exist and be declared: eight texture sets at most (oT0-oT7 from
+    // v5-v12), and the kinds that read a set's coordinates need that set.
+    int32_t sets = d.TextureSets();
+    bool readsFirstSet = kind == 1 || kind == 3 || kind == 5 || kind == 6 || kind == 11 || tangent;
+    if (sets > 8 || ((kind == 4 || kind == 7) && sets < 2) || (readsFirstSet && sets < 1))
+        return Refuse();
 
     text->clear();
     Writer w{text, d, *registers, layout, s.model, normals};

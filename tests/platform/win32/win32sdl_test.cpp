@@ -5,7 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
+#include <string>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace
 {
@@ -66,6 +71,51 @@ TEST(Win32Sdl, OffscreenWindowLivesThroughTheLoopCalls)
     EXPECT_FALSE(IsWindow(window));
     EXPECT_TRUE(SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, 0));
     Win32TestUseScript(); // stops SDL again
+}
+
+} // namespace
+
+namespace
+{
+
+[[noreturn]] void SpinForever()
+{
+    // What shutting the window system down through a dead connection did: it never returned.
+    for (;;)
+        pause();
+}
+
+TEST(Win32Sdl, ALostDisplayEndsTheProcessWithItsMessageAndCodeWithoutTheExitList)
+{
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0)
+    {
+        dup2(out[1], STDERR_FILENO);
+        std::atexit(SpinForever);
+        Win32TestLoseDisplay();
+    }
+    close(out[1]);
+    std::string text;
+    char buffer[256];
+    for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;)
+        text.append(buffer, size_t(n));
+    close(out[0]);
+    int status = 0;
+    pid_t done = 0;
+    for (int tries = 0; tries < 500 && (done = waitpid(child, &status, WNOHANG)) == 0; ++tries)
+        usleep(10000);
+    if (done == 0)
+    {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+        FAIL() << "the process did not end";
+    }
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), kWin32ExitDisplayLost);
+    EXPECT_NE(text.find("display connection was lost"), std::string::npos) << text;
 }
 
 } // namespace

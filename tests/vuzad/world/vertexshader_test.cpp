@@ -221,6 +221,11 @@ TEST(VertexShaderText, DescriptorsThatCannotBeLaidOutAreRefused)
         {"effect constants over the bone matrices", {0, 0, kVsNormals | 0x02, 11 << 2}, 12},
         {"lights past the constant file", {0, 0x0F, kVsNormals, 0}, 64},
         {"no room for one bone matrix", {0, 0, 0x02, 0}, 7},
+        {"nine texture sets", {0, 0x90, 0, 0}, 256},
+        {"fifteen texture sets", {0, 0xF0, 0, 0}, 256},
+        {"effect kind 4 with one set", {0, 0x10, 0, 4 << 2}, 256},
+        {"effect kind 7 without sets", {0, 0x00, 0, 7 << 2}, 256},
+        {"effect kind 6 without sets", {0, 0x00, 0, 6 << 2}, 256},
     };
     for (const Case& c : cases)
     {
@@ -331,11 +336,27 @@ TEST(VertexShaderText, ArbitraryDescriptorsStayInsideTheConstantFile)
         for (uint8_t reg : {r.materialColour, r.fog, r.effect, r.morph, r.bones})
         {
             if (reg != kVsNoRegister)
+            {
                 EXPECT_LT(reg, limit) << std::hex << d.Key();
+            }
         }
         EXPECT_LE(d.Bones(), 4);
         if (d.Bones() && r.effect != kVsNoRegister)
+        {
             EXPECT_GE(r.effect, r.bones + 3) << std::hex << d.Key();
+        }
+        // A text that is written assembles: every input it reads is declared, every output exists. (One in
+        // sixteen: the assembler under the sanitizers is slow enough.)
+        if (i % 16 != 0)
+            continue;
+        ID3DXBuffer* tokens = nullptr;
+        ID3DXBuffer* errors = nullptr;
+        EXPECT_EQ(D3DXAssembleShader(text.c_str(), UINT(text.size()), nullptr, nullptr, 0, &tokens, &errors), D3D_OK)
+            << std::hex << d.Key() << "\n" << (errors ? static_cast<const char*>(errors->GetBufferPointer()) : "");
+        if (tokens)
+            tokens->Release();
+        if (errors)
+            errors->Release();
     }
 }
 

@@ -210,6 +210,13 @@ TEST_F(VertexShaderUploads, FogColourLightsAndWorldViewProjection)
     const uint8_t rgba[4] = {255, 51, 0, 102};
     EXPECT_EQ(VertexShader::SetColorConstant(rgba, &registers), D3D_OK);
     EXPECT_EQ(Constants(7, 1), (std::vector<float>{1.0f, 0.2f, 0, 0.4f}));
+    // A shader without a material-colour register has nothing written, c255 least of all.
+    const float top[4] = {9, 9, 9, 9};
+    Device()->SetVertexShaderConstantF(255, top, 1);
+    VertexShaderRegisters none = registers;
+    none.materialColour = 0xFF;
+    EXPECT_EQ(VertexShader::SetColorConstant(rgba, &none), D3D_OK);
+    EXPECT_EQ(Constants(255, 1), (std::vector<float>{9, 9, 9, 9}));
 
     float block[3][4] = {{0.5f, 0.5f, 0.5f, 1}, {0, 0, 1, 0}, {1, 0.5f, 0.25f, 0}};
     const VertexShaderDescriptor one{0x01, 0, kVsNormals, 0};

@@ -412,7 +412,8 @@ int32_t D3D9Device::CameraBeginUpdate(void*, void* in, int32_t)
     D3D9DeviceState& state = D3D9State();
     auto* camera = static_cast<Camera*>(in);
     FPU::ForceSinglePrecision();
-    state.currentCamera = camera;
+    // A failed begin leaves no current camera: nothing may draw into it or read it afterwards.
+    state.currentCamera = nullptr;
     if (!state.device || !camera)
         return 0;
     Raster* top = TopRaster(camera->frameBuffer);
@@ -420,6 +421,13 @@ int32_t D3D9Device::CameraBeginUpdate(void*, void* in, int32_t)
     // The window comes first, so that a minimised one costs no device call at all.
     if (!chained && !FollowMainWindow())
         return 0;
+    // A lost device is tested, and reset when it can be, before the camera's state is sent: the Reset
+    // wipes transforms, targets and viewport.
+    if (!TestDevice(true))
+    {
+        state.inScene = false;
+        return 0;
+    }
 
     D3DMATRIX view = ViewTransform(camera);
     SetTransform(D3DTS_VIEW, &view._11);
@@ -436,14 +444,12 @@ int32_t D3D9Device::CameraBeginUpdate(void*, void* in, int32_t)
     }
     SetViewport(camera->frameBuffer, false);
 
-    if (!TestDevice(true))
-    {
-        state.inScene = false;
-        return 0;
-    }
     if (!state.inScene && SUCCEEDED(state.device->BeginScene()))
         state.inScene = true;
-    return state.inScene ? 1 : 0;
+    if (!state.inScene)
+        return 0;
+    state.currentCamera = camera;
+    return 1;
 }
 
 int32_t D3D9Device::CameraEndUpdate(void*, void*, int32_t)
@@ -480,14 +486,21 @@ int32_t D3D9Device::CameraClear(void* out, void* in, int32_t number)
     }
     if (!FollowMainWindow())
         return 0;
+    // The frame's first call: a device that can be reset is reset now, or the clear would be lost with it.
+    if (!TestDevice(true))
+        return 0;
     top = TopRaster(camera->frameBuffer);
     D3DCOLOR value =
         (mode & kCameraClearImage) ? D3DCOLOR_ARGB(colour->alpha, colour->red, colour->green, colour->blue) : 0;
     DWORD flags = 0;
     if (top && top->type == kRasterTypeCameraTexture)
     {
+        // Inside this camera's update the copy-back stays due: what is drawn after the clear must still reach
+        // the texture when the update ends.
+        bool updating = state.currentCamera == camera;
         bool target = BindCameraTargets(camera);
-        state.copyBack = false;
+        if (!updating)
+            state.copyBack = false;
         SetViewport(camera->frameBuffer, false);
         flags = mode & (D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL);
         if (!camera->zBuffer)

@@ -26,7 +26,6 @@ constexpr uint32_t kPartBSize = 16;
 constexpr uint32_t kMipmapFlags = kRasterFormatMipmap | kRasterFormatAutoMipmap;
 constexpr uint32_t kPal4Bytes = 128;
 constexpr uint32_t kPal8Bytes = 1024;
-constexpr uint32_t kWritePiece = 1024;
 constexpr int32_t kCubeFaces = 6;
 
 /// The raster's description as the chunk stores it.
@@ -70,10 +69,22 @@ void SetFace(D3D9RasterExtension* ext, int32_t face)
 /// The bytes of a locked level as the device lays it out: the pitch times the rows, which
 /// for a compressed format are rows of 4 x 4 blocks. A partial block row is a whole row of
 /// the lock, so it is counted whole (otherwise its pixels would not be stored).
+bool IsBlockFormat(D3DFORMAT format)
+{
+    return format == D3DFMT_DXT1 || format == D3DFMT_DXT2 || format == D3DFMT_DXT3 || format == D3DFMT_DXT4 ||
+           format == D3DFMT_DXT5;
+}
+
+/// The bytes of the locked level, from the surface the lock holds: what a file says of the
+/// raster's height or compression never sets how far a read may write. 0 when unknown.
 uint64_t LockedLevelBytes(Raster* raster)
 {
-    uint64_t rows = uint64_t(raster->height);
-    if (D3D9Raster::IsCompressed(raster->parent))
+    IDirect3DSurface9* surface = D3D9Raster::Extension(raster)->lockedSurface;
+    D3DSURFACE_DESC desc{};
+    if (!surface || FAILED(surface->GetDesc(&desc)))
+        return 0;
+    uint64_t rows = desc.Height;
+    if (IsBlockFormat(desc.Format))
         rows = std::max<uint64_t>(1, (rows + 3) / 4);
     return uint64_t(std::max(raster->stride, 0)) * rows;
 }
@@ -105,17 +116,11 @@ bool WriteName(Stream* stream, const char* name)
     return Stream::Write(stream, field, kTextureNameSize) != nullptr;
 }
 
+// One call per level: a memory stream grows by a fixed step per write, so pieces would make
+// writing a large level quadratic.
 bool WriteBytes(Stream* stream, const uint8_t* bytes, uint64_t count)
 {
-    while (count > 0)
-    {
-        uint32_t piece = uint32_t(std::min<uint64_t>(count, kWritePiece));
-        if (!Stream::Write(stream, bytes, piece))
-            return false;
-        bytes += piece;
-        count -= piece;
-    }
-    return true;
+    return count <= UINT32_MAX && (count == 0 || Stream::Write(stream, bytes, uint32_t(count)));
 }
 
 bool WritePartB(Stream* stream, Raster* raster, D3D9RasterExtension* ext)
@@ -424,6 +429,15 @@ int32_t D3D9NativeTexture::Read(void* out, void* in, int32_t)
         d.type == kRasterTypeNormal || d.type == kRasterTypeTexture || d.type == kRasterTypeCameraTexture;
     if (!textureType || (d.rasterFormat & ~kRasterFormatMask) || d.levels == 0)
         return 0;
+    // A cube's faces are square, and the compressed flag must say what the format is: the
+    // pixels that follow are laid out by both.
+    bool cube = (d.flags & kFlagCube) != 0;
+    bool compressed = (d.flags & kFlagCompressed) != 0;
+    if ((cube && d.width != d.height) || compressed != IsBlockFormat(D3DFORMAT(d.d3dFormat)))
+    {
+        Error::Report(kCorePluginId, Error::MakeCode(kErrStreamRead));
+        return 0;
+    }
 
     Raster* raster = MakeRaster(d);
     if (!raster)

@@ -3,6 +3,8 @@
 // with their release before a reset and their restore after it.
 #include "d3d9driver_local.h"
 #include "d3d9raster_local.h"
+#include "d3d9renderstate.h"
+#include "d3d9renderstate_local.h"
 
 #include "engine.h"
 #include "freelist.h"
@@ -374,6 +376,9 @@ IDirect3DSurface9* d3d9raster::SurfaceOf(Raster* top, UINT level)
 {
     D3D9RasterExtension* ext = D3D9Raster::Extension(top);
     IDirect3DSurface9* surface = nullptr;
+    // Cameras and z-buffers have one level only.
+    if (level != 0 && (top->type == kRasterTypeCamera || top->type == kRasterTypeZBuffer))
+        return nullptr;
     switch (top->type)
     {
     case kRasterTypeCamera:
@@ -593,6 +598,18 @@ int32_t D3D9Raster::Destroy(void*, void* in, int32_t)
     D3D9RasterExtension* ext = Extension(raster);
     IDirect3DDevice9* device = D3D9State().device;
     bool texture = IsTextureType(raster->type) || raster->type == kRasterTypeCameraTexture;
+    // The render-state cache forgets the raster first: a stage record naming it would keep a
+    // raster made later at the same address from ever being bound, and would be read back.
+    if (texture)
+    {
+        auto* own = raster->parent == raster ? static_cast<IDirect3DBaseTexture9*>(ext->object) : nullptr;
+        for (uint32_t stage = 0; stage < D3D9RenderState::kNumStages; ++stage)
+        {
+            const D3D9StageRecord& record = D3D9EngineState().stages[stage];
+            if (record.raster == raster || (own && record.texture == own))
+                D3D9RenderState::SetRaster(nullptr, stage);
+        }
+    }
     if (device && texture && ext->object && raster->parent == raster)
     {
         auto* own = static_cast<IDirect3DBaseTexture9*>(ext->object);

@@ -3,6 +3,7 @@
 #include "d3d9driver_local.h"
 #include "d3d9raster_local.h"
 
+#include "camera.h"
 #include "engine.h"
 #include "error.h"
 
@@ -112,12 +113,16 @@ uint8_t NearestIndex(const D3D9Palette* palette, uint32_t value)
 // The rectangle of the context's top-level raster to fill, cut to the context's own area.
 bool FillArea(const Raster* context, const RasterRect& rect, RECT* area)
 {
-    RECT bounds = {context->offsetX, context->offsetY, context->offsetX + context->width,
-                   context->offsetY + context->height};
-    *area = {std::max<LONG>(bounds.left, bounds.left + rect.x), std::max<LONG>(bounds.top, bounds.top + rect.y),
-             std::min<LONG>(bounds.right, LONG(int64_t(bounds.left) + rect.x + rect.width)),
-             std::min<LONG>(bounds.bottom, LONG(int64_t(bounds.top) + rect.y + rect.height))};
-    return area->left < area->right && area->top < area->bottom;
+    // In 64 bits: a rectangle from a caller may lie anywhere in the 32-bit range.
+    const int64_t left = context->offsetX, top = context->offsetY;
+    const int64_t right = left + context->width, bottom = top + context->height;
+    const int64_t x0 = std::max(left, left + rect.x), y0 = std::max(top, top + rect.y);
+    const int64_t x1 = std::min(right, left + rect.x + int64_t(rect.width));
+    const int64_t y1 = std::min(bottom, top + rect.y + int64_t(rect.height));
+    if (x0 >= x1 || y0 >= y1)
+        return false;
+    *area = {LONG(x0), LONG(y0), LONG(x1), LONG(y1)};
+    return true;
 }
 
 // Fills a lockable texture level through a lock.
@@ -389,8 +394,11 @@ int32_t RenderTextureQuad(Raster* source, const RasterRect& place, bool scaled, 
     int32_t result = 1;
     {
         Raster* sourceTop = source->parent;
-        float x0 = float(context->offsetX + place.x);
-        float y0 = float(context->offsetY + place.y);
+        // 2D drawing adds the offset of its own target (the current camera's raster, else the
+        // current context): give the corner relative to that, so the context's offset counts once.
+        const Raster* im2DTarget = s.currentCamera ? s.currentCamera->frameBuffer : Raster::GetCurrentContext();
+        float x0 = float(context->offsetX + place.x - (im2DTarget ? im2DTarget->offsetX : 0));
+        float y0 = float(context->offsetY + place.y - (im2DTarget ? im2DTarget->offsetY : 0));
         float x1 = x0 + float(scaled ? place.width : source->width);
         float y1 = y0 + float(scaled ? place.height : source->height);
         float u0 = float(source->offsetX) / float(sourceTop->width);

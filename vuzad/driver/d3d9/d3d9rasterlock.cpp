@@ -31,8 +31,12 @@ IDirect3DSurface9* CopyOfTarget(Raster* top, UINT level, bool read)
     if (SUCCEEDED(target->GetDesc(&desc)) &&
         SUCCEEDED(D3D9State().device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format,
                                                                   D3DPOOL_SYSTEMMEM, &copy, nullptr)) &&
-        read)
-        D3D9State().device->GetRenderTargetData(target, copy);
+        read && FAILED(D3D9State().device->GetRenderTargetData(target, copy)))
+    {
+        // A read lock whose pixels never arrived has nothing to offer: it fails.
+        copy->Release();
+        copy = nullptr;
+    }
     target->Release();
     return copy;
 }
@@ -102,8 +106,9 @@ int32_t D3D9Raster::Lock(void* out, void* in, int32_t number)
         surface->Release();
         return 0;
     }
-    int32_t width = std::max(raster->width >> level, 1);
-    int32_t height = std::max(raster->height >> level, 1);
+    // A level number comes from the caller (up to 255): past 30 every size is 1, and no shift is that wide.
+    int32_t width = level > 30 ? 1 : std::max(raster->width >> level, 1);
+    int32_t height = level > 30 ? 1 : std::max(raster->height >> level, 1);
     // A caller that walks the rows back to back must not get a pitch it would overrun.
     if ((mode & kRasterLockPackedRows) && ext->lockedRect.Pitch != width * (raster->depth / 8))
     {

@@ -140,8 +140,7 @@ void EmptySlots()
 {
     for (Slot& slot : sVB.slots)
     {
-        if (slot.buffer)
-            D3D9DynamicVertexBuffer::Destroy(slot.buffer);
+        D3D9DynamicVertexBuffer::Destroy(&slot.buffer);
         slot = Slot{};
     }
     sVB.current = 0;
@@ -372,7 +371,7 @@ int32_t D3D9VertexBuffer::Restore()
                 continue;
             if (!CreateDynamicBuffer(d->size, &d->buffer))
                 return 0;
-            if (d->owner)
+            if (d->inUse && d->owner)
                 *d->owner = d->buffer;
         }
     }
@@ -434,17 +433,22 @@ int32_t D3D9DynamicVertexBuffer::Create(UINT size, IDirect3DVertexBuffer9** owne
     return 1;
 }
 
-void D3D9DynamicVertexBuffer::Destroy(IDirect3DVertexBuffer9* buffer)
+void D3D9DynamicVertexBuffer::Destroy(IDirect3DVertexBuffer9** owner)
 {
+    if (!owner)
+        return;
+    // Found by the owner's variable, not by what it holds: while the device is lost the
+    // variable is null, and the record must still forget it before the owner dies.
     for (Dynamic* d = sVB.dynamicList; d; d = d->next)
     {
-        if (d->buffer == buffer && d->inUse)
+        if (d->inUse && d->owner == owner)
         {
             d->inUse = false;
             d->owner = nullptr;
-            return;
+            break;
         }
     }
+    *owner = nullptr;
 }
 
 int32_t D3D9DynamicVertexBuffer::Lock(UINT stride, UINT count, IDirect3DVertexBuffer9** buffer, void** data,
@@ -486,9 +490,7 @@ int32_t D3D9DynamicVertexBuffer::Lock(UINT stride, UINT count, IDirect3DVertexBu
     Slot& slot = sVB.slots[sVB.current];
     if (request > slot.size)
     {
-        if (slot.buffer)
-            Destroy(slot.buffer);
-        slot.buffer = nullptr;
+        Destroy(&slot.buffer);
         slot.size = 0;
         slot.used = 0;
         if (!Create(request, &slot.buffer))

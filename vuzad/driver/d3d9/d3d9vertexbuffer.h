@@ -51,8 +51,10 @@ struct D3D9DynamicVertexBuffer
     /// A dynamic buffer of exactly size bytes written to *owner, which the driver keeps and
     /// updates across device resets until the buffer is given back. 1, or 0.
     static int32_t Create(UINT size, IDirect3DVertexBuffer9** owner);
-    /// Gives the buffer back for reuse (it stays alive).
-    static void Destroy(IDirect3DVertexBuffer9* buffer);
+    /// Gives back the buffer lent to *owner (the variable passed to Create) for reuse: it
+    /// stays alive, and *owner is cleared. Call it even when *owner is null (the device was
+    /// lost): the driver then no longer writes into the variable.
+    static void Destroy(IDirect3DVertexBuffer9** owner);
     /// Room for count vertices of stride bytes in the rotating buffers, appended without
     /// overwriting what this frame already drew, or at the start of a discarded buffer. The
     /// buffer, the locked bytes and the vertex index they start at. 1, or 0.

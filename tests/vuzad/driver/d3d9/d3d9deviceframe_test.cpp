@@ -4,6 +4,7 @@
 // video-mode changes with their fallback and the clear flags.
 #include "d3d9driverfixture.h"
 #include "d3d9renderstate.h"
+#include "d3d9vertexbuffer.h"
 #include "framecheck.h"
 #include "im3d.h"
 
@@ -167,14 +168,36 @@ TEST_F(D3D9Frames, AFrameDrawsAndAfterALostDeviceTheNextFrameIsTheSame)
     EXPECT_EQ(Camera::ShowRaster(mCamera, nullptr, 0), nullptr);
     EXPECT_EQ(sRestoreCalls, 0);
 
+    // Names of a rotating vertex buffer and of the target texture, as the call log shows them.
+    IDirect3DVertexBuffer9* rotating = nullptr;
+    void* data = nullptr;
+    UINT base = 0;
+    ASSERT_EQ(D3D9DynamicVertexBuffer::Lock(16, 1, &rotating, &data, &base), 1);
+    D3D9DynamicVertexBuffer::Unlock(rotating);
+    const std::string rotatingName = d3d9test::ObjectName(rotating);
+    const std::string targetName = d3d9test::ObjectName(D3D9Raster::Extension(target)->object);
+
     d3d9test::MakeDeviceResettable(Device());
     d3d9test::ClearCallLog();
     d3d9test::EnableCallLog(true);
-    DrawFrame();
+    ASSERT_TRUE(DrawFrame()) << "the frame that recovers the device draws";
     d3d9test::EnableCallLog(false);
     EXPECT_EQ(sRestoreCalls, 1);
+    std::vector<uint32_t> recovered = ReadFrame();
+    EXPECT_EQ(framecheck::CheckFrame("d3d9frame_first_after_reset", kWidth, kHeight, recovered, first, 0), "");
     size_t reset = FirstCall("Reset");
     ASSERT_NE(reset, SIZE_MAX);
+    // Before the Reset: stage textures unbound, then the rotating buffers released, then the rasters' objects.
+    size_t released[] = {FirstCall("SetTexture", "0, null"), FirstCall("Release", rotatingName),
+                         FirstCall("Release", targetName)};
+    for (size_t i = 0; i < std::size(released); ++i)
+    {
+        SCOPED_TRACE(i);
+        ASSERT_NE(released[i], SIZE_MAX);
+        EXPECT_LT(released[i], reset);
+        if (i > 0)
+            EXPECT_LT(released[i - 1], released[i]);
+    }
     // After the Reset: surfaces, rasters, vertex buffers, render states, lights, 2D, then
     // immediate mode's index buffer, then the callback.
     size_t steps[] = {FirstCall("GetRenderTarget", "", reset),
@@ -197,6 +220,52 @@ TEST_F(D3D9Frames, AFrameDrawsAndAfterALostDeviceTheNextFrameIsTheSame)
     std::vector<uint32_t> again = ReadFrame();
     EXPECT_EQ(framecheck::CheckFrame("d3d9frame_after_reset", kWidth, kHeight, again, first, 0), "");
     Raster::Destroy(target);
+}
+
+TEST_F(D3D9Frames, ACameraTextureThatCannotBeATargetGetsTheWholeFrameAndRefusesReadLocks)
+{
+    Start();
+    // The device refuses the render-target texture: the raster is drawn into through the back buffer.
+    d3d9test::FailNext(d3d9test::Fault::CreateResource, D3DERR_NOTAVAILABLE);
+    Raster* texture = Raster::Create(64, 64, 0, kRasterTypeCameraTexture | kRasterFormat8888);
+    ASSERT_NE(texture, nullptr);
+    Camera* camera = Camera::Create();
+    ASSERT_NE(camera, nullptr);
+    camera->frameBuffer = texture;
+
+    ASSERT_EQ(Camera::BeginUpdate(camera), camera);
+    // A clear inside the update, then a quad: both must reach the texture when the update ends.
+    const Rgba green = {0x20, 0xC0, 0x40, 0xFF};
+    ASSERT_EQ(Camera::Clear(camera, &green, kCameraClearImage), camera);
+    Engine::Current()->device.setRenderState(20, 1); // no culling
+    Im2DVertex quad[4] = {{8, 8, 0, 1, 0xFFE01010, 0, 0},
+                          {8, 24, 0, 1, 0xFFE01010, 0, 0},
+                          {24, 8, 0, 1, 0xFFE01010, 0, 0},
+                          {24, 24, 0, 1, 0xFFE01010, 0, 0}};
+    ASSERT_EQ(Engine::Current()->device.im2DPrimitive(kIm2DTriStrip, quad, 4), 1);
+    ASSERT_EQ(Camera::EndUpdate(camera), camera);
+
+    std::vector<float> rgba;
+    UINT width = 0, height = 0;
+    auto* object = static_cast<IDirect3DBaseTexture9*>(D3D9Raster::Extension(texture)->object);
+    ASSERT_TRUE(d3d9test::ReadTexels(object, 0, 0, rgba, &width, &height));
+    ASSERT_EQ(width, 64u);
+    std::vector<uint32_t> actual, expected;
+    for (UINT y = 0; y < height; ++y)
+        for (UINT x = 0; x < width; ++x)
+        {
+            const float* p = &rgba[(size_t(y) * width + x) * 4];
+            actual.push_back(0xFF000000u | uint32_t(p[0] * 255.0f + 0.5f) << 16 | uint32_t(p[1] * 255.0f + 0.5f) << 8 |
+                             uint32_t(p[2] * 255.0f + 0.5f));
+            expected.push_back(x >= 8 && x < 24 && y >= 8 && y < 24 ? 0xFFE01010u : 0xFF20C040u);
+        }
+    EXPECT_EQ(framecheck::CheckFrame("camera_texture_copy_back", 64, 64, actual, expected, 1), "");
+
+    // Its pixels cannot be read back from a surface that is no target: the read lock fails.
+    EXPECT_EQ(Raster::Lock(texture, 0, kRasterLockRead), nullptr);
+    camera->frameBuffer = nullptr;
+    Camera::Destroy(camera);
+    Raster::Destroy(texture);
 }
 
 TEST_F(D3D9Frames, ARestoreStopsAtTheFirstFailingStepAndStillCallsTheCallback)
@@ -273,6 +342,9 @@ TEST_F(D3D9Frames, AnIconicWindowMakesBeginAndClearFailWithoutADeviceCall)
     d3d9test::EnableCallLog(true);
     EXPECT_EQ(Camera::Clear(mCamera, &colour, kCameraClearImage | kCameraClearZ), nullptr);
     EXPECT_EQ(Camera::BeginUpdate(mCamera), nullptr);
+    // The failed begin leaves the device no current camera: 2D drawing has no target, and fog reads nothing.
+    Im2DVertex line[2] = {{10, 10, 0, 1, 0xFFFFFFFF, 0, 0}, {100, 10, 0, 1, 0xFFFFFFFF, 0, 0}};
+    EXPECT_EQ(Engine::Current()->device.im2DLine(line, 2, 0, 1), 0);
     d3d9test::EnableCallLog(false);
     EXPECT_TRUE(d3d9test::CallLog().empty()) << d3d9test::CallLog().front().Text();
     Camera::EndUpdate(mCamera);

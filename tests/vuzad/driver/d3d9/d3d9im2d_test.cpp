@@ -3,6 +3,7 @@
 // and the own buffer's wrap on a device without hardware transform.
 #include "d3d9driverfixture.h"
 #include "d3d9im2d.h"
+#include "d3d9renderstate.h"
 #include "framecheck.h"
 
 #include <cstring>
@@ -210,15 +211,89 @@ TEST_F(D3D9Im2DDrawing, TheFourEntriesDrawIntoTheParentAtTheOffset)
     fill(10, 10, 40, 30, red);
     fill(50, 10, 80, 30, green);
     fill(10, 40, 40, 70, blue);
-    // The line's column is checked by itself: where its end pixels fall is the rasteriser's.
-    int lit = 0;
-    for (int y = 90; y < 120; ++y)
-    {
-        lit += actual[size_t(y) * w + 160] == white;
-        actual[size_t(y) * w + 160] = expected[size_t(y) * w + 160];
-    }
-    EXPECT_GE(lit, 28) << "the line runs from (160, 90) to (160, 120) in the parent";
+    // The line's inner pixels are white; where its end pixels fall is the rasteriser's, so
+    // the reference takes what was drawn there (the saved frame stays what was drawn).
+    for (int y = 91; y < 119; ++y)
+        expected[size_t(y) * w + 160] = white;
+    for (int y : {90, 119})
+        if (actual[size_t(y) * w + 160] == white)
+            expected[size_t(y) * w + 160] = white;
     EXPECT_EQ(framecheck::CheckFrame("im2d_entries_at_offset", w, h, actual, expected, 2), "");
+}
+
+/// A 16 x 8 texture of one colour.
+Raster* SolidTexture(uint32_t argb)
+{
+    Raster* texture = Raster::Create(16, 8, 0, kRasterTypeTexture | kRasterFormat8888);
+    EXPECT_NE(texture, nullptr);
+    if (!texture || !Raster::Lock(texture, 0, kRasterLockWrite))
+        return texture;
+    for (int32_t y = 0; y < 8; ++y)
+        for (int32_t x = 0; x < 16; ++x)
+            reinterpret_cast<uint32_t*>(texture->pixels + size_t(y) * size_t(texture->stride))[x] = argb;
+    Raster::Unlock(texture);
+    return texture;
+}
+
+void FillExpected(std::vector<uint32_t>& pixels, int width, int x0, int y0, int x1, int y1, uint32_t colour)
+{
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x)
+            pixels[size_t(y) * width + x] = colour;
+}
+
+TEST_F(D3D9Im2DDrawing, TheTexturedQuadLandsAtItsPlaceInTheSubRaster)
+{
+    Start();
+    BeginSubRasterCamera();
+    const Rgba black = {0, 0, 0, 255};
+    ASSERT_EQ(Camera::Clear(mCamera, &black, kCameraClearImage | kCameraClearZ), mCamera);
+    Raster* texture = SolidTexture(0xFF20C040);
+    D3D9Raster::SetContext(nullptr, mCamera->frameBuffer, 0);
+    const int32_t position[2] = {10, 10};
+    ASSERT_EQ(D3D9Raster::RenderFast(texture, const_cast<int32_t*>(position), 0), 1);
+    D3D9Raster::SetContext(nullptr, nullptr, 0);
+    Camera::EndUpdate(mCamera);
+
+    const int w = mParent->width, h = mParent->height;
+    std::vector<uint32_t> expected(size_t(w) * size_t(h), 0xFF000000u);
+    FillExpected(expected, w, 110, 60, 126, 68, 0xFF20C040u);
+    EXPECT_EQ(framecheck::CheckFrame("textured_quad_in_sub_raster", w, h, ReadOpaquePixels(mParent, w, h), expected, 2), "");
+    Raster::Destroy(texture);
+}
+
+TEST_F(D3D9Im2DDrawing, ADestroyedStageRasterIsForgottenAndTheNextOneDrawsTextured)
+{
+    Start();
+    ASSERT_EQ(D3D9Device::SetEngineRenderState(kRenderStateCullMode, D3DCULL_NONE), 1);
+    Raster* first = SolidTexture(0xFFE02020);
+    ASSERT_EQ(D3D9Device::SetEngineRenderState(kRenderStateTextureRaster, reinterpret_cast<intptr_t>(first)), 1);
+    Raster::Destroy(first);
+    intptr_t bound = -1;
+    ASSERT_EQ(D3D9Device::GetEngineRenderState(kRenderStateTextureRaster, &bound), 1);
+    EXPECT_EQ(bound, 0) << "the destroyed raster is no longer reported on stage 0";
+    EXPECT_EQ(D3D9RenderState::GetStageRaster(0), nullptr);
+
+    // Whatever address the next raster gets, binding it reaches the device.
+    Raster* next = SolidTexture(0xFF3060E0);
+    d3d9test::EnableCallLog(true);
+    ASSERT_EQ(D3D9Device::SetEngineRenderState(kRenderStateTextureRaster, reinterpret_cast<intptr_t>(next)), 1);
+    EXPECT_EQ(d3d9test::CountCalls("SetTexture"), 1u);
+    BeginSubRasterCamera();
+    const Rgba black = {0, 0, 0, 255};
+    ASSERT_EQ(Camera::Clear(mCamera, &black, kCameraClearImage | kCameraClearZ), mCamera);
+    Im2DVertex quad[] = {{10, 10, 0.5f, 1, 0xFFFFFFFF, 0, 0}, {40, 10, 0.5f, 1, 0xFFFFFFFF, 1, 0},
+                         {40, 30, 0.5f, 1, 0xFFFFFFFF, 1, 1}, {10, 30, 0.5f, 1, 0xFFFFFFFF, 0, 1}};
+    const uint16_t six[] = {0, 1, 2, 0, 2, 3};
+    ASSERT_EQ(Record().im2DIndexedPrimitive(kIm2DTriList, quad, 4, six, 6), 1);
+    Camera::EndUpdate(mCamera);
+
+    const int w = mParent->width, h = mParent->height;
+    std::vector<uint32_t> expected(size_t(w) * size_t(h), 0xFF000000u);
+    FillExpected(expected, w, 110, 60, 140, 80, 0xFF3060E0u);
+    EXPECT_EQ(framecheck::CheckFrame("stage_raster_after_destroy", w, h, ReadOpaquePixels(mParent, w, h), expected, 2), "");
+    ASSERT_EQ(D3D9Device::SetEngineRenderState(kRenderStateTextureRaster, 0), 1);
+    Raster::Destroy(next);
 }
 
 } // namespace

@@ -517,6 +517,89 @@ TEST_F(D3D9NativeTextures, AByteCountLargerThanTheLevelIsRefused)
     EXPECT_EQ(D3D9Raster::PalettesInUse(), 0);
 }
 
+TEST_F(D3D9NativeTextures, EachLevelIsWrittenInOneCall)
+{
+    Start();
+    // A memory stream grows by a fixed step per write: levels written in pieces would make a large texture
+    // quadratic to write. A custom stream shows the writes as the device makes them.
+    Raster* raster = Raster::Create(256, 256, 0, kRasterTypeTexture | kRasterFormat8888 | kRasterFormatMipmap);
+    ASSERT_NE(raster, nullptr);
+    const int32_t levels = Raster::GetNumLevels(raster);
+    FillLevels(raster, levels, 9);
+    Texture* texture = MakeTexture(raster);
+    std::vector<uint32_t> writes;
+    StreamCallbacks callbacks{};
+    callbacks.write = [](void* data, const void*, uint32_t length) -> int32_t {
+        static_cast<std::vector<uint32_t>*>(data)->push_back(length);
+        return 1;
+    };
+    callbacks.data = &writes;
+    Stream* stream = Stream::Open(kStreamCustom, kStreamWrite, &callbacks);
+    ASSERT_NE(stream, nullptr);
+    EXPECT_EQ(CallSlot(kStdNativeTextureWrite, stream, texture), 1);
+    Stream::Close(stream, nullptr);
+    Texture::Destroy(texture);
+    // Levels larger than the header's fields, each one write of its whole size.
+    for (int32_t level = 0; level < levels - 2; ++level)
+    {
+        const uint32_t side = uint32_t(256 >> level);
+        EXPECT_EQ(std::count(writes.begin(), writes.end(), side * side * 4), 1) << "level " << level;
+    }
+    EXPECT_LE(writes.size(), size_t(40 + 2 * levels)) << "header fields, then a count and the pixels per level";
+}
+
+TEST_F(D3D9NativeTextures, ShapesWhosePixelsWouldNotFitTheirLevelsAreRefused)
+{
+    Start();
+    // Chunks as the writer makes them, then part B altered: width 92, height 94, flags 99.
+    auto chunkOf = [&](Raster* raster) {
+        Texture* texture = MakeTexture(raster);
+        std::vector<uint8_t> bytes = WriteNative(texture);
+        Texture::Destroy(texture);
+        return bytes;
+    };
+    std::vector<uint8_t> cube8888 = chunkOf(MakeCube(Device(), 4, D3DFMT_A8R8G8B8, kRasterFormat8888, 1));
+    std::vector<uint8_t> cubeDxt = chunkOf(MakeCube(Device(), 8, D3DFMT_DXT1, kRasterFormat565, 1));
+    Raster* flat = D3D9Raster::CreateFromD3DFormat(8, 8, D3DFMT_DXT1, kRasterTypeTexture);
+    ASSERT_NE(flat, nullptr);
+    FillLevels(flat, 1, 2);
+    std::vector<uint8_t> flatDxt = chunkOf(flat);
+    std::vector<uint8_t> small = SmallChunk();
+    for (std::vector<uint8_t>* good : {&cube8888, &cubeDxt, &flatDxt})
+    {
+        Texture* back = ReadNative(*good);
+        ASSERT_NE(back, nullptr) << "as written, each is read";
+        Texture::Destroy(back);
+    }
+
+    struct Case
+    {
+        const char* what;
+        const std::vector<uint8_t>* chunk;
+        size_t at;
+        uint8_t value;
+    };
+    const Case cases[] = {
+        {"a cube taller than wide", &cube8888, 94, 16},
+        {"a cube wider than tall", &cube8888, 92, 16},
+        {"a compressed cube without its flag", &cubeDxt, 99, D3D9NativeTexture::kFlagCube},
+        {"a compressed texture without its flag", &flatDxt, 99, 0},
+        {"an 8888 texture flagged compressed", &small, 99, D3D9NativeTexture::kFlagCompressed},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        std::vector<uint8_t> bytes = *c.chunk;
+        bytes[c.at] = c.value;
+        TakeError();
+        Texture* back = ReadNative(bytes);
+        EXPECT_EQ(back, nullptr);
+        if (back)
+            Texture::Destroy(back);
+        EXPECT_EQ(TakeError(), kErrStreamRead);
+    }
+}
+
 TEST_F(D3D9NativeTextures, CubeLevelsNeedADeviceThatFiltersBetweenThem)
 {
     Start();

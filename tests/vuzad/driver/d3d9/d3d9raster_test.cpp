@@ -514,6 +514,9 @@ TEST_F(D3D9Rasters, CameraRastersLockThroughASystemMemoryCopy)
     EXPECT_EQ(Pixel32(frameBuffer, 110, 50) & 0xFFFFFF, 0xFF0000u);
     EXPECT_EQ(Pixel32(frameBuffer, 100, 49) & 0xFFFFFF, 0xFF0000u);
     Raster::Unlock(frameBuffer);
+    // A camera raster has one level: any other is refused, however far.
+    for (uint8_t level : {1, 31, 40, 255})
+        EXPECT_EQ(Raster::Lock(frameBuffer, level, kRasterLockRead), nullptr) << int(level);
     EXPECT_TRUE(D3D9Raster::IsListed(sub));
     Raster::Destroy(sub);
     EXPECT_FALSE(D3D9Raster::IsListed(sub)) << "a camera sub-raster leaves the list";

@@ -149,6 +149,11 @@ TEST_F(D3D9RasterDrawing, FillsOfTargetsGoThroughTheDevice)
         for (int32_t x = 96; x < 144; ++x)
             expected.push_back(x >= 110 && x < 140 && y >= 55 && y < 80 ? 0xFF00FF00u : 0xFF202020u);
     EXPECT_EQ(framecheck::CheckFrame("raster_fill_camera", 48, 38, actual, expected, 0), "");
+    // Rectangles at the ends of the 32-bit range fill nothing (their sums are taken in 64 bits).
+    for (RasterRect far : {RasterRect{INT32_MAX - 5, 0, 100, 100}, RasterRect{0, INT32_MAX, INT32_MAX, 1},
+                           RasterRect{INT32_MIN, INT32_MIN, 10, 10}})
+        EXPECT_EQ(D3D9Raster::ClearRect(&far, nullptr, int32_t(0xFFFF0000u)), 1);
+    EXPECT_EQ(ReadBack(frameBuffer, 96, 46, 48, 38), actual);
 
     // A 565 camera texture: the value is turned into a colour for the device's fill.
     Raster* target = Raster::Create(16, 16, 0, kRasterTypeCameraTexture | kRasterFormat565);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <string>
 
 namespace d3d9driver
@@ -21,6 +22,7 @@ struct Locked
     IDirect3DVertexBuffer9* buffer = nullptr;
     void* data = nullptr;
     UINT base = 0;
+    std::string name; ///< the layer's identity of the buffer, taken while it lives
 };
 
 Locked Lock(UINT stride, UINT count)
@@ -28,6 +30,7 @@ Locked Lock(UINT stride, UINT count)
     Locked l;
     EXPECT_EQ(D3D9DynamicVertexBuffer::Lock(stride, count, &l.buffer, &l.data, &l.base), 1);
     EXPECT_EQ(D3D9DynamicVertexBuffer::Unlock(l.buffer), 1);
+    l.name = d3d9test::ObjectName(l.buffer);
     return l;
 }
 
@@ -66,10 +69,13 @@ TEST_F(D3D9VertexBuffers, RotatingBuffersAppendAndDiscard)
                        LockCall(c.buffer, 0, 262080, "0x2800"), LockCall(a.buffer, 128, 16000, "0x1800")}));
 
     // After a present the next buffer is current and starts with a discard.
+    Camera* camera = MakeCamera();
+    ASSERT_EQ(Camera::ShowRaster(camera, nullptr, 0), camera);
+    DestroyCamera(camera);
     d3d9test::ClearCallLog();
-    D3D9VertexBuffer::Advance();
     Locked e = Lock(16, 4);
     EXPECT_EQ(e.base, 0u);
+    EXPECT_NE(e.name, a.name) << "the present moved on from the buffer drawn last";
     EXPECT_EQ(d3d9test::CallArgs("VertexBuffer::Lock"), (Strings{LockCall(e.buffer, 0, 64, "0x2800")}));
 
     // A request larger than a rotating buffer grows the current one to exactly its size.
@@ -101,8 +107,8 @@ TEST_F(D3D9VertexBuffers, WithoutHardwareTransformOneBufferGrowsAsNeeded)
     Locked c = Lock(16, 10);
     Locked d = Lock(16, 5);
     Locked e = Lock(16, 20);
-    EXPECT_EQ(c.buffer, d.buffer);
-    EXPECT_NE(d.buffer, e.buffer);
+    EXPECT_EQ(c.name, d.name);
+    EXPECT_NE(d.name, e.name) << "a new buffer, whatever address it gets";
     EXPECT_EQ(d3d9test::CallArgs("CreateVertexBuffer"), (Strings{"160, 0x208, 0x0, 2", "320, 0x208, 0x0, 2"}))
         << "made on its first lock at the request's size, grown only for a larger one";
 }
@@ -162,13 +168,13 @@ TEST_F(D3D9VertexBuffers, DynamicBuffersAreReusedAndNeverHandOutAReleasedOne)
     Start();
     IDirect3DVertexBuffer9* a = nullptr;
     ASSERT_EQ(D3D9DynamicVertexBuffer::Create(1000, &a), 1);
-    D3D9DynamicVertexBuffer::Destroy(a);
+    D3D9DynamicVertexBuffer::Destroy(&a);
+    EXPECT_EQ(a, nullptr);
     d3d9test::EnableCallLog(true);
     IDirect3DVertexBuffer9* again = nullptr;
     ASSERT_EQ(D3D9DynamicVertexBuffer::Create(1000, &again), 1);
-    EXPECT_EQ(again, a) << "an unused buffer of the same size is handed out again";
-    EXPECT_EQ(d3d9test::CountCalls("CreateVertexBuffer"), 0u);
-    D3D9DynamicVertexBuffer::Destroy(again);
+    EXPECT_EQ(d3d9test::CountCalls("CreateVertexBuffer"), 0u) << "an unused buffer of the same size is handed out again";
+    D3D9DynamicVertexBuffer::Destroy(&again);
 
     // The unused 1000-byte record is recycled for 2000 bytes and its creation fails: a later
     // request for 1000 bytes must get a new buffer, not the released one.
@@ -191,6 +197,45 @@ TEST_F(D3D9VertexBuffers, DynamicBuffersAreReusedAndNeverHandOutAReleasedOne)
     EXPECT_NE(fresh, nullptr);
     EXPECT_EQ(d3d9test::DefaultPoolResources(Device()), before);
     EXPECT_EQ(Lock(16, 4).base, 0u);
+}
+
+TEST_F(D3D9VertexBuffers, OwnerDestroyedWhileTheDeviceIsLostIsNeverWrittenAgain)
+{
+    Start();
+    // Owners live in their own blocks so the sanitizer sees a write into a dead one.
+    auto kept = std::make_unique<IDirect3DVertexBuffer9*>(nullptr);
+    auto dying = std::make_unique<IDirect3DVertexBuffer9*>(nullptr);
+    ASSERT_EQ(D3D9DynamicVertexBuffer::Create(1000, kept.get()), 1);
+    ASSERT_EQ(D3D9DynamicVertexBuffer::Create(2000, dying.get()), 1);
+
+    D3D9VertexBuffer::Release();
+    ASSERT_EQ(*dying, nullptr);
+    D3D9DynamicVertexBuffer::Destroy(dying.get());
+    dying.reset();
+    ASSERT_EQ(D3D9VertexBuffer::Restore(), 1);
+    EXPECT_NE(*kept, nullptr) << "a live owner gets its new buffer";
+
+    // The given-back record is free again: a request of its size reuses it without a creation.
+    d3d9test::EnableCallLog(true);
+    IDirect3DVertexBuffer9* next = nullptr;
+    ASSERT_EQ(D3D9DynamicVertexBuffer::Create(2000, &next), 1);
+    EXPECT_EQ(d3d9test::CountCalls("CreateVertexBuffer"), 0u);
+    D3D9DynamicVertexBuffer::Destroy(&next);
+
+    // The same through the device's loss cycle: the first Reset fails after the release, the owner dies while
+    // the device is lost, and the Reset that succeeds restores into live owners only.
+    dying = std::make_unique<IDirect3DVertexBuffer9*>(nullptr);
+    ASSERT_EQ(D3D9DynamicVertexBuffer::Create(3000, dying.get()), 1);
+    d3d9test::LoseDevice(Device());
+    d3d9test::MakeDeviceResettable(Device());
+    d3d9test::FailNext(d3d9test::Fault::Reset, D3DERR_DEVICELOST);
+    EXPECT_EQ(D3D9Device::TestAndReset(), 0);
+    EXPECT_EQ(*dying, nullptr) << "released before the Reset";
+    D3D9DynamicVertexBuffer::Destroy(dying.get());
+    dying.reset();
+    EXPECT_EQ(D3D9Device::TestAndReset(), 1);
+    EXPECT_NE(*kept, nullptr);
+    D3D9DynamicVertexBuffer::Destroy(kept.get());
 }
 
 } // namespace
