@@ -49,10 +49,11 @@ uint64_t spanBytes(uint64_t count, UINT stride, uint64_t extent)
     return (count - 1) * stride + extent;
 }
 
-/// Every index of the range lies in [low, high).
-bool indicesWithin(const BYTE* indices, bool wide, uint64_t count, uint64_t low, uint64_t high)
+/// Smallest and largest of `count` (> 0) indices.
+void scanIndices(const BYTE* indices, bool wide, uint64_t count, uint32_t& smallest, uint32_t& largest)
 {
-    uint32_t smallest = UINT32_MAX, largest = 0;
+    smallest = UINT32_MAX;
+    largest = 0;
     if (wide)
     {
         const auto* p = reinterpret_cast<const uint32_t*>(indices);
@@ -71,7 +72,34 @@ bool indicesWithin(const BYTE* indices, bool wide, uint64_t count, uint64_t low,
             largest = std::max<uint32_t>(largest, p[i]);
         }
     }
-    return count == 0 || (smallest >= low && largest < high);
+}
+
+/// Every index of the range lies in [low, high).
+bool indicesWithin(const BYTE* indices, bool wide, uint64_t count, uint64_t low, uint64_t high)
+{
+    if (count == 0)
+        return true;
+    uint32_t smallest, largest;
+    scanIndices(indices, wide, count, smallest, largest);
+    return smallest >= low && largest < high;
+}
+
+/// As indicesWithin for `count` indices of a buffer from `start`; a range drawn before and not written since is
+/// not read again.
+bool bufferIndicesWithin(BufferStore& store, bool wide, uint64_t start, uint64_t count, uint64_t low,
+                         uint64_t high)
+{
+    if (count == 0)
+        return true;
+    for (const BufferStore::IndexRange& range : store.mRanges)
+        if (range.count == count && range.start == start)
+            return range.smallest >= low && range.largest < high;
+    BufferStore::IndexRange& range = store.mRanges[store.mRangeNext];
+    store.mRangeNext = (store.mRangeNext + 1) % UINT(store.mRanges.size());
+    scanIndices(store.mBytes.data() + start * (wide ? 4 : 2), wide, count, range.smallest, range.largest);
+    range.start = start;
+    range.count = count;
+    return range.smallest >= low && range.largest < high;
 }
 
 /// Common checks of every draw: the primitive, its count and the vertex layout.
@@ -221,18 +249,20 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertex, UINT
     bool wide = mIndices->mFormat == D3DFMT_INDEX32;
     UINT indexBytes = wide ? 4 : 2;
     uint64_t count = verticesFor(type, primitiveCount);
-    const BufferStore& indices = mIndices->mStore;
+    BufferStore& indices = mIndices->mStore;
     if ((uint64_t(startIndex) + count) * indexBytes > indices.mSize)
         return D3DERR_INVALIDCALL;
     // Every index must stay in the vertex range the caller named: that range is all the streams are checked for.
     const BYTE* indexData = indices.mBytes.data() + uint64_t(startIndex) * indexBytes;
-    if (!indicesWithin(indexData, wide, count, minIndex, uint64_t(minIndex) + numVertices))
+    if (!bufferIndicesWithin(indices, wide, startIndex, count, minIndex, uint64_t(minIndex) + numVertices))
         return D3DERR_INVALIDCALL;
 
     DrawRequest request;
     request.type = type;
     request.vertexCount = UINT(count);
     request.indexed = true;
+    request.lowest = minIndex;
+    request.highest = UINT(std::min<uint64_t>(uint64_t(minIndex) + numVertices - 1, UINT32_MAX));
     request.index32 = wide;
     request.baseVertex = -int(minIndex);
     result = bindStreams(*this, *layout, uint64_t(first), numVertices,
@@ -297,6 +327,8 @@ HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minIndex, UIN
     request.type = type;
     request.vertexCount = UINT(count);
     request.indexed = true;
+    request.lowest = minIndex;
+    request.highest = UINT(std::min<uint64_t>(uint64_t(minIndex) + numVertices - 1, UINT32_MAX));
     request.index32 = wide;
     request.baseVertex = -int(minIndex);
     if (mLoss == Loss::Operational)
