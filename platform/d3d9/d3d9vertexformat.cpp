@@ -120,7 +120,8 @@ bool fvfToElements(DWORD fvf, std::vector<D3DVERTEXELEMENT9>& out, UINT* stride)
     else if (position >= D3DFVF_XYZ && position <= D3DFVF_XYZB5 && (position & 1) == 0)
     {
         add(D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_POSITION, 0);
-        int betas = position == D3DFVF_XYZ ? 0 : int(position - D3DFVF_XYZ) / 2;
+        // XYZB1 (0x006) to XYZB5 (0x00E) carry one to five betas.
+        int betas = position == D3DFVF_XYZ ? 0 : int(position - D3DFVF_XYZB1) / 2 + 1;
         bool lastIndices = betas > 0 && (fvf & (D3DFVF_LASTBETA_UBYTE4 | D3DFVF_LASTBETA_D3DCOLOR));
         int weights = betas - (lastIndices ? 1 : 0);
         if (weights > 0)

@@ -393,6 +393,62 @@ TEST_F(DrawTest, IndexRangesAreCheckedAgainAfterTheBufferIsWritten)
     EXPECT_EQ(CheckBackBuffer("draw_index_ranges", expected), "");
 }
 
+TEST_F(DrawTest, BlendMatrixSetWhileBlendingIsOffLightsWithItsNewNormals)
+{
+    // A lit quad facing the camera, every vertex wholly on blend matrix 1 (weight 0 on matrix 0).
+    struct BlendVertex
+    {
+        float x, y, z, weight, nx, ny, nz;
+    };
+    const BlendVertex quad[4] = {{-0.5f, 0.5f, 0, 0, 0, 0, -1},
+                                 {0.5f, 0.5f, 0, 0, 0, 0, -1},
+                                 {-0.5f, -0.5f, 0, 0, 0, 0, -1},
+                                 {0.5f, -0.5f, 0, 0, 0, 0, -1}};
+    D3DMATRIX identity = Identity(), view = Translation(0.0f, 0.0f, 1.0f), projection = Perspective(0.5f, 10.0f);
+    // Half a turn about y: the quad covers the same pixels, its normal faces away from the light.
+    D3DMATRIX turned = Identity();
+    turned._11 = turned._33 = -1.0f;
+    mDevice->SetTransform(D3DTS_VIEW, &view);
+    mDevice->SetTransform(D3DTS_PROJECTION, &projection);
+    D3DMATERIAL9 material{};
+    material.Diffuse = material.Ambient = {1, 1, 1, 1};
+    mDevice->SetMaterial(&material);
+    D3DLIGHT9 light{};
+    light.Type = D3DLIGHT_DIRECTIONAL;
+    light.Diffuse = {0.5f, 0.5f, 0.5f, 1};
+    light.Direction = {0, 0, 1};
+    mDevice->SetLight(0, &light);
+    mDevice->LightEnable(0, TRUE);
+    mDevice->SetRenderState(D3DRS_LIGHTING, TRUE);
+    mDevice->SetRenderState(D3DRS_AMBIENT, 0xFF404040);
+    mDevice->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+    mDevice->SetFVF(D3DFVF_XYZB1 | D3DFVF_NORMAL);
+    mDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+    auto draw = [&] { return mDevice->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(BlendVertex)); };
+
+    // Blending on with matrix 1 turned: ambient only. Then matrix 1 back to identity while blending is off,
+    // and a draw that reads only matrix 0. Blending on again: matrix 1's normals must be the new ones.
+    mDevice->SetTransform(D3DTS_WORLDMATRIX(1), &turned);
+    mDevice->SetRenderState(D3DRS_VERTEXBLEND, D3DVBF_1WEIGHTS);
+    ASSERT_EQ(draw(), D3D_OK);
+    const std::vector<uint32_t> unlit = Frame();
+    mDevice->SetRenderState(D3DRS_VERTEXBLEND, D3DVBF_DISABLE);
+    mDevice->SetTransform(D3DTS_WORLDMATRIX(1), &identity);
+    ASSERT_EQ(draw(), D3D_OK);
+    mDevice->SetRenderState(D3DRS_VERTEXBLEND, D3DVBF_1WEIGHTS);
+    ASSERT_EQ(draw(), D3D_OK);
+    mDevice->SetRenderState(D3DRS_VERTEXBLEND, D3DVBF_DISABLE);
+    mDevice->SetRenderState(D3DRS_LIGHTING, FALSE);
+    mDevice->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+
+    // The quad covers pixels 16-47; ambient 0x40 plus half the white material when lit.
+    auto inside = [](int x, int y) { return x >= 16 && x < 48 && y >= 16 && y < 48; };
+    EXPECT_EQ(unlit[size_t(32) * kSize + 32], 0xFF404040u) << "the turned normal faces away";
+    EXPECT_EQ(CheckBackBuffer("draw_blend_matrix_normals",
+                              Expected([&](int x, int y) { return inside(x, y) ? 0xFFC0C0C0u : 0xFF000000u; })),
+              "");
+}
+
 } // namespace
 
 namespace
