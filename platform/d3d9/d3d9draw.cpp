@@ -36,11 +36,7 @@ uint64_t verticesFor(D3DPRIMITIVETYPE type, UINT primitives)
 /// Bytes one vertex of a stream takes up to its last element's end.
 uint64_t streamExtent(const VertexLayout& layout, UINT stream)
 {
-    uint64_t end = 0;
-    for (UINT i = 0; i < layout.count; ++i)
-        if (layout.elements[i].stream == stream)
-            end = std::max<uint64_t>(end, layout.elements[i].offset + declType(layout.elements[i].type).bytes);
-    return end;
+    return layout.streamExtent[stream];
 }
 
 /// Bytes `count` vertices of `stride` take when the last one is read only up to `extent`.

@@ -419,6 +419,8 @@ enum Dirty : uint32_t
     DirtyViewport = 1u << 13,
     DirtyClipPlanes = 1u << 14,
     DirtyPalette = 1u << 15,
+    DirtyUniformStates = 1u << 16, ///< a render state the uniform block carries (colours, fog, points, alpha ref)
+    DirtyStageUniforms = 1u << 17, ///< a stage's constant or bump-mapping values
     DirtyAll = 0xFFFFFFFFu,
 };
 

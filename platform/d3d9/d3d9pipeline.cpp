@@ -566,6 +566,13 @@ Program* Pipeline::program(const VertexLayout& layout, D3DPRIMITIVETYPE type)
     mLastPoints = points;
     if (mLastProgram && key == mLastKey)
         return mLastProgram;
+    // Scenes alternate between a few set-ups (world and objects): the one before last is tried before the cache.
+    if (mPreviousProgram && key == mPreviousKey)
+    {
+        std::swap(mPreviousKey, mLastKey);
+        std::swap(mPreviousProgram, mLastProgram);
+        return mLastProgram;
+    }
     auto found = mPrograms.find(key);
     if (found == mPrograms.end())
     {
@@ -651,6 +658,11 @@ Program* Pipeline::program(const VertexLayout& layout, D3DPRIMITIVETYPE type)
             }
         }
         found = mPrograms.emplace(key, std::move(built)).first;
+    }
+    if (mLastProgram)
+    {
+        mPreviousKey = mLastKey;
+        mPreviousProgram = mLastProgram;
     }
     mLastKey = key;
     mLastProgram = found->second.get();
@@ -909,13 +921,14 @@ void Pipeline::applyTextures(const ProgramKey& key)
 
 void Pipeline::applyUniforms(const ProgramKey& key)
 {
-    constexpr uint32_t groups = DirtyRenderState | DirtyStageState | DirtyTransform | DirtyLighting | DirtyMaterial |
-                                DirtyViewport | DirtyClipPlanes | DirtyTargets;
+    constexpr uint32_t groups = DirtyUniformStates | DirtyStageUniforms | DirtyTransform | DirtyLighting |
+                                DirtyMaterial | DirtyViewport | DirtyClipPlanes | DirtyTargets;
     const uint32_t dirty = mDevice.mDirty & groups;
     const bool full = !mUploadedValid;
-    // Normal matrices a program reads: the world matrix's, or one per matrix vertex blending uses.
+    // Normal matrices a program reads: none without normals, else the world matrix's or one per matrix vertex
+    // blending uses.
     const int matrices = key.blendWeights ? (key.indexedBlend ? kBlendMatrices : key.blendWeights + 1) : 1;
-    const uint32_t matrixMask = (1u << matrices) - 1;
+    const uint32_t matrixMask = key.components[AttrNormal] ? (1u << matrices) - 1 : 0u;
     if (!full && !dirty && !(mNormalStale & matrixMask) && !(key.clipPlanes && mClipStale) &&
         key.lightCount == mUniformLights)
         return;
@@ -1041,7 +1054,7 @@ void Pipeline::applyUniforms(const ProgramKey& key)
                                         reinterpret_cast<const BYTE*>(u.lightDiffuse)));
     }
 
-    if (full || (dirty & DirtyRenderState))
+    if (full || (dirty & DirtyUniformStates))
     {
         colour(rs[D3DRS_AMBIENT], u.ambient);
         mark(u.ambient, sizeof(u.ambient));
@@ -1066,7 +1079,7 @@ void Pipeline::applyUniforms(const ProgramKey& key)
         u.fog[3] = (mDevice.mCaps.RasterCaps & D3DPRASTERCAPS_WFOG) && projection._34 != 0.0f ? 1.0f : 0.0f;
         mark(u.fog, sizeof(u.fog));
     }
-    if (full || (dirty & DirtyStageState))
+    if (full || (dirty & DirtyStageUniforms))
     {
         for (int stage = 0; stage < 8; ++stage)
         {
@@ -1154,8 +1167,10 @@ void Pipeline::applyVertexInput(const VertexLayout& layout, const DrawRequest& r
     GlShadow& shadow = *mShadow;
     if (request.indexed && changed(shadow, shadow.elementBuffer, GLuint(request.indexBuffer)))
         glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, request.indexBuffer);
-    // The same layout, program and stream sources as the draw before leave every attribute as it is.
-    bool same = shadow.valid && &layout == mInputLayout && &program == mInputProgram;
+    // The same layout, program and stream sources as the draw before leave every attribute as it is (a new
+    // declaration may sit where a freed one was, so a declaration change always looks again).
+    bool same = shadow.valid && !(mDevice.mDirty & DirtyDeclaration) && &layout == mInputLayout &&
+                &program == mInputProgram;
     for (UINT s = 0; same && s < kMaxStreams; ++s)
         if (layout.streamMask & (1u << s))
         {
@@ -1169,16 +1184,17 @@ void Pipeline::applyVertexInput(const VertexLayout& layout, const DrawRequest& r
     mInputProgram = &program;
     mInputStreams = request.streams;
 
-    std::array<AttributeState, AttrCount> wanted{};
+    uint32_t enabled = 0;
     for (UINT i = 0; i < layout.count; ++i)
     {
         const LayoutElement& element = layout.elements[i];
         int location = program.location[element.attribute];
-        if (location < 0)
+        // Locations stop at 16, the least any OpenGL 3.3 driver offers; vertex shaders have 16 inputs.
+        if (location < 0 || location >= 16)
             continue;
         const StreamSource& source = request.streams[element.stream];
         const DeclTypeInfo& type = declType(element.type);
-        AttributeState& state = wanted[size_t(location)];
+        AttributeState state;
         state.enabled = true;
         state.buffer = source.glBuffer ? source.glBuffer : mRing;
         state.size = type.glSize;
@@ -1186,29 +1202,28 @@ void Pipeline::applyVertexInput(const VertexLayout& layout, const DrawRequest& r
         state.normalized = type.normalized;
         state.stride = GLsizei(source.stride);
         state.offset = source.base + element.offset;
-    }
-    // Locations stop at 16, the least any OpenGL 3.3 driver offers; vertex shaders have 16 inputs.
-    for (int i = 0; i < 16; ++i)
-    {
-        AttributeState& cached = shadow.attributes[size_t(i)];
-        const AttributeState& state = wanted[size_t(i)];
+        enabled |= 1u << location;
+        AttributeState& cached = shadow.attributes[size_t(location)];
         if (shadow.valid && cached == state)
             continue;
-        if (!state.enabled)
-        {
-            glDisableVertexAttribArray(GLuint(i));
-            cached = state;
-            continue;
-        }
         if (!shadow.valid || !cached.enabled)
-            glEnableVertexAttribArray(GLuint(i));
+            glEnableVertexAttribArray(GLuint(location));
         if (changed(shadow, shadow.arrayBuffer, state.buffer))
             glBindBuffer(GL_ARRAY_BUFFER, state.buffer);
-        trace("glVertexAttribPointer", i, state.offset);
-        glVertexAttribPointer(GLuint(i), state.size, state.type, state.normalized ? GL_TRUE : GL_FALSE, state.stride,
-                              reinterpret_cast<const void*>(uintptr_t(state.offset)));
+        trace("glVertexAttribPointer", location, state.offset);
+        glVertexAttribPointer(GLuint(location), state.size, state.type, state.normalized ? GL_TRUE : GL_FALSE,
+                              state.stride, reinterpret_cast<const void*>(uintptr_t(state.offset)));
         cached = state;
     }
+    // Inputs the draw before fed and this one does not.
+    uint32_t stale = (shadow.valid ? mEnabledAttributes : 0xFFFFu) & ~enabled;
+    for (GLuint i = 0; stale; ++i, stale >>= 1)
+        if (stale & 1)
+        {
+            glDisableVertexAttribArray(i);
+            shadow.attributes[i] = AttributeState{};
+        }
+    mEnabledAttributes = enabled;
 }
 
 void Pipeline::capture(const DrawRequest& request, const Program& program, const VertexLayout& layout)

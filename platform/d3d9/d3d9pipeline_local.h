@@ -54,6 +54,8 @@ struct VertexLayout
     /// Components each attribute delivers (0 when the declaration has none).
     std::array<uint8_t, AttrCount> components{};
     uint16_t streamMask = 0;
+    /// Bytes one vertex of each stream takes up to its last element's end.
+    std::array<uint32_t, 16> streamExtent{};
 };
 
 /// Components, bytes and how OpenGL reads one declaration type.
@@ -302,6 +304,8 @@ private:
     std::unordered_map<DWORD, VertexLayout> mFvfLayouts;
     ProgramKey mLastKey{};
     Program* mLastProgram = nullptr;
+    ProgramKey mPreviousKey{};
+    Program* mPreviousProgram = nullptr;
     const VertexLayout* mLastLayout = nullptr;
     bool mLastPoints = false;
     bool mUploadedValid = false;
@@ -311,6 +315,7 @@ private:
     const VertexLayout* mInputLayout = nullptr; ///< what the attributes were last set from
     const Program* mInputProgram = nullptr;
     std::array<StreamSource, kMaxStreams> mInputStreams{};
+    uint32_t mEnabledAttributes = 0; ///< vertex inputs enabled in OpenGL, one bit per location
     std::unique_ptr<FixedUniforms> mUniforms;
     std::unique_ptr<FixedUniforms> mUploaded;
     bool mMirrorOnce = false;

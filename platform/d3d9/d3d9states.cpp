@@ -31,6 +31,37 @@ bool validTransform(DWORD state)
            (state >= D3DTS_WORLD && state < D3D9_TRANSFORM_COUNT);
 }
 
+/// Render states whose values the uniform block carries.
+bool feedsUniforms(D3DRENDERSTATETYPE state)
+{
+    switch (state)
+    {
+    case D3DRS_AMBIENT:
+    case D3DRS_FOGCOLOR:
+    case D3DRS_FOGSTART:
+    case D3DRS_FOGEND:
+    case D3DRS_FOGDENSITY:
+    case D3DRS_TEXTUREFACTOR:
+    case D3DRS_ALPHAREF:
+    case D3DRS_POINTSIZE:
+    case D3DRS_POINTSIZE_MIN:
+    case D3DRS_POINTSIZE_MAX:
+    case D3DRS_POINTSCALE_A:
+    case D3DRS_POINTSCALE_B:
+    case D3DRS_POINTSCALE_C:
+        return true;
+    default:
+        return false;
+    }
+}
+
+/// Stage states whose values the uniform block carries.
+bool feedsUniforms(D3DTEXTURESTAGESTATETYPE type)
+{
+    return type == D3DTSS_CONSTANT || (type >= D3DTSS_BUMPENVMAT00 && type <= D3DTSS_BUMPENVMAT11) ||
+           type == D3DTSS_BUMPENVLSCALE || type == D3DTSS_BUMPENVLOFFSET;
+}
+
 /// The bit of Device::mTransformsChanged a transform state feeds, 0 for those drawing never reads.
 uint32_t transformBit(DWORD state)
 {
@@ -227,7 +258,7 @@ HRESULT Device::SetRenderState(D3DRENDERSTATETYPE state, DWORD value)
     if (mRenderStates[state] == value)
         return D3D_OK;
     mRenderStates[state] = value;
-    mDirty |= DirtyRenderState;
+    mDirty |= DirtyRenderState | (feedsUniforms(state) ? DirtyUniformStates : 0u);
     return D3D_OK;
 }
 
@@ -248,7 +279,7 @@ HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
     if (mStageStates[stage][type] == value)
         return D3D_OK;
     mStageStates[stage][type] = value;
-    mDirty |= DirtyStageState;
+    mDirty |= DirtyStageState | (feedsUniforms(type) ? DirtyStageUniforms : 0u);
     return D3D_OK;
 }
 
@@ -656,10 +687,10 @@ HRESULT Device::SetIndices(IDirect3DIndexBuffer9* indices)
 {
     trace("SetIndices", indices);
     auto* object = static_cast<IndexBuffer*>(indices);
-    if (object && object->mDevice != this)
-        return D3DERR_INVALIDCALL;
     if (object == mIndices)
         return D3D_OK;
+    if (object && object->mDevice != this)
+        return D3DERR_INVALIDCALL;
     rebind(mIndices, object);
     mDirty |= DirtyIndices;
     return D3D_OK;

@@ -88,13 +88,16 @@ bool buildLayout(const D3DVERTEXELEMENT9* elements, VertexLayout& out)
             break;
         bool pretransformed = false;
         int attribute = attributeFor(element, &pretransformed);
-        if (attribute < 0 || element.Type >= D3DDECLTYPE_UNUSED || out.components[size_t(attribute)] != 0)
+        if (attribute < 0 || element.Stream >= 16 || element.Type >= D3DDECLTYPE_UNUSED ||
+            out.components[size_t(attribute)] != 0)
             continue;
         if (attribute == AttrPosition)
             out.pretransformed = pretransformed;
         out.elements[out.count++] = {element.Stream, element.Offset, element.Type, uint8_t(attribute)};
         out.components[size_t(attribute)] = declType(element.Type).components;
         out.streamMask |= uint16_t(1u << element.Stream);
+        out.streamExtent[element.Stream] =
+            std::max<uint32_t>(out.streamExtent[element.Stream], element.Offset + declType(element.Type).bytes);
     }
     return out.components[AttrPosition] != 0;
 }
