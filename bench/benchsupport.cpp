@@ -20,8 +20,19 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override
     {
         for (const Run& run : runs)
-            mTimes[run.benchmark_name()] =
-                run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
+        {
+            // With repetitions the median stands for the benchmark; without, its one run.
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if (run.run_type != Run::RT_Iteration && !median)
+                continue;
+            // Runs measured in real time carry a "/real_time" suffix; ratios name the benchmark without it.
+            std::string name = median ? run.run_name.str() : run.benchmark_name();
+            const std::string suffix = "/real_time";
+            if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+                name.resize(name.size() - suffix.size());
+            const double unit = benchmark::GetTimeUnitMultiplier(run.time_unit);
+            mTimes[name] = {run.GetAdjustedRealTime() / unit, run.GetAdjustedCPUTime() / unit};
+        }
         ConsoleReporter::ReportRuns(runs);
     }
 
@@ -30,10 +41,17 @@ public:
         ConsoleReporter::Finalize();
         for (const BenchRatio& ratio : mRatios)
         {
-            double n = mTimes[ratio.numerator];
-            double d = mTimes[ratio.denominator];
-            if (n > 0 && d > 0)
-                std::printf("%-60s time ratio %.2f\n", ratio.label, n / d);
+            auto n = mTimes.find(ratio.numerator);
+            auto d = mTimes.find(ratio.denominator);
+            if (n == mTimes.end() || d == mTimes.end() || n->second.real <= 0 || d->second.real <= 0)
+            {
+                std::printf("%-60s no ratio: a run is missing or was skipped\n", ratio.label);
+                continue;
+            }
+            std::printf("%-60s time ratio %.2f", ratio.label, n->second.real / d->second.real);
+            if (n->second.cpu > 0 && d->second.cpu > 0)
+                std::printf(", main-thread CPU ratio %.2f", n->second.cpu / d->second.cpu);
+            std::printf("\n");
         }
         if (mNote)
             std::printf("%s\n", mNote);
@@ -42,7 +60,12 @@ public:
 private:
     std::vector<BenchRatio> mRatios;
     const char* mNote;
-    std::map<std::string, double> mTimes;
+    struct Times
+    {
+        double real = 0;
+        double cpu = 0; ///< the benchmark thread's CPU time
+    };
+    std::map<std::string, Times> mTimes;
 };
 
 // A device that accepts every request and registers an empty record.

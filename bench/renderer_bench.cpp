@@ -1,11 +1,14 @@
 // Benchmark: the renderer's frame. A scene of 100 box clumps over a 1,000-sector floor world,
 // drawn by the renderer's 3D pass (sky, world, effect groups, render lists, transparent layer)
 // against the engine's bare world render of the same world with the same clumps added to it, on
-// the offscreen driver at 640 x 480; and whole frames (clear, update, 3D pass, present) per
-// second.
+// the offscreen driver at 640 x 480; whole frames (clear, update, 3D pass, present) per second;
+// and the engine's frame through our Direct3D 9 layer against the same draws, states and textures
+// sent straight to OpenGL on the same context, whose frames must match pixel for pixel.
 #include "benchsupport.h"
 #include "camera.h"
 #include "clump.h"
+#include "d3d9device.h"
+#include "d3d9testhooks.h"
 #include "frame.h"
 #include "geometry.h"
 #include "hbapplication.h"
@@ -23,8 +26,10 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace
@@ -299,6 +304,101 @@ void BM_WholeFrame(benchmark::State& state)
     }
     state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
+/// The engine's frame of the world with the boxes added to it: clear and draw, no present.
+void EngineFrame(Camera* camera)
+{
+    const Rgba black = {0, 0, 0, 255};
+    Camera::Clear(camera, &black, kCameraClearImage | kCameraClearZ);
+    if (Camera::BeginUpdate(camera))
+    {
+        World::Render(gBench.world);
+        Camera::EndUpdate(camera);
+    }
+}
+
+/// The device's current render target as 32-bit pixels; false when it cannot be read.
+bool ReadTarget(IDirect3DDevice9* device, std::vector<uint32_t>& pixels)
+{
+    IDirect3DSurface9* target = nullptr;
+    IDirect3DSurface9* copy = nullptr;
+    bool ok = false;
+    D3DSURFACE_DESC desc{};
+    if (SUCCEEDED(device->GetRenderTarget(0, &target)) && SUCCEEDED(target->GetDesc(&desc)) &&
+        SUCCEEDED(device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM,
+                                                      &copy, nullptr)) &&
+        SUCCEEDED(device->GetRenderTargetData(target, copy)))
+    {
+        D3DLOCKED_RECT locked{};
+        if (SUCCEEDED(copy->LockRect(&locked, nullptr, D3DLOCK_READONLY)))
+        {
+            pixels.resize(size_t(desc.Width) * desc.Height);
+            for (UINT y = 0; y < desc.Height; ++y)
+                std::memcpy(&pixels[size_t(y) * desc.Width], static_cast<const BYTE*>(locked.pBits) + y * locked.Pitch,
+                            desc.Width * 4);
+            copy->UnlockRect();
+            ok = true;
+        }
+    }
+    if (copy)
+        copy->Release();
+    if (target)
+        target->Release();
+    return ok;
+}
+
+void BM_EngineAndLayerFrame(benchmark::State& state)
+{
+    Bench& b = gBench;
+    IDirect3DDevice9* device = D3D9Device::GetDevice();
+    for (Clump* clump : b.bareClumps)
+        World::AddClump(b.world, clump);
+    Camera* camera = b.camera->GetCamera();
+    for (auto _ : state)
+    {
+        EngineFrame(camera);
+        d3d9test::Finish(device);
+    }
+    for (Clump* clump : b.bareClumps)
+        World::RemoveClump(b.world, clump);
+}
+BENCHMARK(BM_EngineAndLayerFrame)->Name("Draw/engine and layer")->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+void BM_StraightGlFrame(benchmark::State& state)
+{
+    Bench& b = gBench;
+    IDirect3DDevice9* device = D3D9Device::GetDevice();
+    for (Clump* clump : b.bareClumps)
+        World::AddClump(b.world, clump);
+    Camera* camera = b.camera->GetCamera();
+    // One engine frame is captured as the layer sends it; its draws are then sent straight to OpenGL.
+    d3d9test::BeginCapture(device);
+    EngineFrame(camera);
+    d3d9test::Capture* capture = d3d9test::EndCapture(device);
+    std::vector<uint32_t> layerFrame, directFrame;
+    bool read = ReadTarget(device, layerFrame);
+    d3d9test::DrawCaptured(device, capture, 0xFF000000, 1.0f);
+    read = read && ReadTarget(device, directFrame);
+    const d3d9test::CaptureSummary summary = d3d9test::Summarise(capture);
+    if (!read)
+        state.SkipWithError("the frames could not be read back");
+    else if (!summary.complete)
+        state.SkipWithError("the frame uses state the straight sender does not send");
+    else if (layerFrame != directFrame)
+        state.SkipWithError("the straight frame differs from the layer's");
+    else
+        for (auto _ : state)
+        {
+            d3d9test::DrawCaptured(device, capture, 0xFF000000, 1.0f);
+            d3d9test::Finish(device);
+        }
+    state.counters["draws"] = summary.draws;
+    state.counters["triangles"] = summary.primitives;
+    d3d9test::FreeCapture(device, capture);
+    for (Clump* clump : b.bareClumps)
+        World::RemoveClump(b.world, clump);
+}
+BENCHMARK(BM_StraightGlFrame)->Name("Draw/straight OpenGL")->Unit(benchmark::kMicrosecond)->UseRealTime();
+
 BENCHMARK(BM_WholeFrame)->Name("Frame/whole frame 640x480")->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
@@ -313,11 +413,16 @@ int main(int argc, char** argv)
         return 1;
     }
     int result = BenchRunWithRatios(
-        argc, argv, {{"renderer frame / bare world frame", "Frame/renderer frame", "Frame/bare world frame"}},
+        argc, argv,
+        {{"renderer frame / bare world frame", "Frame/renderer frame", "Frame/bare world frame"},
+         {"engine and layer / straight OpenGL, same frame", "Draw/engine and layer", "Draw/straight OpenGL"}},
         "both clear, draw the same 1,000-sector world and 100 boxes through the same device and present; the "
         "ratio is what the renderer's frame (update, render lists with their frustum tests, effect groups, "
         "state saving) costs over the engine's own walk; the CPU column is the main thread's time, outside the "
-        "offscreen GL driver's rasteriser threads; the whole frame in real time gives frames per second");
+        "offscreen GL driver's rasteriser threads; the whole frame in real time gives frames per second; the "
+        "engine's frame (clear, world and boxes, no present) is compared with its own draws captured and sent "
+        "straight to OpenGL on the same context, with only the state that differs between draws, after checking "
+        "that both frames match pixel for pixel");
     Stop();
     return result;
 }

@@ -70,6 +70,7 @@ HRESULT BufferStore::lock(Device* device, UINT offset, UINT size, void** data, D
     }
     if (!(flags & D3DLOCK_READONLY))
     {
+        mRanges = {};
         if (mDirtyBegin == mDirtyEnd)
         {
             mDirtyBegin = offset;
@@ -143,6 +144,8 @@ VertexBuffer::~VertexBuffer()
         mDevice->makeCurrent();
         mDevice->untrack(this);
         mStore.release();
+        // OpenGL detaches a deleted buffer from the vertex input, and a new one may get its name.
+        mDevice->mGl.stateDirty = true;
     }
 }
 
@@ -203,6 +206,8 @@ IndexBuffer::~IndexBuffer()
         mDevice->makeCurrent();
         mDevice->untrack(this);
         mStore.release();
+        // OpenGL detaches a deleted buffer from the vertex input, and a new one may get its name.
+        mDevice->mGl.stateDirty = true;
     }
 }
 

@@ -249,6 +249,18 @@ public:
     UINT mDirtyBegin = 0;
     UINT mDirtyEnd = 0;
     bool mDiscard = false;
+
+    /// Smallest and largest index of a range of an index buffer, kept until the next write so that drawing
+    /// the same range again does not read its indices again.
+    struct IndexRange
+    {
+        uint64_t start = 0;
+        uint64_t count = 0; ///< 0: the slot is empty
+        uint32_t smallest = 0;
+        uint32_t largest = 0;
+    };
+    std::array<IndexRange, 8> mRanges{};
+    UINT mRangeNext = 0;
 };
 
 class VertexBuffer final : public Resource<IDirect3DVertexBuffer9>
@@ -407,6 +419,8 @@ enum Dirty : uint32_t
     DirtyViewport = 1u << 13,
     DirtyClipPlanes = 1u << 14,
     DirtyPalette = 1u << 15,
+    DirtyUniformStates = 1u << 16, ///< a render state the uniform block carries (colours, fog, points, alpha ref)
+    DirtyStageUniforms = 1u << 17, ///< a stage's constant or bump-mapping values
     DirtyAll = 0xFFFFFFFFu,
 };
 
@@ -596,6 +610,14 @@ public:
     uint64_t mDefaultBytes = 0;
     uint64_t mManagedBytes = 0;
     uint32_t mDirty = DirtyAll;
+    /// Which matrices the uniform block is built from changed since drawing last looked: bits 0-7 world 0-7,
+    /// bit 8 view, bit 9 projection, bits 10-17 texture 0-7 (transformBit).
+    uint32_t mTransformsChanged = ~0u;
+    /// Vertex-shader float registers [begin, end) set since they were last sent to OpenGL.
+    UINT mVsConstDirtyBegin = 0;
+    UINT mVsConstDirtyEnd = kShaderConstantsF;
+    /// Counts changes of the pixel-shader float constants, so each program is sent them once per change.
+    uint64_t mPsConstSerial = 1;
     /// Draw-time OpenGL state, programs and streaming (d3d9pipeline.cpp).
     std::unique_ptr<Pipeline> mPipeline;
 

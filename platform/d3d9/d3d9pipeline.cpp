@@ -25,6 +25,7 @@ struct Program
     /// for fixed-function programs, the v register a vertex shader declared for it otherwise.
     std::array<int8_t, AttrCount> location{};
     GLint pixelConstants = -1; ///< uPsConst, when a pixel shader is translated
+    uint64_t psConstSerial = 0; ///< the device's pixel-constant serial this program was last sent
 };
 
 namespace
@@ -293,18 +294,6 @@ GLuint compile(GLenum stage, const std::string& source)
 
 // ---- The shadow of OpenGL state -------------------------------------------------------------------------------
 
-struct AttributeState
-{
-    bool enabled = false;
-    GLuint buffer = 0;
-    GLint size = 0;
-    GLenum type = 0;
-    bool normalized = false;
-    GLsizei stride = 0;
-    uint64_t offset = 0;
-    bool operator==(const AttributeState&) const = default;
-};
-
 struct SamplerState
 {
     std::array<DWORD, D3D9_SAMPLERSTATE_COUNT> states{};
@@ -415,7 +404,6 @@ void Pipeline::invalidate()
     mShadow->valid = false;
     for (SamplerState& sampler : mShadow->samplerStates)
         sampler.valid = false;
-    mUploadedValid = false;
 }
 
 const VertexLayout* Pipeline::currentLayout()
@@ -580,6 +568,13 @@ Program* Pipeline::program(const VertexLayout& layout, D3DPRIMITIVETYPE type)
     mLastPoints = points;
     if (mLastProgram && key == mLastKey)
         return mLastProgram;
+    // Scenes alternate between a few set-ups (world and objects): the one before last is tried before the cache.
+    if (mPreviousProgram && key == mPreviousKey)
+    {
+        std::swap(mPreviousKey, mLastKey);
+        std::swap(mPreviousProgram, mLastProgram);
+        return mLastProgram;
+    }
     auto found = mPrograms.find(key);
     if (found == mPrograms.end())
     {
@@ -668,6 +663,11 @@ Program* Pipeline::program(const VertexLayout& layout, D3DPRIMITIVETYPE type)
             }
         }
         found = mPrograms.emplace(key, std::move(built)).first;
+    }
+    if (mLastProgram)
+    {
+        mPreviousKey = mLastKey;
+        mPreviousProgram = mLastProgram;
     }
     mLastKey = key;
     mLastProgram = found->second.get();
@@ -877,11 +877,10 @@ void Pipeline::applyTextures(const ProgramKey& key)
         }
         if (changed(shadow, shadow.samplers[size_t(stage)], mSamplers[size_t(stage)]))
             glBindSampler(GLuint(stage), mSamplers[size_t(stage)]);
-        if (!samplersDirty)
-            continue;
+        // A sampler is set up on its stage's first texture, then again only when sampler states changed.
         const auto& states = mDevice.mSamplerStates[size_t(stage)];
         SamplerState& cached = shadow.samplerStates[size_t(stage)];
-        if (cached.valid && cached.states == states)
+        if (cached.valid && (!samplersDirty || cached.states == states))
             continue;
         GLuint sampler = mSamplers[size_t(stage)];
         auto differs = [&](DWORD type) { return !cached.valid || cached.states[type] != states[type]; };
@@ -927,20 +926,53 @@ void Pipeline::applyTextures(const ProgramKey& key)
 
 void Pipeline::applyUniforms(const ProgramKey& key)
 {
-    constexpr uint32_t groups = DirtyRenderState | DirtyStageState | DirtyTransform | DirtyLighting | DirtyMaterial |
-                                DirtyViewport | DirtyClipPlanes | DirtyTargets;
-    if (mUploadedValid && !(mDevice.mDirty & groups))
+    constexpr uint32_t groups = DirtyUniformStates | DirtyStageUniforms | DirtyTransform | DirtyLighting |
+                                DirtyMaterial | DirtyViewport | DirtyClipPlanes | DirtyTargets;
+    const uint32_t dirty = mDevice.mDirty & groups;
+    const bool full = !mUploadedValid;
+    // Normal matrices a program reads: none without normals, else the world matrix's or one per matrix vertex
+    // blending uses.
+    const int matrices = key.blendWeights ? (key.indexedBlend ? kBlendMatrices : key.blendWeights + 1) : 1;
+    const uint32_t matrixMask = key.components[AttrNormal] ? (1u << matrices) - 1 : 0u;
+    if (!full && !dirty && !(mNormalStale & matrixMask) && !(key.clipPlanes && mClipStale) &&
+        key.lightCount == mUniformLights)
         return;
+
     FixedUniforms& u = *mUniforms;
+    const auto* base = reinterpret_cast<const BYTE*>(&u);
+    size_t low = sizeof(FixedUniforms), high = 0;
+    auto mark = [&](const void* field, size_t bytes) {
+        size_t at = size_t(static_cast<const BYTE*>(field) - base);
+        low = std::min(low, at);
+        high = std::max(high, at + bytes);
+    };
     const auto& rs = mDevice.mRenderStates;
     const auto& transforms = mDevice.mTransforms;
     const D3DMATRIX& view = transforms[D3DTS_VIEW];
+    const uint32_t changedMatrices = full ? ~0u : (dirty & DirtyTransform) ? mDevice.mTransformsChanged : 0u;
+    mDevice.mTransformsChanged = 0;
+    const bool viewChanged = changedMatrices & (1u << 8);
+    const bool projectionChanged = changedMatrices & (1u << 9);
+
+    // Products and inverses only for the matrices whose inputs changed, inverses only for those a program reads.
+    const uint32_t worldChanged = viewChanged ? 0xFFu : (changedMatrices & 0xFFu);
     for (int i = 0; i < kBlendMatrices; ++i)
     {
+        if (!(worldChanged & (1u << i)))
+            continue;
         D3DMATRIX worldView = multiply(transforms[D3DTS_WORLDMATRIX(DWORD(i))], view);
         std::memcpy(u.worldView[i], &worldView, sizeof(u.worldView[i]));
+        mark(u.worldView[i], sizeof(u.worldView[i]));
+        mNormalStale |= 1u << i;
+    }
+    const uint32_t normals = full ? 0xFFu : matrixMask;
+    for (int i = 0; i < kBlendMatrices; ++i)
+    {
+        if (!(normals & mNormalStale & (1u << i)))
+            continue;
         // Normals go through the inverse transpose of the upper 3 x 3.
-        D3DMATRIX upper = worldView, inverse{};
+        D3DMATRIX upper{}, inverse{};
+        std::memcpy(&upper, u.worldView[i], sizeof(upper));
         upper._14 = upper._24 = upper._34 = upper._41 = upper._42 = upper._43 = 0.0f;
         upper._44 = 1.0f;
         if (!invert(upper, inverse))
@@ -948,123 +980,226 @@ void Pipeline::applyUniforms(const ProgramKey& key)
         for (int r = 0; r < 4; ++r)
             for (int c = 0; c < 4; ++c)
                 u.normalMatrix[i][r * 4 + c] = inverse.m[c][r];
+        mark(u.normalMatrix[i], sizeof(u.normalMatrix[i]));
+        mNormalStale &= ~(1u << i);
     }
-    std::memcpy(u.projection, &transforms[D3DTS_PROJECTION], sizeof(u.projection));
+    if (projectionChanged)
+    {
+        std::memcpy(u.projection, &transforms[D3DTS_PROJECTION], sizeof(u.projection));
+        mark(u.projection, sizeof(u.projection));
+    }
     for (int i = 0; i < 8; ++i)
-        std::memcpy(u.texture[i], &transforms[D3DTS_TEXTURE0 + i], sizeof(u.texture[i]));
+        if (changedMatrices & (1u << (10 + i)))
+        {
+            std::memcpy(u.texture[i], &transforms[D3DTS_TEXTURE0 + i], sizeof(u.texture[i]));
+            mark(u.texture[i], sizeof(u.texture[i]));
+        }
 
     // Clip planes are given in world space; the program tests camera-space positions.
-    D3DMATRIX inverseView{};
-    if (!invert(view, inverseView))
-        inverseView = view;
-    for (UINT i = 0; i < kMaxClipPlanes; ++i)
+    if (viewChanged || (dirty & DirtyClipPlanes))
+        mClipStale = true;
+    if (mClipStale && (full || key.clipPlanes))
     {
-        const auto& plane = mDevice.mClipPlanes[i];
-        for (int r = 0; r < 4; ++r)
-            u.clipPlane[i][r] = inverseView.m[r][0] * plane[0] + inverseView.m[r][1] * plane[1] +
-                                inverseView.m[r][2] * plane[2] + inverseView.m[r][3] * plane[3];
+        D3DMATRIX inverseView{};
+        if (!invert(view, inverseView))
+            inverseView = view;
+        for (UINT i = 0; i < kMaxClipPlanes; ++i)
+        {
+            const auto& plane = mDevice.mClipPlanes[i];
+            for (int r = 0; r < 4; ++r)
+                u.clipPlane[i][r] = inverseView.m[r][0] * plane[0] + inverseView.m[r][1] * plane[1] +
+                                    inverseView.m[r][2] * plane[2] + inverseView.m[r][3] * plane[3];
+        }
+        mark(u.clipPlane, sizeof(u.clipPlane));
+        mClipStale = false;
     }
 
-    const D3DMATERIAL9& material = mDevice.mMaterial;
-    copy4(material.Diffuse, u.materialDiffuse);
-    copy4(material.Ambient, u.materialAmbient);
-    copy4(material.Specular, u.materialSpecular);
-    copy4(material.Emissive, u.materialEmissive);
-    u.materialPower[0] = material.Power;
-    colour(rs[D3DRS_AMBIENT], u.ambient);
-
-    int light = 0;
-    for (const auto& entry : mDevice.mLights)
+    if (full || (dirty & DirtyMaterial))
     {
-        if (!entry.second.enabled || light >= key.lightCount)
-            continue;
-        const D3DLIGHT9& l = entry.second.light;
-        copy4(l.Diffuse, u.lightDiffuse[light]);
-        copy4(l.Specular, u.lightSpecular[light]);
-        copy4(l.Ambient, u.lightAmbient[light]);
-        float position[4] = {l.Position.x, l.Position.y, l.Position.z, 1.0f};
-        float direction[4] = {l.Direction.x, l.Direction.y, l.Direction.z, 0.0f};
-        transformRow(position, view, u.lightPosition[light]);
-        transformRow(direction, view, u.lightDirection[light]);
-        normalise3(u.lightDirection[light]);
-        u.lightAttenuation[light][0] = l.Range;
-        u.lightAttenuation[light][1] = l.Attenuation0;
-        u.lightAttenuation[light][2] = l.Attenuation1;
-        u.lightAttenuation[light][3] = l.Attenuation2;
-        // Cones wider than a half-turn are clamped: phi to pi, theta to phi.
-        float phi = std::clamp(l.Phi, 0.0f, float(M_PI));
-        float theta = std::clamp(l.Theta, 0.0f, phi);
-        u.lightSpot[light][0] = std::cos(theta / 2.0f);
-        u.lightSpot[light][1] = std::cos(phi / 2.0f);
-        u.lightSpot[light][2] = l.Falloff;
-        ++light;
+        const D3DMATERIAL9& material = mDevice.mMaterial;
+        copy4(material.Diffuse, u.materialDiffuse);
+        copy4(material.Ambient, u.materialAmbient);
+        copy4(material.Specular, u.materialSpecular);
+        copy4(material.Emissive, u.materialEmissive);
+        u.materialPower[0] = material.Power;
+        mark(u.materialDiffuse, sizeof(float) * 4 * 5);
     }
 
-    colour(rs[D3DRS_FOGCOLOR], u.fogColor);
-    const D3DMATRIX& projection = transforms[D3DTS_PROJECTION];
-    u.fog[0] = floatOf(rs[D3DRS_FOGSTART]);
-    u.fog[1] = floatOf(rs[D3DRS_FOGEND]);
-    u.fog[2] = floatOf(rs[D3DRS_FOGDENSITY]);
-    u.fog[3] = (mDevice.mCaps.RasterCaps & D3DPRASTERCAPS_WFOG) && projection._34 != 0.0f ? 1.0f : 0.0f;
-    colour(rs[D3DRS_TEXTUREFACTOR], u.textureFactor);
-    for (int stage = 0; stage < 8; ++stage)
+    if (full || viewChanged || (dirty & DirtyLighting) || key.lightCount != mUniformLights)
     {
-        const auto& ts = mDevice.mStageStates[size_t(stage)];
-        colour(ts[D3DTSS_CONSTANT], u.stageConstant[stage]);
-        u.bumpMatrix[stage][0] = floatOf(ts[D3DTSS_BUMPENVMAT00]);
-        u.bumpMatrix[stage][1] = floatOf(ts[D3DTSS_BUMPENVMAT01]);
-        u.bumpMatrix[stage][2] = floatOf(ts[D3DTSS_BUMPENVMAT10]);
-        u.bumpMatrix[stage][3] = floatOf(ts[D3DTSS_BUMPENVMAT11]);
-        u.bumpLuminance[stage][0] = floatOf(ts[D3DTSS_BUMPENVLSCALE]);
-        u.bumpLuminance[stage][1] = floatOf(ts[D3DTSS_BUMPENVLOFFSET]);
+        int light = 0;
+        for (const auto& entry : mDevice.mLights)
+        {
+            if (!entry.second.enabled || light >= key.lightCount)
+                continue;
+            const D3DLIGHT9& l = entry.second.light;
+            copy4(l.Diffuse, u.lightDiffuse[light]);
+            copy4(l.Specular, u.lightSpecular[light]);
+            copy4(l.Ambient, u.lightAmbient[light]);
+            float position[4] = {l.Position.x, l.Position.y, l.Position.z, 1.0f};
+            float direction[4] = {l.Direction.x, l.Direction.y, l.Direction.z, 0.0f};
+            transformRow(position, view, u.lightPosition[light]);
+            transformRow(direction, view, u.lightDirection[light]);
+            normalise3(u.lightDirection[light]);
+            u.lightAttenuation[light][0] = l.Range;
+            u.lightAttenuation[light][1] = l.Attenuation0;
+            u.lightAttenuation[light][2] = l.Attenuation1;
+            u.lightAttenuation[light][3] = l.Attenuation2;
+            // Cones wider than a half-turn are clamped: phi to pi, theta to phi.
+            float phi = std::clamp(l.Phi, 0.0f, float(M_PI));
+            float theta = std::clamp(l.Theta, 0.0f, phi);
+            u.lightSpot[light][0] = std::cos(theta / 2.0f);
+            u.lightSpot[light][1] = std::cos(phi / 2.0f);
+            u.lightSpot[light][2] = l.Falloff;
+            ++light;
+        }
+        mUniformLights = key.lightCount;
+        if (light > 0)
+            mark(u.lightDiffuse, size_t(reinterpret_cast<const BYTE*>(u.fogColor) -
+                                        reinterpret_cast<const BYTE*>(u.lightDiffuse)));
     }
-    u.alphaRef[0] = float(rs[D3DRS_ALPHAREF] & 0xFF);
-    const D3DVIEWPORT9& vp = mDevice.mViewport;
-    u.point[0] = floatOf(rs[D3DRS_POINTSIZE]);
-    u.point[1] = floatOf(rs[D3DRS_POINTSIZE_MIN]);
-    u.point[2] = std::min(floatOf(rs[D3DRS_POINTSIZE_MAX]), mDevice.mCaps.MaxPointSize);
-    u.point[3] = float(vp.Height);
-    u.pointScale[0] = floatOf(rs[D3DRS_POINTSCALE_A]);
-    u.pointScale[1] = floatOf(rs[D3DRS_POINTSCALE_B]);
-    u.pointScale[2] = floatOf(rs[D3DRS_POINTSCALE_C]);
-    u.viewport[0] = float(vp.X);
-    u.viewport[1] = float(vp.Y);
-    u.viewport[2] = float(vp.Width);
-    u.viewport[3] = float(vp.Height);
 
-    if (mUploadedValid && std::memcmp(mUploaded.get(), mUniforms.get(), sizeof(FixedUniforms)) == 0)
-        return;
+    if (full || (dirty & DirtyUniformStates))
+    {
+        colour(rs[D3DRS_AMBIENT], u.ambient);
+        mark(u.ambient, sizeof(u.ambient));
+        colour(rs[D3DRS_FOGCOLOR], u.fogColor);
+        u.fog[0] = floatOf(rs[D3DRS_FOGSTART]);
+        u.fog[1] = floatOf(rs[D3DRS_FOGEND]);
+        u.fog[2] = floatOf(rs[D3DRS_FOGDENSITY]);
+        colour(rs[D3DRS_TEXTUREFACTOR], u.textureFactor);
+        mark(u.fogColor, sizeof(u.fogColor) + sizeof(u.fog) + sizeof(u.textureFactor));
+        u.alphaRef[0] = float(rs[D3DRS_ALPHAREF] & 0xFF);
+        u.point[0] = floatOf(rs[D3DRS_POINTSIZE]);
+        u.point[1] = floatOf(rs[D3DRS_POINTSIZE_MIN]);
+        u.point[2] = std::min(floatOf(rs[D3DRS_POINTSIZE_MAX]), mDevice.mCaps.MaxPointSize);
+        u.pointScale[0] = floatOf(rs[D3DRS_POINTSCALE_A]);
+        u.pointScale[1] = floatOf(rs[D3DRS_POINTSCALE_B]);
+        u.pointScale[2] = floatOf(rs[D3DRS_POINTSCALE_C]);
+        mark(u.alphaRef, sizeof(u.alphaRef) + sizeof(u.point) + sizeof(u.pointScale));
+    }
+    if (full || projectionChanged)
+    {
+        const D3DMATRIX& projection = transforms[D3DTS_PROJECTION];
+        u.fog[3] = (mDevice.mCaps.RasterCaps & D3DPRASTERCAPS_WFOG) && projection._34 != 0.0f ? 1.0f : 0.0f;
+        mark(u.fog, sizeof(u.fog));
+    }
+    if (full || (dirty & DirtyStageUniforms))
+    {
+        for (int stage = 0; stage < 8; ++stage)
+        {
+            const auto& ts = mDevice.mStageStates[size_t(stage)];
+            colour(ts[D3DTSS_CONSTANT], u.stageConstant[stage]);
+            u.bumpMatrix[stage][0] = floatOf(ts[D3DTSS_BUMPENVMAT00]);
+            u.bumpMatrix[stage][1] = floatOf(ts[D3DTSS_BUMPENVMAT01]);
+            u.bumpMatrix[stage][2] = floatOf(ts[D3DTSS_BUMPENVMAT10]);
+            u.bumpMatrix[stage][3] = floatOf(ts[D3DTSS_BUMPENVMAT11]);
+            u.bumpLuminance[stage][0] = floatOf(ts[D3DTSS_BUMPENVLSCALE]);
+            u.bumpLuminance[stage][1] = floatOf(ts[D3DTSS_BUMPENVLOFFSET]);
+        }
+        mark(u.stageConstant, sizeof(u.stageConstant) + sizeof(u.bumpMatrix) + sizeof(u.bumpLuminance));
+    }
+    if (full || (dirty & (DirtyViewport | DirtyTargets)))
+    {
+        const D3DVIEWPORT9& vp = mDevice.mViewport;
+        u.point[3] = float(vp.Height);
+        mark(&u.point[3], sizeof(float));
+        u.viewport[0] = float(vp.X);
+        u.viewport[1] = float(vp.Y);
+        u.viewport[2] = float(vp.Width);
+        u.viewport[3] = float(vp.Height);
+        mark(u.viewport, sizeof(u.viewport));
+    }
+
+    if (full)
+    {
+        low = 0;
+        high = sizeof(FixedUniforms);
+    }
+    else
+    {
+        // Send only the part that differs from what OpenGL holds, in whole vec4s.
+        low &= ~size_t(15);
+        high = std::min((high + 15) & ~size_t(15), sizeof(FixedUniforms));
+        const auto* sent = reinterpret_cast<const BYTE*>(mUploaded.get());
+        while (low < high && std::memcmp(base + low, sent + low, 16) == 0)
+            low += 16;
+        while (high > low && std::memcmp(base + high - 16, sent + high - 16, 16) == 0)
+            high -= 16;
+        if (low >= high)
+            return;
+    }
+    trace("glUniformBlock", low, high - low);
     glBindBuffer(GL_UNIFORM_BUFFER, mUbo);
-    glBufferSubData(GL_UNIFORM_BUFFER, 0, sizeof(FixedUniforms), mUniforms.get());
-    std::memcpy(mUploaded.get(), mUniforms.get(), sizeof(FixedUniforms));
+    glBufferSubData(GL_UNIFORM_BUFFER, GLintptr(low), GLsizeiptr(high - low), base + low);
+    std::memcpy(reinterpret_cast<BYTE*>(mUploaded.get()) + low, base + low, high - low);
     mUploadedValid = true;
 }
 
-void Pipeline::applyShaderConstants(const ProgramKey& key, const Program& program)
+void Pipeline::applyShaderConstants(const ProgramKey& key, Program& program)
 {
-    if (key.vertexShader && (!mVsConstantsUploaded || (mDevice.mDirty & DirtyShaderConstants)))
+    if (key.vertexShader)
     {
-        glBindBuffer(GL_UNIFORM_BUFFER, mVsConstantUbo);
-        glBufferSubData(GL_UNIFORM_BUFFER, 0, kShaderConstantsF * 16, mDevice.mVsConstF.data());
-        mVsConstantsUploaded = true;
+        UINT begin = mDevice.mVsConstDirtyBegin, end = mDevice.mVsConstDirtyEnd;
+        if (!mVsConstantsUploaded)
+        {
+            begin = 0;
+            end = kShaderConstantsF;
+        }
+        if (begin < end)
+        {
+            // Only the registers set since the last upload.
+            trace("glVsConstants", begin, end - begin);
+            glBindBuffer(GL_UNIFORM_BUFFER, mVsConstantUbo);
+            glBufferSubData(GL_UNIFORM_BUFFER, GLintptr(begin) * 16, GLsizeiptr(end - begin) * 16,
+                            mDevice.mVsConstF.data() + size_t(begin) * 4);
+            mVsConstantsUploaded = true;
+            mDevice.mVsConstDirtyBegin = kShaderConstantsF;
+            mDevice.mVsConstDirtyEnd = 0;
+        }
     }
-    if (key.pixelShader && program.pixelConstants >= 0)
+    // Uniforms belong to the program: each is sent the constants once per change of them.
+    if (key.pixelShader && program.pixelConstants >= 0 && program.psConstSerial != mDevice.mPsConstSerial)
+    {
+        trace("glPsConstants");
         glUniform4fv(program.pixelConstants, 8, mDevice.mPsConstF.data());
+        program.psConstSerial = mDevice.mPsConstSerial;
+    }
 }
 
 void Pipeline::applyVertexInput(const VertexLayout& layout, const DrawRequest& request, const Program& program)
 {
     GlShadow& shadow = *mShadow;
-    std::array<AttributeState, AttrCount> wanted{};
+    if (request.indexed && changed(shadow, shadow.elementBuffer, GLuint(request.indexBuffer)))
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, request.indexBuffer);
+    // The same layout, program and stream sources as the draw before leave every attribute as it is (a new
+    // declaration may sit where a freed one was, so a declaration change always looks again).
+    bool same = shadow.valid && !(mDevice.mDirty & DirtyDeclaration) && &layout == mInputLayout &&
+                &program == mInputProgram;
+    for (UINT s = 0; same && s < kMaxStreams; ++s)
+        if (layout.streamMask & (1u << s))
+        {
+            const StreamSource& a = request.streams[s];
+            const StreamSource& b = mInputStreams[s];
+            same = a.glBuffer == b.glBuffer && a.base == b.base && a.stride == b.stride;
+        }
+    if (same)
+        return;
+    mInputLayout = &layout;
+    mInputProgram = &program;
+    mInputStreams = request.streams;
+
+    uint32_t enabled = 0;
     for (UINT i = 0; i < layout.count; ++i)
     {
         const LayoutElement& element = layout.elements[i];
         int location = program.location[element.attribute];
-        if (location < 0)
+        // Locations stop at 16, the least any OpenGL 3.3 driver offers; vertex shaders have 16 inputs.
+        if (location < 0 || location >= 16)
             continue;
         const StreamSource& source = request.streams[element.stream];
         const DeclTypeInfo& type = declType(element.type);
-        AttributeState& state = wanted[size_t(location)];
+        AttributeState state;
         state.enabled = true;
         state.buffer = source.glBuffer ? source.glBuffer : mRing;
         state.size = type.glSize;
@@ -1072,30 +1207,90 @@ void Pipeline::applyVertexInput(const VertexLayout& layout, const DrawRequest& r
         state.normalized = type.normalized;
         state.stride = GLsizei(source.stride);
         state.offset = source.base + element.offset;
-    }
-    // Locations stop at 16, the least any OpenGL 3.3 driver offers; vertex shaders have 16 inputs.
-    for (int i = 0; i < 16; ++i)
-    {
-        AttributeState& cached = shadow.attributes[size_t(i)];
-        const AttributeState& state = wanted[size_t(i)];
+        enabled |= 1u << location;
+        AttributeState& cached = shadow.attributes[size_t(location)];
         if (shadow.valid && cached == state)
             continue;
-        if (!state.enabled)
-        {
-            glDisableVertexAttribArray(GLuint(i));
-            cached = state;
-            continue;
-        }
         if (!shadow.valid || !cached.enabled)
-            glEnableVertexAttribArray(GLuint(i));
+            glEnableVertexAttribArray(GLuint(location));
         if (changed(shadow, shadow.arrayBuffer, state.buffer))
             glBindBuffer(GL_ARRAY_BUFFER, state.buffer);
-        glVertexAttribPointer(GLuint(i), state.size, state.type, state.normalized ? GL_TRUE : GL_FALSE, state.stride,
-                              reinterpret_cast<const void*>(uintptr_t(state.offset)));
+        trace("glVertexAttribPointer", location, state.offset);
+        glVertexAttribPointer(GLuint(location), state.size, state.type, state.normalized ? GL_TRUE : GL_FALSE,
+                              state.stride, reinterpret_cast<const void*>(uintptr_t(state.offset)));
         cached = state;
     }
-    if (request.indexed && changed(shadow, shadow.elementBuffer, GLuint(request.indexBuffer)))
-        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, request.indexBuffer);
+    // Inputs the draw before fed and this one does not.
+    uint32_t stale = (shadow.valid ? mEnabledAttributes : 0xFFFFu) & ~enabled;
+    for (GLuint i = 0; stale; ++i, stale >>= 1)
+        if (stale & 1)
+        {
+            glDisableVertexAttribArray(i);
+            shadow.attributes[i] = AttributeState{};
+        }
+    mEnabledAttributes = enabled;
+}
+
+void Pipeline::capture(const DrawRequest& request, const Program& program, const VertexLayout& layout)
+{
+    const GlShadow& shadow = *mShadow;
+    CaptureSink& sink = *mCapture;
+    CapturedDraw draw;
+    draw.program = program.program;
+    draw.textures = shadow.textures;
+    draw.textureTargets = shadow.textureTargets;
+    draw.samplers = shadow.samplers;
+    for (int stage = 0; stage < 8; ++stage)
+        if (stage >= mLastKey.stageCount || !mLastKey.stages[stage].texture)
+            draw.textures[size_t(stage)] = 0;
+    draw.viewport = shadow.viewport;
+    draw.depthTest = shadow.depthTest;
+    draw.depthFunc = shadow.depthFunc;
+    draw.depthMask = shadow.depthMask;
+    draw.blend = shadow.blend;
+    draw.blendFunc = shadow.blendFunc;
+    draw.blendEquation = shadow.blendEquation;
+    draw.cull = shadow.cull;
+    draw.cullFace = shadow.cullFace;
+    draw.colourMask = shadow.colourMask[0];
+    std::copy_n(shadow.attributes.begin(), 16, draw.attributes.begin());
+    draw.elementBuffer = request.indexed ? request.indexBuffer : 0;
+    draw.mode = primitiveMode(request.type);
+    draw.count = request.vertexCount;
+    draw.indexed = request.indexed;
+    draw.index32 = request.index32;
+    draw.lowest = request.lowest;
+    draw.highest = request.highest;
+    draw.indexOffset = request.indexOffset;
+    draw.baseVertex = request.baseVertex;
+    draw.pixelConstants = mLastKey.pixelShader ? program.pixelConstants : -1;
+    if (draw.pixelConstants >= 0)
+        std::copy_n(mDevice.mPsConstF.begin(), 32, draw.psConstants.begin());
+    draw.vsConstants = mLastKey.vertexShader != 0;
+    if (draw.vsConstants)
+    {
+        sink.vsConstants.emplace_back();
+        std::copy_n(mDevice.mVsConstF.begin(), kShaderConstantsF * 4, sink.vsConstants.back().begin());
+    }
+    // The replay sends the block's bytes that differ from the draw before, as an application would.
+    const auto* now = reinterpret_cast<const BYTE*>(mUniforms.get());
+    size_t low = 0, high = sizeof(FixedUniforms);
+    if (!sink.uniforms.empty())
+    {
+        const auto* before = reinterpret_cast<const BYTE*>(&sink.uniforms.back());
+        while (low < high && std::memcmp(now + low, before + low, 16) == 0)
+            low += 16;
+        while (high > low && std::memcmp(now + high - 16, before + high - 16, 16) == 0)
+            high -= 16;
+    }
+    draw.uniformBegin = uint32_t(low);
+    draw.uniformEnd = uint32_t(high);
+    sink.uniforms.push_back(*mUniforms);
+    // State the replay leaves as the layer set it must hold for the whole frame.
+    if (shadow.scissorTest || shadow.stencilTest || shadow.polygonOffset || shadow.clipDistances ||
+        shadow.polygonMode != GL_FILL || shadow.programPointSize || layout.pretransformed)
+        sink.complete = false;
+    sink.draws.push_back(draw);
 }
 
 // ---- Drawing --------------------------------------------------------------------------------------------------
@@ -1112,6 +1307,8 @@ bool Pipeline::draw(const VertexLayout& layout, const DrawRequest& request)
     {
         glBindVertexArray(mVao);
         glActiveTexture(GL_TEXTURE0 + kScratchUnit);
+        glBindBufferBase(GL_UNIFORM_BUFFER, 0, mUbo);
+        glBindBufferBase(GL_UNIFORM_BUFFER, 1, mVsConstantUbo);
     }
     Program* program = this->program(layout, request.type);
     if (!program || !program->program)
@@ -1134,12 +1331,15 @@ bool Pipeline::draw(const VertexLayout& layout, const DrawRequest& request)
     applyShaderConstants(mLastKey, *program);
     applyVertexInput(layout, request, *program);
     shadow.valid = true;
+    if (mCapture)
+        capture(request, *program, layout);
 
     GLenum mode = primitiveMode(request.type);
     if (request.indexed)
-        glDrawElementsBaseVertex(mode, GLsizei(request.vertexCount),
-                                 request.index32 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
-                                 reinterpret_cast<const void*>(uintptr_t(request.indexOffset)), request.baseVertex);
+        glDrawRangeElementsBaseVertex(mode, request.lowest, request.highest, GLsizei(request.vertexCount),
+                                      request.index32 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
+                                      reinterpret_cast<const void*>(uintptr_t(request.indexOffset)),
+                                      request.baseVertex);
     else
         glDrawArrays(mode, 0, GLsizei(request.vertexCount));
     mDevice.mDirty = 0;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace d3d9
 {
@@ -53,6 +54,8 @@ struct VertexLayout
     /// Components each attribute delivers (0 when the declaration has none).
     std::array<uint8_t, AttrCount> components{};
     uint16_t streamMask = 0;
+    /// Bytes one vertex of each stream takes up to its last element's end.
+    std::array<uint32_t, 16> streamExtent{};
 };
 
 /// Components, bytes and how OpenGL reads one declaration type.
@@ -188,11 +191,66 @@ struct DrawRequest
     uint32_t indexBuffer = 0; ///< OpenGL buffer of the indices, or the ring
     uint64_t indexOffset = 0;
     int baseVertex = 0; ///< added to each index
+    /// The indices lie in [lowest, highest] (checked); OpenGL is told so and reads only those vertices.
+    UINT lowest = 0;
+    UINT highest = 0;
     std::array<StreamSource, kMaxStreams> streams{};
 };
 
 struct GlShadow;
 struct Program;
+
+/// One vertex attribute as OpenGL is told it.
+struct AttributeState
+{
+    bool enabled = false;
+    uint32_t buffer = 0;
+    int32_t size = 0;
+    uint32_t type = 0;
+    bool normalized = false;
+    int32_t stride = 0;
+    uint64_t offset = 0;
+    bool operator==(const AttributeState&) const = default;
+};
+
+// ---- Capture of a frame's draws (benchmark reference) -----------------------------------------------------------
+
+/// The OpenGL state one draw ran with and its draw call, as the pipeline sent them.
+struct CapturedDraw
+{
+    uint32_t program = 0;
+    std::array<uint32_t, 8> textures{};
+    std::array<uint32_t, 8> textureTargets{};
+    std::array<uint32_t, 8> samplers{};
+    std::array<int32_t, 4> viewport{};
+    bool depthTest = false, depthMask = false, blend = false, cull = false;
+    uint32_t depthFunc = 0, cullFace = 0, colourMask = 0;
+    std::array<uint32_t, 4> blendFunc{};
+    std::array<uint32_t, 2> blendEquation{};
+    std::array<AttributeState, 16> attributes{};
+    uint32_t elementBuffer = 0;
+    uint32_t mode = 0;
+    uint32_t count = 0;
+    bool indexed = false, index32 = false;
+    uint32_t lowest = 0, highest = 0;
+    uint64_t indexOffset = 0;
+    int32_t baseVertex = 0;
+    int32_t pixelConstants = -1;
+    std::array<float, 32> psConstants{};
+    bool vsConstants = false;
+    uint32_t uniformBegin = 0, uniformEnd = 0; ///< bytes of the block that differ from the draw before
+};
+
+/// Everything captured between the test hooks' begin and end, with the uniform blocks each draw read.
+struct CaptureSink
+{
+    std::vector<CapturedDraw> draws;
+    std::vector<FixedUniforms> uniforms;
+    std::vector<std::array<float, kShaderConstantsF * 4>> vsConstants;
+    uint32_t ubo = 0;   ///< the replay's own blocks, made on its first run
+    uint32_t vsUbo = 0;
+    bool complete = true; ///< false when state the replay does not send changed within the frame
+};
 
 class Pipeline
 {
@@ -213,6 +271,12 @@ public:
     void invalidate();
     /// Programs built so far.
     size_t programCount() const { return mPrograms.size(); }
+    /// Draws are recorded into the sink while one is set (null stops).
+    void setCapture(CaptureSink* sink) { mCapture = sink; }
+    CaptureSink* capture() const { return mCapture; }
+    /// Sends the captured draws straight to OpenGL after a full-target clear, each state only when it differs
+    /// from the draw before; the shadow is invalid afterwards.
+    void replay(CaptureSink& capture, const float clearColour[4], float clearDepth);
 
 private:
     Program* program(const VertexLayout& layout, D3DPRIMITIVETYPE type);
@@ -222,7 +286,8 @@ private:
     void applyTextures(const ProgramKey& key);
     void applyUniforms(const ProgramKey& key);
     void applyVertexInput(const VertexLayout& layout, const DrawRequest& request, const Program& program);
-    void applyShaderConstants(const ProgramKey& key, const Program& program);
+    void applyShaderConstants(const ProgramKey& key, Program& program);
+    void capture(const DrawRequest& request, const Program& program, const VertexLayout& layout);
 
     Device& mDevice;
     std::unique_ptr<GlShadow> mShadow;
@@ -239,13 +304,23 @@ private:
     std::unordered_map<DWORD, VertexLayout> mFvfLayouts;
     ProgramKey mLastKey{};
     Program* mLastProgram = nullptr;
+    ProgramKey mPreviousKey{};
+    Program* mPreviousProgram = nullptr;
     const VertexLayout* mLastLayout = nullptr;
     bool mLastPoints = false;
     bool mUploadedValid = false;
+    uint32_t mNormalStale = 0xFF; ///< normal matrices older than their world-view products
+    bool mClipStale = true;       ///< clip planes older than the view or the planes
+    uint8_t mUniformLights = 0;   ///< lights the block was last filled with
+    const VertexLayout* mInputLayout = nullptr; ///< what the attributes were last set from
+    const Program* mInputProgram = nullptr;
+    std::array<StreamSource, kMaxStreams> mInputStreams{};
+    uint32_t mEnabledAttributes = 0; ///< vertex inputs enabled in OpenGL, one bit per location
     std::unique_ptr<FixedUniforms> mUniforms;
     std::unique_ptr<FixedUniforms> mUploaded;
     bool mMirrorOnce = false;
     bool mAnisotropy = false;
+    CaptureSink* mCapture = nullptr;
 };
 
 } // namespace d3d9

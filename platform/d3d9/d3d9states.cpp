@@ -31,6 +31,51 @@ bool validTransform(DWORD state)
            (state >= D3DTS_WORLD && state < D3D9_TRANSFORM_COUNT);
 }
 
+/// Render states whose values the uniform block carries.
+bool feedsUniforms(D3DRENDERSTATETYPE state)
+{
+    switch (state)
+    {
+    case D3DRS_AMBIENT:
+    case D3DRS_FOGCOLOR:
+    case D3DRS_FOGSTART:
+    case D3DRS_FOGEND:
+    case D3DRS_FOGDENSITY:
+    case D3DRS_TEXTUREFACTOR:
+    case D3DRS_ALPHAREF:
+    case D3DRS_POINTSIZE:
+    case D3DRS_POINTSIZE_MIN:
+    case D3DRS_POINTSIZE_MAX:
+    case D3DRS_POINTSCALE_A:
+    case D3DRS_POINTSCALE_B:
+    case D3DRS_POINTSCALE_C:
+        return true;
+    default:
+        return false;
+    }
+}
+
+/// Stage states whose values the uniform block carries.
+bool feedsUniforms(D3DTEXTURESTAGESTATETYPE type)
+{
+    return type == D3DTSS_CONSTANT || (type >= D3DTSS_BUMPENVMAT00 && type <= D3DTSS_BUMPENVMAT11) ||
+           type == D3DTSS_BUMPENVLSCALE || type == D3DTSS_BUMPENVLOFFSET;
+}
+
+/// The bit of Device::mTransformsChanged a transform state feeds, 0 for those drawing never reads.
+uint32_t transformBit(DWORD state)
+{
+    if (state >= D3DTS_WORLD && state < D3DTS_WORLD + 8)
+        return 1u << (state - D3DTS_WORLD);
+    if (state == D3DTS_VIEW)
+        return 1u << 8;
+    if (state == D3DTS_PROJECTION)
+        return 1u << 9;
+    if (state >= D3DTS_TEXTURE0 && state <= D3DTS_TEXTURE7)
+        return 1u << (10 + state - D3DTS_TEXTURE0);
+    return 0;
+}
+
 /// Swaps a bound object, taking a reference on the new one before letting go of the old.
 template <class T> void rebind(T*& slot, T* value)
 {
@@ -196,6 +241,10 @@ void Device::resetState()
     mViewport = {0, 0, backBuffer->mDesc.Width, backBuffer->mDesc.Height, 0.0f, 1.0f};
     mScissor = backBuffer->bounds();
     mDirty = DirtyAll;
+    mTransformsChanged = ~0u;
+    mVsConstDirtyBegin = 0;
+    mVsConstDirtyEnd = kShaderConstantsF;
+    ++mPsConstSerial;
 }
 
 // ---- Render, texture-stage and sampler states -------------------------------------------------------------------
@@ -205,8 +254,11 @@ HRESULT Device::SetRenderState(D3DRENDERSTATETYPE state, DWORD value)
     trace("SetRenderState", state, value);
     if (state >= mRenderStates.size())
         return D3DERR_INVALIDCALL;
+    // Drawing rebuilds what depends on a group only when a value really changed.
+    if (mRenderStates[state] == value)
+        return D3D_OK;
     mRenderStates[state] = value;
-    mDirty |= DirtyRenderState;
+    mDirty |= DirtyRenderState | (feedsUniforms(state) ? DirtyUniformStates : 0u);
     return D3D_OK;
 }
 
@@ -224,8 +276,10 @@ HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
     trace("SetTextureStageState", stage, type, value);
     if (stage >= D3D9_MAX_TEXTURE_STAGES || type == 0 || type >= D3D9_TEXTURESTAGESTATE_COUNT)
         return D3DERR_INVALIDCALL;
+    if (mStageStates[stage][type] == value)
+        return D3D_OK;
     mStageStates[stage][type] = value;
-    mDirty |= DirtyStageState;
+    mDirty |= DirtyStageState | (feedsUniforms(type) ? DirtyStageUniforms : 0u);
     return D3D_OK;
 }
 
@@ -247,6 +301,8 @@ HRESULT Device::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD v
     // The engine sends addressing 0 for a texture whose U and V modes differ: 0 names no mode, so the mode
     // set before stays.
     if ((type == D3DSAMP_ADDRESSU || type == D3DSAMP_ADDRESSV || type == D3DSAMP_ADDRESSW) && value == 0)
+        return D3D_OK;
+    if (mSamplerStates[size_t(slot)][type] == value)
         return D3D_OK;
     mSamplerStates[size_t(slot)][type] = value;
     mDirty |= DirtySamplerState;
@@ -273,6 +329,8 @@ HRESULT Device::SetTexture(DWORD stage, IDirect3DBaseTexture9* texture)
     if (texture &&
         (!store || store->mDevice != this || store->mPool == D3DPOOL_SYSTEMMEM || store->mPool == D3DPOOL_SCRATCH))
         return D3DERR_INVALIDCALL;
+    if (mTextures[size_t(slot)] == texture)
+        return D3D_OK;
     if (RefTarget* refs = textureRefs(texture))
         refs->addRef();
     if (RefTarget* old = textureRefs(mTextures[size_t(slot)]))
@@ -325,7 +383,10 @@ HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matri
     trace("SetTransform", state);
     if (!matrix || !validTransform(state))
         return D3DERR_INVALIDCALL;
+    if (std::memcmp(&mTransforms[state], matrix, sizeof(D3DMATRIX)) == 0)
+        return D3D_OK;
     mTransforms[state] = *matrix;
+    mTransformsChanged |= transformBit(state);
     mDirty |= DirtyTransform;
     return D3D_OK;
 }
@@ -344,6 +405,8 @@ HRESULT Device::SetMaterial(const D3DMATERIAL9* material)
     trace("SetMaterial");
     if (!material)
         return D3DERR_INVALIDCALL;
+    if (std::memcmp(&mMaterial, material, sizeof(D3DMATERIAL9)) == 0)
+        return D3D_OK;
     mMaterial = *material;
     mDirty |= DirtyMaterial;
     return D3D_OK;
@@ -363,7 +426,10 @@ HRESULT Device::SetLight(DWORD index, const D3DLIGHT9* light)
     trace("SetLight", index, light ? DWORD(light->Type) : 0u);
     if (!light || light->Type < D3DLIGHT_POINT || light->Type > D3DLIGHT_DIRECTIONAL)
         return D3DERR_INVALIDCALL;
-    mLights[index].light = *light;
+    D3DLIGHT9& slot = mLights[index].light;
+    if (std::memcmp(&slot, light, sizeof(D3DLIGHT9)) == 0)
+        return D3D_OK;
+    slot = *light;
     mDirty |= DirtyLighting;
     return D3D_OK;
 }
@@ -391,6 +457,8 @@ HRESULT Device::LightEnable(DWORD index, BOOL enable)
         slot.light.Direction = {0.0f, 0.0f, 1.0f};
         found = mLights.emplace(index, slot).first;
     }
+    if (found->second.enabled == (enable != FALSE))
+        return D3D_OK;
     found->second.enabled = enable != FALSE;
     mDirty |= DirtyLighting;
     return D3D_OK;
@@ -411,6 +479,8 @@ HRESULT Device::SetClipPlane(DWORD index, const float* plane)
     trace("SetClipPlane", index);
     if (!plane || index >= std::min<DWORD>(mCaps.MaxUserClipPlanes, kMaxClipPlanes))
         return D3DERR_INVALIDCALL;
+    if (std::equal(plane, plane + 4, mClipPlanes[index].begin()))
+        return D3D_OK;
     std::copy(plane, plane + 4, mClipPlanes[index].begin());
     mDirty |= DirtyClipPlanes;
     return D3D_OK;
@@ -494,6 +564,8 @@ HRESULT Device::SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration)
     auto* object = static_cast<VertexDeclaration*>(declaration);
     if (object && object->mDevice != this)
         return D3DERR_INVALIDCALL;
+    if (object == mDeclaration && mFvf == 0)
+        return D3D_OK;
     rebind(mDeclaration, object);
     mFvf = 0;
     mDirty |= DirtyDeclaration;
@@ -514,6 +586,8 @@ HRESULT Device::GetVertexDeclaration(IDirect3DVertexDeclaration9** declaration)
 HRESULT Device::SetFVF(DWORD fvf)
 {
     trace("SetFVF", Hex{fvf});
+    if (!mDeclaration && fvf == mFvf)
+        return D3D_OK;
     rebind(mDeclaration, static_cast<VertexDeclaration*>(nullptr));
     mFvf = fvf;
     mDirty |= DirtyDeclaration;
@@ -535,6 +609,8 @@ HRESULT Device::SetVertexShader(IDirect3DVertexShader9* shader)
     auto* object = static_cast<VertexShader*>(shader);
     if (object && object->mDevice != this)
         return D3DERR_INVALIDCALL;
+    if (object == mVertexShader)
+        return D3D_OK;
     rebind(mVertexShader, object);
     mDirty |= DirtyShaders;
     return D3D_OK;
@@ -557,6 +633,8 @@ HRESULT Device::SetPixelShader(IDirect3DPixelShader9* shader)
     auto* object = static_cast<PixelShader*>(shader);
     if (object && object->mDevice != this)
         return D3DERR_INVALIDCALL;
+    if (object == mPixelShader)
+        return D3D_OK;
     rebind(mPixelShader, object);
     mDirty |= DirtyShaders;
     return D3D_OK;
@@ -582,6 +660,8 @@ HRESULT Device::SetStreamSource(UINT stream, IDirect3DVertexBuffer9* buffer, UIN
     if (offset != 0 && (!(mCaps.DevCaps2 & D3DDEVCAPS2_STREAMOFFSET) || offset % 4 != 0))
         return D3DERR_INVALIDCALL;
     StreamBinding& binding = mStreams[stream];
+    if (binding.buffer == object && binding.offset == offset && binding.stride == stride)
+        return D3D_OK;
     rebind(binding.buffer, object);
     binding.offset = offset;
     binding.stride = stride;
@@ -607,6 +687,8 @@ HRESULT Device::SetIndices(IDirect3DIndexBuffer9* indices)
 {
     trace("SetIndices", indices);
     auto* object = static_cast<IndexBuffer*>(indices);
+    if (object == mIndices)
+        return D3D_OK;
     if (object && object->mDevice != this)
         return D3DERR_INVALIDCALL;
     rebind(mIndices, object);
@@ -630,13 +712,20 @@ HRESULT Device::GetIndices(IDirect3DIndexBuffer9** indices)
 namespace
 {
 
+/// Stores constants; true in `changed` only when a value differs from what was stored.
 template <class T>
-HRESULT setConstants(std::vector<T>& store, UINT width, UINT start, const T* data, UINT count, uint32_t& dirty)
+HRESULT setConstants(std::vector<T>& store, UINT width, UINT start, const T* data, UINT count, uint32_t& dirty,
+                     bool* changed = nullptr)
 {
     if (!data || (uint64_t(start) + count) * width > store.size())
         return D3DERR_INVALIDCALL;
-    std::copy(data, data + size_t(count) * width, store.begin() + ptrdiff_t(start) * width);
+    auto at = store.begin() + ptrdiff_t(start) * width;
+    if (std::equal(data, data + size_t(count) * width, at))
+        return D3D_OK;
+    std::copy(data, data + size_t(count) * width, at);
     dirty |= DirtyShaderConstants;
+    if (changed)
+        *changed = true;
     return D3D_OK;
 }
 
@@ -655,7 +744,15 @@ HRESULT Device::SetVertexShaderConstantF(UINT start, const float* data, UINT cou
     trace("SetVertexShaderConstantF", start, count4);
     if (uint64_t(start) + count4 > mCaps.MaxVertexShaderConst)
         return D3DERR_INVALIDCALL;
-    return setConstants(mVsConstF, 4, start, data, count4, mDirty);
+    bool changed = false;
+    HRESULT result = setConstants(mVsConstF, 4, start, data, count4, mDirty, &changed);
+    if (changed)
+    {
+        // Only the registers set are sent again.
+        mVsConstDirtyBegin = std::min(mVsConstDirtyBegin, start);
+        mVsConstDirtyEnd = std::max(mVsConstDirtyEnd, start + count4);
+    }
+    return result;
 }
 
 HRESULT Device::GetVertexShaderConstantF(UINT start, float* data, UINT count4)
@@ -679,7 +776,11 @@ HRESULT Device::SetVertexShaderConstantB(UINT start, const BOOL* data, UINT coun
 HRESULT Device::SetPixelShaderConstantF(UINT start, const float* data, UINT count4)
 {
     trace("SetPixelShaderConstantF", start, count4);
-    return setConstants(mPsConstF, 4, start, data, count4, mDirty);
+    bool changed = false;
+    HRESULT result = setConstants(mPsConstF, 4, start, data, count4, mDirty, &changed);
+    if (changed)
+        ++mPsConstSerial;
+    return result;
 }
 
 HRESULT Device::GetPixelShaderConstantF(UINT start, float* data, UINT count4)

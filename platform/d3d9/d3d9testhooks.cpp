@@ -1,7 +1,7 @@
 // Test hooks of our Direct3D 9 layer: the adapter configuration, fault injection, the call log, object names and
 // inspection of what reached OpenGL.
 #define GL_GLEXT_PROTOTYPES 1
-#include "d3d9objects_local.h"
+#include "d3d9pipeline_local.h"
 
 #include <GL/gl.h>
 #include <GL/glext.h>
@@ -441,6 +441,87 @@ void DrawDirect(IDirect3DDevice9* device, UINT count, IDirect3DTexture9* a, IDir
     }
     // The layer's shadow of OpenGL state no longer holds.
     object->mGl.stateDirty = true;
+}
+
+struct Capture
+{
+    CaptureSink sink;
+};
+
+void BeginCapture(IDirect3DDevice9* device)
+{
+    auto* object = static_cast<Device*>(device);
+    delete object->mPipeline->capture();
+    object->mPipeline->setCapture(new CaptureSink());
+}
+
+Capture* EndCapture(IDirect3DDevice9* device)
+{
+    auto* object = static_cast<Device*>(device);
+    CaptureSink* sink = object->mPipeline->capture();
+    if (!sink)
+        return nullptr;
+    object->mPipeline->setCapture(nullptr);
+    auto* capture = new Capture{std::move(*sink)};
+    delete sink;
+    return capture;
+}
+
+void FreeCapture(IDirect3DDevice9* device, Capture* capture)
+{
+    if (!capture)
+        return;
+    static_cast<Device*>(device)->makeCurrent();
+    GLuint buffers[2] = {capture->sink.ubo, capture->sink.vsUbo};
+    glDeleteBuffers(2, buffers);
+    delete capture;
+}
+
+CaptureSummary Summarise(const Capture* capture)
+{
+    CaptureSummary summary;
+    if (!capture)
+        return summary;
+    summary.complete = capture->sink.complete;
+    for (const CapturedDraw& draw : capture->sink.draws)
+    {
+        ++summary.draws;
+        switch (draw.mode)
+        {
+        case GL_TRIANGLES:
+            summary.primitives += draw.count / 3;
+            break;
+        case GL_TRIANGLE_STRIP:
+        case GL_TRIANGLE_FAN:
+            summary.primitives += draw.count >= 2 ? draw.count - 2 : 0;
+            break;
+        case GL_LINES:
+            summary.primitives += draw.count / 2;
+            break;
+        case GL_LINE_STRIP:
+            summary.primitives += draw.count >= 1 ? draw.count - 1 : 0;
+            break;
+        default:
+            summary.primitives += draw.count;
+        }
+    }
+    return summary;
+}
+
+void DrawCaptured(IDirect3DDevice9* device, Capture* capture, D3DCOLOR clearColour, float clearZ)
+{
+    auto* object = static_cast<Device*>(device);
+    if (!capture)
+        return;
+    object->makeCurrent();
+    float colour[4];
+    colourToFloats(clearColour, colour);
+    object->mPipeline->replay(capture->sink, colour, clearZ);
+    for (Surface* target : object->mRenderTargets)
+        if (target)
+            target->noteGlWrite();
+    if (object->mDepthStencil)
+        object->mDepthStencil->noteGlWrite();
 }
 
 void* DeviceWindow(IDirect3DDevice9* device)

@@ -110,6 +110,24 @@ void Finish(IDirect3DDevice9* device);
 /// draw left bound, sent straight to OpenGL, alternating the depth function (LESS, LESSEQUAL) and the stage-0
 /// texture (a, b) as a layer draw with those state changes would.
 void DrawDirect(IDirect3DDevice9* device, UINT count, IDirect3DTexture9* a, IDirect3DTexture9* b);
+/// Benchmark reference: the draws a device sends to OpenGL between BeginCapture and EndCapture, kept with the
+/// OpenGL state each ran with (programs, textures, samplers, blocks and vertex input are the layer's own).
+struct Capture;
+void BeginCapture(IDirect3DDevice9* device);
+/// Null when no capture was running. FreeCapture lets go of it (the device must still exist).
+Capture* EndCapture(IDirect3DDevice9* device);
+void FreeCapture(IDirect3DDevice9* device, Capture* capture);
+struct CaptureSummary
+{
+    UINT draws = 0;
+    UINT primitives = 0; ///< triangles, lines or points drawn
+    bool complete = false; ///< false when state the replay does not send (scissor, stencil, clip planes, ...)
+                           ///< was on, so its frame would differ
+};
+CaptureSummary Summarise(const Capture* capture);
+/// Clears the device's current render target and depth buffer whole, then sends the captured draws straight to
+/// OpenGL, each state only when it differs from the draw before.
+void DrawCaptured(IDirect3DDevice9* device, Capture* capture, D3DCOLOR clearColour, float clearZ);
 /// The SDL window the device presents into: the application window behind its window handle, or a hidden one
 /// of its own.
 void* DeviceWindow(IDirect3DDevice9* device);

@@ -88,13 +88,16 @@ bool buildLayout(const D3DVERTEXELEMENT9* elements, VertexLayout& out)
             break;
         bool pretransformed = false;
         int attribute = attributeFor(element, &pretransformed);
-        if (attribute < 0 || element.Type >= D3DDECLTYPE_UNUSED || out.components[size_t(attribute)] != 0)
+        if (attribute < 0 || element.Stream >= 16 || element.Type >= D3DDECLTYPE_UNUSED ||
+            out.components[size_t(attribute)] != 0)
             continue;
         if (attribute == AttrPosition)
             out.pretransformed = pretransformed;
         out.elements[out.count++] = {element.Stream, element.Offset, element.Type, uint8_t(attribute)};
         out.components[size_t(attribute)] = declType(element.Type).components;
         out.streamMask |= uint16_t(1u << element.Stream);
+        out.streamExtent[element.Stream] =
+            std::max<uint32_t>(out.streamExtent[element.Stream], element.Offset + declType(element.Type).bytes);
     }
     return out.components[AttrPosition] != 0;
 }
@@ -120,7 +123,8 @@ bool fvfToElements(DWORD fvf, std::vector<D3DVERTEXELEMENT9>& out, UINT* stride)
     else if (position >= D3DFVF_XYZ && position <= D3DFVF_XYZB5 && (position & 1) == 0)
     {
         add(D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_POSITION, 0);
-        int betas = position == D3DFVF_XYZ ? 0 : int(position - D3DFVF_XYZ) / 2;
+        // XYZB1 (0x006) to XYZB5 (0x00E) carry one to five betas.
+        int betas = position == D3DFVF_XYZ ? 0 : int(position - D3DFVF_XYZB1) / 2 + 1;
         bool lastIndices = betas > 0 && (fvf & (D3DFVF_LASTBETA_UBYTE4 | D3DFVF_LASTBETA_D3DCOLOR));
         int weights = betas - (lastIndices ? 1 : 0);
         if (weights > 0)

@@ -240,6 +240,233 @@ TEST_F(DrawTest, TwoStateSetsBuildTwoProgramsAndRedundantStateReachesOpenGLOnce)
     EXPECT_EQ(CheckBackBuffer("draw_program_cache", expected, 3, dontCare), "");
 }
 
+TEST_F(DrawTest, OnlyChangedStateMatricesAndVertexInputReachOpenGL)
+{
+    // Two quads in one buffer (vertices 0-3 and 4-7), one index list for both.
+    IDirect3DVertexBuffer9* vb = nullptr;
+    IDirect3DIndexBuffer9* ib = nullptr;
+    ASSERT_EQ(mDevice->CreateVertexBuffer(sizeof(ColourVertex) * 8, D3DUSAGE_WRITEONLY, 0, D3DPOOL_MANAGED, &vb,
+                                          nullptr),
+              D3D_OK);
+    Hold(vb);
+    ASSERT_EQ(mDevice->CreateIndexBuffer(6 * 2, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, nullptr),
+              D3D_OK);
+    Hold(ib);
+    ColourVertex* v = nullptr;
+    ASSERT_EQ(vb->Lock(0, 0, reinterpret_cast<void**>(&v), 0), D3D_OK);
+    const D3DCOLOR colours[2] = {0xFFFF8000, 0xFF0080FF};
+    for (int q = 0; q < 2; ++q)
+    {
+        v[q * 4 + 0] = {-0.25f, 0.25f, 0.0f, colours[q]};
+        v[q * 4 + 1] = {0.25f, 0.25f, 0.0f, colours[q]};
+        v[q * 4 + 2] = {-0.25f, -0.25f, 0.0f, colours[q]};
+        v[q * 4 + 3] = {0.25f, -0.25f, 0.0f, colours[q]};
+    }
+    vb->Unlock();
+    WORD* indices = nullptr;
+    ASSERT_EQ(ib->Lock(0, 0, reinterpret_cast<void**>(&indices), 0), D3D_OK);
+    const WORD values[6] = {0, 1, 2, 2, 1, 3};
+    std::memcpy(indices, values, sizeof(values));
+    ib->Unlock();
+
+    D3DMATRIX left = Translation(-0.5f, 0.0f, 0.0f), right = Translation(0.5f, 0.0f, 0.0f);
+    D3DMATRIX view = Translation(0.0f, 0.0f, 1.0f), projection = Perspective(0.5f, 10.0f);
+    D3DMATERIAL9 material{};
+    material.Diffuse = {1, 1, 1, 1};
+    mDevice->SetTransform(D3DTS_VIEW, &view);
+    mDevice->SetTransform(D3DTS_PROJECTION, &projection);
+    mDevice->SetMaterial(&material);
+    mDevice->SetFVF(kColourFvf);
+    mDevice->SetStreamSource(0, vb, 0, sizeof(ColourVertex));
+    mDevice->SetIndices(ib);
+    mDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+    mDevice->SetTransform(D3DTS_WORLD, &left);
+    ASSERT_EQ(mDevice->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2), D3D_OK);
+
+    d3d9test::EnableCallLog(true);
+    // Everything set again to the values it holds: nothing reaches OpenGL.
+    mDevice->SetRenderState(D3DRS_LIGHTING, FALSE);
+    mDevice->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    mDevice->SetTransform(D3DTS_VIEW, &view);
+    mDevice->SetTransform(D3DTS_WORLD, &left);
+    mDevice->SetMaterial(&material);
+    mDevice->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    mDevice->SetFVF(kColourFvf);
+    mDevice->SetStreamSource(0, vb, 0, sizeof(ColourVertex));
+    mDevice->SetIndices(ib);
+    ASSERT_EQ(mDevice->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2), D3D_OK);
+    EXPECT_EQ(d3d9test::CountCalls("glUniformBlock"), 0u);
+    EXPECT_EQ(d3d9test::CountCalls("glVertexAttribPointer"), 0u);
+    EXPECT_EQ(d3d9test::CountCalls("BuildProgram"), 0u);
+
+    // A new world translation changes one row of the world-view product (bytes 48-63 of the block), and only
+    // that row is sent.
+    d3d9test::ClearCallLog();
+    mDevice->SetTransform(D3DTS_WORLD, &right);
+    ASSERT_EQ(mDevice->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 4, 0, 4, 0, 2), D3D_OK);
+    EXPECT_EQ(d3d9test::CallArgs("glUniformBlock"), std::vector<std::string>{"48, 16"});
+    // The second quad starts four vertices on: its attributes move once, then stay for a repeat.
+    EXPECT_EQ(d3d9test::CountCalls("glVertexAttribPointer"), 2u);
+    d3d9test::ClearCallLog();
+    ASSERT_EQ(mDevice->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 4, 0, 4, 0, 2), D3D_OK);
+    EXPECT_EQ(d3d9test::CountCalls("glVertexAttribPointer"), 0u);
+    EXPECT_EQ(d3d9test::CountCalls("glUniformBlock"), 0u);
+    d3d9test::EnableCallLog(false);
+
+    // The view alone moves the product: the first quad again, half a unit higher.
+    D3DMATRIX higher = Translation(0.0f, 0.5f, 1.0f);
+    mDevice->SetTransform(D3DTS_VIEW, &higher);
+    mDevice->SetTransform(D3DTS_WORLD, &left);
+    ASSERT_EQ(mDevice->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2), D3D_OK);
+    mDevice->SetStreamSource(0, nullptr, 0, 0);
+    mDevice->SetIndices(nullptr);
+
+    // Camera-space quads at depth 1: x -0.75..-0.25 and 0.25..0.75 over y -0.25..0.25, and the first over
+    // y 0.25..0.75.
+    struct Box
+    {
+        float x0, x1, y0, y1;
+        uint32_t colour;
+    };
+    auto box = [](float x0, float x1, float top, float bottom, uint32_t colour) {
+        float sx0, sy0, sx1, sy1;
+        Project(x0, top, 1.0f, sx0, sy0);
+        Project(x1, bottom, 1.0f, sx1, sy1);
+        return Box{sx0, sx1, sy0, sy1, colour};
+    };
+    const Box boxes[3] = {box(-0.75f, -0.25f, 0.25f, -0.25f, 0xFFFF8000),
+                          box(0.25f, 0.75f, 0.25f, -0.25f, 0xFF0080FF),
+                          box(-0.75f, -0.25f, 0.75f, 0.25f, 0xFFFF8000)};
+    std::vector<bool> dontCare(size_t(kSize) * kSize);
+    auto expected = Expected([&](int x, int y) {
+        float px = x + 0.5f, py = y + 0.5f;
+        for (const Box& b : boxes)
+        {
+            bool near = std::fabs(px - b.x0) < 0.6f || std::fabs(px - b.x1) < 0.6f || std::fabs(py - b.y0) < 0.6f ||
+                        std::fabs(py - b.y1) < 0.6f;
+            if (px > b.x0 - 0.6f && px < b.x1 + 0.6f && py > b.y0 - 0.6f && py < b.y1 + 0.6f && near)
+                dontCare[size_t(y) * kSize + size_t(x)] = true;
+        }
+        for (const Box& b : boxes)
+            if (px > b.x0 && px < b.x1 && py > b.y0 && py < b.y1)
+                return b.colour;
+        return 0xFF000000u;
+    });
+    EXPECT_EQ(CheckBackBuffer("draw_changed_state_only", expected, 3, dontCare), "");
+}
+
+TEST_F(DrawTest, IndexRangesAreCheckedAgainAfterTheBufferIsWritten)
+{
+    IDirect3DVertexBuffer9* vb = nullptr;
+    IDirect3DIndexBuffer9* ib = nullptr;
+    ASSERT_EQ(mDevice->CreateVertexBuffer(sizeof(TlVertex) * 4, D3DUSAGE_WRITEONLY, 0, D3DPOOL_MANAGED, &vb, nullptr),
+              D3D_OK);
+    Hold(vb);
+    ASSERT_EQ(mDevice->CreateIndexBuffer(6 * 2, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, nullptr),
+              D3D_OK);
+    Hold(ib);
+    TlVertex* v = nullptr;
+    ASSERT_EQ(vb->Lock(0, 0, reinterpret_cast<void**>(&v), 0), D3D_OK);
+    v[0] = {8.0f, 8.0f, 0.5f, 1.0f, 0xFFFFFF00, 0, 0};
+    v[1] = {40.0f, 8.0f, 0.5f, 1.0f, 0xFFFFFF00, 0, 0};
+    v[2] = {8.0f, 40.0f, 0.5f, 1.0f, 0xFFFFFF00, 0, 0};
+    v[3] = {40.0f, 40.0f, 0.5f, 1.0f, 0xFFFFFF00, 0, 0};
+    vb->Unlock();
+    auto write = [&](std::initializer_list<WORD> values) {
+        WORD* indices = nullptr;
+        ASSERT_EQ(ib->Lock(0, 0, reinterpret_cast<void**>(&indices), 0), D3D_OK);
+        std::copy(values.begin(), values.end(), indices);
+        ib->Unlock();
+    };
+    write({0, 1, 2, 2, 1, 3});
+    mDevice->SetFVF(kTlFvf);
+    mDevice->SetStreamSource(0, vb, 0, sizeof(TlVertex));
+    mDevice->SetIndices(ib);
+    mDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+    struct Case
+    {
+        const char* what;
+        UINT minIndex, numVertices;
+        HRESULT result;
+    };
+    // The same index range drawn with different vertex ranges: the range read once is held against each.
+    const Case cases[] = {
+        {"all four vertices", 0, 4, D3D_OK},
+        {"index 3 past three vertices", 0, 3, D3DERR_INVALIDCALL},
+        {"index 0 below the minimum", 1, 3, D3DERR_INVALIDCALL},
+        {"all four again", 0, 4, D3D_OK},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(mDevice->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, c.minIndex, c.numVertices, 0, 2), c.result)
+            << c.what;
+    // A write puts index 4 in the range already drawn: the draw that passed before now fails.
+    write({0, 1, 2, 2, 1, 4});
+    EXPECT_EQ(mDevice->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2), D3DERR_INVALIDCALL);
+    EXPECT_EQ(mDevice->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 1), D3D_OK) << "the first triangle";
+    mDevice->SetStreamSource(0, nullptr, 0, 0);
+    mDevice->SetIndices(nullptr);
+    auto expected = Expected([](int x, int y) {
+        return x >= 8 && x < 40 && y >= 8 && y < 40 ? 0xFFFFFF00u : 0xFF000000u;
+    });
+    EXPECT_EQ(CheckBackBuffer("draw_index_ranges", expected), "");
+}
+
+TEST_F(DrawTest, BlendMatrixSetWhileBlendingIsOffLightsWithItsNewNormals)
+{
+    // A lit quad facing the camera, every vertex wholly on blend matrix 1 (weight 0 on matrix 0).
+    struct BlendVertex
+    {
+        float x, y, z, weight, nx, ny, nz;
+    };
+    const BlendVertex quad[4] = {{-0.5f, 0.5f, 0, 0, 0, 0, -1},
+                                 {0.5f, 0.5f, 0, 0, 0, 0, -1},
+                                 {-0.5f, -0.5f, 0, 0, 0, 0, -1},
+                                 {0.5f, -0.5f, 0, 0, 0, 0, -1}};
+    D3DMATRIX identity = Identity(), view = Translation(0.0f, 0.0f, 1.0f), projection = Perspective(0.5f, 10.0f);
+    // Half a turn about y: the quad covers the same pixels, its normal faces away from the light.
+    D3DMATRIX turned = Identity();
+    turned._11 = turned._33 = -1.0f;
+    mDevice->SetTransform(D3DTS_VIEW, &view);
+    mDevice->SetTransform(D3DTS_PROJECTION, &projection);
+    D3DMATERIAL9 material{};
+    material.Diffuse = material.Ambient = {1, 1, 1, 1};
+    mDevice->SetMaterial(&material);
+    D3DLIGHT9 light{};
+    light.Type = D3DLIGHT_DIRECTIONAL;
+    light.Diffuse = {0.5f, 0.5f, 0.5f, 1};
+    light.Direction = {0, 0, 1};
+    mDevice->SetLight(0, &light);
+    mDevice->LightEnable(0, TRUE);
+    mDevice->SetRenderState(D3DRS_LIGHTING, TRUE);
+    mDevice->SetRenderState(D3DRS_AMBIENT, 0xFF404040);
+    mDevice->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+    mDevice->SetFVF(D3DFVF_XYZB1 | D3DFVF_NORMAL);
+    mDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+    auto draw = [&] { return mDevice->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(BlendVertex)); };
+
+    // Blending on with matrix 1 turned: ambient only. Then matrix 1 back to identity while blending is off,
+    // and a draw that reads only matrix 0. Blending on again: matrix 1's normals must be the new ones.
+    mDevice->SetTransform(D3DTS_WORLDMATRIX(1), &turned);
+    mDevice->SetRenderState(D3DRS_VERTEXBLEND, D3DVBF_1WEIGHTS);
+    ASSERT_EQ(draw(), D3D_OK);
+    const std::vector<uint32_t> unlit = Frame();
+    mDevice->SetRenderState(D3DRS_VERTEXBLEND, D3DVBF_DISABLE);
+    mDevice->SetTransform(D3DTS_WORLDMATRIX(1), &identity);
+    ASSERT_EQ(draw(), D3D_OK);
+    mDevice->SetRenderState(D3DRS_VERTEXBLEND, D3DVBF_1WEIGHTS);
+    ASSERT_EQ(draw(), D3D_OK);
+    mDevice->SetRenderState(D3DRS_VERTEXBLEND, D3DVBF_DISABLE);
+    mDevice->SetRenderState(D3DRS_LIGHTING, FALSE);
+    mDevice->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+
+    // The quad covers pixels 16-47; ambient 0x40 plus half the white material when lit.
+    auto inside = [](int x, int y) { return x >= 16 && x < 48 && y >= 16 && y < 48; };
+    EXPECT_EQ(unlit[size_t(32) * kSize + 32], 0xFF404040u) << "the turned normal faces away";
+    EXPECT_EQ(CheckBackBuffer("draw_blend_matrix_normals",
+                              Expected([&](int x, int y) { return inside(x, y) ? 0xFFC0C0C0u : 0xFF000000u; })),
+              "");
+}
+
 } // namespace
 
 namespace

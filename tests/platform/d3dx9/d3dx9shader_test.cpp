@@ -447,6 +447,85 @@ TEST_F(PixelShaderDraw, MaterialEffectShadersMatchTheirFormulas)
         mDevice->SetTexture(stage, nullptr);
 }
 
+// Shader constants reach OpenGL once per change: vertex-shader registers as the range set, pixel-shader
+// constants once per program after each change.
+TEST_F(PixelShaderDraw, ConstantsReachOpenGLOnlyWhenAndWhereTheyChange)
+{
+    ASSERT_NE(mDevice, nullptr);
+    std::vector<DWORD> vsTokens = Tokens("vs_1_1\ndcl_position0 v0\nmov oPos, v0\nmov oD0, c20\n");
+    std::vector<DWORD> psTokens[2] = {Tokens("ps_1_1\nmov r0, c0\n"), Tokens("ps_1_1\nmov r0, c1\n")};
+    IDirect3DVertexShader9* vs = nullptr;
+    ASSERT_EQ(mDevice->CreateVertexShader(vsTokens.data(), &vs), D3D_OK);
+    Hold(vs);
+    IDirect3DPixelShader9* ps[2] = {};
+    for (int i = 0; i < 2; ++i)
+    {
+        ASSERT_EQ(mDevice->CreatePixelShader(psTokens[i].data(), &ps[i]), D3D_OK);
+        Hold(ps[i]);
+    }
+    struct Position
+    {
+        float x, y, z;
+    };
+    const Position quad[4] = {{-1, 1, 0.5f}, {1, 1, 0.5f}, {-1, -1, 0.5f}, {1, -1, 0.5f}};
+    auto drawClipQuad = [&] {
+        mDevice->SetFVF(D3DFVF_XYZ);
+        return mDevice->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Position));
+    };
+    const float green[4] = {0.25f, 0.75f, 0.5f, 1}, blue[4] = {0.1f, 0.2f, 0.9f, 1}, grey[4] = {0.5f, 0.5f, 0.5f, 1};
+
+    mDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+    mDevice->SetVertexShader(vs);
+    mDevice->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    mDevice->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    ASSERT_EQ(drawClipQuad(), D3D_OK);
+    d3d9test::EnableCallLog(true);
+    struct Step
+    {
+        std::vector<UINT> registers; ///< set before the draw
+        const float* value;
+        std::vector<std::string> sent;
+    };
+    const Step steps[] = {
+        {{20}, green, {"20, 1"}},
+        {{20}, green, {}},
+        {{40}, blue, {"40, 1"}},
+        {{20, 40}, grey, {"20, 21"}},
+    };
+    for (const Step& step : steps)
+    {
+        d3d9test::ClearCallLog();
+        for (UINT reg : step.registers)
+            mDevice->SetVertexShaderConstantF(reg, step.value, 1);
+        ASSERT_EQ(drawClipQuad(), D3D_OK);
+        EXPECT_EQ(d3d9test::CallArgs("glVsConstants"), step.sent) << step.registers.size();
+    }
+    d3d9test::EnableCallLog(false);
+    mDevice->SetVertexShader(nullptr);
+    EXPECT_EQ(CheckBackBuffer("shader_constants_vertex", Expected([](int, int) { return 0xFF808080u; })), "");
+
+    mDevice->SetPixelShaderConstantF(0, green, 1);
+    mDevice->SetPixelShaderConstantF(1, blue, 1);
+    d3d9test::EnableCallLog(true);
+    auto sentFor = [&](int shader, int draws) {
+        d3d9test::ClearCallLog();
+        mDevice->SetPixelShader(ps[shader]);
+        for (int i = 0; i < draws; ++i)
+            EXPECT_EQ(DrawScreenQuad(0xFFFFFFFF), D3D_OK);
+        return d3d9test::CountCalls("glPsConstants");
+    };
+    EXPECT_EQ(sentFor(0, 3), 1u) << "three draws, one upload";
+    EXPECT_EQ(sentFor(1, 1), 1u) << "the other program gets them once";
+    EXPECT_EQ(sentFor(0, 1), 0u) << "back to the first, unchanged";
+    mDevice->SetPixelShaderConstantF(1, blue, 1);
+    EXPECT_EQ(sentFor(0, 1), 0u) << "a constant set to the value it held";
+    mDevice->SetPixelShaderConstantF(0, grey, 1);
+    EXPECT_EQ(sentFor(0, 1), 1u) << "a changed constant";
+    d3d9test::EnableCallLog(false);
+    mDevice->SetPixelShader(nullptr);
+    EXPECT_EQ(CheckBackBuffer("shader_constants_pixel", Expected([](int, int) { return 0xFF808080u; })), "");
+}
+
 // The material effects ask the device whether their single-pass set-ups validate, and fall back when not.
 TEST_F(ShaderTest, ValidateDeviceCountsOnePassForTheEffectSetUpsAndCanBeMadeToFail)
 {
