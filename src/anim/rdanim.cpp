@@ -132,6 +132,11 @@ RdAnimation* RdAnimation::GetCurrent()
     return sCurrent;
 }
 
+void RdAnimation::SetCurrent(RdAnimation* animation)
+{
+    sCurrent = animation;
+}
+
 float RdAnimation::GetDuration() const
 {
     return mAnimation ? mAnimation->duration : 0.0f;

@@ -79,6 +79,8 @@ public:
 
     /// The animation and event set the two console commands work on while a load script runs.
     static RdAnimation* GetCurrent();
+    /// Makes the animation current for the commands (null: none); load scripts do this.
+    static void SetCurrent(RdAnimation* animation);
 
 private:
     void ComputeRootMotion();
