@@ -125,6 +125,7 @@ void AnimTest::TearDown()
 {
     if (mTop)
     {
+        Hierarchy::Destroy(HierarchyFrame::GetHierarchy(mBones[0]));
         Frame::Destroy(mTop);
         mTop = nullptr;
     }
