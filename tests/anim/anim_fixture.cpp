@@ -58,6 +58,7 @@ void SweepMutations(const std::vector<uint8_t>& bytes, int count, const std::fun
 #include "memory.h"
 #include "rdanim.h"
 #include "stream.h"
+#include "world.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -105,6 +106,7 @@ void AnimTest::SetUp()
 {
     Engine::SetDriver(&kDriver);
     ASSERT_EQ(Engine::Init(nullptr, 0, 0), 1);
+    ASSERT_EQ(World::Attach(), 1);
     ASSERT_EQ(Animation::Attach(), 1);
     ASSERT_EQ(Hierarchy::Attach(), 1);
     ASSERT_EQ(Engine::Open(&sWindow), 1);
