@@ -127,6 +127,10 @@ TEST_F(RdModelTest, SetClumpPrunesWhatNoNodeNamesAndNumbersTheNodes)
     EXPECT_EQ(WRenderer::GetRegisteredClumpCount(), registered + 1);
     EXPECT_GT(model.GetBoundingSphere().radius, 0.0f);
     EXPECT_EQ(model.mInUse, 1);
+
+    // A new clump replaces the old one, which the renderer no longer measures.
+    ASSERT_EQ(model.SetClump(ReadClump(ClumpWriter::Write(Model()))), 1);
+    EXPECT_EQ(WRenderer::GetRegisteredClumpCount(), registered + 1);
 }
 
 TEST_F(RdModelTest, BindSkeletonStopsAtTheSkeletonsBones)
