@@ -129,6 +129,9 @@ public:
 
     /// A loaded clump whose textures are measured once the level is loaded.
     static void RegisterClump(Clump* clump);
+    /// Forgets the clump (a loader calls it before destroying a clump it registered, so
+    /// that no freed clump is measured).
+    static void UnregisterClump(Clump* clump);
     /// After a level has loaded: through the current camera, the clumps registered (then
     /// forgotten) and the level's world. Nothing without a valid camera.
     void PrepareClumps();

@@ -401,6 +401,19 @@ void WRenderer::RegisterClump(Clump* clump)
     gClumpsToPrepare->Add(clump);
 }
 
+void WRenderer::UnregisterClump(Clump* clump)
+{
+    if (!gClumpsToPrepare)
+        return;
+    int32_t kept = 0;
+    const int32_t count = gClumpsToPrepare->GetCount();
+    for (int32_t i = 0; i < count; ++i)
+        if ((*gClumpsToPrepare)[i] != clump)
+            (*gClumpsToPrepare)[kept++] = (*gClumpsToPrepare)[i];
+    if (kept != count)
+        gClumpsToPrepare->SetSize(kept);
+}
+
 int32_t WRenderer::GetRegisteredClumpCount()
 {
     return gClumpsToPrepare ? gClumpsToPrepare->GetCount() : 0;

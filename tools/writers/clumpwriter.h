@@ -16,6 +16,8 @@ struct ClumpDescription
         /// Rows right, up, at, position.
         std::array<float, 12> rows = {1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0};
         int32_t parent = -1; ///< index of an earlier frame, -1 for the root
+        /// Raw sub-chunks of the frame's extension chunk (each with its own header).
+        std::vector<uint8_t> extension;
     };
     struct Atomic
     {
