@@ -6,6 +6,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -17,11 +18,28 @@ class RatioReporter : public benchmark::ConsoleReporter
 public:
     RatioReporter(const std::vector<BenchRatio>& ratios, const char* note) : mRatios(ratios), mNote(note) {}
 
+    // Ratios are taken between medians of the repetitions, so one lucky run cannot decide
+    // them; a single run (repetitions 1) stands for itself.
     void ReportRuns(const std::vector<Run>& runs) override
     {
         for (const Run& run : runs)
-            mTimes[run.benchmark_name()] =
-                run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
+        {
+            const double time = run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
+            const std::string name = run.run_name.str();
+            if (run.run_type == Run::RT_Aggregate)
+            {
+                if (run.aggregate_name == "median")
+                {
+                    mMedians[name] = time;
+                    mCounts[name] = run.repetitions;
+                }
+            }
+            else
+            {
+                mSingles[name].push_back(time);
+                mCounts[name] = int64_t(mSingles[name].size());
+            }
+        }
         ConsoleReporter::ReportRuns(runs);
     }
 
@@ -30,19 +48,33 @@ public:
         ConsoleReporter::Finalize();
         for (const BenchRatio& ratio : mRatios)
         {
-            double n = mTimes[ratio.numerator];
-            double d = mTimes[ratio.denominator];
+            double n = Median(ratio.numerator);
+            double d = Median(ratio.denominator);
             if (n > 0 && d > 0)
-                std::printf("%-60s time ratio %.2f\n", ratio.label, n / d);
+                std::printf("%-60s time ratio of medians %.2f (%lld runs each)\n", ratio.label, n / d,
+                            static_cast<long long>(mCounts[ratio.numerator]));
         }
         if (mNote)
             std::printf("%s\n", mNote);
     }
 
+    double Median(const std::string& name)
+    {
+        if (auto it = mMedians.find(name); it != mMedians.end())
+            return it->second;
+        std::vector<double>& times = mSingles[name];
+        if (times.empty())
+            return 0;
+        std::sort(times.begin(), times.end());
+        return times[times.size() / 2];
+    }
+
 private:
     std::vector<BenchRatio> mRatios;
     const char* mNote;
-    std::map<std::string, double> mTimes;
+    std::map<std::string, double> mMedians;
+    std::map<std::string, std::vector<double>> mSingles;
+    std::map<std::string, int64_t> mCounts;
 };
 
 // A device that accepts every request and registers an empty record.
@@ -70,6 +102,16 @@ const DeviceDriver kDriver = {Attach, GetRecord};
 
 int BenchRunWithRatios(int argc, char** argv, const std::vector<BenchRatio>& ratios, const char* note)
 {
+    // Five repetitions of every benchmark by default, the table showing their aggregates;
+    // flags given on the command line come later and win.
+    std::vector<char*> args(argv, argv + argc);
+    static char repetitions[] = "--benchmark_repetitions=5";
+    static char aggregates[] = "--benchmark_display_aggregates_only=true";
+    args.insert(args.begin() + (argc > 0 ? 1 : 0), {repetitions, aggregates});
+    int count = int(args.size());
+    args.push_back(nullptr);
+    argv = args.data();
+    argc = count;
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter(ratios, note);
     benchmark::RunSpecifiedBenchmarks(&reporter);
