@@ -232,7 +232,8 @@ TEST_F(ImageTest, AMaskThatCannotBeAppliedLeavesTheImageAsItWas)
         if (result)
         {
             EXPECT_EQ(image->depth, 32) << failAt;
-            EXPECT_EQ(std::vector<uint8_t>(Pixel(image, 1, 1), Pixel(image, 1, 1) + 3), (std::vector<uint8_t>{5, 10, 15}));
+            EXPECT_EQ(std::vector<uint8_t>(Pixel(image, 1, 1), Pixel(image, 1, 1) + 3),
+                      (std::vector<uint8_t>{5, 10, 15}));
         }
         else
         {

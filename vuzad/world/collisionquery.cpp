@@ -489,7 +489,8 @@ template <typename Hit> bool BoxInTriangles(const TriangleSet& set, const Collis
                              Vector *a = &set.positions[t.vertex[0]], *b = &set.positions[t.vertex[1]],
                                     *c = &set.positions[t.vertex[2]];
                              Vector normal;
-                             if (!UnitNormalOf(*a, *b, *c, &normal) || (test && !Intersection::BoxTriangle(&box, a, b, c)))
+                             if (!UnitNormalOf(*a, *b, *c, &normal) ||
+                                 (test && !Intersection::BoxTriangle(&box, a, b, c)))
                                  return true;
                              CollisionTriangle record;
                              FillTriangle(&record, a, b, c, index, normal);

@@ -291,7 +291,8 @@ Geometry* Geometry::StreamRead(Stream* stream, uint64_t chunkSize)
         return nullptr;
     }
     uint64_t consumed = 0;
-    auto take = [&](void* to, size_t bytes) {
+    auto take = [&](void* to, size_t bytes)
+    {
         consumed += bytes;
         if (arraysInside && consumed > inside)
         {

@@ -314,7 +314,8 @@ TEST_F(AtomicNodeTest, PreInstancedAtomicsDrawAfterALockAndAfterAReset)
         ASSERT_NE(g->instanceData, nullptr);
         const InstanceHeader* h = InstanceData::Header(g->instanceData);
         EXPECT_EQ(h->streams[1].vertexBuffer != nullptr, twoStreams);
-        auto lastX = [&] {
+        auto lastX = [&]
+        {
             const InstanceStream& s = InstanceData::Header(g->instanceData)->streams[0];
             return PositionAt(Bytes(s.vertexBuffer), s.offset + 3 * s.stride).x;
         };

@@ -216,8 +216,8 @@ TEST(Intersections, LineTestRefusesWhatAHugeVertexMakesInfinite)
 {
     const Vector start = {0.25f, 0.25f, 1}, d = {0, 0, -2};
     const Vector huge[3][3] = {
-        {{0, 0, 0}, {3e38f, 0, 0}, {0, 3e38f, 0}},            // infinite determinant
-        {{0, 0, 0}, {1, 0, 0}, {0, 1, 3e38f}},               // infinite distance terms
+        {{0, 0, 0}, {3e38f, 0, 0}, {0, 3e38f, 0}}, // infinite determinant
+        {{0, 0, 0}, {1, 0, 0}, {0, 1, 3e38f}},     // infinite distance terms
         {{-3e38f, -3e38f, 0}, {3e38f, -3e38f, 0}, {0, 3e38f, 0}},
     };
     for (const auto& t : huge)

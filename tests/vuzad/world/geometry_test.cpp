@@ -105,32 +105,32 @@ TEST_F(Geometries, WrittenChunksReadBackWithArraysInsideOrAfterTheStruct)
 {
     for (uint32_t version : {0x36003u, 0x34000u})
         for (bool after : {false, true})
-    {
-        GeometryDescription d = Quad();
-        d.version = version;
-        d.arraysAfterStruct = after;
-        std::vector<uint8_t> bytes = GeometryWriter::Write(d);
-        // The struct's length: the head alone, or the head with every array.
-        uint32_t head = version == 0x34000 ? 28 : 16, structSize;
-        std::memcpy(&structSize, bytes.data() + 16, 4);
-        EXPECT_EQ(structSize, after ? head : head + 4 * 4 + 4 * 8 + 2 * 8 + 24 + 4 * 12);
-        Geometry* g = ReadGeometry(bytes);
-        ASSERT_NE(g, nullptr) << std::hex << version << " " << after;
-        EXPECT_EQ(g->numVertices, 4);
-        EXPECT_EQ(g->numTriangles, 2);
-        EXPECT_EQ(g->prelit[2].red, 9);
-        EXPECT_EQ(g->texCoords[0][3].u, 1.0f);
-        EXPECT_EQ(g->triangles[1].vertex[0], 1);
-        EXPECT_EQ(g->triangles[1].vertex[1], 3);
-        EXPECT_EQ(g->triangles[1].vertex[2], 2);
-        EXPECT_EQ(g->triangles[1].material, 1);
-        EXPECT_EQ(g->morphTargets[0].boundingSphere.radius, 0.75f);
-        EXPECT_EQ(g->morphTargets[0].positions[3].x, 1.0f);
-        EXPECT_EQ(g->materials.count, 2);
-        // Built on read: the opaque red mesh first.
-        ASSERT_EQ(g->meshHeader->numMeshes, 2);
-        EXPECT_EQ(MeshHeader::Meshes(g->meshHeader)[0].material, g->materials.materials[0]);
-        Geometry::Destroy(g);
+        {
+            GeometryDescription d = Quad();
+            d.version = version;
+            d.arraysAfterStruct = after;
+            std::vector<uint8_t> bytes = GeometryWriter::Write(d);
+            // The struct's length: the head alone, or the head with every array.
+            uint32_t head = version == 0x34000 ? 28 : 16, structSize;
+            std::memcpy(&structSize, bytes.data() + 16, 4);
+            EXPECT_EQ(structSize, after ? head : head + 4 * 4 + 4 * 8 + 2 * 8 + 24 + 4 * 12);
+            Geometry* g = ReadGeometry(bytes);
+            ASSERT_NE(g, nullptr) << std::hex << version << " " << after;
+            EXPECT_EQ(g->numVertices, 4);
+            EXPECT_EQ(g->numTriangles, 2);
+            EXPECT_EQ(g->prelit[2].red, 9);
+            EXPECT_EQ(g->texCoords[0][3].u, 1.0f);
+            EXPECT_EQ(g->triangles[1].vertex[0], 1);
+            EXPECT_EQ(g->triangles[1].vertex[1], 3);
+            EXPECT_EQ(g->triangles[1].vertex[2], 2);
+            EXPECT_EQ(g->triangles[1].material, 1);
+            EXPECT_EQ(g->morphTargets[0].boundingSphere.radius, 0.75f);
+            EXPECT_EQ(g->morphTargets[0].positions[3].x, 1.0f);
+            EXPECT_EQ(g->materials.count, 2);
+            // Built on read: the opaque red mesh first.
+            ASSERT_EQ(g->meshHeader->numMeshes, 2);
+            EXPECT_EQ(MeshHeader::Meshes(g->meshHeader)[0].material, g->materials.materials[0]);
+            Geometry::Destroy(g);
     }
 }
 
@@ -209,15 +209,13 @@ TEST_F(Geometries, CountsBeyondTheChunkAreRefusedBeforeAllocating)
         uint32_t format;
         uint32_t triangles, vertices, targets;
     } heads[] = {
-        {kGeometryPositions, 0, 65535, 300},
-        {kGeometryPositions | kGeometryNormals, 0, 65535, 1},
-        {kGeometryPositions, 0x7FFFFFF, 3, 1},
-        {kGeometryPositions, 0, 0, 65535},
-        {kGeometryNative, 0, 0, 65535},
-        {kGeometryPositions, 2, 0, 1}, // triangles without vertices to name
+        {kGeometryPositions, 0, 65535, 300},   {kGeometryPositions | kGeometryNormals, 0, 65535, 1},
+        {kGeometryPositions, 0x7FFFFFF, 3, 1}, {kGeometryPositions, 0, 0, 65535},
+        {kGeometryNative, 0, 0, 65535},        {kGeometryPositions, 2, 0, 1}, // triangles without vertices to name
     };
     size_t largest = 0;
-    TestMemory::refuse = [&](size_t size, uint32_t) {
+    TestMemory::refuse = [&](size_t size, uint32_t)
+    {
         largest = std::max(largest, size);
         return false;
     };

@@ -75,7 +75,7 @@ void ShaderRender(ResourceEntry* entry, void* object, int32_t objectType, uint32
     VertexShader::SetWorldMatrix(nullptr);
     float block[64][4] = {};
     VertexShaderDescriptor d{0, 0, kVsNormals, 0};
-    float (*end)[4] = VertexShader::GatherLights(object, objectType, block, &d);
+    float(*end)[4] = VertexShader::GatherLights(object, objectType, block, &d);
     sDrawn.descriptor = d;
     sDrawn.registers = long(end - block);
     VertexShaderRegisters registers{};

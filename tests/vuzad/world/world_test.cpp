@@ -54,8 +54,8 @@ TEST_F(WorldTies, AWorldBuiltPieceByPieceIsFreedPieceByPiece)
     SectorNode** slots[2] = {&plane->left, &plane->right};
     for (SectorNode** slot : slots)
     {
-        auto* leaf =
-            static_cast<WorldSector*>(Memory::AllocateZeroed(1, size_t(WorldSector::Registry()->size), kMemoryHintObject));
+        auto* leaf = static_cast<WorldSector*>(
+            Memory::AllocateZeroed(1, size_t(WorldSector::Registry()->size), kMemoryHintObject));
         WorldSector::InitLeaf(leaf);
         ASSERT_NE(PluginRegistry::InitObject(WorldSector::Registry(), leaf), nullptr);
         leaf->numVertices = 3;
