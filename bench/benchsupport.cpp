@@ -6,6 +6,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -17,21 +18,32 @@ class RatioReporter : public benchmark::ConsoleReporter
 public:
     RatioReporter(const std::vector<BenchRatio>& ratios, const char* note) : mRatios(ratios), mNote(note) {}
 
+    // Ratios are taken between medians of the repetitions, so one lucky run cannot decide
+    // them; a single run (repetitions 1) stands for itself.
     void ReportRuns(const std::vector<Run>& runs) override
     {
         for (const Run& run : runs)
         {
-            // With repetitions the median stands for the benchmark; without, its one run.
-            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if (run.run_type != Run::RT_Iteration && !median)
-                continue;
+            const double unit = benchmark::GetTimeUnitMultiplier(run.time_unit);
+            const Times times = {run.GetAdjustedRealTime() / unit, run.GetAdjustedCPUTime() / unit};
             // Runs measured in real time carry a "/real_time" suffix; ratios name the benchmark without it.
-            std::string name = median ? run.run_name.str() : run.benchmark_name();
+            std::string name = run.run_name.str();
             const std::string suffix = "/real_time";
             if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
                 name.resize(name.size() - suffix.size());
-            const double unit = benchmark::GetTimeUnitMultiplier(run.time_unit);
-            mTimes[name] = {run.GetAdjustedRealTime() / unit, run.GetAdjustedCPUTime() / unit};
+            if (run.run_type == Run::RT_Aggregate)
+            {
+                if (run.aggregate_name == "median")
+                {
+                    mMedians[name] = times;
+                    mCounts[name] = run.repetitions;
+                }
+            }
+            else
+            {
+                mSingles[name].push_back(times);
+                mCounts[name] = int64_t(mSingles[name].size());
+            }
         }
         ConsoleReporter::ReportRuns(runs);
     }
@@ -41,31 +53,53 @@ public:
         ConsoleReporter::Finalize();
         for (const BenchRatio& ratio : mRatios)
         {
-            auto n = mTimes.find(ratio.numerator);
-            auto d = mTimes.find(ratio.denominator);
-            if (n == mTimes.end() || d == mTimes.end() || n->second.real <= 0 || d->second.real <= 0)
+            const Times n = Median(ratio.numerator);
+            const Times d = Median(ratio.denominator);
+            if (n.real <= 0 || d.real <= 0)
             {
                 std::printf("%-60s no ratio: a run is missing or was skipped\n", ratio.label);
                 continue;
             }
-            std::printf("%-60s time ratio %.2f", ratio.label, n->second.real / d->second.real);
-            if (n->second.cpu > 0 && d->second.cpu > 0)
-                std::printf(", main-thread CPU ratio %.2f", n->second.cpu / d->second.cpu);
-            std::printf("\n");
+            std::printf("%-60s time ratio of medians %.2f", ratio.label, n.real / d.real);
+            if (n.cpu > 0 && d.cpu > 0)
+                std::printf(", main-thread CPU ratio %.2f", n.cpu / d.cpu);
+            std::printf(" (%lld runs each)\n", static_cast<long long>(mCounts[ratio.numerator]));
         }
         if (mNote)
             std::printf("%s\n", mNote);
     }
 
 private:
-    std::vector<BenchRatio> mRatios;
-    const char* mNote;
     struct Times
     {
         double real = 0;
         double cpu = 0; ///< the benchmark thread's CPU time
     };
-    std::map<std::string, Times> mTimes;
+
+    // Each of the two times is the median of its own series.
+    Times Median(const std::string& name)
+    {
+        if (auto it = mMedians.find(name); it != mMedians.end())
+            return it->second;
+        std::vector<Times>& series = mSingles[name];
+        if (series.empty())
+            return {};
+        std::vector<double> real, cpu;
+        for (const Times& t : series)
+        {
+            real.push_back(t.real);
+            cpu.push_back(t.cpu);
+        }
+        std::sort(real.begin(), real.end());
+        std::sort(cpu.begin(), cpu.end());
+        return {real[real.size() / 2], cpu[cpu.size() / 2]};
+    }
+
+    std::vector<BenchRatio> mRatios;
+    const char* mNote;
+    std::map<std::string, Times> mMedians;
+    std::map<std::string, std::vector<Times>> mSingles;
+    std::map<std::string, int64_t> mCounts;
 };
 
 // A device that accepts every request and registers an empty record.
@@ -93,6 +127,16 @@ const DeviceDriver kDriver = {Attach, GetRecord};
 
 int BenchRunWithRatios(int argc, char** argv, const std::vector<BenchRatio>& ratios, const char* note)
 {
+    // Five repetitions of every benchmark by default, the table showing their aggregates;
+    // flags given on the command line come later and win.
+    std::vector<char*> args(argv, argv + argc);
+    static char repetitions[] = "--benchmark_repetitions=5";
+    static char aggregates[] = "--benchmark_display_aggregates_only=true";
+    args.insert(args.begin() + (argc > 0 ? 1 : 0), {repetitions, aggregates});
+    int count = int(args.size());
+    args.push_back(nullptr);
+    argv = args.data();
+    argc = count;
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter(ratios, note);
     benchmark::RunSpecifiedBenchmarks(&reporter);

@@ -1,5 +1,5 @@
 // Shared pieces of the benchmark programs: a reporter that prints the time ratio
-// of named pairs of benchmarks after the usual table, and an engine started on a
+// of the medians of named pairs of benchmarks after the usual table, and an engine started on a
 // device that accepts every request.
 #pragma once
 
@@ -12,7 +12,8 @@ struct BenchRatio
     const char* denominator; ///< benchmark name as reported
 };
 
-/// Runs the registered benchmarks and prints the ratios; returns main's exit code.
+/// Runs the registered benchmarks, five repetitions each unless the command line says
+/// otherwise, and prints the ratios of their medians; returns main's exit code.
 int BenchRunWithRatios(int argc, char** argv, const std::vector<BenchRatio>& ratios, const char* note = nullptr);
 
 /// Starts the engine on a null device; beforeOpen (optional) runs between Init and

@@ -59,6 +59,21 @@ TEST_F(Chunks, StampsEncodeAndDecodeVersionAndBuild)
               (std::vector<uint8_t>{0x02, 0x01, 0, 0, 0x0D, 0x0C, 0x0B, 0x0A, 0xFF, 0xFF, 0x03, 0x18}));
 }
 
+TEST(LibraryStamps, ReadabilityOfAStampAgreesWithItsDecodedVersion)
+{
+    // Every upper half, with builds at both ends, and every stamp of the older form.
+    for (uint32_t high = 0; high <= 0xFFFF; ++high)
+        for (uint32_t low : {0x0000u, 0xFFFFu})
+        {
+            const uint32_t stamp = high << 16 | low;
+            uint32_t version = 0, build = 0;
+            LibraryStamp::Decode(stamp, &version, &build);
+            ASSERT_EQ(LibraryStamp::IsReadableStamp(stamp), LibraryStamp::IsReadable(version)) << std::hex << stamp;
+        }
+    for (uint32_t stamp = 0; stamp <= 0xFFFF; ++stamp)
+        ASSERT_EQ(LibraryStamp::IsReadableStamp(stamp), LibraryStamp::IsReadable(stamp << 8)) << std::hex << stamp;
+}
+
 TEST_F(Chunks, FindChunkSkipsForeignChunksAndRefusesUnreadableVersions)
 {
     struct Case

@@ -216,6 +216,53 @@ TEST_F(ImageTest, MaskBrightnessBecomesAlphaOfAPalettisedImageMadeWide)
         Image::Destroy(i);
 }
 
+TEST_F(ImageTest, AMaskThatCannotBeAppliedLeavesTheImageAsItWas)
+{
+    // Whichever pixel allocation fails, the image keeps its depth, palette and pixels.
+    for (int failAt : {1, 2})
+    {
+        Image* image = Make(2, 2, 8);
+        *Pixel(image, 1, 1) = 5;
+        Image* mask = Make(2, 2, 32);
+        uint8_t* pixels = image->pixels;
+        int count = 0;
+        TestMemory::refuse = [&](size_t, uint32_t hint) { return hint == kPixelHint && ++count == failAt; };
+        Image* result = Image::ApplyMask(image, mask);
+        TestMemory::refuse = nullptr;
+        if (result)
+        {
+            EXPECT_EQ(image->depth, 32) << failAt;
+            EXPECT_EQ(std::vector<uint8_t>(Pixel(image, 1, 1), Pixel(image, 1, 1) + 3),
+                      (std::vector<uint8_t>{5, 10, 15}));
+        }
+        else
+        {
+            EXPECT_EQ(TakeError(), kErrNoMemory) << failAt;
+            EXPECT_EQ(image->depth, 8) << failAt;
+            EXPECT_EQ(image->pixels, pixels) << failAt;
+            ASSERT_NE(image->palette, nullptr) << failAt;
+            EXPECT_EQ(*Pixel(image, 1, 1), 5) << failAt;
+        }
+        Image::Destroy(image);
+        Image::Destroy(mask);
+    }
+}
+
+TEST_F(ImageTest, RowsTooWideForAStrideAreRefused)
+{
+    Image* image = Image::Create(0x40000000, 1, 32);
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(Image::RowBytes(image), int64_t(1) << 32);
+    // A record claiming such rows over a small block is left alone, never walked.
+    uint8_t block[64] = {};
+    image->pixels = block;
+    image->stride = 16;
+    EXPECT_EQ(Image::MakeMask(image), image);
+    EXPECT_EQ(block[3], 0);
+    image->pixels = nullptr;
+    Image::Destroy(image);
+}
+
 // ---- Gamma ---------------------------------------------------------------------------------------
 
 TEST_F(ImageTest, GammaTableIsTheIdentityAtOneAndCorrectsColoursOnly)

@@ -124,35 +124,37 @@ std::vector<uint8_t> GeometryWriter::Write(const GeometryDescription& g)
         s.Real(1.0f);
         s.Real(1.0f);
     }
-    Bytes body;
-    body.Header(kChunkStruct, s.out.size(), g.version);
-    body.Append(s.out);
+    // The arrays go inside the struct chunk, as a world's leaves keep theirs; the older
+    // layout puts them after a struct that holds the head alone.
     if (!(g.format & 0x1000000) && g.numVertices > 0)
     {
         for (const auto& colour : g.prelit)
-            body.out.insert(body.out.end(), colour.begin(), colour.end());
+            s.out.insert(s.out.end(), colour.begin(), colour.end());
         for (const auto& set : g.texCoords)
             for (float f : set)
-                body.Real(f);
+                s.Real(f);
         for (const auto& t : g.triangles)
         {
-            body.U16(t.v1);
-            body.U16(t.v0);
-            body.U16(uint16_t(t.material));
-            body.U16(t.v2);
+            s.U16(t.v1);
+            s.U16(t.v0);
+            s.U16(uint16_t(t.material));
+            s.U16(t.v2);
         }
     }
     for (const auto& target : g.targets)
     {
         for (float f : target.sphere)
-            body.Real(f);
-        body.U32(target.positions.empty() ? 0 : 1);
-        body.U32(target.normals.empty() ? 0 : 1);
+            s.Real(f);
+        s.U32(target.positions.empty() ? 0 : 1);
+        s.U32(target.normals.empty() ? 0 : 1);
         for (float f : target.positions)
-            body.Real(f);
+            s.Real(f);
         for (float f : target.normals)
-            body.Real(f);
+            s.Real(f);
     }
+    Bytes body;
+    body.Header(kChunkStruct, g.arraysAfterStruct ? (old ? 28 : 16) : s.out.size(), g.version);
+    body.Append(s.out);
     body.Append(WriteMaterialList(g.materials, g.listEntries, g.version));
     body.Header(kChunkExtension, g.extension.size(), g.version);
     body.Append(g.extension);

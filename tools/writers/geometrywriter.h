@@ -41,6 +41,8 @@ struct GeometryDescription
     /// Raw sub-chunks of the geometry's extension chunk (each with its own header).
     std::vector<uint8_t> extension;
     uint32_t version = 0x36003;
+    /// The older layout: the struct chunk holds the head alone and the arrays follow it.
+    bool arraysAfterStruct = false;
 };
 
 struct GeometryWriter

@@ -239,10 +239,8 @@ char* StringChunk::Read(char* buffer, size_t bufferSize, Stream* stream)
     {
         const uint8_t* p = m.buffer + m.position;
         uint32_t size = ByteOrder::Load32(p + 4);
-        uint32_t version = 0, build = 0;
-        LibraryStamp::Decode(ByteOrder::Load32(p + 8), &version, &build);
-        if (ByteOrder::Load32(p) == kChunkString && LibraryStamp::IsReadable(version) && size > 0 &&
-            size <= bufferSize && size <= m.capacity - m.position - kChunkHeaderSize &&
+        if (ByteOrder::Load32(p) == kChunkString && LibraryStamp::IsReadableStamp(ByteOrder::Load32(p + 8)) &&
+            size > 0 && size <= bufferSize && size <= m.capacity - m.position - kChunkHeaderSize &&
             p[kChunkHeaderSize + size - 1] == 0)
         {
             Stream::CopySmall(buffer, p + kChunkHeaderSize, size);

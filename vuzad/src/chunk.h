@@ -46,6 +46,23 @@ struct LibraryStamp
         *build = stamp & 0xFFFF;
     }
     static bool IsReadable(uint32_t version) { return version >= kOldestReadableVersion && version <= kLibraryVersion; }
+    /// IsReadable of the stamp's version without decoding it: the stamp's upper half grows
+    /// with the version, so one range check answers (the older form, upper half 0, holds
+    /// the version over 256).
+    static bool IsReadableStamp(uint32_t stamp)
+    {
+        const uint32_t high = stamp >> 16;
+        if (high == 0)
+            return stamp - (kOldestReadableVersion >> 8) <= (kLibraryVersion >> 8) - (kOldestReadableVersion >> 8);
+        return high - High(kOldestReadableVersion) <= High(kLibraryVersion) - High(kOldestReadableVersion);
+    }
+
+private:
+    /// The upper half of the stamp of a version (from 0x30000 on).
+    static constexpr uint32_t High(uint32_t version)
+    {
+        return (((version + 0x10000) >> 8) & 0x3FF) << 6 | (version & 0x3F);
+    }
 };
 
 /// String chunks: the characters, a zero and padding to a multiple of 4 (type 2), or

@@ -272,24 +272,25 @@ Image* Image::ApplyMask(Image* image, const Image* mask)
     }
     if (image->depth != 32)
     {
-        // Expand through a copy of the pixels: the image's own block is replaced.
-        Image* copy = Create(image->width, image->height, image->depth);
-        if (!copy)
+        // Expand into a new block first: the image changes only once that has succeeded.
+        Image* wide = Create(image->width, image->height, 32);
+        if (!wide)
             return nullptr;
-        if (!AllocatePixels(copy) || !CopyPixels(copy, image))
+        if (!AllocatePixels(wide))
         {
-            Destroy(copy);
+            Destroy(wide);
             return nullptr;
         }
+        ExpandToRgba(wide, image);
         FreePixels(image);
         image->depth = 32;
-        if (!AllocatePixels(image))
-        {
-            Destroy(copy);
-            return nullptr;
-        }
-        ExpandToRgba(image, copy);
-        Destroy(copy);
+        image->stride = wide->stride;
+        image->pixels = wide->pixels;
+        image->palette = nullptr;
+        image->flags |= kImageOwnsPixels;
+        wide->pixels = nullptr;
+        wide->flags &= ~kImageOwnsPixels;
+        Destroy(wide);
     }
     uint32_t indexMask = IndexMask(mask->depth);
     for (int32_t y = 0; y < image->height; ++y)

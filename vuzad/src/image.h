@@ -48,8 +48,9 @@ struct Image
 
     /// The palette index a pixel byte of this depth may hold: 4-bit pixels index 16 entries.
     static uint32_t IndexMask(int32_t depth) { return depth == 4 ? 0x0Fu : 0xFFu; }
-    /// Bytes of one row's pixels (without padding).
-    static int32_t RowBytes(const Image* image) { return (image->depth + 7) / 8 * image->width; }
+    /// Bytes of one row's pixels (without padding), in 64 bits: a row no 32-bit stride can
+    /// hold comes out larger than any stride, so every check against the stride refuses it.
+    static int64_t RowBytes(const Image* image) { return int64_t((image->depth + 7) / 8) * image->width; }
 
     // ---- Records and pixels ------------------------------------------------------------------
 

@@ -197,38 +197,66 @@ PluginRegistry* PluginRegistry::WriteExtensionChunk(PluginRegistry* registry, St
     return registry;
 }
 
+namespace
+{
+
+struct SubChunkHeader
+{
+    uint32_t type;
+    uint32_t length;
+    bool ok;
+};
+
+// A sub-chunk's header by value, so that the loop below keeps its counts in registers; a
+// memory stream's is decoded where it lies.
+SubChunkHeader ReadSubChunkHeader(Stream* stream)
+{
+    StreamMemory& m = stream->memory;
+    if (stream->kind == kStreamMemory && kChunkHeaderSize <= m.capacity - m.position)
+    {
+        const uint8_t* p = m.buffer + m.position;
+        m.position += kChunkHeaderSize;
+        return {ByteOrder::Load32(p), ByteOrder::Load32(p + 4), true};
+    }
+    uint32_t type = 0, length = 0;
+    bool ok = Stream::ReadChunkHeaderAny(stream, &type, &length, nullptr, nullptr) != 0;
+    return {type, length, ok};
+}
+
+} // namespace
+
 PluginRegistry* PluginRegistry::ReadExtensionChunk(PluginRegistry* registry, Stream* stream, void* object)
 {
-    uint32_t remaining = 0;
-    if (!Stream::FindChunk(stream, kChunkExtension, &remaining, nullptr))
+    uint32_t size = 0;
+    if (!Stream::FindChunk(stream, kChunkExtension, &size, nullptr))
         return nullptr;
-    while (remaining > 0)
+    for (uint32_t remaining = size; remaining > 0;)
     {
         // Every length is checked against what is left of the chunk, so a corrupt one
         // can never carry the loop past the chunk's end.
-        uint32_t type = 0, length = 0;
         if (remaining < kChunkHeaderSize)
         {
             Report(Error::MakeCode(kErrStreamRead));
             return nullptr;
         }
-        if (!Stream::ReadChunkHeader(stream, &type, &length, nullptr, nullptr))
+        const SubChunkHeader header = ReadSubChunkHeader(stream);
+        if (!header.ok)
             return nullptr;
         remaining -= kChunkHeaderSize;
-        if (length > remaining || length > uint32_t(INT32_MAX))
+        if (header.length > remaining || header.length > uint32_t(INT32_MAX))
         {
             Report(Error::MakeCode(kErrStreamRead));
             return nullptr;
         }
-        PluginEntry* entry = Find(registry, int32_t(type));
+        PluginEntry* entry = Find(registry, int32_t(header.type));
         if (entry && entry->read)
         {
-            if (!entry->read(stream, int32_t(length), object, entry->offset, entry->size))
+            if (!entry->read(stream, int32_t(header.length), object, entry->offset, entry->size))
                 return nullptr;
         }
-        else if (!Stream::Skip(stream, length))
+        else if (!Stream::Skip(stream, header.length))
             return nullptr;
-        remaining -= length;
+        remaining -= header.length;
     }
     for (PluginEntry* e = registry->first; e; e = e->next)
         if (e->always && !e->always(object, e->offset, e->size))

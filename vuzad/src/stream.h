@@ -209,15 +209,17 @@ inline int32_t Stream::FindChunk(Stream* stream, uint32_t type, uint32_t* size, 
     if (stream->kind == kStreamMemory && kChunkHeaderSize <= m.capacity - m.position)
     {
         const uint8_t* p = m.buffer + m.position;
-        uint32_t v = 0, b = 0;
-        LibraryStamp::Decode(ByteOrder::Load32(p + 8), &v, &b);
-        if (ByteOrder::Load32(p) == type && LibraryStamp::IsReadable(v))
+        const uint32_t stamp = ByteOrder::Load32(p + 8);
+        if (ByteOrder::Load32(p) == type && LibraryStamp::IsReadableStamp(stamp))
         {
             m.position += kChunkHeaderSize;
             if (size)
                 *size = ByteOrder::Load32(p + 4);
             if (version)
-                *version = v;
+            {
+                uint32_t b = 0;
+                LibraryStamp::Decode(stamp, version, &b);
+            }
             return 1;
         }
     }

@@ -288,6 +288,17 @@ float LengthSquared(const Vector& v)
     return v.x * v.x + v.y * v.y + v.z * v.z;
 }
 
+bool MeshesHaveIndices(const MeshHeader* header)
+{
+    if (header->flags & kMeshHeaderUnindexed)
+        return true;
+    const Mesh* meshes = MeshHeader::Meshes(header);
+    for (uint32_t m = 0; m < header->numMeshes; ++m)
+        if (meshes[m].numIndices > 0 && !meshes[m].indices)
+            return false;
+    return true;
+}
+
 } // namespace
 
 NodeDefinition* AtomicAllInOneNode::GetDefinition()
@@ -309,8 +320,9 @@ int32_t AtomicAllInOneNode::Instance(void* object, InstanceHeader* header, int32
 {
     auto* atomic = static_cast<Atomic*>(object);
     Geometry* g = atomic->geometry;
-    // Native geometry keeps no vertex arrays to build from.
-    if (!g || (g->flags & kGeometryNative) || !g->morphTargets || !g->morphTargets[0].positions)
+    // A native geometry read from a stream keeps no vertex arrays to build from; one made
+    // native by Atomic::Instance still has them, and builds again after a lock or a reset.
+    if (!g || !g->morphTargets || !g->morphTargets[0].positions)
         return 0;
 
     Fill f{g, atomic, header, MakeLayout(atomic, g), {nullptr, nullptr}, 0};
@@ -487,6 +499,10 @@ int32_t AtomicAllInOneNode::Body(PipelineNode* node, const NodeExecutionParamete
     {
         if (entry)
             ResourceArena::Free(entry);
+        // A native geometry whose native data was never read has meshes without indices:
+        // there is nothing to build instance data from.
+        if (!MeshesHaveIndices(g->meshHeader))
+            return 0;
         entry = InstanceData::Create(atomic, owner, kInstanceAtomic, reference, g->meshHeader, callbacks->instance,
                                      (g->flags & kGeometryInstanceOnly) ? 1 : 0);
         if (!entry)

@@ -88,7 +88,9 @@ bool ReadGeometryList(Stream* stream, GeometryList* list)
             capacity = next;
         }
         Geometry* geometry = nullptr;
-        if (!Stream::FindChunk(stream, kChunkGeometry, nullptr, nullptr) || !(geometry = Geometry::StreamRead(stream)))
+        uint32_t size = 0;
+        if (!Stream::FindChunk(stream, kChunkGeometry, &size, nullptr) ||
+            !(geometry = Geometry::StreamRead(stream, size)))
             return false;
         list->items[list->count++] = geometry;
     }
@@ -147,7 +149,8 @@ Atomic* Atomic::StreamRead(Stream* stream, const FrameList* frames, Geometry* co
     else if (ok)
     {
         Geometry* own = nullptr;
-        ok = Stream::FindChunk(stream, kChunkGeometry, nullptr, nullptr) && (own = Geometry::StreamRead(stream));
+        uint32_t size = 0;
+        ok = Stream::FindChunk(stream, kChunkGeometry, &size, nullptr) && (own = Geometry::StreamRead(stream, size));
         if (ok)
         {
             SetGeometry(atomic, own, 0);

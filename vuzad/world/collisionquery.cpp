@@ -14,6 +14,7 @@
 #include "world_local.h"
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 namespace
@@ -75,6 +76,19 @@ Vector UnitNormal(const Vector& a, const Vector& b, const Vector& c)
     Vector n = Cross(Sub(b, a), Sub(c, a));
     float inv = Math::InvSqrt(Dot(n, n));
     return {n.x * inv, n.y * inv, n.z * inv};
+}
+
+/// The unit normal; false for a triangle of no area (or non-finite corners), which has none
+/// and is never reported.
+bool UnitNormalOf(const Vector& a, const Vector& b, const Vector& c, Vector* out)
+{
+    Vector n = Cross(Sub(b, a), Sub(c, a));
+    float length2 = Dot(n, n);
+    if (!(length2 > 0.0f) || !std::isfinite(length2))
+        return false;
+    float inv = Math::InvSqrt(length2);
+    *out = {n.x * inv, n.y * inv, n.z * inv};
+    return true;
 }
 
 void FillTriangle(CollisionTriangle* out, Vector* a, Vector* b, Vector* c, int32_t index, const Vector& normal)
@@ -431,7 +445,9 @@ bool SphereTriangleHit(const Sphere& sphere, Vector* a, Vector* b, Vector* c, in
     }
     else
     {
-        normal = UnitNormal(*a, *b, *c);
+        // Inside the inner box no test is needed, but a triangle of no area has no normal.
+        if (!UnitNormalOf(*a, *b, *c, &normal))
+            return false;
         plane = Dot(Sub(sphere.centre, *a), normal);
     }
     FillTriangle(record, a, b, c, index, normal);
@@ -472,10 +488,12 @@ template <typename Hit> bool BoxInTriangles(const TriangleSet& set, const Collis
                              const Triangle& t = set.triangles[index];
                              Vector *a = &set.positions[t.vertex[0]], *b = &set.positions[t.vertex[1]],
                                     *c = &set.positions[t.vertex[2]];
-                             if (test && !Intersection::BoxTriangle(&box, a, b, c))
+                             Vector normal;
+                             if (!UnitNormalOf(*a, *b, *c, &normal) ||
+                                 (test && !Intersection::BoxTriangle(&box, a, b, c)))
                                  return true;
                              CollisionTriangle record;
-                             FillTriangle(&record, a, b, c, index, UnitNormal(*a, *b, *c));
+                             FillTriangle(&record, a, b, c, index, normal);
                              return hit(&record, 0.0f);
                          });
 }
@@ -483,6 +501,15 @@ template <typename Hit> bool BoxInTriangles(const TriangleSet& set, const Collis
 TriangleSet SectorTriangles(WorldSector* sector)
 {
     return {static_cast<const Triangle*>(sector->triangles), sector->positions, sector->numTriangles};
+}
+
+/// The sector's tree when the sector has the arrays the tree indexes: a native world's
+/// leaves keep none, and answer no triangle hits.
+const CollisionTree* TreeWithTriangles(WorldSector* sector)
+{
+    if (!sector->triangles || !sector->positions)
+        return nullptr;
+    return Collision::GetSectorTree(sector);
 }
 
 // ---- World triangles ------------------------------------------------------------------------------------
@@ -494,7 +521,7 @@ void WorldTrianglesOnLine(World* world, IntersectionPrimitive* primitive, const 
     WalkSectorsOnLine(world, line.start, d,
                       [&](WorldSector* sector, float t0, float t1)
                       {
-                          const CollisionTree* tree = Collision::GetSectorTree(sector);
+                          const CollisionTree* tree = TreeWithTriangles(sector);
                           if (!tree)
                               return true;
                           return LineInTriangles(SectorTriangles(sector), tree, line.start, d, t0, t1,
@@ -512,7 +539,7 @@ void WorldTrianglesInSphere(World* world, IntersectionPrimitive* primitive, cons
         world, around,
         [&](WorldSector* sector)
         {
-            const CollisionTree* tree = Collision::GetSectorTree(sector);
+            const CollisionTree* tree = TreeWithTriangles(sector);
             if (!tree || DistanceSquaredToBox(sphere.centre, tree->box) > r2 || !BoxesOverlap(tree->box, around))
                 return true;
             return SphereInTriangles(SectorTriangles(sector), tree, sphere,
@@ -527,7 +554,7 @@ void WorldTrianglesInBox(World* world, IntersectionPrimitive* primitive, const B
     WalkSectorsInBox(world, box,
                      [&](WorldSector* sector)
                      {
-                         const CollisionTree* tree = Collision::GetSectorTree(sector);
+                         const CollisionTree* tree = TreeWithTriangles(sector);
                          if (!tree || !BoxesOverlap(tree->box, box))
                              return true;
                          return BoxInTriangles(SectorTriangles(sector), tree, box,

@@ -213,6 +213,9 @@ int32_t D3D9Lights::AddDirectional(Light* light)
     const int32_t index = DeviceIndex(light);
     D3DLIGHT9& record = sTables.directional;
     SetDiffuse(&record, light);
+    // Without a frame the light shines along its own default "at", never along the
+    // direction the previous light left in the shared record.
+    record.Direction = {0, 0, 1};
     if (light->object.frame)
     {
         const Vector& at = Frame::GetWorldMatrix(light->object.frame)->at;

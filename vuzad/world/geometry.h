@@ -142,8 +142,11 @@ struct Geometry
     using MaterialCallback = Material* (*)(Material* material, void* data);
     static Geometry* ForAllMaterials(Geometry* geometry, MaterialCallback callback, void* data);
 
-    /// Stream positioned after a geometry chunk header (15). Null on failure.
+    /// Stream positioned after a geometry chunk header (15). Null on failure. Counts that
+    /// need more bytes than a memory stream still holds are refused before allocating.
     static Geometry* StreamRead(Stream* stream);
+    /// The same, bounded by the size the geometry chunk's header gave.
+    static Geometry* StreamRead(Stream* stream, uint64_t chunkSize);
 
     static int32_t RegisterPlugin(int32_t size, int32_t pluginId, PluginConstructor constructor,
                                   PluginDestructor destructor, PluginCopy copy);

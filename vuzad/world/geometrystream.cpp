@@ -210,14 +210,57 @@ int32_t SectorMeshStreamSize(const void* object, int32_t, int32_t)
 
 // ---- Geometry chunk ----------------------------------------------------------------------------------
 
+namespace
+{
+
+int32_t StoredTexCoordSets(uint32_t format)
+{
+    if (format & 0x00FF0000)
+        return int32_t((format >> 16) & 0xFF);
+    if (format & kGeometryTextured2)
+        return 2;
+    return (format & kGeometryTextured) ? 1 : 0;
+}
+
+/// The bytes a struct's arrays take: colours, texture coordinates, triangles and the target
+/// records, with each target's positions and (by the format) normals when withTargets.
+uint64_t ArrayBytes(uint32_t format, int32_t numVertices, int32_t numTriangles, int32_t numTargets, bool withTargets)
+{
+    uint64_t nv = uint64_t(numVertices);
+    uint64_t bytes = uint64_t(numTargets) * 24;
+    if (format & kGeometryNative)
+        return bytes;
+    if (nv > 0)
+        bytes += nv * (((format & kGeometryPrelit) ? 4 : 0) + 8 * uint64_t(StoredTexCoordSets(format))) +
+                 uint64_t(numTriangles) * 8;
+    if (withTargets)
+        bytes += uint64_t(numTargets) * nv * ((format & kGeometryNormals) ? 24 : 12);
+    return bytes;
+}
+
+/// What a memory stream still holds; other streams cannot tell.
+uint64_t StreamLeft(const Stream* stream)
+{
+    if (stream->kind != kStreamMemory)
+        return UINT64_MAX;
+    return uint64_t(stream->memory.capacity - stream->memory.position);
+}
+
+} // namespace
+
 Geometry* Geometry::StreamRead(Stream* stream)
+{
+    return StreamRead(stream, StreamLeft(stream));
+}
+
+Geometry* Geometry::StreamRead(Stream* stream, uint64_t chunkSize)
 {
     uint32_t size = 0, version = 0;
     if (!FindStructChunk(stream, &size, &version))
         return nullptr;
     uint8_t head[28] = {};
     uint32_t want = version == 0x34000 ? 28 : 16;
-    if (size < want || !ReadBytes(stream, head, want) || (size > want && !Stream::Skip(stream, size - want)))
+    if (size < want || !ReadBytes(stream, head, want))
     {
         WorldError(kErrStreamRead);
         return nullptr;
@@ -227,11 +270,37 @@ Geometry* Geometry::StreamRead(Stream* stream)
     int32_t numTargets = int32_t(Get32(head + 12));
     SurfaceProperties surface;
     std::memcpy(&surface, head + 16, sizeof(surface));
-    if (numTargets < 1 || numTargets > 0xFFFF || numTriangles > 0x7FFFFFF)
+    bool native = (format & kGeometryNative) != 0;
+    // Counts are checked against the bytes the chunk holds before anything is allocated:
+    // a damaged head must not make a reader clear gigabytes. Triangles need vertices to
+    // name, or they would stay placeholders never read.
+    if (numTargets < 1 || numTargets > 0xFFFF || numTriangles < 0 || numTriangles > 0x7FFFFFF || numVertices < 0 ||
+        (!native && numTriangles > 0 && numVertices == 0) ||
+        12 + uint64_t(want) + ArrayBytes(format, numVertices, numTriangles, numTargets, true) > chunkSize)
     {
         WorldError(kErrStreamRead);
         return nullptr;
     }
+    // The arrays lie inside the struct when its length covers them, else after it (the
+    // older layout, whose struct holds the head alone).
+    uint64_t inside = size - want;
+    bool arraysInside = inside > 0 && inside >= ArrayBytes(format, numVertices, numTriangles, numTargets, false);
+    if (!arraysInside && inside > 0 && !Stream::Skip(stream, uint32_t(inside)))
+    {
+        WorldError(kErrStreamRead);
+        return nullptr;
+    }
+    uint64_t consumed = 0;
+    auto take = [&](void* to, size_t bytes)
+    {
+        consumed += bytes;
+        if (arraysInside && consumed > inside)
+        {
+            WorldError(kErrStreamRead);
+            return false;
+        }
+        return ReadBytes(stream, to, bytes);
+    };
     Geometry* geometry = Create(numVertices, numTriangles, format);
     if (!geometry)
         return nullptr;
@@ -240,15 +309,15 @@ Geometry* Geometry::StreamRead(Stream* stream)
     size_t nv = size_t(numVertices);
     if (!(geometry->flags & kGeometryNative) && numVertices > 0)
     {
-        if (geometry->prelit && !ReadBytes(stream, geometry->prelit, nv * 4))
+        if (geometry->prelit && !take(geometry->prelit, nv * 4))
             return Fail(geometry);
         for (int32_t s = 0; s < geometry->numTexCoordSets; ++s)
-            if (!ReadBytes(stream, geometry->texCoords[s], nv * sizeof(TexCoords)))
+            if (!take(geometry->texCoords[s], nv * sizeof(TexCoords)))
                 return Fail(geometry);
         for (int32_t t = 0; t < numTriangles; ++t)
         {
             uint16_t stored[4];
-            if (!ReadBytes(stream, stored, 8))
+            if (!take(stored, 8))
                 return Fail(geometry);
             Triangle& tri = geometry->triangles[t];
             tri = {{stored[1], stored[0], stored[3]}, int16_t(stored[2])};
@@ -263,7 +332,7 @@ Geometry* Geometry::StreamRead(Stream* stream)
     {
         MorphTarget& target = geometry->morphTargets[m];
         uint8_t record[24];
-        if (!ReadBytes(stream, record, 24))
+        if (!take(record, 24))
             return Fail(geometry);
         std::memcpy(&target.boundingSphere, record, 16);
         bool positions = Get32(record + 16) != 0, normals = Get32(record + 20) != 0;
@@ -272,10 +341,15 @@ Geometry* Geometry::StreamRead(Stream* stream)
             WorldError(kErrStreamRead);
             return Fail(geometry);
         }
-        if (positions && !ReadBytes(stream, target.positions, nv * sizeof(Vector)))
+        if (positions && !take(target.positions, nv * sizeof(Vector)))
             return Fail(geometry);
-        if (normals && !ReadBytes(stream, target.normals, nv * sizeof(Vector)))
+        if (normals && !take(target.normals, nv * sizeof(Vector)))
             return Fail(geometry);
+    }
+    if (arraysInside && consumed < inside && !Stream::Skip(stream, uint32_t(inside - consumed)))
+    {
+        WorldError(kErrStreamRead);
+        return Fail(geometry);
     }
     uint32_t listVersion = 0;
     if (!Stream::FindChunk(stream, kMaterialListChunk, nullptr, &listVersion))

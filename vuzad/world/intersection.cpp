@@ -75,8 +75,9 @@ bool Intersection::LineTriangle(const Vector* start, const Vector* delta, const 
     Vector e1 = Sub(*b, *a), e2 = Sub(*c, *a);
     Vector p = Cross(*delta, e2);
     float det = Dot(e1, p);
-    // Only lines running against the normal count: back faces and grazing lines never do.
-    if (!(det > 1e-8f))
+    // Only lines running against the normal count: back faces and grazing lines never do;
+    // nor does anything a huge vertex turns infinite.
+    if (!(det > 1e-8f) || !std::isfinite(det))
         return false;
     float lo = -0.00001f * det, hi = det - lo;
     Vector q0 = Sub(*start, *a);
@@ -88,10 +89,10 @@ bool Intersection::LineTriangle(const Vector* start, const Vector* delta, const 
     if (v < lo || u + v > hi)
         return false;
     float along = Dot(e2, q);
-    if (along < lo || along > hi)
+    if (along < lo || along > hi || !std::isfinite(u) || !std::isfinite(v) || !std::isfinite(along))
         return false;
     *t = along / det;
-    return true;
+    return std::isfinite(*t);
 }
 
 int32_t Intersection::SphereTriangle(const Sphere* sphere, const Vector* a, const Vector* b, const Vector* c,

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+struct InstanceHeader;
+struct InstanceMesh;
 struct Matrix;
 struct Vector;
 
@@ -156,6 +158,14 @@ struct VertexShader
     /// nothing sent for fog type 0 or with W fog; linear fog with equal planes sends a step
     /// at the far plane instead of dividing by zero.
     static HRESULT SetFogConstants(const VertexShaderDescriptor* descriptor, const VertexShaderRegisters* registers);
+
+    // ---- Drawing ----------------------------------------------------------------------------
+
+    /// Draws one mesh of instance data with the mesh's vertex shader: no pixel shader, the
+    /// material's texture (or none) on stage 0 modulated by the diffuse colour, the states
+    /// flushed, then an indexed draw when the header has an index buffer. The caller has set
+    /// the streams, the declaration and the constants.
+    static void DrawMesh(const InstanceHeader* header, const InstanceMesh* mesh);
 };
 
 /// Generated shaders by descriptor: 256 entries sorted by key, the oldest-stamped one

@@ -1,5 +1,6 @@
 // The constants generated vertex shaders read: the world matrix and object space, the light
-// block, the material colour, the fog constants and the world-view-projection matrix.
+// block, the material colour, the fog constants and the world-view-projection matrix; and the
+// drawing of one instanced mesh with its shader.
 #include "vertexshader.h"
 
 #include "camera.h"
@@ -7,6 +8,8 @@
 #include "d3d9renderstate.h"
 #include "d3dx9.h"
 #include "engine.h"
+#include "instancedata.h"
+#include "material.h"
 #include "matrix.h"
 #include "vector.h"
 #include "vertexshader_local.h"
@@ -353,4 +356,32 @@ HRESULT VertexShader::SetFogConstants(const VertexShaderDescriptor* descriptor, 
         constants[0] = density * 1.442695f;
     }
     return Upload(registers->fog, constants, 1);
+}
+
+// ---- Drawing -------------------------------------------------------------------------------------------
+
+void VertexShader::DrawMesh(const InstanceHeader* header, const InstanceMesh* mesh)
+{
+    IDirect3DDevice9* device = D3D9Device::GetDevice();
+    if (!device)
+        return;
+    D3D9Device::SetPixelShader(nullptr);
+    const Texture* texture = mesh->material ? mesh->material->texture : nullptr;
+    D3D9RenderState::SetTexture(texture, 0);
+    const DWORD op = texture ? D3DTOP_MODULATE : D3DTOP_SELECTARG2;
+    D3D9RenderState::SetTextureStageState(0, D3DTSS_COLOROP, op);
+    D3D9RenderState::SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    D3D9RenderState::SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    D3D9RenderState::SetTextureStageState(0, D3DTSS_ALPHAOP, op);
+    D3D9RenderState::SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+    D3D9RenderState::SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+    D3D9Device::SetVertexShader(mesh->vertexShader);
+    D3D9RenderState::Flush();
+    if (mesh->primitiveCount == 0)
+        return;
+    if (header->indexBuffer)
+        device->DrawIndexedPrimitive(D3DPRIMITIVETYPE(header->primitiveType), INT(mesh->baseIndex), 0,
+                                     mesh->vertexCount, mesh->startIndex, mesh->primitiveCount);
+    else
+        device->DrawPrimitive(D3DPRIMITIVETYPE(header->primitiveType), mesh->baseIndex, mesh->primitiveCount);
 }

@@ -53,7 +53,7 @@ float (*VertexShader::GatherLights(void* object, int32_t objectType, float (*blo
     const bool isAtomic = objectType == 1;
     Atomic* atomic = isAtomic ? static_cast<Atomic*>(object) : nullptr;
     WorldSector* sector = isAtomic ? nullptr : static_cast<WorldSector*>(object);
-    uint32_t flags = isAtomic ? (atomic->geometry ? atomic->geometry->flags : 0) : (world ? world->flags : 0);
+    uint32_t flags = isAtomic ? (atomic->geometry ? atomic->geometry->flags : 0) : (world ? world->formatFlags : 0);
     const bool prelit = flags & kGeometryPrelit;
     const bool normals = flags & kGeometryNormals;
 

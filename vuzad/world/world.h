@@ -160,7 +160,8 @@ struct World
     static const World* StreamWrite(const World* world, Stream* stream);
     /// Frees its sectors' instance data, ties, plug-in data and meshes, its material list
     /// and its block. Clumps, atomics, lights and cameras are not visited: remove them
-    /// first. A world laid out by its caller keeps its memory, which is the caller's. 1.
+    /// first. A world not read into one block is freed piece by piece: each leaf's arrays,
+    /// each plane and leaf record and the world record, all from the engine's memory. 1.
     static int32_t Destroy(World* world);
 
     // ---- Rendering and walks ---------------------------------------------------------------------

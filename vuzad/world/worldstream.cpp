@@ -211,6 +211,9 @@ struct Reader
         *rights = {};
         if (!PluginRegistry::ReadExtensionChunk(WorldSector::Registry(), stream, sector))
         {
+            // Native data read before the failing sub-chunk holds buffers and a declaration.
+            if (sector->instanceData)
+                ResourceArena::Free(sector->instanceData);
             PluginRegistry::DeinitObject(WorldSector::Registry(), sector);
             if (sector->meshHeader)
                 MeshHeader::Destroy(sector->meshHeader);
@@ -364,8 +367,45 @@ WorldSector* TearDownSector(WorldSector* sector, void*)
     return sector;
 }
 
+void FreeIfAny(void* pointer)
+{
+    if (pointer)
+        Memory::Free(pointer);
+}
+
+/// A world built piece by piece: each leaf's arrays, each node and the record on their own.
+void FreePieces(World* world)
+{
+    std::vector<SectorNode*> pending = {world->rootSector};
+    while (!pending.empty())
+    {
+        SectorNode* node = pending.back();
+        pending.pop_back();
+        if (!node)
+            continue;
+        if (node->type < 0)
+        {
+            auto* sector = reinterpret_cast<WorldSector*>(node);
+            FreeIfAny(sector->positions);
+            FreeIfAny(sector->normals);
+            FreeIfAny(sector->prelit);
+            for (void* set : sector->texCoords)
+                FreeIfAny(set);
+            FreeIfAny(sector->triangles);
+            Memory::Free(sector);
+            continue;
+        }
+        auto* plane = reinterpret_cast<PlaneSector*>(node);
+        pending.push_back(plane->left);
+        pending.push_back(plane->right);
+        Memory::Free(plane);
+    }
+    world->rootSector = nullptr;
+    Memory::Free(world);
+}
+
 /// The world's sectors, material list and plug-in data (when its constructors ran), then
-/// its block when it has one.
+/// its block, or each of its pieces when it was not read into one block.
 void TearDown(World* world, bool constructed)
 {
     LeaveWorldList(world);
@@ -375,6 +415,8 @@ void TearDown(World* world, bool constructed)
         PluginRegistry::DeinitObject(World::Registry(), world);
     if (world->privateFlags & World::kOneBlock)
         Memory::Free(world);
+    else
+        FreePieces(world);
 }
 
 World* FailRead(World* world, bool constructed)

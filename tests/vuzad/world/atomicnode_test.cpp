@@ -297,6 +297,69 @@ TEST_F(AtomicNodeTest, AfterADeviceResetListedGeometriesAreRefilledWhole)
     EXPECT_EQ(PositionAt(Bytes(h->streams[0].vertexBuffer), 16 * 3).x, 1.0f);
 }
 
+TEST_F(AtomicNodeTest, PreInstancedAtomicsDrawAfterALockAndAfterAReset)
+{
+    Start();
+    Callbacks()->lighting = FixedLighting;
+    for (bool twoStreams : {false, true})
+    {
+        Geometry* g = ReadGeometry(LitQuad());
+        ASSERT_NE(g, nullptr);
+        if (twoStreams)
+            VertexShaderFlags::Set(g, kVsFlagPositions); // positions alone in stream 0
+        Atomic* atomic = MakeAtomic(g);
+        atomic->pipeline = mPipeline;
+        ASSERT_EQ(Atomic::Instance(atomic), 1);
+        EXPECT_NE(g->flags & kGeometryNative, 0u);
+        ASSERT_NE(g->instanceData, nullptr);
+        const InstanceHeader* h = InstanceData::Header(g->instanceData);
+        EXPECT_EQ(h->streams[1].vertexBuffer != nullptr, twoStreams);
+        auto lastX = [&]
+        {
+            const InstanceStream& s = InstanceData::Header(g->instanceData)->streams[0];
+            return PositionAt(Bytes(s.vertexBuffer), s.offset + 3 * s.stride).x;
+        };
+
+        g->morphTargets[0].positions[3] = {5, 1, 0};
+        Geometry::Lock(g, kGeometryLockPositions);
+        ASSERT_TRUE(Draw(atomic)) << twoStreams;
+        EXPECT_EQ(d3d9test::CountCalls("DrawIndexedPrimitive"), 1u) << twoStreams;
+        ASSERT_NE(g->instanceData, nullptr);
+        EXPECT_EQ(lastX(), 5.0f);
+        if (!twoStreams)
+            continue;
+
+        ASSERT_EQ(InstanceList::GetCount(), 1);
+        d3d9test::LoseDevice(Device());
+        d3d9test::MakeDeviceResettable(Device());
+        ASSERT_EQ(D3D9Device::TestAndReset(), 1);
+        Device()->EndScene();
+        ASSERT_TRUE(Draw(atomic));
+        EXPECT_EQ(d3d9test::CountCalls("DrawIndexedPrimitive"), 1u);
+        EXPECT_EQ(lastX(), 5.0f);
+    }
+}
+
+TEST_F(AtomicNodeTest, NativeGeometriesWithoutNativeDataAreNotDrawn)
+{
+    Start();
+    Callbacks()->lighting = FixedLighting;
+    // Read native: the meshes name no indices and no native data came with them.
+    GeometryDescription d = LitQuad(kGeometryNative);
+    d.extension = GeometryWriter::WriteMeshExtension(0, {{0, {}}});
+    d.extension[12 + 8] = 6; // six indices, none stored
+    d.extension[12 + 12] = 6;
+    d.targets[0].positions.clear();
+    d.targets[0].normals.clear();
+    Geometry* g = ReadGeometry(d);
+    ASSERT_NE(g, nullptr);
+    ASSERT_NE(g->meshHeader, nullptr);
+    Atomic* atomic = MakeAtomic(g);
+    EXPECT_FALSE(Draw(atomic));
+    EXPECT_EQ(g->instanceData, nullptr);
+    EXPECT_EQ(d3d9test::CountCalls("DrawIndexedPrimitive"), 0u);
+}
+
 TEST_F(AtomicNodeTest, LightsReachingTheAtomicAreCollectedOnceWhateverItsSectors)
 {
     Start();

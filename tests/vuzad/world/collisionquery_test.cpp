@@ -212,6 +212,25 @@ TEST(Intersections, LineTestTakesFrontFacesWithinItsMargins)
     }
 }
 
+TEST(Intersections, LineTestRefusesWhatAHugeVertexMakesInfinite)
+{
+    const Vector start = {0.25f, 0.25f, 1}, d = {0, 0, -2};
+    const Vector huge[3][3] = {
+        {{0, 0, 0}, {3e38f, 0, 0}, {0, 3e38f, 0}}, // infinite determinant
+        {{0, 0, 0}, {1, 0, 0}, {0, 1, 3e38f}},     // infinite distance terms
+        {{-3e38f, -3e38f, 0}, {3e38f, -3e38f, 0}, {0, 3e38f, 0}},
+    };
+    for (const auto& t : huge)
+    {
+        float along = 99.0f;
+        if (Intersection::LineTriangle(&start, &d, &t[0], &t[1], &t[2], &along))
+            EXPECT_TRUE(std::isfinite(along));
+    }
+    float along = 99.0f;
+    const Vector a = {0, 0, 0}, b = {3e38f, 0, 0}, c = {0, 3e38f, 0};
+    EXPECT_FALSE(Intersection::LineTriangle(&start, &d, &a, &b, &c, &along));
+}
+
 TEST(Intersections, SphereTestGivesSignedPlaneDistanceAndRejectsOutsideEdges)
 {
     struct Case
@@ -976,6 +995,27 @@ TEST_F(CollisionQueries, BoxHoldingAWholeTreeReportsItsTrianglesUntested)
     tested.expectedPrimitive = &p;
     World::ForAllTriangleIntersections(world.Get(), &p, OnTriangle, &tested);
     EXPECT_EQ(tested.hits.size(), 0u);
+}
+
+TEST_F(CollisionQueries, TrianglesOfNoAreaAreNeverReportedWhereverTheTreePutsThem)
+{
+    // Leaf 1's triangle collapsed to a segment: it has no normal to report.
+    ThreeLeaves world;
+    world.Leaf(1)->positions[2] = world.Leaf(1)->positions[1];
+    IntersectionPrimitive shapes[3] = {};
+    shapes[0].type = kIntersectBox; // holds the whole tree: untested
+    shapes[0].data.box = {{2, 2, 2}, {-2, -2, -2}};
+    shapes[1].type = kIntersectBox; // cuts it: tested
+    shapes[1].data.box = {{0.5f, 2, 2}, {-2, -2, -2}};
+    shapes[2].type = kIntersectSphere; // its inner box holds the tree
+    shapes[2].data.sphere = {{0, 0, 0}, 4.0f};
+    for (IntersectionPrimitive& shape : shapes)
+    {
+        Collector got;
+        got.expectedPrimitive = &shape;
+        World::ForAllTriangleIntersections(world.Get(), &shape, OnTriangle, &got);
+        EXPECT_EQ(got.hits.count({world.Leaf(1), 0}), 0u) << shape.type;
+    }
 }
 
 TEST_F(CollisionQueries, PointsAndUnknownTypesFindNoTriangles)

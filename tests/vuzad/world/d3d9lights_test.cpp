@@ -248,4 +248,21 @@ TEST_F(D3D9LightsTest, WorldLightsWriteDirectionalLightsAndSumTheRestIntoTheAmbi
     EXPECT_EQ(D3D9Lights::Ambient()[0], 0.0f);
 }
 
+TEST_F(D3D9LightsTest, ADirectionalLightWithoutAFrameShinesAlongItsDefaultDirection)
+{
+    Start();
+    Light* turned = MakeLight(kLightDirectional);
+    const Vector xAxis = {1, 0, 0};
+    Frame::Rotate(turned->object.frame, &xAxis, 90.0f, kCombineReplace);
+    Light* bare = Light::Create(kLightDirectional);
+    mLights.push_back(bare);
+    EXPECT_EQ(D3D9Lights::AddDirectional(turned), 1);
+    EXPECT_EQ(D3D9Lights::AddDirectional(bare), 1);
+    const D3DLIGHT9 first = DeviceLight(Index(turned)), second = DeviceLight(Index(bare));
+    EXPECT_NEAR(std::fabs(first.Direction.y), 1.0f, 1e-6f) << "turned off z";
+    EXPECT_EQ(second.Direction.x, 0.0f);
+    EXPECT_EQ(second.Direction.y, 0.0f);
+    EXPECT_EQ(second.Direction.z, 1.0f);
+}
+
 } // namespace

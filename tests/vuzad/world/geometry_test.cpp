@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+
 namespace
 {
 
@@ -98,30 +101,36 @@ Geometry* ReadGeometry(std::vector<uint8_t>& bytes)
     return g;
 }
 
-TEST_F(Geometries, WrittenChunksReadBack)
+TEST_F(Geometries, WrittenChunksReadBackWithArraysInsideOrAfterTheStruct)
 {
     for (uint32_t version : {0x36003u, 0x34000u})
-    {
-        GeometryDescription d = Quad();
-        d.version = version;
-        std::vector<uint8_t> bytes = GeometryWriter::Write(d);
-        Geometry* g = ReadGeometry(bytes);
-        ASSERT_NE(g, nullptr) << std::hex << version;
-        EXPECT_EQ(g->numVertices, 4);
-        EXPECT_EQ(g->numTriangles, 2);
-        EXPECT_EQ(g->prelit[2].red, 9);
-        EXPECT_EQ(g->texCoords[0][3].u, 1.0f);
-        EXPECT_EQ(g->triangles[1].vertex[0], 1);
-        EXPECT_EQ(g->triangles[1].vertex[1], 3);
-        EXPECT_EQ(g->triangles[1].vertex[2], 2);
-        EXPECT_EQ(g->triangles[1].material, 1);
-        EXPECT_EQ(g->morphTargets[0].boundingSphere.radius, 0.75f);
-        EXPECT_EQ(g->morphTargets[0].positions[3].x, 1.0f);
-        EXPECT_EQ(g->materials.count, 2);
-        // Built on read: the opaque red mesh first.
-        ASSERT_EQ(g->meshHeader->numMeshes, 2);
-        EXPECT_EQ(MeshHeader::Meshes(g->meshHeader)[0].material, g->materials.materials[0]);
-        Geometry::Destroy(g);
+        for (bool after : {false, true})
+        {
+            GeometryDescription d = Quad();
+            d.version = version;
+            d.arraysAfterStruct = after;
+            std::vector<uint8_t> bytes = GeometryWriter::Write(d);
+            // The struct's length: the head alone, or the head with every array.
+            uint32_t head = version == 0x34000 ? 28 : 16, structSize;
+            std::memcpy(&structSize, bytes.data() + 16, 4);
+            EXPECT_EQ(structSize, after ? head : head + 4 * 4 + 4 * 8 + 2 * 8 + 24 + 4 * 12);
+            Geometry* g = ReadGeometry(bytes);
+            ASSERT_NE(g, nullptr) << std::hex << version << " " << after;
+            EXPECT_EQ(g->numVertices, 4);
+            EXPECT_EQ(g->numTriangles, 2);
+            EXPECT_EQ(g->prelit[2].red, 9);
+            EXPECT_EQ(g->texCoords[0][3].u, 1.0f);
+            EXPECT_EQ(g->triangles[1].vertex[0], 1);
+            EXPECT_EQ(g->triangles[1].vertex[1], 3);
+            EXPECT_EQ(g->triangles[1].vertex[2], 2);
+            EXPECT_EQ(g->triangles[1].material, 1);
+            EXPECT_EQ(g->morphTargets[0].boundingSphere.radius, 0.75f);
+            EXPECT_EQ(g->morphTargets[0].positions[3].x, 1.0f);
+            EXPECT_EQ(g->materials.count, 2);
+            // Built on read: the opaque red mesh first.
+            ASSERT_EQ(g->meshHeader->numMeshes, 2);
+            EXPECT_EQ(MeshHeader::Meshes(g->meshHeader)[0].material, g->materials.materials[0]);
+            Geometry::Destroy(g);
     }
 }
 
@@ -191,6 +200,47 @@ TEST_F(Geometries, TrianglesNamingMissingVerticesOrMaterialsAreRefused)
     bytes = GeometryWriter::Write(d);
     EXPECT_EQ(ReadGeometry(bytes), nullptr);
     TakeError();
+}
+
+TEST_F(Geometries, CountsBeyondTheChunkAreRefusedBeforeAllocating)
+{
+    const struct
+    {
+        uint32_t format;
+        uint32_t triangles, vertices, targets;
+    } heads[] = {
+        {kGeometryPositions, 0, 65535, 300},   {kGeometryPositions | kGeometryNormals, 0, 65535, 1},
+        {kGeometryPositions, 0x7FFFFFF, 3, 1}, {kGeometryPositions, 0, 0, 65535},
+        {kGeometryNative, 0, 0, 65535},        {kGeometryPositions, 2, 0, 1}, // triangles without vertices to name
+    };
+    size_t largest = 0;
+    TestMemory::refuse = [&](size_t size, uint32_t)
+    {
+        largest = std::max(largest, size);
+        return false;
+    };
+    for (const auto& h : heads)
+    {
+        // A 128-byte geometry chunk: the head, then zeros.
+        ChunkBuilder c;
+        c.Header(15, 116).Header(1, 16).U32(h.format).U32(h.triangles).U32(h.vertices).U32(h.targets);
+        c.bytes.resize(128 + 12);
+        largest = 0;
+        EXPECT_EQ(ReadGeometry(c.bytes), nullptr) << h.vertices << " " << h.targets;
+        EXPECT_LT(largest, size_t(4096)) << h.vertices << " " << h.targets;
+        TakeError();
+        // Bounded by the chunk header's size too, as a clump's reader passes it.
+        std::vector<uint8_t> bytes = c.bytes;
+        bytes.resize(bytes.size() + (1 << 16));
+        Stream* in = OpenReader(bytes);
+        uint32_t size = 0;
+        ASSERT_TRUE(Stream::FindChunk(in, 15, &size, nullptr));
+        largest = 0;
+        EXPECT_EQ(Geometry::StreamRead(in, size), nullptr);
+        EXPECT_LT(largest, size_t(4096));
+        Stream::Close(in, nullptr);
+        TakeError();
+    }
 }
 
 TEST_F(Geometries, MutatedStreamsAreRefusedWithoutACrash)

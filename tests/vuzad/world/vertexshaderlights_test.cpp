@@ -22,7 +22,7 @@ protected:
     {
         WorldFixture::SetUp();
         mWorld = std::make_unique<TestWorld>(true, 1.0f, -1.0f);
-        mWorld->world.flags = kGeometryLight | kGeometryNormals;
+        mWorld->world.formatFlags = kGeometryLight | kGeometryNormals;
         Engine::Current()->currentWorld = &mWorld->world;
         VertexShader::SetWorldMatrix(nullptr);
     }

@@ -7,6 +7,8 @@
 #include "frame.h"
 #include "geometry.h"
 #include "light.h"
+#include "memory.h"
+#include "plugin.h"
 #include "worldd3d9.h"
 #include "worldfixture.h"
 
@@ -36,6 +38,37 @@ protected:
     }
     std::vector<Frame*> mFrames;
 };
+
+TEST_F(WorldTies, AWorldBuiltPieceByPieceIsFreedPieceByPiece)
+{
+    // The record, a plane, two leaves and the leaves' arrays, each a block of its own.
+    auto* world = static_cast<World*>(Memory::AllocateZeroed(1, size_t(World::Registry()->size), kMemoryHintObject));
+    ASSERT_NE(world, nullptr);
+    World::InitRecord(world);
+    MaterialList::Init(&world->materials);
+    world->formatFlags = kGeometryPositions | kGeometryPrelit | kGeometryTextured;
+    world->numTexCoordSets = 1;
+    ASSERT_NE(PluginRegistry::InitObject(World::Registry(), world), nullptr);
+    auto* plane = static_cast<PlaneSector*>(Memory::AllocateZeroed(1, sizeof(PlaneSector), kMemoryHintObject));
+    world->rootSector = reinterpret_cast<SectorNode*>(plane);
+    SectorNode** slots[2] = {&plane->left, &plane->right};
+    for (SectorNode** slot : slots)
+    {
+        auto* leaf = static_cast<WorldSector*>(
+            Memory::AllocateZeroed(1, size_t(WorldSector::Registry()->size), kMemoryHintObject));
+        WorldSector::InitLeaf(leaf);
+        ASSERT_NE(PluginRegistry::InitObject(WorldSector::Registry(), leaf), nullptr);
+        leaf->numVertices = 3;
+        leaf->numTriangles = 1;
+        leaf->positions = static_cast<Vector*>(Memory::AllocateZeroed(3, sizeof(Vector), kMemoryHintObject));
+        leaf->prelit = Memory::AllocateZeroed(3, 4, kMemoryHintObject);
+        leaf->texCoords[0] = Memory::AllocateZeroed(3, 8, kMemoryHintObject);
+        leaf->triangles = Memory::AllocateZeroed(1, 8, kMemoryHintObject);
+        *slot = reinterpret_cast<SectorNode*>(leaf);
+    }
+    EXPECT_EQ(World::Destroy(world), 1);
+    EXPECT_EQ(TestMemory::CountLive(kMemoryHintObject), 0u) << "pieces left";
+}
 
 TEST_F(WorldTies, AttachAfterOpenIsRefused)
 {

@@ -119,4 +119,39 @@ TEST_F(WorldCollision, ReadWorldsAnswerLineQueriesThroughTheirLeavesTrees)
     World::Destroy(reread);
 }
 
+TEST_F(WorldCollision, NativeWorldsWithTreesAnswerNoTriangleHits)
+{
+    // One flag bit in the file: the leaves keep their trees but no triangle arrays.
+    WorldDescription d = TwoWalls();
+    d.format |= kGeometryNative;
+    for (auto& leaf : d.leaves)
+    {
+        leaf.numVertices = 4;
+        leaf.numTriangles = 2;
+    }
+    std::vector<uint8_t> bytes = WorldWriter::Write(d);
+    World* world = ReadWorldChunk(bytes);
+    ASSERT_NE(world, nullptr);
+    EXPECT_TRUE(LineHits(world, {0, 1, 2}, {20, 1, 2}).empty());
+    IntersectionPrimitive shapes[2] = {};
+    shapes[0].type = kIntersectSphere;
+    shapes[0].data.sphere = {{5, 0, 0}, 3.0f};
+    shapes[1].type = kIntersectBox;
+    shapes[1].data.box = {{20, 20, 20}, {-20, -20, -20}};
+    for (IntersectionPrimitive& shape : shapes)
+    {
+        int calls = 0;
+        World::ForAllTriangleIntersections(
+            world, &shape,
+            [](IntersectionPrimitive*, WorldSector*, CollisionTriangle* t, float, void* data)
+            {
+                ++*static_cast<int*>(data);
+                return t;
+            },
+            &calls);
+        EXPECT_EQ(calls, 0) << shape.type;
+    }
+    World::Destroy(world);
+}
+
 } // namespace

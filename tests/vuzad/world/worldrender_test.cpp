@@ -389,4 +389,42 @@ TEST_F(WorldDraw, ANativeSectorStreamCutShortOrDamagedAttachesNothing)
     world->formatFlags &= ~kGeometryNative;
 }
 
+TEST_F(WorldDraw, ANativeLeafWhoseExtensionFailsAfterItsNativeDataFreesThatData)
+{
+    Start();
+    World* world = ReadWorld(FourLeaves());
+    ASSERT_NE(world, nullptr);
+    Enter(world);
+    world->formatFlags |= kGeometryInstanceOnly;
+    ASSERT_TRUE(DrawFrame());
+    world->formatFlags = (world->formatFlags & ~kGeometryInstanceOnly) | kGeometryNative;
+    // Each leaf's native sub-chunk, followed by four bytes too few for another header.
+    WorldDescription d = FourLeaves();
+    d.format |= kGeometryNative;
+    std::vector<WorldSector*> leaves = Leaves();
+    for (size_t i = 0; i < leaves.size(); ++i)
+    {
+        Stream* out = Stream::Open(kStreamMemory, kStreamWrite, nullptr);
+        ASSERT_EQ(NativeData::WriteSector(out, leaves[i]), out);
+        std::vector<uint8_t> body = CloseWriter(out);
+        ChunkBuilder sub;
+        sub.Header(1296, uint32_t(body.size()));
+        sub.bytes.insert(sub.bytes.end(), body.begin(), body.end());
+        d.leaves[i].numVertices = 4;
+        d.leaves[i].numTriangles = 2;
+        d.leaves[i].extension = sub.bytes;
+        if (i == 2)
+            d.leaves[i].extension.resize(sub.bytes.size() + 4);
+    }
+    world->formatFlags &= ~kGeometryNative;
+    // Read, the leaves before the damaged one and its own native data are freed again (the
+    // leak check at exit fails otherwise).
+    EXPECT_EQ(ReadWorld(d), nullptr);
+    d3d9driver::TakeError();
+    d.leaves[2].extension.resize(d.leaves[2].extension.size() - 4);
+    World* whole = ReadWorld(d);
+    ASSERT_NE(whole, nullptr);
+    World::Destroy(whole);
+}
+
 } // namespace

@@ -334,8 +334,8 @@ int32_t D3D9Raster::FromImage(void* out, void* in, int32_t)
         alpha = BaseOfRaster(raster) == BaseOf(kRasterFormat8888);
     else
         alpha = FormatInfo(topExt->format).alpha;
-    SetAlpha(raster, alpha);
 
+    // The raster keeps its has-alpha flag when the lock fails.
     bool lockedHere = false;
     bool paletteLockedHere = false;
     if (!(raster->privateFlags & kRasterLockedWrite))
@@ -344,6 +344,7 @@ int32_t D3D9Raster::FromImage(void* out, void* in, int32_t)
             return 0;
         lockedHere = true;
     }
+    SetAlpha(raster, alpha);
     if (IsPalettised(raster) && !(raster->privateFlags & kRasterPaletteLockedWrite))
         paletteLockedHere = Raster::LockPalette(raster, kRasterLockWrite | kRasterLockNoFetch) != nullptr;
 
@@ -434,6 +435,9 @@ int32_t D3D9Raster::ToImage(void* out, void* in, int32_t)
                         std::memcpy(pixel, raster->palette + 4 * size_t(row[x]), 4);
                         continue;
                     }
+                    // An 8-bit raster without a palette: luminance (L8) gives red = green =
+                    // blue = the pixel and alpha 255 through its reader; A8 holds alpha
+                    // only, so it keeps its reading as white with that alpha.
                     uint32_t value = 0;
                     std::memcpy(&value, row + size_t(x) * size_t(bytes), size_t(bytes));
                     Rgba c = reader(value);

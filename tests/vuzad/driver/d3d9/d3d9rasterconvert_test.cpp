@@ -377,6 +377,22 @@ TEST_F(D3D9ImageTest, RasterValuesOfTheEdgeColours)
     Raster::Destroy(alpha);
 }
 
+TEST_F(D3D9ImageTest, AFailedLockLeavesTheAlphaFlagAsItWas)
+{
+    Start();
+    Raster* raster = Raster::Create(2, 2, 0, kRasterTypeTexture | kRasterFormat888);
+    D3D9Raster::Extension(raster)->alpha = 1;
+    Image* image = Make32(2, 2, {{1, 2, 3, 4}});
+    d3d9test::FailNext(d3d9test::Fault::Lock, D3DERR_INVALIDCALL);
+    EXPECT_EQ(Raster::SetFromImage(raster, image), nullptr);
+    d3d9test::ClearFaults();
+    EXPECT_EQ(D3D9Raster::GetAlphaFlag(raster), 1) << "unchanged";
+    Error e;
+    Error::Get(&e);
+    Image::Destroy(image);
+    Raster::Destroy(raster);
+}
+
 TEST_F(D3D9ImageTest, PalettisedAndLuminanceRastersReadBack)
 {
     Start();
@@ -400,6 +416,18 @@ TEST_F(D3D9ImageTest, PalettisedAndLuminanceRastersReadBack)
     ASSERT_EQ(Raster::SetFromImage(l8, greys), l8);
     Image* back = ReadBack(l8);
     EXPECT_EQ(ColourAt(back, 1, 0), (Colour{180, 180, 180, 255}));
+    // An alpha-only raster reads as white with its alpha, not as a grey.
+    Raster* a8 = D3D9Raster::CreateFromD3DFormat(4, 2, D3DFMT_A8, kRasterTypeTexture);
+    ASSERT_NE(a8, nullptr);
+    uint8_t* bytes = Raster::Lock(a8, 0, kRasterLockWrite);
+    ASSERT_NE(bytes, nullptr);
+    for (int32_t y = 0; y < 2; ++y)
+        std::memset(bytes + y * a8->stride, 0x40, 4);
+    Raster::Unlock(a8);
+    Image* alphas = ReadBack(a8);
+    EXPECT_EQ(ColourAt(alphas, 2, 1), (Colour{255, 255, 255, 0x40}));
+    Image::Destroy(alphas);
+    Raster::Destroy(a8);
     ASSERT_EQ(Image::SetFromRaster(narrow, l8), narrow);
     EXPECT_EQ(narrow->pixels[1], 180);
     EXPECT_EQ(Colour(narrow->palette + 4 * 99, narrow->palette + 4 * 100), (Colour{99, 99, 99, 255})) << "a ramp";
