@@ -41,8 +41,8 @@ std::vector<uint8_t> ClumpWriter::WriteFrameList(const std::vector<ClumpDescript
     }
     Bytes body;
     body.Chunk(kChunkStruct, s.out, version);
-    for (size_t i = 0; i < frames.size(); ++i)
-        body.Header(kChunkExtension, 0, version);
+    for (const auto& frame : frames)
+        body.Chunk(kChunkExtension, frame.extension, version);
     Bytes chunk;
     chunk.Chunk(kChunkFrameList, body.out, version);
     return chunk.out;
