@@ -331,7 +331,9 @@ bool SkinPipeline::CanSkinInHardware(const Atomic* atomic)
 
 bool SkinPipeline::UseStaticVertexBuffer(const Atomic* atomic)
 {
-    return !SkinPlugin::GetCaps().hardwareVertexProcessing || CanSkinInHardware(atomic);
+    // While hardware skinning is switched off, a skin the device could blend is still blended
+    // on the processor, into the rotating buffers like any other.
+    return !SkinPlugin::GetCaps().hardwareVertexProcessing || (sHardwareAllowed && CanSkinInHardware(atomic));
 }
 
 void SkinPipeline::SetHardwareSkinningAllowed(bool allowed)

@@ -66,7 +66,7 @@ struct SkinPipeline
     /// Whether the atomic's skin can be blended in a vertex shader on this device.
     static bool CanSkinInHardware(const Atomic* atomic);
     /// True without hardware vertex processing (the blended vertices go to the instance's
-    /// own static buffer), else as CanSkinInHardware.
+    /// own static buffer), else as CanSkinInHardware while hardware skinning is allowed.
     static bool UseStaticVertexBuffer(const Atomic* atomic);
 
     // ---- Palette -----------------------------------------------------------------------------
