@@ -266,13 +266,15 @@ protected:
         D3D9WorldTest::TearDown();
     }
 
-    void Start(bool streamOffsets = true)
+    void Start(bool streamOffsets = true, bool hardwareVertices = true)
     {
         d3d9test::AdapterConfig adapter = d3d9driver::Adapter();
         adapter.clientWidth = kSize;
         adapter.clientHeight = kSize;
         if (!streamOffsets)
             adapter.caps.DevCaps2 &= ~DWORD(D3DDEVCAPS2_STREAMOFFSET);
+        if (!hardwareVertices)
+            adapter.caps.DevCaps &= ~DWORD(D3DDEVCAPS_HWTRANSFORMANDLIGHT);
         d3d9test::SetAdapters({adapter});
         ASSERT_NE(Engine::Init(nullptr, 0, 1 << 20), 0);
         ASSERT_EQ(World::Attach(), 1);
@@ -408,8 +410,9 @@ TEST_F(SkinDraw, WithoutStreamOffsetsOneRotatingStreamMovesTheBaseVertices)
 
 TEST_F(SkinDraw, WithoutHardwareVertexProcessingTheInstanceKeepsItsStaticBuffer)
 {
-    Start();
-    SkinPlugin::SetCaps({0, 0, 0, 0});
+    Start(true, false);
+    EXPECT_EQ(SkinPlugin::GetCaps().hardwareVertexProcessing, 0);
+    EXPECT_EQ(SkinPlugin::GetCaps().hardwareSkinning, 0);
     ASSERT_TRUE(DrawFrame());
     EXPECT_EQ(Header()->streams[0].managed, 1);
     EXPECT_EQ(Header()->streams[1].vertexBuffer, nullptr);
