@@ -16,7 +16,8 @@ struct ClumpDescription
         /// Rows right, up, at, position.
         std::array<float, 12> rows = {1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0};
         int32_t parent = -1; ///< index of an earlier frame, -1 for the root
-        /// Raw sub-chunks of the frame's extension chunk (each with its own header).
+        /// Raw sub-chunks of the frame's extension chunk (each with its own header), such
+        /// as SkinWriter::FrameNode and SkinWriter::FrameHierarchy for a skeleton.
         std::vector<uint8_t> extension;
     };
     struct Atomic
@@ -61,7 +62,7 @@ struct ClumpWriter
 {
     /// The whole clump chunk (type 16) with its header.
     static std::vector<uint8_t> Write(const ClumpDescription& clump);
-    /// A frame-list chunk (type 14) with its header; each frame gets an empty extension.
+    /// A frame-list chunk (type 14) with its header; each frame gets its extension chunk.
     static std::vector<uint8_t> WriteFrameList(const std::vector<ClumpDescription::Frame>& frames,
                                                uint32_t version = 0x36003);
     /// A light chunk (type 18) with its header.

@@ -51,8 +51,25 @@ CpuFeatures CpuFeature::Detect()
     return {HasMmx(), HasSse(), HasSse2(), Has3dNow()};
 }
 
+namespace
+{
+// x86-64 always has SSE.
+int32_t sEngineSse = 1;
+} // namespace
+
+int32_t CpuFeature::GetEngineSse()
+{
+    return sEngineSse;
+}
+
+void CpuFeature::SetEngineSse(int32_t sse)
+{
+    sEngineSse = sse ? 1 : 0;
+}
+
 void CpuFeature::InstallRoutines(const CpuFeatures& features)
 {
+    sEngineSse = features.sse ? 1 : 0;
     FPU::SetSinglePrecision();
     if (features.sse)
         FPU::SetFlushToZero();

@@ -27,4 +27,9 @@ struct CpuFeature
     /// SSE2 are present without 3DNow!, the SSE ones with SSE otherwise, else the scalar
     /// set. Needs a started engine.
     static void InstallRoutines(const CpuFeatures& features);
+    /// The SSE report the device recorded at its last finalise start (1 before any): the
+    /// skin pipeline chooses its palette layout and blend routines by it.
+    static int32_t GetEngineSse();
+    /// Replaces the report (tests compare both layouts on one machine).
+    static void SetEngineSse(int32_t sse);
 };

@@ -1,0 +1,442 @@
+// The skin pipeline on our Direct3D 9 layer: a skinned clump from the writers (three bones,
+// two weights, posed through its hierarchy by a written animation) drawn into 64 x 64 and
+// compared with a CPU reference, in each place the blended vertices can live (the rotating
+// buffers with one or two streams, the instance's own static buffer); the instance data's
+// lifetime and the palette shared by atomics of one hierarchy.
+#include "animation.h"
+#include "animationwriter.h"
+#include "camera.h"
+#include "clumpwriter.h"
+#include "d3d9worldfixture.h"
+#include "frame.h"
+#include "framecheck.h"
+#include "hierarchy.h"
+#include "instancedata.h"
+#include "resourcearena.h"
+#include "skin.h"
+#include "skinpipeline.h"
+#include "skinwriter.h"
+#include "stdkey.h"
+#include "worldfixture.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+namespace
+{
+
+constexpr int kSize = 64;
+constexpr float kDepth = 2.0f;
+constexpr uint32_t kColour = 0xFFE03020;
+constexpr uint32_t kBackground = 0xFF203040;
+constexpr float kAngles[3] = {0.0f, 25.0f, -40.0f}; // each bone's turn about z, degrees
+constexpr float kBoneX[3] = {-1.5f, 1.0f, 1.0f};     // each bone's offset from its parent
+
+using Mat = std::array<double, 12>;
+
+Mat Mul(const Mat& a, const Mat& b)
+{
+    Mat r{};
+    for (int row = 0; row < 4; ++row)
+        for (int c = 0; c < 3; ++c)
+        {
+            double v = row == 3 ? b[9 + c] : 0.0;
+            for (int k = 0; k < 3; ++k)
+                v += a[row * 3 + k] * b[k * 3 + c];
+            r[row * 3 + c] = v;
+        }
+    return r;
+}
+
+// The engine's matrix of a turn about z by the quaternion (0, 0, sin, cos) of half the angle.
+Mat Turn(double degrees, double x)
+{
+    const double h = degrees * 3.14159265358979323846 / 360.0;
+    const double z = std::sin(h), w = std::cos(h);
+    return {1 - 2 * z * z, 2 * z * w, 0, -2 * z * w, 1 - 2 * z * z, 0, 0, 0, 1, x, 0, 0};
+}
+
+// Vertex columns at x = -1.5 .. 1.5, bottom and top at y = -0.4 and 0.4.
+float ColumnX(int c)
+{
+    return -1.5f + float(c);
+}
+
+const std::array<std::array<uint8_t, 4>, 4> kColumnBones = {{{0, 0, 0, 0}, {1, 0, 0, 0}, {2, 1, 0, 0}, {2, 0, 0, 0}}};
+const std::array<std::array<float, 4>, 4> kColumnWeights = {
+    {{1, 0, 0, 0}, {0.75f, 0.25f, 0, 0}, {0.6f, 0.4f, 0, 0}, {1, 0, 0, 0}}};
+
+ClumpDescription SkinnedClump()
+{
+    ClumpDescription d;
+    d.frames.resize(5);
+    d.frames[1].rows = {1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, kDepth}; // the atomic's
+    d.frames[1].parent = 0;
+    // The bones in their rest pose: a chain along x.
+    for (int b = 0; b < 3; ++b)
+    {
+        d.frames[2 + b].rows = {1, 0, 0, 0, 1, 0, 0, 0, 1, kBoneX[b], 0, 0};
+        d.frames[2 + b].parent = 1 + b;
+    }
+    d.frames[2].extension = SkinWriter::FrameHierarchy(10, {{10, 0}, {11, 0}, {12, kHierarchyPop}});
+    d.frames[3].extension = SkinWriter::FrameNode(11);
+    d.frames[4].extension = SkinWriter::FrameNode(12);
+
+    GeometryDescription strip;
+    strip.format = kGeometryPositions | kGeometryPrelit;
+    strip.numVertices = 8;
+    GeometryDescription::MorphTarget target{{0, 0, 0, 2}, {}, {}};
+    SkinDescription skin;
+    skin.boneCount = 3;
+    for (int c = 0; c < 4; ++c)
+        for (float y : {-0.4f, 0.4f})
+        {
+            target.positions.insert(target.positions.end(), {ColumnX(c), y, 0.0f});
+            strip.prelit.push_back({0xE0, 0x30, 0x20, 0xFF});
+            skin.boneIndices.push_back(kColumnBones[size_t(c)]);
+            skin.weights.push_back(kColumnWeights[size_t(c)]);
+        }
+    strip.targets = {target};
+    for (uint16_t c = 0; c < 3; ++c)
+    {
+        strip.triangles.push_back({uint16_t(2 * c), uint16_t(2 * c + 2), uint16_t(2 * c + 1), 0});
+        strip.triangles.push_back({uint16_t(2 * c + 1), uint16_t(2 * c + 2), uint16_t(2 * c + 3), 0});
+    }
+    strip.materials = {GeometryDescription::Material{}};
+    strip.listEntries = {0};
+    // Inverse rest matrices: from the atomic's space into each bone's.
+    float restX = 0;
+    for (int b = 0; b < 3; ++b)
+    {
+        restX += kBoneX[b];
+        skin.inverseMatrices.push_back({1, 0, 0, 0, 1, 0, 0, 0, 1, -restX, 0, 0});
+    }
+    strip.extension = SkinWriter::Current(skin);
+    d.geometries = {strip};
+    ClumpDescription::Atomic atomic;
+    atomic.frame = 1;
+    d.atomics = {atomic};
+    return d;
+}
+
+// The pose: two keys per node holding the same turn, so every time plays the pose.
+Animation* PoseAnimation()
+{
+    std::vector<AnimationKeyRow> rows;
+    for (int b = 0; b < 3; ++b)
+    {
+        const double h = kAngles[b] * 3.14159265358979323846 / 360.0;
+        for (float t : {0.0f, 1.0f})
+            rows.push_back({b, t, {0, 0, float(std::sin(h)), float(std::cos(h))}, {kBoneX[b], 0, 0}});
+    }
+    std::vector<uint8_t> bytes = AnimationWriter::StdAnimation(rows, 1.0f);
+    Stream* in = OpenReader(bytes);
+    uint32_t size = 0;
+    Animation* anim = Stream::FindChunk(in, 27, &size, nullptr) ? Animation::StreamRead(in, size) : nullptr;
+    Stream::Close(in, nullptr);
+    return anim;
+}
+
+struct Point
+{
+    double x, y;
+};
+
+// The posed vertices in the atomic's space.
+std::vector<Point> PosedVertices()
+{
+    Mat world[3];
+    for (int b = 0; b < 3; ++b)
+    {
+        const Mat local = Turn(kAngles[b], kBoneX[b]);
+        world[b] = b == 0 ? local : Mul(local, world[b - 1]);
+    }
+    std::vector<Point> out;
+    for (int c = 0; c < 4; ++c)
+        for (double y : {-0.4, 0.4})
+        {
+            Point p{0, 0};
+            double rest = 0;
+            for (int k = 0; k < 2; ++k)
+            {
+                const int bone = kColumnBones[size_t(c)][size_t(k)];
+                const double w = kColumnWeights[size_t(c)][size_t(k)];
+                if (w == 0)
+                    continue;
+                rest = 0;
+                for (int b = 0; b <= bone; ++b)
+                    rest += kBoneX[b];
+                const Mat inverse = {1, 0, 0, 0, 1, 0, 0, 0, 1, -rest, 0, 0};
+                const Mat m = Mul(inverse, world[bone]);
+                const double x = ColumnX(c);
+                p.x += w * (x * m[0] + y * m[3] + m[9]);
+                p.y += w * (x * m[1] + y * m[4] + m[10]);
+            }
+            out.push_back(p);
+        }
+    return out;
+}
+
+double EdgeDistance(Point p, Point a, Point b)
+{
+    const double dx = b.x - a.x, dy = b.y - a.y;
+    const double t = std::clamp(((p.x - a.x) * dx + (p.y - a.y) * dy) / (dx * dx + dy * dy), 0.0, 1.0);
+    return std::hypot(p.x - a.x - t * dx, p.y - a.y - t * dy);
+}
+
+double Cross(Point a, Point b, Point p)
+{
+    return (b.x - a.x) * (p.y - a.y) - (b.y - a.y) * (p.x - a.x);
+}
+
+// The frame the camera sees: the posed strip in its prelit colour; pixels too near an edge
+// to predict are taken from the actual frame.
+std::vector<uint32_t> Reference(const std::vector<uint32_t>& actual)
+{
+    const std::vector<Point> v = PosedVertices();
+    std::vector<std::array<int, 3>> triangles;
+    for (int c = 0; c < 3; ++c)
+    {
+        triangles.push_back({2 * c, 2 * c + 2, 2 * c + 1});
+        triangles.push_back({2 * c + 1, 2 * c + 2, 2 * c + 3});
+    }
+    std::vector<uint32_t> frame(size_t(kSize) * kSize, kBackground);
+    for (int py = 0; py < kSize; ++py)
+        for (int px = 0; px < kSize; ++px)
+        {
+            // Samples at the pixels' integer corners; the engine's view is mirrored in x.
+            const Point p = {(1.0 - px / (kSize / 2.0)) * kDepth, (1.0 - py / (kSize / 2.0)) * kDepth};
+            bool inside = false;
+            double nearest = 1e9;
+            for (const auto& t : triangles)
+            {
+                const Point a = v[size_t(t[0])], b = v[size_t(t[1])], c = v[size_t(t[2])];
+                const double d0 = Cross(a, b, p), d1 = Cross(b, c, p), d2 = Cross(c, a, p);
+                if ((d0 >= 0 && d1 >= 0 && d2 >= 0) || (d0 <= 0 && d1 <= 0 && d2 <= 0))
+                    inside = true;
+                // Only the strip's outline is an edge: inner edges are covered on both sides.
+                nearest = std::min({nearest, EdgeDistance(p, a, b), EdgeDistance(p, b, c), EdgeDistance(p, c, a)});
+            }
+            const size_t i = size_t(py) * kSize + size_t(px);
+            if (nearest < 0.1 && !inside)
+                frame[i] = actual[i];
+            else if (nearest < 0.1)
+                frame[i] = actual[i] == kBackground ? kBackground : kColour;
+            else if (inside)
+                frame[i] = kColour;
+        }
+    return frame;
+}
+
+class SkinDraw : public d3d9world::D3D9WorldTest
+{
+protected:
+    void SetUp() override
+    {
+        D3D9WorldTest::SetUp();
+        DestroyWindow(mWindow);
+        mWindow = MakeWindow(kSize, kSize);
+    }
+
+    void TearDown() override
+    {
+        for (Atomic* extra : mExtra)
+        {
+            Clump::RemoveAtomic(mClump, extra);
+            Atomic::Destroy(extra);
+        }
+        if (mClump)
+        {
+            World::RemoveClump(&mWorld->world, mClump);
+            Clump::Destroy(mClump);
+        }
+        if (mCamera)
+        {
+            World::RemoveCamera(&mWorld->world, mCamera);
+            DestroyCamera(mCamera);
+        }
+        Animation::Destroy(mAnimation);
+        mWorld.reset();
+        SkinPipeline::ResetPaletteKey();
+        D3D9WorldTest::TearDown();
+    }
+
+    void Start(bool streamOffsets = true, bool hardwareVertices = true)
+    {
+        d3d9test::AdapterConfig adapter = d3d9driver::Adapter();
+        adapter.clientWidth = kSize;
+        adapter.clientHeight = kSize;
+        if (!streamOffsets)
+            adapter.caps.DevCaps2 &= ~DWORD(D3DDEVCAPS2_STREAMOFFSET);
+        if (!hardwareVertices)
+            adapter.caps.DevCaps &= ~DWORD(D3DDEVCAPS_HWTRANSFORMANDLIGHT);
+        d3d9test::SetAdapters({adapter});
+        ASSERT_NE(Engine::Init(nullptr, 0, 1 << 20), 0);
+        ASSERT_EQ(World::Attach(), 1);
+        ASSERT_EQ(Animation::Attach(), 1);
+        ASSERT_EQ(Hierarchy::Attach(), 1);
+        ASSERT_EQ(Skin::Attach(), 1);
+        ASSERT_EQ(Engine::Open(&mWindow), 1);
+        ASSERT_EQ(Engine::Start(), 1);
+
+        std::vector<uint8_t> bytes = ClumpWriter::Write(SkinnedClump());
+        Stream* in = OpenReader(bytes);
+        ASSERT_NE(Stream::FindChunk(in, 16, nullptr, nullptr), 0);
+        mClump = Clump::StreamRead(in);
+        Stream::Close(in, nullptr);
+        ASSERT_NE(mClump, nullptr);
+        mAtomic = Atomic::FromClumpLink(mClump->atomics.next);
+        ASSERT_NE(SkinGeometry::GetSkin(mAtomic->geometry), nullptr);
+        ASSERT_EQ(mAtomic->pipeline, SkinPlugin::GetPipeline(0));
+
+        // The animation layer's part: find the hierarchy, bind it, pose it.
+        Frame* bones = mAtomic->object.frame;
+        Frame* root = bones->child;
+        mHierarchy = HierarchyFrame::GetHierarchy(root);
+        ASSERT_NE(mHierarchy, nullptr);
+        Hierarchy::AttachFrames(mHierarchy);
+        mAnimation = PoseAnimation();
+        ASSERT_NE(mAnimation, nullptr);
+        ASSERT_EQ(AnimInterpolator::SetAnimation(mHierarchy->interpolator, mAnimation), 1);
+        AnimInterpolator::AddTime(mHierarchy->interpolator, 0.5f);
+        ASSERT_EQ(Hierarchy::UpdateMatrices(mHierarchy), 1);
+        SkinAtomic::SetSkinHierarchy(mAtomic, mHierarchy);
+
+        mWorld = std::make_unique<TestWorld>(false);
+        World::AddClump(&mWorld->world, mClump);
+        mCamera = Camera::Create();
+        mCamera->frameBuffer = Raster::Create(kSize, kSize, 0, kRasterTypeCamera);
+        mCamera->zBuffer = Raster::Create(kSize, kSize, 0, kRasterTypeZBuffer);
+        FrameObject::SetFrame(&mCamera->object, MakeFrame());
+        const Vector2 window = {1.0f, 1.0f};
+        Camera::SetViewWindow(mCamera, &window);
+        Camera::SetNearClipPlane(mCamera, 0.1f);
+        Camera::SetFarClipPlane(mCamera, 10.0f);
+        World::AddCamera(&mWorld->world, mCamera);
+        Frame::SyncDirtyList();
+    }
+
+    bool DrawFrame(int times = 1)
+    {
+        const Rgba background = {0x20, 0x30, 0x40, 0xFF};
+        bool ok = Camera::Clear(mCamera, &background, kCameraClearImage | kCameraClearZ) == mCamera;
+        ok = Camera::BeginUpdate(mCamera) == mCamera && ok;
+        if (ok)
+        {
+            Engine::Current()->device.setRenderState(20, 1); // no culling
+            for (int i = 0; i < times; ++i)
+                ok = Clump::Render(mClump) == mClump && ok;
+            ok = Camera::EndUpdate(mCamera) == mCamera && ok;
+        }
+        return Camera::ShowRaster(mCamera, nullptr, 0) == mCamera && ok;
+    }
+
+    void ExpectDrawn(const char* name)
+    {
+        const std::vector<uint32_t> frame = ReadOpaquePixels(mCamera->frameBuffer, kSize, kSize);
+        ASSERT_EQ(frame.size(), size_t(kSize) * kSize);
+        EXPECT_EQ(framecheck::CheckFrame(name, kSize, kSize, frame, Reference(frame), 2), "");
+        EXPECT_GT(std::count(frame.begin(), frame.end(), kColour), 150) << name;
+    }
+
+    InstanceHeader* Header() { return InstanceData::Header(mAtomic->geometry->instanceData); }
+
+    std::unique_ptr<TestWorld> mWorld;
+    Clump* mClump = nullptr;
+    Atomic* mAtomic = nullptr;
+    Camera* mCamera = nullptr;
+    Hierarchy* mHierarchy = nullptr;
+    Animation* mAnimation = nullptr;
+    std::vector<Atomic*> mExtra;
+};
+
+} // namespace
+
+TEST_F(SkinDraw, ASkinnedClumpFromTheWritersDrawsPosedFromTheRotatingBuffers)
+{
+    Start();
+    ASSERT_TRUE(DrawFrame());
+    ExpectDrawn("skin_posed_two_streams");
+    // Blended positions come from the rotating buffers through the stream offset; the prelit
+    // colours stay in the instance's own static stream.
+    InstanceHeader* header = Header();
+    EXPECT_EQ(header->useOffsets, 1u);
+    EXPECT_EQ(header->streams[0].managed, 0);
+    EXPECT_EQ(header->streams[1].managed, 1);
+    EXPECT_EQ(InstanceHeader::Meshes(header)[0].baseIndex, InstanceHeader::Meshes(header)[0].minimumVertex);
+
+    // Built once per mesh-header serial: the next frames lock only the rotating buffer, and
+    // a second draw in one frame lands after the first.
+    ResourceEntry* data = mAtomic->geometry->instanceData;
+    d3d9test::ClearCallLog();
+    d3d9test::EnableCallLog(true);
+    ASSERT_TRUE(DrawFrame(2));
+    d3d9test::EnableCallLog(false);
+    EXPECT_EQ(mAtomic->geometry->instanceData, data);
+    for (const char* call : {"CreateVertexBuffer", "CreateIndexBuffer", "CreateVertexDeclaration"})
+        EXPECT_EQ(d3d9test::CountCalls(call), 0u) << call;
+    EXPECT_EQ(d3d9test::CountCalls("DrawIndexedPrimitive"), 2u);
+    EXPECT_GE(header->streams[0].offset, header->streams[0].stride * 8) << "the second lock follows the first";
+    ExpectDrawn("skin_posed_two_streams_again");
+
+    // New meshes: the instance is built again.
+    ++mAtomic->geometry->meshHeader->serialNumber;
+    d3d9test::ClearCallLog();
+    d3d9test::EnableCallLog(true);
+    ASSERT_TRUE(DrawFrame());
+    d3d9test::EnableCallLog(false);
+    EXPECT_EQ(d3d9test::CountCalls("CreateVertexDeclaration"), 1u);
+    EXPECT_EQ(Header()->serialNumber, mAtomic->geometry->meshHeader->serialNumber);
+    ExpectDrawn("skin_posed_rebuilt");
+}
+
+TEST_F(SkinDraw, WithoutStreamOffsetsOneRotatingStreamMovesTheBaseVertices)
+{
+    Start(false);
+    ASSERT_TRUE(DrawFrame(2));
+    InstanceHeader* header = Header();
+    EXPECT_EQ(header->useOffsets, 0u);
+    EXPECT_EQ(header->streams[1].vertexBuffer, nullptr);
+    const InstanceMesh& mesh = InstanceHeader::Meshes(header)[0];
+    EXPECT_GT(header->streams[0].offset, 0u);
+    EXPECT_EQ(mesh.baseIndex, mesh.minimumVertex + header->streams[0].offset / header->streams[0].stride);
+    ExpectDrawn("skin_posed_one_stream");
+}
+
+TEST_F(SkinDraw, WithoutHardwareVertexProcessingTheInstanceKeepsItsStaticBuffer)
+{
+    Start(true, false);
+    EXPECT_EQ(SkinPlugin::GetCaps().hardwareVertexProcessing, 0);
+    EXPECT_EQ(SkinPlugin::GetCaps().hardwareSkinning, 0);
+    ASSERT_TRUE(DrawFrame());
+    EXPECT_EQ(Header()->streams[0].managed, 1);
+    EXPECT_EQ(Header()->streams[1].vertexBuffer, nullptr);
+    ExpectDrawn("skin_posed_static");
+    // Only the one blended range is locked the next frame, nothing else is made.
+    d3d9test::ClearCallLog();
+    d3d9test::EnableCallLog(true);
+    ASSERT_TRUE(DrawFrame());
+    d3d9test::EnableCallLog(false);
+    EXPECT_EQ(d3d9test::CountCalls("CreateVertexBuffer"), 0u);
+    ExpectDrawn("skin_posed_static_again");
+}
+
+TEST_F(SkinDraw, AtomicsSharingHierarchyAndFrameBuildThePaletteOncePerRender)
+{
+    Start();
+    Atomic* twin = Atomic::Clone(mAtomic);
+    ASSERT_NE(twin, nullptr);
+    Atomic::SetFrame(twin, mAtomic->object.frame);
+    Clump::AddAtomic(mClump, twin);
+    mExtra.push_back(twin);
+    EXPECT_EQ(SkinAtomic::GetSkinHierarchy(twin), mHierarchy);
+    const int32_t before = SkinPipeline::GetPaletteBuildCount();
+    ASSERT_TRUE(DrawFrame());
+    EXPECT_EQ(SkinPipeline::GetPaletteBuildCount(), before + 1);
+    ExpectDrawn("skin_posed_twins");
+}
