@@ -3,11 +3,15 @@
 
 #include "frame.h"
 #include "matrix.h"
+#include "w3dlevel.h"
+#include "wlightfield.h"
 #include "wrenderer.h"
 #include "wrenderitem.h"
 #include "wscene.h"
 #include "wshadows.h"
 #include "wvectorutil.h"
+
+#include <cstring>
 
 HB_DEFINE_CLASS_DESC(W3dNode, HbRoot);
 
@@ -215,7 +219,31 @@ void W3dNode::RefreshItemLighting()
             item->lit = lit ? 1 : 0;
 }
 
-void W3dNode::UpdateLighting(int32_t)
+void W3dNode::UpdateLighting(int32_t stamp)
 {
-    // Nodes keep the lighting they have until a light field samples them.
+    W3dLevel* level = mScene ? mScene->GetLevel() : nullptr;
+    WLightFieldManager* field = level ? level->GetLightField() : nullptr;
+    if (!field)
+        return;
+    if (mParent && (mParent->mFlags & kLitByField))
+    {
+        mLightDirection = mParent->mLightDirection;
+        std::memcpy(mLightDirectionalColor, mParent->mLightDirectionalColor, sizeof(mLightDirectionalColor));
+        std::memcpy(mLightAmbientColor, mParent->mLightAmbientColor, sizeof(mLightAmbientColor));
+        field->Apply(mLightDirection, mLightDirectionalColor, mLightAmbientColor);
+        return;
+    }
+    if (stamp != mLightStamp)
+    {
+        Frame* frame = GetLightingFrame();
+        if (!frame)
+            return;
+        const Vector position = Frame::GetWorldMatrix(frame)->pos;
+        field->SampleAndApply(position, &mLightDirection, mLightDirectionalColor, mLightAmbientColor);
+        mLightStamp = stamp;
+        return;
+    }
+    // Sampled already this frame (a node with several atomics): the lights may have taken
+    // another node's sample since, so the node's own is loaded again.
+    field->Apply(mLightDirection, mLightDirectionalColor, mLightAmbientColor);
 }
