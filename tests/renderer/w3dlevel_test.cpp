@@ -446,5 +446,127 @@ TEST_F(LevelScene, TheBoundLevelDrawsItsSkyWorldObjectsAndFieldLitNodes)
     level->Release();
 }
 
+TEST_F(LevelFiles, MutatedLevelsAreReadSafely)
+{
+    // The resources the level names stay cached while the test holds them.
+    HbResourceManager* manager = HbResourceManager::Instance();
+    std::vector<HbRoot*> held;
+    for (const char* id : {"L1_A_WW", "L1_B_WW", "L1_SKY_WS", "L1_BOX_WO", "L1_GRID_LF", "L1_SUN_W3DDIRECTIONALLIGHT",
+                           "L1_LAMP_W3DPOINTLIGHT"})
+    {
+        HbRoot* resource = manager->GetResource(id);
+        ASSERT_NE(resource, nullptr) << id;
+        resource->AddRef();
+        held.push_back(resource);
+    }
+    LevelDescription d;
+    d.worlds = {"L1_A_WW", "L1_B_WW"};
+    d.skies = {"L1_SKY_WS"};
+    d.lightFields = {"L1_GRID_LF"};
+    d.lights = {{"L1_SUN_W3DDIRECTIONALLIGHT", {1, 0, 0, 1}, At(1, 2, 3)}, {"L1_LAMP_W3DPOINTLIGHT", {1, 1, 1, 1}, At(0, 0, 0)}};
+    d.objects = {{"L1_BOX_WO", At(1, 0, 0)}, {"L1_BOX_WO", At(2, 0, 0)}};
+    d.clip = std::array<float, 2>{1.0f, 2.0f};
+    d.collisionWorlds = {"L1_A_WW"};
+    const std::vector<uint8_t> base = LevelWriter::Write(d);
+    std::mt19937 random(45);
+    int32_t loaded = 0;
+    for (int32_t round = 0; round < 1500; ++round)
+    {
+        std::vector<uint8_t> bytes = base;
+        for (int32_t c = 1 + int32_t(random() % 3); c > 0; --c)
+            bytes[random() % bytes.size()] = uint8_t(random());
+        if (random() % 6 == 0)
+            bytes.resize(random() % bytes.size());
+        ChunkBytes stream(bytes);
+        W3dLevel* level = W3dLevel::Create();
+        level->AddRef();
+        loaded += level->LoadFromChunks(stream.Stream(), "L1_SWEEP_WL");
+        level->Release();
+    }
+    EXPECT_GT(loaded, 0);
+    for (HbRoot* resource : held)
+        resource->Release();
+}
+
+// ---- Static objects and bounds ---------------------------------------------------------------------
+
+/// A clump of one atomic whose geometry holds the points, its frame under the clump's.
+Clump* PointClump(const std::vector<Vector>& points)
+{
+    Clump* clump = Clump::Create();
+    clump->frame = Frame::Create();
+    Geometry* geometry = Geometry::Create(int32_t(points.size()), 0, kGeometryPositions);
+    for (size_t i = 0; i < points.size(); ++i)
+        geometry->morphTargets[0].positions[i] = points[i];
+    Geometry::Unlock(geometry);
+    Atomic* atomic = Atomic::Create();
+    Frame* frame = Frame::Create();
+    Frame::AddChild(clump->frame, frame);
+    Atomic::SetFrame(atomic, frame);
+    Atomic::SetGeometry(atomic, geometry, 0);
+    Geometry::Destroy(geometry);
+    Clump::AddAtomic(clump, atomic);
+    return clump;
+}
+
+using StaticObjects = SceneTest;
+
+TEST_F(StaticObjects, BoundsStartFromTheWidestAxisAndGrowToEveryPoint)
+{
+    const struct
+    {
+        const char* name;
+        std::vector<Vector> points;
+        Vector centre;
+        float radius;
+    } cases[] = {
+        {"equal points", {{2, 3, 4}, {2, 3, 4}, {2, 3, 4}}, {2, 3, 4}, 0.0f},
+        {"the y pair", {{-1, 0, 0}, {1, 0, 0}, {0, 3, 0}, {0, -3, 0}}, {0, 0, 0}, 3.0f},
+        // From the x pair (radius 2), grown by the point at (0, 3): d = 3, radius 2.5, the
+        // centre moved up by d - radius.
+        {"grown", {{-2, 0, 0}, {2, 0, 0}, {0, 3, 0}}, {0, 0.5f, 0}, 2.5f},
+    };
+    for (const auto& c : cases)
+    {
+        Clump* clump = PointClump(c.points);
+        Sphere sphere = {};
+        ASSERT_EQ(ClumpComputeBounds(clump, &sphere), 1) << c.name;
+        EXPECT_NEAR(sphere.centre.x, c.centre.x, 1e-5f) << c.name;
+        EXPECT_NEAR(sphere.centre.y, c.centre.y, 1e-5f) << c.name;
+        EXPECT_NEAR(sphere.centre.z, c.centre.z, 1e-5f) << c.name;
+        EXPECT_NEAR(sphere.radius, c.radius, 1e-5f) << c.name;
+        Clump::Destroy(clump);
+    }
+
+    // A scaled atomic frame is measured orthonormalised and left scaled.
+    Clump* scaled = PointClump({{-1, 0, 0}, {1, 0, 0}});
+    Frame* frame = Atomics(scaled)[0]->object.frame;
+    const Vector twice = {2, 2, 2};
+    Frame::Scale(frame, &twice, kCombineReplace);
+    Sphere sphere = {};
+    ASSERT_EQ(ClumpComputeBounds(scaled, &sphere), 1);
+    EXPECT_NEAR(sphere.radius, 1.0f, 1e-5f);
+    EXPECT_EQ(frame->modelling.right.x, 2.0f) << "the model keeps its scale";
+    Clump::Destroy(scaled);
+}
+
+TEST_F(StaticObjects, AnAtomicOutsideTheClumpsTreeKeepsTheDefaultBounds)
+{
+    Clump* clump = PointClump({{-1, 0, 0}, {1, 0, 0}});
+    Frame* loose = Frame::Create();
+    Frame* old = Atomics(clump)[0]->object.frame;
+    Atomic::SetFrame(Atomics(clump)[0], loose);
+    Sphere sphere = {};
+    EXPECT_EQ(ClumpComputeBounds(clump, &sphere), 0);
+    W3dObject* object = W3dObject::Create();
+    object->AddRef();
+    object->SetClump(clump);
+    EXPECT_EQ(object->GetBoundingSphere()->radius, 100.0f);
+    EXPECT_EQ(object->GetRenderLayer(), 2);
+    object->Release();
+    Frame::Destroy(loose);
+    (void)old;
+}
+
 } // namespace
 } // namespace renderertest

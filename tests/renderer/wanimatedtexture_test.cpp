@@ -379,7 +379,7 @@ TEST_F(AnimatedTextures, MutatedListsAndBodiesAreReadSafely)
     MaterialTarget target{{MaterialShowing("f0"), MaterialShowing("f1")}};
     std::mt19937 random(45);
     WTextureManager::Instance()->BeginDictionary("ANIM_WAT", 0);
-    for (int32_t round = 0; round < 800; ++round)
+    for (int32_t round = 0; round < 500; ++round)
     {
         std::vector<uint8_t> bytes = base;
         for (int32_t c = 1 + int32_t(random() % 3); c > 0; --c)
