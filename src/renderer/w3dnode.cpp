@@ -219,6 +219,26 @@ void W3dNode::RefreshItemLighting()
             item->lit = lit ? 1 : 0;
 }
 
+namespace
+{
+/// The frame's world position without synchronising its hierarchy: the light field's own
+/// lights hang in the scene's tree and mark it at every apply, so a synchronisation per lit
+/// node would walk the whole scene for each of them.
+Vector WorldPositionOf(Frame* frame)
+{
+    if (!(frame->root->privateFlags & kFrameHierarchyMatrices))
+        return frame->world.pos;
+    Vector p = frame->modelling.pos;
+    for (Frame* parent = frame->parent; parent; parent = parent->parent)
+    {
+        const Matrix& m = parent->modelling;
+        p = {p.x * m.right.x + p.y * m.up.x + p.z * m.at.x + m.pos.x, p.x * m.right.y + p.y * m.up.y + p.z * m.at.y + m.pos.y,
+             p.x * m.right.z + p.y * m.up.z + p.z * m.at.z + m.pos.z};
+    }
+    return p;
+}
+} // namespace
+
 void W3dNode::UpdateLighting(int32_t stamp)
 {
     W3dLevel* level = mScene ? mScene->GetLevel() : nullptr;
@@ -238,7 +258,7 @@ void W3dNode::UpdateLighting(int32_t stamp)
         Frame* frame = GetLightingFrame();
         if (!frame)
             return;
-        const Vector position = Frame::GetWorldMatrix(frame)->pos;
+        const Vector position = WorldPositionOf(frame);
         field->SampleAndApply(position, &mLightDirection, mLightDirectionalColor, mLightAmbientColor);
         mLightStamp = stamp;
         return;
