@@ -406,6 +406,26 @@ TEST_F(AnimatedTextures, MutatedListsAndBodiesAreReadSafely)
     WTextureManager::Instance()->EndDictionary("ANIM_WAT");
 }
 
+TEST_F(AnimatedTextures, TextureLibraryEntriesAreCopiesEachHoldingItsTexture)
+{
+    Declare("F1_TEX", "textures\\f1.png");
+    auto* first = static_cast<WTextureLibObject*>(HbResourceManager::Instance()->GetResource("F1_TEX"));
+    ASSERT_NE(first, nullptr);
+    first->AddRef();
+    ASSERT_NE(first->GetTexture(), nullptr);
+    EXPECT_EQ(first->GetName(), "F1_TEX");
+    auto* copy = static_cast<WTextureLibObject*>(HbResourceManager::Instance()->GetResource("F1_TEX"));
+    ASSERT_NE(copy, nullptr);
+    EXPECT_NE(copy, first);
+    EXPECT_EQ(copy->GetTexture(), first->GetTexture());
+    EXPECT_EQ(first->GetTexture()->refCount, 2);
+    copy->Release();
+    EXPECT_EQ(first->GetTexture()->refCount, 1);
+    first->Release();
+    Declare("NONE_TEX", "textures\\none.png");
+    EXPECT_EQ(HbResourceManager::Instance()->GetResource("NONE_TEX"), nullptr);
+}
+
 // ---- UV-animation loading ----------------------------------------------------------------------
 
 /// The plug-in's dictionary side, faked: a dictionary is a counter value.
