@@ -16,8 +16,8 @@
 #include "w3dcamera.h"
 #include "w3dframe.h"
 #include "w3dlevel.h"
-#include "wlightfield.h"
 #include "win32.h"
+#include "wlightfield.h"
 #include "world.h"
 #include "worldwriter.h"
 #include "wrenderer.h"
@@ -348,7 +348,8 @@ void BM_LightFieldNodes(benchmark::State& state)
             }
     const std::vector<uint8_t> bytes = LightFieldWriter::Write(d);
     const std::string path = "renderer_bench_grid.lf";
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     HbResourceManager::Instance()->AddPath("BENCH_GRID_LF", path.c_str());
     b.level->SetLightField("BENCH_GRID_LF", b.scene);
     std::vector<W3dFrame*> nodes;
@@ -412,8 +413,10 @@ void BM_PlainTrilinear(benchmark::State& state)
             {
                 const int a = corner >> 2 & 1, bb = corner >> 1 & 1, cc = corner & 1;
                 const float w = (a ? f[0] : 1 - f[0]) * (bb ? f[1] : 1 - f[1]) * (cc ? f[2] : 1 - f[2]);
-                const float* r = &grid[((size_t(a ? next[0] : cell[0]) * kGrid[1] + (bb ? next[1] : cell[1])) * kGrid[2] +
-                                        (cc ? next[2] : cell[2])) * 9];
+                const float* r =
+                    &grid[((size_t(a ? next[0] : cell[0]) * kGrid[1] + (bb ? next[1] : cell[1])) * kGrid[2] +
+                           (cc ? next[2] : cell[2])) *
+                          9];
                 for (int v = 0; v < 9; ++v)
                     out[v] += w * r[v];
             }

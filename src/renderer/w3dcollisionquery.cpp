@@ -361,8 +361,8 @@ int32_t CollisionTestLine(const W3dLevel* level, const Vector* start, const Vect
         result->filter = filter;
         return 0;
     }
-    return CollisionTestLineEx(level->GetMainWorld(), level->GetCollisionWorld(), start, end, ignore1, ignore2,
-                               result, filter);
+    return CollisionTestLineEx(level->GetMainWorld(), level->GetCollisionWorld(), start, end, ignore1, ignore2, result,
+                               filter);
 }
 
 Rgba CollisionTriangleGetMaterialColor(const WorldSector* sector, int32_t triangle)

@@ -6,9 +6,9 @@
 #include "hbstream.h"
 #include "light.h"
 #include "w3dlevel.h"
+#include "world.h"
 #include "wscene.h"
 #include "wvectorutil.h"
-#include "world.h"
 
 #include <cmath>
 #include <cstring>
@@ -61,7 +61,8 @@ const LightKind* FindKind(const char* key)
 {
     if (HbResourceManager* manager = HbResourceManager::Instance())
     {
-        manager->RegisterType("W3DDIRECTIONALLIGHT", []() -> HbRoot* { return W3dLight::CreateOfKey("W3DDIRECTIONALLIGHT"); });
+        manager->RegisterType("W3DDIRECTIONALLIGHT",
+                              []() -> HbRoot* { return W3dLight::CreateOfKey("W3DDIRECTIONALLIGHT"); });
         manager->RegisterType("W3DAMBIENTLIGHT", []() -> HbRoot* { return W3dLight::CreateOfKey("W3DAMBIENTLIGHT"); });
         manager->RegisterType("W3DPOINTLIGHT", []() -> HbRoot* { return W3dLight::CreateOfKey("W3DPOINTLIGHT"); });
         manager->RegisterType("W3DSPOTLIGHT", []() -> HbRoot* { return W3dLight::CreateOfKey("W3DSPOTLIGHT"); });

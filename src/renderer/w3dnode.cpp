@@ -232,7 +232,8 @@ Vector WorldPositionOf(Frame* frame)
     for (Frame* parent = frame->parent; parent; parent = parent->parent)
     {
         const Matrix& m = parent->modelling;
-        p = {p.x * m.right.x + p.y * m.up.x + p.z * m.at.x + m.pos.x, p.x * m.right.y + p.y * m.up.y + p.z * m.at.y + m.pos.y,
+        p = {p.x * m.right.x + p.y * m.up.x + p.z * m.at.x + m.pos.x,
+             p.x * m.right.y + p.y * m.up.y + p.z * m.at.y + m.pos.y,
              p.x * m.right.z + p.y * m.up.z + p.z * m.at.z + m.pos.z};
     }
     return p;

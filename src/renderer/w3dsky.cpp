@@ -7,10 +7,10 @@
 #include "hbresource.h"
 #include "hbstream.h"
 #include "stream.h"
-#include "wtexturemanager.h"
-#include "wuvanimregistry.h"
 #include "w3dcamera.h"
 #include "wrenderer_local.h"
+#include "wtexturemanager.h"
+#include "wuvanimregistry.h"
 
 HB_DEFINE_CLASS_DESC(W3dSky, HbRoot);
 

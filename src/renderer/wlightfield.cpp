@@ -209,7 +209,8 @@ int32_t WLightFieldManager::LoadFromEngineStream(Stream* stream)
     HbHeapFree(buffer);
 
     mAmbientLight = static_cast<W3dAmbientLight*>(W3dLight::CreateOfKey("W3DAMBIENTLIGHT"));
-    mDirectionalLight = mAmbientLight ? static_cast<W3dDirectionalLight*>(W3dLight::CreateOfKey("W3DDIRECTIONALLIGHT")) : nullptr;
+    mDirectionalLight =
+        mAmbientLight ? static_cast<W3dDirectionalLight*>(W3dLight::CreateOfKey("W3DDIRECTIONALLIGHT")) : nullptr;
     if (!mDirectionalLight)
     {
         if (mAmbientLight)

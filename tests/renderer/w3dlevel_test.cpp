@@ -397,8 +397,8 @@ TEST_F(LevelScene, TheBoundLevelDrawsItsSkyWorldObjectsAndFieldLitNodes)
         renderer->EndFrame();
     }
     EXPECT_EQ(level->GetSky()->NeedsInstancing(), 0);
-    EXPECT_NEAR(lit->GetLightAmbientColor()[0], WLightFieldManager::Decode(WLightFieldManager::PackColor(kFieldAmbient)),
-                1e-6f);
+    EXPECT_NEAR(lit->GetLightAmbientColor()[0],
+                WLightFieldManager::Decode(WLightFieldManager::PackColor(kFieldAmbient)), 1e-6f);
     int32_t width = 0, height = 0;
     const std::vector<uint32_t> pixels = ReadFrame(&width, &height);
     ASSERT_EQ(width, 64);
@@ -406,7 +406,8 @@ TEST_F(LevelScene, TheBoundLevelDrawsItsSkyWorldObjectsAndFieldLitNodes)
 
     // Regions by the direction through a point of the picture: x/z and y/z (the view is
     // mirrored in x; the window is kAspect wide and 1 high at distance 1).
-    const uint8_t grey = uint8_t(std::lround(255.0f * WLightFieldManager::Decode(WLightFieldManager::PackColor(kFieldAmbient))));
+    const uint8_t grey =
+        uint8_t(std::lround(255.0f * WLightFieldManager::Decode(WLightFieldManager::PackColor(kFieldAmbient))));
     const uint8_t litColour[3] = {grey, grey, grey};
     auto colourAt = [&](float px, float py) -> uint32_t
     {
@@ -463,7 +464,8 @@ TEST_F(LevelFiles, MutatedLevelsAreReadSafely)
     d.worlds = {"L1_A_WW", "L1_B_WW"};
     d.skies = {"L1_SKY_WS"};
     d.lightFields = {"L1_GRID_LF"};
-    d.lights = {{"L1_SUN_W3DDIRECTIONALLIGHT", {1, 0, 0, 1}, At(1, 2, 3)}, {"L1_LAMP_W3DPOINTLIGHT", {1, 1, 1, 1}, At(0, 0, 0)}};
+    d.lights = {{"L1_SUN_W3DDIRECTIONALLIGHT", {1, 0, 0, 1}, At(1, 2, 3)},
+                {"L1_LAMP_W3DPOINTLIGHT", {1, 1, 1, 1}, At(0, 0, 0)}};
     d.objects = {{"L1_BOX_WO", At(1, 0, 0)}, {"L1_BOX_WO", At(2, 0, 0)}};
     d.clip = std::array<float, 2>{1.0f, 2.0f};
     d.collisionWorlds = {"L1_A_WW"};

@@ -264,7 +264,8 @@ TEST_F(LightFields, SamplesBlendTheirEightNeighboursByDistanceAndClampToTheGrid)
     ASSERT_NE(field, nullptr);
     const uint32_t* packed = field->GetPacked(0, 0, 0);
     EXPECT_EQ(packed[0], (WLightFieldManager::PackDirection(0.0f) << 20) |
-                             (WLightFieldManager::PackDirection(0.999f) << 10) | WLightFieldManager::PackDirection(0.05f));
+                             (WLightFieldManager::PackDirection(0.999f) << 10) |
+                             WLightFieldManager::PackDirection(0.05f));
     EXPECT_EQ(packed[1], (512u << 20) | (512u << 10) | 512u);
     s = field->SampleAt({0, 0, 0});
     EXPECT_GT(s.direction.y, 0.99f);
