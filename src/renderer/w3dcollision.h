@@ -17,6 +17,7 @@ struct Rgba;
 struct World;
 struct WorldSector;
 class W3dCollisionTree;
+class W3dLevel;
 class W3dNode;
 class WScene;
 
@@ -185,6 +186,9 @@ private:
 int32_t CollisionTestLineEx(World* mainWorld, World* collisionWorld, const Vector* start, const Vector* end,
                             const W3dNode* ignore1, const W3dNode* ignore2, W3dCollisionResult* result,
                             W3dCollisionFilter filter);
+/// CollisionTestLineEx on the level's main and collision worlds; a miss without a level.
+int32_t CollisionTestLine(const W3dLevel* level, const Vector* start, const Vector* end, const W3dNode* ignore1,
+                          const W3dNode* ignore2, W3dCollisionResult* result, W3dCollisionFilter filter);
 /// The colour of a collision-world triangle's material (opaque black when it has none).
 Rgba CollisionTriangleGetMaterialColor(const WorldSector* sector, int32_t triangle);
 /// The first sector of the level's collision world whose bounds contain the point. Callers

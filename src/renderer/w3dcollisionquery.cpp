@@ -1,6 +1,7 @@
 // Collision queries: the bullet test of a shot set, the level-wide line test, the sector
 // queries, and the box collision atomic.
 #include "w3dcollision.h"
+#include "w3dlevel.h"
 
 #include "clump.h"
 #include "collision.h"
@@ -349,6 +350,19 @@ int32_t CollisionTestLineEx(World* mainWorld, World* collisionWorld, const Vecto
     if (length > 0.0f)
         result->normal = {result->normal.x / length, result->normal.y / length, result->normal.z / length};
     return result->hit;
+}
+
+int32_t CollisionTestLine(const W3dLevel* level, const Vector* start, const Vector* end, const W3dNode* ignore1,
+                          const W3dNode* ignore2, W3dCollisionResult* result, W3dCollisionFilter filter)
+{
+    if (!level)
+    {
+        result->Clear();
+        result->filter = filter;
+        return 0;
+    }
+    return CollisionTestLineEx(level->GetMainWorld(), level->GetCollisionWorld(), start, end, ignore1, ignore2, result,
+                               filter);
 }
 
 Rgba CollisionTriangleGetMaterialColor(const WorldSector* sector, int32_t triangle)

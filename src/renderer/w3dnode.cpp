@@ -3,11 +3,15 @@
 
 #include "frame.h"
 #include "matrix.h"
+#include "w3dlevel.h"
+#include "wlightfield.h"
 #include "wrenderer.h"
 #include "wrenderitem.h"
 #include "wscene.h"
 #include "wshadows.h"
 #include "wvectorutil.h"
+
+#include <cstring>
 
 HB_DEFINE_CLASS_DESC(W3dNode, HbRoot);
 
@@ -215,7 +219,52 @@ void W3dNode::RefreshItemLighting()
             item->lit = lit ? 1 : 0;
 }
 
-void W3dNode::UpdateLighting(int32_t)
+namespace
 {
-    // Nodes keep the lighting they have until a light field samples them.
+/// The frame's world position without synchronising its hierarchy: the light field's own
+/// lights hang in the scene's tree and mark it at every apply, so a synchronisation per lit
+/// node would walk the whole scene for each of them.
+Vector WorldPositionOf(Frame* frame)
+{
+    if (!(frame->root->privateFlags & kFrameHierarchyMatrices))
+        return frame->world.pos;
+    Vector p = frame->modelling.pos;
+    for (Frame* parent = frame->parent; parent; parent = parent->parent)
+    {
+        const Matrix& m = parent->modelling;
+        p = {p.x * m.right.x + p.y * m.up.x + p.z * m.at.x + m.pos.x,
+             p.x * m.right.y + p.y * m.up.y + p.z * m.at.y + m.pos.y,
+             p.x * m.right.z + p.y * m.up.z + p.z * m.at.z + m.pos.z};
+    }
+    return p;
+}
+} // namespace
+
+void W3dNode::UpdateLighting(int32_t stamp)
+{
+    W3dLevel* level = mScene ? mScene->GetLevel() : nullptr;
+    WLightFieldManager* field = level ? level->GetLightField() : nullptr;
+    if (!field)
+        return;
+    if (mParent && (mParent->mFlags & kLitByField))
+    {
+        mLightDirection = mParent->mLightDirection;
+        std::memcpy(mLightDirectionalColor, mParent->mLightDirectionalColor, sizeof(mLightDirectionalColor));
+        std::memcpy(mLightAmbientColor, mParent->mLightAmbientColor, sizeof(mLightAmbientColor));
+        field->Apply(mLightDirection, mLightDirectionalColor, mLightAmbientColor);
+        return;
+    }
+    if (stamp != mLightStamp)
+    {
+        Frame* frame = GetLightingFrame();
+        if (!frame)
+            return;
+        const Vector position = WorldPositionOf(frame);
+        field->SampleAndApply(position, &mLightDirection, mLightDirectionalColor, mLightAmbientColor);
+        mLightStamp = stamp;
+        return;
+    }
+    // Sampled already this frame (a node with several atomics): the lights may have taken
+    // another node's sample since, so the node's own is loaded again.
+    field->Apply(mLightDirection, mLightDirectionalColor, mLightAmbientColor);
 }

@@ -111,7 +111,9 @@ public:
 
     /// Each render item is lit when this node or its parent is lit by the light field.
     void RefreshItemLighting();
-    /// The light-field sampling of the node for a frame stamp; the light fields fill it in.
+    /// Before the node's lit atomics draw: the light field of the scene's level is sampled at
+    /// the lighting frame once per frame stamp and its lights take the sample; a node under a
+    /// parent lit by the field takes the parent's lighting instead.
     void UpdateLighting(int32_t stamp);
 
     // ---- Fields -------------------------------------------------------------------------------
@@ -164,7 +166,8 @@ private:
     Vector mLightDirection = {0.0f, 0.0f, 0.0f};
     float mLightDirectionalColor[4] = {};
     float mLightAmbientColor[4] = {};
-    int32_t mLightStamp = 0;
+    /// No frame stamp yet: the first frame samples.
+    int32_t mLightStamp = -1;
     W3dCollisionTree mMoveCollisionSet;
     W3dCollisionTree mShootCollisionSet;
     Vector mShadowVector = {0.0f, 1.0f, 0.0f};

@@ -1,5 +1,5 @@
-// W3dSky: the sky of a level, a clump that follows the camera and is drawn first, without
-// depth. Loading it from its resource, and its instancing, come with the level's resources.
+// W3dSky: the sky of a level ("WS" resources, shared), a clump that follows the camera and is
+// drawn first, without depth.
 #pragma once
 
 #include "hbroot.h"
@@ -18,6 +18,14 @@ public:
     /// Enabled, no owner, no clump, angle 0. Reference count 0: the caller takes its reference.
     static W3dSky* Create();
     ~W3dSky() override;
+
+    /// UV animations, the clump chunk in the sky's texture dictionary; its atomics neither
+    /// collide nor take lights. 1, or 0 without a clump.
+    int Load(HbStream* stream, const char* name) override;
+    int ReadChunks(HbMChunkStream*) override { return 1; }
+    std::string GetTypeKey() const override { return "WS"; }
+    int IsShared() const override { return 1; }
+    int32_t NeedsInstancing() const { return mNeedsInstancing; }
 
     /// Centres the clump on the camera node, scaled by 100 and turned by the angle about the
     /// up axis; every frame, while there is a clump and the sky is enabled.
@@ -43,4 +51,5 @@ private:
     W3dLevel* mOwner = nullptr;
     Clump* mClump = nullptr;
     float mAngle = 0.0f;
+    int32_t mNeedsInstancing = 0;
 };

@@ -1,12 +1,89 @@
-// The UV-animated materials of the scene graph.
+// UV-animation loading and the registry of animated materials.
 #include "wuvanimregistry.h"
 
+#include "clump.h"
+#include "geometry.h"
+#include "hbdatamanager.h"
 #include "hbgrowarray.h"
+#include "hbresource.h"
+#include "hbstream.h"
+#include "material.h"
+#include "stream.h"
+#include "uvanim.h"
+#include "world.h"
 
 namespace
 {
 HbPtrArray* gAnimatedMaterials = nullptr;
+HbPtrArray gDictionaries;
+void* gPending = nullptr;
+UVAnimDictionaryOps gOps;
+
+int32_t ExtensionHasUVAnim(Material* material)
+{
+    const int32_t offset = UVAnim::GetMaterialOffset();
+    if (offset < 0 || !material)
+        return 0;
+    const auto* extension =
+        reinterpret_cast<const UVAnimMaterialExtension*>(reinterpret_cast<const uint8_t*>(material) + offset);
+    return extension->interpolators[0] != nullptr ? 1 : 0;
+}
+
+int32_t HasUVAnim(Material* material)
+{
+    return gOps.hasUVAnim ? gOps.hasUVAnim(material) : ExtensionHasUVAnim(material);
+}
+
+void SetCurrent(void* dictionary)
+{
+    if (gOps.setCurrent)
+        gOps.setCurrent(dictionary);
+}
+
+Material* RegisterMaterial(Material* material, void*)
+{
+    if (!gAnimatedMaterials || !material || !HasUVAnim(material))
+        return material;
+    for (int32_t i = 0; i < gAnimatedMaterials->GetCount(); ++i)
+        if ((*gAnimatedMaterials)[i] == material)
+            return material;
+    gAnimatedMaterials->Add(material);
+    return material;
+}
+
+Atomic* RegisterAtomic(Atomic* atomic, void*)
+{
+    if (atomic->geometry)
+        Geometry::ForAllMaterials(atomic->geometry, RegisterMaterial, nullptr);
+    return atomic;
+}
+
+Clump* RegisterClump(Clump* clump, void*)
+{
+    Clump::ForAllAtomics(clump, RegisterAtomic, nullptr);
+    return clump;
+}
+
+void FinishPending()
+{
+    SetCurrent(nullptr);
+    gPending = nullptr;
+}
 } // namespace
+
+std::string ReplaceExtension(const std::string& path, const char* ext)
+{
+    const size_t dot = path.find_last_of('.');
+    const size_t separator = path.find_last_of("\\/");
+    if (dot == std::string::npos || (separator != std::string::npos && dot < separator))
+        return path + ext;
+    return path.substr(0, dot) + ext;
+}
+
+void UVAnimSetDictionaryOps(const UVAnimDictionaryOps* ops)
+{
+    gOps = ops ? *ops : UVAnimDictionaryOps{};
+}
 
 void UVAnimRegistryInit()
 {
@@ -14,10 +91,13 @@ void UVAnimRegistryInit()
         gAnimatedMaterials = new HbPtrArray();
     else
         gAnimatedMaterials->SetSize(0);
+    gDictionaries.SetSize(0);
+    gPending = nullptr;
 }
 
 void UVAnimRegistryShutdown()
 {
+    UVAnimClearAll();
     delete gAnimatedMaterials;
     gAnimatedMaterials = nullptr;
 }
@@ -32,9 +112,113 @@ int32_t UVAnimRegistryCount()
     return gAnimatedMaterials ? gAnimatedMaterials->GetCount() : 0;
 }
 
+Material* UVAnimRegistryMaterial(int32_t index)
+{
+    if (!gAnimatedMaterials || index < 0 || index >= gAnimatedMaterials->GetCount())
+        return nullptr;
+    return static_cast<Material*>((*gAnimatedMaterials)[index]);
+}
+
+int32_t UVAnimDictionaryCount()
+{
+    return gDictionaries.GetCount();
+}
+
+void* UVAnimPendingDictionary()
+{
+    return gPending;
+}
+
+int32_t LoadUVAnimations(const char* id)
+{
+    TDataManagerContainer* root = HbDataManager::Root();
+    TDataManagerContainer* container = root && id ? root->FindContainer(id) : nullptr;
+    bool load = false;
+    if (!container || !container->GetBoolean("LOAD_UVA", load) || !load)
+        return 0;
+    HbResourceManager* manager = HbResourceManager::Instance();
+    const std::string path = manager ? manager->GetPath(id) : "";
+    if (path.empty())
+        return 0;
+    auto* stream = new HbResourceStream();
+    if (!stream)
+        return 0;
+    if (!stream->Open(ReplaceExtension(path, ".uva").c_str(), "rb") &&
+        !stream->Open(ReplaceExtension(path, ".UVA").c_str(), "rb"))
+    {
+        delete stream;
+        return 0;
+    }
+    Stream* engine = stream->GetEngineStream();
+    if (engine && Stream::FindChunk(engine, kUVAnimDictionaryChunk, nullptr, nullptr))
+    {
+        void* dictionary = gOps.streamRead ? gOps.streamRead(engine) : nullptr;
+        if (dictionary)
+        {
+            if (gDictionaries.Add(dictionary) < 0)
+            {
+                if (gOps.destroy)
+                    gOps.destroy(dictionary);
+                dictionary = nullptr;
+            }
+            else
+                gPending = dictionary;
+        }
+        SetCurrent(dictionary);
+    }
+    stream->CloseFile();
+    delete stream;
+    return 1;
+}
+
+void UVAnimAttachToClump(Clump* clump)
+{
+    if (!gPending)
+        return;
+    if (clump)
+        RegisterClump(clump, nullptr);
+    FinishPending();
+}
+
+void UVAnimAttachToWorld(World* world)
+{
+    if (!gPending)
+        return;
+    if (world)
+    {
+        World::ForAllMaterials(world, RegisterMaterial, nullptr);
+        World::ForAllClumps(world, RegisterClump, nullptr);
+    }
+    FinishPending();
+}
+
+void UVAnimAbandonPending()
+{
+    if (gPending)
+        FinishPending();
+}
+
 void UVAnimUpdate(float dt)
 {
     if (!(dt > 0.0f) || !gAnimatedMaterials)
         return;
-    // Nothing registers materials yet, so there is nothing to advance.
+    for (int32_t i = 0; i < gAnimatedMaterials->GetCount(); ++i)
+    {
+        auto* material = static_cast<Material*>((*gAnimatedMaterials)[i]);
+        if (gOps.addTime)
+            gOps.addTime(material, dt);
+        if (gOps.update)
+            gOps.update(material);
+    }
+}
+
+void UVAnimClearAll()
+{
+    if (gAnimatedMaterials)
+        gAnimatedMaterials->SetSize(0);
+    for (int32_t i = 0; i < gDictionaries.GetCount(); ++i)
+        if (gOps.destroy && gDictionaries[i])
+            gOps.destroy(gDictionaries[i]);
+    gDictionaries.SetSize(0);
+    FinishPending();
 }

@@ -1,6 +1,7 @@
 // The scene-graph tests' fixture.
 #include "scene_fixture.h"
 
+#include "collisiontreewriter.h"
 #include "frame.h"
 #include "geometry.h"
 #include "material.h"
@@ -8,6 +9,10 @@
 #include "stream.h"
 #include "texture.h"
 #include "world.h"
+#include "worldwriter.h"
+
+#include <algorithm>
+#include <cstring>
 
 namespace renderertest
 {
@@ -122,6 +127,67 @@ World* ReadWorldChunk(const std::vector<uint8_t>& bytes)
     if (in)
         Stream::Close(in, nullptr);
     return world;
+}
+
+namespace
+{
+class BytesBuf : public HbStreamBuf
+{
+public:
+    explicit BytesBuf(std::vector<uint8_t> bytes) : mBytes(std::move(bytes)) {}
+    int Close() override { return 1; }
+    size_t Read(void* destination, size_t count) override
+    {
+        const size_t n = std::min(count, mBytes.size() - mPosition);
+        if (n)
+            std::memcpy(destination, mBytes.data() + mPosition, n);
+        mPosition += n;
+        return n;
+    }
+    size_t Write(const void*, size_t) override { return 0; }
+    int Seek(int64_t offset, int origin) override
+    {
+        const int64_t base = origin == 0 ? 0 : origin == 1 ? int64_t(mPosition) : int64_t(mBytes.size());
+        const int64_t to = base + offset;
+        if (to < 0 || to > int64_t(mBytes.size()))
+            return 0;
+        mPosition = size_t(to);
+        return 1;
+    }
+    int64_t Tell() override { return int64_t(mPosition); }
+    int64_t Size() override { return int64_t(mBytes.size()); }
+
+private:
+    std::vector<uint8_t> mBytes;
+    size_t mPosition = 0;
+};
+} // namespace
+
+ChunkBytes::ChunkBytes(std::vector<uint8_t> bytes) : mStream(new HbMChunkStream(new BytesBuf(std::move(bytes)))) {}
+
+ChunkBytes::~ChunkBytes()
+{
+    delete mStream;
+}
+
+std::vector<uint8_t> WallWorldBytes(float z, const uint8_t* rgb)
+{
+    WorldDescription d;
+    d.format = kGeometryPositions | kGeometryPrelit;
+    GeometryDescription::Material plain;
+    plain.colour = {255, 255, 255, 255};
+    d.materials = {plain};
+    d.listEntries = {0};
+    WorldDescription::Leaf leaf;
+    leaf.positions = {0, -30, z, 30, -30, z, 0, 30, z, 30, 30, z};
+    leaf.prelit.assign(4, {rgb[0], rgb[1], rgb[2], 255});
+    leaf.triangles = {{0, 2, 1, 0}, {1, 2, 3, 0}};
+    std::vector<std::array<uint16_t, 3>> triangles = {{0, 2, 1}, {1, 2, 3}};
+    leaf.extension = CollisionTreeWriter::WriteExtension(
+        CollisionTreeWriter::WritePluginData(CollisionTreeWriter::Build(leaf.positions, triangles, 4)));
+    d.leaves.push_back(leaf);
+    d.box = {30, 30, z + 1, 0, -30, z - 1};
+    return WorldWriter::Write(d);
 }
 
 void SceneTest::SetUp()

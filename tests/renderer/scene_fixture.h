@@ -4,6 +4,7 @@
 #pragma once
 
 #include "clump.h"
+#include "hbchunkstream.h"
 #include "renderer_fixture.h"
 #include "w3dframe.h"
 
@@ -55,6 +56,22 @@ std::vector<Atomic*> Atomics(Clump* clump);
 /// The world chunk (type 11) found in the bytes, read through the engine; null when there is
 /// none or the engine refuses it.
 World* ReadWorldChunk(const std::vector<uint8_t>& bytes);
+
+/// The bytes of a world chunk: one sector, a wall of two prelit triangles facing -z at
+/// depth z, x from 0 to 30 and y from -30 to 30, with its collision tree.
+std::vector<uint8_t> WallWorldBytes(float z, const uint8_t* rgb);
+
+/// A framework chunk stream reading a copy of the bytes.
+class ChunkBytes
+{
+public:
+    explicit ChunkBytes(std::vector<uint8_t> bytes);
+    ~ChunkBytes();
+    HbMChunkStream* Stream() { return mStream; }
+
+private:
+    HbMChunkStream* mStream;
+};
 
 /// The size an extension asked for, or -1 when the id has none in the registry.
 int32_t ExtensionSizeOf(const PluginRegistry* registry, int32_t pluginId);
