@@ -1,0 +1,25 @@
+// TsNothingToDoMSState: the skill MS_NOTHING_TO_DO (script id 52428), whose loop reports
+// success at once, and the script function TsNothingToDo.
+#pragma once
+
+#include "tsmotorskill.h"
+
+class TsSkillRegistry;
+
+class TsNothingToDoMSState : public TsMotorSkill
+{
+    HB_DECLARE_CLASS_DESC();
+
+public:
+    static constexpr const char* kName = "MS_NOTHING_TO_DO";
+    static constexpr int32_t kScriptId = 52428;
+
+    TsNothingToDoMSState() : TsMotorSkill(kName) {}
+    /// Sets the owner's success flag; 0.
+    int32_t Loop() override;
+    /// A state for the owner (any parameters accepted).
+    static TsMotorSkill* Create(TsActor* owner, PyObject* parameters);
+};
+
+/// Queues this file's registrations on the registry (once).
+void TsNothingToDoQueueRegistration(TsSkillRegistry* registry);
