@@ -3,6 +3,8 @@
 
 #include "scriptworldmanager.h"
 #include "tsactor.h"
+#include "tsevent.h"
+#include "w3dnode.h"
 #include "tsfamilytable.h"
 #include "tsnothingtodo.h"
 #include "tsscriptbinding.h"
@@ -117,4 +119,41 @@ int32_t TsActorByNameGetBehaviourName(const char* name, std::string& out)
     out.clear();
     TsActor* actor = TsFindActorByName(name);
     return actor ? TsActorGetBehaviourName(actor, out) : 1;
+}
+
+int32_t TsActorSubscribe(TsActor* actor, int32_t id, uint32_t mask, PyObject* callable, float radius, TsActor* other)
+{
+    if (!actor)
+        return 0;
+    TsEvent* event = actor->FindEvent(id);
+    bool fresh = event == nullptr;
+    if (fresh)
+    {
+        event = new TsEvent();
+        event->id = id;
+        event->SetTarget(other);
+    }
+    event->SetCallable(callable);
+    event->familyMask = mask;
+    if (id >= kEventTimer1 && id <= kEventTimer4)
+    {
+        event->value = radius;
+        event->period = radius;
+    }
+    else
+    {
+        if (radius == 0.0f)
+        {
+            W3dNode* node = actor->GetNode();
+            const Sphere* sphere = node ? node->GetBoundingSphere() : nullptr;
+            radius = sphere ? sphere->radius : 0.0f;
+        }
+        event->value = radius * radius;
+    }
+    if (fresh && !actor->AddEvent(event))
+    {
+        delete event;
+        return 0;
+    }
+    return 1;
 }

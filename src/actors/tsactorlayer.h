@@ -16,6 +16,13 @@ void TsActorsInstall(ScriptWorldManager* world);
 /// The 18 family registrations, in table order; again does nothing new.
 void TsRegisterFamilies();
 
+/// Subscribes the actor to the event id: its active subscription of that id gets the new
+/// callable and mask, else a new one is added. Timers (256..259) take the radius as seconds
+/// of countdown and period; other ids store it squared, 0 meaning the node's bounding
+/// radius. 1 done, 0 refused (nothing callable; a new record is freed).
+int32_t TsActorSubscribe(TsActor* actor, int32_t id, uint32_t mask, PyObject* callable, float radius,
+                         TsActor* other);
+
 /// The first actor of the script world's list whose name equals the given one, or null.
 TsActor* TsFindActorByName(const char* name);
 /// 0 without a call when the actor is not in the world; otherwise requestBehaviourFromScenaric

@@ -30,7 +30,7 @@ public:
     static constexpr uint8_t kNoSnapSurface = 0x10;
     /// The hit material colour bytes that carry the ground id and the surface flags.
     static constexpr int32_t kGroundIdByte = 0;
-    static constexpr int32_t kSurfaceFlagByte = 1;
+    static constexpr int32_t kSurfaceFlagByte = 2;
     static constexpr int32_t kBands = 4;
     static constexpr int32_t kClasses = 5;
     /// Visibility class of an actor never seen.
