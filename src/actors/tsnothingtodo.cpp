@@ -40,10 +40,15 @@ int32_t TsNothingToDoMSState::Loop()
     return 0;
 }
 
+int32_t TsNothingToDoMSState::AttachTo(TsActor* owner)
+{
+    mOwner = owner;
+    return 1;
+}
+
 TsMotorSkill* TsNothingToDoMSState::Create(TsActor* owner, PyObject* parameters)
 {
-    auto* state = new TsNothingToDoMSState();
-    state->AttachTo(owner);
+    auto* state = new TsNothingToDoMSState(owner);
     if (!state->SetParameters(parameters))
     {
         delete state;

@@ -14,7 +14,12 @@ public:
     static constexpr const char* kName = "MS_NOTHING_TO_DO";
     static constexpr int32_t kScriptId = 52428;
 
-    TsNothingToDoMSState() : TsMotorSkill(kName) {}
+    explicit TsNothingToDoMSState(TsActor* owner) : TsMotorSkill(owner, kName) {}
+    void Init() override {}
+    void Enter() override {}
+    void Exit() override {}
+    /// Any actor; 1.
+    int32_t AttachTo(TsActor* owner) override;
     /// Sets the owner's success flag; 0.
     int32_t Loop() override;
     /// A state for the owner (any parameters accepted).

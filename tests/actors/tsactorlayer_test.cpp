@@ -2,6 +2,7 @@
 // and decaying noise; subscriptions and queued events; the script binding and the module
 // pyactor_tools; the family and skill modules; save records and their mutated-input sweep.
 #include "collisiontreewriter.h"
+#include "eboxcontract.h"
 #include "hbclock.h"
 #include "hbsavefile.h"
 #include "script_fixture.h"
@@ -177,6 +178,9 @@ TEST_F(ActorLayer, PoolsSpillToTheHeapAndADestroyedActorReturnsItsSubscriptions)
 {
     auto* actor = new TsActor();
     actor->AddRef();
+    actor->mEBoxBits = EBoxActorBitsNew();
+    ASSERT_NE(actor->mEBoxBits, nullptr);
+    EXPECT_EQ(actor->mEBoxBits->stamp, -1);
     std::vector<TsSendEvent*> sent;
     for (int32_t i = 0; i < TsSendEvent::kPoolSize + 10; ++i)
         sent.push_back(TsSendEvent::Allocate());
@@ -192,7 +196,7 @@ TEST_F(ActorLayer, PoolsSpillToTheHeapAndADestroyedActorReturnsItsSubscriptions)
     EXPECT_NE(actor->FindEvent(TsEvent::kPoolSize + 5), nullptr);
     for (TsSendEvent* event : sent)
         TsSendEvent::Free(event);
-    actor->Release(); // the sanitizers report any subscription it kept
+    actor->Release(); // the sanitizers report any subscription or record it kept
 }
 
 TEST_F(ActorLayer, TheQueueDropsDuplicatesAndServesFromItsEndAfterTheFirst)

@@ -28,9 +28,15 @@ int32_t DoNothingMSState::Loop()
     return 1;
 }
 
+int32_t DoNothingMSState::AttachTo(TsActor* owner)
+{
+    mOwner = owner;
+    return 1;
+}
+
 TsMotorSkills::TsMotorSkills(TsActor* owner) : mOwner(owner)
 {
-    auto* idle = new DoNothingMSState();
+    auto* idle = new DoNothingMSState(owner);
     AddSkill(idle);
     Hold(mCurrent, idle);
     Hold(mPrevious, idle);

@@ -20,8 +20,14 @@ class DoNothingMSState : public TsMotorSkill
 
 public:
     static constexpr const char* kName = "MS_DO_NOTHING";
-    DoNothingMSState() : TsMotorSkill(kName) {}
+    explicit DoNothingMSState(TsActor* owner) : TsMotorSkill(owner, kName) {}
+    void Init() override {}
+    void Enter() override {}
+    void Exit() override {}
+    /// Marks the owner's skills running; 1.
     int32_t Loop() override;
+    /// Any actor; 1.
+    int32_t AttachTo(TsActor* owner) override;
 };
 
 class TsMotorSkills : public HbRoot

@@ -3,14 +3,14 @@
 
 HB_DEFINE_CLASS_DESC(TsMotorSkill, HbRoot);
 
-TsMotorSkill::TsMotorSkill(const char* name) : mName(name ? name : "")
+TsMotorSkill::TsMotorSkill(TsActor* owner, const char* name) : mName(name ? name : ""), mOwner(owner)
 {
 }
 
 TsMotorSkill::~TsMotorSkill() = default;
 
-int32_t TsMotorSkill::AttachTo(TsActor* owner)
+int32_t TsMotorSkill::SpareOperation(void* argument)
 {
-    mOwner = owner;
-    return 1;
+    (void)argument;
+    return 0;
 }

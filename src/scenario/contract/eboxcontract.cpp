@@ -3,31 +3,49 @@
 
 #include "hbmemory.h"
 
-#include <cstring>
+namespace
+{
+EBoxFilter gContextualFilter = nullptr;
+}
 
 EBoxActorBits* EBoxActorBitsNew()
 {
     auto* bits = static_cast<EBoxActorBits*>(HbHeapAlloc(sizeof(EBoxActorBits)));
     if (bits)
-        std::memset(bits, 0, sizeof(*bits));
+        *bits = EBoxActorBits{-1, nullptr, nullptr, 0};
     return bits;
 }
 
 void EBoxActorBitsFree(EBoxActorBits* bits)
 {
-    if (bits)
-        HbHeapFree(bits);
+    if (!bits)
+        return;
+    if (bits->now)
+        HbHeapFree(bits->now);
+    if (bits->before)
+        HbHeapFree(bits->before);
+    HbHeapFree(bits);
 }
 
-int32_t EBoxTestActor(HbRoot* boxes, const Vector* position, EBoxActorBits* bits, EBoxHandler inside,
-                      EBoxHandler enter, EBoxHandler leave, void* set, TsActor* actor)
+void EBoxSetContextualFilter(EBoxFilter filter)
 {
-    (void)boxes, (void)position, (void)bits, (void)inside, (void)enter, (void)leave, (void)set, (void)actor;
-    return 0;
+    gContextualFilter = filter;
 }
 
-int32_t DelayedActionQueue::RunDue(void* set, int64_t now, Runner runner, void* user)
+EBoxFilter EBoxGetContextualFilter()
 {
-    (void)set, (void)now, (void)runner, (void)user;
+    return gContextualFilter;
+}
+
+void EBoxTestActor(int32_t index, const float position[3], EBoxActorBits* bits, EBoxHandler inside,
+                   EBoxHandler enter, EBoxHandler leave, HbRoot* set, TsActor* actor)
+{
+    // No box index exists until the scenario layer builds one: nothing is inside anything.
+    (void)index, (void)position, (void)bits, (void)inside, (void)enter, (void)leave, (void)set, (void)actor;
+}
+
+int32_t DelayedActionQueue::RunDue(int64_t now)
+{
+    mNow = now;
     return 0;
 }

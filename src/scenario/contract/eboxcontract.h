@@ -1,41 +1,52 @@
 // The event-box runtime's entry points that the actor layer and the script world call.
-// The scenario layer owns the boxes; until it installs its runtime these do the least
-// they can: a bit record is an empty block, no box contains anything and no action is due.
+// The scenario layer owns the boxes and finishes these: until then a bit record holds no
+// bitsets, no box contains anything and no action is queued.
 #pragma once
 
 #include <cstdint>
 
-struct Vector;
 class HbRoot;
 class TsActor;
 
-/// An actor's record of the boxes it is inside.
+/// An actor's record of the boxes it was and is inside: bitsets of `words` 32-bit words,
+/// reallocated whenever `stamp` differs from the current box index's id.
 struct EBoxActorBits
 {
-    static constexpr int32_t kWords = 4;
-    uint32_t inside[kWords];
+    int32_t stamp;
+    uint32_t* now;
+    uint32_t* before;
+    int32_t words;
 };
 
-/// A zeroed record for one actor, or null when out of memory.
+/// A record with stamp -1 and no bitsets, or null when out of memory.
 EBoxActorBits* EBoxActorBitsNew();
-/// Frees a record (null does nothing).
+/// Frees a record and its bitsets (null does nothing).
 void EBoxActorBitsFree(EBoxActorBits* bits);
 
-/// fn(box, actor, set) for a box and the actor; 0 stops the walk.
-using EBoxHandler = int32_t (*)(HbRoot* box, TsActor* actor, void* set);
+/// handler(box index, set, actor); answers 0.
+using EBoxHandler = int32_t (*)(int32_t box, HbRoot* set, TsActor* actor);
+/// The actor test of contextual-action boxes: non-zero accepts.
+using EBoxFilter = int32_t (*)(TsActor* actor);
 
-/// Finds the boxes of the set that contain the position and calls, per box, the inside,
-/// enter or leave handler as the actor's bits say, updating the bits. The number of boxes
-/// that contain the position (0 without boxes).
-int32_t EBoxTestActor(HbRoot* boxes, const Vector* position, EBoxActorBits* bits, EBoxHandler inside,
-                      EBoxHandler enter, EBoxHandler leave, void* set, TsActor* actor);
+/// Sets the program-wide contextual filter (null: none).
+void EBoxSetContextualFilter(EBoxFilter filter);
+EBoxFilter EBoxGetContextualFilter();
 
+/// Tests the position against the box index and calls, per box, the inside, enter and leave
+/// handlers as the record's before and now sets say, then keeps now as before.
+void EBoxTestActor(int32_t index, const float position[3], EBoxActorBits* bits, EBoxHandler inside,
+                   EBoxHandler enter, EBoxHandler leave, HbRoot* set, TsActor* actor);
+
+/// Actions of a box set waiting for their game-clock tick.
 class DelayedActionQueue
 {
 public:
-    /// runner(action, user) for one due action.
-    using Runner = void (*)(void* action, void* user);
-    /// Runs the set's queued actions whose tick has come, through the runner, in order;
+    /// Stores now, then runs the queued actions whose tick is at most now, earliest first;
     /// the number run.
-    static int32_t RunDue(void* set, int64_t now, Runner runner, void* user);
+    virtual int32_t RunDue(int64_t now);
+    virtual ~DelayedActionQueue() = default;
+    int64_t GetNow() const { return mNow; }
+
+protected:
+    int64_t mNow = 0;
 };

@@ -16,7 +16,12 @@ std::vector<std::string> gCalls;
 class ProbeSkill : public TsMotorSkill
 {
 public:
-    explicit ProbeSkill(const char* name) : TsMotorSkill(name) {}
+    explicit ProbeSkill(const char* name) : TsMotorSkill(nullptr, name) {}
+    int32_t AttachTo(TsActor* owner) override
+    {
+        mOwner = owner;
+        return 1;
+    }
     void Init() override { gCalls.push_back(mName + ".init"); }
     void Enter() override { gCalls.push_back(mName + ".enter"); }
     void Exit() override { gCalls.push_back(mName + ".exit"); }
