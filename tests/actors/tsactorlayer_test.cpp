@@ -3,6 +3,7 @@
 // pyactor_tools; the family and skill modules; save records and their mutated-input sweep.
 #include "collisiontreewriter.h"
 #include "eboxcontract.h"
+#include "frame.h"
 #include "hbclock.h"
 #include "hbsavefile.h"
 #include "script_fixture.h"
@@ -84,6 +85,30 @@ TEST_F(ActorLayer, SnapDropsOntoFlatGroundAndRefusesASteepSlope)
     EXPECT_EQ(high->SnapToGround(&down), 0) << "no collision chosen";
     mLevel->SetMainWorld(mWallWorld);
     World::Destroy(snap);
+}
+
+TEST_F(ActorLayer, AttachAndDetachKeepTheWorldPlacement)
+{
+    FakeActor* carrier = Make("carrier", {100, 0, 0});
+    FakeActor* load = Make("load", {10, 20, 30});
+    ASSERT_EQ(load->AttachTo(carrier), 1);
+    Frame::SyncDirtyList();
+    EXPECT_EQ(load->mNode->GetParent(), carrier->mNode);
+    const Vector* at = load->mNode->GetWorldPosition();
+    EXPECT_NEAR(at->x, 10, 1e-3f);
+    EXPECT_NEAR(at->z, 30, 1e-3f);
+    Vector moved = {150, 0, 0};
+    carrier->mNode->SetWorldPosition(&moved);
+    Frame::SyncDirtyList();
+    EXPECT_NEAR(load->mNode->GetWorldPosition()->x, 60, 1e-3f) << "it follows its carrier";
+    ASSERT_EQ(load->DetachToWorld(), 1);
+    Frame::SyncDirtyList();
+    EXPECT_EQ(load->mNode->GetParent(), mScene->GetRoot());
+    EXPECT_NEAR(load->mNode->GetWorldPosition()->x, 60, 1e-3f);
+    EXPECT_NEAR(load->mNode->GetWorldPosition()->y, 20, 1e-3f);
+    TsActor nodeless;
+    EXPECT_EQ(nodeless.AttachTo(carrier), 0);
+    EXPECT_EQ(nodeless.DetachToWorld(), 0);
 }
 
 TEST_F(ActorLayer, SightBandsAndClasses)

@@ -2,12 +2,15 @@
 #include "tsactor.h"
 
 #include "eboxcontract.h"
+#include "frame.h"
+#include "matrix.h"
 #include "hbclock.h"
 #include "hbsavefile.h"
 #include "tsevent.h"
 #include "tsmotorskills.h"
 #include "tsscriptbinding.h"
 #include "tsscriptcall.h"
+#include "w3dframe.h"
 #include "w3dlevel.h"
 #include "w3dnode.h"
 #include "wscene.h"
@@ -120,6 +123,38 @@ int32_t TsActor::SetPosition(const Vector* point)
         return 0;
     node->SetWorldPosition(point);
     return 1;
+}
+
+int32_t TsActor::Reparent(W3dNode* parent)
+{
+    W3dNode* node = GetNode();
+    Frame* frame = node ? node->GetEngineFrame() : nullptr;
+    Frame* parentFrame = parent ? parent->GetEngineFrame() : nullptr;
+    if (!frame || !parentFrame || node == parent)
+        return 0;
+    Matrix world = *Frame::GetWorldMatrix(frame);
+    // The node's own reference keeps it alive while it changes parents.
+    node->AddRef();
+    parent->AttachChild(node);
+    Matrix inverse;
+    Matrix local;
+    Matrix::Invert(&inverse, Frame::GetWorldMatrix(parentFrame));
+    Matrix::Multiply(&local, &world, &inverse);
+    Frame::Transform(frame, &local, kCombineReplace);
+    node->Release();
+    return 1;
+}
+
+int32_t TsActor::AttachTo(TsActor* other)
+{
+    return other ? Reparent(other->GetNode()) : 0;
+}
+
+int32_t TsActor::DetachToWorld()
+{
+    W3dNode* node = GetNode();
+    WScene* scene = node ? node->GetScene() : nullptr;
+    return scene ? Reparent(scene->GetRoot()) : 0;
 }
 
 int32_t TsActor::SnapToGround(const Vector* offset)

@@ -56,6 +56,12 @@ public:
     virtual void Update() {}
     /// Moves the node so that its world position is the point. 0 without a node.
     virtual int32_t SetPosition(const Vector* point);
+    /// Hangs the node under the other actor's node, keeping its world placement. 1, or 0
+    /// when either has no node.
+    virtual int32_t AttachTo(TsActor* other);
+    /// Hangs the node under its scene's root, keeping its world placement. 1, or 0 without a
+    /// node in a scene.
+    virtual int32_t DetachToWorld();
     /// Drops the node onto the ground below it (see the source). 1 moved, 0 not.
     virtual int32_t SnapToGround(const Vector* offset = nullptr);
     /// Current hit points, capped at the maximum.
@@ -151,6 +157,8 @@ public:
     float mSightMultiplier = 1.0f;
 
 private:
+    int32_t Reparent(W3dNode* parent);
+
     HbPtrList mEvents{10};
     std::string mName;
     PyObject* mScriptObject = nullptr;
