@@ -8,6 +8,7 @@
 #include <Python.h>
 
 HB_DEFINE_CLASS_DESC(TsNothingToDoMSState, TsMotorSkill);
+HB_DEFINE_CLASS_POOL(TsNothingToDoMSState, "TsNothingToDoMSState", TsNothingToDoMSState::kPoolSize);
 
 namespace
 {
@@ -49,6 +50,8 @@ int32_t TsNothingToDoMSState::AttachTo(TsActor* owner)
 TsMotorSkill* TsNothingToDoMSState::Create(TsActor* owner, PyObject* parameters)
 {
     auto* state = new TsNothingToDoMSState(owner);
+    if (!state)
+        return nullptr;
     if (!state->SetParameters(parameters))
     {
         delete state;

@@ -2,6 +2,7 @@
 // success at once, and the script function TsNothingToDo.
 #pragma once
 
+#include "hbperclassfreelist.h"
 #include "tsmotorskill.h"
 
 class TsSkillRegistry;
@@ -9,9 +10,11 @@ class TsSkillRegistry;
 class TsNothingToDoMSState : public TsMotorSkill
 {
     HB_DECLARE_CLASS_DESC();
+    HB_DECLARE_CLASS_POOL();
 
 public:
     static constexpr const char* kName = "MS_NOTHING_TO_DO";
+    static constexpr int32_t kPoolSize = 100;
     static constexpr int32_t kScriptId = 52428;
 
     explicit TsNothingToDoMSState(TsActor* owner) : TsMotorSkill(owner, kName) {}

@@ -12,6 +12,7 @@
 #include "tsactorsaverecord.h"
 #include "tsevent.h"
 #include "tsfamilytable.h"
+#include "tsmotorskills.h"
 #include "tsscriptbinding.h"
 #include "tssendevent.h"
 #include "tsskillregistry.h"
@@ -392,6 +393,20 @@ TEST_F(ActorLayer, TheSkillsModuleHoldsTheConstantsAndTheTrivialSkill)
     EXPECT_EQ(registry->GetSkillId("MS_NOTHING_TO_DO"), 52428);
     EXPECT_EQ(registry->GetSkillId("MS_NONE"), TsSkillRegistry::kNoSkill);
     EXPECT_STREQ(registry->GetSkillName(52428), "MS_NOTHING_TO_DO");
+    EXPECT_EQ(registry->CreateSkillState(1234, nullptr, Py_None), nullptr);
+
+    struct Skilled : TsActor
+    {
+        Skilled() : skills(this) {}
+        ~Skilled() override { ExitMotorSkills(); }
+        TsMotorSkills* GetMotorSkills() override { return &skills; }
+        TsMotorSkills skills;
+    } actor;
+    TsMotorSkill* nothing = registry->CreateSkillState(52428, &actor, Py_None);
+    ASSERT_NE(nothing, nullptr);
+    actor.skills.AddSkill(nothing);
+    EXPECT_EQ(actor.skills.LoopSkill("MS_NOTHING_TO_DO"), 0);
+    EXPECT_TRUE(actor.skills.mFlags & TsMotorSkills::kSucceeded);
     mWorld->Hooks().fillActorToolsModule = nullptr;
 }
 

@@ -7,6 +7,8 @@
 
 HB_DEFINE_CLASS_DESC(DoNothingMSState, TsMotorSkill);
 HB_DEFINE_CLASS_DESC(TsMotorSkills, HbRoot);
+HB_DEFINE_CLASS_POOL(DoNothingMSState, "DoNothingMSState", TsMotorSkills::kPoolSize);
+HB_DEFINE_CLASS_POOL(TsMotorSkills, "TsMotorSkills", TsMotorSkills::kPoolSize);
 
 namespace
 {
@@ -106,6 +108,12 @@ int32_t TsMotorSkills::LoopSkill(const char* name)
         TsMotorSkill* found = FindSkill(name);
         if (!found)
         {
+            // A table that could not make its do-nothing skill has nothing to fall back on.
+            if (name && std::strcmp(name, DoNothingMSState::kName) == 0)
+            {
+                mFlags |= kUnknownSkill;
+                return 0;
+            }
             int32_t result = LoopSkill(DoNothingMSState::kName);
             mFlags |= kUnknownSkill;
             return result;
@@ -116,6 +124,8 @@ int32_t TsMotorSkills::LoopSkill(const char* name)
         if (mPrevious)
             mPrevious->Exit();
     }
+    if (!mCurrent)
+        return 0;
     if (mFlags & kResetRequested)
     {
         mCurrent->Init();

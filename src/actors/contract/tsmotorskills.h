@@ -3,6 +3,7 @@
 // restarting a skill.
 #pragma once
 
+#include "hbperclassfreelist.h"
 #include "hbptrlist.h"
 #include "hbroot.h"
 #include "tsmotorskill.h"
@@ -17,6 +18,7 @@ class TsActor;
 class DoNothingMSState : public TsMotorSkill
 {
     HB_DECLARE_CLASS_DESC();
+    HB_DECLARE_CLASS_POOL();
 
 public:
     static constexpr const char* kName = "MS_DO_NOTHING";
@@ -33,6 +35,7 @@ public:
 class TsMotorSkills : public HbRoot
 {
     HB_DECLARE_CLASS_DESC();
+    HB_DECLARE_CLASS_POOL();
 
 public:
     enum Flag : uint32_t
@@ -46,6 +49,7 @@ public:
         kConstructed = 0x100,
     };
     static constexpr int32_t kTextCount = 12;
+    static constexpr int32_t kPoolSize = 100;
 
     /// A table holding MS_DO_NOTHING for the owner as current and previous skill.
     explicit TsMotorSkills(TsActor* owner = nullptr);
