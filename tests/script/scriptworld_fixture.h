@@ -34,7 +34,11 @@ World* MakeWallWorld();
 class FakeSkills : public TsMotorSkills
 {
 public:
-    void LoopSkill(const char* name) override { mLooped.push_back(name ? name : "(none)"); }
+    int32_t LoopSkill(const char* name) override
+    {
+        mLooped.push_back(name ? name : "(none)");
+        return 0;
+    }
     const char* GetCurrentSkillName() const override { return "walk"; }
     uint32_t GetErrorCode() const override { return mError; }
 

@@ -49,6 +49,58 @@ PyMethodDef* TsSkillRegistry::BuildMethodTable()
 void TsSkillRegistry::Clear()
 {
     mFunctions.RemoveAll();
+    mClasses.clear();
     HbArrayFree(mTable);
     mTable = nullptr;
+}
+
+// ---- Skill classes ----------------------------------------------------------------------------
+
+int32_t TsSkillRegistry::AddSkillFunction(PyCFunction function, const char* name, const char* doc, const char* file,
+                                          int32_t line)
+{
+    (void)doc, (void)file, (void)line;
+    return AddFunction(name, function);
+}
+
+int32_t TsSkillRegistry::AddSkillState(int32_t id, const char* name, const char* file, Factory factory, int32_t line)
+{
+    (void)file, (void)line;
+    if (!name || !factory)
+        return 0;
+    for (auto it = mClasses.begin(); it != mClasses.end();)
+        it = it->id == id || it->name == name ? mClasses.erase(it) : it + 1;
+    mClasses.push_back(SkillClass{name, id, factory});
+    if (mPublisher)
+        mPublisher(name, id);
+    return 1;
+}
+
+const TsSkillRegistry::SkillClass* TsSkillRegistry::FindClass(int32_t id) const
+{
+    for (const SkillClass& entry : mClasses)
+        if (entry.id == id)
+            return &entry;
+    return nullptr;
+}
+
+const char* TsSkillRegistry::GetSkillName(int32_t id) const
+{
+    const SkillClass* entry = FindClass(id);
+    return entry ? entry->name.c_str() : nullptr;
+}
+
+int32_t TsSkillRegistry::GetSkillId(const char* name) const
+{
+    if (name)
+        for (const SkillClass& entry : mClasses)
+            if (entry.name == name)
+                return entry.id;
+    return kNoSkill;
+}
+
+TsMotorSkill* TsSkillRegistry::CreateSkillState(int32_t id, TsActor* owner, PyObject* parameters) const
+{
+    const SkillClass* entry = FindClass(id);
+    return entry ? entry->factory(owner, parameters) : nullptr;
 }

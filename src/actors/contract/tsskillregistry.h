@@ -7,16 +7,25 @@
 #include "hbptrlist.h"
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 typedef struct _object PyObject;
 typedef PyObject* (*PyCFunction)(PyObject*, PyObject*);
 struct PyMethodDef;
+class TsActor;
+class TsMotorSkill;
 
 class TsSkillRegistry : public HbAllocated
 {
 public:
     /// A registration callback: 0 stops the callbacks after it.
     using Registration = int (*)();
+    /// Makes a skill state for the owner from the script's parameters; null when refused.
+    using Factory = TsMotorSkill* (*)(TsActor* owner, PyObject* parameters);
+    /// Publishes an integer constant in the module "skills"; filled by the actor layer.
+    using ConstantPublisher = int (*)(const char* name, int32_t value);
+    static constexpr int32_t kNoSkill = -1;
 
     /// The registry, made on first use with its destroy callback on the exit list.
     static TsSkillRegistry* Instance();
@@ -33,9 +42,28 @@ public:
     /// One row per added function, then a null row; valid until Clear. Null when out of
     /// memory.
     PyMethodDef* BuildMethodTable();
-    /// Forgets every function and frees the table; the callbacks stay for the next start.
+    /// Forgets every function and skill class and frees the table; the callbacks stay for
+    /// the next start.
     void Clear();
     int32_t GetFunctionCount() const { return mFunctions.GetCount(); }
+
+    // ---- Skill classes ----------------------------------------------------------------------
+
+    /// AddFunction under the skill functions' signature; the documentation, file and line
+    /// are not kept.
+    int32_t AddSkillFunction(PyCFunction function, const char* name, const char* doc, const char* file,
+                             int32_t line);
+    /// Files the class {id, name, factory} (a later one of the same id or name replaces it)
+    /// and publishes the id under the name in "skills". 0 for a null name or factory.
+    int32_t AddSkillState(int32_t id, const char* name, const char* file, Factory factory, int32_t line);
+    /// The name of the class filed under the id; null when none.
+    const char* GetSkillName(int32_t id) const;
+    /// The id filed under the name; kNoSkill when none.
+    int32_t GetSkillId(const char* name) const;
+    /// A new state of the class filed under the id; null when none or refused.
+    TsMotorSkill* CreateSkillState(int32_t id, TsActor* owner, PyObject* parameters) const;
+    int32_t GetSkillStateCount() const { return int32_t(mClasses.size()); }
+    void SetConstantPublisher(ConstantPublisher publisher) { mPublisher = publisher; }
 
 private:
     struct Function
@@ -43,7 +71,17 @@ private:
         const char* name;
         PyCFunction function;
     };
+    struct SkillClass
+    {
+        std::string name;
+        int32_t id;
+        Factory factory;
+    };
+    const SkillClass* FindClass(int32_t id) const;
+
     HbPtrList mRegistrations{10};
+    std::vector<SkillClass> mClasses;
+    ConstantPublisher mPublisher = nullptr;
     HbGrowArray<Function> mFunctions;
     PyMethodDef* mTable = nullptr;
 };

@@ -1,0 +1,52 @@
+// The event-box runtime's entry points that the actor layer and the script world call.
+// The scenario layer owns the boxes and finishes these: until then a bit record holds no
+// bitsets, no box contains anything and no action is queued.
+#pragma once
+
+#include <cstdint>
+
+class HbRoot;
+class TsActor;
+
+/// An actor's record of the boxes it was and is inside: bitsets of `words` 32-bit words,
+/// reallocated whenever `stamp` differs from the current box index's id.
+struct EBoxActorBits
+{
+    int32_t stamp;
+    uint32_t* now;
+    uint32_t* before;
+    int32_t words;
+};
+
+/// A record with stamp -1 and no bitsets, or null when out of memory.
+EBoxActorBits* EBoxActorBitsNew();
+/// Frees a record and its bitsets (null does nothing).
+void EBoxActorBitsFree(EBoxActorBits* bits);
+
+/// handler(box index, set, actor); answers 0.
+using EBoxHandler = int32_t (*)(int32_t box, HbRoot* set, TsActor* actor);
+/// The actor test of contextual-action boxes: non-zero accepts.
+using EBoxFilter = int32_t (*)(TsActor* actor);
+
+/// Sets the program-wide contextual filter (null: none).
+void EBoxSetContextualFilter(EBoxFilter filter);
+EBoxFilter EBoxGetContextualFilter();
+
+/// Tests the position against the box index and calls, per box, the inside, enter and leave
+/// handlers as the record's before and now sets say, then keeps now as before.
+void EBoxTestActor(int32_t index, const float position[3], EBoxActorBits* bits, EBoxHandler inside,
+                   EBoxHandler enter, EBoxHandler leave, HbRoot* set, TsActor* actor);
+
+/// Actions of a box set waiting for their game-clock tick.
+class DelayedActionQueue
+{
+public:
+    /// Stores now, then runs the queued actions whose tick is at most now, earliest first;
+    /// the number run.
+    virtual int32_t RunDue(int64_t now);
+    virtual ~DelayedActionQueue() = default;
+    int64_t GetNow() const { return mNow; }
+
+protected:
+    int64_t mNow = 0;
+};
