@@ -8,7 +8,14 @@
 
 #include "camera.h"
 #include "frame.h"
+#include "geometry.h"
+#include "material.h"
+#include "raster.h"
 #include "world.h"
+#include "wvectorutil.h"
+
+#include <algorithm>
+#include <cstring>
 
 #include <cmath>
 
@@ -210,6 +217,111 @@ TEST_F(Shadows, ShadowCameraLivesWithTheLevelAndRecordsForgetIt)
     EXPECT_EQ(WShadows::Remove(id), 0);
     Clump::Destroy(clump);
     World::Destroy(world);
+}
+
+/// A clump of one flat square of half side a, at height h over its frame, drawn from both sides.
+Clump* MakeSquareClump(float a, float h)
+{
+    Clump* clump = Clump::Create();
+    Frame* root = Frame::Create();
+    clump->frame = root;
+    Geometry* geometry = Geometry::Create(4, 4, kGeometryPositions);
+    MorphTarget& target = geometry->morphTargets[0];
+    target.positions[0] = {-a, h, -a};
+    target.positions[1] = {a, h, -a};
+    target.positions[2] = {-a, h, a};
+    target.positions[3] = {a, h, a};
+    const uint16_t sides[4][3] = {{0, 1, 2}, {2, 1, 3}, {0, 2, 1}, {2, 3, 1}};
+    Material* material = Material::Create();
+    for (int32_t t = 0; t < 4; ++t)
+    {
+        Geometry::SetTriangleVertices(geometry, &geometry->triangles[t], sides[t][0], sides[t][1], sides[t][2]);
+        Geometry::SetTriangleMaterial(geometry, &geometry->triangles[t], material);
+    }
+    Material::Destroy(material);
+    MorphTarget::CalcBoundingSphere(&target, &target.boundingSphere);
+    Geometry::Unlock(geometry);
+    Atomic* atomic = Atomic::Create();
+    Frame* frame = Frame::Create();
+    Frame::AddChild(root, frame);
+    Atomic::SetFrame(atomic, frame);
+    Atomic::SetGeometry(atomic, geometry, 0);
+    Geometry::Destroy(geometry);
+    Clump::AddAtomic(clump, atomic);
+    return clump;
+}
+
+TEST_F(Shadows, ProjectedShadowDarkensTheFloorUnderTheModelAlongTheLight)
+{
+    World* floor = MakeFloor(100.0f, 4);
+    ASSERT_NE(floor, nullptr);
+    // A square of side 8 at height 18: the light (0.1, -0.9, 0.1) lays its shadow 2 units
+    // towards +x and +z, over x and z in [-2, 6].
+    Clump* clump = MakeSquareClump(4.0f, 18.0f);
+    WShadowDesc desc = {};
+    desc.clump = clump;
+    desc.radius = 20.0f;
+    desc.strength = 0.5f;
+    desc.kind = WShadowDesc::kProjected;
+    desc.visible = 1;
+    const int32_t id = WShadows::Add(&desc);
+    ASSERT_GE(id, 0);
+    WShadows::AttachWorlds(floor, floor);
+
+    // The main camera looks straight down on the floor, 40 x 30 units in view.
+    Camera* camera = mRenderer->GetMainCamera();
+    Frame* eye = camera->object.frame;
+    const Vector down = {0.0f, -1.0f, 0.0f};
+    FrameLookAlong(eye, &down);
+    const Vector height = {0.0f, 50.0f, 0.0f};
+    Frame::Translate(eye, &height, kCombinePostConcat);
+    Camera::SetProjection(camera, kCameraParallel);
+    const Vector2 window = {20.0f, 15.0f};
+    Camera::SetViewWindow(camera, &window);
+    Camera::SetNearClipPlane(camera, 1.0f);
+    Camera::SetFarClipPlane(camera, 200.0f);
+    const Rgba grey = {160, 160, 160, 255};
+    ASSERT_NE(Camera::Clear(camera, &grey, kCameraClearImage | kCameraClearZ), nullptr);
+    WShadows::RenderAll(camera);
+
+    std::vector<uint32_t> actual;
+    Raster* raster = camera->frameBuffer;
+    const uint8_t* bits = Raster::Lock(raster, 0, kRasterLockRead);
+    ASSERT_NE(bits, nullptr);
+    for (int32_t y = 0; y < raster->height; ++y)
+        for (int32_t x = 0; x < raster->width; ++x)
+        {
+            uint32_t value;
+            std::memcpy(&value, bits + size_t(y) * raster->stride + 4 * size_t(x), 4);
+            actual.push_back(value | 0xFF000000u);
+        }
+    Raster::Unlock(raster);
+
+    // The picture is mirrored in x against the camera's right vector; its top is along up.
+    const Matrix* view = Frame::GetWorldMatrix(eye);
+    const int32_t width = raster->width, rows = raster->height;
+    std::vector<uint32_t> expected(actual.size());
+    const uint32_t shadowed = 0xFF000000u | 0x4F4F4Fu; // 160 x (1 - 128 / 255)
+    for (int32_t y = 0; y < rows; ++y)
+        for (int32_t x = 0; x < width; ++x)
+        {
+            const float sx = -((float(x) + 0.5f) / float(width) * 2.0f - 1.0f) * window.x;
+            const float sy = -((float(y) + 0.5f) / float(rows) * 2.0f - 1.0f) * window.y;
+            const float wx = view->pos.x + sx * view->right.x + sy * view->up.x;
+            const float wz = view->pos.z + sx * view->right.z + sy * view->up.z;
+            const size_t i = size_t(y) * size_t(width) + size_t(x);
+            const float edge = std::min(std::min(std::fabs(wx + 2.0f), std::fabs(wx - 6.0f)),
+                                        std::min(std::fabs(wz + 2.0f), std::fabs(wz - 6.0f)));
+            const bool inside = wx > -2.0f && wx < 6.0f && wz > -2.0f && wz < 6.0f;
+            // The silhouette's texels are about a fifth of a unit: its edge is soft.
+            expected[i] = edge < 0.5f ? actual[i] : inside ? shadowed : 0xFFA0A0A0u;
+        }
+    EXPECT_EQ(framecheck::CheckFrame("renderer_projected_shadow", width, rows, actual, expected, 3), "");
+
+    WShadows::DetachWorld();
+    EXPECT_EQ(WShadows::Remove(id), 0);
+    Clump::Destroy(clump);
+    World::Destroy(floor);
 }
 
 } // namespace
