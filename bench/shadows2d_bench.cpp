@@ -237,8 +237,8 @@ void RunShadows(benchmark::State& state, const std::vector<int32_t>& shown, cons
     Camera::Clear(camera, &grey, kCameraClearImage | kCameraClearZ);
     for (auto _ : state)
         WShadows::RenderAll(camera);
-    state.counters["per shadow"] =
-        benchmark::Counter(double(kShadows), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["per shadow"] = benchmark::Counter(double(kShadows), benchmark::Counter::kIsIterationInvariantRate |
+                                                                            benchmark::Counter::kInvert);
 }
 
 void BM_ProjectedShadows(benchmark::State& state)

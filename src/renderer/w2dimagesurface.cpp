@@ -44,8 +44,8 @@ void SetColumns(W2dTransition* t, float left, float right)
 }
 } // namespace
 
-bool W2dTransition::Compute(int32_t kind, float p, float x, float y, float width, float height,
-                            const Rgba colours[4], W2dTransition* out)
+bool W2dTransition::Compute(int32_t kind, float p, float x, float y, float width, float height, const Rgba colours[4],
+                            W2dTransition* out)
 {
     if (kind < 0 || kind >= kNumKinds)
         return false;
@@ -248,8 +248,8 @@ void W2dTranslucentSurface::Render()
 
 // ---- Fading -------------------------------------------------------------------------------------------------------
 
-W2dFadingSurface::W2dFadingSurface(const char* textureId, int64_t duration, int32_t kind, float x, float y,
-                                   float width, float height, int32_t layer)
+W2dFadingSurface::W2dFadingSurface(const char* textureId, int64_t duration, int32_t kind, float x, float y, float width,
+                                   float height, int32_t layer)
     : W2dImageSurface(textureId, kind, x, y, width, height, layer), mDuration(duration)
 {
 }

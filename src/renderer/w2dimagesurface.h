@@ -20,8 +20,8 @@ struct W2dTransition
     static constexpr int32_t kNumKinds = 14;
     /// Fills the transition of a rectangle with colours in brush order at progress p.
     /// False for a kind outside 0-13: such a surface draws nothing.
-    static bool Compute(int32_t kind, float p, float x, float y, float width, float height,
-                        const Rgba colours[4], W2dTransition* out);
+    static bool Compute(int32_t kind, float p, float x, float y, float width, float height, const Rgba colours[4],
+                        W2dTransition* out);
     /// Cuts the rectangle to the screen (0..1 on both axes), moving the texture coordinates of
     /// the cut edges so the part shown keeps its part of the texture.
     void ClipToScreen();
@@ -78,8 +78,8 @@ class W2dFadingSurface : public W2dImageSurface
 
 public:
     /// Hidden (level 0), not fading; the duration in performance-counter ticks.
-    W2dFadingSurface(const char* textureId, int64_t duration, int32_t kind, float x, float y, float width,
-                     float height, int32_t layer);
+    W2dFadingSurface(const char* textureId, int64_t duration, int32_t kind, float x, float y, float width, float height,
+                     int32_t layer);
     void Render() override;
 
     void SetFadeDuration(int64_t ticks) { mDuration = ticks; }

@@ -345,8 +345,7 @@ void W2dDepthSurface::Render()
 
 // ---- Rotated and blended --------------------------------------------------------------------------------------
 
-W2dBlendedSurface::W2dBlendedSurface(const char* textureId, float x, float y, float width, float height,
-                                     int32_t layer)
+W2dBlendedSurface::W2dBlendedSurface(const char* textureId, float x, float y, float width, float height, int32_t layer)
     : W2dTexturedSurface(textureId, x, y, width, height, layer)
 {
 }

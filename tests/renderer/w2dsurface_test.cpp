@@ -17,6 +17,7 @@
 #include "font2d.h"
 #include "fontwriter.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -415,15 +416,15 @@ TEST_F(Surfaces, FadingSurfaceHalfAboveTheScreenDrawsTheLowerHalfOfItsTexture)
         list.Insert(surface);
         surface->SetOpacity(0.25f);
         actual = Draw(&list);
-        expected = Reference(0, 0, 160, 480,
-                             [kind](int32_t x, int32_t) { return kind == 13 || x < 40 ? kRed : kBlue; });
+        expected =
+            Reference(0, 0, 160, 480, [kind](int32_t x, int32_t) { return kind == 13 || x < 40 ? kRed : kBlue; });
         IgnoreSeam(&expected, actual, 0, true);
         IgnoreSeam(&expected, actual, kind == 13 ? 160 : 40, true);
         if (kind == 11)
             IgnoreSeam(&expected, actual, 160, true);
-        EXPECT_EQ(framecheck::CheckFrame("renderer_2d_transition_" + std::to_string(kind), 640, 480, actual, expected,
-                                         2),
-                  "");
+        EXPECT_EQ(
+            framecheck::CheckFrame("renderer_2d_transition_" + std::to_string(kind), 640, 480, actual, expected, 2),
+            "");
         list.RemoveAll();
     }
 }
@@ -509,6 +510,50 @@ TEST_F(Text, WordsWrapAtTheLastSpaceAndLinesAreJustified)
     }
     list.RemoveAll();
     text->Release();
+}
+
+TEST_F(Text, JustifiedLinesAreDrawnWhereTheyBelong)
+{
+    WriteFont();
+    W2dSurfaceList list(mRenderer->GetMainCamera());
+    // A box 0.5 wide from x 0.1 (2D units: the screen's height is 1, so 480 pixels), its top
+    // 0.2 under the screen's top; one line of "abc", 0.28 units of ink (two advances of 0.1
+    // and a glyph of 0.08).
+    auto* text = new W2dTextSurface("BIG_FONT", 0.1f, 0.2f, 0.5f, 0.5f, 0);
+    list.Insert(text);
+    text->SetTextHeight(0.1f);
+    text->SetText("abc");
+    const Rgba green = {40, 200, 40, 255};
+    text->SetColor(&green, &green, &green, &green);
+    struct Case
+    {
+        int32_t code;
+        float left;
+    } cases[] = {
+        {W2dTextSurface::kSetLeft, 0.1f}, {W2dTextSurface::kSetCentred, 0.2f}, {W2dTextSurface::kSetRight, 0.3f}};
+    for (const Case& c : cases)
+    {
+        text->SetJustification(c.code);
+        std::vector<uint32_t> actual = Draw(&list);
+        ASSERT_EQ(actual.size(), 640u * 480u);
+        int32_t minX = 640, maxX = -1, minY = 480, maxY = -1;
+        for (int32_t y = 0; y < 480; ++y)
+            for (int32_t x = 0; x < 640; ++x)
+                if (actual[size_t(y) * 640 + size_t(x)] != kClear)
+                {
+                    minX = std::min(minX, x), maxX = std::max(maxX, x);
+                    minY = std::min(minY, y), maxY = std::max(maxY, y);
+                }
+        framecheck::SavePng("renderer_2d_text_" + std::to_string(c.code), 640, 480, actual);
+        // The glyphs are outlines stroked 0.005 units (2.4 pixels) to each side.
+        EXPECT_NEAR(minX, c.left * 480.0f, 4.0f) << c.code;
+        EXPECT_NEAR(maxX, (c.left + 0.28f) * 480.0f, 4.0f) << c.code;
+        // The line's baseline sits at the middle of the box less half a line: 0.2 + 0.25 + 0.05
+        // from the top; the glyphs rise 0.08 above it.
+        EXPECT_NEAR(maxY, 0.5f * 480.0f, 4.0f) << c.code;
+        EXPECT_NEAR(minY, 0.42f * 480.0f, 4.0f) << c.code;
+    }
+    list.RemoveAll();
 }
 
 } // namespace
