@@ -468,6 +468,15 @@ TEST_F(Text, FontManagerReadsTheNameAfterTheFolderAndCachesOnlyWhatItReads)
     EXPECT_STREQ(Font2d::GetPath(), "fonts\\");
     EXPECT_EQ(fonts->GetFont("BIG_FONT"), big) << "cached";
     EXPECT_EQ(fonts->GetCachedCount(), 1);
+    // A font holding 16-bit codes is read with byte codes: its flags become 1.
+    OutlineGlyph zhe = {0x416, {{OutlineOp::MoveTo, {0, 0}}, {OutlineOp::LineTo, {0.5f, 0.5f}}}, 0.9f};
+    ASSERT_TRUE(FontWriter::WriteText("fonts/wide.met", FontWriter::Metrics3("Wide", {zhe})));
+    Declare("WIDE_FONT", "fonts\\wide.met");
+    Font2d* wide = fonts->GetFont("WIDE_FONT");
+    ASSERT_NE(wide, nullptr);
+    EXPECT_EQ(wide->flags, 1u);
+    EXPECT_EQ(fonts->GetCachedCount(), 2);
+
     fonts->Close();
     EXPECT_EQ(fonts->GetCachedCount(), 0);
     EXPECT_FALSE(fonts->IsOpen());
@@ -516,9 +525,9 @@ TEST_F(Text, JustifiedLinesAreDrawnWhereTheyBelong)
 {
     WriteFont();
     W2dSurfaceList list(mRenderer->GetMainCamera());
-    // A box 0.5 wide from x 0.1 (2D units: the screen's height is 1, so 480 pixels), its top
-    // 0.2 under the screen's top; one line of "abc", 0.28 units of ink (two advances of 0.1
-    // and a glyph of 0.08).
+    // A box 0.5 wide from x 0.1, its top 0.2 under the screen's top, in screen fractions (640
+    // pixels across, 480 down); one line of "abc": 0.28 of ink (two advances of 0.1 and a
+    // glyph of 0.08).
     auto* text = new W2dTextSurface("BIG_FONT", 0.1f, 0.2f, 0.5f, 0.5f, 0);
     list.Insert(text);
     text->SetTextHeight(0.1f);
@@ -545,13 +554,15 @@ TEST_F(Text, JustifiedLinesAreDrawnWhereTheyBelong)
                     minY = std::min(minY, y), maxY = std::max(maxY, y);
                 }
         framecheck::SavePng("renderer_2d_text_" + std::to_string(c.code), 640, 480, actual);
-        // The glyphs are outlines stroked 0.005 units (2.4 pixels) to each side.
-        EXPECT_NEAR(minX, c.left * 480.0f, 4.0f) << c.code;
-        EXPECT_NEAR(maxX, (c.left + 0.28f) * 480.0f, 4.0f) << c.code;
+        // The glyphs are outlines stroked half a text height of font units (0.005, mitred at the
+        // corners) to each side: a few pixels beyond the boxes, far less than the 0.1 (64
+        // pixels) between the justifications.
+        EXPECT_NEAR(minX, c.left * 640.0f, 8.0f) << c.code;
+        EXPECT_NEAR(maxX, (c.left + 0.28f) * 640.0f, 8.0f) << c.code;
         // The line's baseline sits at the middle of the box less half a line: 0.2 + 0.25 + 0.05
         // from the top; the glyphs rise 0.08 above it.
-        EXPECT_NEAR(maxY, 0.5f * 480.0f, 4.0f) << c.code;
-        EXPECT_NEAR(minY, 0.42f * 480.0f, 4.0f) << c.code;
+        EXPECT_NEAR(maxY, 0.5f * 480.0f, 6.0f) << c.code;
+        EXPECT_NEAR(minY, 0.42f * 480.0f, 6.0f) << c.code;
     }
     list.RemoveAll();
 }
