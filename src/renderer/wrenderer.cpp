@@ -25,12 +25,14 @@
 #include "texture.h"
 #include "toolkit2d.h"
 #include "uvanim.h"
+#include "w2dsurface.h"
 #include "w2dsurfacelist.h"
 #include "wanimatedtextureset.h"
 #include "wfontmanager.h"
 #include "world.h"
 #include "wrenderlist.h"
 #include "wscene.h"
+#include "wshadows.h"
 #include "wtexturemanager.h"
 #include "wuvanimregistry.h"
 #include "wviewport.h"
@@ -326,6 +328,9 @@ int32_t WRenderer::Start(HbWindowState& window)
     UVAnimRegistryInit();
     Toolkit2d::Open(mMainCamera);
     mStateBits |= kToolkit2dOpen;
+    if (!W2dSurface::CreateBrush())
+        return fail();
+    WShadows::Init();
     mSurfaceList = new W2dSurfaceList(mMainCamera);
     WFontManager* fonts = WFontManager::Instance();
     if (!mSurfaceList || !fonts || !fonts->Open())
@@ -374,6 +379,8 @@ void WRenderer::Stop()
         delete mSurfaceList;
         mSurfaceList = nullptr;
     }
+    WShadows::Shutdown();
+    W2dSurface::DestroyBrush();
     if (mStateBits & kToolkit2dOpen)
     {
         Toolkit2d::Close();
