@@ -4,6 +4,7 @@
 #include "d3d9pipeline_local.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace d3d9
 {
@@ -87,15 +88,30 @@ bool bufferIndicesWithin(BufferStore& store, bool wide, uint64_t start, uint64_t
 {
     if (count == 0)
         return true;
-    for (const BufferStore::IndexRange& range : store.mRanges)
-        if (range.count == count && range.start == start)
-            return range.smallest >= low && range.largest < high;
-    BufferStore::IndexRange& range = store.mRanges[store.mRangeNext];
-    store.mRangeNext = (store.mRangeNext + 1) % UINT(store.mRanges.size());
-    scanIndices(store.mBytes.data() + start * (wide ? 4 : 2), wide, count, range.smallest, range.largest);
-    range.start = start;
-    range.count = count;
-    return range.smallest >= low && range.largest < high;
+    // The range drawn last from this buffer is tried first: a buffer is mostly drawn by one range at a time.
+    const BufferStore::IndexRange* hit = &store.mRanges[store.mRangeLast];
+    if (hit->count != count || hit->start != start)
+    {
+        hit = nullptr;
+        for (UINT i = 0; i < UINT(store.mRanges.size()); ++i)
+            if (store.mRanges[i].count == count && store.mRanges[i].start == start)
+            {
+                hit = &store.mRanges[i];
+                store.mRangeLast = uint8_t(i);
+                break;
+            }
+    }
+    if (!hit)
+    {
+        BufferStore::IndexRange& range = store.mRanges[store.mRangeNext];
+        store.mRangeLast = store.mRangeNext;
+        store.mRangeNext = uint8_t((store.mRangeNext + 1) % store.mRanges.size());
+        scanIndices(store.mBytes.data() + start * (wide ? 4 : 2), wide, count, range.smallest, range.largest);
+        range.start = uint32_t(start);
+        range.count = uint32_t(count);
+        hit = &range;
+    }
+    return hit->smallest >= low && hit->largest < high;
 }
 
 /// Common checks of every draw: the primitive, its count and the vertex layout.
@@ -119,11 +135,11 @@ HRESULT prepare(Device& device, D3DPRIMITIVETYPE type, UINT primitiveCount, cons
 HRESULT bindStreams(Device& device, const VertexLayout& layout, uint64_t first, uint64_t count, uint64_t extra,
                     DrawRequest& request)
 {
+    // Only the streams the layout reads are looked at: most draws read one of the sixteen.
     uint64_t streamed = extra;
-    for (UINT s = 0; s < kMaxStreams; ++s)
+    for (uint32_t mask = layout.streamMask; mask; mask &= mask - 1)
     {
-        if (!(layout.streamMask & (1u << s)))
-            continue;
+        const UINT s = UINT(std::countr_zero(mask));
         const StreamBinding& binding = device.mStreams[s];
         if (!binding.buffer)
             return D3DERR_INVALIDCALL;
@@ -132,32 +148,26 @@ HRESULT bindStreams(Device& device, const VertexLayout& layout, uint64_t first, 
         uint64_t bytes = spanBytes(count, binding.stride, streamExtent(layout, s));
         if (start + bytes > store.mSize)
             return D3DERR_INVALIDCALL;
+        StreamSource& source = request.streams[s];
+        source.stride = binding.stride;
+        source.glBuffer = store.mGlBuffer;
+        source.base = start;
         if (!store.mGlBuffer)
             streamed += bytes;
     }
-    if (device.mLoss != Loss::Operational)
+    if (device.mLoss != Loss::Operational || streamed == 0)
         return D3D_OK;
+    // Streams in system memory go through the ring once every stream has been checked.
     device.mPipeline->reserve(streamed);
-    for (UINT s = 0; s < kMaxStreams; ++s)
+    for (uint32_t mask = layout.streamMask; mask; mask &= mask - 1)
     {
-        if (!(layout.streamMask & (1u << s)))
-            continue;
-        const StreamBinding& binding = device.mStreams[s];
-        const BufferStore& store = binding.buffer->mStore;
-        uint64_t start = binding.offset + first * binding.stride;
-        uint64_t bytes = spanBytes(count, binding.stride, streamExtent(layout, s));
+        const UINT s = UINT(std::countr_zero(mask));
         StreamSource& source = request.streams[s];
-        source.stride = binding.stride;
-        if (store.mGlBuffer)
-        {
-            source.glBuffer = store.mGlBuffer;
-            source.base = start;
-        }
-        else
-        {
-            source.glBuffer = 0;
-            source.base = device.mPipeline->stream(store.mBytes.data() + start, size_t(bytes));
-        }
+        if (source.glBuffer)
+            continue;
+        const BufferStore& store = device.mStreams[s].buffer->mStore;
+        uint64_t bytes = spanBytes(count, source.stride, streamExtent(layout, s));
+        source.base = device.mPipeline->stream(store.mBytes.data() + source.base, size_t(bytes));
     }
     return D3D_OK;
 }

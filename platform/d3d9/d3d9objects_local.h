@@ -239,28 +239,32 @@ public:
     HRESULT unlock(Device* device);
     void release();
 
-    std::vector<BYTE> mBytes;
-    std::vector<BYTE> mSpare; ///< the other store of DISCARD locks
+    // What every draw reads comes first, beside the index ranges; lock bookkeeping after them.
     UINT mSize = 0;
-    DWORD mUsage = 0;
-    D3DPOOL mPool = D3DPOOL_MANAGED;
     uint32_t mGlBuffer = 0;
-    UINT mLocks = 0;
-    UINT mDirtyBegin = 0;
-    UINT mDirtyEnd = 0;
-    bool mDiscard = false;
+    uint8_t mRangeNext = 0;
+    uint8_t mRangeLast = 0; ///< the slot found or filled last
+    std::vector<BYTE> mBytes;
 
     /// Smallest and largest index of a range of an index buffer, kept until the next write so that drawing
     /// the same range again does not read its indices again.
     struct IndexRange
     {
-        uint64_t start = 0;
-        uint64_t count = 0; ///< 0: the slot is empty
+        uint32_t start = 0; ///< ranges are only kept once they are known to lie inside the buffer's bytes
+        uint32_t count = 0; ///< 0: the slot is empty
         uint32_t smallest = 0;
         uint32_t largest = 0;
     };
     std::array<IndexRange, 8> mRanges{};
-    UINT mRangeNext = 0;
+
+    std::vector<BYTE> mSpare; ///< the other store of DISCARD locks
+    DWORD mUsage = 0;
+    D3DPOOL mPool = D3DPOOL_MANAGED;
+    UINT mLocks = 0;
+    UINT mDirtyBegin = 0;
+    UINT mDirtyEnd = 0;
+    bool mDiscard = false;
+
 };
 
 class VertexBuffer final : public Resource<IDirect3DVertexBuffer9>
@@ -287,8 +291,8 @@ public:
     HRESULT GetDesc(D3DINDEXBUFFER_DESC* desc) override;
     void deviceGone() override { mStore.release(); }
 
+    D3DFORMAT mFormat = D3DFMT_INDEX16; ///< beside the store's fields a draw reads
     BufferStore mStore;
-    D3DFORMAT mFormat = D3DFMT_INDEX16;
 };
 
 // ---- Declarations and shaders -------------------------------------------------------------------------------

@@ -10,6 +10,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -1176,18 +1177,22 @@ void Pipeline::applyVertexInput(const VertexLayout& layout, const DrawRequest& r
     // declaration may sit where a freed one was, so a declaration change always looks again).
     bool same = shadow.valid && !(mDevice.mDirty & DirtyDeclaration) && &layout == mInputLayout &&
                 &program == mInputProgram;
-    for (UINT s = 0; same && s < kMaxStreams; ++s)
-        if (layout.streamMask & (1u << s))
-        {
-            const StreamSource& a = request.streams[s];
-            const StreamSource& b = mInputStreams[s];
-            same = a.glBuffer == b.glBuffer && a.base == b.base && a.stride == b.stride;
-        }
+    for (uint32_t mask = layout.streamMask; same && mask; mask &= mask - 1)
+    {
+        const UINT s = UINT(std::countr_zero(mask));
+        const StreamSource& a = request.streams[s];
+        const StreamSource& b = mInputStreams[s];
+        same = a.glBuffer == b.glBuffer && a.base == b.base && a.stride == b.stride;
+    }
     if (same)
         return;
     mInputLayout = &layout;
     mInputProgram = &program;
-    mInputStreams = request.streams;
+    for (uint32_t mask = layout.streamMask; mask; mask &= mask - 1)
+    {
+        const UINT s = UINT(std::countr_zero(mask));
+        mInputStreams[s] = request.streams[s];
+    }
 
     uint32_t enabled = 0;
     for (UINT i = 0; i < layout.count; ++i)
