@@ -202,6 +202,34 @@ TEST_F(StandardParticles, MatrixTanksKeepFollowingTheSizeAfterACompaction)
     EXPECT_NEAR(Vector::Length(&tm->up), 3.0f, 1e-4f);
 }
 
+TEST_F(StandardParticles, AnEnabledEmitterMatrixTurnsTheTankMatricesInPlace)
+{
+    StartPlugins();
+    Atomic* a = Emitter({1, 6, 8}, {0, 1, 6}, 1, 10.0f);
+    auto* m = static_cast<char*>(PrtStdEmitter::GetProperty(E(a), EP::kMatrixId));
+    auto* rotation = reinterpret_cast<Matrix*>(m);
+    *rotation = Matrix{};
+    rotation->right = {0, 1, 0};
+    rotation->up = {-1, 0, 0};
+    rotation->at = {0, 0, 1};
+    Vector* dirs = reinterpret_cast<Vector*>(m + sizeof(Matrix));
+    dirs[0] = {0, 0, 1}; // at
+    dirs[2] = {0, 1, 0}; // up
+    const int32_t enable = 1;
+    std::memcpy(m + sizeof(Matrix) + 48, &enable, 4);
+    Standard(a)->emitPosition = {3, 4, 5};
+    ASSERT_TRUE(Step(a, 0.1f));
+    Standard(a)->emitCount = 0;
+    const Matrix* tm = TankSlot<Matrix>(a, kPTankMatrix, 0);
+    EXPECT_EQ(tm->right.x, -1.0f); // at x up
+    ASSERT_TRUE(Step(a, 0.1f)); // source and destination are the same slot
+    EXPECT_NEAR(tm->right.y, -1.0f, 1e-6f);
+    EXPECT_NEAR(tm->up.x, -1.0f, 1e-6f);
+    EXPECT_NEAR(tm->at.z, 1.0f, 1e-6f);
+    EXPECT_NEAR(tm->pos.x, 3.0f, 1e-5f);
+    EXPECT_NEAR(tm->pos.y, 4.0f, 1e-5f);
+}
+
 TEST_F(StandardParticles, TransformVectorMayWriteIntoItsInput)
 {
     StartPlugins();

@@ -463,6 +463,7 @@ PrtStdEmitter* PrtStdEmitterStd::Emit(Atomic*, PrtStdEmitter* emitter, void*)
             Vector right = Cross(at, up);
             up = Cross(right, at);
             auto* m = reinterpret_cast<Matrix*>(d);
+            m->flags = 0; // scaled rows: a general matrix
             m->right = {right.x * w, right.y * w, right.z * w};
             m->up = {up.x * h, up.y * h, up.z * h};
             m->at = at;
@@ -633,8 +634,12 @@ PrtStdBatch* PrtStdParticleStd::Update(PrtStdEmitter* emitter, PrtStdBatch* batc
                         src->up = {src->up.x * sy, src->up.y * sy, src->up.z * sy};
                         // The product goes through a temporary: source and destination may
                         // be the same slot.
+                        // Tank matrices are never the identity, whatever their flags word
+                        // holds: the product must not be taken for a copy.
+                        Matrix rows = *src;
+                        rows.flags = 0;
                         Matrix product;
-                        Matrix::Multiply(&product, src, particleMatrix ? particleMatrix : &eMatrix->rotation);
+                        Matrix::Multiply(&product, &rows, particleMatrix ? particleMatrix : &eMatrix->rotation);
                         *dst = product;
                         dst->pos = {dst->pos.x + kept.x + step.x, dst->pos.y + kept.y + step.y,
                                     dst->pos.z + kept.z + step.z};
