@@ -257,9 +257,13 @@ TEST_F(ParticleStreams, ClassesAreBoundToTheTablesOfTheirOwnRecordWhateverTheIds
     DropAll();
     // An unrelated live class that has the stored emitter class id.
     PrtStdEmitterClass* other = EmitterClass({9});
-    for (size_t at = 0; at + 4 <= bytes.size(); at += 4)
-        if (Word(bytes, at) == storedId)
-            std::memcpy(bytes.data() + at, &other->id, 4);
+    // The record's emitter class id and the emitter class chunk's (after two 2-property
+    // tables and the particle class).
+    const size_t classChunk = 4 + 20 + 2 * (12 + 8 + 16) + (12 + 8) + 12;
+    ASSERT_EQ(Word(bytes, 4), storedId);
+    ASSERT_EQ(Word(bytes, classChunk), storedId);
+    std::memcpy(bytes.data() + 4, &other->id, 4);
+    std::memcpy(bytes.data() + classChunk, &other->id, 4);
     Atomic* b = Read(bytes);
     ASSERT_NE(b, nullptr);
     PrtStdEmitter* e = PrtStdAtomic::GetEmitters(b);

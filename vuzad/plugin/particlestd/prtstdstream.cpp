@@ -22,6 +22,7 @@
 namespace
 {
 int32_t sReadVersion = 0;
+bool sReading = false; // inside an atomic's read: a version of 0 is then the stream's own
 int32_t sWriteVersion = PrtStd::kStreamVersion;
 
 // Limits on what a stream may ask of memory: no class of this system comes near them.
@@ -260,6 +261,9 @@ PrtStdPropertyTable* PrtStdPropertyTable::StreamRead(Stream* stream, uint32_t bo
         return nullptr;
     int32_t* ids = words;
     int32_t* sizes = words ? words + n : nullptr;
+    // Older streams stored the standard emitter 4 bytes short (no rotation rate); the rule
+    // keys on a first property that is not the 16-byte standard particle.
+    const bool shortStandard = sReading && sReadVersion < 3 && n > 0 && ((uint32_t(sizes[0]) + 3u) & ~3u) != 16u;
     for (int32_t i = 0; i < n; ++i)
     {
         if (sizes[i] < 0 || sizes[i] > kMaxStreamPropertySize)
@@ -267,10 +271,7 @@ PrtStdPropertyTable* PrtStdPropertyTable::StreamRead(Stream* stream, uint32_t bo
             Error::Report(PrtStd::kPluginId, Error::MakeCode(kErrStreamRead));
             return nullptr;
         }
-        // Older streams stored the standard emitter 4 bytes short (no rotation rate); the
-        // rule keys on a first property that is not the 16-byte standard particle.
-        if (sReadVersion > 0 && sReadVersion < 3 && ((sizes[0] + 3) & ~3) != 16 &&
-            ids[i] == PrtStdEmitterProperty::kStandardId)
+        if (shortStandard && ids[i] == PrtStdEmitterProperty::kStandardId)
             sizes[i] += 4;
         sizes[i] = PrtStdEmitterProperty::FromStreamSize(ids[i], sizes[i]);
     }
@@ -477,11 +478,13 @@ Stream* PrtStdAtomic::StreamRead(Stream* stream, int32_t length, void* object, i
         return nullptr;
     }
     sReadVersion = version;
+    sReading = true;
     bool ok = true;
     // A damaged record would misalign every record after it: the first one ends the read.
     for (uint32_t i = 0; ok && i < count; ++i)
         ok = PrtStdEmitter::StreamRead(bounded.stream, atomic) != nullptr;
     sReadVersion = 0;
+    sReading = false;
     if (count != 0 && ok)
         atomic->renderCallback = Render;
     return ok ? stream : nullptr;
@@ -697,7 +700,7 @@ PrtStdEmitter* PrtStdEmitterStd::StreamRead(Atomic*, PrtStdEmitter* emitter, voi
             if (stream->kind == kStreamMemory)
                 stream->memory.position = end;
         }
-        if (sReadVersion > 2 && !ReadReals(stream, &b.standard->rotationRate, 1))
+        if ((!sReading || sReadVersion > 2) && !ReadReals(stream, &b.standard->rotationRate, 1))
             return nullptr;
     }
     if ((b.colour && !ReadReals(stream, b.colour, 16)) || (b.texCoords && !ReadReals(stream, b.texCoords, 16)))
