@@ -11,6 +11,7 @@
 #include "hbclock.h"
 #include "hbexitlist.h"
 #include "kfxmanager.h"
+#include "mipmapk.h"
 #include "raster.h"
 #include "w2dsurfacelist.h"
 #include "w3dcamera.h"
@@ -426,11 +427,18 @@ void WRenderer::PrepareClumps()
         return;
     Camera* camera = node->GetCamera();
     bool begun = Camera::BeginUpdate(camera) != nullptr;
-    // The textures' mipmap K values are measured here through the current camera, over
-    // each registered clump and then the level's world, once the mipmap-K toolkit exists;
-    // the registry is emptied either way, as the clumps are not ours to keep.
+    // The textures' mipmap K values are measured through the current camera, over each
+    // registered clump and then the level's world; the clumps are not ours to keep.
     if (gClumpsToPrepare)
+    {
+        for (int32_t i = 0; i < gClumpsToPrepare->GetCount(); ++i)
+            if (auto* clump = static_cast<Clump*>((*gClumpsToPrepare)[i]))
+                MipmapK::ComputeClump(clump, camera);
         gClumpsToPrepare->RemoveAll();
+    }
+    if (mCurrentScene)
+        if (World* world = mCurrentScene->GetMainWorld())
+            MipmapK::ComputeWorld(world, camera);
     if (begun)
         Camera::EndUpdate(camera);
 }

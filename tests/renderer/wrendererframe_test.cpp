@@ -13,8 +13,12 @@
 #include "geometry.h"
 #include "hbclock.h"
 #include "kfxmanager.h"
+#include "material.h"
+#include "memory.h"
+#include "mipmapkl.h"
 #include "raster.h"
 #include "scene_fixture.h"
+#include "texture.h"
 #include "w3dcamera.h"
 #include "w3dcollision.h"
 #include "w3dlevel.h"
@@ -420,6 +424,34 @@ TEST_F(Frames, PrepareClumpsEmptiesItsRegistryOnlyWithACamera)
     EXPECT_EQ(gTrace, (std::vector<std::string>{"begin", "end"}));
     for (Clump* clump : clumps)
         Clump::Destroy(clump);
+}
+
+TEST_F(Frames, PrepareClumpsMeasuresTheMipmapKOfTheTexturesTheRegisteredClumpsUse)
+{
+    TextureDictionary* saved = TextureDictionary::GetCurrent();
+    TextureDictionary* dictionary = TextureDictionary::Create();
+    TextureDictionary::SetCurrent(dictionary);
+    Texture* used = Texture::Create(Raster::Create(256, 256, 0, kRasterTypeTexture));
+    Texture* unused = Texture::Create(Raster::Create(256, 256, 0, kRasterTypeTexture));
+    TextureDictionary::AddTexture(dictionary, used);
+    TextureDictionary::AddTexture(dictionary, unused);
+    Clump* clump = MakeClump({used});
+    Geometry* g = Atomics(clump)[0]->geometry;
+    g->flags |= kGeometryTextured;
+    g->numTexCoordSets = 1;
+    g->texCoords[0] = static_cast<TexCoords*>(Memory::Allocate(3 * sizeof(TexCoords), 0x10000));
+    const TexCoords uv[3] = {{0, 0}, {1, 0}, {0, 1}};
+    std::memcpy(g->texCoords[0], uv, sizeof uv);
+    Frame::SyncDirtyList();
+    WRenderer::RegisterClump(clump);
+    mRenderer->PrepareClumps();
+    EXPECT_NE(MipmapKL::GetTextureKWord(used), 0) << "32768 texels on one unit triangle: far more than one a pixel";
+    EXPECT_EQ(MipmapKL::GetTextureKWord(unused), 0);
+    Memory::Free(g->texCoords[0]);
+    g->texCoords[0] = nullptr;
+    Clump::Destroy(clump);
+    TextureDictionary::SetCurrent(saved);
+    TextureDictionary::Destroy(dictionary);
 }
 
 // ---- The may-draw table -----------------------------------------------------------------------------

@@ -5,6 +5,7 @@
 #include "engine.h"
 #include "hierarchy.h"
 #include "random.h"
+#include "splinecurve.h"
 #include "userdata.h"
 #include "world.h"
 
@@ -17,6 +18,7 @@ void PluginFixture::SetUp()
     ASSERT_EQ(Animation::Attach(), 1);
     ASSERT_EQ(Hierarchy::Attach(), 1);
     ASSERT_EQ(UserData::Attach(), 1);
+    ASSERT_EQ(SplineCurve::Attach(), 1);
     ASSERT_EQ(Engine::Open(&mWindow), 1);
     ASSERT_EQ(Engine::Start(), 1);
 }

@@ -1,4 +1,4 @@
-// Test helpers for the engine plug-ins and toolkits: an engine started with the world, random,
+// Test helpers for the engine plug-ins and toolkits: an engine started with the world, random, spline,
 // user-data, keyframe and hierarchy plug-ins attached, and the mutation sweep every reader gets.
 #pragma once
 

@@ -51,3 +51,22 @@ uint16_t MipmapKL::GetTextureKWord(const Texture* texture)
         return 0;
     return Word(const_cast<Texture*>(texture), sTextureOffset)->word;
 }
+
+Texture* MipmapKL::SetTextureK(Texture* texture, float k)
+{
+    if (!texture)
+        return nullptr;
+    if (sTextureOffset < 0)
+        return texture;
+    const float scaled = k * 16.0f;
+    int32_t fixed = 0;
+    if (scaled >= 2047.0f)
+        fixed = 2047;
+    else if (scaled <= -2048.0f)
+        fixed = -2048;
+    else if (scaled == scaled)
+        fixed = int32_t(scaled);
+    MipmapKWord* w = Word(texture, sTextureOffset);
+    w->word = uint16_t((w->word & 0xF000u) | (uint32_t(fixed) & 0x0FFFu));
+    return texture;
+}

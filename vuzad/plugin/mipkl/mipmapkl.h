@@ -22,6 +22,9 @@ struct MipmapKL
     static int32_t Attach();
     /// -1 before Attach.
     static int32_t GetTextureOffset();
+    /// K x 16 truncated toward zero and clamped to -2048..2047 replaces the word's low 12
+    /// bits; the top 4 are kept. The texture, or null for a null texture.
+    static Texture* SetTextureK(Texture* texture, float k);
     /// The texture's word; 0 for a null texture or before Attach.
     static uint16_t GetTextureKWord(const Texture* texture);
 };

@@ -77,6 +77,11 @@ void* DestroyAtomic(void* object, int32_t offset, int32_t)
     }
     return object;
 }
+void* CopyAtomic(void* destination, const void* source, int32_t, int32_t)
+{
+    PrtStdAtomic::CopyEmitters(static_cast<Atomic*>(destination), static_cast<Atomic*>(const_cast<void*>(source)));
+    return destination;
+}
 } // namespace
 
 // ---- Sizes --------------------------------------------------------------------------------------
@@ -88,6 +93,20 @@ int32_t PrtStdEmitterProperty::ToStreamSize(int32_t id, int32_t size)
     if (id == kTankId && size == kTankSize)
         return kTankStreamSize;
     return size;
+}
+
+int32_t PrtStdEmitterProperty::MinimumSize(int32_t id)
+{
+    static constexpr int32_t kSizes[9] = {0,         kStandardSize, kColourSize, kTexCoordsSize, kRotationSize,
+                                          kSizeSize, kTankSize,     0,           kMatrixSize};
+    return id >= 0 && id < 9 ? kSizes[id] : 0;
+}
+
+int32_t PrtStdParticleProperty::MinimumSize(int32_t id)
+{
+    static constexpr int32_t kSizes[8] = {kStandardSize, kPositionSize, kColourSize,   kTexCoordsSize,
+                                          kRotationSize, kSizeSize,     kVelocitySize, kMatrixSize};
+    return id >= 0 && id < 8 ? kSizes[id] : 0;
 }
 
 int32_t PrtStdEmitterProperty::FromStreamSize(int32_t id, int32_t size)
@@ -105,18 +124,18 @@ int32_t PrtStdAttach()
 {
     if (Engine::RegisterPlugin(0, PrtStd::kPluginId, PrtStd::EngineOpen, PrtStdClose) < 0)
         return 0;
-    // The stream callbacks join with the stream format; until then the extension's data is
-    // skipped as unknown.
     const int32_t offset =
         Keep(&sModule.atomicOffset, Atomic::RegisterPlugin(int32_t(sizeof(PrtStdAtomicExtension)), PrtStd::kPluginId,
-                                                           ConstructAtomic, DestroyAtomic, nullptr));
+                                                           ConstructAtomic, DestroyAtomic, CopyAtomic));
     if (offset < 0)
+        return 0;
+    if (Atomic::RegisterPluginStream(PrtStd::kPluginId, PrtStdAtomic::StreamRead, PrtStdAtomic::StreamWrite,
+                                     PrtStdAtomic::StreamGetSize) < 0)
         return 0;
     ClearEmitterOffsets();
     ClearParticleOffsets();
-    // The standard callbacks install themselves here when they exist.
-    sModule.loadedEmitterClass = nullptr;
-    sModule.loadedParticleClass = nullptr;
+    sModule.loadedEmitterClass = PrtStdEmitterStd::SetCallbacks;
+    sModule.loadedParticleClass = PrtStdParticleStd::SetCallbacks;
     sModule.tableLoaded = nullptr;
     sModule.tableDestroyed = nullptr;
     sModule.writeClasses = 1;
@@ -223,7 +242,11 @@ void PrtStd::RefreshOffsets(const PrtStdEmitter* emitter)
         {
             sModule.offsets.emitterTable = const_cast<PrtStdPropertyTable*>(e);
             for (int32_t id = 0; id < 9; ++id)
-                sModule.offsets.emitterOffsets[id] = PrtStdPropertyTable::GetOffset(e, id);
+            {
+                const int32_t i = PrtStdPropertyTable::GetIndex(e, id);
+                const bool fits = i >= 0 && e->roundedSizes[i] >= PrtStdEmitterProperty::MinimumSize(id);
+                sModule.offsets.emitterOffsets[id] = fits ? e->offsets[i] : -1;
+            }
         }
     }
     const PrtStdPropertyTable* p = emitter && emitter->particleClass ? emitter->particleClass->table : nullptr;
@@ -235,8 +258,10 @@ void PrtStd::RefreshOffsets(const PrtStdEmitter* emitter)
             sModule.offsets.particleTable = const_cast<PrtStdPropertyTable*>(p);
             for (int32_t id = 0; id < 8; ++id)
             {
-                sModule.offsets.particleIndices[id] = PrtStdPropertyTable::GetIndex(p, id);
-                sModule.offsets.particleOffsets[id] = PrtStdPropertyTable::GetOffset(p, id);
+                const int32_t i = PrtStdPropertyTable::GetIndex(p, id);
+                const bool fits = i >= 0 && p->roundedSizes[i] >= PrtStdParticleProperty::MinimumSize(id);
+                sModule.offsets.particleIndices[id] = fits ? i : -1;
+                sModule.offsets.particleOffsets[id] = fits ? p->offsets[i] : -1;
             }
         }
     }

@@ -12,6 +12,7 @@
 struct Atomic;
 struct Matrix;
 struct Texture;
+struct PrtStdBatch;
 struct PrtStdEmitter;
 struct PrtStdEmitterClass;
 struct PrtStdParticleClass;
@@ -47,6 +48,37 @@ struct PrtStdEmitterStd
     Vector2 texCoords[4];
     Texture* texture;
     const Matrix* worldMatrix;
+
+    // ---- The standard emitter entry (slots as the emitter class numbers them) ---------------------
+
+    static PrtStdEmitter* Emit(Atomic* atomic, PrtStdEmitter* emitter, void* updateData);
+    static PrtStdEmitter* BeginUpdate(Atomic* atomic, PrtStdEmitter* emitter, void* updateData);
+    static PrtStdEmitter* EndUpdate(Atomic* atomic, PrtStdEmitter* emitter, void* updateData);
+    static PrtStdEmitter* BeginRender(Atomic* atomic, PrtStdEmitter* emitter, void* data);
+    static PrtStdEmitter* Create(Atomic* atomic, PrtStdEmitter* emitter, void* createData);
+    static PrtStdEmitter* Destroy(Atomic* atomic, PrtStdEmitter* emitter, void* data);
+    /// data: the stream.
+    static PrtStdEmitter* StreamRead(Atomic* atomic, PrtStdEmitter* emitter, void* stream);
+    static PrtStdEmitter* StreamWrite(Atomic* atomic, PrtStdEmitter* emitter, void* stream);
+    /// data: an int32_t the byte count is added to.
+    static PrtStdEmitter* StreamGetSize(Atomic* atomic, PrtStdEmitter* emitter, void* size);
+    /// data: the new emitter.
+    static PrtStdEmitter* Clone(Atomic* atomic, PrtStdEmitter* source, void* copy);
+    /// Gives the class exactly the standard entry (the loaded-class hook).
+    static PrtStdEmitterClass* SetCallbacks(PrtStdEmitterClass* emitterClass);
+    /// The next random real in [-1, 1) from a state.
+    static float Random(uint32_t* state)
+    {
+        *state = *state * 196314165u + 907633515u;
+        return float(2.0 * double(*state) * (1.0 / 4294967296.0) - 1.0);
+    }
+};
+
+/// The standard particle entry: the update only.
+struct PrtStdParticleStd
+{
+    static PrtStdBatch* Update(PrtStdEmitter* emitter, PrtStdBatch* batch, void* updateData);
+    static PrtStdParticleClass* SetCallbacks(PrtStdParticleClass* particleClass);
 };
 
 /// Ids of the standard emitter properties, their sizes in memory (tables register these)
@@ -72,6 +104,9 @@ struct PrtStdEmitterProperty
     /// The first id the standard callbacks never read: properties a program adds for itself.
     static constexpr int32_t kFirstUserId = 9;
 
+    /// The bytes the standard code needs under a standard id (0 for other ids): a table
+    /// whose entry is smaller has that property only for code of its own.
+    static int32_t MinimumSize(int32_t id);
     /// The size a table's (id, size) pair is written with; other pairs keep their size.
     static int32_t ToStreamSize(int32_t id, int32_t size);
     /// The size a stream's (id, size) pair is registered with in memory.
@@ -98,6 +133,9 @@ struct PrtStdParticleProperty
     static constexpr int32_t kMatrixId = 7;
     static constexpr int32_t kMatrixSize = 64;
     static constexpr int32_t kFirstUserId = 8;
+
+    /// As PrtStdEmitterProperty::MinimumSize.
+    static int32_t MinimumSize(int32_t id);
 };
 
 // ---- Module -------------------------------------------------------------------------------------
@@ -152,6 +190,15 @@ struct PrtStd
     static int32_t GetWriteClasses();
 
     // ---- Offset caches ----------------------------------------------------------------------------
+
+    /// The format version of the atomic being read; 0 outside a read.
+    static int32_t GetStreamVersion();
+    /// The version atomics are written with: 3, or 2 for fixtures of the older form (no
+    /// rotation rate, a 168-byte standard emitter).
+    static void SetWriteVersion(int32_t version);
+    static int32_t GetWriteVersion();
+    static constexpr int32_t kStreamVersion = 3;
+    static constexpr uint32_t kChunkType = 37;
 
     /// Refreshes the caches from the emitter's two classes (a table already cached is kept).
     static void RefreshOffsets(const PrtStdEmitter* emitter);

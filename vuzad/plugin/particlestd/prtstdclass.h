@@ -5,6 +5,7 @@
 #include <cstdint>
 
 struct Atomic;
+struct Stream;
 struct PrtStdBatch;
 struct PrtStdEmitter;
 struct PrtStdPropertyTable;
@@ -79,6 +80,9 @@ struct PrtStdParticleClass : PrtStdClassRecord
     }
     static PrtStdParticleClass* FindById(uint32_t id);
     static PrtStdParticleClass* FindByPropertyTable(const PrtStdPropertyTable* table);
+    /// A class body: the loaded class of the id, else a new one on the loaded table of the
+    /// stored table id with the loaded-class hook's callbacks. One reference for the caller.
+    static PrtStdParticleClass* StreamRead(Stream* stream);
     static bool IsAlive(const PrtStdParticleClass* particleClass);
     static PrtStdParticleClass* GetRing();
 };
@@ -95,9 +99,13 @@ struct PrtStdEmitterClass : PrtStdClassRecord
     }
     static PrtStdEmitterClass* FindById(uint32_t id);
     static PrtStdEmitterClass* FindByPropertyTable(const PrtStdPropertyTable* table);
+    static PrtStdEmitterClass* StreamRead(Stream* stream);
     static bool IsAlive(const PrtStdEmitterClass* emitterClass);
     static PrtStdEmitterClass* GetRing();
 };
+
+/// A class chunk body (chunk 37): the class id and its table's id. Both kinds.
+const PrtStdClassRecord* PrtStdClassStreamWrite(const PrtStdClassRecord* record, Stream* stream);
 
 /// Engine close: every class of both kinds freed whatever its count (particle classes
 /// first), their table references released.

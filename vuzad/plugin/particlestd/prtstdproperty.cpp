@@ -49,7 +49,7 @@ PrtStdPropertyTable* PrtStdPropertyTable::Create(int32_t count, const int32_t* i
         if (sizes[i] < 0 || sizes[i] > INT32_MAX - 3)
             return nullptr;
         rounded[i] = (sizes[i] + 3) & ~3;
-        total += rounded[i];
+        total += rounded[i] + 4; // room for the padding of pointer-holding properties
         sum = int32_t(uint32_t(sum) + uint32_t(ids[i]));
     }
     if (total > INT32_MAX)
@@ -86,6 +86,10 @@ PrtStdPropertyTable* PrtStdPropertyTable::Create(int32_t count, const int32_t* i
     int32_t offset = 0;
     for (int32_t i = 0; i < count; ++i)
     {
+        // The standard emitter and the tank block hold pointers: they start on 8 bytes
+        // (the record itself does), whatever comes before them.
+        if (ids[i] == PrtStdEmitterProperty::kStandardId || ids[i] == PrtStdEmitterProperty::kTankId)
+            offset = (offset + 7) & ~7;
         t->ids[i] = ids[i];
         t->offsets[i] = offset;
         t->roundedSizes[i] = rounded[i];

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+struct Stream;
+
 struct PrtStdPropertyTable
 {
     void* allocation;          ///< the block that holds the table and its arrays
@@ -33,6 +35,14 @@ struct PrtStdPropertyTable
     static bool IsAlive(const PrtStdPropertyTable* table);
     /// The ring pointer (the most recently created table), or null.
     static PrtStdPropertyTable* GetRing();
+    // ---- Streams (chunk 37 bodies: id, count, ids, sizes as requested) ----------------------------
+
+    static const PrtStdPropertyTable* StreamWrite(const PrtStdPropertyTable* table, Stream* stream);
+    /// The stream stands inside the chunk of bodySize bytes. A table with one reference for
+    /// the caller (shared when an equal one is loaded), carrying the stored id; null when
+    /// the body does not hold what its count says or a size is out of range.
+    static PrtStdPropertyTable* StreamRead(Stream* stream, uint32_t bodySize);
+    static int32_t StreamGetSize(const PrtStdPropertyTable* table);
     /// Frees every table whatever its count (engine close).
     static void FreeAll();
 };
