@@ -14,6 +14,10 @@
 #include "rdanim.h"
 #include "rdanimchannel.h"
 #include "rdanimmotor.h"
+#include "rdanimrequest.h"
+#include "hbptr.h"
+#include "hbresource.h"
+#include "hbclock.h"
 #include "rdmodel.h"
 #include "rdprocchannel.h"
 #include "rdprofile.h"
@@ -394,6 +398,163 @@ TEST_F(RdAnimMotorTest, LockedBonesTurnAtOnceOrTenPercentPerSixtiethAtValueNinet
     EXPECT_NEAR(lock->mCurrent.x, 0.1f * w.x, 1e-4f);
     EXPECT_NEAR(lock->mCurrent.y, 0.1f * w.y, 1e-4f);
     EXPECT_NEAR(lock->mCurrent.z, 0.9f + 0.1f * w.z, 1e-4f);
+}
+
+/// An actor layer of one actor: the motor of the fixture, and what the hooks were asked.
+class AnimRequestTest : public RdAnimMotorTest
+{
+protected:
+    struct Log
+    {
+        RdAnimMotor* motor = nullptr;
+        int64_t blendIn = -1;
+        int64_t start = -1;
+        int32_t flag = -1;
+        int32_t cancels = 0;
+        uint32_t moveFlags = 0;
+        float endTime = 0.0f;
+        int32_t moveState = 0;
+        int64_t fadeTicks = -1;
+        uint16_t fadedId = 0;
+    };
+    static Log* sLog;
+
+    void SetUp() override
+    {
+        RdAnimMotorTest::SetUp();
+        if (HasFatalFailure())
+            return;
+        sLog = &mLog;
+        mLog.motor = mMotor.get();
+        // A 2 s animation file the resource manager loads.
+        std::vector<AnimationKeyRow> rows;
+        for (int node = 0; node < 4; ++node)
+            for (float time : {0.0f, 2.0f})
+                rows.push_back({node, time, {0, 0, 0, 1}, {0, 0, 0}});
+        const std::vector<uint8_t> bytes = AnimationWriter::StdAnimation(rows, 2.0f);
+        animtest::WriteText("req.anm", std::string(bytes.begin(), bytes.end()));
+        HbResourceManager::Instance()->AddPath("REQ_ANM", "req.anm");
+        static const AnimRequestHooks hooks = {
+            [](TsActor*, HbHandlePtr* channel, RdAnimation* animation, int32_t, int64_t blendIn, int64_t start,
+               int32_t flag)
+            {
+                sLog->blendIn = blendIn;
+                sLog->start = start;
+                sLog->flag = flag;
+                RdAnimChannel* c =
+                    sLog->motor->PlayAnim(animation, 1, float(double(start) / double(HbPerformanceFrequency())));
+                if (c)
+                    sLog->motor->RampChannelWeight(c->GetId(), 0.0f, 1.0f, blendIn);
+                channel->Assign(c);
+            },
+            [](TsActor*, void* request) { sLog->cancels += request ? 0 : 1; },
+            [](TsActor*, uint32_t flags, float endTime)
+            {
+                sLog->moveFlags = flags;
+                sLog->endTime = endTime;
+            },
+            [](TsActor*, int32_t state, int32_t) { sLog->moveState = state; },
+            [](TsActor*, uint16_t* id, int64_t ticks)
+            {
+                sLog->fadedId = *id;
+                sLog->fadeTicks = ticks;
+                sLog->motor->RampChannelWeight(*id, 1.0f, 0.0f, ticks);
+                *id = 0;
+            },
+            [](TsActor*) { return sLog->motor; },
+        };
+        AnimRequestSetHooks(&hooks);
+        TimedAnimRequestsInit();
+    }
+    void TearDown() override
+    {
+        TimedAnimRequestsFree();
+        AnimRequestSetHooks(nullptr);
+        HbResourceManager::Instance()->RemovePath("REQ_ANM");
+        RdAnimMotorTest::TearDown();
+    }
+
+    TsActor* Actor() { return reinterpret_cast<TsActor*>(&mLog); }
+    Log mLog;
+};
+
+AnimRequestTest::Log* AnimRequestTest::sLog = nullptr;
+
+TEST_F(AnimRequestTest, MissingAnimationsAndAMissingActorLayerAreRefused)
+{
+    EXPECT_EQ(AnimRequestPlay(Actor(), "NONE_ANM", 1, 0, 0.1f, 0.1f, 0.0f, 1.0f, 0.0f), 3);
+    AnimRequestSetHooks(nullptr);
+    EXPECT_EQ(AnimRequestPlay(Actor(), "REQ_ANM", 1, 0, 0.1f, 0.1f, 0.0f, 1.0f, 0.0f), 2);
+}
+
+struct SectionCase
+{
+    float start, end;
+    double expectedStart, expectedEnd; ///< seconds of the 2 s animation
+};
+
+TEST_F(AnimRequestTest, FractionsPickTheSectionAndKindZeroEndsItWithAMoveStateRequest)
+{
+    const SectionCase cases[] = {{0.0f, 1.0f, 0.0, 2.0}, {0.2f, 0.9f, 1.0, 2.0}, {0.25f, 0.5f, 0.5, 1.0}};
+    for (const SectionCase& test : cases)
+    {
+        SCOPED_TRACE(test.start);
+        mMotor->RemoveAllChannels();
+        mLog.moveState = 0;
+        ASSERT_EQ(AnimRequestPlay(Actor(), "REQ_ANM", 0, 16, 0.1f, 0.1f, test.start, test.end, 0.0f), 0);
+        EXPECT_EQ(mLog.start, Ticks(test.expectedStart));
+        EXPECT_EQ(mLog.flag, 0);
+        EXPECT_EQ(mLog.moveFlags, 0x1010u);
+        EXPECT_EQ(mLog.endTime, 3.4028235e38f);
+        RdChannel* c = mMotor->GetAnimChannel(0);
+        ASSERT_EQ(c->GetCallbackCount(), 1);
+        // Due at the section's end, counted from the channel's creation.
+        Step(test.expectedEnd - 0.05);
+        mMotor->Update();
+        EXPECT_EQ(mLog.moveState, 0);
+        Step(0.1);
+        mMotor->Update();
+        EXPECT_EQ(mLog.moveState, 3);
+    }
+    EXPECT_GE(mLog.cancels, 3);
+}
+
+TEST_F(AnimRequestTest, BlendsLongerThanTheSectionShareIt)
+{
+    RdAnimChannel* old = Play(0.0f, kAll);
+    mMotor->Update();
+    ASSERT_EQ(AnimRequestPlay(Actor(), "REQ_ANM", 0, 0, 1.0f, 1.0f, 0.0f, 0.75f, 0.0f), 0);
+    EXPECT_EQ(mLog.blendIn, Ticks(0.75)) << "a 1.5 s section: 0.75 s each";
+    Step(0.375);
+    mMotor->Update();
+    EXPECT_NEAR(old->GetWeight(), 0.5f, 1e-3f) << "what played fades out over the blend-in";
+}
+
+TEST_F(AnimRequestTest, TimedRequestsFadeAfterTheirDelayAndHoldTwentySlots)
+{
+    ASSERT_EQ(AnimRequestPlay(Actor(), "REQ_ANM", 2, 0, 0.5f, 0.5f, 0.0f, 1.0f, 2.0f), 0);
+    EXPECT_EQ(mLog.flag, 1);
+    const uint16_t id = mMotor->GetAnimChannel(0)->GetId();
+    EXPECT_EQ(TimedAnimRequestsInUse(), 1);
+    Step(0.6);
+    TimedAnimRequestsTick();
+    EXPECT_EQ(mLog.fadeTicks, -1);
+    Step(0.4);
+    TimedAnimRequestsTick();
+    EXPECT_EQ(mLog.fadedId, id) << "after 1 s of countdown";
+    EXPECT_EQ(mLog.fadeTicks, Ticks(0.5));
+    EXPECT_EQ(mLog.moveState, 3);
+    EXPECT_EQ(TimedAnimRequestsInUse(), 0);
+
+    mMotor->RemoveAllChannels();
+    for (int i = 0; i < kTimedAnimSlotCount; ++i)
+        ASSERT_EQ(AnimRequestPlay(Actor(), "REQ_ANM", 2, 0, 0.1f, 0.1f, 0.0f, 1.0f, 5.0f), 0);
+    EXPECT_EQ(AnimRequestPlay(Actor(), "REQ_ANM", 2, 0, 0.1f, 0.1f, 0.0f, 1.0f, 5.0f), 1);
+    ASSERT_EQ(mMotor->RemoveChannel(mMotor->GetAnimChannel(3)->GetId()), 1);
+    Step(0.01);
+    TimedAnimRequestsTick();
+    EXPECT_EQ(TimedAnimRequestsInUse(), kTimedAnimSlotCount - 1) << "the slot of a dead channel is freed";
+    EXPECT_EQ(AnimRequestPlay(Actor(), "REQ_ANM", 2, 0, 0.1f, 0.1f, 0.0f, 1.0f, 5.0f), 0);
 }
 
 } // namespace
