@@ -1,5 +1,7 @@
 // The animation-set table: the fill's shape, appending, missing resources, and picks with
-// the caller's cursor, chance and family bits.
+// the caller's cursor, chance and family bits; the script modules of states and kinds.
+#include <Python.h>
+
 #include "anim_fixture.h"
 
 #include "hbrandom.h"
@@ -213,6 +215,48 @@ TEST_F(AnimSetTest, ARangeOfSixToTwentyGivesSixToNineteen)
     EXPECT_EQ(*seen.begin(), 6);
     EXPECT_EQ(*seen.rbegin(), 19);
     EXPECT_EQ(seen.size(), 14u);
+}
+
+TEST(AnimSetModules, FillsPublishTheStatesAndTheWeaponKinds)
+{
+    const bool started = Py_IsInitialized() != 0;
+    if (!started)
+        Py_InitializeEx(0);
+    struct Case
+    {
+        void (*fill)(PyObject*, int32_t);
+        const char* module;
+        int32_t count;
+        std::vector<std::pair<const char*, long>> samples;
+    };
+    const Case cases[] = {
+        {AnimModuleFill, "anim", kAnimStateCount, {{"Stand", 0}, {"LadederEndDown", 63}, {"CrouchDeath", 84}}},
+        {AnimSetModuleFill, "anim_set", kAnimSetKindCount, {{"Knif", 0}, {"Boss", 8}, {"MG42_HE", 9}}},
+    };
+    for (const Case& test : cases)
+    {
+        SCOPED_TRACE(test.module);
+        PyObject* module = PyModule_New(test.module);
+        ASSERT_NE(module, nullptr);
+        test.fill(module, 0);
+        PyObject* dictionary = PyModule_GetDict(module);
+        int32_t integers = 0;
+        PyObject* key = nullptr;
+        PyObject* value = nullptr;
+        Py_ssize_t position = 0;
+        while (PyDict_Next(dictionary, &position, &key, &value))
+            integers += PyLong_Check(value) ? 1 : 0;
+        EXPECT_EQ(integers, test.count);
+        for (const auto& [name, number] : test.samples)
+        {
+            PyObject* item = PyDict_GetItemString(dictionary, name);
+            ASSERT_NE(item, nullptr) << name;
+            EXPECT_EQ(PyLong_AsLong(item), number) << name;
+        }
+        Py_DECREF(module);
+    }
+    if (!started)
+        Py_FinalizeEx();
 }
 
 } // namespace
