@@ -343,6 +343,23 @@ TEST_F(RdAnimMotorTest, FullTablesRefuseMore)
     EXPECT_EQ(mMotor->AddProcChannel(500, nullptr, nullptr), nullptr) << "a bone the skeleton lacks";
 }
 
+TEST_F(RdAnimMotorTest, DestructionReturnsKilledProfileAndLockedBoneRecords)
+{
+    ASSERT_EQ(mMotor->AddKilledProfile(this, kHead), 1);
+    ASSERT_EQ(mMotor->AddKilledProfile(this, kLowPart), 1);
+    ASSERT_NE(mMotor->AddLockedBone(kHeadBone, nullptr, 2, 0.0f), nullptr);
+    ASSERT_NE(mMotor->AddLockedBone(kDummyRootBone, nullptr, 2, 0.0f), nullptr);
+    HbPerClassFreeList* killed = RdAnimMotor::RdKilledProfile::sClassPool.Get();
+    HbPerClassFreeList* locked = RdLockedBones::sClassPool.Get();
+    ASSERT_NE(killed, nullptr);
+    ASSERT_NE(locked, nullptr);
+    const int32_t killedUsed = killed->GetUsedCount();
+    const int32_t lockedUsed = locked->GetUsedCount();
+    mMotor.reset();
+    EXPECT_EQ(killed->GetUsedCount(), killedUsed - 2);
+    EXPECT_EQ(locked->GetUsedCount(), lockedUsed - 2);
+}
+
 TEST_F(RdAnimMotorTest, KilledProfilesSplitLaterChannelsUnlessExempt)
 {
     int owner = 0;
