@@ -64,6 +64,14 @@ int32_t AnimRequestPlay(TsActor* actor, const char* resourceId, int32_t kind, ui
     auto* animation = manager && resourceId ? HbCastTo<RdAnimation>(manager->GetResource(resourceId)) : nullptr;
     if (!animation)
         return 3;
+    // A shared resource stays cached at no reference: held here so that one no channel took
+    // goes when the request is over.
+    animation->AddRef();
+    struct Hold
+    {
+        RdAnimation* animation;
+        ~Hold() { animation->Release(); }
+    } hold{animation};
     if (!sHooked || !sHooks.playAnim)
         return 2;
     const float d = animation->GetDuration();
@@ -107,8 +115,7 @@ int32_t AnimRequestPlay(TsActor* actor, const char* resourceId, int32_t kind, ui
     if (RdAnimMotor* motor = sHooks.getMotor ? sHooks.getMotor(actor) : nullptr)
         motor->FadeOutAllChannels(blendIn);
 
-    animation = HbCastTo<RdAnimation>(manager->GetResource(resourceId));
-    if (!animation)
+    if (!HbCastTo<RdAnimation>(manager->GetResource(resourceId)))
         return 2;
     HbHandlePtr handle;
     sHooks.playAnim(actor, &handle, animation, 1, ToTicks(blendIn), ToTicks(start), flag);
