@@ -2,7 +2,9 @@
 // framework's file layer: the first script starts a microthread that the script world's frame
 // loop steps and that prints into the script log; a skeleton and a skinned model come in as
 // SKL and MDL resources, the model's texture as a PNG from the level's textures folder; an ANM
-// resource plays through a channel on the model and its events reach a receiving node.
+// resource plays through a channel on the model and its events reach a receiving node; the
+// model posed by the animation's first frame is drawn through the software skin path and read
+// back against a CPU reference.
 #include "scriptworld_fixture.h"
 
 #include "animationwriter.h"
@@ -28,6 +30,17 @@
 #include "skin.h"
 #include "skinwriter.h"
 #include "texture.h"
+#include "animation.h"
+#include "camera.h"
+#include "engine.h"
+#include "frame.h"
+#include "framecheck.h"
+#include "world.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
 
 #include <cstdio>
 #include <fstream>
@@ -37,6 +50,10 @@
 
 namespace
 {
+
+constexpr int kSize = 64;
+constexpr float kDepth = 2.0f;
+constexpr float kHeadX = 0.8f;
 
 using scriptworldtest::FakeActor;
 using scriptworldtest::ScriptWorldTest;
@@ -66,14 +83,16 @@ std::vector<uint8_t> ManMdl()
 {
     ClumpDescription c;
     c.frames.resize(3);
+    c.frames[0].rows = {1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, kDepth}; // in front of an identity camera
     c.frames[1].parent = 0;
     c.frames[1].extension = SkinWriter::FrameHierarchy(10, {{10, 0}, {11, kHierarchyPop}});
     c.frames[2].parent = 1;
     c.frames[2].rows[10] = 1.0f;
     c.frames[2].extension = SkinWriter::FrameNode(11);
     GeometryDescription g;
-    g.format = kGeometryPositions | kGeometryTextured;
+    g.format = kGeometryPositions | kGeometryTextured | kGeometryPrelit;
     g.numVertices = 3;
+    g.prelit = {{255, 255, 255, 255}, {255, 255, 255, 255}, {255, 255, 255, 255}};
     g.triangles = {{0, 1, 2, 0}};
     g.targets.push_back({{0, 0.5f, 0, 1.0f}, {0, 0, 0, 1, 0, 0, 0, 1, 0}, {}});
     g.texCoords = {{0, 0, 1, 0, 0, 1}};
@@ -94,14 +113,56 @@ std::vector<uint8_t> ManMdl()
     return ClumpWriter::Write(c);
 }
 
-/// One second, the pelvis walking 100 units forward.
+/// One second, the pelvis walking 100 units forward, the head held kHeadX to the side of
+/// where the model has it.
 std::vector<uint8_t> WalkAnm()
 {
     std::vector<AnimationKeyRow> rows;
     for (int node = 0; node < 2; ++node)
         for (float t : {0.0f, 1.0f})
-            rows.push_back({node, t, {0, 0, 0, 1}, {0, node == 0 ? 0.0f : 1.0f, node == 0 ? 100.0f * t : 0.0f}});
+            rows.push_back(
+                {node, t, {0, 0, 0, 1}, {node == 0 ? 0.0f : kHeadX, node == 0 ? 0.0f : 1.0f, node == 0 ? 100.0f * t : 0.0f}});
     return AnimationWriter::StdAnimation(rows, 1.0f);
+}
+
+struct Point
+{
+    double x, y;
+};
+
+double Cross(Point a, Point b, Point p)
+{
+    return (b.x - a.x) * (p.y - a.y) - (b.y - a.y) * (p.x - a.x);
+}
+
+/// The walk's first frame on the CPU: the pelvis's vertices where the model has them, the
+/// head's moved by kHeadX; seen by a camera at the origin looking along z with a view window
+/// of 1 (x mirrored), pixels within a tenth of a unit of an edge taken from the actual frame.
+std::vector<uint32_t> Reference(const std::vector<uint32_t>& actual, uint32_t colour, uint32_t background)
+{
+    const Point v[3] = {{0, 0}, {1, 0}, {kHeadX, 1}};
+    std::vector<uint32_t> frame(size_t(kSize) * kSize, background);
+    for (int py = 0; py < kSize; ++py)
+        for (int px = 0; px < kSize; ++px)
+        {
+            const Point p = {(1.0 - px / (kSize / 2.0)) * kDepth, (1.0 - py / (kSize / 2.0)) * kDepth};
+            const double d0 = Cross(v[0], v[1], p), d1 = Cross(v[1], v[2], p), d2 = Cross(v[2], v[0], p);
+            const bool inside = (d0 >= 0 && d1 >= 0 && d2 >= 0) || (d0 <= 0 && d1 <= 0 && d2 <= 0);
+            double nearest = 1e9;
+            for (int e = 0; e < 3; ++e)
+            {
+                const Point a = v[e], b = v[(e + 1) % 3];
+                const double dx = b.x - a.x, dy = b.y - a.y;
+                const double t = std::clamp(((p.x - a.x) * dx + (p.y - a.y) * dy) / (dx * dx + dy * dy), 0.0, 1.0);
+                nearest = std::min(nearest, std::hypot(p.x - a.x - t * dx, p.y - a.y - t * dy));
+            }
+            const size_t i = size_t(py) * kSize + size_t(px);
+            if (nearest < 0.1)
+                frame[i] = actual[i];
+            else if (inside)
+                frame[i] = colour;
+        }
+    return frame;
 }
 
 /// The script: a microthread that prints one line each time the level's frame timer lets it
@@ -255,6 +316,67 @@ TEST_F(AnimLevel, ScriptModelSkeletonAndAnimationFromOnePackPlayTogether)
     EXPECT_NE(log.find("walker step 1\n"), std::string::npos) << log;
     EXPECT_NE(log.find("walker step 3\n"), std::string::npos) << log;
     EXPECT_EQ(Eval("results[2]"), "'done'") << "the microthread ended on its third step";
+
+    // The walk's first frame drawn through the software skin path.
+    const SkinDeviceCaps deviceCaps = SkinPlugin::GetCaps();
+    SkinDeviceCaps caps = deviceCaps;
+    caps.hardwareSkinning = 0;
+    SkinPlugin::SetCaps(caps);
+    Hierarchy* h = model->GetHierarchy();
+    ASSERT_EQ(AnimInterpolator::SetAnimation(h->interpolator, walk->GetAnimation()), 1);
+    ASSERT_EQ(Hierarchy::UpdateMatrices(h), 1);
+    Camera* camera = Camera::Create();
+    ASSERT_NE(camera, nullptr);
+    camera->frameBuffer = Raster::Create(kSize, kSize, 0, kRasterTypeCamera);
+    camera->zBuffer = Raster::Create(kSize, kSize, 0, kRasterTypeZBuffer);
+    FrameObject::SetFrame(&camera->object, ::Frame::Create());
+    const Vector2 window = {1.0f, 1.0f};
+    Camera::SetViewWindow(camera, &window);
+    Camera::SetNearClipPlane(camera, 0.1f);
+    Camera::SetFarClipPlane(camera, 10.0f);
+    World::AddCamera(mWallWorld, camera);
+    ::Frame::SyncDirtyList();
+    const Rgba background = {0x20, 0x30, 0x40, 0xFF};
+    ASSERT_EQ(Camera::Clear(camera, &background, kCameraClearImage | kCameraClearZ), camera);
+    ASSERT_EQ(Camera::BeginUpdate(camera), camera);
+    Engine::Current()->device.setRenderState(20, 1); // no culling
+    EXPECT_EQ(Clump::Render(model->GetClump()), model->GetClump());
+    ASSERT_EQ(Camera::EndUpdate(camera), camera);
+    std::vector<uint32_t> frame;
+    ASSERT_NE(Raster::Lock(camera->frameBuffer, 0, kRasterLockRead), nullptr);
+    for (int32_t y = 0; y < kSize; ++y)
+        for (int32_t x = 0; x < kSize; ++x)
+        {
+            uint32_t value;
+            std::memcpy(&value, camera->frameBuffer->pixels + size_t(y) * camera->frameBuffer->stride + 4 * size_t(x), 4);
+            frame.push_back(value | 0xFF000000u);
+        }
+    Raster::Unlock(camera->frameBuffer);
+    const uint32_t clear = 0xFF203040u;
+    // White prelit vertices under the one-colour texture: the texture's colour.
+    const uint32_t skinColour = 0xFFC8285Au;
+    EXPECT_EQ(framecheck::CheckFrame("anim_level_walk", kSize, kSize, frame, Reference(frame, skinColour, clear), 2), "");
+    EXPECT_GT(std::count(frame.begin(), frame.end(), skinColour), 60) << "the triangle's inside";
+    Clump::ForAllAtomics(
+        model->GetClump(),
+        [](Atomic* a, void*) -> Atomic*
+        {
+            const Skin* skin = SkinGeometry::GetSkin(a->geometry);
+            EXPECT_NE(skin, nullptr);
+            if (skin)
+                EXPECT_EQ(skin->hardwareSkinned, 0) << "blended on the CPU";
+            return a;
+        },
+        nullptr);
+    SkinPlugin::SetCaps(deviceCaps);
+    World::RemoveCamera(mWallWorld, camera);
+    ::Frame* cameraFrame = camera->object.frame;
+    FrameObject::SetFrame(&camera->object, nullptr);
+    ::Frame::Destroy(cameraFrame);
+    Raster::Destroy(camera->frameBuffer);
+    Raster::Destroy(camera->zBuffer);
+    camera->frameBuffer = camera->zBuffer = nullptr;
+    Camera::Destroy(camera);
 
     channel->Release();
     EXPECT_EQ(RdEventManager::GetCount(), 0);
