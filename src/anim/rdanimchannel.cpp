@@ -52,20 +52,23 @@ void RdAnimChannel::Attach(Hierarchy* modelHierarchy, int64_t now)
 
 int RdAnimChannel::Update(int64_t now)
 {
+    // Callbacks and event receivers run inside this step; the channel (and with it the
+    // interpolator being stepped) outlives them even when one of them releases it.
+    BeginStep();
     UpdateWeight(now);
     FireDue(now);
     const int alive = IsAlive();
     const float step = HbGameClock::Instance() ? HbGameClock::Instance()->mStepSeconds : 0.0f;
-    if (step >= 0.0f && mHierarchy && mHierarchy->interpolator->animation)
+    if (step >= 0.0f && mHierarchy && mHierarchy->interpolator->animation && !IsReleasedInStep())
         AnimInterpolator::AddTime(mHierarchy->interpolator, step * mSpeedFactor);
     mLastUpdateTime = now;
-    return alive;
+    return EndStep() ? 0 : alive;
 }
 
 void RdAnimChannel::FireDue(int64_t now)
 {
     const double ticksPerSecond = double(HbPerformanceFrequency());
-    for (int32_t i = 0; i < mCallbackCount; ++i)
+    for (int32_t i = 0; i < mCallbackCount && !IsReleasedInStep(); ++i)
     {
         const int64_t key = mCallbacks[i].key;
         if (key < 0 || !(mSpeedFactor > 0.0f))
@@ -83,6 +86,14 @@ void RdAnimChannel::FireDue(int64_t now)
                 entry.function(mId, entry.data);
         }
     }
+}
+
+void RdAnimChannel::Silence()
+{
+    if (!mHierarchy)
+        return;
+    RdEventManager::Unregister(mHierarchy);
+    AnimInterpolator::SetLoopCallback(mHierarchy->interpolator, nullptr, nullptr);
 }
 
 void RdAnimChannel::SetLoop(int loop)

@@ -38,6 +38,9 @@ public:
     float GetSpeedFactor() const { return mSpeedFactor; }
     RdAnimation* GetAnimation() const { return mAnimation; }
 
+protected:
+    void Silence() override;
+
 private:
     static int32_t OnLoop(AnimInterpolator* interpolator, void* data);
     static int32_t OnEnd(AnimInterpolator* interpolator, void* data);

@@ -24,6 +24,28 @@ RdChannel::~RdChannel()
     mCallbackCount = 0;
 }
 
+void RdChannel::DeletingDestructor(int flags)
+{
+    if (mStepping > 0)
+    {
+        if (mDeferredDeleteFlags < 0)
+        {
+            mDeferredDeleteFlags = flags;
+            Silence();
+        }
+        return;
+    }
+    HbRoot::DeletingDestructor(flags);
+}
+
+bool RdChannel::EndStep()
+{
+    if (--mStepping > 0 || mDeferredDeleteFlags < 0)
+        return false;
+    HbRoot::DeletingDestructor(mDeferredDeleteFlags);
+    return true;
+}
+
 void RdChannel::ClearEntryAfterLast()
 {
     if (mCallbackCount < kMaxCallbacks)
@@ -68,7 +90,7 @@ int RdChannel::RemoveCallback(RdChannelCallback function, int64_t key)
 
 void RdChannel::FireEvent(int64_t key, bool remove)
 {
-    for (int32_t i = 0; i < mCallbackCount; ++i)
+    for (int32_t i = 0; i < mCallbackCount && !IsReleasedInStep(); ++i)
     {
         if (mCallbacks[i].key != key)
             continue;
@@ -82,7 +104,7 @@ void RdChannel::FireEvent(int64_t key, bool remove)
 
 void RdChannel::FireDue(int64_t now)
 {
-    for (int32_t i = 0; i < mCallbackCount; ++i)
+    for (int32_t i = 0; i < mCallbackCount && !IsReleasedInStep(); ++i)
     {
         const int64_t due = mCreationTime + mCallbacks[i].key;
         if (mLastUpdateTime < due && due <= now)

@@ -48,6 +48,9 @@ public:
     RdChannel(uint16_t channelId, int64_t now);
     /// Records back to their pools; the callback table emptied.
     ~RdChannel() override;
+    /// A channel released from one of its own callbacks (an event receiver ending its
+    /// animation) is destroyed when its update ends, not under the running step.
+    void DeletingDestructor(int flags) override;
 
     /// 1 to stay, 0 to be removed.
     virtual int Update(int64_t now);
@@ -91,6 +94,15 @@ public:
 
 protected:
     void ClearEntryAfterLast();
+    /// Around an update's callbacks. EndStep carries out a release made during the step: true
+    /// when the channel is gone and must not be touched again.
+    void BeginStep() { ++mStepping; }
+    bool EndStep();
+    /// Released during the step: nothing more is to be played or delivered.
+    bool IsReleasedInStep() const { return mDeferredDeleteFlags >= 0; }
+    /// Called once when the channel is released during its step: stops what could still
+    /// call out of the running step.
+    virtual void Silence() {}
 
     Callback mCallbacks[kMaxCallbacks + 1] = {};
     int32_t mCallbackCount = 0;
@@ -106,6 +118,10 @@ protected:
     float mCurrentWeight = 0.0f;
     int64_t mCreationTime;
     int64_t mLastUpdateTime;
+
+private:
+    int32_t mStepping = 0;
+    int32_t mDeferredDeleteFlags = -1;
 };
 
 /// Private hierarchies of animation channels, reused between channels.

@@ -24,6 +24,10 @@ struct THierarchyDataContent
 };
 
 HbGrowArray<THierarchyDataContent*> sRegistrations;
+/// The registration whose receiver is being called: a receiver may unregister or re-register
+/// its own hierarchy, and the delivery loop must not run on after that.
+THierarchyDataContent* sDelivering = nullptr;
+bool sDroppedWhileDelivering = false;
 
 int32_t OnEventDue(AnimInterpolator* interpolator, void* data);
 
@@ -64,7 +68,20 @@ int32_t OnEventDue(AnimInterpolator* interpolator, void* data)
         if (event.time > limit)
             break;
         if (!set->mMuted)
+        {
+            sDelivering = registration;
+            sDroppedWhileDelivering = false;
             Deliver(registration, event.id);
+            sDelivering = nullptr;
+            if (sDroppedWhileDelivering)
+            {
+                // Unregistered from the receiver: the timed callback is already disarmed.
+                delete registration;
+                return 0;
+            }
+            if (registration->set != set)
+                return 1; // re-registered with a new set, armed at its first event
+        }
         if (++registration->next == count)
         {
             registration->next = 0;
@@ -129,7 +146,11 @@ int32_t RdEventManager::Unregister(Hierarchy* hierarchy)
         registration->node.Reset();
         if (registration->set)
             registration->set->Release();
-        delete registration;
+        registration->set = nullptr;
+        if (registration == sDelivering)
+            sDroppedWhileDelivering = true; // deleted once its delivery loop returns
+        else
+            delete registration;
         sRegistrations[i] = sRegistrations[count - 1];
         sRegistrations.SetSize(count - 1);
         break;

@@ -9,6 +9,7 @@
 #include "hbstream.h"
 #include "hierarchy.h"
 #include "rdskeleton.h"
+#include "skin.h"
 #include "stdkey.h"
 #include "stream.h"
 #include "world.h"
@@ -228,6 +229,18 @@ int RdModel::SetClump(Clump* clump)
         Hierarchy::AttachFrames(mHierarchy);
         AnimInterpolator::SetKeyFrameScheme(mHierarchy->interpolator, StdKeyFrame::kTypeId);
     }
+
+    // Skinned atomics are posed by this model's hierarchy; a clone's atomics would otherwise
+    // still point at the hierarchy of the clump they were copied from.
+    Clump::ForAllAtomics(
+        clump,
+        [](Atomic* atomic, void* data) -> Atomic*
+        {
+            if (SkinGeometry::GetSkin(atomic->geometry))
+                SkinAtomic::SetSkinHierarchy(atomic, static_cast<Hierarchy*>(data));
+            return atomic;
+        },
+        mHierarchy);
 
     WRenderer::RegisterClump(clump);
     return 1;

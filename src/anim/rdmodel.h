@@ -36,8 +36,8 @@ public:
     /// frames without a node id are destroyed with their frames, frames without a node id
     /// that hold nothing are destroyed, atomics are made collidable and unlit, the bounds
     /// computed, the hierarchy found, its nodes (and their frames) numbered 0 .. n-1 and bound
-    /// to the frames with the standard keyframe scheme, and the clump registered with the
-    /// renderer. 0 for null, else 1.
+    /// to the frames with the standard keyframe scheme, skinned atomics given the hierarchy,
+    /// and the clump registered with the renderer. 0 for null, else 1.
     int SetClump(Clump* clump);
     /// Node i's id becomes the id of the skeleton's bone i; nodes beyond the skeleton's bones
     /// get id 0.

@@ -27,10 +27,11 @@ void RdProcChannel::Attach(Hierarchy* modelHierarchy, int64_t now)
 
 int RdProcChannel::Update(int64_t now)
 {
+    BeginStep();
     UpdateWeight(now);
     RdChannel::FireDue(now);
     if (mFunction)
         mFunction(mKeyFrame, mData);
     mLastUpdateTime = now;
-    return 1;
+    return EndStep() ? 0 : 1;
 }

@@ -57,6 +57,7 @@ void SweepMutations(const std::vector<uint8_t>& bytes, int count, const std::fun
 #include "hierarchy.h"
 #include "memory.h"
 #include "rdanim.h"
+#include "skin.h"
 #include "stream.h"
 #include "world.h"
 
@@ -109,6 +110,7 @@ void AnimTest::SetUp()
     ASSERT_EQ(World::Attach(), 1);
     ASSERT_EQ(Animation::Attach(), 1);
     ASSERT_EQ(Hierarchy::Attach(), 1);
+    ASSERT_EQ(Skin::Attach(), 1);
     ASSERT_EQ(Engine::Open(&sWindow), 1);
     ASSERT_EQ(Engine::Start(), 1);
     HbGameClock* clock = HbGameClock::Instance();

@@ -297,6 +297,96 @@ TEST_F(RdEventTest, MutedSetsAdvanceSilently)
     node->Release();
 }
 
+TEST_F(RdEventTest, AReceiverMayEndItsOwnChannelOrRegistrationFromInsideACallback)
+{
+    // Each way a receiver stops its animation while the channel is stepping; the sanitizers
+    // catch a channel, interpolator or registration used after it went.
+    enum class Stop
+    {
+        kReleaseOnEvent,
+        kReleaseOnTimedCallback,
+        kReleaseOnEnd,
+        kUnregisterOnEvent,
+    };
+    struct Case
+    {
+        Stop stop;
+        bool loop;
+    };
+    for (const Case c : {Case{Stop::kReleaseOnEvent, true}, Case{Stop::kReleaseOnTimedCallback, true},
+                         Case{Stop::kReleaseOnEnd, false}, Case{Stop::kUnregisterOnEvent, true}})
+    {
+        SCOPED_TRACE(int(c.stop));
+        struct Killer : Receiver
+        {
+            RdAnimChannel* channel = nullptr;
+            Stop stop = Stop::kReleaseOnEvent;
+            int events = 0;
+            static void Kill(uint16_t, void* data)
+            {
+                auto* self = static_cast<Killer*>(data);
+                RdAnimChannel* channel = self->channel;
+                self->channel = nullptr;
+                if (channel)
+                    channel->Release();
+            }
+        };
+        auto* node = new Killer();
+        node->AddRef();
+        node->stop = c.stop;
+        node->mEventReceiverData = node;
+        node->mEventReceiver = [](int32_t, void* data)
+        {
+            auto* self = static_cast<Killer*>(data);
+            ++self->events;
+            if (self->stop == Stop::kReleaseOnEvent)
+                Killer::Kill(0, self);
+            else if (self->stop == Stop::kUnregisterOnEvent && self->channel)
+                RdEventManager::Unregister(self->channel->GetHierarchy());
+        };
+        // Two events at one time: the loop must stop after the first when the receiver ends it.
+        RdAnimChannel* channel = PlayWithEvents({{0.3f, 1}, {0.3f, 2}, {0.5f, 3}}, c.loop, node);
+        node->channel = channel;
+        if (c.stop == Stop::kReleaseOnTimedCallback)
+            channel->AddTimedCallback(Killer::Kill, node, Ticks(0.45));
+        if (c.stop == Stop::kReleaseOnEnd)
+            channel->AddTimedCallback(Killer::Kill, node, RdChannel::kEndEvent);
+        int updates = 0;
+        while (node->channel && updates < 30)
+        {
+            channel->Update(Step(0.2));
+            ++updates;
+            if (c.stop == Stop::kUnregisterOnEvent && node->events)
+                break;
+        }
+        switch (c.stop)
+        {
+        case Stop::kReleaseOnEvent:
+            EXPECT_EQ(node->events, 1) << "the second same-time event is not delivered to a dead channel";
+            break;
+        case Stop::kReleaseOnTimedCallback:
+            EXPECT_EQ(node->events, 2);
+            break;
+        case Stop::kReleaseOnEnd:
+            EXPECT_EQ(node->events, 3);
+            break;
+        case Stop::kUnregisterOnEvent:
+            EXPECT_EQ(node->events, 1);
+            EXPECT_EQ(RdEventManager::GetCount(), 0);
+            for (int i = 0; i < 10; ++i)
+                channel->Update(Step(0.2));
+            EXPECT_EQ(node->events, 1) << "nothing more after unregistering";
+            channel->Release();
+            node->channel = nullptr;
+            break;
+        }
+        EXPECT_EQ(node->channel, nullptr);
+        EXPECT_EQ(RdEventManager::GetCount(), 0);
+        EXPECT_EQ(RdHierarchyCache::GetInUseCount(), 0);
+        node->Release();
+    }
+}
+
 TEST_F(RdEventTest, ADeadReceiverIsDroppedAndEmptySetsRegisterNothing)
 {
     auto* node = new Receiver();

@@ -14,6 +14,8 @@
 #include "rdprofile.h"
 #include "rdskeleton.h"
 #include "skeletonwriter.h"
+#include "skin.h"
+#include "skinwriter.h"
 #include "stdkey.h"
 #include "stream.h"
 #include "wrenderer.h"
@@ -60,6 +62,36 @@ ClumpDescription Model()
     {
         ClumpDescription::Atomic a;
         a.frame = frame;
+        c.atomics.push_back(a);
+    }
+    return c;
+}
+
+/// A skinned model as content ships it: frame 0 (the clump's), bone 10 (the hierarchy's
+/// root) under it and bone 11 under that; a skinned strip on bone 10 and a plain triangle on
+/// bone 11.
+ClumpDescription SkinnedModel()
+{
+    ClumpDescription c;
+    c.frames.resize(3);
+    c.frames[1].parent = 0;
+    c.frames[1].extension = SkinWriter::FrameHierarchy(10, {{10, 0}, {11, kHierarchyPop}});
+    c.frames[2].parent = 1;
+    c.frames[2].rows[9] = 1.0f;
+    c.frames[2].extension = SkinWriter::FrameNode(11);
+    GeometryDescription strip = Triangle();
+    SkinDescription skin;
+    skin.boneCount = 2;
+    skin.boneIndices = {{0, 0, 0, 0}, {1, 0, 0, 0}, {0, 1, 0, 0}};
+    skin.weights = {{1, 0, 0, 0}, {1, 0, 0, 0}, {0.5f, 0.5f, 0, 0}};
+    skin.inverseMatrices = {{1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0}, {1, 0, 0, 0, 1, 0, 0, 0, 1, -1, 0, 0}};
+    strip.extension = SkinWriter::Current(skin);
+    c.geometries = {strip, Triangle()};
+    for (int i : {0, 1})
+    {
+        ClumpDescription::Atomic a;
+        a.frame = 1 + i;
+        a.geometry = i;
         c.atomics.push_back(a);
     }
     return c;
@@ -131,6 +163,59 @@ TEST_F(RdModelTest, SetClumpPrunesWhatNoNodeNamesAndNumbersTheNodes)
     // A new clump replaces the old one, which the renderer no longer measures.
     ASSERT_EQ(model.SetClump(ReadClump(ClumpWriter::Write(Model()))), 1);
     EXPECT_EQ(WRenderer::GetRegisteredClumpCount(), registered + 1);
+}
+
+struct SkinBinding
+{
+    Hierarchy* skinned = nullptr;
+    Hierarchy* plain = nullptr;
+    int skinnedCount = 0;
+};
+
+SkinBinding Binding(Clump* clump)
+{
+    SkinBinding b;
+    Clump::ForAllAtomics(
+        clump,
+        [](Atomic* a, void* data) -> Atomic*
+        {
+            auto* out = static_cast<SkinBinding*>(data);
+            if (SkinGeometry::GetSkin(a->geometry))
+                out->skinned = SkinAtomic::GetSkinHierarchy(a), ++out->skinnedCount;
+            else
+                out->plain = SkinAtomic::GetSkinHierarchy(a);
+            return a;
+        },
+        &b);
+    return b;
+}
+
+TEST_F(RdModelTest, SkinnedAtomicsAreGivenTheModelsOwnHierarchy)
+{
+    const std::vector<uint8_t> mdl = ClumpWriter::Write(SkinnedModel());
+    RdModel model;
+    ASSERT_EQ(model.SetClump(ReadClump(mdl)), 1);
+    ASSERT_NE(model.GetHierarchy(), nullptr);
+    ASSERT_EQ(model.GetHierarchy()->nodeCount, 2);
+    SkinBinding b = Binding(model.GetClump());
+    EXPECT_EQ(b.skinnedCount, 1);
+    EXPECT_EQ(b.skinned, model.GetHierarchy());
+    EXPECT_EQ(b.plain, nullptr) << "an atomic without a skin is not bound";
+
+    // A second user's clone is posed by its own hierarchy, not the one it was copied from.
+    WriteText("skinned.mdl", std::string(mdl.begin(), mdl.end()));
+    HbResourceManager* manager = HbResourceManager::Instance();
+    manager->AddPath("A_SKINNED_MDL", "skinned.mdl");
+    auto* first = HbCastTo<RdModel>(manager->GetResource("A_SKINNED_MDL"));
+    auto* second = HbCastTo<RdModel>(manager->GetResource("A_SKINNED_MDL"));
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    ASSERT_NE(first->GetHierarchy(), second->GetHierarchy());
+    EXPECT_EQ(Binding(first->GetClump()).skinned, first->GetHierarchy());
+    EXPECT_EQ(Binding(second->GetClump()).skinned, second->GetHierarchy());
+    first->Release();
+    second->Release();
+    manager->RemovePath("A_SKINNED_MDL");
 }
 
 TEST_F(RdModelTest, BindSkeletonStopsAtTheSkeletonsBones)
