@@ -359,24 +359,9 @@ int32_t WAnimatedTextureSet::ReadList(HbStream* stream, const char* id, BindFunc
 
 int32_t WAnimatedTextureSet::LoadList(const char* id, BindFunction fn, void* target)
 {
-    TDataManagerContainer* root = HbDataManager::Root();
-    TDataManagerContainer* container = root && id ? root->FindContainer(id) : nullptr;
-    bool load = false;
-    if (!container || !container->GetBoolean("LOAD_WAT", load) || !load)
-        return 0;
-    HbResourceManager* manager = HbResourceManager::Instance();
-    const std::string path = manager ? manager->GetPath(id) : "";
-    if (path.empty())
-        return 0;
-    auto* stream = new HbResourceStream();
+    HbResourceStream* stream = OpenGatedSideFile(id, "LOAD_WAT", ".wat", ".WAT");
     if (!stream)
         return 0;
-    if (!stream->Open(ReplaceExtension(path, ".wat").c_str(), "rb") &&
-        !stream->Open(ReplaceExtension(path, ".WAT").c_str(), "rb"))
-    {
-        delete stream;
-        return 0;
-    }
     ReadList(stream, id, fn, target);
     stream->CloseFile();
     delete stream;

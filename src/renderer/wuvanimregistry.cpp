@@ -129,26 +129,34 @@ void* UVAnimPendingDictionary()
     return gPending;
 }
 
-int32_t LoadUVAnimations(const char* id)
+HbResourceStream* OpenGatedSideFile(const char* id, const char* gate, const char* lower, const char* upper)
 {
     TDataManagerContainer* root = HbDataManager::Root();
     TDataManagerContainer* container = root && id ? root->FindContainer(id) : nullptr;
     bool load = false;
-    if (!container || !container->GetBoolean("LOAD_UVA", load) || !load)
-        return 0;
+    if (!container || !container->GetBoolean(gate, load) || !load)
+        return nullptr;
     HbResourceManager* manager = HbResourceManager::Instance();
     const std::string path = manager ? manager->GetPath(id) : "";
     if (path.empty())
-        return 0;
+        return nullptr;
     auto* stream = new HbResourceStream();
     if (!stream)
-        return 0;
-    if (!stream->Open(ReplaceExtension(path, ".uva").c_str(), "rb") &&
-        !stream->Open(ReplaceExtension(path, ".UVA").c_str(), "rb"))
+        return nullptr;
+    if (!stream->Open(ReplaceExtension(path, lower).c_str(), "rb") &&
+        !stream->Open(ReplaceExtension(path, upper).c_str(), "rb"))
     {
         delete stream;
-        return 0;
+        return nullptr;
     }
+    return stream;
+}
+
+int32_t LoadUVAnimations(const char* id)
+{
+    HbResourceStream* stream = OpenGatedSideFile(id, "LOAD_UVA", ".uva", ".UVA");
+    if (!stream)
+        return 0;
     Stream* engine = stream->GetEngineStream();
     if (engine && Stream::FindChunk(engine, kUVAnimDictionaryChunk, nullptr, nullptr))
     {

@@ -64,3 +64,9 @@ void UVAnimClearAll();
 /// The path with everything from its last '.' (in its last component) replaced by ext; the
 /// extension appended when there is none.
 std::string ReplaceExtension(const std::string& path, const char* ext);
+
+class HbResourceStream;
+/// The side file of resource id (its path with extension lower, else upper), opened only
+/// when the resource's data container sets the boolean gate; null otherwise. The caller
+/// closes and deletes it.
+HbResourceStream* OpenGatedSideFile(const char* id, const char* gate, const char* lower, const char* upper);
