@@ -5,6 +5,7 @@
 // and the engine's frame through our Direct3D 9 layer against the same draws, states and textures
 // sent straight to OpenGL on the same context, whose frames must match pixel for pixel.
 #include "benchsupport.h"
+#include "benchwindow.h"
 #include "camera.h"
 #include "clump.h"
 #include "d3d9device.h"
@@ -43,10 +44,6 @@
 namespace
 {
 
-class BenchApplication : public HbApplication
-{
-};
-BenchApplication gApplication;
 
 constexpr int kTilesX = 40;
 constexpr int kTilesZ = 25; // 1,000 sectors
@@ -163,27 +160,11 @@ struct Bench
 };
 Bench gBench;
 
-LRESULT WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
 bool Start()
 {
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = WindowProc;
-    windowClass.lpszClassName = "RendererBench";
-    RegisterClassA(&windowClass);
-    RECT rect = {0, 0, 640, 480};
-    AdjustWindowRect(&rect, HbWindowState::kDefaultStyle, FALSE);
-    HWND window = CreateWindowExA(0, "RendererBench", "renderer bench", HbWindowState::kDefaultStyle, 0, 0,
-                                  rect.right - rect.left, rect.bottom - rect.top, nullptr, nullptr, nullptr, nullptr);
-    if (!window)
+    if (!BenchOpenWindow("RendererBench", "renderer bench"))
         return false;
-    HbWindowState& state = gApplication.WindowState();
-    state.window = window;
-    state.requestedWidth = state.clientWidth = 640;
-    state.requestedHeight = state.clientHeight = 480;
+    HbWindowState& state = BenchWindowState();
     Bench& b = gBench;
     b.renderer = WRenderer::Instance();
     if (!b.renderer || !b.renderer->Start(state))
@@ -293,7 +274,7 @@ void BM_BareWorldRender(benchmark::State& state)
             World::Render(b.world);
             Camera::EndUpdate(camera);
         }
-        Camera::ShowRaster(main, gApplication.WindowState().window, 0);
+        Camera::ShowRaster(main, BenchWindowState().window, 0);
     }
     for (Clump* clump : b.bareClumps)
         World::RemoveClump(b.world, clump);

@@ -4,6 +4,7 @@
 // down. The sensors are due every frame (the game clock steps past their period) and their
 // callables are None, so the ratio is the script world's own walk over the plain work.
 #include "benchsupport.h"
+#include "benchwindow.h"
 #include "collisiontreewriter.h"
 #include "frame.h"
 #include "hbapplication.h"
@@ -33,10 +34,6 @@
 namespace
 {
 
-class BenchApplication : public HbApplication
-{
-};
-BenchApplication gApplication;
 
 constexpr int kSectors = 10;      // per side
 constexpr int kQuads = 16;        // per sector side: 10 x 10 x 16 x 16 x 2 = 51,200 triangles
@@ -150,11 +147,6 @@ struct Bench
 };
 Bench gBench;
 
-LRESULT WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
 TsEvent* Registration(int32_t id, float value, float period)
 {
     auto* event = new TsEvent();
@@ -167,20 +159,9 @@ TsEvent* Registration(int32_t id, float value, float period)
 
 bool Start()
 {
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = WindowProc;
-    windowClass.lpszClassName = "ScriptWorldBench";
-    RegisterClassA(&windowClass);
-    RECT rect = {0, 0, 640, 480};
-    AdjustWindowRect(&rect, HbWindowState::kDefaultStyle, FALSE);
-    HWND window = CreateWindowExA(0, "ScriptWorldBench", "script world bench", HbWindowState::kDefaultStyle, 0, 0,
-                                  rect.right - rect.left, rect.bottom - rect.top, nullptr, nullptr, nullptr, nullptr);
-    if (!window)
+    if (!BenchOpenWindow("ScriptWorldBench", "script world bench"))
         return false;
-    HbWindowState& state = gApplication.WindowState();
-    state.window = window;
-    state.requestedWidth = state.clientWidth = 640;
-    state.requestedHeight = state.clientHeight = 480;
+    HbWindowState& state = BenchWindowState();
     Bench& b = gBench;
     b.renderer = WRenderer::Instance();
     if (!b.renderer || !b.renderer->Start(state))

@@ -3,6 +3,7 @@
 // surfaces drawn through a surface list against the same quads filled directly with the 2D
 // toolkit. On the offscreen driver at 640 x 480.
 #include "benchsupport.h"
+#include "benchwindow.h"
 #include "brush2d.h"
 #include "camera.h"
 #include "clump.h"
@@ -32,10 +33,6 @@
 namespace
 {
 
-class BenchApplication : public HbApplication
-{
-};
-BenchApplication gApplication;
 
 constexpr int kCells = 100; // 2 x 100 x 100 = 20,000 triangles
 constexpr float kSize = 500.0f;
@@ -123,27 +120,11 @@ struct Bench
 };
 Bench gBench;
 
-LRESULT WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
 bool Start()
 {
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = WindowProc;
-    windowClass.lpszClassName = "ShadowBench";
-    RegisterClassA(&windowClass);
-    RECT rect = {0, 0, 640, 480};
-    AdjustWindowRect(&rect, HbWindowState::kDefaultStyle, FALSE);
-    HWND window = CreateWindowExA(0, "ShadowBench", "shadow bench", HbWindowState::kDefaultStyle, 0, 0,
-                                  rect.right - rect.left, rect.bottom - rect.top, nullptr, nullptr, nullptr, nullptr);
-    if (!window)
+    if (!BenchOpenWindow("ShadowBench", "shadow bench"))
         return false;
-    HbWindowState& state = gApplication.WindowState();
-    state.window = window;
-    state.requestedWidth = state.clientWidth = 640;
-    state.requestedHeight = state.clientHeight = 480;
+    HbWindowState& state = BenchWindowState();
     Bench& b = gBench;
     b.renderer = WRenderer::Instance();
     if (!b.renderer || !b.renderer->Start(state))
