@@ -147,6 +147,10 @@ struct Bench
 };
 Bench gBench;
 
+// Registrations need something to call: a C callback that does nothing, so that with the
+// callable None the sensors' deliveries call no script and both sides do the same work.
+void NoCallback(TsActor*, float, TsActor*) {}
+
 TsEvent* Registration(int32_t id, float value, float period)
 {
     auto* event = new TsEvent();
@@ -154,6 +158,7 @@ TsEvent* Registration(int32_t id, float value, float period)
     event->value = value;
     event->period = period;
     event->SetCallable(Py_None);
+    event->callback = NoCallback;
     return event;
 }
 
