@@ -6,9 +6,12 @@
 
 #include "animation.h"
 #include "animationwriter.h"
+#include "camera.h"
 #include "clump.h"
 #include "clumpwriter.h"
+#include "engine.h"
 #include "frame.h"
+#include "framecheck.h"
 #include "geometry.h"
 #include "hbdatamanager.h"
 #include "hbresource.h"
@@ -17,8 +20,10 @@
 #include "rdanimchannel.h"
 #include "rdmodel.h"
 #include "rdnameidtable.h"
+#include "raster.h"
 #include "rdskeleton.h"
 #include "skeletonwriter.h"
+#include "skin.h"
 #include "skinwriter.h"
 #include "stream.h"
 #include "w3danimobject.h"
@@ -28,7 +33,9 @@
 #include "wscene.h"
 #include "wshadows.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -449,6 +456,126 @@ TEST_F(AnimObjectTest, BoneBoxHoldsTheSkinnedVerticesTheBoneMovesInItsSpace)
     EXPECT_NEAR(high.z, -0.7f, 1e-5f);
     EXPECT_NEAR(low.z, -1.3f, 1e-5f);
     DestroyBox(box);
+}
+
+struct Point
+{
+    double x, y;
+};
+
+double Cross(Point a, Point b, Point p)
+{
+    return (b.x - a.x) * (p.y - a.y) - (b.y - a.y) * (p.x - a.x);
+}
+
+constexpr int kSize = 64;
+constexpr float kDepth = 2.0f;
+
+/// The triangle (world x, y at depth kDepth) seen by a camera at the origin looking along z
+/// with a view window of 1 (x mirrored); pixels within a tenth of a unit of an edge are taken
+/// from the actual frame.
+std::vector<uint32_t> Reference(const Point v[3], const std::vector<uint32_t>& actual, uint32_t colour,
+                                uint32_t background)
+{
+    std::vector<uint32_t> frame(size_t(kSize) * kSize, background);
+    for (int py = 0; py < kSize; ++py)
+        for (int px = 0; px < kSize; ++px)
+        {
+            const Point p = {(1.0 - px / (kSize / 2.0)) * kDepth, (1.0 - py / (kSize / 2.0)) * kDepth};
+            const double d0 = Cross(v[0], v[1], p), d1 = Cross(v[1], v[2], p), d2 = Cross(v[2], v[0], p);
+            const bool inside = (d0 >= 0 && d1 >= 0 && d2 >= 0) || (d0 <= 0 && d1 <= 0 && d2 <= 0);
+            double nearest = 1e9;
+            for (int e = 0; e < 3; ++e)
+            {
+                const Point a = v[e], b = v[(e + 1) % 3];
+                const double dx = b.x - a.x, dy = b.y - a.y;
+                const double t = std::clamp(((p.x - a.x) * dx + (p.y - a.y) * dy) / (dx * dx + dy * dy), 0.0, 1.0);
+                nearest = std::min(nearest, std::hypot(p.x - a.x - t * dx, p.y - a.y - t * dy));
+            }
+            const size_t i = size_t(py) * kSize + size_t(px);
+            if (nearest < 0.1)
+                frame[i] = actual[i];
+            else if (inside)
+                frame[i] = colour;
+        }
+    return frame;
+}
+
+/// Render list 1 drawn through a 64 x 64 camera at the origin, read back.
+std::vector<uint32_t> DrawListOne(WRenderList* list)
+{
+    std::vector<uint32_t> frame;
+    Camera* camera = Camera::Create();
+    if (!camera)
+        return frame;
+    camera->frameBuffer = Raster::Create(kSize, kSize, 0, kRasterTypeCamera);
+    camera->zBuffer = Raster::Create(kSize, kSize, 0, kRasterTypeZBuffer);
+    FrameObject::SetFrame(&camera->object, ::Frame::Create());
+    const Vector2 window = {1.0f, 1.0f};
+    Camera::SetViewWindow(camera, &window);
+    Camera::SetNearClipPlane(camera, 0.1f);
+    Camera::SetFarClipPlane(camera, 10.0f);
+    const Rgba background = {0x20, 0x30, 0x40, 0xFF};
+    Camera::Clear(camera, &background, kCameraClearImage | kCameraClearZ);
+    if (Camera::BeginUpdate(camera))
+    {
+        Engine::Current()->device.setRenderState(20, 1); // no culling
+        list->Render();
+        Camera::EndUpdate(camera);
+    }
+    if (Raster::Lock(camera->frameBuffer, 0, kRasterLockRead))
+    {
+        for (int32_t y = 0; y < kSize; ++y)
+            for (int32_t x = 0; x < kSize; ++x)
+            {
+                uint32_t value;
+                std::memcpy(&value, camera->frameBuffer->pixels + size_t(y) * camera->frameBuffer->stride + 4 * size_t(x),
+                            4);
+                frame.push_back(value | 0xFF000000u);
+            }
+        Raster::Unlock(camera->frameBuffer);
+    }
+    ::Frame* cameraFrame = camera->object.frame;
+    FrameObject::SetFrame(&camera->object, nullptr);
+    ::Frame::Destroy(cameraFrame);
+    Raster::Destroy(camera->frameBuffer);
+    Raster::Destroy(camera->zBuffer);
+    camera->frameBuffer = camera->zBuffer = nullptr;
+    Camera::Destroy(camera);
+    return frame;
+}
+
+TEST_F(AnimObjectTest, ListOneDrawsTheModelSkinnedByItsMotorOnceItHasPlayed)
+{
+    const SkinDeviceCaps deviceCaps = SkinPlugin::GetCaps();
+    SkinDeviceCaps caps = deviceCaps;
+    caps.hardwareSkinning = 0;
+    SkinPlugin::SetCaps(caps);
+    Describe(nullptr);
+    W3dAnimObject* node = Node();
+    const Vector at = {0, -0.5f, kDepth};
+    Frame::Translate(node->GetEngineFrame(), &at, kCombineReplace);
+    node->AddToScene(mScene);
+    WRenderList* list = WRenderer::Existing()->GetRenderList(1);
+    const uint32_t clear = 0xFF203040u;
+
+    std::vector<uint32_t> frame = DrawListOne(list);
+    ASSERT_EQ(frame.size(), size_t(kSize) * kSize);
+    EXPECT_EQ(std::count(frame.begin(), frame.end(), clear), kSize * kSize) << "not ready before its motor plays";
+
+    // The head turned a quarter about z: the head's vertex goes from (0.5, 1) to (0, 1.5),
+    // the shared one half way with it, from (1, 0) to (1, 1).
+    ASSERT_NE(node->GetMotor().PlayAnim(HeadTurn(90.0f), 1, 0.0f), nullptr);
+    mScene->Update();
+    frame = DrawListOne(list);
+    ASSERT_EQ(frame.size(), size_t(kSize) * kSize);
+    const Point posed[3] = {{0, -0.5}, {1, 0.5}, {0, 1.0}};
+    const uint32_t white = 0xFFFFFFFFu; // white prelit vertices, unlit
+    EXPECT_EQ(framecheck::CheckFrame("anim_node_posed", kSize, kSize, frame, Reference(posed, frame, white, clear), 2),
+              "");
+    EXPECT_GT(std::count(frame.begin(), frame.end(), white), 60) << "the triangle's inside";
+    node->RemoveFromScene();
+    SkinPlugin::SetCaps(deviceCaps);
 }
 
 } // namespace
