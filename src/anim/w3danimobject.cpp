@@ -100,6 +100,12 @@ W3dAnimObject::~W3dAnimObject()
     // Items point at the model's atomics: they leave their lists before the model goes.
     if (WRenderer* renderer = WRenderer::Existing())
         renderer->RemoveFromRenderLists(this);
+    // A shadow record must not outlive the clump it draws.
+    if (GetShadowId() != -1)
+    {
+        WShadows::Remove(GetShadowId());
+        SetShadowId(-1);
+    }
     DetachAllNodes();
     mMotor.RemoveAllChannels();
     DetachFrame(mMotor.GetRootFrame());

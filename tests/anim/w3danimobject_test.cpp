@@ -13,6 +13,7 @@
 #include "frame.h"
 #include "framecheck.h"
 #include "geometry.h"
+#include "hbclock.h"
 #include "hbdatamanager.h"
 #include "hbresource.h"
 #include "hierarchy.h"
@@ -343,18 +344,28 @@ TEST_F(AnimObjectTest, EnteringTheWorldRegistersShadowRenderListAndUpdateAndLeav
     EXPECT_EQ(list->GetCount(), listed);
 }
 
-TEST_F(AnimObjectTest, TheFirstUpdateWithAChannelMakesTheNodeReadyToDraw)
+TEST_F(AnimObjectTest, TheFirstUpdateWithAChannelMakesTheNodeReadyAndItsEventsReachTheReceiver)
 {
     Describe(nullptr);
     W3dAnimObject* node = Node();
+    std::vector<int32_t> events;
+    node->mEventReceiver = [](int32_t id, void* data) { static_cast<std::vector<int32_t>*>(data)->push_back(id); };
+    node->mEventReceiverData = &events;
     node->AddToScene(mScene);
     mScene->Update();
     EXPECT_EQ(node->GetFlags() & W3dNode::kReadyToDraw, 0u) << "no channel yet";
     RdAnimation* turn = HeadTurn(90.0f);
+    ASSERT_EQ(turn->GetEventSet()->Add({0.2f, 21}), 1);
     ASSERT_NE(node->GetMotor().PlayAnim(turn, 1, 0.0f), nullptr);
     EXPECT_EQ(node->GetFlags() & W3dNode::kReadyToDraw, 0u) << "set by the update, not by playing";
+    HbGameClock* clock = HbGameClock::Instance();
+    const float stepSeconds = clock->mStepSeconds;
+    clock->mStepSeconds = 0.3f;
+    clock->mGameTime += int64_t(0.3 * double(HbPerformanceFrequency()));
     mScene->Update();
+    clock->mStepSeconds = stepSeconds;
     EXPECT_NE(node->GetFlags() & W3dNode::kReadyToDraw, 0u);
+    EXPECT_EQ(events, std::vector<int32_t>{21});
     node->RemoveFromScene();
 }
 
