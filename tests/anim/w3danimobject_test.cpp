@@ -1,7 +1,8 @@
 // The animated model node: its description read from the data manager (skeleton, model, light
 // field, shadow, collision and hit spheres), entering and leaving the world (shadow, render
-// list, update list), nodes on bones, the ready flag its motor sets, and the motor's bone box
-// around a skinned model made by the writers.
+// list, update list), nodes on bones, the ready flag its motor sets and the events it receives,
+// the motor's bone box, and the model drawn skinned from render list 1; on a skinned model made
+// by the writers.
 #include "scene_fixture.h"
 
 #include "animation.h"
@@ -17,11 +18,11 @@
 #include "hbdatamanager.h"
 #include "hbresource.h"
 #include "hierarchy.h"
+#include "raster.h"
 #include "rdanim.h"
 #include "rdanimchannel.h"
 #include "rdmodel.h"
 #include "rdnameidtable.h"
-#include "raster.h"
 #include "rdskeleton.h"
 #include "skeletonwriter.h"
 #include "skin.h"
@@ -217,7 +218,8 @@ TEST_F(AnimObjectTest, DescriptionKeysSetFlagsAtomicsAndSpheres)
              SphereKeys(c, "HEADSHOOT_SPHERE");
          },
          W3dNode::kStaticShadow, true, false, true},
-        {"DYNAMIC, LIGHTFIELD 0", [](TDataManagerContainer& c)
+        {"DYNAMIC, LIGHTFIELD 0",
+         [](TDataManagerContainer& c)
          {
              c.SetString("SHADOW_TYPE", "DYNAMIC");
              c.SetInteger("LIGHTFIELD", 0);
@@ -540,8 +542,8 @@ std::vector<uint32_t> DrawListOne(WRenderList* list)
             for (int32_t x = 0; x < kSize; ++x)
             {
                 uint32_t value;
-                std::memcpy(&value, camera->frameBuffer->pixels + size_t(y) * camera->frameBuffer->stride + 4 * size_t(x),
-                            4);
+                std::memcpy(&value,
+                            camera->frameBuffer->pixels + size_t(y) * camera->frameBuffer->stride + 4 * size_t(x), 4);
                 frame.push_back(value | 0xFF000000u);
             }
         Raster::Unlock(camera->frameBuffer);
