@@ -4,6 +4,7 @@
 #include "animation.h"
 #include "clump.h"
 #include "frame.h"
+#include "geometry.h"
 #include "hbclock.h"
 #include "hbresource.h"
 #include "hierarchy.h"
@@ -16,7 +17,9 @@
 #include "rdprocchannel.h"
 #include "rdprofile.h"
 #include "rdskeleton.h"
+#include "skin.h"
 #include "stdkey.h"
+#include "w3dcollision.h"
 #include "wvectorutil.h"
 
 #include <algorithm>
@@ -624,4 +627,115 @@ void RdAnimMotor::Update()
     }
     UpdateHierarchy();
     ApplyLockedBones();
+}
+
+// ---- Debug ------------------------------------------------------------------------------------------
+
+namespace
+{
+
+Vector TransformPoint(const Matrix& m, const Vector& p)
+{
+    return {p.x * m.right.x + p.y * m.up.x + p.z * m.at.x + m.pos.x,
+            p.x * m.right.y + p.y * m.up.y + p.z * m.at.y + m.pos.y,
+            p.x * m.right.z + p.y * m.up.z + p.z * m.at.z + m.pos.z};
+}
+
+/// The node's world matrix as the skin pipeline takes it: the hierarchy's array, else the
+/// node's frame.
+const Matrix* NodeWorldMatrix(Hierarchy* h, int32_t index)
+{
+    if (index < 0 || index >= h->nodeCount)
+        return nullptr;
+    if (h->matrices && !(h->flags & kHierarchyLocalSpace))
+        return &h->matrices[index];
+    if (!h->nodes[index].frame)
+        Hierarchy::AttachNode(h, index);
+    Frame* frame = h->nodes[index].frame;
+    return frame ? Frame::GetWorldMatrix(frame) : nullptr;
+}
+
+Atomic* FirstSkinnedAtomic(Atomic* atomic, void* data)
+{
+    Geometry* g = atomic->geometry;
+    if (g && g->numMorphTargets <= 1 && SkinGeometry::GetSkin(g))
+    {
+        *static_cast<Atomic**>(data) = atomic;
+        return nullptr;
+    }
+    return atomic;
+}
+
+} // namespace
+
+Atomic* RdAnimMotor::BuildBoneBox(int32_t boneId, const Vector* grow, const Vector* shift)
+{
+    Clump* clump = mCurrentModel ? mCurrentModel->GetClump() : nullptr;
+    Hierarchy* h = mCurrentModel ? mCurrentModel->GetHierarchy() : nullptr;
+    const RdBone* bone = mSkeleton ? mSkeleton->FindBone(boneId) : nullptr;
+    if (!clump || !h || !bone)
+        return nullptr;
+    const Matrix* boneWorld = NodeWorldMatrix(h, bone->index);
+    if (!boneWorld)
+        return nullptr;
+    Matrix toBone;
+    Matrix::Invert(&toBone, boneWorld);
+
+    float box[6] = {0, 0, 0, 0, 0, 0}; // max x, y, z, min x, y, z
+    Atomic* skinned = nullptr;
+    Clump::ForAllAtomics(clump, FirstSkinnedAtomic, &skinned);
+    Geometry* g = skinned ? skinned->geometry : nullptr;
+    const Skin* skin = g ? SkinGeometry::GetSkin(g) : nullptr;
+    const Vector* positions = g && g->numMorphTargets > 0 ? g->morphTargets[0].positions : nullptr;
+    // A skin read for fewer vertices than the geometry holds covers only its own.
+    const int32_t count = skin && positions && skin->vertexBoneIndices && skin->vertexWeights
+                              ? std::min(g->numVertices, skin->vertexCount)
+                              : 0;
+    for (int32_t v = 0; v < count; ++v)
+    {
+        const uint32_t bones = skin->vertexBoneIndices[v];
+        const float* weights = skin->vertexWeights + 4 * v;
+        bool moved = false;
+        for (int32_t k = 0; k < 4; ++k)
+            if (int32_t((bones >> (8 * k)) & 0xFF) == bone->index && weights[k] > 0.0f)
+                moved = true;
+        if (!moved)
+            continue;
+        Vector sum = {0, 0, 0};
+        for (int32_t k = 0; k < 4; ++k)
+        {
+            const int32_t b = int32_t((bones >> (8 * k)) & 0xFF);
+            const Matrix* world = weights[k] != 0.0f ? NodeWorldMatrix(h, b) : nullptr;
+            if (!world || b >= skin->boneCount)
+                continue;
+            const Vector p = TransformPoint(*world, TransformPoint(skin->inverseMatrices[b], positions[v]));
+            sum = {sum.x + weights[k] * p.x, sum.y + weights[k] * p.y, sum.z + weights[k] * p.z};
+        }
+        const Vector local = TransformPoint(toBone, sum);
+        const float c[3] = {local.x, local.y, local.z};
+        for (int32_t a = 0; a < 3; ++a)
+        {
+            box[a] = std::max(box[a], c[a]);
+            box[3 + a] = std::min(box[3 + a], c[a]);
+        }
+    }
+    if (shift)
+    {
+        const float s[3] = {shift->x, shift->y, shift->z};
+        for (int32_t a = 0; a < 3; ++a)
+        {
+            box[a] += s[a];
+            box[3 + a] += s[a];
+        }
+    }
+    if (grow)
+    {
+        const float d[3] = {grow->x, grow->y, grow->z};
+        for (int32_t a = 0; a < 3; ++a)
+        {
+            box[a] += d[a];
+            box[3 + a] -= d[a];
+        }
+    }
+    return CreateBoxGeometry(box);
 }

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 
+struct Atomic;
 struct Frame;
 class HbRoot;
 class RdAnimation;
@@ -132,6 +133,13 @@ public:
     RdLockedBones* AddLockedBone(int32_t boneId, const Vector* direction, int32_t mode, float value);
     int RemoveLockedBone(int32_t boneId);
     int32_t GetLockedBoneCount() const { return mLockedCount; }
+
+    /// Debug: a box collision atomic (on a frame of its own, the caller's) around the skinned
+    /// vertices the bone moves, in the bone's space, always holding the bone's origin; shift
+    /// moves both corners, grow widens both ways. The vertices come from the model's first
+    /// skinned atomic of at most one morph target (none: the origin alone). Null without a
+    /// model clump or for a bone the skeleton lacks.
+    Atomic* BuildBoneBox(int32_t boneId, const Vector* grow, const Vector* shift);
 
     /// Once per frame: channels, blend, procedural channels, matrices, locked bones.
     void Update();

@@ -85,6 +85,15 @@ void** HbIntHashMap::FindOrInsert(uint32_t key)
     return &node->value;
 }
 
+int HbIntHashMap::Remove(uint32_t key)
+{
+    Node* node = FindNode(key);
+    if (!node)
+        return 0;
+    RemoveNode(node);
+    return 1;
+}
+
 bool HbIntHashMap::GetNextAssoc(HbPosition& position, uint32_t& key, void*& value) const
 {
     Node* node = NextNode(position);

@@ -290,6 +290,8 @@ public:
     /// only when out of memory.
     void** FindOrInsert(uint32_t key);
     bool GetNextAssoc(HbPosition& position, uint32_t& key, void*& value) const;
+    /// Drops the key; 1, or 0 when it is absent. The last key releases the storage.
+    int Remove(uint32_t key);
     void RemoveAll() { ReleaseAll(); }
     /// A free node (key 0, value null), counted but not linked into a bucket.
     Node* AllocNode() { return TakeNode(); }

@@ -167,7 +167,7 @@ TEST(IntStringHashMap, StringValuesAreOwnedAndCopiedOut)
     EXPECT_EQ(map.GetBlocks(), nullptr);
 }
 
-TEST(HbIntHashMap, FindTellsPresenceApartFromANullValue)
+TEST(HbIntHashMap, FindTellsPresenceApartFromANullValueAndRemoveDropsKeys)
 {
     HbIntHashMap map;
     void* value = Value(7);
@@ -180,6 +180,11 @@ TEST(HbIntHashMap, FindTellsPresenceApartFromANullValue)
     EXPECT_EQ(map.Find(0xFFFFFFFFu, value), 1);
     EXPECT_EQ(value, Value(8));
     EXPECT_EQ(map.GetCount(), 2);
+    EXPECT_EQ(map.Remove(3), 1);
+    EXPECT_EQ(map.Remove(3), 0);
+    EXPECT_EQ(map.Find(3, value), 0);
+    EXPECT_EQ(map.Remove(0xFFFFFFFFu), 1);
+    EXPECT_EQ(map.GetBlocks(), nullptr) << "the last key gives the storage back";
 }
 
 // ---- Node blocks ------------------------------------------------------------------------
