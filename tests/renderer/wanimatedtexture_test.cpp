@@ -82,6 +82,8 @@ protected:
         for (const std::string& id : mIds)
             HbResourceManager::Instance()->RemovePath(id.c_str());
         HbDataManager::Destroy();
+        // Dictionaries a test's fake operations made are forgotten through those operations.
+        UVAnimClearAll();
         UVAnimSetDictionaryOps(nullptr);
         SceneTest::TearDown();
     }
@@ -444,7 +446,7 @@ struct FakeUV
         animated.clear();
         advanced.clear();
         UVAnimDictionaryOps ops;
-        ops.streamRead = [](Stream*) -> void*
+        ops.streamRead = [](Stream*, uint32_t) -> void*
         {
             ++reads;
             return reinterpret_cast<void*>(next += 0x10);
@@ -564,9 +566,9 @@ TEST_F(UVAnimations, AnObjectThatFailsToLoadLeavesNoDictionaryPending)
     EXPECT_EQ(UVAnimPendingDictionary(), nullptr);
     EXPECT_EQ(FakeUV::current, nullptr);
 
-    // Without the plug-in's reader a dictionary chunk is found but not read.
-    UVAnimSetDictionaryOps(nullptr);
+    // The plug-in's reader refuses a dictionary chunk with an empty body.
     UVAnimClearAll();
+    UVAnimSetDictionaryOps(nullptr);
     EXPECT_EQ(LoadUVAnimations("BROKEN_WO"), 1);
     EXPECT_EQ(UVAnimDictionaryCount(), 0);
     EXPECT_EQ(UVAnimPendingDictionary(), nullptr);
