@@ -222,11 +222,13 @@ TEST_F(UVAnimation, ChannelMatricesAreTheProductsOfTheNodesAfterEachStep)
     EXPECT_EQ(UVAnimMaterial::HasUVAnim(material), 1);
     Recorder::Install(true);
 
+    const size_t allocations = TestMemory::hints.size();
     for (float step : {0.25f, 0.5f})
     {
         UVAnimMaterial::AddUVAnimTime(material, step);
         UVAnimMaterial::UpdateUVAnim(material);
     }
+    EXPECT_EQ(TestMemory::hints.size(), allocations) << "a frame's update allocates nothing";
     // At 0.75 s: scroll at 3/4 of its second, turn at 3/8 of its two.
     const std::vector<float> n0 = Lerp6(s0, s1, 0.75f), n1 = Lerp6(r0, r1, 0.75f), t = Lerp6(t0, t1, 0.375f);
     // Slot 2's node applies before what slot 0 left in channel 0.
