@@ -25,7 +25,8 @@ uint32_t RecordHint(const DictionarySchema* schema)
 }
 
 // Skips chunks of other types until one of type within the remaining bytes of the enclosing
-// body; a chunk that claims more than remains is damaged. Leaves the stream at the body.
+// body; a chunk that claims more than remains, or of a version no reader knows, is damaged.
+// Leaves the stream at the body.
 bool FindWithin(Stream* stream, uint32_t type, uint32_t* remaining, uint32_t* size, uint32_t* version)
 {
     while (*remaining >= kChunkHeaderSize)
@@ -38,6 +39,8 @@ bool FindWithin(Stream* stream, uint32_t type, uint32_t* remaining, uint32_t* si
             return false;
         if (t == type)
         {
+            if (!LibraryStamp::IsReadable(v))
+                return false;
             *size = s;
             *version = v;
             return true;
