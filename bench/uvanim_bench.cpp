@@ -28,7 +28,8 @@ constexpr float kStep = 1.0f / 60.0f;
 std::vector<uint8_t> Slots()
 {
     std::vector<uint8_t> b;
-    auto u32 = [&](uint32_t v) {
+    auto u32 = [&](uint32_t v)
+    {
         for (int i = 0; i < 4; ++i)
             b.push_back(uint8_t(v >> (8 * i)));
     };
@@ -154,8 +155,8 @@ int main(int argc, char** argv)
         return 1;
     }
     int result = BenchRunWithRatios(
-        argc, argv, {{"200 UV-animated materials: animated / plain matrix builds", "UVMaterials/animated",
-                      "UVMaterials/plain"}},
+        argc, argv,
+        {{"200 UV-animated materials: animated / plain matrix builds", "UVMaterials/animated", "UVMaterials/plain"}},
         "per frame: AddUVAnimTime and UpdateUVAnim per material (two animations, two channels) against "
         "building the same two matrices directly");
     for (Material* m : GetScene().materials)

@@ -53,9 +53,9 @@ std::vector<Placed> Order(const std::vector<UVAnimKeyRow>& rows)
     for (int32_t n = 0; n < nodes; ++n)
         for (size_t k = 2; k < byNode[size_t(n)].size(); ++k)
             later.push_back({n, k});
-    std::stable_sort(later.begin(), later.end(), [&](const Later& a, const Later& b) {
-        return byNode[size_t(a.node)][a.key - 1]->time < byNode[size_t(b.node)][b.key - 1]->time;
-    });
+    std::stable_sort(later.begin(), later.end(),
+                     [&](const Later& a, const Later& b)
+                     { return byNode[size_t(a.node)][a.key - 1]->time < byNode[size_t(b.node)][b.key - 1]->time; });
     std::vector<int32_t> lastPlaced(static_cast<size_t>(nodes));
     for (int32_t n = 0; n < nodes; ++n)
         lastPlaced[size_t(n)] = nodes + n;

@@ -17,7 +17,7 @@ struct UVAnimKeyRow
 
 struct UVAnimDescription
 {
-    std::string name; ///< at most 32 characters are stored
+    std::string name;       ///< at most 32 characters are stored
     int32_t scheme = 0x1C0; ///< 0x1C0 matrix keyframes, 0x1C1 parameter keyframes
     int32_t nodeToChannel[8] = {0, 0, 0, 0, 0, 0, 0, 0};
     float duration = 1.0f;

@@ -72,7 +72,7 @@ TEST_F(Dictionaries, TheWriterMatchesTheEnginesOwnAnimationWrite)
     turn.scheme = UVAnimParamKeyFrame::kTypeId;
     turn.duration = 2.0f;
     turn.nodeToChannel[1] = 1;
-    turn.keys = {{1, 0.0f, {0, 1, 1, 0, 0, 0}},     {0, 0.0f, {0, 1, 1, 0, 0, 0}}, {0, 1.0f, {1, 1, 1, 0, 0, 0}},
+    turn.keys = {{1, 0.0f, {0, 1, 1, 0, 0, 0}},    {0, 0.0f, {0, 1, 1, 0, 0, 0}}, {0, 1.0f, {1, 1, 1, 0, 0, 0}},
                  {1, 0.5f, {0, 2, 2, 0, 0.5f, 0}}, {0, 2.0f, {2, 1, 1, 0, 0, 0}}, {1, 2.0f, {0, 1, 1, 0, 0, 1}}};
     const std::vector<uint8_t> dictionary = UVAnimWriter::Dictionary({turn, Scroll("scroll", 0.5f, 0.25f)});
     Dictionary* d = ReadDictionary(dictionary);
@@ -90,17 +90,29 @@ TEST_F(Dictionaries, TheWriterMatchesTheEnginesOwnAnimationWrite)
 TEST_F(Dictionaries, DamagedDictionariesLeaveNothingBehind)
 {
     const std::vector<uint8_t> good = UVAnimWriter::Dictionary({Scroll("a", 1, 0), Scroll("b", 0, 1)});
-    auto structVersion = [&](uint32_t version) {
+    auto structVersion = [&](uint32_t version)
+    {
         std::vector<uint8_t> b = good;
         const uint32_t stamp = LibraryStamp::Encode(version, 0xFFFF);
         std::memcpy(&b[12 + 8], &stamp, 4);
         return b;
     };
-    auto count = [&](uint32_t n) {
+    auto count = [&](uint32_t n)
+    {
         std::vector<uint8_t> b = good;
         std::memcpy(&b[24], &n, 4);
         return b;
     };
+    // Keyframe 1 of the first entry: dictionary and struct chunks (28 bytes), the entry's
+    // header (12), its body header (20), the word, name and map (68), keyframe 0 (32); the
+    // previous index is its last word.
+    auto previous = [&](uint32_t index)
+    {
+        std::vector<uint8_t> b = good;
+        std::memcpy(&b[28 + 12 + 20 + 68 + 32 + 28], &index, 4);
+        return b;
+    };
+    ASSERT_EQ(good[28 + 12 + 20 + 68 + 32 + 28], 0) << "keyframe 1 follows keyframe 0";
     // A standard-keyframe animation is no UV animation: it has neither name nor count.
     std::vector<uint8_t> otherScheme = ChunkBuilder().Header(1, 4).U32(1).bytes;
     const std::vector<uint8_t> std1 =
@@ -118,6 +130,8 @@ TEST_F(Dictionaries, DamagedDictionariesLeaveNothingBehind)
         {"more entries than the body holds", count(3), -1},
         {"a count that no body could hold", count(0x7FFFFFFF), -1},
         {"an entry of another scheme", otherChunk, -1},
+        {"a previous keyframe past the end", previous(7), -1},
+        {"a keyframe preceded by itself", previous(1), -1},
         {"the second entry cut short", std::vector<uint8_t>(good.begin(), good.end() - 8), -1},
     };
     DictionarySchema* schema = UVAnim::GetDictionarySchema();
@@ -159,17 +173,20 @@ TEST_F(Dictionaries, MutatedDictionariesAreReadSafely)
     turn.keys.push_back({1, 1.0f, {-3, 1, 1, 0, 0, 0}});
     const std::vector<uint8_t> good = UVAnimWriter::Dictionary({Scroll("a", 1, 0), turn});
     int read = 0;
-    SweepMutations(good, 600, [&](std::vector<uint8_t>& bytes) {
-        Dictionary* d = ReadDictionary(bytes);
-        if (d)
-        {
-            ++read;
-            for (int32_t i = 0; i < Dictionary::GetEntryCount(d); ++i)
-                UVAnim::FindAnimation(d, UVAnimGetCustomData(static_cast<Animation*>(Dictionary::GetEntry(d, i)))->name);
-            Dictionary::Destroy(d);
-        }
-        TakeError();
-    });
+    SweepMutations(good, 600,
+                   [&](std::vector<uint8_t>& bytes)
+                   {
+                       Dictionary* d = ReadDictionary(bytes);
+                       if (d)
+                       {
+                           ++read;
+                           for (int32_t i = 0; i < Dictionary::GetEntryCount(d); ++i)
+                               UVAnim::FindAnimation(
+                                   d, UVAnimGetCustomData(static_cast<Animation*>(Dictionary::GetEntry(d, i)))->name);
+                           Dictionary::Destroy(d);
+                       }
+                       TakeError();
+                   });
     EXPECT_GT(read, 0) << "some mutations only touch values";
     EXPECT_EQ(DictionarySchema::GetDictionaryCount(UVAnim::GetDictionarySchema()), 0);
 }

@@ -22,8 +22,8 @@ struct Affine
 /// x then y.
 Affine Then(const Affine& x, const Affine& y)
 {
-    return {x.a * y.a + x.b * y.c, x.a * y.b + x.b * y.d, x.c * y.a + x.d * y.c, x.c * y.b + x.d * y.d,
-            x.tx * y.a + x.ty * y.c + y.tx, x.tx * y.b + x.ty * y.d + y.ty};
+    return {x.a * y.a + x.b * y.c, x.a * y.b + x.b * y.d,          x.c * y.a + x.d * y.c,
+            x.c * y.b + x.d * y.d, x.tx * y.a + x.ty * y.c + y.tx, x.tx * y.b + x.ty * y.d + y.ty};
 }
 
 Affine FromRows(const float v[6])
@@ -96,13 +96,13 @@ struct Recorder
     {
         calls = 0;
         hasSlot = slot;
-        const UVAnimTransformTarget target = {
-            [](const Material*) -> int32_t { return hasSlot ? 1 : 0; },
-            [](Material*, Matrix* a, Matrix* b) {
-                ++calls;
-                first = a;
-                second = b;
-            }};
+        const UVAnimTransformTarget target = {[](const Material*) -> int32_t { return hasSlot ? 1 : 0; },
+                                              [](Material*, Matrix* a, Matrix* b)
+                                              {
+                                                  ++calls;
+                                                  first = a;
+                                                  second = b;
+                                              }};
         UVAnim::SetTransformTarget(&target);
     }
 };
@@ -204,8 +204,10 @@ TEST_F(UVAnimation, ChannelMatricesAreTheProductsOfTheNodesAfterEachStep)
     scroll.nodeToChannel[1] = 1;
     const float s0[6] = {1, 0, 0, 1, 0, 0}, s1[6] = {1, 0, 0, 1, 0.5f, 0.25f};
     const float r0[6] = {2, 0, 0, 2, 0, 0}, r1[6] = {1, 0.5f, 0, 1, 0, 0};
-    scroll.keys = {{0, 0, {1, 0, 0, 1, 0, 0}}, {0, 1, {1, 0, 0, 1, 0.5f, 0.25f}},
-                   {1, 0, {2, 0, 0, 2, 0, 0}}, {1, 1, {1, 0.5f, 0, 1, 0, 0}}};
+    scroll.keys = {{0, 0, {1, 0, 0, 1, 0, 0}},
+                   {0, 1, {1, 0, 0, 1, 0.5f, 0.25f}},
+                   {1, 0, {2, 0, 0, 2, 0, 0}},
+                   {1, 1, {1, 0.5f, 0, 1, 0, 0}}};
     // "turn": parameter keyframes, one node on channel 0, over two seconds.
     UVAnimDescription turn;
     turn.name = "turn";
@@ -414,15 +416,17 @@ TEST_F(UVAnimation, MutatedMaterialSlotsAndKeyframesAreReadSafely)
     Dictionary* d = ReadDictionary(UVAnimWriter::Dictionary({Scroll("a", 1, 0), Scroll("b", 0, 1)}));
     ASSERT_NE(d, nullptr);
     UVAnim::SetCurrentDictionary(d);
-    SweepMutations(SlotBytes(0x83, {"a", "b", "c"}), 400, [&](std::vector<uint8_t>& bytes) {
-        if (Material* m = ReadSlots(bytes))
-        {
-            UVAnimMaterial::AddUVAnimTime(m, 0.3f);
-            UVAnimMaterial::UpdateUVAnim(m);
-            Material::Destroy(m);
-        }
-        TakeError();
-    });
+    SweepMutations(SlotBytes(0x83, {"a", "b", "c"}), 400,
+                   [&](std::vector<uint8_t>& bytes)
+                   {
+                       if (Material* m = ReadSlots(bytes))
+                       {
+                           UVAnimMaterial::AddUVAnimTime(m, 0.3f);
+                           UVAnimMaterial::UpdateUVAnim(m);
+                           Material::Destroy(m);
+                       }
+                       TakeError();
+                   });
     UVAnim::SetCurrentDictionary(nullptr);
     EXPECT_EQ(UVAnim::GetRefCount(UVAnim::FindAnimation(d, "a")), 1);
     Dictionary::Destroy(d);
@@ -439,29 +443,33 @@ TEST_F(UVAnimation, MutatedMaterialSlotsAndKeyframesAreReadSafely)
     for (const UVAnimDescription& desc : {turn, rows})
     {
         const std::vector<uint8_t> chunk = UVAnimWriter::Animation(desc);
-        SweepMutations(chunk, 400, [&](std::vector<uint8_t>& bytes) {
-            Stream* in = OpenReader(bytes);
-            uint32_t size = 0;
-            Animation* a = Stream::FindChunk(in, Animation::kChunkType, &size, nullptr) ? Animation::StreamRead(in, size)
-                                                                                        : nullptr;
-            Stream::Close(in, nullptr);
-            if (a)
-            {
-                AnimInterpolator* ip = AnimInterpolator::Create(a->nodeCount, a->scheme->interpKeyFrameSize);
-                if (ip && AnimInterpolator::SetAnimation(ip, a))
-                    for (int step = 0; step < 5; ++step)
-                    {
-                        AnimInterpolator::AddTime(ip, 0.3f);
-                        Matrix m;
-                        for (int32_t n = 0; n < ip->nodeCount; ++n)
-                            ip->apply(&m, AnimInterpolator::GetInterpFrame(ip, n));
-                    }
-                if (ip)
-                    AnimInterpolator::Destroy(ip);
-                Animation::Destroy(a);
-            }
-            TakeError();
-        });
+        SweepMutations(chunk, 400,
+                       [&](std::vector<uint8_t>& bytes)
+                       {
+                           Stream* in = OpenReader(bytes);
+                           uint32_t size = 0;
+                           Animation* a = Stream::FindChunk(in, Animation::kChunkType, &size, nullptr)
+                                              ? Animation::StreamRead(in, size)
+                                              : nullptr;
+                           Stream::Close(in, nullptr);
+                           if (a)
+                           {
+                               AnimInterpolator* ip =
+                                   AnimInterpolator::Create(a->nodeCount, a->scheme->interpKeyFrameSize);
+                               if (ip && AnimInterpolator::SetAnimation(ip, a))
+                                   for (int step = 0; step < 5; ++step)
+                                   {
+                                       AnimInterpolator::AddTime(ip, 0.3f);
+                                       Matrix m;
+                                       for (int32_t n = 0; n < ip->nodeCount; ++n)
+                                           ip->apply(&m, AnimInterpolator::GetInterpFrame(ip, n));
+                                   }
+                               if (ip)
+                                   AnimInterpolator::Destroy(ip);
+                               Animation::Destroy(a);
+                           }
+                           TakeError();
+                       });
     }
 }
 } // namespace

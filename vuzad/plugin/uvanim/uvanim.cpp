@@ -69,8 +69,19 @@ int32_t EntryStreamWrite(const void* entry, Stream* stream)
 }
 
 DictionarySchema sSchema = {
-    "UVAnim",        UVAnim::kDictionaryChunk, Animation::kChunkType, 0x36000, nullptr, nullptr, EntryAddRef,
-    EntryRelease,    EntryName,                EntryStreamGetSize,    EntryStreamRead, nullptr, EntryStreamWrite,
+    "UVAnim",
+    UVAnim::kDictionaryChunk,
+    Animation::kChunkType,
+    0x36000,
+    nullptr,
+    nullptr,
+    EntryAddRef,
+    EntryRelease,
+    EntryName,
+    EntryStreamGetSize,
+    EntryStreamRead,
+    nullptr,
+    EntryStreamWrite,
 };
 
 UVAnimMaterialExtension* Extension(const void* material, int32_t offset)
@@ -153,8 +164,8 @@ void ClearAll(UVAnimMaterialExtension* ext)
 // not taken over) when it cannot be made.
 AnimInterpolator* MakeInterpolator(Animation* animation, int32_t nodeCount)
 {
-    AnimInterpolator* ip = nodeCount > 0 ? AnimInterpolator::Create(nodeCount, animation->scheme->interpKeyFrameSize)
-                                         : nullptr;
+    AnimInterpolator* ip =
+        nodeCount > 0 ? AnimInterpolator::Create(nodeCount, animation->scheme->interpKeyFrameSize) : nullptr;
     if (ip && !AnimInterpolator::SetAnimation(ip, animation))
     {
         AnimInterpolator::Destroy(ip);
@@ -199,7 +210,8 @@ int32_t UVAnim::Attach()
     if (Keep(&sMaterialOffset, Material::RegisterPlugin(int32_t(sizeof(UVAnimMaterialExtension)), kPluginId,
                                                         MaterialConstructor, MaterialDestructor, MaterialCopy)) < 0)
         return 0;
-    return Material::RegisterPluginStream(kPluginId, MaterialStreamRead, MaterialStreamWrite, MaterialStreamGetSize) >= 0
+    return Material::RegisterPluginStream(kPluginId, MaterialStreamRead, MaterialStreamWrite, MaterialStreamGetSize) >=
+                   0
                ? 1
                : 0;
 }

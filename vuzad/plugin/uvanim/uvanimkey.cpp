@@ -64,26 +64,38 @@ void MatrixFromRows(Matrix* out, float rx, float ry, float ux, float uy, float t
     out->flags = 0;
 }
 
-void NoOpMulRecip(void*, void*)
-{
-}
+void NoOpMulRecip(void*, void*) {}
 
-void NoOpAdd(void*, void*, void*)
-{
-}
+void NoOpAdd(void*, void*, void*) {}
 
 constexpr AnimScheme kMatrixScheme = {
-    UVAnimKeyFrame::kTypeId,     int32_t(sizeof(UVAnimInterpFrame)), int32_t(sizeof(UVAnimKeyFrameData)),
-    UVAnimKeyFrame::Apply,       UVAnimKeyFrame::Blend,              UVAnimKeyFrame::Interpolate,
-    UVAnimKeyFrame::Add,         NoOpMulRecip,                       UVAnimKeyFrame::StreamRead,
-    UVAnimKeyFrame::StreamWrite, UVAnimKeyFrame::StreamGetSize,      int32_t(sizeof(UVAnimCustomData)),
+    UVAnimKeyFrame::kTypeId,
+    int32_t(sizeof(UVAnimInterpFrame)),
+    int32_t(sizeof(UVAnimKeyFrameData)),
+    UVAnimKeyFrame::Apply,
+    UVAnimKeyFrame::Blend,
+    UVAnimKeyFrame::Interpolate,
+    UVAnimKeyFrame::Add,
+    NoOpMulRecip,
+    UVAnimKeyFrame::StreamRead,
+    UVAnimKeyFrame::StreamWrite,
+    UVAnimKeyFrame::StreamGetSize,
+    int32_t(sizeof(UVAnimCustomData)),
 };
 
 constexpr AnimScheme kParamScheme = {
-    UVAnimParamKeyFrame::kTypeId, int32_t(sizeof(UVAnimInterpFrame)), int32_t(sizeof(UVAnimKeyFrameData)),
-    UVAnimParamKeyFrame::Apply,   UVAnimParamKeyFrame::Blend,         UVAnimParamKeyFrame::Interpolate,
-    NoOpAdd,                      NoOpMulRecip,                       UVAnimKeyFrame::StreamRead,
-    UVAnimKeyFrame::StreamWrite,  UVAnimKeyFrame::StreamGetSize,      int32_t(sizeof(UVAnimCustomData)),
+    UVAnimParamKeyFrame::kTypeId,
+    int32_t(sizeof(UVAnimInterpFrame)),
+    int32_t(sizeof(UVAnimKeyFrameData)),
+    UVAnimParamKeyFrame::Apply,
+    UVAnimParamKeyFrame::Blend,
+    UVAnimParamKeyFrame::Interpolate,
+    NoOpAdd,
+    NoOpMulRecip,
+    UVAnimKeyFrame::StreamRead,
+    UVAnimKeyFrame::StreamWrite,
+    UVAnimKeyFrame::StreamGetSize,
+    int32_t(sizeof(UVAnimCustomData)),
 };
 } // namespace
 
@@ -192,7 +204,8 @@ int32_t UVAnimKeyFrame::StreamWrite(const Animation* animation, Stream* stream)
         return 0;
     for (int32_t i = 0; i < animation->keyFrameCount; ++i)
     {
-        const auto* k = static_cast<const UVAnimKeyFrameData*>(static_cast<const void*>(Animation::KeyFrame(animation, i)));
+        const auto* k =
+            static_cast<const UVAnimKeyFrameData*>(static_cast<const void*>(Animation::KeyFrame(animation, i)));
         uint8_t b[kStreamKeyFrameSize];
         StoreFloat(b, k->header.time);
         for (int v = 0; v < 6; ++v)

@@ -16,7 +16,7 @@ constexpr int32_t kUVAnimMapEntries = 8;
 /// Carried by every UV animation after its keyframes.
 struct UVAnimCustomData
 {
-    char name[kUVAnimNameLength + 1]; ///< a full 32-character name keeps its terminator
+    char name[kUVAnimNameLength + 1];         ///< a full 32-character name keeps its terminator
     int32_t nodeToChannel[kUVAnimMapEntries]; ///< node j drives channel map[j]; only 0 and 1 drive one
     int32_t refCount; ///< the dictionary holding the animation and every interpolator playing it
 };

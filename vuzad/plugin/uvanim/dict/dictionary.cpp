@@ -198,7 +198,8 @@ Dictionary* Dictionary::StreamRead(DictionarySchema* schema, Stream* stream, uin
                           : nullptr;
         if (entry)
             remaining -= size;
-        auto** slot = entry ? static_cast<void**>(GrowList::AddEntry(dictionary->entries, RecordHint(schema))) : nullptr;
+        auto** slot =
+            entry ? static_cast<void**>(GrowList::AddEntry(dictionary->entries, RecordHint(schema))) : nullptr;
         if (!slot)
         {
             if (entry)

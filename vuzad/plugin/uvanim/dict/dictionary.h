@@ -14,9 +14,9 @@ struct DictionarySchema
     const char* name;
     uint32_t dictionaryChunkType; ///< also the owner id of the schema's memory hints
     uint32_t entryChunkType;
-    uint32_t currentVersion;  ///< struct chunks older than this go to the legacy reader
-    GrowList* dictionaries;   ///< every dictionary of the schema; made by Open
-    Dictionary* current;      ///< null when none
+    uint32_t currentVersion; ///< struct chunks older than this go to the legacy reader
+    GrowList* dictionaries;  ///< every dictionary of the schema; made by Open
+    Dictionary* current;     ///< null when none
 
     void (*addRef)(void* entry);
     int32_t (*release)(void* entry);
