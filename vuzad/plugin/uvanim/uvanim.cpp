@@ -422,7 +422,7 @@ Stream* UVAnim::MaterialStreamRead(Stream* stream, int32_t length, void* materia
             ReleaseAnimation(animation);
             return nullptr;
         }
-        // A slot named twice keeps the later animation.
+        // Whatever the slot held before gives way.
         ClearSlot(ext, i);
         ext->interpolators[i] = ip;
     }
