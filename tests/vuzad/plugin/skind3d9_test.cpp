@@ -12,6 +12,7 @@
 #include "framecheck.h"
 #include "hierarchy.h"
 #include "instancedata.h"
+#include "memory.h"
 #include "resourcearena.h"
 #include "skin.h"
 #include "skinpipeline.h"
@@ -266,11 +267,16 @@ protected:
         D3D9WorldTest::TearDown();
     }
 
-    void Start(bool streamOffsets = true, bool hardwareVertices = true)
+    /// hardwareSkin false: a vertex-shader version of 1.0, so the processor blends.
+    void Start(bool streamOffsets = true, bool hardwareVertices = true, bool hardwareSkin = false,
+               DWORD constants = 256)
     {
         d3d9test::AdapterConfig adapter = d3d9driver::Adapter();
         adapter.clientWidth = kSize;
         adapter.clientHeight = kSize;
+        adapter.caps.MaxVertexShaderConst = constants;
+        if (!hardwareSkin)
+            adapter.caps.VertexShaderVersion = D3DVS_VERSION(1, 0);
         if (!streamOffsets)
             adapter.caps.DevCaps2 &= ~DWORD(D3DDEVCAPS2_STREAMOFFSET);
         if (!hardwareVertices)
@@ -345,6 +351,49 @@ protected:
     }
 
     InstanceHeader* Header() { return InstanceData::Header(mAtomic->geometry->instanceData); }
+
+    /// The bytes of vertex v's element of the usage, read back from its vertex buffer.
+    std::vector<BYTE> ElementBytes(int v, BYTE usage)
+    {
+        InstanceHeader* header = Header();
+        UINT count = 0;
+        header->vertexDeclaration->GetDeclaration(nullptr, &count);
+        std::vector<D3DVERTEXELEMENT9> elements(count);
+        header->vertexDeclaration->GetDeclaration(elements.data(), &count);
+        for (const D3DVERTEXELEMENT9& e : elements)
+        {
+            if (e.Usage != usage || e.Stream > 1)
+                continue;
+            const InstanceStream& s = header->streams[e.Stream];
+            std::vector<BYTE> bytes;
+            if (!d3d9test::ReadBuffer(s.vertexBuffer, bytes))
+                return {};
+            const size_t at = (s.managed ? s.offset : 0) + size_t(v) * s.stride + e.Offset;
+            return at + 8 <= bytes.size() ? std::vector<BYTE>(bytes.begin() + long(at), bytes.begin() + long(at + 8))
+                                          : std::vector<BYTE>{};
+        }
+        return {};
+    }
+
+    /// The first two 16-bit values of an element.
+    std::array<int, 2> Shorts(int v, BYTE usage)
+    {
+        const std::vector<BYTE> b = ElementBytes(v, usage);
+        if (b.size() < 4)
+            return {-1, -1};
+        return {int(uint16_t(b[0] | b[1] << 8)), int(uint16_t(b[2] | b[3] << 8))};
+    }
+
+    /// The constant uploads of one frame ("start, count" each).
+    std::vector<std::string> ConstantUploads()
+    {
+        d3d9test::ClearCallLog();
+        d3d9test::EnableCallLog(true);
+        const bool drawn = DrawFrame();
+        d3d9test::EnableCallLog(false);
+        EXPECT_TRUE(drawn);
+        return d3d9test::CallArgs("SetVertexShaderConstantF");
+    }
 
     std::unique_ptr<TestWorld> mWorld;
     Clump* mClump = nullptr;
@@ -439,4 +488,162 @@ TEST_F(SkinDraw, AtomicsSharingHierarchyAndFrameBuildThePaletteOncePerRender)
     ASSERT_TRUE(DrawFrame());
     EXPECT_EQ(SkinPipeline::GetPaletteBuildCount(), before + 1);
     ExpectDrawn("skin_posed_twins");
+}
+
+// ---- Hardware skinning --------------------------------------------------------------------------
+
+namespace
+{
+
+bool Has(const std::vector<std::string>& list, const std::string& item)
+{
+    return std::find(list.begin(), list.end(), item) != list.end();
+}
+
+} // namespace
+
+TEST_F(SkinDraw, HardwareAndProcessorSkinningDrawTheSameModel)
+{
+    Start(true, true, true);
+    ASSERT_EQ(SkinPlugin::GetCaps().hardwareSkinning, 1);
+    ASSERT_TRUE(DrawFrame());
+    Skin* skin = SkinGeometry::GetSkin(mAtomic->geometry);
+    EXPECT_EQ(skin->hardwareSkinned, 1);
+    // One static stream with weights and indices; the mesh drawn by a generated shader.
+    InstanceHeader* header = Header();
+    EXPECT_EQ(header->streams[0].managed, 1);
+    EXPECT_EQ(header->streams[1].vertexBuffer, nullptr);
+    EXPECT_NE(InstanceHeader::Meshes(header)[0].vertexShader, nullptr);
+    EXPECT_EQ(ElementBytes(0, D3DDECLUSAGE_BLENDWEIGHT).size(), 8u);
+    ExpectDrawn("skin_hardware");
+    const std::vector<uint32_t> hardware = ReadOpaquePixels(mCamera->frameBuffer, kSize, kSize);
+
+    // Nothing is locked or built per frame: the palette goes up as constants.
+    d3d9test::ClearCallLog();
+    d3d9test::EnableCallLog(true);
+    ASSERT_TRUE(DrawFrame());
+    d3d9test::EnableCallLog(false);
+    for (const char* call : {"CreateVertexBuffer", "CreateVertexDeclaration", "VertexBuffer::Lock"})
+        EXPECT_EQ(d3d9test::CountCalls(call), 0u) << call;
+    // Three bones by number: every node's rows from the bone base in one run.
+    const std::vector<std::string> uploads = d3d9test::CallArgs("SetVertexShaderConstantF");
+    EXPECT_TRUE(Has(uploads, "0, 4")) << "world-view-projection";
+    EXPECT_TRUE(Has(uploads, "5, 9")) << "the bones after c4";
+
+    // The same model blended on the processor once the device cannot skin.
+    SkinDeviceCaps caps = SkinPlugin::GetCaps();
+    caps.hardwareSkinning = 0;
+    SkinPlugin::SetCaps(caps);
+    ASSERT_TRUE(DrawFrame());
+    EXPECT_EQ(skin->hardwareSkinned, 0);
+    EXPECT_EQ(InstanceHeader::Meshes(Header())[0].vertexShader, nullptr);
+    ExpectDrawn("skin_processor_after_hardware");
+    const std::vector<uint32_t> processor = ReadOpaquePixels(mCamera->frameBuffer, kSize, kSize);
+    EXPECT_EQ(framecheck::CheckFrame("skin_hardware_vs_processor", kSize, kSize, hardware, processor, 2), "");
+}
+
+TEST_F(SkinDraw, AFirstWeightAboveOneIsStoredAndDrawnAsTheFirstBoneAlone)
+{
+    Start(true, true, true);
+    Skin* skin = SkinGeometry::GetSkin(mAtomic->geometry);
+    ASSERT_EQ(skin->maxWeights, 2);
+    // Vertex 0 lies on column 0, which follows bone 0 alone: 1.5 must not scale it.
+    skin->vertexWeights[0] = 1.5f;
+    skin->vertexWeights[1] = 0.5f;
+    skin->vertexBoneIndices[0] = 0x0100;
+    ASSERT_TRUE(DrawFrame());
+    EXPECT_EQ(skin->hardwareSkinned, 1);
+    const float* w = skin->vertexWeights;
+    EXPECT_EQ(std::vector<float>(w, w + 4), (std::vector<float>{1, 0, 0, 0}));
+    // Two weights as unsigned normalised shorts: the whole unit on the first.
+    EXPECT_EQ(Shorts(0, D3DDECLUSAGE_BLENDWEIGHT), (std::array<int, 2>{65535, 0}));
+    EXPECT_EQ(Shorts(2, D3DDECLUSAGE_BLENDWEIGHT), (std::array<int, 2>{49151, 16384})) << "0.75 and 0.25";
+    ExpectDrawn("skin_hardware_weight_above_one");
+}
+
+TEST_F(SkinDraw, FortyNodesOnNinetySixConstantsPackTheTwentyUsedBonesIntoSlotsZeroToNineteen)
+{
+    Start(true, true, true, 96);
+    ASSERT_EQ(SkinPlugin::GetCaps().hardwareBoneLimit, 28);
+    ASSERT_NE(mHierarchy->matrices, nullptr);
+    Skin* old = SkinGeometry::GetSkin(mAtomic->geometry);
+
+    // The same pose on bones 3, 20 and 34 of 40; 20 bones used in three runs of numbers.
+    const uint8_t moved[3] = {3, 20, 34};
+    std::vector<uint8_t> used = {1, 2, 3, 10, 11};
+    for (uint8_t b = 20; b <= 34; ++b)
+        used.push_back(b);
+    ASSERT_EQ(used.size(), 20u);
+    Hierarchy* forty = Hierarchy::Create(40, nullptr, nullptr, 0, 36);
+    ASSERT_NE(forty, nullptr);
+    forty->flags |= mHierarchy->flags & kHierarchyLocalSpace;
+    std::vector<Matrix> inverse(40);
+    Matrix identity{};
+    identity.right = {1, 0, 0};
+    identity.up = {0, 1, 0};
+    identity.at = {0, 0, 1};
+    identity.flags = kMatrixIdentity | kMatrixOrthonormal;
+    for (int32_t n = 0; n < 40; ++n)
+        forty->matrices[n] = inverse[size_t(n)] = identity;
+    for (int b = 0; b < 3; ++b)
+    {
+        forty->matrices[moved[b]] = mHierarchy->matrices[b];
+        inverse[moved[b]] = old->inverseMatrices[b];
+    }
+    std::vector<uint32_t> indices(8);
+    for (size_t v = 0; v < 8; ++v)
+    {
+        const uint32_t i = old->vertexBoneIndices[v];
+        indices[v] = uint32_t(moved[i & 0xFF]) | uint32_t(moved[(i >> 8) & 0xFF]) << 8;
+    }
+    Skin* skin = Skin::Create();
+    ASSERT_NE(skin, nullptr);
+    ASSERT_EQ(Skin::AllocateData(skin, 40, 20, 8, used.data(), old->vertexWeights, indices.data(), inverse.data()),
+              1);
+    skin->maxWeights = 2;
+    SkinGeometry::SetSkin(mAtomic->geometry, skin);
+    SkinAtomic::SetSkinHierarchy(mAtomic, forty);
+
+    const std::vector<std::string> uploads = ConstantUploads();
+    EXPECT_EQ(skin->hardwareSkinned, 1);
+    EXPECT_EQ(skin->bonesPerBatch, 20);
+    // Bone indices hold 3 x the list position: bone 3 is third, 20 sixth, 34 last.
+    EXPECT_EQ(Shorts(0, D3DDECLUSAGE_BLENDINDICES), (std::array<int, 2>{6, 6}));
+    EXPECT_EQ(Shorts(4, D3DDECLUSAGE_BLENDINDICES), (std::array<int, 2>{57, 15}));
+    // c4 the ambient colour, the bones from c5: runs {1-3}, {10-11}, {20-34} at positions 0, 3, 5.
+    EXPECT_TRUE(Has(uploads, "5, 9"));
+    EXPECT_TRUE(Has(uploads, "14, 6"));
+    EXPECT_TRUE(Has(uploads, "20, 45"));
+    EXPECT_EQ(uploads.size(), 5u) << "world-view-projection, ambient and three runs";
+    ExpectDrawn("skin_hardware_forty_nodes");
+
+    SkinAtomic::SetSkinHierarchy(mAtomic, mHierarchy);
+    Hierarchy::Destroy(forty);
+}
+
+TEST_F(SkinDraw, SplitDataUploadsEachBoneOfTheMeshRunsAtItsSlot)
+{
+    Start(true, true, true);
+    Skin* skin = SkinGeometry::GetSkin(mAtomic->geometry);
+    // Bones 0, 1, 2 in slots 2, 0, 1; the one mesh draws runs {0, 1} and {1, 2}.
+    auto* block = static_cast<uint8_t*>(Memory::AllocateZeroed(1, 3 + 2 * (1 + 2), 0x30116));
+    ASSERT_NE(block, nullptr);
+    const uint8_t bytes[] = {2, 0, 1, 0, 2, 0, 1, 1, 2};
+    std::copy(std::begin(bytes), std::end(bytes), block);
+    skin->splitBlock = block;
+    skin->meshRuns = block + 3;
+    skin->boneRuns = block + 5;
+    skin->splitBoneLimit = 3;
+    skin->splitMeshCount = 1;
+    skin->splitRunCount = 2;
+
+    const std::vector<std::string> uploads = ConstantUploads();
+    EXPECT_EQ(skin->hardwareSkinned, 1);
+    EXPECT_EQ(Shorts(0, D3DDECLUSAGE_BLENDINDICES), (std::array<int, 2>{6, 6}));
+    EXPECT_EQ(Shorts(4, D3DDECLUSAGE_BLENDINDICES), (std::array<int, 2>{3, 0}));
+    const std::vector<std::string> bones(uploads.begin() + 2, uploads.end());
+    EXPECT_EQ(bones, (std::vector<std::string>{"11, 3", "5, 3", "8, 3"}));
+    ExpectDrawn("skin_hardware_split");
+    // Per mesh, every frame.
+    EXPECT_EQ(ConstantUploads().size(), uploads.size());
 }
