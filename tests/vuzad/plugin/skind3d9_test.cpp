@@ -5,7 +5,9 @@
 // lifetime and the palette shared by atomics of one hierarchy.
 #include "animation.h"
 #include "animationwriter.h"
+#include "atomicnode.h"
 #include "camera.h"
+#include "device.h"
 #include "clumpwriter.h"
 #include "d3d9worldfixture.h"
 #include "frame.h"
@@ -18,6 +20,8 @@
 #include "skinpipeline.h"
 #include "skinwriter.h"
 #include "stdkey.h"
+#include "vertexshader.h"
+#include "worldd3d9.h"
 #include "worldfixture.h"
 
 #include <gtest/gtest.h>
@@ -646,4 +650,44 @@ TEST_F(SkinDraw, SplitDataUploadsEachBoneOfTheMeshRunsAtItsSlot)
     ExpectDrawn("skin_hardware_split");
     // Per mesh, every frame.
     EXPECT_EQ(ConstantUploads().size(), uploads.size());
+}
+
+TEST_F(SkinDraw, PerFrameComponentsTakeAStreamOfTheirOwnBesideTheStaticOne)
+{
+    Start(true, true, true);
+    // Another plug-in rewrites the prelit colours every frame.
+    VertexShaderFlags::Set(mAtomic->geometry, kVsFlagPrelit);
+    ASSERT_TRUE(DrawFrame());
+    EXPECT_EQ(SkinGeometry::GetSkin(mAtomic->geometry)->hardwareSkinned, 1);
+    InstanceHeader* header = Header();
+    EXPECT_EQ(header->streams[0].managed, 0) << "a dynamic buffer of its own";
+    EXPECT_EQ(header->streams[0].stride, 4u) << "the colours alone";
+    EXPECT_EQ(header->streams[1].managed, 1);
+    EXPECT_EQ(header->streams[1].stride, 12u + 4 + 4) << "position, two weights, two indices";
+    EXPECT_EQ(header->useOffsets, 1u);
+    EXPECT_EQ(InstanceHeader::Meshes(header)[0].baseIndex, InstanceHeader::Meshes(header)[0].minimumVertex);
+    ExpectDrawn("skin_hardware_two_streams");
+}
+
+TEST_F(SkinDraw, TheShaderDescriptorTakesTheGeometrysComponentsAndTheFog)
+{
+    Start(true, true, true);
+    VertexShaderDescriptor d{0xFF, 0xFF, 0xFF, 0xFF};
+    SkinPipeline::BeginShaderDescriptor(mAtomic, &d);
+    EXPECT_EQ(d.Key(), uint32_t(kVsPrelit) << 16) << "prelit, no sets, no fog, no effect kind";
+
+    const DeviceRecord& device = Engine::Current()->device;
+    device.setRenderState(kRenderStateFogType, 2);
+    SkinPipeline::BeginShaderDescriptor(mAtomic, &d);
+    EXPECT_EQ(d.Fog(), 0) << "fog off";
+    device.setRenderState(kRenderStateFog, 1);
+    SkinPipeline::BeginShaderDescriptor(mAtomic, &d);
+    EXPECT_EQ(d.Fog(), 2);
+    EXPECT_EQ(d.EffectKind(), 0) << "no tangent-space kind, so nothing of c5-c8 is owed";
+
+    // The exponential fog's register comes before the bones: c5, then the bones from c6.
+    const std::vector<std::string> uploads = ConstantUploads();
+    EXPECT_TRUE(Has(uploads, "5, 1"));
+    EXPECT_TRUE(Has(uploads, "6, 9"));
+    device.setRenderState(kRenderStateFog, 0);
 }
