@@ -691,3 +691,26 @@ TEST_F(SkinDraw, TheShaderDescriptorTakesTheGeometrysComponentsAndTheFog)
     EXPECT_TRUE(Has(uploads, "6, 9"));
     device.setRenderState(kRenderStateFog, 0);
 }
+
+TEST_F(SkinDraw, TheHardwarePalettePacksTheX87RowsAndIsNeverTakenForAnotherLayout)
+{
+    Start(true, true, true);
+    Skin* skin = SkinGeometry::GetSkin(mAtomic->geometry);
+    SkinPipeline::ResetPaletteKey();
+    const int32_t before = SkinPipeline::GetPaletteBuildCount();
+    const float* rows = SkinPipeline::BuildPaletteHardware(SkinPlugin::GetPalette(), mAtomic, skin);
+    ASSERT_NE(rows, nullptr);
+    const std::vector<float> hardware(rows, rows + 3 * 12);
+    EXPECT_EQ(SkinPipeline::BuildPaletteHardware(SkinPlugin::GetPalette(), mAtomic, skin), rows);
+    EXPECT_EQ(SkinPipeline::GetPaletteBuildCount(), before + 1) << "the same key";
+
+    // Same hierarchy, counter and frame: the processor's palette is still built, and after it
+    // the hardware one again.
+    const Matrix* x87 = SkinPipeline::BuildPaletteX87(mAtomic, skin, mHierarchy);
+    EXPECT_EQ(SkinPipeline::GetPaletteBuildCount(), before + 2);
+    for (int b = 0; b < 3; ++b)
+        for (int i = 0; i < 12; ++i)
+            EXPECT_FLOAT_EQ(hardware[size_t(12 * b + i)], (&x87[b].right.x)[i]) << "bone " << b << " float " << i;
+    SkinPipeline::BuildPaletteHardware(SkinPlugin::GetPalette(), mAtomic, skin);
+    EXPECT_EQ(SkinPipeline::GetPaletteBuildCount(), before + 3);
+}

@@ -181,7 +181,8 @@ bool DecideSkin(Atomic* atomic)
     if (!skin)
         return false;
     skin->bonesPerBatch = skin->splitMeshCount > 0 ? skin->splitBoneLimit : skin->usedBoneCount;
-    return sShaderPath && skin->data && SkinAtomic::GetSkinHierarchy(atomic) && SkinPipeline::CanSkinInHardware(atomic);
+    return sShaderPath && skin->data && atomic->geometry->numVertices <= skin->vertexCount &&
+           SkinAtomic::GetSkinHierarchy(atomic) && SkinPipeline::CanSkinInHardware(atomic);
 }
 
 SkinMode ModeOf(const InstanceHeader* header)
@@ -201,9 +202,8 @@ int32_t Instance(void* object, InstanceHeader* header, int32_t)
     if (skin)
     {
         skin->hardwareSkinned = DecideSkin(atomic) ? 1 : 0;
-        if (skin->hardwareSkinned && atomic->geometry->numVertices <= skin->vertexCount)
+        if (skin->hardwareSkinned)
             return SkinInstanceHardware(atomic, header);
-        skin->hardwareSkinned = 0;
     }
     const Layout l = MakeLayout(g, ChooseMode(atomic));
     header->totalVertexCount = uint32_t(g->numVertices);

@@ -232,10 +232,12 @@ struct BoneUpload
     int32_t nodes;
     int32_t maxConstants;
 
-    // count bones from node first into the registers from base + offset, when they fit.
+    // count bones from node first into the registers from base + offset; bones without a
+    // node or beyond the constant file are left out.
     void Send(int32_t offset, int32_t first, int32_t count) const
     {
-        if (first < 0 || count <= 0 || first + count > nodes || base + offset + 3 * count > maxConstants)
+        count = std::min({count, nodes - first, (maxConstants - base - offset) / 3});
+        if (first < 0 || count <= 0)
             return;
         device->SetVertexShaderConstantF(UINT(base + offset), palette + 12 * first, UINT(3 * count));
     }
