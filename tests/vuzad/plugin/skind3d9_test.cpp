@@ -14,6 +14,7 @@
 #include "framecheck.h"
 #include "hierarchy.h"
 #include "instancedata.h"
+#include "light.h"
 #include "memory.h"
 #include "resourcearena.h"
 #include "skin.h"
@@ -76,7 +77,8 @@ const std::array<std::array<uint8_t, 4>, 4> kColumnBones = {{{0, 0, 0, 0}, {1, 0
 const std::array<std::array<float, 4>, 4> kColumnWeights = {
     {{1, 0, 0, 0}, {0.75f, 0.25f, 0, 0}, {0.6f, 0.4f, 0, 0}, {1, 0, 0, 0}}};
 
-ClumpDescription SkinnedClump()
+// lit: normals facing the camera and the light flag instead of prelit colours.
+ClumpDescription SkinnedClump(bool lit)
 {
     ClumpDescription d;
     d.frames.resize(5);
@@ -93,7 +95,7 @@ ClumpDescription SkinnedClump()
     d.frames[4].extension = SkinWriter::FrameNode(12);
 
     GeometryDescription strip;
-    strip.format = kGeometryPositions | kGeometryPrelit;
+    strip.format = lit ? kGeometryPositions | kGeometryNormals | kGeometryLight : kGeometryPositions | kGeometryPrelit;
     strip.numVertices = 8;
     GeometryDescription::MorphTarget target{{0, 0, 0, 2}, {}, {}};
     SkinDescription skin;
@@ -102,7 +104,10 @@ ClumpDescription SkinnedClump()
         for (float y : {-0.4f, 0.4f})
         {
             target.positions.insert(target.positions.end(), {ColumnX(c), y, 0.0f});
-            strip.prelit.push_back({0xE0, 0x30, 0x20, 0xFF});
+            if (lit)
+                target.normals.insert(target.normals.end(), {0.0f, 0.0f, -1.0f});
+            else
+                strip.prelit.push_back({0xE0, 0x30, 0x20, 0xFF});
             skin.boneIndices.push_back(kColumnBones[size_t(c)]);
             skin.weights.push_back(kColumnWeights[size_t(c)]);
         }
@@ -201,7 +206,7 @@ double Cross(Point a, Point b, Point p)
 
 // The frame the camera sees: the posed strip in its prelit colour; pixels too near an edge
 // to predict are taken from the actual frame.
-std::vector<uint32_t> Reference(const std::vector<uint32_t>& actual)
+std::vector<uint32_t> Reference(const std::vector<uint32_t>& actual, uint32_t colour)
 {
     const std::vector<Point> v = PosedVertices();
     std::vector<std::array<int, 3>> triangles;
@@ -231,9 +236,9 @@ std::vector<uint32_t> Reference(const std::vector<uint32_t>& actual)
             if (nearest < 0.1 && !inside)
                 frame[i] = actual[i];
             else if (nearest < 0.1)
-                frame[i] = actual[i] == kBackground ? kBackground : kColour;
+                frame[i] = actual[i] == kBackground ? kBackground : colour;
             else if (inside)
-                frame[i] = kColour;
+                frame[i] = colour;
         }
     return frame;
 }
@@ -250,6 +255,11 @@ protected:
 
     void TearDown() override
     {
+        for (Light* light : mLights)
+        {
+            World::RemoveLight(&mWorld->world, light);
+            Light::Destroy(light);
+        }
         for (Atomic* extra : mExtra)
         {
             Clump::RemoveAtomic(mClump, extra);
@@ -294,7 +304,7 @@ protected:
         ASSERT_EQ(Engine::Open(&mWindow), 1);
         ASSERT_EQ(Engine::Start(), 1);
 
-        std::vector<uint8_t> bytes = ClumpWriter::Write(SkinnedClump());
+        std::vector<uint8_t> bytes = ClumpWriter::Write(SkinnedClump(mLit));
         Stream* in = OpenReader(bytes);
         ASSERT_NE(Stream::FindChunk(in, 16, nullptr, nullptr), 0);
         mClump = Clump::StreamRead(in);
@@ -346,12 +356,33 @@ protected:
         return Camera::ShowRaster(mCamera, nullptr, 0) == mCamera && ok;
     }
 
-    void ExpectDrawn(const char* name)
+    void ExpectDrawn(const char* name, uint32_t colour = kColour, int tolerance = 2)
     {
         const std::vector<uint32_t> frame = ReadOpaquePixels(mCamera->frameBuffer, kSize, kSize);
         ASSERT_EQ(frame.size(), size_t(kSize) * kSize);
-        EXPECT_EQ(framecheck::CheckFrame(name, kSize, kSize, frame, Reference(frame), 2), "");
-        EXPECT_GT(std::count(frame.begin(), frame.end(), kColour), 150) << name;
+        EXPECT_EQ(framecheck::CheckFrame(name, kSize, kSize, frame, Reference(frame, colour), tolerance), "");
+        EXPECT_GT(std::count_if(frame.begin(), frame.end(), [&](uint32_t p) { return p != kBackground; }), 150)
+            << name;
+    }
+
+    /// An ambient light and count directional lights shining along +z (onto the strip's
+    /// normals), each of the colour given.
+    void AddLights(float ambient, int count, LightColour each)
+    {
+        Light* a = Light::Create(kLightAmbient);
+        const LightColour grey = {ambient, ambient, ambient, 1};
+        Light::SetColor(a, &grey);
+        mLights.push_back(a);
+        for (int i = 0; i < count; ++i)
+        {
+            Light* sun = Light::Create(kLightDirectional);
+            Light::SetColor(sun, &each);
+            Light::SetFrame(sun, MakeFrame());
+            mLights.push_back(sun);
+        }
+        for (Light* light : mLights)
+            World::AddLight(&mWorld->world, light);
+        Frame::SyncDirtyList();
     }
 
     InstanceHeader* Header() { return InstanceData::Header(mAtomic->geometry->instanceData); }
@@ -406,7 +437,16 @@ protected:
     Hierarchy* mHierarchy = nullptr;
     Animation* mAnimation = nullptr;
     std::vector<Atomic*> mExtra;
+    std::vector<Light*> mLights;
+    bool mLit = false;
 };
+
+// The colour of a lit white material with ambient and diffuse factors 1.
+uint32_t LitColour(float ambient, int count, LightColour each)
+{
+    auto channel = [&](float light) { return uint32_t(std::lround(std::min(1.0f, ambient + count * light) * 255)); };
+    return 0xFF000000u | channel(each.red) << 16 | channel(each.green) << 8 | channel(each.blue);
+}
 
 } // namespace
 
@@ -713,4 +753,42 @@ TEST_F(SkinDraw, TheHardwarePalettePacksTheX87RowsAndIsNeverTakenForAnotherLayou
             EXPECT_FLOAT_EQ(hardware[size_t(12 * b + i)], (&x87[b].right.x)[i]) << "bone " << b << " float " << i;
     SkinPipeline::BuildPaletteHardware(SkinPlugin::GetPalette(), mAtomic, skin);
     EXPECT_EQ(SkinPipeline::GetPaletteBuildCount(), before + 3);
+}
+
+TEST_F(SkinDraw, ALitModelDrawsAlikeInHardwareAndOnTheProcessor)
+{
+    mLit = true;
+    Start(true, true, true);
+    const LightColour sun = {0.5f, 0.25f, 0.125f, 1};
+    AddLights(0.2f, 1, sun);
+    const uint32_t colour = LitColour(0.2f, 1, sun);
+    ASSERT_TRUE(DrawFrame());
+    EXPECT_EQ(SkinGeometry::GetSkin(mAtomic->geometry)->hardwareSkinned, 1);
+    ExpectDrawn("skin_hardware_lit", colour, 3);
+    const std::vector<uint32_t> hardware = ReadOpaquePixels(mCamera->frameBuffer, kSize, kSize);
+
+    SkinDeviceCaps caps = SkinPlugin::GetCaps();
+    caps.hardwareSkinning = 0;
+    SkinPlugin::SetCaps(caps);
+    ASSERT_TRUE(DrawFrame());
+    EXPECT_EQ(SkinGeometry::GetSkin(mAtomic->geometry)->hardwareSkinned, 0);
+    ExpectDrawn("skin_processor_lit", colour, 3);
+    const std::vector<uint32_t> processor = ReadOpaquePixels(mCamera->frameBuffer, kSize, kSize);
+    EXPECT_EQ(framecheck::CheckFrame("skin_lit_hardware_vs_processor", kSize, kSize, hardware, processor, 3), "");
+}
+
+TEST_F(SkinDraw, WhenConstantsRunShortTheLastDirectionalLightGivesWayToTheBones)
+{
+    // 24 constants: three bones by number take 9, five directional lights 5 + 10; a sixth
+    // would need 26.
+    mLit = true;
+    Start(true, true, true, 24);
+    ASSERT_EQ(SkinPlugin::GetCaps().hardwareBoneLimit, 4);
+    const LightColour sun = {0.1f, 0.06f, 0.02f, 1};
+    AddLights(0.2f, 6, sun);
+    const std::vector<std::string> uploads = ConstantUploads();
+    EXPECT_EQ(SkinGeometry::GetSkin(mAtomic->geometry)->hardwareSkinned, 1);
+    EXPECT_TRUE(Has(uploads, "4, 11")) << "ambient and five lights";
+    EXPECT_TRUE(Has(uploads, "15, 9")) << "the bones after them";
+    ExpectDrawn("skin_hardware_five_of_six_lights", LitColour(0.2f, 5, sun), 3);
 }
