@@ -47,7 +47,8 @@ struct Scene
     {
         hierarchy = Hierarchy::Create(kBones, nullptr, nullptr, 0, 36);
         skin = Skin::Create();
-        if (!hierarchy || !skin || !Skin::AllocateData(skin, kBones, kBones, kVertices, nullptr, nullptr, nullptr, nullptr))
+        if (!hierarchy || !skin ||
+            !Skin::AllocateData(skin, kBones, kBones, kVertices, nullptr, nullptr, nullptr, nullptr))
             return;
         for (int32_t b = 0; b < kBones; ++b)
         {
@@ -70,7 +71,8 @@ struct Scene
             positions[size_t(v)] = {float(v % 64), float(v / 64), 0.5f};
             normals[size_t(v)] = {0, 0.6f, 0.8f};
             const uint32_t b = uint32_t(v) % kBones;
-            skin->vertexBoneIndices[v] = b | ((b + 1) % kBones) << 8 | ((b + 2) % kBones) << 16 | ((b + 3) % kBones) << 24;
+            skin->vertexBoneIndices[v] =
+                b | ((b + 1) % kBones) << 8 | ((b + 2) % kBones) << 16 | ((b + 3) % kBones) << 24;
             float* w = skin->vertexWeights + 4 * v;
             w[0] = 0.4f;
             w[1] = 0.3f;
@@ -92,8 +94,13 @@ void BM_Blend(benchmark::State& state, SkinBlendCase blendCase, int32_t sse)
     SkinPipeline::ResetPaletteKey();
     const Matrix* palette = sse ? SkinPipeline::BuildPaletteSSE(nullptr, s.skin, s.hierarchy)
                                 : SkinPipeline::BuildPaletteX87(nullptr, s.skin, s.hierarchy);
-    const SkinBlendStreams streams = {s.positions.data(), s.normals.data(), s.skin->vertexBoneIndices,
-                                      s.skin->vertexWeights, kVertices, s.out.data(), 24};
+    const SkinBlendStreams streams = {s.positions.data(),
+                                      s.normals.data(),
+                                      s.skin->vertexBoneIndices,
+                                      s.skin->vertexWeights,
+                                      kVertices,
+                                      s.out.data(),
+                                      24};
     const SkinBlendRoutine routine = SkinBlend::Get(blendCase, sse);
     for (auto _ : state)
     {
@@ -182,7 +189,8 @@ struct Model
             for (int32_t x = 0; x + 1 < kSide; ++x)
             {
                 const auto v = uint16_t(y * kSide + x);
-                Geometry::SetTriangleVertices(geometry, &geometry->triangles[t], v, uint16_t(v + 1), uint16_t(v + kSide));
+                Geometry::SetTriangleVertices(geometry, &geometry->triangles[t], v, uint16_t(v + 1),
+                                              uint16_t(v + kSide));
                 Geometry::SetTriangleMaterial(geometry, &geometry->triangles[t++], material);
                 Geometry::SetTriangleVertices(geometry, &geometry->triangles[t], uint16_t(v + 1),
                                               uint16_t(v + kSide + 1), uint16_t(v + kSide));
@@ -238,8 +246,7 @@ void BM_Draw(benchmark::State& state, int32_t hardware, bool deviceDraw)
     Engine* engine = Engine::Current();
     device->BeginScene();
     // The first draw builds the instance data the path needs.
-    if (!Atomic::DefaultRender(sModel.atomic) ||
-        SkinGeometry::GetSkin(sModel.geometry)->hardwareSkinned != hardware)
+    if (!Atomic::DefaultRender(sModel.atomic) || SkinGeometry::GetSkin(sModel.geometry)->hardwareSkinned != hardware)
         state.SkipWithError("the model was not drawn by the path asked for");
     InstanceHeader* header = InstanceData::Header(sModel.geometry->instanceData);
     InstanceMesh* meshes = InstanceHeader::Meshes(header);
@@ -288,30 +295,33 @@ int main(int argc, char** argv)
     RegisterClassA(&windowClass);
     static HWND window = CreateWindowExA(0, "SkinBench", "skin benchmark", WS_OVERLAPPEDWINDOW, 0, 0, 64, 64, nullptr,
                                          nullptr, nullptr, nullptr);
-    const int step = !Engine::Init(nullptr, 0, 1 << 20) ? 1 : !AttachSkin()            ? 2
-                     : !Engine::Open(&window)           ? 3 : !Engine::Start()         ? 4
-                     : !GetScene().skin                 ? 5 : !sModel.Build()          ? 6
+    const int step = !Engine::Init(nullptr, 0, 1 << 20) ? 1
+                     : !AttachSkin()                    ? 2
+                     : !Engine::Open(&window)           ? 3
+                     : !Engine::Start()                 ? 4
+                     : !GetScene().skin                 ? 5
+                     : !sModel.Build()                  ? 6
                                                         : 0;
     if (step)
     {
         std::fprintf(stderr, "the engine or the model could not be made (step %d)\n", step);
         return 1;
     }
-    int result = BenchRunWithRatios(argc, argv,
-                                    {{"x87 one matrix / plain", "Blend/x87/one_matrix", "Blend/plain"},
-                                     {"x87 one weight / plain", "Blend/x87/one_weight", "Blend/plain"},
-                                     {"x87 two weights / plain", "Blend/x87/two_weights", "Blend/plain"},
-                                     {"x87 four weights / plain", "Blend/x87/four_weights", "Blend/plain"},
-                                     {"sse one matrix / plain", "Blend/sse/one_matrix", "Blend/plain"},
-                                     {"sse one weight / plain", "Blend/sse/one_weight", "Blend/plain"},
-                                     {"sse two weights / plain", "Blend/sse/two_weights", "Blend/plain"},
-                                     {"sse four weights / plain", "Blend/sse/four_weights", "Blend/plain"},
-                                     {"palette of 64 bones: sse / x87", "Palette64/sse", "Palette64/x87"},
-                                     {"model draw: hardware skin / processor blend", "Draw/hardware_skin",
-                                      "Draw/processor_blend"},
-                                     {"model submission without the device's draw: hardware / processor",
-                                      "Submit/hardware_skin", "Submit/processor_blend"}},
-                                    "4096 vertices with normals per run; items/s are vertices (bones for the palette)");
+    int result = BenchRunWithRatios(
+        argc, argv,
+        {{"x87 one matrix / plain", "Blend/x87/one_matrix", "Blend/plain"},
+         {"x87 one weight / plain", "Blend/x87/one_weight", "Blend/plain"},
+         {"x87 two weights / plain", "Blend/x87/two_weights", "Blend/plain"},
+         {"x87 four weights / plain", "Blend/x87/four_weights", "Blend/plain"},
+         {"sse one matrix / plain", "Blend/sse/one_matrix", "Blend/plain"},
+         {"sse one weight / plain", "Blend/sse/one_weight", "Blend/plain"},
+         {"sse two weights / plain", "Blend/sse/two_weights", "Blend/plain"},
+         {"sse four weights / plain", "Blend/sse/four_weights", "Blend/plain"},
+         {"palette of 64 bones: sse / x87", "Palette64/sse", "Palette64/x87"},
+         {"model draw: hardware skin / processor blend", "Draw/hardware_skin", "Draw/processor_blend"},
+         {"model submission without the device's draw: hardware / processor", "Submit/hardware_skin",
+          "Submit/processor_blend"}},
+        "4096 vertices with normals per run; items/s are vertices (bones for the palette)");
     sModel.Destroy();
     Skin::Destroy(GetScene().skin);
     Hierarchy::Destroy(GetScene().hierarchy);

@@ -88,16 +88,17 @@ Layout MakeLayout(const Geometry* g, const Skin* skin)
         add(&l.prelit, kVsFlagPrelit, D3DDECLTYPE_D3DCOLOR, D3DDECLUSAGE_COLOR, 0);
     for (int32_t s = 0; s < g->numTexCoordSets && s < kGeometryMaxTexCoordSets; ++s)
     {
-        const uint8_t type = g->texCoords[s] ? uint8_t(VertexDeclaration::ChooseTexCoordType(g->texCoords[s], g->numVertices))
-                                             : uint8_t(D3DDECLTYPE_FLOAT2);
+        const uint8_t type = g->texCoords[s]
+                                 ? uint8_t(VertexDeclaration::ChooseTexCoordType(g->texCoords[s], g->numVertices))
+                                 : uint8_t(D3DDECLTYPE_FLOAT2);
         add(&l.texCoords[s], kVsFlagTexCoords0 << s, type, D3DDECLUSAGE_TEXCOORD, uint8_t(s));
     }
     const uint32_t declTypes = Caps().DeclTypes;
     const int32_t weightType = SkinPipeline::ChooseWeightType(skin->maxWeights, declTypes);
     if (weightType != D3DDECLTYPE_UNUSED)
         add(&l.weights, 0, uint8_t(weightType), D3DDECLUSAGE_BLENDWEIGHT, 0, last);
-    add(&l.indices, 0, uint8_t(SkinPipeline::ChooseIndexType(skin->maxWeights, declTypes)),
-        D3DDECLUSAGE_BLENDINDICES, 0, last);
+    add(&l.indices, 0, uint8_t(SkinPipeline::ChooseIndexType(skin->maxWeights, declTypes)), D3DDECLUSAGE_BLENDINDICES,
+        0, last);
     std::sort(l.elements, l.elements + l.count,
               [](const D3DVERTEXELEMENT9& a, const D3DVERTEXELEMENT9& b)
               { return a.Stream != b.Stream ? a.Stream < b.Stream : a.Offset < b.Offset; });
@@ -177,10 +178,10 @@ void WriteAll(Atomic* atomic, Skin* skin, const Layout& l, InstanceHeader* heade
             InstanceMesh& mesh = meshes[m];
             if (mesh.minimumVertex + mesh.vertexCount > uint32_t(count))
                 continue;
-            mesh.vertexAlpha = uint32_t(VertexDeclaration::WriteColors(
-                at(l.prelit) + size_t(mesh.minimumVertex) * size_t(stride(l.prelit)),
-                reinterpret_cast<const uint8_t*>(g->prelit + mesh.minimumVertex), int32_t(mesh.vertexCount),
-                stride(l.prelit)));
+            mesh.vertexAlpha = uint32_t(
+                VertexDeclaration::WriteColors(at(l.prelit) + size_t(mesh.minimumVertex) * size_t(stride(l.prelit)),
+                                               reinterpret_cast<const uint8_t*>(g->prelit + mesh.minimumVertex),
+                                               int32_t(mesh.vertexCount), stride(l.prelit)));
         }
     }
     for (int32_t s = 0; s < g->numTexCoordSets && s < kGeometryMaxTexCoordSets; ++s)
