@@ -1,9 +1,10 @@
 // Shared helpers of the effect tests: script text written to a file of the test's own and
-// read back through the file layer.
+// read back through the file layer, and blocks parsed into definitions.
 #pragma once
 
 #include "hbfile.h"
 #include "hbfile_fixture.h"
+#include "kemitterdef.h"
 #include "kparser.h"
 
 #include <gtest/gtest.h>
@@ -52,6 +53,50 @@ inline std::vector<std::string> Tokens(const std::string& text)
     while (script.Parser().ReadToken())
         tokens.push_back(script.Parser().GetToken());
     return tokens;
+}
+
+struct Parsed
+{
+    std::unique_ptr<KEmitterDef> def;
+    int32_t result = 0;
+    std::string report;
+    std::string token; ///< current when the parse returned
+};
+
+/// The text is a whole block, "{" first.
+inline Parsed ParseBlock(const std::string& block)
+{
+    Script script(block);
+    Parsed parsed;
+    parsed.def = std::make_unique<KEmitterDef>();
+    EXPECT_EQ(script.Parser().ExpectOpen(), 1) << block;
+    parsed.result = parsed.def->Parse(script.Parser());
+    parsed.report = script.Parser().GetLastReport();
+    parsed.token = script.Parser().GetToken();
+    return parsed;
+}
+
+/// "{ body }".
+inline Parsed ParseBody(const std::string& body)
+{
+    return ParseBlock("{\n" + body + "\n}\n");
+}
+
+/// The blocks of a script file in order, as the script loader reads them: tokens outside
+/// blocks are skipped, and the first block that fails ends the reading.
+inline std::vector<std::unique_ptr<KEmitterDef>> ParseScript(KParser& parser)
+{
+    std::vector<std::unique_ptr<KEmitterDef>> defs;
+    while (parser.ReadToken())
+    {
+        if (!parser.Is("{"))
+            continue;
+        auto def = std::make_unique<KEmitterDef>();
+        if (!def->Parse(parser))
+            break;
+        defs.push_back(std::move(def));
+    }
+    return defs;
 }
 
 } // namespace fxtest
