@@ -81,7 +81,19 @@ struct KPropertyLayout
 {
     KPropertyLayout() { Reset(); }
     /// Every offset absent.
-    void Reset();
+    void Reset()
+    {
+        for (auto& slots : emitter)
+            for (int32_t& offset : slots)
+                offset = -1;
+        for (auto& slots : particle)
+            for (int32_t& offset : slots)
+                offset = -1;
+        for (int32_t& offset : frame)
+            offset = -1;
+        for (int32_t& offset : definition)
+            offset = -1;
+    }
 
     /// By track number and slot.
     int32_t emitter[KTrackNumber::kCount][kEmitterSlotCount];
