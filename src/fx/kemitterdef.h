@@ -69,10 +69,15 @@ public:
     void AssignIds();
     std::vector<KPropertyEntry> BuildParticleProperties() const;
     std::vector<KPropertyEntry> BuildEmitterProperties() const;
-    /// Fills the tank block's data, emission and update flags and its particle count.
+    /// Fills the tank block's flag words and its particle count: the data flags (the tank's
+    /// per-particle and constant properties) go where the bound tank's properties are
+    /// kept, the emission and update flags in the emit and update masks.
     void SetTankFlags(PrtStdEmitter* emitter, int32_t maxParticles) const;
-    /// Resolves the offsets of the emitter's class into layout and writes every initial
-    /// value (the layout pointer first, the tank flags last).
+    /// Resolves the offsets of the emitter's classes into layout and writes every initial
+    /// value (the layout pointer first, the tank flags last). The emitter's particle class is
+    /// set first (its offsets stay -1 otherwise). The texture gets a reference of the
+    /// emitter's own, which the emitter's destroyer releases (the standard destruction
+    /// releases only the textures of emitters read from streams).
     void InitEmitter(PrtStdEmitter* emitter, KPropertyLayout* layout) const;
 
     // ---- Predicates of the set-up ---------------------------------------------------------------
