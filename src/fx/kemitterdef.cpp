@@ -91,6 +91,26 @@ float Real(const KParser& parser)
 }
 } // namespace
 
+const char* KDefinitionWord(const char* keyword, int32_t value)
+{
+    const std::string_view k = keyword;
+    auto find = [value](const auto& table) -> const char* {
+        for (const KWord& w : table)
+            if (w.value == value)
+                return w.word;
+        return "";
+    };
+    if (k == "CullMode")
+        return find(kCullWords);
+    if (k == "SrcBlend" || k == "DstBlend")
+        return find(kBlendWords);
+    if (k == "Group")
+        return find(kGroupWords);
+    if (k == "OrientationMode")
+        return find(kOrientationWords);
+    return find(kBooleanWords);
+}
+
 int32_t KAtoI(const char* text)
 {
     while (*text == ' ' || (*text >= '\t' && *text <= '\r'))

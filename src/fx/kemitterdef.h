@@ -143,6 +143,10 @@ private:
     int32_t RunKeyword(int32_t keyword, KParser& parser);
 };
 
+/// The word of a value of a word keyword ("CullMode", "SrcBlend", "DstBlend", "Group",
+/// "OrientationMode"; any other keyword takes the boolean words); "" for none.
+const char* KDefinitionWord(const char* keyword, int32_t value);
+
 /// Integer conversion of definition values: leading blanks, a sign, decimal digits; anything
 /// else ends the number, no digits give 0, and values beyond 32 bits saturate.
 int32_t KAtoI(const char* text);
