@@ -537,6 +537,7 @@ void KEmitterDef::InitEmitter(PrtStdEmitter* emitter, KPropertyLayout* layout) c
     for (int32_t slot = 0; slot < kDefEmitterCount; ++slot)
         layout->definition[slot] = emitterOffset(definitionEmitterIdBase + slot);
     layout->definition[kDefFirstInEmission] = particleOffset(definitionParticleId);
+    layout->viewpointOriented = orientationMode == 1 ? 1 : 0;
     for (int32_t q = 0; q < FxFrameSectionParser::kQuantityCount; ++q)
         layout->frame[q] =
             frameSection.frames[q] == FxFrameSectionParser::kEmitter ? layout->definition[kDefStartTime + q] : -1;

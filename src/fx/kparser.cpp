@@ -10,6 +10,9 @@
 
 namespace
 {
+bool gLogFileSet = false;
+HbFile* gLogFile = nullptr;
+
 bool IsBlank(char c)
 {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
@@ -130,6 +133,18 @@ int32_t KParser::ExpectClose()
     return 0;
 }
 
+void KParser::SetLogFile(HbFile* file)
+{
+    gLogFileSet = true;
+    gLogFile = file;
+}
+
+void KParser::Log() const
+{
+    if (HbFile* file = gLogFileSet ? gLogFile : HbFileStderr)
+        HbFilePuts(mLastReport.c_str(), file);
+}
+
 void KParser::Report(std::string_view message)
 {
     mLastReport = "ERROR ON : ";
@@ -138,6 +153,7 @@ void KParser::Report(std::string_view message)
     mLastReport += message;
     mLastReport += "\n";
     ++mReportCount;
+    Log();
 }
 
 void KParser::ReportExpected(std::string_view message, std::string_view list)
@@ -154,6 +170,7 @@ void KParser::ReportExpected(std::string_view message, std::string_view list)
     mLastReport += list;
     mLastReport += "\n";
     ++mReportCount;
+    Log();
 }
 
 // ---- Value readers ---------------------------------------------------------------------------

@@ -35,7 +35,7 @@ public:
     /// Tests the current token (reads nothing): 1 on "}", else reports and answers 0.
     int32_t ExpectClose();
 
-    // ---- Reports: composed against the current token and kept; they stop nothing ---------
+    // ---- Reports: composed against the current token, kept and logged; they stop nothing ----
 
     /// "ERROR ON : token : message\n".
     void Report(std::string_view message);
@@ -44,10 +44,14 @@ public:
     void ReportExpected(std::string_view message, std::string_view list);
     const std::string& GetLastReport() const { return mLastReport; }
     int32_t GetReportCount() const { return mReportCount; }
+    /// Where every report is also written: the standard error stream until set, null for
+    /// nowhere. The caller keeps the file open while scripts are read.
+    static void SetLogFile(HbFile* file);
 
 private:
     /// One byte into c; false at the end of the file or on a read error.
     bool ReadByte(char& c);
+    void Log() const;
 
     HbFile* mFile;
     std::string mToken;

@@ -93,14 +93,20 @@ struct KPropertyLayout
             offset = -1;
         for (int32_t& offset : definition)
             offset = -1;
+        viewpointOriented = 0;
     }
 
     /// By track number and slot.
     int32_t emitter[KTrackNumber::kCount][kEmitterSlotCount];
     int32_t particle[KTrackNumber::kCount][kParticleSlotCount];
     /// By frame quantity: the offset of the definition's emitter property 0 to 3 when the
-    /// quantity is in the emitter's frame, else -1. A presence flag only.
+    /// quantity is in the emitter's frame, else -1. A presence flag only: the position's
+    /// entry is the first speed-frame switch, the speed's the second, so velocity lives in
+    /// the frame where positions are integrated.
     int32_t frame[FxFrameSectionParser::kQuantityCount];
+    /// 1 when the quads face the camera position ("VIEWPOINT_ORIENTED"), 0 when they face
+    /// the camera plane: which billboard builder the particles use.
+    int32_t viewpointOriented;
     /// The definition's own block (emitter slots 0-6, particle slot 7).
     int32_t definition[kDefSlotCount];
 

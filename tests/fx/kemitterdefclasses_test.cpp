@@ -278,6 +278,7 @@ TEST_F(ClassSetUp, EveryBuildStartsItsIdsAfreshAndInstallsTheCallbacks)
         KPropertyLayout layout;
         PrtStdEmitter* e = Build(*p->def, layout, callbacks);
         ASSERT_NE(e, nullptr);
+        EXPECT_EQ(layout.viewpointOriented, p == &second ? 1 : 0);
         EXPECT_EQ(p->def->emitterIdBase[KTrackNumber::kEmtSize], 10);
         EXPECT_EQ(p->def->particleIdBase[KTrackNumber::kEmtSize], 8);
         particleTables.push_back(Pairs(mParticleClass->table));

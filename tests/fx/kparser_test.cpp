@@ -123,6 +123,27 @@ TEST(KParser, BraceTestsAndTheirReports)
     EXPECT_EQ(notClose.Parser().GetReportCount(), 2);
 }
 
+TEST(KParser, ReportsAreWrittenToTheLogFile)
+{
+    hbtest::TempDir dir;
+    const std::string path = dir / "fx.log";
+    HbFile* log = HbFileOpen(path.c_str(), "w");
+    ASSERT_NE(log, nullptr);
+    KParser::SetLogFile(log);
+    {
+        Script script("SIZE{");
+        script.Parser().ExpectOpen();
+        script.Parser().ReportExpected("", "/A");
+    }
+    KParser::SetLogFile(nullptr);
+    {
+        Script quiet("x");
+        quiet.Parser().ExpectOpen();
+    }
+    HbFileClose(log);
+    EXPECT_EQ(hbtest::ReadBytes(path), "ERROR ON : SIZE{ : Open token { missing \n\nERROR ON : SIZE{\nPARSER EXPECTED : /A\n");
+}
+
 TEST(KParser, ValueReadersTakeTheirSelectorsOnly)
 {
     Script script("A 5 X 2.5 V abc Z");
