@@ -153,9 +153,9 @@ private:
 };
 
 /// The particle-section track of a number, or null.
-KTrack* ParticleTrack(KParticleSection& p, int32_t number)
+const KTrack* ParticleTrack(const KParticleSection& p, int32_t number)
 {
-    for (KTrack* t : {&p.size, &p.sizeBias, &p.sizeBiasScale, &p.color, &p.colorBias, &p.colorBiasScale, &p.alpha,
+    for (const KTrack* t : {&p.size, &p.sizeBias, &p.sizeBiasScale, &p.color, &p.colorBias, &p.colorBiasScale, &p.alpha,
                       &p.alphaBias, &p.rot2d, &p.rot2dBias, &p.position, &p.positionBias})
         if (t->number == number)
             return t;
@@ -366,7 +366,7 @@ std::vector<KPropertyEntry> KEmitterDef::BuildEmitterProperties() const
         list.EmitterOf(KTrackNumber::kConstraints, kConstraintFactor, kWord);
     }
 
-    KEmitterSection& e = const_cast<KEmitterSection&>(emitterSection);
+    const KEmitterSection& e = emitterSection;
     for (const KTrack* t : e.Tracks())
         list.EmitterTrack(*t, t->number);
     if (const KTrack* shape = e.shape.Selected())
@@ -542,7 +542,7 @@ void KEmitterDef::InitEmitter(PrtStdEmitter* emitter, KPropertyLayout* layout) c
         layout->frame[q] =
             frameSection.frames[q] == FxFrameSectionParser::kEmitter ? layout->definition[kDefStartTime + q] : -1;
 
-    KEmitterSection& e = const_cast<KEmitterSection&>(emitterSection);
+    const KEmitterSection& e = emitterSection;
     for (const KTrack* t : e.Tracks())
         ApplyTrack(data, layout->emitter[t->number], *t, t->bias);
     if (const KTrack* shape = e.shape.Selected())
@@ -550,7 +550,7 @@ void KEmitterDef::InitEmitter(PrtStdEmitter* emitter, KPropertyLayout* layout) c
         PutWord(data, layout->emitter[KTrackNumber::kShape][kSlotShapeKind], e.shape.kind);
         ApplyTrack(data, layout->emitter[KTrackNumber::kShape], *shape, shape->bias);
     }
-    KParticleSection& p = const_cast<KParticleSection&>(particleSection);
+    const KParticleSection& p = particleSection;
     for (int32_t number : kParticleNumbers)
         if (const KTrack* t = ParticleTrack(p, number))
             ApplyTrack(data, layout->emitter[number], *t, nullptr);

@@ -418,6 +418,11 @@ std::vector<KTrack*> KEmitterSection::Tracks()
     return {&size, &color, &alpha, &rot2d, &initVel, &initDir, &force, &position, &orientation, &gap, &emit};
 }
 
+std::vector<const KTrack*> KEmitterSection::Tracks() const
+{
+    return {&size, &color, &alpha, &rot2d, &initVel, &initDir, &force, &position, &orientation, &gap, &emit};
+}
+
 int32_t KEmitterSection::Parse(KParser& parser)
 {
     if (!parser.ExpectOpen() || !parser.ReadToken())
@@ -479,6 +484,11 @@ KParticleSection::KParticleSection(KEmitterSection& emitter)
 }
 
 std::vector<KTrack*> KParticleSection::Tracks()
+{
+    return {&size, &color, &alpha, &rot2d, &position};
+}
+
+std::vector<const KTrack*> KParticleSection::Tracks() const
 {
     return {&size, &color, &alpha, &rot2d, &position};
 }

@@ -219,6 +219,7 @@ struct KEmitterSection
     int32_t Parse(KParser& parser);
     /// Every value track of the section, the shape's parameter tracks excluded.
     std::vector<KTrack*> Tracks();
+    std::vector<const KTrack*> Tracks() const;
 
     KTrack size, color, alpha, rot2d, initVel, initDir, force, position, orientation, gap, emit;
     KShape shape;
@@ -234,6 +235,7 @@ struct KParticleSection
     int32_t Parse(KParser& parser);
     /// The five value tracks (SIZE, COLOR, ALPHA, ROT2D, POSITION).
     std::vector<KTrack*> Tracks();
+    std::vector<const KTrack*> Tracks() const;
 
     KTrack size, sizeBias, sizeBiasScale;
     KTrack color, colorBias, colorBiasScale;

@@ -4,6 +4,7 @@
 #include "fx_fixture.h"
 #include "renderer_fixture.h"
 
+#include "fxscriptwriter.h"
 #include "kemitterdef.h"
 #include "kpropertylayout.h"
 #include "prtstd.h"
@@ -395,6 +396,8 @@ TEST_F(ClassSetUp, InitialValuesReadBackThroughTheLayout)
     EXPECT_EQ(block->destBlend, 2);
     EXPECT_TRUE(block->lockedProperties & kPTankConstantTexCoords2);
     EXPECT_TRUE(block->lockedProperties & kPTankUseCentre);
+
+    EXPECT_NE(FxScriptWriter::Block(d).find("\n    Texture FX_SPARK_TEX\n"), std::string::npos);
 
     PrtStdEmitter::Destroy(e);
     p.def.reset();

@@ -135,10 +135,10 @@ std::string Vector3(const float* v)
 std::string EmitterSection(const KEmitterDef& def)
 {
     const KEmitterDef reference;
-    KEmitterSection& e = const_cast<KEmitterSection&>(def.emitterSection);
-    KEmitterSection& d = const_cast<KEmitterSection&>(reference.emitterSection);
+    const KEmitterSection& e = def.emitterSection;
+    const KEmitterSection& d = reference.emitterSection;
     std::string s;
-    const std::vector<KTrack*> tracks = e.Tracks(), defaults = d.Tracks();
+    const std::vector<const KTrack*> tracks = e.Tracks(), defaults = d.Tracks();
     for (size_t i = 0; i < tracks.size(); ++i)
         EmitterTrack(s, tracks[i]->name, *tracks[i], *defaults[i]);
     // Every kind keeps its parameters; the selected one is written last, as a later SHAPE
@@ -166,10 +166,10 @@ std::string EmitterSection(const KEmitterDef& def)
 std::string ParticleSection(const KEmitterDef& def)
 {
     const KEmitterDef reference;
-    KParticleSection& p = const_cast<KParticleSection&>(def.particleSection);
-    KParticleSection& d = const_cast<KParticleSection&>(reference.particleSection);
+    const KParticleSection& p = def.particleSection;
+    const KParticleSection& d = reference.particleSection;
     std::string s;
-    const std::vector<KTrack*> tracks = p.Tracks(), defaults = d.Tracks();
+    const std::vector<const KTrack*> tracks = p.Tracks(), defaults = d.Tracks();
     for (size_t i = 0; i < tracks.size(); ++i)
     {
         const KTrack& t = *tracks[i];
