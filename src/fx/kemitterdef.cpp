@@ -15,9 +15,9 @@ constexpr KWord kBooleanWords[] = {{"TRUE", 1}, {"FALSE", 0}};
 constexpr KWord kCullWords[] = {{"CULLNONE", 1}, {"CULLBACK", 2}, {"CULLFRONT", 3}};
 constexpr KWord kGroupWords[] = {{"BEFORECHARACTER", 1}, {"AFTERCHARACTER", 2}};
 constexpr KWord kOrientationWords[] = {{"CAMERA_ORIENTED", 0}, {"VIEWPOINT_ORIENTED", 1}};
-constexpr KWord kBlendWords[] = {{"vzBLENDZERO", 1},        {"vzBLENDONE", 2},          {"vzBLENDSRCCOLOR", 3},
-                                 {"vzBLENDINVSRCCOLOR", 4}, {"vzBLENDSRCALPHA", 5},     {"vzBLENDINVSRCALPHA", 6},
-                                 {"vzBLENDDESTALPHA", 7},   {"vzBLENDINVDESTALPHA", 8}, {"vzBLENDDESTCOLOR", 9},
+constexpr KWord kBlendWords[] = {{"vzBLENDZERO", 1},          {"vzBLENDONE", 2},          {"vzBLENDSRCCOLOR", 3},
+                                 {"vzBLENDINVSRCCOLOR", 4},   {"vzBLENDSRCALPHA", 5},     {"vzBLENDINVSRCALPHA", 6},
+                                 {"vzBLENDDESTALPHA", 7},     {"vzBLENDINVDESTALPHA", 8}, {"vzBLENDDESTCOLOR", 9},
                                  {"vzBLENDINVDESTCOLOR", 10}, {"vzBLENDSRCALPHASAT", 11}};
 
 enum Keyword : int32_t
@@ -94,7 +94,8 @@ float Real(const KParser& parser)
 const char* KDefinitionWord(const char* keyword, int32_t value)
 {
     const std::string_view k = keyword;
-    auto find = [value](const auto& table) -> const char* {
+    auto find = [value](const auto& table) -> const char*
+    {
         for (const KWord& w : table)
             if (w.value == value)
                 return w.word;

@@ -23,10 +23,10 @@ struct KEmitterCallbackSet
     using EmitterFn = PrtStdEmitter* (*)(struct Atomic* atomic, PrtStdEmitter* emitter, void* data);
     using ParticleFn = struct PrtStdBatch* (*)(PrtStdEmitter* emitter, struct PrtStdBatch* batch, void* data);
 
-    EmitterFn emit = nullptr;           ///< emitter slot 0
-    EmitterFn update = nullptr;         ///< emitter slot 1: the emitter tracks
-    EmitterFn schedule = nullptr;       ///< emitter slot 2: the next emission time
-    EmitterFn copyProperties = nullptr; ///< emitter slot 10
+    EmitterFn emit = nullptr;            ///< emitter slot 0
+    EmitterFn update = nullptr;          ///< emitter slot 1: the emitter tracks
+    EmitterFn schedule = nullptr;        ///< emitter slot 2: the next emission time
+    EmitterFn copyProperties = nullptr;  ///< emitter slot 10
     ParticleFn particleUpdate = nullptr; ///< particle slot 0
 };
 

@@ -23,16 +23,16 @@ constexpr int32_t kWord = 4;
 constexpr int32_t kPointer = int32_t(sizeof(void*));
 
 /// Emitter-section track numbers, then particle-section ones: the order ids are given in.
-constexpr int32_t kEmitterNumbers[] = {
-    KTrackNumber::kEmtSize, KTrackNumber::kEmtColor, KTrackNumber::kEmtAlpha, KTrackNumber::kEmtRot2d,
-    KTrackNumber::kInitVel, KTrackNumber::kInitDir,  KTrackNumber::kForce,    KTrackNumber::kEmtPosition,
-    KTrackNumber::kOrientation, KTrackNumber::kGap,  KTrackNumber::kEmit,     KTrackNumber::kShape};
+constexpr int32_t kEmitterNumbers[] = {KTrackNumber::kEmtSize,  KTrackNumber::kEmtColor,    KTrackNumber::kEmtAlpha,
+                                       KTrackNumber::kEmtRot2d, KTrackNumber::kInitVel,     KTrackNumber::kInitDir,
+                                       KTrackNumber::kForce,    KTrackNumber::kEmtPosition, KTrackNumber::kOrientation,
+                                       KTrackNumber::kGap,      KTrackNumber::kEmit,        KTrackNumber::kShape};
 constexpr int32_t kParticleNumbers[] = {
-    KTrackNumber::kPrtSize,     KTrackNumber::kPrtSizeBias,   KTrackNumber::kPrtSizeBiasScale,
-    KTrackNumber::kPrtColor,    KTrackNumber::kPrtColorBias,  KTrackNumber::kPrtColorBiasScale,
-    KTrackNumber::kPrtAlpha,    KTrackNumber::kPrtAlphaBias,  KTrackNumber::kPrtRot2d,
+    KTrackNumber::kPrtSize,      KTrackNumber::kPrtSizeBias,  KTrackNumber::kPrtSizeBiasScale,
+    KTrackNumber::kPrtColor,     KTrackNumber::kPrtColorBias, KTrackNumber::kPrtColorBiasScale,
+    KTrackNumber::kPrtAlpha,     KTrackNumber::kPrtAlphaBias, KTrackNumber::kPrtRot2d,
     KTrackNumber::kPrtRot2dBias, KTrackNumber::kPrtPosition,  KTrackNumber::kPrtPositionBias,
-    KTrackNumber::kRp,          KTrackNumber::kConstraints};
+    KTrackNumber::kRp,           KTrackNumber::kConstraints};
 
 int32_t ValueBytes(const KTrack& t)
 {
@@ -156,7 +156,7 @@ private:
 const KTrack* ParticleTrack(const KParticleSection& p, int32_t number)
 {
     for (const KTrack* t : {&p.size, &p.sizeBias, &p.sizeBiasScale, &p.color, &p.colorBias, &p.colorBiasScale, &p.alpha,
-                      &p.alphaBias, &p.rot2d, &p.rot2dBias, &p.position, &p.positionBias})
+                            &p.alphaBias, &p.rot2d, &p.rot2dBias, &p.position, &p.positionBias})
         if (t->number == number)
             return t;
     return nullptr;
@@ -283,8 +283,8 @@ void KEmitterDef::AssignIds()
     int32_t nextEmitter = PrtStdEmitterProperty::kFirstUserId + 1;
     for (const int32_t* numbers : {kEmitterNumbers, kParticleNumbers})
     {
-        const int32_t count = numbers == kEmitterNumbers ? int32_t(std::size(kEmitterNumbers))
-                                                         : int32_t(std::size(kParticleNumbers));
+        const int32_t count =
+            numbers == kEmitterNumbers ? int32_t(std::size(kEmitterNumbers)) : int32_t(std::size(kParticleNumbers));
         for (int32_t i = 0; i < count; ++i)
         {
             emitterIdBase[numbers[i]] = nextEmitter;
@@ -471,7 +471,7 @@ void KEmitterDef::SetTankFlags(PrtStdEmitter* emitter, int32_t particles) const
     }
     if (texture)
         d |= PrtStdEmitter::GetProperty(emitter, PrtStdEmitterProperty::kTexCoordsId) ? kPTankTexCoords2
-                                                                                       : kPTankConstantTexCoords2;
+                                                                                      : kPTankConstantTexCoords2;
     const KTrack& size = p.size;
     if ((d & kPTankPosition) && !matrices &&
         (p.sizeBias.IsUsed() || (size.options.iMode == kIModeConstant && (!size.IsZero() || size.HasKeys())) ||
@@ -506,10 +506,10 @@ void KEmitterDef::InitEmitter(PrtStdEmitter* emitter, KPropertyLayout* layout) c
     char* data = PrtStdEmitter::Data(emitter);
     const PrtStdPropertyTable* emitterTable = emitter->emitterClass ? emitter->emitterClass->table : nullptr;
     const PrtStdPropertyTable* particleTable = emitter->particleClass ? emitter->particleClass->table : nullptr;
-    auto emitterOffset = [&](int32_t id) { return emitterTable ? PrtStdPropertyTable::GetOffset(emitterTable, id) : -1; };
-    auto particleOffset = [&](int32_t id) {
-        return particleTable ? PrtStdPropertyTable::GetOffset(particleTable, id) : -1;
-    };
+    auto emitterOffset = [&](int32_t id)
+    { return emitterTable ? PrtStdPropertyTable::GetOffset(emitterTable, id) : -1; };
+    auto particleOffset = [&](int32_t id)
+    { return particleTable ? PrtStdPropertyTable::GetOffset(particleTable, id) : -1; };
 
     Put(data, emitterOffset(PrtStdEmitterProperty::kFirstUserId), &layout, sizeof(layout));
     if (PrtStdEmitterStd* standard = PrtStdEmitter::GetStandard(emitter))

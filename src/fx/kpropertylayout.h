@@ -13,17 +13,17 @@
 /// lies in its slots).
 enum KEmitterSlot : int32_t
 {
-    kSlotValue = 0,        ///< the current value (the track's type)
-    kSlotBias,             ///< an emitter track's constant bias; a particle bias track's value
-    kSlotIMode,            ///< 4 bytes
-    kSlotLMode,            ///< 4 bytes, present only for "REPEAT"
-    kSlotTMode,            ///< 4 bytes
-    kSlotSpeed,            ///< float
-    kSlotAcceleration,     ///< float
-    kSlotDuration,         ///< float: the time of the last key
-    kSlotKeyCount,         ///< uint16_t
-    kSlotKeys,             ///< key count x key floats
-    kSlotShapeKind,        ///< the shape's kind word
+    kSlotValue = 0,    ///< the current value (the track's type)
+    kSlotBias,         ///< an emitter track's constant bias; a particle bias track's value
+    kSlotIMode,        ///< 4 bytes
+    kSlotLMode,        ///< 4 bytes, present only for "REPEAT"
+    kSlotTMode,        ///< 4 bytes
+    kSlotSpeed,        ///< float
+    kSlotAcceleration, ///< float
+    kSlotDuration,     ///< float: the time of the last key
+    kSlotKeyCount,     ///< uint16_t
+    kSlotKeys,         ///< key count x key floats
+    kSlotShapeKind,    ///< the shape's kind word
     kEmitterSlotCount = 11,
 };
 
@@ -52,13 +52,13 @@ enum KRpSlot : int32_t
 /// The CONSTRAINTS track's slots.
 enum KConstraintSlot : int32_t
 {
-    kConstraintUp = 0,          ///< emitter: 3 floats
-    kConstraintRight = 1,       ///< emitter: 3 floats
-    kConstraintUpBias = 2,      ///< emitter: 3 floats
-    kConstraintRightBias = 3,   ///< emitter: 3 floats
-    kConstraintFlags = 4,       ///< emitter: bit 0 up follows speed, bit 1 size y follows speed
-    kConstraintFactor = 5,      ///< emitter: the size-y factor
-    kConstraintParticleUp = 0,  ///< particle: the drawn up offset
+    kConstraintUp = 0,            ///< emitter: 3 floats
+    kConstraintRight = 1,         ///< emitter: 3 floats
+    kConstraintUpBias = 2,        ///< emitter: 3 floats
+    kConstraintRightBias = 3,     ///< emitter: 3 floats
+    kConstraintFlags = 4,         ///< emitter: bit 0 up follows speed, bit 1 size y follows speed
+    kConstraintFactor = 5,        ///< emitter: the size-y factor
+    kConstraintParticleUp = 0,    ///< particle: the drawn up offset
     kConstraintParticleRight = 1, ///< particle: the drawn right offset
 };
 

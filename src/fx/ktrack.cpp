@@ -13,16 +13,11 @@ constexpr KWord kIModeWords[] = {{"FOLLOW", kIModeFollow}, {"CONSTANT", kIModeCo
 constexpr KWord kTModeWords[] = {{"NOMINAL", kTModeNominal}, {"REAL", kTModeReal}};
 constexpr KWord kRpModeWords[] = {
     {"WORLD_ORIENTED", kRpWorldOriented}, {"SELF_ORIENTED", kRpSelfOriented}, {"SPEED_ORIENTED", kRpSpeedOriented}};
-constexpr KWord kShapeWords[] = {{"SPHERE", kShapeSphere},
-                                 {"CYLINDER", kShapeCylinder},
-                                 {"TORUS", kShapeTorus},
-                                 {"FILLEDCUBE", kShapeFilledCube},
-                                 {"CUBE", kShapeCube},
-                                 {"LINE", kShapeLine},
-                                 {"DISC", kShapeDisc},
-                                 {"CIRCLE", kShapeCircle},
-                                 {"RECTANGLE", kShapeRectangle},
-                                 {"FILLEDRECTANGLE", kShapeFilledRectangle}};
+constexpr KWord kShapeWords[] = {{"SPHERE", kShapeSphere},       {"CYLINDER", kShapeCylinder},
+                                 {"TORUS", kShapeTorus},         {"FILLEDCUBE", kShapeFilledCube},
+                                 {"CUBE", kShapeCube},           {"LINE", kShapeLine},
+                                 {"DISC", kShapeDisc},           {"CIRCLE", kShapeCircle},
+                                 {"RECTANGLE", kShapeRectangle}, {"FILLEDRECTANGLE", kShapeFilledRectangle}};
 constexpr KWord kFrameQuantityWords[] = {{"POSITION", FxFrameSectionParser::kPosition},
                                          {"SPEED", FxFrameSectionParser::kSpeed},
                                          {"FORCE", FxFrameSectionParser::kForce},
@@ -345,7 +340,8 @@ int32_t KRp::Parse(KParser& parser)
         }
         else
         {
-            const int32_t r = isBias ? KReadVec3Angle(parser, biasAxis, &biasAngle) : KReadVec3Angle(parser, axis, &angle);
+            const int32_t r =
+                isBias ? KReadVec3Angle(parser, biasAxis, &biasAngle) : KReadVec3Angle(parser, axis, &angle);
             if (r == 1)
                 parser.ReportExpected("", isBias ? "/X/Y/Z/A" : "/RpMode/X/Y/Z/A");
             if (r != 0)
@@ -408,8 +404,7 @@ KEmitterSection::KEmitterSection()
       force("FORCE", 8, KTrackNumber::kForce, kTrackVec3),
       position("POSITION", 9, KTrackNumber::kEmtPosition, kTrackVec3),
       orientation("ORIENTATION", 10, KTrackNumber::kOrientation, kTrackOrientation),
-      gap("GAP", 11, KTrackNumber::kGap, kTrackScalar, 0.2f),
-      emit("EMIT", 12, KTrackNumber::kEmit, kTrackScalar, 1.0f)
+      gap("GAP", 11, KTrackNumber::kGap, kTrackScalar, 0.2f), emit("EMIT", 12, KTrackNumber::kEmit, kTrackScalar, 1.0f)
 {
 }
 

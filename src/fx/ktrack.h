@@ -198,7 +198,10 @@ struct KConstraints
     bool HasRight() const { return right[0] != 0 || right[1] != 0 || right[2] != 0; }
     bool HasUpBias() const { return upBias[0] != 0 || upBias[1] != 0 || upBias[2] != 0; }
     bool HasRightBias() const { return rightBias[0] != 0 || rightBias[1] != 0 || rightBias[2] != 0; }
-    bool IsSet() const { return HasUp() || HasRight() || HasUpBias() || HasRightBias() || upFollowsSpeed || sizeYFollowsSpeed; }
+    bool IsSet() const
+    {
+        return HasUp() || HasRight() || HasUpBias() || HasRightBias() || upFollowsSpeed || sizeYFollowsSpeed;
+    }
 
     float up[3] = {0, 0, 0};
     float right[3] = {0, 0, 0};

@@ -79,11 +79,10 @@ const float* KTrackEvalVec3(float t, const float* keys, int32_t count)
 float KPolySin(float x)
 {
     const float x2 = x * x;
-    return x *
-           (1.0f +
-            x2 * (-1.0f / 6.0f +
-                  x2 * (1.0f / 120.0f +
-                        x2 * (-1.0f / 5040.0f + x2 * (2.7557314e-6f + x2 * (-2.505076e-8f + x2 * 1.589691e-10f))))));
+    return x * (1.0f +
+                x2 * (-1.0f / 6.0f +
+                      x2 * (1.0f / 120.0f + x2 * (-1.0f / 5040.0f +
+                                                  x2 * (2.7557314e-6f + x2 * (-2.505076e-8f + x2 * 1.589691e-10f))))));
 }
 
 const Quat* KTrackEvalOrientation(float t, const float* keys, int32_t count)

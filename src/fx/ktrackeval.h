@@ -44,9 +44,9 @@ float KRandomDraw(uint32_t* state);
 /// What a particle keeps of its RP orientation from birth.
 struct KRpParticle
 {
-    float matrix[16];   ///< self-oriented: its rotation (a Matrix)
-    float axis[3];      ///< speed-oriented: its drawn bias axis
-    float angle;        ///< speed-oriented: its drawn angle
+    float matrix[16]; ///< self-oriented: its rotation (a Matrix)
+    float axis[3];    ///< speed-oriented: its drawn bias axis
+    float angle;      ///< speed-oriented: its drawn angle
 };
 
 /// The birth part: self-oriented draws axis (x, y, z) then angle around the RP values and

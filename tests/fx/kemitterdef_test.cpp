@@ -173,8 +173,9 @@ TEST(KEmitterDef, DamagedScriptsFailOnlyFromTheDamagedBlockOn)
         auto defs = fxtest::ParseScript(script.Parser());
         ASSERT_EQ(defs.size(), 3u);
         for (auto& def : defs)
-            reference.push_back(std::to_string(def->maxParticles) + "/" + std::to_string(def->emitterSection.emit.value[0]) +
-                                "/" + std::to_string(def->particleSection.color.keys.size()));
+            reference.push_back(std::to_string(def->maxParticles) + "/" +
+                                std::to_string(def->emitterSection.emit.value[0]) + "/" +
+                                std::to_string(def->particleSection.color.keys.size()));
         for (size_t at = kScript.find("\n}"); at != std::string::npos; at = kScript.find("\n}", at + 1))
             blockEnds.push_back(at + 2);
     }

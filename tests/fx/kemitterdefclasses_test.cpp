@@ -101,7 +101,8 @@ TEST_F(ClassSetUp, PropertyListsAndTankFlagsPerRule)
     auto P = [](const KEmitterDef& d, int32_t number, int32_t slot, int32_t size) {
         return KPropertyEntry{d.particleIdBase[number] + slot, size};
     };
-    auto head = [](const KEmitterDef& d, const List& extra) {
+    auto head = [](const KEmitterDef& d, const List& extra)
+    {
         List l = {{0, 16}, {d.definitionParticleId, kPointer}, {6, 12}};
         l.insert(l.end(), extra.begin(), extra.end());
         return l;
@@ -110,12 +111,14 @@ TEST_F(ClassSetUp, PropertyListsAndTankFlagsPerRule)
     const List matrix = {{7, 64}};
     const Case cases[] = {
         {"defaults", "", [&](const KEmitterDef& d) { return head(d, position); }, 1, 1, 0,
-         [&](const KEmitterDef& d, const List& l) {
+         [&](const KEmitterDef& d, const List& l)
+         {
              const List start = {{1, kStd}, {6, kTank}, {9, kPointer}, {def(d) + kDefTimeScale, 4}};
              EXPECT_TRUE(std::equal(start.begin(), start.end(), l.begin())) << Show(l);
              EXPECT_FALSE(Has(l, 8));
              EXPECT_FALSE(Has(l, 2));
-             const List tail = {{def(d) + kDefTransparency, 52}, {def(d) + kDefStartTime, 4}, {def(d) + kDefEndTime, 4}};
+             const List tail = {
+                 {def(d) + kDefTransparency, 52}, {def(d) + kDefStartTime, 4}, {def(d) + kDefEndTime, 4}};
              EXPECT_TRUE(std::equal(tail.begin(), tail.end(), l.end() - 3)) << Show(l);
              EXPECT_FALSE(Has(l, def(d) + kDefPlacement));
              EXPECT_FALSE(Has(l, def(d) + kDefQuadCentre));
@@ -127,15 +130,21 @@ TEST_F(ClassSetUp, PropertyListsAndTankFlagsPerRule)
              EXPECT_EQ(l[2], (KPropertyEntry{8, PrtStdEmitterProperty::kMatrixSize}));
          }},
         {"particle colour bias", "SECTION PRT { COLOR BIAS { X 10 } }",
-         [&](const KEmitterDef& d) {
+         [&](const KEmitterDef& d)
+         {
              List l = head(d, position);
              l.push_back(P(d, KTrackNumber::kPrtColor, kParticleSlotValue, 12));
              return l;
          },
          1 | 2, 1 | 2, 0,
-         [](const KEmitterDef&, const List& l) { EXPECT_EQ(l[2], (KPropertyEntry{2, 64})) << Show(l); }},
+         [](const KEmitterDef&, const List& l) {
+             EXPECT_EQ(l[2], (KPropertyEntry{2, 64})) << Show(l);
+         }},
         {"life spread", "PrtLifeBias 0.5",
-         [](const KEmitterDef&) { return List{{0, 16}, {6, 12}, {1, 12}}; }, 1, 1, 0, nullptr},
+         [](const KEmitterDef&) {
+             return List{{0, 16}, {6, 12}, {1, 12}};
+         },
+         1, 1, 0, nullptr},
         {"initial speed", "SECTION EMT { INITVEL { V 100 } }", [&](const KEmitterDef& d) { return head(d, position); },
          1, 1, 1, nullptr},
         {"quad centre", "BBCenter 0.5 0", [&](const KEmitterDef& d) { return head(d, position); }, 1 | 0x1000000, 1, 0,
@@ -143,13 +152,15 @@ TEST_F(ClassSetUp, PropertyListsAndTankFlagsPerRule)
              EXPECT_EQ(l.back(), (KPropertyEntry{def(d) + kDefQuadCentre, 8})) << Show(l);
          }},
         {"linear particle size", "SECTION PRT { SIZE { IMode LINEAR TIME 0 { X 1 Y 1 } TIME 1 { X 9 Y 9 } } }",
-         [&](const KEmitterDef& d) {
+         [&](const KEmitterDef& d)
+         {
              List l = head(d, matrix);
              l.push_back(P(d, KTrackNumber::kPrtSize, kParticleSlotTime, 4));
              return l;
          },
          8, 8, 8,
-         [&](const KEmitterDef& d, const List& l) {
+         [&](const KEmitterDef& d, const List& l)
+         {
              const int32_t base = d.emitterIdBase[KTrackNumber::kPrtSize];
              EXPECT_TRUE(Has(l, base + kSlotKeys, 2 * 5 * 4)) << Show(l);
              EXPECT_TRUE(Has(l, base + kSlotKeyCount, 2));
@@ -158,7 +169,8 @@ TEST_F(ClassSetUp, PropertyListsAndTankFlagsPerRule)
          }},
         {"emitter size keys", "SECTION EMT { SIZE { TIME 0 { X 5 Y 5 } } }",
          [&](const KEmitterDef& d) { return head(d, position); }, 1 | 4, 1 | 4, 4,
-         [&](const KEmitterDef& d, const List& l) {
+         [&](const KEmitterDef& d, const List& l)
+         {
              const int32_t base = d.emitterIdBase[KTrackNumber::kEmtSize];
              EXPECT_TRUE(Has(l, base + kSlotIMode, 4));
              EXPECT_FALSE(Has(l, base + kSlotKeys)) << "keys of an emitter track only in LINEAR";
@@ -167,11 +179,11 @@ TEST_F(ClassSetUp, PropertyListsAndTankFlagsPerRule)
          [&](const KEmitterDef& d) { return head(d, position); }, 1 | 4, 1, 0, nullptr},
         {"up constraint", "SECTION PRT { CONSTRAINTS { UP { Y 1 } } }",
          [&](const KEmitterDef& d) { return head(d, position); }, 1 | 0x8000, 1, 0x8000,
-         [&](const KEmitterDef& d, const List& l) {
-             EXPECT_TRUE(Has(l, d.emitterIdBase[KTrackNumber::kConstraints] + kConstraintUp, 12));
-         }},
+         [&](const KEmitterDef& d, const List& l)
+         { EXPECT_TRUE(Has(l, d.emitterIdBase[KTrackNumber::kConstraints] + kConstraintUp, 12)); }},
         {"up bias", "SECTION PRT { CONSTRAINTS { UPBIAS { X 1 } } }",
-         [&](const KEmitterDef& d) {
+         [&](const KEmitterDef& d)
+         {
              List l = head(d, matrix);
              l.push_back(P(d, KTrackNumber::kConstraints, kConstraintParticleUp, 12));
              return l;
@@ -182,7 +194,8 @@ TEST_F(ClassSetUp, PropertyListsAndTankFlagsPerRule)
         {"constant rotation", "SECTION PRT { ROT2D { IMode CONSTANT } }",
          [&](const KEmitterDef& d) { return head(d, position); }, 1 | 0x20000, 1 | 0x20000, 0x20000, nullptr},
         {"fading alpha", "SECTION PRT { ALPHA { IMode LINEAR TIME 0 { V 255 } TIME 1 { V 0 } } }",
-         [&](const KEmitterDef& d) {
+         [&](const KEmitterDef& d)
+         {
              List l = head(d, position);
              l.push_back(P(d, KTrackNumber::kPrtAlpha, kParticleSlotTime, 4));
              return l;
@@ -195,9 +208,12 @@ TEST_F(ClassSetUp, PropertyListsAndTankFlagsPerRule)
          }},
         {"emitter placement", "SECTION EMT { POSITION { Y 100 } }",
          [&](const KEmitterDef& d) { return head(d, position); }, 1, 1, 0,
-         [&](const KEmitterDef& d, const List& l) { EXPECT_EQ(l.back(), (KPropertyEntry{def(d) + kDefPlacement, 64})); }},
+         [&](const KEmitterDef& d, const List& l) {
+             EXPECT_EQ(l.back(), (KPropertyEntry{def(d) + kDefPlacement, 64}));
+         }},
         {"position bias", "SECTION PRT { POSITION { IMode CONSTANT } POSITION BIAS { X 10 } }",
-         [&](const KEmitterDef& d) {
+         [&](const KEmitterDef& d)
+         {
              List l = head(d, position);
              l.push_back(P(d, KTrackNumber::kPrtPosition, kParticleSlotValue, 12));
              l.push_back(P(d, KTrackNumber::kRp, kRpParticlePoint, 12));
@@ -205,7 +221,8 @@ TEST_F(ClassSetUp, PropertyListsAndTankFlagsPerRule)
          },
          1, 1, 0, nullptr},
         {"self-oriented RP with bias", "SECTION PRT { RP { RpMode SELF_ORIENTED } RP BIAS { A 30 } }",
-         [&](const KEmitterDef& d) {
+         [&](const KEmitterDef& d)
+         {
              List l = head(d, position);
              l.push_back(P(d, KTrackNumber::kRp, kRpParticleMatrix, 64));
              l.push_back(P(d, KTrackNumber::kRp, kRpParticlePoint, 12));
@@ -286,9 +303,17 @@ TEST_F(ClassSetUp, EveryBuildStartsItsIdsAfreshAndInstallsTheCallbacks)
 
         ASSERT_EQ(mEmitterClass->numEntries, 1);
         const PrtStdEmitterCallbacks* entry = PrtStdEmitterClass::Entries(mEmitterClass);
-        const PrtStdEmitterCallback expected[kPrtStdEmitterNumSlots] = {
-            FakeEmit, FakeUpdate, FakeSchedule, PrtStdEmitterStd::BeginRender, nullptr, PrtStdEmitterStd::Create,
-            PrtStdEmitterStd::Destroy, nullptr, nullptr, nullptr, FakeCopy};
+        const PrtStdEmitterCallback expected[kPrtStdEmitterNumSlots] = {FakeEmit,
+                                                                        FakeUpdate,
+                                                                        FakeSchedule,
+                                                                        PrtStdEmitterStd::BeginRender,
+                                                                        nullptr,
+                                                                        PrtStdEmitterStd::Create,
+                                                                        PrtStdEmitterStd::Destroy,
+                                                                        nullptr,
+                                                                        nullptr,
+                                                                        nullptr,
+                                                                        FakeCopy};
         for (int32_t slot = 0; slot < kPrtStdEmitterNumSlots; ++slot)
             EXPECT_EQ(entry->slot[slot], expected[slot]) << "emitter slot " << slot;
         ASSERT_EQ(mParticleClass->numEntries, 1);
@@ -314,10 +339,12 @@ TEST_F(ClassSetUp, InitialValuesReadBackThroughTheLayout)
     static Texture* sTexture;
     sTexture = Texture::Create(raster);
     ASSERT_NE(sTexture, nullptr);
-    KEmitterDef::SetTextureSource([](const char*) {
-        ++sTexture->refCount;
-        return sTexture;
-    });
+    KEmitterDef::SetTextureSource(
+        [](const char*)
+        {
+            ++sTexture->refCount;
+            return sTexture;
+        });
     auto p = ParseBody("MaxPrt 40 PrtLife 0.5 PrtLifeBias 0.1 StartTime 1 EndTime 4 BBCenter 0.25 0.75 "
                        "SrcBlend vzBLENDONE DstBlend vzBLENDONE Texture FX_SPARK_TEX\n"
                        "SECTION EMT { EMIT { V 20 } GAP BIAS { V 0.5 } SHAPE TORUS { X 7 } "

@@ -141,7 +141,8 @@ TEST(KParser, ReportsAreWrittenToTheLogFile)
         quiet.Parser().ExpectOpen();
     }
     HbFileClose(log);
-    EXPECT_EQ(hbtest::ReadBytes(path), "ERROR ON : SIZE{ : Open token { missing \n\nERROR ON : SIZE{\nPARSER EXPECTED : /A\n");
+    EXPECT_EQ(hbtest::ReadBytes(path),
+              "ERROR ON : SIZE{ : Open token { missing \n\nERROR ON : SIZE{\nPARSER EXPECTED : /A\n");
 }
 
 TEST(KParser, ValueReadersTakeTheirSelectorsOnly)
@@ -222,17 +223,14 @@ TEST(KParser, OrientationsTurnPlusYOntoTheDirectionAndSpinAboutIt)
     {
         float direction[3];
         float angle;
-        Vector up; ///< where +Y goes
+        Vector up;    ///< where +Y goes
         Vector right; ///< where +X goes
     };
     const Case cases[] = {
-        {{0, 1, 0}, 0, {0, 1, 0}, {1, 0, 0}},
-        {{0, 0, 0}, 0, {0, 1, 0}, {1, 0, 0}},      // no direction: the identity
-        {{0, -1, 0}, 0, {0, -1, 0}, {1, 0, 0}},    // a half turn about +X
-        {{0, -3, 0}, 0, {0, -1, 0}, {1, 0, 0}},
-        {{2, 0, 0}, 0, {1, 0, 0}, {0, -1, 0}},
-        {{0, 0, 5}, 0, {0, 0, 1}, {1, 0, 0}},
-        {{0, 0, 0}, 90, {0, 1, 0}, {1, 0, 0}},     // nothing to spin about
+        {{0, 1, 0}, 0, {0, 1, 0}, {1, 0, 0}},   {{0, 0, 0}, 0, {0, 1, 0}, {1, 0, 0}}, // no direction: the identity
+        {{0, -1, 0}, 0, {0, -1, 0}, {1, 0, 0}},                                       // a half turn about +X
+        {{0, -3, 0}, 0, {0, -1, 0}, {1, 0, 0}}, {{2, 0, 0}, 0, {1, 0, 0}, {0, -1, 0}},
+        {{0, 0, 5}, 0, {0, 0, 1}, {1, 0, 0}},   {{0, 0, 0}, 90, {0, 1, 0}, {1, 0, 0}}, // nothing to spin about
     };
     for (const Case& c : cases)
     {
@@ -253,11 +251,9 @@ TEST(KParser, DirectionToMatrixZTurnsPlusZ)
         Vector right;
     };
     const Case cases[] = {
-        {{0, 0, 1}, {0, 0, 1}, {1, 0, 0}},
-        {{0, 0, 0}, {0, 0, 1}, {1, 0, 0}},
+        {{0, 0, 1}, {0, 0, 1}, {1, 0, 0}},    {{0, 0, 0}, {0, 0, 1}, {1, 0, 0}},
         {{0, 0, -1}, {0, 0, -1}, {-1, 0, 0}}, // a half turn about +Y
-        {{1, 0, 0}, {1, 0, 0}, {0, 0, -1}},
-        {{0, 4, 0}, {0, 1, 0}, {1, 0, 0}},
+        {{1, 0, 0}, {1, 0, 0}, {0, 0, -1}},   {{0, 4, 0}, {0, 1, 0}, {1, 0, 0}},
     };
     for (const Case& c : cases)
     {

@@ -158,7 +158,8 @@ TEST(KTrack, MalformedTracksFailTheBlockWithTheirReport)
         {"SECTION PRT { SIZE OTHER { } }", "ERROR ON : {\nPARSER EXPECTED : /BIAS"},
         {"SECTION PRT { FOO { } }", "ERROR ON : FOO : Error in parameter name \n"},
         {"SECTION EMT { EMIT { IMode SMOOTH } }", "ERROR ON : SMOOTH\nPARSER EXPECTED : /FOLLOW/CONSTANT/LINEAR"},
-        {"SECTION EMT { EMIT { W 3 } }", "ERROR ON : W\nPARSER EXPECTED : /LMode/IMode/TMode/AnimSpeed/AnimAcceleration/TIME/V"},
+        {"SECTION EMT { EMIT { W 3 } }",
+         "ERROR ON : W\nPARSER EXPECTED : /LMode/IMode/TMode/AnimSpeed/AnimAcceleration/TIME/V"},
         {"SECTION EMT { EMIT { TIME 1 { X 3 } } }", "ERROR ON : X\nPARSER EXPECTED : /V"},
         {"SECTION EMT { EMIT { TIME 1 V 3 } }", "ERROR ON : V : Open token { missing \n"},
         {"SECTION EMT { GAP BIAS { X 1 } }", "ERROR ON : X\nPARSER EXPECTED : /V"},
@@ -167,7 +168,8 @@ TEST(KTrack, MalformedTracksFailTheBlockWithTheirReport)
         {"SECTION PRT { RP OTHER { } }", "ERROR ON : {\nPARSER EXPECTED : /BIAS/VALUE/{"},
         {"SECTION PRT { CONSTRAINTS { SIDEWAYS } }", ""},
         {"SECTION FRAME { SPEED LOCAL }", "ERROR ON : LOCAL\nPARSER EXPECTED : /WORLD/EMITTER\n"},
-        {"SECTION FRAME { ROTATION WORLD }", "ERROR ON : ROTATION : Error in parameter name \n\nPARSER EXPECTED : /POSITION/SPEED/FORCE/BBAXIS\n"},
+        {"SECTION FRAME { ROTATION WORLD }",
+         "ERROR ON : ROTATION : Error in parameter name \n\nPARSER EXPECTED : /POSITION/SPEED/FORCE/BBAXIS\n"},
         {"SECTION FRAME SPEED WORLD", "ERROR ON : SPEED : Open token { missing \n"},
     };
     for (const Case& c : cases)

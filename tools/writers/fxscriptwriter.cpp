@@ -224,7 +224,8 @@ std::string FrameSection(const KEmitterDef& def)
 std::string FxScriptWriter::Block(const KEmitterDef& d)
 {
     std::string s = "{\n";
-    auto line = [&s](const std::string& keyword, const std::string& value) { s += "    " + keyword + " " + value + "\n"; };
+    auto line = [&s](const std::string& keyword, const std::string& value)
+    { s += "    " + keyword + " " + value + "\n"; };
     auto word = [&](const char* keyword, int32_t value) { line(keyword, KDefinitionWord(keyword, value)); };
     line("BatchSize", std::to_string(d.batchSize));
     word("CullMode", d.cullMode);
