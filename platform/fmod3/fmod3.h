@@ -60,8 +60,8 @@ signed char FSOUND_3D_SetAttributes(int channel, const float* pos, const float* 
 
 // ---- Channels -----------------------------------------------------------------------------
 
-/// Plays the sample on channel (FSOUND_FREE: the first free one) at full volume; the
-/// channel, or -1 when none is free or the sample is null.
+/// Plays the sample on channel (FSOUND_FREE: the next free one, in turn after the channel
+/// handed out last) at full volume; the channel, or -1 when none is free or the sample is null.
 int FSOUND_PlaySound(int channel, FSOUND_SAMPLE* sample);
 signed char FSOUND_StopSound(int channel);
 /// 1 while the channel plays; a non-looping channel stops once its length has passed.

@@ -149,6 +149,8 @@ struct State
     bool loopbackDevice = false;
     int mixRate = 48000;
     std::vector<Channel> channels;
+    /// Where the search for a free channel starts.
+    int nextChannel = 0;
     std::vector<FSOUND_SAMPLE*> samples;
     std::vector<FSOUND_STREAM*> streams;
     float distanceFactor = 1.0f;

@@ -131,9 +131,18 @@ int PickChannel(int wanted)
             StopChannel(s.channels[static_cast<size_t>(wanted)]);
         return wanted;
     }
-    for (int i = 0; i < count; ++i)
+    // Round robin from the channel after the last one handed out: a channel that just ended
+    // is taken again last, so a caller still holding its number is unlikely to reach a new
+    // sound through it.
+    for (int n = 0; n < count; ++n)
+    {
+        int i = (s.nextChannel + n) % count;
         if (!s.channels[static_cast<size_t>(i)].active)
+        {
+            s.nextChannel = (i + 1) % count;
             return i;
+        }
+    }
     return -1;
 }
 
@@ -216,6 +225,7 @@ signed char FSOUND_Init(int mixrate, int channelCount, unsigned int flags)
     alListener3f(AL_POSITION, 0.0f, 0.0f, 0.0f);
     s.haveLastUpdate = false;
     s.rendered.clear();
+    s.nextChannel = 0;
     s.open = true;
     if (alGetError() != AL_NO_ERROR)
     {

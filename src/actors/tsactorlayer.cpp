@@ -6,6 +6,7 @@
 #include "tsevent.h"
 #include "w3dnode.h"
 #include "tsfamilytable.h"
+#include "tsfmod.h"
 #include "tsnothingtodo.h"
 #include "tsscriptbinding.h"
 #include "tsskillregistry.h"
@@ -45,6 +46,11 @@ int PublishSkillConstant(const char* name, int32_t value)
     return world ? world->AddSkillConstant(name, value) : -1;
 }
 
+void StopAllSoundChannels()
+{
+    TsFModStopAllChannels();
+}
+
 bool InWorld(TsActor* actor)
 {
     return actor && actor->mRegistered;
@@ -70,7 +76,10 @@ void TsActorsInstall(ScriptWorldManager* world)
         TsNothingToDoQueueRegistration(registry);
     }
     if (world)
+    {
         world->Hooks().fillActorToolsModule = FillActorTools;
+        world->Hooks().stopAllSoundChannels = StopAllSoundChannels;
+    }
 }
 
 TsActor* TsFindActorByName(const char* name)

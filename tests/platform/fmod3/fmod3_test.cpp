@@ -146,8 +146,15 @@ TEST_F(Fmod3Test, ThirtyTwoChannelsThenNoneAndAStoppedOneIsReused)
         EXPECT_EQ(FSOUND_PlaySound(FSOUND_FREE, sample), i);
     EXPECT_EQ(FSOUND_PlaySound(FSOUND_FREE, sample), -1);
     EXPECT_NE(FSOUND_StopSound(7), 0);
+    EXPECT_NE(FSOUND_StopSound(3), 0);
     EXPECT_EQ(FSOUND_IsPlaying(7), 0);
+    // Free channels are handed out in turn after the last one given (31): 3, then 7.
+    EXPECT_EQ(FSOUND_PlaySound(FSOUND_FREE, sample), 3);
     EXPECT_EQ(FSOUND_PlaySound(FSOUND_FREE, sample), 7);
+    EXPECT_EQ(FSOUND_PlaySound(FSOUND_FREE, sample), -1);
+    EXPECT_NE(FSOUND_StopSound(2), 0);
+    EXPECT_NE(FSOUND_StopSound(9), 0);
+    EXPECT_EQ(FSOUND_PlaySound(FSOUND_FREE, sample), 9) << "the search goes on after 7";
     EXPECT_EQ(FSOUND_PlaySound(FSOUND_FREE, nullptr), -1);
     // Freeing the sample stops its channels.
     FSOUND_Sample_Free(sample);
