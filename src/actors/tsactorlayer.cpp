@@ -10,6 +10,7 @@
 #include "tsnothingtodo.h"
 #include "tsscriptbinding.h"
 #include "tsskillregistry.h"
+#include "tssoundmodule.h"
 
 #include <Python.h>
 
@@ -46,6 +47,11 @@ int PublishSkillConstant(const char* name, int32_t value)
     return world ? world->AddSkillConstant(name, value) : -1;
 }
 
+void FillSoundModule(PyObject* module)
+{
+    TsSoundModuleInit(module);
+}
+
 void StopAllSoundChannels()
 {
     TsFModStopAllChannels();
@@ -78,6 +84,7 @@ void TsActorsInstall(ScriptWorldManager* world)
     if (world)
     {
         world->Hooks().fillActorToolsModule = FillActorTools;
+        world->Hooks().fillSoundModule = FillSoundModule;
         world->Hooks().stopAllSoundChannels = StopAllSoundChannels;
     }
 }
