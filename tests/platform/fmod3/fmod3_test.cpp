@@ -316,6 +316,50 @@ TEST_F(Fmod3Test, LoopbackRenderPansASourceToTheSideItIsOn)
     }
 }
 
+TEST_F(Fmod3Test, LoopbackRenderCarriesStreamsAnd2DSamplesToBothSides)
+{
+    ASSERT_TRUE(fmod3test::WriteTone(Path("music.wav"), ToneFormat::Wav16, 44100, 2, 0.25, 440.0));
+    fmod3test::UseLoopback(true);
+    Init();
+    struct Case
+    {
+        unsigned int loop;
+        int updates;
+        bool sounding;
+    } cases[] = {
+        {FSOUND_LOOP_OFF, 2, true},    // 0.2 s of a 0.25 s stream
+        {FSOUND_LOOP_OFF, 4, false},   // its end has passed: silence
+        {FSOUND_LOOP_NORMAL, 6, true}, // fed again from its start
+        {FSOUND_LOOP_BIDI, 6, true},   // and backwards
+    };
+    for (const Case& c : cases)
+    {
+        FSOUND_STREAM* stream = FSOUND_Stream_Open(Path("music.wav").c_str(), FSOUND_HW2D | c.loop, 0, 0);
+        ASSERT_NE(stream, nullptr);
+        ASSERT_GE(FSOUND_Stream_Play(FSOUND_FREE, stream), 0);
+        Updates(c.updates - 1);
+        fmod3test::TakeRendered();
+        Updates(1);
+        std::vector<float> frames = fmod3test::TakeRendered();
+        for (int side = 0; side < 2; ++side)
+            if (c.sounding)
+                EXPECT_GT(Rms(frames, side), 0.1) << c.loop << " " << c.updates << " side " << side;
+            else
+                EXPECT_LT(Rms(frames, side), 0.001) << c.loop << " " << c.updates << " side " << side;
+        ASSERT_NE(FSOUND_Stream_Close(stream), 0);
+    }
+    // A 2D sample is heard the same on both sides wherever the listener looks.
+    const float origin[3] = {0.0f, 0.0f, 0.0f};
+    FSOUND_3D_Listener_SetAttributes(origin, origin, 1.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f);
+    int channel = FSOUND_PlaySound(FSOUND_FREE, Load(FSOUND_HW2D));
+    ASSERT_GE(channel, 0);
+    fmod3test::TakeRendered();
+    Updates(1);
+    std::vector<float> frames = fmod3test::TakeRendered();
+    EXPECT_GT(Rms(frames, 0), 0.05);
+    EXPECT_NEAR(Rms(frames, 0), Rms(frames, 1), 0.01);
+}
+
 TEST_F(Fmod3Test, CallLogRecordsCallsWithObjectsAndResults)
 {
     Init();
