@@ -75,7 +75,8 @@ FSOUND_SAMPLE* FSOUND_Sample_Load(int index, const char* name, unsigned int mode
         result->frames = frames;
         result->channels = decoder.Channels();
         result->rate = decoder.Rate();
-        result->mode = (mode & ~FSOUND_LOOP_MASK) | ((mode & FSOUND_LOOP_MASK) ? (mode & FSOUND_LOOP_MASK) : FSOUND_LOOP_OFF);
+        result->mode =
+            (mode & ~FSOUND_LOOP_MASK) | ((mode & FSOUND_LOOP_MASK) ? (mode & FSOUND_LOOP_MASK) : FSOUND_LOOP_OFF);
         alGenBuffers(1, &result->buffer);
         alBufferData(result->buffer, Format(result->channels), result->pcm.data(),
                      static_cast<ALsizei>(result->pcm.size() * sizeof(int16_t)), result->rate);

@@ -193,7 +193,7 @@ signed char FSOUND_Stream_SetMode(FSOUND_STREAM* stream, unsigned int mode)
     if (mode & FSOUND_LOOP_MASK)
     {
         // The loop bits are one choice: the highest given wins.
-        unsigned int loop = (mode & FSOUND_LOOP_BIDI) ? FSOUND_LOOP_BIDI
+        unsigned int loop = (mode & FSOUND_LOOP_BIDI)     ? FSOUND_LOOP_BIDI
                             : (mode & FSOUND_LOOP_NORMAL) ? FSOUND_LOOP_NORMAL
                                                           : FSOUND_LOOP_OFF;
         stream->mode = (mode & ~FSOUND_LOOP_MASK) | loop;

@@ -183,7 +183,7 @@ signed char FSOUND_Init(int mixrate, int channelCount, unsigned int flags)
     auto done = [&](signed char result)
     {
         FMOD3_LOG("FSOUND_Init", Arg(mixrate) + ", " + Arg(channelCount) + ", " + Arg(static_cast<int>(flags)),
-            Arg(static_cast<int>(result)));
+                  Arg(static_cast<int>(result)));
         return result;
     };
     if (s.open || s.faults.failInit || mixrate < 8000 || mixrate > 192000 || channelCount < 1 || channelCount > 64)
@@ -196,8 +196,15 @@ signed char FSOUND_Init(int mixrate, int channelCount, unsigned int flags)
     if (s.faults.loopback)
     {
         device = alcLoopbackOpenDeviceSOFT(nullptr);
-        attributes = {ALC_FORMAT_CHANNELS_SOFT, ALC_STEREO_SOFT, ALC_FORMAT_TYPE_SOFT, ALC_FLOAT_SOFT,
-                      ALC_FREQUENCY, mixrate, ALC_HRTF_SOFT, ALC_FALSE, 0};
+        attributes = {ALC_FORMAT_CHANNELS_SOFT,
+                      ALC_STEREO_SOFT,
+                      ALC_FORMAT_TYPE_SOFT,
+                      ALC_FLOAT_SOFT,
+                      ALC_FREQUENCY,
+                      mixrate,
+                      ALC_HRTF_SOFT,
+                      ALC_FALSE,
+                      0};
     }
     else
     {
@@ -295,7 +302,7 @@ void FSOUND_3D_Listener_SetAttributes(const float* pos, const float* vel, float 
                                       float ty, float tz)
 {
     FMOD3_LOG("FSOUND_3D_Listener_SetAttributes", Arg(pos) + ", " + Arg(vel) + ", " + Arg(fx) + ", " + Arg(fy) + ", " +
-                                                    Arg(fz) + ", " + Arg(tx) + ", " + Arg(ty) + ", " + Arg(tz));
+                                                      Arg(fz) + ", " + Arg(tx) + ", " + Arg(ty) + ", " + Arg(tz));
     if (!Get().open)
         return;
     if (pos)

@@ -53,7 +53,8 @@ void SoundTest::TearDown()
 
 void SoundTest::Tick(double seconds)
 {
-    HbRealClock::Instance()->mCurrentTime += static_cast<int64_t>(seconds * static_cast<double>(HbPerformanceFrequency()));
+    HbRealClock::Instance()->mCurrentTime +=
+        static_cast<int64_t>(seconds * static_cast<double>(HbPerformanceFrequency()));
     TsFModUpdate();
 }
 

@@ -370,11 +370,11 @@ TEST_F(SoundTest, SoundsLoadInPlaceFromAPackInsideAPack)
     std::string hum = ReadBytes(mDirectory + "/hum.wav");
     std::string hit = ReadBytes(mDirectory + "/hit.wav");
     std::string musicBytes = ReadBytes(mDirectory + "/music.wav");
-    ASSERT_TRUE(WritePack(mDirectory + "/inner.pak", {{"pad", "0123456789"},
-                                                      {"sound\\hum.wav", hum},
-                                                      {"sound\\hit.wav", hit},
-                                                      {"sound\\music.wav", musicBytes}}));
-    ASSERT_TRUE(WritePack(mDirectory + "/outer.pak", {{"x", "prefix"}, {"inner.pak", ReadBytes(mDirectory + "/inner.pak")}}));
+    ASSERT_TRUE(WritePack(
+        mDirectory + "/inner.pak",
+        {{"pad", "0123456789"}, {"sound\\hum.wav", hum}, {"sound\\hit.wav", hit}, {"sound\\music.wav", musicBytes}}));
+    ASSERT_TRUE(
+        WritePack(mDirectory + "/outer.pak", {{"x", "prefix"}, {"inner.pak", ReadBytes(mDirectory + "/inner.pak")}}));
     MountPacks({mDirectory + "/outer.pak", "inner.pak"});
     DeclareEntry("SD_PHUM_S3DSB", "sound\\hum.wav");
     DeclareEntry("SD_PHIT_S2DSB", "sound\\hit.wav");

@@ -114,11 +114,11 @@ TEST_F(Fmod3Test, SampleLoadsWholeAndFromAByteRangeOfALargerFile)
         const char* file;
         int offset, length;
     } bad[] = {
-        {"pack.bin", 0, 0},               // the whole file is no sound
-        {"pack.bin", 1000, size + 501},   // passes the end
-        {"pack.bin", size + 1500, 1},     // starts past the end
-        {"pack.bin", -1, 10},             // negative
-        {"missing.wav", 0, 0},            // no file
+        {"pack.bin", 0, 0},             // the whole file is no sound
+        {"pack.bin", 1000, size + 501}, // passes the end
+        {"pack.bin", size + 1500, 1},   // starts past the end
+        {"pack.bin", -1, 10},           // negative
+        {"missing.wav", 0, 0},          // no file
     };
     for (const Bad& b : bad)
         EXPECT_EQ(FSOUND_Sample_Load(FSOUND_FREE, Path(b.file).c_str(), FSOUND_HW2D, b.offset, b.length), nullptr)
