@@ -256,6 +256,7 @@ void MatFx::RenderCallback(ResourceEntry* entry, void* object, int32_t objectTyp
     if (!lighting && !(flags & kGeometryPrelit))
     {
         RenderUnlit(header);
+        sState.objectMatrix = nullptr;
         return;
     }
     InstanceMesh* meshes = InstanceHeader::Meshes(header);
@@ -300,6 +301,8 @@ void MatFx::RenderCallback(ResourceEntry* entry, void* object, int32_t objectTyp
             break;
         }
     }
+    // The matrix belongs to the object's frame, which may not outlive this draw.
+    sState.objectMatrix = nullptr;
 }
 
 void MatFx::RenderPlain(InstanceHeader* header, InstanceMesh* mesh, uint32_t flags, Texture* base)
