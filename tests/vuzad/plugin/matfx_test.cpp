@@ -422,14 +422,17 @@ TEST_F(MatFxData, MutatedMaterialStreamsAreReadOrRefusedSafely)
             ++sky->refCount;
         }
         const std::vector<uint8_t> bytes = Write(m);
-        SweepMutations(bytes, 400, [&](std::vector<uint8_t>& mutated) {
-            Stream* in = OpenReader(mutated);
-            Material* read = Stream::FindChunk(in, 7, nullptr, nullptr) ? Material::StreamRead(in) : nullptr;
-            Stream::Close(in, nullptr);
-            if (read)
-                Material::Destroy(read);
-            d3d9driver::TakeError();
-        });
+        SweepMutations(bytes, 400,
+                       [&](std::vector<uint8_t>& mutated)
+                       {
+                           Stream* in = OpenReader(mutated);
+                           Material* read =
+                               Stream::FindChunk(in, 7, nullptr, nullptr) ? Material::StreamRead(in) : nullptr;
+                           Stream::Close(in, nullptr);
+                           if (read)
+                               Material::Destroy(read);
+                           d3d9driver::TakeError();
+                       });
     }
 }
 

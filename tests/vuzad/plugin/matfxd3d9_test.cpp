@@ -19,8 +19,11 @@
 #include "matfxd3d9.h"
 #include "pipeline.h"
 #include "raster.h"
+#include "streamfixture.h"
 #include "texture.h"
+#include "worldd3d9.h"
 #include "worldfixture.h"
+#include "worldwriter.h"
 
 #include <gtest/gtest.h>
 
@@ -343,9 +346,12 @@ TEST_F(MatFxDraw, EachMeshIsDrawnByTheRendererOfItsKind)
         int32_t shader;
     };
     const Case cases[] = {
-        {kMatFxNone, 1, false, kMatFxShaderNone},     {kMatFxBumpMap, 1, true, kMatFxShaderBump},
-        {kMatFxEnvMap, 1, false, kMatFxShaderNone},   {kMatFxBumpEnvMap, 1, true, kMatFxShaderBumpEnv},
-        {kMatFxDual, 1, false, kMatFxShaderNone},     {kMatFxUVTransform, 1, false, kMatFxShaderNone},
+        {kMatFxNone, 1, false, kMatFxShaderNone},
+        {kMatFxBumpMap, 1, true, kMatFxShaderBump},
+        {kMatFxEnvMap, 1, false, kMatFxShaderNone},
+        {kMatFxBumpEnvMap, 1, true, kMatFxShaderBumpEnv},
+        {kMatFxDual, 1, false, kMatFxShaderNone},
+        {kMatFxUVTransform, 1, false, kMatFxShaderNone},
         {kMatFxDualUVTransform, 1, false, kMatFxShaderNone},
     };
     for (const Case& c : cases)
@@ -468,7 +474,8 @@ TEST_F(MatFxDraw, TheDualTableSetsOnePassPerPairOrFallsBackToTwo)
                 {
                     const MatFxStageOp& op = ops[i];
                     const int type = op.alpha ? D3DTSS_ALPHAOP : D3DTSS_COLOROP;
-                    EXPECT_EQ(d.Stage(op.stage, type), op.op) << "stage " << int(op.stage) << " alpha " << int(op.alpha);
+                    EXPECT_EQ(d.Stage(op.stage, type), op.op)
+                        << "stage " << int(op.stage) << " alpha " << int(op.alpha);
                     if (op.arg1 != kMatFxKeep)
                     {
                         EXPECT_EQ(d.Stage(op.stage, type + 1), op.arg1);
@@ -629,8 +636,8 @@ TEST_F(MatFxDraw, ShaderChoiceFollowsEnvironmentAlphaAndFrameBufferAlpha)
         int32_t shader;
     };
     const Bump bumps[] = {
-        {false, 255, true, true, kMatFxShaderBump},        {true, 0, true, true, kMatFxShaderBump},
-        {true, 128, false, true, kMatFxShaderBumpEnv},     {true, 128, true, true, kMatFxShaderBumpEnvAlpha},
+        {false, 255, true, true, kMatFxShaderBump},          {true, 0, true, true, kMatFxShaderBump},
+        {true, 128, false, true, kMatFxShaderBumpEnv},       {true, 128, true, true, kMatFxShaderBumpEnvAlpha},
         {true, 128, true, false, kMatFxShaderBumpEnvOpaque},
     };
     for (const Bump& b : bumps)
@@ -643,8 +650,10 @@ TEST_F(MatFxDraw, ShaderChoiceFollowsEnvironmentAlphaAndFrameBufferAlpha)
         int32_t shader;
     };
     const Env envs[] = {
-        {true, true, true, false, kMatFxShaderEnv},         {false, true, false, true, kMatFxShaderEnvNoBase},
-        {true, true, false, false, kMatFxShaderNone},       {true, false, true, true, kMatFxShaderNone},
+        {true, true, true, false, kMatFxShaderEnv},
+        {false, true, false, true, kMatFxShaderEnvNoBase},
+        {true, true, false, false, kMatFxShaderNone},
+        {true, false, true, true, kMatFxShaderNone},
     };
     for (const Env& e : envs)
     {
@@ -937,10 +946,12 @@ TEST_F(MatFxDraw, ABumpMappedQuadMatchesTheBumpShadersFormulaWithAndWithoutPixel
     for (bool shaders : {true, false})
     {
         SCOPED_TRACE(shaders ? "shader A" : "two passes");
-        Start([shaders](d3d9test::AdapterConfig& a) {
-            if (!shaders)
-                a.caps.PixelShaderVersion = D3DPS_VERSION(1, 0);
-        });
+        Start(
+            [shaders](d3d9test::AdapterConfig& a)
+            {
+                if (!shaders)
+                    a.caps.PixelShaderVersion = D3DPS_VERSION(1, 0);
+            });
         DrawBumpQuad(shaders);
         Stop();
     }
@@ -982,21 +993,41 @@ void MatFxDraw::DrawBumpQuad(bool shaders)
         drawn[i] = (kRock[i] & 0xFFFFFF) | std::max({(b >> 16) & 0xFF, (b >> 8) & 0xFF, b & 0xFF}) << 24;
     }
     const std::vector<uint32_t> frame = ReadOpaquePixels(mCamera->frameBuffer, kSize, kSize);
-    const std::vector<uint32_t> expected = ColumnFrame(frame, [&](int i) {
-        const int j = (i + 1) % 4;
-        double rgb[3];
-        for (int c = 0; c < 3; ++c)
-        {
-            const int shift = 16 - 8 * c;
-            rgb[c] = kPrelit[size_t(c)] / 255.0 *
-                     (Channel(drawn[i], shift) * (1 - Channel(drawn[i], 24)) +
-                      Channel(drawn[j], shift) * Channel(drawn[j], 24));
-        }
-        return Pack(rgb);
-    });
+    const std::vector<uint32_t> expected =
+        ColumnFrame(frame,
+                    [&](int i)
+                    {
+                        const int j = (i + 1) % 4;
+                        double rgb[3];
+                        for (int c = 0; c < 3; ++c)
+                        {
+                            const int shift = 16 - 8 * c;
+                            rgb[c] = kPrelit[size_t(c)] / 255.0 *
+                                     (Channel(drawn[i], shift) * (1 - Channel(drawn[i], 24)) +
+                                      Channel(drawn[j], shift) * Channel(drawn[j], 24));
+                        }
+                        return Pack(rgb);
+                    });
     EXPECT_EQ(framecheck::CheckFrame(shaders ? "matfx_bump_quad" : "matfx_bump_quad_two_passes", kSize, kSize, frame,
                                      expected, 3),
               "");
+}
+
+// base x v0 + environment x 128 / 255, the quad filling the frame.
+std::vector<uint32_t> EnvironmentReference(const std::vector<uint32_t>& frame)
+{
+    return ColumnFrame(frame,
+                       [](int i)
+                       {
+                           double rgb[3];
+                           for (int c = 0; c < 3; ++c)
+                           {
+                               const int shift = 16 - 8 * c;
+                               rgb[c] = Channel(kRock[i], shift) * kPrelit[size_t(c)] / 255.0 +
+                                        Channel(kSky, shift) * 128.0 / 255.0;
+                           }
+                           return Pack(rgb);
+                       });
 }
 
 TEST_F(MatFxDraw, AnEnvironmentMappedQuadAddsTheScaledEnvironmentToTheBase)
@@ -1011,19 +1042,106 @@ TEST_F(MatFxDraw, AnEnvironmentMappedQuadAddsTheScaledEnvironmentToTheBase)
     const std::vector<DrawState> draws = Render(atomic);
     ASSERT_EQ(draws.size(), 1u);
     EXPECT_EQ(draws[0].Stage(1, D3DTSS_COLOROP), uint32_t(D3DTOP_MULTIPLYADD));
-
-    // base x v0 + environment x 128 / 255.
     const std::vector<uint32_t> frame = ReadOpaquePixels(mCamera->frameBuffer, kSize, kSize);
-    const std::vector<uint32_t> expected = ColumnFrame(frame, [](int i) {
-        double rgb[3];
-        for (int c = 0; c < 3; ++c)
+    EXPECT_EQ(framecheck::CheckFrame("matfx_env_quad", kSize, kSize, frame, EnvironmentReference(frame), 3), "");
+}
+
+TEST_F(MatFxDraw, AWorldSectorFlaggedInItsStreamDrawsThroughTheSectorPipeline)
+{
+    Start();
+    WorldDescription d;
+    d.format = kGeometryPositions | kGeometryTextured | kGeometryPrelit;
+    d.numTexCoordSets = 1;
+    WorldDescription::Leaf leaf;
+    std::vector<float> uv;
+    for (float y : {-2.0f, 2.0f})
+        for (float x : {-2.0f, 2.0f})
         {
-            const int shift = 16 - 8 * c;
-            rgb[c] = Channel(kRock[i], shift) * kPrelit[size_t(c)] / 255.0 + Channel(kSky, shift) * 128.0 / 255.0;
+            leaf.positions.insert(leaf.positions.end(), {x, y, kDepth});
+            leaf.prelit.push_back(kPrelit);
+            uv.insert(uv.end(), {(x + 2) / 4, (2 - y) / 4});
         }
-        return Pack(rgb);
-    });
-    EXPECT_EQ(framecheck::CheckFrame("matfx_env_quad", kSize, kSize, frame, expected, 3), "");
+    leaf.texCoords = {uv};
+    leaf.triangles = {{0, 1, 2, 0}, {1, 3, 2, 0}};
+    leaf.extension = ChunkBuilder().Header(MatFx::kPluginId, 4).U32(1).bytes;
+    d.leaves = {leaf};
+    GeometryDescription::Material material;
+    material.texture = "stone";
+    d.materials = {material};
+    d.listEntries = {0};
+    World* world = ReadWorld(d);
+    ASSERT_NE(world, nullptr);
+    WorldSector* sector = reinterpret_cast<WorldSector*>(world->rootSector);
+    EXPECT_EQ(sector->pipeline, MatFx::GetSectorPipeline());
+    Material* m = world->materials.materials[0];
+    ASSERT_EQ(MatFx::SetEffects(m, kMatFxEnvMap), m);
+    MatFxEffectSlot* env = MatFx::FindSlot(MatFx::GetData(m), kMatFxSlotEnv);
+    Hold(mSky, env->env.texture);
+    env->env.coefficient = 0.5f;
+
+    World::RemoveCamera(&mWorld->world, mCamera);
+    World::AddCamera(world, mCamera);
+    Engine::Current()->currentWorld = world;
+    const size_t from = d3d9test::CallLog().size();
+    const Rgba background = {0x20, 0x30, 0x40, 0xFF};
+    Camera::Clear(mCamera, &background, kCameraClearImage | kCameraClearZ);
+    ASSERT_EQ(Camera::BeginUpdate(mCamera), mCamera);
+    Engine::Current()->device.setRenderState(20, 1);
+    EXPECT_EQ(World::Render(world), world);
+    EXPECT_EQ(Camera::EndUpdate(mCamera), mCamera);
+    Camera::ShowRaster(mCamera, nullptr, 0);
+    const std::vector<DrawState> draws = Draws(from);
+    ASSERT_EQ(draws.size(), 1u);
+    EXPECT_EQ(draws[0].Stage(1, D3DTSS_COLOROP), uint32_t(D3DTOP_MULTIPLYADD));
+    const std::vector<uint32_t> frame = ReadOpaquePixels(mCamera->frameBuffer, kSize, kSize);
+    EXPECT_EQ(framecheck::CheckFrame("matfx_env_sector", kSize, kSize, frame, EnvironmentReference(frame), 3), "");
+
+    World::RemoveCamera(world, mCamera);
+    World::AddCamera(&mWorld->world, mCamera);
+    Engine::Current()->currentWorld = nullptr;
+    World::Destroy(world);
+}
+
+TEST_F(MatFxDraw, BumpMappedMeshesAskForTangentsOnlyWithPixelShadersAndUnlitMeshesDrawBlack)
+{
+    for (bool shaders : {true, false})
+    {
+        Start(
+            [shaders](d3d9test::AdapterConfig& a)
+            {
+                if (!shaders)
+                    a.caps.PixelShaderVersion = D3DPS_VERSION(1, 0);
+            });
+        Atomic* atomic = Quad("rock");
+        Material* m = MaterialOf(atomic);
+        ASSERT_EQ(MatFx::SetEffects(m, kMatFxBumpMap), m);
+        ASSERT_EQ(MatFx::SetBumpTexture(m, mBump), m);
+        Render(atomic);
+        EXPECT_EQ((VertexShaderFlags::Get(atomic->geometry) & 0x10000) != 0, shaders);
+        Stop();
+    }
+
+    // Neither lit nor prelit: opaque black whatever the effect.
+    Start();
+    GeometryDescription g;
+    g.format = kGeometryPositions;
+    g.numVertices = 3;
+    g.targets = {{{0, 0, 0, 3}, {-1, -1, 0, 1, -1, 0, 0, 1, 0}, {}}};
+    g.triangles = {{0, 1, 2, 0}};
+    g.materials = {GeometryDescription::Material{}};
+    g.listEntries = {0};
+    Atomic* atomic = MakeAtomic(ReadGeometry(g), {0, 0, kDepth});
+    MatFx::EnableAtomic(atomic);
+    Material* m = MaterialOf(atomic);
+    ASSERT_EQ(MatFx::SetEffects(m, kMatFxEnvMap), m);
+    const std::vector<DrawState> draws = Render(atomic);
+    ASSERT_EQ(draws.size(), 1u);
+    EXPECT_EQ(draws[0].Render(D3DRS_TEXTUREFACTOR), 0xFF000000u);
+    EXPECT_EQ(draws[0].Stage(0, D3DTSS_COLOROP), uint32_t(D3DTOP_SELECTARG2));
+    EXPECT_EQ(draws[0].Stage(0, D3DTSS_COLORARG2), uint32_t(D3DTA_TFACTOR));
+    EXPECT_EQ(draws[0].Stage(0, D3DTSS_ALPHAOP), uint32_t(D3DTOP_SELECTARG2));
+    const std::vector<uint32_t> frame = ReadOpaquePixels(mCamera->frameBuffer, kSize, kSize);
+    EXPECT_EQ(frame[size_t(kSize / 2) * kSize + kSize / 2], 0xFF000000u);
 }
 
 } // namespace

@@ -24,8 +24,8 @@ enum MatFxKind : int32_t
     kMatFxNone = 0,
     kMatFxBumpMap = 1,
     kMatFxEnvMap = 2,
-    kMatFxBumpEnvMap = 3,   ///< bump map, then environment map
-    kMatFxDual = 4,         ///< a second texture blended over the first
+    kMatFxBumpEnvMap = 3, ///< bump map, then environment map
+    kMatFxDual = 4,       ///< a second texture blended over the first
     kMatFxUVTransform = 5,
     kMatFxDualUVTransform = 6,
     kMatFxKindCount = 7,
@@ -60,7 +60,7 @@ struct MatFxEnvSlot
 
 struct MatFxDualSlot
 {
-    Texture* texture; ///< owned reference
+    Texture* texture;    ///< owned reference
     int32_t sourceBlend; ///< engine blend codes
     int32_t destBlend;
 };
@@ -73,7 +73,8 @@ struct MatFxUVSlot
 
 struct MatFxEffectSlot
 {
-    union {
+    union
+    {
         MatFxBumpSlot bump;
         MatFxEnvSlot env;
         MatFxDualSlot dual;

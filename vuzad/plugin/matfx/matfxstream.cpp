@@ -117,7 +117,8 @@ bool ReadSlot(Reader& r, Material* material, MatFxEffectSlot* slot, int32_t type
     case kMatFxSlotNone:
     case kMatFxSlotUVTransform:
         return true;
-    case kMatFxSlotBump: {
+    case kMatFxSlotBump:
+    {
         float bumpiness = 0;
         Texture* drawn = nullptr;
         Texture* bumpMap = nullptr;
@@ -136,8 +137,7 @@ bool ReadSlot(Reader& r, Material* material, MatFxEffectSlot* slot, int32_t type
         {
             Replace(slot->bump.drawnTexture, drawn);
             Replace(slot->bump.bumpMap, bumpMap);
-            slot->bump.invWidth =
-                drawn->raster && drawn->raster->width > 0 ? 1.0f / float(drawn->raster->width) : 0.0f;
+            slot->bump.invWidth = drawn->raster && drawn->raster->width > 0 ? 1.0f / float(drawn->raster->width) : 0.0f;
         }
         else if (bumpMap)
         {
@@ -153,7 +153,8 @@ bool ReadSlot(Reader& r, Material* material, MatFxEffectSlot* slot, int32_t type
         slot->bump.bumpiness = -bumpiness;
         return true;
     }
-    case kMatFxSlotEnv: {
+    case kMatFxSlotEnv:
+    {
         float coefficient = 0;
         int32_t flag = 0;
         Texture* texture = nullptr;
@@ -169,7 +170,8 @@ bool ReadSlot(Reader& r, Material* material, MatFxEffectSlot* slot, int32_t type
         slot->env.frameBufferAlpha = flag;
         return true;
     }
-    case kMatFxSlotDual: {
+    case kMatFxSlotDual:
+    {
         int32_t blend[2] = {};
         Texture* texture = nullptr;
         if (!r.Words(blend, 2) || !r.Texture(&texture))
@@ -283,7 +285,8 @@ Stream* MatFx::MaterialStreamWrite(Stream* stream, int32_t, const void* object, 
         bool ok = true;
         switch (slot.type)
         {
-        case kMatFxSlotBump: {
+        case kMatFxSlotBump:
+        {
             const float bumpiness = -slot.bump.bumpiness;
             ok = WriteWord(stream, &bumpiness) && WriteTexture(stream, slot.bump.drawnTexture) &&
                  WriteTexture(stream, slot.bump.bumpMap);

@@ -23,13 +23,15 @@
 
 #include <cmath>
 #include <cstring>
-#include <vector>
 
 namespace
 {
 
 using matfx::Stage;
 using matfx::StageBoth;
+
+/// Vertices one mesh can have (16-bit indices).
+constexpr uint32_t kMaxVertices = 65536;
 
 // ---- The dual-texture table ------------------------------------------------------------------------------
 
@@ -42,15 +44,28 @@ constexpr int32_t kBlendZero = 1, kBlendOne = 2, kBlendSrcColour = 3, kBlendSrcA
                   kBlendDestColour = 9;
 
 const MatFxDualRow kDualTable[] = {
-    {kBlendDestColour, kBlendZero, 0, 1,
-     {{1, kColour, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_CURRENT, K}, {1, kAlpha, D3DTOP_SELECTARG2, K, D3DTA_CURRENT, K}},
-     {{0, kColour, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, K}, {0, kAlpha, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, K}},
+    {kBlendDestColour,
+     kBlendZero,
+     0,
+     1,
+     {{1, kColour, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_CURRENT, K},
+      {1, kAlpha, D3DTOP_SELECTARG2, K, D3DTA_CURRENT, K}},
+     {{0, kColour, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, K},
+      {0, kAlpha, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, K}},
      0},
-    {kBlendZero, kBlendSrcColour, 0, 1,
-     {{1, kColour, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_CURRENT, K}, {1, kAlpha, D3DTOP_SELECTARG2, K, D3DTA_CURRENT, K}},
-     {{0, kColour, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, K}, {0, kAlpha, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, K}},
+    {kBlendZero,
+     kBlendSrcColour,
+     0,
+     1,
+     {{1, kColour, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_CURRENT, K},
+      {1, kAlpha, D3DTOP_SELECTARG2, K, D3DTA_CURRENT, K}},
+     {{0, kColour, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, K},
+      {0, kAlpha, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, K}},
      0},
-    {kBlendSrcAlpha, kBlendInvSrcAlpha, kMatFxNeedsThreeStages, 1,
+    {kBlendSrcAlpha,
+     kBlendInvSrcAlpha,
+     kMatFxNeedsThreeStages,
+     1,
      {{1, kColour, D3DTOP_BLENDTEXTUREALPHA, D3DTA_TEXTURE, D3DTA_CURRENT, K},
       {1, kAlpha, D3DTOP_BLENDTEXTUREALPHA, D3DTA_TEXTURE, D3DTA_CURRENT, K}},
      {{0, kColour, D3DTOP_BLENDTEXTUREALPHA, D3DTA_TEXTURE, D3DTA_TFACTOR, K},
@@ -58,11 +73,19 @@ const MatFxDualRow kDualTable[] = {
       {1, kColour, D3DTOP_MODULATE, D3DTA_DIFFUSE, D3DTA_CURRENT, K},
       {1, kAlpha, D3DTOP_MODULATE, D3DTA_DIFFUSE, D3DTA_CURRENT, K}},
      0xFFFFFFFF},
-    {kBlendDestColour, kBlendSrcColour, kMatFxNeedsModulate2x, 1,
-     {{1, kColour, D3DTOP_MODULATE2X, D3DTA_TEXTURE, D3DTA_CURRENT, K}, {1, kAlpha, D3DTOP_SELECTARG2, K, D3DTA_CURRENT, K}},
-     {{0, kColour, D3DTOP_MODULATE2X, D3DTA_TEXTURE, D3DTA_DIFFUSE, K}, {0, kAlpha, D3DTOP_SELECTARG2, K, D3DTA_DIFFUSE, K}},
+    {kBlendDestColour,
+     kBlendSrcColour,
+     kMatFxNeedsModulate2x,
+     1,
+     {{1, kColour, D3DTOP_MODULATE2X, D3DTA_TEXTURE, D3DTA_CURRENT, K},
+      {1, kAlpha, D3DTOP_SELECTARG2, K, D3DTA_CURRENT, K}},
+     {{0, kColour, D3DTOP_MODULATE2X, D3DTA_TEXTURE, D3DTA_DIFFUSE, K},
+      {0, kAlpha, D3DTOP_SELECTARG2, K, D3DTA_DIFFUSE, K}},
      0},
-    {kBlendOne, kBlendOne, kMatFxNeedsMultiplyAdd, 0,
+    {kBlendOne,
+     kBlendOne,
+     kMatFxNeedsMultiplyAdd,
+     0,
      {{1, kColour, D3DTOP_MULTIPLYADD, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTA_CURRENT},
       {1, kAlpha, D3DTOP_SELECTARG2, K, D3DTA_CURRENT, K}},
      {{0, kColour, D3DTOP_SELECTARG1, D3DTA_TEXTURE, K, K},
@@ -70,15 +93,18 @@ const MatFxDualRow kDualTable[] = {
       {1, kColour, D3DTOP_ADD, D3DTA_DIFFUSE, D3DTA_CURRENT, K},
       {1, kAlpha, D3DTOP_SELECTARG2, K, D3DTA_CURRENT, K}},
      0},
-    {kBlendZero, kBlendSrcAlpha, 0, 1,
+    {kBlendZero,
+     kBlendSrcAlpha,
+     0,
+     1,
      {{1, kColour, D3DTOP_MODULATE, kTexAlpha, D3DTA_CURRENT, K}, {1, kAlpha, D3DTOP_SELECTARG2, K, D3DTA_CURRENT, K}},
      {{0, kColour, D3DTOP_MODULATE, kTexAlpha, D3DTA_DIFFUSE, K}, {0, kAlpha, D3DTOP_SELECTARG2, K, D3DTA_DIFFUSE, K}},
      0},
 };
 
 /// The pairs whose second pass turns alpha testing off.
-const int32_t kModulatingPairs[][2] = {{kBlendDestColour, kBlendZero}, {kBlendZero, kBlendSrcColour},
-                                       {kBlendDestColour, kBlendSrcColour}};
+const int32_t kModulatingPairs[][2] = {
+    {kBlendDestColour, kBlendZero}, {kBlendZero, kBlendSrcColour}, {kBlendDestColour, kBlendSrcColour}};
 
 // ---- Small helpers ----------------------------------------------------------------------------------------
 
@@ -144,7 +170,7 @@ DWORD GetState(uint32_t state)
 /// The 4 x 3 engine matrix as 16 row-major floats.
 void Widen(const Matrix* m, float* out)
 {
-    const float r[16] = {m->right.x, m->right.y, m->right.z, 0, m->up.x, m->up.y, m->up.z, 0,
+    const float r[16] = {m->right.x, m->right.y, m->right.z, 0, m->up.x,  m->up.y,  m->up.z,  0,
                          m->at.x,    m->at.y,    m->at.z,    0, m->pos.x, m->pos.y, m->pos.z, 1};
     std::memcpy(out, r, sizeof r);
 }
@@ -283,9 +309,10 @@ struct StreamReader
                 data[e.Stream] = static_cast<const uint8_t*>(p);
                 size[e.Stream] = desc.Size;
             }
-            const uint64_t start = (header->useOffsets ? uint64_t(s.offset) : 0) + uint64_t(first) * s.stride + e.Offset;
-            const uint64_t end = start + uint64_t(count ? count - 1 : 0) * s.stride +
-                                 uint64_t(VertexDeclaration::GetTypeSize(e.Type));
+            const uint64_t start =
+                (header->useOffsets ? uint64_t(s.offset) : 0) + uint64_t(first) * s.stride + e.Offset;
+            const uint64_t end =
+                start + uint64_t(count ? count - 1 : 0) * s.stride + uint64_t(VertexDeclaration::GetTypeSize(e.Type));
             if (count == 0 || end > size[e.Stream])
                 return {};
             return {data[e.Stream] + start, s.stride, e.Type};
@@ -321,7 +348,8 @@ void Corners(uint32_t primitiveType, uint32_t j, uint32_t count, uint32_t* o, ui
         *o = j == 0 ? 1 : 0;
         *p = j == 0 ? 2 : (j + 1 < count ? j + 1 : j - 1);
         break;
-    default: {
+    default:
+    {
         const uint32_t first = j / 3 * 3;
         *o = first + (j + 1) % 3;
         *p = first + (j + 2) % 3;
@@ -356,7 +384,7 @@ int32_t MatFx::ComputeBumpVertices(InstanceHeader* header, InstanceMesh* mesh, v
 {
     MatFxEffectSlot* slot = FindSlot(GetData(mesh->material), kMatFxSlotBump);
     const uint32_t count = mesh->vertexCount;
-    if (!slot || count == 0 || !header->vertexDeclaration)
+    if (!slot || count == 0 || count > kMaxVertices || !header->vertexDeclaration)
         return 0;
     D3DVERTEXELEMENT9 elements[MAXD3DDECLLENGTH + 1];
     UINT n = 0;
@@ -422,13 +450,15 @@ int32_t MatFx::ComputeBumpVertices(InstanceHeader* header, InstanceMesh* mesh, v
         indices = static_cast<const uint16_t*>(p) + mesh->startIndex;
     }
     auto vertexAt = [&](uint32_t j) { return indices ? uint32_t(indices[j]) : j; };
-    std::vector<uint8_t> done(count, 0);
+    // One bit per vertex on the stack: the draw path allocates nothing.
+    uint64_t done[(kMaxVertices + 63) / 64];
+    std::memset(done, 0, (count + 63) / 64 * sizeof(uint64_t));
     for (uint32_t j = 0; j < indexCount; ++j)
     {
         const uint32_t v = vertexAt(j);
-        if (v >= count || done[v])
+        if (v >= count || (done[v / 64] >> (v % 64) & 1))
             continue;
-        done[v] = 1;
+        done[v / 64] |= uint64_t(1) << (v % 64);
         uint32_t o = 0, q = 0;
         Corners(header->primitiveType, j, indexCount, &o, &q);
         if (o >= indexCount || q >= indexCount)
@@ -502,8 +532,8 @@ void MatFx::RenderBumpMap(InstanceHeader* header, InstanceMesh* mesh, uint32_t f
         D3D9RenderState::SetRenderState(D3DRS_ALPHABLENDENABLE, 0);
         D3D9RenderState::SetRenderState(D3DRS_ALPHATESTENABLE, 0);
         const bool withEnv = environment && shaderD && c != 0;
-        const int32_t shader = MatFxD3D9::ChooseBumpShader(withEnv, c, envSlot && envSlot->env.frameBufferAlpha,
-                                                           RasterAlpha(environment));
+        const int32_t shader =
+            MatFxD3D9::ChooseBumpShader(withEnv, c, envSlot && envSlot->env.frameBufferAlpha, RasterAlpha(environment));
         if (withEnv)
         {
             const float constant[4] = {coefficient, coefficient, coefficient, coefficient};
@@ -568,8 +598,7 @@ void MatFx::SetupEnvMapStage(Texture* texture, uint32_t stage, Frame* frame)
     float camera[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
     if (cameraFrame)
         Widen(Frame::GetWorldMatrix(cameraFrame), camera);
-    const D3D9RasterExtension* ext =
-        texture && texture->raster ? D3D9Raster::Extension(texture->raster) : nullptr;
+    const D3D9RasterExtension* ext = texture && texture->raster ? D3D9Raster::Extension(texture->raster) : nullptr;
     if (ext && (ext->cube & 0xF))
     {
         NegateRightClearTranslation(camera);
@@ -637,7 +666,8 @@ void MatFx::RenderEnvMap(InstanceHeader* header, InstanceMesh* mesh, uint32_t fl
             return;
         }
         const bool stageZeroAdd = c == 255 && !base;
-        const bool stageOne = S().caps.multiTexture && (S().caps.multiplyAdd || c == 255) && S().addEnv != kMatFxRefused;
+        const bool stageOne =
+            S().caps.multiTexture && (S().caps.multiplyAdd || c == 255) && S().addEnv != kMatFxRefused;
         if (!envAlpha && (fbAlpha || opaque) && (stageZeroAdd || stageOne))
         {
             if (stageZeroAdd)

@@ -6,11 +6,11 @@
 enum MatFxShader : int
 {
     kMatFxShaderNone = -1,
-    kMatFxShaderBump = 0,         ///< A: v0 * (t0 * (1 - t0.a) + t1 * t1.a)
-    kMatFxShaderEnv = 1,          ///< B: rgb t0 * v0 + t1 * t1.a * c0, alpha t0.a * v0.a
-    kMatFxShaderEnvNoBase = 2,    ///< C: rgb v0 + t0 * t0.a * c0, alpha v0.a
-    kMatFxShaderBumpEnv = 3,      ///< D: A + t2 * t2.a * c0
-    kMatFxShaderBumpEnvAlpha = 4, ///< E: A's colour, a = t0.a * v0.a + t1.a * v0.a, plus t2 * t2.a * a * c0
+    kMatFxShaderBump = 0,          ///< A: v0 * (t0 * (1 - t0.a) + t1 * t1.a)
+    kMatFxShaderEnv = 1,           ///< B: rgb t0 * v0 + t1 * t1.a * c0, alpha t0.a * v0.a
+    kMatFxShaderEnvNoBase = 2,     ///< C: rgb v0 + t0 * t0.a * c0, alpha v0.a
+    kMatFxShaderBumpEnv = 3,       ///< D: A + t2 * t2.a * c0
+    kMatFxShaderBumpEnvAlpha = 4,  ///< E: A's colour, a = t0.a * v0.a + t1.a * v0.a, plus t2 * t2.a * a * c0
     kMatFxShaderBumpEnvOpaque = 5, ///< F: as E with t2 * a * c0
     kMatFxShaderCount = 6,
 };
