@@ -3,6 +3,7 @@
 // and sharing through the current dictionary, and the atomic flag's switch of pipeline.
 #include "clump.h"
 #include "d3d9driverfixture.h"
+#include "d3d9raster.h"
 #include "material.h"
 #include "matfx.h"
 #include "pipeline.h"
@@ -250,6 +251,16 @@ TEST_F(MatFxData, TheBumpTextureIsNamedFromBothAndSharedThroughTheCurrentDiction
     EXPECT_EQ(TextureDictionary::FindTexture(TextureDictionary::GetCurrent(), "rboucmkp"), drawn);
     EXPECT_EQ(drawn->refCount, 3) << "the dictionary's and one per material";
     EXPECT_FLOAT_EQ(MatFx::GetData(first)->slots[0].bump.invWidth, 0.25f);
+    EXPECT_EQ(drawn->filterAddressing, rock->filterAddressing) << "filter and addressing from the base";
+
+    // Addressing that differs in U and V becomes 0 for both.
+    Texture* striped = MakeTexture("striped", 4, 4, Columns(kRock));
+    striped->filterAddressing = 0x2301;
+    Texture* clamped = MatFx::CreateBumpTexture(striped, bump);
+    ASSERT_NE(clamped, nullptr);
+    EXPECT_EQ(clamped->filterAddressing, 0x0001u);
+    EXPECT_STREQ(clamped->name, "sbturmipped");
+    Texture::Destroy(clamped);
 
     // Base colours, the bump map's brightest channel as alpha.
     ASSERT_NE(Raster::Lock(drawn->raster, 0, kRasterLockRead), nullptr);
@@ -289,6 +300,20 @@ TEST_F(MatFxData, BumpTexturesWithoutABaseOrWidthAreSafe)
     EXPECT_EQ(MatFx::GetData(m)->slots[0].bump.drawnTexture, nullptr);
     EXPECT_EQ(MatFx::GetData(m)->slots[0].bump.bumpMap, bump);
     EXPECT_EQ(MatFx::GetData(m)->slots[0].bump.invWidth, 0.0f);
+
+    // A compressed raster cannot be read back: nothing is built and the set fails.
+    Raster* dxt = D3D9Raster::CreateFromD3DFormat(8, 8, D3DFMT_DXT1, kRasterTypeTexture);
+    ASSERT_NE(dxt, nullptr);
+    Texture* packed = Texture::Create(dxt);
+    Texture::SetName(packed, "packed");
+    mTextures.push_back(packed);
+    EXPECT_EQ(MatFx::CreateBumpTextureChecked(base, packed), nullptr);
+    EXPECT_EQ(MatFx::CreateBumpTextureChecked(packed, bump), nullptr);
+    EXPECT_EQ(MatFx::CreateBumpTextureChecked(base, nullptr), base) << "no bump map: the base itself";
+    Material* onPacked = MakeMaterial(packed);
+    ASSERT_EQ(MatFx::SetEffects(onPacked, kMatFxBumpMap), onPacked);
+    EXPECT_EQ(MatFx::SetBumpTexture(onPacked, bump), nullptr);
+    EXPECT_EQ(MatFx::GetData(onPacked)->slots[0].bump.drawnTexture, nullptr);
 
     // A material without a bump slot takes no bump map.
     Material* dual = MakeMaterial(base);
