@@ -43,6 +43,9 @@ constexpr DWORD kTexAlpha = D3DTA_TEXTURE | D3DTA_ALPHAREPLICATE;
 constexpr int32_t kBlendZero = 1, kBlendOne = 2, kBlendSrcColour = 3, kBlendSrcAlpha = 5, kBlendInvSrcAlpha = 6,
                   kBlendDestColour = 9;
 
+// Each row: the blend pair, what its single pass needs beyond two stages, whether the
+// three-stage form applies, the stage operations with a base (the dual texture on stage 1),
+// those without one (the dual texture on stage 0) and the texture factor set without a base.
 const MatFxDualRow kDualTable[] = {
     {kBlendDestColour,
      kBlendZero,
