@@ -1,9 +1,11 @@
 // Material effects on our Direct3D 9 layer: the effect record per kind, the material
 // extension's stream form (round trips, refusals, mutations), the bump texture's name, build
 // and sharing through the current dictionary, and the atomic flag's switch of pipeline.
+#include "animation.h"
 #include "clump.h"
 #include "d3d9driverfixture.h"
 #include "d3d9raster.h"
+#include "dictionary.h"
 #include "material.h"
 #include "matfx.h"
 #include "pipeline.h"
@@ -12,6 +14,8 @@
 #include "stream.h"
 #include "streamfixture.h"
 #include "texture.h"
+#include "uvanim.h"
+#include "uvanimwriter.h"
 #include "world.h"
 
 #include <gtest/gtest.h>
@@ -482,6 +486,83 @@ TEST_F(MatFxData, TheAtomicFlagSwitchesThePipelineOnceAndIsWrittenOnlyWhenSet)
     EXPECT_EQ(MatFx::AtomicFlagRead(in, 2, atomic, offset, 4), nullptr) << "a short flag fails";
     Stream::Close(in, nullptr);
     Atomic::Destroy(atomic);
+}
+
+
+// UV animation hands its channel matrices to the material's UV-transform slot once material
+// effects are attached; a material without that slot is not animated.
+class MatFxUVAnim : public MatFxData
+{
+protected:
+    void SetUp() override
+    {
+        DriverTest::SetUp();
+        d3d9test::SetAdapters({d3d9driver::Adapter()});
+        ASSERT_NE(Engine::Init(nullptr, 0, 0), 0);
+        ASSERT_EQ(World::Attach(), 1);
+        ASSERT_EQ(Animation::Attach(), 1);
+        ASSERT_EQ(UVAnim::Attach(), 1);
+        ASSERT_EQ(MatFx::Attach(), 1);
+        ASSERT_EQ(Engine::Open(&mWindow), 1);
+        ASSERT_EQ(Engine::Start(), 1);
+    }
+
+    void TearDown() override
+    {
+        UVAnim::SetTransformTarget(nullptr);
+        MatFxData::TearDown();
+    }
+};
+
+TEST_F(MatFxUVAnim, AnimatedMatricesReachTheUVTransformSlotOnly)
+{
+    UVAnimDescription scroll;
+    scroll.name = "scroll";
+    scroll.keys = {{0, 0.0f, {1, 0, 0, 1, 0, 0}}, {0, 1.0f, {1, 0, 0, 1, 0.5f, 0.25f}}};
+    std::vector<uint8_t> dictionaryBytes = UVAnimWriter::Dictionary({scroll});
+    Stream* in = OpenReader(dictionaryBytes);
+    uint32_t size = 0;
+    ASSERT_NE(Stream::FindChunk(in, UVAnim::kDictionaryChunk, &size, nullptr), 0);
+    Dictionary* dictionary = UVAnim::ReadDictionary(in, size);
+    Stream::Close(in, nullptr);
+    ASSERT_NE(dictionary, nullptr);
+    UVAnim::SetCurrentDictionary(dictionary);
+
+    ChunkBuilder slots;
+    std::string name = "scroll";
+    name.resize(32, '\0');
+    slots.Header(1, 4 + 32).U32(1).Raw(name);
+    Material* materials[2] = {};
+    for (int32_t kind : {kMatFxUVTransform, kMatFxEnvMap})
+    {
+        Material* m = MakeMaterial();
+        ASSERT_NE(MatFx::SetEffects(m, kind), nullptr);
+        std::vector<uint8_t> bytes = slots.bytes;
+        in = OpenReader(bytes);
+        ASSERT_NE(UVAnim::MaterialStreamRead(in, int32_t(bytes.size()), m, UVAnim::GetMaterialOffset(), 0), nullptr);
+        Stream::Close(in, nullptr);
+        materials[kind == kMatFxUVTransform ? 0 : 1] = m;
+    }
+    UVAnim::SetCurrentDictionary(nullptr);
+
+    for (Material* m : materials)
+    {
+        UVAnimMaterial::AddUVAnimTime(m, 0.5f);
+        UVAnimMaterial::UpdateUVAnim(m);
+    }
+    const MatFxEffectSlot* slot = MatFx::FindSlot(MatFx::GetData(materials[0]), kMatFxSlotUVTransform);
+    ASSERT_NE(slot, nullptr);
+    const Matrix* animated = UVAnimMaterial::GetChannelMatrix(materials[0], 0);
+    ASSERT_NE(animated, nullptr);
+    EXPECT_EQ(slot->uv.baseTransform, animated);
+    EXPECT_EQ(slot->uv.dualTransform, nullptr);
+    EXPECT_NEAR(animated->pos.x, 0.25f, 1e-6f);
+    EXPECT_NEAR(animated->pos.y, 0.125f, 1e-6f);
+    // The environment-mapped material has no UV-transform slot: its channel was never built.
+    const Matrix* skipped = UVAnimMaterial::GetChannelMatrix(materials[1], 0);
+    ASSERT_NE(skipped, nullptr);
+    EXPECT_EQ(skipped->pos.x, 0.0f);
+    Dictionary::Destroy(dictionary);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "material.h"
 #include "memory.h"
 #include "texture.h"
+#include "uvanim.h"
 #include "world.h"
 
 #include <cstring>
@@ -141,6 +142,23 @@ void* FlagCopy(void* destination, const void* source, int32_t offset, int32_t)
 
 } // namespace
 
+namespace
+{
+// UV animation writes its channel matrices into the material's UV-transform slot; only
+// materials that carry one are animated.
+int32_t HasUVTransformSlot(const Material* material)
+{
+    return MatFx::FindSlot(MatFx::GetData(material), kMatFxSlotUVTransform) ? 1 : 0;
+}
+
+void SetAnimatedUVMatrices(Material* material, Matrix* first, Matrix* second)
+{
+    MatFx::SetUVTransformMatrices(material, first, second);
+}
+
+const UVAnimTransformTarget kUVAnimTarget = {HasUVTransformSlot, SetAnimatedUVMatrices};
+} // namespace
+
 int32_t MatFx::Attach()
 {
     if (Engine::RegisterPlugin(0, kPluginId, EngineOpen, EngineClose) < 0)
@@ -157,6 +175,7 @@ int32_t MatFx::Attach()
                                                          FlagInit, FlagCopy)) < 0 ||
         WorldSector::RegisterPluginStream(kPluginId, SectorFlagRead, FlagWrite, FlagSize) < 0)
         return 0;
+    UVAnim::SetTransformTarget(&kUVAnimTarget);
     return 1;
 }
 
