@@ -6,6 +6,7 @@
 #include "tsevent.h"
 #include "w3dnode.h"
 #include "tsfamilytable.h"
+#include "tsmarksystem.h"
 #include "tsnothingtodo.h"
 #include "tsscriptbinding.h"
 #include "tsskillregistry.h"
@@ -70,7 +71,10 @@ void TsActorsInstall(ScriptWorldManager* world)
         TsNothingToDoQueueRegistration(registry);
     }
     if (world)
+    {
         world->Hooks().fillActorToolsModule = FillActorTools;
+        TsMarkSystemInstall(world);
+    }
 }
 
 TsActor* TsFindActorByName(const char* name)
