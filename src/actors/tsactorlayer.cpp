@@ -3,6 +3,8 @@
 
 #include "scriptworldmanager.h"
 #include "tsactor.h"
+#include "tsanimactor.h"
+#include "tsdof.h"
 #include "tsevent.h"
 #include "w3dnode.h"
 #include "tsfamilytable.h"
@@ -65,6 +67,8 @@ void TsRegisterFamilies()
 void TsActorsInstall(ScriptWorldManager* world)
 {
     TsRegisterFamilies();
+    TsRegisterActorTypes();
+    TsAnimActorInstallRequestHooks();
     if (TsSkillRegistry* registry = TsSkillRegistry::Instance())
     {
         registry->SetConstantPublisher(PublishSkillConstant);

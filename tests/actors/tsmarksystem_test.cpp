@@ -8,6 +8,7 @@
 #include "scriptworld_fixture.h"
 #include "skeletonwriter.h"
 #include "tsactorlayer.h"
+#include "tsdummyactor.h"
 #include "tsmarkrequest.h"
 #include "tsmarksystem.h"
 #include "tsscenaricdatabase.h"
@@ -319,6 +320,19 @@ TEST_F(MarkRequests, NamedRequestsFromPython)
     };
     for (const auto& [call, expected] : rows)
         EXPECT_EQ(Sorted(call), expected) << call;
+}
+
+TEST_F(MarkRequests, DummyActorsStandOnMarks)
+{
+    auto* dummy = new TsDummyActor();
+    dummy->AddRef();
+    EXPECT_EQ(dummy->PlaceAtMark("front"), 1);
+    EXPECT_EQ(dummy->GetNode()->GetParent(), mScene->GetRoot());
+    const Vector at = *dummy->GetNode()->GetWorldPosition();
+    EXPECT_EQ(at.x, -500.0f);
+    EXPECT_EQ(at.z, 300.0f);
+    EXPECT_EQ(dummy->LoadModel("no such mark"), 0);
+    dummy->Release();
 }
 
 TEST_F(MarkRequests, ArgumentErrorsAndNoDatabase)
