@@ -15,6 +15,7 @@
 #include "w3danimobject.h"
 #include "w3dframe.h"
 #include "wscene.h"
+#include "wvectorutil.h"
 
 #include <gtest/gtest.h>
 
@@ -238,6 +239,27 @@ TEST_F(ActorClasses, FindNearestTarget)
     EXPECT_EQ(find(HeroFriendFamily, 0, 1, 0), "none");
     // A first event id that nobody subscribed to finds nothing.
     EXPECT_EQ(find(HeroEnemyFamily, 0, 1, 12345), "none");
+}
+
+TEST_F(ActorClasses, LocalDirectionsFollowTheNode)
+{
+    auto* dummy = Own(new TsDummyActor());
+    const Vector east = {1, 0, 0};
+    FrameLookAlong(dummy->GetNode()->GetEngineFrame(), &east);
+    const Matrix* m = Frame::GetWorldMatrix(dummy->GetNode()->GetEngineFrame());
+    Vector local;
+    dummy->GetLocalDirection(&east, &local);
+    EXPECT_NEAR(local.z, 1.0f, 1e-5f) << "straight ahead";
+    EXPECT_NEAR(local.x, 0.0f, 1e-5f);
+    const Vector side = {m->right.x * 3, 0, m->right.z * 3};
+    dummy->GetLocalDirection(&side, &local);
+    EXPECT_EQ(local.x, 1.0f) << "clamped";
+    EXPECT_NEAR(local.z, 0.0f, 1e-5f);
+    auto* bare = Own(new TsGroupAnimActor());
+    const Vector big = {-4, 2, 0.5f};
+    bare->GetLocalDirection(&big, &local);
+    EXPECT_EQ(local.x, -1.0f);
+    EXPECT_EQ(local.z, 0.5f);
 }
 
 TEST_F(ActorClasses, DofGroupDummyAndFadeOut)

@@ -322,6 +322,34 @@ TEST_F(MarkRequests, NamedRequestsFromPython)
         EXPECT_EQ(Sorted(call), expected) << call;
 }
 
+TEST_F(MarkRequests, AMaximumBoundsTheMarksExamined)
+{
+    auto* request = HbCastTo<YoScenaricMarkRequestDistanceIn>(System()->GetRegistry()->Find("DistanceIn"));
+    ASSERT_NE(request, nullptr);
+    request->SetCenter({-500, 0, 0});
+    request->SetRadius(5000);
+    request->SetKind(1);
+    HbPtrArray found;
+    request->Evaluate(&found, -1);
+    EXPECT_EQ(found.GetCount(), 5) << "every free attack mark";
+    // Two examined, whether or not the filter passes them.
+    struct FirstTwo
+    {
+        int32_t seen = 0;
+        int32_t free = 0;
+    } first;
+    auto visit = [](HbRoot* object, void* context) -> int32_t
+    {
+        auto* f = static_cast<FirstTwo*>(context);
+        f->free += static_cast<YoScenaricMark*>(object)->IsFree() ? 1 : 0;
+        return ++f->seen < 2;
+    };
+    TsWorldForEachSectorObject(System(), visit, 1, &first);
+    HbPtrArray two;
+    request->Evaluate(&two, 2);
+    EXPECT_EQ(two.GetCount(), first.free);
+}
+
 TEST_F(MarkRequests, DummyActorsStandOnMarks)
 {
     auto* dummy = new TsDummyActor();

@@ -1,6 +1,7 @@
 // Mark requests, the free and distance filters, and the per-sector mark index.
 #include "yorequest.h"
 
+#include "collision.h"
 #include "w3dcollision.h"
 #include "world.h"
 #include "wsectorobjecttable.h"
@@ -112,29 +113,47 @@ YoScenaricMarkRequestDistanceIn::~YoScenaricMarkRequestDistanceIn()
         mTables->Release();
 }
 
+namespace
+{
+struct Walk
+{
+    YoRequestFilterAbstract* filter;
+    HbPtrArray* out;
+    int32_t kind;
+    int32_t maximum;
+    int32_t examined;
+};
+
+/// One touched sector's marks of the kind; null stops the sector walk at the maximum.
+WorldSector* WalkSector(IntersectionPrimitive*, WorldSector* sector, void* data)
+{
+    auto* walk = static_cast<Walk*>(data);
+    HbPtrArray* list = SectorObjectList(sector, walk->kind);
+    for (int32_t i = 0; list && i < list->GetCount(); ++i)
+    {
+        if (walk->examined == walk->maximum)
+            return nullptr;
+        auto* mark = static_cast<YoScenaricMark*>((*list)[i]);
+        if (walk->filter && walk->filter->Test(mark))
+            walk->out->Add(mark);
+        ++walk->examined;
+    }
+    return sector;
+}
+} // namespace
+
 void YoScenaricMarkRequestDistanceIn::Evaluate(HbPtrArray* out, int32_t maximum)
 {
     World* world = mTables ? mTables->GetWorld() : nullptr;
     if (!world || !out)
         return;
-    HbPtrArray sectors;
-    const Sphere sphere = {mCentre, mRadius};
-    LevelCollectSectorsInSphere(&sectors, world, &sphere);
-    YoRequestFilterAbstract* filter = GetFilter();
-    int32_t examined = 0;
-    for (int32_t s = 0; s < sectors.GetCount(); ++s)
-    {
-        HbPtrArray* list = SectorObjectList(static_cast<WorldSector*>(sectors[s]), mKind);
-        for (int32_t i = 0; list && i < list->GetCount(); ++i)
-        {
-            if (examined == maximum)
-                return;
-            auto* mark = static_cast<YoScenaricMark*>((*list)[i]);
-            if (filter && filter->Test(mark))
-                out->Add(mark);
-            ++examined;
-        }
-    }
+    // The sectors are walked as the query reaches them: nothing is gathered first, so an
+    // evaluation allocates only what it appends to out.
+    IntersectionPrimitive sphere = {};
+    sphere.type = kIntersectSphere;
+    sphere.data.sphere = {mCentre, mRadius};
+    Walk walk = {GetFilter(), out, mKind, maximum, 0};
+    World::ForAllSectorIntersections(world, &sphere, WalkSector, &walk);
 }
 
 // ---- Filters -------------------------------------------------------------------------------------
