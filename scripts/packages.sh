@@ -19,6 +19,8 @@ PACKAGES=(
     libgmock-dev
     libbenchmark-dev
     libpng-dev
+    libopenal-dev
+    libsndfile1-dev
     zlib1g-dev
     locales
     python3.11

@@ -6,9 +6,11 @@
 #include "tsevent.h"
 #include "w3dnode.h"
 #include "tsfamilytable.h"
+#include "tsfmod.h"
 #include "tsnothingtodo.h"
 #include "tsscriptbinding.h"
 #include "tsskillregistry.h"
+#include "tssoundmodule.h"
 
 #include <Python.h>
 
@@ -45,6 +47,16 @@ int PublishSkillConstant(const char* name, int32_t value)
     return world ? world->AddSkillConstant(name, value) : -1;
 }
 
+void FillSoundModule(PyObject* module)
+{
+    TsSoundModuleInit(module);
+}
+
+void StopAllSoundChannels()
+{
+    TsFModStopAllChannels();
+}
+
 bool InWorld(TsActor* actor)
 {
     return actor && actor->mRegistered;
@@ -70,7 +82,11 @@ void TsActorsInstall(ScriptWorldManager* world)
         TsNothingToDoQueueRegistration(registry);
     }
     if (world)
+    {
         world->Hooks().fillActorToolsModule = FillActorTools;
+        world->Hooks().fillSoundModule = FillSoundModule;
+        world->Hooks().stopAllSoundChannels = StopAllSoundChannels;
+    }
 }
 
 TsActor* TsFindActorByName(const char* name)

@@ -11,7 +11,8 @@ class ScriptWorldManager;
 class TsActor;
 
 /// Registers the families and the skills of this layer (once) and fills the script world's
-/// hooks for pyactor_tools and the skill constants. Call before StartScripting.
+/// hooks for pyactor_tools, the skill constants, the module "sound" and the stop of every
+/// sound channel. Call before StartScripting.
 void TsActorsInstall(ScriptWorldManager* world);
 /// The 18 family registrations, in table order; again does nothing new.
 void TsRegisterFamilies();

@@ -2,6 +2,7 @@
 #include "wuvanimregistry.h"
 
 #include "clump.h"
+#include "dictionary.h"
 #include "geometry.h"
 #include "hbdatamanager.h"
 #include "hbgrowarray.h"
@@ -14,24 +15,29 @@
 
 namespace
 {
+// The UV-animation plug-in's dictionaries and material animation.
+UVAnimDictionaryOps PluginOps()
+{
+    UVAnimDictionaryOps ops;
+    ops.streamRead = [](Stream* stream, uint32_t size) -> void* { return UVAnim::ReadDictionary(stream, size); };
+    ops.setCurrent = [](void* dictionary) { UVAnim::SetCurrentDictionary(static_cast<Dictionary*>(dictionary)); };
+    ops.destroy = [](void* dictionary) { Dictionary::Destroy(static_cast<Dictionary*>(dictionary)); };
+    ops.hasUVAnim = [](Material* material) { return UVAnimMaterial::HasUVAnim(material); };
+    ops.addTime = [](Material* material, float seconds) { UVAnimMaterial::AddUVAnimTime(material, seconds); };
+    ops.update = [](Material* material) { UVAnimMaterial::UpdateUVAnim(material); };
+    return ops;
+}
+
 HbPtrArray* gAnimatedMaterials = nullptr;
 HbPtrArray gDictionaries;
 void* gPending = nullptr;
-UVAnimDictionaryOps gOps;
-
-int32_t ExtensionHasUVAnim(Material* material)
-{
-    const int32_t offset = UVAnim::GetMaterialOffset();
-    if (offset < 0 || !material)
-        return 0;
-    const auto* extension =
-        reinterpret_cast<const UVAnimMaterialExtension*>(reinterpret_cast<const uint8_t*>(material) + offset);
-    return extension->interpolators[0] != nullptr ? 1 : 0;
-}
+UVAnimDictionaryOps gOps = PluginOps();
 
 int32_t HasUVAnim(Material* material)
 {
-    return gOps.hasUVAnim ? gOps.hasUVAnim(material) : ExtensionHasUVAnim(material);
+    if (!material)
+        return 0;
+    return gOps.hasUVAnim ? gOps.hasUVAnim(material) : UVAnimMaterial::HasUVAnim(material);
 }
 
 void SetCurrent(void* dictionary)
@@ -82,7 +88,7 @@ std::string ReplaceExtension(const std::string& path, const char* ext)
 
 void UVAnimSetDictionaryOps(const UVAnimDictionaryOps* ops)
 {
-    gOps = ops ? *ops : UVAnimDictionaryOps{};
+    gOps = ops ? *ops : PluginOps();
 }
 
 void UVAnimRegistryInit()
@@ -158,9 +164,10 @@ int32_t LoadUVAnimations(const char* id)
     if (!stream)
         return 0;
     Stream* engine = stream->GetEngineStream();
-    if (engine && Stream::FindChunk(engine, kUVAnimDictionaryChunk, nullptr, nullptr))
+    uint32_t size = 0;
+    if (engine && Stream::FindChunk(engine, kUVAnimDictionaryChunk, &size, nullptr))
     {
-        void* dictionary = gOps.streamRead ? gOps.streamRead(engine) : nullptr;
+        void* dictionary = gOps.streamRead ? gOps.streamRead(engine, size) : nullptr;
         if (dictionary)
         {
             if (gDictionaries.Add(dictionary) < 0)

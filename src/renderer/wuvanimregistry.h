@@ -9,13 +9,14 @@
 struct Material;
 struct Stream;
 
-/// The UV-animation dictionary operations the loading needs. The plug-in's dictionaries and
-/// material animation fill them; any left null is skipped (a dictionary chunk is then not
-/// read, and materials are not advanced).
+/// The UV-animation dictionary operations the loading needs; by default the UV-animation
+/// plug-in's dictionaries and material animation. Any left null is skipped (a dictionary chunk
+/// is then not read, and materials are not advanced).
 struct UVAnimDictionaryOps
 {
-    /// Reads a dictionary whose chunk header was just found; null when it cannot.
-    void* (*streamRead)(Stream* stream) = nullptr;
+    /// Reads a dictionary whose chunk header (body of size bytes) was just found; null when it
+    /// cannot.
+    void* (*streamRead)(Stream* stream, uint32_t size) = nullptr;
     /// Makes the dictionary (or none) the one names resolve against.
     void (*setCurrent)(void* dictionary) = nullptr;
     void (*destroy)(void* dictionary) = nullptr;
@@ -24,7 +25,7 @@ struct UVAnimDictionaryOps
     void (*addTime)(Material* material, float seconds) = nullptr;
     void (*update)(Material* material) = nullptr;
 };
-/// Null restores the defaults.
+/// Null restores the plug-in's operations.
 void UVAnimSetDictionaryOps(const UVAnimDictionaryOps* ops);
 
 /// The engine's dictionary chunk.

@@ -3,6 +3,7 @@
 // pending dictionary and the registry of animated materials).
 #include "chunk.h"
 #include "clump.h"
+#include "clumpwriter.h"
 #include "geometry.h"
 #include "hbclock.h"
 #include "hbdatamanager.h"
@@ -10,10 +11,14 @@
 #include "image.h"
 #include "levelwriter.h"
 #include "material.h"
+#include "matfx.h"
+#include "matrix.h"
 #include "pngimage.h"
 #include "scene_fixture.h"
 #include "texture.h"
 #include "uvanim.h"
+#include "uvanimkey.h"
+#include "uvanimwriter.h"
 #include "w3dobject.h"
 #include "wanimatedtextureset.h"
 #include "wtexturemanager.h"
@@ -82,6 +87,8 @@ protected:
         for (const std::string& id : mIds)
             HbResourceManager::Instance()->RemovePath(id.c_str());
         HbDataManager::Destroy();
+        // Dictionaries a test's fake operations made are forgotten through those operations.
+        UVAnimClearAll();
         UVAnimSetDictionaryOps(nullptr);
         SceneTest::TearDown();
     }
@@ -444,7 +451,7 @@ struct FakeUV
         animated.clear();
         advanced.clear();
         UVAnimDictionaryOps ops;
-        ops.streamRead = [](Stream*) -> void*
+        ops.streamRead = [](Stream*, uint32_t) -> void*
         {
             ++reads;
             return reinterpret_cast<void*>(next += 0x10);
@@ -564,19 +571,87 @@ TEST_F(UVAnimations, AnObjectThatFailsToLoadLeavesNoDictionaryPending)
     EXPECT_EQ(UVAnimPendingDictionary(), nullptr);
     EXPECT_EQ(FakeUV::current, nullptr);
 
-    // Without the plug-in's reader a dictionary chunk is found but not read.
-    UVAnimSetDictionaryOps(nullptr);
+    // The plug-in's reader refuses a dictionary chunk with an empty body.
     UVAnimClearAll();
+    UVAnimSetDictionaryOps(nullptr);
     EXPECT_EQ(LoadUVAnimations("BROKEN_WO"), 1);
     EXPECT_EQ(UVAnimDictionaryCount(), 0);
     EXPECT_EQ(UVAnimPendingDictionary(), nullptr);
+}
+
+TEST_F(UVAnimations, AnObjectsUvaFileAnimatesTheMaterialsThatNameItsAnimations)
+{
+    // A quad of two triangles: material 0 plays "wave" in slot 0, material 1 plays nothing.
+    std::vector<uint8_t> slot = {1, 0, 0, 0, 36, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 'w', 'a', 'v', 'e'};
+    const uint32_t stamp = LibraryStamp::Encode(kLibraryVersion, kLibraryBuild);
+    for (int i = 0; i < 4; ++i)
+        slot[8 + size_t(i)] = uint8_t(stamp >> (8 * i));
+    slot.resize(12 + 36, 0);
+    std::vector<uint8_t> extension = {uint8_t(UVAnim::kPluginId), uint8_t(UVAnim::kPluginId >> 8), 0, 0,
+                                      uint8_t(slot.size()), 0, 0, 0};
+    for (int i = 0; i < 4; ++i)
+        extension.push_back(uint8_t(stamp >> (8 * i)));
+    extension.insert(extension.end(), slot.begin(), slot.end());
+    // The material's UV-transform effect is where the animated matrices go: kind 5, one
+    // UV-transform slot and an empty one.
+    const std::vector<uint8_t> effect = {5, 0, 0, 0, 5, 0, 0, 0, 0, 0, 0, 0};
+    const std::vector<uint8_t> effectHeader = {uint8_t(MatFx::kPluginId), uint8_t(MatFx::kPluginId >> 8), 0, 0,
+                                               uint8_t(effect.size()), 0, 0, 0};
+    extension.insert(extension.end(), effectHeader.begin(), effectHeader.end());
+    for (int i = 0; i < 4; ++i)
+        extension.push_back(uint8_t(stamp >> (8 * i)));
+    extension.insert(extension.end(), effect.begin(), effect.end());
+    GeometryDescription g;
+    g.format = kGeometryPositions;
+    g.numVertices = 4;
+    GeometryDescription::MorphTarget target;
+    target.positions = {0, 0, 0, 1, 0, 0, 0, 1, 0, 1, 1, 0};
+    target.sphere = {0.5f, 0.5f, 0, 1};
+    g.targets = {target};
+    g.triangles = {{0, 2, 1, 0}, {1, 2, 3, 1}};
+    g.materials = {GeometryDescription::Material{}, GeometryDescription::Material{}};
+    g.materials[0].extension = extension;
+    g.listEntries = {0, 1};
+    ClumpDescription c;
+    c.frames = {ClumpDescription::Frame{}};
+    c.geometries = {g};
+    c.atomics = {ClumpDescription::Atomic{}};
+    Declare("WAVE_WO", "wave.dff");
+    Container("WAVE_WO", "LOAD_UVA", 1);
+    WriteFile("wave.dff", Str(ClumpWriter::Write(c)));
+    UVAnimDescription wave;
+    wave.name = "wave";
+    wave.keys = {{0, 0, {1, 0, 0, 1, 0, 0}}, {0, 1, {1, 0, 0, 1, 1, 0.5f}}};
+    WriteFile("wave.uva", Str(UVAnimWriter::Dictionary({wave})));
+
+    HbRoot* object = HbResourceManager::Instance()->GetResource("WAVE_WO");
+    ASSERT_NE(object, nullptr);
+    object->AddRef();
+    mResources.push_back(object);
+    EXPECT_EQ(UVAnim::GetCurrentDictionary(), nullptr) << "current only while the object was read";
+    ASSERT_EQ(UVAnimRegistryCount(), 1);
+    Material* animated = UVAnimRegistryMaterial(0);
+    const Animation* played = UVAnimMaterial::GetExtension(animated)->interpolators[0]->animation;
+    EXPECT_STREQ(UVAnimGetCustomData(played)->name, "wave");
+    EXPECT_GE(UVAnim::GetRefCount(played), 2) << "the dictionary's and the slot's";
+    UVAnimUpdate(0.5f);
+    const Matrix* m = UVAnimMaterial::GetChannelMatrix(animated, 0);
+    ASSERT_NE(m, nullptr);
+    EXPECT_FLOAT_EQ(m->pos.x, 0.5f);
+    EXPECT_FLOAT_EQ(m->pos.y, 0.25f);
+    const MatFxEffectSlot* effectSlot = MatFx::FindSlot(MatFx::GetData(animated), kMatFxSlotUVTransform);
+    ASSERT_NE(effectSlot, nullptr);
+    EXPECT_EQ(effectSlot->uv.baseTransform, m) << "the drawn material takes the animated matrix";
 }
 
 TEST_F(UVAnimations, MutatedUvaFilesAreReadSafely)
 {
     Declare("ROCK_WO", "rock.dff");
     Container("ROCK_WO", "LOAD_UVA", 1);
-    std::string base = UvaBytes(false) + UvaBytes(true) + std::string(16, '\x7f');
+    UVAnimDescription wave;
+    wave.name = "wave";
+    wave.keys = {{0, 0, {1, 0, 0, 1, 0, 0}}, {0, 1, {1, 0, 0, 1, 1, 0.5f}}};
+    std::string base = UvaBytes(false) + Str(UVAnimWriter::Dictionary({wave})) + std::string(16, '\x7f');
     std::mt19937 random(45);
     for (int32_t round = 0; round < 300; ++round)
     {

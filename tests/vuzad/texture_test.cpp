@@ -141,6 +141,11 @@ TEST_F(Textures, DictionariesKeepNewestFirstAndFindByFoldedName)
     EXPECT_EQ(TextureDictionary::FindTexture(dictionary, "Brick"), newer) << "a-z fold, newest first";
     EXPECT_EQ(TextureDictionary::FindTexture(dictionary, "W\xe4LL"), other);
     EXPECT_EQ(TextureDictionary::FindTexture(dictionary, "w\xc4ll"), nullptr) << "only a-z fold";
+    EXPECT_EQ(TextureDictionary::FindInCurrent("brick"), newer);
+    EXPECT_EQ(TextureDictionary::FindInCurrent(nullptr), nullptr);
+    TextureDictionary::SetCurrent(nullptr);
+    EXPECT_EQ(TextureDictionary::FindInCurrent("brick"), nullptr) << "no current dictionary";
+    TextureDictionary::SetCurrent(dictionary);
 
     // A null answer stops the walk.
     int32_t calls = 0;

@@ -48,7 +48,8 @@ std::vector<uint8_t> MaterialChunk(const GeometryDescription::Material& material
     body.Real(material.diffuse);
     if (!material.texture.empty())
         body.Append(TextureChunk(material, version));
-    body.Header(kChunkExtension, 0, version);
+    body.Header(kChunkExtension, material.extension.size(), version);
+    body.Append(material.extension);
     Bytes chunk;
     chunk.Header(7, body.out.size(), version);
     chunk.Append(body.out);

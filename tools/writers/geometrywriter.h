@@ -27,6 +27,7 @@ struct GeometryDescription
         std::string texture;                       ///< the texture's name; empty: none
         std::string mask;                          ///< its mask's name
         uint32_t textureFilterAddressing = 0x1101; ///< filter mode, address U and V words
+        std::vector<uint8_t> extension;            ///< the extension chunk's body: plug-in sub-chunks
     };
 
     uint32_t format = 0x2; ///< geometry format flags as stored

@@ -272,6 +272,12 @@ TextureDictionary* TextureDictionary::GetCurrent()
     return sBlock ? sBlock->current : nullptr;
 }
 
+Texture* TextureDictionary::FindInCurrent(const char* name)
+{
+    TextureDictionary* current = GetCurrent();
+    return current && name ? FindTexture(current, name) : nullptr;
+}
+
 int32_t TextureDictionary::RegisterPlugin(int32_t size, int32_t pluginId, PluginConstructor constructor,
                                           PluginDestructor destructor, PluginCopy copy)
 {

@@ -162,6 +162,9 @@ struct TextureDictionary
     static TextureDictionary* ForAllTextures(TextureDictionary* dictionary, TextureCallback callback, void* data);
     static void SetCurrent(TextureDictionary* dictionary);
     static TextureDictionary* GetCurrent();
+    /// FindTexture in the current dictionary (no reference taken); null when there is no
+    /// current dictionary, no name or no such texture.
+    static Texture* FindInCurrent(const char* name);
 
     static int32_t RegisterPlugin(int32_t size, int32_t pluginId, PluginConstructor constructor,
                                   PluginDestructor destructor, PluginCopy copy);

@@ -5,18 +5,24 @@
 // lifetime and the palette shared by atomics of one hierarchy.
 #include "animation.h"
 #include "animationwriter.h"
+#include "atomicnode.h"
 #include "camera.h"
+#include "device.h"
 #include "clumpwriter.h"
 #include "d3d9worldfixture.h"
 #include "frame.h"
 #include "framecheck.h"
 #include "hierarchy.h"
 #include "instancedata.h"
+#include "light.h"
+#include "memory.h"
 #include "resourcearena.h"
 #include "skin.h"
 #include "skinpipeline.h"
 #include "skinwriter.h"
 #include "stdkey.h"
+#include "vertexshader.h"
+#include "worldd3d9.h"
 #include "worldfixture.h"
 
 #include <gtest/gtest.h>
@@ -71,7 +77,8 @@ const std::array<std::array<uint8_t, 4>, 4> kColumnBones = {{{0, 0, 0, 0}, {1, 0
 const std::array<std::array<float, 4>, 4> kColumnWeights = {
     {{1, 0, 0, 0}, {0.75f, 0.25f, 0, 0}, {0.6f, 0.4f, 0, 0}, {1, 0, 0, 0}}};
 
-ClumpDescription SkinnedClump()
+// lit: normals facing the camera and the light flag instead of prelit colours.
+ClumpDescription SkinnedClump(bool lit)
 {
     ClumpDescription d;
     d.frames.resize(5);
@@ -88,7 +95,7 @@ ClumpDescription SkinnedClump()
     d.frames[4].extension = SkinWriter::FrameNode(12);
 
     GeometryDescription strip;
-    strip.format = kGeometryPositions | kGeometryPrelit;
+    strip.format = lit ? kGeometryPositions | kGeometryNormals | kGeometryLight : kGeometryPositions | kGeometryPrelit;
     strip.numVertices = 8;
     GeometryDescription::MorphTarget target{{0, 0, 0, 2}, {}, {}};
     SkinDescription skin;
@@ -97,7 +104,10 @@ ClumpDescription SkinnedClump()
         for (float y : {-0.4f, 0.4f})
         {
             target.positions.insert(target.positions.end(), {ColumnX(c), y, 0.0f});
-            strip.prelit.push_back({0xE0, 0x30, 0x20, 0xFF});
+            if (lit)
+                target.normals.insert(target.normals.end(), {0.0f, 0.0f, -1.0f});
+            else
+                strip.prelit.push_back({0xE0, 0x30, 0x20, 0xFF});
             skin.boneIndices.push_back(kColumnBones[size_t(c)]);
             skin.weights.push_back(kColumnWeights[size_t(c)]);
         }
@@ -196,7 +206,7 @@ double Cross(Point a, Point b, Point p)
 
 // The frame the camera sees: the posed strip in its prelit colour; pixels too near an edge
 // to predict are taken from the actual frame.
-std::vector<uint32_t> Reference(const std::vector<uint32_t>& actual)
+std::vector<uint32_t> Reference(const std::vector<uint32_t>& actual, uint32_t colour)
 {
     const std::vector<Point> v = PosedVertices();
     std::vector<std::array<int, 3>> triangles;
@@ -226,9 +236,9 @@ std::vector<uint32_t> Reference(const std::vector<uint32_t>& actual)
             if (nearest < 0.1 && !inside)
                 frame[i] = actual[i];
             else if (nearest < 0.1)
-                frame[i] = actual[i] == kBackground ? kBackground : kColour;
+                frame[i] = actual[i] == kBackground ? kBackground : colour;
             else if (inside)
-                frame[i] = kColour;
+                frame[i] = colour;
         }
     return frame;
 }
@@ -245,6 +255,11 @@ protected:
 
     void TearDown() override
     {
+        for (Light* light : mLights)
+        {
+            World::RemoveLight(&mWorld->world, light);
+            Light::Destroy(light);
+        }
         for (Atomic* extra : mExtra)
         {
             Clump::RemoveAtomic(mClump, extra);
@@ -266,11 +281,16 @@ protected:
         D3D9WorldTest::TearDown();
     }
 
-    void Start(bool streamOffsets = true, bool hardwareVertices = true)
+    /// hardwareSkin false: a vertex-shader version of 1.0, so the processor blends.
+    void Start(bool streamOffsets = true, bool hardwareVertices = true, bool hardwareSkin = false,
+               DWORD constants = 256)
     {
         d3d9test::AdapterConfig adapter = d3d9driver::Adapter();
         adapter.clientWidth = kSize;
         adapter.clientHeight = kSize;
+        adapter.caps.MaxVertexShaderConst = constants;
+        if (!hardwareSkin)
+            adapter.caps.VertexShaderVersion = D3DVS_VERSION(1, 0);
         if (!streamOffsets)
             adapter.caps.DevCaps2 &= ~DWORD(D3DDEVCAPS2_STREAMOFFSET);
         if (!hardwareVertices)
@@ -284,7 +304,7 @@ protected:
         ASSERT_EQ(Engine::Open(&mWindow), 1);
         ASSERT_EQ(Engine::Start(), 1);
 
-        std::vector<uint8_t> bytes = ClumpWriter::Write(SkinnedClump());
+        std::vector<uint8_t> bytes = ClumpWriter::Write(SkinnedClump(mLit));
         Stream* in = OpenReader(bytes);
         ASSERT_NE(Stream::FindChunk(in, 16, nullptr, nullptr), 0);
         mClump = Clump::StreamRead(in);
@@ -336,15 +356,79 @@ protected:
         return Camera::ShowRaster(mCamera, nullptr, 0) == mCamera && ok;
     }
 
-    void ExpectDrawn(const char* name)
+    void ExpectDrawn(const char* name, uint32_t colour = kColour, int tolerance = 2)
     {
         const std::vector<uint32_t> frame = ReadOpaquePixels(mCamera->frameBuffer, kSize, kSize);
         ASSERT_EQ(frame.size(), size_t(kSize) * kSize);
-        EXPECT_EQ(framecheck::CheckFrame(name, kSize, kSize, frame, Reference(frame), 2), "");
-        EXPECT_GT(std::count(frame.begin(), frame.end(), kColour), 150) << name;
+        EXPECT_EQ(framecheck::CheckFrame(name, kSize, kSize, frame, Reference(frame, colour), tolerance), "");
+        EXPECT_GT(std::count_if(frame.begin(), frame.end(), [&](uint32_t p) { return p != kBackground; }), 150)
+            << name;
+    }
+
+    /// An ambient light and count directional lights shining along +z (onto the strip's
+    /// normals), each of the colour given.
+    void AddLights(float ambient, int count, LightColour each)
+    {
+        Light* a = Light::Create(kLightAmbient);
+        const LightColour grey = {ambient, ambient, ambient, 1};
+        Light::SetColor(a, &grey);
+        mLights.push_back(a);
+        for (int i = 0; i < count; ++i)
+        {
+            Light* sun = Light::Create(kLightDirectional);
+            Light::SetColor(sun, &each);
+            Light::SetFrame(sun, MakeFrame());
+            mLights.push_back(sun);
+        }
+        for (Light* light : mLights)
+            World::AddLight(&mWorld->world, light);
+        Frame::SyncDirtyList();
     }
 
     InstanceHeader* Header() { return InstanceData::Header(mAtomic->geometry->instanceData); }
+
+    /// The bytes of vertex v's element of the usage, read back from its vertex buffer.
+    std::vector<BYTE> ElementBytes(int v, BYTE usage)
+    {
+        InstanceHeader* header = Header();
+        UINT count = 0;
+        header->vertexDeclaration->GetDeclaration(nullptr, &count);
+        std::vector<D3DVERTEXELEMENT9> elements(count);
+        header->vertexDeclaration->GetDeclaration(elements.data(), &count);
+        for (const D3DVERTEXELEMENT9& e : elements)
+        {
+            if (e.Usage != usage || e.Stream > 1)
+                continue;
+            const InstanceStream& s = header->streams[e.Stream];
+            std::vector<BYTE> bytes;
+            if (!d3d9test::ReadBuffer(s.vertexBuffer, bytes))
+                return {};
+            const size_t at = (s.managed ? s.offset : 0) + size_t(v) * s.stride + e.Offset;
+            return at + 8 <= bytes.size() ? std::vector<BYTE>(bytes.begin() + long(at), bytes.begin() + long(at + 8))
+                                          : std::vector<BYTE>{};
+        }
+        return {};
+    }
+
+    /// The first two 16-bit values of an element.
+    std::array<int, 2> Shorts(int v, BYTE usage)
+    {
+        const std::vector<BYTE> b = ElementBytes(v, usage);
+        if (b.size() < 4)
+            return {-1, -1};
+        return {int(uint16_t(b[0] | b[1] << 8)), int(uint16_t(b[2] | b[3] << 8))};
+    }
+
+    /// The constant uploads of one frame ("start, count" each).
+    std::vector<std::string> ConstantUploads()
+    {
+        d3d9test::ClearCallLog();
+        d3d9test::EnableCallLog(true);
+        const bool drawn = DrawFrame();
+        d3d9test::EnableCallLog(false);
+        EXPECT_TRUE(drawn);
+        return d3d9test::CallArgs("SetVertexShaderConstantF");
+    }
 
     std::unique_ptr<TestWorld> mWorld;
     Clump* mClump = nullptr;
@@ -353,7 +437,16 @@ protected:
     Hierarchy* mHierarchy = nullptr;
     Animation* mAnimation = nullptr;
     std::vector<Atomic*> mExtra;
+    std::vector<Light*> mLights;
+    bool mLit = false;
 };
+
+// The colour of a lit white material with ambient and diffuse factors 1.
+uint32_t LitColour(float ambient, int count, LightColour each)
+{
+    auto channel = [&](float light) { return uint32_t(std::lround(std::min(1.0f, ambient + count * light) * 255)); };
+    return 0xFF000000u | channel(each.red) << 16 | channel(each.green) << 8 | channel(each.blue);
+}
 
 } // namespace
 
@@ -439,4 +532,263 @@ TEST_F(SkinDraw, AtomicsSharingHierarchyAndFrameBuildThePaletteOncePerRender)
     ASSERT_TRUE(DrawFrame());
     EXPECT_EQ(SkinPipeline::GetPaletteBuildCount(), before + 1);
     ExpectDrawn("skin_posed_twins");
+}
+
+// ---- Hardware skinning --------------------------------------------------------------------------
+
+namespace
+{
+
+bool Has(const std::vector<std::string>& list, const std::string& item)
+{
+    return std::find(list.begin(), list.end(), item) != list.end();
+}
+
+} // namespace
+
+TEST_F(SkinDraw, HardwareAndProcessorSkinningDrawTheSameModel)
+{
+    Start(true, true, true);
+    ASSERT_EQ(SkinPlugin::GetCaps().hardwareSkinning, 1);
+    ASSERT_TRUE(DrawFrame());
+    Skin* skin = SkinGeometry::GetSkin(mAtomic->geometry);
+    EXPECT_EQ(skin->hardwareSkinned, 1);
+    // One static stream with weights and indices; the mesh drawn by a generated shader.
+    InstanceHeader* header = Header();
+    EXPECT_EQ(header->streams[0].managed, 1);
+    EXPECT_EQ(header->streams[1].vertexBuffer, nullptr);
+    EXPECT_NE(InstanceHeader::Meshes(header)[0].vertexShader, nullptr);
+    EXPECT_EQ(ElementBytes(0, D3DDECLUSAGE_BLENDWEIGHT).size(), 8u);
+    ExpectDrawn("skin_hardware");
+    const std::vector<uint32_t> hardware = ReadOpaquePixels(mCamera->frameBuffer, kSize, kSize);
+
+    // Nothing is locked or built per frame: the palette goes up as constants.
+    d3d9test::ClearCallLog();
+    d3d9test::EnableCallLog(true);
+    ASSERT_TRUE(DrawFrame());
+    d3d9test::EnableCallLog(false);
+    for (const char* call : {"CreateVertexBuffer", "CreateVertexDeclaration", "VertexBuffer::Lock"})
+        EXPECT_EQ(d3d9test::CountCalls(call), 0u) << call;
+    // Three bones by number: every node's rows from the bone base in one run.
+    const std::vector<std::string> uploads = d3d9test::CallArgs("SetVertexShaderConstantF");
+    EXPECT_TRUE(Has(uploads, "0, 4")) << "world-view-projection";
+    EXPECT_TRUE(Has(uploads, "5, 9")) << "the bones after c4";
+
+    // The same model blended on the processor once the device cannot skin.
+    SkinDeviceCaps caps = SkinPlugin::GetCaps();
+    caps.hardwareSkinning = 0;
+    SkinPlugin::SetCaps(caps);
+    ASSERT_TRUE(DrawFrame());
+    EXPECT_EQ(skin->hardwareSkinned, 0);
+    EXPECT_EQ(InstanceHeader::Meshes(Header())[0].vertexShader, nullptr);
+    ExpectDrawn("skin_processor_after_hardware");
+    const std::vector<uint32_t> processor = ReadOpaquePixels(mCamera->frameBuffer, kSize, kSize);
+    EXPECT_EQ(framecheck::CheckFrame("skin_hardware_vs_processor", kSize, kSize, hardware, processor, 2), "");
+}
+
+TEST_F(SkinDraw, AFirstWeightAboveOneIsStoredAndDrawnAsTheFirstBoneAlone)
+{
+    Start(true, true, true);
+    Skin* skin = SkinGeometry::GetSkin(mAtomic->geometry);
+    ASSERT_EQ(skin->maxWeights, 2);
+    // Vertex 0 lies on column 0, which follows bone 0 alone: 1.5 must not scale it.
+    skin->vertexWeights[0] = 1.5f;
+    skin->vertexWeights[1] = 0.5f;
+    skin->vertexBoneIndices[0] = 0x0100;
+    ASSERT_TRUE(DrawFrame());
+    EXPECT_EQ(skin->hardwareSkinned, 1);
+    const float* w = skin->vertexWeights;
+    EXPECT_EQ(std::vector<float>(w, w + 4), (std::vector<float>{1, 0, 0, 0}));
+    // Two weights as unsigned normalised shorts: the whole unit on the first.
+    EXPECT_EQ(Shorts(0, D3DDECLUSAGE_BLENDWEIGHT), (std::array<int, 2>{65535, 0}));
+    EXPECT_EQ(Shorts(2, D3DDECLUSAGE_BLENDWEIGHT), (std::array<int, 2>{49151, 16384})) << "0.75 and 0.25";
+    ExpectDrawn("skin_hardware_weight_above_one");
+}
+
+TEST_F(SkinDraw, FortyNodesOnNinetySixConstantsPackTheTwentyUsedBonesIntoSlotsZeroToNineteen)
+{
+    Start(true, true, true, 96);
+    ASSERT_EQ(SkinPlugin::GetCaps().hardwareBoneLimit, 28);
+    ASSERT_NE(mHierarchy->matrices, nullptr);
+    Skin* old = SkinGeometry::GetSkin(mAtomic->geometry);
+
+    // The same pose on bones 3, 20 and 34 of 40; 20 bones used in three runs of numbers.
+    const uint8_t moved[3] = {3, 20, 34};
+    std::vector<uint8_t> used = {1, 2, 3, 10, 11};
+    for (uint8_t b = 20; b <= 34; ++b)
+        used.push_back(b);
+    ASSERT_EQ(used.size(), 20u);
+    Hierarchy* forty = Hierarchy::Create(40, nullptr, nullptr, 0, 36);
+    ASSERT_NE(forty, nullptr);
+    forty->flags |= mHierarchy->flags & kHierarchyLocalSpace;
+    std::vector<Matrix> inverse(40);
+    Matrix identity{};
+    identity.right = {1, 0, 0};
+    identity.up = {0, 1, 0};
+    identity.at = {0, 0, 1};
+    identity.flags = kMatrixIdentity | kMatrixOrthonormal;
+    for (int32_t n = 0; n < 40; ++n)
+        forty->matrices[n] = inverse[size_t(n)] = identity;
+    for (int b = 0; b < 3; ++b)
+    {
+        forty->matrices[moved[b]] = mHierarchy->matrices[b];
+        inverse[moved[b]] = old->inverseMatrices[b];
+    }
+    std::vector<uint32_t> indices(8);
+    for (size_t v = 0; v < 8; ++v)
+    {
+        const uint32_t i = old->vertexBoneIndices[v];
+        indices[v] = uint32_t(moved[i & 0xFF]) | uint32_t(moved[(i >> 8) & 0xFF]) << 8;
+    }
+    Skin* skin = Skin::Create();
+    ASSERT_NE(skin, nullptr);
+    ASSERT_EQ(Skin::AllocateData(skin, 40, 20, 8, used.data(), old->vertexWeights, indices.data(), inverse.data()),
+              1);
+    skin->maxWeights = 2;
+    SkinGeometry::SetSkin(mAtomic->geometry, skin);
+    SkinAtomic::SetSkinHierarchy(mAtomic, forty);
+
+    const std::vector<std::string> uploads = ConstantUploads();
+    EXPECT_EQ(skin->hardwareSkinned, 1);
+    EXPECT_EQ(skin->bonesPerBatch, 20);
+    // Bone indices hold 3 x the list position: bone 3 is third, 20 sixth, 34 last.
+    EXPECT_EQ(Shorts(0, D3DDECLUSAGE_BLENDINDICES), (std::array<int, 2>{6, 6}));
+    EXPECT_EQ(Shorts(4, D3DDECLUSAGE_BLENDINDICES), (std::array<int, 2>{57, 15}));
+    // c4 the ambient colour, the bones from c5: runs {1-3}, {10-11}, {20-34} at positions 0, 3, 5.
+    EXPECT_TRUE(Has(uploads, "5, 9"));
+    EXPECT_TRUE(Has(uploads, "14, 6"));
+    EXPECT_TRUE(Has(uploads, "20, 45"));
+    EXPECT_EQ(uploads.size(), 5u) << "world-view-projection, ambient and three runs";
+    ExpectDrawn("skin_hardware_forty_nodes");
+
+    SkinAtomic::SetSkinHierarchy(mAtomic, mHierarchy);
+    Hierarchy::Destroy(forty);
+}
+
+TEST_F(SkinDraw, SplitDataUploadsEachBoneOfTheMeshRunsAtItsSlot)
+{
+    Start(true, true, true);
+    Skin* skin = SkinGeometry::GetSkin(mAtomic->geometry);
+    // Bones 0, 1, 2 in slots 2, 0, 1; the one mesh draws runs {0, 1} and {1, 2}.
+    auto* block = static_cast<uint8_t*>(Memory::AllocateZeroed(1, 3 + 2 * (1 + 2), 0x30116));
+    ASSERT_NE(block, nullptr);
+    const uint8_t bytes[] = {2, 0, 1, 0, 2, 0, 1, 1, 2};
+    std::copy(std::begin(bytes), std::end(bytes), block);
+    skin->splitBlock = block;
+    skin->meshRuns = block + 3;
+    skin->boneRuns = block + 5;
+    skin->splitBoneLimit = 3;
+    skin->splitMeshCount = 1;
+    skin->splitRunCount = 2;
+
+    const std::vector<std::string> uploads = ConstantUploads();
+    EXPECT_EQ(skin->hardwareSkinned, 1);
+    EXPECT_EQ(Shorts(0, D3DDECLUSAGE_BLENDINDICES), (std::array<int, 2>{6, 6}));
+    EXPECT_EQ(Shorts(4, D3DDECLUSAGE_BLENDINDICES), (std::array<int, 2>{3, 0}));
+    const std::vector<std::string> bones(uploads.begin() + 2, uploads.end());
+    EXPECT_EQ(bones, (std::vector<std::string>{"11, 3", "5, 3", "8, 3"}));
+    ExpectDrawn("skin_hardware_split");
+    // Per mesh, every frame.
+    EXPECT_EQ(ConstantUploads().size(), uploads.size());
+}
+
+TEST_F(SkinDraw, PerFrameComponentsTakeAStreamOfTheirOwnBesideTheStaticOne)
+{
+    Start(true, true, true);
+    // Another plug-in rewrites the prelit colours every frame.
+    VertexShaderFlags::Set(mAtomic->geometry, kVsFlagPrelit);
+    ASSERT_TRUE(DrawFrame());
+    EXPECT_EQ(SkinGeometry::GetSkin(mAtomic->geometry)->hardwareSkinned, 1);
+    InstanceHeader* header = Header();
+    EXPECT_EQ(header->streams[0].managed, 0) << "a dynamic buffer of its own";
+    EXPECT_EQ(header->streams[0].stride, 4u) << "the colours alone";
+    EXPECT_EQ(header->streams[1].managed, 1);
+    EXPECT_EQ(header->streams[1].stride, 12u + 4 + 4) << "position, two weights, two indices";
+    EXPECT_EQ(header->useOffsets, 1u);
+    EXPECT_EQ(InstanceHeader::Meshes(header)[0].baseIndex, InstanceHeader::Meshes(header)[0].minimumVertex);
+    ExpectDrawn("skin_hardware_two_streams");
+}
+
+TEST_F(SkinDraw, TheShaderDescriptorTakesTheGeometrysComponentsAndTheFog)
+{
+    Start(true, true, true);
+    VertexShaderDescriptor d{0xFF, 0xFF, 0xFF, 0xFF};
+    SkinPipeline::BeginShaderDescriptor(mAtomic, &d);
+    EXPECT_EQ(d.Key(), uint32_t(kVsPrelit) << 16) << "prelit, no sets, no fog, no effect kind";
+
+    const DeviceRecord& device = Engine::Current()->device;
+    device.setRenderState(kRenderStateFogType, 2);
+    SkinPipeline::BeginShaderDescriptor(mAtomic, &d);
+    EXPECT_EQ(d.Fog(), 0) << "fog off";
+    device.setRenderState(kRenderStateFog, 1);
+    SkinPipeline::BeginShaderDescriptor(mAtomic, &d);
+    EXPECT_EQ(d.Fog(), 2);
+    EXPECT_EQ(d.EffectKind(), 0) << "no tangent-space kind, so nothing of c5-c8 is owed";
+
+    // The exponential fog's register comes before the bones: c5, then the bones from c6.
+    const std::vector<std::string> uploads = ConstantUploads();
+    EXPECT_TRUE(Has(uploads, "5, 1"));
+    EXPECT_TRUE(Has(uploads, "6, 9"));
+    device.setRenderState(kRenderStateFog, 0);
+}
+
+TEST_F(SkinDraw, TheHardwarePalettePacksTheX87RowsAndIsNeverTakenForAnotherLayout)
+{
+    Start(true, true, true);
+    Skin* skin = SkinGeometry::GetSkin(mAtomic->geometry);
+    SkinPipeline::ResetPaletteKey();
+    const int32_t before = SkinPipeline::GetPaletteBuildCount();
+    const float* rows = SkinPipeline::BuildPaletteHardware(SkinPlugin::GetPalette(), mAtomic, skin);
+    ASSERT_NE(rows, nullptr);
+    const std::vector<float> hardware(rows, rows + 3 * 12);
+    EXPECT_EQ(SkinPipeline::BuildPaletteHardware(SkinPlugin::GetPalette(), mAtomic, skin), rows);
+    EXPECT_EQ(SkinPipeline::GetPaletteBuildCount(), before + 1) << "the same key";
+
+    // Same hierarchy, counter and frame: the processor's palette is still built, and after it
+    // the hardware one again.
+    const Matrix* x87 = SkinPipeline::BuildPaletteX87(mAtomic, skin, mHierarchy);
+    EXPECT_EQ(SkinPipeline::GetPaletteBuildCount(), before + 2);
+    for (int b = 0; b < 3; ++b)
+        for (int i = 0; i < 12; ++i)
+            EXPECT_FLOAT_EQ(hardware[size_t(12 * b + i)], (&x87[b].right.x)[i]) << "bone " << b << " float " << i;
+    SkinPipeline::BuildPaletteHardware(SkinPlugin::GetPalette(), mAtomic, skin);
+    EXPECT_EQ(SkinPipeline::GetPaletteBuildCount(), before + 3);
+}
+
+TEST_F(SkinDraw, ALitModelDrawsAlikeInHardwareAndOnTheProcessor)
+{
+    mLit = true;
+    Start(true, true, true);
+    const LightColour sun = {0.5f, 0.25f, 0.125f, 1};
+    AddLights(0.2f, 1, sun);
+    const uint32_t colour = LitColour(0.2f, 1, sun);
+    ASSERT_TRUE(DrawFrame());
+    EXPECT_EQ(SkinGeometry::GetSkin(mAtomic->geometry)->hardwareSkinned, 1);
+    ExpectDrawn("skin_hardware_lit", colour, 3);
+    const std::vector<uint32_t> hardware = ReadOpaquePixels(mCamera->frameBuffer, kSize, kSize);
+
+    SkinDeviceCaps caps = SkinPlugin::GetCaps();
+    caps.hardwareSkinning = 0;
+    SkinPlugin::SetCaps(caps);
+    ASSERT_TRUE(DrawFrame());
+    EXPECT_EQ(SkinGeometry::GetSkin(mAtomic->geometry)->hardwareSkinned, 0);
+    ExpectDrawn("skin_processor_lit", colour, 3);
+    const std::vector<uint32_t> processor = ReadOpaquePixels(mCamera->frameBuffer, kSize, kSize);
+    EXPECT_EQ(framecheck::CheckFrame("skin_lit_hardware_vs_processor", kSize, kSize, hardware, processor, 3), "");
+}
+
+TEST_F(SkinDraw, WhenConstantsRunShortTheLastDirectionalLightGivesWayToTheBones)
+{
+    // 24 constants: three bones by number take 9, five directional lights 5 + 10; a sixth
+    // would need 26.
+    mLit = true;
+    Start(true, true, true, 24);
+    ASSERT_EQ(SkinPlugin::GetCaps().hardwareBoneLimit, 4);
+    const LightColour sun = {0.1f, 0.06f, 0.02f, 1};
+    AddLights(0.2f, 6, sun);
+    const std::vector<std::string> uploads = ConstantUploads();
+    EXPECT_EQ(SkinGeometry::GetSkin(mAtomic->geometry)->hardwareSkinned, 1);
+    EXPECT_TRUE(Has(uploads, "4, 11")) << "ambient and five lights";
+    EXPECT_TRUE(Has(uploads, "15, 9")) << "the bones after them";
+    ExpectDrawn("skin_hardware_five_of_six_lights", LitColour(0.2f, 5, sun), 3);
 }

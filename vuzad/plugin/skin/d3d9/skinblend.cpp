@@ -23,7 +23,7 @@ struct PaletteKey
     const Hierarchy* hierarchy;
     uint32_t counter;
     const Frame* frame;
-    int32_t layout; ///< 0 x87, 1 SSE: a palette of one layout is never taken for the other
+    int32_t layout; ///< 0 x87, 1 SSE, 2 hardware: a palette of one layout is never taken for another
 };
 
 PaletteKey sLastKey = {nullptr, 0, nullptr, -1};
@@ -102,7 +102,9 @@ int32_t EntryCount(const Hierarchy* hierarchy)
 bool KeyHit(const Atomic* atomic, const Hierarchy* hierarchy, int32_t layout)
 {
     Engine* engine = Engine::Current();
-    const PaletteKey key = {hierarchy, engine ? engine->renderFrame : 0, atomic ? atomic->object.frame : nullptr,
+    const uint32_t counter = engine ? engine->renderFrame : 0;
+    // The hardware key holds the counter complemented, as a second guard between the paths.
+    const PaletteKey key = {hierarchy, layout == 2 ? ~counter : counter, atomic ? atomic->object.frame : nullptr,
                             layout};
     if (key.hierarchy == sLastKey.hierarchy && key.counter == sLastKey.counter && key.frame == sLastKey.frame &&
         key.layout == sLastKey.layout)
@@ -355,6 +357,30 @@ Matrix* SkinPipeline::BuildPaletteX87(const Atomic* atomic, const Skin* skin, co
         e[12] = e[13] = e[14] = e[15] = 0.0f;
     }
     return palette;
+}
+
+float* SkinPipeline::BuildPaletteHardware(Matrix* palette, const Atomic* atomic, const Skin* skin)
+{
+    const Hierarchy* hierarchy = atomic ? SkinAtomic::GetSkinHierarchy(atomic) : nullptr;
+    float* rows = palette ? &palette->right.x : nullptr;
+    if (!rows || !skin || !hierarchy || KeyHit(atomic, hierarchy, 2))
+        return rows;
+    const bool local = (hierarchy->flags & kHierarchyLocalSpace) != 0;
+    const Affine inverseWorld = local ? Identity() : InverseWorld(atomic);
+    const int32_t count = EntryCount(hierarchy);
+    for (int32_t i = 0; i < count; ++i)
+    {
+        const Affine m = SkinningMatrix(skin, hierarchy, i, inverseWorld, local);
+        float* e = rows + 12 * i;
+        for (int j = 0; j < 3; ++j)
+        {
+            e[4 * j + 0] = m.m[0][j];
+            e[4 * j + 1] = m.m[1][j];
+            e[4 * j + 2] = m.m[2][j];
+            e[4 * j + 3] = m.m[3][j];
+        }
+    }
+    return rows;
 }
 
 int32_t SkinPipeline::GetPaletteBuildCount()

@@ -1,7 +1,9 @@
-// The skin pipeline's node: instance data for skinned atomics, the per-frame blend into the
-// instance's own static buffer or into the driver's rotating dynamic buffers, and the
-// fixed-function draw.
+// The skin pipeline's node: instance data for skinned atomics, the choice between hardware
+// and processor skinning, the per-frame blend into the instance's own static buffer or into
+// the driver's rotating dynamic buffers, and the fixed-function draw.
 #include "skinpipeline.h"
+
+#include "skind3d9_local.h"
 
 #include "atomicnode.h"
 #include "clump.h"
@@ -33,15 +35,6 @@ enum SkinMode : uint8_t
     kModeRingOne = 3, ///< every component from the rotating buffers each frame
 };
 
-/// The node's private data: the fixed-function callbacks; the vertex-shader ones stay null
-/// until the hardware path exists.
-struct SkinNodeData
-{
-    RenderCallback render;
-    LightingCallback lighting;
-    void* shaderPath[5];
-};
-
 NodeDefinition sDefinition = {
     "D3D9SkinAtomicAllInOne.node",
     SkinPipeline::RenderAtomic,
@@ -61,7 +54,8 @@ NodeDefinition sDefinition = {
     0,
 };
 
-bool sHardwareAllowed = false;
+// Whether the node holds the vertex-shader path; without it nothing is built for hardware.
+bool sShaderPath = false;
 
 const D3DCAPS9& Caps()
 {
@@ -180,6 +174,17 @@ bool LockOwn(InstanceStream& s, uint32_t vertices, uint8_t** out)
     return true;
 }
 
+// Fills the skin's per-instance decisions; whether it is to be skinned in hardware.
+bool DecideSkin(Atomic* atomic)
+{
+    Skin* skin = SkinOf(atomic);
+    if (!skin)
+        return false;
+    skin->bonesPerBatch = skin->splitMeshCount > 0 ? skin->splitBoneLimit : skin->usedBoneCount;
+    return sShaderPath && skin->data && atomic->geometry->numVertices <= skin->vertexCount &&
+           SkinAtomic::GetSkinHierarchy(atomic) && SkinPipeline::CanSkinInHardware(atomic);
+}
+
 SkinMode ModeOf(const InstanceHeader* header)
 {
     if (header->streams[0].managed)
@@ -196,10 +201,9 @@ int32_t Instance(void* object, InstanceHeader* header, int32_t)
     Skin* skin = SkinOf(atomic);
     if (skin)
     {
-        skin->bonesPerBatch = skin->splitMeshCount > 0 ? skin->splitBoneLimit : skin->usedBoneCount;
-        skin->hardwareSkinned =
-            sHardwareAllowed && SkinAtomic::GetSkinHierarchy(atomic) && SkinPipeline::CanSkinInHardware(atomic) ? 1
-                                                                                                               : 0;
+        skin->hardwareSkinned = DecideSkin(atomic) ? 1 : 0;
+        if (skin->hardwareSkinned)
+            return SkinInstanceHardware(atomic, header);
     }
     const Layout l = MakeLayout(g, ChooseMode(atomic));
     header->totalVertexCount = uint32_t(g->numVertices);
@@ -318,6 +322,9 @@ int32_t SkinPipeline::NodeInit(PipelineNode* node)
     std::memset(data, 0, sizeof(*data));
     data->render = AllInOneNode::DefaultRender;
     data->lighting = AtomicAllInOneNode::SetupLightingD3D9;
+    sShaderPath = SkinPlugin::GetCaps().hardwareSkinning != 0;
+    if (sShaderPath)
+        SkinFillShaderPath(data);
     return 1;
 }
 
@@ -331,14 +338,7 @@ bool SkinPipeline::CanSkinInHardware(const Atomic* atomic)
 
 bool SkinPipeline::UseStaticVertexBuffer(const Atomic* atomic)
 {
-    // While hardware skinning is switched off, a skin the device could blend is still blended
-    // on the processor, into the rotating buffers like any other.
-    return !SkinPlugin::GetCaps().hardwareVertexProcessing || (sHardwareAllowed && CanSkinInHardware(atomic));
-}
-
-void SkinPipeline::SetHardwareSkinningAllowed(bool allowed)
-{
-    sHardwareAllowed = allowed;
+    return !SkinPlugin::GetCaps().hardwareVertexProcessing || CanSkinInHardware(atomic);
 }
 
 int32_t SkinPipeline::RenderAtomic(PipelineNode* node, const NodeExecutionParameters* parameters)
@@ -353,10 +353,14 @@ int32_t SkinPipeline::RenderAtomic(PipelineNode* node, const NodeExecutionParame
     ResourceEntry** reference = shared ? &g->instanceData : &atomic->instanceData;
     void* owner = shared ? static_cast<void*>(g) : static_cast<void*>(atomic);
     ResourceEntry* entry = *reference;
-    // Rebuilt for new meshes, edited vertices, or a change of where the vertices live (a
-    // hierarchy bound since, or other capabilities).
+    // Rebuilt for new meshes, edited vertices, or a change of where the vertices live or who
+    // blends them (a hierarchy bound since, or other capabilities).
+    Skin* skin = SkinOf(atomic);
+    const bool hardware = DecideSkin(atomic);
+    const bool moved = skin && skin->hardwareSkinned != (hardware ? 1 : 0);
     if (entry && (InstanceData::Header(entry)->serialNumber != g->meshHeader->serialNumber ||
-                  g->lockedSinceInstance || ModeOf(InstanceData::Header(entry)) != ChooseMode(atomic)))
+                  g->lockedSinceInstance || moved ||
+                  (!hardware && ModeOf(InstanceData::Header(entry)) != ChooseMode(atomic))))
     {
         ResourceArena::Free(entry);
         entry = nullptr;
@@ -371,7 +375,6 @@ int32_t SkinPipeline::RenderAtomic(PipelineNode* node, const NodeExecutionParame
         g->lockedSinceInstance = 0;
     }
     InstanceHeader* header = InstanceData::Header(entry);
-    Skin* skin = SkinOf(atomic);
     if (Blended(atomic))
     {
         const SkinMode mode = ModeOf(header);
@@ -412,6 +415,9 @@ int32_t SkinPipeline::RenderAtomic(PipelineNode* node, const NodeExecutionParame
     atomic->interpolator.flags &= ~kInterpolatorMorphUpdate;
     if (g->flags & kGeometryInstanceOnly)
         return 1;
-    RenderFixedFunction(callbacks, entry, atomic);
+    if (skin && skin->hardwareSkinned && callbacks->beginDescriptor && SkinAtomic::GetSkinHierarchy(atomic))
+        SkinRenderHardware(callbacks, entry, atomic);
+    else
+        RenderFixedFunction(callbacks, entry, atomic);
     return 1;
 }
