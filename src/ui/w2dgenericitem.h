@@ -36,7 +36,8 @@ public:
     /// record count after each so an effect may change the list; 1.
     virtual int32_t Update();
     virtual void Hide();
-    /// Hides a shown item, sets the released flag and drops every effect; 1.
+    /// Hides a shown item, sets the released flag and drops every effect; 1. This hides HbRoot's
+    /// Release: a holder drops its reference on an item with item->HbRoot::Release().
     virtual int32_t Release();
 
     // ---- Geometry and colours ----------------------------------------------------------------------------

@@ -19,7 +19,7 @@ W2dGraphicContainer::~W2dGraphicContainer()
         if (W2dGenericItem* child = mChildren[i])
         {
             mChildren[i] = nullptr;
-            child->Release();
+            child->HbRoot::Release();
         }
     mChildren.RemoveAll();
 }
