@@ -1,6 +1,8 @@
 // Surface-backed items over a started renderer: the canonical build of a picture, the setters' edge
 // cases, text items and localized texts, and what an item leaves on screen.
 #include "framecheck.h"
+#include "raster.h"
+#include "texture.h"
 #include "ui_fixture.h"
 #include "w2dimagesurface.h"
 #include "w2dsurfacegraphicitem.h"
@@ -179,6 +181,19 @@ TEST_F(SurfaceItems, SetterEdgeCases)
     EXPECT_NEAR(size.x, 0.75f, 1e-6f);
     EXPECT_FLOAT_EQ(size.y, 0.5f);
     Drop(wide);
+
+    // A texture whose raster reports a zero side gives no shape either (instead of dividing by it).
+    auto* flat = Created(new W2dPictureItem("UI_WIDE_TEX", -1.0f, nullptr));
+    Raster* raster = flat->GetSurface()->GetTexture()->raster;
+    for (int32_t* side : {&raster->width, &raster->height})
+    {
+        int32_t saved = *side;
+        *side = 0;
+        EXPECT_EQ(flat->SetWidth(0.5f), 0);
+        EXPECT_EQ(flat->SetHeight(0.5f), 0);
+        *side = saved;
+    }
+    Drop(flat);
 
     // A texture that cannot be had: no size, so neither setter.
     auto* missing = Created(new W2dPictureItem("UI_MISSING_TEX", -1.0f, nullptr));
