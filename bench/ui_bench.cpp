@@ -113,7 +113,9 @@ void BM_ItemsUpdatedAndDrawn(benchmark::State& state)
         DrawList(gBench.itemList);
     }
 }
-BENCHMARK(BM_ItemsUpdatedAndDrawn)->Name("UI/300 items with 2 effects, updated and drawn")->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ItemsUpdatedAndDrawn)
+    ->Name("UI/300 items with 2 effects, updated and drawn")
+    ->Unit(benchmark::kMicrosecond);
 
 void BM_ItemsUpdated(benchmark::State& state)
 {

@@ -270,8 +270,7 @@ int32_t W2dFramedPanel::SetCornerColours(const Rgba& c0, const Rgba& c1, const R
 {
     if (mContent)
         mContent->SetCornerColours(c0, c1, c2, c3);
-    auto frame = [](const Rgba& c) -> Rgba
-    { return {255, 255, 255, c.alpha > kFrameAlpha ? kFrameAlpha : c.alpha}; };
+    auto frame = [](const Rgba& c) -> Rgba { return {255, 255, 255, c.alpha > kFrameAlpha ? kFrameAlpha : c.alpha}; };
     const Rgba f0 = frame(c0), f1 = frame(c1), f2 = frame(c2), f3 = frame(c3);
     ForEachPiece([&](W2dPictureItem* piece) { piece->SetCornerColours(f0, f1, f2, f3); });
     return 1;

@@ -70,8 +70,8 @@ int32_t W2dGraphicContainer::SetPosition(const Vector& position)
         W2dGenericItem* child = mChildren[i];
         Vector at;
         child->GetPosition(&at);
-        child->SetPosition({at.x - mPosition.x + position.x, at.y - mPosition.y + position.y,
-                            at.z - mPosition.z + position.z});
+        child->SetPosition(
+            {at.x - mPosition.x + position.x, at.y - mPosition.y + position.y, at.z - mPosition.z + position.z});
     }
     mPosition = position;
     return 1;

@@ -320,8 +320,8 @@ void W2dMoveByEffect::Update(W2dGenericItem* item)
     if (t < duration)
     {
         double k = t / duration;
-        item->SetPosition({float(mStart.x + mOffset.x * k), float(mStart.y + mOffset.y * k),
-                           float(mStart.z + mOffset.z * k)});
+        item->SetPosition(
+            {float(mStart.x + mOffset.x * k), float(mStart.y + mOffset.y * k), float(mStart.z + mOffset.z * k)});
         return;
     }
     mStarted = 0;

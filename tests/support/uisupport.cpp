@@ -30,10 +30,7 @@ int64_t Ticks(double seconds)
 
 // ---- Clocks -------------------------------------------------------------------------------------------------
 
-Clocks::Clocks()
-    : mSavedReal(HbRealClock::Instance()->mCurrentTime), mSavedGame(HbGameClock::Instance()->mGameTime)
-{
-}
+Clocks::Clocks() : mSavedReal(HbRealClock::Instance()->mCurrentTime), mSavedGame(HbGameClock::Instance()->mGameTime) {}
 
 Clocks::~Clocks()
 {

@@ -124,11 +124,11 @@ TEST_F(Effects, ColourFadeHoldsThroughItsDelayEndsExactlyOnItsColourAndRestartsF
         int32_t running;
     };
     const Step steps[] = {
-        {0.0, from, 1},                 // records its start
-        {0.25, from, 1},                // inside the delay
-        {0.5, from, 1},                 // the delay's last instant
-        {1.0, {100, 50, 25, 127}, 1},   // half way, truncated
-        {1.5, to, 0},                   // ends exactly on the end colour
+        {0.0, from, 1},               // records its start
+        {0.25, from, 1},              // inside the delay
+        {0.5, from, 1},               // the delay's last instant
+        {1.0, {100, 50, 25, 127}, 1}, // half way, truncated
+        {1.5, to, 0},                 // ends exactly on the end colour
         {3.0, to, 0},
     };
     for (const Step& step : steps)
@@ -192,8 +192,8 @@ TEST_F(Effects, PositionFadeSetsAlphaFromTheItemsHeightAndActsOncePerFrame)
         float y;
         int32_t alpha;
     };
-    for (const Case& c : {Case{0.6f, 255}, Case{0.7f, 0}, Case{0.75f, 191}, Case{0.8f, 127}, Case{0.9f, 0},
-                          Case{0.95f, 0}})
+    for (const Case& c :
+         {Case{0.6f, 255}, Case{0.7f, 0}, Case{0.75f, 191}, Case{0.8f, 127}, Case{0.9f, 0}, Case{0.95f, 0}})
     {
         auto* item = Picture({0.2f, c.y, 0}, {0.1f, 0.05f, 0});
         item->SetColour({10, 20, 30, 99});
@@ -295,8 +295,8 @@ TEST_F(Effects, MoveAndBackGoesOutAndBackEachHalfPeriodAndStartsOverAfterIt)
         float y;
     };
     // Fractions of the half period are taken as reals: an integer quotient would never move.
-    for (const Step& step : {Step{0.0, 0.2f}, Step{0.5, 0.3f}, Step{1.0, 0.4f}, Step{1.5, 0.3f}, Step{2.0, 0.3f},
-                             Step{2.25, 0.25f}})
+    for (const Step& step :
+         {Step{0.0, 0.2f}, Step{0.5, 0.3f}, Step{1.0, 0.4f}, Step{1.5, 0.3f}, Step{2.0, 0.3f}, Step{2.25, 0.25f}})
     {
         At(step.time, item);
         EXPECT_NEAR(Position(item).y, step.y, 1e-5f) << step.time;
@@ -345,8 +345,8 @@ TEST_F(Effects, TextPulseNeverFadesTheTextBelowAlphaFifty)
         float height;
         int32_t alpha;
     };
-    for (const Step& step : {Step{0.5, 0.03f, 127}, Step{0.9, 0.022f, 50}, Step{1.1, 0.022f, 50},
-                             Step{1.5, 0.03f, 127}, Step{1.99, 0.0398f, 252}})
+    for (const Step& step : {Step{0.5, 0.03f, 127}, Step{0.9, 0.022f, 50}, Step{1.1, 0.022f, 50}, Step{1.5, 0.03f, 127},
+                             Step{1.99, 0.0398f, 252}})
     {
         At(step.time, text);
         float height = 0;

@@ -124,8 +124,8 @@ TEST_F(SurfaceItems, SetterEdgeCases)
         int32_t answer;
         float surfaceDepth;
     };
-    for (const DepthCase& c : {DepthCase{0.5f, 0.7f, 1, 0.7f}, DepthCase{0.5f, 0.0f, 0, 0.5f},
-                               DepthCase{0.0f, 0.7f, 0, 0.0f}})
+    for (const DepthCase& c :
+         {DepthCase{0.5f, 0.7f, 1, 0.7f}, DepthCase{0.5f, 0.0f, 0, 0.5f}, DepthCase{0.0f, 0.7f, 0, 0.0f}})
     {
         auto* deep = Created(new W2dPictureItem("UI_RED_TEX", c.depth, nullptr));
         auto* surface = HbCastTo<W2dDepthSurface>(deep->GetSurface());
