@@ -1,6 +1,8 @@
 // Module initialiser table.
 #include "hbmoduleinit.h"
 
+#include <atomic>
+
 #include "hbmemory.h"
 
 namespace
@@ -55,4 +57,19 @@ int HbModuleInitCount()
 int HbModuleInitCountExisting()
 {
     return gTable.CountExisting();
+}
+
+namespace
+{
+std::atomic<int> gShuttingDown{0};
+}
+
+void HbSetShuttingDown()
+{
+    gShuttingDown = 1;
+}
+
+int HbIsShuttingDown()
+{
+    return gShuttingDown.load();
 }
