@@ -64,9 +64,10 @@ namespace
 std::atomic<int> gShuttingDown{0};
 }
 
-void HbSetShuttingDown()
+int HbSetShuttingDown()
 {
     gShuttingDown = 1;
+    return 1;
 }
 
 int HbIsShuttingDown()

@@ -44,7 +44,7 @@ int HbModuleInitCount();
 int HbModuleInitCountExisting();
 
 /// The game's shut-down has begun: from now on a class pool that becomes empty gives its
-/// block back (until then no pool is freed while the program runs).
-void HbSetShuttingDown();
+/// block back (until then no pool is freed while the program runs). Returns 1.
+int HbSetShuttingDown();
 /// 1 after HbSetShuttingDown.
 int HbIsShuttingDown();

@@ -58,8 +58,8 @@ public:
     int leaves = 0;
 };
 
-// Runs in a fresh working directory (no gprefs.dat), with the least service table and an
-// observer, and an application object for the window state.
+// Runs in a fresh working directory (no gprefs.dat) with the least service table and an
+// observer; the renderer fixture's application object holds the window state.
 class GameManagerTest : public ::testing::Test
 {
 protected:
@@ -346,9 +346,11 @@ TEST_F(GameManagerTest, RendererRetriesTheNineDepthPairsUntilOneStarts)
     static Case sWorking;
     for (Case c : {Case{16, 32, 1}, Case{32, 32, 2}, Case{24, 24, 6}, Case{16, 16, 10}})
     {
-        HbApplication application;
-        application.WindowState().colourDepth = 16;
-        application.WindowState().zDepth = 32;
+        // The program's application object (the renderer fixture's) holds the window state.
+        ASSERT_NE(HbApplication::Get(), nullptr);
+        HbWindowState& window = HbApplication::Get()->WindowState();
+        window.colourDepth = 16;
+        window.zDepth = 32;
         sTried.clear();
         sWorking = c;
         GameServicesTable().rendererStart = [](HbWindowState& window)
