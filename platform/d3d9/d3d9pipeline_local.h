@@ -175,11 +175,12 @@ extern const char* const kUniformBlockGlsl;
 // ---- The pipeline ---------------------------------------------------------------------------------------------
 
 /// Where one stream's vertices come from for a draw.
+/// A draw fills only the streams its layout reads.
 struct StreamSource
 {
-    uint32_t glBuffer = 0;   ///< buffer to read, or 0 when bytes are copied into the ring
-    uint64_t base = 0;       ///< byte offset of the draw's first vertex in glBuffer or the ring
-    UINT stride = 0;
+    uint32_t glBuffer; ///< buffer to read, or 0 when bytes are copied into the ring
+    uint64_t base;     ///< byte offset of the draw's first vertex in glBuffer or the ring
+    UINT stride;
 };
 
 struct DrawRequest
@@ -194,7 +195,8 @@ struct DrawRequest
     /// The indices lie in [lowest, highest] (checked); OpenGL is told so and reads only those vertices.
     UINT lowest = 0;
     UINT highest = 0;
-    std::array<StreamSource, kMaxStreams> streams{};
+    /// Only the streams of the layout's stream mask are set and read: a draw clears none of the others.
+    std::array<StreamSource, kMaxStreams> streams;
 };
 
 struct GlShadow;
