@@ -317,6 +317,15 @@ private:
     const VertexLayout* mInputLayout = nullptr; ///< what the attributes were last set from
     const Program* mInputProgram = nullptr;
     std::array<StreamSource, kMaxStreams> mInputStreams{};
+    /// The attributes the last full pass set: where each reads in its stream.
+    struct InputAttribute
+    {
+        uint8_t location;
+        uint8_t stream;
+        uint16_t offset;
+    };
+    std::array<InputAttribute, AttrCount> mInputs{};
+    uint32_t mInputCount = 0;
     uint32_t mEnabledAttributes = 0; ///< vertex inputs enabled in OpenGL, one bit per location
     std::unique_ptr<FixedUniforms> mUniforms;
     std::unique_ptr<FixedUniforms> mUploaded;
