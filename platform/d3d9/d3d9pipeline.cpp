@@ -1176,8 +1176,8 @@ void Pipeline::applyVertexInput(const VertexLayout& layout, const DrawRequest& r
         glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, request.indexBuffer);
     // The same layout, program and stream sources as the draw before leave every attribute as it is (a new
     // declaration may sit where a freed one was, so a declaration change always looks again).
-    const bool sameSetup = shadow.valid && !(mDevice.mDirty & DirtyDeclaration) && &layout == mInputLayout &&
-                           &program == mInputProgram;
+    const bool sameSetup =
+        shadow.valid && !(mDevice.mDirty & DirtyDeclaration) && &layout == mInputLayout && &program == mInputProgram;
     bool sameBases = sameSetup;
     bool sameBuffers = sameSetup;
     for (uint32_t mask = layout.streamMask; sameBuffers && mask; mask &= mask - 1)
