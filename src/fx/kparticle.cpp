@@ -39,8 +39,7 @@ struct ParticleStandard
 
 /// Floats of the value of each track number.
 constexpr int32_t kFloats[KTrackNumber::kCount] = {
-    0,
-    2, 2, 1, 2,    // SIZE, its bias, bias scale, emitter SIZE
+    0, 2, 2, 1, 2, // SIZE, its bias, bias scale, emitter SIZE
     3, 3, 1, 3,    // COLOR, bias, bias scale, emitter COLOR
     1, 1, 1,       // ALPHA, bias, emitter ALPHA
     1, 1, 1,       // ROT2D, bias, emitter ROT2D
@@ -50,12 +49,23 @@ constexpr int32_t kFloats[KTrackNumber::kCount] = {
 };
 
 /// The emitter tracks evaluated at the emitter's time, in order.
-constexpr int32_t kEmitterEvaluated[] = {
-    KTrackNumber::kGap,          KTrackNumber::kEmit,         KTrackNumber::kEmtPosition, KTrackNumber::kOrientation,
-    KTrackNumber::kPrtPositionBias, KTrackNumber::kEmtColor,  KTrackNumber::kPrtColorBias, KTrackNumber::kEmtAlpha,
-    KTrackNumber::kPrtAlphaBias, KTrackNumber::kEmtRot2d,     KTrackNumber::kPrtRot2dBias, KTrackNumber::kEmtSize,
-    KTrackNumber::kPrtSizeBias,  KTrackNumber::kPrtSizeBiasScale, KTrackNumber::kForce,   KTrackNumber::kInitDir,
-    KTrackNumber::kInitVel};
+constexpr int32_t kEmitterEvaluated[] = {KTrackNumber::kGap,
+                                         KTrackNumber::kEmit,
+                                         KTrackNumber::kEmtPosition,
+                                         KTrackNumber::kOrientation,
+                                         KTrackNumber::kPrtPositionBias,
+                                         KTrackNumber::kEmtColor,
+                                         KTrackNumber::kPrtColorBias,
+                                         KTrackNumber::kEmtAlpha,
+                                         KTrackNumber::kPrtAlphaBias,
+                                         KTrackNumber::kEmtRot2d,
+                                         KTrackNumber::kPrtRot2dBias,
+                                         KTrackNumber::kEmtSize,
+                                         KTrackNumber::kPrtSizeBias,
+                                         KTrackNumber::kPrtSizeBiasScale,
+                                         KTrackNumber::kForce,
+                                         KTrackNumber::kInitDir,
+                                         KTrackNumber::kInitVel};
 
 /// The five particle values: track number, the emitter track holding the current value, its
 /// bias and bias-scale tracks (0 none), the source index.
@@ -173,8 +183,9 @@ int32_t KeyCount(char* data, const int32_t* slots)
 /// Cursors into the tank's staging arrays of the bits wanted.
 struct TankCursors
 {
-    static constexpr uint32_t kBits[] = {kPTankPosition, kPTankColour, kPTankSize, kPTankMatrix, kPTankRotation,
-                                         kPTankTexCoords2, kPTankTexCoords4, kPTankNormal, kPTankVertexColours};
+    static constexpr uint32_t kBits[] = {kPTankPosition,   kPTankColour,   kPTankSize,
+                                         kPTankMatrix,     kPTankRotation, kPTankTexCoords2,
+                                         kPTankTexCoords4, kPTankNormal,   kPTankVertexColours};
     static constexpr int32_t kCount = 9;
     char* src[kCount] = {};
     char* dst[kCount] = {};

@@ -295,8 +295,9 @@ TEST_F(EmitterTest, RenderStatesOncePerRunAndStop)
 
 TEST_F(EmitterTest, SimulationMatchesIndependentTable)
 {
-    KEmitterClass* c = Make("MaxPrt 50 PrtLife 0.3 PrtLifeBias 0.1\n"
-                            "SECTION EMT { GAP { V 0.05 } INITVEL { V 10 } INITVEL BIAS { V 2 } INITDIR BIAS { X 0.5 } }");
+    KEmitterClass* c =
+        Make("MaxPrt 50 PrtLife 0.3 PrtLifeBias 0.1\n"
+             "SECTION EMT { GAP { V 0.05 } INITVEL { V 10 } INITVEL BIAS { V 2 } INITDIR BIAS { X 0.5 } }");
     KEmitterStd* e = Run(c);
     ASSERT_NE(e, nullptr);
 
