@@ -674,8 +674,14 @@ PrtStdEmitter* KfxEmit(Atomic*, PrtStdEmitter* emitter, void* params)
     const KPropertyLayout* L = c.layout;
     TankCursors tank;
     const uint32_t written = block ? block->lockedProperties & block->emitMask : 0;
+    // Per-particle entries the emission does not write still get a cleared entry each, so
+    // every entry stays with its particle.
+    TankCursors rest;
     if (block && block->destinations)
+    {
         tank.Take(block, block->emitMask);
+        rest.Take(block, ~block->emitMask);
+    }
     const Vector origin = c.EmitterPosition();
     const Matrix* world = s->worldMatrix;
     const bool firstFrame = L->frame[FxFrameSectionParser::kPosition] >= 0;
@@ -806,6 +812,12 @@ PrtStdEmitter* KfxEmit(Atomic*, PrtStdEmitter* emitter, void* params)
         lastSize[0] = values[kSizeValue][0];
         lastSize[1] = values[kSizeValue][1];
 
+        for (int32_t r = 0; r < TankCursors::kCount; ++r)
+            if (char*& d = rest.dst[r])
+            {
+                std::memset(d, 0, size_t(rest.size[r]));
+                d += rest.stride[r];
+            }
         if (!written)
             continue;
         if (char*& d = tank.dst[kCurPosition])
@@ -863,6 +875,7 @@ PrtStdEmitter* KfxEmit(Atomic*, PrtStdEmitter* emitter, void* params)
     {
         block->writtenCount += n;
         tank.Store(block, false);
+        rest.Store(block, false);
     }
     emitter->radius = std::max(emitter->radius, lastSize[0] * lastSize[0] + lastSize[1] * lastSize[1] + largest);
     batch->firstNew = batch->count;

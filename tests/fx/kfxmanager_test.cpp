@@ -252,3 +252,51 @@ TEST_F(ManagerTest, ResetsLeaveNothingLinked)
 }
 
 } // namespace
+
+namespace
+{
+int32_t gAllocations = 0;
+MemoryFunctions gReal;
+void* CountAllocate(size_t size, uint32_t hint)
+{
+    ++gAllocations;
+    return gReal.allocate(size, hint);
+}
+void* CountReallocate(void* p, size_t size, uint32_t hint)
+{
+    ++gAllocations;
+    return gReal.reallocate(p, size, hint);
+}
+void* CountAllocateZeroed(size_t count, size_t size, uint32_t hint)
+{
+    ++gAllocations;
+    return gReal.allocateZeroed(count, size, hint);
+}
+
+TEST_F(ManagerTest, SteadyUpdatesAllocateNothing)
+{
+    const std::string keys = "TIME 0 { X 255 Y 0 Z 0 } TIME 0.1 { X 0 Y 255 Z 0 } TIME 0.2 { X 0 Y 0 Z 255 } "
+                             "TIME 0.3 { X 255 Y 255 Z 0 } TIME 0.4 { X 0 Y 255 Z 255 } TIME 0.5 { X 255 Y 0 Z 255 } "
+                             "TIME 0.6 { X 9 Y 9 Z 9 } TIME 0.7 { X 200 Y 200 Z 200 }";
+    Effect(0, {"MaxPrt 100 BatchSize 50 PrtLife 0.5 SECTION EMT { EMIT { V 5 } GAP { V 0.001 } INITVEL { V 2 } "
+               "INITVEL BIAS { V 1 } } SECTION PRT { COLOR { IMode LINEAR " +
+               keys + " } SIZE { IMode LINEAR TIME 0 { X 1 Y 1 } TIME 0.5 { X 4 Y 4 } } }"});
+    for (int32_t i = 0; i < 3; ++i)
+        mManager.PlayOneShot(0, &mContext);
+    for (int32_t i = 0; i < 60; ++i)
+        mManager.UpdateAllBy(kDt);
+    Engine* engine = Engine::Current();
+    gReal = engine->memoryFunctions;
+    engine->memoryFunctions.allocate = CountAllocate;
+    engine->memoryFunctions.reallocate = CountReallocate;
+    engine->memoryFunctions.allocateZeroed = CountAllocateZeroed;
+    gAllocations = 0;
+    for (int32_t i = 0; i < 30; ++i)
+        mManager.UpdateAllBy(kDt);
+    engine->memoryFunctions = gReal;
+    EXPECT_EQ(gAllocations, 0);
+    const KEmitter* e = KEmitter::FromNode(mManager.GetList(10)->head.next);
+    EXPECT_GT(static_cast<const KEmitterStd*>(e)->mEmitter->activeCount, 20);
+}
+
+} // namespace
