@@ -9,6 +9,8 @@
 #include "kemitter.h"
 #include "kfxmanagerimp.h"
 #include "kparticle.h"
+#include "prtstd.h"
+#include "prtstdemitter.h"
 
 #include <gtest/gtest.h>
 
@@ -107,6 +109,20 @@ TEST_F(ManagerTest, OneShotsByGroupAndPriorityNewestFirst)
     EXPECT_EQ(Linked(), 6);
 
     EXPECT_EQ(mManager.ChangeCamera(nullptr), 0) << "the camera it has";
+    delete x;
+}
+
+TEST_F(ManagerTest, AClassWithoutInstancesIsSkipped)
+{
+    KfxDefinition* def = Effect(0, {"Priority 1", "Priority 2"});
+    // No tank can be made for it: its pool answers null.
+    PrtStdEmitter::GetStandard(def->GetClass(0)->mPrototypeEmitter)->maxParticles = 0;
+    EXPECT_EQ(mManager.PlayOneShot(0, &mContext), 1);
+    EXPECT_EQ(mManager.GetList(11)->Count(), 0);
+    EXPECT_EQ(mManager.GetList(12)->Count(), 1);
+    KFX* x = new KFX();
+    EXPECT_EQ(mManager.BindDefinition(x, 0, &mContext), 1);
+    EXPECT_EQ(x->GetEmitterCount(), 1);
     delete x;
 }
 
