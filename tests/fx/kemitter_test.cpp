@@ -15,6 +15,8 @@
 #include "prtstd.h"
 #include "prtstdemitter.h"
 #include "ptank.h"
+#include "raster.h"
+#include "texture.h"
 
 #include <gtest/gtest.h>
 
@@ -146,6 +148,34 @@ TEST_F(EmitterTest, ClassPrototypeBatchAndTankConstants)
     KEmitterStd* v = Run(varied);
     EXPECT_NE(Tank(v)->data.colour.red, 10);
     mOwned.clear();
+}
+
+Texture* gTexture = nullptr;
+
+TEST_F(EmitterTest, TextureReferencesOfPrototypeAndInstances)
+{
+    Raster* raster = Raster::Create(4, 4, 0, kRasterTypeTexture);
+    ASSERT_NE(raster, nullptr);
+    gTexture = Texture::Create(raster);
+    ASSERT_NE(gTexture, nullptr);
+    KEmitterDef::SetTextureSource(
+        [](const char*)
+        {
+            ++gTexture->refCount;
+            return gTexture;
+        });
+    KEmitterClass* c = Make("Texture FX_SPARK_TEX");
+    KEmitterDef::SetTextureSource(nullptr);
+    EXPECT_EQ(gTexture->refCount, 2) << "ours and the prototype's (the definition is gone)";
+    KEmitterStd* a = Run(c);
+    KEmitterStd* b = Run(c);
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(gTexture->refCount, 6) << "per instance: its emitter's and its tank material's";
+    mOwned.clear();
+    EXPECT_EQ(gTexture->refCount, 2);
+    mClasses.clear();
+    EXPECT_EQ(gTexture->refCount, 1) << "the prototype's released with its class";
+    Texture::Destroy(gTexture);
 }
 
 TEST_F(EmitterTest, ClassWithoutParticlesGivesNoInstance)
