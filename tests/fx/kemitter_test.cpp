@@ -325,15 +325,17 @@ TEST_F(EmitterTest, RenderStatesOncePerRunAndStop)
 
 TEST_F(EmitterTest, SimulationMatchesIndependentTable)
 {
-    KEmitterClass* c =
-        Make("MaxPrt 50 PrtLife 0.3 PrtLifeBias 0.1\n"
-             "SECTION EMT { GAP { V 0.05 } INITVEL { V 10 } INITVEL BIAS { V 2 } INITDIR BIAS { X 0.5 } }");
+    KEmitterClass* c = Make("MaxPrt 50 PrtLife 0.3 PrtLifeBias 0.1\n"
+                            "SECTION EMT { GAP { V 0.05 } INITVEL { V 10 } INITVEL BIAS { V 2 } INITDIR BIAS { X 0.5 } "
+                            "  COLOR { X 100 Y 100 Z 100 } }\n"
+                            "SECTION PRT { COLOR BIAS { X 50 Y 50 Z 50 } }");
     KEmitterStd* e = Run(c);
     ASSERT_NE(e, nullptr);
 
     struct P
     {
         float age, life, vx, vy, vz, x, y, z;
+        uint8_t rgb[3];
     };
     std::vector<P> live;
     Lcg r;
@@ -365,17 +367,31 @@ TEST_F(EmitterTest, SimulationMatchesIndependentTable)
             p.vx = (10 + r.Next() * 2) * d[0];
             p.vy = (10 + r.Next() * 2) * d[1];
             p.vz = (10 + r.Next() * 2) * d[2];
+            // A random offset per component, kept twice in the particle's stored colour.
+            for (uint8_t& channel : p.rgb)
+            {
+                const float spread = r.Next() * 50.0f;
+                float value = 100.0f + spread;
+                value += spread;
+                channel = uint8_t(int32_t(value));
+            }
             p.x = 1, p.y = 2, p.z = 3;
             live.push_back(p);
             next = time + 0.05f + 0.05f * 0.0f * r.Next();
         }
         const std::vector<Vector> tank = Entries<Vector>(e, kPTankPosition);
+        const std::vector<Rgba> colours = Entries<Rgba>(e, kPTankColour);
+        ASSERT_EQ(colours.size(), live.size());
         ASSERT_EQ(tank.size(), live.size()) << "frame " << frame;
         for (size_t i = 0; i < live.size(); ++i)
         {
             EXPECT_NEAR(tank[i].x, live[i].x, 1e-4f) << "frame " << frame << " particle " << i;
             EXPECT_NEAR(tank[i].y, live[i].y, 1e-4f) << "frame " << frame << " particle " << i;
             EXPECT_NEAR(tank[i].z, live[i].z, 1e-4f);
+            EXPECT_EQ(colours[i].red, live[i].rgb[0]) << "frame " << frame << " particle " << i;
+            EXPECT_EQ(colours[i].green, live[i].rgb[1]);
+            EXPECT_EQ(colours[i].blue, live[i].rgb[2]);
+            EXPECT_EQ(colours[i].alpha, 255);
         }
     }
     EXPECT_GE(live.size(), 3u);
@@ -444,6 +460,27 @@ TEST_F(EmitterTest, ColourBytesClamp)
     const std::vector<Rgba> updated = Entries<Rgba>(e, kPTankColour);
     ASSERT_GE(updated.size(), 1u);
     EXPECT_EQ(updated[0].red, 255);
+    mOwned.clear();
+}
+
+TEST_F(EmitterTest, ValueSourcesFollowConstantAndTrack)
+{
+    // One emission of three particles: a LINEAR alpha evaluated at their shared age, a
+    // CONSTANT colour keeping its birth value while the emitter's colour track moves on.
+    KEmitterClass* c = Make("PrtLife 1 SECTION EMT { EMIT { V 3 } GAP { V 100 } "
+                            "  COLOR { IMode LINEAR TIME 0 { X 10 Y 10 Z 10 } TIME 1 { X 210 Y 10 Z 10 } } }\n"
+                            "SECTION PRT { ALPHA { IMode LINEAR TIME 0 { V 255 } TIME 1 { V 0 } } "
+                            "  COLOR { IMode CONSTANT } }");
+    KEmitterStd* e = Run(c);
+    for (int32_t i = 0; i < 31; ++i)
+        e->Update(kDt);
+    const std::vector<Rgba> colours = Entries<Rgba>(e, kPTankColour);
+    ASSERT_EQ(colours.size(), 3u);
+    for (const Rgba& colour : colours)
+    {
+        EXPECT_NEAR(colour.alpha, 127, 1) << "255 at age 0, 0 at age 1: half way";
+        EXPECT_NEAR(colour.red, 13, 1) << "the emitter's colour at the particles' birth";
+    }
     mOwned.clear();
 }
 
