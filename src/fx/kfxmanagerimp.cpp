@@ -191,10 +191,31 @@ KfxManagerImp& KfxManagerImp::Instance()
     return *manager;
 }
 
+void KfxManagerImp::DeleteDefinition(KfxDefinition* definition)
+{
+    if (!definition)
+        return;
+    // Its one-shot instances leave the lists with it: their classes are about to go.
+    for (KfxRenderList& list : mLists)
+        for (KfxListNode* node = list.head.next; node != &list.tail;)
+        {
+            KfxListNode* next = node->next;
+            KEmitter* e = KEmitter::FromNode(node);
+            if (definition->Owns(e->GetClass()))
+            {
+                e->Unlink();
+                if (!e->IsOwned())
+                    delete e;
+            }
+            node = next;
+        }
+    delete definition;
+}
+
 void KfxManagerImp::SetDefinitionCount(int32_t count)
 {
     for (int32_t i = 0; i < mDefinitions.GetCount(); ++i)
-        delete static_cast<KfxDefinition*>(mDefinitions[i]);
+        DeleteDefinition(static_cast<KfxDefinition*>(mDefinitions[i]));
     mDefinitions.RemoveAll();
     if (count > 0)
         mDefinitions.SetSize(count);
@@ -204,7 +225,7 @@ int32_t KfxManagerImp::LoadDefinition(int32_t slot, const char* name)
 {
     if (slot < 0 || slot >= mDefinitions.GetCount())
         return 0;
-    delete static_cast<KfxDefinition*>(mDefinitions[slot]);
+    DeleteDefinition(static_cast<KfxDefinition*>(mDefinitions[slot]));
     mDefinitions[slot] = new KfxDefinition(name);
     return 1;
 }
@@ -302,6 +323,12 @@ int32_t KfxManagerImp::PlayOneShot(int32_t index, const FxContext* context)
         KEmitterStd* e = def->GetClass(i)->mPool.Acquire();
         if (!e)
             continue;
+        if (!e->GetRenderList())
+        {
+            // A class without a list (render lists not assigned) has nowhere to run.
+            Retire(e);
+            continue;
+        }
         if (context)
             e->ApplyContext(*context);
         e->Link();
@@ -365,7 +392,7 @@ void KfxManagerImp::Shutdown()
     ResetRenderLists();
     for (int32_t d = 0; d < GetDefinitionCount(); ++d)
     {
-        delete GetDefinition(d);
+        DeleteDefinition(GetDefinition(d));
         mDefinitions[d] = nullptr;
     }
 }

@@ -106,7 +106,8 @@ public:
 
     /// n empty definition slots (the old definitions deleted).
     void SetDefinitionCount(int32_t count);
-    /// A definition without classes in the slot; 1, 0 outside the slots.
+    /// A definition without classes in the slot (one there before is deleted with its linked
+    /// instances); 1, 0 outside the slots.
     int32_t LoadDefinition(int32_t slot, const char* name);
     KfxDefinition* GetDefinition(int32_t slot) const;
     int32_t GetDefinitionCount() const { return mDefinitions.GetCount(); }
@@ -134,6 +135,8 @@ public:
 
 private:
     void EmptyList(KfxRenderList& list);
+    /// The definition and the instances of its classes still linked.
+    void DeleteDefinition(KfxDefinition* definition);
     /// Back to its pool, or deleted when the pool refuses it.
     static void Retire(KEmitter* emitter);
 

@@ -327,7 +327,7 @@ TEST_F(EmitterTest, SimulationMatchesIndependentTable)
 {
     KEmitterClass* c = Make("MaxPrt 50 PrtLife 0.3 PrtLifeBias 0.1\n"
                             "SECTION EMT { GAP { V 0.05 } INITVEL { V 10 } INITVEL BIAS { V 2 } INITDIR BIAS { X 0.5 } "
-                            "  COLOR { X 100 Y 100 Z 100 } }\n"
+                            "  COLOR { X 100 Y 100 Z 100 } FORCE { Y -9.8 } }\n"
                             "SECTION PRT { COLOR BIAS { X 50 Y 50 Z 50 } }");
     KEmitterStd* e = Run(c);
     ASSERT_NE(e, nullptr);
@@ -350,6 +350,7 @@ TEST_F(EmitterTest, SimulationMatchesIndependentTable)
             p.age += kDt;
             if (p.age >= p.life)
                 continue;
+            p.vy += -9.8f * kDt;
             p.x += p.vx * kDt, p.y += p.vy * kDt, p.z += p.vz * kDt;
             kept.push_back(p);
         }

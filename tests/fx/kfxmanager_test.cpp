@@ -197,7 +197,9 @@ TEST_F(ManagerTest, ReboundObjectIsReachedWhenItsSecondDefinitionGoes)
     mManager.BindDefinition(x, 0, &mContext);
     mManager.BindDefinition(x, 1, &mContext);
     x->Start();
+    mManager.PlayOneShot(1, &mContext);
     EXPECT_EQ(x->GetEmitterCount(), 3);
+    EXPECT_EQ(Linked(), 5);
     // The object sits in the first definition's list; replacing the second deletes classes
     // it holds instances of.
     mManager.LoadDefinition(1, "FX_OTHER");
