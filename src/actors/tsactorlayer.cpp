@@ -14,6 +14,7 @@
 #include "tsscriptbinding.h"
 #include "tsskillregistry.h"
 #include "tssoundmodule.h"
+#include "tstrigger.h"
 
 #include <Python.h>
 
@@ -92,6 +93,7 @@ void TsActorsInstall(ScriptWorldManager* world)
         world->Hooks().fillSoundModule = FillSoundModule;
         world->Hooks().stopAllSoundChannels = StopAllSoundChannels;
         TsMarkSystemInstall(world);
+        TriggerManager::Install(world);
     }
 }
 
