@@ -13,6 +13,7 @@
 #include "tsactor.h"
 #include "tstrigger.h"
 #include "w3dframe.h"
+#include "w3dlevel.h"
 #include "wrenderer.h"
 #include "wscene.h"
 
@@ -51,6 +52,7 @@ public:
 struct Bench
 {
     WRenderer* renderer = nullptr;
+    W3dLevel* level = nullptr;
     WScene* scene = nullptr;
     ScriptWorldManager* scriptWorld = nullptr;
     std::vector<BenchActor*> actors;
@@ -79,7 +81,11 @@ bool Start()
         std::fprintf(stderr, "the interpreter could not start\n");
         return false;
     }
+    // The scene takes its nodes in once it shows a level; the level needs no world here.
+    b.level = W3dLevel::Create();
+    b.level->AddRef();
     b.scene = new WScene();
+    b.scene->SetLevel(b.level);
     b.scriptWorld = new ScriptWorldManager();
     b.scriptWorld->SetScene(b.scene);
     TriggerManager::Install(b.scriptWorld);
@@ -126,6 +132,8 @@ void Stop()
         b.scriptWorld->SetScene(nullptr);
         delete b.scriptWorld;
     }
+    if (b.level)
+        b.level->Release();
     ScriptInterpreter::Stop();
     WRenderer::DestroyInstance();
 }
