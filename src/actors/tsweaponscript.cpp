@@ -3,7 +3,9 @@
 
 #include "scriptvertex.h"
 #include "scriptworldmanager.h"
-#include "tsweapon.h"
+#include "hbclock.h"
+#include "hbresource.h"
+#include "tsweaponcontact.h"
 
 #include <Python.h>
 
@@ -101,7 +103,88 @@ PyObject* SetWeaponData(PyObject*, PyObject* args)
     Py_RETURN_NONE;
 }
 
+/// An optional integer: None gives -1. False with the error set for anything else.
+bool OptionalInt(PyObject* object, int32_t* out)
+{
+    if (!object || object == Py_None)
+    {
+        *out = -1;
+        return true;
+    }
+    const long value = PyLong_AsLong(object);
+    if (value == -1 && PyErr_Occurred())
+        return false;
+    if (value < INT32_MIN || value > INT32_MAX)
+    {
+        PyErr_SetString(PyExc_OverflowError, "SetWeaponContactData : integer out of range");
+        return false;
+    }
+    *out = int32_t(value);
+    return true;
+}
+
+/// The resource a name gives (None: none). False with the error set for a non-string.
+bool ResourceByName(PyObject* object, HbRoot** out)
+{
+    *out = nullptr;
+    if (!object || object == Py_None)
+        return true;
+    const char* name = PyUnicode_AsUTF8(object);
+    if (!name)
+        return false;
+    HbResourceManager* manager = HbResourceManager::Instance();
+    *out = manager ? manager->GetResource(name) : nullptr;
+    return true;
+}
+
+PyObject* SetWeaponContactData(PyObject*, PyObject* args)
+{
+    PyObject *object = nullptr, *optional = nullptr, *first = nullptr, *second = nullptr, *thirteenth = nullptr,
+             *fourteenth = nullptr;
+    float a = 0, b = 0, c = 0, d = 0, seconds = 0, t0 = 0, t1 = 0, t2 = 0, t3 = 0;
+    int damage = 0, ninth = 0, twelfth = 0, fifteenth = 0, last = 0;
+    if (!PyArg_ParseTuple(args, "OOffifffiOOiOOiffffi:SetWeaponContactData", &object, &optional, &a, &b, &damage, &c,
+                          &d, &seconds, &ninth, &first, &second, &twelfth, &thirteenth, &fourteenth, &fifteenth, &t0,
+                          &t1, &t2, &t3, &last))
+        return nullptr;
+    auto* weapon = WeaponOf<TsWeaponContact>(object, "SetWeaponContactData : Weapon isn't a TsWeaponContact");
+    if (!weapon)
+        return nullptr;
+    TsWeaponContactData& data = weapon->mContact;
+    int32_t optionals[3] = {};
+    HbRoot* resources[2] = {};
+    if (!OptionalInt(optional, &optionals[0]) || !OptionalInt(thirteenth, &optionals[1]) ||
+        !OptionalInt(fourteenth, &optionals[2]) || !ResourceByName(first, &resources[0]) ||
+        !ResourceByName(second, &resources[1]))
+        return nullptr;
+    data.reals[0] = a;
+    data.reals[1] = b;
+    data.reals[2] = c;
+    data.reals[3] = d;
+    data.set = 1;
+    data.optional = optionals[0];
+    data.damage = damage;
+    // Clamped like every script duration: NaN and negative are 0, huge values stay finite.
+    const double ticks = double(seconds) * double(HbPerformanceFrequency());
+    data.duration = !(ticks > 0.0) ? 0 : ticks >= 4.0e18 ? int64_t(4.0e18) : int64_t(ticks);
+    data.unset = -1;
+    data.last = last;
+    data.self = weapon;
+    data.ninth = ninth;
+    weapon->SetContactResources(resources[0], resources[1]);
+    data.twelfth = twelfth;
+    data.optionals[0] = optionals[1];
+    data.optionals[1] = optionals[2];
+    data.fifteenth = fifteenth;
+    data.tail[0] = t0;
+    data.tail[1] = t1;
+    data.tail[2] = t2;
+    data.tail[3] = t3;
+    Py_RETURN_NONE;
+}
+
 PyMethodDef gFunctions[] = {
+    {"SetWeaponContactData", SetWeaponContactData, METH_VARARGS, nullptr},
     {"SetWeaponAnimations", SetWeaponAnimations, METH_VARARGS, nullptr},
     {"SetWeaponData", SetWeaponData, METH_VARARGS, nullptr},
     {nullptr, nullptr, 0, nullptr},
