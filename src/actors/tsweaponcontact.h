@@ -51,7 +51,7 @@ public:
     /// TsWeapon::SetModel, then FindFrames: the frames never outlive their model.
     void SetModel(W3dNode* node) override;
     /// The model and strike frames of the current model (null without one).
-    void FindFrames();
+    virtual void FindFrames();
 
     /// Hits the actor given, or the one in reach the holder's search finds among its enemies:
     /// one hit event with the damage, then the strike point 30 units from the victim's torso

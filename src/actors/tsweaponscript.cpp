@@ -5,7 +5,7 @@
 #include "scriptworldmanager.h"
 #include "hbclock.h"
 #include "hbresource.h"
-#include "tsweaponcontact.h"
+#include "tsweaponshoot.h"
 
 #include <Python.h>
 
@@ -183,7 +183,84 @@ PyObject* SetWeaponContactData(PyObject*, PyObject* args)
     Py_RETURN_NONE;
 }
 
+/// Each name of a list (None: none) added to the weapon's sound list. False with the error set.
+bool AddSoundNames(TsWeapon* weapon, int32_t list, PyObject* names)
+{
+    if (!names || names == Py_None)
+        return true;
+    PyObject* sequence = PySequence_Fast(names, "SetWeaponShootData : sound names must be a list");
+    if (!sequence)
+        return false;
+    bool done = true;
+    for (Py_ssize_t i = 0; done && i < PySequence_Fast_GET_SIZE(sequence); ++i)
+    {
+        const char* name = PyUnicode_AsUTF8(PySequence_Fast_GET_ITEM(sequence, i));
+        done = name != nullptr && weapon->AddSound(list, name);
+    }
+    Py_DECREF(sequence);
+    return done;
+}
+
+PyObject* SetWeaponShootData(PyObject*, PyObject* args)
+{
+    PyObject *object = nullptr, *shots = nullptr, *empties = nullptr, *reloads = nullptr, *spread = nullptr;
+    int noise = 0, muzzle = 0, magazine = 0, tracer = 0, flag = 0, maxAmmo = 0, last = 0;
+    int data[3] = {};
+    float real3 = 0, real15 = 0;
+    if (!PyArg_ParseTuple(args, "OifOOOiOiiiiiifii:SetWeaponShootData", &object, &noise, &real3, &shots, &empties,
+                          &reloads, &muzzle, &spread, &magazine, &tracer, &flag, &data[0], &data[1], &data[2],
+                          &real15, &maxAmmo, &last))
+        return nullptr;
+    auto* weapon = WeaponOf<TsWeaponShoot>(object, "SetWeaponShootData : Weapon isn't a TsWeaponShoot");
+    if (!weapon)
+        return nullptr;
+    float minSpread = 0.0f, maxSpread = 0.0f;
+    if (!PyTuple_Check(spread) || !PyArg_ParseTuple(spread, "ff:SetWeaponShootData", &minSpread, &maxSpread))
+    {
+        if (!PyErr_Occurred())
+            PyErr_SetString(PyExc_TypeError, "SetWeaponShootData : the spread must be a tuple (min, max)");
+        return nullptr;
+    }
+    if (!AddSoundNames(weapon, TsWeapon::kShotSounds, shots) ||
+        !AddSoundNames(weapon, TsWeapon::kEmptySounds, empties) ||
+        !AddSoundNames(weapon, TsWeapon::kReloadSounds, reloads))
+        return nullptr;
+    const int32_t shootData[3] = {data[0], data[1], data[2]};
+    weapon->LoadData(noise, real3, muzzle, minSpread, maxSpread, magazine, tracer, flag, shootData, real15, maxAmmo,
+                     last);
+    Py_RETURN_NONE;
+}
+
+PyObject* SetAmmoNumber(PyObject*, PyObject* args)
+{
+    PyObject* object = nullptr;
+    int total = 0;
+    if (!PyArg_ParseTuple(args, "Oi:SetAmmoNumber", &object, &total))
+        return nullptr;
+    auto* weapon = WeaponOf<TsWeaponShoot>(object, "SetAmmoNumber : Weapon isn't a TsWeaponShoot");
+    if (!weapon)
+        return nullptr;
+    weapon->SetAmmo(total);
+    Py_RETURN_NONE;
+}
+
+PyObject* AddAmmo(PyObject*, PyObject* args)
+{
+    PyObject* object = nullptr;
+    int count = 0;
+    if (!PyArg_ParseTuple(args, "Oi:AddAmmo", &object, &count))
+        return nullptr;
+    auto* weapon = WeaponOf<TsWeaponShoot>(object, "AddAmmo : Weapon isn't a TsWeaponShoot");
+    if (!weapon)
+        return nullptr;
+    weapon->AddAmmo(count);
+    Py_RETURN_NONE;
+}
+
 PyMethodDef gFunctions[] = {
+    {"SetWeaponShootData", SetWeaponShootData, METH_VARARGS, nullptr},
+    {"SetAmmoNumber", SetAmmoNumber, METH_VARARGS, nullptr},
+    {"AddAmmo", AddAmmo, METH_VARARGS, nullptr},
     {"SetWeaponContactData", SetWeaponContactData, METH_VARARGS, nullptr},
     {"SetWeaponAnimations", SetWeaponAnimations, METH_VARARGS, nullptr},
     {"SetWeaponData", SetWeaponData, METH_VARARGS, nullptr},
