@@ -5,6 +5,7 @@
 #include "tsactor.h"
 #include "tsanimactor.h"
 #include "tsdof.h"
+#include "tsdofskills.h"
 #include "tsevent.h"
 #include "w3dnode.h"
 #include "tsfamilytable.h"
@@ -86,6 +87,7 @@ void TsActorsInstall(ScriptWorldManager* world)
     {
         registry->SetConstantPublisher(PublishSkillConstant);
         TsNothingToDoQueueRegistration(registry);
+        TsDofSkillsQueueRegistration(registry);
     }
     if (world)
     {
