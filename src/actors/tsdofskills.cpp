@@ -141,7 +141,8 @@ void TsDofTranslateMSState::Init()
     {
         const Vector axis = direction;
         Vector::TransformVector(&direction, &axis, Frame::GetWorldMatrix(frame));
-        const float length = std::sqrt(direction.x * direction.x + direction.y * direction.y + direction.z * direction.z);
+        const float length =
+            std::sqrt(direction.x * direction.x + direction.y * direction.y + direction.z * direction.z);
         if (length > 0.0f)
             direction = {direction.x / length, direction.y / length, direction.z / length};
     }

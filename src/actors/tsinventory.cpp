@@ -71,9 +71,8 @@ int32_t TsInventoryItem::Save(HbSaveFile* save)
     // again still knows how much to pass over.
     if (HasScriptObject(mActor))
         return save->WriteInt32(TsActorSavedWordCount(mActor)) && mActor->Save(save) ? 1 : 0;
-    return save->WriteInt32(0) && save->WriteString(kNone) && save->WriteString(kNone) && save->WriteString(kNone)
-               ? 1
-               : 0;
+    return save->WriteInt32(0) && save->WriteString(kNone) && save->WriteString(kNone) && save->WriteString(kNone) ? 1
+                                                                                                                   : 0;
 }
 
 int32_t TsInventoryItem::Load(HbSaveFile* save)
@@ -82,8 +81,8 @@ int32_t TsInventoryItem::Load(HbSaveFile* save)
     int32_t words = 0;
     std::string names[3];
     if (!save || !save->ReadString(mName) || !save->ReadString(mTexts[0]) || !save->ReadString(mTexts[1]) ||
-        !save->ReadInt32(words) || words < 0 || int64_t(words) * 4 > Remaining(save) ||
-        !save->ReadString(names[0]) || !save->ReadString(names[1]) || !save->ReadString(names[2]))
+        !save->ReadInt32(words) || words < 0 || int64_t(words) * 4 > Remaining(save) || !save->ReadString(names[0]) ||
+        !save->ReadString(names[1]) || !save->ReadString(names[2]))
         return 0;
     if (names[0] != kNone && names[1] != kNone && names[2] != kNone)
     {

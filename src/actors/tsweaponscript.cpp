@@ -1,10 +1,10 @@
 // The weapon functions of the scenario module.
 #include "tsweaponscript.h"
 
-#include "scriptvertex.h"
-#include "scriptworldmanager.h"
 #include "hbclock.h"
 #include "hbresource.h"
+#include "scriptvertex.h"
+#include "scriptworldmanager.h"
 #include "tsweaponshoot.h"
 
 #include <Python.h>
@@ -208,8 +208,8 @@ PyObject* SetWeaponShootData(PyObject*, PyObject* args)
     int data[3] = {};
     float real3 = 0, real15 = 0;
     if (!PyArg_ParseTuple(args, "OifOOOiOiiiiiifii:SetWeaponShootData", &object, &noise, &real3, &shots, &empties,
-                          &reloads, &muzzle, &spread, &magazine, &tracer, &flag, &data[0], &data[1], &data[2],
-                          &real15, &maxAmmo, &last))
+                          &reloads, &muzzle, &spread, &magazine, &tracer, &flag, &data[0], &data[1], &data[2], &real15,
+                          &maxAmmo, &last))
         return nullptr;
     auto* weapon = WeaponOf<TsWeaponShoot>(object, "SetWeaponShootData : Weapon isn't a TsWeaponShoot");
     if (!weapon)

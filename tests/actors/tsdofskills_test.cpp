@@ -189,8 +189,10 @@ TEST_F(DofSkills, ScriptsSetTheParametersAndRestartTheSkill)
     EXPECT_EQ(Exec("skills.DofRotate(door, 0, 2, 0, 30, 45)"), "");
     EXPECT_EQ(mTable->mAxis[1], 2.0f) << "not normalised";
     EXPECT_EQ(mTable->mSpeed, 30.0f);
-    EXPECT_EQ(Exec("skills.DofRotate('nobody', 0, 1, 0, 30, 45)"), "RuntimeError: DofRotate : actor has no motor skills");
-    EXPECT_EQ(Exec("skills.DofTranslate(door, 0, 1, 0)"), "TypeError: DofTranslate() takes exactly 6 arguments (4 given)");
+    EXPECT_EQ(Exec("skills.DofRotate('nobody', 0, 1, 0, 30, 45)"),
+              "RuntimeError: DofRotate : actor has no motor skills");
+    EXPECT_EQ(Exec("skills.DofTranslate(door, 0, 1, 0)"),
+              "TypeError: DofTranslate() takes exactly 6 arguments (4 given)");
     mWorld->Hooks().fillActorToolsModule = nullptr;
     mWorld->Hooks().fillSoundModule = nullptr;
 }

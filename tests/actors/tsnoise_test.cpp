@@ -23,9 +23,9 @@ TEST(TsNoise, LookupsClassifyRowsAndReadUnknownRowsAsNone)
         int32_t row, radius, level;
         bool alarm, danger, light, heavy;
     } cases[] = {
-        {13, 300, 25, true, false, true, false},  {3, 300, 25, false, true, true, false},
-        {10, 3000, 75, true, false, false, true}, {11, 4000, 100, false, false, false, false},
-        {-1, 0, 0, false, false, false, false},   {14, 0, 0, false, false, false, false},
+        {13, 300, 25, true, false, true, false},     {3, 300, 25, false, true, true, false},
+        {10, 3000, 75, true, false, false, true},    {11, 4000, 100, false, false, false, false},
+        {-1, 0, 0, false, false, false, false},      {14, 0, 0, false, false, false, false},
         {1000000, 0, 0, false, false, false, false},
     };
     for (const auto& c : cases)

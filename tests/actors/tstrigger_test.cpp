@@ -2,8 +2,8 @@
 // send periods and lives, and the script functions that name triggers by pool index.
 #include "frame.h"
 #include "hbclock.h"
-#include "scripteventid.h"
 #include "script_fixture.h"
+#include "scripteventid.h"
 #include "scriptworld_fixture.h"
 #include "tssendevent.h"
 #include "tstrigger.h"
@@ -186,7 +186,8 @@ TEST_F(Triggers, ScriptFunctionsNameTriggersByPoolIndexAndRefuseBadArguments)
         const char* error;
     } cases[] = {
         {"DropTrigger((0, 0, 0), 21, 300, 0.1, 0.1, 4, 0, 0)", "TypeError: DropTrigger : Position is not a vertex !"},
-        {"DropTrigger(vertex(0, 0, 0), 0, 300, 0.1, 0.1, 4, 0, 0)", "RuntimeError: DropTrigger : Invalid Event To Send"},
+        {"DropTrigger(vertex(0, 0, 0), 0, 300, 0.1, 0.1, 4, 0, 0)",
+         "RuntimeError: DropTrigger : Invalid Event To Send"},
         {"DropTrigger(vertex(0, 0, 0), 21, -1, 0.1, 0.1, 4, 0, 0)", "RuntimeError: DropTrigger : Invalid Distance"},
         {"DropTrigger(vertex(0, 0, 0), 21, 300, -0.1, 0.1, 4, 0, 0)",
          "RuntimeError: DropTrigger : Invalid send frequency"},
@@ -194,8 +195,7 @@ TEST_F(Triggers, ScriptFunctionsNameTriggersByPoolIndexAndRefuseBadArguments)
          "RuntimeError: DropTrigger : Invalid life duration"},
         {"DropTrigger(vertex(0, 0, 0), 21, 300, 0.1, 0.1, 4, 2, 0)",
          "RuntimeError: DropTrigger : Invalid collideable flag"},
-        {"DropTrigger(vertex(0, 0, 0), 21, 300)",
-         "TypeError: DropTrigger() takes exactly 8 arguments (3 given)"},
+        {"DropTrigger(vertex(0, 0, 0), 21, 300)", "TypeError: DropTrigger() takes exactly 8 arguments (3 given)"},
         {"DestroyTrigger(200)", "RuntimeError: DestroyTrigger : Actor is not a TsTrigger"},
         {"DestroyTrigger(-1)", "RuntimeError: DestroyTrigger : Actor is not a TsTrigger"},
         {"GetTriggerPos(140737488355328)", "OverflowError: signed integer is greater than maximum"},

@@ -76,7 +76,7 @@ TEST_F(ShootingWeapon, SetAmmoPutsThePartialMagazineInTheWeapon)
     {
         int32_t size, total, magazine, stock, reported;
     } cases[] = {
-        {10, 30, 10, 2, 30}, {10, 31, 1, 3, 31}, {10, 25, 5, 2, 25}, {10, 20, 10, 1, 20},
+        {10, 30, 10, 2, 30}, {10, 31, 1, 3, 31},   {10, 25, 5, 2, 25}, {10, 20, 10, 1, 20},
         {10, 0, 0, 0, 0},    {10, -1, 10, -1, -1}, {0, 25, 0, -1, -1},
     };
     for (const auto& c : cases)
