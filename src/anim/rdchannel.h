@@ -70,6 +70,9 @@ public:
     void SetWeightRamp(float from, float to, int64_t start, int64_t duration);
     void UpdateWeight(int64_t now);
     float GetWeight() const { return mCurrentWeight; }
+    /// Where the weight ramp starts and ends (equal when the weight holds).
+    float GetRampFrom() const { return mFromWeight; }
+    float GetRampTo() const { return mToWeight; }
 
     /// Removes entry i (the last one moves into its place). i - 1.
     int32_t RemoveCallbackAt(int32_t index);
