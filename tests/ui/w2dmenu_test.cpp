@@ -284,7 +284,7 @@ TEST_F(Menus, ACommandThatRanCountsAsChosen)
     EXPECT_EQ(tree.quit->Notify(42), 1);
 }
 
-TEST_F(Menus, PropertiesReachTheWholeTreeAndLayoutGivesTheCurrentOneToTheCurrentLabel)
+TEST_F(Menus, PropertiesReachTheWholeTreeLayoutGivesTheCurrentOneToTheCurrentLabelAndTitlesFollowTheMenu)
 {
     Tree tree;
     W2dMenu* root = tree.root;
@@ -326,6 +326,42 @@ TEST_F(Menus, PropertiesReachTheWholeTreeAndLayoutGivesTheCurrentOneToTheCurrent
     EXPECT_EQ(root->IsFirstEntry(tree.play), 1);
     EXPECT_EQ(root->IsFirstEntry(tree.quit), 0);
     EXPECT_EQ(tree.low->IsFirstEntry(nullptr), 0);
+
+    // A title text: a hidden grey localized text, shown and hidden with its menu.
+    mResources->Text("TX_MENU_OPTIONS_TXT", "Options");
+    EXPECT_EQ(tree.options->HasTitle(), 0);
+    tree.options->SetTitleText("TX_MENU_OPTIONS_TXT", {0.5f, 0.1f, 0.0f});
+    ASSERT_EQ(tree.options->HasTitle(), 1);
+    auto* title = HbCastTo<W2dTextGraphicItem>(tree.options->GetTitle());
+    ASSERT_NE(title, nullptr);
+    EXPECT_EQ(title->GetText(), "Options");
+    EXPECT_EQ(title->GetPriority(), 100);
+    EXPECT_EQ(title->IsHidden(), 1);
+    float charHeight = 0.0f;
+    title->GetCharHeight(&charHeight);
+    EXPECT_FLOAT_EQ(charHeight, 0.05f);
+    Rgba c0, c1, c2, c3;
+    title->GetCornerColours(&c0, &c1, &c2, &c3);
+    EXPECT_EQ(c3.red, 183);
+    EXPECT_EQ(c3.alpha, 255);
+    tree.options->Show();
+    EXPECT_EQ(title->IsHidden(), 0);
+    EXPECT_EQ(tree.sound->GetLabel()->IsHidden(), 0) << "the entries' labels are shown";
+    tree.options->Hide();
+    EXPECT_EQ(title->IsHidden(), 1);
+    // A new title releases the old one.
+    title->AddRef();
+    tree.options->SetTitle(nullptr);
+    EXPECT_EQ(title->IsReleased(), 1);
+    EXPECT_EQ(title->GetRefCount(), 1);
+    title->HbRoot::Release();
+
+    // Removing every entry clears them: only the test's references are left.
+    tree.options->RemoveAllEntries();
+    EXPECT_EQ(tree.options->HasEntries(), 0);
+    EXPECT_EQ(tree.options->GetCurrentEntry(), nullptr);
+    for (W2dMenu* menu : {tree.sound, tree.video, tree.low, tree.high})
+        EXPECT_EQ(menu->GetRefCount(), 1);
 }
 
 TEST_F(Menus, AThemeIsPushedWhileShownAndPoppedOnlyWhenThisMenuPushedIt)
@@ -410,45 +446,6 @@ TEST_F(Menus, ClearBreaksTheReferenceCycle)
     EXPECT_EQ(label->IsReleased(), 1);
     label->HbRoot::Release();
     tree.reset();
-}
-
-TEST_F(Menus, ATitleTextIsAHiddenGreyLocalizedTextShownWithTheMenu)
-{
-    mResources->Text("TX_MENU_OPTIONS_TXT", "Options");
-    Tree tree;
-    EXPECT_EQ(tree.options->HasTitle(), 0);
-    tree.options->SetTitleText("TX_MENU_OPTIONS_TXT", {0.5f, 0.1f, 0.0f});
-    ASSERT_EQ(tree.options->HasTitle(), 1);
-    auto* title = HbCastTo<W2dTextGraphicItem>(tree.options->GetTitle());
-    ASSERT_NE(title, nullptr);
-    EXPECT_EQ(title->GetText(), "Options");
-    EXPECT_EQ(title->GetPriority(), 100);
-    EXPECT_EQ(title->IsHidden(), 1);
-    float charHeight = 0.0f;
-    title->GetCharHeight(&charHeight);
-    EXPECT_FLOAT_EQ(charHeight, 0.05f);
-    Rgba c0, c1, c2, c3;
-    title->GetCornerColours(&c0, &c1, &c2, &c3);
-    EXPECT_EQ(c3.red, 183);
-    EXPECT_EQ(c3.alpha, 255);
-    tree.options->Show();
-    EXPECT_EQ(title->IsHidden(), 0);
-    EXPECT_EQ(tree.sound->GetLabel()->IsHidden(), 0) << "the entries' labels are shown";
-    tree.options->Hide();
-    EXPECT_EQ(title->IsHidden(), 1);
-    // A new title releases the old one.
-    title->AddRef();
-    tree.options->SetTitle(nullptr);
-    EXPECT_EQ(title->IsReleased(), 1);
-    EXPECT_EQ(title->GetRefCount(), 1);
-    title->HbRoot::Release();
-
-    // Removing every entry clears them: only the test's references are left.
-    tree.options->RemoveAllEntries();
-    EXPECT_EQ(tree.options->HasEntries(), 0);
-    EXPECT_EQ(tree.options->GetCurrentEntry(), nullptr);
-    for (W2dMenu* menu : {tree.sound, tree.video, tree.low, tree.high})
-        EXPECT_EQ(menu->GetRefCount(), 1);
 }
 
 TEST_F(Menus, AMenuIsDrawnWithItsCurrentLabelLit)
