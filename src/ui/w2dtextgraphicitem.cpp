@@ -7,6 +7,8 @@
 
 HB_DEFINE_CLASS_DESC(W2dTextGraphicItem, W2dSurfaceGraphicItem);
 
+const char* const kW2dStandardFont = "FE_STANDARD_FONT";
+
 namespace
 {
 const std::string kEmpty;

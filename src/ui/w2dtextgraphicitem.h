@@ -36,5 +36,8 @@ private:
     float mCharHeight = 0.0f;
 };
 
+/// The font resource of every text item the toolkit makes without another font.
+extern const char* const kW2dStandardFont;
+
 /// The text of a text resource: empty for an empty identifier or a resource that cannot be had.
 std::string GetLocalizedText(const char* textId);

@@ -1,11 +1,13 @@
 // Helpers for the user-interface tests.
 #include "uisupport.h"
 
+#include "fmod3testhooks.h"
 #include "hbclock.h"
 #include "hbcontroller.h"
 #include "hbinputaction.h"
 #include "hbinputmanager.h"
 #include "hbresource.h"
+#include "tsfmod.h"
 #include "w2dsurfacelist.h"
 #include "win32testhooks.h"
 
@@ -171,6 +173,90 @@ void Resources::SolidTexture(const char* id, int32_t width, int32_t height, uint
     Png::WriteImage(image, path.c_str());
     Image::Destroy(image);
     Declare(id, path);
+}
+
+// ---- Sounds ---------------------------------------------------------------------------------------------------
+
+namespace
+{
+std::string MakeFolder(const char* prefix)
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / (std::string(prefix) + "XXXXXX")).string();
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back(0);
+    return mkdtemp(name.data()) ? std::string(name.data()) : std::string();
+}
+
+/// The text between the first pair of double quotes.
+std::string Quoted(const std::string& args)
+{
+    size_t open = args.find('"');
+    size_t close = open == std::string::npos ? open : args.find('"', open + 1);
+    return close == std::string::npos ? std::string() : args.substr(open + 1, close - open - 1);
+}
+} // namespace
+
+Sounds::Sounds(std::initializer_list<const char*> ids) : mFolder(MakeFolder("ui_sounds_"))
+{
+    fmod3test::Reset();
+    for (const char* id : ids)
+    {
+        std::string path = mFolder + "/" + id + ".wav";
+        if (!fmod3test::WriteTone(path, fmod3test::ToneFormat::Wav16, 22050, 1, 0.05, 440.0))
+            continue;
+        HbResourceManager::Instance()->AddPath(id, path.c_str());
+        mIds.push_back(id);
+    }
+    mStarted = TsFModStart() == 0;
+    fmod3test::EnableCallLog(true);
+}
+
+Sounds::~Sounds()
+{
+    TsFModClose();
+    HbResourceManager* manager = HbResourceManager::Instance();
+    for (const std::string& id : mIds)
+        while (manager->GetPathCount(id.c_str()) > 0)
+            manager->RemovePath(id.c_str());
+    fmod3test::Reset();
+    std::error_code ignored;
+    if (!mFolder.empty())
+        std::filesystem::remove_all(mFolder, ignored);
+}
+
+void Sounds::Read()
+{
+    const std::vector<fmod3test::Call>& log = fmod3test::CallLog();
+    for (; mRead < log.size(); ++mRead)
+    {
+        const fmod3test::Call& call = log[mRead];
+        if (call.name == "FSOUND_Sample_Load" && call.result != "null")
+        {
+            std::string file = std::filesystem::path(Quoted(call.args)).stem().string();
+            mSamples.emplace_back(call.result, file);
+        }
+        else if (call.name == "FSOUND_PlaySound")
+        {
+            std::string sample = call.args.substr(call.args.find(", ") + 2);
+            for (const auto& [name, id] : mSamples)
+                if (name == sample)
+                    mPlayed.push_back(id);
+        }
+    }
+}
+
+std::vector<std::string> Sounds::Played()
+{
+    Read();
+    return mPlayed;
+}
+
+void Sounds::Clear()
+{
+    Read();
+    mPlayed.clear();
+    fmod3test::ClearCallLog();
+    mRead = 0;
 }
 
 // ---- Frames ---------------------------------------------------------------------------------------------------

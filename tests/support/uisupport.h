@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 class W2dSurfaceList;
@@ -85,6 +87,36 @@ private:
 
     std::string mFolder;
     std::vector<std::string> mIds;
+};
+
+// ---- Sounds -------------------------------------------------------------------------------------------------
+
+/// The sound layer started on our FMOD layer's null output with a short tone declared under each
+/// identifier, and the layer's call log on; closed, undeclared and the log reset at the end.
+class Sounds
+{
+public:
+    explicit Sounds(std::initializer_list<const char*> ids);
+    ~Sounds();
+    Sounds(const Sounds&) = delete;
+    Sounds& operator=(const Sounds&) = delete;
+
+    /// False when the layer did not start.
+    bool Started() const { return mStarted; }
+    /// The identifiers of the sounds played since the start or the last Clear, in order, read from
+    /// the samples the call log shows loaded and played.
+    std::vector<std::string> Played();
+    void Clear();
+
+private:
+    void Read();
+
+    std::string mFolder;
+    std::vector<std::string> mIds;
+    std::vector<std::pair<std::string, std::string>> mSamples; ///< the log's sample name, its identifier
+    std::vector<std::string> mPlayed;
+    size_t mRead = 0;
+    bool mStarted = false;
 };
 
 // ---- Frames -------------------------------------------------------------------------------------------------
