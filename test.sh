@@ -10,9 +10,11 @@ cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DHB_SANITIZE=ON -DHB
 cmake --build build/test
 export SDL_VIDEODRIVER=offscreen
 export ALSOFT_DRIVERS=null
-# With the software rasteriser's worker threads alive at exit, the leak checker's
-# thread-stopping step crashes under ctest; tests draw tiny frames, so one thread does.
+# With the software rasteriser's worker threads or the shader disk cache's thread alive at
+# exit, the leak checker's thread-stopping step crashes under ctest; tests draw tiny frames on
+# one thread and need no shader cache.
 export LP_NUM_THREADS="${LP_NUM_THREADS:-0}"
+export MESA_SHADER_CACHE_DISABLE="${MESA_SHADER_CACHE_DISABLE:-true}"
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 # The system's graphics libraries keep blocks until exit; tests/lsan.supp names them.
