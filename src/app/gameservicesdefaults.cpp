@@ -1,6 +1,7 @@
 // The real entries of the game's service table.
 #include "gameservicesdefaults.h"
 
+#include "fxservices.h"
 #include "gameservices.h"
 #include "hbapplication.h"
 #include "rdanimrequest.h"
@@ -90,6 +91,8 @@ int32_t QueueModule(const char* name)
         fill = AnimModuleFill;
     else if (std::strcmp(name, "anim_set") == 0)
         fill = AnimSetModuleFill;
+    else if (std::strcmp(name, "fx") == 0)
+        fill = FxModuleFill;
     return world->RegisterPendingModule(name, fill, 0);
 }
 
@@ -172,6 +175,9 @@ void GameServicesInstallDefaults()
     table.scriptStop = ScriptStop;
     table.scriptHasHero = ScriptHasHero;
     table.scriptClearHero = ScriptClearHero;
+    table.fx3dInitTypeRecords = Fx3dInitTypeRecords;
+    table.fxServicesTick = FxServicesTick;
+    table.fxServicesShutdown = FxServicesShutdown;
     table.fatalBox = FatalBox;
     table.exitProgram = ExitProgram;
 }
