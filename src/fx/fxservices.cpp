@@ -3,6 +3,7 @@
 #include "fxservices.h"
 
 #include "fxcontext.h"
+#include "fxfade.h"
 #include "kfxmanager.h"
 #include "kfxmanagerimp.h"
 #include "random.h"
@@ -243,14 +244,17 @@ void Fx3dInitTypeRecords()
 
 void FxServicesTick()
 {
+    FxFadeStep();
 }
 
 void FxServicesStageLeave()
 {
+    FxFadeClearAll();
 }
 
 void FxServicesShutdown()
 {
+    FxFadeClearAll();
     if (KfxManager::GetBackend() == &KfxManagerImp::Instance())
     {
         KfxManager::Shutdown();
