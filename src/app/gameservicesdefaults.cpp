@@ -1,6 +1,7 @@
 // The real entries of the game's service table.
 #include "gameservicesdefaults.h"
 
+#include "fx3dtype.h"
 #include "fxservices.h"
 #include "gameservices.h"
 #include "hbapplication.h"
@@ -175,6 +176,7 @@ void GameServicesInstallDefaults()
     table.scriptStop = ScriptStop;
     table.scriptHasHero = ScriptHasHero;
     table.scriptClearHero = ScriptClearHero;
+    table.physicsSetGravity = PhysicsSetGravity;
     table.fx3dInitTypeRecords = Fx3dInitTypeRecords;
     table.fxServicesTick = FxServicesTick;
     table.fxServicesShutdown = FxServicesShutdown;

@@ -2,6 +2,7 @@
 // start-up, tick and shut-down of the effect layer.
 #include "fxservices.h"
 
+#include "fx3dtype.h"
 #include "fxcontext.h"
 #include "fxfade.h"
 #include "kfxmanager.h"
@@ -240,6 +241,7 @@ void Fx3dInitTypeRecords()
     FxServicesInstall();
     FxLoadEffectScripts();
     KfxManagerImp::Instance().LoadAll();
+    Fx3dFillTypes();
 }
 
 void FxServicesTick()
