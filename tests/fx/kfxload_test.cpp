@@ -4,7 +4,10 @@
 #include "fx_fixture.h"
 #include "renderer_fixture.h"
 
+#include "fx3dtype.h"
+#include "fxcontext.h"
 #include "fxservices.h"
+#include "kfxmanager.h"
 #include "hbpack.h"
 #include "hbresource.h"
 #include "kemitter.h"
@@ -154,5 +157,31 @@ TEST_F(LoadTest, ScriptsLoadFromAPackAndPlay)
     ASSERT_EQ(mManager.PlayOneShot(0, &context), 1);
     EXPECT_EQ(mManager.GetList(11)->Count(), 1);
     EXPECT_EQ(mManager.GetList(0)->Count(), 1);
+}
+} // namespace
+
+namespace
+{
+TEST_F(LoadTest, StartUpLoadsTheScriptsBuildsTheClassesAndFillsTheDebrisTypes)
+{
+    const std::string path = mDir / "impact6.txt";
+    hbtest::WriteBytes(path, "{ Priority 4 }\n");
+    Declare("FX_KI_IMPACT_6_SCR", path);
+    *Fx3dGetType(kFx3dTypeBox) = Fx3dType{};
+    Fx3dInitTypeRecords();
+    KfxManagerImp& manager = KfxManagerImp::Instance();
+    EXPECT_EQ(KfxManager::GetBackend(), &manager);
+    ASSERT_EQ(manager.GetDefinitionCount(), kFxEffectCount);
+    ASSERT_EQ(manager.GetDefinition(54)->GetClassCount(), 1);
+    EXPECT_EQ(manager.GetDefinition(54)->GetClass(0)->mPool.mRenderList, manager.GetList(14));
+    EXPECT_EQ(manager.GetDefinition(53)->GetClassCount(), 0);
+    EXPECT_EQ(Fx3dGetType(kFx3dTypeBox)->pieces, 6);
+    EXPECT_EQ(FxPlayOneShot(54, nullptr), 1);
+    EXPECT_EQ(manager.GetList(14)->Count(), 1);
+
+    FxServicesShutdown();
+    EXPECT_EQ(KfxManager::GetBackend(), nullptr);
+    EXPECT_EQ(manager.GetDefinition(54), nullptr) << "every definition deleted";
+    EXPECT_EQ(FxPlayOneShot(54, nullptr), 0) << "nothing installed";
 }
 } // namespace
