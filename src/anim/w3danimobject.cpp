@@ -78,6 +78,7 @@ W3dAnimObject::W3dAnimObject() : mMotor(this), mOwnFrame(Frame::Create())
         Frame::AddChild(mOwnFrame, mMotor.GetRootFrame());
     SetFlags(GetFlags() & ~kReadyToDraw);
     SetRenderLayer(1);
+    SetFadeRenderLayer(4);
 }
 
 W3dAnimObject* W3dAnimObject::Create()

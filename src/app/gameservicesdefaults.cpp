@@ -1,6 +1,8 @@
 // The real entries of the game's service table.
 #include "gameservicesdefaults.h"
 
+#include "fx3dtype.h"
+#include "fxservices.h"
 #include "gameservices.h"
 #include "hbapplication.h"
 #include "rdanimrequest.h"
@@ -97,6 +99,8 @@ int32_t QueueModule(const char* name)
         fill = AnimModuleFill;
     else if (std::strcmp(name, "anim_set") == 0)
         fill = AnimSetModuleFill;
+    else if (std::strcmp(name, "fx") == 0)
+        fill = FxModuleFill;
     return world->RegisterPendingModule(name, fill, 0);
 }
 
@@ -181,6 +185,10 @@ void GameServicesInstallDefaults()
     table.scriptStop = ScriptStop;
     table.scriptHasHero = ScriptHasHero;
     table.scriptClearHero = ScriptClearHero;
+    table.physicsSetGravity = PhysicsSetGravity;
+    table.fx3dInitTypeRecords = Fx3dInitTypeRecords;
+    table.fxServicesTick = FxServicesTick;
+    table.fxServicesShutdown = FxServicesShutdown;
     table.fatalBox = FatalBox;
     table.exitProgram = ExitProgram;
 }

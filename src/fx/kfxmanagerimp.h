@@ -38,6 +38,9 @@ public:
     int32_t GetClassCount() const { return mClasses.GetCount(); }
     KEmitterClass* GetClass(int32_t i) const { return static_cast<KEmitterClass*>(mClasses[i]); }
     bool Owns(const KEmitterClass* emitterClass) const;
+    /// Reads the script its name resolves to: one class per block, in file order, up to the
+    /// first block that fails. No resource or file: no classes. Returns the class array.
+    HbPtrArray& LoadScript();
 
     std::string mName;
     KfxList mObjects;
@@ -113,6 +116,8 @@ public:
     int32_t GetDefinitionCount() const { return mDefinitions.GetCount(); }
     /// Every class's pool takes its render list: priority in group 1, 10 + priority in group 2.
     void AssignRenderLists();
+    /// Every definition reads its script, then the render lists are assigned.
+    void LoadAll();
     KfxRenderList* GetList(int32_t index) { return &mLists[index]; }
 
     // ---- KfxManagerBackend -------------------------------------------------------------------

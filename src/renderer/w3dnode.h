@@ -136,6 +136,9 @@ public:
     }
     int32_t GetRenderLayer() const { return mRenderLayer; }
     void SetRenderLayer(int32_t layer) { mRenderLayer = layer; }
+    /// The layer its items move to while the node fades out (kNoRenderLayer: it cannot fade).
+    int32_t GetFadeRenderLayer() const { return mFadeRenderLayer; }
+    void SetFadeRenderLayer(int32_t layer) { mFadeRenderLayer = layer; }
     W3dCollisionTree& GetMoveCollisionSet() { return mMoveCollisionSet; }
     W3dCollisionTree& GetShootCollisionSet() { return mShootCollisionSet; }
     Vector& GetShadowVector() { return mShadowVector; }
@@ -172,4 +175,5 @@ private:
     W3dCollisionTree mShootCollisionSet;
     Vector mShadowVector = {0.0f, 1.0f, 0.0f};
     int32_t mRenderLayer = kNoRenderLayer;
+    int32_t mFadeRenderLayer = kNoRenderLayer;
 };

@@ -170,6 +170,7 @@ int32_t ClumpComputeBounds(Clump* clump, Sphere* sphere)
 W3dObject::W3dObject()
 {
     SetRenderLayer(2);
+    SetFadeRenderLayer(3);
 }
 
 W3dObject* W3dObject::Create()
