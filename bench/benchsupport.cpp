@@ -128,11 +128,14 @@ const DeviceDriver kDriver = {Attach, GetRecord};
 int BenchRunWithRatios(int argc, char** argv, const std::vector<BenchRatio>& ratios, const char* note)
 {
     // Five repetitions of every benchmark by default, the table showing their aggregates;
-    // flags given on the command line come later and win.
+    // flags given on the command line come later and win. The repetitions of the benchmarks
+    // run interleaved, so that a change in the machine's load during the run falls on both
+    // sides of a ratio rather than on whichever ran then.
     std::vector<char*> args(argv, argv + argc);
     static char repetitions[] = "--benchmark_repetitions=5";
     static char aggregates[] = "--benchmark_display_aggregates_only=true";
-    args.insert(args.begin() + (argc > 0 ? 1 : 0), {repetitions, aggregates});
+    static char interleaving[] = "--benchmark_enable_random_interleaving=true";
+    args.insert(args.begin() + (argc > 0 ? 1 : 0), {repetitions, aggregates, interleaving});
     int count = int(args.size());
     args.push_back(nullptr);
     argv = args.data();

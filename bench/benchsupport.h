@@ -13,7 +13,7 @@ struct BenchRatio
 };
 
 /// Runs the registered benchmarks, five repetitions each unless the command line says
-/// otherwise, and prints the ratios of their medians; returns main's exit code.
+/// otherwise, interleaved, and prints the ratios of their medians; returns main's exit code.
 int BenchRunWithRatios(int argc, char** argv, const std::vector<BenchRatio>& ratios, const char* note = nullptr);
 
 /// Starts the engine on a null device; beforeOpen (optional) runs between Init and

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <span>
 
 namespace d3d9
 {
@@ -1175,16 +1176,19 @@ void Pipeline::applyVertexInput(const VertexLayout& layout, const DrawRequest& r
         glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, request.indexBuffer);
     // The same layout, program and stream sources as the draw before leave every attribute as it is (a new
     // declaration may sit where a freed one was, so a declaration change always looks again).
-    bool same = shadow.valid && !(mDevice.mDirty & DirtyDeclaration) && &layout == mInputLayout &&
-                &program == mInputProgram;
-    for (uint32_t mask = layout.streamMask; same && mask; mask &= mask - 1)
+    const bool sameSetup =
+        shadow.valid && !(mDevice.mDirty & DirtyDeclaration) && &layout == mInputLayout && &program == mInputProgram;
+    bool sameBases = sameSetup;
+    bool sameBuffers = sameSetup;
+    for (uint32_t mask = layout.streamMask; sameBuffers && mask; mask &= mask - 1)
     {
         const UINT s = UINT(std::countr_zero(mask));
         const StreamSource& a = request.streams[s];
         const StreamSource& b = mInputStreams[s];
-        same = a.glBuffer == b.glBuffer && a.base == b.base && a.stride == b.stride;
+        sameBuffers = a.glBuffer == b.glBuffer && a.glBuffer != 0 && a.stride == b.stride;
+        sameBases = sameBases && a.base == b.base;
     }
-    if (same)
+    if (sameBuffers && sameBases)
         return;
     mInputLayout = &layout;
     mInputProgram = &program;
@@ -1193,7 +1197,28 @@ void Pipeline::applyVertexInput(const VertexLayout& layout, const DrawRequest& r
         const UINT s = UINT(std::countr_zero(mask));
         mInputStreams[s] = request.streams[s];
     }
+    // Draws of one buffer that differ only in their first vertex (sectors of a shared buffer) move the offsets
+    // of the attributes the last full pass set, and nothing else.
+    if (sameBuffers)
+    {
+        for (const InputAttribute& input : std::span(mInputs.data(), mInputCount))
+        {
+            AttributeState& cached = shadow.attributes[input.location];
+            const uint64_t offset = request.streams[input.stream].base + input.offset;
+            if (cached.offset == offset)
+                continue;
+            if (changed(shadow, shadow.arrayBuffer, cached.buffer))
+                glBindBuffer(GL_ARRAY_BUFFER, cached.buffer);
+            trace("glVertexAttribPointer", input.location, offset);
+            glVertexAttribPointer(GLuint(input.location), cached.size, cached.type,
+                                  cached.normalized ? GL_TRUE : GL_FALSE, cached.stride,
+                                  reinterpret_cast<const void*>(uintptr_t(offset)));
+            cached.offset = offset;
+        }
+        return;
+    }
 
+    mInputCount = 0;
     uint32_t enabled = 0;
     for (UINT i = 0; i < layout.count; ++i)
     {
@@ -1213,6 +1238,7 @@ void Pipeline::applyVertexInput(const VertexLayout& layout, const DrawRequest& r
         state.stride = GLsizei(source.stride);
         state.offset = source.base + element.offset;
         enabled |= 1u << location;
+        mInputs[mInputCount++] = {uint8_t(location), uint8_t(element.stream), element.offset};
         AttributeState& cached = shadow.attributes[size_t(location)];
         if (shadow.valid && cached == state)
             continue;

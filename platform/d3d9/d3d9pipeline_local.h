@@ -175,11 +175,12 @@ extern const char* const kUniformBlockGlsl;
 // ---- The pipeline ---------------------------------------------------------------------------------------------
 
 /// Where one stream's vertices come from for a draw.
+/// A draw fills only the streams its layout reads.
 struct StreamSource
 {
-    uint32_t glBuffer = 0;   ///< buffer to read, or 0 when bytes are copied into the ring
-    uint64_t base = 0;       ///< byte offset of the draw's first vertex in glBuffer or the ring
-    UINT stride = 0;
+    uint32_t glBuffer; ///< buffer to read, or 0 when bytes are copied into the ring
+    uint64_t base;     ///< byte offset of the draw's first vertex in glBuffer or the ring
+    UINT stride;
 };
 
 struct DrawRequest
@@ -194,7 +195,8 @@ struct DrawRequest
     /// The indices lie in [lowest, highest] (checked); OpenGL is told so and reads only those vertices.
     UINT lowest = 0;
     UINT highest = 0;
-    std::array<StreamSource, kMaxStreams> streams{};
+    /// Only the streams of the layout's stream mask are set and read: a draw clears none of the others.
+    std::array<StreamSource, kMaxStreams> streams;
 };
 
 struct GlShadow;
@@ -315,6 +317,15 @@ private:
     const VertexLayout* mInputLayout = nullptr; ///< what the attributes were last set from
     const Program* mInputProgram = nullptr;
     std::array<StreamSource, kMaxStreams> mInputStreams{};
+    /// The attributes the last full pass set: where each reads in its stream.
+    struct InputAttribute
+    {
+        uint8_t location;
+        uint8_t stream;
+        uint16_t offset;
+    };
+    std::array<InputAttribute, AttrCount> mInputs{};
+    uint32_t mInputCount = 0;
     uint32_t mEnabledAttributes = 0; ///< vertex inputs enabled in OpenGL, one bit per location
     std::unique_ptr<FixedUniforms> mUniforms;
     std::unique_ptr<FixedUniforms> mUploaded;

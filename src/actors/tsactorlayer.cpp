@@ -3,10 +3,13 @@
 
 #include "scriptworldmanager.h"
 #include "tsactor.h"
+#include "tsanimactor.h"
+#include "tsdof.h"
 #include "tsevent.h"
 #include "w3dnode.h"
 #include "tsfamilytable.h"
 #include "tsfmod.h"
+#include "tsmarksystem.h"
 #include "tsnothingtodo.h"
 #include "tsscriptbinding.h"
 #include "tsskillregistry.h"
@@ -76,6 +79,8 @@ void TsRegisterFamilies()
 void TsActorsInstall(ScriptWorldManager* world)
 {
     TsRegisterFamilies();
+    TsRegisterActorTypes();
+    TsAnimActorInstallRequestHooks();
     if (TsSkillRegistry* registry = TsSkillRegistry::Instance())
     {
         registry->SetConstantPublisher(PublishSkillConstant);
@@ -86,6 +91,7 @@ void TsActorsInstall(ScriptWorldManager* world)
         world->Hooks().fillActorToolsModule = FillActorTools;
         world->Hooks().fillSoundModule = FillSoundModule;
         world->Hooks().stopAllSoundChannels = StopAllSoundChannels;
+        TsMarkSystemInstall(world);
     }
 }
 

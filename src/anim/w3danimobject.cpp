@@ -308,9 +308,14 @@ int32_t W3dAnimObject::LoadDescription(const char* modelId)
 
 // ---- Nodes on bones ------------------------------------------------------------------------------
 
+Frame* W3dAnimObject::GetBoneFrame(int32_t boneId)
+{
+    return mMotor.GetBoneFrame(boneId);
+}
+
 W3dNode* W3dAnimObject::AttachNode(W3dNode* node, int32_t boneId)
 {
-    Frame* boneFrame = node ? mMotor.GetBoneFrame(boneId) : nullptr;
+    Frame* boneFrame = node ? GetBoneFrame(boneId) : nullptr;
     if (!boneFrame)
         return nullptr;
     if (W3dNode* previous = GetAttachedNode(boneId))

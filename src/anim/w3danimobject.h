@@ -79,6 +79,15 @@ public:
     int32_t DetachNode(W3dNode* node);
     W3dNode* GetAttachedNode(int32_t boneId) const;
     void DetachAllNodes();
+    /// The frame a node on the bone hangs from; null for an unknown bone.
+    virtual Frame* GetBoneFrame(int32_t boneId);
+
+    /// Hands an animation event to the receiver, when one is set.
+    void DeliverEvent(int32_t eventId)
+    {
+        if (mEventReceiver)
+            mEventReceiver(eventId, mEventReceiverData);
+    }
 
     // ---- Fields ----------------------------------------------------------------------------------
 
@@ -87,8 +96,10 @@ public:
     const ShootSphere& GetHeartSphere() const { return mHeartSphere; }
     const std::string& GetName() const { return mName; }
 
-private:
+protected:
     W3dAnimObject();
+
+private:
     /// Reads the five keys of one sphere; enables it when all are there and the bone is found.
     void ReadSphere(const TDataManagerContainer* container, const char* prefix, ShootSphere& sphere);
 

@@ -1,10 +1,10 @@
-// The program's application object until the game exists, and the entry that
-// hands the command line to the application shell.
+// The program's application object and the entry that hands the command line to the
+// application shell.
 #include "app.h"
 
+#include "gameapplication.h"
+#include "gameservicesdefaults.h"
 #include "hbapplication.h"
-#include "hbmoduleinit.h"
-#include "wrenderer.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -30,61 +30,7 @@ long FrameBound()
     return Win32HasDisplay() ? 0 : kHeadlessFrames;
 }
 
-// Opens the 640 x 480 window, starts the renderer on it and presents empty frames until the
-// window closes. A renderer that cannot start leaves the window blank; the run goes on.
-class ShellApplication : public HbApplication
-{
-public:
-    int32_t Configure() override
-    {
-        HbWindowState& state = WindowState();
-        state.requestedWidth = 640;
-        state.requestedHeight = 480;
-        state.style = HbWindowState::kDefaultStyle;
-        state.flags &= ~HbWindowState::kFullScreen;
-        return 0;
-    }
-
-    int32_t Init() override
-    {
-        HbRunModuleInits();
-        mFrameBound = FrameBound();
-        WRenderer* renderer = WRenderer::Instance();
-        mRendererStarted = renderer && renderer->Start(WindowState()) == 1;
-        return 0;
-    }
-
-    int32_t Tick() override
-    {
-        if (mRendererStarted)
-        {
-            WRenderer* renderer = WRenderer::Instance();
-            renderer->BeginFrame();
-            renderer->EndFrame();
-        }
-        if (mFrameBound > 0 && ++mFrames >= mFrameBound)
-        {
-            WindowState().flags |= HbWindowState::kQuit;
-            PostQuitMessage(0);
-        }
-        return 0;
-    }
-
-    // The renderer goes while the window and its device still exist, not at exit.
-    int32_t Shutdown() override
-    {
-        WRenderer::DestroyInstance();
-        mRendererStarted = false;
-        return 0;
-    }
-
-private:
-    long mFrameBound = 0;
-    long mFrames = 0;
-    bool mRendererStarted = false;
-};
-
-ShellApplication gShellApplication;
+GameApplication gGameApplication;
 
 // The text after the program name, as the platform hands it over: arguments
 // joined by spaces, those with blanks or quotes in double quotes.
@@ -118,5 +64,7 @@ int AppMain(int argc, char** argv)
 {
     static std::string commandLine;
     commandLine = CommandLineText(argc, argv);
+    GameServicesInstallDefaults();
+    gGameApplication.SetFrameBound(FrameBound());
     return ApplicationMain(GetModuleHandleA(nullptr), nullptr, commandLine.data(), SW_SHOWDEFAULT);
 }

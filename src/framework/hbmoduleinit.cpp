@@ -1,6 +1,8 @@
 // Module initialiser table.
 #include "hbmoduleinit.h"
 
+#include <atomic>
+
 #include "hbmemory.h"
 
 namespace
@@ -55,4 +57,20 @@ int HbModuleInitCount()
 int HbModuleInitCountExisting()
 {
     return gTable.CountExisting();
+}
+
+namespace
+{
+std::atomic<int> gShuttingDown{0};
+}
+
+int HbSetShuttingDown()
+{
+    gShuttingDown = 1;
+    return 1;
+}
+
+int HbIsShuttingDown()
+{
+    return gShuttingDown.load();
 }

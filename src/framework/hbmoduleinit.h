@@ -42,3 +42,9 @@ int HbRunModuleInits();
 int HbModuleInitCount();
 /// Runs the checks of the program's table (start-up diagnostics and tests).
 int HbModuleInitCountExisting();
+
+/// The game's shut-down has begun: from now on a class pool that becomes empty gives its
+/// block back (until then no pool is freed while the program runs). Returns 1.
+int HbSetShuttingDown();
+/// 1 after HbSetShuttingDown.
+int HbIsShuttingDown();

@@ -3,8 +3,11 @@
 #include "hbpack.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdlib>
 #include <cstring>
 #include <new>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -65,6 +68,49 @@ uint32_t HashBytes(uint32_t hash, std::string_view bytes)
         hash = hash * 33u + static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(c)));
     return hash;
 }
+// The look-up hash of a key without its line feed: eight bytes a step, the last
+// (partial) word read so that it ends at the key's end.
+uint32_t KeyHash(const char* bytes, size_t length)
+{
+    constexpr uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
+    uint64_t hash = length * kMultiplier;
+    uint64_t word = 0;
+    if (length >= 8)
+    {
+        size_t at = 0;
+        for (; at + 8 < length; at += 8)
+        {
+            std::memcpy(&word, bytes + at, 8);
+            hash = (hash ^ word) * kMultiplier;
+            hash ^= hash >> 32;
+        }
+        std::memcpy(&word, bytes + length - 8, 8);
+    }
+    else
+    {
+        for (size_t at = 0; at < length; ++at)
+            word = word << 8 | static_cast<uint8_t>(bytes[at]);
+    }
+    hash = (hash ^ word) * kMultiplier;
+    return static_cast<uint32_t>(hash >> 32);
+}
+// Whether n bytes agree, compared a word at a time with one branch for short keys
+// (the last word overlapping the one before it).
+bool SameBytes(const char* a, const char* b, size_t n)
+{
+    if (n < 8)
+        return std::memcmp(a, b, n) == 0;
+    uint64_t x, y, differ = 0;
+    for (size_t at = 0; at + 8 < n; at += 8)
+    {
+        std::memcpy(&x, a + at, 8);
+        std::memcpy(&y, b + at, 8);
+        differ |= x ^ y;
+    }
+    std::memcpy(&x, a + n - 8, 8);
+    std::memcpy(&y, b + n - 8, 8);
+    return (differ | (x ^ y)) == 0;
+}
 // The bucket count of the name map whose iteration order the index is written in.
 constexpr uint32_t kWriteBuckets = 17;
 } // namespace
@@ -78,44 +124,93 @@ bool HbPackIndex::GetNextAssoc(HbPosition& position, std::string& key, void*& va
     }
     uint32_t i = static_cast<uint32_t>(position - 1);
     key.assign(KeyAt(i));
-    value = const_cast<HbPackEntryRange*>(&Record(mEntries[i])->range);
+    value = const_cast<HbPackEntryRange*>(&mSlots[mEntries[i]].range);
     position = position < mEntries.size() ? position + 1 : 0;
     return true;
 }
 
 std::string_view HbPackIndex::KeyAt(uint32_t i) const
 {
-    const RecordHead* head = Record(mEntries[i]);
-    return {reinterpret_cast<const char*>(head + 1), head->length};
+    const Slot& slot = mSlots[mEntries[i]];
+    return {KeyBytes(slot), slot.length};
 }
 
-void HbPackIndex::Reserve(uint32_t count, size_t nameBytes)
+// Tables are kept at most seven eighths full: tags find a slot in a full group
+// without reading the slots.
+void HbPackIndex::Reserve(uint32_t count)
 {
     mEntries.reserve(mEntries.size() + count);
-    mBlock.reserve(mBlock.size() + RecordWords(0) * count + nameBytes / 8 + count);
-    size_t wanted = mEntries.size() + count;
-    if (wanted * 2 > mSlots.size())
-        Rehash(wanted * 2);
+    size_t wanted = (mEntries.size() + count) * 8 / 7 + 1;
+    if (wanted > mSlots.size())
+        Rehash(wanted);
+}
+
+void* HbPackIndex::AllocateTable(size_t bytes)
+{
+    constexpr size_t kHuge = size_t(2) << 20;
+    void* table = nullptr;
+    if (bytes >= kHuge)
+    {
+        table = std::aligned_alloc(kHuge, (bytes + kHuge - 1) & ~(kHuge - 1));
+        if (table)
+            ::madvise(table, bytes, MADV_HUGEPAGE);
+    }
+    else
+    {
+        table = std::aligned_alloc(64, (bytes + 63) & ~size_t(63));
+    }
+    if (!table)
+        throw std::bad_alloc();
+    return table;
+}
+
+namespace
+{
+constexpr uint64_t kTagLows = 0x0101010101010101ull;
+constexpr uint64_t kTagHighs = 0x8080808080808080ull;
+
+uint64_t TagOf(uint32_t hash)
+{
+    return 0x80u | (hash & 0x7Fu);
+}
+
+// The 0x80 bits of a word's zero bytes: the lowest is exact, higher ones may be
+// false (a borrow), so callers check what they find.
+uint64_t ZeroBytes(uint64_t word)
+{
+    return (word - kTagLows) & ~word & kTagHighs;
+}
+} // namespace
+
+void HbPackIndex::FreeTable(void* table)
+{
+    std::free(table);
 }
 
 void HbPackIndex::Rehash(size_t wanted)
 {
     size_t slots = 16;
-    uint32_t bits = 4;
+    uint32_t bits = 1;
     while (slots < wanted)
     {
         slots <<= 1;
         ++bits;
     }
-    mSlots.assign(slots, Slot{0, 0});
+    std::vector<Slot, TableAllocator<Slot>> old(slots, Slot{});
+    old.swap(mSlots);
+    mTags.assign(slots / 8, 0);
     mShift = 32 - bits;
-    for (uint32_t offset : mEntries)
+    const uint32_t groupMask = static_cast<uint32_t>(mTags.size() - 1);
+    for (uint32_t& entry : mEntries)
     {
-        uint32_t hash = Record(offset)->hash;
-        uint32_t slot = SlotOf(hash);
-        while (mSlots[slot].record)
-            slot = (slot + 1) & static_cast<uint32_t>(slots - 1);
-        mSlots[slot] = {hash, offset + 1};
+        const Slot& from = old[entry];
+        uint32_t group = GroupOf(from.hash);
+        while (!ZeroBytes(mTags[group]))
+            group = (group + 1) & groupMask;
+        uint32_t byte = static_cast<uint32_t>(std::countr_zero(ZeroBytes(mTags[group])) / 8);
+        mTags[group] |= TagOf(from.hash) << (byte * 8);
+        mSlots[group * 8 + byte] = from;
+        entry = group * 8 + byte;
     }
 }
 
@@ -123,20 +218,24 @@ void HbPackIndex::Rehash(size_t wanted)
 // key without its line feed when withLineFeed is false.
 uint32_t HbPackIndex::FindSlot(std::string_view name, uint32_t hash, bool withLineFeed) const
 {
-    uint32_t mask = static_cast<uint32_t>(mSlots.size() - 1);
-    size_t length = name.size() + (withLineFeed ? 0 : 1);
-    for (uint32_t slot = SlotOf(hash);; slot = (slot + 1) & mask)
+    const uint32_t groupMask = static_cast<uint32_t>(mTags.size() - 1);
+    const size_t length = name.size() + (withLineFeed ? 0 : 1);
+    const uint64_t tags = TagOf(hash) * kTagLows;
+    for (uint32_t group = GroupOf(hash);; group = (group + 1) & groupMask)
     {
-        const Slot& at = mSlots[slot];
-        if (at.record == 0)
-            return slot;
-        if (at.hash != hash)
-            continue;
-        const RecordHead* head = Record(at.record - 1);
-        const char* key = reinterpret_cast<const char*>(head + 1);
-        if (head->length == length && std::memcmp(key, name.data(), name.size()) == 0 &&
-            (withLineFeed || key[name.size()] == '\n'))
-            return slot;
+        const uint64_t word = mTags[group];
+        for (uint64_t match = ZeroBytes(word ^ tags); match; match &= match - 1)
+        {
+            const uint32_t slot = group * 8 + static_cast<uint32_t>(std::countr_zero(match) / 8);
+            const Slot& at = mSlots[slot];
+            if (at.hash != hash || at.length != length)
+                continue;
+            const char* key = KeyBytes(at);
+            if (SameBytes(key, name.data(), name.size()) && (withLineFeed || key[name.size()] == '\n'))
+                return slot;
+        }
+        if (const uint64_t empty = ZeroBytes(word))
+            return group * 8 + static_cast<uint32_t>(std::countr_zero(empty) / 8);
     }
 }
 
@@ -144,37 +243,45 @@ HbPackEntryRange* HbPackIndex::Find(std::string_view name) const
 {
     if (mEntries.empty())
         return nullptr;
-    uint32_t hash = HashBytes(HashBytes(0, name), "\n");
+    uint32_t hash = KeyHash(name.data(), name.size());
     const Slot& at = mSlots[FindSlot(name, hash, false)];
-    return at.record ? const_cast<HbPackEntryRange*>(&Record(at.record - 1)->range) : nullptr;
+    return at.length ? const_cast<HbPackEntryRange*>(&at.range) : nullptr;
 }
 
 HbPackEntryRange* HbPackIndex::FindOrInsert(std::string_view key)
 {
-    if ((mEntries.size() + 1) * 2 > mSlots.size())
-        Rehash((mEntries.size() + 1) * 2);
-    uint32_t hash = HashBytes(0, key);
-    uint32_t slot = FindSlot(key, hash, true);
-    if (mSlots[slot].record)
-        return const_cast<HbPackEntryRange*>(&Record(mSlots[slot].record - 1)->range);
-    size_t offset = mBlock.size() * sizeof(uint64_t);
-    if (offset >= UINT32_MAX - 8)
+    if (key.empty() || key.size() > UINT32_MAX)
         return nullptr;
-    mBlock.resize(mBlock.size() + RecordWords(key.size()), 0);
-    auto* head = new (mBlock.data() + offset / sizeof(uint64_t)) RecordHead{};
-    head->hash = hash;
-    head->length = static_cast<uint32_t>(key.size());
-    std::memcpy(head + 1, key.data(), key.size());
-    mEntries.push_back(static_cast<uint32_t>(offset));
-    mSlots[slot] = {hash, static_cast<uint32_t>(offset) + 1};
-    return &head->range;
+    if ((mEntries.size() + 1) * 8 / 7 + 1 > mSlots.size())
+        Rehash((mEntries.size() + 1) * 8 / 7 + 1);
+    uint32_t hash = KeyHash(key.data(), key.size() - 1);
+    uint32_t slot = FindSlot(key, hash, true);
+    Slot& at = mSlots[slot];
+    if (at.length)
+        return &at.range;
+    if (key.size() <= kInlineKey)
+    {
+        std::memcpy(at.key.bytes, key.data(), key.size());
+    }
+    else
+    {
+        at.key.offset = mLongKeys.size();
+        mLongKeys.insert(mLongKeys.end(), key.begin(), key.end());
+    }
+    at.hash = hash;
+    at.length = static_cast<uint32_t>(key.size());
+    mTags[slot / 8] |= TagOf(hash) << (slot % 8 * 8);
+    at.range = HbPackEntryRange{};
+    mEntries.push_back(slot);
+    return &at.range;
 }
 
 void HbPackIndex::Clear()
 {
     std::vector<uint32_t>().swap(mEntries);
-    std::vector<uint64_t>().swap(mBlock);
-    std::vector<Slot>().swap(mSlots);
+    std::vector<Slot, TableAllocator<Slot>>().swap(mSlots);
+    std::vector<uint64_t>().swap(mTags);
+    std::vector<char>().swap(mLongKeys);
     mShift = 32;
 }
 
@@ -183,12 +290,15 @@ std::vector<uint32_t> HbPackIndex::WriteOrder() const
     // A chained map of 17 buckets walks its buckets in turn, each from the
     // newest key to the oldest.
     std::vector<uint32_t> order(mEntries.size());
+    std::vector<uint8_t> buckets(mEntries.size());
     for (uint32_t i = 0; i < order.size(); ++i)
+    {
         order[i] = i;
-    std::sort(order.begin(), order.end(), [this](uint32_t a, uint32_t b) {
-        uint32_t ba = Record(mEntries[a])->hash % kWriteBuckets, bb = Record(mEntries[b])->hash % kWriteBuckets;
-        return ba != bb ? ba < bb : a > b;
-    });
+        buckets[i] = static_cast<uint8_t>(HashBytes(0, KeyAt(i)) % kWriteBuckets);
+    }
+    std::sort(order.begin(), order.end(),
+              [&buckets](uint32_t a, uint32_t b)
+              { return buckets[a] != buckets[b] ? buckets[a] < buckets[b] : a > b; });
     return order;
 }
 
@@ -276,7 +386,7 @@ int HbPackArchive::ReadIndex(int64_t archiveSize, int64_t* indexOffset)
         return 0;
     // Sized once from the header (the count is already bounded by the bytes
     // left), so opening stays linear in the entries.
-    mIndex.Reserve(count, static_cast<size_t>(archiveSize - offset) - size_t(count) * 8);
+    mIndex.Reserve(count);
 
     char line[kNameBufferSize];
     for (uint32_t i = 0; i < count; ++i)

@@ -31,11 +31,13 @@ struct HbPackEntryRange : public HbAllocated
     int64_t end = 0;
 };
 
-/// An archive's index: entry name (with its line feed) -> range. Each entry is
-/// one record {range, key length, key bytes} in one block; an open-addressing
-/// table of (hash, record) pairs, sized from the archive's count and grown as
-/// entries are added, finds a name with two memory reads. Ranges handed out
-/// stay valid until the next entry is added.
+/// An archive's index: entry name (with its line feed) -> range. Entries live
+/// in an open-addressing table of cache-line slots, each holding its range,
+/// its hash and a key of up to 40 bytes (longer keys sit in a side block); a
+/// byte per slot, eight slots to a word, holds seven bits of the slot's hash,
+/// so a look-up reads the small tag words and then, almost always, only the
+/// slot it wants. The table is sized from the archive's count and grown as
+/// entries are added. Ranges handed out stay valid until the next entry is added.
 class HbPackIndex
 {
 public:
@@ -47,8 +49,8 @@ public:
     /// which then advances; false at the end.
     bool GetNextAssoc(HbPosition& position, std::string& key, void*& value) const;
 
-    /// Room for count entries whose keys take at most nameBytes.
-    void Reserve(uint32_t count, size_t nameBytes);
+    /// Room for count entries.
+    void Reserve(uint32_t count);
     /// The range under the name followed by a line feed (the line feed is
     /// not part of `name`), or null.
     HbPackEntryRange* Find(std::string_view name) const;
@@ -60,32 +62,47 @@ public:
     /// archives keep their bytes.
     std::vector<uint32_t> WriteOrder() const;
     std::string_view KeyAt(uint32_t i) const;
-    const HbPackEntryRange& RangeAt(uint32_t i) const { return Record(mEntries[i])->range; }
+    const HbPackEntryRange& RangeAt(uint32_t i) const { return mSlots[mEntries[i]].range; }
 
 private:
-    struct RecordHead
+    static constexpr uint32_t kInlineKey = 40;
+    struct alignas(64) Slot
     {
         HbPackEntryRange range;
-        uint32_t hash;   ///< StringHashMap::HashKey of the key
-        uint32_t length; ///< key bytes (line feed included) that follow
+        uint32_t hash;   ///< look-up hash of the key without its line feed
+        uint32_t length; ///< key bytes, line feed included; 0 for an empty slot
+        union
+        {
+            char bytes[kInlineKey]; ///< the key when it fits
+            uint64_t offset;        ///< else where it starts in mLongKeys
+        } key;
     };
-    struct Slot
+    const char* KeyBytes(const Slot& slot) const
     {
-        uint32_t hash;
-        uint32_t record; ///< offset in mBlock + 1; 0 for an empty slot
-    };
-    const RecordHead* Record(uint32_t offset) const
-    {
-        return reinterpret_cast<const RecordHead*>(reinterpret_cast<const char*>(mBlock.data()) + offset);
+        return slot.length <= kInlineKey ? slot.key.bytes : mLongKeys.data() + slot.key.offset;
     }
-    static size_t RecordWords(size_t keyBytes) { return (sizeof(RecordHead) + keyBytes + 7) / 8; }
-    uint32_t SlotOf(uint32_t hash) const { return (hash * 2654435769u) >> mShift; }
+    uint32_t GroupOf(uint32_t hash) const { return (hash * 2654435769u) >> mShift; }
     uint32_t FindSlot(std::string_view name, uint32_t hash, bool withLineFeed) const;
     void Rehash(size_t slots);
 
-    std::vector<uint32_t> mEntries; ///< record offsets in the order first added
-    std::vector<uint64_t> mBlock;   ///< the records, 8-byte aligned
-    std::vector<Slot> mSlots;       ///< a power of two long
+    std::vector<uint32_t> mEntries; ///< slot of each entry in the order first added
+    /// Tables of 2 MB and more ask for huge pages: a look-up reads one slot anywhere in
+    /// the table, and 4 KB pages would add a page walk to most of them.
+    template <typename T> struct TableAllocator
+    {
+        using value_type = T;
+        TableAllocator() = default;
+        template <typename U> TableAllocator(const TableAllocator<U>&) {}
+        T* allocate(size_t n) { return static_cast<T*>(AllocateTable(n * sizeof(T))); }
+        void deallocate(T* p, size_t) { FreeTable(p); }
+        bool operator==(const TableAllocator&) const { return true; }
+    };
+    static void* AllocateTable(size_t bytes);
+    static void FreeTable(void* table);
+    std::vector<Slot, TableAllocator<Slot>> mSlots; ///< a power of two long, 16 or more
+    /// Per eight slots a word of tag bytes: 0 for an empty slot, else 0x80 | seven hash bits.
+    std::vector<uint64_t> mTags;
+    std::vector<char> mLongKeys; ///< keys longer than kInlineKey, one after the other
     uint32_t mShift = 32;
 };
 

@@ -131,8 +131,21 @@ void* HbClassPool::Alloc(size_t size)
 
 void HbClassPool::Free(void* record)
 {
-    if (HbPerClassFreeList* pool = mPool)
-        pool->Free(record);
-    else
+    HbPerClassFreeList* pool = mPool;
+    if (!pool)
+    {
         HbHeapFree(record);
+        return;
+    }
+    pool->Free(record);
+    if (HbIsShuttingDown() && pool->GetUsedCount() == 0)
+    {
+        // Once the game is shutting down an empty pool goes; a later Alloc makes it again.
+        std::lock_guard<std::mutex> guard(mCreateLock);
+        if (mPool == pool && pool->GetUsedCount() == 0)
+        {
+            mPool = nullptr;
+            HbPerClassFreeList::Destroy(pool);
+        }
+    }
 }

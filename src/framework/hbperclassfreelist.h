@@ -6,9 +6,9 @@
 #include "hbmemory.h"
 #include "hbmoduleinit.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <atomic>
 #include <mutex>
 
 /// One block from operator new: the pool record, an array of N record pointers
@@ -73,8 +73,8 @@ private:
     std::mutex mLock;
 };
 
-/// The pool of one class: made on first use or by its module initialiser, never
-/// freed. Constant-initialised, so it works from any static initialiser.
+/// The pool of one class: made on first use or by its module initialiser; freed only when it
+/// becomes empty after HbSetShuttingDown. Constant-initialised, so it works from any static initialiser.
 class HbClassPool
 {
 public:

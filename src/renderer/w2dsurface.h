@@ -102,6 +102,7 @@ public:
     void ReplaceTexture(const char* textureId);
     /// Texture coordinates in the brush's corner order.
     void SetUVs(const Vector2 uvs[4]);
+    const Vector2* GetUVs() const { return mUVs; }
     Path2d* GetPath() const { return mPath; }
 
 protected:
@@ -123,6 +124,7 @@ public:
     int32_t OnInsert(W2dSurfaceList* list) override;
     void Render() override;
     float GetDepth() const { return mDepth; }
+    void SetDepth(float depth) { mDepth = depth; }
 
 private:
     float mDepth;
@@ -143,6 +145,16 @@ public:
         mPivotY = y;
     }
     void SetAngle(float degrees) { mAngle = degrees; }
+    float GetAngle() const { return mAngle; }
+    float GetPivotX() const { return mPivotX; }
+    float GetPivotY() const { return mPivotY; }
+    void SetBlendFactors(int32_t source, int32_t dest)
+    {
+        mSourceBlend = source;
+        mDestBlend = dest;
+    }
+    int32_t GetSourceBlend() const { return mSourceBlend; }
+    int32_t GetDestBlend() const { return mDestBlend; }
 
 private:
     float mPivotX = 0.0f;

@@ -39,7 +39,11 @@ public:
 
     /// Stores the text and wraps it into lines.
     void SetText(const char* text);
+    const std::string& GetText() const { return mText; }
     void SetTextHeight(float height) { mTextHeight = height; }
+    float GetTextHeight() const { return mTextHeight; }
+    /// The whole text measured with the font at the text height; 0 without a font.
+    float GetTextWidth() const { return LineWidth(mText); }
     /// Takes kSetCentred, kSetLeft or kSetRight; other codes change nothing.
     void SetJustification(int32_t code);
     int32_t GetJustification() const { return mJustification; }

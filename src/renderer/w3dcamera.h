@@ -87,9 +87,11 @@ public:
     Camera* GetCamera() const { return mCamera; }
     WViewport* GetViewport() const { return mViewport; }
 
-private:
+protected:
+    /// For the game's camera classes, which check GetCamera after construction.
     W3dCamera();
 
+private:
     Camera* mCamera = nullptr;
     Vector2 mViewWindow = {1.0f, 1.0f};
     WViewport* mViewport = nullptr;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <random>
@@ -248,6 +249,39 @@ TEST(HbPackArchive, IndexEntriesAndAddedNamesAreChecked)
     EXPECT_EQ(archive.AddIndexEntry("bad", 0, int64_t(UINT32_MAX) + 1), 0);
     EXPECT_EQ(archive.FindEntry("bad"), nullptr);
     EXPECT_EQ(archive.GetIndex().GetCount(), 3);
+}
+
+// Keys of every length from 1 to 90 bytes (kept in the slot or beside it), grown past
+// several resizes, each found with its own range; names one byte off, cut short or one
+// byte longer are not.
+TEST(HbPackArchive, LookUpsFindEveryKeyLengthAndNothingNearIt)
+{
+    HbPackArchive archive;
+    std::vector<std::string> names;
+    for (int i = 0; i < 3000; ++i)
+    {
+        std::string name = "d\\" + std::to_string(i);
+        name.resize(size_t(1 + i % 90), char('a' + i % 26));
+        names.push_back(name);
+    }
+    for (size_t i = 0; i < names.size(); ++i)
+        ASSERT_EQ(archive.AddIndexEntry(names[i], int64_t(i), int64_t(i) + 1), 1);
+    int distinct = 0;
+    for (size_t i = 0; i < names.size(); ++i)
+    {
+        const HbPackEntryRange* range = archive.FindEntry(names[i]);
+        ASSERT_NE(range, nullptr) << names[i];
+        // Short names repeat; the last range stored under a name wins.
+        distinct += range->start == int64_t(i);
+        std::string off = names[i];
+        off.back() = char(off.back() ^ 0x40);
+        std::string longer = names[i] + "z";
+        for (const std::string& near : {off, longer, names[i] + "\n", names[i].substr(0, names[i].size() - 1)})
+            if (std::find(names.begin(), names.end(), near) == names.end())
+                EXPECT_EQ(archive.FindEntry(near), nullptr) << near;
+    }
+    EXPECT_EQ(archive.GetIndex().GetCount(), distinct);
+    EXPECT_GT(distinct, 2500);
 }
 
 // ---- The mounted set -----------------------------------------------------------------

@@ -1,5 +1,6 @@
 // Tests of the per-class pools (layout, the swap-on-free rule, heap fallback,
 // double frees), the class pool macros and the lazily created singletons.
+#include "hbmoduleinit.h"
 #include "hbperclassfreelist.h"
 #include "hbptr.h"
 #include "hbsingleton.h"
@@ -161,6 +162,36 @@ TEST(HbClassPool, NewAndDeleteGoThroughTheClassPool)
     delete d;
     EXPECT_EQ(pool->GetUsedCount(), 0);
     EXPECT_EQ(gLive, 0);
+}
+
+struct ShutDownPooled
+{
+    HB_DECLARE_CLASS_POOL();
+    int32_t value = 0;
+};
+HB_DEFINE_CLASS_POOL(ShutDownPooled, "ShutDownPooled", 2);
+
+// The flag is program-wide, so the check runs in a child process.
+TEST(HbClassPool, AnEmptyPoolIsFreedOnlyOnceShutDownHasBegun)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            delete new ShutDownPooled();
+            const bool keptWhileRunning = ShutDownPooled::sClassPool.Get() != nullptr;
+            HbSetShuttingDown();
+            auto* a = new ShutDownPooled();
+            auto* b = new ShutDownPooled();
+            delete a;
+            const bool keptWhileUsed = ShutDownPooled::sClassPool.Get() != nullptr;
+            delete b;
+            const bool freedWhenEmpty = ShutDownPooled::sClassPool.Get() == nullptr;
+            auto* c = new ShutDownPooled();
+            const bool madeAgain = ShutDownPooled::sClassPool.Get() != nullptr;
+            delete c;
+            std::exit(keptWhileRunning && keptWhileUsed && freedWhenEmpty && madeAgain && HbIsShuttingDown() ? 0 : 3);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 TEST(HbClassPool, RecordsKeepTheClassAlignment)

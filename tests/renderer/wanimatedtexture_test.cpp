@@ -11,6 +11,7 @@
 #include "image.h"
 #include "levelwriter.h"
 #include "material.h"
+#include "matfx.h"
 #include "matrix.h"
 #include "pngimage.h"
 #include "scene_fixture.h"
@@ -591,6 +592,15 @@ TEST_F(UVAnimations, AnObjectsUvaFileAnimatesTheMaterialsThatNameItsAnimations)
     for (int i = 0; i < 4; ++i)
         extension.push_back(uint8_t(stamp >> (8 * i)));
     extension.insert(extension.end(), slot.begin(), slot.end());
+    // The material's UV-transform effect is where the animated matrices go: kind 5, one
+    // UV-transform slot and an empty one.
+    const std::vector<uint8_t> effect = {5, 0, 0, 0, 5, 0, 0, 0, 0, 0, 0, 0};
+    const std::vector<uint8_t> effectHeader = {uint8_t(MatFx::kPluginId), uint8_t(MatFx::kPluginId >> 8), 0, 0,
+                                               uint8_t(effect.size()), 0, 0, 0};
+    extension.insert(extension.end(), effectHeader.begin(), effectHeader.end());
+    for (int i = 0; i < 4; ++i)
+        extension.push_back(uint8_t(stamp >> (8 * i)));
+    extension.insert(extension.end(), effect.begin(), effect.end());
     GeometryDescription g;
     g.format = kGeometryPositions;
     g.numVertices = 4;
@@ -629,6 +639,9 @@ TEST_F(UVAnimations, AnObjectsUvaFileAnimatesTheMaterialsThatNameItsAnimations)
     ASSERT_NE(m, nullptr);
     EXPECT_FLOAT_EQ(m->pos.x, 0.5f);
     EXPECT_FLOAT_EQ(m->pos.y, 0.25f);
+    const MatFxEffectSlot* effectSlot = MatFx::FindSlot(MatFx::GetData(animated), kMatFxSlotUVTransform);
+    ASSERT_NE(effectSlot, nullptr);
+    EXPECT_EQ(effectSlot->uv.baseTransform, m) << "the drawn material takes the animated matrix";
 }
 
 TEST_F(UVAnimations, MutatedUvaFilesAreReadSafely)

@@ -12,6 +12,8 @@ namespace
 
 using Bytes = WriterBytes;
 
+constexpr uint32_t kMatFxPluginId = 288;
+
 // A string chunk: the characters, a terminator and zeros up to a multiple of 4.
 void StringChunk(Bytes& out, const std::string& text, uint32_t version)
 {
@@ -108,6 +110,34 @@ GeometryWriter::WriteMeshExtension(uint32_t flags, const std::vector<std::pair<i
     Bytes chunk;
     chunk.Header(1294, body.out.size(), kLibraryVersion);
     chunk.Append(body.out);
+    return chunk.out;
+}
+
+std::vector<uint8_t> GeometryWriter::WriteMatFxBump(float bumpiness, const std::string& bumpMap,
+                                                    uint32_t filterAddressing)
+{
+    GeometryDescription::Material map;
+    map.texture = bumpMap;
+    map.textureFilterAddressing = filterAddressing;
+    Bytes body;
+    body.U32(1); // the bump-map kind
+    body.U32(1); // first slot: bump
+    body.Real(-bumpiness);
+    body.U32(0); // no drawn texture
+    body.U32(1);
+    body.Append(TextureChunk(map, kLibraryVersion));
+    body.U32(0); // second slot: none
+    Bytes chunk;
+    chunk.Header(kMatFxPluginId, body.out.size(), kLibraryVersion);
+    chunk.Append(body.out);
+    return chunk.out;
+}
+
+std::vector<uint8_t> GeometryWriter::WriteMatFxFlag()
+{
+    Bytes chunk;
+    chunk.Header(kMatFxPluginId, 4, kLibraryVersion);
+    chunk.U32(1);
     return chunk.out;
 }
 

@@ -56,4 +56,14 @@ struct GeometryWriter
     /// A mesh sub-chunk (plug-in 1294) for the extension: meshes of (material index, indices).
     static std::vector<uint8_t>
     WriteMeshExtension(uint32_t flags, const std::vector<std::pair<int32_t, std::vector<uint32_t>>>& meshes);
+
+    // ---- Material effects -----------------------------------------------------------------------
+    /// A material extension sub-chunk (plug-in 288) of a bump-map effect: the bumpiness as
+    /// drawn (stored negated), no drawn texture, and the bump map as a texture chunk of that
+    /// name and filter word, so the reader builds the drawn texture from the base and the map.
+    static std::vector<uint8_t> WriteMatFxBump(float bumpiness, const std::string& bumpMap,
+                                               uint32_t filterAddressing = 0x1101);
+    /// The atomic (or world-sector) extension sub-chunk (plug-in 288) that switches the object
+    /// to the effect pipelines.
+    static std::vector<uint8_t> WriteMatFxFlag();
 };

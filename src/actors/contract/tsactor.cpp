@@ -3,9 +3,9 @@
 
 #include "eboxcontract.h"
 #include "frame.h"
-#include "matrix.h"
 #include "hbclock.h"
 #include "hbsavefile.h"
+#include "matrix.h"
 #include "tsevent.h"
 #include "tsmotorskills.h"
 #include "tsscriptbinding.h"
@@ -187,6 +187,28 @@ int32_t TsActor::SnapToGround(const Vector* offset)
         target = {target.x + offset->x, target.y + offset->y, target.z + offset->z};
     node->SetWorldPosition(&target);
     return 1;
+}
+
+void TsActor::GetLocalDirection(const Vector* world, Vector* out)
+{
+    auto clamp = [](float v) { return v < -1.0f ? -1.0f : (v > 1.0f ? 1.0f : v); };
+    W3dNode* node = GetNode();
+    Frame* frame = node ? node->GetEngineFrame() : nullptr;
+    if (!frame)
+    {
+        *out = {clamp(world->x), clamp(world->y), clamp(world->z)};
+        return;
+    }
+    const Matrix* m = Frame::GetWorldMatrix(frame);
+    auto flat = [](Vector v)
+    {
+        v.y = 0.0f;
+        const float length = std::sqrt(v.x * v.x + v.z * v.z);
+        return length > 0.0f ? Vector{v.x / length, 0.0f, v.z / length} : Vector{0.0f, 0.0f, 0.0f};
+    };
+    const Vector right = flat(m->right);
+    const Vector at = flat(m->at);
+    *out = {clamp(world->x * right.x + world->z * right.z), 0.0f, clamp(world->x * at.x + world->z * at.z)};
 }
 
 void TsActor::RemoveNodeFromParent()

@@ -14,6 +14,8 @@
 typedef struct _object PyObject;
 struct EBoxActorBits;
 class HbSaveFile;
+class AnimMoveCtrl;
+class RdAnimMotor;
 class TsEvent;
 class TsMotorSkills;
 class W3dNode;
@@ -81,6 +83,22 @@ public:
     /// node or its node is in no scene (callers take a negative distance as out of range).
     /// Kept until the game clock moves on or the other actor changes.
     virtual float GetDistanceSquaredTo(TsActor* other);
+
+    // ---- Models, motors and targets (classes that have them answer) ---------------------------
+
+    /// Takes the node as the actor's model; the base has none and does nothing.
+    virtual void SetModel(W3dNode* node) {}
+    /// Makes or fetches the named model; 1 when the actor then has a node.
+    virtual int32_t LoadModel(const char* name) { return GetNode() ? 1 : 0; }
+    /// The animation motor of the actor's model, or null.
+    virtual RdAnimMotor* GetAnimMotor() { return nullptr; }
+    /// The movement controller, or null.
+    virtual AnimMoveCtrl* GetMoveController() { return nullptr; }
+    /// The actor's aim target, or null.
+    virtual TsActor* GetTarget() { return nullptr; }
+    /// The world direction in the actor's horizontal frame (x right, z forward, y 0), each
+    /// component clamped to [-1, 1]; without a node the direction itself, clamped.
+    virtual void GetLocalDirection(const Vector* world, Vector* out);
 
     // ---- Script side ---------------------------------------------------------------------------
 

@@ -44,3 +44,37 @@ KfxManagerBackend* KfxManager::GetBackend()
 {
     return gBackend;
 }
+
+int32_t KfxManager::PlayOneShot(int32_t index, const FxContext* context)
+{
+    return gBackend ? gBackend->PlayOneShot(index, context) : 0;
+}
+
+int32_t KfxManager::BindDefinition(KFX* effect, int32_t index, const FxContext* context)
+{
+    return gBackend ? gBackend->BindDefinition(effect, index, context) : 0;
+}
+
+void KfxManager::Prealloc()
+{
+    if (gBackend)
+        gBackend->Prealloc();
+}
+
+void KfxManager::ForEachEmitterReset()
+{
+    if (gBackend)
+        gBackend->ForEachEmitterReset();
+}
+
+void KfxManager::ResetRenderLists()
+{
+    if (gBackend)
+        gBackend->ResetRenderLists();
+}
+
+void KfxManager::Shutdown()
+{
+    if (gBackend)
+        gBackend->Shutdown();
+}

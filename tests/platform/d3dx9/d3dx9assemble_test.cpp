@@ -2,7 +2,7 @@
 // vertex-shader generator writes, the material-effect pixel shaders, round trips and refusals.
 #include "d3d9shadertokens.h"
 #include "d3dx9.h"
-#include "materialeffectshaders.h"
+#include "matfxshaders.h"
 
 #include <gtest/gtest.h>
 
@@ -234,7 +234,7 @@ TEST(ShaderAssembler, TextOfAnyLengthAssembles)
 
 TEST(ShaderAssembler, MaterialEffectPixelShadersAssembleAndRoundTrip)
 {
-    for (const char* text : fixtures::kMaterialEffectShaders)
+    for (const char* text : kMatFxPixelShaderText)
     {
         Assembled assembled = Assemble(text);
         ASSERT_EQ(assembled.result, D3D_OK) << text << assembled.errors;

@@ -3,7 +3,7 @@
 #include "d3d9draw_support.h"
 #include "d3d9shadertokens.h"
 #include "d3dx9.h"
-#include "materialeffectshaders.h"
+#include "matfxshaders.h"
 
 #include <gtest/gtest.h>
 
@@ -129,7 +129,7 @@ TEST_F(ShaderTest, MutatedTokenStreamsAreRefusedOrTakenWithoutReadingPastThem)
     };
     const std::vector<std::vector<DWORD>> pixelSeeds = {
         Tokens("ps_1_1\ndef c1, 1, 0.5, 0, 1\ntex t0\ntexm3x2pad t1, t0\ntexm3x2tex t2, t0\nmul r0, t2, c1\n"),
-        Tokens(fixtures::kMaterialEffectShaders[3]),
+        Tokens(kMatFxPixelShaderText[3]),
     };
     const DWORD special[] = {0x0000FFFF, 0x0000FFFE, 0x0001FFFE, 0x7FFFFFFE, 0x0005FFFE, 0x00000051,
                              0x05000051, 0x0F000001, 0x80000000, 0xFFFFFFFF, 0x40000001, 0x00000048};
@@ -421,7 +421,7 @@ TEST_F(PixelShaderDraw, MaterialEffectShadersMatchTheirFormulas)
     };
     for (int i = 0; i < 6; ++i)
     {
-        std::vector<DWORD> tokens = Tokens(fixtures::kMaterialEffectShaders[i]);
+        std::vector<DWORD> tokens = Tokens(kMatFxPixelShaderText[i]);
         IDirect3DPixelShader9* shader = nullptr;
         ASSERT_EQ(mDevice->CreatePixelShader(tokens.data(), &shader), D3D_OK) << i;
         Hold(shader);

@@ -1,0 +1,138 @@
+// The degree of freedom, the group actor and the actor types of this layer.
+#include "tsdof.h"
+
+#include "hbresource.h"
+#include "tsactortyperegistry.h"
+#include "tsanimactor.h"
+#include "tsdummyactor.h"
+#include "tsmotorskills.h"
+#include "w3dframe.h"
+
+HB_DEFINE_CLASS_DESC(TsDof, TsActor);
+HB_DEFINE_CLASS_DESC(TsGroupAnimActor, TsActor);
+
+namespace
+{
+void Swap(TsMotorSkills*& held, TsMotorSkills* table)
+{
+    if (table)
+        table->AddRef();
+    if (held)
+        held->Release();
+    held = table;
+}
+
+TsMotorSkills* NewSkills(TsActor* owner)
+{
+    auto* skills = new TsMotorSkills(owner);
+    if (skills)
+        skills->AddRef();
+    return skills;
+}
+} // namespace
+
+TsDof::TsDof() : mSkills(NewSkills(this)) {}
+
+TsDof::~TsDof()
+{
+    ExitMotorSkills();
+    if (mModel)
+    {
+        RemoveNodeFromParent();
+        mModel->Release();
+    }
+    Swap(mSkills, nullptr);
+}
+
+void TsDof::SetModel(W3dNode* node)
+{
+    if (!node || node == mModel)
+        return;
+    if (mModel)
+    {
+        RemoveNodeFromParent();
+        mModel->Release();
+    }
+    mModel = node;
+    mModel->AddRef();
+}
+
+int32_t TsDof::LoadModel(const char* name)
+{
+    W3dNode* node = nullptr;
+    if (!name || !*name)
+        node = W3dFrame::Create();
+    else if (HbResourceManager* resources = HbResourceManager::Instance())
+    {
+        HbRoot* object = resources->GetResource(name);
+        node = HbCastTo<W3dNode>(object);
+        if (object && !node)
+            object->Release();
+    }
+    if (node)
+    {
+        node->AddRef();
+        SetModel(node);
+        node->Release();
+    }
+    return mModel ? 1 : 0;
+}
+
+void TsDof::SetMotorSkills(TsMotorSkills* table)
+{
+    Swap(mSkills, table);
+}
+
+TsGroupAnimActor::TsGroupAnimActor() : mSkills(NewSkills(this)) {}
+
+TsGroupAnimActor::~TsGroupAnimActor()
+{
+    ExitMotorSkills();
+    Swap(mSkills, nullptr);
+}
+
+void TsGroupAnimActor::SetMotorSkills(TsMotorSkills* table)
+{
+    Swap(mSkills, table);
+}
+
+// ---- Actor types ------------------------------------------------------------------------------------
+
+namespace
+{
+template <typename Class> class Factory : public TsActorFactory
+{
+public:
+    TsActor* Create() override
+    {
+        TsActor* actor = new Class();
+        if (actor)
+            actor->AddRef();
+        return actor;
+    }
+};
+
+template <typename Class> void Register(TsActorTypeRegistry* registry, const char* name, int32_t id)
+{
+    if (!registry->FindByName(name))
+        registry->Register(new Factory<Class>(), name, id);
+}
+
+/// The gameplay layer's types take 1 to 4, so these ids are fixed whatever order the
+/// static registrations run in.
+struct TypeRegistration
+{
+    TypeRegistration() { TsRegisterActorTypes(); }
+} gTypeRegistration;
+} // namespace
+
+void TsRegisterActorTypes()
+{
+    TsActorTypeRegistry* registry = TsActorTypeRegistry::Instance();
+    if (!registry)
+        return;
+    Register<TsDummyActor>(registry, "TsDummyActor", 5);
+    Register<TsAnimActor>(registry, "TsAnimActor", 6);
+    Register<TsDof>(registry, "TsDof", 7);
+    Register<TsGroupAnimActor>(registry, "TsGroupAnimActor", 8);
+}

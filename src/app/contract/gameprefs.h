@@ -1,0 +1,51 @@
+// GamePrefs: the player's preference words (pad, axes, mouse speed, volumes, shoot helper),
+// stored in "gprefs.dat" and in saves, and applied to the input, the weapons, the sound and
+// the display.
+#pragma once
+
+#include <cstdint>
+
+class HbSaveFile;
+
+class GamePrefs
+{
+public:
+    /// The file in the working directory: the seven stored values, 4 bytes each, little-endian.
+    static constexpr const char* kFileName = "gprefs.dat";
+    static constexpr int32_t kFileSize = 28;
+
+    /// The defaults; switches the weapons' and the follow camera's shoot helper off.
+    GamePrefs();
+
+    /// Reads "gprefs.dat" from the disk (never from a pack). 1 when read; 0 when it cannot be
+    /// opened, or when it is not 28 bytes or holds a non-finite value: the fields then stay as
+    /// they were, with a message on the error stream.
+    int32_t Load();
+    /// Writes "gprefs.dat"; nothing when it cannot be created.
+    void Save() const;
+    /// Pad rumble and axes (or mouse axes and speed), the shoot helpers, the volumes (each
+    /// clamped to 0..1), the display preferences, then Save. The stored values stay as they
+    /// are. Returns 1.
+    int32_t Apply() const;
+    /// For difficulty 0, 1 or 2 the shoot helper and the reserved word become 0; then the
+    /// shoot helper goes to the weapons and the follow camera.
+    void ApplyDifficulty(int32_t difficulty);
+    /// The seven stored values over a save stream; 0 as soon as one step fails.
+    int32_t Write(HbSaveFile* stream) const;
+    int32_t Read(HbSaveFile* stream);
+
+    /// The 28 bytes of the file; `out` holds kFileSize bytes.
+    void Encode(uint8_t* out) const;
+    /// Takes the values from 28 bytes when every value is usable; 1, else 0 with nothing changed.
+    int32_t Decode(const uint8_t* bytes, int32_t size);
+
+    int32_t padVibration = 1;
+    int32_t invertY = 0;
+    int32_t invertX = 0;
+    float mouseSensitivity = 1.0f;
+    float musicVolume = 1.0f;
+    float soundVolume = 1.0f;
+    int32_t shootHelper = 0;
+    /// Never stored.
+    int32_t reserved = 0;
+};

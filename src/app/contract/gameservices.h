@@ -1,0 +1,105 @@
+// GameServices: the calls the game's start-up, frame and shut-down make into the layers it
+// sits on. The table starts with entries that do the least (succeed and change nothing); the
+// game application fills it with the real calls of the layers that exist, and a layer that
+// arrives later fills its own entries. Tests install a table of their own and an observer
+// that sees every step by name.
+#pragma once
+
+#include <cstdint>
+
+struct HbWindowState;
+class GameState;
+
+struct GameServices
+{
+    // ---- Before the window --------------------------------------------------------------------
+    /// The effect library's module initialisers.
+    void (*effectModuleInits)();
+
+    // ---- Renderer -----------------------------------------------------------------------------
+    /// 1 when the renderer started on the window state's size and depths.
+    int32_t (*rendererStart)(HbWindowState& window);
+    void (*rendererBeginFrame)();
+    void (*rendererStop)();
+    /// Applies a changed gamma and rewrites the display preferences.
+    void (*rendererSaveVideoPrefs)();
+    void (*brushCreate)();
+    void (*brushDestroy)();
+    void (*shadowsInit)();
+    void (*shadowsShutdown)();
+
+    // ---- Actors, sound, video -----------------------------------------------------------------
+    void (*cameraRegistryReset)();
+    void (*cameraRegistryClear)();
+    /// The sound system's start; its result is not used.
+    void (*soundStart)();
+    void (*soundUpdate)();
+    void (*soundClose)();
+    /// Music and sound volumes (each 0..1) into the sound layer's settings, then applied.
+    void (*soundApplyVolumes)(float music, float sound);
+    void (*videoCreateMutex)();
+    void (*familyTableCreate)();
+    void (*actorTypeRegistryCreate)();
+    void (*groundTypesLoad)();
+    void (*groundTypesFree)();
+    void (*triggersCreate)();
+    void (*triggersFree)();
+
+    // ---- Animation ----------------------------------------------------------------------------
+    void (*animSystemInit)();
+    void (*animSystemShutdown)();
+    void (*timedAnimRequestsInit)();
+    void (*timedAnimRequestsFree)();
+    void (*animSetLoadAll)();
+    void (*animSetFreeAll)();
+
+    // ---- Script host --------------------------------------------------------------------------
+    /// Queues the named module (with its fill) for the interpreter's start; 1 done.
+    int32_t (*scriptQueueModule)(const char* name);
+    void (*scriptStart)();
+    void (*scriptImportResource)(const char* id);
+    void (*scriptUnloadModule)();
+    void (*scriptStop)();
+    /// 1 when the script world has a hero.
+    int32_t (*scriptHasHero)();
+    void (*scriptClearHero)();
+
+    // ---- Effects ------------------------------------------------------------------------------
+    void (*physicsSetGravity)();
+    /// The debris initialisation: the effect scripts, the classes and the four debris types.
+    void (*fx3dInitTypeRecords)();
+    void (*fxServicesTick)();
+    void (*fxServicesShutdown)();
+
+    // ---- Key-hint bar -------------------------------------------------------------------------
+    void (*boardCreateThemes)();
+    void (*boardUpdate)();
+    void (*boardDestroyAll)();
+
+    // ---- Resource groups and the loading screen -----------------------------------------------
+    void (*resourceGroupResetLayers)();
+    /// Mounts "<name>.PAK"; turns pack look-ups on when it exists.
+    void (*resourceGroupMountPak)(const char* name);
+    void (*resourceGroupLoad)(const char* name, int32_t layer);
+    void (*resourceGroupUnloadAll)();
+    void (*loadingScreenStart)();
+    void (*loadingScreenStop)();
+    /// The file layer's open hook while the loading screen shows.
+    void (*loadingTick)();
+
+    // ---- The program ----------------------------------------------------------------------------
+    /// A system-modal box; the text also goes to the error stream.
+    void (*fatalBox)(const char* text, const char* title, uint32_t style);
+    /// Ends the program with the code.
+    void (*exitProgram)(int32_t code);
+
+    /// Told the name of each start-up, frame and shut-down step before it runs; null: nobody.
+    void (*observe)(const char* step);
+};
+
+/// The table in force.
+GameServices& GameServicesTable();
+/// A table whose every entry does the least (steps succeed, nothing changes, no exit).
+GameServices GameServicesLeast();
+/// Tells the observer, when there is one.
+void GameServicesStep(const char* step);

@@ -1,0 +1,177 @@
+// The real entries of the game's service table.
+#include "gameservicesdefaults.h"
+
+#include "gameservices.h"
+#include "hbapplication.h"
+#include "rdanimrequest.h"
+#include "rdanimset.h"
+#include "rdeventmanager.h"
+#include "scriptworldmanager.h"
+#include "tsactorlayer.h"
+#include "tsactortyperegistry.h"
+#include "tsfamilytable.h"
+#include "w2dsurface.h"
+#include "win32.h"
+#include "wrenderer.h"
+#include "wshadows.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace
+{
+int32_t RendererStart(HbWindowState& window)
+{
+    WRenderer* renderer = WRenderer::Instance();
+    return renderer && renderer->Start(window) == 1 ? 1 : 0;
+}
+
+void RendererBeginFrame()
+{
+    if (WRenderer* renderer = WRenderer::Existing())
+        renderer->BeginFrame();
+}
+
+// The renderer goes while the window and its device still exist, not at exit.
+void RendererStop()
+{
+    if (WRenderer* renderer = WRenderer::Existing())
+        renderer->Stop();
+    WRenderer::DestroyInstance();
+}
+
+void RendererSaveVideoPrefs()
+{
+    if (WRenderer* renderer = WRenderer::Existing())
+        renderer->SaveVideoPrefs();
+}
+
+void BrushCreate()
+{
+    W2dSurface::CreateBrush();
+}
+
+void BrushDestroy()
+{
+    W2dSurface::DestroyBrush();
+}
+
+void FamilyTableCreate()
+{
+    TsFamilyTable::Instance();
+}
+
+void ActorTypeRegistryCreate()
+{
+    TsActorTypeRegistry::Instance();
+}
+
+void AnimInit()
+{
+    AnimSystemInit();
+}
+
+void AnimShutdown()
+{
+    AnimSystemShutdown();
+}
+
+// Modules whose owners fill them later are made empty, so an import of them succeeds.
+void EmptyModule(PyObject*, int32_t) {}
+
+int32_t QueueModule(const char* name)
+{
+    ScriptWorldManager* world = ScriptWorldManager::Instance();
+    if (!world)
+        return 0;
+    ScriptWorldManager::ModuleFill fill = EmptyModule;
+    if (std::strcmp(name, "anim") == 0)
+        fill = AnimModuleFill;
+    else if (std::strcmp(name, "anim_set") == 0)
+        fill = AnimSetModuleFill;
+    return world->RegisterPendingModule(name, fill, 0);
+}
+
+void ScriptStart()
+{
+    if (ScriptWorldManager* world = ScriptWorldManager::Instance())
+    {
+        TsActorsInstall(world);
+        world->StartScripting();
+    }
+}
+
+void ScriptImport(const char* id)
+{
+    if (ScriptWorldManager* world = ScriptWorldManager::Instance())
+        world->ImportScriptResource(id);
+}
+
+void ScriptUnload()
+{
+    if (ScriptWorldManager* world = ScriptWorldManager::Instance())
+        world->UnloadScriptModule();
+}
+
+void ScriptStop()
+{
+    if (ScriptWorldManager* world = ScriptWorldManager::Instance())
+        world->StopScripting();
+}
+
+int32_t ScriptHasHero()
+{
+    ScriptWorldManager* world = ScriptWorldManager::Instance();
+    return world && world->GetHero() ? 1 : 0;
+}
+
+void ScriptClearHero()
+{
+    if (ScriptWorldManager* world = ScriptWorldManager::Instance())
+        world->SetHero(nullptr);
+}
+
+void FatalBox(const char* text, const char* title, uint32_t style)
+{
+    // Without a display the box itself writes to the error stream.
+    if (Win32HasDisplay())
+        std::fprintf(stderr, "%s: %s\n", title, text);
+    MessageBoxA(nullptr, text, title, style);
+}
+
+void ExitProgram(int32_t code)
+{
+    std::exit(code);
+}
+} // namespace
+
+void GameServicesInstallDefaults()
+{
+    GameServices& table = GameServicesTable();
+    table.rendererStart = RendererStart;
+    table.rendererBeginFrame = RendererBeginFrame;
+    table.rendererStop = RendererStop;
+    table.rendererSaveVideoPrefs = RendererSaveVideoPrefs;
+    table.brushCreate = BrushCreate;
+    table.brushDestroy = BrushDestroy;
+    table.shadowsInit = WShadows::Init;
+    table.shadowsShutdown = WShadows::Shutdown;
+    table.familyTableCreate = FamilyTableCreate;
+    table.actorTypeRegistryCreate = ActorTypeRegistryCreate;
+    table.animSystemInit = AnimInit;
+    table.animSystemShutdown = AnimShutdown;
+    table.timedAnimRequestsInit = TimedAnimRequestsInit;
+    table.timedAnimRequestsFree = TimedAnimRequestsFree;
+    table.animSetLoadAll = AnimSetLoadAll;
+    table.animSetFreeAll = AnimSetFreeAll;
+    table.scriptQueueModule = QueueModule;
+    table.scriptStart = ScriptStart;
+    table.scriptImportResource = ScriptImport;
+    table.scriptUnloadModule = ScriptUnload;
+    table.scriptStop = ScriptStop;
+    table.scriptHasHero = ScriptHasHero;
+    table.scriptClearHero = ScriptClearHero;
+    table.fatalBox = FatalBox;
+    table.exitProgram = ExitProgram;
+}

@@ -1,0 +1,6 @@
+// The game's service table filled with the real calls of the layers the game runs on.
+#pragma once
+
+/// Fills the table in force: renderer, animation, script host and actor start-up for real;
+/// the entries of layers the program does not hold keep their least behaviour.
+void GameServicesInstallDefaults();

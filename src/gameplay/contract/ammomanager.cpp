@@ -1,0 +1,54 @@
+// The ammunition's declared rows and its start-up state.
+#include "ammomanager.h"
+
+namespace
+{
+constexpr int32_t kCasings = 70;
+constexpr int32_t kTankProjectiles = 5;
+
+int32_t gCasings = 0;
+int32_t gTankProjectiles = 0;
+int32_t gPreallocated = 0;
+} // namespace
+
+void AmmoGeometryDeclareRows()
+{
+    gCasings = kCasings;
+    gTankProjectiles = kTankProjectiles;
+}
+
+void AmmoRegisterScriptModules(AmmoModuleQueue queue)
+{
+    if (!queue)
+        return;
+    queue("casing");
+    queue("projectil");
+}
+
+int32_t AmmoGeometryCasingCount()
+{
+    return gCasings;
+}
+
+int32_t AmmoGeometryTankProjectileCount()
+{
+    return gTankProjectiles;
+}
+
+int32_t AmmoManager::Preallocate()
+{
+    gPreallocated = 1;
+    return 1;
+}
+
+int32_t AmmoManager::IsPreallocated()
+{
+    return gPreallocated;
+}
+
+void AmmoManagerShutdown()
+{
+    gPreallocated = 0;
+    gCasings = 0;
+    gTankProjectiles = 0;
+}

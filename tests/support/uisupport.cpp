@@ -1,0 +1,262 @@
+// Helpers for the user-interface tests.
+#include "uisupport.h"
+
+#include "hbclock.h"
+#include "hbcontroller.h"
+#include "hbinputaction.h"
+#include "hbinputmanager.h"
+#include "hbresource.h"
+#include "w2dsurfacelist.h"
+#include "win32testhooks.h"
+
+#include "camera.h"
+#include "image.h"
+#include "pngimage.h"
+#include "raster.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <stdlib.h>
+
+namespace uitest
+{
+
+int64_t Ticks(double seconds)
+{
+    return int64_t(std::llround(seconds * double(HbPerformanceFrequency())));
+}
+
+// ---- Clocks -------------------------------------------------------------------------------------------------
+
+Clocks::Clocks() : mSavedReal(HbRealClock::Instance()->mCurrentTime), mSavedGame(HbGameClock::Instance()->mGameTime) {}
+
+Clocks::~Clocks()
+{
+    HbRealClock::Instance()->mCurrentTime = mSavedReal;
+    HbGameClock::Instance()->mGameTime = mSavedGame;
+}
+
+void Clocks::SetReal(int64_t ticks)
+{
+    HbRealClock::Instance()->mCurrentTime = ticks;
+}
+
+void Clocks::AdvanceReal(int64_t ticks)
+{
+    HbRealClock::Instance()->mCurrentTime += ticks;
+}
+
+int64_t Clocks::Real() const
+{
+    return HbRealClock::Instance()->mCurrentTime;
+}
+
+void Clocks::SetGame(int64_t ticks)
+{
+    HbGameClock::Instance()->mGameTime = ticks;
+}
+
+void Clocks::AdvanceGame(int64_t ticks)
+{
+    HbGameClock::Instance()->mGameTime += ticks;
+}
+
+int64_t Clocks::Game() const
+{
+    return HbGameClock::Instance()->mGameTime;
+}
+
+// ---- Input --------------------------------------------------------------------------------------------------
+
+InjectedInput::InjectedInput()
+{
+    HbInputManager* manager = HbInputManager::Instance();
+    manager->Reset();
+    manager->CreateController(0, "Keyboard");
+    manager->PushCommandContext("UI_TEST");
+}
+
+InjectedInput::~InjectedInput()
+{
+    HbInputManager::Instance()->Reset();
+}
+
+bool InjectedInput::Bind(const char* action, const char* keyText, const char* state)
+{
+    // As a binding script does: the tables taken back, the line bound, the tables compiled again.
+    HbInputManager* manager = HbInputManager::Instance();
+    HbController* keyboard = manager->GetSlotController(0);
+    if (!keyboard)
+        return false;
+    keyboard->BeginBindings();
+    int bound = manager->BindFromText("Keyboard", action, keyText, state);
+    keyboard->SetContextCount(manager->GetContextNameCount());
+    keyboard->EndBindings();
+    return bound == 1;
+}
+
+void InjectedInput::Press(uint8_t virtualKey)
+{
+    Win32TestKeyEvent(virtualKey, true);
+}
+
+void InjectedInput::Lift(uint8_t virtualKey)
+{
+    Win32TestKeyEvent(virtualKey, false);
+}
+
+int InjectedInput::Frame()
+{
+    return HbInputManager::Instance()->Update();
+}
+
+int InjectedInput::Triggered(const char* action)
+{
+    HbInputAction* found = HbInputManager::Instance()->FindAction(action);
+    return found ? found->IsTriggered() : -1;
+}
+
+// ---- Resources ------------------------------------------------------------------------------------------------
+
+Resources::Resources()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "ui_resources_XXXXXX").string();
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back(0);
+    if (mkdtemp(name.data()))
+        mFolder = name.data();
+}
+
+Resources::~Resources()
+{
+    for (const std::string& id : mIds)
+        HbResourceManager::Instance()->RemovePath(id.c_str());
+    std::error_code ignored;
+    if (!mFolder.empty())
+        std::filesystem::remove_all(mFolder, ignored);
+}
+
+void Resources::Declare(const char* id, const std::string& path)
+{
+    HbResourceManager::Instance()->AddPath(id, path.c_str());
+    mIds.push_back(id);
+}
+
+void Resources::Text(const char* id, const std::string& text)
+{
+    std::string path = mFolder + "/" + id + ".txt";
+    if (FILE* file = std::fopen(path.c_str(), "wb"))
+    {
+        std::fwrite(text.data(), 1, text.size(), file);
+        std::fclose(file);
+    }
+    Declare(id, path);
+}
+
+void Resources::SolidTexture(const char* id, int32_t width, int32_t height, uint32_t argb)
+{
+    Image* image = Image::Create(width, height, 32);
+    if (!image)
+        return;
+    Image::AllocatePixels(image);
+    for (int32_t y = 0; y < height; ++y)
+        for (int32_t x = 0; x < width; ++x)
+        {
+            uint8_t* p = image->pixels + y * image->stride + 4 * x;
+            p[0] = uint8_t(argb >> 16), p[1] = uint8_t(argb >> 8), p[2] = uint8_t(argb), p[3] = uint8_t(argb >> 24);
+        }
+    std::string path = mFolder + "/" + id + ".png";
+    Png::WriteImage(image, path.c_str());
+    Image::Destroy(image);
+    Declare(id, path);
+}
+
+// ---- Frames ---------------------------------------------------------------------------------------------------
+
+std::vector<uint32_t> DrawSurfaces(W2dSurfaceList* list, uint32_t clear, int32_t* width, int32_t* height)
+{
+    std::vector<uint32_t> pixels;
+    Camera* camera = list ? list->GetCamera() : nullptr;
+    if (!camera)
+        return pixels;
+    const Rgba colour = {uint8_t(clear >> 16), uint8_t(clear >> 8), uint8_t(clear), uint8_t(clear >> 24)};
+    if (!Camera::Clear(camera, &colour, kCameraClearImage | kCameraClearZ) || !Camera::BeginUpdate(camera))
+        return pixels;
+    list->Render();
+    Camera::EndUpdate(camera);
+    Raster* raster = camera->frameBuffer;
+    const uint8_t* bits = Raster::Lock(raster, 0, kRasterLockRead);
+    if (!bits)
+        return pixels;
+    *width = raster->width;
+    *height = raster->height;
+    pixels.reserve(size_t(raster->width) * size_t(raster->height));
+    for (int32_t y = 0; y < raster->height; ++y)
+        for (int32_t x = 0; x < raster->width; ++x)
+        {
+            uint32_t value;
+            std::memcpy(&value, bits + size_t(y) * raster->stride + 4 * size_t(x), 4);
+            pixels.push_back(value | 0xFF000000u);
+        }
+    Raster::Unlock(raster);
+    return pixels;
+}
+
+namespace
+{
+uint32_t Blend(uint32_t below, uint32_t rgb, uint8_t alpha)
+{
+    uint32_t out = 0xFF000000u;
+    for (int shift = 0; shift <= 16; shift += 8)
+    {
+        float a = float(alpha) / 255.0f;
+        float c = float((rgb >> shift) & 0xFF) * a + float((below >> shift) & 0xFF) * (1.0f - a);
+        out |= uint32_t(std::lround(c)) << shift;
+    }
+    return out;
+}
+} // namespace
+
+void Reference::Fill(float x, float y, float w, float h, uint32_t rgb, uint8_t alpha)
+{
+    for (int32_t py = 0; py < height; ++py)
+    {
+        float cy = (float(py) + 0.5f) / float(height);
+        if (cy < y || cy >= y + h)
+            continue;
+        for (int32_t px = 0; px < width; ++px)
+        {
+            float cx = (float(px) + 0.5f) / float(width);
+            if (cx < x || cx >= x + w)
+                continue;
+            uint32_t& pixel = pixels[size_t(py) * size_t(width) + size_t(px)];
+            pixel = Blend(pixel, rgb, alpha);
+        }
+    }
+}
+
+void Reference::IgnoreEdges(float x, float y, float w, float h, const std::vector<uint32_t>& actual, float margin)
+{
+    if (actual.size() != pixels.size())
+        return;
+    const float left = x * float(width), right = (x + w) * float(width);
+    const float top = y * float(height), bottom = (y + h) * float(height);
+    for (int32_t py = 0; py < height; ++py)
+        for (int32_t px = 0; px < width; ++px)
+        {
+            float cx = float(px) + 0.5f, cy = float(py) + 0.5f;
+            bool insideX = cx > left - margin && cx < right + margin;
+            bool insideY = cy > top - margin && cy < bottom + margin;
+            bool nearX = std::fabs(cx - left) <= margin || std::fabs(cx - right) <= margin;
+            bool nearY = std::fabs(cy - top) <= margin || std::fabs(cy - bottom) <= margin;
+            if ((nearX && insideY) || (nearY && insideX))
+            {
+                size_t i = size_t(py) * size_t(width) + size_t(px);
+                pixels[i] = actual[i];
+            }
+        }
+}
+
+} // namespace uitest

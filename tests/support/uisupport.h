@@ -1,0 +1,112 @@
+// Helpers for the user-interface tests: the real and game clocks set by hand, input actions bound on an
+// injected keyboard (each binding raises the input manager's binding counter), text resources and
+// solid textures declared in a folder of the test's own, and the 2D surfaces drawn and read back.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class W2dSurfaceList;
+
+namespace uitest
+{
+
+// ---- Clocks -----------------------------------------------------------------------------------------------
+
+/// Ticks of the performance counter in the seconds.
+int64_t Ticks(double seconds);
+
+/// Both clocks under the test's hand while it lives: the real clock's current time and the game time
+/// are set directly (nothing ticks them), and put back as they were at the end.
+class Clocks
+{
+public:
+    Clocks();
+    ~Clocks();
+    Clocks(const Clocks&) = delete;
+    Clocks& operator=(const Clocks&) = delete;
+
+    void SetReal(int64_t ticks);
+    void AdvanceReal(int64_t ticks);
+    int64_t Real() const;
+    void SetGame(int64_t ticks);
+    void AdvanceGame(int64_t ticks);
+    int64_t Game() const;
+
+private:
+    int64_t mSavedReal;
+    int64_t mSavedGame;
+};
+
+// ---- Input ------------------------------------------------------------------------------------------------
+
+/// A keyboard in slot 0 of the input manager, in a command context of its own, with keys pressed by
+/// the scripted window system. The manager is reset at both ends.
+class InjectedInput
+{
+public:
+    InjectedInput();
+    ~InjectedInput();
+    InjectedInput(const InjectedInput&) = delete;
+    InjectedInput& operator=(const InjectedInput&) = delete;
+
+    /// Binds the action to a key ("VK_RETURN", "VK_A") in a state ("DOWN", "CLICK"...); raises the
+    /// binding counter. False when nothing was bound.
+    bool Bind(const char* action, const char* keyText, const char* state = "DOWN");
+    /// A virtual key goes down or up; seen from the next Frame on.
+    void Press(uint8_t virtualKey);
+    void Lift(uint8_t virtualKey);
+    /// The input manager reads the keys once: the manager's Update.
+    int Frame();
+    /// 1 when the action fires this frame, 0 when not, -1 when no action has the name.
+    static int Triggered(const char* action);
+};
+
+// ---- Resources ----------------------------------------------------------------------------------------------
+
+/// Files of the test's own under a fresh temporary folder, declared to the resource manager; the
+/// declarations and the folder go at the end.
+class Resources
+{
+public:
+    Resources();
+    ~Resources();
+    Resources(const Resources&) = delete;
+    Resources& operator=(const Resources&) = delete;
+
+    /// A text resource (an identifier ending in "_TXT") holding the text.
+    void Text(const char* id, const std::string& text);
+    /// A PNG texture of one colour (0xAARRGGBB) declared under the identifier.
+    void SolidTexture(const char* id, int32_t width, int32_t height, uint32_t argb);
+
+private:
+    void Declare(const char* id, const std::string& path);
+
+    std::string mFolder;
+    std::vector<std::string> mIds;
+};
+
+// ---- Frames -------------------------------------------------------------------------------------------------
+
+/// The list's surfaces drawn through its camera into the cleared frame buffer (clear colour
+/// 0xAARRGGBB), read back top row first as 0xFFRRGGBB; empty when the frame cannot be read.
+std::vector<uint32_t> DrawSurfaces(W2dSurfaceList* list, uint32_t clear, int32_t* width, int32_t* height);
+
+/// A frame of one colour to paint references on.
+struct Reference
+{
+    int32_t width;
+    int32_t height;
+    std::vector<uint32_t> pixels;
+
+    Reference(int32_t w, int32_t h, uint32_t clear) : width(w), height(h), pixels(size_t(w) * size_t(h), clear) {}
+    /// Paints the screen-fraction rectangle (top left x, y) with the colour at the alpha over what is
+    /// there; pixel centres inside the rectangle are painted.
+    void Fill(float x, float y, float w, float h, uint32_t rgb, uint8_t alpha = 255);
+    /// Pixels whose centre lies within the margin (pixels) of the rectangle's edges are taken from the
+    /// actual frame: edges that fall between pixels are not compared.
+    void IgnoreEdges(float x, float y, float w, float h, const std::vector<uint32_t>& actual, float margin = 1.0f);
+};
+
+} // namespace uitest
