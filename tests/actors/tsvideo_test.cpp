@@ -7,7 +7,7 @@
 #include "engine.h"
 #include "framecheck.h"
 #include "hbclock.h"
-#include "hbcommand.h"
+#include "hbinput_fixture.h"
 #include "hbinputaction.h"
 #include "hbinputmanager.h"
 #include "raster.h"
@@ -38,22 +38,6 @@ uint32_t ClipPixel(int frame, int x, int y)
 {
     return x == 0 && y == 0 ? kMarker : kColours[frame % 5];
 }
-
-/// The game's bind line, which the application registers.
-class BindCommand : public HbCommand
-{
-public:
-    BindCommand() : HbCommand("bind", "") {}
-    int Execute(const HbCommandArgs& args, int32_t) override
-    {
-        if (args.GetCount() != 5)
-            return 0;
-        HbInputManager::Instance()->BindFromText(args.GetToken(1).c_str(), args.GetToken(2).c_str(),
-                                                 args.GetToken(3).c_str(), args.GetToken(4).c_str());
-        return 1;
-    }
-};
-BindCommand gBindCommand;
 
 bool gEverOpened = false;
 int gStarted = 0;
