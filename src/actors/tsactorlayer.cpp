@@ -5,6 +5,7 @@
 #include "tsactor.h"
 #include "tsanimactor.h"
 #include "tsdof.h"
+#include "tsdofskills.h"
 #include "tsevent.h"
 #include "w3dnode.h"
 #include "tsfamilytable.h"
@@ -14,6 +15,7 @@
 #include "tsscriptbinding.h"
 #include "tsskillregistry.h"
 #include "tssoundmodule.h"
+#include "tstrigger.h"
 
 #include <Python.h>
 
@@ -85,6 +87,7 @@ void TsActorsInstall(ScriptWorldManager* world)
     {
         registry->SetConstantPublisher(PublishSkillConstant);
         TsNothingToDoQueueRegistration(registry);
+        TsDofSkillsQueueRegistration(registry);
     }
     if (world)
     {
@@ -92,6 +95,7 @@ void TsActorsInstall(ScriptWorldManager* world)
         world->Hooks().fillSoundModule = FillSoundModule;
         world->Hooks().stopAllSoundChannels = StopAllSoundChannels;
         TsMarkSystemInstall(world);
+        TriggerManager::Install(world);
     }
 }
 

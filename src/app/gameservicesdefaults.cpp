@@ -10,6 +10,7 @@
 #include "tsactorlayer.h"
 #include "tsactortyperegistry.h"
 #include "tsfamilytable.h"
+#include "tstrigger.h"
 #include "w2dsurface.h"
 #include "win32.h"
 #include "wrenderer.h"
@@ -65,6 +66,12 @@ void FamilyTableCreate()
 void ActorTypeRegistryCreate()
 {
     TsActorTypeRegistry::Instance();
+}
+
+// The 200 triggers exist before the first script runs, so it can drop them.
+void TriggersCreate()
+{
+    TriggerManager::Create();
 }
 
 void AnimInit()
@@ -159,6 +166,8 @@ void GameServicesInstallDefaults()
     table.shadowsShutdown = WShadows::Shutdown;
     table.familyTableCreate = FamilyTableCreate;
     table.actorTypeRegistryCreate = ActorTypeRegistryCreate;
+    table.triggersCreate = TriggersCreate;
+    table.triggersFree = TriggerManager::Free;
     table.animSystemInit = AnimInit;
     table.animSystemShutdown = AnimShutdown;
     table.timedAnimRequestsInit = TimedAnimRequestsInit;
