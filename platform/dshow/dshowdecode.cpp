@@ -3,7 +3,8 @@
 #include "dshow_local.h"
 #include "dshowtesthooks.h"
 
-extern "C" {
+extern "C"
+{
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/imgutils.h>
@@ -119,9 +120,8 @@ struct VideoReader
     {
         if (frame->width != codec->width || frame->height != codec->height)
             return false;
-        scaler = sws_getCachedContext(scaler, frame->width, frame->height, AVPixelFormat(frame->format),
-                                      frame->width, frame->height, AV_PIX_FMT_BGR24, SWS_POINT, nullptr, nullptr,
-                                      nullptr);
+        scaler = sws_getCachedContext(scaler, frame->width, frame->height, AVPixelFormat(frame->format), frame->width,
+                                      frame->height, AV_PIX_FMT_BGR24, SWS_POINT, nullptr, nullptr, nullptr);
         if (!scaler)
             return false;
         uint8_t* target[4] = {rows, nullptr, nullptr, nullptr};
@@ -151,9 +151,9 @@ struct VideoReader
     bool Rewind()
     {
         draining = false;
-        if (av_seek_frame(format, stream, format->streams[stream]->start_time == AV_NOPTS_VALUE
-                                              ? 0
-                                              : format->streams[stream]->start_time,
+        if (av_seek_frame(format, stream,
+                          format->streams[stream]->start_time == AV_NOPTS_VALUE ? 0
+                                                                                : format->streams[stream]->start_time,
                           AVSEEK_FLAG_BACKWARD) < 0)
             return false;
         avcodec_flush_buffers(codec);
@@ -290,7 +290,8 @@ bool WriteClip(const std::string& path, int width, int height, int frames, int f
     AVFrame* frame = av_frame_alloc();
     AVPacket* packet = av_packet_alloc();
     AVStream* stream = avformat_new_stream(output, nullptr);
-    auto drain = [&]() {
+    auto drain = [&]()
+    {
         while (avcodec_receive_packet(codec, packet) == 0)
         {
             av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
@@ -313,8 +314,9 @@ bool WriteClip(const std::string& path, int width, int height, int frames, int f
         frame->format = AV_PIX_FMT_BGR0;
         frame->width = width;
         frame->height = height;
-        if (avcodec_open2(codec, encoder, nullptr) >= 0 && avcodec_parameters_from_context(stream->codecpar, codec) >= 0 &&
-            av_frame_get_buffer(frame, 0) >= 0 && avio_open(&output->pb, path.c_str(), AVIO_FLAG_WRITE) >= 0)
+        if (avcodec_open2(codec, encoder, nullptr) >= 0 &&
+            avcodec_parameters_from_context(stream->codecpar, codec) >= 0 && av_frame_get_buffer(frame, 0) >= 0 &&
+            avio_open(&output->pb, path.c_str(), AVIO_FLAG_WRITE) >= 0)
         {
             stream->time_base = codec->time_base;
             stream->avg_frame_rate = codec->framerate;

@@ -351,10 +351,7 @@ private:
     }
 
     /// Stream time in 100 ns units: the clock since the run began, or where it stood.
-    REFERENCE_TIME StreamTimeLocked() const
-    {
-        return mState == State::Running ? ClockNow() - mClockBase : mPausedAt;
-    }
+    REFERENCE_TIME StreamTimeLocked() const { return mState == State::Running ? ClockNow() - mClockBase : mPausedAt; }
 
     /// From stopped: starts the decode thread paused and waits for the first frame.
     HRESULT Cue()

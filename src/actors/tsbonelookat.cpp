@@ -10,6 +10,7 @@
 #include "stdkey.h"
 #include "tsanimactor.h"
 #include "tscameraregistry.h"
+#include "tsweaponshoot.h"
 #include "w3danimobject.h"
 #include "wvectorutil.h"
 
@@ -20,8 +21,6 @@ namespace
 
 constexpr float kNearZero = 0.001f;
 constexpr float kViewReach = 200.0f;
-
-TsMuzzleFrameReader gMuzzleFrameReader = nullptr;
 
 bool AlmostZero(const Vector& v)
 {
@@ -153,18 +152,12 @@ void TsBoneLookAt::BoneCallback(void* keyFrame, void* data)
     frame->q = {rotation.x, rotation.y, rotation.z, rotation.w};
 }
 
-void TsAnimActorSetMuzzleFrameReader(TsMuzzleFrameReader reader)
-{
-    gMuzzleFrameReader = reader;
-}
-
 void TsAnimActorAimWeaponAt(TsActor* actor, const Vector* point)
 {
-    if (!actor || !point || !gMuzzleFrameReader ||
-        !HbClassDesc::IsKindOf(actor, &TsAnimActor::sClassDesc))
+    if (!actor || !point || !HbClassDesc::IsKindOf(actor, &TsAnimActor::sClassDesc))
         return;
-    TsActor* weapon = static_cast<TsAnimActor*>(actor)->GetWeapon();
-    Frame* muzzle = weapon ? gMuzzleFrameReader(weapon) : nullptr;
+    auto* weapon = HbCastTo<TsWeaponShoot>(static_cast<TsAnimActor*>(actor)->GetWeapon());
+    Frame* muzzle = weapon ? weapon->GetMuzzleFrame() : nullptr;
     if (!muzzle)
         return;
     const Vector& from = Frame::GetWorldMatrix(muzzle)->pos;

@@ -60,11 +60,6 @@ private:
     uint16_t mChannelId = 0;
 };
 
-/// The muzzle frame of a held shooting weapon, or null for anything else. Set by the weapon
-/// classes; until then no actor aims.
-using TsMuzzleFrameReader = Frame* (*)(TsActor* weapon);
-void TsAnimActorSetMuzzleFrameReader(TsMuzzleFrameReader reader);
-
 /// An animated actor holding a shooting weapon turns its muzzle to look at the point; a
-/// point at the muzzle, or any other actor, changes nothing.
+/// point at the muzzle, a contact weapon (no muzzle) or any other actor changes nothing.
 void TsAnimActorAimWeaponAt(TsActor* actor, const Vector* point);

@@ -14,9 +14,7 @@ constexpr int32_t kMaxSide = 8192;
 constexpr uint32_t kRasterFlags = 0x500; // normal raster, 8888 pixels
 } // namespace
 
-TsVideoRenderer::TsVideoRenderer(HRESULT* result) : CBaseVideoRenderer(kClassId, "TsVideoRenderer", nullptr, result)
-{
-}
+TsVideoRenderer::TsVideoRenderer(HRESULT* result) : CBaseVideoRenderer(kClassId, "TsVideoRenderer", nullptr, result) {}
 
 TsVideoRenderer::~TsVideoRenderer()
 {

@@ -3,13 +3,17 @@
 // and a frozen controller leaves the bone and its pitch alone.
 #include "frame.h"
 #include "hbclock.h"
+#include "scene_fixture.h"
 #include "scriptworld_fixture.h"
 #include "stdkey.h"
 #include "tsanimactor.h"
 #include "tsbonelookat.h"
 #include "tscamera.h"
 #include "tscameraregistry.h"
+#include "tsweaponcontact.h"
+#include "tsweaponshoot.h"
 #include "w3danimobject.h"
+#include "w3dobject.h"
 
 #include <gtest/gtest.h>
 
@@ -187,6 +191,34 @@ TEST_F(BoneLookAt, ADeadActorIsLetGo)
     lookAt.SetTargetPoint({0, 100, 100});
     TsBoneLookAt::BoneCallback(&frame, &lookAt);
     EXPECT_EQ(frame.q.w, 1.0f);
+}
+
+TEST_F(BoneLookAt, AHeldFirearmsMuzzleTurnsToThePointAndAContactWeaponHasNone)
+{
+    auto* rifle = new TsWeaponShoot();
+    W3dObject* model = W3dObject::Create();
+    model->SetClump(renderertest::MakeClump({nullptr}));
+    rifle->SetModel(model);
+    ASSERT_EQ(mActor->SetWeapon(rifle), 1);
+    ::Frame* muzzle = rifle->GetMuzzleFrame();
+    ASSERT_NE(muzzle, nullptr);
+    Frame::SyncDirtyList();
+    const Vector from = Frame::GetWorldMatrix(muzzle)->pos;
+    const Vector point = {from.x + 300, from.y, from.z};
+    TsAnimActorAimWeaponAt(mActor, &point);
+    Frame::SyncDirtyList();
+    const Matrix* aimed = Frame::GetWorldMatrix(muzzle);
+    EXPECT_NEAR(aimed->at.x, 1.0f, 1e-4f);
+    EXPECT_NEAR(aimed->at.z, 0.0f, 1e-4f);
+    // A point at the muzzle changes nothing.
+    TsAnimActorAimWeaponAt(mActor, &aimed->pos);
+    EXPECT_NEAR(Frame::GetWorldMatrix(muzzle)->at.x, 1.0f, 1e-4f);
+
+    auto* knife = new TsWeaponContact();
+    ASSERT_EQ(mActor->SetWeapon(knife), 1);
+    TsAnimActorAimWeaponAt(mActor, &point);
+    TsAnimActorAimWeaponAt(nullptr, &point);
+    mActor->SetWeapon(nullptr);
 }
 
 } // namespace

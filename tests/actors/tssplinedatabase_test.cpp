@@ -64,9 +64,9 @@ protected:
 TEST_F(TsSplineDataBaseTest, WrittenEntriesReadBackInTheirSlots)
 {
     int32_t answer = -1;
-    auto database = Read(SplineDbWriter::Write({Entry(3, "crane", 7), Entry(99, "loop", -5, kSplineClosed),
-                                                Entry(0, "dolly", 1)}),
-                         &answer);
+    auto database =
+        Read(SplineDbWriter::Write({Entry(3, "crane", 7), Entry(99, "loop", -5, kSplineClosed), Entry(0, "dolly", 1)}),
+             &answer);
     EXPECT_EQ(answer, 1);
     EXPECT_EQ(FilledSlots(*database), (std::vector<int32_t>{0, 3, 99}));
     const TsSplineEntry* crane = database->GetSpline(3);
@@ -101,10 +101,16 @@ TEST_F(TsSplineDataBaseTest, CountsWordsSlotsAndMissingSplines)
         {"count 0: empty", SplineDbWriter::Write({}), 1, {}, -1},
         {"another first word", SplineDbWriter::Write({Entry(1, "a", 1)}, 1), 0, {}, -1},
         {"a negative count", SplineDbWriter::Write({}, 0, -2), 0, {}, -1},
-        {"a repeated slot keeps the later", SplineDbWriter::Write({Entry(5, "first", 10), Entry(5, "second", 20)}),
-         1, {5}, 20},
+        {"a repeated slot keeps the later",
+         SplineDbWriter::Write({Entry(5, "first", 10), Entry(5, "second", 20)}),
+         1,
+         {5},
+         20},
         {"slots outside 0-99 are refused, the rest read",
-         SplineDbWriter::Write({Entry(100, "over", 1), Entry(-1, "under", 2), Entry(5, "in", 30)}), 1, {5}, 30},
+         SplineDbWriter::Write({Entry(100, "over", 1), Entry(-1, "under", 2), Entry(5, "in", 30)}),
+         1,
+         {5},
+         30},
         {"an entry without its spline is dropped", SplineDbWriter::Write({Entry(5, "kept", 40), bare}), 1, {5}, 40},
         {"more entries counted than written", SplineDbWriter::Write({Entry(5, "only", 50)}, 0, 3), 1, {5}, 50},
         {"data that ends inside an entry keeps the whole ones", cut, 1, {1}, -1},

@@ -80,7 +80,12 @@ TEST_F(TsSubtitles, SpansAreShownStrictlyInsideAndTheCursorNeverGoesBack)
     };
     // One pass in time order, then one that starts exactly at the first start.
     const std::vector<std::vector<Step>> passes = {
-        {{1.0f, first}, {2.5f, nullptr}, {1.0f, nullptr}, {4.0f, second}, {3.5f, second}, {5.0f, nullptr},
+        {{1.0f, first},
+         {2.5f, nullptr},
+         {1.0f, nullptr},
+         {4.0f, second},
+         {3.5f, second},
+         {5.0f, nullptr},
          {4.0f, nullptr}},
         {{0.0f, nullptr}, {1.0f, nullptr}, {3.0f, nullptr}, {3.5f, nullptr}},
     };
@@ -126,8 +131,8 @@ TEST_F(TsSubtitles, LinesWithoutATextOrWithAnotherCountAreDropped)
 TEST_F(TsSubtitles, MutatedScriptsAreReadSafely)
 {
     const std::string base = kTwoSpans + "AddSubTitle SUB_A_TXT 1e39 -1e39 1e-50\n";
-    const std::string pieces[] = {" ", "\n", "\t", "AddSubTitle", "SUB_A_TXT", "1e999", "-", ".", "0x10",
-                                  std::string(300, '9'), std::string(200, 'x')};
+    const std::string pieces[] = {" ", "\n", "\t",   "AddSubTitle",         "SUB_A_TXT",          "1e999",
+                                  "-", ".",  "0x10", std::string(300, '9'), std::string(200, 'x')};
     std::mt19937 random(64);
     for (int round = 0; round < 300; ++round)
     {

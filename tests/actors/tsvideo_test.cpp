@@ -186,13 +186,15 @@ TEST_F(TsVideo, PollsReadyThenPlayingThenFinishedWithTheClipInTheRaster)
     ASSERT_TRUE(WaitFor([] { return dshowtest::DeliveredFrames() == 5; }));
     // Playing until the poll that sees completion; finished from the next one.
     float lastTime = -1;
-    ASSERT_TRUE(WaitFor([&] {
-        float t = -1;
-        EXPECT_EQ(Poll(&state, nullptr, &t), 0);
-        if (state == 1)
-            lastTime = t;
-        return state != 1;
-    }));
+    ASSERT_TRUE(WaitFor(
+        [&]
+        {
+            float t = -1;
+            EXPECT_EQ(Poll(&state, nullptr, &t), 0);
+            if (state == 1)
+                lastTime = t;
+            return state != 1;
+        }));
     EXPECT_EQ(state, 2);
     EXPECT_FLOAT_EQ(lastTime, 0.4f) << "the graph's position";
     EXPECT_EQ(RasterPixels(raster), ClipFrame(4, 8, 6));
@@ -213,13 +215,15 @@ TEST_F(TsVideo, ACopyWaitsWhileAnotherThreadHoldsTheFrame)
     ASSERT_NE(raster, nullptr);
 
     std::atomic<int> stage{0};
-    std::thread holder([&] {
-        ASSERT_EQ(TsVideoLockFrame(), 1);
-        stage = 1;
-        while (stage.load() != 2)
-            std::this_thread::yield();
-        TsVideoUnlockFrame();
-    });
+    std::thread holder(
+        [&]
+        {
+            ASSERT_EQ(TsVideoLockFrame(), 1);
+            stage = 1;
+            while (stage.load() != 2)
+                std::this_thread::yield();
+            TsVideoUnlockFrame();
+        });
     ASSERT_TRUE(WaitFor([&] { return stage.load() == 1; }));
     dshowtest::EnableCallLog(true);
     Win32TestAdvancePerformanceCounter(kTicksPerSecond / 10);
@@ -362,13 +366,12 @@ TEST_F(TsVideo, TheRendererTakesOnlyRgb24AndCopiesTopDownRowsInOrderAndSkipsShor
     std::vector<uint8_t> rows(24, 0);
     for (int x = 0; x < 3; ++x)
     {
-        rows[3 * x] = 0x10, rows[3 * x + 1] = 0x20, rows[3 * x + 2] = 0x30;           // top: blue, green, red
+        rows[3 * x] = 0x10, rows[3 * x + 1] = 0x20, rows[3 * x + 2] = 0x30;                // top: blue, green, red
         rows[12 + 3 * x] = 0x40, rows[12 + 3 * x + 1] = 0x50, rows[12 + 3 * x + 2] = 0x60; // bottom
     }
     BytesSample sample(rows);
     ASSERT_EQ(renderer->CopyFrame(&sample), S_OK);
-    std::vector<uint32_t> expected = {0xFF302010u, 0xFF302010u, 0xFF302010u,
-                                      0xFF605040u, 0xFF605040u, 0xFF605040u};
+    std::vector<uint32_t> expected = {0xFF302010u, 0xFF302010u, 0xFF302010u, 0xFF605040u, 0xFF605040u, 0xFF605040u};
     EXPECT_EQ(RasterPixels(renderer->GetRaster()), expected);
 
     // One byte short of the picture: the frame is skipped, the raster keeps the last one.

@@ -19,10 +19,13 @@ TEST(Win32Mutex, OwnershipIsRecursiveAndBelongsToOneThread)
 
     DWORD other = 0;
     BOOL otherRelease = TRUE;
-    std::thread([&] {
-        other = WaitForSingleObject(mutex, 0);
-        otherRelease = ReleaseMutex(mutex);
-    }).join();
+    std::thread(
+        [&]
+        {
+            other = WaitForSingleObject(mutex, 0);
+            otherRelease = ReleaseMutex(mutex);
+        })
+        .join();
     EXPECT_EQ(other, WAIT_TIMEOUT);
     EXPECT_EQ(otherRelease, FALSE);
 
@@ -40,12 +43,14 @@ TEST(Win32Mutex, AnUnboundedWaitEndsWhenTheOwnerReleases)
     HANDLE mutex = CreateMutexA(nullptr, FALSE, nullptr);
     ASSERT_EQ(WaitForSingleObject(mutex, INFINITE), WAIT_OBJECT_0);
     std::atomic<int> stage{0};
-    std::thread waiter([&] {
-        stage = 1;
-        DWORD result = WaitForSingleObject(mutex, INFINITE);
-        stage = result == WAIT_OBJECT_0 ? 2 : 3;
-        ReleaseMutex(mutex);
-    });
+    std::thread waiter(
+        [&]
+        {
+            stage = 1;
+            DWORD result = WaitForSingleObject(mutex, INFINITE);
+            stage = result == WAIT_OBJECT_0 ? 2 : 3;
+            ReleaseMutex(mutex);
+        });
     while (stage.load() == 0)
         std::this_thread::yield();
     EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0); // still ours: the waiter waits
