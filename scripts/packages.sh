@@ -21,6 +21,10 @@ PACKAGES=(
     libpng-dev
     libopenal-dev
     libsndfile1-dev
+    libavformat-dev
+    libavcodec-dev
+    libavutil-dev
+    libswscale-dev
     zlib1g-dev
     locales
     python3.11

@@ -8,6 +8,7 @@
 #include <array>
 #include <map>
 #include <memory>
+#include <thread>
 #include <unordered_set>
 #include <vector>
 
@@ -144,6 +145,8 @@ public:
     UINT mPitch = 0;
     bool mCpuValid = true;
     bool mLocked = false;
+    /// Unlocked on another thread: OpenGL gets the CPU copy at the next sampling.
+    bool mUploadPending = false;
     RECT mLockRect{};
     DWORD mLockFlags = 0;
 };
@@ -161,7 +164,8 @@ public:
                    const FormatInfo& format, D3DPOOL pool, bool cube, bool autoGen);
     void destroy();
     Surface* surface(UINT face, UINT level) const { return mSurfaces[face * mLevels + level].get(); }
-    /// Brings OpenGL up to date for sampling: palette changes and pending mip generation.
+    /// Brings OpenGL up to date for sampling: levels written on other threads, palette changes and pending
+    /// mip generation.
     void prepareForSampling();
     void noteLevelWritten(UINT level);
     uint64_t bytes() const;
@@ -604,6 +608,9 @@ public:
     D3DDEVTYPE mType;
     HWND mFocusWindow;
     DWORD mBehavior;
+    /// OpenGL is current only on the thread that made the device.
+    std::thread::id mOwnerThread = std::this_thread::get_id();
+    bool onOwnerThread() const { return std::this_thread::get_id() == mOwnerThread; }
     D3DCAPS9 mCaps{};
     GlContext mGl;
     Loss mLoss = Loss::Operational;

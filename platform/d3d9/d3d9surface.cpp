@@ -216,7 +216,12 @@ HRESULT Surface::unlock()
     mLocked = false;
     if (mLockFlags & D3DLOCK_READONLY)
         return D3D_OK;
-    uploadRect(mLockRect);
+    // A texture level written by another thread (a video's decode thread) waits for the
+    // device's thread, whose OpenGL context it cannot use.
+    if (mTexture && mDevice && hasGl() && !mDevice->onOwnerThread())
+        mUploadPending = true;
+    else
+        uploadRect(mLockRect);
     if (mTexture)
         mTexture->noteLevelWritten(mLevel);
     return D3D_OK;

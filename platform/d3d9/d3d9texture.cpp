@@ -170,6 +170,12 @@ void TextureStore::prepareForSampling()
 {
     if (!mDevice || !mGlTexture)
         return;
+    for (const std::unique_ptr<Surface>& level : mSurfaces)
+        if (level->mUploadPending)
+        {
+            level->mUploadPending = false;
+            level->uploadRect(level->bounds());
+        }
     if (mFormat->upload == Upload::Palette)
     {
         uint64_t serial = 0;

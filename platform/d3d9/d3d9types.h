@@ -16,15 +16,6 @@ using FLOAT = float;
 using HRESULT = int32_t;
 using D3DCOLOR = DWORD;
 
-constexpr bool SUCCEEDED(HRESULT hr)
-{
-    return hr >= 0;
-}
-constexpr bool FAILED(HRESULT hr)
-{
-    return hr < 0;
-}
-
 constexpr D3DCOLOR D3DCOLOR_ARGB(DWORD a, DWORD r, DWORD g, DWORD b)
 {
     return ((a & 0xFF) << 24) | ((r & 0xFF) << 16) | ((g & 0xFF) << 8) | (b & 0xFF);
@@ -42,12 +33,7 @@ constexpr DWORD D3D_MAKEFOURCC(char a, char b, char c, char d)
 // ---- Results ----------------------------------------------------------------------------------------------
 
 constexpr HRESULT D3D_OK = 0;
-constexpr HRESULT S_OK = 0;
-constexpr HRESULT S_FALSE = 1;
-constexpr HRESULT E_FAIL = HRESULT(0x80004005u);
-constexpr HRESULT E_NOTIMPL = HRESULT(0x80004001u);
-constexpr HRESULT E_OUTOFMEMORY = HRESULT(0x8007000Eu);
-constexpr HRESULT E_INVALIDARG = HRESULT(0x80070057u);
+// S_OK, S_FALSE and the E_ codes are the Win32 layer's (COM results).
 
 constexpr HRESULT D3DERR_WRONGTEXTUREFORMAT = HRESULT(0x88760818u);
 constexpr HRESULT D3DERR_UNSUPPORTEDCOLOROPERATION = HRESULT(0x88760819u);

@@ -263,7 +263,6 @@ constexpr DWORD DISCL_BACKGROUND = 0x8;
 
 // ---- Force feedback --------------------------------------------------------------------------------
 
-constexpr DWORD INFINITE = 0xFFFFFFFF;
 constexpr DWORD DI_SECONDS = 1000000; ///< durations are in microseconds
 constexpr LONG DI_FFNOMINALMAX = 10000;
 constexpr DWORD DIEB_NOTRIGGER = 0xFFFFFFFF;

@@ -23,6 +23,28 @@ using LPSTR = char*;
 using LPVOID = void*;
 using PVOID = void*;
 
+// COM results, shared by the layers whose interfaces are COM objects.
+using HRESULT = int32_t;
+using ULONG = uint32_t;
+constexpr HRESULT S_OK = 0;
+constexpr HRESULT S_FALSE = 1;
+constexpr HRESULT E_NOTIMPL = HRESULT(0x80004001u);
+constexpr HRESULT E_NOINTERFACE = HRESULT(0x80004002u);
+constexpr HRESULT E_POINTER = HRESULT(0x80004003u);
+constexpr HRESULT E_ABORT = HRESULT(0x80004004u);
+constexpr HRESULT E_FAIL = HRESULT(0x80004005u);
+constexpr HRESULT E_UNEXPECTED = HRESULT(0x8000FFFFu);
+constexpr HRESULT E_OUTOFMEMORY = HRESULT(0x8007000Eu);
+constexpr HRESULT E_INVALIDARG = HRESULT(0x80070057u);
+constexpr bool SUCCEEDED(HRESULT hr)
+{
+    return hr >= 0;
+}
+constexpr bool FAILED(HRESULT hr)
+{
+    return hr < 0;
+}
+
 #ifndef TRUE
 #define TRUE 1
 #endif
@@ -379,8 +401,27 @@ HANDLE CreateEventA(SECURITY_ATTRIBUTES* attributes, BOOL manualReset, BOOL init
 /// FALSE for a handle that is not a live event.
 BOOL SetEvent(HANDLE event);
 BOOL ResetEvent(HANDLE event);
-/// Frees the event; FALSE for a handle that is not live.
+/// Frees the event or mutex; FALSE for a handle that is not live.
 BOOL CloseHandle(HANDLE object);
+
+// ---- Mutexes ------------------------------------------------------------------------
+// Unlike everything else in the layer these may be called from any thread.
+
+constexpr DWORD INFINITE = 0xFFFFFFFF;
+constexpr DWORD WAIT_OBJECT_0 = 0x00000000;
+constexpr DWORD WAIT_TIMEOUT = 0x00000102;
+constexpr DWORD WAIT_FAILED = 0xFFFFFFFF;
+
+/// An unnamed mutex (a name is refused: null), owned by the calling thread
+/// when initialOwner is set. Ownership is recursive: each wait that succeeds
+/// needs its ReleaseMutex.
+HANDLE CreateMutexA(SECURITY_ATTRIBUTES* attributes, BOOL initialOwner, LPCSTR name);
+/// For a mutex: WAIT_OBJECT_0 once the calling thread owns it, WAIT_TIMEOUT
+/// when milliseconds (INFINITE: never) pass first. WAIT_FAILED for a handle
+/// that is no live mutex (events are not waited on).
+DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds);
+/// FALSE when the calling thread does not own the mutex.
+BOOL ReleaseMutex(HANDLE mutex);
 
 // ---- Beyond the platform's calls ----------------------------------------------------
 

@@ -143,6 +143,11 @@ uint32_t Win32Now();
 void Win32ResetWindows();
 void Win32ResetSystem();
 
+// ---- Mutexes (win32mutex.cpp) ----------------------------------------------------------
+
+/// CloseHandle's half for mutexes: false when the handle is no live mutex.
+bool Win32CloseMutex(HANDLE handle);
+
 // ---- Call log and faults (win32backend.cpp) -------------------------------------------
 
 /// Appends one line to the call log while tests record it.

@@ -53,7 +53,9 @@ BOOL ResetEvent(HANDLE event)
 
 BOOL CloseHandle(HANDLE object)
 {
-    return gEvents.erase(reinterpret_cast<uintptr_t>(object)) ? TRUE : FALSE;
+    if (gEvents.erase(reinterpret_cast<uintptr_t>(object)))
+        return TRUE;
+    return Win32CloseMutex(object) ? TRUE : FALSE;
 }
 
 int Win32TestEventState(HANDLE event)

@@ -12,7 +12,9 @@
 #include "tsactorlayer.h"
 #include "tsactortyperegistry.h"
 #include "tsfamilytable.h"
+#include "tsgroundtype.h"
 #include "tstrigger.h"
+#include "tsvideo.h"
 #include "w2dsurface.h"
 #include "win32.h"
 #include "wrenderer.h"
@@ -170,6 +172,9 @@ void GameServicesInstallDefaults()
     table.shadowsShutdown = WShadows::Shutdown;
     table.familyTableCreate = FamilyTableCreate;
     table.actorTypeRegistryCreate = ActorTypeRegistryCreate;
+    table.videoCreateMutex = [] { TsVideoCreateMutex(); };
+    table.groundTypesLoad = TsGroundTypesLoad;
+    table.groundTypesFree = TsGroundTypesFree;
     table.triggersCreate = TriggersCreate;
     table.triggersFree = TriggerManager::Free;
     table.animSystemInit = AnimInit;
