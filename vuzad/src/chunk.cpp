@@ -75,7 +75,7 @@ int32_t Stream::ReadChunkHeaderAny(Stream* stream, uint32_t* type, uint32_t* siz
                                    uint32_t* build)
 {
     uint8_t bytes[kChunkHeaderSize];
-    if (ReadAny(stream, bytes, kChunkHeaderSize) < kChunkHeaderSize)
+    if (Read(stream, bytes, kChunkHeaderSize) < kChunkHeaderSize)
     {
         Report(Error::MakeCode(kErrStreamRead));
         return 0;
@@ -110,7 +110,7 @@ int32_t Stream::FindChunkAny(Stream* stream, uint32_t type, uint32_t* size, uint
         // Other kinds than memory: the wanted chunk lying next costs one read and no
         // decoding beyond its stamp.
         uint8_t bytes[kChunkHeaderSize];
-        if (ReadAny(stream, bytes, kChunkHeaderSize) < kChunkHeaderSize)
+        if (Read(stream, bytes, kChunkHeaderSize) < kChunkHeaderSize)
         {
             Report(Error::MakeCode(kErrStreamRead));
             return 0;
