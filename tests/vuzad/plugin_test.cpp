@@ -267,7 +267,8 @@ Stream* SkipLength(Stream* stream, int32_t length, void*, int32_t, int32_t)
 }
 
 // A sub-chunk's length is checked against what is left of its chunk, whether its plug-in
-// would trust it or it is skipped as unknown: the read never runs on into what follows.
+// would trust it or it is skipped as unknown: the read never runs on into what follows,
+// from memory or through callbacks (which take a small chunk's body in one read).
 TEST_F(ExtensionChunks, ASubChunkLongerThanWhatRemainsFailsTheRead)
 {
     ASSERT_EQ(Engine::Stop(), 1);
@@ -287,18 +288,79 @@ TEST_F(ExtensionChunks, ASubChunkLongerThanWhatRemainsFailsTheRead)
         {"no room for a header", ChunkBuilder().Header(kChunkExtension, 5).Raw("abcde")},
     };
     for (Case& c : cases)
+        for (bool custom : {false, true})
+        {
+            SCOPED_TRACE(std::string(c.name) + (custom ? ", callbacks" : ", memory"));
+            std::vector<uint8_t> bytes = c.extension.bytes;
+            size_t end = bytes.size();
+            ChunkBuilder next;
+            next.Header(kChunkStruct, 20).Raw(std::string(20, 'n'));
+            bytes.insert(bytes.end(), next.bytes.begin(), next.bytes.end());
+            ByteStore store;
+            store.bytes = bytes;
+            StreamCallbacks callbacks = store.Callbacks();
+            Stream* s = custom ? Stream::Open(kStreamCustom, kStreamRead, &callbacks) : OpenReader(bytes);
+            char object[32] = {};
+            EXPECT_EQ(PluginRegistry::ReadExtensionChunk(&mRegistry, s, object), nullptr);
+            EXPECT_EQ(TakeError(), kErrStreamRead);
+            EXPECT_LE(custom ? store.position : s->memory.position, end);
+            Stream::Close(s, nullptr);
+        }
+}
+
+Stream* ReadTag(Stream* stream, int32_t length, void* object, int32_t offset, int32_t)
+{
+    return length == 4 ? Stream::ReadWords(stream, static_cast<char*>(object) + offset, 4) : nullptr;
+}
+
+// Through callbacks an extension chunk takes exactly its own bytes, whether its body is
+// small (one read) or large (sub-chunk by sub-chunk); a body cut short fails the read.
+TEST_F(ExtensionChunks, CallbackStreamsTakeExactlyTheChunkAndRefuseACutBody)
+{
+    ASSERT_EQ(Engine::Stop(), 1);
+    ASSERT_EQ(Engine::Close(), 1);
+    int32_t offset = PluginRegistry::Register(&mRegistry, 4, 0x81, nullptr, nullptr, nullptr);
+    PluginRegistry::SetStreamCallbacks(&mRegistry, 0x81, ReadTag, nullptr, nullptr);
+    ASSERT_EQ(Engine::Open(&mWindow), 1);
+    ASSERT_EQ(Engine::Start(), 1);
+    ASSERT_GE(offset, 0);
+
+    const std::string filler(300, 'f');
+    struct Case
+    {
+        const char* name;
+        ChunkBuilder extension;
+        bool ok;
+    } cases[] = {
+        {"small body",
+         ChunkBuilder().Header(kChunkExtension, 16 + 16).Header(0x9999, 4).Raw("skip").Header(0x81, 4).Raw("TAG!"),
+         true},
+        {"large body",
+         ChunkBuilder().Header(kChunkExtension, 312 + 16).Header(0x9999, 300).Raw(filler).Header(0x81, 4).Raw("TAG!"),
+         true},
+        {"small body cut short",
+         ChunkBuilder().Header(kChunkExtension, 16 + 16).Header(0x9999, 4).Raw("skip").Header(0x81, 4).Raw("TA"),
+         false},
+    };
+    for (Case& c : cases)
     {
         SCOPED_TRACE(c.name);
-        std::vector<uint8_t> bytes = c.extension.bytes;
-        size_t end = bytes.size();
-        ChunkBuilder next;
-        next.Header(kChunkStruct, 20).Raw(std::string(20, 'n'));
-        bytes.insert(bytes.end(), next.bytes.begin(), next.bytes.end());
-        Stream* s = OpenReader(bytes);
+        ByteStore store;
+        store.bytes = c.extension.bytes;
+        const size_t end = store.bytes.size();
+        if (c.ok)
+            store.bytes.insert(store.bytes.end(), {'n', 'e', 'x', 't'});
+        StreamCallbacks callbacks = store.Callbacks();
+        Stream* s = Stream::Open(kStreamCustom, kStreamRead, &callbacks);
         char object[32] = {};
-        EXPECT_EQ(PluginRegistry::ReadExtensionChunk(&mRegistry, s, object), nullptr);
-        EXPECT_EQ(TakeError(), kErrStreamRead);
-        EXPECT_LE(s->memory.position, end);
+        EXPECT_EQ(PluginRegistry::ReadExtensionChunk(&mRegistry, s, object) != nullptr, c.ok);
+        if (c.ok)
+        {
+            EXPECT_EQ(std::string(object + offset, 4), "TAG!");
+            EXPECT_EQ(store.position, end) << "nothing of what follows is taken";
+        }
+        else
+            EXPECT_EQ(TakeError(), kErrStreamRead);
         Stream::Close(s, nullptr);
     }
 }

@@ -105,7 +105,31 @@ Stream* Stream::WriteChunkHeader(Stream* stream, uint32_t type, uint32_t size, u
 int32_t Stream::FindChunkAny(Stream* stream, uint32_t type, uint32_t* size, uint32_t* version)
 {
     uint32_t t = 0, s = 0, v = 0;
-    if (!ReadChunkHeader(stream, &t, &s, &v, nullptr))
+    if (stream->kind != kStreamMemory)
+    {
+        // Other kinds than memory: the wanted chunk lying next costs one read and no
+        // decoding beyond its stamp.
+        uint8_t bytes[kChunkHeaderSize];
+        if (Read(stream, bytes, kChunkHeaderSize) < kChunkHeaderSize)
+        {
+            Report(Error::MakeCode(kErrStreamRead));
+            return 0;
+        }
+        const uint32_t stamp = ByteOrder::Load32(bytes + 8);
+        t = ByteOrder::Load32(bytes);
+        s = ByteOrder::Load32(bytes + 4);
+        uint32_t b = 0;
+        if (t == type && LibraryStamp::IsReadableStamp(stamp))
+        {
+            if (size)
+                *size = s;
+            if (version)
+                LibraryStamp::Decode(stamp, version, &b);
+            return 1;
+        }
+        LibraryStamp::Decode(stamp, &v, &b);
+    }
+    else if (!ReadChunkHeader(stream, &t, &s, &v, nullptr))
         return 0;
     while (t != type)
     {

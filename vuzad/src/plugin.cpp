@@ -8,6 +8,8 @@
 #include "freelist.h"
 #include "stream.h"
 
+#include <cstring>
+
 namespace
 {
 
@@ -225,11 +227,16 @@ SubChunkHeader ReadSubChunkHeader(Stream* stream)
 
 } // namespace
 
-PluginRegistry* PluginRegistry::ReadExtensionChunk(PluginRegistry* registry, Stream* stream, void* object)
+namespace
 {
-    uint32_t size = 0;
-    if (!Stream::FindChunk(stream, kChunkExtension, &size, nullptr))
-        return nullptr;
+
+// A small extension body of a file or callback stream is taken in one read: the whole
+// chunk is what the caller asked for, and each sub-chunk header and plug-in read would
+// otherwise be a call of its own.
+constexpr uint32_t kBatchedExtension = 256;
+
+PluginRegistry* ReadSubChunks(PluginRegistry* registry, Stream* stream, uint32_t size, void* object)
+{
     for (uint32_t remaining = size; remaining > 0;)
     {
         // Every length is checked against what is left of the chunk, so a corrupt one
@@ -258,6 +265,34 @@ PluginRegistry* PluginRegistry::ReadExtensionChunk(PluginRegistry* registry, Str
             return nullptr;
         remaining -= header.length;
     }
+    return registry;
+}
+
+} // namespace
+
+PluginRegistry* PluginRegistry::ReadExtensionChunk(PluginRegistry* registry, Stream* stream, void* object)
+{
+    uint32_t size = 0;
+    if (!Stream::FindChunk(stream, kChunkExtension, &size, nullptr))
+        return nullptr;
+    if (stream->kind != kStreamMemory && size > 0 && size <= kBatchedExtension)
+    {
+        alignas(8) uint8_t body[kBatchedExtension];
+        if (Stream::Read(stream, body, size) < size)
+        {
+            Report(Error::MakeCode(kErrStreamRead));
+            return nullptr;
+        }
+        Stream local;
+        std::memset(static_cast<void*>(&local), 0, sizeof local);
+        local.kind = kStreamMemory;
+        local.access = kStreamRead;
+        local.memory = {0, size, body, false};
+        if (!ReadSubChunks(registry, &local, size, object))
+            return nullptr;
+    }
+    else if (!ReadSubChunks(registry, stream, size, object))
+        return nullptr;
     for (PluginEntry* e = registry->first; e; e = e->next)
         if (e->always && !e->always(object, e->offset, e->size))
             return nullptr;

@@ -234,6 +234,13 @@ int32_t Stream::Close(Stream* stream, MemoryBlock* block)
 
 uint32_t Stream::ReadAny(Stream* stream, void* buffer, uint32_t length)
 {
+    // Callbacks first: every read of theirs comes here, those of memory streams rarely.
+    if (stream->kind == kStreamCustom)
+    {
+        if (length == 0 || !stream->custom.read)
+            return 0;
+        return std::min(stream->custom.read(stream->custom.data, buffer, length), length);
+    }
     if (length == 0 && stream->kind >= kStreamFileHandle && stream->kind <= kStreamCustom)
         return 0;
     switch (stream->kind)

@@ -95,6 +95,12 @@ struct Stream
             stream->memory.position += length;
             return length;
         }
+        // A callback stream's read goes straight to its callback.
+        if (stream->kind == kStreamCustom && length && stream->custom.read)
+        {
+            const uint32_t n = stream->custom.read(stream->custom.data, buffer, length);
+            return n < length ? n : length;
+        }
         return ReadAny(stream, buffer, length);
     }
     static Stream* Write(Stream* stream, const void* buffer, uint32_t length);
