@@ -7,6 +7,7 @@
 #include "rdanimset.h"
 #include "rdeventmanager.h"
 #include "scriptworldmanager.h"
+#include "skillconstants.h"
 #include "tsactorlayer.h"
 #include "tsactortyperegistry.h"
 #include "tsfamilytable.h"
@@ -90,6 +91,8 @@ int32_t QueueModule(const char* name)
         fill = AnimModuleFill;
     else if (std::strcmp(name, "anim_set") == 0)
         fill = AnimSetModuleFill;
+    else if (SkillConstantModuleFill constants = SkillConstantModuleFor(name))
+        fill = constants;
     return world->RegisterPendingModule(name, fill, 0);
 }
 
