@@ -130,4 +130,57 @@ void Stick::Set(float x, float z)
     gStick = {x, 0.0f, z};
 }
 
+RecordingCamera* RecordingCamera::Create()
+{
+    auto* camera = new RecordingCamera();
+    if (!camera->GetCamera())
+    {
+        delete camera;
+        return nullptr;
+    }
+    return camera;
+}
+
+void RecordingCamera::SetPlacement(const void* placement)
+{
+    mCalls.push_back("placement " + std::to_string(placement ? *static_cast<const int32_t*>(placement) : -1));
+}
+
+void RecordingCamera::ApplyPlacement()
+{
+    mCalls.push_back("apply");
+}
+
+namespace
+{
+AnimRequests* gRequests = nullptr;
+}
+
+AnimRequests::AnimRequests()
+{
+    gRequests = this;
+    AnimRequestHooks hooks = {};
+    hooks.playAnim = [](TsActor*, HbHandlePtr*, RdAnimation*, int32_t mode, int64_t, int64_t, int32_t flag)
+    { gRequests->mCalls.push_back("play " + std::to_string(mode) + " " + std::to_string(flag)); };
+    hooks.playTimedAnim = [](TsActor*, void* request) { gRequests->mCalls.push_back(request ? "timed" : "timed none"); };
+    hooks.setMoveRecord = [](TsActor*, uint32_t flags, float)
+    { gRequests->mCalls.push_back("record " + std::to_string(flags)); };
+    hooks.requestMoveState = [](TsActor*, int32_t state, int32_t parameter)
+    { gRequests->mCalls.push_back("state " + std::to_string(state) + " " + std::to_string(parameter)); };
+    hooks.fadeOutChannel = [](TsActor*, uint16_t* id, int64_t)
+    {
+        gRequests->mCalls.push_back("fade " + std::to_string(id ? *id : 0));
+        if (id)
+            *id = 0;
+    };
+    hooks.getMotor = [](TsActor*) -> RdAnimMotor* { return nullptr; };
+    AnimRequestSetHooks(&hooks);
+}
+
+AnimRequests::~AnimRequests()
+{
+    AnimRequestSetHooks(nullptr);
+    gRequests = nullptr;
+}
+
 } // namespace gameplaytest

@@ -1,11 +1,16 @@
 // The gameplay tests' harness: the move skills' service table filled with recording fakes
 // (animation players, footsteps, strikes, move goals, the distance moved per frame), a path
 // graph whose cells and search result the test sets, a stick the hero's move-input reader
-// takes instead of the pad, and the game clock stepped by hand.
+// takes instead of the pad, the game clock stepped by hand, input actions on injected keys,
+// a camera that records the placements the registry hands it, and the animation requests'
+// hooks recording what the requests ask of an actor.
 #pragma once
 
 #include "heromovehelper.h"
 #include "moveskillhooks.h"
+#include "rdanimrequest.h"
+#include "tscamera.h"
+#include "uisupport.h"
 
 #include <string>
 #include <vector>
@@ -87,6 +92,36 @@ public:
 
 private:
     HeroMoveHelper& mHelper;
+};
+
+/// Input actions bound on injected keys (see uitest::InjectedInput): Bind, Press, Lift, Frame
+/// and Triggered.
+using Input = uitest::InjectedInput;
+
+/// A camera that records every placement record and every placing, in order.
+class RecordingCamera : public TsCamera
+{
+public:
+    /// Null when the engine camera cannot be had.
+    static RecordingCamera* Create();
+    void SetPlacement(const void* placement) override;
+    void ApplyPlacement() override;
+
+    /// "placement <first word of the record>" and "apply".
+    std::vector<std::string> mCalls;
+};
+
+/// The animation requests' hooks filled with recorders while it lives ("play <mode> <flag>",
+/// "timed", "record <flags>", "state <state> <parameter>", "fade <id>"); emptied at the end.
+class AnimRequests
+{
+public:
+    AnimRequests();
+    ~AnimRequests();
+    AnimRequests(const AnimRequests&) = delete;
+    AnimRequests& operator=(const AnimRequests&) = delete;
+
+    std::vector<std::string> mCalls;
 };
 
 } // namespace gameplaytest
