@@ -9,6 +9,7 @@
 #include "rdanimset.h"
 #include "rdeventmanager.h"
 #include "scriptworldmanager.h"
+#include "skillconstants.h"
 #include "tsactorlayer.h"
 #include "tsactortyperegistry.h"
 #include "tsfamilytable.h"
@@ -103,6 +104,8 @@ int32_t QueueModule(const char* name)
         fill = AnimSetModuleFill;
     else if (std::strcmp(name, "fx") == 0)
         fill = FxModuleFill;
+    else if (SkillConstantModuleFill constants = SkillConstantModuleFor(name))
+        fill = constants;
     return world->RegisterPendingModule(name, fill, 0);
 }
 

@@ -320,11 +320,13 @@ void ScriptWorldManager::UnloadScriptModule()
 
 void ScriptWorldManager::StopScripting()
 {
-    if (TsSkillRegistry* skills = TsSkillRegistry::Instance())
-        skills->Clear();
     if (ScriptInterpreter::IsStarted())
         ReleaseLevelCallables();
     ScriptInterpreter::Stop();
+    // The module "skills" points into the registry's method table until the interpreter has
+    // finished: the table goes after it.
+    if (TsSkillRegistry* skills = TsSkillRegistry::Instance())
+        skills->Clear();
     mMainThreadState = nullptr;
     mSkills = mLocation = mStates = mActorTools = mSound = nullptr;
     mScriptingStarted = 0;

@@ -79,8 +79,8 @@ public:
     /// Ends a started level, then takes the first script's module out of sys.modules and
     /// drops the level callables. Nothing unless a script was imported.
     void UnloadScriptModule();
-    /// Clears the skill registry, drops the level callables and stops the interpreter; it
-    /// may be started again.
+    /// Drops the level callables, stops the interpreter and then clears the skill registry;
+    /// it may be started again.
     void StopScripting();
     /// A long integer in "skills" or "states"; the dictionary store's result, -1 when the
     /// module is not there.

@@ -68,8 +68,9 @@ int32_t TsSkillRegistry::AddSkillState(int32_t id, const char* name, const char*
     (void)file, (void)line;
     if (!name || !factory)
         return 0;
+    // Two classes under one name both stay under their ids; the name finds the later.
     for (auto it = mClasses.begin(); it != mClasses.end();)
-        it = it->id == id || it->name == name ? mClasses.erase(it) : it + 1;
+        it = it->id == id ? mClasses.erase(it) : it + 1;
     mClasses.push_back(SkillClass{name, id, factory});
     if (mPublisher)
         mPublisher(name, id);
@@ -93,9 +94,9 @@ const char* TsSkillRegistry::GetSkillName(int32_t id) const
 int32_t TsSkillRegistry::GetSkillId(const char* name) const
 {
     if (name)
-        for (const SkillClass& entry : mClasses)
-            if (entry.name == name)
-                return entry.id;
+        for (auto it = mClasses.rbegin(); it != mClasses.rend(); ++it)
+            if (it->name == name)
+                return it->id;
     return kNoSkill;
 }
 

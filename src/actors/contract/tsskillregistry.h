@@ -53,12 +53,13 @@ public:
     /// are not kept.
     int32_t AddSkillFunction(PyCFunction function, const char* name, const char* doc, const char* file,
                              int32_t line);
-    /// Files the class {id, name, factory} (a later one of the same id or name replaces it)
+    /// Files the class {id, name, factory} (a later one of the same id replaces it; one of the
+    /// same name is kept beside it)
     /// and publishes the id under the name in "skills". 0 for a null name or factory.
     int32_t AddSkillState(int32_t id, const char* name, const char* file, Factory factory, int32_t line);
     /// The name of the class filed under the id; null when none.
     const char* GetSkillName(int32_t id) const;
-    /// The id filed under the name; kNoSkill when none.
+    /// The id filed last under the name; kNoSkill when none.
     int32_t GetSkillId(const char* name) const;
     /// A new state of the class filed under the id; null when none or refused.
     TsMotorSkill* CreateSkillState(int32_t id, TsActor* owner, PyObject* parameters) const;

@@ -45,11 +45,27 @@ public:
     TsActor* GetOwner() const { return mOwner; }
 
     /// Seconds of the last frame and the tick of the last stamp, for skills that time
-    /// themselves; not set here.
-    float mFrameSeconds;
-    int64_t mLastTime;
+    /// themselves; TsMotorSkillState sets them.
+    float mFrameSeconds = 0.0f;
+    int64_t mLastTime = 0;
+    /// A script callable the skill calls back (one reference, dropped with the skill).
+    PyObject* mScriptCallback = nullptr;
 
 protected:
+    int32_t mSpare = 0;
     std::string mName;
     TsActor* mOwner;
 };
+
+/// The timing and callback helpers of skills that time themselves.
+namespace TsMotorSkillState
+{
+/// The skill's last time := the game clock's time now.
+void StampTime(TsMotorSkill* skill);
+/// When the game clock moved since the last stamp: frame seconds := the seconds elapsed since
+/// it and the stamp moves to now. The frame seconds (0 for a null skill).
+float UpdateTime(TsMotorSkill* skill);
+/// Keeps the callable (a reference taken; null drops the one kept). Only while the
+/// interpreter runs.
+void SetScriptCallback(TsMotorSkill* skill, PyObject* callable);
+} // namespace TsMotorSkillState

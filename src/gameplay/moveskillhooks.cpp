@@ -1,0 +1,8 @@
+// The move skills' service table.
+#include "moveskillhooks.h"
+
+MoveSkillHooks& GetMoveSkillHooks()
+{
+    static MoveSkillHooks hooks;
+    return hooks;
+}
