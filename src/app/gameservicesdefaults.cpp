@@ -9,7 +9,9 @@
 #include "scriptworldmanager.h"
 #include "tsactorlayer.h"
 #include "tsactortyperegistry.h"
+#include "tscameraregistry.h"
 #include "tsfamilytable.h"
+#include "tsfmod.h"
 #include "w2dsurface.h"
 #include "win32.h"
 #include "wrenderer.h"
@@ -132,6 +134,29 @@ void ScriptClearHero()
         world->SetHero(nullptr);
 }
 
+void SoundStart()
+{
+    TsFModStart();
+}
+
+void SoundUpdate()
+{
+    TsFModUpdate();
+}
+
+void SoundClose()
+{
+    TsFModClose();
+}
+
+void SoundApplyVolumes(float music, float sound)
+{
+    TsFModSoundSettings& settings = TsFModGetSoundSettings();
+    settings.musicVolume = music;
+    settings.soundVolume = sound;
+    TsFModReapplyVolumes();
+}
+
 void FatalBox(const char* text, const char* title, uint32_t style)
 {
     // Without a display the box itself writes to the error stream.
@@ -157,6 +182,12 @@ void GameServicesInstallDefaults()
     table.brushDestroy = BrushDestroy;
     table.shadowsInit = WShadows::Init;
     table.shadowsShutdown = WShadows::Shutdown;
+    table.cameraRegistryReset = TsCameraRegistry::Reset;
+    table.cameraRegistryClear = TsCameraRegistry::Clear;
+    table.soundStart = SoundStart;
+    table.soundUpdate = SoundUpdate;
+    table.soundClose = SoundClose;
+    table.soundApplyVolumes = SoundApplyVolumes;
     table.familyTableCreate = FamilyTableCreate;
     table.actorTypeRegistryCreate = ActorTypeRegistryCreate;
     table.animSystemInit = AnimInit;
