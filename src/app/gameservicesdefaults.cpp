@@ -6,6 +6,7 @@
 #include "rdanimrequest.h"
 #include "rdanimset.h"
 #include "rdeventmanager.h"
+#include "resourcegroups.h"
 #include "scriptworldmanager.h"
 #include "tsactorlayer.h"
 #include "tsactortyperegistry.h"
@@ -157,6 +158,26 @@ void SoundApplyVolumes(float music, float sound)
     TsFModReapplyVolumes();
 }
 
+void GroupsReset()
+{
+    ResourceGroupResetLayers();
+}
+
+void GroupMountPak(const char* name)
+{
+    ResourceGroupMountPak(name);
+}
+
+void GroupLoad(const char* name, int32_t layer)
+{
+    ResourceGroupLoad(name, layer);
+}
+
+void GroupsUnloadAll()
+{
+    ResourceGroupUnloadAll();
+}
+
 void FatalBox(const char* text, const char* title, uint32_t style)
 {
     // Without a display the box itself writes to the error stream.
@@ -203,6 +224,10 @@ void GameServicesInstallDefaults()
     table.scriptStop = ScriptStop;
     table.scriptHasHero = ScriptHasHero;
     table.scriptClearHero = ScriptClearHero;
+    table.resourceGroupResetLayers = GroupsReset;
+    table.resourceGroupMountPak = GroupMountPak;
+    table.resourceGroupLoad = GroupLoad;
+    table.resourceGroupUnloadAll = GroupsUnloadAll;
     table.fatalBox = FatalBox;
     table.exitProgram = ExitProgram;
 }
