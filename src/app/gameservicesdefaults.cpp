@@ -2,6 +2,7 @@
 #include "gameservicesdefaults.h"
 
 #include "gameservices.h"
+#include "gamestatemanager.h"
 #include "hbapplication.h"
 #include "rdanimrequest.h"
 #include "rdanimset.h"
@@ -178,6 +179,24 @@ void GroupsUnloadAll()
     ResourceGroupUnloadAll();
 }
 
+void LoadingStart()
+{
+    if (GameStateManager* manager = GameStateManager::Existing())
+        manager->StartLoadingScreen();
+}
+
+void LoadingStop()
+{
+    if (GameStateManager* manager = GameStateManager::Existing())
+        manager->StopLoadingScreen();
+}
+
+void LoadingTick()
+{
+    if (GameStateManager* manager = GameStateManager::Existing())
+        manager->LoadingTick();
+}
+
 void FatalBox(const char* text, const char* title, uint32_t style)
 {
     // Without a display the box itself writes to the error stream.
@@ -228,6 +247,9 @@ void GameServicesInstallDefaults()
     table.resourceGroupMountPak = GroupMountPak;
     table.resourceGroupLoad = GroupLoad;
     table.resourceGroupUnloadAll = GroupsUnloadAll;
+    table.loadingScreenStart = LoadingStart;
+    table.loadingScreenStop = LoadingStop;
+    table.loadingTick = LoadingTick;
     table.fatalBox = FatalBox;
     table.exitProgram = ExitProgram;
 }
