@@ -4,6 +4,8 @@
 #include "gameservices.h"
 #include "gamestatemanager.h"
 #include "hbapplication.h"
+#include "hbinputaction.h"
+#include "hbinputmanager.h"
 #include "rdanimrequest.h"
 #include "rdanimset.h"
 #include "rdeventmanager.h"
@@ -197,6 +199,41 @@ void LoadingTick()
         manager->LoadingTick();
 }
 
+int32_t ActionTriggered(const char* name)
+{
+    HbInputManager* input = HbInputManager::Instance();
+    HbInputAction* action = input ? input->FindAction(name) : nullptr;
+    return action && action->IsTriggered() ? 1 : 0;
+}
+
+int32_t PadPresent()
+{
+    HbInputManager* input = HbInputManager::Instance();
+    return input ? input->IsPadPresent() : 0;
+}
+
+void RendererEndFrame()
+{
+    if (WRenderer* renderer = WRenderer::Existing())
+        renderer->EndFrame();
+}
+
+void RendererRenderScene()
+{
+    if (WRenderer* renderer = WRenderer::Existing())
+        renderer->RenderScene();
+}
+
+void SoundPlay(const char* name)
+{
+    TsFModStartSound(name);
+}
+
+void SoundStopAll()
+{
+    TsFModStopAllChannels();
+}
+
 void FatalBox(const char* text, const char* title, uint32_t style)
 {
     // Without a display the box itself writes to the error stream.
@@ -250,6 +287,13 @@ void GameServicesInstallDefaults()
     table.loadingScreenStart = LoadingStart;
     table.loadingScreenStop = LoadingStop;
     table.loadingTick = LoadingTick;
+    table.actionTriggered = ActionTriggered;
+    table.padPresent = PadPresent;
+    table.rendererEndFrame = RendererEndFrame;
+    table.rendererRenderScene = RendererRenderScene;
+    table.soundPlay = SoundPlay;
+    table.soundStopAll = SoundStopAll;
+    table.timedAnimRequestsTick = TimedAnimRequestsTick;
     table.fatalBox = FatalBox;
     table.exitProgram = ExitProgram;
 }
