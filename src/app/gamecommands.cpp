@@ -92,8 +92,7 @@ public:
 class AddResourceSetModeCommand : public HbCommand
 {
 public:
-    AddResourceSetModeCommand()
-        : HbCommand("add_ressource_set_mode", "Set the mode of the 'add_ressource' command\n ")
+    AddResourceSetModeCommand() : HbCommand("add_ressource_set_mode", "Set the mode of the 'add_ressource' command\n ")
     {
     }
     int Execute(const HbCommandArgs& args, int32_t) override
@@ -130,8 +129,7 @@ class BindCommand : public HbCommand
 {
 public:
     BindCommand()
-        : HbCommand("bind",
-                    "bindCommand {controler}{key}{command}  bind a key or a paddle button with a command\n ")
+        : HbCommand("bind", "bindCommand {controler}{key}{command}  bind a key or a paddle button with a command\n ")
     {
     }
     int Execute(const HbCommandArgs& args, int32_t) override

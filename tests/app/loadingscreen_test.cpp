@@ -3,11 +3,11 @@
 // texture is missing.
 #include "gamecommands.h"
 #include "gameloadingscreen.h"
-#include "hbcommand.h"
 #include "gameprofile.h"
 #include "gamestatemanager.h"
 #include "groupwriter.h"
 #include "hbclock.h"
+#include "hbcommand.h"
 #include "hbfile.h"
 #include "hbpack.h"
 #include "raster.h"

@@ -237,6 +237,18 @@ TEST_F(ResourceGroups, ScriptResourcesImportTheirModulesAndAFailingImportIsPrint
     EXPECT_EQ(PyDict_GetItemString(PyImport_GetModuleDict(), "grp_good"), nullptr);
 }
 
+TEST_F(ResourceGroups, GroupScriptsAndPacksResolveOnDiskWhateverTheirCase)
+{
+    ASSERT_EQ(GroupWriter::WritePack("frontend.pak", {{"frontend_a.thing", "thing"}}), 1);
+    GroupWriter::WriteText("Frontend.SCR", GroupWriter::Script({{"FA_THING", "frontend_a.thing"}}));
+    ASSERT_EQ(ResourceGroupLoad("FRONTEND", 2), 0);
+    EXPECT_EQ(ResourceGroupFind("FRONTEND")->packMounted, 1);
+    EXPECT_EQ(ResourceGroupFind("FRONTEND")->resources.GetCount(), 1);
+    EXPECT_EQ(gThings, 1);
+    EXPECT_EQ(ResourceGroupUnload("FRONTEND"), 0);
+    EXPECT_EQ(HbPackSet::Instance()->GetMountedCount(), 0);
+}
+
 TEST(ResourceGroupNames, SectorIdsSplitIntoWorldLevelAndSectorParts)
 {
     struct Case
@@ -266,9 +278,8 @@ TEST_F(ResourceGroups, MutatedScriptsAndPacksLoadWithoutHarm)
 {
     const Resources resources = {{"MU0_THING", "data\\mu0.thing"}, {"MU1_THING", "data\\mu1.thing"}};
     const std::string script = GroupWriter::Script(resources);
-    ASSERT_EQ(GroupWriter::WritePack("clean.PAK", {{"mutant.scr", script},
-                                                   {"data\\mu0.thing", "thing"},
-                                                   {"data\\mu1.thing", "thing"}}),
+    ASSERT_EQ(GroupWriter::WritePack(
+                  "clean.PAK", {{"mutant.scr", script}, {"data\\mu0.thing", "thing"}, {"data\\mu1.thing", "thing"}}),
               1);
     std::ifstream in("clean.PAK", std::ios::binary);
     const std::string pack((std::istreambuf_iterator<char>(in)), {});

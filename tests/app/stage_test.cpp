@@ -161,9 +161,12 @@ TEST_F(Stage, ActionsWaitForTheHeroAndTheInGameDisplay)
         int32_t expected;
     };
     const Case cases[] = {
-        {"ESC", 1, 1, 0, 0, 0},           {"ESC", 0, 1, 0, 0, 4},
-        {"ESC", 0, 2, 0, 0, 0},           {"MAP_BACK", 0, 1, 0, 0, 16},
-        {"INVENTORY_OPEN", 1, 1, 1, 0, 8}, {"INVENTORY_OPEN", 0, 1, 1, 1, 0},
+        {"ESC", 1, 1, 0, 0, 0},
+        {"ESC", 0, 1, 0, 0, 4},
+        {"ESC", 0, 2, 0, 0, 0},
+        {"MAP_BACK", 0, 1, 0, 0, 16},
+        {"INVENTORY_OPEN", 1, 1, 1, 0, 8},
+        {"INVENTORY_OPEN", 0, 1, 1, 1, 0},
         {"INVENTORY_OPEN", 0, 1, 0, 0, 0},
     };
     for (const Case& c : cases)
