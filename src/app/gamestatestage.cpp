@@ -11,11 +11,15 @@
 #include "hbclock.h"
 #include "hbfile.h"
 #include "hbptr.h"
+#include "kfxmanager.h"
 #include "resourcegroups.h"
 #include "scriptworldmanager.h"
 #include "sectordatamanager.h"
 #include "tscameraregistry.h"
 #include "w2dimagesurface.h"
+#include "w3dcamera.h"
+#include "wanimatedtextureset.h"
+#include "wrenderer.h"
 
 HB_DEFINE_CLASS_DESC(GameState_Stage, GameState);
 
@@ -143,6 +147,11 @@ void GameState_Stage::Enter()
         manager->RemoveExtraItems();
     }
     services.soundStopAll();
+    if (WRenderer* renderer = WRenderer::Existing())
+    {
+        W3dCamera* camera = renderer->GetValidCamera();
+        KfxManager::SetCamera(camera ? camera->GetCamera() : nullptr);
+    }
     if (profile)
     {
         profile->prefs.Apply();
@@ -336,6 +345,16 @@ void GameState_Stage::Leave()
         else
             profile->globalInventory.RemoveAll();
     }
+    KfxManager::SetCamera(nullptr);
+    if (profile)
+    {
+        for (int32_t* id : {&profile->followCamera, &profile->secondCamera})
+            if (*id >= 0)
+            {
+                TsCameraRegistry::RemoveCamera(*id);
+                *id = -1;
+            }
+    }
     services.camerasFree();
     services.heroOnSectorLeave();
     if (manager)
@@ -351,6 +370,8 @@ void GameState_Stage::Leave()
     if (manager)
         if (W2dFadingSurface* overlay = manager->GetFadeOverlay())
             overlay->SetTexture(nullptr);
+    if (WRenderer* renderer = WRenderer::Existing(); renderer && renderer->GetAnimatedTextures())
+        renderer->GetAnimatedTextures()->Clear();
     if (profile && profile->worldResetRequest)
     {
         ResourceGroupUnload(profile->heroGroup.c_str());
