@@ -19,6 +19,13 @@ public:
     /// Saves listed.
     int32_t GetSaveCount() const { return 0; }
 
+    /// The checkpoint of the sector just entered, and its restore on a retry; 1 done. Until
+    /// saves are written the checkpoint is only counted.
+    int32_t SaveCheckpoint() { return ++mCheckpoints > 0 ? 1 : 0; }
+    int32_t RestoreCheckpoint() { return mCheckpoints > 0 ? 1 : 0; }
+    int32_t GetCheckpointCount() const { return mCheckpoints; }
+
 private:
     GameSaveManager() = default;
+    int32_t mCheckpoints = 0;
 };

@@ -4,15 +4,21 @@
 #include "fx3dtype.h"
 #include "fxservices.h"
 #include "gameservices.h"
+#include "gamestatemanager.h"
 #include "hbapplication.h"
+#include "hbinputaction.h"
+#include "hbinputmanager.h"
 #include "rdanimrequest.h"
 #include "rdanimset.h"
 #include "rdeventmanager.h"
+#include "resourcegroups.h"
 #include "scriptworldmanager.h"
 #include "skillconstants.h"
 #include "tsactorlayer.h"
 #include "tsactortyperegistry.h"
+#include "tscameraregistry.h"
 #include "tsfamilytable.h"
+#include "tsfmod.h"
 #include "tsgroundtype.h"
 #include "tstrigger.h"
 #include "tsvideo.h"
@@ -148,6 +154,102 @@ void ScriptClearHero()
         world->SetHero(nullptr);
 }
 
+void SoundStart()
+{
+    TsFModStart();
+}
+
+void SoundUpdate()
+{
+    TsFModUpdate();
+}
+
+void SoundClose()
+{
+    TsFModClose();
+}
+
+void SoundApplyVolumes(float music, float sound)
+{
+    TsFModSoundSettings& settings = TsFModGetSoundSettings();
+    settings.musicVolume = music;
+    settings.soundVolume = sound;
+    TsFModReapplyVolumes();
+}
+
+void GroupsReset()
+{
+    ResourceGroupResetLayers();
+}
+
+void GroupMountPak(const char* name)
+{
+    ResourceGroupMountPak(name);
+}
+
+void GroupLoad(const char* name, int32_t layer)
+{
+    ResourceGroupLoad(name, layer);
+}
+
+void GroupsUnloadAll()
+{
+    ResourceGroupUnloadAll();
+}
+
+void LoadingStart()
+{
+    if (GameStateManager* manager = GameStateManager::Existing())
+        manager->StartLoadingScreen();
+}
+
+void LoadingStop()
+{
+    if (GameStateManager* manager = GameStateManager::Existing())
+        manager->StopLoadingScreen();
+}
+
+void LoadingTick()
+{
+    if (GameStateManager* manager = GameStateManager::Existing())
+        manager->LoadingTick();
+}
+
+int32_t ActionTriggered(const char* name)
+{
+    HbInputManager* input = HbInputManager::Instance();
+    HbInputAction* action = input ? input->FindAction(name) : nullptr;
+    return action && action->IsTriggered() ? 1 : 0;
+}
+
+int32_t PadPresent()
+{
+    HbInputManager* input = HbInputManager::Instance();
+    return input ? input->IsPadPresent() : 0;
+}
+
+void RendererEndFrame()
+{
+    if (WRenderer* renderer = WRenderer::Existing())
+        renderer->EndFrame();
+}
+
+void RendererRenderScene()
+{
+    if (WRenderer* renderer = WRenderer::Existing())
+        renderer->RenderScene();
+}
+
+void SoundPlay(const char* name)
+{
+    TsFModStartSound(name);
+}
+
+void SoundStopAll()
+{
+    TsFModStopAllChannels();
+}
+
 void FatalBox(const char* text, const char* title, uint32_t style)
 {
     // Without a display the box itself writes to the error stream.
@@ -173,6 +275,12 @@ void GameServicesInstallDefaults()
     table.brushDestroy = BrushDestroy;
     table.shadowsInit = WShadows::Init;
     table.shadowsShutdown = WShadows::Shutdown;
+    table.cameraRegistryReset = TsCameraRegistry::Reset;
+    table.cameraRegistryClear = TsCameraRegistry::Clear;
+    table.soundStart = SoundStart;
+    table.soundUpdate = SoundUpdate;
+    table.soundClose = SoundClose;
+    table.soundApplyVolumes = SoundApplyVolumes;
     table.familyTableCreate = FamilyTableCreate;
     table.actorTypeRegistryCreate = ActorTypeRegistryCreate;
     table.videoCreateMutex = [] { TsVideoCreateMutex(); };
@@ -197,6 +305,20 @@ void GameServicesInstallDefaults()
     table.fx3dInitTypeRecords = Fx3dInitTypeRecords;
     table.fxServicesTick = FxServicesTick;
     table.fxServicesShutdown = FxServicesShutdown;
+    table.resourceGroupResetLayers = GroupsReset;
+    table.resourceGroupMountPak = GroupMountPak;
+    table.resourceGroupLoad = GroupLoad;
+    table.resourceGroupUnloadAll = GroupsUnloadAll;
+    table.loadingScreenStart = LoadingStart;
+    table.loadingScreenStop = LoadingStop;
+    table.loadingTick = LoadingTick;
+    table.actionTriggered = ActionTriggered;
+    table.padPresent = PadPresent;
+    table.rendererEndFrame = RendererEndFrame;
+    table.rendererRenderScene = RendererRenderScene;
+    table.soundPlay = SoundPlay;
+    table.soundStopAll = SoundStopAll;
+    table.timedAnimRequestsTick = TimedAnimRequestsTick;
     table.fatalBox = FatalBox;
     table.exitProgram = ExitProgram;
 }

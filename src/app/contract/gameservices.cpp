@@ -19,6 +19,15 @@ int32_t NoHero()
     return 0;
 }
 void NoGroup(const char*, int32_t) {}
+int32_t NotTriggered(const char*)
+{
+    return 0;
+}
+int32_t InGameDisplay()
+{
+    return 1;
+}
+void NoMask(int32_t) {}
 void NoBox(const char*, const char*, uint32_t) {}
 void NoExit(int32_t) {}
 } // namespace
@@ -75,6 +84,33 @@ GameServices GameServicesLeast()
     table.loadingScreenStart = Nothing;
     table.loadingScreenStop = Nothing;
     table.loadingTick = Nothing;
+    table.actionTriggered = NotTriggered;
+    table.padPresent = NoHero;
+    table.rendererEndFrame = Nothing;
+    table.rendererRenderScene = Nothing;
+    table.soundPlay = NoName;
+    table.soundStopAll = Nothing;
+    table.boardBuildInGame = Nothing;
+    table.boardShow = Nothing;
+    table.boardHide = Nothing;
+    table.boardPopAll = Nothing;
+    table.boardTopTheme = InGameDisplay;
+    table.boardResetInGame = Nothing;
+    table.boardReleaseInGame = Nothing;
+    table.heroRestart = Nothing;
+    table.heroOnSectorEnter = Nothing;
+    table.heroOnSectorLeave = Nothing;
+    table.heroOnStageStart = Nothing;
+    table.heroSetGroundMask = NoMask;
+    table.heroInFirstState = NoHero;
+    table.camerasCreate = Nothing;
+    table.camerasFree = Nothing;
+    table.scenarioLevelStart = Nothing;
+    table.scenarioLevelEnd = Nothing;
+    table.fxStageEnter = Nothing;
+    table.fxStageStep = Nothing;
+    table.fxStageLeave = Nothing;
+    table.timedAnimRequestsTick = Nothing;
     table.fatalBox = NoBox;
     table.exitProgram = NoExit;
     table.observe = nullptr;

@@ -87,6 +87,46 @@ struct GameServices
     /// The file layer's open hook while the loading screen shows.
     void (*loadingTick)();
 
+    // ---- The stage ------------------------------------------------------------------------------
+    /// 1 when the named input action triggered this frame.
+    int32_t (*actionTriggered)(const char* name);
+    /// 1 when a game pad is present.
+    int32_t (*padPresent)();
+    void (*rendererEndFrame)();
+    void (*rendererRenderScene)();
+    /// A 2D sound by name.
+    void (*soundPlay)(const char* name);
+    void (*soundStopAll)();
+    /// The key-hint bar: the in-game display built and shown or hidden, the themes popped, the
+    /// theme on top (1: the in-game display), the in-game display reset and released.
+    void (*boardBuildInGame)();
+    void (*boardShow)();
+    void (*boardHide)();
+    void (*boardPopAll)();
+    int32_t (*boardTopTheme)();
+    void (*boardResetInGame)();
+    void (*boardReleaseInGame)();
+    /// The script world's hero: its restart, sector entry and leave, stage start, its ground
+    /// collision mask, and 1 while its state machine is still in its first state.
+    void (*heroRestart)();
+    void (*heroOnSectorEnter)();
+    void (*heroOnSectorLeave)();
+    void (*heroOnStageStart)();
+    void (*heroSetGroundMask)(int32_t mask);
+    int32_t (*heroInFirstState)();
+    /// The in-game cameras made by the level script, and their removal with the shots.
+    void (*camerasCreate)();
+    void (*camerasFree)();
+    /// The scenario commands' tables at level start and end.
+    void (*scenarioLevelStart)();
+    void (*scenarioLevelEnd)();
+    /// The effects at stage entry (emitters reset, preallocated, the camera given), per frame
+    /// (debris and physics stepped) and at leave.
+    void (*fxStageEnter)();
+    void (*fxStageStep)();
+    void (*fxStageLeave)();
+    void (*timedAnimRequestsTick)();
+
     // ---- The program ----------------------------------------------------------------------------
     /// A system-modal box; the text also goes to the error stream.
     void (*fatalBox)(const char* text, const char* title, uint32_t style);

@@ -13,7 +13,9 @@
 class GameProfile;
 class GameState;
 class HbHandlePtr;
+class W2dBlendedPictureItem;
 class W2dFadingSurface;
+class W2dSpinEffect;
 class W2dSurface;
 
 /// The one timed action: a start time of 0 means none. Whoever starts it writes the record.
@@ -66,6 +68,21 @@ public:
     /// Takes the loading picture off the 2D list and releases it.
     void RemoveExtraItems();
 
+    // ---- The loading screen (the game application builds these) ---------------------------------
+    /// Loads the loading group ("loading", or the world part of a first sector) into layer 0 and
+    /// puts the full-screen picture, still hidden, on the 2D list.
+    void StartLoadingScreen();
+    /// Takes icon and picture away, clears the file-open hook and, with a profile, unloads the
+    /// loading group.
+    void StopLoadingScreen();
+    /// One redraw from inside a load, after allowLoadingTick and never nested.
+    void LoadingTick();
+    void ShowLoadingPicture(const char* textureId);
+    void CreateLoadingIcon();
+    const std::string& GetLoadingGroup() const { return mLoadingGroup; }
+    W2dSurface* GetLoadingPicture() const { return mLoadingPicture; }
+    W2dBlendedPictureItem* GetLoadingIcon() const { return mLoadingIcon; }
+
     GameProfile* GetProfile() const { return mProfile; }
     GameTimedAction& GetTimedAction() { return mTimedAction; }
 
@@ -87,5 +104,8 @@ private:
     W2dFadingSurface* mFadeOverlay = nullptr;
     int32_t mFadeOut = 0;
     W2dSurface* mLoadingPicture = nullptr;
+    W2dSpinEffect* mSpinEffect = nullptr;
+    W2dBlendedPictureItem* mLoadingIcon = nullptr;
+    int32_t mIconCreated = 0;
     GameTimedAction mTimedAction;
 };

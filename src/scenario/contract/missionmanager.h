@@ -21,4 +21,8 @@ public:
     virtual void Clear() {}
     /// Objectives held.
     virtual int32_t GetObjectiveCount() const { return 0; }
+    /// Runs a mission file (by resource id) that declares the mission's objectives; 1 when read.
+    virtual int32_t RunMissionFile(const char*) { return 0; }
+    /// The missions are told that the sector was entered.
+    virtual void OnEnterSector(const char*) {}
 };

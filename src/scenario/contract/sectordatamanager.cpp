@@ -26,8 +26,28 @@ SectorDataManager* SectorDataManager::Existing()
 
 void SectorDataManager::ClearAll()
 {
-    mSectorCount = 0;
+    mSectors.clear();
 }
+
+void SectorDataManager::StoreSector(const char* name)
+{
+    if (name && !HasSector(name))
+        mSectors.emplace_back(name);
+}
+
+int32_t SectorDataManager::HasSector(const char* name) const
+{
+    for (const std::string& sector : mSectors)
+        if (name && sector == name)
+            return 1;
+    return 0;
+}
+
+void SectorDataManager::RestoreSector(const char*) {}
+
+void SectorDataManager::StoreLogicalInventory(const StringHashMap&) {}
+
+void SectorDataManager::CopyLogicalInventory(StringHashMap&) const {}
 
 void SectorDataManager::DestroyInstance()
 {

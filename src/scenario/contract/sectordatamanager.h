@@ -6,6 +6,10 @@
 #include "hbmemory.h"
 
 #include <cstdint>
+#include <string>
+#include <vector>
+
+class StringHashMap;
 
 class SectorDataManager : public HbAllocated
 {
@@ -18,11 +22,26 @@ public:
     /// Drops every stored sector and the snapshot.
     void ClearAll();
     /// Stored sectors.
-    int32_t GetSectorCount() const { return mSectorCount; }
+    int32_t GetSectorCount() const { return static_cast<int32_t>(mSectors.size()); }
+
+    // ---- Stage entry and leave (the scenario layer fills in what a sector keeps) --------------
+    /// Stores the state of the sector being left under its name.
+    virtual void StoreSector(const char* name);
+    /// 1 when a state is stored under the name.
+    int32_t HasSector(const char* name) const;
+    /// Restores what was stored for the sector; nothing for a sector never left.
+    virtual void RestoreSector(const char* name);
+    /// The snapshot of the objectives' action states at the sector's entry, and its restore.
+    virtual void SaveObjectiveActions() {}
+    virtual void RestoreObjectiveActions() {}
+    /// The profile's global logical inventory kept at the sector's entry, and given back.
+    virtual void StoreLogicalInventory(const StringHashMap& inventory);
+    virtual void CopyLogicalInventory(StringHashMap& inventory) const;
+    virtual ~SectorDataManager() = default;
 
 private:
     SectorDataManager() = default;
     static void DestroyInstance();
 
-    int32_t mSectorCount = 0;
+    std::vector<std::string> mSectors;
 };

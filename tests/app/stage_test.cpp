@@ -1,0 +1,231 @@
+// The stage: entry loads the hero, level and sector groups in order into layers 0, 1 and 2;
+// the first three frames restart a one-second fade; the actions and the profile's requests
+// in their order; a save deferring a stage request; what leaving keeps.
+#include "gameprofile.h"
+#include "gameservices.h"
+#include "gamestatemanager.h"
+#include "gamestatestage.h"
+#include "groupwriter.h"
+#include "hbclock.h"
+#include "hbfile.h"
+#include "renderer_fixture.h"
+#include "resourcegroups.h"
+#include "sectordatamanager.h"
+#include "w2dimagesurface.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace
+{
+std::vector<std::string>* gOpened = nullptr;
+int32_t gHeroFirst = 0;
+int32_t gTopTheme = 1;
+int32_t gPad = 0;
+std::string gTriggered;
+int gBoardShown = 0;
+int gHeroRestarts = 0;
+
+void Opened(const char* name)
+{
+    if (gOpened && std::string(name).ends_with(".scr"))
+        gOpened->push_back(name);
+}
+
+class Target : public GameState
+{
+public:
+    explicit Target(int32_t id) : GameState(id) {}
+    void Leave() override {}
+    void Update() override {}
+};
+
+class Stage : public renderertest::RendererTest
+{
+protected:
+    void SetUp() override
+    {
+        RendererTest::SetUp();
+        Started();
+        GameServicesTable() = GameServicesLeast();
+        GameServices& services = GameServicesTable();
+        services.heroInFirstState = [] { return gHeroFirst; };
+        services.boardTopTheme = [] { return gTopTheme; };
+        services.padPresent = [] { return gPad; };
+        services.actionTriggered = [](const char* name) { return gTriggered == name ? 1 : 0; };
+        services.boardShow = [] { ++gBoardShown; };
+        services.heroRestart = [] { ++gHeroRestarts; };
+        gHeroFirst = 0, gTopTheme = 1, gPad = 0, gBoardShown = 0, gHeroRestarts = 0;
+        gTriggered.clear();
+        ResourceGroupResetLayers();
+        mManager = GameStateManager::Instance();
+        mManager->Initialise();
+        mProfile = mManager->GetProfile();
+        ASSERT_NE(mProfile, nullptr);
+        mProfile->sectorId = "W3L1S01";
+        mStage = new GameState_Stage();
+        for (int32_t id : {4, 5, 8, 11, 12, 13, 16, 18, 19})
+        {
+            auto* target = new Target(id);
+            mStage->AddTransition(target, id == 4 || id == 8 || id == 11 || id == 16 || id == 19);
+            target->AddTransition(mStage, 0);
+        }
+        mStage->SetProfile(mProfile);
+        for (const char* group : {"HERO", "W3L1", "W3L1S01", "FRONTEND"})
+            GroupWriter::WriteText(std::string(group) + ".scr", "");
+    }
+    void TearDown() override
+    {
+        if (mStage->IsEntered())
+            mStage->Leave();
+        delete mStage;
+        mManager->Shutdown();
+        ResourceGroupUnloadAll();
+        RendererTest::TearDown();
+    }
+
+    static std::vector<std::string> Layer(int32_t layer)
+    {
+        std::vector<std::string> names;
+        for (HbPtrListNode* node = ResourceGroupLayer(layer)->GetHead(); node; node = node->next)
+            names.push_back(static_cast<ResourceGroup*>(node->value)->name);
+        return names;
+    }
+    /// The state switched to, or the overlay pushed.
+    int32_t Pending() const
+    {
+        if (mStage->GetPending())
+            return mStage->GetPending()->GetId();
+        return mStage->IsSuspended() && mStage->GetOverlayState() ? mStage->GetOverlayState()->GetId() : 0;
+    }
+
+    GameStateManager* mManager = nullptr;
+    GameProfile* mProfile = nullptr;
+    GameState_Stage* mStage = nullptr;
+};
+
+TEST_F(Stage, EnterLoadsHeroLevelAndSectorGroupsInOrder)
+{
+    ResourceGroupLoad("FRONTEND", 2);
+    std::vector<std::string> opened;
+    gOpened = &opened;
+    HbFileNameHook = Opened;
+    mStage->Enter();
+    HbFileNameHook = nullptr;
+    gOpened = nullptr;
+    EXPECT_EQ(opened, (std::vector<std::string>{"HERO.scr", "W3L1.scr", "W3L1S01.scr"}));
+    EXPECT_EQ(Layer(0), std::vector<std::string>{"HERO"});
+    EXPECT_EQ(Layer(1), std::vector<std::string>{"W3L1"});
+    EXPECT_EQ(Layer(2), std::vector<std::string>{"W3L1S01"});
+    EXPECT_EQ(mStage->GetSectorName(), "W3L1S01");
+    EXPECT_EQ(mProfile->stageEntered, 1);
+    EXPECT_TRUE(mProfile->levelHandle.IsValid());
+
+    // Leaving for the menu with the world reset drops every group the entry loaded.
+    mProfile->worldResetRequest = 1;
+    mStage->Leave();
+    EXPECT_FALSE(mProfile->levelHandle.IsValid());
+    for (int32_t layer = 0; layer < kResourceLayerCount; ++layer)
+        EXPECT_TRUE(Layer(layer).empty()) << layer;
+}
+
+TEST_F(Stage, TheFirstThreeFramesRestartAOneSecondFadeAndTheBarShowsOnTheSecond)
+{
+    mStage->Enter();
+    W2dFadingSurface* overlay = mManager->GetFadeOverlay();
+    HbRealClock* clock = HbRealClock::Instance();
+    for (int frame = 0; frame < 4; ++frame)
+    {
+        clock->mCurrentTime += 2 * HbPerformanceFrequency();
+        mStage->Update();
+        overlay->UpdateLevel();
+        // A restarted fade is still running; the fourth frame's is long done.
+        EXPECT_EQ(overlay->IsFadeDone(), frame == 3 ? 1 : 0) << frame;
+        EXPECT_EQ(gBoardShown, frame >= 1 ? 1 : 0) << frame;
+    }
+    EXPECT_EQ(mStage->GetFrameCounter(), 3);
+}
+
+TEST_F(Stage, ActionsWaitForTheHeroAndTheInGameDisplay)
+{
+    mStage->Enter();
+    struct Case
+    {
+        const char* action;
+        int32_t heroFirst;
+        int32_t theme;
+        int32_t pad;
+        int32_t locked;
+        int32_t expected;
+    };
+    const Case cases[] = {
+        {"ESC", 1, 1, 0, 0, 0},
+        {"ESC", 0, 1, 0, 0, 4},
+        {"ESC", 0, 2, 0, 0, 0},
+        {"MAP_BACK", 0, 1, 0, 0, 16},
+        {"INVENTORY_OPEN", 1, 1, 1, 0, 8},
+        {"INVENTORY_OPEN", 0, 1, 1, 1, 0},
+        {"INVENTORY_OPEN", 0, 1, 0, 0, 0},
+    };
+    for (const Case& c : cases)
+    {
+        gTriggered = c.action, gHeroFirst = c.heroFirst, gTopTheme = c.theme, gPad = c.pad;
+        mStage->SetInventoryLocked(c.locked);
+        mStage->Update();
+        EXPECT_EQ(Pending(), c.expected) << c.action << " hero " << c.heroFirst << " theme " << c.theme;
+        if (GameState* target = mStage->GetOverlayState(); target && mStage->IsSuspended())
+        {
+            target->SwitchTo(kGameStateStage);
+            gTriggered.clear();
+            mStage->Tick(); // clears pending
+        }
+    }
+}
+
+TEST_F(Stage, GameOverBeatsMissionEndAndASaveDefersTheStageRequest)
+{
+    mStage->Enter();
+    mProfile->gameOverRequest = 1;
+    mProfile->missionEndRequest = 1;
+    mStage->Update();
+    EXPECT_EQ(Pending(), 5);
+    EXPECT_EQ(mProfile->gameOverRequest, 0);
+    EXPECT_EQ(mProfile->missionEndRequest, 1);
+    EXPECT_EQ(gHeroRestarts, 1);
+    mStage->Enter();
+    mProfile->missionEndRequest = 0;
+
+    mStage->RequestSave();
+    mProfile->stageRequest = 1;
+    mStage->Update();
+    EXPECT_EQ(Pending(), 11);
+    EXPECT_EQ(mProfile->stageRequest, 0);
+    EXPECT_EQ(mStage->GetDeferredStageRequest(), 1);
+    mStage->GetOverlayState()->SwitchTo(kGameStateStage);
+    EXPECT_EQ(mStage->IsSuspended(), 0);
+    mStage->Update();
+    EXPECT_EQ(mProfile->stageRequest, 1);
+    EXPECT_EQ(mStage->GetDeferredStageRequest(), 0);
+}
+
+TEST_F(Stage, LeavingForASectorStoresItAndKeepsTheInventoryLeavingForTheMenuClearsIt)
+{
+    mStage->Enter();
+    *mProfile->globalInventory.FindOrInsert("KEY_RED") = mProfile;
+    mProfile->stageRequest = 1;
+    mStage->Leave();
+    EXPECT_EQ(SectorDataManager::Instance()->HasSector("W3L1S01"), 1);
+    EXPECT_EQ(mProfile->globalInventory.GetCount(), 1);
+
+    mProfile->stageRequest = 0;
+    mProfile->sectorId = "W3L1S02";
+    GroupWriter::WriteText("W3L1S02.scr", "");
+    mStage->Enter();
+    mStage->Leave();
+    EXPECT_EQ(SectorDataManager::Instance()->HasSector("W3L1S02"), 0);
+    EXPECT_EQ(mProfile->globalInventory.GetCount(), 0);
+    SectorDataManager::Instance()->ClearAll();
+}
+} // namespace
