@@ -8,6 +8,7 @@
 #include "tsinventory.h"
 #include "tsweaponcontact.h"
 #include "tsweaponshoot.h"
+#include "framecheck.h"
 #include "ui_fixture.h"
 #include "w2dlistgraphiccontainer.h"
 #include "w2dsurfacegraphicitem.h"
@@ -603,6 +604,37 @@ TEST_F(InGameDisplay, OnAmmoChangedFindsThemeOneOfTheGameBar)
     BoardControlTheme_InGame::SetGameBoardControl(nullptr);
     EXPECT_EQ(BoardControlTheme_InGame::Find(nullptr), nullptr);
     BoardControlTheme_InGame::OnAmmoChanged(nullptr); // no bar: nothing happens
+}
+
+} // namespace
+} // namespace uitest
+
+namespace uitest
+{
+namespace
+{
+
+TEST_F(InGameDisplay, TheDisplayInPlayDrawsTheHealthGroupAndTheMarkerOfAHit)
+{
+    Frame();
+    Frame(1.0); // the slide-ins are over
+    Hit(50, HeroHudAccess::kHitTop);
+    Frame(0.01);
+    int32_t width = 0, height = 0;
+    std::vector<uint32_t> frame = DrawSurfaces(Screen(), kClear, &width, &height);
+    ASSERT_EQ(frame.size(), size_t(width) * size_t(height));
+
+    // Every texture is the same colour, so overlaps do not matter.
+    const uint32_t colour = 0x40C060u;
+    Reference expected(width, height, kClear);
+    // The alarm indicator waits off the screen until the alarm goes on.
+    const float rects[][4] = {{0.062f, 0.034f, 0.25f, 0.125f}, {0.422f, 0.083f, 0.125f, 0.0625f}};
+    for (const auto& r : rects)
+        expected.Fill(r[0], r[1], r[2], r[3], colour);
+    for (const auto& r : rects)
+        expected.IgnoreEdges(r[0], r[1], r[2], r[3], frame);
+    // The gauges lie inside the face's rectangle.
+    EXPECT_EQ(framecheck::CheckFrame("ingame_display_hit", width, height, frame, expected.pixels, 8), "");
 }
 
 } // namespace
