@@ -592,6 +592,40 @@ TEST_F(InGameDisplay, TheSightSegmentsOpenByTheSpreadAndAContactWeaponHidesTheSi
     EXPECT_FALSE(Shown(mTheme->GetSightSegment(0)));
 }
 
+TEST_F(InGameDisplay, ResetPutsTheGroupsBackToTheirStartAndReleaseEmptiesTheTheme)
+{
+    Frame();
+    mTheme->SetAlarm(1);
+    Frame(6.0); // the health group fades and the alarm blinks
+    Frame(1.5);
+    ASSERT_EQ(mTheme->IsHealthFaded(), 1);
+    mTheme->LogMessage("bye");
+    mSounds->Clear();
+    mTheme->Reset();
+    EXPECT_EQ(mTheme->GetMessageList()->GetChildCount(), 0);
+    EXPECT_EQ(mSounds->Played(), std::vector<std::string>{kTextsOff});
+    EXPECT_EQ(mTheme->GetAlarmMode(), 1);
+    EXPECT_TRUE(Is(Colour(mTheme->GetFace()), 255, 255, 255, 255));
+    EXPECT_EQ(mTheme->GetFace()->IsEffectActive(1), 0);
+    EXPECT_TRUE(Is(Colour(mTheme->GetLaggingGauge()), 255, 128, 153, 150));
+    EXPECT_TRUE(Near(mTheme->GetFace(), 0.062f, -0.216f, 0.25f, 0.125f));
+    EXPECT_TRUE(Near(mTheme->GetAlarmIndicator(), 0.074f, 0.137f, 0.0625f, 0.0625f));
+    EXPECT_EQ(Colour(mTheme->GetAlarmIndicator()).alpha, 0);
+    EXPECT_TRUE(Near(mTheme->GetWeaponIcon(), 1.25f, 0.08f, 0.25f, 0.0625f));
+    EXPECT_EQ(mTheme->GetWeaponIcon()->IsEffectActive(2), 0);
+    EXPECT_EQ(mTheme->IsHealthFaded(), 1); // kept: the next hit or aim brings the group back
+
+    EXPECT_EQ(mTheme->Release(), 1);
+    EXPECT_EQ(mTheme->GetFace(), nullptr);
+    EXPECT_EQ(mTheme->GetMessageList(), nullptr);
+    EXPECT_EQ(mTheme->IsBuilt(), 0);
+    EXPECT_EQ(mTheme->Release(), 0);
+    mTheme->SetAlarm(1); // nothing to touch before the next build
+    mTheme->SetSightSpread(0.1f);
+    mTheme->HideAmmo();
+    EXPECT_EQ(mTheme->Build(), 1);
+}
+
 TEST_F(InGameDisplay, OnAmmoChangedFindsThemeOneOfTheGameBar)
 {
     BoardControl bar;
