@@ -3,6 +3,7 @@
 #pragma once
 
 #include "hbmemory.h"
+#include "objective.h"
 
 #include <cstdint>
 
@@ -25,4 +26,12 @@ public:
     virtual int32_t RunMissionFile(const char*) { return 0; }
     /// The missions are told that the sector was entered.
     virtual void OnEnterSector(const char*) {}
+    /// The objective in the slot, or null for an empty slot or an index out of the table.
+    virtual Objective* GetObjective(int32_t) const { return nullptr; }
+    /// Its done flag; 0 out of range or for an empty slot.
+    int32_t IsObjectiveDone(int32_t index) const
+    {
+        Objective* objective = GetObjective(index);
+        return objective ? objective->IsDone() : 0;
+    }
 };

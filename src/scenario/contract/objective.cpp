@@ -1,0 +1,3 @@
+#include "objective.h"
+
+HB_DEFINE_CLASS_DESC(Objective, HbRoot);
