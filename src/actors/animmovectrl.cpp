@@ -111,6 +111,11 @@ void AnimMoveCtrl::SetGoal(const Vector* point)
     mMoveFlags |= kStopOnGoal;
 }
 
+TsActor* AnimMoveCtrl::GetActor()
+{
+    return mActor.IsValid() ? static_cast<TsActor*>(mActor.GetObject()) : nullptr;
+}
+
 int32_t AnimMoveCtrl::IsBoneTargetSet(int32_t) const
 {
     return 0;
@@ -202,7 +207,7 @@ void AnimMoveCtrl::OnRootBone(void* keyFrame, RdChannel* channel, void* data)
 void AnimMoveCtrl::RootMotion(void* keyFrame, RdChannel* channel)
 {
     auto* animChannel = HbCastTo<RdAnimChannel>(channel);
-    if (!mActor || !animChannel || !keyFrame)
+    if (!animChannel || !keyFrame || !GetActor())
         return;
     if ((mMoveFlags & kCurrentChannelOnly) && channel->GetId() != mCurrentChannelId)
         return;
@@ -299,7 +304,7 @@ void AnimMoveCtrl::Step()
             Frame::Translate(frame, &world, 2);
             mLastDistance = Length(world);
         }
-        else if (mActor && mActor->SnapToGround(&world))
+        else if (TsActor* actor = GetActor(); actor && actor->SnapToGround(&world))
             mLastDistance = Length(world);
         else
             mResultFlags |= kGroundRefused;

@@ -98,7 +98,8 @@ public:
     /// Whether the bone probe at index is enabled (0 for an index without a probe).
     int32_t IsBoneTargetSet(int32_t index) const;
 
-    TsActor* GetActor() const { return mActor; }
+    /// The actor moved; null once it is gone.
+    TsActor* GetActor();
     uint16_t GetRootChannelId() const { return mRootChannelId; }
     uint16_t GetCurrentChannelId() const { return mCurrentChannelId; }
 
@@ -117,7 +118,8 @@ private:
     void ClearFrame();
     void RemoveRootChannel();
 
-    TsActor* mActor;
+    // A handle: a controller kept past its actor must not reach it.
+    HbHandlePtr mActor;
     W3dAnimObject* mModel = nullptr;
     uint16_t mRootChannelId = 0;
     uint16_t mCurrentChannelId = 0;

@@ -415,4 +415,20 @@ TEST_F(AnimMove, ResetPlayAndReleaseLeaveTheMotorClean)
     mModel = next;
     EXPECT_NE(mActor->GetMoveController(), nullptr);
 }
+
+TEST_F(AnimMove, AControllerKeptPastItsActorMovesNothing)
+{
+    mController->PlayAnim(mWalk, kAll, 0, 0, 1);
+    mController->AddRef();
+    mModel->AddRef();
+    EXPECT_EQ(mController->GetActor(), mActor);
+    mActor->Release();
+    mActor = nullptr;
+    EXPECT_EQ(mController->GetActor(), nullptr);
+    Tick(0.05);
+    EXPECT_EQ(Position().z, 0.0f);
+    mController->Release();
+    EXPECT_EQ(mModel->GetMotor().GetAnimChannelCount(), 0);
+    mModel->Release();
+}
 } // namespace
