@@ -28,6 +28,17 @@ float Length(const Vector& v)
     return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
 }
 
+/// The rotation's angle about the vertical, degrees: the unsigned angle takes the sign of
+/// its axis, so that a turn about the downward axis is a turn the other way.
+float SignedYaw(const AnimQuat& rotation)
+{
+    Quat q = {rotation.x, rotation.y, rotation.z, rotation.w};
+    Vector axis = {0, 0, 0};
+    float angle = 0.0f;
+    Quat::GetRotation(&q, &axis, &angle);
+    return axis.y < 0.0f ? -angle : angle;
+}
+
 /// -1, 0 or 1: an axis the loop does not move along gets no preset offset.
 float Sign(float v)
 {
@@ -188,6 +199,11 @@ void AnimMoveCtrl::OnLoop(uint16_t channelId, void* data)
     if (!channel)
         return;
     const RdAnimation* animation = channel->GetAnimation();
+    // A turning loop starts over at its first angle: the yaw goes on from there.
+    const StdKeyFrame* first = animation ? animation->GetFirstRootKeyFrame() : nullptr;
+    const StdKeyFrame* last = animation ? animation->GetLastRootKeyFrame() : nullptr;
+    if (first && last)
+        channel->mLastRootYaw -= SignedYaw(last->q) - SignedYaw(first->q);
     const Vector offset = animation ? animation->GetRootDelta() : Vector{0, 0, 0};
     if (offset.x == 0.0f && offset.y == 0.0f && offset.z == 0.0f)
     {
@@ -223,13 +239,7 @@ void AnimMoveCtrl::RootMotion(void* keyFrame, RdChannel* channel)
 
     if (!(mMoveFlags & kApplyYaw))
         return;
-    Quat q = {frame->q.x, frame->q.y, frame->q.z, frame->q.w};
-    Vector axis = {0, 0, 0};
-    float angle = 0.0f;
-    Quat::GetRotation(&q, &axis, &angle);
-    // The angle comes unsigned: a turn about the downward axis is a turn the other way.
-    if (axis.y < 0.0f)
-        angle = -angle;
+    const float angle = SignedYaw(frame->q);
     if (angle == 0.0f)
         return;
     const Vector& a = mAccumulated;

@@ -335,6 +335,15 @@ TEST_F(AnimMove, TurnsByTheSkillAngleOrTheRootYaw)
         Tick(0.1);
         EXPECT_NEAR(std::fabs(std::atan2(Facing().x, Facing().z)) * 180.0f / kPi, 18.0f, 0.05f);
     }
+    // A looping turn goes on turning the same way over its loops.
+    RdAnimation* spin = MakeAnim("SPIN", {0, 0, 0}, 90.0f);
+    mModel->GetMotor().RemoveAllChannels();
+    ::Frame::SetIdentity(mModel->GetEngineFrame());
+    mController->PlayAnim(spin, kAll, 0, 0, 1);
+    for (int i = 0; i < 15; ++i)
+        Tick(0.1);
+    EXPECT_NEAR(std::fabs(std::atan2(Facing().x, Facing().z)) * 180.0f / kPi, 135.0f, 0.1f);
+
     // A root turning the other way turns the actor the other way.
     const float right = Facing().x;
     RdAnimation* left = MakeAnim("LEFT", {0, 0, 100}, -90.0f);
