@@ -110,8 +110,8 @@ void AnimMoveCtrl::Reset()
 void AnimMoveCtrl::SetDirection(const Vector* direction)
 {
     const float length = direction ? Length(*direction) : 0.0f;
-    mDirection = length > 0.0f ? Vector{direction->x / length, direction->y / length, direction->z / length}
-                               : Vector{0, 0, 0};
+    mDirection =
+        length > 0.0f ? Vector{direction->x / length, direction->y / length, direction->z / length} : Vector{0, 0, 0};
 }
 
 void AnimMoveCtrl::SetGoal(const Vector* point)
