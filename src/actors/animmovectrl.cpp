@@ -1,4 +1,323 @@
-// The movement controller's class descriptor.
+// The animation-driven movement controller: root motion and the per-frame step.
 #include "animmovectrl.h"
 
+#include "frame.h"
+#include "hbclock.h"
+#include "quat.h"
+#include "rdanim.h"
+#include "rdanimchannel.h"
+#include "rdanimmotor.h"
+#include "rdprocchannel.h"
+#include "rdskeleton.h"
+#include "stdkey.h"
+#include "tsactor.h"
+#include "w3danimobject.h"
+
+#include <algorithm>
+#include <cmath>
+
 HB_DEFINE_CLASS_DESC(AnimMoveCtrl, HbRoot);
+HB_DEFINE_CLASS_POOL(AnimMoveCtrl, "AnimMoveCtrl", AnimMoveCtrl::kPoolSize);
+
+namespace
+{
+const Vector kUp = {0, 1, 0};
+
+float Length(const Vector& v)
+{
+    return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
+}
+
+/// The rotation's angle about the vertical, degrees: the unsigned angle takes the sign of
+/// its axis, so that a turn about the downward axis is a turn the other way.
+float SignedYaw(const AnimQuat& rotation)
+{
+    Quat q = {rotation.x, rotation.y, rotation.z, rotation.w};
+    Vector axis = {0, 0, 0};
+    float angle = 0.0f;
+    Quat::GetRotation(&q, &axis, &angle);
+    return axis.y < 0.0f ? -angle : angle;
+}
+
+/// -1, 0 or 1: an axis the loop does not move along gets no preset offset.
+float Sign(float v)
+{
+    return v > 0.0f ? 1.0f : (v < 0.0f ? -1.0f : 0.0f);
+}
+} // namespace
+
+AnimMoveCtrl::AnimMoveCtrl(TsActor* actor) : mActor(actor)
+{
+    mModel = HbCastTo<W3dAnimObject>(actor ? actor->GetNode() : nullptr);
+    if (!mModel)
+        return;
+    // The motor lives in the model: it must outlast the callbacks registered on it.
+    mModel->AddRef();
+    RdAnimMotor& motor = mModel->GetMotor();
+    motor.SetBoneCallback(kRootBone, OnRootBone, this);
+    motor.SetPostUpdateCallback(OnAfterBlend, this);
+}
+
+AnimMoveCtrl::~AnimMoveCtrl()
+{
+    if (!mModel)
+        return;
+    RdAnimMotor& motor = mModel->GetMotor();
+    uint16_t ids[RdAnimMotor::kMaxAnimChannels];
+    int32_t count = 0;
+    for (int32_t i = 0; i < motor.GetAnimChannelCount() && count < RdAnimMotor::kMaxAnimChannels; ++i)
+    {
+        RdChannel* channel = motor.GetAnimChannel(i);
+        channel->RemoveCallback(OnLoop, RdChannel::kLoopEvent);
+        ids[count++] = channel->GetId();
+    }
+    for (int32_t i = 0; i < count; ++i)
+        motor.RemoveChannel(ids[i]);
+    RemoveRootChannel();
+    motor.SetBoneCallback(kRootBone, nullptr, nullptr);
+    motor.SetPostUpdateCallback(nullptr, nullptr);
+    mModel->Release();
+}
+
+void AnimMoveCtrl::ClearFrame()
+{
+    mAccumulated = {0, 0, 0};
+    mTurnAngle = 0.0f;
+    mAnimYaw = 0.0f;
+    mMaxStep = kNoMaximum;
+    mStepScale = 1.0f;
+}
+
+void AnimMoveCtrl::RemoveRootChannel()
+{
+    if (mRootChannelId && mModel)
+        mModel->GetMotor().RemoveChannel(mRootChannelId);
+    mRootChannelId = 0;
+}
+
+void AnimMoveCtrl::Reset()
+{
+    ClearFrame();
+    RemoveRootChannel();
+    mMode = 0;
+    mMoveFlags = 0;
+    mFamilyMask = 0;
+    mResultFlags = 0;
+    mTouched = nullptr;
+    mLastDistance = 0.0f;
+}
+
+void AnimMoveCtrl::SetDirection(const Vector* direction)
+{
+    const float length = direction ? Length(*direction) : 0.0f;
+    mDirection =
+        length > 0.0f ? Vector{direction->x / length, direction->y / length, direction->z / length} : Vector{0, 0, 0};
+}
+
+void AnimMoveCtrl::SetGoal(const Vector* point)
+{
+    if (!point)
+        return;
+    mGoal = {point->x, 0.0f, point->z};
+    mMoveFlags |= kStopOnGoal;
+}
+
+TsActor* AnimMoveCtrl::GetActor()
+{
+    return mActor.IsValid() ? static_cast<TsActor*>(mActor.GetObject()) : nullptr;
+}
+
+int32_t AnimMoveCtrl::IsBoneTargetSet(int32_t) const
+{
+    return 0;
+}
+
+HbHandlePtr AnimMoveCtrl::PlayAnim(RdAnimation* animation, int32_t profileId, int64_t blendIn, int64_t start,
+                                   int32_t loop)
+{
+    ClearFrame();
+    if (!mModel)
+        return HbHandlePtr();
+    RdAnimMotor& motor = mModel->GetMotor();
+    const double frequency = double(HbPerformanceFrequency());
+    const float startSeconds = float(double(start) / frequency);
+    RdAnimChannel* channel = motor.PlayAnim(animation, profileId, startSeconds);
+    if (!channel)
+        return HbHandlePtr();
+    mCurrentChannelId = channel->GetId();
+    motor.RampChannelWeight(mCurrentChannelId, 0.0f, 1.0f, blendIn);
+
+    // Started part-way: the root already stands where the skipped time took it.
+    channel->mLastRootPosition = {0, 0, 0};
+    if (start > 0)
+    {
+        const float travelled = startSeconds * animation->GetRootSpeed();
+        const Vector& loopOffset = animation->GetRootDelta();
+        if (mMoveFlags & kPresetRootX)
+            channel->mLastRootPosition.x = Sign(loopOffset.x) * travelled;
+        if (mMoveFlags & kPresetRootY)
+            channel->mLastRootPosition.y = Sign(loopOffset.y) * travelled;
+        if (mMoveFlags & kPresetRootZ)
+            channel->mLastRootPosition.z = Sign(loopOffset.z) * travelled;
+    }
+    channel->mLastRootYaw = 0.0f;
+
+    channel->SetLoop(loop);
+    if (loop)
+    {
+        channel->RemoveCallback(OnLoop, RdChannel::kLoopEvent);
+        channel->AddTimedCallback(OnLoop, this, RdChannel::kLoopEvent);
+    }
+
+    // The pose keeps the skeleton in place: the root bone always plays the identity.
+    RemoveRootChannel();
+    if (const RdBone* bone = motor.GetSkeleton() ? motor.GetSkeleton()->FindBone(kRootBone) : nullptr)
+    {
+        RdProfile bones = channel->GetBones();
+        bones.AddBone(bone->index);
+        channel->SetBones(bones);
+    }
+    if (RdProcChannel* root = motor.AddProcChannel(kRootBone, ClearRootBone, nullptr))
+        mRootChannelId = root->GetId();
+    return HbHandlePtr(channel);
+}
+
+void AnimMoveCtrl::ClearRootBone(void* keyFrame, void*)
+{
+    auto* frame = static_cast<StdInterpFrame*>(keyFrame);
+    if (!frame)
+        return;
+    frame->q = {0, 0, 0, 1};
+    frame->t = {0, 0, 0};
+}
+
+void AnimMoveCtrl::OnLoop(uint16_t channelId, void* data)
+{
+    auto* self = static_cast<AnimMoveCtrl*>(data);
+    RdChannel* found = self && self->mModel ? self->mModel->GetMotor().GetChannel(channelId) : nullptr;
+    auto* channel = HbCastTo<RdAnimChannel>(found);
+    if (!channel)
+        return;
+    const RdAnimation* animation = channel->GetAnimation();
+    // A turning loop starts over at its first angle: the yaw goes on from there.
+    const StdKeyFrame* first = animation ? animation->GetFirstRootKeyFrame() : nullptr;
+    const StdKeyFrame* last = animation ? animation->GetLastRootKeyFrame() : nullptr;
+    if (first && last)
+        channel->mLastRootYaw -= SignedYaw(last->q) - SignedYaw(first->q);
+    const Vector offset = animation ? animation->GetRootDelta() : Vector{0, 0, 0};
+    if (offset.x == 0.0f && offset.y == 0.0f && offset.z == 0.0f)
+    {
+        channel->mLastRootPosition = {0, 0, 0};
+        return;
+    }
+    channel->mLastRootPosition.x -= offset.x;
+    channel->mLastRootPosition.y -= offset.y;
+    channel->mLastRootPosition.z -= offset.z;
+}
+
+void AnimMoveCtrl::OnRootBone(void* keyFrame, RdChannel* channel, void* data)
+{
+    static_cast<AnimMoveCtrl*>(data)->RootMotion(keyFrame, channel);
+}
+
+void AnimMoveCtrl::RootMotion(void* keyFrame, RdChannel* channel)
+{
+    auto* animChannel = HbCastTo<RdAnimChannel>(channel);
+    if (!animChannel || !keyFrame || !GetActor())
+        return;
+    if ((mMoveFlags & kCurrentChannelOnly) && channel->GetId() != mCurrentChannelId)
+        return;
+    auto* frame = static_cast<StdInterpFrame*>(keyFrame);
+    Vector& last = animChannel->mLastRootPosition;
+    Vector d = {frame->t.x - last.x, frame->t.y - last.y, frame->t.z - last.z};
+    last = frame->t;
+    frame->t = {0, 0, 0};
+    const float weight = channel->GetWeight();
+    if ((mMoveFlags & kWeightRootMotion) && weight >= 0.0f && weight < 1.0f)
+        d = {d.x * weight, d.y * weight, d.z * weight};
+    mAccumulated = {mAccumulated.x + d.x, mAccumulated.y + d.y, mAccumulated.z + d.z};
+
+    if (!(mMoveFlags & kApplyYaw))
+        return;
+    const float angle = SignedYaw(frame->q);
+    if (angle == 0.0f)
+        return;
+    const Vector& a = mAccumulated;
+    if (std::fabs(a.x) > 0.001f || std::fabs(a.y) > 0.001f || std::fabs(a.z) > 0.001f)
+    {
+        // Into the turned frame; what goes sideways there is dropped.
+        const float radians = angle * 3.14159265f / 180.0f;
+        const float c = std::cos(radians);
+        const float s = std::sin(radians);
+        mAccumulated = {0.0f, a.y, -a.x * s + a.z * c};
+    }
+    mAnimYaw = angle - animChannel->mLastRootYaw;
+    animChannel->mLastRootYaw = angle;
+}
+
+void AnimMoveCtrl::OnAfterBlend(RdAnimMotor*, void* data)
+{
+    static_cast<AnimMoveCtrl*>(data)->Step();
+}
+
+void AnimMoveCtrl::Step()
+{
+    mLastDistance = 0.0f;
+    mResultFlags = 0;
+    mTouched = nullptr;
+    Frame* frame = mModel ? mModel->GetEngineFrame() : nullptr;
+    if (!frame)
+    {
+        ClearFrame();
+        return;
+    }
+
+    Vector step = mAccumulated;
+    if (mMoveFlags & kReverseStep)
+        step = {-step.x, -step.y, -step.z};
+    float length = Length(step);
+    const Vector dir = length > 0.0f ? Vector{step.x / length, step.y / length, step.z / length} : Vector{0, 0, 0};
+    if (mMoveFlags & kScaleStep)
+        length *= mStepScale;
+    length = std::min(length, mMaxStep);
+    if (mMoveFlags & kStopOnGoal)
+    {
+        const Matrix* m = Frame::GetWorldMatrix(frame);
+        const float dx = mGoal.x - m->pos.x;
+        const float dz = mGoal.z - m->pos.z;
+        length = std::min(length, std::sqrt(dx * dx + dz * dz));
+    }
+
+    if ((mMoveFlags & kApplyYaw) && std::fabs(mAnimYaw) > 0.001f)
+        Frame::Rotate(frame, &kUp, mAnimYaw, 1);
+    else if (std::fabs(mTurnAngle) > 0.001f)
+        Frame::Rotate(frame, &kUp, mTurnAngle, 1);
+
+    Vector world = {0, 0, 0};
+    if (length > 0.0f)
+    {
+        if (mMoveFlags & kAlongDirection)
+            world = {mDirection.x * length, mDirection.y * length, mDirection.z * length};
+        else
+        {
+            const Vector local = {dir.x * length, dir.y * length, dir.z * length};
+            Vector::TransformVector(&world, &local, Frame::GetWorldMatrix(frame));
+        }
+    }
+
+    // The walls, actors, walkable area and approach tests join here; until then every
+    // step goes through.
+    if (length > 0.0f)
+    {
+        if (!(mMoveFlags & kFollowGround))
+        {
+            Frame::Translate(frame, &world, 2);
+            mLastDistance = Length(world);
+        }
+        else if (TsActor* actor = GetActor(); actor && actor->SnapToGround(&world))
+            mLastDistance = Length(world);
+        else
+            mResultFlags |= kGroundRefused;
+    }
+    ClearFrame();
+}

@@ -1,20 +1,140 @@
-// AnimMoveCtrl: the movement controller of an animated actor, made when the actor gets its
-// model. Only its tie to the actor is built here; the movement itself comes with its owner.
+// AnimMoveCtrl: moves an animated actor by its animations. The root bone's translation is
+// taken out of each channel's pose, accumulated over the frame, turned into a world step
+// after the motor's blend and applied to the actor's node (or through its ground snap); the
+// actor turns by the animation's root yaw or by an angle the movement skill gives.
 #pragma once
 
+#include "hbperclassfreelist.h"
+#include "hbptr.h"
 #include "hbroot.h"
+#include "vector.h"
 
+#include <cstdint>
+
+class RdAnimation;
+class RdAnimMotor;
+class RdChannel;
 class TsActor;
+class W3dAnimObject;
 
 class AnimMoveCtrl : public HbRoot
 {
     HB_DECLARE_CLASS_DESC();
+    HB_DECLARE_CLASS_POOL();
 
 public:
-    /// The controller of the actor (not referenced: the actor holds the controller).
-    explicit AnimMoveCtrl(TsActor* actor) : mActor(actor) {}
-    TsActor* GetActor() const { return mActor; }
+    static constexpr int32_t kPoolSize = 40;
+    /// The skeleton's root bone ("DummyRootBone"), whose motion moves the actor.
+    static constexpr int32_t kRootBone = 1;
+    static constexpr float kNoMaximum = 3.4028235e38f;
+
+    // Mode bits: what the guarded move tests.
+    static constexpr uint32_t kModeWalls = 1;
+    static constexpr uint32_t kModeActors = 2;
+    static constexpr uint32_t kModeWalkable = 4;
+    static constexpr uint32_t kModeApproach = 8;
+
+    // Flags.
+    static constexpr uint32_t kAlongDirection = 0x1;
+    static constexpr uint32_t kStopOnGoal = 0x2;
+    static constexpr uint32_t kApplyYaw = 0x4;
+    static constexpr uint32_t kScaleStep = 0x8;
+    static constexpr uint32_t kFollowGround = 0x10;
+    static constexpr uint32_t kSlideWalls = 0x20;
+    static constexpr uint32_t kSlideActors = 0x40;
+    static constexpr uint32_t kKeepUnslid = 0x80;
+    static constexpr uint32_t kPresetRootX = 0x100;
+    static constexpr uint32_t kPresetRootY = 0x200;
+    static constexpr uint32_t kPresetRootZ = 0x400;
+    static constexpr uint32_t kWeightRootMotion = 0x800;
+    static constexpr uint32_t kCurrentChannelOnly = 0x1000;
+    static constexpr uint32_t kReverseStep = 0x2000;
+
+    // Result flags of the last frame.
+    static constexpr uint32_t kHitActor = 1;
+    static constexpr uint32_t kOffWalkable = 2;
+    static constexpr uint32_t kHitWall = 4;
+    static constexpr uint32_t kGroundRefused = 8;
+
+    /// Hooks the root-motion callback on the root bone and the per-frame step after the
+    /// blend of the actor's motor (its animated model, which this holds until destroyed).
+    explicit AnimMoveCtrl(TsActor* actor);
+    /// Removes every animation channel of the motor (with its loop callback), the root
+    /// channel and both callbacks.
+    ~AnimMoveCtrl() override;
+
+    /// The frame's accumulation, turn, yaw and step cleared, no maximum, scale 1; the root
+    /// channel removed; mode, flags, family mask and results 0.
+    void Reset();
+    /// Starts the animation on the profile at start ticks, its weight ramping from 0 to 1 over
+    /// blendIn ticks, as the current channel whose root bone moves the actor. An empty handle
+    /// when the motor cannot start it.
+    HbHandlePtr PlayAnim(RdAnimation* animation, int32_t profileId, int64_t blendIn, int64_t start, int32_t loop);
+
+    void SetMode(uint32_t mode) { mMode = mode; }
+    void SetFlags(uint32_t flags) { mMoveFlags = flags; }
+    uint32_t GetMode() const { return mMode; }
+    uint32_t GetMoveFlags() const { return mMoveFlags; }
+    /// The turn for this frame, degrees about the vertical.
+    void SetTurnAngle(float degrees) { mTurnAngle = degrees; }
+    /// The movement skills' name for the turn angle.
+    void SetSpeed(float degrees) { mTurnAngle = degrees; }
+    /// Normalised; a zero vector stays zero.
+    void SetDirection(const Vector* direction);
+    /// The point with y = 0; sets kStopOnGoal.
+    void SetGoal(const Vector* point);
+    /// The longest step of this frame.
+    void SetMaxStep(float distance) { mMaxStep = distance; }
+    /// The factor kScaleStep applies to this frame's step.
+    void SetStepScale(float scale) { mStepScale = scale; }
+    void SetFamilyMask(uint32_t mask) { mFamilyMask = mask; }
+
+    /// The actor touched in the last frame, or null.
+    TsActor* GetTarget() const { return mTouched; }
+    /// The result flags of the last frame.
+    uint32_t GetFlags() const { return mResultFlags; }
+    /// The length of the step applied last frame (0 when none was).
+    float GetLastDistance() const { return mLastDistance; }
+    /// Whether the bone probe at index is enabled (0 for an index without a probe).
+    int32_t IsBoneTargetSet(int32_t index) const;
+
+    /// The actor moved; null once it is gone.
+    TsActor* GetActor();
+    uint16_t GetRootChannelId() const { return mRootChannelId; }
+    uint16_t GetCurrentChannelId() const { return mCurrentChannelId; }
+
+    /// Each loop of a looping channel (data: the actor): the channel's last root position
+    /// goes back by the loop's displacement, so the next delta continues smoothly.
+    static void OnLoop(uint16_t channelId, void* data);
 
 private:
-    TsActor* mActor;
+    static void OnRootBone(void* keyFrame, RdChannel* channel, void* data);
+    static void OnAfterBlend(RdAnimMotor* motor, void* data);
+    static void ClearRootBone(void* keyFrame, void* data);
+    static void RemoveLoopCallback(RdChannel* channel, void* data);
+
+    void RootMotion(void* keyFrame, RdChannel* channel);
+    void Step();
+    void ClearFrame();
+    void RemoveRootChannel();
+
+    // A handle: a controller kept past its actor must not reach it.
+    HbHandlePtr mActor;
+    W3dAnimObject* mModel = nullptr;
+    uint16_t mRootChannelId = 0;
+    uint16_t mCurrentChannelId = 0;
+    RdChannel* mCurrentChannel = nullptr;
+    Vector mAccumulated = {0, 0, 0};
+    float mStepScale = 1.0f;
+    Vector mGoal = {0, 0, 0};
+    float mMaxStep = kNoMaximum;
+    float mTurnAngle = 0.0f;
+    float mAnimYaw = 0.0f;
+    Vector mDirection = {0, 0, 1};
+    uint32_t mMode = 0;
+    uint32_t mMoveFlags = 0;
+    uint32_t mFamilyMask = 0;
+    uint32_t mResultFlags = 0;
+    TsActor* mTouched = nullptr;
+    float mLastDistance = 0.0f;
 };

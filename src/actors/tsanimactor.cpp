@@ -92,6 +92,10 @@ void TsAnimActor::SetModel(W3dNode* node)
         return;
     if (mModel)
     {
+        // The controller works on the model's motor: it goes first.
+        if (mMoveController)
+            mMoveController->Release();
+        mMoveController = nullptr;
         mModel->mEventReceiver = nullptr;
         RemoveNodeFromParent();
         mModel->Release();

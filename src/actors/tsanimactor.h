@@ -29,10 +29,11 @@ public:
     ~TsAnimActor() override;
 
     W3dNode* GetNode() override;
-    /// Nothing for the current model. Otherwise the current model leaves its parent and is
-    /// released; a new animated model is kept, hung under the level's root, its animation
-    /// events go to the current skill, and a new movement controller and virtual target are
-    /// made. A node that is not an animated model leaves the actor without a model.
+    /// Nothing for the current model. Otherwise the movement controller is released, then the
+    /// current model leaves its parent and is released; a new animated model is kept, hung
+    /// under the level's root, its animation events go to the current skill, and a new
+    /// movement controller and virtual target are made. A node that is not an animated model
+    /// leaves the actor without a model or controller.
     void SetModel(W3dNode* node) override;
     /// A new animated model loaded from the named description. 1 when the actor has a node.
     int32_t LoadModel(const char* name) override;

@@ -198,6 +198,11 @@ int RdAnimation::Setup(Animation* animation, const char* name, const char* path)
     return result;
 }
 
+const StdKeyFrame* RdAnimation::GetFirstRootKeyFrame() const
+{
+    return mLastRootKeyFrame ? KeyFrameAt(mAnimation, 0) : nullptr;
+}
+
 void RdAnimation::ComputeRootMotion()
 {
     mRootDelta = mRootVelocity = {0.0f, 0.0f, 0.0f};

@@ -75,6 +75,9 @@ public:
     const Vector& GetRootVelocity() const { return mRootVelocity; }
     float GetRootSpeed() const { return mRootSpeed; }
     const Vector& GetRootDelta() const { return mRootDelta; }
+    /// The root node's first and last keyframes; null when the animation has no root motion.
+    const StdKeyFrame* GetFirstRootKeyFrame() const;
+    const StdKeyFrame* GetLastRootKeyFrame() const { return mLastRootKeyFrame; }
     const std::string& GetName() const { return mName; }
 
     /// The animation and event set the two console commands work on while a load script runs.

@@ -38,6 +38,11 @@ public:
     float GetSpeedFactor() const { return mSpeedFactor; }
     RdAnimation* GetAnimation() const { return mAnimation; }
 
+    /// Where a movement controller last read the root bone (translation and yaw in degrees),
+    /// so that each frame takes only the root's motion since then.
+    Vector mLastRootPosition = {0, 0, 0};
+    float mLastRootYaw = 0.0f;
+
 protected:
     void Silence() override;
 

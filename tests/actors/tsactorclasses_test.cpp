@@ -173,6 +173,7 @@ TEST_F(ActorClasses, ModelControllerTargetAndEvents)
     W3dFrame* frame = W3dFrame::Create();
     actor->SetModel(frame);
     EXPECT_EQ(actor->GetNode(), nullptr);
+    EXPECT_EQ(actor->GetMoveController(), nullptr) << "the controller went with the model";
     frame->Release();
 }
 

@@ -1,0 +1,443 @@
+// The movement controller on a four-bone model made by the writers: root motion over loops,
+// starts part-way, blend weights and the current channel, the step's flags, turns, the goal
+// and the ground snap, and what the controller leaves behind.
+#include "animmovectrl.h"
+
+#include "animation.h"
+#include "animationwriter.h"
+#include "clump.h"
+#include "clumpwriter.h"
+#include "frame.h"
+#include "geometry.h"
+#include "hbchunkstream.h"
+#include "hbclock.h"
+#include "hierarchy.h"
+#include "hierarchywriter.h"
+#include "rdanim.h"
+#include "rdanimchannel.h"
+#include "rdanimmotor.h"
+#include "rdmodel.h"
+#include "rdskeleton.h"
+#include "renderer_fixture.h"
+#include "skeletonwriter.h"
+#include "stdkey.h"
+#include "stream.h"
+#include "tsanimactor.h"
+#include "w3danimobject.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+namespace
+{
+constexpr int32_t kAll = 1;
+constexpr float kPi = 3.14159265f;
+
+GeometryDescription Triangle()
+{
+    GeometryDescription d;
+    d.format = kGeometryPositions;
+    d.numVertices = 3;
+    d.triangles = {{0, 1, 2, 0}};
+    d.targets.push_back({{0, 0, 0, 1.0f}, {0, 0, 0, 1, 0, 0, 0, 1, 0}, {}});
+    d.materials = {GeometryDescription::Material{}};
+    d.listEntries = {0};
+    return d;
+}
+
+/// The clump's frame, then a chain of four bones (DummyRootBone, Pelvis, Upper_Torso, Head).
+Clump* ChainClump()
+{
+    ClumpDescription c;
+    c.frames.resize(5);
+    for (int i = 1; i < 5; ++i)
+    {
+        c.frames[i].parent = i - 1;
+        c.frames[i].rows[10] = i == 1 ? 0.0f : 1.0f;
+    }
+    c.frames[1].extension = HierarchyWriter::FrameExtension(1, {{1, 0}, {2, 0}, {3, 0}, {4, kHierarchyPop}}, 0);
+    for (int i = 2; i < 5; ++i)
+        c.frames[i].extension = HierarchyWriter::FrameExtension(i);
+    c.geometries = {Triangle()};
+    ClumpDescription::Atomic a;
+    a.frame = 4;
+    c.atomics.push_back(a);
+    std::vector<uint8_t> bytes = ClumpWriter::Write(c);
+    MemoryBlock block = {bytes.data(), uint32_t(bytes.size())};
+    Stream* stream = Stream::Open(kStreamMemory, kStreamRead, &block);
+    Clump* clump = nullptr;
+    if (stream && Stream::FindChunk(stream, RdModel::kClumpChunk, nullptr, nullptr))
+        clump = Clump::StreamRead(stream);
+    if (stream)
+        Stream::Close(stream, nullptr);
+    return clump;
+}
+
+/// An actor whose ground snap is recorded and answers as told.
+class GroundActor : public TsAnimActor
+{
+public:
+    int32_t SnapToGround(const Vector* offset) override
+    {
+        mSnaps.push_back(offset ? *offset : Vector{0, 0, 0});
+        return mSnapAnswer;
+    }
+    std::vector<Vector> mSnaps;
+    int32_t mSnapAnswer = 1;
+};
+
+class AnimMove : public renderertest::RendererTest
+{
+protected:
+    void SetUp() override
+    {
+        RendererTest::SetUp();
+        if (HasFatalFailure())
+            return;
+        Started();
+        HbGameClock* clock = HbGameClock::Instance();
+        clock->mGameTime = 0;
+        clock->mStepSeconds = 0.0f;
+
+        W3dAnimObject* model = W3dAnimObject::Create();
+        ASSERT_NE(model, nullptr);
+        auto* skeleton = new RdSkeleton();
+        HbMChunkStream stream(
+            new VectorStreamBuf(SkeletonWriter::Bytes({"DummyRootBone", "Pelvis", "Upper_Torso", "Head"}, nullptr)));
+        skeleton->Read(&stream);
+        model->GetMotor().SetSkeleton(skeleton);
+        auto* rdModel = new RdModel();
+        ASSERT_EQ(rdModel->SetClump(ChainClump()), 1);
+        ASSERT_EQ(model->GetMotor().AddModel(rdModel), 1);
+        mActor = new GroundActor();
+        mActor->AddRef();
+        mActor->SetModel(model);
+        mModel = model;
+        mController = mActor->GetMoveController();
+        ASSERT_NE(mController, nullptr);
+        mWalk = MakeAnim("WALK", {0, 0, 120});
+    }
+    void TearDown() override
+    {
+        if (mActor)
+            mActor->Release();
+        for (RdAnimation* a : mAnims)
+            a->Release();
+        RendererTest::TearDown();
+    }
+
+    /// The root moves by rootMove and turns by yaw degrees about y over one second; the other
+    /// bones hold still.
+    RdAnimation* MakeAnim(const char* name, Vector rootMove, float yaw = 0.0f)
+    {
+        const float half = yaw * kPi / 360.0f;
+        std::vector<AnimationKeyRow> rows;
+        rows.push_back({0, 0.0f, {0, 0, 0, 1}, {0, 0, 0}});
+        rows.push_back({0, 1.0f, {0, std::sin(half), 0, std::cos(half)}, {rootMove.x, rootMove.y, rootMove.z}});
+        for (int node = 1; node < 4; ++node)
+            for (float time : {0.0f, 1.0f})
+                rows.push_back({node, time, {0, 0, 0, 1}, {0, 1, 0}});
+        std::vector<uint8_t> bytes = AnimationWriter::StdAnimation(rows, 1.0f);
+        MemoryBlock block = {bytes.data(), uint32_t(bytes.size())};
+        Stream* stream = Stream::Open(kStreamMemory, kStreamRead, &block);
+        uint32_t size = 0;
+        ::Animation* animation = nullptr;
+        if (stream && Stream::FindChunk(stream, ::Animation::kChunkType, &size, nullptr))
+            animation = ::Animation::StreamRead(stream, size);
+        if (stream)
+            Stream::Close(stream, nullptr);
+        auto* resource = new RdAnimation();
+        EXPECT_EQ(resource->Setup(animation, name, "walk.anm"), 1);
+        resource->AddRef();
+        mAnims.push_back(resource);
+        return resource;
+    }
+
+    static int64_t Ticks(double seconds) { return int64_t(seconds * double(HbPerformanceFrequency()) + 0.5); }
+
+    /// One frame of the motor after seconds of game clock.
+    void Tick(double seconds)
+    {
+        HbGameClock* clock = HbGameClock::Instance();
+        clock->mGameTime += Ticks(seconds);
+        clock->mStepSeconds = float(seconds);
+        mModel->GetMotor().Update();
+    }
+
+    Vector Position() { return ::Frame::GetWorldMatrix(mModel->GetEngineFrame())->pos; }
+    Vector Facing() { return ::Frame::GetWorldMatrix(mModel->GetEngineFrame())->at; }
+
+    GroundActor* mActor = nullptr;
+    W3dAnimObject* mModel = nullptr;
+    AnimMoveCtrl* mController = nullptr;
+    RdAnimation* mWalk = nullptr;
+    std::vector<RdAnimation*> mAnims;
+};
+
+TEST_F(AnimMove, WalkLoopsMoveTheRootDistanceAlongTheFacingWithoutJumps)
+{
+    // Facing +x: the walk's forward root motion goes that way in the world.
+    const Vector up = {0, 1, 0};
+    ::Frame::Rotate(mModel->GetEngineFrame(), &up, 90.0f, 1);
+    const Vector facing = Facing();
+    ASSERT_NEAR(facing.x, 1.0f, 1e-5f);
+
+    mController->SetFlags(0);
+    HbHandlePtr handle = mController->PlayAnim(mWalk, kAll, 0, 0, 1);
+    ASSERT_TRUE(handle.IsValid());
+    float before = 0.0f;
+    for (int i = 0; i < 50; ++i)
+    {
+        Tick(0.05);
+        const float along = Position().x;
+        EXPECT_NEAR(along - before, 6.0f, 0.01f) << "frame " << i;
+        EXPECT_NEAR(mController->GetLastDistance(), 6.0f, 0.01f);
+        before = along;
+    }
+    EXPECT_NEAR(Position().x, 300.0f, 0.01f);
+    EXPECT_NEAR(Position().z, 0.0f, 0.01f);
+    EXPECT_NEAR(Position().y, 0.0f, 0.01f);
+    EXPECT_NEAR(Facing().x, 1.0f, 1e-5f) << "no turn";
+
+    // The skeleton stays in place: the root bone plays the identity.
+    Hierarchy* h = mModel->GetMotor().GetModel()->GetHierarchy();
+    const auto* root = static_cast<const StdInterpFrame*>(AnimInterpolator::GetInterpFrame(h->interpolator, 0));
+    EXPECT_EQ(root->t.x, 0.0f);
+    EXPECT_EQ(root->t.y, 0.0f);
+    EXPECT_EQ(root->t.z, 0.0f);
+    EXPECT_EQ(root->q.w, 1.0f);
+    EXPECT_EQ(mModel->GetMotor().GetProcChannelCount(), 1) << "one root channel";
+}
+
+TEST_F(AnimMove, StartsPartWayPresetTheRootAndWeightsScaleIt)
+{
+    struct Case
+    {
+        const char* what;
+        uint32_t flags;
+        double blendIn;
+        float expected;
+    };
+    // The first frame of a walk started at 0.4 s; 0.05 s of it moves 6 units.
+    const Case cases[] = {
+        {"preset x and z: that frame's delta only", AnimMoveCtrl::kPresetRootX | AnimMoveCtrl::kPresetRootZ, 0, 6.0f},
+        {"no preset: the skipped time too", 0, 0, 54.0f},
+        {"half weight halves it", 0x800 | AnimMoveCtrl::kPresetRootZ, 0.1, 3.0f},
+        {"without 0x800 the weight does not count", AnimMoveCtrl::kPresetRootZ, 0.1, 6.0f},
+    };
+    for (const Case& c : cases)
+    {
+        ::Frame::SetIdentity(mModel->GetEngineFrame());
+        mController->SetFlags(c.flags);
+        HbHandlePtr handle = mController->PlayAnim(mWalk, kAll, Ticks(c.blendIn), Ticks(0.4), 1);
+        ASSERT_TRUE(handle.IsValid()) << c.what;
+        Tick(0.05);
+        EXPECT_NEAR(Position().z, c.expected, 0.02f) << c.what;
+        EXPECT_NEAR(Position().x, 0.0f, 0.01f) << c.what;
+        mModel->GetMotor().RemoveChannel(mController->GetCurrentChannelId());
+    }
+}
+
+TEST_F(AnimMove, CurrentChannelOnlyIgnoresTheChannelBlendingOut)
+{
+    RdAnimation* side = MakeAnim("SIDE", {120, 0, 0});
+    for (uint32_t flags : {0u, uint32_t(AnimMoveCtrl::kCurrentChannelOnly)})
+    {
+        ::Frame::SetIdentity(mModel->GetEngineFrame());
+        mController->SetFlags(flags);
+        mController->PlayAnim(mWalk, kAll, 0, 0, 1);
+        mController->PlayAnim(side, kAll, 0, 0, 1);
+        Tick(0.05);
+        EXPECT_NEAR(Position().x, 6.0f, 0.01f) << flags;
+        EXPECT_NEAR(Position().z, flags ? 0.0f : 6.0f, 0.01f) << flags;
+        mModel->GetMotor().RemoveAllChannels();
+    }
+}
+
+TEST_F(AnimMove, StepFlagsScaleCapReverseAndRedirect)
+{
+    struct Case
+    {
+        const char* what;
+        uint32_t flags;
+        float scale, maximum;
+        Vector direction, expected;
+    };
+    const Case cases[] = {
+        {"plain", 0, 0.5f, 1e30f, {0, 0, 1}, {0, 0, 6}},
+        {"0x8 scales", AnimMoveCtrl::kScaleStep, 0.5f, 1e30f, {0, 0, 1}, {0, 0, 3}},
+        {"maximum step", 0, 1, 2.0f, {0, 0, 1}, {0, 0, 2}},
+        {"0x2000 reverses", AnimMoveCtrl::kReverseStep, 1, 1e30f, {0, 0, 1}, {0, 0, -6}},
+        {"0x1 goes along the direction", AnimMoveCtrl::kAlongDirection, 1, 1e30f, {3, 0, 4}, {3.6f, 0, 4.8f}},
+        {"0x1 with a zero direction stays", AnimMoveCtrl::kAlongDirection, 1, 1e30f, {0, 0, 0}, {0, 0, 0}},
+    };
+    mController->PlayAnim(mWalk, kAll, 0, 0, 1);
+    for (const Case& c : cases)
+    {
+        ::Frame::SetIdentity(mModel->GetEngineFrame());
+        mController->SetFlags(c.flags);
+        mController->SetStepScale(c.scale);
+        mController->SetMaxStep(c.maximum);
+        mController->SetDirection(&c.direction);
+        Tick(0.05);
+        const Vector p = Position();
+        EXPECT_NEAR(p.x, c.expected.x, 0.01f) << c.what;
+        EXPECT_NEAR(p.y, c.expected.y, 0.01f) << c.what;
+        EXPECT_NEAR(p.z, c.expected.z, 0.01f) << c.what;
+    }
+    // Scale and maximum last one frame.
+    ::Frame::SetIdentity(mModel->GetEngineFrame());
+    mController->SetFlags(AnimMoveCtrl::kScaleStep);
+    Tick(0.05);
+    EXPECT_NEAR(Position().z, 6.0f, 0.01f);
+}
+
+TEST_F(AnimMove, TurnsByTheSkillAngleOrTheRootYaw)
+{
+    // The skill's turn: the frame turns, then the step goes along the new facing.
+    mController->PlayAnim(mWalk, kAll, 0, 0, 1);
+    mController->SetSpeed(30.0f);
+    Tick(0.05);
+    Vector at = Facing();
+    EXPECT_NEAR(std::fabs(std::atan2(at.x, at.z)) * 180.0f / kPi, 30.0f, 0.01f);
+    Vector p = Position();
+    EXPECT_NEAR(p.x, 6.0f * at.x, 0.01f);
+    EXPECT_NEAR(p.z, 6.0f * at.z, 0.01f);
+    Tick(0.05);
+    EXPECT_NEAR(std::fabs(std::atan2(Facing().x, Facing().z)) * 180.0f / kPi, 30.0f, 0.01f) << "one frame";
+
+    // A walk turning 90 degrees over its second: with 0x4 the actor turns by the root's yaw
+    // and its step loses the part that goes sideways in the turned frame.
+    RdAnimation* turn = MakeAnim("TURN", {0, 0, 100}, 90.0f);
+    for (uint32_t flags : {0u, uint32_t(AnimMoveCtrl::kApplyYaw)})
+    {
+        mModel->GetMotor().RemoveAllChannels();
+        ::Frame::SetIdentity(mModel->GetEngineFrame());
+        mController->SetFlags(flags);
+        mController->PlayAnim(turn, kAll, 0, 0, 0);
+        Tick(0.1);
+        at = Facing();
+        p = Position();
+        if (!flags)
+        {
+            EXPECT_NEAR(at.z, 1.0f, 1e-5f);
+            EXPECT_NEAR(p.z, 10.0f, 0.01f);
+            EXPECT_NEAR(p.x, 0.0f, 0.01f);
+            continue;
+        }
+        EXPECT_NEAR(std::fabs(std::atan2(at.x, at.z)) * 180.0f / kPi, 9.0f, 0.05f);
+        const float forward = 10.0f * std::cos(9.0f * kPi / 180.0f);
+        EXPECT_NEAR(p.x, forward * at.x, 0.02f);
+        EXPECT_NEAR(p.z, forward * at.z, 0.02f);
+        // The next frame turns by the yaw since the last one, not by the whole angle.
+        Tick(0.1);
+        EXPECT_NEAR(std::fabs(std::atan2(Facing().x, Facing().z)) * 180.0f / kPi, 18.0f, 0.05f);
+    }
+    // A looping turn goes on turning the same way over its loops.
+    RdAnimation* spin = MakeAnim("SPIN", {0, 0, 0}, 90.0f);
+    mModel->GetMotor().RemoveAllChannels();
+    ::Frame::SetIdentity(mModel->GetEngineFrame());
+    mController->PlayAnim(spin, kAll, 0, 0, 1);
+    for (int i = 0; i < 15; ++i)
+        Tick(0.1);
+    EXPECT_NEAR(std::fabs(std::atan2(Facing().x, Facing().z)) * 180.0f / kPi, 135.0f, 0.1f);
+
+    // A root turning the other way turns the actor the other way.
+    const float right = Facing().x;
+    RdAnimation* left = MakeAnim("LEFT", {0, 0, 100}, -90.0f);
+    mModel->GetMotor().RemoveAllChannels();
+    ::Frame::SetIdentity(mModel->GetEngineFrame());
+    mController->PlayAnim(left, kAll, 0, 0, 0);
+    Tick(0.1);
+    EXPECT_NEAR(Facing().x, -std::sin(9.0f * kPi / 180.0f) * (right > 0 ? 1.0f : -1.0f), 1e-3f);
+}
+
+TEST_F(AnimMove, GoalStopsTheWalkOnIt)
+{
+    const Vector goal = {0, 55, 100};
+    mController->SetGoal(&goal);
+    EXPECT_TRUE(mController->GetMoveFlags() & AnimMoveCtrl::kStopOnGoal);
+    mController->PlayAnim(mWalk, kAll, 0, 0, 1);
+    for (int i = 0; i < 40; ++i)
+        Tick(0.05);
+    EXPECT_NEAR(Position().z, 100.0f, 0.01f);
+    EXPECT_NEAR(Position().y, 0.0f, 0.01f) << "the goal's height does not count";
+    EXPECT_EQ(mController->GetLastDistance(), 0.0f);
+}
+
+TEST_F(AnimMove, GroundFollowingGoesThroughTheSnapAndReportsARefusal)
+{
+    mController->SetFlags(AnimMoveCtrl::kFollowGround);
+    mController->PlayAnim(mWalk, kAll, 0, 0, 1);
+    Tick(0.05);
+    ASSERT_EQ(mActor->mSnaps.size(), 1u);
+    EXPECT_NEAR(mActor->mSnaps[0].z, 6.0f, 0.01f);
+    EXPECT_NEAR(Position().z, 0.0f, 1e-6f) << "the snap places the node, not the controller";
+    EXPECT_EQ(mController->GetFlags(), 0u);
+    EXPECT_NEAR(mController->GetLastDistance(), 6.0f, 0.01f);
+
+    mActor->mSnapAnswer = 0;
+    Tick(0.05);
+    EXPECT_EQ(mController->GetFlags(), AnimMoveCtrl::kGroundRefused);
+    EXPECT_EQ(mController->GetLastDistance(), 0.0f);
+}
+
+TEST_F(AnimMove, ResetPlayAndReleaseLeaveTheMotorClean)
+{
+    RdAnimMotor& motor = mModel->GetMotor();
+    EXPECT_FALSE(mController->PlayAnim(nullptr, kAll, 0, 0, 1).IsValid());
+    EXPECT_FALSE(mController->PlayAnim(mWalk, 77, 0, 0, 1).IsValid()) << "no such profile";
+    EXPECT_EQ(mController->IsBoneTargetSet(0), 0);
+
+    mController->SetMode(AnimMoveCtrl::kModeWalls);
+    mController->SetFlags(AnimMoveCtrl::kScaleStep);
+    HbHandlePtr first = mController->PlayAnim(mWalk, kAll, 0, 0, 1);
+    const uint16_t root = mController->GetRootChannelId();
+    ASSERT_NE(root, 0);
+    HbHandlePtr second = mController->PlayAnim(mWalk, kAll, 0, 0, 1);
+    EXPECT_NE(mController->GetRootChannelId(), root) << "the root channel is replaced";
+    EXPECT_EQ(motor.GetChannel(root), nullptr);
+    EXPECT_EQ(motor.GetProcChannelCount(), 1);
+
+    mController->Reset();
+    EXPECT_EQ(mController->GetRootChannelId(), 0);
+    EXPECT_EQ(motor.GetProcChannelCount(), 0);
+    EXPECT_EQ(mController->GetMode(), 0u);
+    EXPECT_EQ(mController->GetMoveFlags(), 0u);
+    EXPECT_EQ(motor.GetAnimChannelCount(), 2) << "channels play on";
+
+    // A new model: the old controller goes first and takes its channels with it, while the
+    // old model lives on elsewhere.
+    mModel->AddRef();
+    W3dAnimObject* old = mModel;
+    W3dAnimObject* next = W3dAnimObject::Create();
+    mActor->SetModel(next);
+    EXPECT_EQ(old->GetMotor().GetAnimChannelCount(), 0);
+    EXPECT_EQ(old->GetMotor().GetProcChannelCount(), 0);
+    EXPECT_FALSE(first.IsValid());
+    const Vector was = ::Frame::GetWorldMatrix(old->GetEngineFrame())->pos;
+    old->GetMotor().Update();
+    EXPECT_EQ(::Frame::GetWorldMatrix(old->GetEngineFrame())->pos.z, was.z) << "no step after the controller";
+    old->Release();
+    mModel = next;
+    EXPECT_NE(mActor->GetMoveController(), nullptr);
+}
+
+TEST_F(AnimMove, AControllerKeptPastItsActorMovesNothing)
+{
+    mController->PlayAnim(mWalk, kAll, 0, 0, 1);
+    mController->AddRef();
+    mModel->AddRef();
+    EXPECT_EQ(mController->GetActor(), mActor);
+    mActor->Release();
+    mActor = nullptr;
+    EXPECT_EQ(mController->GetActor(), nullptr);
+    Tick(0.05);
+    EXPECT_EQ(Position().z, 0.0f);
+    mController->Release();
+    EXPECT_EQ(mModel->GetMotor().GetAnimChannelCount(), 0);
+    mModel->Release();
+}
+} // namespace
