@@ -1,7 +1,9 @@
 // The real entries of the game's service table.
 #include "gameservicesdefaults.h"
 
+#include "fx3d.h"
 #include "fx3dtype.h"
+#include "fxphysics.h"
 #include "fxservices.h"
 #include "gameservices.h"
 #include "gamestatemanager.h"
@@ -112,6 +114,10 @@ int32_t QueueModule(const char* name)
         fill = FxModuleFill;
     else if (SkillConstantModuleFill constants = SkillConstantModuleFor(name))
         fill = constants;
+    else if (std::strcmp(name, "fx3d") == 0)
+        fill = Fx3dModuleFill;
+    else if (std::strcmp(name, "physic") == 0)
+        fill = PhysicsModuleFill;
     return world->RegisterPendingModule(name, fill, 0);
 }
 

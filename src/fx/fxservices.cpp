@@ -2,9 +2,11 @@
 // start-up, tick and shut-down of the effect layer.
 #include "fxservices.h"
 
+#include "fx3d.h"
 #include "fx3dtype.h"
 #include "fxcontext.h"
 #include "fxfade.h"
+#include "fxphysics.h"
 #include "kfxmanager.h"
 #include "kfxmanagerimp.h"
 #include "random.h"
@@ -37,8 +39,9 @@ float RandomFloatInRange(float a, float b)
 
 namespace
 {
-/// The actor bound to the script object among the script world's actors, or null.
-TsActor* ActorOf(PyObject* object)
+} // namespace
+
+TsActor* FxActorOf(PyObject* object)
 {
     ScriptWorldManager* world = ScriptWorldManager::Instance();
     for (HbPtrListNode* node = world ? world->GetActors().GetHead() : nullptr; node; node = node->next)
@@ -50,6 +53,8 @@ TsActor* ActorOf(PyObject* object)
     return nullptr;
 }
 
+namespace
+{
 /// The node's first effect object among its attachments, or a new one it then owns.
 KFX* NodeEffect(W3dNode* node)
 {
@@ -156,7 +161,7 @@ PyObject* SetNode(PyObject*, PyObject* args)
     PyObject* object = nullptr;
     if (!PyArg_ParseTuple(args, "O", &object))
         return nullptr;
-    TsActor* actor = ActorOf(object);
+    TsActor* actor = FxActorOf(object);
     if (!actor)
     {
         PyErr_SetString(PyExc_TypeError, "FxServicesContextSetNode : Object is not an actor");
@@ -185,7 +190,6 @@ PyMethodDef kFxMethods[] = {
 };
 } // namespace
 
-/// Functions of the table into the module's dictionary; false (error cleared) on failure.
 bool FxAddFunctions(PyObject* module, PyMethodDef* methods)
 {
     PyObject* dictionary = module ? PyModule_GetDict(module) : nullptr;
@@ -249,14 +253,30 @@ void FxServicesTick()
     FxFadeStep();
 }
 
+void FxServicesStageEnter()
+{
+    Fx3dAllocateAll();
+    PhysicsInitConstants();
+}
+
+void FxServicesStageStep()
+{
+    Fx3dStep();
+    PhysicsStep();
+}
+
 void FxServicesStageLeave()
 {
     FxFadeClearAll();
+    Fx3dFreeAll();
+    PhysicsFreeBodies();
 }
 
 void FxServicesShutdown()
 {
     FxFadeClearAll();
+    Fx3dFreeAll();
+    PhysicsFreeAll();
     if (KfxManager::GetBackend() == &KfxManagerImp::Instance())
     {
         KfxManager::Shutdown();

@@ -21,12 +21,24 @@ int32_t FxBindDefinition(int32_t id, struct FxContext* context);
 /// A uniform value in [a, b) from the engine's random generator.
 float RandomFloatInRange(float a, float b);
 
+struct PyMethodDef;
+class TsActor;
+/// The actor bound to the script object, or null.
+TsActor* FxActorOf(PyObject* object);
+/// The table's functions into the module's dictionary; false (error cleared) on failure.
+bool FxAddFunctions(PyObject* module, PyMethodDef* methods);
+
 /// Module fills for the script host's pending modules.
 void FxModuleFill(PyObject* module, int32_t argument);
 
 /// Start-up: installs the manager and fills the context hooks (idempotent).
 void FxServicesInstall();
 void FxServicesTick();
+/// Stage enter: the debris pools allocated, the physics constants set.
+void FxServicesStageEnter();
+/// Every in-mission frame: the debris, then the physics.
+void FxServicesStageStep();
+/// Stage leave: pending fades, running debris and pools, idle physics entries.
 void FxServicesStageLeave();
 /// Every pending fade, the debris, then the manager's definitions; the manager uninstalled.
 void FxServicesShutdown();

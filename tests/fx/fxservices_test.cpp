@@ -6,6 +6,7 @@
 #include "fxcontext.h"
 #include "frame.h"
 #include "script_fixture.h"
+#include "fxphysics.h"
 #include "fxservices.h"
 #include "kemitter.h"
 #include "kfxmanagerimp.h"
@@ -182,6 +183,29 @@ TEST_F(FxModule, ContextEntryPoints)
         EXPECT_GE(r, -2.0f);
         EXPECT_LT(r, 3.0f);
     }
+}
+} // namespace
+} // namespace scriptworldtest
+
+namespace scriptworldtest
+{
+namespace
+{
+TEST_F(FxModule, PhysicAnswersForActorsWithNodesOnly)
+{
+    FakeActor* crate = Scripted("crate");
+    FakeActor* bare = Scripted("bare", kNoNode);
+    (void)crate, (void)bare;
+    PyObject* module = PyModule_New("physic");
+    PhysicsModuleFill(module, 0);
+    PyDict_SetItemString(scripttest::MainDict(), "physic", module);
+    Py_DECREF(module);
+    EXPECT_EQ(Eval("(physic.Register(crate), physic.UnRegister(crate), physic.SetDirty(crate))"), "(1, 1, 1)");
+    EXPECT_EQ(Eval("(physic.Register(bare), physic.Register('crate'), physic.UnRegister(5), physic.SetDirty(None))"),
+              "(0, 0, 0, 0)");
+    EXPECT_NE(Exec("physic.Register()"), "") << "the parse error";
+    PhysicsFreeAll();
+    PyDict_DelItemString(scripttest::MainDict(), "physic");
 }
 } // namespace
 } // namespace scriptworldtest
