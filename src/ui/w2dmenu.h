@@ -155,6 +155,12 @@ protected:
     /// The action's IsTriggered, looked up by name only when never looked up or the bindings changed;
     /// 0 while no action has the name.
     static int32_t IsActionTriggered(ActionCache& cache, const char* name);
+    /// The input callback, when set.
+    void RunInputCallback()
+    {
+        if (mInputCallback)
+            mInputCallback(mInputContext);
+    }
 
 private:
     std::string mCommand;
