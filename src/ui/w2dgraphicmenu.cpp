@@ -5,6 +5,7 @@
 #include "hbclock.h"
 #include "tssoundmodule.h"
 #include "w2dgraphiccontainer.h"
+#include "w2dgraphicslidermenu.h"
 #include "w2dsurfacegraphicitem.h"
 #include "w2dtextgraphicitem.h"
 
@@ -375,20 +376,26 @@ void W2dGraphicMenu::DrawFrame(int32_t columns, int32_t tileRows, uint8_t alpha)
     }
 }
 
-void W2dGraphicMenu::RevealRow(int32_t row, int32_t columns)
+void W2dGraphicMenu::PlaceBackground(int32_t row)
 {
     if (!mFrame || row < 0 || row >= int32_t(mFrame->background.size()))
         return;
     float left = 0.0f;
     ColumnsOf(&left);
+    // Inside the borders; the first row also reaches under half the top edge.
+    float y = GetPosition().y + float(row) * kRowHeight;
+    mFrame->background[size_t(row)]->SetPosition({left + kTile, row == 0 ? y - kTile / 2.0f : y, 0.0f});
+}
+
+void W2dGraphicMenu::RevealRow(int32_t row, int32_t columns)
+{
+    if (!mFrame || row < 0 || row >= int32_t(mFrame->background.size()))
+        return;
     float width = float(columns) * kTile;
     if (width > mFrame->commonWidth)
         width = mFrame->commonWidth;
     W2dPictureItem* piece = mFrame->background[size_t(row)];
-    // Inside the borders; the first row also reaches under half the top edge.
-    float y = GetPosition().y + float(row) * kRowHeight;
     piece->SetSize({width, row == 0 ? kFirstRowHeight : kRowHeight, 0.0f});
-    piece->SetPosition({left + kTile, row == 0 ? y - kTile / 2.0f : y, 0.0f});
     piece->Show();
 }
 
@@ -404,13 +411,19 @@ void W2dGraphicMenu::DrawRows(W2dItemCallback others, W2dItemCallback current)
     }
     float left = 0.0f;
     int32_t columns = ColumnsOf(&left);
+    if (HasTitle())
+    {
+        PlaceBackground(0);
+        W2dGraphicMenu::RevealRow(0, columns);
+    }
     int32_t row = HasTitle() ? 1 : 0;
     for (int32_t i = 0; i < GetEntryCount(); ++i, ++row)
     {
         W2dGraphicMenu* entry = AsFramed(GetEntry(i));
         if (!entry)
             continue;
-        RevealRow(row, columns);
+        PlaceBackground(row);
+        W2dGraphicMenu::RevealRow(row, columns);
         entry->SetLabelPosition(at);
         entry->SetLabelSize({mWidth, kRowHeight, 0.0f});
         entry->ShowLabel();
@@ -494,7 +507,8 @@ W2dMenu* W2dGraphicMenu::Open(int64_t elapsed, int64_t duration, bool first)
     for (int32_t i = 0; i < reached; ++i)
         if (W2dGraphicMenu* entry = AsFramed(GetEntry(i)))
         {
-            RevealRow(i, columns);
+            PlaceBackground(i);
+            entry->RevealRow(i, columns);
             entry->SetLabelPosition(at);
             entry->ShowLabel();
             Rgba grey = kLabelGrey;
@@ -542,7 +556,10 @@ W2dMenu* W2dGraphicMenu::Close(int64_t elapsed, int64_t duration, bool first)
             grey.alpha = uint8_t(labelAlpha);
             entry->SetLabelColour(grey);
             if (i < rows)
-                RevealRow(i, columns);
+            {
+                PlaceBackground(i);
+                entry->RevealRow(i, columns);
+            }
         }
     return this;
 }
@@ -619,7 +636,7 @@ void W2dGraphicMenu::Deselect() {}
 void W2dGraphicMenu::SyncCurrentSlider()
 {
     W2dGraphicMenu* entry = AsFramed(GetCurrentEntry());
-    if (entry && entry->IsSlider())
+    if (entry && HbClassDesc::IsKindOf(entry, &W2dGraphicSliderMenu::sClassDesc))
         entry->SyncValue();
 }
 

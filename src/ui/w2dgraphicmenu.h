@@ -66,8 +66,6 @@ public:
     void Centre(int32_t kind);
 
     float GetWidth() const { return mWidth; }
-    /// 1 for the slider entries, whose value follows the navigation actions.
-    virtual int32_t IsSlider() const { return 0; }
     /// This menu's frame container (null when it holds no frame).
     W2dGraphicContainer* GetFramePart(int32_t part) const;
     /// The common width of the frame this menu holds (0 without one).
@@ -80,6 +78,8 @@ public:
 protected:
     /// Runs the sliders' synchronisation when the current entry is one.
     void SyncCurrentSlider();
+    /// Places the background piece of the row inside this menu's frame (RevealRow sizes and shows it).
+    void PlaceBackground(int32_t row);
 
 private:
     int32_t Rows() const;

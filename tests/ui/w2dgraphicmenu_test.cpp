@@ -3,8 +3,10 @@
 // flat-coloured tiles.
 #include "framecheck.h"
 #include "ui_fixture.h"
+#include "w2dgraphicchoicemenu.h"
 #include "w2dgraphiccontainer.h"
 #include "w2dgraphicmenu.h"
+#include "w2dgraphicslidermenu.h"
 #include "w2dsurfacegraphicitem.h"
 #include "win32keyboard.h"
 
@@ -102,6 +104,10 @@ protected:
         ASSERT_TRUE(mInput->Bind("MENU_PREVIOUS", "VK_UP"));
         ASSERT_TRUE(mInput->Bind("MENU_CHOOSE", "VK_RETURN"));
         ASSERT_TRUE(mInput->Bind("MENU_UP", "VK_ESCAPE"));
+        ASSERT_TRUE(mInput->Bind("MENU_NEXT_VALUE", "VK_RIGHT"));
+        ASSERT_TRUE(mInput->Bind("MENU_PREVIOUS_VALUE", "VK_LEFT"));
+        mResources->SolidTexture("FE_OPTION_JAUGE_TEX", 4, 4, 0xFF30C030u);
+        mResources->SolidTexture("FE_OPTION_JAUGE_ARROW_TEX", 4, 4, 0xFFC0C030u);
         mInput->Frame();
     }
 
@@ -275,6 +281,161 @@ TEST_F(GraphicMenus, AnOpenFramedMenuIsDrawnAsItsTiles)
     for (const auto& r : rects)
         expected.IgnoreEdges(r[0], r[1], r[2], r[3], actual);
     EXPECT_EQ(framecheck::CheckFrame("ui_graphic_menu", width, height, actual, expected.pixels, 3), "");
+}
+
+/// An open framed page whose rows the test adds; the page and its rows are cleared at the end.
+struct Page
+{
+    W2dGraphicMenu* root = new W2dGraphicMenu(nullptr);
+    Page() { root->AddRef(); }
+    ~Page()
+    {
+        root->Clear();
+        root->Release();
+    }
+    template <class Row> Row* Add()
+    {
+        auto* row = new Row(root);
+        root->AddEntry(row);
+        return row;
+    }
+};
+
+std::vector<std::string>* gCalls = nullptr;
+
+int32_t Log(void* context)
+{
+    gCalls->push_back(static_cast<const char*>(context));
+    return 1;
+}
+
+TEST_F(GraphicMenus, ASliderStepsItsValueWithinTheRangeAndItsGaugesFollowAfterHalfASecond)
+{
+    Page page;
+    auto* slider = page.Add<W2dGraphicSliderMenu>();
+    std::vector<std::string> calls;
+    gCalls = &calls;
+    slider->SetCallback(Log, const_cast<char*>("changed"), W2dMenu::kChoose);
+    float volume = 0.5f;
+    slider->SetValuePointer(&volume);
+    float other = 0.0f;
+    slider->SetValuePointer(&other);
+    slider->SetRange(0.0f, 1.0f, 0.25f);
+    page.root->SetState(W2dMenu::kOpen);
+    W2dGaugeItem* back = slider->GetBackGauge();
+    W2dGaugeItem* front = slider->GetFrontGauge();
+    ASSERT_NE(back, nullptr);
+    EXPECT_FLOAT_EQ(back->GetValue(), 0.5f);
+
+    struct Step
+    {
+        double at;
+        std::initializer_list<uint8_t> keys;
+        float value, back, front;
+        bool left, right;
+    };
+    const Step steps[] = {
+        {1.0, {VK_RIGHT}, 0.75f, 0.5f, 0.75f, true, true},  // the front gauge jumps
+        {1.4, {}, 0.75f, 0.5f, 0.75f, true, true},          // the gap shows
+        {1.6, {}, 0.75f, 0.75f, 0.75f, true, true},         // the back gauge catches up
+        {2.0, {VK_RIGHT}, 1.0f, 0.75f, 1.0f, true, false},  // to the maximum
+        {3.0, {VK_RIGHT}, 1.0f, 0.75f, 1.0f, true, false},  // at the maximum: kept, hidden right arrow, restamped
+        {4.0, {VK_LEFT}, 0.75f, 0.75f, 1.0f, true, true},   // the back gauge jumps down
+        {4.6, {}, 0.75f, 0.75f, 0.75f, true, true},         //
+    };
+    for (const Step& step : steps)
+    {
+        Frame(page.root, step.at, step.keys);
+        EXPECT_FLOAT_EQ(volume, step.value) << step.at;
+        EXPECT_FLOAT_EQ(back->GetValue(), step.back) << step.at;
+        EXPECT_FLOAT_EQ(front->GetValue(), step.front) << step.at;
+        EXPECT_EQ(!slider->GetLeftArrow()->IsHidden(), step.left) << step.at;
+        EXPECT_EQ(!slider->GetRightArrow()->IsHidden(), step.right) << step.at;
+    }
+    EXPECT_EQ(calls.size(), 4u) << "every press runs the callback, also at the bound";
+    EXPECT_FLOAT_EQ(other, 0.0f) << "only the first pointer is bound";
+
+    // An empty range keeps the value and shows an empty gauge.
+    slider->SetRange(0.5f, 0.5f, 0.1f);
+    EXPECT_FLOAT_EQ(volume, 0.75f);
+    EXPECT_FLOAT_EQ(back->GetValue(), 0.0f);
+    slider->SyncValue();
+    EXPECT_FLOAT_EQ(front->GetValue(), 0.0f);
+    gCalls = nullptr;
+}
+
+TEST_F(GraphicMenus, ASliderWithoutAParentHasNoPartsAndOneWithoutAValueIgnoresTheValueActions)
+{
+    auto* lone = new W2dGraphicSliderMenu(nullptr);
+    lone->AddRef();
+    EXPECT_EQ(lone->GetLeftArrow(), nullptr);
+    EXPECT_EQ(lone->GetBackGauge(), nullptr);
+    lone->Release();
+
+    Page page;
+    auto* slider = page.Add<W2dGraphicSliderMenu>();
+    int changes = 0;
+    slider->SetCallback([](void* c) { return ++*static_cast<int*>(c), 1; }, &changes, W2dMenu::kChoose);
+    page.root->SetState(W2dMenu::kOpen);
+    Frame(page.root, 1.0, {VK_RIGHT});
+    EXPECT_EQ(changes, 0);
+}
+
+TEST_F(GraphicMenus, AChoiceStaysWithinItsValuesAndChooseRunsItsOwnCallbackThenTheEntrys)
+{
+    Page page;
+    auto* choice = page.Add<W2dGraphicChoiceMenu>();
+    std::vector<W2dPictureItem*> values;
+    for (int i = 0; i < 3; ++i)
+    {
+        auto* value = new W2dPictureItem("UI_LABEL_TEX", -1.0f, nullptr);
+        value->AddRef();
+        value->Create();
+        EXPECT_EQ(choice->AddChoice(value), 1);
+        value->HbRoot::Release();
+        values.push_back(value);
+    }
+    EXPECT_TRUE(values[0]->IsHidden());
+    std::vector<std::string> calls;
+    gCalls = &calls;
+    choice->SetChooseCallback(Log, const_cast<char*>("own"));
+    choice->SetCallback(Log, const_cast<char*>("kind 5"), W2dMenu::kChoose);
+    int32_t index = 7; // from damaged preferences
+    choice->SetValuePointer(&index);
+    EXPECT_EQ(index, 2) << "clamped on bind";
+    page.root->SetState(W2dMenu::kOpen);
+
+    struct Step
+    {
+        std::initializer_list<uint8_t> keys;
+        int32_t index;
+        bool left, right;
+    };
+    const Step steps[] = {
+        {{VK_RIGHT}, 2, true, false}, // at the last value: kept
+        {{VK_LEFT}, 1, true, true},   //
+        {{VK_LEFT}, 0, false, true},  //
+        {{VK_LEFT}, 0, false, true},  // no wrap-around
+    };
+    double at = 1.0;
+    for (const Step& step : steps)
+    {
+        Frame(page.root, at += 0.1, step.keys);
+        EXPECT_EQ(index, step.index) << at;
+        EXPECT_FALSE(values[size_t(step.index)]->IsHidden()) << at;
+        EXPECT_EQ(!choice->GetLeftArrow()->IsHidden(), step.left) << at;
+        EXPECT_EQ(!choice->GetRightArrow()->IsHidden(), step.right) << at;
+    }
+    EXPECT_EQ(calls, std::vector<std::string>(4, "kind 5"));
+    calls.clear();
+    Frame(page.root, at += 0.1, {VK_RETURN});
+    EXPECT_EQ(calls, (std::vector<std::string>{"own", "kind 5"}));
+
+    // An index that went out of range behind the choice's back is clamped before use.
+    index = -4;
+    Frame(page.root, at += 0.1);
+    EXPECT_EQ(index, 0);
+    gCalls = nullptr;
 }
 
 } // namespace
