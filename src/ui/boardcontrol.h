@@ -65,6 +65,12 @@ public:
     BoardControl& operator=(const BoardControl&) = delete;
 
     // ---- Registry ----------------------------------------------------------------------------------------
+    /// Makes a new unbuilt theme (no reference held yet).
+    using ThemeFactory = BoardControlTheme* (*)();
+    /// The maker of the in-game theme (id 1), set by the head-up display's layer before CreateThemes.
+    static void SetInGameThemeFactory(ThemeFactory factory);
+    /// Registers the ten themes in the order 0, 2, 4, 1, 5, 8, 3, 6, 7, 9 (0 blank, none built); 1.
+    int32_t CreateThemes();
     /// Takes a reference on the theme (which may be null: a blank face); 0 when the id, or the same
     /// theme object, is registered already.
     int32_t RegisterTheme(int32_t id, BoardControlTheme* theme);

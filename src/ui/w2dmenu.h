@@ -155,6 +155,14 @@ protected:
     /// The action's IsTriggered, looked up by name only when never looked up or the bindings changed;
     /// 0 while no action has the name.
     static int32_t IsActionTriggered(ActionCache& cache, const char* name);
+    void SetSoundPlayed(int32_t flag) { mSoundPlayed = flag; }
+    void MarkShown(int32_t flag) { mShown = flag; }
+    /// The input callback, when set.
+    void RunInputCallback()
+    {
+        if (mInputCallback)
+            mInputCallback(mInputContext);
+    }
 
 private:
     std::string mCommand;
