@@ -22,6 +22,7 @@
 #include "w3dcamera.h"
 #include "wanimatedtextureset.h"
 #include "wrenderer.h"
+#include "wscene.h"
 #include "wuvanimregistry.h"
 
 HB_DEFINE_CLASS_DESC(GameState_Stage, GameState);
@@ -46,8 +47,11 @@ StageLevel* CurrentLevel()
 
 void OnLevelLoaded(intptr_t)
 {
+    // The start callbacks run before the script world counts the level as started: what
+    // tells a level is there is the scene's level.
     ScriptWorldManager* world = ScriptWorldManager::Instance();
-    if (StageLevel* level = CurrentLevel(); level && world && world->IsLevelStarted())
+    WScene* scene = world ? world->GetScene() : nullptr;
+    if (StageLevel* level = CurrentLevel(); level && scene && scene->GetLevel())
         level->SetLoaded(1);
 }
 
