@@ -1,15 +1,24 @@
 // The stage's level over a running script world: loading it starts the level script, whose
 // start marks the level loaded; deleting it ends the level (the script's end runs), marks it
-// unloaded and takes its callbacks back.
+// unloaded and takes its callbacks back. Entering again over the same scenario database
+// leaves its respawn marks as the first entry fitted them to the difficulty.
 #include "gameprofile.h"
 #include "gameservices.h"
 #include "gamestatemanager.h"
 #include "gamestatestage.h"
 #include "groupwriter.h"
 #include "resourcegroups.h"
+#include "hbresource.h"
+#include "scenariodbwriter.h"
 #include "script_fixture.h"
 #include "scriptworld_fixture.h"
+#include "tsmarksystem.h"
+#include "tsscenaricdatabase.h"
+#include "tsscenaricmarks.h"
 #include "wscene.h"
+
+#include <cstdio>
+#include <fstream>
 
 #include <gtest/gtest.h>
 
@@ -89,6 +98,25 @@ TEST_F(StageLevelScript, EachStageEntryRunsTheLevelScriptAndEachLeaveEndsIt)
     mProfile->sectorId = "W3L1S01";
     auto* stage = new GameState_Stage();
     stage->SetProfile(mProfile);
+
+    // The level's scenario database with one respawn mark of two uses, held as the level
+    // group holds it; the level script makes a mark system over it at every start.
+    TsMarkSystemInstall(mWorld);
+    ScenarioMarkEntry respawn;
+    respawn.identifier = "ST_R1_RESPAWNMARK";
+    respawn.name = "respawn";
+    respawn.extras = ScenarioDbWriter::Respawn(0, 0, 1.0f, 2);
+    const std::vector<ScenarioSection> sections = {{17, {respawn}}};
+    const std::vector<uint8_t> bytes = ScenarioDbWriter::Bytes(sections);
+    const std::string path = "stage_level_test.sce";
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    HbResourceManager* resources = HbResourceManager::Instance();
+    resources->AddPath("STAGE_SCE", path.c_str());
+    resources->AddPath("ST_R1_RESPAWNMARK", path.c_str());
+    HbRoot* held = resources->GetResource("STAGE_SCE");
+    ASSERT_NE(HbCastTo<TsScenaricDataBase>(held), nullptr);
+    held->AddRef();
+    mProfile->missionTable.words[MissionTable::kDifficulty] = 1;
     for (int entry = 0; entry < 2; ++entry)
     {
         // A retry: the level script imported again sets its callables again, and its level
@@ -101,8 +129,11 @@ TEST_F(StageLevelScript, EachStageEntryRunsTheLevelScriptAndEachLeaveEndsIt)
             mWorld->SetScene(mScene);
         }
         mWorld->SetLevelCallbacks(Main("begin"), Main("end"));
+        ASSERT_EQ(mWorld->LoadScenaricData("STAGE_SCE"), 1);
         Log().clear();
         stage->Enter();
+        // Entering the level again does not double its respawn marks again.
+        EXPECT_EQ(static_cast<RespawnMark*>(TsGetMarkSystem()->FindMark("respawn"))->mRemainingUses, 4) << entry;
         ASSERT_TRUE(mProfile->levelHandle.IsValid()) << entry;
         EXPECT_EQ(static_cast<StageLevel*>(mProfile->levelHandle.GetObject())->IsLoaded(), 1) << entry;
         EXPECT_EQ(Log(), std::vector<std::string>{"begin"}) << entry;
@@ -115,6 +146,10 @@ TEST_F(StageLevelScript, EachStageEntryRunsTheLevelScriptAndEachLeaveEndsIt)
         EXPECT_EQ(mWorld->IsLevelStarted(), 0) << entry;
     }
     mScene = nullptr; // went with the last level
+    held->Release();
+    resources->RemovePath("STAGE_SCE");
+    resources->RemovePath("ST_R1_RESPAWNMARK");
+    std::remove(path.c_str());
     mProfile->stageRequest = 0;
     delete stage;
     ResourceGroupUnloadAll();
