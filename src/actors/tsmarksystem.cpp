@@ -5,11 +5,13 @@
 #include "scriptworldmanager.h"
 #include "tsmarkrequest.h"
 #include "tsscenaricdatabase.h"
+#include "tsscenaricmarks.h"
 #include "w3dlevel.h"
 #include "world.h"
 #include "yorequest.h"
 #include "yoscenaricmark.h"
 
+#include <cstdint>
 #include <string>
 
 void TsMarkModuleCreate();
@@ -120,6 +122,36 @@ int32_t TsWorldForEachSectorObject(TsMarkSystem* system, TsSectorObjectFn callba
         return 0;
     SectorWalk walk = {callback, kind, context, false};
     World::ForAllSectors(world, VisitSector, &walk);
+    return 1;
+}
+
+namespace
+{
+int32_t FitRespawnMark(HbRoot* object, void* context)
+{
+    auto* mark = HbCastTo<RespawnMark>(object);
+    if (!mark)
+        return 1;
+    const int32_t difficulty = *static_cast<int32_t*>(context);
+    if (difficulty == 1)
+    {
+        const int32_t uses = mark->GetRemainingUses();
+        // A count read from the level's data may be large: stay within the word.
+        mark->mRemainingUses = uses <= 0 ? 1 : uses > INT32_MAX / 2 ? INT32_MAX : 2 * uses;
+    }
+    else if (difficulty == 2)
+        mark->mUnlimited = 1;
+    return 1;
+}
+} // namespace
+
+int32_t TsApplyDifficultyToRespawnMarks(TsMarkSystem* system, int32_t difficulty)
+{
+    TsScenaricDataBase* database = system ? system->GetDatabase() : nullptr;
+    if (!database || database->IsDifficultyApplied() || !system->GetWorld())
+        return 0;
+    TsWorldForEachSectorObject(system, FitRespawnMark, YoScenaricMark::kRespawnKind, &difficulty);
+    database->SetDifficultyApplied();
     return 1;
 }
 

@@ -55,6 +55,12 @@ using TsSectorObjectFn = int32_t (*)(HbRoot* object, void* context);
 /// 1 when the system has a world, else 0.
 int32_t TsWorldForEachSectorObject(TsMarkSystem* system, TsSectorObjectFn callback, int32_t kind, void* context);
 
+/// Fits the respawn marks of every sector to the difficulty, once per load of the database:
+/// at 1 a mark's uses become twice what it answers (1 when that is 0 or less; unlimited marks
+/// answer -1), at 2 every mark becomes unlimited, at 0 nothing changes. 1 when the marks were
+/// fitted now, 0 when they were already or there is no world.
+int32_t TsApplyDifficultyToRespawnMarks(TsMarkSystem* system, int32_t difficulty);
+
 /// The script world's mark system, or null.
 TsMarkSystem* TsGetMarkSystem();
 /// Fills the script world's mark-system and path hooks and its mark-module hook.

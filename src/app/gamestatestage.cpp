@@ -6,6 +6,7 @@
 #include "gameloadingscreen.h"
 #include "gameprofile.h"
 #include "gamesavemanager.h"
+#include "fxservices.h"
 #include "gameservices.h"
 #include "gamestatemanager.h"
 #include "hbclock.h"
@@ -16,10 +17,13 @@
 #include "scriptworldmanager.h"
 #include "sectordatamanager.h"
 #include "tscameraregistry.h"
+#include "tsmarksystem.h"
 #include "w2dimagesurface.h"
 #include "w3dcamera.h"
 #include "wanimatedtextureset.h"
 #include "wrenderer.h"
+#include "wscene.h"
+#include "wuvanimregistry.h"
 
 HB_DEFINE_CLASS_DESC(GameState_Stage, GameState);
 
@@ -43,8 +47,11 @@ StageLevel* CurrentLevel()
 
 void OnLevelLoaded(intptr_t)
 {
+    // The start callbacks run before the script world counts the level as started: what
+    // tells a level is there is the scene's level.
     ScriptWorldManager* world = ScriptWorldManager::Instance();
-    if (StageLevel* level = CurrentLevel(); level && world && world->IsLevelStarted())
+    WScene* scene = world ? world->GetScene() : nullptr;
+    if (StageLevel* level = CurrentLevel(); level && scene && scene->GetLevel())
         level->SetLoaded(1);
 }
 
@@ -126,7 +133,8 @@ void GameState_Stage::Enter()
     GameState::Enter();
     services.boardBuildInGame();
     services.boardHide();
-    services.fxStageEnter();
+    KfxManager::ForEachEmitterReset();
+    KfxManager::Prealloc();
 
     if (profile)
     {
@@ -147,6 +155,9 @@ void GameState_Stage::Enter()
         manager->RemoveExtraItems();
     }
     services.soundStopAll();
+    if (profile)
+        TsApplyDifficultyToRespawnMarks(TsGetMarkSystem(),
+                                        profile->missionTable.words[MissionTable::kDifficulty]);
     if (WRenderer* renderer = WRenderer::Existing())
     {
         W3dCamera* camera = renderer->GetValidCamera();
@@ -346,6 +357,7 @@ void GameState_Stage::Leave()
             profile->globalInventory.RemoveAll();
     }
     KfxManager::SetCamera(nullptr);
+    KfxManager::ResetRenderLists();
     if (profile)
     {
         for (int32_t* id : {&profile->followCamera, &profile->secondCamera})
@@ -357,6 +369,7 @@ void GameState_Stage::Leave()
     }
     services.camerasFree();
     services.heroOnSectorLeave();
+    UVAnimClearAll();
     if (manager)
         manager->FadeIn(0, 0);
     services.boardPopAll();
@@ -377,11 +390,12 @@ void GameState_Stage::Leave()
         ResourceGroupUnload(profile->heroGroup.c_str());
         services.boardReleaseInGame();
         ResourceGroupUnload(LevelGroup(mSectorName).c_str());
+        KfxManager::ForEachEmitterReset();
     }
     ResourceGroupUnload(mSectorName.c_str());
     mSectorName.clear();
-    services.fxStageLeave();
     services.animSetFreeAll();
+    FxServicesStageLeave();
     if (HbGameClock* clock = HbGameClock::Instance())
         clock->SetStepClamp(1);
     HbFileBeforeOpenHook = nullptr;

@@ -274,6 +274,47 @@ TEST_F(MarkSystem, SystemIndexesMarksAndWalksSectorObjects)
     EXPECT_EQ(TsWorldForEachSectorObject(&empty, count, 13, &seen), 0);
 }
 
+TEST_F(MarkSystem, RespawnMarksFitTheDifficultyOncePerLoadOfTheDatabase)
+{
+    // The level group holds the database across entries into its sectors: a retry makes a
+    // new mark system over the same database, and must not fit its marks again.
+    TsScenaricDataBase* held = Load("DIFF_SCE", EverySection());
+    ASSERT_NE(held, nullptr);
+    auto uses = [this](const char* name)
+    {
+        auto* mark = static_cast<RespawnMark*>(System()->FindMark(name));
+        return std::make_pair(mark->GetRemainingUses(), mark->mRemainingUses);
+    };
+    EXPECT_EQ(TsApplyDifficultyToRespawnMarks(nullptr, 1), 0);
+    for (int entry = 0; entry < 3; ++entry)
+    {
+        ASSERT_EQ(mWorld->LoadScenaricData("DIFF_SCE"), 1);
+        ASSERT_EQ(System()->GetDatabase(), held);
+        EXPECT_EQ(TsApplyDifficultyToRespawnMarks(System(), 1), entry == 0 ? 1 : 0) << entry;
+        EXPECT_EQ(uses("respawn"), std::make_pair(4, 4)) << entry;
+        // An unlimited mark answers -1: its count becomes 1 and it stays unlimited.
+        EXPECT_EQ(uses("unlimited"), std::make_pair(-1, 1)) << entry;
+        EXPECT_EQ(uses("flagged"), std::make_pair(1, 1)) << entry;
+    }
+    ASSERT_EQ(mWorld->LoadScenaricData("NO_SUCH_SCE"), 1);
+    held->Release();
+
+    // A new load of the database is fitted anew; at 2 every mark becomes unlimited, at 0
+    // nothing changes.
+    for (int32_t difficulty : {2, 0})
+    {
+        ASSERT_EQ(mWorld->LoadScenaricData("DIFF_SCE"), 1);
+        ASSERT_EQ(System()->GetDatabase()->IsDifficultyApplied(), 0) << difficulty;
+        EXPECT_EQ(TsApplyDifficultyToRespawnMarks(System(), difficulty), 1);
+        for (const char* name : {"respawn", "unlimited", "flagged"})
+            EXPECT_EQ(static_cast<RespawnMark*>(System()->FindMark(name))->mUnlimited,
+                      difficulty == 2 || std::string(name) == "unlimited" ? 1 : 0)
+                << name << " at " << difficulty;
+        EXPECT_EQ(static_cast<RespawnMark*>(System()->FindMark("respawn"))->mRemainingUses, 2);
+        ASSERT_EQ(mWorld->LoadScenaricData("NO_SUCH_SCE"), 1);
+    }
+}
+
 class MarkRequests : public MarkSystem
 {
 protected:

@@ -107,9 +107,7 @@ GameServices GameServicesLeast()
     table.camerasFree = Nothing;
     table.scenarioLevelStart = Nothing;
     table.scenarioLevelEnd = Nothing;
-    table.fxStageEnter = Nothing;
     table.fxStageStep = Nothing;
-    table.fxStageLeave = Nothing;
     table.timedAnimRequestsTick = Nothing;
     table.fatalBox = NoBox;
     table.exitProgram = NoExit;

@@ -120,11 +120,8 @@ struct GameServices
     /// The scenario commands' tables at level start and end.
     void (*scenarioLevelStart)();
     void (*scenarioLevelEnd)();
-    /// The effects at stage entry (emitters reset, preallocated, the camera given), per frame
-    /// (debris and physics stepped) and at leave.
-    void (*fxStageEnter)();
+    /// The effects' debris and physics stepped in each frame of play.
     void (*fxStageStep)();
-    void (*fxStageLeave)();
     void (*timedAnimRequestsTick)();
 
     // ---- The program ----------------------------------------------------------------------------

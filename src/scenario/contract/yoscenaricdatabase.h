@@ -35,9 +35,15 @@ public:
     const StringHashMap& GetMarkMap() const { return mMarks; }
     const StringHashMap& GetPathMap() const { return mPaths; }
 
+    /// Raised once the marks were fitted to the difficulty, so that entering the level again
+    /// with the same database does not fit them twice.
+    int32_t IsDifficultyApplied() const { return mDifficultyApplied; }
+    void SetDifficultyApplied() { mDifficultyApplied = 1; }
+
 private:
     StringHashMap mMarks{17, 10};
     StringHashMap mPaths{17, 10};
     YoScenaricMark* mLastMark = nullptr;
     std::string mLastName;
+    int32_t mDifficultyApplied = 0;
 };
