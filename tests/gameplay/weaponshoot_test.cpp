@@ -1,6 +1,12 @@
 // The game's firearm: the shot after the trigger, the rounds, tracers, the spread seen from the
 // launch, an empty projectile ring, the difficulty and unlimited ammunition.
+#include "hbclock.h"
 #include "hbrandom.h"
+#include "script_fixture.h"
+#include "scriptworld_fixture.h"
+#include "weaponscript.h"
+
+#include <Python.h>
 #include "renderer_fixture.h"
 #include "weaponshoot.h"
 
@@ -148,3 +154,77 @@ TEST_F(WeaponShootTest, DifficultyScalesTheHitRadiusAndTheWideHitFlag)
     }
 }
 } // namespace
+
+namespace scriptworldtest
+{
+namespace
+{
+class AmmoScript : public ScriptWorldTest
+{
+protected:
+    void SetUp() override
+    {
+        ScriptWorldTest::SetUp();
+        for (PyMethodDef* def = WeaponAmmoScriptFunctions(); def->ml_name; ++def)
+        {
+            PyObject* function = PyCFunction_New(def, nullptr);
+            PyDict_SetItemString(scripttest::MainDict(), def->ml_name, function);
+            Py_XDECREF(function);
+        }
+        mGun = new WeaponShoot();
+        mGun->AddRef();
+        ASSERT_EQ(Exec("gun = 'gun'"), "");
+        mGun->BindScriptObject(PyDict_GetItemString(scripttest::MainDict(), "gun"));
+        mWorld->AddActor(mGun);
+    }
+    void TearDown() override
+    {
+        mWorld->RemoveActor(mGun);
+        mGun->Release();
+        ScriptWorldTest::TearDown();
+    }
+    WeaponShoot* mGun = nullptr;
+};
+
+TEST_F(AmmoScript, FillsTheRecordsWithPerTickValuesAndFailsWithTheTexts)
+{
+    const double tps = double(HbPerformanceFrequency());
+    EXPECT_EQ(Exec("SetAmmoData(gun, 1, None, 20000.0, 10000.0, 35, 4.0, 2.0, 0.5, 3, 0, 'SD_HIT_S2DSB', '', 6, "
+                   "75, -2, 9, 100.0, 300.0, 50.0, 1.0, None, None, (0.0, 3.0, 4.0), 10.0, 7.0, 5000.0)"),
+              "");
+    const WeaponHitRecord& hit = mGun->mHit;
+    EXPECT_EQ(hit.hitsWorld, 1);
+    EXPECT_EQ(hit.trailEffect, -1);
+    EXPECT_EQ(hit.damage, 35);
+    EXPECT_EQ(hit.projectileModel, 3);
+    EXPECT_EQ(hit.worldImpactEffect, -1) << "75 is out of the effect range";
+    EXPECT_EQ(hit.actorImpactEffect, -1) << "a negative id plays nothing";
+    EXPECT_EQ(hit.hitEvent, 9);
+    EXPECT_EQ(hit.wideHit, 1);
+    EXPECT_EQ(hit.owner, mGun);
+    EXPECT_FLOAT_EQ(hit.hitRadius, 4.0f);
+    EXPECT_FLOAT_EQ(mGun->mBaseHitRadius, 4.0f);
+    EXPECT_FLOAT_EQ(float(hit.flightSpeed * tps), 10000.0f);
+    EXPECT_FLOAT_EQ(float(hit.blastSpeed * tps), 50.0f);
+    // 0.5 s at 10,000 units/s: 5,000 units.
+    EXPECT_NEAR(double(hit.flightSpeed) * double(hit.lifetime), 5000.0, 0.5);
+    // Lifetimes keep all 64 bits.
+    EXPECT_EQ(mGun->mCasing.lifetime, int64_t(5000.0 * tps));
+    EXPECT_GT(mGun->mCasing.lifetime, int64_t(UINT32_MAX));
+    EXPECT_EQ(mGun->mCasing.model, -1);
+    EXPECT_NEAR(mGun->mCasing.ejection.y * tps, 6.0, 1e-3);
+    EXPECT_NEAR(mGun->mCasing.ejection.z * tps, 8.0, 1e-3);
+
+    EXPECT_NE(Exec("SetAmmoData(gun, 1, None, 1.0, 1.0, 36, 4.0, 2.0, 0.5, 3, 0, '', '', 6, "
+                   "1, 2, 9, 100.0, 300.0, 50.0, 1.0, 4, None, (0.0, 3, 4.0), 10.0, 7.0, 1.0)")
+                  .find("SetAmmoData : ejection vector coordinates are not float"),
+              std::string::npos);
+    EXPECT_EQ(mGun->mHit.damage, 36) << "the fields before the ejection stay";
+    EXPECT_EQ(mGun->mCasing.model, 4);
+    EXPECT_NE(Exec("SetAmmoData('nobody', 1, None, 1.0, 1.0, 36, 4.0, 2.0, 0.5, 3, 0, '', '', 6, "
+                   "1, 2, 9, 100.0, 300.0, 50.0, 1.0, 4, None, (0.0, 3.0, 4.0), 10.0, 7.0, 1.0)")
+                  .find("Weapon isn't a WeaponShoot"),
+              std::string::npos);
+}
+} // namespace
+} // namespace scriptworldtest
