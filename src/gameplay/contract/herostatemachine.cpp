@@ -1,22 +1,26 @@
 // The hero's state machine and its one-object pool.
 #include "herostatemachine.h"
 
+
 namespace
 {
-HeroStateMachine gPooled;
+alignas(HeroStateMachine) unsigned char gPoolSlot[sizeof(HeroStateMachine)];
 bool gPoolInUse = false;
 } // namespace
 
 HeroStateMachine* HeroStateMachine::Acquire(TsActor* hero)
 {
-    HeroStateMachine* machine = gPoolInUse ? new HeroStateMachine() : &gPooled;
-    if (!machine)
-        return nullptr;
-    *machine = HeroStateMachine();
-    machine->mPooled = machine == &gPooled;
-    if (machine->mPooled)
+    HeroStateMachine* machine = nullptr;
+    if (!gPoolInUse)
+    {
+        machine = new (gPoolSlot) HeroStateMachine();
+        machine->mPooled = true;
         gPoolInUse = true;
-    machine->mHero = hero;
+    }
+    else
+        machine = new HeroStateMachine();
+    if (machine)
+        machine->mHero = hero;
     return machine;
 }
 
@@ -26,20 +30,75 @@ void HeroStateMachine::ReleaseToPool(HeroStateMachine* machine)
         return;
     if (machine->mPooled)
     {
+        machine->~HeroStateMachine();
         gPoolInUse = false;
-        machine->mHero = nullptr;
     }
     else
         delete machine;
 }
 
+int32_t HeroStateMachine::IsPoolInUse()
+{
+    return gPoolInUse ? 1 : 0;
+}
+
+HeroState* HeroStateMachine::FindState(int32_t code) const
+{
+    void* value = nullptr;
+    return mStates.Find(uint32_t(code), value) ? static_cast<HeroState*>(value) : nullptr;
+}
+
+int32_t HeroStateMachine::AddState(HeroState* state)
+{
+    if (!state)
+        return 0;
+    void** slot = mStates.FindOrInsert(uint32_t(state->GetCode()));
+    if (!slot)
+        return 0;
+    auto* old = static_cast<HeroState*>(*slot);
+    if (old && old != state)
+    {
+        if (mCurrent == old)
+            mCurrent = nullptr;
+        if (mPrevious == old)
+            mPrevious = nullptr;
+        delete old;
+    }
+    *slot = state;
+    return 1;
+}
+
+int32_t HeroStateMachine::SetState(int32_t code)
+{
+    mPrevious = mCurrent;
+    HeroState* found = FindState(code);
+    if (!found)
+        return 0;
+    if (found == mCurrent)
+        return 1;
+    if (mCurrent)
+        mCurrent->Exit(mHero);
+    mCurrent = found;
+    mCurrent->Enter(mHero);
+    return 1;
+}
+
 int32_t HeroStateMachine::Step()
 {
     ++mSteps;
-    return 0;
+    if (!mCurrent)
+        return 0;
+    SetState(mCurrent->Decide(mHero));
+    return mCurrent->Update(mHero);
 }
 
 void HeroStateMachine::RemoveAll()
 {
-    mCurrentStateId = -1;
+    HbPosition position = mStates.GetStartPosition();
+    uint32_t key = 0;
+    void* value = nullptr;
+    while (mStates.GetNextAssoc(position, key, value))
+        delete static_cast<HeroState*>(value);
+    mStates.RemoveAll();
+    mCurrent = mPrevious = nullptr;
 }
