@@ -27,10 +27,7 @@ W3dNode* BenchActor::GetNode()
 
 bool BenchStartRendererAndInterpreter(const char* className, const char* title, WRenderer*& renderer)
 {
-    if (!BenchOpenWindow(className, title))
-        return false;
-    renderer = WRenderer::Instance();
-    if (!renderer || !renderer->Start(BenchWindowState()))
+    if (!BenchStartRenderer(className, title, renderer))
     {
         std::fprintf(stderr, "the renderer could not start\n");
         return false;

@@ -3,6 +3,7 @@
 
 #include "hbapplication.h"
 #include "win32.h"
+#include "wrenderer.h"
 
 namespace
 {
@@ -34,4 +35,12 @@ bool BenchOpenWindow(const char* className, const char* title)
 HbWindowState& BenchWindowState()
 {
     return gApplication.WindowState();
+}
+
+bool BenchStartRenderer(const char* className, const char* title, WRenderer*& renderer)
+{
+    if (!BenchOpenWindow(className, title))
+        return false;
+    renderer = WRenderer::Instance();
+    return renderer && renderer->Start(gApplication.WindowState());
 }

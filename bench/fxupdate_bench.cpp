@@ -82,10 +82,8 @@ KfxManagerImp* gManager = nullptr;
 
 bool Start()
 {
-    if (!BenchOpenWindow("FxUpdateBench", "fx update bench"))
-        return false;
-    WRenderer* renderer = WRenderer::Instance();
-    if (!renderer || !renderer->Start(BenchWindowState()))
+    WRenderer* renderer = nullptr;
+    if (!BenchStartRenderer("FxUpdateBench", "fx update bench", renderer))
         return false;
     gManager = new KfxManagerImp();
     const std::string bodies[3] = {Body(false), Body(true), Body(false, "EndTime 1000")};

@@ -162,12 +162,8 @@ Bench gBench;
 
 bool Start()
 {
-    if (!BenchOpenWindow("RendererBench", "renderer bench"))
-        return false;
-    HbWindowState& state = BenchWindowState();
     Bench& b = gBench;
-    b.renderer = WRenderer::Instance();
-    if (!b.renderer || !b.renderer->Start(state))
+    if (!BenchStartRenderer("RendererBench", "renderer bench", b.renderer))
         return false;
     b.world = MakeFloor();
     if (!b.world)

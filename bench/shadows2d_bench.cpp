@@ -122,12 +122,8 @@ Bench gBench;
 
 bool Start()
 {
-    if (!BenchOpenWindow("ShadowBench", "shadow bench"))
-        return false;
-    HbWindowState& state = BenchWindowState();
     Bench& b = gBench;
-    b.renderer = WRenderer::Instance();
-    if (!b.renderer || !b.renderer->Start(state))
+    if (!BenchStartRenderer("ShadowBench", "shadow bench", b.renderer))
         return false;
     b.world = MakeFloor();
     if (!b.world)

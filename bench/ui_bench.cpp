@@ -54,11 +54,8 @@ bool StartMenu();
 
 bool Start()
 {
-    if (!BenchOpenWindow("UiBench", "ui bench"))
-        return false;
     Bench& b = gBench;
-    b.renderer = WRenderer::Instance();
-    if (!b.renderer || !b.renderer->Start(BenchWindowState()))
+    if (!BenchStartRenderer("UiBench", "ui bench", b.renderer))
         return false;
     b.itemList = new W2dSurfaceList(b.renderer->GetMainCamera());
     b.plainList = new W2dSurfaceList(b.renderer->GetMainCamera());
