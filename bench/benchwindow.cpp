@@ -5,6 +5,9 @@
 #include "win32.h"
 #include "wrenderer.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 namespace
 {
 class BenchApplication : public HbApplication
@@ -43,4 +46,14 @@ bool BenchStartRenderer(const char* className, const char* title, WRenderer*& re
         return false;
     renderer = WRenderer::Instance();
     return renderer && renderer->Start(gApplication.WindowState());
+}
+
+bool BenchStartOffscreen(bool (*start)(), void (*stop)())
+{
+    setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    if (start())
+        return true;
+    std::fprintf(stderr, "the renderer could not start\n");
+    stop();
+    return false;
 }

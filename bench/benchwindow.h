@@ -15,3 +15,7 @@ HbWindowState& BenchWindowState();
 /// Opens the window and starts the renderer in it; false when either step failed. renderer is
 /// set as soon as the instance exists, so that a failed start can still be torn down.
 bool BenchStartRenderer(const char* className, const char* title, WRenderer*& renderer);
+
+/// Runs start with the video driver offscreen (unless the environment names one); when it
+/// fails, says that the renderer could not start, runs stop and answers false.
+bool BenchStartOffscreen(bool (*start)(), void (*stop)());

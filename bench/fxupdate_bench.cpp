@@ -210,13 +210,8 @@ BENCHMARK(BM_PlainLoop)->Name("Update/plain loop")->Unit(benchmark::kMicrosecond
 
 int main(int argc, char** argv)
 {
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
-    if (!Start())
-    {
-        std::fprintf(stderr, "the renderer could not start\n");
-        Stop();
+    if (!BenchStartOffscreen(Start, Stop))
         return 1;
-    }
     const int result = BenchRunWithRatios(
         argc, argv,
         {{"position tanks / plain loop", "Update/position tanks", "Update/plain loop"},

@@ -509,13 +509,8 @@ BENCHMARK(BM_PlainTrilinear)->Name("Light field/500 plain trilinear blends")->Un
 
 int main(int argc, char** argv)
 {
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
-    if (!Start())
-    {
-        std::fprintf(stderr, "the renderer could not start\n");
-        Stop();
+    if (!BenchStartOffscreen(Start, Stop))
         return 1;
-    }
     int result = BenchRunWithRatios(
         argc, argv,
         {{"renderer frame / bare world frame", "Frame/renderer frame", "Frame/bare world frame"},
