@@ -3,6 +3,10 @@
 
 #include "hbapplication.h"
 #include "win32.h"
+#include "wrenderer.h"
+
+#include <cstdio>
+#include <cstdlib>
 
 namespace
 {
@@ -34,4 +38,22 @@ bool BenchOpenWindow(const char* className, const char* title)
 HbWindowState& BenchWindowState()
 {
     return gApplication.WindowState();
+}
+
+bool BenchStartRenderer(const char* className, const char* title, WRenderer*& renderer)
+{
+    if (!BenchOpenWindow(className, title))
+        return false;
+    renderer = WRenderer::Instance();
+    return renderer && renderer->Start(gApplication.WindowState());
+}
+
+bool BenchStartOffscreen(bool (*start)(), void (*stop)())
+{
+    setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    if (start())
+        return true;
+    std::fprintf(stderr, "the renderer could not start\n");
+    stop();
+    return false;
 }

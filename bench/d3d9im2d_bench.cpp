@@ -1,6 +1,7 @@
 // Benchmark: 2D quads through the Direct3D 9 driver's primitive entry and rotating vertex
 // buffers (10,000 quads a frame, then the buffers move on as after a present), against a
 // plain loop that fills the same vertices into memory; prints the time ratio per quad.
+#include "benchd3d9.h"
 #include "benchsupport.h"
 #include "d3d9device.h"
 #include "d3d9vertexbuffer.h"
@@ -72,25 +73,10 @@ BENCHMARK(BM_QuadsIntoMemory)->Name("Quads/memory")->Unit(benchmark::kMillisecon
 
 int main(int argc, char** argv)
 {
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
-    Engine::SetDriver(D3D9Device::Driver());
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = DefWindowProcA;
-    windowClass.lpszClassName = "Im2DBench";
-    RegisterClassA(&windowClass);
-    static HWND window = CreateWindowExA(0, "Im2DBench", "2D benchmark", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr,
-                                         nullptr, nullptr, nullptr);
-    int step = !Engine::Init(nullptr, 0, 0) ? 1 : !Engine::Open(&window) ? 2 : !Engine::Start() ? 3 : 0;
-    if (step)
-    {
-        std::fprintf(stderr, "the Direct3D 9 device could not be started (step %d)\n", step);
+    if (BenchStartD3D9Engine("Im2DBench", "2D benchmark", 640, 480, 0))
         return 1;
-    }
     int result = BenchRunWithRatios(argc, argv, {{"2D quad: driver / plain memory", "Quads/driver", "Quads/memory"}},
                                     "10,000 quads a frame; the ratio is the CPU time per quad");
-    Engine::Stop();
-    Engine::Close();
-    Engine::Term();
-    DestroyWindow(window);
+    BenchStopD3D9Engine();
     return result;
 }

@@ -82,10 +82,8 @@ KfxManagerImp* gManager = nullptr;
 
 bool Start()
 {
-    if (!BenchOpenWindow("FxUpdateBench", "fx update bench"))
-        return false;
-    WRenderer* renderer = WRenderer::Instance();
-    if (!renderer || !renderer->Start(BenchWindowState()))
+    WRenderer* renderer = nullptr;
+    if (!BenchStartRenderer("FxUpdateBench", "fx update bench", renderer))
         return false;
     gManager = new KfxManagerImp();
     const std::string bodies[3] = {Body(false), Body(true), Body(false, "EndTime 1000")};
@@ -212,13 +210,8 @@ BENCHMARK(BM_PlainLoop)->Name("Update/plain loop")->Unit(benchmark::kMicrosecond
 
 int main(int argc, char** argv)
 {
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
-    if (!Start())
-    {
-        std::fprintf(stderr, "the renderer could not start\n");
-        Stop();
+    if (!BenchStartOffscreen(Start, Stop))
         return 1;
-    }
     const int result = BenchRunWithRatios(
         argc, argv,
         {{"position tanks / plain loop", "Update/position tanks", "Update/plain loop"},

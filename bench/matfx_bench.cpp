@@ -3,6 +3,7 @@
 // stream, with tangents in the stream and with tangents found from the triangles, against a
 // plain loop that copies the same vertices into the bump format without shifting them.
 // Prints vertices per second (items) and the ratios.
+#include "benchd3d9.h"
 #include "benchsupport.h"
 #include "d3d9device.h"
 #include "d3d9vertexbuffer.h"
@@ -163,27 +164,17 @@ void BM_Copy(benchmark::State& state)
 }
 BENCHMARK(BM_Copy)->Name("BumpVertices/copy")->Unit(benchmark::kMicrosecond);
 
+bool AttachMatFx()
+{
+    return World::Attach() && MatFx::Attach();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
-    Engine::SetDriver(D3D9Device::Driver());
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = DefWindowProcA;
-    windowClass.lpszClassName = "MatFxBench";
-    RegisterClassA(&windowClass);
-    static HWND window = CreateWindowExA(0, "MatFxBench", "material effects benchmark", WS_OVERLAPPEDWINDOW, 0, 0, 640,
-                                         480, nullptr, nullptr, nullptr, nullptr);
-    int step = !Engine::Init(nullptr, 0, 0)                 ? 1
-               : !World::Attach() || !MatFx::Attach()       ? 2
-               : !Engine::Open(&window) || !Engine::Start() ? 3
-                                                            : 0;
-    if (step)
-    {
-        std::fprintf(stderr, "the Direct3D 9 device could not be started (step %d)\n", step);
+    if (BenchStartD3D9Engine("MatFxBench", "material effects benchmark", 640, 480, 0, AttachMatFx))
         return 1;
-    }
     sMaterial = Material::Create();
     MatFx::SetEffects(sMaterial, kMatFxBumpMap);
     Frame* light = Frame::Create();
@@ -207,9 +198,6 @@ int main(int argc, char** argv)
     }
     Material::Destroy(sMaterial);
     Frame::Destroy(light);
-    Engine::Stop();
-    Engine::Close();
-    Engine::Term();
-    DestroyWindow(window);
+    BenchStopD3D9Engine();
     return result;
 }

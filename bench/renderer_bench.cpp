@@ -162,12 +162,8 @@ Bench gBench;
 
 bool Start()
 {
-    if (!BenchOpenWindow("RendererBench", "renderer bench"))
-        return false;
-    HbWindowState& state = BenchWindowState();
     Bench& b = gBench;
-    b.renderer = WRenderer::Instance();
-    if (!b.renderer || !b.renderer->Start(state))
+    if (!BenchStartRenderer("RendererBench", "renderer bench", b.renderer))
         return false;
     b.world = MakeFloor();
     if (!b.world)
@@ -513,13 +509,8 @@ BENCHMARK(BM_PlainTrilinear)->Name("Light field/500 plain trilinear blends")->Un
 
 int main(int argc, char** argv)
 {
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
-    if (!Start())
-    {
-        std::fprintf(stderr, "the renderer could not start\n");
-        Stop();
+    if (!BenchStartOffscreen(Start, Stop))
         return 1;
-    }
     int result = BenchRunWithRatios(
         argc, argv,
         {{"renderer frame / bare world frame", "Frame/renderer frame", "Frame/bare world frame"},

@@ -3,6 +3,7 @@
 // loop that measures the same distances, runs the same line tests and counts the same timers
 // down. The sensors are due every frame (the game clock steps past their period) and their
 // callables are None, so the ratio is the script world's own walk over the plain work.
+#include "benchscriptworld.h"
 #include "benchsupport.h"
 #include "benchwindow.h"
 #include "collisiontreewriter.h"
@@ -119,22 +120,6 @@ World* MakeGround()
     return world;
 }
 
-class BenchActor : public TsActor
-{
-public:
-    ~BenchActor() override
-    {
-        if (mNode)
-        {
-            if (W3dNode* parent = mNode->GetParent())
-                parent->RemoveChild(mNode);
-            mNode->Release();
-        }
-    }
-    W3dNode* GetNode() override { return mNode; }
-    W3dFrame* mNode = nullptr;
-};
-
 struct Bench
 {
     WRenderer* renderer = nullptr;
@@ -164,21 +149,9 @@ TsEvent* Registration(int32_t id, float value, float period)
 
 bool Start()
 {
-    if (!BenchOpenWindow("ScriptWorldBench", "script world bench"))
-        return false;
-    HbWindowState& state = BenchWindowState();
     Bench& b = gBench;
-    b.renderer = WRenderer::Instance();
-    if (!b.renderer || !b.renderer->Start(state))
-    {
-        std::fprintf(stderr, "the renderer could not start\n");
+    if (!BenchStartRendererAndInterpreter("ScriptWorldBench", "script world bench", b.renderer))
         return false;
-    }
-    if (!ScriptInterpreter::Start())
-    {
-        std::fprintf(stderr, "the interpreter could not start\n");
-        return false;
-    }
     b.world = MakeGround();
     if (!b.world)
     {
@@ -195,16 +168,9 @@ bool Start()
     const float extent = kSectors * kQuads * kQuad;
     for (int i = 0; i < kActors; ++i)
     {
-        auto* actor = new BenchActor();
-        actor->AddRef();
-        actor->mFamily = HeroEnemyFamily;
-        actor->mNode = W3dFrame::Create();
-        actor->mNode->AddRef();
         // A loose cluster: each actor has a handful of others within range.
         const float x = 100.0f + std::fmod(float(i) * 137.0f, extent / 2), z = 100.0f + std::fmod(float(i) * 71.0f, extent / 2);
-        const Vector at = {x, Height(x, z) + 10.0f, z};
-        actor->mNode->SetWorldPosition(&at);
-        b.scene->GetRoot()->AttachChild(actor->mNode);
+        BenchActor* actor = BenchMakeActor(b.scene, HeroEnemyFamily, {x, Height(x, z) + 10.0f, z});
         actor->AddEvent(Registration(kEventDistanceIn, kRange * kRange, 0.0f));
         actor->AddEvent(Registration(kEventDistanceInColl, kRange * kRange, 0.0f));
         actor->AddEvent(Registration(kEventTimer1, 1e9f, 1e9f));
@@ -220,15 +186,7 @@ bool Start()
 void Stop()
 {
     Bench& b = gBench;
-    if (b.scriptWorld)
-    {
-        for (BenchActor* actor : b.actors)
-            b.scriptWorld->RemoveActor(actor);
-        for (BenchActor* actor : b.actors)
-            actor->Release();
-        b.scriptWorld->SetScene(nullptr);
-        delete b.scriptWorld;
-    }
+    BenchDeleteScriptWorld(b.scriptWorld, b.actors);
     if (b.level)
         b.level->Release();
     if (b.world)

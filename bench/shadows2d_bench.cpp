@@ -122,12 +122,8 @@ Bench gBench;
 
 bool Start()
 {
-    if (!BenchOpenWindow("ShadowBench", "shadow bench"))
-        return false;
-    HbWindowState& state = BenchWindowState();
     Bench& b = gBench;
-    b.renderer = WRenderer::Instance();
-    if (!b.renderer || !b.renderer->Start(state))
+    if (!BenchStartRenderer("ShadowBench", "shadow bench", b.renderer))
         return false;
     b.world = MakeFloor();
     if (!b.world)
@@ -278,13 +274,8 @@ BENCHMARK(BM_DirectFill)->Name("Surfaces/200 filled directly")->Unit(benchmark::
 
 int main(int argc, char** argv)
 {
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
-    if (!Start())
-    {
-        std::fprintf(stderr, "the renderer could not start\n");
-        Stop();
+    if (!BenchStartOffscreen(Start, Stop))
         return 1;
-    }
     // The first frames compile the device's shaders and fault in its buffers: not measured.
     {
         Camera* camera = gBench.renderer->GetMainCamera();

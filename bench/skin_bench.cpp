@@ -6,6 +6,7 @@
 // one draw, palette included; the device's own work is finished outside the timing).
 // Prints vertices per millisecond through the items counter and the ratios.
 #include "animation.h"
+#include "benchd3d9.h"
 #include "benchsupport.h"
 #include "clump.h"
 #include "d3d9device.h"
@@ -287,21 +288,9 @@ bool AttachSkin()
 int main(int argc, char** argv)
 {
     // The engine on our Direct3D 9 layer, offscreen, in a small window.
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
-    Engine::SetDriver(D3D9Device::Driver());
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = DefWindowProcA;
-    windowClass.lpszClassName = "SkinBench";
-    RegisterClassA(&windowClass);
-    static HWND window = CreateWindowExA(0, "SkinBench", "skin benchmark", WS_OVERLAPPEDWINDOW, 0, 0, 64, 64, nullptr,
-                                         nullptr, nullptr, nullptr);
-    const int step = !Engine::Init(nullptr, 0, 1 << 20) ? 1
-                     : !AttachSkin()                    ? 2
-                     : !Engine::Open(&window)           ? 3
-                     : !Engine::Start()                 ? 4
-                     : !GetScene().skin                 ? 5
-                     : !sModel.Build()                  ? 6
-                                                        : 0;
+    if (BenchStartD3D9Engine("SkinBench", "skin benchmark", 64, 64, 1 << 20, AttachSkin))
+        return 1;
+    const int step = !GetScene().skin ? 5 : !sModel.Build() ? 6 : 0;
     if (step)
     {
         std::fprintf(stderr, "the engine or the model could not be made (step %d)\n", step);
@@ -325,9 +314,6 @@ int main(int argc, char** argv)
     sModel.Destroy();
     Skin::Destroy(GetScene().skin);
     Hierarchy::Destroy(GetScene().hierarchy);
-    Engine::Stop();
-    Engine::Close();
-    Engine::Term();
-    DestroyWindow(window);
+    BenchStopD3D9Engine();
     return result;
 }

@@ -3,6 +3,7 @@
 // the next frame delivers the queued events (the actors hold no registration, so delivery
 // drops them). The plain side measures the same 20,000 trigger-actor distances and counts
 // those in range, with no queue, family filter or actor walk.
+#include "benchscriptworld.h"
 #include "benchsupport.h"
 #include "benchwindow.h"
 #include "frame.h"
@@ -33,22 +34,6 @@ constexpr float kExtent = 4000.0f;
 constexpr int32_t kRadius = 300;
 constexpr float kStep = 1.0f / 60.0f;
 
-class BenchActor : public TsActor
-{
-public:
-    ~BenchActor() override
-    {
-        if (mNode)
-        {
-            if (W3dNode* parent = mNode->GetParent())
-                parent->RemoveChild(mNode);
-            mNode->Release();
-        }
-    }
-    W3dNode* GetNode() override { return mNode; }
-    W3dFrame* mNode = nullptr;
-};
-
 struct Bench
 {
     WRenderer* renderer = nullptr;
@@ -67,20 +52,9 @@ Vector Place(int i, float xStride, float zStride)
 
 bool Start()
 {
-    if (!BenchOpenWindow("TriggersBench", "triggers bench"))
-        return false;
     Bench& b = gBench;
-    b.renderer = WRenderer::Instance();
-    if (!b.renderer || !b.renderer->Start(BenchWindowState()))
-    {
-        std::fprintf(stderr, "the renderer could not start\n");
+    if (!BenchStartRendererAndInterpreter("TriggersBench", "triggers bench", b.renderer))
         return false;
-    }
-    if (!ScriptInterpreter::Start())
-    {
-        std::fprintf(stderr, "the interpreter could not start\n");
-        return false;
-    }
     // The scene takes its nodes in once it shows a level; the level needs no world here.
     b.level = W3dLevel::Create();
     b.level->AddRef();
@@ -96,14 +70,8 @@ bool Start()
     }
     for (int i = 0; i < kActors; ++i)
     {
-        auto* actor = new BenchActor();
-        actor->AddRef();
-        actor->mFamily = i % 4 == 0 ? HeroFriendFamily : HeroEnemyFamily;
-        actor->mNode = W3dFrame::Create();
-        actor->mNode->AddRef();
-        const Vector at = Place(i, 137.0f, 71.0f);
-        actor->mNode->SetWorldPosition(&at);
-        b.scene->GetRoot()->AttachChild(actor->mNode);
+        BenchActor* actor =
+            BenchMakeActor(b.scene, i % 4 == 0 ? HeroFriendFamily : HeroEnemyFamily, Place(i, 137.0f, 71.0f));
         b.scriptWorld->AddActor(actor);
         b.actors.push_back(actor);
     }
@@ -123,15 +91,7 @@ void Stop()
 {
     Bench& b = gBench;
     TriggerManager::Free();
-    if (b.scriptWorld)
-    {
-        for (BenchActor* actor : b.actors)
-            b.scriptWorld->RemoveActor(actor);
-        for (BenchActor* actor : b.actors)
-            actor->Release();
-        b.scriptWorld->SetScene(nullptr);
-        delete b.scriptWorld;
-    }
+    BenchDeleteScriptWorld(b.scriptWorld, b.actors);
     if (b.level)
         b.level->Release();
     ScriptInterpreter::Stop();

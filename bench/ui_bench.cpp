@@ -54,11 +54,8 @@ bool StartMenu();
 
 bool Start()
 {
-    if (!BenchOpenWindow("UiBench", "ui bench"))
-        return false;
     Bench& b = gBench;
-    b.renderer = WRenderer::Instance();
-    if (!b.renderer || !b.renderer->Start(BenchWindowState()))
+    if (!BenchStartRenderer("UiBench", "ui bench", b.renderer))
         return false;
     b.itemList = new W2dSurfaceList(b.renderer->GetMainCamera());
     b.plainList = new W2dSurfaceList(b.renderer->GetMainCamera());
@@ -238,13 +235,8 @@ BENCHMARK(BM_MenuSurfacesDrawn)->Name("UI/the menu's surfaces drawn alone")->Uni
 
 int main(int argc, char** argv)
 {
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
-    if (!Start())
-    {
-        std::fprintf(stderr, "the renderer could not start\n");
-        Stop();
+    if (!BenchStartOffscreen(Start, Stop))
         return 1;
-    }
     // The first frames compile the device's shaders and fault in its buffers: not measured.
     for (int i = 0; i < 20; ++i)
     {

@@ -23,6 +23,18 @@ void PluginFixture::SetUp()
     ASSERT_EQ(Engine::Start(), 1);
 }
 
+void PluginFixture::SetUpWith(int32_t (*attachPlugin)())
+{
+    EngineFixture::SetUp();
+    ASSERT_NE(Engine::Init(TestMemory::Functions(), 0, 0), 0);
+    ASSERT_EQ(World::Attach(), 1);
+    ASSERT_EQ(Animation::Attach(), 1);
+    ASSERT_EQ(Hierarchy::Attach(), 1);
+    ASSERT_EQ(attachPlugin(), 1);
+    ASSERT_EQ(Engine::Open(&mWindow), 1);
+    ASSERT_EQ(Engine::Start(), 1);
+}
+
 void SweepMutations(const std::vector<uint8_t>& bytes, int count, const std::function<void(std::vector<uint8_t>&)>& read,
                     size_t protectedPrefix)
 {

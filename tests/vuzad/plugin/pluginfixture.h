@@ -12,6 +12,9 @@ class PluginFixture : public StreamFixture
 {
 protected:
     void SetUp() override;
+    /// Instead of SetUp: the engine with only the world, animation and hierarchy plug-ins and the
+    /// one attachPlugin attaches (wrap the call in ASSERT_NO_FATAL_FAILURE where more follows).
+    void SetUpWith(int32_t (*attachPlugin)());
 };
 
 /// Calls read with count deterministic mutations of bytes (bytes flipped, overwritten with

@@ -28,14 +28,7 @@ class SkinTest : public PluginFixture
 protected:
     void SetUp() override
     {
-        EngineFixture::SetUp();
-        ASSERT_NE(Engine::Init(TestMemory::Functions(), 0, 0), 0);
-        ASSERT_EQ(World::Attach(), 1);
-        ASSERT_EQ(Animation::Attach(), 1);
-        ASSERT_EQ(Hierarchy::Attach(), 1);
-        ASSERT_EQ(Skin::Attach(), 1);
-        ASSERT_EQ(Engine::Open(&mWindow), 1);
-        ASSERT_EQ(Engine::Start(), 1);
+        SetUpWith(Skin::Attach);
     }
     void TearDown() override
     {

@@ -57,14 +57,7 @@ class SkinBlendTest : public PluginFixture
 protected:
     void SetUp() override
     {
-        EngineFixture::SetUp();
-        ASSERT_NE(Engine::Init(TestMemory::Functions(), 0, 0), 0);
-        ASSERT_EQ(World::Attach(), 1);
-        ASSERT_EQ(Animation::Attach(), 1);
-        ASSERT_EQ(Hierarchy::Attach(), 1);
-        ASSERT_EQ(Skin::Attach(), 1);
-        ASSERT_EQ(Engine::Open(&mWindow), 1);
-        ASSERT_EQ(Engine::Start(), 1);
+        ASSERT_NO_FATAL_FAILURE(SetUpWith(Skin::Attach));
         mHierarchy = Hierarchy::Create(kBones, nullptr, nullptr, 0, 36);
         ASSERT_NE(mHierarchy, nullptr);
         // Non-uniform scales and shears: normals come out of unit length, and must stay so.

@@ -23,14 +23,7 @@ class UVAnimFixture : public PluginFixture
 protected:
     void SetUp() override
     {
-        EngineFixture::SetUp();
-        ASSERT_NE(Engine::Init(TestMemory::Functions(), 0, 0), 0);
-        ASSERT_EQ(World::Attach(), 1);
-        ASSERT_EQ(Animation::Attach(), 1);
-        ASSERT_EQ(Hierarchy::Attach(), 1);
-        ASSERT_EQ(UVAnim::Attach(), 1);
-        ASSERT_EQ(Engine::Open(&mWindow), 1);
-        ASSERT_EQ(Engine::Start(), 1);
+        SetUpWith(UVAnim::Attach);
     }
 
     void TearDown() override

@@ -218,6 +218,27 @@ MatFxObjectFlag* FlagOf(void* object, int32_t offset)
     return reinterpret_cast<MatFxObjectFlag*>(static_cast<char*>(object) + offset);
 }
 
+// The flag word of an atomic or a sector (anything after it is skipped); a set flag enables
+// the effects on the object, once.
+template <typename Object>
+Stream* ReadObjectFlag(Stream* stream, int32_t length, void* object, int32_t offset, Object* (*enable)(Object*))
+{
+    int32_t flag = 0;
+    if (length < 4 || !Stream::ReadWords(stream, &flag, 4))
+    {
+        StreamError();
+        return nullptr;
+    }
+    if (length > 4 && !Stream::Skip(stream, uint32_t(length - 4)))
+        return nullptr;
+    MatFxObjectFlag* own = FlagOf(object, offset);
+    if (flag && !own->enabled)
+    {
+        enable(static_cast<Object*>(object));
+        own->enabled = 1;
+    }
+    return stream;
+}
 } // namespace
 
 Stream* MatFx::MaterialStreamRead(Stream* stream, int32_t length, void* object, int32_t, int32_t)
@@ -313,40 +334,12 @@ Stream* MatFx::MaterialStreamWrite(Stream* stream, int32_t, const void* object, 
 
 Stream* MatFx::AtomicFlagRead(Stream* stream, int32_t length, void* object, int32_t offset, int32_t)
 {
-    int32_t flag = 0;
-    if (length < 4 || !Stream::ReadWords(stream, &flag, 4))
-    {
-        StreamError();
-        return nullptr;
-    }
-    if (length > 4 && !Stream::Skip(stream, uint32_t(length - 4)))
-        return nullptr;
-    MatFxObjectFlag* own = FlagOf(object, offset);
-    if (flag && !own->enabled)
-    {
-        EnableAtomic(static_cast<Atomic*>(object));
-        own->enabled = 1;
-    }
-    return stream;
+    return ReadObjectFlag(stream, length, object, offset, &MatFx::EnableAtomic);
 }
 
 Stream* MatFx::SectorFlagRead(Stream* stream, int32_t length, void* object, int32_t offset, int32_t)
 {
-    int32_t flag = 0;
-    if (length < 4 || !Stream::ReadWords(stream, &flag, 4))
-    {
-        StreamError();
-        return nullptr;
-    }
-    if (length > 4 && !Stream::Skip(stream, uint32_t(length - 4)))
-        return nullptr;
-    MatFxObjectFlag* own = FlagOf(object, offset);
-    if (flag && !own->enabled)
-    {
-        EnableWorldSector(static_cast<WorldSector*>(object));
-        own->enabled = 1;
-    }
-    return stream;
+    return ReadObjectFlag(stream, length, object, offset, &MatFx::EnableWorldSector);
 }
 
 Stream* MatFx::FlagWrite(Stream* stream, int32_t, const void* object, int32_t offset, int32_t)
