@@ -66,3 +66,38 @@ int32_t MapScrollTarget(const MapEntryMark* marks, int32_t count, int32_t curren
     }
     return current;
 }
+
+namespace
+{
+
+/// Cuts [from, to] (with texture coordinates [tFrom, tTo]) to [0, limit].
+bool ClipAxis(float* from, float* to, float* tFrom, float* tTo, float limit)
+{
+    float a = *from;
+    float b = *to;
+    if (!(b > a) || b <= 0.0f || a >= limit)
+        return false;
+    float ta = *tFrom;
+    float tb = *tTo;
+    auto at = [&](float x) { return ta + (tb - ta) * (x - a) / (b - a); };
+    if (a < 0.0f)
+    {
+        *from = 0.0f;
+        *tFrom = at(0.0f);
+    }
+    if (b > limit)
+    {
+        *to = limit;
+        *tTo = at(limit);
+    }
+    return true;
+}
+
+} // namespace
+
+bool MapClipQuad(const MapQuad& quad, MapQuad* clipped)
+{
+    *clipped = quad;
+    return ClipAxis(&clipped->left, &clipped->right, &clipped->uLeft, &clipped->uRight, kMapWidth) &&
+           ClipAxis(&clipped->bottom, &clipped->top, &clipped->vBottom, &clipped->vTop, kMapHeight);
+}

@@ -52,3 +52,14 @@ enum class MapEntryMark : uint8_t
 /// The entry the arrows move to from current, one step (+1 or -1) at a time over count entries; current
 /// itself when the search finds nothing or stops.
 int32_t MapScrollTarget(const MapEntryMark* marks, int32_t count, int32_t current, int32_t step);
+
+/// A textured rectangle: its corners in map coordinates and the texture coordinates along each axis.
+struct MapQuad
+{
+    float left, bottom, right, top;
+    float uLeft, uRight, vBottom, vTop;
+};
+
+/// Cuts the quad at the map's edges, interpolating the texture coordinates of every cut side, so that
+/// only the part inside is drawn; false when nothing is left.
+bool MapClipQuad(const MapQuad& quad, MapQuad* clipped);

@@ -86,4 +86,41 @@ TEST(MapViewGeometry, ArrowsSkipHiddenMarkersAndStopAtMissingOnes)
     EXPECT_EQ(MapScrollTarget(allHidden, 0, 0, 1), 0);
 }
 
+TEST(MapViewGeometry, HighlightIsCutAtTheMapEdges)
+{
+    struct Case
+    {
+        MapQuad quad;
+        bool drawn;
+        MapQuad expected;
+    };
+    const Case cases[] = {
+        // Inside: untouched.
+        {{0.1f, 0.1f, 0.2f, 0.2f, 0, 1, 1, 0}, true, {0.1f, 0.1f, 0.2f, 0.2f, 0, 1, 1, 0}},
+        // Across the left edge by a quarter: u starts a quarter in.
+        {{-0.025f, 0.1f, 0.075f, 0.2f, 0, 1, 1, 0}, true, {0, 0.1f, 0.075f, 0.2f, 0.25f, 1, 1, 0}},
+        // Across the right and the top edges by half.
+        {{0.7f, 0.45f, 0.8f, 0.55f, 0, 1, 1, 0}, true, {0.7f, 0.45f, 0.75f, 0.5f, 0, 0.5f, 1, 0.5f}},
+        // Across the bottom edge.
+        {{0.3f, -0.05f, 0.4f, 0.05f, 0, 1, 1, 0}, true, {0.3f, 0, 0.4f, 0.05f, 0, 1, 0.5f, 0}},
+        // Wholly outside, and empty.
+        {{0.8f, 0.1f, 0.9f, 0.2f, 0, 1, 1, 0}, false, {}},
+        {{0.1f, -0.2f, 0.2f, -0.1f, 0, 1, 1, 0}, false, {}},
+        {{0.2f, 0.1f, 0.2f, 0.2f, 0, 1, 1, 0}, false, {}},
+    };
+    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i)
+    {
+        const Case& c = cases[i];
+        MapQuad out;
+        ASSERT_EQ(MapClipQuad(c.quad, &out), c.drawn) << i;
+        if (!c.drawn)
+            continue;
+        const float got[] = {out.left, out.bottom, out.right, out.top, out.uLeft, out.uRight, out.vBottom, out.vTop};
+        const MapQuad& e = c.expected;
+        const float want[] = {e.left, e.bottom, e.right, e.top, e.uLeft, e.uRight, e.vBottom, e.vTop};
+        for (int k = 0; k < 8; ++k)
+            EXPECT_NEAR(got[k], want[k], 1e-5) << i << " field " << k;
+    }
+}
+
 } // namespace
