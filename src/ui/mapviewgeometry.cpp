@@ -101,3 +101,27 @@ bool MapClipQuad(const MapQuad& quad, MapQuad* clipped)
     return ClipAxis(&clipped->left, &clipped->right, &clipped->uLeft, &clipped->uRight, kMapWidth) &&
            ClipAxis(&clipped->bottom, &clipped->top, &clipped->vBottom, &clipped->vTop, kMapHeight);
 }
+
+void MapClampPan(MapPanState* view)
+{
+    float half = view->zoom * 0.5f;
+    view->panX = std::clamp(view->panX, -half, half);
+    view->panY = std::clamp(view->panY, -half, half);
+}
+
+void MapRecentre(MapPanState* view, const float* markerXz)
+{
+    // A mission without any objective action has no record to read.
+    if (!markerXz)
+        return;
+    view->zoom = 1.0f;
+    view->panX = 0.0f;
+    view->panY = 0.0f;
+    MapUv window[4];
+    MapTexCoords(kMapBaseUvs, view->zoom, view->panX, view->panY, window);
+    float f = (markerXz[0] * kMapUnitsToTexture + 0.5f - window[0].u) * view->zoom;
+    view->panX = 0.5f - f * kMapWidth * 1.3333334f;
+    view->zoom = 3.0f;
+    view->panY = (window[0].v - (markerXz[1] * kMapUnitsToTexture + 0.5f)) * kMapHeight * 2.0f - 0.5f;
+    MapClampPan(view);
+}

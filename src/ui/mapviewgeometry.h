@@ -63,3 +63,18 @@ struct MapQuad
 /// Cuts the quad at the map's edges, interpolating the texture coordinates of every cut side, so that
 /// only the part inside is drawn; false when nothing is left.
 bool MapClipQuad(const MapQuad& quad, MapQuad* clipped);
+
+/// The zoom and pan the player drives.
+struct MapPanState
+{
+    float zoom;
+    float panX;
+    float panY;
+};
+
+/// Keeps each pan within [-zoom/2, zoom/2].
+void MapClampPan(MapPanState* view);
+
+/// Recentres on a marker at world (x, z): zoom 3 around it, the pans clamped. Without a marker record
+/// (marker null) nothing changes.
+void MapRecentre(MapPanState* view, const float* markerXz);

@@ -123,4 +123,29 @@ TEST(MapViewGeometry, HighlightIsCutAtTheMapEdges)
     }
 }
 
+TEST(MapViewGeometry, RecentringOnAMarker)
+{
+    MapPanState view = {2.0f, 0.3f, -0.4f};
+    MapRecentre(&view, nullptr); // no marker record at all: nothing moves
+    EXPECT_FLOAT_EQ(view.zoom, 2.0f);
+    EXPECT_FLOAT_EQ(view.panX, 0.3f);
+    EXPECT_FLOAT_EQ(view.panY, -0.4f);
+
+    const float origin[] = {0.0f, 0.0f};
+    MapRecentre(&view, origin);
+    EXPECT_FLOAT_EQ(view.zoom, 3.0f);
+    EXPECT_NEAR(view.panX, 0.0f, 1e-6);
+    EXPECT_NEAR(view.panY, 0.0f, 1e-6);
+
+    const float east[] = {10000.0f, -10000.0f};
+    MapRecentre(&view, east);
+    EXPECT_NEAR(view.panX, 0.5f - 0.7f, 1e-5);
+    EXPECT_NEAR(view.panY, 0.7f - 0.5f, 1e-5);
+
+    const float far[] = {-1.0e9f, 1.0e9f};
+    MapRecentre(&view, far);
+    EXPECT_FLOAT_EQ(view.panX, 1.5f);
+    EXPECT_FLOAT_EQ(view.panY, -1.5f);
+}
+
 } // namespace
