@@ -82,7 +82,7 @@ std::vector<ContentGroup> MakeGroups()
 {
     std::vector<ContentGroup> groups;
     groups.push_back({"PERMANENT",
-                      {Other("START_PY", "scripts\\start.py", ContentKind::Script),
+                      {Other("START_PY", "start.py", ContentKind::Script),
                        Other("ID_ARIAL_BLACK_FONT", "fonts\\arial_black.met", ContentKind::Font),
                        Picture("FE_CD_ICON_TEX", "textures\\fe_cd_icon.png", 240, 200, 40),
                        Picture("SHADOW_TEX", "textures\\shadow.png", 60, 60, 60),
@@ -340,8 +340,11 @@ std::string GroupFiles(const ContentGroup& group, size_t groupIndex, const fs::p
                               std::string(resource.id).find("STDSB") != std::string::npos ? 2.0 : 0.15, scratch);
             break;
         case ContentKind::Script:
-            bytes = kStartScript;
-            break;
+            // The module's name comes from the declared path; the file lies under the
+            // script root, which the interpreter searches.
+            files->push_back({"scripts\\" + path, kStartScript});
+            resources->push_back({resource.id, path});
+            continue;
         case ContentKind::Font:
         {
             std::vector<FontWriterSheet> sheets;
