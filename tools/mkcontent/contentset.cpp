@@ -415,8 +415,17 @@ std::string ContentWrite(const std::string& folder)
     }
     fs::remove(scratch, error);
 
-    // The old set goes only once the new one is whole; the game's own files are not ours to keep.
+    // The old set goes only once the new one is whole. The preferences the game wrote there
+    // are the player's: they move into the new set as they are, never rewritten.
+    for (const char* kept : {"gprefs.dat", "vprefs.dat"})
+        if (fs::exists(target / kept, error))
+        {
+            fs::rename(target / kept, temporary / kept, error);
+            if (error)
+                return "cannot keep " + (target / kept).string();
+        }
     fs::remove_all(target, error);
+    error.clear();
     fs::rename(temporary, target, error);
     if (error)
         return "cannot rename " + temporary.string() + " to " + target.string();

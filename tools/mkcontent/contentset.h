@@ -40,5 +40,6 @@ constexpr int32_t kContentPictureSide = 32;
 constexpr int32_t kContentPictureBorder = 2;
 
 /// Writes the whole set into folder: first into "<folder>.tmp", which then replaces folder.
-/// Never writes gprefs.dat or vprefs.dat. Empty on success, else what failed.
+/// gprefs.dat and vprefs.dat already in folder move into the new set unchanged; the tool never
+/// writes them. Empty on success, else what failed.
 std::string ContentWrite(const std::string& folder);
