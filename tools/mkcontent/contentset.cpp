@@ -3,9 +3,9 @@
 #include "contentset.h"
 
 #include "fontwriter.h"
+#include "fmod3testhooks.h"
 #include "groupwriter.h"
 
-#include <sndfile.h>
 
 #include <algorithm>
 #include <cctype>
@@ -245,27 +245,12 @@ std::string PictureBytes(const uint8_t rgba[4], const fs::path& scratch)
     return FontWriter::WritePng(scratch.string(), sheet) ? ReadBytes(scratch) : std::string();
 }
 
-/// A 16-bit mono tone at 22050 Hz; each sound of the set has its own pitch.
+/// A 16-bit mono WAV tone at 22050 Hz, written by the sound layer's own libsndfile writer.
 std::string ToneBytes(double hertz, double seconds, const fs::path& scratch)
 {
-    SF_INFO info{};
-    info.samplerate = 22050;
-    info.channels = 1;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    SNDFILE* file = sf_open(scratch.string().c_str(), SFM_WRITE, &info);
-    if (!file)
-        return std::string();
-    const sf_count_t count = sf_count_t(seconds * info.samplerate);
-    std::vector<short> samples(static_cast<size_t>(count));
-    for (sf_count_t i = 0; i < count; ++i)
-    {
-        // A short ramp at both ends keeps the tone from clicking.
-        const double ramp = std::min(1.0, std::min(double(i), double(count - i)) / 200.0);
-        samples[size_t(i)] = short(8000.0 * ramp * std::sin(2.0 * M_PI * hertz * double(i) / info.samplerate));
-    }
-    const sf_count_t written = sf_write_short(file, samples.data(), count);
-    sf_close(file);
-    return written == count ? ReadBytes(scratch) : std::string();
+    return fmod3test::WriteTone(scratch.string(), fmod3test::ToneFormat::Wav16, 22050, 1, seconds, hertz)
+               ? ReadBytes(scratch)
+               : std::string();
 }
 
 const char kStartScript[] = "# The first script of the game, imported whole into __main__ at start-up.\n"
