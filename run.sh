@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
-# Installs what the project needs, builds the release build and runs the game.
-# With no display the game runs headless (SDL's offscreen driver).
+# Installs what the project needs, builds the release build and the content set, and runs the
+# game in the content folder. With no display the game runs headless (SDL's offscreen driver).
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/packages.sh
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DHB_BUILD_TESTS=OFF -DHB_BUILD_BENCH=OFF
-cmake --build build/release --target velmoran
+cmake --build build/release --target velmoran mkcontent
+# The content is made again when it is missing or older than the tool that makes it.
+if [ ! -f build/content/PERMANENT.PAK ] || [ build/release/tools/mkcontent/mkcontent -nt build/content/PERMANENT.PAK ]; then
+    ./build/release/tools/mkcontent/mkcontent build/content
+fi
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${SDL_VIDEODRIVER:-}" ]; then
     export SDL_VIDEODRIVER=offscreen
 fi
-exec ./build/release/src/app/velmoran "$@"
+cd build/content
+exec ../release/src/app/velmoran "$@"

@@ -7,8 +7,9 @@
 
 namespace
 {
-// Every live device, so that the loss of a pad or a mouse change reaches them.
-std::vector<Dinput8Device*> gDevices;
+// Every live device, so that the loss of a pad or a mouse change reaches them. Never destroyed:
+// devices are released from exit handlers that run after the static destructors.
+std::vector<Dinput8Device*>& gDevices = *new std::vector<Dinput8Device*>();
 
 constexpr DWORD kMaxBufferSize = 1024;
 

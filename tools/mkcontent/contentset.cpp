@@ -1,0 +1,418 @@
+// The front-end content set and its writer: every byte comes from the tables below, in a
+// fixed order, with no time stamp, so two runs give the same files.
+#include "contentset.h"
+
+#include "fontwriter.h"
+#include "fmod3testhooks.h"
+#include "groupwriter.h"
+
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+// ---- Tables ------------------------------------------------------------------------------------
+
+ContentResource Picture(const char* id, const char* path, uint8_t r, uint8_t g, uint8_t b)
+{
+    return {id, path, ContentKind::Picture, {r, g, b, 255}};
+}
+
+ContentResource Other(const char* id, const char* path, ContentKind kind)
+{
+    return {id, path, kind, {0, 0, 0, 0}};
+}
+
+// Every text the front end's states and menu themes look up.
+const char* const kTextIds[] = {
+    "TX_DEMO_ENTER_TXT", "TX_CONFIRM_TXT", "TX_SAVE_TXT", "TX_NOT_SAVE_TXT", "TX_SHOOT_HELPER_TXT",
+    "TX_FOCUS_TXT", "TX_NEXT_TXT", "TX_VALIDATE_TXT", "TX_FRONTEND_CREDITS_TXT", "TX_WX_OBJECTIVES_TXT",
+    "TX_MENU_MAIN_MENU_TXT", "TX_MENU_MAIN_NEW_TXT", "TX_MENU_MAIN_LOAD_TXT", "TX_MENU_MAIN_OPTIONS_TXT",
+    "TX_MENU_MAIN_QUIT_TXT", "TX_MENU_DIFFICULTY_TXT", "TX_MENU_DIFFICULTY_EASY_TXT",
+    "TX_MENU_DIFFICULTY_NORMAL_TXT", "TX_MENU_DIFFICULTY_HARD_TXT", "TX_MENU_PAUSE_CONTINUE_TXT",
+    "TX_MENU_PAUSE_RETRY_TXT", "TX_MENU_PAUSE_QUIT_TXT", "TX_MENU_PAUSE_YES_TXT", "TX_MENU_PAUSE_NO_TXT",
+    "TX_MENU_CONFIRM_YES_TXT", "TX_MENU_CONFIRM_NO_TXT", "TX_MENU_VIDEO_OPTIONS_TXT",
+    "TX_MENU_VIDEO_RESOLUTION_TXT", "TX_MENU_VIDEO_COLOR_TXT", "TX_MENU_VIDEO_FULLSCREEN_TXT",
+    "TX_MENU_VIDEO_APPLY_TXT", "TX_MENU_OPTIONS_AUDIO_TXT", "TX_MENU_OPTIONS_MUSIC_TXT",
+    "TX_MENU_OPTIONS_SOUND_TXT", "TX_MENU_OPTIONS_CONTROLS_TXT", "TX_MENU_OPTIONS_MOUSE_TXT",
+    "TX_MENU_OPTIONS_AXE_X_TXT", "TX_MENU_OPTIONS_AXE_Y_TXT", "TX_MENU_CHEAT_UNLIMITED_TXT",
+    "TX_MENU_SAVE_NEW_FILE_TXT", "TX_MENU_SAVE_LOAD_SELECT_TXT", "TX_MENU_SAVE_LOAD_RETRY_TXT",
+    "TX_MENU_GAMEOVER_HERO_IS_DEAD_TXT", "TX_MENU_GAMEOVER_VOZUV_TXT", "TX_MENU_COMMON_BACK_TXT",
+    "TX_MENU_COMMON_BACK_TO_MAIN_TXT", "TX_MENU_PLAY_VOZUV_TXT", "TX_MENU_ABORT_MISSION_TXT",
+    "TX_MISSION1_NAME_TXT", "TX_MISSION2_NAME_TXT", "TX_MISSION3_NAME_TXT", "TX_MISSION4_NAME_TXT",
+    "TX_MISSION5_NAME_TXT", "TX_MISSION6_NAME_TXT", "TX_MISSION7_NAME_TXT", "TX_MISSION1_TITLE_TXT",
+    "TX_MISSION2_TITLE_TXT", "TX_MISSION3_TITLE_TXT", "TX_MISSION4_TITLE_TXT", "TX_MISSION5_TITLE_TXT",
+    "TX_MISSION6_TITLE_TXT", "TX_MISSION7_TITLE_TXT", "TX_W1_STORY_TXT", "TX_W2_STORY_TXT",
+    "TX_W3_STORY_TXT", "TX_W4_STORY_TXT", "TX_W5_STORY_TXT", "TX_W6_STORY_TXT", "TX_W7_STORY_TXT",
+    "TX_WEP_COLT_NAME_TXT", "TX_WEP_GARAND_NAME_TXT", "TX_WEP_KNIFE_NAME_TXT", "TX_WEP_MAUSER_NAME_TXT",
+    "TX_WEP_MG42_NAME_TXT", "TX_WEP_MP40_NAME_TXT", "TX_WEP_PANZER_NAME_TXT", "TX_WEP_THOMPSON_NAME_TXT",
+    "TX_M5_1_2_TXT", "TX_M5_1_3_TXT", "TX_M5_1_4_TXT", "TX_M6_0_8_TXT", "TX_M6_0_9_TXT", "TX_PCM5_0_9_TXT",
+    "TX_PCM6_0_2_TXT", "TX_PCM6_0_7_TXT", "TX_TUTORIAL_02_MAP_TXT", "TX_TUTORIAL_02_MAP_WIN32_TXT",
+};
+
+// The words of the main texts per language (UK, FR, DE, SP, IT); the others read their id.
+struct Words
+{
+    const char* id;
+    const char* text[5];
+};
+const Words kWords[] = {
+    {"TX_MENU_MAIN_NEW_TXT", {"New game", "Nouvelle partie", "Neues Spiel", "Nueva partida", "Nuova partita"}},
+    {"TX_MENU_MAIN_LOAD_TXT", {"Load game", "Charger", "Laden", "Cargar", "Carica"}},
+    {"TX_MENU_MAIN_OPTIONS_TXT", {"Options", "Options", "Optionen", "Opciones", "Opzioni"}},
+    {"TX_MENU_MAIN_QUIT_TXT", {"Quit", "Quitter", "Beenden", "Salir", "Esci"}},
+    {"TX_MENU_CONFIRM_YES_TXT", {"Yes", "Oui", "Ja", "Si", "Si"}},
+    {"TX_MENU_CONFIRM_NO_TXT", {"No", "Non", "Nein", "No", "No"}},
+    {"TX_MENU_PAUSE_YES_TXT", {"Yes", "Oui", "Ja", "Si", "Si"}},
+    {"TX_MENU_PAUSE_NO_TXT", {"No", "Non", "Nein", "No", "No"}},
+    {"TX_DEMO_ENTER_TXT", {"Press Enter", "Appuyez sur Entree", "Eingabe druecken", "Pulse Intro", "Premi Invio"}},
+};
+
+std::vector<ContentGroup> MakeGroups()
+{
+    std::vector<ContentGroup> groups;
+    groups.push_back({"PERMANENT",
+                      {Other("START_PY", "start.py", ContentKind::Script),
+                       Other("ID_ARIAL_BLACK_FONT", "fonts\\arial_black.met", ContentKind::Font),
+                       Picture("FE_CD_ICON_TEX", "textures\\fe_cd_icon.png", 240, 200, 40),
+                       Picture("SHADOW_TEX", "textures\\shadow.png", 60, 60, 60),
+                       Picture("FE_ESCAPE_KEY_TEX", "textures\\fe_escape_key.png", 200, 60, 60),
+                       Picture("FE_RETURN_KEY_TEX", "textures\\fe_return_key.png", 60, 200, 60),
+                       Other("SD_I_SELECT_S2DSB", "sounds\\sd_i_select.wav", ContentKind::Sound),
+                       Other("SD_I_CONFIRM_S2DSB", "sounds\\sd_i_confirm.wav", ContentKind::Sound),
+                       Other("SD_I_CANCEL_S2DSB", "sounds\\sd_i_cancel.wav", ContentKind::Sound),
+                       Other("SD_I_MENU_ON_S2DSB", "sounds\\sd_i_menu_on.wav", ContentKind::Sound),
+                       Other("SD_I_MENU_OFF_S2DSB", "sounds\\sd_i_menu_off.wav", ContentKind::Sound),
+                       Other("SD_I_TEXTS_ON_S2DSB", "sounds\\sd_i_texts_on.wav", ContentKind::Sound),
+                       Other("SD_I_TEXTS_OFF_S2DSB", "sounds\\sd_i_texts_off.wav", ContentKind::Sound),
+                       Other("SD_I_MENU_PAUSE_ON_S2DSB", "sounds\\sd_i_menu_pause_on.wav", ContentKind::Sound),
+                       Other("SD_I_MENU_PAUSE_OFF_S2DSB", "sounds\\sd_i_menu_pause_off.wav", ContentKind::Sound),
+                       Other("Z_TITLE_STDSB", "sounds\\z_title.wav", ContentKind::Sound)}});
+    groups.push_back({"loading", {Picture("FE_LOADING_SCREEN_TEX", "textures\\fe_loading_screen.png", 30, 40, 90)}});
+    groups.push_back({"LANGUAGE",
+                      {Picture("FE_FLAG_UK_TEX", "textures\\fe_flag_uk.png", 30, 60, 160),
+                       Picture("FE_FLAG_FR_TEX", "textures\\fe_flag_fr.png", 40, 90, 230),
+                       Picture("FE_FLAG_DE_TEX", "textures\\fe_flag_de.png", 230, 190, 20),
+                       Picture("FE_FLAG_SP_TEX", "textures\\fe_flag_sp.png", 220, 40, 30),
+                       Picture("FE_FLAG_IT_TEX", "textures\\fe_flag_it.png", 30, 170, 70)}});
+    for (const std::string& language : ContentLanguages())
+    {
+        ContentGroup group{nullptr, {}};
+        group.name = language == "UK" ? "UK" : language == "FR" ? "FR" : language == "DE" ? "DE" : language == "SP" ? "SP" : "IT";
+        for (const char* id : kTextIds)
+            group.resources.push_back(Other(id, nullptr, ContentKind::Text));
+        groups.push_back(group);
+    }
+    groups.push_back({"INTRO",
+                      {Picture("FE_LOGO_CORVANE_TEX", "textures\\fe_logo_corvane.png", 180, 30, 30),
+                       Picture("FE_LOGO_CORVANE_TITLE1_TEX", "textures\\fe_logo_corvane_title1.png", 190, 60, 40),
+                       Picture("FE_LOGO_CORVANE_TITLE2_TEX", "textures\\fe_logo_corvane_title2.png", 200, 90, 50),
+                       Picture("FE_LOGO_ENGINE_TEX", "textures\\fe_logo_engine.png", 30, 180, 30),
+                       Picture("FE_LOGO_ENGINE_TITLE1_TEX", "textures\\fe_logo_engine_title1.png", 60, 190, 40),
+                       Picture("FE_LOGO_ENGINE_TITLE2_TEX", "textures\\fe_logo_engine_title2.png", 90, 200, 50),
+                       Picture("FE_LOGO_FMOD_TEX", "textures\\fe_logo_fmod.png", 30, 30, 180),
+                       Picture("FE_LOGO_ORV_TEX", "textures\\fe_logo_orv.png", 40, 60, 190),
+                       Picture("FE_LOGO_ORV_TEXT_TEX", "textures\\fe_logo_orv_text.png", 50, 90, 200),
+                       Picture("FE_LOGO_ORV_BLUE_TEX", "textures\\fe_logo_orv_blue.png", 20, 20, 220),
+                       Picture("FE_LOGO_ORV_BLUE02_TEX", "textures\\fe_logo_orv_blue02.png", 40, 40, 230),
+                       Picture("FE_LOGO_ORV_BLUE03_TEX", "textures\\fe_logo_orv_blue03.png", 60, 60, 240),
+                       Picture("FE_LOGO_ORV_BLUE04_TEX", "textures\\fe_logo_orv_blue04.png", 80, 80, 250),
+                       Picture("FE_LOGO_TALMERIC_TEX", "textures\\fe_logo_talmeric.png", 150, 40, 150),
+                       Picture("FE_TITLE_TALMERIC_TEX", "textures\\fe_title_talmeric.png", 170, 70, 170),
+                       Picture("FE_TITLE_TEX", "textures\\fe_title.png", 210, 170, 60)}});
+    groups.push_back({"FRONTEND",
+                      {Picture("FE_INTRO_TEX", "textures\\fe_intro.png", 70, 50, 40),
+                       Picture("FE_INTRO_TITLE_TEX", "textures\\fe_intro_title.png", 230, 210, 150),
+                       Picture("FE_MAIN_BORDER_TEX", "textures\\fe_main_border.png", 150, 120, 80),
+                       Picture("FE_MAIN_BORDER_CORNER_TEX", "textures\\fe_main_border_corner.png", 160, 130, 90),
+                       Picture("FE_MAIN_BORDER_SHADOW_TEX", "textures\\fe_main_border_shadow.png", 50, 40, 30),
+                       Picture("FE_MAIN_CORNER_SHADOW_TEX", "textures\\fe_main_corner_shadow.png", 55, 45, 35),
+                       Picture("FE_MAIN_ANGLE_SHADOW_TEX", "textures\\fe_main_angle_shadow.png", 60, 50, 40),
+                       Picture("FE_MAIN_WHITE_BACKGROUND_TEX", "textures\\fe_main_white_background.png", 235, 225, 205),
+                       Picture("FE_MAIN_WHITE", "textures\\fe_main_white.png", 250, 250, 250),
+                       Picture("FE_OPTION_JAUGE_TEX", "textures\\fe_option_jauge.png", 120, 160, 200),
+                       Picture("FE_OPTION_JAUGE_ARROW_TEX", "textures\\fe_option_jauge_arrow.png", 200, 160, 120)}});
+    return groups;
+}
+
+std::string TextOf(const char* id, size_t language)
+{
+    for (const Words& words : kWords)
+        if (std::string(words.id) == id)
+            return words.text[language];
+    // "TX_MENU_MAIN_MENU_TXT" reads "Menu main menu", prefixed by its language.
+    std::string text = id + 3;
+    text.resize(text.size() - 4);
+    for (char& c : text)
+        c = c == '_' ? ' ' : char(std::tolower(static_cast<unsigned char>(c)));
+    text[0] = char(std::toupper(static_cast<unsigned char>(text[0])));
+    return language == 0 ? text : ContentLanguages()[language] + " " + text;
+}
+
+// ---- The glyphs ------------------------------------------------------------------------------------
+
+// A 3 x 5 bitmap font: five octal digits per glyph, the top row first, bit 4 the left column.
+// Lower case reads as upper case; a character not listed is blank.
+const std::map<char, const char*> kGlyphs = {
+    {'A', "25755"}, {'B', "65656"}, {'C', "34443"}, {'D', "65556"}, {'E', "74647"}, {'F', "74644"},
+    {'G', "34553"}, {'H', "55755"}, {'I', "72227"}, {'J', "11152"}, {'K', "55655"}, {'L', "44447"},
+    {'M', "57755"}, {'N', "65555"}, {'O', "25552"}, {'P', "65644"}, {'Q', "25563"}, {'R', "65655"},
+    {'S', "34216"}, {'T', "72222"}, {'U', "55557"}, {'V', "55552"}, {'W', "55775"}, {'X', "55255"},
+    {'Y', "55222"}, {'Z', "71247"}, {'0', "75557"}, {'1', "26227"}, {'2', "61247"}, {'3', "61216"},
+    {'4', "55711"}, {'5', "74616"}, {'6', "34757"}, {'7', "71122"}, {'8', "75757"}, {'9', "75716"},
+    {'.', "00002"}, {',', "00022"}, {'!', "22202"}, {'?', "61202"}, {':', "02020"}, {'-', "00700"},
+    {'\'', "22000"}, {'/', "11244"}, {'(', "12221"}, {')', "42224"}, {'%', "51245"}, {'+', "02720"},
+    {'_', "00007"},
+};
+constexpr int32_t kGlyphScale = 2;
+constexpr int32_t kGlyphInk = 3 * kGlyphScale + 2; // two blank columns between letters
+constexpr int32_t kGlyphPitch = 16;
+
+FontWriterSection FontSection()
+{
+    FontWriterSection section;
+    section.texture = "arial_black_glyphs";
+    section.baseline = 12;
+    section.pitch = kGlyphPitch;
+    section.width = 256;
+    for (uint32_t code = 32; code < 127; ++code)
+        section.cells.push_back({code, kGlyphInk});
+    return section;
+}
+
+/// Clears to paper every texel of the laid-out ink boxes that the glyph leaves blank.
+void DrawGlyphs(const FontWriterSection& section, FontWriterSheet* sheet)
+{
+    int32_t x0 = 0, y = 0;
+    for (const FontWriterCell& cell : section.cells)
+    {
+        if (x0 + cell.inkWidth + 2 + 1 >= section.width)
+            x0 = 0, y += section.pitch;
+        const char upper = char(std::toupper(int(cell.code)));
+        const auto glyph = kGlyphs.find(upper);
+        for (int32_t row = 0; row < section.pitch - 2; ++row)
+            for (int32_t column = 0; column < cell.inkWidth; ++column)
+            {
+                const int32_t gx = column / kGlyphScale, gy = (row - 2) / kGlyphScale;
+                bool ink = false;
+                if (glyph != kGlyphs.end() && row >= 2 && gx < 3 && gy < 5)
+                    ink = ((glyph->second[gy] - '0') >> (2 - gx)) & 1;
+                if (!ink)
+                {
+                    const size_t at = (size_t(y + 2 + row) * size_t(sheet->width) + size_t(x0 + 2 + column)) * 4;
+                    for (int i = 0; i < 4; ++i)
+                        sheet->rgba[at + size_t(i)] = section.paper[i];
+                }
+            }
+        x0 += cell.inkWidth + 2;
+    }
+}
+
+// ---- Bytes ------------------------------------------------------------------------------------
+
+std::string ReadBytes(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
+std::string PictureBytes(const uint8_t rgba[4], const fs::path& scratch)
+{
+    FontWriterSheet sheet;
+    sheet.width = sheet.height = kContentPictureSide;
+    sheet.rgba.resize(size_t(kContentPictureSide) * kContentPictureSide * 4);
+    for (int32_t y = 0; y < kContentPictureSide; ++y)
+        for (int32_t x = 0; x < kContentPictureSide; ++x)
+        {
+            const bool border = x < kContentPictureBorder || y < kContentPictureBorder ||
+                                x >= kContentPictureSide - kContentPictureBorder ||
+                                y >= kContentPictureSide - kContentPictureBorder;
+            uint8_t* p = &sheet.rgba[(size_t(y) * kContentPictureSide + size_t(x)) * 4];
+            for (int i = 0; i < 3; ++i)
+                p[i] = border ? uint8_t(rgba[i] / 2) : rgba[i];
+            p[3] = 255;
+        }
+    return FontWriter::WritePng(scratch.string(), sheet) ? ReadBytes(scratch) : std::string();
+}
+
+/// A 16-bit mono WAV tone at 22050 Hz, written by the sound layer's own libsndfile writer.
+std::string ToneBytes(double hertz, double seconds, const fs::path& scratch)
+{
+    return fmod3test::WriteTone(scratch.string(), fmod3test::ToneFormat::Wav16, 22050, 1, seconds, hertz)
+               ? ReadBytes(scratch)
+               : std::string();
+}
+
+const char kStartScript[] = "# The first script of the game, imported whole into __main__ at start-up.\n"
+                            "FRONT_END_READY = 1\n";
+
+const char kVariables[] = "SetHbString PYTHON_ROOT_PATH scripts\r\n"
+                          "SetHbBool MODE_PAL TRUE\r\n";
+
+const char kCommands[] = "CreateControler 0 Keyboard\r\n"
+                         "SetCommandContext Default\r\n"
+                         "bind Keyboard START VK_RETURN CLICK\r\n"
+                         "bind Keyboard ESC VK_ESCAPE CLICK\r\n"
+                         "bind Keyboard MAP_BACK VK_M CLICK\r\n"
+                         "bind Keyboard INVENTORY_OPEN VK_I CLICK\r\n"
+                         "bind Keyboard CMD_QUIT_CREDITS VK_SPACE CLICK\r\n"
+                         "bind Keyboard CMD_CONTEXTUAL_ACTION VK_E CLICK\r\n"
+                         "SetCommandContext Menu\r\n"
+                         "bind Keyboard MENU_CHOOSE VK_RETURN CLICK\r\n"
+                         "bind Keyboard MENU_ESC VK_ESCAPE CLICK\r\n"
+                         "bind Keyboard MENU_UP VK_BACK CLICK\r\n"
+                         "bind Keyboard MENU_NEXT VK_DOWN CLICK\r\n"
+                         "bind Keyboard MENU_PREVIOUS VK_UP CLICK\r\n"
+                         "bind Keyboard MENU_NEXT_VALUE VK_RIGHT CLICK\r\n"
+                         "bind Keyboard MENU_PREVIOUS_VALUE VK_LEFT CLICK\r\n"
+                         "SetCommandContext Label\r\n"
+                         "bind Keyboard LABEL_NEXT VK_RETURN CLICK\r\n"
+                         "bind Keyboard LABEL_ESC VK_ESCAPE CLICK\r\n"
+                         "SetCommandContext Map\r\n"
+                         "bind Keyboard MAP_BACK VK_M CLICK\r\n"
+                         "bind Keyboard MAP_ESC VK_ESCAPE CLICK\r\n"
+                         "bind Keyboard MAP_ZOOM_IN VK_ADD CLICK\r\n"
+                         "bind Keyboard MAP_ZOOM_OUT VK_SUBTRACT CLICK\r\n"
+                         "bind Keyboard MAP_OBJECTIVES_SCROLL_UP VK_UP DOWN\r\n"
+                         "bind Keyboard MAP_OBJECTIVES_SCROLL_DOWN VK_DOWN DOWN\r\n"
+                         "SetCommandContext Cinematic\r\n"
+                         "bind Keyboard SKIP_CINEMATIC VK_ESCAPE CLICK\r\n"
+                         "SetCommandContext Default\r\n";
+
+const char kGrounds[] = "GroundCreateTypeBegin DEFAULT 0\r\n"
+                        "GroundCreateTypeEnd\r\n";
+
+/// The files of one group's pack, in the table's order (the font's sheet after its metrics).
+std::string GroupFiles(const ContentGroup& group, size_t groupIndex, const fs::path& scratch,
+                       std::vector<GroupWriter::File>* files, std::vector<GroupWriter::Resource>* resources)
+{
+    size_t language = 0;
+    for (; language < ContentLanguages().size(); ++language)
+        if (ContentLanguages()[language] == group.name)
+            break;
+    for (size_t i = 0; i < group.resources.size(); ++i)
+    {
+        const ContentResource& resource = group.resources[i];
+        std::string path = resource.path ? resource.path : "";
+        std::string bytes;
+        switch (resource.kind)
+        {
+        case ContentKind::Picture:
+            bytes = PictureBytes(resource.rgba, scratch);
+            break;
+        case ContentKind::Text:
+        {
+            std::string name = std::string(resource.id).substr(3);
+            for (char& c : name)
+                c = char(std::tolower(static_cast<unsigned char>(c)));
+            path = "texts\\" + name.substr(0, name.size() - 4) + ".txt";
+            bytes = TextOf(resource.id, language) + "\r\n";
+            break;
+        }
+        case ContentKind::Sound:
+            // Pitches a semitone apart; the music plays longer.
+            bytes = ToneBytes(330.0 * std::pow(2.0, double(groupIndex * 32 + i) / 12.0),
+                              std::string(resource.id).find("STDSB") != std::string::npos ? 2.0 : 0.15, scratch);
+            break;
+        case ContentKind::Script:
+            // The module's name comes from the declared path; the file lies under the
+            // script root, which the interpreter searches.
+            files->push_back({"scripts\\" + path, kStartScript});
+            resources->push_back({resource.id, path});
+            continue;
+        case ContentKind::Font:
+        {
+            std::vector<FontWriterSheet> sheets;
+            const FontWriterSection section = FontSection();
+            bytes = FontWriter::Metrics2({section}, &sheets);
+            if (bytes.empty() || sheets.size() != 1)
+                return "font " + std::string(resource.id);
+            DrawGlyphs(section, &sheets[0]);
+            if (!FontWriter::WritePng(scratch.string(), sheets[0]))
+                return "font sheet " + std::string(resource.id);
+            const std::string folder = path.substr(0, path.rfind('\\') + 1);
+            files->push_back({path, bytes});
+            files->push_back({folder + section.texture + ".png", ReadBytes(scratch)});
+            resources->push_back({resource.id, path});
+            continue;
+        }
+        }
+        if (bytes.empty())
+            return "resource " + std::string(resource.id);
+        files->push_back({path, bytes});
+        resources->push_back({resource.id, path});
+    }
+    return std::string();
+}
+} // namespace
+
+const std::vector<std::string>& ContentLanguages()
+{
+    static const std::vector<std::string> languages = {"UK", "FR", "DE", "SP", "IT"};
+    return languages;
+}
+
+const std::vector<ContentGroup>& ContentGroups()
+{
+    static const std::vector<ContentGroup> groups = MakeGroups();
+    return groups;
+}
+
+std::string ContentWrite(const std::string& folder)
+{
+    const fs::path target = folder.empty() ? fs::path("build/content") : fs::path(folder);
+    fs::path temporary = target;
+    temporary += ".tmp";
+    std::error_code error;
+    fs::remove_all(temporary, error);
+    if (!fs::create_directories(temporary, error))
+        return "cannot create " + temporary.string();
+    const fs::path scratch = temporary / "scratch.bin";
+
+    auto text = [&](const char* name, const std::string& bytes) {
+        return GroupWriter::WriteText((temporary / name).string(), bytes) == 1;
+    };
+    if (!text("variable.scr", kVariables) || !text("commands.scr", kCommands) || !text("grounds.scr", kGrounds))
+        return "cannot write the command scripts";
+
+    const std::vector<ContentGroup>& groups = ContentGroups();
+    for (size_t g = 0; g < groups.size(); ++g)
+    {
+        std::vector<GroupWriter::File> files;
+        std::vector<GroupWriter::Resource> resources;
+        const std::string failed = GroupFiles(groups[g], g, scratch, &files, &resources);
+        if (!failed.empty())
+            return "cannot make " + failed;
+        const std::string name = groups[g].name;
+        if (!text((name + ".scr").c_str(), GroupWriter::Script(resources)) ||
+            GroupWriter::WritePack((temporary / (name + ".PAK")).string(), files) != 1)
+            return "cannot write the group " + name;
+    }
+    fs::remove(scratch, error);
+
+    // The old set goes only once the new one is whole. The preferences the game wrote there
+    // are the player's: they move into the new set as they are, never rewritten.
+    for (const char* kept : {"gprefs.dat", "vprefs.dat"})
+        if (fs::exists(target / kept, error))
+        {
+            fs::rename(target / kept, temporary / kept, error);
+            if (error)
+                return "cannot keep " + (target / kept).string();
+        }
+    fs::remove_all(target, error);
+    error.clear();
+    fs::rename(temporary, target, error);
+    if (error)
+        return "cannot rename " + temporary.string() + " to " + target.string();
+    return std::string();
+}

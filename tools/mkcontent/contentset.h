@@ -1,0 +1,45 @@
+// The front-end content set: the table of its groups and resources, shared by the content
+// builder and its tests, and the writer that makes the whole set in a folder.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+/// What a resource of the set is made of.
+enum class ContentKind
+{
+    Picture, ///< a PNG of a flat colour with a border
+    Font,    ///< a glyph-sheet font (".met" and its PNG sheet)
+    Text,    ///< a text resource in the group's language
+    Sound,   ///< a WAV tone
+    Script,  ///< a Python 3 module
+};
+
+struct ContentResource
+{
+    const char* id;
+    const char* path; ///< inside the group's pack, backslash-separated
+    ContentKind kind;
+    uint8_t rgba[4]; ///< a picture's fill colour; its border is the colour halved
+};
+
+struct ContentGroup
+{
+    const char* name;
+    std::vector<ContentResource> resources;
+};
+
+/// Every group of the set in writing order.
+const std::vector<ContentGroup>& ContentGroups();
+/// The five language groups' names (UK first), in the order of the language choice.
+const std::vector<std::string>& ContentLanguages();
+
+/// Side of every picture, in texels, and the width of its border.
+constexpr int32_t kContentPictureSide = 32;
+constexpr int32_t kContentPictureBorder = 2;
+
+/// Writes the whole set into folder: first into "<folder>.tmp", which then replaces folder.
+/// gprefs.dat and vprefs.dat already in folder move into the new set unchanged; the tool never
+/// writes them. Empty on success, else what failed.
+std::string ContentWrite(const std::string& folder);
