@@ -7,6 +7,7 @@
 #include "animationwriter.h"
 #include "clump.h"
 #include "clumpwriter.h"
+#include "collisiontreewriter.h"
 #include "frame.h"
 #include "geometry.h"
 #include "hbchunkstream.h"
@@ -19,14 +20,18 @@
 #include "rdmodel.h"
 #include "rdskeleton.h"
 #include "renderer_fixture.h"
+#include "scene_fixture.h"
 #include "skeletonwriter.h"
 #include "stdkey.h"
 #include "stream.h"
 #include "tsanimactor.h"
 #include "w3danimobject.h"
+#include "world.h"
+#include "worldwriter.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <vector>
 
@@ -41,7 +46,7 @@ GeometryDescription Triangle()
     d.format = kGeometryPositions;
     d.numVertices = 3;
     d.triangles = {{0, 1, 2, 0}};
-    d.targets.push_back({{0, 0, 0, 1.0f}, {0, 0, 0, 1, 0, 0, 0, 1, 0}, {}});
+    d.targets.push_back({{0, 0, 0, 30.0f}, {-30, 0, 0, 30, 0, 0, 0, 30, 0}, {}});
     d.materials = {GeometryDescription::Material{}};
     d.listEntries = {0};
     return d;
@@ -441,3 +446,116 @@ TEST_F(AnimMove, AControllerKeptPastItsActorMovesNothing)
     mModel->Release();
 }
 } // namespace
+
+namespace
+{
+/// A wall across z = 100 from y = -100 to 300, its face towards -z.
+World* MakeWallWorld()
+{
+    WorldDescription d;
+    d.materials = {{{200, 0, 0, 255}}};
+    d.listEntries = {0};
+    WorldDescription::Leaf leaf;
+    leaf.positions = {-1000, -100, 100, 1000, -100, 100, -1000, 300, 100, 1000, 300, 100};
+    std::vector<std::array<uint16_t, 3>> triangles = {{0, 2, 1}, {1, 2, 3}};
+    for (const auto& t : triangles)
+        leaf.triangles.push_back({t[0], t[1], t[2], 0});
+    leaf.extension = CollisionTreeWriter::WriteExtension(
+        CollisionTreeWriter::WritePluginData(CollisionTreeWriter::Build(leaf.positions, triangles, 4)));
+    d.leaves.push_back(leaf);
+    d.box = {1000, 400, 1000, -1000, -200, -1000};
+    return renderertest::ReadWorldChunk(WorldWriter::Write(d));
+}
+} // namespace
+
+class AnimMoveWall : public AnimMove
+{
+protected:
+    void SetUp() override
+    {
+        AnimMove::SetUp();
+        if (HasFatalFailure())
+            return;
+        mWorld = MakeWallWorld();
+        ASSERT_NE(mWorld, nullptr);
+        mController->SetCollisionWorlds(mWorld, nullptr);
+    }
+    void TearDown() override
+    {
+        mController->SetCollisionWorlds(nullptr, nullptr);
+        if (mWorld)
+            World::Destroy(mWorld);
+        AnimMove::TearDown();
+    }
+    /// Walks diagonally (+x, +z) into the wall from just before it.
+    void WalkIntoWall(uint32_t flags)
+    {
+        const float radius = mModel->GetBoundingSphere()->radius;
+        const Vector start = {0, 0, 100 - radius - 1.0f};
+        ::Frame::Translate(mModel->GetEngineFrame(), &start, 2);
+        mController->SetMode(AnimMoveCtrl::kModeWalls);
+        mController->SetFlags(flags | AnimMoveCtrl::kAlongDirection);
+        mController->PlayAnim(mWalk, kAll, 0, 0, 1);
+    }
+    void Walk(int frames)
+    {
+        for (int i = 0; i < frames; ++i)
+        {
+            const Vector diagonal = {1, 0, 1};
+            mController->SetDirection(&diagonal);
+            Tick(0.05);
+        }
+    }
+    World* mWorld = nullptr;
+};
+
+TEST_F(AnimMoveWall, AWallStopsTheWalkOrItSlidesAlongIt)
+{
+    ASSERT_GT(mModel->GetBoundingSphere()->radius, 0.0f);
+    struct Case
+    {
+        uint32_t flags;
+        bool slides;
+    } cases[] = {{0, false}, {AnimMoveCtrl::kSlideWalls, true}};
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.flags);
+        ::Frame::SetIdentity(mModel->GetEngineFrame());
+        mController->Reset();
+        mController->SetCollisionWorlds(mWorld, nullptr);
+        WalkIntoWall(c.flags);
+        const float startZ = Position().z;
+        Walk(10);
+        EXPECT_TRUE(mController->GetFlags() & AnimMoveCtrl::kHitWall);
+        EXPECT_LE(Position().z, startZ + 0.1f) << "never through the wall";
+        if (c.slides)
+        {
+            EXPECT_GT(Position().x, 30.0f) << "the step along x goes on";
+            EXPECT_GT(mController->GetLastDistance(), 0.0f);
+        }
+        else
+        {
+            EXPECT_NEAR(Position().x, 0.0f, 0.01f);
+            EXPECT_EQ(mController->GetLastDistance(), 0.0f);
+        }
+    }
+}
+
+TEST_F(AnimMoveWall, AWallTheStepLeavesOrAFloorDoesNotStopIt)
+{
+    // Walking away from the wall's face: the wall does not count.
+    const float radius = mModel->GetBoundingSphere()->radius;
+    const Vector start = {0, 0, 100 - radius + 0.5f};
+    ::Frame::Translate(mModel->GetEngineFrame(), &start, 2);
+    mController->SetMode(AnimMoveCtrl::kModeWalls);
+    mController->SetFlags(AnimMoveCtrl::kAlongDirection);
+    mController->PlayAnim(mWalk, kAll, 0, 0, 1);
+    for (int i = 0; i < 5; ++i)
+    {
+        const Vector back = {0, 0, -1};
+        mController->SetDirection(&back);
+        Tick(0.05);
+    }
+    EXPECT_EQ(mController->GetFlags(), 0u);
+    EXPECT_LT(Position().z, start.z - 20.0f);
+}
