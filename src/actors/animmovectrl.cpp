@@ -394,6 +394,59 @@ bool AnimMoveCtrl::TestWalls(const Vector& position, const Vector& step)
     return true;
 }
 
+namespace
+{
+struct Candidate
+{
+    TsActor* actor;
+    Vector centre;
+    float radius;
+    float distance;
+};
+} // namespace
+
+bool AnimMoveCtrl::TestActors(const Vector& position, float length)
+{
+    TsActor* self = GetActor();
+    ScriptWorldManager* world = ScriptWorldManager::Instance();
+    if (length <= 0.0f || !self || !world || !mModel)
+        return false;
+    const Sphere* bounds = mModel->GetBoundingSphere();
+    const Vector centre = {position.x + bounds->centre.x, position.y + bounds->centre.y,
+                           position.z + bounds->centre.z};
+    // Candidates nearest first; the list is bounded like the script world's own.
+    constexpr int32_t kMaxCandidates = 200;
+    Candidate candidates[kMaxCandidates];
+    int32_t count = 0;
+    for (const HbPtrListNode* node = world->GetActors().GetHead(); node && count < kMaxCandidates; node = node->next)
+    {
+        auto* other = static_cast<TsActor*>(node->value);
+        W3dNode* otherNode = other ? other->GetNode() : nullptr;
+        Frame* otherFrame = otherNode ? otherNode->GetEngineFrame() : nullptr;
+        if (other == self || !otherFrame)
+            continue;
+        const Sphere* s = otherNode->GetBoundingSphere();
+        const Vector& at = Frame::GetWorldMatrix(otherFrame)->pos;
+        const Vector c = {at.x + s->centre.x, at.y + s->centre.y, at.z + s->centre.z};
+        const Vector d = {c.x - centre.x, c.y - centre.y, c.z - centre.z};
+        const float distance = Length(d);
+        if (distance >= s->radius + bounds->radius)
+            continue;
+        candidates[count++] = {other, c, s->radius, distance};
+    }
+    if (!count)
+        return false;
+    std::sort(candidates, candidates + count,
+              [](const Candidate& a, const Candidate& b) { return a.distance < b.distance; });
+    const Candidate& hit = candidates[0];
+    mTouched = hit.actor;
+    // Away from the actor touched; at one point there is no direction, and the move is refused.
+    const Vector towards = Normalised(Vector{hit.centre.x - centre.x, 0.0f, hit.centre.z - centre.z});
+    const float reach = hit.radius + bounds->radius;
+    mPush = {-towards.x * reach, 0.0f, -towards.z * reach};
+    return true;
+}
+
 bool AnimMoveCtrl::IsWalkable(const Vector& position) const
 {
     return !gLevelGraph || gLevelGraph->IsPointOnGraph(position);
@@ -410,6 +463,9 @@ uint32_t AnimMoveCtrl::TestPosition(const Vector& step)
     uint32_t flags = 0;
     if ((mMode & kModeWalls) && TestWalls(position, step))
         flags |= kHitWall;
+    // Actors only count where no wall stood in the way.
+    if ((mMode & kModeActors) && !(flags & kHitWall) && TestActors(position, Length(step)))
+        flags |= kHitActor;
     if ((mMode & kModeWalkable) && !IsWalkable(position))
         flags |= kOffWalkable;
     return flags;

@@ -132,6 +132,7 @@ private:
     /// The result flags for the candidate step from the node's position; fills mPush.
     uint32_t TestPosition(const Vector& step);
     bool TestWalls(const Vector& position, const Vector& step);
+    bool TestActors(const Vector& position, float length);
     bool IsWalkable(const Vector& position) const;
     /// Whether the step may be applied; may change it (a slide).
     bool GuardedMove(Vector* step);

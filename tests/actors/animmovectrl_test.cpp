@@ -21,6 +21,8 @@
 #include "rdskeleton.h"
 #include "renderer_fixture.h"
 #include "scene_fixture.h"
+#include "scriptworld_fixture.h"
+#include "scriptworldmanager.h"
 #include "skeletonwriter.h"
 #include "stdkey.h"
 #include "stream.h"
@@ -93,6 +95,51 @@ public:
     int32_t mSnapAnswer = 1;
 };
 
+/// An animated actor on the four-bone model, with its movement controller.
+GroundActor* MakeWalker()
+{
+    W3dAnimObject* model = W3dAnimObject::Create();
+    if (!model)
+        return nullptr;
+    auto* skeleton = new RdSkeleton();
+    HbMChunkStream stream(
+        new VectorStreamBuf(SkeletonWriter::Bytes({"DummyRootBone", "Pelvis", "Upper_Torso", "Head"}, nullptr)));
+    skeleton->Read(&stream);
+    model->GetMotor().SetSkeleton(skeleton);
+    auto* rdModel = new RdModel();
+    EXPECT_EQ(rdModel->SetClump(ChainClump()), 1);
+    EXPECT_EQ(model->GetMotor().AddModel(rdModel), 1);
+    auto* actor = new GroundActor();
+    actor->AddRef();
+    actor->SetModel(model);
+    return actor;
+}
+
+/// The root moves by rootMove and turns by yaw degrees about y over one second; the other
+/// bones hold still.
+RdAnimation* BuildAnim(const char* name, Vector rootMove, float yaw = 0.0f)
+{
+    const float half = yaw * kPi / 360.0f;
+    std::vector<AnimationKeyRow> rows;
+    rows.push_back({0, 0.0f, {0, 0, 0, 1}, {0, 0, 0}});
+    rows.push_back({0, 1.0f, {0, std::sin(half), 0, std::cos(half)}, {rootMove.x, rootMove.y, rootMove.z}});
+    for (int node = 1; node < 4; ++node)
+        for (float time : {0.0f, 1.0f})
+            rows.push_back({node, time, {0, 0, 0, 1}, {0, 1, 0}});
+    std::vector<uint8_t> bytes = AnimationWriter::StdAnimation(rows, 1.0f);
+    MemoryBlock block = {bytes.data(), uint32_t(bytes.size())};
+    Stream* stream = Stream::Open(kStreamMemory, kStreamRead, &block);
+    uint32_t size = 0;
+    ::Animation* animation = nullptr;
+    if (stream && Stream::FindChunk(stream, ::Animation::kChunkType, &size, nullptr))
+        animation = ::Animation::StreamRead(stream, size);
+    if (stream)
+        Stream::Close(stream, nullptr);
+    auto* resource = new RdAnimation();
+    EXPECT_EQ(resource->Setup(animation, name, "walk.anm"), 1);
+    return resource;
+}
+
 class AnimMove : public renderertest::RendererTest
 {
 protected:
@@ -106,20 +153,9 @@ protected:
         clock->mGameTime = 0;
         clock->mStepSeconds = 0.0f;
 
-        W3dAnimObject* model = W3dAnimObject::Create();
-        ASSERT_NE(model, nullptr);
-        auto* skeleton = new RdSkeleton();
-        HbMChunkStream stream(
-            new VectorStreamBuf(SkeletonWriter::Bytes({"DummyRootBone", "Pelvis", "Upper_Torso", "Head"}, nullptr)));
-        skeleton->Read(&stream);
-        model->GetMotor().SetSkeleton(skeleton);
-        auto* rdModel = new RdModel();
-        ASSERT_EQ(rdModel->SetClump(ChainClump()), 1);
-        ASSERT_EQ(model->GetMotor().AddModel(rdModel), 1);
-        mActor = new GroundActor();
-        mActor->AddRef();
-        mActor->SetModel(model);
-        mModel = model;
+        mActor = MakeWalker();
+        ASSERT_NE(mActor, nullptr);
+        mModel = static_cast<W3dAnimObject*>(mActor->GetNode());
         mController = mActor->GetMoveController();
         ASSERT_NE(mController, nullptr);
         mWalk = MakeAnim("WALK", {0, 0, 120});
@@ -133,28 +169,9 @@ protected:
         RendererTest::TearDown();
     }
 
-    /// The root moves by rootMove and turns by yaw degrees about y over one second; the other
-    /// bones hold still.
     RdAnimation* MakeAnim(const char* name, Vector rootMove, float yaw = 0.0f)
     {
-        const float half = yaw * kPi / 360.0f;
-        std::vector<AnimationKeyRow> rows;
-        rows.push_back({0, 0.0f, {0, 0, 0, 1}, {0, 0, 0}});
-        rows.push_back({0, 1.0f, {0, std::sin(half), 0, std::cos(half)}, {rootMove.x, rootMove.y, rootMove.z}});
-        for (int node = 1; node < 4; ++node)
-            for (float time : {0.0f, 1.0f})
-                rows.push_back({node, time, {0, 0, 0, 1}, {0, 1, 0}});
-        std::vector<uint8_t> bytes = AnimationWriter::StdAnimation(rows, 1.0f);
-        MemoryBlock block = {bytes.data(), uint32_t(bytes.size())};
-        Stream* stream = Stream::Open(kStreamMemory, kStreamRead, &block);
-        uint32_t size = 0;
-        ::Animation* animation = nullptr;
-        if (stream && Stream::FindChunk(stream, ::Animation::kChunkType, &size, nullptr))
-            animation = ::Animation::StreamRead(stream, size);
-        if (stream)
-            Stream::Close(stream, nullptr);
-        auto* resource = new RdAnimation();
-        EXPECT_EQ(resource->Setup(animation, name, "walk.anm"), 1);
+        RdAnimation* resource = BuildAnim(name, rootMove, yaw);
         resource->AddRef();
         mAnims.push_back(resource);
         return resource;
@@ -558,4 +575,95 @@ TEST_F(AnimMoveWall, AWallTheStepLeavesOrAFloorDoesNotStopIt)
     }
     EXPECT_EQ(mController->GetFlags(), 0u);
     EXPECT_LT(Position().z, start.z - 20.0f);
+}
+
+/// Two walkers listed in the script world, walking at each other.
+class AnimMoveActors : public scriptworldtest::ScriptWorldTest
+{
+protected:
+    void SetUp() override
+    {
+        ScriptWorldTest::SetUp();
+        if (HasFatalFailure())
+            return;
+        HbGameClock::Instance()->mStepSeconds = 0.0f;
+        mWalk = BuildAnim("WALK", {0, 0, 120});
+        mWalk->AddRef();
+        for (int i = 0; i < 2; ++i)
+        {
+            mWalkers[i] = MakeWalker();
+            ASSERT_NE(mWalkers[i], nullptr);
+            mWorld->AddActor(mWalkers[i]);
+        }
+    }
+    void TearDown() override
+    {
+        for (GroundActor* walker : mWalkers)
+            if (walker)
+            {
+                mWorld->RemoveActor(walker);
+                walker->Release();
+            }
+        if (mWalk)
+            mWalk->Release();
+        ScriptWorldTest::TearDown();
+    }
+    ::Frame* FrameOf(int i) { return mWalkers[i]->GetNode()->GetEngineFrame(); }
+    Vector At(int i) { return ::Frame::GetWorldMatrix(FrameOf(i))->pos; }
+    /// The first at (-2, 0, 0) walking +z, the second at (2, 0, 100) walking -z.
+    void Start(uint32_t flags)
+    {
+        const float sign[2] = {1.0f, -1.0f};
+        for (int i = 0; i < 2; ++i)
+        {
+            const Vector at = {-2.0f * sign[i], 0.0f, i ? 100.0f : 0.0f};
+            ::Frame::Translate(FrameOf(i), &at, 2);
+            AnimMoveCtrl* c = mWalkers[i]->GetMoveController();
+            c->SetMode(AnimMoveCtrl::kModeActors);
+            c->SetFlags(flags | AnimMoveCtrl::kAlongDirection);
+            c->PlayAnim(mWalk, kAll, 0, 0, 1);
+        }
+    }
+    void Walk(int frames)
+    {
+        HbGameClock* clock = HbGameClock::Instance();
+        for (int f = 0; f < frames; ++f)
+        {
+            clock->mGameTime += int64_t(0.05 * double(HbPerformanceFrequency()));
+            clock->mStepSeconds = 0.05f;
+            for (int i = 0; i < 2; ++i)
+            {
+                const Vector direction = {0, 0, i ? -1.0f : 1.0f};
+                mWalkers[i]->GetMoveController()->SetDirection(&direction);
+                static_cast<W3dAnimObject*>(mWalkers[i]->GetNode())->GetMotor().Update();
+            }
+        }
+    }
+    GroundActor* mWalkers[2] = {};
+    RdAnimation* mWalk = nullptr;
+};
+
+TEST_F(AnimMoveActors, TwoWalkersSlideApartOnlyWhenAllowed)
+{
+    const float reach = 2.0f * static_cast<W3dAnimObject*>(mWalkers[0]->GetNode())->GetBoundingSphere()->radius;
+    ASSERT_GT(reach, 0.0f);
+    Start(0);
+    Walk(40);
+    AnimMoveCtrl* first = mWalkers[0]->GetMoveController();
+    EXPECT_TRUE(first->GetFlags() & AnimMoveCtrl::kHitActor);
+    EXPECT_EQ(first->GetTarget(), mWalkers[1]);
+    EXPECT_EQ(first->GetLastDistance(), 0.0f);
+    EXPECT_NEAR(At(0).x, -2.0f, 0.01f);
+    EXPECT_NEAR(At(1).x, 2.0f, 0.01f);
+    EXPECT_GE(At(1).z - At(0).z, reach - 7.0f) << "both stop at their spheres' reach";
+}
+
+TEST_F(AnimMoveActors, TwoWalkersWithActorSlidingPassEachOther)
+{
+    Start(AnimMoveCtrl::kSlideActors);
+    Walk(80);
+    EXPECT_LT(At(0).x, -2.0f) << "pushed aside";
+    EXPECT_GT(At(1).x, 2.0f);
+    EXPECT_GT(At(0).z, 100.0f) << "and on past the other";
+    EXPECT_LT(At(1).z, 0.0f);
 }
