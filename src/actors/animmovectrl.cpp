@@ -10,6 +10,7 @@
 #include "rdprocchannel.h"
 #include "rdskeleton.h"
 #include "scriptworldmanager.h"
+#include "clump.h"
 #include "collision.h"
 #include "tsastarpathfinder.h"
 #include "w3dcollision.h"
@@ -358,7 +359,12 @@ void AnimMoveCtrl::Step()
         }
     }
 
-    if (length > 0.0f && !GuardedMove(&world))
+    if (mMode & kModeApproach)
+    {
+        if (TouchesApproached())
+            length = 0.0f;
+    }
+    else if (length > 0.0f && !GuardedMove(&world))
         length = 0.0f;
     if (length > 0.0f)
     {
@@ -445,6 +451,71 @@ bool AnimMoveCtrl::TestActors(const Vector& position, float length)
     const float reach = hit.radius + bounds->radius;
     mPush = {-towards.x * reach, 0.0f, -towards.z * reach};
     return true;
+}
+
+namespace
+{
+struct ApproachQuery
+{
+    IntersectionPrimitive* sphere;
+    bool hit;
+};
+
+CollisionTriangle* OnAnyTriangle(IntersectionPrimitive*, CollisionTriangle*, float, void* data)
+{
+    static_cast<ApproachQuery*>(data)->hit = true;
+    return nullptr;
+}
+
+int32_t TestAtomic(W3dNode*, Atomic* atomic, void* data)
+{
+    auto* query = static_cast<ApproachQuery*>(data);
+    if (!query->hit)
+        Atomic::ForAllIntersections(atomic, query->sphere, OnAnyTriangle, query);
+    return query->hit ? 0 : 1;
+}
+} // namespace
+
+bool AnimMoveCtrl::TouchesApproached()
+{
+    TsActor* self = GetActor();
+    ScriptWorldManager* world = ScriptWorldManager::Instance();
+    Frame* frame = mModel ? mModel->GetEngineFrame() : nullptr;
+    if (!self || !world || !frame)
+        return false;
+    const Sphere* bounds = mModel->GetBoundingSphere();
+    const Vector& at = Frame::GetWorldMatrix(frame)->pos;
+    const Vector centre = {at.x + bounds->centre.x, at.y + bounds->centre.y, at.z + bounds->centre.z};
+    TsActor* touched = nullptr;
+    Vector touchedAt = {0, 0, 0};
+    for (const HbPtrListNode* node = world->GetActors().GetHead(); node; node = node->next)
+    {
+        auto* other = static_cast<TsActor*>(node->value);
+        W3dNode* otherNode = other ? other->GetNode() : nullptr;
+        Frame* otherFrame = otherNode ? otherNode->GetEngineFrame() : nullptr;
+        if (other == self || !otherFrame || !(other->mFamily & mFamilyMask))
+            continue;
+        const Sphere* s = otherNode->GetBoundingSphere();
+        const Vector& p = Frame::GetWorldMatrix(otherFrame)->pos;
+        const Vector d = {p.x + s->centre.x - centre.x, p.y + s->centre.y - centre.y, p.z + s->centre.z - centre.z};
+        if (Length(d) >= s->radius + bounds->radius)
+            continue;
+        touched = other;
+        touchedAt = p;
+    }
+    if (!touched)
+        return false;
+    // The touched actor's body, at chest height, against the mover's own collision shapes.
+    IntersectionPrimitive sphere;
+    sphere.type = kIntersectSphere;
+    sphere.data.sphere.centre = {touchedAt.x, touchedAt.y + 100.0f, touchedAt.z};
+    sphere.data.sphere.radius = float(touched->mActorCollisionDistance);
+    ApproachQuery query = {&sphere, false};
+    mModel->ForAllAtomics(TestAtomic, &query);
+    mTouched = touched;
+    if (query.hit)
+        mResultFlags |= kHitActor;
+    return query.hit;
 }
 
 bool AnimMoveCtrl::IsWalkable(const Vector& position) const

@@ -134,6 +134,8 @@ private:
     bool TestWalls(const Vector& position, const Vector& step);
     bool TestActors(const Vector& position, float length);
     bool IsWalkable(const Vector& position) const;
+    /// Approach mode: whether the mover touches an actor of the family mask.
+    bool TouchesApproached();
     /// Whether the step may be applied; may change it (a slide).
     bool GuardedMove(Vector* step);
 

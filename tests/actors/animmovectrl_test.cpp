@@ -667,3 +667,44 @@ TEST_F(AnimMoveActors, TwoWalkersWithActorSlidingPassEachOther)
     EXPECT_GT(At(0).z, 100.0f) << "and on past the other";
     EXPECT_LT(At(1).z, 0.0f);
 }
+
+TEST_F(AnimMoveActors, ApproachStopsOnAnActorOfTheFamilyMaskOnly)
+{
+    struct Case
+    {
+        uint32_t mask;
+        bool stops;
+    } cases[] = {{HeroEnemyFamily, true}, {HeroEnemyFamily << 1, false}};
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.mask);
+        ::Frame::SetIdentity(FrameOf(0));
+        ::Frame::SetIdentity(FrameOf(1));
+        const Vector target = {2.0f, 0.0f, 100.0f};
+        ::Frame::Translate(FrameOf(1), &target, 2);
+        mWalkers[1]->mFamily = HeroEnemyFamily;
+        mWalkers[1]->mActorCollisionDistance = 100;
+        AnimMoveCtrl* walker = mWalkers[0]->GetMoveController();
+        walker->Reset();
+        walker->SetMode(AnimMoveCtrl::kModeApproach);
+        walker->SetFamilyMask(c.mask);
+        walker->PlayAnim(mWalk, kAll, 0, 0, 1);
+        bool touched = false;
+        for (int f = 0; f < 40; ++f)
+        {
+            HbGameClock* clock = HbGameClock::Instance();
+            clock->mGameTime += int64_t(0.05 * double(HbPerformanceFrequency()));
+            clock->mStepSeconds = 0.05f;
+            static_cast<W3dAnimObject*>(mWalkers[0]->GetNode())->GetMotor().Update();
+            touched = touched || (walker->GetFlags() & AnimMoveCtrl::kHitActor);
+        }
+        EXPECT_EQ(touched, c.stops);
+        if (c.stops)
+        {
+            EXPECT_LT(At(0).z, 100.0f);
+            EXPECT_EQ(walker->GetTarget(), mWalkers[1]);
+        }
+        else
+            EXPECT_GT(At(0).z, 200.0f) << "nothing else stops an approach";
+    }
+}
