@@ -1,6 +1,8 @@
 // The animation-driven movement controller: root motion and the per-frame step.
 #include "animmovectrl.h"
 
+#include "clump.h"
+#include "collision.h"
 #include "frame.h"
 #include "hbclock.h"
 #include "quat.h"
@@ -10,16 +12,14 @@
 #include "rdprocchannel.h"
 #include "rdskeleton.h"
 #include "scriptworldmanager.h"
-#include "clump.h"
-#include "collision.h"
+#include "stdkey.h"
+#include "tsactor.h"
 #include "tsastarpathfinder.h"
+#include "w3danimobject.h"
 #include "w3dcollision.h"
 #include "w3dlevel.h"
 #include "world.h"
 #include "wscene.h"
-#include "stdkey.h"
-#include "tsactor.h"
-#include "w3danimobject.h"
 
 #include <algorithm>
 #include <cmath>
@@ -68,8 +68,7 @@ struct WallQuery
     int32_t hits;
 };
 
-CollisionTriangle* OnWallTriangle(IntersectionPrimitive*, WorldSector*, CollisionTriangle* triangle, float,
-                                  void* data)
+CollisionTriangle* OnWallTriangle(IntersectionPrimitive*, WorldSector*, CollisionTriangle* triangle, float, void* data)
 {
     auto* query = static_cast<WallQuery*>(data);
     const Vector n = Normalised(triangle->normal);
@@ -418,8 +417,7 @@ bool AnimMoveCtrl::TestActors(const Vector& position, float length)
     if (length <= 0.0f || !self || !world || !mModel)
         return false;
     const Sphere* bounds = mModel->GetBoundingSphere();
-    const Vector centre = {position.x + bounds->centre.x, position.y + bounds->centre.y,
-                           position.z + bounds->centre.z};
+    const Vector centre = {position.x + bounds->centre.x, position.y + bounds->centre.y, position.z + bounds->centre.z};
     // Candidates nearest first; the list is bounded like the script world's own.
     constexpr int32_t kMaxCandidates = 200;
     Candidate candidates[kMaxCandidates];
@@ -558,7 +556,8 @@ bool AnimMoveCtrl::GuardedMove(Vector* step)
     const Vector firstPush = Normalised(mPush);
     if (Length(firstPush) == 0.0f)
         return false;
-    auto slide = [](Vector s, const Vector& n) {
+    auto slide = [](Vector s, const Vector& n)
+    {
         const float along = std::fabs(Dot(n, s)) * 1.05f;
         s = {s.x + n.x * along, s.y + n.y * along, s.z + n.z * along};
         if (std::fabs(s.x) < 0.1f)
@@ -571,9 +570,7 @@ bool AnimMoveCtrl::GuardedMove(Vector* step)
     Vector slid = slide(unslid, firstPush);
     Frame* frame = mModel->GetEngineFrame();
     const Vector& at = Frame::GetWorldMatrix(frame)->pos;
-    auto outside = [&](const Vector& s) {
-        return !IsWalkable(Vector{at.x + s.x, at.y + s.y, at.z + s.z});
-    };
+    auto outside = [&](const Vector& s) { return !IsWalkable(Vector{at.x + s.x, at.y + s.y, at.z + s.z}); };
     if ((mMoveFlags & kKeepUnslid) && outside(slid))
     {
         *step = unslid;

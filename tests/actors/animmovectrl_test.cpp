@@ -14,6 +14,7 @@
 #include "hbclock.h"
 #include "hierarchy.h"
 #include "hierarchywriter.h"
+#include "navgraphwriter.h"
 #include "rdanim.h"
 #include "rdanimchannel.h"
 #include "rdanimmotor.h"
@@ -27,6 +28,7 @@
 #include "stdkey.h"
 #include "stream.h"
 #include "tsanimactor.h"
+#include "tsastarpathfinder.h"
 #include "w3danimobject.h"
 #include "world.h"
 #include "worldwriter.h"
@@ -707,4 +709,34 @@ TEST_F(AnimMoveActors, ApproachStopsOnAnActorOfTheFamilyMaskOnly)
         else
             EXPECT_GT(At(0).z, 200.0f) << "nothing else stops an approach";
     }
+}
+
+TEST_F(AnimMove, TheWalkableAreaEndsTheWalkAtItsEdgeAndNoGraphLetsItGo)
+{
+    auto* graph = new TsAStarPathfinder();
+    HbMChunkStream stream(
+        new VectorStreamBuf(NavGraphWriter::Bytes(NavGraphWriter::FromRectangles({{-50, 100, 50, -50}}))));
+    ASSERT_EQ(graph->LoadFromChunks(&stream), 1);
+    for (TsAStarPathfinder* level : {graph, static_cast<TsAStarPathfinder*>(nullptr)})
+    {
+        SCOPED_TRACE(level ? "graph" : "none");
+        ::Frame::SetIdentity(mModel->GetEngineFrame());
+        mController->Reset();
+        AnimMoveCtrl::SetLevelGraph(level);
+        mController->SetMode(AnimMoveCtrl::kModeWalkable);
+        mController->SetFlags(AnimMoveCtrl::kSlideWalls | AnimMoveCtrl::kSlideActors);
+        mController->PlayAnim(mWalk, kAll, 0, 0, 1);
+        for (int i = 0; i < 40; ++i)
+            Tick(0.05);
+        if (level)
+        {
+            EXPECT_LE(Position().z, 100.0f);
+            EXPECT_GT(Position().z, 90.0f) << "up to the edge";
+            EXPECT_TRUE(mController->GetFlags() & AnimMoveCtrl::kOffWalkable);
+        }
+        else
+            EXPECT_GT(Position().z, 200.0f);
+    }
+    AnimMoveCtrl::SetLevelGraph(nullptr);
+    graph->Release();
 }
