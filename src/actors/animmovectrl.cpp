@@ -1,6 +1,8 @@
 // The animation-driven movement controller: root motion and the per-frame step.
 #include "animmovectrl.h"
 
+#include "clump.h"
+#include "collision.h"
 #include "frame.h"
 #include "hbclock.h"
 #include "quat.h"
@@ -9,9 +11,15 @@
 #include "rdanimmotor.h"
 #include "rdprocchannel.h"
 #include "rdskeleton.h"
+#include "scriptworldmanager.h"
 #include "stdkey.h"
 #include "tsactor.h"
+#include "tsastarpathfinder.h"
 #include "w3danimobject.h"
+#include "w3dcollision.h"
+#include "w3dlevel.h"
+#include "world.h"
+#include "wscene.h"
 
 #include <algorithm>
 #include <cmath>
@@ -37,6 +45,40 @@ float SignedYaw(const AnimQuat& rotation)
     float angle = 0.0f;
     Quat::GetRotation(&q, &axis, &angle);
     return axis.y < 0.0f ? -angle : angle;
+}
+
+TsAStarPathfinder* gLevelGraph = nullptr;
+
+float Dot(const Vector& a, const Vector& b)
+{
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+
+Vector Normalised(const Vector& v)
+{
+    const float length = Length(v);
+    return length > 0.0f ? Vector{v.x / length, v.y / length, v.z / length} : Vector{0, 0, 0};
+}
+
+/// What a wall query gathers: the horizontal step it faces and the summed wall normals.
+struct WallQuery
+{
+    Vector step;
+    Vector push;
+    int32_t hits;
+};
+
+CollisionTriangle* OnWallTriangle(IntersectionPrimitive*, WorldSector*, CollisionTriangle* triangle, float, void* data)
+{
+    auto* query = static_cast<WallQuery*>(data);
+    const Vector n = Normalised(triangle->normal);
+    // Only walls count, and only those the step runs into.
+    if (std::fabs(n.y) >= 0.1f || n.x * query->step.x + n.z * query->step.z >= 0.0f)
+        return triangle;
+    query->push.x += n.x;
+    query->push.z += n.z;
+    ++query->hits;
+    return triangle;
 }
 
 /// -1, 0 or 1: an axis the loop does not move along gets no preset offset.
@@ -95,9 +137,20 @@ void AnimMoveCtrl::RemoveRootChannel()
     mRootChannelId = 0;
 }
 
+void AnimMoveCtrl::SetLevelGraph(TsAStarPathfinder* graph)
+{
+    gLevelGraph = graph;
+}
+
 void AnimMoveCtrl::Reset()
 {
     ClearFrame();
+    ScriptWorldManager* world = ScriptWorldManager::Instance();
+    WScene* scene = world ? world->GetScene() : nullptr;
+    if (W3dLevel* level = scene ? scene->GetLevel() : nullptr)
+        SetCollisionWorlds(level->GetCollisionWorld(), level->GetMainWorld());
+    mLastAccepted = {0, 0, 0};
+    mPush = {0, 0, 0};
     RemoveRootChannel();
     mMode = 0;
     mMoveFlags = 0;
@@ -305,8 +358,13 @@ void AnimMoveCtrl::Step()
         }
     }
 
-    // The walls, actors, walkable area and approach tests join here; until then every
-    // step goes through.
+    if (mMode & kModeApproach)
+    {
+        if (TouchesApproached())
+            length = 0.0f;
+    }
+    else if (length > 0.0f && !GuardedMove(&world))
+        length = 0.0f;
     if (length > 0.0f)
     {
         if (!(mMoveFlags & kFollowGround))
@@ -320,4 +378,226 @@ void AnimMoveCtrl::Step()
             mResultFlags |= kGroundRefused;
     }
     ClearFrame();
+}
+
+bool AnimMoveCtrl::TestWalls(const Vector& position, const Vector& step)
+{
+    World* world = mStaticWorld;
+    if (!world || !mModel)
+        return false;
+    const Sphere* bounds = mModel->GetBoundingSphere();
+    IntersectionPrimitive sphere;
+    sphere.type = kIntersectSphere;
+    sphere.data.sphere.centre = {position.x + bounds->centre.x, position.y + bounds->centre.y,
+                                 position.z + bounds->centre.z};
+    sphere.data.sphere.radius = bounds->radius;
+    WallQuery query = {step, {0, 0, 0}, 0};
+    World::ForAllTriangleIntersections(world, &sphere, OnWallTriangle, &query);
+    if (!query.hits)
+        return false;
+    mPush = query.push;
+    return true;
+}
+
+namespace
+{
+struct Candidate
+{
+    TsActor* actor;
+    Vector centre;
+    float radius;
+    float distance;
+};
+} // namespace
+
+bool AnimMoveCtrl::TestActors(const Vector& position, float length)
+{
+    TsActor* self = GetActor();
+    ScriptWorldManager* world = ScriptWorldManager::Instance();
+    if (length <= 0.0f || !self || !world || !mModel)
+        return false;
+    const Sphere* bounds = mModel->GetBoundingSphere();
+    const Vector centre = {position.x + bounds->centre.x, position.y + bounds->centre.y, position.z + bounds->centre.z};
+    // Candidates nearest first; the list is bounded like the script world's own.
+    constexpr int32_t kMaxCandidates = 200;
+    Candidate candidates[kMaxCandidates];
+    int32_t count = 0;
+    for (const HbPtrListNode* node = world->GetActors().GetHead(); node && count < kMaxCandidates; node = node->next)
+    {
+        auto* other = static_cast<TsActor*>(node->value);
+        W3dNode* otherNode = other ? other->GetNode() : nullptr;
+        Frame* otherFrame = otherNode ? otherNode->GetEngineFrame() : nullptr;
+        if (other == self || !otherFrame)
+            continue;
+        const Sphere* s = otherNode->GetBoundingSphere();
+        const Vector& at = Frame::GetWorldMatrix(otherFrame)->pos;
+        const Vector c = {at.x + s->centre.x, at.y + s->centre.y, at.z + s->centre.z};
+        const Vector d = {c.x - centre.x, c.y - centre.y, c.z - centre.z};
+        const float distance = Length(d);
+        if (distance >= s->radius + bounds->radius)
+            continue;
+        candidates[count++] = {other, c, s->radius, distance};
+    }
+    if (!count)
+        return false;
+    std::sort(candidates, candidates + count,
+              [](const Candidate& a, const Candidate& b) { return a.distance < b.distance; });
+    const Candidate& hit = candidates[0];
+    mTouched = hit.actor;
+    // Away from the actor touched; at one point there is no direction, and the move is refused.
+    const Vector towards = Normalised(Vector{hit.centre.x - centre.x, 0.0f, hit.centre.z - centre.z});
+    const float reach = hit.radius + bounds->radius;
+    mPush = {-towards.x * reach, 0.0f, -towards.z * reach};
+    return true;
+}
+
+namespace
+{
+struct ApproachQuery
+{
+    IntersectionPrimitive* sphere;
+    bool hit;
+};
+
+CollisionTriangle* OnAnyTriangle(IntersectionPrimitive*, CollisionTriangle*, float, void* data)
+{
+    static_cast<ApproachQuery*>(data)->hit = true;
+    return nullptr;
+}
+
+int32_t TestAtomic(W3dNode*, Atomic* atomic, void* data)
+{
+    auto* query = static_cast<ApproachQuery*>(data);
+    if (!query->hit)
+        Atomic::ForAllIntersections(atomic, query->sphere, OnAnyTriangle, query);
+    return query->hit ? 0 : 1;
+}
+} // namespace
+
+bool AnimMoveCtrl::TouchesApproached()
+{
+    TsActor* self = GetActor();
+    ScriptWorldManager* world = ScriptWorldManager::Instance();
+    Frame* frame = mModel ? mModel->GetEngineFrame() : nullptr;
+    if (!self || !world || !frame)
+        return false;
+    const Sphere* bounds = mModel->GetBoundingSphere();
+    const Vector& at = Frame::GetWorldMatrix(frame)->pos;
+    const Vector centre = {at.x + bounds->centre.x, at.y + bounds->centre.y, at.z + bounds->centre.z};
+    TsActor* touched = nullptr;
+    Vector touchedAt = {0, 0, 0};
+    for (const HbPtrListNode* node = world->GetActors().GetHead(); node; node = node->next)
+    {
+        auto* other = static_cast<TsActor*>(node->value);
+        W3dNode* otherNode = other ? other->GetNode() : nullptr;
+        Frame* otherFrame = otherNode ? otherNode->GetEngineFrame() : nullptr;
+        if (other == self || !otherFrame || !(other->mFamily & mFamilyMask))
+            continue;
+        const Sphere* s = otherNode->GetBoundingSphere();
+        const Vector& p = Frame::GetWorldMatrix(otherFrame)->pos;
+        const Vector d = {p.x + s->centre.x - centre.x, p.y + s->centre.y - centre.y, p.z + s->centre.z - centre.z};
+        if (Length(d) >= s->radius + bounds->radius)
+            continue;
+        touched = other;
+        touchedAt = p;
+    }
+    if (!touched)
+        return false;
+    // The touched actor's body, at chest height, against the mover's own collision shapes.
+    IntersectionPrimitive sphere;
+    sphere.type = kIntersectSphere;
+    sphere.data.sphere.centre = {touchedAt.x, touchedAt.y + 100.0f, touchedAt.z};
+    sphere.data.sphere.radius = float(touched->mActorCollisionDistance);
+    ApproachQuery query = {&sphere, false};
+    mModel->ForAllAtomics(TestAtomic, &query);
+    mTouched = touched;
+    if (query.hit)
+        mResultFlags |= kHitActor;
+    return query.hit;
+}
+
+bool AnimMoveCtrl::IsWalkable(const Vector& position) const
+{
+    return !gLevelGraph || gLevelGraph->IsPointOnGraph(position);
+}
+
+uint32_t AnimMoveCtrl::TestPosition(const Vector& step)
+{
+    mPush = {0, 0, 0};
+    Frame* frame = mModel ? mModel->GetEngineFrame() : nullptr;
+    if (!frame)
+        return 0;
+    const Vector& at = Frame::GetWorldMatrix(frame)->pos;
+    const Vector position = {at.x + step.x, at.y + step.y, at.z + step.z};
+    uint32_t flags = 0;
+    if ((mMode & kModeWalls) && TestWalls(position, step))
+        flags |= kHitWall;
+    // Actors only count where no wall stood in the way.
+    if ((mMode & kModeActors) && !(flags & kHitWall) && TestActors(position, Length(step)))
+        flags |= kHitActor;
+    if ((mMode & kModeWalkable) && !IsWalkable(position))
+        flags |= kOffWalkable;
+    return flags;
+}
+
+bool AnimMoveCtrl::GuardedMove(Vector* step)
+{
+    if (Length(*step) <= 0.0f)
+        return true;
+    const uint32_t first = TestPosition(*step);
+    if (!first)
+        return true;
+    mResultFlags |= first;
+    if ((first & kOffWalkable) || ((first & kHitActor) && !(mMoveFlags & kSlideActors)) ||
+        ((first & kHitWall) && !(mMoveFlags & kSlideWalls)))
+        return false;
+
+    // Two actors at one point give no direction to slide along.
+    const Vector firstPush = Normalised(mPush);
+    if (Length(firstPush) == 0.0f)
+        return false;
+    auto slide = [](Vector s, const Vector& n)
+    {
+        const float along = std::fabs(Dot(n, s)) * 1.05f;
+        s = {s.x + n.x * along, s.y + n.y * along, s.z + n.z * along};
+        if (std::fabs(s.x) < 0.1f)
+            s.x = 0.0f;
+        if (std::fabs(s.z) < 0.1f)
+            s.z = 0.0f;
+        return s;
+    };
+    const Vector unslid = *step;
+    Vector slid = slide(unslid, firstPush);
+    Frame* frame = mModel->GetEngineFrame();
+    const Vector& at = Frame::GetWorldMatrix(frame)->pos;
+    auto outside = [&](const Vector& s) { return !IsWalkable(Vector{at.x + s.x, at.y + s.y, at.z + s.z}); };
+    if ((mMoveFlags & kKeepUnslid) && outside(slid))
+    {
+        *step = unslid;
+        mLastAccepted = *step;
+        return true;
+    }
+    const uint32_t second = TestPosition(slid);
+    Vector secondPush = Normalised(mPush);
+    if (second)
+    {
+        Vector again = slide(slid, secondPush);
+        if (second != first)
+            return false;
+        if ((mMoveFlags & kKeepUnslid) && outside(again))
+            again = slid;
+        slid = again;
+    }
+    if (Length(slid) <= 0.0f)
+        return false;
+    if ((first & kHitWall) && Length(mLastAccepted) > 0.0f)
+    {
+        if (Dot(Normalised(slid), Normalised(mLastAccepted)) <= 0.0f)
+            return false;
+        if (second && Dot(firstPush, secondPush) <= 0.0f)
+            return false;
+    }
+    *step = slid;
+    mLastAccepted = *step;
+    return true;
 }

@@ -15,6 +15,8 @@ class RdAnimation;
 class RdAnimMotor;
 class RdChannel;
 class TsActor;
+class TsAStarPathfinder;
+struct World;
 class W3dAnimObject;
 
 class AnimMoveCtrl : public HbRoot
@@ -98,6 +100,16 @@ public:
     /// Whether the bone probe at index is enabled (0 for an index without a probe).
     int32_t IsBoneTargetSet(int32_t index) const;
 
+    /// The level's static (collision) and dynamic (main) worlds the wall test uses; Reset
+    /// takes them from the script world's current level.
+    void SetCollisionWorlds(World* staticWorld, World* dynamicWorld)
+    {
+        mStaticWorld = staticWorld;
+        mDynamicWorld = dynamicWorld;
+    }
+    /// The level's path-finding graph, whose cells are the walkable area (null: no test).
+    static void SetLevelGraph(TsAStarPathfinder* graph);
+
     /// The actor moved; null once it is gone.
     TsActor* GetActor();
     uint16_t GetRootChannelId() const { return mRootChannelId; }
@@ -117,6 +129,15 @@ private:
     void Step();
     void ClearFrame();
     void RemoveRootChannel();
+    /// The result flags for the candidate step from the node's position; fills mPush.
+    uint32_t TestPosition(const Vector& step);
+    bool TestWalls(const Vector& position, const Vector& step);
+    bool TestActors(const Vector& position, float length);
+    bool IsWalkable(const Vector& position) const;
+    /// Approach mode: whether the mover touches an actor of the family mask.
+    bool TouchesApproached();
+    /// Whether the step may be applied; may change it (a slide).
+    bool GuardedMove(Vector* step);
 
     // A handle: a controller kept past its actor must not reach it.
     HbHandlePtr mActor;
@@ -137,4 +158,8 @@ private:
     uint32_t mResultFlags = 0;
     TsActor* mTouched = nullptr;
     float mLastDistance = 0.0f;
+    World* mStaticWorld = nullptr;
+    World* mDynamicWorld = nullptr;
+    Vector mPush = {0, 0, 0};
+    Vector mLastAccepted = {0, 0, 0};
 };

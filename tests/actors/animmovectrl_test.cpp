@@ -7,26 +7,35 @@
 #include "animationwriter.h"
 #include "clump.h"
 #include "clumpwriter.h"
+#include "collisiontreewriter.h"
 #include "frame.h"
 #include "geometry.h"
 #include "hbchunkstream.h"
 #include "hbclock.h"
 #include "hierarchy.h"
 #include "hierarchywriter.h"
+#include "navgraphwriter.h"
 #include "rdanim.h"
 #include "rdanimchannel.h"
 #include "rdanimmotor.h"
 #include "rdmodel.h"
 #include "rdskeleton.h"
 #include "renderer_fixture.h"
+#include "scene_fixture.h"
+#include "scriptworld_fixture.h"
+#include "scriptworldmanager.h"
 #include "skeletonwriter.h"
 #include "stdkey.h"
 #include "stream.h"
 #include "tsanimactor.h"
+#include "tsastarpathfinder.h"
 #include "w3danimobject.h"
+#include "world.h"
+#include "worldwriter.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <vector>
 
@@ -41,7 +50,7 @@ GeometryDescription Triangle()
     d.format = kGeometryPositions;
     d.numVertices = 3;
     d.triangles = {{0, 1, 2, 0}};
-    d.targets.push_back({{0, 0, 0, 1.0f}, {0, 0, 0, 1, 0, 0, 0, 1, 0}, {}});
+    d.targets.push_back({{0, 0, 0, 30.0f}, {-30, 0, 0, 30, 0, 0, 0, 30, 0}, {}});
     d.materials = {GeometryDescription::Material{}};
     d.listEntries = {0};
     return d;
@@ -88,6 +97,51 @@ public:
     int32_t mSnapAnswer = 1;
 };
 
+/// An animated actor on the four-bone model, with its movement controller.
+GroundActor* MakeWalker()
+{
+    W3dAnimObject* model = W3dAnimObject::Create();
+    if (!model)
+        return nullptr;
+    auto* skeleton = new RdSkeleton();
+    HbMChunkStream stream(
+        new VectorStreamBuf(SkeletonWriter::Bytes({"DummyRootBone", "Pelvis", "Upper_Torso", "Head"}, nullptr)));
+    skeleton->Read(&stream);
+    model->GetMotor().SetSkeleton(skeleton);
+    auto* rdModel = new RdModel();
+    EXPECT_EQ(rdModel->SetClump(ChainClump()), 1);
+    EXPECT_EQ(model->GetMotor().AddModel(rdModel), 1);
+    auto* actor = new GroundActor();
+    actor->AddRef();
+    actor->SetModel(model);
+    return actor;
+}
+
+/// The root moves by rootMove and turns by yaw degrees about y over one second; the other
+/// bones hold still.
+RdAnimation* BuildAnim(const char* name, Vector rootMove, float yaw = 0.0f)
+{
+    const float half = yaw * kPi / 360.0f;
+    std::vector<AnimationKeyRow> rows;
+    rows.push_back({0, 0.0f, {0, 0, 0, 1}, {0, 0, 0}});
+    rows.push_back({0, 1.0f, {0, std::sin(half), 0, std::cos(half)}, {rootMove.x, rootMove.y, rootMove.z}});
+    for (int node = 1; node < 4; ++node)
+        for (float time : {0.0f, 1.0f})
+            rows.push_back({node, time, {0, 0, 0, 1}, {0, 1, 0}});
+    std::vector<uint8_t> bytes = AnimationWriter::StdAnimation(rows, 1.0f);
+    MemoryBlock block = {bytes.data(), uint32_t(bytes.size())};
+    Stream* stream = Stream::Open(kStreamMemory, kStreamRead, &block);
+    uint32_t size = 0;
+    ::Animation* animation = nullptr;
+    if (stream && Stream::FindChunk(stream, ::Animation::kChunkType, &size, nullptr))
+        animation = ::Animation::StreamRead(stream, size);
+    if (stream)
+        Stream::Close(stream, nullptr);
+    auto* resource = new RdAnimation();
+    EXPECT_EQ(resource->Setup(animation, name, "walk.anm"), 1);
+    return resource;
+}
+
 class AnimMove : public renderertest::RendererTest
 {
 protected:
@@ -101,20 +155,9 @@ protected:
         clock->mGameTime = 0;
         clock->mStepSeconds = 0.0f;
 
-        W3dAnimObject* model = W3dAnimObject::Create();
-        ASSERT_NE(model, nullptr);
-        auto* skeleton = new RdSkeleton();
-        HbMChunkStream stream(
-            new VectorStreamBuf(SkeletonWriter::Bytes({"DummyRootBone", "Pelvis", "Upper_Torso", "Head"}, nullptr)));
-        skeleton->Read(&stream);
-        model->GetMotor().SetSkeleton(skeleton);
-        auto* rdModel = new RdModel();
-        ASSERT_EQ(rdModel->SetClump(ChainClump()), 1);
-        ASSERT_EQ(model->GetMotor().AddModel(rdModel), 1);
-        mActor = new GroundActor();
-        mActor->AddRef();
-        mActor->SetModel(model);
-        mModel = model;
+        mActor = MakeWalker();
+        ASSERT_NE(mActor, nullptr);
+        mModel = static_cast<W3dAnimObject*>(mActor->GetNode());
         mController = mActor->GetMoveController();
         ASSERT_NE(mController, nullptr);
         mWalk = MakeAnim("WALK", {0, 0, 120});
@@ -128,28 +171,9 @@ protected:
         RendererTest::TearDown();
     }
 
-    /// The root moves by rootMove and turns by yaw degrees about y over one second; the other
-    /// bones hold still.
     RdAnimation* MakeAnim(const char* name, Vector rootMove, float yaw = 0.0f)
     {
-        const float half = yaw * kPi / 360.0f;
-        std::vector<AnimationKeyRow> rows;
-        rows.push_back({0, 0.0f, {0, 0, 0, 1}, {0, 0, 0}});
-        rows.push_back({0, 1.0f, {0, std::sin(half), 0, std::cos(half)}, {rootMove.x, rootMove.y, rootMove.z}});
-        for (int node = 1; node < 4; ++node)
-            for (float time : {0.0f, 1.0f})
-                rows.push_back({node, time, {0, 0, 0, 1}, {0, 1, 0}});
-        std::vector<uint8_t> bytes = AnimationWriter::StdAnimation(rows, 1.0f);
-        MemoryBlock block = {bytes.data(), uint32_t(bytes.size())};
-        Stream* stream = Stream::Open(kStreamMemory, kStreamRead, &block);
-        uint32_t size = 0;
-        ::Animation* animation = nullptr;
-        if (stream && Stream::FindChunk(stream, ::Animation::kChunkType, &size, nullptr))
-            animation = ::Animation::StreamRead(stream, size);
-        if (stream)
-            Stream::Close(stream, nullptr);
-        auto* resource = new RdAnimation();
-        EXPECT_EQ(resource->Setup(animation, name, "walk.anm"), 1);
+        RdAnimation* resource = BuildAnim(name, rootMove, yaw);
         resource->AddRef();
         mAnims.push_back(resource);
         return resource;
@@ -441,3 +465,278 @@ TEST_F(AnimMove, AControllerKeptPastItsActorMovesNothing)
     mModel->Release();
 }
 } // namespace
+
+namespace
+{
+/// A wall across z = 100 from y = -100 to 300, its face towards -z.
+World* MakeWallWorld()
+{
+    WorldDescription d;
+    d.materials = {{{200, 0, 0, 255}}};
+    d.listEntries = {0};
+    WorldDescription::Leaf leaf;
+    leaf.positions = {-1000, -100, 100, 1000, -100, 100, -1000, 300, 100, 1000, 300, 100};
+    std::vector<std::array<uint16_t, 3>> triangles = {{0, 2, 1}, {1, 2, 3}};
+    for (const auto& t : triangles)
+        leaf.triangles.push_back({t[0], t[1], t[2], 0});
+    leaf.extension = CollisionTreeWriter::WriteExtension(
+        CollisionTreeWriter::WritePluginData(CollisionTreeWriter::Build(leaf.positions, triangles, 4)));
+    d.leaves.push_back(leaf);
+    d.box = {1000, 400, 1000, -1000, -200, -1000};
+    return renderertest::ReadWorldChunk(WorldWriter::Write(d));
+}
+} // namespace
+
+class AnimMoveWall : public AnimMove
+{
+protected:
+    void SetUp() override
+    {
+        AnimMove::SetUp();
+        if (HasFatalFailure())
+            return;
+        mWorld = MakeWallWorld();
+        ASSERT_NE(mWorld, nullptr);
+        mController->SetCollisionWorlds(mWorld, nullptr);
+    }
+    void TearDown() override
+    {
+        mController->SetCollisionWorlds(nullptr, nullptr);
+        if (mWorld)
+            World::Destroy(mWorld);
+        AnimMove::TearDown();
+    }
+    /// Walks diagonally (+x, +z) into the wall from just before it.
+    void WalkIntoWall(uint32_t flags)
+    {
+        const float radius = mModel->GetBoundingSphere()->radius;
+        const Vector start = {0, 0, 100 - radius - 1.0f};
+        ::Frame::Translate(mModel->GetEngineFrame(), &start, 2);
+        mController->SetMode(AnimMoveCtrl::kModeWalls);
+        mController->SetFlags(flags | AnimMoveCtrl::kAlongDirection);
+        mController->PlayAnim(mWalk, kAll, 0, 0, 1);
+    }
+    void Walk(int frames)
+    {
+        for (int i = 0; i < frames; ++i)
+        {
+            const Vector diagonal = {1, 0, 1};
+            mController->SetDirection(&diagonal);
+            Tick(0.05);
+        }
+    }
+    World* mWorld = nullptr;
+};
+
+TEST_F(AnimMoveWall, AWallStopsTheWalkOrItSlidesAlongIt)
+{
+    ASSERT_GT(mModel->GetBoundingSphere()->radius, 0.0f);
+    struct Case
+    {
+        uint32_t flags;
+        bool slides;
+    } cases[] = {{0, false}, {AnimMoveCtrl::kSlideWalls, true}};
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.flags);
+        ::Frame::SetIdentity(mModel->GetEngineFrame());
+        mController->Reset();
+        mController->SetCollisionWorlds(mWorld, nullptr);
+        WalkIntoWall(c.flags);
+        const float startZ = Position().z;
+        Walk(10);
+        EXPECT_TRUE(mController->GetFlags() & AnimMoveCtrl::kHitWall);
+        EXPECT_LE(Position().z, startZ + 0.1f) << "never through the wall";
+        if (c.slides)
+        {
+            EXPECT_GT(Position().x, 30.0f) << "the step along x goes on";
+            EXPECT_GT(mController->GetLastDistance(), 0.0f);
+        }
+        else
+        {
+            EXPECT_NEAR(Position().x, 0.0f, 0.01f);
+            EXPECT_EQ(mController->GetLastDistance(), 0.0f);
+        }
+    }
+}
+
+TEST_F(AnimMoveWall, AWallTheStepLeavesOrAFloorDoesNotStopIt)
+{
+    // Walking away from the wall's face: the wall does not count.
+    const float radius = mModel->GetBoundingSphere()->radius;
+    const Vector start = {0, 0, 100 - radius + 0.5f};
+    ::Frame::Translate(mModel->GetEngineFrame(), &start, 2);
+    mController->SetMode(AnimMoveCtrl::kModeWalls);
+    mController->SetFlags(AnimMoveCtrl::kAlongDirection);
+    mController->PlayAnim(mWalk, kAll, 0, 0, 1);
+    for (int i = 0; i < 5; ++i)
+    {
+        const Vector back = {0, 0, -1};
+        mController->SetDirection(&back);
+        Tick(0.05);
+    }
+    EXPECT_EQ(mController->GetFlags(), 0u);
+    EXPECT_LT(Position().z, start.z - 20.0f);
+}
+
+/// Two walkers listed in the script world, walking at each other.
+class AnimMoveActors : public scriptworldtest::ScriptWorldTest
+{
+protected:
+    void SetUp() override
+    {
+        ScriptWorldTest::SetUp();
+        if (HasFatalFailure())
+            return;
+        HbGameClock::Instance()->mStepSeconds = 0.0f;
+        mWalk = BuildAnim("WALK", {0, 0, 120});
+        mWalk->AddRef();
+        for (int i = 0; i < 2; ++i)
+        {
+            mWalkers[i] = MakeWalker();
+            ASSERT_NE(mWalkers[i], nullptr);
+            mWorld->AddActor(mWalkers[i]);
+        }
+    }
+    void TearDown() override
+    {
+        for (GroundActor* walker : mWalkers)
+            if (walker)
+            {
+                mWorld->RemoveActor(walker);
+                walker->Release();
+            }
+        if (mWalk)
+            mWalk->Release();
+        ScriptWorldTest::TearDown();
+    }
+    ::Frame* FrameOf(int i) { return mWalkers[i]->GetNode()->GetEngineFrame(); }
+    Vector At(int i) { return ::Frame::GetWorldMatrix(FrameOf(i))->pos; }
+    /// The first at (-2, 0, 0) walking +z, the second at (2, 0, 100) walking -z.
+    void Start(uint32_t flags)
+    {
+        const float sign[2] = {1.0f, -1.0f};
+        for (int i = 0; i < 2; ++i)
+        {
+            const Vector at = {-2.0f * sign[i], 0.0f, i ? 100.0f : 0.0f};
+            ::Frame::Translate(FrameOf(i), &at, 2);
+            AnimMoveCtrl* c = mWalkers[i]->GetMoveController();
+            c->SetMode(AnimMoveCtrl::kModeActors);
+            c->SetFlags(flags | AnimMoveCtrl::kAlongDirection);
+            c->PlayAnim(mWalk, kAll, 0, 0, 1);
+        }
+    }
+    void Walk(int frames)
+    {
+        HbGameClock* clock = HbGameClock::Instance();
+        for (int f = 0; f < frames; ++f)
+        {
+            clock->mGameTime += int64_t(0.05 * double(HbPerformanceFrequency()));
+            clock->mStepSeconds = 0.05f;
+            for (int i = 0; i < 2; ++i)
+            {
+                const Vector direction = {0, 0, i ? -1.0f : 1.0f};
+                mWalkers[i]->GetMoveController()->SetDirection(&direction);
+                static_cast<W3dAnimObject*>(mWalkers[i]->GetNode())->GetMotor().Update();
+            }
+        }
+    }
+    GroundActor* mWalkers[2] = {};
+    RdAnimation* mWalk = nullptr;
+};
+
+TEST_F(AnimMoveActors, TwoWalkersSlideApartOnlyWhenAllowed)
+{
+    const float reach = 2.0f * static_cast<W3dAnimObject*>(mWalkers[0]->GetNode())->GetBoundingSphere()->radius;
+    ASSERT_GT(reach, 0.0f);
+    Start(0);
+    Walk(40);
+    AnimMoveCtrl* first = mWalkers[0]->GetMoveController();
+    EXPECT_TRUE(first->GetFlags() & AnimMoveCtrl::kHitActor);
+    EXPECT_EQ(first->GetTarget(), mWalkers[1]);
+    EXPECT_EQ(first->GetLastDistance(), 0.0f);
+    EXPECT_NEAR(At(0).x, -2.0f, 0.01f);
+    EXPECT_NEAR(At(1).x, 2.0f, 0.01f);
+    EXPECT_GE(At(1).z - At(0).z, reach - 7.0f) << "both stop at their spheres' reach";
+}
+
+TEST_F(AnimMoveActors, TwoWalkersWithActorSlidingPassEachOther)
+{
+    Start(AnimMoveCtrl::kSlideActors);
+    Walk(80);
+    EXPECT_LT(At(0).x, -2.0f) << "pushed aside";
+    EXPECT_GT(At(1).x, 2.0f);
+    EXPECT_GT(At(0).z, 100.0f) << "and on past the other";
+    EXPECT_LT(At(1).z, 0.0f);
+}
+
+TEST_F(AnimMoveActors, ApproachStopsOnAnActorOfTheFamilyMaskOnly)
+{
+    struct Case
+    {
+        uint32_t mask;
+        bool stops;
+    } cases[] = {{HeroEnemyFamily, true}, {HeroEnemyFamily << 1, false}};
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.mask);
+        ::Frame::SetIdentity(FrameOf(0));
+        ::Frame::SetIdentity(FrameOf(1));
+        const Vector target = {2.0f, 0.0f, 100.0f};
+        ::Frame::Translate(FrameOf(1), &target, 2);
+        mWalkers[1]->mFamily = HeroEnemyFamily;
+        mWalkers[1]->mActorCollisionDistance = 100;
+        AnimMoveCtrl* walker = mWalkers[0]->GetMoveController();
+        walker->Reset();
+        walker->SetMode(AnimMoveCtrl::kModeApproach);
+        walker->SetFamilyMask(c.mask);
+        walker->PlayAnim(mWalk, kAll, 0, 0, 1);
+        bool touched = false;
+        for (int f = 0; f < 40; ++f)
+        {
+            HbGameClock* clock = HbGameClock::Instance();
+            clock->mGameTime += int64_t(0.05 * double(HbPerformanceFrequency()));
+            clock->mStepSeconds = 0.05f;
+            static_cast<W3dAnimObject*>(mWalkers[0]->GetNode())->GetMotor().Update();
+            touched = touched || (walker->GetFlags() & AnimMoveCtrl::kHitActor);
+        }
+        EXPECT_EQ(touched, c.stops);
+        if (c.stops)
+        {
+            EXPECT_LT(At(0).z, 100.0f);
+            EXPECT_EQ(walker->GetTarget(), mWalkers[1]);
+        }
+        else
+            EXPECT_GT(At(0).z, 200.0f) << "nothing else stops an approach";
+    }
+}
+
+TEST_F(AnimMove, TheWalkableAreaEndsTheWalkAtItsEdgeAndNoGraphLetsItGo)
+{
+    auto* graph = new TsAStarPathfinder();
+    HbMChunkStream stream(
+        new VectorStreamBuf(NavGraphWriter::Bytes(NavGraphWriter::FromRectangles({{-50, 100, 50, -50}}))));
+    ASSERT_EQ(graph->LoadFromChunks(&stream), 1);
+    for (TsAStarPathfinder* level : {graph, static_cast<TsAStarPathfinder*>(nullptr)})
+    {
+        SCOPED_TRACE(level ? "graph" : "none");
+        ::Frame::SetIdentity(mModel->GetEngineFrame());
+        mController->Reset();
+        AnimMoveCtrl::SetLevelGraph(level);
+        mController->SetMode(AnimMoveCtrl::kModeWalkable);
+        mController->SetFlags(AnimMoveCtrl::kSlideWalls | AnimMoveCtrl::kSlideActors);
+        mController->PlayAnim(mWalk, kAll, 0, 0, 1);
+        for (int i = 0; i < 40; ++i)
+            Tick(0.05);
+        if (level)
+        {
+            EXPECT_LE(Position().z, 100.0f);
+            EXPECT_GT(Position().z, 90.0f) << "up to the edge";
+            EXPECT_TRUE(mController->GetFlags() & AnimMoveCtrl::kOffWalkable);
+        }
+        else
+            EXPECT_GT(Position().z, 200.0f);
+    }
+    AnimMoveCtrl::SetLevelGraph(nullptr);
+    graph->Release();
+}
