@@ -7,6 +7,15 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+/// Where one of an objective's actions takes place in the world.
+struct ObjectiveMarker
+{
+    float x;
+    float y;
+    float z;
+};
 
 class Objective : public HbRoot
 {
@@ -32,4 +41,6 @@ public:
     std::string mSector;
     std::string mCompletionText;
     std::string mDescriptionText;
+    /// One record per objective action; none for an objective without a place.
+    std::vector<ObjectiveMarker> mMarkers;
 };
