@@ -57,6 +57,8 @@ void Win32TestSetPerformanceCounter(int64_t ticks);
 void Win32TestAdvancePerformanceCounter(int64_t ticks);
 /// Back to the monotonic system clock.
 void Win32TestUseRealPerformanceCounter();
+/// The counter's ticks per second; 0 restores 10 MHz.
+void Win32TestSetPerformanceFrequency(int64_t hz);
 
 // ---- Keyboard and events --------------------------------------------------------------
 

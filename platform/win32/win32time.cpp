@@ -1,5 +1,5 @@
-// The performance counter: 10 MHz ticks of the monotonic clock, or a counter
-// the tests set.
+// The performance counter: 10 MHz ticks of the monotonic clock (or the frequency
+// a test sets), or a counter the tests set.
 #include "win32.h"
 #include "win32testhooks.h"
 
@@ -8,7 +8,8 @@
 
 namespace
 {
-constexpr int64_t kFrequency = 10000000;
+constexpr int64_t kDefaultFrequency = 10000000;
+std::atomic<int64_t> gFrequency{kDefaultFrequency};
 std::atomic<bool> gFrozen{false};
 std::atomic<int64_t> gFrozenTicks{0};
 } // namespace
@@ -17,7 +18,7 @@ BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency)
 {
     if (!frequency)
         return FALSE;
-    frequency->QuadPart = kFrequency;
+    frequency->QuadPart = gFrequency;
     return TRUE;
 }
 
@@ -32,7 +33,8 @@ BOOL QueryPerformanceCounter(LARGE_INTEGER* count)
     }
     timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
-    count->QuadPart = static_cast<int64_t>(now.tv_sec) * kFrequency + now.tv_nsec / 100;
+    const int64_t hz = gFrequency;
+    count->QuadPart = static_cast<int64_t>(now.tv_sec) * hz + static_cast<int64_t>(now.tv_nsec) * hz / 1000000000;
     return TRUE;
 }
 
@@ -50,4 +52,9 @@ void Win32TestAdvancePerformanceCounter(int64_t ticks)
 void Win32TestUseRealPerformanceCounter()
 {
     gFrozen = false;
+}
+
+void Win32TestSetPerformanceFrequency(int64_t hz)
+{
+    gFrequency = hz > 0 ? hz : kDefaultFrequency;
 }

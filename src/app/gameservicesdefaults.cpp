@@ -311,6 +311,7 @@ void GameServicesInstallDefaults()
     table.fx3dInitTypeRecords = Fx3dInitTypeRecords;
     table.fxServicesTick = FxServicesTick;
     table.fxServicesShutdown = FxServicesShutdown;
+    table.fxStageStep = FxServicesStageStep;
     table.resourceGroupResetLayers = GroupsReset;
     table.resourceGroupMountPak = GroupMountPak;
     table.resourceGroupLoad = GroupLoad;

@@ -216,6 +216,7 @@ void GameState_Stage::Enter()
     services.animSetLoadAll();
     services.heroOnStageStart();
     services.heroSetGroundMask(mSectorName == "W3L1S01" ? 3 : 1);
+    FxServicesStageEnter();
 }
 
 void GameState_Stage::Update()

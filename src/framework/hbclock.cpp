@@ -33,6 +33,11 @@ int64_t HbPerformanceFrequency()
     return gFrequency;
 }
 
+void HbPerformanceFrequencyResetForTest()
+{
+    gFrequency = 0;
+}
+
 float HbReadFramePeriod()
 {
     int32_t pal = 0;

@@ -8,6 +8,8 @@
 
 /// Ticks per second of the performance counter (read once, then kept).
 int64_t HbPerformanceFrequency();
+/// Forgets the kept frequency, so the next call reads it again (tests).
+void HbPerformanceFrequencyResetForTest();
 /// The nominal frame period in seconds: 0.02 when the variable MODE_PAL is
 /// true, else 1/60; read again by every call and kept for HbFramePeriod.
 float HbReadFramePeriod();

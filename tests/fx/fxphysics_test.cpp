@@ -4,6 +4,8 @@
 
 #include "fxphysics.h"
 #include "fxbody.h"
+#include "fx3dtype.h"
+#include "win32testhooks.h"
 
 #include <gtest/gtest.h>
 
@@ -109,6 +111,58 @@ TEST_F(Physics, WokenBodyFallsBouncesOnTheObjectBelowAndRests)
     PhysicsStep();
     EXPECT_EQ(PhysicsActiveCount(), 0);
     EXPECT_EQ(PhysicsIdleCount(), 1) << "back on the idle stack";
+}
+
+TEST_F(Physics, FallBouncesAndRestAreTheSameAtOneAndTenMegahertz)
+{
+    // Velocities are kept per tick and the rest threshold per second: a frame of 1/60 s gives
+    // the same path whatever the counter's frequency.
+    struct Run
+    {
+        int32_t frames = 0, bounces = 0;
+        float rest = 0.0f;
+    };
+    Block({0, 0, 0});
+    W3dFrame* support = Node({0, 50, 0});
+    auto fall = [&](int64_t hz) {
+        Win32TestSetPerformanceFrequency(hz);
+        HbPerformanceFrequencyResetForTest();
+        PhysicsSetGravity();
+        W3dFrame* crate = Node({0, 120, 0});
+        Run run;
+        EXPECT_EQ(PhysicsRegister(crate), 1);
+        EXPECT_EQ(PhysicsSetDirty(support), 1);
+        float last = Y(crate);
+        bool falling = true;
+        while (PhysicsBodyState(crate) == FxBody::kMoving && run.frames < 600)
+        {
+            Advance(hz / 60);
+            PhysicsStep();
+            ++run.frames;
+            const float y = Y(crate);
+            if (falling && y > last)
+                ++run.bounces;
+            falling = y <= last;
+            last = y;
+        }
+        EXPECT_EQ(PhysicsBodyState(crate), FxBody::kRemoved) << hz;
+        run.rest = Y(crate);
+        PhysicsStep(); // back on the idle stack
+        EXPECT_EQ(PhysicsUnRegister(crate), 1) << hz;
+        return run;
+    };
+    const Run fast = fall(10000000);
+    const Run slow = fall(1000000);
+    Win32TestSetPerformanceFrequency(0);
+    HbPerformanceFrequencyResetForTest();
+    PhysicsSetGravity();
+
+    EXPECT_GE(fast.bounces, 2);
+    EXPECT_LT(fast.frames, 300);
+    EXPECT_NEAR(fast.rest, 20.0f, 2.0f);
+    EXPECT_EQ(slow.frames, fast.frames);
+    EXPECT_EQ(slow.bounces, fast.bounces);
+    EXPECT_NEAR(slow.rest, fast.rest, 0.05f);
 }
 
 TEST_F(Physics, WithoutGroundAWokenBodyStopsAtTheEndOfItsLife)
