@@ -34,9 +34,8 @@ CachedAction gReloadMouse{"RELOAD_MOUSE"};
 CachedAction gWeaponKeys[8] = {{"WEAPON_1"}, {"WEAPON_2"}, {"WEAPON_3"}, {"WEAPON_4"},
                                {"WEAPON_5"}, {"WEAPON_6"}, {"WEAPON_7"}, {"WEAPON_8"}};
 
-CachedAction* const kAllActions[] = {&gShootClick,  &gContextual, &gShootDown,      &gLock,
-                                     &gCrouch,      &gRoll,       &gChangeWeapon,   &gNextWeapon,
-                                     &gPreviousWeapon, &gReload,  &gReloadMouse};
+CachedAction* const kAllActions[] = {&gShootClick,   &gContextual, &gShootDown,      &gLock,   &gCrouch,     &gRoll,
+                                     &gChangeWeapon, &gNextWeapon, &gPreviousWeapon, &gReload, &gReloadMouse};
 
 constexpr int32_t kMouseKind = 2;
 constexpr float kWheelDeadZone = 0.001f;

@@ -64,9 +64,9 @@ protected:
         {
             const char* action;
             const char* key;
-        } bindings[] = {{"SHOOT_CLICK", "VK_Q"}, {"SHOOT_DOWN", "VK_S"},     {"LOCK", "VK_L"},
-                        {"CROUCH", "VK_C"},      {"ROLL", "VK_R"},           {"RELOAD", "VK_E"},
-                        {"CHANGE_WEAPON", "VK_W"}, {"WEAPON_3", "VK_3"},     {"CMD_CONTEXTUAL_ACTION", "VK_X"}};
+        } bindings[] = {{"SHOOT_CLICK", "VK_Q"},   {"SHOOT_DOWN", "VK_S"}, {"LOCK", "VK_L"},
+                        {"CROUCH", "VK_C"},        {"ROLL", "VK_R"},       {"RELOAD", "VK_E"},
+                        {"CHANGE_WEAPON", "VK_W"}, {"WEAPON_3", "VK_3"},   {"CMD_CONTEXTUAL_ACTION", "VK_X"}};
         for (const auto& b : bindings)
             ASSERT_TRUE(mInput.Bind(b.action, b.key)) << b.action;
     }

@@ -98,7 +98,7 @@ protected:
             const char* action;
             const char* key;
         } bindings[] = {{"SHOOT_CLICK", "VK_Q"}, {"SHOOT_DOWN", "VK_S"}, {"LOCK", "VK_L"},
-                        {"RELOAD", "VK_E"},      {"WEAPON_3", "VK_3"},  {"CMD_CONTEXTUAL_ACTION", "VK_X"}};
+                        {"RELOAD", "VK_E"},      {"WEAPON_3", "VK_3"},   {"CMD_CONTEXTUAL_ACTION", "VK_X"}};
         for (const auto& b : bindings)
             ASSERT_TRUE(mInput.Bind(b.action, b.key)) << b.action;
     }
@@ -289,8 +289,8 @@ TEST_F(HeroStatesLive, UpperBodyByWeaponHoldModeMagazineSpareAndKeys)
         case A::QueueSapAndClick:
             ASSERT_NE(request, nullptr) << c.name;
             EXPECT_EQ(request->state, c.code) << c.name;
-            EXPECT_EQ(request->kind, c.action == A::ForceSap ? AnimPlayerRequestStack::kUrgent
-                                                              : AnimPlayerRequestStack::kPush)
+            EXPECT_EQ(request->kind,
+                      c.action == A::ForceSap ? AnimPlayerRequestStack::kUrgent : AnimPlayerRequestStack::kPush)
                 << c.name;
             break;
         case A::ReloadNow:
@@ -393,7 +393,7 @@ TEST_F(HeroStatesLive, FootstepsRunOnlyAfterModeTwoIsHeldPastItsTime)
     FILE* file = std::fopen("grounds.scr", "wb");
     ASSERT_NE(file, nullptr);
     const std::string grounds = "GroundCreateTypeBegin GRAVEL 3\nGroundSetWalkFX 12\nGroundSetRunFX 13\n"
-                                "GroundCreateTypeEnd\n";
+                                "GroundSetTriggerCrouchedWalk LIGHT_NORMAL\nGroundCreateTypeEnd\n";
     std::fwrite(grounds.data(), 1, grounds.size(), file);
     std::fclose(file);
     ASSERT_EQ(TriggerManager::Create(), 1);
@@ -428,6 +428,13 @@ TEST_F(HeroStatesLive, FootstepsRunOnlyAfterModeTwoIsHeldPastItsTime)
     mHero->GetModel()->DeliverEvent(2); // LOCK held: walking
     mHero->GetModel()->DeliverEvent(3); // not a footstep
     EXPECT_EQ(effects.plays, (std::vector<int32_t>{12, 12, 13, 12}));
+
+    // Crouched steps raise their noise and play no effect.
+    HeroSetFootstepCallback(mHero, HeroFootstepCrouched);
+    const int32_t triggers = TriggerManager::GetLiveCount();
+    mHero->GetModel()->DeliverEvent(1);
+    EXPECT_EQ(TriggerManager::GetLiveCount(), triggers + 1);
+    EXPECT_EQ(effects.plays.size(), 4u);
 
     KfxManager::Install(previous);
     TsGroundTypesFree();
