@@ -185,6 +185,7 @@ int32_t HeroMoveHelper::CheckHistory()
         }
         if (s.magnitude == 0.0f && Dot(s.direction, present) < mTuning[kReversalBound])
         {
+            mQuickTurnDirection = present;
             mDirectionChanged = 0;
             ResetHistory();
             return 1;

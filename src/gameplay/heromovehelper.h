@@ -51,8 +51,11 @@ public:
     /// The per-frame step; 1. Needs a bound hero (0 without).
     int32_t Sample();
     /// 1 when the last 0.05 s of samples hold a release pointing more than 135 degrees from
-    /// the present direction with no sideways push beyond the lateral bound.
+    /// the present direction with no sideways push beyond the lateral bound. The present
+    /// direction is then kept as the quick-turn direction.
     int32_t CheckHistory();
+    /// The move direction of the last quick-turn gesture, where the quick turn turns the hero.
+    const Vector& GetQuickTurnDirection() const { return mQuickTurnDirection; }
     /// The hero's forward vector, in the hero's horizontal frame, becomes its move direction.
     void SyncFrame();
     /// Starts the turn-rate ramp over the seconds, then SyncFrame.
@@ -103,4 +106,5 @@ private:
     float mPreviousZ = 0.0f;
     float mSampleTimer = 0.0f;
     float mTuning[kTuningCount];
+    Vector mQuickTurnDirection = {0.0f, 0.0f, 1.0f};
 };

@@ -71,12 +71,29 @@ namespace
 constexpr int32_t kCodes[kHeroStateCount] = {0,  1,  2,   3,   4,   5,   7,   9,   10,  11,  12,  13,  14,  15,  48, 64,
                                               80, 96, 112, 128, 144, 160, 176, 192, 208, 224, 240, 256, 512, 768, 1024};
 
-/// A state whose behaviour the movement, action and ladder states give; until then it keeps
-/// itself and does the common work. Each code has its own class and its own pool.
-template <int32_t Code> class PooledHeroState final : public HeroState
+/// The class each code derives from: the walking, rotating and aiming states have their own.
+template <int32_t Code> struct StateBase
+{
+    using Type = HeroGameState;
+};
+template <> struct StateBase<kHeroNormalWait> { using Type = HeroMoveState; };
+template <> struct StateBase<kHeroNormalMove> { using Type = HeroMoveState; };
+template <> struct StateBase<kHeroSilentWait> { using Type = HeroMoveState; };
+template <> struct StateBase<kHeroSilentMove> { using Type = HeroMoveState; };
+template <> struct StateBase<kHeroNormalWaitRotate> { using Type = HeroRotateState; };
+template <> struct StateBase<kHeroSilentWaitRotate> { using Type = HeroRotateState; };
+template <> struct StateBase<kHeroAimWait> { using Type = HeroAimState; };
+template <> struct StateBase<kHeroAimMove> { using Type = HeroAimState; };
+template <> struct StateBase<kHeroSilentAimWait> { using Type = HeroAimState; };
+template <> struct StateBase<kHeroSilentAimMove> { using Type = HeroAimState; };
+
+/// A state of one code: its own decisions come with the moving, action and ladder states;
+/// until then it keeps itself and does the work its class shares. Each code has its own
+/// class and its own pool.
+template <int32_t Code> class PooledHeroState final : public StateBase<Code>::Type
 {
 public:
-    PooledHeroState() : HeroState(Code) {}
+    PooledHeroState() : StateBase<Code>::Type(Code) {}
     int32_t Decide(TsActor* /*hero*/) override { return Code; }
 
     static void* operator new(size_t size) noexcept { return Pool().Allocate(size); }
@@ -181,54 +198,96 @@ bool HeroCanChangeWeaponIn(int32_t sapState)
     return !((sapState >= 7 && sapState <= 10) || (sapState >= 22 && sapState <= 25));
 }
 
-HeroUpperBodyChoice HeroWalkingUpperBody(const HeroUpperBodyInputs& in, int32_t reloadAnim)
+namespace
 {
-    if (HeroCanChangeWeaponIn(in.sapState) && in.weaponChange)
+/// The inputs as a query (tests and callers that gathered them already).
+class RecordedInputs final : public HeroUpperBodyQuery
+{
+public:
+    explicit RecordedInputs(const HeroUpperBodyInputs& in) : mIn(in) {}
+    int32_t SapState() override { return mIn.sapState; }
+    bool WeaponChange() override { return mIn.weaponChange; }
+    bool ContextAction() override { return mIn.contextAction; }
+    bool Reload() override { return mIn.reload; }
+    bool Blocked() override { return mIn.blocked; }
+    int32_t WallFlag() override { return mIn.wallFlag; }
+    int32_t HoldMode() override { return mIn.holdMode; }
+    bool ShootDown() override { return mIn.shootDown && mIn.shooting; }
+    bool RawShootClick() override { return mIn.rawShootClick; }
+    bool ShootClick() override { return mIn.shootClick; }
+    int32_t Magazine() override { return mIn.magazine; }
+    int32_t Spare() override { return mIn.spare; }
+    bool Crouched() override { return mIn.crouched; }
+
+private:
+    const HeroUpperBodyInputs& mIn;
+};
+} // namespace
+
+HeroUpperBodyChoice HeroWalkingUpperBody(HeroUpperBodyQuery& in, int32_t reloadAnim)
+{
+    if (HeroCanChangeWeaponIn(in.SapState()) && in.WeaponChange())
         return {HeroUpperBodyAction::SetState, kHeroInventoryQuit};
-    if (in.reload)
+    if (in.Reload())
         return {HeroUpperBodyAction::ForceSap, reloadAnim};
-    if (in.blocked && in.wallFlag != 0)
+    if (in.Blocked() && in.WallFlag() != 0)
         return {HeroUpperBodyAction::ForceSap, 28};
     return {HeroUpperBodyAction::ForceSap, 0};
 }
 
-HeroUpperBodyChoice HeroAimingUpperBody(const HeroUpperBodyInputs& in, int32_t shootAnim, int32_t reloadAnim)
+HeroUpperBodyChoice HeroWalkingUpperBody(const HeroUpperBodyInputs& in, int32_t reloadAnim)
 {
-    if (HeroCanChangeWeaponIn(in.sapState) && !in.contextAction && in.weaponChange)
+    RecordedInputs query(in);
+    return HeroWalkingUpperBody(query, reloadAnim);
+}
+
+HeroUpperBodyChoice HeroAimingUpperBody(HeroUpperBodyQuery& in, int32_t shootAnim, int32_t reloadAnim)
+{
+    if (HeroCanChangeWeaponIn(in.SapState()) && !in.ContextAction() && in.WeaponChange())
         return {HeroUpperBodyAction::SetState, kHeroInventoryQuit};
-    if (in.reload)
+    if (in.Reload())
     {
-        switch (in.holdMode)
+        switch (in.HoldMode())
         {
         case 0:
             return {HeroUpperBodyAction::ForceSap, reloadAnim};
         case 2:
             return {HeroUpperBodyAction::ReloadNow, 0};
         case 1:
-            if (in.sapState >= 7 && in.sapState <= 10)
+        {
+            const int32_t sap = in.SapState();
+            if (sap >= 7 && sap <= 10)
                 return {};
             return {HeroUpperBodyAction::SetState, kHeroReload};
+        }
         default:
             return {};
         }
     }
-    if (in.blocked)
+    if (in.Blocked())
         return {HeroUpperBodyAction::ForceSap, 28};
-    if (in.shootDown && in.shooting)
+    if (in.ShootDown())
     {
-        if (in.magazine > 0)
+        if (in.Magazine() > 0)
             return {HeroUpperBodyAction::ForceSap, shootAnim};
-        if (in.rawShootClick)
+        if (in.RawShootClick())
         {
-            if (in.spare > 0 || in.spare == -1)
+            const int32_t spare = in.Spare();
+            if (spare > 0 || spare == -1)
                 return {HeroUpperBodyAction::QueueSapAndClick, reloadAnim};
             return {HeroUpperBodyAction::Click, 0};
         }
         return {};
     }
-    if (in.shootClick)
-        return {HeroUpperBodyAction::SetState, in.crouched ? kHeroStrikeAimCrouch : kHeroStrikeAim};
+    if (in.ShootClick())
+        return {HeroUpperBodyAction::SetState, in.Crouched() ? kHeroStrikeAimCrouch : kHeroStrikeAim};
     return {};
+}
+
+HeroUpperBodyChoice HeroAimingUpperBody(const HeroUpperBodyInputs& in, int32_t shootAnim, int32_t reloadAnim)
+{
+    RecordedInputs query(in);
+    return HeroAimingUpperBody(query, shootAnim, reloadAnim);
 }
 
 int32_t HeroAimLockState()

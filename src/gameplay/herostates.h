@@ -128,11 +128,35 @@ struct HeroUpperBodyChoice
     int32_t code = 0;
 };
 
+/// What the upper-body handlers ask, in the order they ask it: a handler stops asking once
+/// its choice is made, since some tests act when they pass (a weapon choice, a drop).
+class HeroUpperBodyQuery
+{
+public:
+    virtual ~HeroUpperBodyQuery() = default;
+    virtual int32_t SapState() = 0;
+    virtual bool WeaponChange() = 0;
+    virtual bool ContextAction() = 0;
+    virtual bool Reload() = 0;
+    virtual bool Blocked() = 0;
+    virtual int32_t WallFlag() = 0;
+    virtual int32_t HoldMode() = 0;
+    /// SHOOT_DOWN triggered with a shooting weapon in hand.
+    virtual bool ShootDown() = 0;
+    virtual bool RawShootClick() = 0;
+    virtual bool ShootClick() = 0;
+    virtual int32_t Magazine() = 0;
+    virtual int32_t Spare() = 0;
+    virtual bool Crouched() = 0;
+};
+
 /// The static player is not in a shooting or weapon-change state (7..10, 22..25).
 bool HeroCanChangeWeaponIn(int32_t sapState);
 /// The walking and rotating states' choice.
+HeroUpperBodyChoice HeroWalkingUpperBody(HeroUpperBodyQuery& in, int32_t reloadAnim);
 HeroUpperBodyChoice HeroWalkingUpperBody(const HeroUpperBodyInputs& in, int32_t reloadAnim);
 /// The aiming states' choice.
+HeroUpperBodyChoice HeroAimingUpperBody(HeroUpperBodyQuery& in, int32_t shootAnim, int32_t reloadAnim);
 HeroUpperBodyChoice HeroAimingUpperBody(const HeroUpperBodyInputs& in, int32_t shootAnim, int32_t reloadAnim);
 
 /// The aim lock: 0 none, 1 locked, 2 released (2 at program start).
@@ -156,3 +180,160 @@ enum class HeroStep : int32_t
     Strike,
 };
 HeroStep HeroStandingStepFor(int32_t event, bool mode2TimerOver, bool lock);
+
+// ---- The hero's animation players and their request stacks ------------------------------------
+
+class AnimPlayerRequestStack;
+class AnimPlayerStateMachine;
+class TsAnimActor;
+class TsHeroActor;
+struct Vector;
+
+enum HeroAnimPlayer : int32_t
+{
+    kHeroMovePlayer = 0,   ///< MAP, whole-body moves
+    kHeroStaticPlayer = 1, ///< SAP, upper body and standing actions
+};
+/// Finds one of the hero's two animation players; null when the actor has none.
+using HeroAnimPlayerSource = AnimPlayerStateMachine* (*)(TsActor* hero, int32_t player);
+/// The owner of the players installs the source; null: the hero has no players.
+void HeroSetAnimPlayerSource(HeroAnimPlayerSource source);
+AnimPlayerStateMachine* HeroGetAnimPlayer(TsActor* hero, int32_t player);
+
+/// The global request stacks of the move and the static player.
+AnimPlayerRequestStack& HeroMapRequests();
+AnimPlayerRequestStack& HeroSapRequests();
+/// Both stacks emptied (start of play).
+void HeroRequestStacksClear();
+
+// ---- The states' shared work ---------------------------------------------------------------------
+
+/// The common update: the movement helper's sample, the static then the move requests, the
+/// hero move skill; 1.
+int32_t HeroStateCommonUpdate(TsActor* hero);
+/// The common enter: the movement helper bound to the hero, both players' change callbacks on
+/// the state, the standing footsteps, both stacks bound to the hero's players.
+void HeroStateCommonEnter(TsActor* hero, HeroState* state);
+
+/// A state of the game: the common update and enter.
+class HeroGameState : public HeroState
+{
+public:
+    explicit HeroGameState(int32_t code) : HeroState(code) {}
+    int32_t Update(TsActor* hero) override { return HeroStateCommonUpdate(hero); }
+    void Enter(TsActor* hero) override { HeroStateCommonEnter(hero, this); }
+};
+
+/// The four walking states (1 to 4): the aim target at the aim height while in the state, the
+/// walking upper body.
+class HeroMoveState : public HeroGameState
+{
+public:
+    explicit HeroMoveState(int32_t code) : HeroGameState(code) { mAimHeight = 180.0f; }
+    void Enter(TsActor* hero) override;
+    void Exit(TsActor* hero) override;
+    int32_t UpdateUpperBody(TsActor* hero, int32_t shootAnim, int32_t reloadAnim, int32_t spare) override;
+};
+
+/// The two rotating states (5, 7): the walking upper body.
+class HeroRotateState : public HeroGameState
+{
+public:
+    explicit HeroRotateState(int32_t code) : HeroGameState(code) { mAimHeight = 180.0f; }
+    int32_t UpdateUpperBody(TsActor* hero, int32_t shootAnim, int32_t reloadAnim, int32_t spare) override;
+};
+
+/// The four aiming states (9 to 12).
+class HeroAimState : public HeroGameState
+{
+public:
+    explicit HeroAimState(int32_t code) : HeroGameState(code) {}
+    /// The common enter; the aim direction from the camera unless aiming has started; the aim
+    /// target at the aim height.
+    void Enter(TsActor* hero) override;
+    void Exit(TsActor* hero) override;
+    int32_t UpdateUpperBody(TsActor* hero, int32_t shootAnim, int32_t reloadAnim, int32_t spare) override;
+
+    float mTurnValue = 0.0f;
+    int32_t mAimStarted = 0;
+    float mAimDirection[3] = {0.0f, 0.0f, 0.0f};
+};
+
+/// The walking and the aiming upper body on the hero's live inputs, carried out: a state
+/// switch, a forced or queued static-player request, the shot sound, an immediate reload.
+HeroUpperBodyChoice HeroUpdateUpperBodyWalking(TsActor* hero, int32_t reloadAnim);
+HeroUpperBodyChoice HeroUpdateUpperBodyAiming(TsActor* hero, int32_t shootAnim, int32_t reloadAnim);
+
+/// The resting state on the hero's live inputs.
+int32_t HeroStateRestCode(TsActor* hero);
+
+/// A firearm in hand with hold mode 0, and the touched actor a DOF or the aim target blocked.
+int32_t HeroIsWeaponBlocked(TsActor* hero);
+
+/// The aim lock on the hero: bone 4 locked with the held weapon's offset for the kind, then
+/// (unless the weapon is blocked) the look-at on bone 5 and the sight shown.
+void HeroAimLockBegin(TsActor* hero, int32_t animKind);
+/// Unlocks (SAP 0 queued, the static player's next state 0, bone 4 freed); the look-at stops.
+void HeroAimLockEnd(TsActor* hero);
+void HeroAimLockEndAndHideSight(TsActor* hero);
+void HeroShowSight(TsActor* hero);
+void HeroHideSight();
+/// The look-at bound to the hero again, following the camera, on bone 5.
+void HeroLookAtRestart(TsActor* hero);
+/// The bone look-at controller the aim lock drives.
+class TsBoneLookAt;
+TsBoneLookAt* HeroGetLookAt();
+
+/// The wall flag of the states' shared data: set while the static player shows the wall pose.
+void HeroSetWallFlag(int32_t flag);
+int32_t HeroGetWallFlag();
+
+/// The hero's posture value B: 0 standing, 1 walking, rolling or striking, 2 running, 3
+/// crouched, 4 crouched and moving.
+void HeroSetPosture(TsActor* hero, int32_t posture);
+
+// ---- Camera messages -----------------------------------------------------------------------------
+
+/// The placement the hero sends its follow camera: the kind first, then the kind's values.
+struct HeroCameraPlacement
+{
+    enum Kind : int32_t
+    {
+        kPreset = 3,
+        kAction = 4,
+    };
+    int32_t kind = 0;
+    int32_t preset = 0;
+    int32_t action = 0;
+    float direction[3] = {0.0f, 0.0f, 0.0f};
+    float pitch = 0.0f;
+    float distance = 0.0f;
+    /// Height, duration and target: none.
+    float height = -1.0f;
+    float duration = -1.0f;
+    TsActor* target = nullptr;
+};
+/// Kind 3 with the preset to the profile's follow camera.
+void HeroSetCameraPreset(int32_t preset);
+/// Kind 4: the camera action (direction may be null).
+void HeroSetCameraPlacement4(int32_t action, const Vector* direction, float pitch, float distance);
+/// The last records sent (tests).
+const HeroCameraPlacement& HeroGetPresetPlacement();
+const HeroCameraPlacement& HeroGetActionPlacement();
+
+// ---- Footsteps ---------------------------------------------------------------------------------------
+
+using HeroFootstepCallback = void (*)(int32_t event, void* hero);
+/// The animation events of the hero's model go to the callback with the hero.
+void HeroSetFootstepCallback(TsActor* hero, HeroFootstepCallback callback);
+void HeroFootstepStanding(int32_t event, void* hero);
+void HeroFootstepCrouched(int32_t event, void* hero);
+void HeroFootstepLadder(int32_t event, void* hero);
+
+// ---- Turn curve ----------------------------------------------------------------------------------------
+
+/// The rotating speed over 0..1 (null before the start-up built it).
+class Spline;
+Spline* HeroGetTurnCurve();
+/// Speed on the curve at the parameter; 0 without a curve.
+float HeroTurnCurveSample(float parameter);

@@ -116,6 +116,12 @@ TEST_F(MoveHelper, QuickTurnIsAReleaseThenTheOppositeWay)
         hold(0.0f, 0.0f, 1);
         hold(push.x, push.z, 1);
         EXPECT_EQ(helper.CheckHistory(), push.expected) << push.x << " " << push.z;
+        // The gesture keeps where it points: the quick turn turns the hero that way.
+        const Vector kept = helper.GetQuickTurnDirection();
+        if (push.expected)
+            EXPECT_NEAR(kept.x, -1.0f, 1e-5f);
+        else
+            EXPECT_EQ(kept.z, 1.0f) << "nothing kept without a gesture";
     }
 }
 

@@ -6,6 +6,8 @@ namespace
 int32_t gPnjTables = 0;
 int32_t gHeroTables = 0;
 int32_t gHeroTurnCurve = 0;
+void (*gTurnCurveBuild)() = nullptr;
+void (*gTurnCurveRelease)() = nullptr;
 } // namespace
 
 void PnjMoveBlendTablesInit()
@@ -30,12 +32,22 @@ void HeroMoveTablesFree()
 
 void HeroTurnCurveInit()
 {
+    if (gTurnCurveBuild)
+        gTurnCurveBuild();
     gHeroTurnCurve = 1;
 }
 
 void HeroTurnCurveFree()
 {
+    if (gTurnCurveRelease)
+        gTurnCurveRelease();
     gHeroTurnCurve = 0;
+}
+
+void HeroTurnCurveSetBuilder(void (*build)(), void (*release)())
+{
+    gTurnCurveBuild = build;
+    gTurnCurveRelease = release;
 }
 
 int32_t PnjMoveBlendTablesMade()

@@ -1,6 +1,7 @@
 // The motor skills' start-up tables as the game makes and frees them: the soldiers' and the
 // hero's move blend tables and the hero's turn curve. The gameplay layer fills them; until
-// then making one only marks it made.
+// then making one only marks it made. The turn curve is built by the builder the gameplay
+// layer installs.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,8 @@ void HeroMoveBlendTablesInit();
 void HeroMoveTablesFree();
 void HeroTurnCurveInit();
 void HeroTurnCurveFree();
+/// The turn curve's builder and its release, run by HeroTurnCurveInit and HeroTurnCurveFree.
+void HeroTurnCurveSetBuilder(void (*build)(), void (*release)());
 
 /// 1 between the Init and the Free of each.
 int32_t PnjMoveBlendTablesMade();
