@@ -570,13 +570,13 @@ PyObject* GetARandomSearchMark(PyObject*, PyObject* args)
     YoScenaricPath* path = PathOrRaise(name);
     if (!path)
         return nullptr;
-    YoScenaricMark* free[kMaxSearchMarks];
+    YoScenaricMark* drawn[kMaxSearchMarks];
     int32_t count = 0;
     for (int32_t i = 0; i < path->mSearchMarks.GetCount() && count < kMaxSearchMarks; ++i)
     {
         auto* mark = static_cast<YoScenaricMark*>(path->mSearchMarks[i]);
         if (mark->IsFree())
-            free[count++] = mark;
+            drawn[count++] = mark;
     }
     if (count == 0)
         Py_RETURN_NONE;
@@ -584,7 +584,7 @@ PyObject* GetARandomSearchMark(PyObject*, PyObject* args)
     int32_t pick = int32_t(r * float(count));
     if (pick >= count)
         pick = count - 1;
-    return PyUnicode_FromString(free[pick]->mName.c_str());
+    return PyUnicode_FromString(drawn[pick]->mName.c_str());
 }
 
 /// 0 when the current camera may see the mark: inside its view and in an unblocked line from

@@ -1,11 +1,13 @@
 // The event-box glue: which actors get bit records and are tested each frame, the contextual
-// filter, the due delayed actions, and the script world's hooks.
+// filter, the due delayed actions, and the script world's hooks; and the game's script call.
 #include "eboxcontract.h"
 #include "hbclock.h"
 #include "hbresource.h"
+#include "script_fixture.h"
 #include "scriptworld_fixture.h"
 #include "tseventboxes.h"
 #include "tsheroactor.h"
+#include "tsscriptcall.h"
 
 #include <gtest/gtest.h>
 
@@ -136,5 +138,39 @@ TEST_F(EventBoxes, ContextualBoxesAcceptOnlyTheHero)
     EXPECT_EQ(filter(hero), 1);
     EXPECT_EQ(filter(other), 0);
     hero->Release();
+}
+
+TEST_F(EventBoxes, AScriptCallBeginsAFreshFrameChainBesideASuspendedMicrothread)
+{
+    ASSERT_EQ(Exec("import sys, uthread\n"
+                   "s = uthread.semaphore(0)\n"
+                   "def body():\n"
+                   "    s.claim()\n"
+                   "    return 'resumed'\n"
+                   "t = uthread.thread(body)\n"
+                   "t.step()\n"
+                   "probe = lambda *a: (a, sys._getframe().f_back is None)\n"),
+              "");
+    PyObject* probe = PyDict_GetItemString(scripttest::MainDict(), "probe");
+    PyObject* argument = PyLong_FromLong(7);
+    ASSERT_TRUE(probe && argument);
+    struct Case
+    {
+        PyObject* argument;
+        const char* expected;
+    };
+    for (const Case& c : {Case{nullptr, "((), True)"}, Case{argument, "((7,), True)"}})
+    {
+        PyObject* result = TsCallScriptObject(probe, c.argument);
+        ASSERT_NE(result, nullptr) << scripttest::TakeError();
+        PyObject* text = PyObject_Repr(result);
+        EXPECT_STREQ(PyUnicode_AsUTF8(text), c.expected);
+        Py_XDECREF(text);
+        Py_DECREF(result);
+    }
+    Py_DECREF(argument);
+    // The microthread is still where it stopped.
+    ASSERT_EQ(Exec("s.release()"), "");
+    EXPECT_EQ(Eval("t.step()"), "'resumed'");
 }
 } // namespace
