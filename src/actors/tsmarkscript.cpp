@@ -587,8 +587,8 @@ PyObject* GetARandomSearchMark(PyObject*, PyObject* args)
     return PyUnicode_FromString(drawn[pick]->mName.c_str());
 }
 
-/// 0 when the current camera may see the mark: inside its view and in an unblocked line from
-/// the viewing camera.
+/// False when the current camera may see the mark: inside its view and in an unblocked line
+/// from the viewing camera.
 bool HiddenFromPlayer(const YoScenaricMark* mark)
 {
     TsCamera* current = TsCameraRegistry::GetCamera(TsCameraRegistry::GetCurrentCameraId());
