@@ -6,6 +6,7 @@
 #include "tsanimactor.h"
 #include "tsdof.h"
 #include "tsdofskills.h"
+#include "tseventboxes.h"
 #include "tsevent.h"
 #include "w3dnode.h"
 #include "tsfamilytable.h"
@@ -95,6 +96,7 @@ void TsActorsInstall(ScriptWorldManager* world)
         world->Hooks().fillSoundModule = FillSoundModule;
         world->Hooks().stopAllSoundChannels = StopAllSoundChannels;
         TsMarkSystemInstall(world);
+        TsEventBoxesInstall(world);
         TriggerManager::Install(world);
     }
 }

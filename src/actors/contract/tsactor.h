@@ -149,6 +149,9 @@ public:
 
     W3dNode* mNode = nullptr;
     EBoxActorBits* mEBoxBits = nullptr;
+    /// Lets the event boxes test the actor each frame; the scenario clears it for actors it
+    /// parks out of play.
+    int32_t mMustBeUpdated = 1;
     uint32_t mFamily = UndefinedFamily;
     uint32_t mEnemyFamily = UndefinedFamily;
     float mLightLevel = 1.0f;
