@@ -13,6 +13,7 @@
 #include "tsmarksystem.h"
 #include "tsnothingtodo.h"
 #include "tsscriptbinding.h"
+#include "tssenses.h"
 #include "tsskillregistry.h"
 #include "tssoundmodule.h"
 #include "tstrigger.h"
@@ -89,6 +90,7 @@ void TsActorsInstall(ScriptWorldManager* world)
         TsNothingToDoQueueRegistration(registry);
         TsDofSkillsQueueRegistration(registry);
     }
+    TsSensesInstall(world, TsSkillRegistry::Instance());
     if (world)
     {
         world->Hooks().fillActorToolsModule = FillActorTools;
