@@ -30,7 +30,10 @@
 #include "tsanimactor.h"
 #include "tsastarpathfinder.h"
 #include "w3danimobject.h"
+#include "material.h"
 #include "w3dcollision.h"
+#include "w3dframe.h"
+#include "watomicowner.h"
 #include "world.h"
 #include "worldwriter.h"
 
@@ -718,6 +721,40 @@ TEST_F(AnimMoveWall, ALineProbeIgnoresShootThroughWalls)
         Tick(0.05);
         EXPECT_EQ(mController->IsBoneTargetHit(index), c.hit) << "a disabled probe keeps its last answer";
     }
+}
+
+TEST_F(AnimMoveWall, ALineProbeMeetsAnObjectOnlyWhenItsMaskBlocks)
+{
+    // No wall ahead; a box owned by a node stands across the probe in the dynamic world.
+    mController->SetCollisionWorlds(nullptr, nullptr);
+    World::Destroy(mWorld);
+    mWorld = MakeWorld({{-1000, -900, 1000, -900}});
+    ASSERT_NE(mWorld, nullptr);
+    mController->SetCollisionWorlds(mWorld, mWorld);
+    const float box[6] = {50, 100, 120, -50, -50, 100};
+    Atomic* atomic = CreateBoxGeometry(box);
+    ASSERT_NE(atomic, nullptr);
+    W3dFrame* owner = W3dFrame::Create();
+    AtomicOwner::Get(atomic)->owner = owner;
+    World::AddAtomic(mWorld, atomic);
+    ::Frame::SyncDirtyList();
+    const Vector start = {0, 0, 50};
+    ::Frame::Translate(mModel->GetEngineFrame(), &start, 2);
+    mController->PlayAnim(mWalk, kAll, 0, 0, 1);
+    const Vector reach = {0, 0, 80};
+    const int32_t index = mController->AddBoneTarget(kHeadBone, 0.0f, 1.0f, AnimMoveCtrl::kProbeLine, nullptr);
+    ASSERT_GE(index, 0);
+    mController->SetBoneTarget(index, &reach);
+    for (uint8_t mask : {uint8_t(0), W3dCollisionNode::kBorrowedSphere, uint8_t(1)})
+    {
+        SCOPED_TRACE(int(mask));
+        atomic->geometry->materials.materials[0]->colour.green = mask;
+        Tick(0.01);
+        EXPECT_EQ(mController->IsBoneTargetHit(index), mask == 1 ? 1 : 0);
+    }
+    World::RemoveAtomic(mWorld, atomic);
+    W3dCollisionNode::DestroySubtree(W3dCollisionNode::CreateForAtomic(atomic, nullptr));
+    owner->Release();
 }
 
 TEST_F(AnimMoveWall, ASpherePushesTheWalkerBackSmoothly)
