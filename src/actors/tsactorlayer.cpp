@@ -14,6 +14,7 @@
 #include "tsmarksystem.h"
 #include "tsnothingtodo.h"
 #include "tsscriptbinding.h"
+#include "tssenses.h"
 #include "tsskillregistry.h"
 #include "tssoundmodule.h"
 #include "tstrigger.h"
@@ -90,6 +91,7 @@ void TsActorsInstall(ScriptWorldManager* world)
         TsNothingToDoQueueRegistration(registry);
         TsDofSkillsQueueRegistration(registry);
     }
+    TsSensesInstall(world, TsSkillRegistry::Instance());
     if (world)
     {
         world->Hooks().fillActorToolsModule = FillActorTools;

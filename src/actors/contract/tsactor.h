@@ -123,7 +123,7 @@ public:
     /// Row [band][class]; indices outside 0..3 and 0..4 are ignored.
     void SetVisibilityDistances(int32_t band, int32_t visibility, const float distances[kClasses]);
     /// The distance at which this observer sees a target at that angle (degrees) with those
-    /// classes; 0 for the unseen class.
+    /// classes; 0 for the unseen class and for classes outside 0..5.
     float GetSightDistance(float angle, int32_t visibility, int32_t posture) const;
     /// Takes the node out of its parent, if it has one.
     void RemoveNodeFromParent();
