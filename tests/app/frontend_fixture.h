@@ -56,6 +56,7 @@ protected:
             mResources->Text(id, id);
     }
 
+public:
     GameStateManager* mManager = nullptr;
     GameProfile* mProfile = nullptr;
     BareState* mState = nullptr;
