@@ -10,6 +10,7 @@
 #include "ui_fixture.h"
 
 #include <initializer_list>
+#include <memory>
 
 namespace fetest
 {
@@ -29,7 +30,18 @@ class FrontEndTest : public uitest::UiTest
 protected:
     void SetUp() override
     {
-        UiTest::SetUp();
+        // The user-interface fixture's start, on a screen of the test's size when it asks for one.
+        RendererTest::SetUp();
+        if (mScreenSize > 0)
+        {
+            HbWindowState& window = Window();
+            window.requestedWidth = window.clientWidth = mScreenSize;
+            window.requestedHeight = window.clientHeight = mScreenSize;
+        }
+        mRenderer = Started();
+        ASSERT_NE(mRenderer, nullptr);
+        mClocks = std::make_unique<uitest::Clocks>();
+        mResources = std::make_unique<uitest::Resources>();
         GameServicesTable() = GameServicesLeast();
         mManager = GameStateManager::Instance();
         mProfile = new GameProfile();
@@ -57,6 +69,8 @@ protected:
     }
 
 public:
+    /// Square screen side in pixels; 0 for the renderer fixture's 640 x 480.
+    int32_t mScreenSize = 0;
     GameStateManager* mManager = nullptr;
     GameProfile* mProfile = nullptr;
     BareState* mState = nullptr;

@@ -1,6 +1,8 @@
 // The main menu driven frame by frame through the game manager with injected menu keys: a visit's
 // fresh campaign, the two-second hold, the hidden series that unlocks and locks the cheats, the
 // sector launchers, the difficulty entries and every switch the state makes.
+#include "fontwriter.h"
+#include "framecheck.h"
 #include "frontend_fixture.h"
 #include "gamemenu.h"
 #include "gamesavemanager.h"
@@ -8,6 +10,7 @@
 #include "hbclock.h"
 #include "hbcommand.h"
 #include "hbinputmanager.h"
+#include "hbresource.h"
 #include "resourcegroups.h"
 #include "tsfmod.h"
 #include "w2dgraphicmenu.h"
@@ -16,6 +19,8 @@
 #include "win32keyboard.h"
 
 #include <algorithm>
+#include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -76,9 +81,7 @@ protected:
     {
         FrontEndTest::SetUp();
         mClocks->SetReal(kT0);
-        Texts({"TX_MENU_MAIN_NEW_TXT", "TX_MENU_MAIN_LOAD_TXT", "TX_MENU_MAIN_OPTIONS_TXT", "TX_MENU_MAIN_QUIT_TXT",
-               "TX_MENU_DIFFICULTY_EASY_TXT", "TX_MENU_DIFFICULTY_NORMAL_TXT", "TX_MENU_DIFFICULTY_HARD_TXT",
-               "TX_MENU_CONFIRM_NO_TXT", "TX_MENU_CONFIRM_YES_TXT"});
+        DeclareTexts();
         std::ofstream("FRONTEND.scr").put('\n');
         ResourceGroupResetLayers();
         mSounds = std::make_unique<uitest::Sounds>(std::initializer_list<const char*>{kTitleMusic, kLock, kUnlock});
@@ -122,6 +125,13 @@ protected:
     }
 
 public:
+    virtual void DeclareTexts()
+    {
+        Texts({"TX_MENU_MAIN_NEW_TXT", "TX_MENU_MAIN_LOAD_TXT", "TX_MENU_MAIN_OPTIONS_TXT", "TX_MENU_MAIN_QUIT_TXT",
+               "TX_MENU_DIFFICULTY_EASY_TXT", "TX_MENU_DIFFICULTY_NORMAL_TXT", "TX_MENU_DIFFICULTY_HARD_TXT",
+               "TX_MENU_CONFIRM_NO_TXT", "TX_MENU_CONFIRM_YES_TXT"});
+    }
+
     /// One game-manager tick at the time (seconds after kT0) with the keys held for it.
     void Frame(double at, std::initializer_list<uint8_t> keys = {})
     {
@@ -455,6 +465,99 @@ TEST_F(MainMenu, EveryStateTheMainMenuSwitchesToIsADeclaredTransition)
         mProfile->labelRequest = 0;
         mProfile->cinematicRequest = 0;
     }
+}
+
+// ---- Drawing ------------------------------------------------------------------------------------------------
+
+constexpr uint32_t kBackdrop = 0xFF305070u;
+constexpr uint32_t kTitleColour = 0xFFB08030u;
+constexpr uint32_t kBorder = 0xFF203060u;
+constexpr uint32_t kShadow = 0xFF802020u;
+constexpr uint32_t kRow = 0xFFE8E8D0u;
+constexpr uint32_t kClear = 0xFF000000u;
+
+/// The open menu on a 128 x 128 screen over flat-coloured pictures and tiles, its labels in a font
+/// whose letters have width but no ink, so the frame and the rows are what shows.
+class MainMenuDrawn : public MainMenu
+{
+public:
+    MainMenuDrawn() { mScreenSize = 128; }
+
+    void DeclareTexts() override
+    {
+        mResources->Text("TX_MENU_MAIN_NEW_TXT", "Start a new campaign");
+        mResources->Text("TX_MENU_MAIN_LOAD_TXT", "Load a game");
+        mResources->Text("TX_MENU_MAIN_OPTIONS_TXT", "Options");
+        mResources->Text("TX_MENU_MAIN_QUIT_TXT", "Quit");
+        std::vector<OutlineGlyph> glyphs;
+        for (uint32_t code = 32; code < 127; ++code)
+            glyphs.push_back({code, {}, 0.5f});
+        std::filesystem::create_directories("fonts");
+        ASSERT_TRUE(FontWriter::WriteText("fonts/blank.met", FontWriter::Metrics3("Blank", glyphs)));
+        HbResourceManager::Instance()->AddPath(W2dMenu::kMenuFont, "fonts\\blank.met");
+        mResources->SolidTexture("FE_INTRO_TEX", 8, 8, kBackdrop);
+        mResources->SolidTexture("FE_INTRO_TITLE_TEX", 8, 8, kTitleColour);
+        for (const char* id : {"FE_MAIN_BORDER_TEX", "FE_MAIN_BORDER_CORNER_TEX"})
+            mResources->SolidTexture(id, 4, 4, kBorder);
+        for (const char* id : {"FE_MAIN_BORDER_SHADOW_TEX", "FE_MAIN_CORNER_SHADOW_TEX", "FE_MAIN_ANGLE_SHADOW_TEX"})
+            mResources->SolidTexture(id, 4, 4, kShadow);
+        mResources->SolidTexture("FE_MAIN_WHITE_BACKGROUND_TEX", 4, 4, kRow);
+    }
+
+    void TearDown() override
+    {
+        MainMenu::TearDown();
+        HbResourceManager* manager = HbResourceManager::Instance();
+        while (manager->GetPathCount(W2dMenu::kMenuFont) > 0)
+            manager->RemovePath(W2dMenu::kMenuFont);
+    }
+};
+
+TEST_F(MainMenuDrawn, TheOpenMenuIsItsFrameTilesAndRowsOverTheBackgroundAndTitle)
+{
+    Visit();
+    OpenMenu(0.1);
+    W2dGraphicMenu* root = mMenu->GetRootMenu();
+    ASSERT_EQ(root->GetState(), W2dMenu::kOpen);
+    int32_t width = 0, height = 0;
+    std::vector<uint32_t> actual = uitest::DrawSurfaces(Screen(), kClear, &width, &height);
+    ASSERT_EQ(width, 128);
+    ASSERT_EQ(height, 128);
+
+    // The widest text of the tree is a root label: the menu is as wide as the frame's rows, on
+    // the tile grid, centred with its four rows.
+    const float u = 0.03125f;
+    const float w = root->GetWidth();
+    ASSERT_GT(w, 0.3f);
+    EXPECT_FLOAT_EQ(w, root->GetCommonWidth());
+    const float x = (1.0f - w) / 2.0f, y = (1.0f - 4.0f * 0.0625f) / 2.0f;
+    const int32_t columns = int32_t(std::lround(w / u)) + 1;
+    const float left = x - u;
+
+    uitest::Reference expected(width, height, kClear);
+    std::vector<std::vector<float>> rects;
+    auto fill = [&](float rx, float ry, float rw, float rh, uint32_t colour)
+    {
+        expected.Fill(rx, ry, rw, rh, colour & 0xFFFFFF);
+        rects.push_back({rx, ry, rw, rh});
+    };
+    fill(0.0f, 0.0f, 1.0f, 1.0f, kBackdrop);
+    fill(0.0f, 0.021f, 1.0f, 0.25f, kTitleColour);
+    for (int r = 0; r < 4; ++r)
+        fill(left + u, r == 0 ? y - u / 2 : y + 0.0625f * float(r), w, r == 0 ? 0.078125f : 0.0625f, kRow);
+    for (int i = 0; i < columns; ++i)
+    {
+        fill(left + u * float(i), y - u, u, u, kBorder);
+        fill(left + u * float(i), y + 8 * u, u, u, kBorder);
+    }
+    for (int j = 0; j < 8; ++j)
+    {
+        fill(left, y + u * float(j), u, u, kBorder);
+        fill(left + u * float(columns - 1), y + u * float(j), u, u, kBorder);
+    }
+    for (const auto& r : rects)
+        expected.IgnoreEdges(r[0], r[1], r[2], r[3], actual);
+    EXPECT_EQ(framecheck::CheckFrame("app_main_menu", width, height, actual, expected.pixels, 3), "");
 }
 
 } // namespace
