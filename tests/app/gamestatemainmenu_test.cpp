@@ -387,6 +387,38 @@ TEST_F(MainMenu, ADifficultyIsStoredAndTheIntroVideoLeadsToTheMissionSelection)
     }
 }
 
+TEST_F(MainMenu, TheQuitPageClosesOnNoAndEndsTheGameOnYes)
+{
+    Visit();
+    double at = OpenMenu(0.1);
+    W2dMenu* root = mMenu->GetRootMenu();
+    W2dMenu* quit = Entry(root, "TX_MENU_MAIN_QUIT_TXT");
+    ASSERT_NE(quit, nullptr);
+    // Walks the menus with one key per frame, then lets the wipes finish.
+    auto keys = [&](std::initializer_list<uint8_t> presses)
+    {
+        for (uint8_t key : presses)
+        {
+            Frame(at, {key});
+            at += 0.05;
+            for (int i = 0; i < 6; ++i, at += 0.05)
+                Frame(at);
+        }
+    };
+    keys({VK_UP, VK_RETURN});
+    ASSERT_EQ(mMenu->GetCurrentMenu(), quit);
+    keys({VK_RETURN});
+    EXPECT_EQ(mMenu->GetCurrentMenu(), root) << "no closes the page";
+    EXPECT_EQ(mProfile->quitRequest, 0);
+    keys({VK_RETURN, VK_DOWN});
+    ASSERT_EQ(mMenu->GetCurrentMenu(), quit);
+    mClocks->SetReal(kT0 + uitest::Ticks(at));
+    mInput->Press(VK_RETURN);
+    EXPECT_EQ(mManager->Tick(), 0) << "yes ends the game at the frame's end";
+    mInput->Lift(VK_RETURN);
+    EXPECT_EQ(mProfile->quitRequest, 1);
+}
+
 TEST_F(MainMenu, EveryStateTheMainMenuSwitchesToIsADeclaredTransition)
 {
     // The game's own graph declares exactly these, none of them as an overlay.
