@@ -1,10 +1,12 @@
 // The real entries of the game's service table.
 #include "gameservicesdefaults.h"
 
+#include "boardcontrol.h"
 #include "fx3d.h"
 #include "fx3dtype.h"
 #include "fxphysics.h"
 #include "fxservices.h"
+#include "gamekeyhintbar.h"
 #include "gameservices.h"
 #include "gamestatemanager.h"
 #include "hbapplication.h"
@@ -326,6 +328,21 @@ void GameServicesInstallDefaults()
     table.soundPlay = SoundPlay;
     table.soundStopAll = SoundStopAll;
     table.timedAnimRequestsTick = TimedAnimRequestsTick;
+    table.boardCreateThemes = []
+    {
+        if (BoardControl* bar = GameKeyHintBar())
+            bar->CreateThemes();
+    };
+    table.boardUpdate = []
+    {
+        if (BoardControl* bar = GameKeyHintBar())
+            bar->Update();
+    };
+    table.boardDestroyAll = []
+    {
+        if (BoardControl* bar = GameKeyHintBar())
+            bar->DestroyAll();
+    };
     table.fatalBox = FatalBox;
     table.exitProgram = ExitProgram;
 }
