@@ -32,6 +32,11 @@ namespace frontstart
 
 inline std::vector<int32_t> gThemesBuilt;
 
+/// The five flags' colours (0xAARRGGBB), on 8 x 4 textures, in the wheel's order.
+constexpr uint32_t kFlagColours[5] = {0xFFC02020u, 0xFF20C040u, 0xFF2040E0u, 0xFFE0C020u, 0xFFC020C0u};
+constexpr const char* kFlagTextureIds[5] = {"FE_FLAG_UK_TEX", "FE_FLAG_FR_TEX", "FE_FLAG_DE_TEX", "FE_FLAG_SP_TEX",
+                                            "FE_FLAG_IT_TEX"};
+
 /// MENU_* in "Menu" and START in "Default", held-key actions so a press counts in its frame.
 constexpr const char kBindings[] = "CreateControler 0 Keyboard\r\n"
                                    "SetCommandContext Menu\r\n"
@@ -53,6 +58,8 @@ protected:
         Win32TestSetPerformanceCounter(now.QuadPart);
         HbRealClock::Instance()->Tick();
         mResources = std::make_unique<uitest::Resources>();
+        for (int i = 0; i < 5; ++i)
+            mResources->SolidTexture(kFlagTextureIds[i], 8, 4, kFlagColours[i]);
 
         GameServicesTable() = GameServicesLeast();
         GameServices& services = GameServicesTable();

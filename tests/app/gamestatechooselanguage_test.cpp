@@ -1,15 +1,19 @@
 // The language choice: each flag names its group; a flag chosen in the first frame hands over in
 // the next, loading the group into layer 0 behind the loading screen, building the themes in
 // order and starting the intro; the wheel stays held until Leave releases it, once.
+#include "camera.h"
+#include "framecheck.h"
 #include "frontstart_fixture.h"
 #include "gameloadingscreen.h"
 #include "gamestatechooselanguage.h"
 #include "hbfile.h"
 #include "mocircularmenu.h"
+#include "raster.h"
 #include "w2dsurface.h"
 #include "w2dsurfacegraphicitem.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include <gtest/gtest.h>
 
@@ -155,6 +159,63 @@ TEST_F(Language, LeaveReleasesTheWheelOnceAndPopsTheMenuContext)
     EXPECT_EQ(SurfaceCount(), surfaces - 6);
     EXPECT_EQ(HbInputManager::Instance()->GetCommandContextName(), "Default");
     state->Enter();
+}
+
+TEST_F(Language, TheWheelDrawsItsFiveFlagsRoundTheCentreTheCurrentOneLit)
+{
+    GameState_ChooseLanguage* state = LanguageState(mManager);
+    ASSERT_NE(state, nullptr);
+    Frame(); // the wheel lays its labels out and lights them
+    Frame();
+
+    // Drawn into a 128 x 128 target of the screen's camera.
+    constexpr int32_t kSide = 128;
+    constexpr uint32_t kClearColour = 0xFF203040u;
+    Camera* camera = WRenderer::Existing()->GetSurfaceList()->GetCamera();
+    ASSERT_NE(camera, nullptr);
+    Raster* screen = camera->frameBuffer;
+    Raster* depth = camera->zBuffer;
+    camera->frameBuffer = Raster::Create(kSide, kSide, 0, kRasterTypeCamera);
+    camera->zBuffer = Raster::Create(kSide, kSide, 0, kRasterTypeZBuffer);
+    int32_t width = 0, height = 0;
+    const std::vector<uint32_t> actual =
+        uitest::DrawSurfaces(WRenderer::Existing()->GetSurfaceList(), kClearColour, &width, &height);
+    Raster::Destroy(camera->frameBuffer);
+    Raster::Destroy(camera->zBuffer);
+    camera->frameBuffer = screen;
+    camera->zBuffer = depth;
+    ASSERT_EQ(width, kSide);
+    ASSERT_EQ(height, kSide);
+
+    // The black background, then the flags 0.2 round the centre, 72 degrees apart, the first
+    // one below it; 0.15 wide and, for a 2:1 texture on the 4:3 screen, 0.1 high. The others
+    // are greyed (150) and 150/255 opaque.
+    uitest::Reference expected(kSide, kSide, 0xFF000000u);
+    constexpr float kPi = 3.14159265f;
+    constexpr float kWidth = 0.15f, kHeight = 0.1f;
+    for (int k = 0; k < 5; ++k)
+    {
+        const float angle = float(k) * 72.0f * kPi / 180.0f;
+        const float x = 0.5f - 0.2f * std::sin(angle) - kWidth / 2.0f;
+        const float y = 0.5f + 0.2f * std::cos(angle) - kHeight / 2.0f;
+        uint32_t rgb = kFlagColours[k] & 0xFFFFFFu;
+        if (k == 0)
+            expected.Fill(x, y, kWidth, kHeight, rgb);
+        else
+        {
+            uint32_t grey = 0;
+            for (int shift = 0; shift <= 16; shift += 8)
+                grey |= uint32_t(((rgb >> shift) & 0xFFu) * 150u / 255u) << shift;
+            expected.Fill(x, y, kWidth, kHeight, grey, 150);
+        }
+    }
+    for (int k = 0; k < 5; ++k)
+    {
+        const float angle = float(k) * 72.0f * kPi / 180.0f;
+        expected.IgnoreEdges(0.5f - 0.2f * std::sin(angle) - kWidth / 2.0f,
+                             0.5f + 0.2f * std::cos(angle) - kHeight / 2.0f, kWidth, kHeight, actual);
+    }
+    EXPECT_EQ(framecheck::CheckFrame("language_wheel", width, height, actual, expected.pixels, 4), "");
 }
 
 } // namespace
