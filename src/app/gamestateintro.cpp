@@ -28,7 +28,7 @@ enum EffectKind : int32_t
     kSlideIn,
 };
 
-struct PictureSpec
+struct PictureDesc
 {
     const char* texture;
     int32_t layer;
@@ -47,7 +47,7 @@ constexpr Rgba kWhite = {255, 255, 255, 255};
 constexpr Rgba kBlack = {0, 0, 0, 255};
 constexpr Vector kNowhere = {0.0f, 0.0f, 0.0f};
 
-constexpr PictureSpec kPictures[GameState_Intro::kPictureCount] = {
+constexpr PictureDesc kPictures[GameState_Intro::kPictureCount] = {
     {"FE_LOGO_TALMERIC_TEX", 0, 0.25f, 0.25f, 0.382f, 0.274f, true, true, kNoEffect, {}, kNowhere},
     {"FE_TITLE_TALMERIC_TEX", 0, 0.5f, 0.125f, 0.249f, 0.539f, true, true, kNoEffect, {}, kNowhere},
     {"FE_LOGO_ORV_TEX", 1, 0.25f, 0.25f, 0.175f, 0.399f, true, false, kFade, kClear, kNowhere},
@@ -150,29 +150,29 @@ void GameState_Intro::MakePictures()
 {
     for (int32_t i = 0; i < kPictureCount; ++i)
     {
-        const PictureSpec& spec = kPictures[i];
-        auto* picture = new W2dPictureItem(spec.texture, -1.0f, nullptr);
+        const PictureDesc& desc = kPictures[i];
+        auto* picture = new W2dPictureItem(desc.texture, -1.0f, nullptr);
         if (!picture)
             continue;
         picture->AddRef();
         mPictures[i] = picture;
-        picture->SetPriority(spec.layer);
+        picture->SetPriority(desc.layer);
         picture->Create();
-        picture->SetSize({spec.width, spec.height, 0.0f});
-        if (spec.positioned)
-            picture->SetPosition({spec.x, spec.y, 0.0f});
-        if (spec.shown)
+        picture->SetSize({desc.width, desc.height, 0.0f});
+        if (desc.positioned)
+            picture->SetPosition({desc.x, desc.y, 0.0f});
+        if (desc.shown)
             picture->Show();
         else
             picture->Hide();
         // Faded pictures wear the fade's start colour, so they stay unseen until it runs.
-        if (spec.effect == kFade)
-            picture->SetColour(spec.fadeFrom);
+        if (desc.effect == kFade)
+            picture->SetColour(desc.fadeFrom);
         W2dItemEffect* effect = nullptr;
-        if (spec.effect == kFade)
-            effect = new W2dColourFadeEffect(Ticks(kFadeSeconds), &spec.fadeFrom, &kWhite, Ticks(kFadeDelaySeconds));
-        else if (spec.effect == kSlideIn)
-            effect = new W2dSlideInEffect(Ticks(kSlideSeconds), &spec.slideFrom, picture);
+        if (desc.effect == kFade)
+            effect = new W2dColourFadeEffect(Ticks(kFadeSeconds), &desc.fadeFrom, &kWhite, Ticks(kFadeDelaySeconds));
+        else if (desc.effect == kSlideIn)
+            effect = new W2dSlideInEffect(Ticks(kSlideSeconds), &desc.slideFrom, picture);
         if (effect)
         {
             picture->AddEffect(effect);
