@@ -188,6 +188,10 @@ void TsWeaponShoot::ApplyDispersion(float scale)
 int32_t TsWeaponShoot::Fire(float scale, int32_t mode)
 {
     mAmmunition.mode = mode;
+    // Not ready: a weapon without the repeat flag waits for a fire state of 0 or 2, the only
+    // ones the ammunition operations set.
+    if (mStoredFlag == 0 && mReady != 0 && mReady != 2)
+        return 2;
     // An unset magazine (-1) is empty too: it must never fire for ever.
     if (mMagazine <= 0)
     {

@@ -51,7 +51,8 @@ public:
 
     // ---- The shot -----------------------------------------------------------------------------
 
-    /// 0 without a shot (empty magazine: one click after each SetAmmo or Reload), else 1.
+    /// 0 without a shot (empty magazine: one click after each SetAmmo or Reload), 2 when not
+    /// ready (repeat flag 0 and a fire state other than 0 and 2), else 1.
     virtual int32_t Fire(float scale, int32_t mode);
     virtual void SpareOperation() {}
     /// The shot itself: the gameplay weapon's projectile, casing, tracer and rounds.

@@ -146,6 +146,26 @@ TEST_F(ShootingWeapon, AnEmptyWeaponClicksOnceThenIsSilent)
     EXPECT_EQ(mRifle->GetChannelCount(), 2) << "clicks again after SetAmmo";
 }
 
+TEST_F(ShootingWeapon, WithoutTheRepeatFlagAWeaponThatIsNotReadyAnswers2)
+{
+    mRifle->SetAmmo(30);
+    // The ammunition operations set only 0 and 2; any other fire state is "not ready".
+    const struct
+    {
+        int32_t repeat;
+        int32_t state;
+        int32_t answer;
+    } cases[] = {{0, 1, 2}, {1, 1, 1}, {0, 2, 1}, {0, 0, 1}};
+    for (const auto& c : cases)
+    {
+        mRifle->mStoredFlag = c.repeat;
+        mRifle->mReady = c.state;
+        const int32_t shots = mRifle->mShots;
+        EXPECT_EQ(mRifle->Fire(1.0f, 0), c.answer) << c.repeat << " " << c.state;
+        EXPECT_EQ(mRifle->mShots - shots, c.answer == 1 ? 1 : 0);
+    }
+}
+
 TEST_F(ShootingWeapon, AShotAlertsTheEnemiesAroundTheHolderAndLightsTheHero)
 {
     FakeActor* hero = Listed("hero", {0, 0, 0}, HeroFamily);
