@@ -27,6 +27,7 @@
 #include "tstrigger.h"
 #include "tsvideo.h"
 #include "w2dsurface.h"
+#include "weapontables.h"
 #include "win32.h"
 #include "wrenderer.h"
 #include "wshadows.h"
@@ -128,6 +129,7 @@ void ScriptStart()
     if (ScriptWorldManager* world = ScriptWorldManager::Instance())
     {
         TsActorsInstall(world);
+        WeaponsInstall();
         world->StartScripting();
     }
 }
