@@ -7,6 +7,7 @@
 #include "gamestateintro.h"
 #include "mocircularmenu.h"
 #include "tsfmod.h"
+#include "tssoundmodule.h"
 #include "w2dsurfacegraphicitem.h"
 #include "w2dtextgraphicitem.h"
 
@@ -131,7 +132,8 @@ TEST_F(Intro, OneStepPerFrameEvenAtOneFrameEveryFourSeconds)
 
 TEST_F(Intro, StartAtAnyStepGoesToTheMainMenuAndLeaveSilencesEverything)
 {
-    uitest::Sounds sounds({"Z_TITLE_STDSB"});
+    // The main menu starts the title music again on entry, so a second sound shows the stop.
+    uitest::Sounds sounds({"Z_TITLE_STDSB", "SD_I_MOVE_S2DSB"});
     ASSERT_TRUE(sounds.Started());
     GameState_Intro* intro = ToIntro();
     ASSERT_NE(intro, nullptr);
@@ -149,9 +151,12 @@ TEST_F(Intro, StartAtAnyStepGoesToTheMainMenuAndLeaveSilencesEverything)
         for (double t = 0.0; t <= seconds; t += 0.25)
             Frame(t == 0.0 ? 0.0 : 0.25);
         EXPECT_EQ(Current(), kGameStateIntro);
+        TsFModPlaySoundAt("SD_I_MOVE_S2DSB", nullptr);
+        ASSERT_GE(TsFModFindChannelBySoundName("SD_I_MOVE_S2DSB"), 0);
         Frame(1.0 / 60.0, {VK_SPACE});
         ASSERT_EQ(Current(), kGameStateMainMenu);
-        EXPECT_EQ(TsFModFindChannelBySoundName("Z_TITLE_STDSB"), -1);
+        EXPECT_EQ(TsFModFindChannelBySoundName("SD_I_MOVE_S2DSB"), -1);
+        EXPECT_GE(TsFModFindChannelBySoundName("Z_TITLE_STDSB"), 0) << "the main menu's own music";
         for (int32_t picture = 0; picture < GameState_Intro::kPictureCount; ++picture)
             EXPECT_EQ(intro->GetPicture(picture), nullptr) << picture;
         EXPECT_EQ(intro->GetPrompt(), nullptr);
