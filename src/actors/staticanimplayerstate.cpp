@@ -60,12 +60,13 @@ RdAnimChannel* StaticAnimPlayerState::StartChannel(RdAnimation* animation, int64
         &others);
     for (uint16_t id : others.ids)
     {
+        const RdChannel* source = motor->GetChannel(id);
+        const float weight = source ? source->GetWeight() : 0.0f;
         RdChannel* split = motor->SplitChannelById(id, mBoneProfile, mActor);
+        // A new channel has not weighed anything yet: its fade starts from the weight those
+        // bones had, or they would drop out at once.
         if (split && split->GetId() != id)
-        {
-            uint16_t splitId = split->GetId();
-            TsAnimActorFadeOutChannel(mActor, &splitId, blendInTicks);
-        }
+            motor->RampChannelWeight(split->GetId(), weight, 0.0f, blendInTicks);
     }
 
     motor->RemoveKilledProfile(mActor, mBoneProfile);
