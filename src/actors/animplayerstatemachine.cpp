@@ -468,6 +468,10 @@ void AnimPlayerStateMachine::Init(int32_t n, TsAnimActor* actor, int32_t current
 {
     mPrevious = 0;
     mCurrent = current;
+    // Nothing is asked of a machine just prepared: a request left from before would make its
+    // first update leave the initial state.
+    mRequested = current;
+    mParameter = 0;
     mActor.Assign(actor);
     mBlend = nullptr;
     mSync = nullptr;

@@ -196,7 +196,8 @@ public:
     virtual int32_t Update();
     virtual void ApplyTransition() {}
 
-    /// n empty slots, the tables cleared, the handles released.
+    /// n empty slots, the tables cleared, the handles released; current (and requested) the
+    /// state given, previous 0.
     void Init(int32_t n, TsAnimActor* actor, int32_t current);
     /// Takes a reference on the state, releases the old one. Out of range: nothing.
     void SetState(int32_t index, AnimPlayerState* state);

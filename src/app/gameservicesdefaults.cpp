@@ -10,6 +10,7 @@
 #include "hbapplication.h"
 #include "hbinputaction.h"
 #include "hbinputmanager.h"
+#include "moveskillhooks.h"
 #include "rdanimrequest.h"
 #include "rdanimset.h"
 #include "rdeventmanager.h"
@@ -126,6 +127,7 @@ void ScriptStart()
     if (ScriptWorldManager* world = ScriptWorldManager::Instance())
     {
         TsActorsInstall(world);
+        MoveSkillHooksInstall();
         world->StartScripting();
     }
 }
