@@ -51,7 +51,8 @@ RdAnimChannel* StaticAnimPlayerState::StartChannel(RdAnimation* animation, int64
     // split adds channels to the motor.
     ChannelList others{{}, mBoneProfile};
     motor->ForAllAnimChannels(
-        [](RdAnimChannel* channel, void* data) {
+        [](RdAnimChannel* channel, void* data)
+        {
             auto* list = static_cast<ChannelList*>(data);
             if (channel->IsAlive() && !(channel->GetRampTo() < channel->GetRampFrom()) &&
                 channel->GetBones().mId != list->profile)

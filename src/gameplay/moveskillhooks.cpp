@@ -79,25 +79,27 @@ template <typename Play> bool Step(TsActor* actor, Play play)
 void MoveSkillHooksInstall()
 {
     MoveSkillHooks& hooks = GetMoveSkillHooks();
-    hooks.initPlayer = [](TsAnimActor* actor, MoveAnimPlayer player, int32_t slots, int32_t initialState) {
+    hooks.initPlayer = [](TsAnimActor* actor, MoveAnimPlayer player, int32_t slots, int32_t initialState)
+    {
         if (AnimPlayerStateMachine* machine = Player(actor, player))
             machine->Init(slots, actor, initialState);
     };
-    hooks.startTransition = [](TsAnimActor* actor) {
+    hooks.startTransition = [](TsAnimActor* actor)
+    {
         if (AnimPlayerStateMachine* machine = Player(actor, kMoveAnimPlayer))
             machine->StartTransition();
     };
-    hooks.resetPlayer = [](TsAnimActor* actor, MoveAnimPlayer player) {
+    hooks.resetPlayer = [](TsAnimActor* actor, MoveAnimPlayer player)
+    {
         AnimPlayerStateMachine* machine = Player(actor, player);
         if (machine)
             machine->Reset();
         return machine != nullptr;
     };
-    hooks.getMoveStateIndex = [](TsAnimActor* actor) {
-        return Player(actor, kMoveAnimPlayer) ? TsAnimActorGetMoveStateIndex(actor) : -1;
-    };
-    hooks.tuneState = [](TsAnimActor* actor, MoveAnimPlayer player, int32_t stateId,
-                         const MoveAnimStateTuning* tuning) {
+    hooks.getMoveStateIndex = [](TsAnimActor* actor)
+    { return Player(actor, kMoveAnimPlayer) ? TsAnimActorGetMoveStateIndex(actor) : -1; };
+    hooks.tuneState = [](TsAnimActor* actor, MoveAnimPlayer player, int32_t stateId, const MoveAnimStateTuning* tuning)
+    {
         AnimPlayerStateMachine* machine = Player(actor, player);
         AnimPlayerState* state = machine ? machine->GetState(stateId) : nullptr;
         if (!state || !tuning)
@@ -111,7 +113,8 @@ void MoveSkillHooksInstall()
         state->mReentryDelay = tuning->time2;
         return true;
     };
-    hooks.playStep = [](TsActor* actor, MoveStepKind kind) {
+    hooks.playStep = [](TsActor* actor, MoveStepKind kind)
+    {
         switch (kind)
         {
         case kWalkStep:
@@ -123,17 +126,20 @@ void MoveSkillHooksInstall()
         }
         return false;
     };
-    hooks.strikeWeapon = [](TsActor* weapon) {
+    hooks.strikeWeapon = [](TsActor* weapon)
+    {
         auto* contact = HbCastTo<TsWeaponContact>(weapon);
         if (contact)
             contact->Strike(nullptr);
         return contact != nullptr;
     };
-    hooks.setMoveGoal = [](TsActor* actor, const Vector* goal) {
+    hooks.setMoveGoal = [](TsActor* actor, const Vector* goal)
+    {
         if (AnimMoveCtrl* controller = actor ? actor->GetMoveController() : nullptr)
             controller->SetGoal(goal);
     };
-    hooks.getMovedDistance = [](TsActor* actor) {
+    hooks.getMovedDistance = [](TsActor* actor)
+    {
         AnimMoveCtrl* controller = actor ? actor->GetMoveController() : nullptr;
         return controller ? controller->GetLastDistance() : 0.0f;
     };

@@ -156,8 +156,7 @@ TEST_F(MoveServices, StatesAddedByTheSkillPlayOnTheActorsPlayers)
     ASSERT_NE(skill.AddMoveState(walk), nullptr);
     state = HbCastTo<MoveAnimPlayerState>(move->GetState(11));
     skill.Setup();
-    RdAnimChannel* channel =
-        state->mChannel.IsValid() ? HbCastTo<RdAnimChannel>(state->mChannel.GetObject()) : nullptr;
+    RdAnimChannel* channel = state->mChannel.IsValid() ? HbCastTo<RdAnimChannel>(state->mChannel.GetObject()) : nullptr;
     ASSERT_NE(channel, nullptr) << "the walk plays";
     EXPECT_EQ(state->mStatus, AnimPlayerState::kPlaying);
     Frame(0.05f);
