@@ -15,6 +15,7 @@
 #include "tsheroactor.h"
 #include "tsweapon.h"
 #include "tsweaponshoot.h"
+#include "w3dnode.h"
 
 #include <algorithm>
 #include <cstring>
@@ -66,6 +67,20 @@ int32_t CountWholeBodyChannels(RdAnimMotor* motor)
         },
         &count);
     return count;
+}
+
+/// Starts the state's sound and places a channel it got at the actor, without velocity.
+void PlayStateSound(AnimPlayerState* state)
+{
+    if (!state->mSound)
+        return;
+    state->mSoundChannel = state->mSound->Play();
+    W3dNode* node = state->mActor ? state->mActor->GetNode() : nullptr;
+    if (state->mSoundChannel < 0 || !node)
+        return;
+    const Vector* at = node->GetWorldPosition();
+    const float position[3] = {at->x, at->y, at->z};
+    FSOUND_3D_SetAttributes(state->mSoundChannel, position, nullptr);
 }
 
 uint32_t Key(int32_t from, int32_t to)
@@ -590,8 +605,7 @@ int32_t AnimPlayerStateMachine::TryEndAnimation(AnimPlayerState* state)
     state->Prepare(0.3f);
     AnimPlayerState* requested = GetState(mRequested);
     state->PlayEnd(0.3f, BlendTime(mRequested, requested ? requested->mNext : 0), 0.0f);
-    if (state->mSound)
-        state->mSoundChannel = state->mSound->Play();
+    PlayStateSound(state);
     return 1;
 }
 
@@ -628,8 +642,8 @@ void AnimPlayerStateMachine::Swap()
         FSOUND_StopSound(old->mSoundChannel);
         old->mSoundChannel = -1;
     }
-    if (AnimPlayerState* now = GetCurrentState(); now && now->mSound)
-        now->mSoundChannel = now->mSound->Play();
+    if (AnimPlayerState* now = GetCurrentState())
+        PlayStateSound(now);
     mParameter = 0;
 }
 

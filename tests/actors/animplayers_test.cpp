@@ -4,6 +4,8 @@
 // events, the move machine's settings for its controller, the pools and the functions on an
 // animated actor.
 #include "animmovectrl.h"
+#include "fmod3testhooks.h"
+#include "frame.h"
 #include "hbclock.h"
 #include "moveanimplayerstate.h"
 #include "rdanimchannel.h"
@@ -14,6 +16,7 @@
 #include "staticanimplayerstate.h"
 #include "tsanimactorctrl.h"
 #include "tsheroactor.h"
+#include "tsfmod_fixture.h"
 #include "tssendevent.h"
 #include "w3danimobject.h"
 #include "walker_fixture.h"
@@ -175,6 +178,15 @@ TEST_F(Players, PlayAnimationTakesTheHeldWeaponsRecordAndTheVariantOfTheActorsFa
     // A start inside the first variant's length wins over the record's fraction.
     ASSERT_EQ(state->PlayAnimation(kWalkState, 0.1f, 0.2f, 0.6f, 0), 1);
     EXPECT_NEAR(double(state->mStartOffset) / f, 0.6, 1e-6);
+    // An exclusive state first fades out everything the motor plays.
+    RdAnimChannel* other = Motor().PlayAnim(mAim, kAllProfile, 0.0f);
+    ASSERT_NE(other, nullptr);
+    Frame(0.05f);
+    state->mExclusive = 1;
+    ASSERT_EQ(state->PlayAnimation(kWalkState, 0.1f, 0.2f, 0.0f, 0), 1);
+    EXPECT_EQ(other->GetRampTo(), 0.0f);
+    EXPECT_GT(Channel(state)->GetRampTo(), 0.0f) << "but its own new channel";
+    state->mExclusive = 0;
 
     // A shooting weapon leaves the end phase at 0.
     auto* gun = new walkertest::ShootWeapon();
@@ -475,6 +487,47 @@ TEST_F(Players, TheActorsFunctionsReachItsTwoPlayers)
     EXPECT_EQ(TsAnimActorGetMoveStateIndex(nullptr), 0);
     EXPECT_FALSE(TsAnimActorIsInStaticState(nullptr, 0));
     EXPECT_EQ(TsAnimActorPlayTimedAnim(nullptr, 2), -1);
+}
+
+class PlayerSounds : public soundtest::SoundTest
+{
+};
+
+TEST_F(PlayerSounds, AStatesSoundStartsAtTheActorWhenItBecomesCurrentAndStopsWhenItIsLeft)
+{
+    auto* actor = new TsAnimActor();
+    actor->AddRef();
+    actor->SetModel(W3dAnimObject::Create());
+    const Vector at = {100.0f, 0.0f, 50.0f};
+    actor->SetPosition(&at);
+    Frame::SyncDirtyList();
+    AnimPlayerStateMachine* machine = actor->GetMovePlayer();
+    machine->Init(4, actor, 0);
+    for (int32_t slot : {2, 3})
+    {
+        AnimPlayerStateDesc desc;
+        desc.actor = actor;
+        desc.machine = machine;
+        desc.soundName = slot == 2 ? "SD_HUM_S3DSB" : "NO_SUCH_S3DSB";
+        MoveAnimPlayerState* state = MoveAnimPlayerState::Allocate();
+        state->Init(desc);
+        machine->SetState(slot, state);
+    }
+    EXPECT_NE(machine->GetState(2)->mSound, nullptr);
+    EXPECT_EQ(machine->GetState(3)->mSound, nullptr) << "an unknown name leaves the state silent";
+
+    fmod3test::EnableCallLog(true);
+    machine->RequestState(2);
+    ASSERT_EQ(machine->GetCurrentStateIndex(), 2);
+    const int32_t channel = machine->GetState(2)->mSoundChannel;
+    ASSERT_GE(channel, 0);
+    EXPECT_EQ(fmod3test::CallArgs("FSOUND_3D_SetAttributes"),
+              std::vector<std::string>{std::to_string(channel) + ", (100, 0, 50), null"});
+    machine->RequestState(3);
+    EXPECT_EQ(fmod3test::CallArgs("FSOUND_StopSound"), std::vector<std::string>{std::to_string(channel)});
+    EXPECT_EQ(machine->GetState(2)->mSoundChannel, -1);
+    fmod3test::EnableCallLog(false);
+    actor->Release();
 }
 
 TEST(PlayerClasses, PoolsAndParentsAreTheirOwn)
