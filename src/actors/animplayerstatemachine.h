@@ -75,6 +75,8 @@ public:
     /// At each loop end of the looping kinds: a variant change, or the next of p loops.
     virtual void OnLoopEnd();
     virtual int32_t PlayEnd(float blendIn, float blendOut, float startSeconds);
+    /// A value for the state from its skill's callbacks; no state class uses it.
+    virtual void SetParameter(float value) { (void)value; }
     virtual void ReleaseProfile() {}
     virtual void EnableSpeedRate(int32_t on) { mSpeedRate = on; }
     /// The channel this state plays its animation on; null when none could start.

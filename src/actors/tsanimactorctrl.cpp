@@ -91,6 +91,18 @@ int32_t TsAnimActorRestartStaticState(TsAnimActor* actor, float blendSeconds)
     return Restart(StaticPlayer(actor), blendSeconds);
 }
 
+void TsAnimActorSetMoveStateParam(TsAnimActor* actor, float value)
+{
+    if (AnimPlayerState* current = MovePlayer(actor) ? MovePlayer(actor)->GetCurrentState() : nullptr)
+        current->SetParameter(value);
+}
+
+void TsAnimActorSetStaticStateParam(TsAnimActor* actor, float value)
+{
+    if (AnimPlayerState* current = StaticPlayer(actor) ? StaticPlayer(actor)->GetCurrentState() : nullptr)
+        current->SetParameter(value);
+}
+
 void TsAnimActorSetMoveNextState(TsAnimActor* actor, int32_t state)
 {
     SetNext(MovePlayer(actor), state);

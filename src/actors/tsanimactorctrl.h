@@ -30,6 +30,9 @@ bool TsAnimActorIsInStaticState(TsAnimActor* actor, int32_t state);
 /// Restart of the current state; 0 without one.
 int32_t TsAnimActorRestartMoveState(TsAnimActor* actor, float blendSeconds);
 int32_t TsAnimActorRestartStaticState(TsAnimActor* actor, float blendSeconds);
+/// Hands the value to the current state (AnimPlayerState::SetParameter); nothing without one.
+void TsAnimActorSetMoveStateParam(TsAnimActor* actor, float value);
+void TsAnimActorSetStaticStateParam(TsAnimActor* actor, float value);
 /// The state following the current one.
 void TsAnimActorSetMoveNextState(TsAnimActor* actor, int32_t state);
 void TsAnimActorSetStaticNextState(TsAnimActor* actor, int32_t state);

@@ -42,6 +42,7 @@
 #include "scriptinterpreter.h"
 #include "scriptworldmanager.h"
 #include "tsastarpathfinder.h"
+#include "tsheroactor.h"
 #include "w3danimobject.h"
 #include "w3dcamera.h"
 #include "w3dframe.h"
@@ -94,6 +95,8 @@ constexpr float kEffectHalf = 30.0f;
 constexpr Vector kStart = {-200.0f, 0.0f, 200.0f};
 constexpr Vector kGoal = {200.0f, 0.0f, -200.0f};
 const std::vector<NavRect> kCells = {{-300, 300, -100, -300}, {-100, -100, 300, -300}};
+/// Where the hero stands, ahead of the soldier at the end of its slide along the wall.
+constexpr Vector kHeroAt = {300.0f, 0.0f, 350.0f};
 /// The crate stack and a crate standing alone (a crate's origin is its bottom's centre).
 constexpr Vector kStack = {0.0f, 0.0f, 300.0f};
 constexpr Vector kAlone = {200.0f, 0.0f, 300.0f};
@@ -243,6 +246,10 @@ protected:
 
     void TearDown() override
     {
+        if (mWorld)
+            mWorld->SetHero(nullptr);
+        if (mHero)
+            mHero->Release();
         if (mSoldier)
             mSoldier->Release();
         if (mWeapon)
@@ -516,6 +523,20 @@ protected:
         ::Frame::SyncDirtyList();
     }
 
+    /// The hero, standing in the open where the soldier's slide ends (no drawn model).
+    void AddHero()
+    {
+        mHero = new TsHeroActor();
+        mHero->AddRef();
+        mHero->SetModel(W3dAnimObject::Create());
+        mHero->mFamily = HeroFamily;
+        mHero->SetPosition(&kHeroAt);
+        PyObject* script = PyUnicode_FromString("hero");
+        mHero->SetScriptObject(script);
+        Py_DECREF(script);
+        mWorld->SetHero(mHero);
+    }
+
     Vector SoldierAt() { return *mSoldier->GetNode()->GetWorldPosition(); }
 
     std::vector<uint32_t> ReadFrame()
@@ -547,6 +568,7 @@ protected:
     LevelState* mState = nullptr;
     walkertest::Animations mAnims;
     walkertest::Walker* mSoldier = nullptr;
+    TsHeroActor* mHero = nullptr;
     walkertest::ContactWeapon* mWeapon = nullptr;
     MoveAnimPlayerState* mWalk = nullptr;
     std::vector<Crate*> mCrates;
@@ -567,6 +589,7 @@ TEST_F(LevelBatch, ASoldierWalksItsPathAndSlidesWhileTheLevelScriptBlastsACrateS
     AddSoldier();
     if (HasFatalFailure())
         return;
+    AddHero();
     ::Frame::SyncDirtyList();
 
     // The level script comes from the pack; its start plays the effects and registers the
