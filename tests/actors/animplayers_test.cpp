@@ -10,6 +10,7 @@
 #include "moveanimplayerstate.h"
 #include "rdanimchannel.h"
 #include "rdanimmotor.h"
+#include "rdanimrequest.h"
 #include "rdanimset.h"
 #include "renderer_fixture.h"
 #include "scriptworldmanager.h"
@@ -450,6 +451,18 @@ TEST_F(Players, TheMoveMachineMovesByItsStateByAFadingStateOfHigherPriorityOrByI
     Frame(0.02f);
     EXPECT_EQ(mMove->GetCurrentStateIndex(), 0);
     EXPECT_EQ(controller->GetMoveFlags(), 0x1010u);
+
+    // Through the animation requests: the move machine leaves its state for the request's
+    // animation and moves by the request's flags.
+    mMove->SetRequest(3, 0);
+    Frame(0.05f);
+    ASSERT_EQ(mMove->GetCurrentStateIndex(), 3);
+    TsAnimActorInstallRequestHooks();
+    ASSERT_EQ(AnimRequestPlay(mActor, "T_WALK_ANM", 1, 0x20, 0.1f, 0.1f, 0.0f, 1.0f, 0.0f), 0);
+    EXPECT_EQ(mMove->GetCurrentStateIndex(), 0);
+    Frame(0.02f);
+    EXPECT_EQ(controller->GetMoveFlags(), 0x1020u);
+    EXPECT_EQ(controller->GetMode(), 0u);
 }
 
 TEST_F(Players, TheActorsFunctionsReachItsTwoPlayers)
