@@ -12,6 +12,7 @@
 #include "hbapplication.h"
 #include "hbinputaction.h"
 #include "hbinputmanager.h"
+#include "moveskillhooks.h"
 #include "rdanimrequest.h"
 #include "rdanimset.h"
 #include "rdeventmanager.h"
@@ -130,6 +131,7 @@ void ScriptStart()
     {
         TsActorsInstall(world);
         WeaponsInstall();
+        MoveSkillHooksInstall();
         world->StartScripting();
     }
 }
