@@ -213,6 +213,8 @@ public:
     /// 0 already current, 3 no states, 4 actor gone, else the transition's answer.
     int32_t RequestState(int32_t state);
     void SetChangeCallback(ChangeCallback function, void* data) { mChange = function, mChangeData = data; }
+    /// The data the change callback is called with (null without one).
+    void* GetChangeData() const { return mChangeData; }
     void Reset();
     void StartTransition();
     void SetAnimHandle(int32_t animState, RdAnimChannel* channel);

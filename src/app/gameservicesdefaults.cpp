@@ -10,6 +10,7 @@
 #include "gameservices.h"
 #include "gamestatemanager.h"
 #include "hbapplication.h"
+#include "heroactorhooks.h"
 #include "hbinputaction.h"
 #include "hbinputmanager.h"
 #include "moveskillhooks.h"
@@ -132,6 +133,7 @@ void ScriptStart()
         TsActorsInstall(world);
         WeaponsInstall();
         MoveSkillHooksInstall();
+        HeroActorHooksInstall();
         world->StartScripting();
     }
 }

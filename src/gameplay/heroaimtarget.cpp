@@ -13,6 +13,7 @@ namespace
 {
 HeroAimBoneTarget gTarget;
 HeroAimTargetSetter gSetter = nullptr;
+HeroAimTargetHitTest gHitTest = nullptr;
 TsActor* gHero = nullptr;
 
 float CameraAtY()
@@ -25,6 +26,11 @@ float CameraAtY()
 void HeroSetAimTargetSetter(HeroAimTargetSetter setter)
 {
     gSetter = setter;
+}
+
+void HeroSetAimTargetHitTest(HeroAimTargetHitTest test)
+{
+    gHitTest = test;
 }
 
 void AimBoneTargetSet(TsActor* hero, float height)
@@ -69,7 +75,9 @@ void AimBoneTargetSetBlocked(int32_t blocked)
 
 int32_t AimBoneTargetIsBlocked()
 {
-    return gTarget.blocked;
+    if (gTarget.blocked)
+        return 1;
+    return gTarget.enabled && gHitTest && gHero && gHitTest(gHero) ? 1 : 0;
 }
 
 int32_t HeroCanChangeWeapon(TsActor* hero)

@@ -1,7 +1,8 @@
 // The hero's aim bone target: the height and factor by which the upper body bends toward
 // where the camera looks while a firearm is held, and whether a weapon change may start now.
-// The movement controller takes the target through a setter its owner installs; without one
-// the record is kept and nothing bends.
+// The movement controller takes the target through a setter its owner installs, and answers
+// whether its probe is blocked through a test; without them the record is kept and nothing
+// bends.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +17,7 @@ struct HeroAimBoneTarget
     float factor = 0.0f;
     /// factor x the camera's forward y + height, at the last Set or Update.
     float offsetY = 0.0f;
-    /// The controller reports the bent bone blocked (a wall in front of the weapon).
+    /// A block reported through AimBoneTargetSetBlocked (a wall in front of the weapon).
     int32_t blocked = 0;
 };
 
@@ -33,8 +34,12 @@ const HeroAimBoneTarget& AimBoneTargetUpdate();
 /// Disables the target.
 void AimBoneTargetClear(TsActor* hero);
 int32_t AimBoneTargetIsSet();
-/// The controller's report that the aimed bone is blocked; kept until the next report.
+/// Whether the controller's aim probe met something in its last frame.
+using HeroAimTargetHitTest = int32_t (*)(TsActor* hero);
+void HeroSetAimTargetHitTest(HeroAimTargetHitTest test);
+/// A block reported by hand; kept until the next report.
 void AimBoneTargetSetBlocked(int32_t blocked);
+/// The reported block, or while the target is set the controller's probe meeting something.
 int32_t AimBoneTargetIsBlocked();
 
 /// The static animation player is not shooting (7..10) nor changing weapons (22..25).

@@ -252,6 +252,16 @@ void HeroStateCommonEnter(TsActor* hero, HeroState* state)
     HeroMapRequests().Bind(map, animated);
 }
 
+void HeroStateCommonRemove(TsActor* hero, HeroState* state)
+{
+    for (int32_t player : {kHeroMovePlayer, kHeroStaticPlayer})
+    {
+        AnimPlayerStateMachine* machine = HeroGetAnimPlayer(hero, player);
+        if (machine && machine->GetChangeData() == state)
+            machine->SetChangeCallback(nullptr, nullptr);
+    }
+}
+
 // ---- The intermediate classes --------------------------------------------------------------------------
 
 void HeroMoveState::Enter(TsActor* hero)

@@ -215,6 +215,9 @@ int32_t HeroStateCommonUpdate(TsActor* hero);
 /// the state, the standing footsteps, both stacks bound to the hero's players.
 void HeroStateCommonEnter(TsActor* hero, HeroState* state);
 
+/// Takes the players' change callbacks off when they still call the state.
+void HeroStateCommonRemove(TsActor* hero, HeroState* state);
+
 /// A state of the game: the common update and enter.
 class HeroGameState : public HeroState
 {
@@ -222,6 +225,7 @@ public:
     explicit HeroGameState(int32_t code) : HeroState(code) {}
     int32_t Update(TsActor* hero) override { return HeroStateCommonUpdate(hero); }
     void Enter(TsActor* hero) override { HeroStateCommonEnter(hero, this); }
+    void OnRemove(TsActor* hero) override { HeroStateCommonRemove(hero, this); }
 };
 
 /// The four walking states (1 to 4): the aim target at the aim height while in the state, the

@@ -43,6 +43,7 @@
 #include "scriptworldmanager.h"
 #include "tsastarpathfinder.h"
 #include "tsheroactor.h"
+#include "tssenses.h"
 #include "w3danimobject.h"
 #include "w3dcamera.h"
 #include "w3dframe.h"
@@ -691,6 +692,9 @@ TEST_F(LevelBatch, ASoldierWalksItsPathAndSlidesWhileTheLevelScriptBlastsACrateS
     EXPECT_LT(end.x, kWallX) << "never through the wall";
     EXPECT_GT(end.x, kWallX - 80.0f) << "up against it";
     EXPECT_GT(end.z - arrival.z, 150.0f) << "slid along the wall";
+    // At the end of the slide the hero, the world's hero, stands ahead in the open.
+    ASSERT_EQ(mWorld->GetHero(), mHero);
+    EXPECT_EQ(TsActorSeesActor(mSoldier, mHero), 1);
 
     // The debris flew and went after its two seconds; the top crate fell onto the floor,
     // bounced and rests there; the crate alone never moved.

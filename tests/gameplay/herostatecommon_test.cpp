@@ -218,6 +218,27 @@ TEST_F(HeroStatesLive, AnActionEndingReturnsToTheRestingStateThroughTheMovePlaye
     }
 }
 
+TEST_F(HeroStatesLive, AStateDeletedByTheMachineLeavesNoChangeCallbackBehind)
+{
+    gPlayers[kHeroMovePlayer]->SetState(0, new PlayedOut());
+    // Replaced by a state of its code, then with every state removed (as the hero goes).
+    for (const bool removeAll : {false, true})
+    {
+        ASSERT_EQ(Machine()->AddState(new EndingAction(kHeroRoll)), 1);
+        ASSERT_EQ(Machine()->SetState(kHeroRoll), 1);
+        ASSERT_EQ(gPlayers[kHeroMovePlayer]->GetChangeData(), Machine()->GetCurrent());
+        ASSERT_EQ(gPlayers[kHeroStaticPlayer]->GetChangeData(), Machine()->GetCurrent());
+        if (removeAll)
+            Machine()->RemoveAll();
+        else
+            ASSERT_EQ(Machine()->AddState(new EndingAction(kHeroRoll)), 1);
+        EXPECT_EQ(gPlayers[kHeroMovePlayer]->GetChangeData(), nullptr) << removeAll;
+        EXPECT_EQ(gPlayers[kHeroStaticPlayer]->GetChangeData(), nullptr) << removeAll;
+        // The played-out animation calls no deleted state.
+        EXPECT_EQ(gPlayers[kHeroMovePlayer]->Update(), 2);
+    }
+}
+
 TEST_F(HeroStatesLive, UpperBodyByWeaponHoldModeMagazineSpareAndKeys)
 {
     KnifeOnKeyThree host;

@@ -62,6 +62,7 @@ int32_t HeroStateMachine::AddState(HeroState* state)
             mCurrent = nullptr;
         if (mPrevious == old)
             mPrevious = nullptr;
+        old->OnRemove(mHero);
         delete old;
     }
     *slot = state;
@@ -98,7 +99,11 @@ void HeroStateMachine::RemoveAll()
     uint32_t key = 0;
     void* value = nullptr;
     while (mStates.GetNextAssoc(position, key, value))
-        delete static_cast<HeroState*>(value);
+    {
+        auto* state = static_cast<HeroState*>(value);
+        state->OnRemove(mHero);
+        delete state;
+    }
     mStates.RemoveAll();
     mCurrent = mPrevious = nullptr;
 }

@@ -36,6 +36,10 @@ public:
         return 0;
     }
 
+    /// The machine is about to delete the state: whatever of the hero still points at it
+    /// lets go (an animation player's change callback would otherwise call a freed state).
+    virtual void OnRemove(TsActor* /*hero*/) {}
+
     int32_t GetCode() const { return mCode; }
     /// Height argument of the aim bone target: 180 standing, 110 crouched.
     float mAimHeight = 0.0f;
@@ -68,7 +72,7 @@ public:
     /// Decide, switch, then the update of the state that is current afterwards; 0 while no
     /// state is current.
     int32_t Step();
-    /// Deletes every state object and empties the map.
+    /// Deletes every state object (each told first through OnRemove) and empties the map.
     void RemoveAll();
     /// The state of a code, null when absent.
     HeroState* FindState(int32_t code) const;
