@@ -1,54 +1,52 @@
-// The game binary run whole, headless, on a fresh copy of the content set: no usable adapter
-// ends it with its message, and a set with one file truncated or garbled starts or fails with
-// a message, never crashes or trips the sanitizers.
-#include "contentset.h"
-#include "gamerun.h"
+// The game binary run headless on a fresh copy of the content set: the preferences file at
+// start-up; no usable adapter ends it with its message; a set with one file truncated or garbled
+// starts or fails with a message, never crashes or trips the sanitizers.
+#include "e2e_fixture.h"
+#include "gameprefs.h"
 
-#include <gtest/gtest.h>
+#include <cctype>
+#include <chrono>
 
-#include <filesystem>
-#include <string>
-#include <unistd.h>
-#include <vector>
-
-namespace fs = std::filesystem;
-
+namespace e2etest
+{
 namespace
 {
-// The set, made once per test process.
-fs::path gRoot;
-fs::path gSet;
-
-class GameRun : public ::testing::Test
+TEST_F(GameRun, StartUpLeavesAnAbsentPreferencesFileAbsentAndResavesAPresentOneUnchanged)
 {
-public:
-    static void SetUpTestSuite()
+    // Runs that end in the language choice, before any hand-over applies the preferences again.
     {
-        gRoot = fs::temp_directory_path() / ("velmoran-e2e-" + std::to_string(getpid()));
-        fs::remove_all(gRoot);
-        fs::create_directories(gRoot);
-        gSet = gRoot / "set";
-        ASSERT_EQ(ContentWrite(gSet.string()), "");
+        const fs::path folder = Copy("prefs-absent");
+        const gamerun::Result run = gamerun::Run(gamerun::GameBinary(), folder.string(), "bound 3\n");
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(gamerun::SanitizerReport(run.err), "");
+        EXPECT_FALSE(fs::exists(folder / "gprefs.dat"));
     }
-    static void TearDownTestSuite() { fs::remove_all(gRoot); }
-
-protected:
-    /// A fresh copy of the set, in a folder of the test's own.
-    fs::path Copy(const std::string& name)
     {
-        const fs::path folder = gRoot / name;
-        fs::remove_all(folder);
-        fs::copy(gSet, folder, fs::copy_options::recursive);
-        return folder;
+        const fs::path folder = Copy("prefs-present");
+        GamePrefs prefs;
+        prefs.padVibration = 0;
+        prefs.invertY = 1;
+        prefs.mouseSensitivity = 0.5f;
+        prefs.musicVolume = 0.25f;
+        prefs.soundVolume = 0.75f;
+        prefs.shootHelper = 1;
+        uint8_t bytes[GamePrefs::kFileSize];
+        prefs.Encode(bytes);
+        const std::string stored(reinterpret_cast<const char*>(bytes), sizeof(bytes));
+        ASSERT_TRUE(gamerun::WriteFile((folder / "gprefs.dat").string(), stored));
+        const auto old = fs::file_time_type::clock::now() - std::chrono::hours(24);
+        fs::last_write_time(folder / "gprefs.dat", old);
+        const gamerun::Result run = gamerun::Run(gamerun::GameBinary(), folder.string(), "bound 3\n");
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(gamerun::SanitizerReport(run.err), "");
+        // Applied and written again, byte for byte.
+        EXPECT_EQ(gamerun::ReadFile((folder / "gprefs.dat").string()), stored);
+        EXPECT_GT(fs::last_write_time(folder / "gprefs.dat"), old);
+        // Applying reaches the display preferences, which are written only when the gamma
+        // changes; nothing in gprefs.dat changes it.
+        EXPECT_FALSE(fs::exists(folder / "vprefs.dat"));
     }
-    /// The set's own headless drive file, its trace sent to a file beside the folder.
-    static std::string Drive(const fs::path& folder)
-    {
-        return gamerun::ReadFile((folder / "drive" / "main-menu.txt").string()) + "trace " +
-               (folder.parent_path() / (folder.filename().string() + ".trace")).string() + "\nframes " +
-               (folder.parent_path() / (folder.filename().string() + "-frames")).string() + "\n";
-    }
-};
+}
 
 TEST_F(GameRun, WithoutAUsableAdapterTheGameEndsWithItsMessage)
 {
@@ -103,7 +101,9 @@ TEST_P(DamagedSet, StartsOrFailsWithAMessageNeverCrashes)
         EXPECT_EQ(run.signal, 0) << run.err;
         EXPECT_EQ(gamerun::SanitizerReport(run.err), "");
         if (run.exitCode != 0)
+        {
             EXPECT_FALSE(run.err.empty()) << "failed without a message";
+        }
         fs::remove_all(folder);
     }
 }
@@ -119,3 +119,4 @@ std::string ParamName(const ::testing::TestParamInfo<std::string>& info)
 
 INSTANTIATE_TEST_SUITE_P(EveryFile, DamagedSet, ::testing::ValuesIn(SetFiles()), ParamName);
 } // namespace
+} // namespace e2etest
