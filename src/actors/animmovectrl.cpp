@@ -4,6 +4,7 @@
 #include "clump.h"
 #include "collision.h"
 #include "frame.h"
+#include "hbarena.h"
 #include "hbclock.h"
 #include "quat.h"
 #include "rdanim.h"
@@ -18,6 +19,7 @@
 #include "w3danimobject.h"
 #include "w3dcollision.h"
 #include "w3dlevel.h"
+#include "wvectorutil.h"
 #include "world.h"
 #include "wscene.h"
 
@@ -60,15 +62,20 @@ Vector Normalised(const Vector& v)
     return length > 0.0f ? Vector{v.x / length, v.y / length, v.z / length} : Vector{0, 0, 0};
 }
 
-/// What a wall query gathers: the horizontal step it faces and the summed wall normals.
+/// What a wall query gathers: the horizontal step it faces, the summed wall normals and the
+/// last wall counted.
 struct WallQuery
 {
     Vector step;
     Vector push;
     int32_t hits;
+    Vector lastNormal;
+    Vector lastPoints[3];
+    Rgba lastColour;
 };
 
-CollisionTriangle* OnWallTriangle(IntersectionPrimitive*, WorldSector*, CollisionTriangle* triangle, float, void* data)
+CollisionTriangle* OnWallTriangle(IntersectionPrimitive*, WorldSector* sector, CollisionTriangle* triangle, float,
+                                  void* data)
 {
     auto* query = static_cast<WallQuery*>(data);
     const Vector n = Normalised(triangle->normal);
@@ -78,7 +85,37 @@ CollisionTriangle* OnWallTriangle(IntersectionPrimitive*, WorldSector*, Collisio
     query->push.x += n.x;
     query->push.z += n.z;
     ++query->hits;
+    query->lastNormal = n;
+    for (int32_t i = 0; i < 3; ++i)
+        query->lastPoints[i] = triangle->vertices[i] ? *triangle->vertices[i] : Vector{0, 0, 0};
+    query->lastColour = CollisionTriangleGetMaterialColor(sector, triangle->index);
     return triangle;
+}
+
+/// Surface-flag bits of a special wall (a ladder's top or foot) in the colour's third byte.
+constexpr uint8_t kSpecialWallBits = 0x80 | 0x10;
+/// Shots and probe lines pass surfaces whose flag byte holds this bit.
+constexpr uint8_t kShootThrough = 0x20;
+/// Collision-mask bits of an atomic that stop a probe line: any but the bookkeeping bit of a
+/// borrowed sphere record.
+constexpr uint8_t kProbeBlockingMask = uint8_t(~W3dCollisionNode::kBorrowedSphere);
+
+int32_t ProbeLineFilter(const W3dCollisionResult* candidate)
+{
+    if (candidate->color[TsActor::kSurfaceFlagByte] & kShootThrough)
+        return 0;
+    if (candidate->kind == W3dCollisionResult::kAtomicTriangle && !(candidate->color[1] & kProbeBlockingMask))
+        return 0;
+    return 1;
+}
+
+/// The probes of every controller share one arena, made on first use and kept to the end.
+HbArena& ProbeArena()
+{
+    static HbArena arena;
+    if (!arena.Exists())
+        arena.Init(AnimMoveCtrl::kProbeArenaBytes);
+    return arena;
 }
 
 /// -1, 0 or 1: an axis the loop does not move along gets no preset offset.
@@ -100,8 +137,24 @@ AnimMoveCtrl::AnimMoveCtrl(TsActor* actor) : mActor(actor)
     motor.SetPostUpdateCallback(OnAfterBlend, this);
 }
 
+struct AnimMoveCtrl::BoneProbe
+{
+    int32_t enabled;
+    int32_t kind;
+    Frame* boneFrame;
+    Vector lastPosition;
+    Vector smoothedPush;
+    float radius;
+    Vector offset;
+    float pushFactor;
+    int32_t hit;
+};
+
 AnimMoveCtrl::~AnimMoveCtrl()
 {
+    if (mProbes)
+        ProbeArena().Free(mProbes);
+    mProbes = nullptr;
     if (!mModel)
         return;
     RdAnimMotor& motor = mModel->GetMotor();
@@ -180,9 +233,73 @@ TsActor* AnimMoveCtrl::GetActor()
     return mActor.IsValid() ? static_cast<TsActor*>(mActor.GetObject()) : nullptr;
 }
 
-int32_t AnimMoveCtrl::IsBoneTargetSet(int32_t) const
+int32_t AnimMoveCtrl::IsBoneTargetSet(int32_t index) const
 {
-    return 0;
+    return index >= 0 && index < mProbeCount ? mProbes[index].enabled : 0;
+}
+
+int32_t AnimMoveCtrl::AddBoneTarget(int32_t boneId, float radius, float pushFactor, int32_t kind, const Vector* offset)
+{
+    Frame* boneFrame = mModel ? mModel->GetBoneFrame(boneId) : nullptr;
+    if (!boneFrame || mProbeCount >= kMaxBoneTargets)
+        return -1;
+    if (!mProbes)
+    {
+        // The arena is shared by every controller and has no overflow: when it is full the
+        // probe is refused.
+        mProbes = static_cast<BoneProbe*>(ProbeArena().Alloc(sizeof(BoneProbe) * kMaxBoneTargets));
+        if (!mProbes)
+            return -1;
+    }
+    BoneProbe& probe = mProbes[mProbeCount];
+    probe = {};
+    probe.kind = kind;
+    probe.boneFrame = boneFrame;
+    probe.radius = radius;
+    probe.offset = offset ? *offset : Vector{0, 0, 0};
+    probe.pushFactor = pushFactor;
+    return mProbeCount++;
+}
+
+void AnimMoveCtrl::SetBoneTarget(int32_t index, const Vector* offset)
+{
+    if (index < 0 || index >= mProbeCount)
+        return;
+    BoneProbe& probe = mProbes[index];
+    probe.enabled = 1;
+    probe.lastPosition = Frame::GetWorldMatrix(probe.boneFrame)->pos;
+    if (offset)
+        probe.offset = *offset;
+}
+
+void AnimMoveCtrl::ClearBoneTarget(int32_t index)
+{
+    if (index >= 0 && index < mProbeCount)
+        mProbes[index].enabled = 0;
+}
+
+void AnimMoveCtrl::ClearBoneTargets()
+{
+    for (int32_t i = 0; i < mProbeCount; ++i)
+    {
+        mProbes[i].enabled = 0;
+        mProbes[i].hit = 0;
+    }
+}
+
+int32_t AnimMoveCtrl::IsBoneTargetHit(int32_t index) const
+{
+    return index >= 0 && index < mProbeCount ? mProbes[index].hit : 0;
+}
+
+const Vector* AnimMoveCtrl::GetBoneTargetOffset(int32_t index) const
+{
+    return index >= 0 && index < mProbeCount ? &mProbes[index].offset : nullptr;
+}
+
+const Vector* AnimMoveCtrl::GetBoneTargetPush(int32_t index) const
+{
+    return index >= 0 && index < mProbeCount ? &mProbes[index].smoothedPush : nullptr;
 }
 
 HbHandlePtr AnimMoveCtrl::PlayAnim(RdAnimation* animation, int32_t profileId, int64_t blendIn, int64_t start,
@@ -313,17 +430,85 @@ void AnimMoveCtrl::OnAfterBlend(RdAnimMotor*, void* data)
     static_cast<AnimMoveCtrl*>(data)->Step();
 }
 
+bool AnimMoveCtrl::ApplyStep(const Vector& step)
+{
+    if (!(mMoveFlags & kFollowGround))
+    {
+        Frame::Translate(mModel->GetEngineFrame(), &step, 2);
+        return true;
+    }
+    TsActor* actor = GetActor();
+    if (actor && actor->SnapToGround(&step))
+        return true;
+    mResultFlags |= kGroundRefused;
+    return false;
+}
+
+void AnimMoveCtrl::RunBoneProbes()
+{
+    const float frameSeconds = HbGameClock::Instance()->mStepSeconds;
+    for (int32_t i = 0; i < mProbeCount; ++i)
+    {
+        BoneProbe& probe = mProbes[i];
+        if (!probe.enabled)
+            continue;
+        probe.hit = 0;
+        const Matrix* boneMatrix = Frame::GetWorldMatrix(probe.boneFrame);
+        const Vector bone = boneMatrix->pos;
+        Vector o = {0, 0, 0};
+        if (probe.offset.x != 0.0f || probe.offset.y != 0.0f || probe.offset.z != 0.0f)
+            Vector::TransformVector(&o, &probe.offset, boneMatrix);
+        if (probe.kind == kProbeLine)
+        {
+            const Vector from = {bone.x, bone.y + o.y, bone.z};
+            const Vector to = {bone.x + o.x, bone.y + o.y, bone.z + o.z};
+            W3dCollisionResult result;
+            if (CollisionTestLineEx(mDynamicWorld, mStaticWorld, &from, &to, mModel, nullptr, &result,
+                                    ProbeLineFilter))
+                probe.hit = 1;
+            continue;
+        }
+        // The bone's horizontal motion since the last frame: what a wall pushes back.
+        const Vector v = {bone.x - probe.lastPosition.x, 0.0f, bone.z - probe.lastPosition.z};
+        probe.lastPosition = bone;
+        Sphere sphere;
+        sphere.centre = {bone.x + o.x, bone.y + o.y, bone.z + o.z};
+        sphere.radius = probe.radius;
+        Vector push = {0, 0, 0};
+        Vector step = {0, 0, 0};
+        if (TestWallSphere(sphere, v, &push, false))
+        {
+            probe.hit = 1;
+            const Vector u = Normalised(v);
+            const Vector n = Normalised(push);
+            const float force = -Dot(u, n) * probe.pushFactor;
+            if (force > 0.0f)
+            {
+                const float amount = force * Length(v);
+                step = {n.x * amount, n.y * amount, n.z * amount};
+            }
+        }
+        BlendVectorByFrameTime(&probe.smoothedPush, &step, 50.0f, frameSeconds, &probe.smoothedPush);
+        // The smoothed push moves the actor now, before its own step: the probe eases off a
+        // wall instead of jerking.
+        if (Length(probe.smoothedPush) > 0.0f)
+            ApplyStep(probe.smoothedPush);
+    }
+}
+
 void AnimMoveCtrl::Step()
 {
     mLastDistance = 0.0f;
     mResultFlags = 0;
     mTouched = nullptr;
+    mWall.set = 0;
     Frame* frame = mModel ? mModel->GetEngineFrame() : nullptr;
     if (!frame)
     {
         ClearFrame();
         return;
     }
+    RunBoneProbes();
 
     Vector step = mAccumulated;
     if (mMoveFlags & kReverseStep)
@@ -365,38 +550,101 @@ void AnimMoveCtrl::Step()
     }
     else if (length > 0.0f && !GuardedMove(&world))
         length = 0.0f;
-    if (length > 0.0f)
-    {
-        if (!(mMoveFlags & kFollowGround))
-        {
-            Frame::Translate(frame, &world, 2);
-            mLastDistance = Length(world);
-        }
-        else if (TsActor* actor = GetActor(); actor && actor->SnapToGround(&world))
-            mLastDistance = Length(world);
-        else
-            mResultFlags |= kGroundRefused;
-    }
+    if (length > 0.0f && ApplyStep(world))
+        mLastDistance = Length(world);
     ClearFrame();
+}
+
+bool AnimMoveCtrl::TestWallSphere(const Sphere& bounds, const Vector& step, Vector* push, bool record)
+{
+    if (!mStaticWorld)
+        return false;
+    IntersectionPrimitive sphere;
+    sphere.type = kIntersectSphere;
+    sphere.data.sphere = bounds;
+    WallQuery query = {};
+    query.step = step;
+    World::ForAllTriangleIntersections(mStaticWorld, &sphere, OnWallTriangle, &query);
+    if (!query.hits)
+        return false;
+    *push = query.push;
+    if (record && (query.lastColour.blue & kSpecialWallBits))
+    {
+        mWall.set = 1;
+        mWall.normal = query.lastNormal;
+        for (int32_t i = 0; i < 3; ++i)
+            mWall.points[i] = query.lastPoints[i];
+        mWall.colour[0] = query.lastColour.red;
+        mWall.colour[1] = query.lastColour.green;
+        mWall.colour[2] = query.lastColour.blue;
+        mWall.colour[3] = query.lastColour.alpha;
+    }
+    return true;
+}
+
+namespace
+{
+struct FineSpheres
+{
+    const W3dCollisionNode* nodes[64];
+    int32_t count;
+};
+
+void CollectFineSpheres(const W3dCollisionNode* volume, FineSpheres* out)
+{
+    if (!volume || out->count >= 64)
+        return;
+    if (volume->kind & W3dCollisionNode::kFrameSphere)
+        out->nodes[out->count++] = volume;
+    for (int32_t i = 0; i < volume->children.GetCount(); ++i)
+        CollectFineSpheres(static_cast<const W3dCollisionNode*>(volume->children[i]), out);
+}
+} // namespace
+
+bool AnimMoveCtrl::TestFineSpheres(const Vector& step, bool* found)
+{
+    FineSpheres fine;
+    fine.count = 0;
+    CollectFineSpheres(mModel->GetMoveCollisionSet().GetRoot(), &fine);
+    *found = fine.count > 0;
+    if (!fine.count)
+        return false;
+    // The spheres hang on the model's bones: the node goes to the candidate place for the
+    // test and comes back after it.
+    Frame* frame = mModel->GetEngineFrame();
+    const Matrix saved = frame->modelling;
+    Frame::Translate(frame, &step, 2);
+    bool hit = false;
+    for (int32_t i = 0; i < fine.count && !hit; ++i)
+    {
+        const Sphere sphere = *fine.nodes[i]->GetWorldSphere();
+        Vector push = {0, 0, 0};
+        if (TestWallSphere(sphere, step, &push, false))
+        {
+            mPush = push;
+            hit = true;
+        }
+    }
+    Frame::Transform(frame, &saved, kCombineReplace);
+    return hit;
 }
 
 bool AnimMoveCtrl::TestWalls(const Vector& position, const Vector& step)
 {
-    World* world = mStaticWorld;
-    if (!world || !mModel)
+    if (!mStaticWorld || !mModel)
         return false;
     const Sphere* bounds = mModel->GetBoundingSphere();
-    IntersectionPrimitive sphere;
-    sphere.type = kIntersectSphere;
-    sphere.data.sphere.centre = {position.x + bounds->centre.x, position.y + bounds->centre.y,
-                                 position.z + bounds->centre.z};
-    sphere.data.sphere.radius = bounds->radius;
-    WallQuery query = {step, {0, 0, 0}, 0};
-    World::ForAllTriangleIntersections(world, &sphere, OnWallTriangle, &query);
-    if (!query.hits)
+    Sphere sphere;
+    sphere.centre = {position.x + bounds->centre.x, position.y + bounds->centre.y, position.z + bounds->centre.z};
+    sphere.radius = bounds->radius;
+    Vector push = {0, 0, 0};
+    if (!TestWallSphere(sphere, step, &push, true))
         return false;
-    mPush = query.push;
-    return true;
+    mPush = push;
+    // The whole body's sphere met a wall: the finer spheres, when the model has them, decide.
+    bool found = false;
+    const bool fineHit = TestFineSpheres(step, &found);
+    return !found || fineHit;
 }
 
 namespace

@@ -9,6 +9,7 @@
 #include "hbroot.h"
 #include "vector.h"
 
+#include <cstddef>
 #include <cstdint>
 
 class RdAnimation;
@@ -18,6 +19,8 @@ class TsActor;
 class TsAStarPathfinder;
 struct World;
 class W3dAnimObject;
+struct Frame;
+struct Sphere;
 
 class AnimMoveCtrl : public HbRoot
 {
@@ -57,6 +60,23 @@ public:
     static constexpr uint32_t kOffWalkable = 2;
     static constexpr uint32_t kHitWall = 4;
     static constexpr uint32_t kGroundRefused = 8;
+
+    // Bone probes.
+    static constexpr int32_t kMaxBoneTargets = 3;
+    static constexpr int32_t kProbeLine = 0;
+    static constexpr int32_t kProbeSphere = 1;
+    /// The arena every controller's probe block comes from.
+    static constexpr size_t kProbeArenaBytes = 10240;
+
+    /// The wall triangle of the last frame whose material marks it as a special wall (its
+    /// third colour byte holds 0x80 or 0x10): ladders and the like.
+    struct WallRecord
+    {
+        int32_t set;
+        Vector normal;
+        Vector points[3];
+        uint8_t colour[4]; ///< red, green, blue, alpha
+    };
 
     /// Hooks the root-motion callback on the root bone and the per-frame step after the
     /// blend of the actor's motor (its animated model, which this holds until destroyed).
@@ -100,6 +120,25 @@ public:
     /// Whether the bone probe at index is enabled (0 for an index without a probe).
     int32_t IsBoneTargetSet(int32_t index) const;
 
+    /// Appends a disabled probe on the bone's frame of the actor's model: kind kProbeLine
+    /// (a line from the bone to the offset) or kProbeSphere (a sphere of the radius at the
+    /// bone that walls push back by the push factor). The index, or -1 for an unknown bone,
+    /// a full set of probes, or no room left in the shared probe arena.
+    int32_t AddBoneTarget(int32_t boneId, float radius, float pushFactor, int32_t kind, const Vector* offset);
+    /// Enables the probe from the bone's current position, with the offset when given.
+    void SetBoneTarget(int32_t index, const Vector* offset);
+    void ClearBoneTarget(int32_t index);
+    /// Every probe disabled, with its hit flag.
+    void ClearBoneTargets();
+    /// Whether the probe met something last frame.
+    int32_t IsBoneTargetHit(int32_t index) const;
+    /// The probe's offset, or null for an index without a probe.
+    const Vector* GetBoneTargetOffset(int32_t index) const;
+    /// The probe's smoothed push of the last frame, or null.
+    const Vector* GetBoneTargetPush(int32_t index) const;
+    /// The special wall met last frame (set 0 when none).
+    const WallRecord& GetWallRecord() const { return mWall; }
+
     /// The level's static (collision) and dynamic (main) worlds the wall test uses; Reset
     /// takes them from the script world's current level.
     void SetCollisionWorlds(World* staticWorld, World* dynamicWorld)
@@ -132,6 +171,15 @@ private:
     /// The result flags for the candidate step from the node's position; fills mPush.
     uint32_t TestPosition(const Vector& step);
     bool TestWalls(const Vector& position, const Vector& step);
+    /// The sphere against the static world's walls the step runs into; fills push and,
+    /// when record, the special-wall record. Whether a wall counted.
+    bool TestWallSphere(const Sphere& sphere, const Vector& step, Vector* push, bool record);
+    /// The movement collision set's frame spheres at the candidate step: whether one meets
+    /// a wall (push from the first that does). Null found when the model has none.
+    bool TestFineSpheres(const Vector& step, bool* found);
+    void RunBoneProbes();
+    /// Moves the node by the vector: a translation, or through the ground snap (kFollowGround).
+    bool ApplyStep(const Vector& step);
     bool TestActors(const Vector& position, float length);
     bool IsWalkable(const Vector& position) const;
     /// Approach mode: whether the mover touches an actor of the family mask.
@@ -162,4 +210,8 @@ private:
     World* mDynamicWorld = nullptr;
     Vector mPush = {0, 0, 0};
     Vector mLastAccepted = {0, 0, 0};
+    WallRecord mWall = {};
+    struct BoneProbe;
+    BoneProbe* mProbes = nullptr;
+    int32_t mProbeCount = 0;
 };

@@ -6,16 +6,23 @@
 #include "hbhashmap.h"
 #include "hbinputaction.h"
 #include "hbinputmanager.h"
+#include "hbresource.h"
+#include "rdanim.h"
 #include "rdanimchannel.h"
 #include "rdanimmotor.h"
 #include "tsanimactor.h"
 #include "tsfmodsound.h"
 #include "tsheroactor.h"
+#include "tsweapon.h"
+#include "tsweaponshoot.h"
+#include "w3dnode.h"
 
+#include <algorithm>
 #include <cstring>
 
 HB_DEFINE_CLASS_DESC(AnimPlayerState, HbRoot);
 HB_DEFINE_CLASS_DESC(AnimPlayerStateMachine, HbRoot);
+HB_DEFINE_CLASS_POOL(AnimPlayerRequestStack::Request, "AnimPlayerRequest", AnimPlayerRequestStack::Request::kPoolSize);
 
 namespace
 {
@@ -35,6 +42,45 @@ int64_t Ticks(float seconds)
 float Seconds(int64_t ticks)
 {
     return float(double(ticks) / double(HbPerformanceFrequency()));
+}
+
+bool RampingDown(const RdChannel* channel)
+{
+    return channel->GetRampTo() < channel->GetRampFrom();
+}
+
+bool RampingUp(const RdChannel* channel)
+{
+    return channel->GetRampTo() > channel->GetRampFrom();
+}
+
+/// Live whole-body channels of the motor: two mean a cross-fade of the body is under way.
+int32_t CountWholeBodyChannels(RdAnimMotor* motor)
+{
+    if (!motor)
+        return 0;
+    int32_t count = 0;
+    motor->ForAllAnimChannels(
+        [](RdAnimChannel* channel, void* data) {
+            if (channel->IsAlive() && channel->GetBones().mId == 1)
+                ++*static_cast<int32_t*>(data);
+        },
+        &count);
+    return count;
+}
+
+/// Starts the state's sound and places a channel it got at the actor, without velocity.
+void PlayStateSound(AnimPlayerState* state)
+{
+    if (!state->mSound)
+        return;
+    state->mSoundChannel = state->mSound->Play();
+    W3dNode* node = state->mActor ? state->mActor->GetNode() : nullptr;
+    if (state->mSoundChannel < 0 || !node)
+        return;
+    const Vector* at = node->GetWorldPosition();
+    const float position[3] = {at->x, at->y, at->z};
+    FSOUND_3D_SetAttributes(state->mSoundChannel, position, nullptr);
 }
 
 uint32_t Key(int32_t from, int32_t to)
@@ -70,6 +116,15 @@ int32_t TsSetAnimBlendTime(HbIntHashMap* table, int32_t from, int32_t to, float 
 
 AnimPlayerState::~AnimPlayerState()
 {
+    // A channel may outlive its state: nothing of it may call back here.
+    auto forget = [this](RdAnimChannel* channel) {
+        if (!channel)
+            return;
+        channel->RemoveCallback(OnEventTime, mEventTime);
+        channel->RemoveCallback(OnLoopEvent, RdChannel::kLoopEvent);
+    };
+    forget(mChannel.IsValid() ? HbCastTo<RdAnimChannel>(mChannel.GetObject()) : nullptr);
+    forget(GetChannel());
     if (mSound)
         mSound->Release();
     delete[] mEndName;
@@ -89,6 +144,26 @@ void AnimPlayerState::Init(TsAnimActor* actor, AnimPlayerStateMachine* machine)
     mPriority = 0;
     mBlendOut = 0.0f;
     mSoundChannel = -1;
+}
+
+void AnimPlayerState::Init(const AnimPlayerStateDesc& desc)
+{
+    Init(desc.actor, desc.machine);
+    mValue = desc.value;
+    mAnimState = desc.animState;
+    mBoneProfile = desc.boneProfile;
+    mPlayKind = desc.playKind;
+    mLockOnEnter = desc.lockOnEnter;
+    SetSound(desc.soundName);
+    mDefaultNext = desc.defaultNext;
+    mReentryDelay = Ticks(desc.reentryDelay);
+    mMinimumDuration = Ticks(desc.minimumDuration);
+    mUpdate = desc.update;
+    mUpdateData = desc.updateData;
+    mEnter = desc.enter;
+    mEnterData = desc.enterData;
+    mLeave = desc.leave;
+    mLeaveData = desc.leaveData;
 }
 
 int32_t AnimPlayerState::Enter(AnimPlayerState* previous)
@@ -154,7 +229,7 @@ int32_t AnimPlayerState::Leave()
     if (mLeave && !mLeave(this, mActor, mLeaveData))
         return 0;
     if (RdAnimMotor* motor = mActor ? mActor->GetAnimMotor() : nullptr)
-        motor->RemoveKilledProfile(this, mBoneProfile);
+        motor->RemoveKilledProfile(mActor, mBoneProfile);
     return 1;
 }
 
@@ -186,6 +261,12 @@ void AnimPlayerState::SetSound(TsFModSound* sound)
     mSoundChannel = -1;
 }
 
+void AnimPlayerState::SetSound(const char* name)
+{
+    HbResourceManager* manager = name ? HbResourceManager::Instance() : nullptr;
+    SetSound(manager ? HbCastTo<TsFModSound>(manager->GetResource(name)) : nullptr);
+}
+
 void AnimPlayerState::SetEndAnimation(int32_t animState, const char* name, float delaySeconds)
 {
     mEndAnimation = animState;
@@ -214,7 +295,168 @@ RdAnimChannel* AnimPlayerState::GetChannel()
 
 void AnimPlayerState::OnEventTime(uint16_t, void* data)
 {
-    static_cast<AnimPlayerState*>(data)->mStatus = kOver;
+    auto* state = static_cast<AnimPlayerState*>(data);
+    RdAnimChannel* channel = state->GetChannel();
+    if (!channel || !RampingDown(channel))
+        state->mStatus = kOver;
+}
+
+void AnimPlayerState::OnLoopEvent(uint16_t, void* data)
+{
+    static_cast<AnimPlayerState*>(data)->OnLoopEnd();
+}
+
+TsWeaponAnimation* AnimPlayerState::GetRecord(int32_t animState) const
+{
+    TsWeapon* weapon = mActor ? HbCastTo<TsWeapon>(mActor->GetWeapon()) : nullptr;
+    return weapon ? weapon->GetAnimation(animState) : nullptr;
+}
+
+int32_t AnimPlayerState::Prepare(float blendOutSeconds)
+{
+    if (RdAnimMotor* motor = mActor ? mActor->GetAnimMotor() : nullptr)
+        motor->RemoveKilledProfile(mActor, mBoneProfile);
+    HbHandlePtr* handle = GetAnimHandle();
+    if (!handle || !handle->IsValid())
+        return 0;
+    RdAnimChannel* channel = HbCastTo<RdAnimChannel>(handle->GetObject());
+    if (!channel)
+        return 1;
+    channel->RemoveCallback(OnEventTime, mEventTime);
+    channel->RemoveCallback(OnLoopEvent, RdChannel::kLoopEvent);
+    if (!channel->mActive || RampingDown(channel))
+        return 1;
+    uint16_t id = channel->GetId();
+    return TsAnimActorFadeOutChannel(mActor, &id, Ticks(blendOutSeconds));
+}
+
+int32_t AnimPlayerState::PlayAnimation(int32_t animState, float blendIn, float blendOut, float startSeconds,
+                                       int32_t parameter)
+{
+    TsWeapon* weapon = mActor ? HbCastTo<TsWeapon>(mActor->GetWeapon()) : nullptr;
+    if (!weapon)
+        return 0;
+    if (mExclusive)
+        if (RdAnimMotor* motor = mActor->GetAnimMotor())
+            motor->FadeOutAllChannels(blendIn);
+    const TsWeaponAnimation* record = weapon->GetAnimation(animState);
+    if (!record)
+        return 0;
+    mBlendOut = blendOut;
+    RdAnimation* animation = nullptr;
+    const int32_t count = AnimSetPickVariant(mActor->mFamily, record->kind, record->state, &animation, &mVariantCursor);
+    if (!animation)
+        return 0;
+    const RdAnimation* first = AnimSetGetFirstVariant(record->kind, record->state);
+    const float firstDuration = first ? first->GetDuration() : 0.0f;
+    mStartOffset = startSeconds > 0.0f && startSeconds < firstDuration ? Ticks(startSeconds)
+                                                                       : Ticks(record->startFraction * firstDuration);
+    mEventTime = Ticks(record->eventFraction * firstDuration);
+    weapon->ScaleParameter(record->parameter);
+    mEndPhase = HbCastTo<TsWeaponShoot>(weapon) ? 0 : 1;
+
+    RdAnimChannel* channel = StartChannel(animation, mStartOffset, Ticks(blendIn));
+    mChannel.Assign(channel);
+    if (mMachine)
+        mMachine->SetAnimHandle(mAnimState, channel);
+    if (!channel)
+        return 0;
+    if (mPlayKind == 0)
+    {
+        channel->RemoveCallback(OnEventTime, mEventTime);
+        // A record without an event time (a negative fraction) ends with its channel.
+        if (mEventTime >= 0)
+            channel->AddTimedCallback(OnEventTime, this, mEventTime);
+    }
+    else
+    {
+        channel->RemoveCallback(OnLoopEvent, RdChannel::kLoopEvent);
+        channel->AddTimedCallback(OnLoopEvent, this, RdChannel::kLoopEvent);
+    }
+    mStartTime = Now();
+    mLoopCounter = 0;
+    const int64_t duration = Ticks(animation->GetDuration());
+    if (mPlayKind == 2 && parameter != 0)
+    {
+        ArmTimer(int64_t(parameter - 1) * duration + mEventTime);
+        mLoopCounter = parameter - 1;
+    }
+    else if (mPlayKind == 3 && count > 0)
+        ArmTimer(int64_t(count) * duration);
+    return 1;
+}
+
+void AnimPlayerState::OnLoopEnd()
+{
+    RdAnimChannel* channel = mChannel.IsValid() ? HbCastTo<RdAnimChannel>(mChannel.GetObject()) : nullptr;
+    if (!channel)
+    {
+        mChannel.Reset();
+        return;
+    }
+    if (RampingUp(channel))
+        return;
+    if (mCanContinue && !mCanContinue(this, mActor, mCanContinueData))
+    {
+        mStatus = kOver;
+        return;
+    }
+    const int32_t chosen = mChoose ? mChoose(this, mActor, mChooseData) : mAnimState;
+    if (mPlayKind == 2 && !RampingDown(channel))
+    {
+        if (mLoopCounter <= 0)
+            return;
+        --mLoopCounter;
+        if (CountWholeBodyChannels(mActor ? mActor->GetAnimMotor() : nullptr) >= 2)
+        {
+            mStatus = kOver;
+            return;
+        }
+        if (chosen == mAnimState)
+        {
+            if (!Enter(nullptr))
+                mStatus = kOver;
+            return;
+        }
+        // The old animation is left before the state is entered again: entered last, the
+        // state goes on playing instead of reading as over.
+        const int32_t loops = mLoopCounter;
+        Leave();
+        Prepare(0.2f);
+        if (!Enter(nullptr))
+        {
+            mStatus = kOver;
+            return;
+        }
+        mAnimState = chosen;
+        PlayAnimation(chosen, 0.2f, 0.2f, 0.0f, loops);
+        return;
+    }
+    if (chosen != mAnimState)
+    {
+        Prepare(0.2f);
+        mAnimState = chosen;
+        PlayAnimation(chosen, 0.2f, 0.2f, 0.0f, 0);
+    }
+}
+
+void AnimPlayerState::Rearm()
+{
+    RdAnimChannel* channel = mChannel.IsValid() ? HbCastTo<RdAnimChannel>(mChannel.GetObject()) : nullptr;
+    if (!channel || RampingDown(channel))
+        return;
+    const TsWeaponAnimation* record = GetRecord(mAnimState);
+    const RdAnimation* first = record ? AnimSetGetFirstVariant(record->kind, record->state) : nullptr;
+    const float rest = (first ? first->GetDuration() : 0.0f) - mBlendOut;
+    const float time = channel->GetTime();
+    if (time > rest)
+    {
+        mStatus = kOver;
+        return;
+    }
+    ArmTimer(Ticks(std::max(rest, 0.0f) - time));
+    if (mRearm)
+        mRearm(this, mActor, mRearmData);
 }
 
 void AnimPlayerState::ArmTimer(int64_t ticks)
@@ -230,13 +472,21 @@ AnimPlayerStateMachine::~AnimPlayerStateMachine()
 {
     for (AnimPlayerState* state : mStates)
         if (state)
+        {
+            // A state kept elsewhere must not reach the machine's handles any more.
+            state->mMachine = nullptr;
             state->Release();
+        }
 }
 
 void AnimPlayerStateMachine::Init(int32_t n, TsAnimActor* actor, int32_t current)
 {
     mPrevious = 0;
     mCurrent = current;
+    // Nothing is asked of a machine just prepared: a request left from before would make its
+    // first update leave the initial state.
+    mRequested = current;
+    mParameter = 0;
     mActor.Assign(actor);
     mBlend = nullptr;
     mSync = nullptr;
@@ -355,8 +605,7 @@ int32_t AnimPlayerStateMachine::TryEndAnimation(AnimPlayerState* state)
     state->Prepare(0.3f);
     AnimPlayerState* requested = GetState(mRequested);
     state->PlayEnd(0.3f, BlendTime(mRequested, requested ? requested->mNext : 0), 0.0f);
-    if (state->mSound)
-        state->mSoundChannel = state->mSound->Play();
+    PlayStateSound(state);
     return 1;
 }
 
@@ -370,8 +619,8 @@ int32_t AnimPlayerStateMachine::TryTransition()
         return 4;
     AnimPlayerState* current = GetCurrentState();
     AnimPlayerState* requested = GetState(mRequested);
-    if (current && current->mPlayKind == 4 && current->mRearm)
-        current->mRearm(current, current->mActor, current->mRearmData);
+    if (current && current->mPlayKind == 4)
+        current->Rearm();
     if (mRequested != 1 && !(requested && requested->mExclusive))
     {
         const int64_t now = Now();
@@ -393,8 +642,8 @@ void AnimPlayerStateMachine::Swap()
         FSOUND_StopSound(old->mSoundChannel);
         old->mSoundChannel = -1;
     }
-    if (AnimPlayerState* now = GetCurrentState(); now && now->mSound)
-        now->mSoundChannel = now->mSound->Play();
+    if (AnimPlayerState* now = GetCurrentState())
+        PlayStateSound(now);
     mParameter = 0;
 }
 
@@ -450,6 +699,7 @@ int32_t AnimPlayerStateMachine::DoTransition()
     // The same animation goes on playing; only its looping changes with the play kinds.
     Swap();
     RdAnimChannel* channel = r->GetChannel();
+    r->mChannel.Assign(channel);
     if (channel && c->mPlayKind == 0 && r->mPlayKind != 0)
     {
         channel->SetLoop(1);
@@ -460,7 +710,7 @@ int32_t AnimPlayerStateMachine::DoTransition()
         channel->SetLoop(0);
         if (channel->GetTime() > Seconds(r->mEventTime))
             r->mStatus = AnimPlayerState::kOver;
-        else
+        else if (r->mEventTime >= 0)
             channel->AddTimedCallback(AnimPlayerState::OnEventTime, r, r->mEventTime);
     }
     return 2;
@@ -531,14 +781,7 @@ int32_t AnimPlayerRequestStack::WholeBodyChannels() const
     RdAnimMotor* motor = mActor ? mActor->GetAnimMotor() : nullptr;
     if (!motor)
         return 0;
-    int32_t count = 0;
-    motor->ForAllAnimChannels(
-        [](RdAnimChannel* channel, void* data) {
-            if (channel->IsAlive() && channel->GetBones().mId == 1)
-                ++*static_cast<int32_t*>(data);
-        },
-        &count);
-    return count;
+    return CountWholeBodyChannels(motor);
 }
 
 int32_t AnimPlayerRequestStack::Process()

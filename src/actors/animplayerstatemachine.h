@@ -4,24 +4,29 @@
 // states; AnimPlayerRequestStack a short queue of timed requests for the machine.
 #pragma once
 
+#include "hbperclassfreelist.h"
 #include "hbptr.h"
 #include "hbroot.h"
+#include "rdanimset.h"
 
 #include <cstdint>
 #include <vector>
 
 class AnimPlayerStateMachine;
 class HbIntHashMap;
+class RdAnimation;
 class RdAnimChannel;
 class TsActor;
 class TsAnimActor;
 class TsFModSound;
+struct TsWeaponAnimation;
 
-/// The animation states of the animation-set table, and the "none" end animation.
-constexpr int32_t kAnimStateCount = 85;
-constexpr int32_t kNoAnimState = 85;
+/// The "none" end animation, one past the animation states of the animation-set table.
+constexpr int32_t kNoAnimState = kAnimStateCount;
 /// A blend table key for "any state".
 constexpr uint32_t kAnyAnimPlayerState = 0xFFFF;
+
+struct AnimPlayerStateDesc;
 
 class AnimPlayerState : public HbRoot
 {
@@ -40,13 +45,16 @@ public:
                                       void* data);
 
     AnimPlayerState() = default;
-    /// Releases the sound and the end animation's name.
+    /// Releases the sound and the end animation's name; the channel callbacks that name this
+    /// state are removed.
     ~AnimPlayerState() override;
 
     // ---- Operations of the states ---------------------------------------------------------------
 
     /// Defaults for the actor and the machine; notify 0 for the hero and its kind.
     virtual void Init(TsAnimActor* actor, AnimPlayerStateMachine* machine);
+    /// The defaults, then the description's fields (its sound looked up by name).
+    void Init(const AnimPlayerStateDesc& desc);
     /// The enter callback may refuse (0); else next = default next, status playing, lock from
     /// lock-on-enter, a kind-4 timer disarmed; 1.
     virtual int32_t Enter(AnimPlayerState* previous);
@@ -59,29 +67,46 @@ public:
     virtual int32_t Leave();
     /// The choose callback may pick the animation state; then PlayAnimation. 1 when played.
     virtual int32_t Play(float blendIn, float blendOut, float startSeconds, int32_t parameter);
-    virtual int32_t Prepare(float blendOutSeconds) { return 1; }
+    /// The killed profile removed, the state's callbacks off its channel, which fades out
+    /// over the seconds when it still plays. 0 when the machine has no channel for it.
+    virtual int32_t Prepare(float blendOutSeconds);
     /// The state has played out: the owner is told.
     virtual void NotifyOver() = 0;
-    virtual void OnLoopEnd() {}
+    /// At each loop end of the looping kinds: a variant change, or the next of p loops.
+    virtual void OnLoopEnd();
     virtual int32_t PlayEnd(float blendIn, float blendOut, float startSeconds);
+    /// A value for the state from its skill's callbacks; no state class uses it.
+    virtual void SetParameter(float value) { (void)value; }
     virtual void ReleaseProfile() {}
     virtual void EnableSpeedRate(int32_t on) { mSpeedRate = on; }
     /// The channel this state plays its animation on; null when none could start.
-    virtual RdAnimChannel* StartChannel(int32_t animation, int64_t startTicks, int64_t blendInTicks) = 0;
+    virtual RdAnimChannel* StartChannel(RdAnimation* animation, int64_t startTicks, int64_t blendInTicks) = 0;
+    /// Plays the held weapon's animation of the state (its record, then a variant of the
+    /// animation-set table). 0 without a weapon, record, variant or channel.
     virtual int32_t PlayAnimation(int32_t animState, float blendIn, float blendOut, float startSeconds,
-                                  int32_t parameter) = 0;
+                                  int32_t parameter);
+    /// Kind 4, each time the machine tries a transition: the timer runs to the blend-out time
+    /// before the animation's end (over already when the channel is past it).
+    virtual void Rearm();
 
     // ---- Other operations -----------------------------------------------------------------------
 
     void SetSound(TsFModSound* sound);
+    /// The sound resource of that name; an unknown name or null leaves the state silent.
+    void SetSound(const char* name);
     void SetEndAnimation(int32_t animState, const char* name, float delaySeconds);
     /// The machine's handle for this state's animation state.
     HbHandlePtr* GetAnimHandle();
     /// The channel playing this state's animation state, or null.
     RdAnimChannel* GetChannel();
     void ArmTimer(int64_t ticks);
-    /// The channel callback at the state's event time (data: the state): the state is over.
+    /// The channel callback at the state's event time (data: the state): the state is over
+    /// unless its channel is fading out.
     static void OnEventTime(uint16_t channelId, void* data);
+    /// The channel's loop-event callback (data: the state).
+    static void OnLoopEvent(uint16_t channelId, void* data);
+    /// The held weapon's record of the animation state, or null.
+    TsWeaponAnimation* GetRecord(int32_t animState) const;
 
     // ---- Fields ---------------------------------------------------------------------------------
 
@@ -132,6 +157,30 @@ public:
     int64_t mEventTime = 0;
 };
 
+/// What a motor skill sets a new state up with.
+struct AnimPlayerStateDesc
+{
+    using Callback = AnimPlayerState::Callback;
+    using EnterCallback = AnimPlayerState::EnterCallback;
+    int32_t value = 0;
+    TsAnimActor* actor = nullptr;
+    AnimPlayerStateMachine* machine = nullptr;
+    int32_t animState = 0;
+    int32_t boneProfile = 1;
+    int32_t playKind = 0;
+    int32_t lockOnEnter = 0;
+    const char* soundName = nullptr;
+    int32_t defaultNext = 0;
+    float reentryDelay = 0.0f;    ///< seconds
+    float minimumDuration = 0.0f; ///< seconds
+    Callback update = nullptr;
+    void* updateData = nullptr;
+    EnterCallback enter = nullptr;
+    void* enterData = nullptr;
+    Callback leave = nullptr;
+    void* leaveData = nullptr;
+};
+
 class AnimPlayerStateMachine : public HbRoot
 {
     HB_DECLARE_CLASS_DESC();
@@ -149,7 +198,8 @@ public:
     virtual int32_t Update();
     virtual void ApplyTransition() {}
 
-    /// n empty slots, the tables cleared, the handles released.
+    /// n empty slots, the tables cleared, the handles released; current (and requested) the
+    /// state given, previous 0.
     void Init(int32_t n, TsAnimActor* actor, int32_t current);
     /// Takes a reference on the state, releases the old one. Out of range: nothing.
     void SetState(int32_t index, AnimPlayerState* state);
@@ -179,6 +229,11 @@ public:
     int32_t TryTransition();
     int32_t DoTransition();
 
+protected:
+    int32_t mCurrent = 0;
+    int32_t mPrevious = 0;
+    int32_t mRequested = 0;
+
 private:
     void Swap();
     int32_t TryEndAnimation(AnimPlayerState* state);
@@ -186,9 +241,6 @@ private:
     HbHandlePtr mActor;
     std::vector<AnimPlayerState*> mStates;
     HbHandlePtr mAnimHandles[kAnimStateCount];
-    int32_t mCurrent = 0;
-    int32_t mPrevious = 0;
-    int32_t mRequested = 0;
     HbIntHashMap* mBlend = nullptr;
     HbIntHashMap* mSync = nullptr;
     ChangeCallback mChange = nullptr;
@@ -209,8 +261,11 @@ public:
         kReplace = 1,
         kUrgent = 2,
     };
+    /// Records come from the pool "AnimPlayerRequest" (20, heap beyond).
     struct Request
     {
+        HB_DECLARE_CLASS_POOL();
+        static constexpr int32_t kPoolSize = 20;
         int32_t state;
         int64_t time;
         int32_t kind;

@@ -6,6 +6,7 @@
 #include "tsanimactor.h"
 #include "tsdof.h"
 #include "tsdofskills.h"
+#include "tseventboxes.h"
 #include "tsevent.h"
 #include "w3dnode.h"
 #include "tsfamilytable.h"
@@ -13,6 +14,7 @@
 #include "tsmarksystem.h"
 #include "tsnothingtodo.h"
 #include "tsscriptbinding.h"
+#include "tssenses.h"
 #include "tsskillregistry.h"
 #include "tssoundmodule.h"
 #include "tstrigger.h"
@@ -89,12 +91,14 @@ void TsActorsInstall(ScriptWorldManager* world)
         TsNothingToDoQueueRegistration(registry);
         TsDofSkillsQueueRegistration(registry);
     }
+    TsSensesInstall(world, TsSkillRegistry::Instance());
     if (world)
     {
         world->Hooks().fillActorToolsModule = FillActorTools;
         world->Hooks().fillSoundModule = FillSoundModule;
         world->Hooks().stopAllSoundChannels = StopAllSoundChannels;
         TsMarkSystemInstall(world);
+        TsEventBoxesInstall(world);
         TriggerManager::Install(world);
     }
 }

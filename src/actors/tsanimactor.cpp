@@ -4,11 +4,14 @@
 #include "animmovectrl.h"
 #include "frame.h"
 #include "hbclock.h"
+#include "moveanimplayerstate.h"
 #include "rdanimchannel.h"
 #include "rdanimmotor.h"
 #include "rdanimrequest.h"
 #include "rdchannel.h"
 #include "scriptworldmanager.h"
+#include "staticanimplayerstate.h"
+#include "tsanimactorctrl.h"
 #include "tsmotorskill.h"
 #include "tsmotorskills.h"
 #include "virtualtargetactor.h"
@@ -49,16 +52,32 @@ void TsAnimActor::SetWeaponKindReader(WeaponKindReader reader)
     gWeaponKindReader = reader;
 }
 
-TsAnimActor::TsAnimActor() : mSkills(new TsMotorSkills(this))
+TsAnimActor::TsAnimActor()
+    : mSkills(new TsMotorSkills(this)), mMovePlayer(MoveAnimPlayerStateMachine::Allocate()),
+      mStaticPlayer(StaticAnimPlayerStateMachine::Allocate())
 {
     if (mSkills)
         mSkills->AddRef();
+    if (mMovePlayer)
+        mMovePlayer->AddRef();
+    if (mStaticPlayer)
+        mStaticPlayer->AddRef();
 }
 
 TsAnimActor::~TsAnimActor()
 {
     SetWeapon(nullptr);
     ExitMotorSkills();
+    // The players' states fade their channels on the model, which is still there.
+    for (AnimPlayerStateMachine* player : {static_cast<AnimPlayerStateMachine*>(mMovePlayer),
+                                           static_cast<AnimPlayerStateMachine*>(mStaticPlayer)})
+        if (player)
+        {
+            player->Reset();
+            player->Release();
+        }
+    mMovePlayer = nullptr;
+    mStaticPlayer = nullptr;
     if (mSkills)
         mSkills->Release();
     if (mMoveController)
@@ -334,9 +353,18 @@ void FadeOut(TsActor* actor, uint16_t* channelId, int64_t ticks)
 
 void TsAnimActorInstallRequestHooks()
 {
-    // The move machine's entries come with the animation players.
     AnimRequestHooks hooks = {};
     hooks.playAnim = PlayAnim;
+    hooks.playTimedAnim = [](TsActor* actor, void* request) {
+        // No request is state 0: the move machine then holds its defaults.
+        TsAnimActorPlayTimedAnim(HbCastTo<TsAnimActor>(actor), request ? *static_cast<int32_t*>(request) : 0);
+    };
+    hooks.setMoveRecord = [](TsActor* actor, uint32_t flags, float endTime) {
+        TsAnimActorSetMoveDefaults(HbCastTo<TsAnimActor>(actor), flags, endTime);
+    };
+    hooks.requestMoveState = [](TsActor* actor, int32_t state, int32_t parameter) {
+        TsAnimActorRequestMoveState(HbCastTo<TsAnimActor>(actor), state, parameter);
+    };
     hooks.fadeOutChannel = FadeOut;
     hooks.getMotor = MotorOf;
     AnimRequestSetHooks(&hooks);

@@ -7,6 +7,8 @@
 #include <cstdint>
 
 class AnimMoveCtrl;
+class MoveAnimPlayerStateMachine;
+class StaticAnimPlayerStateMachine;
 class VirtualTargetActor;
 class W3dAnimObject;
 
@@ -23,9 +25,11 @@ public:
     using WeaponKindReader = bool (*)(TsActor* weapon, int32_t* kind);
     static void SetWeaponKindReader(WeaponKindReader reader);
 
-    /// Its motor-skill table (owner: this actor); no model, weapon or controller yet.
+    /// Its motor-skill table (owner: this actor) and its two animation players; no model,
+    /// weapon or controller yet.
     TsAnimActor();
-    /// Lets go of the weapon, then releases the skills, controller, model and target.
+    /// Lets go of the weapon, leaves the skill, resets and releases the animation players,
+    /// then releases the skills, controller, model and target.
     ~TsAnimActor() override;
 
     W3dNode* GetNode() override;
@@ -53,6 +57,9 @@ public:
     /// The object's node, reset to identity, hangs on the bone; without an object whatever
     /// hangs there is detached. 1.
     virtual int32_t AttachToBone(TsActor* object, int32_t bone);
+    /// The whole-body (move) and upper-body (static) animation players.
+    virtual MoveAnimPlayerStateMachine* GetMovePlayer() { return mMovePlayer; }
+    virtual StaticAnimPlayerStateMachine* GetStaticPlayer() { return mStaticPlayer; }
     TsActor* GetWeapon() const { return mWeapon; }
     W3dAnimObject* GetModel() const { return mModel; }
 
@@ -77,6 +84,8 @@ private:
     TsActor* mWeapon = nullptr;
     AnimMoveCtrl* mMoveController = nullptr;
     VirtualTargetActor* mTarget = nullptr;
+    MoveAnimPlayerStateMachine* mMovePlayer = nullptr;
+    StaticAnimPlayerStateMachine* mStaticPlayer = nullptr;
 };
 
 /// When the id is not 0 and names a channel of the actor's motor, its weight ramps from where

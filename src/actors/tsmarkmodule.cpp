@@ -1,5 +1,6 @@
-// The script module mark with its sub-module request: the six named requests and the list of
-// every mark of a kind, answered as tuples of mark names.
+// The script module mark with its sub-module request (the six named requests and the list of
+// every mark of a kind, answered as tuples of mark names), and the making of the modules mark,
+// path and marktype.
 #include "scriptvertex.h"
 #include "scriptworldmanager.h"
 #include "tsactor.h"
@@ -11,6 +12,7 @@
 #include <Python.h>
 
 void TsMarkModuleCreate();
+void TsMarkScriptFill(PyObject* mark, PyObject* path, PyObject* marktype);
 
 namespace
 {
@@ -174,13 +176,21 @@ void TsMarkModuleCreate()
 {
     PyObject* mark = ModuleNamed("mark");
     PyObject* request = mark ? ModuleNamed("mark.request") : nullptr;
-    if (!request || PyModule_AddFunctions(request, gRequestFunctions) < 0 ||
+    PyObject* path = request ? ModuleNamed("path") : nullptr;
+    PyObject* marktype = path ? ModuleNamed("marktype") : nullptr;
+    if (!marktype || PyModule_AddFunctions(request, gRequestFunctions) < 0 ||
         PyObject_SetAttrString(mark, "request", request) < 0)
     {
         PyErr_Clear();
         return;
     }
+    TsMarkScriptFill(mark, path, marktype);
+    PyErr_Clear();
     if (PyObject* main = PyImport_AddModule("__main__"))
+    {
         PyObject_SetAttrString(main, "mark", mark);
+        PyObject_SetAttrString(main, "path", path);
+        PyObject_SetAttrString(main, "marktype", marktype);
+    }
     PyErr_Clear();
 }

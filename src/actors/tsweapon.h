@@ -92,7 +92,8 @@ public:
     /// The kind of the animation-set table the holder copies when it takes the weapon; set
     /// from the gameplay weapon's data.
     int32_t mWeaponKind = 0;
-    /// SetWeaponData's three integers and SetWeaponShootData's arguments 12 to 14.
+    /// SetWeaponData's three integers (hold mode, aim assist allowed, a reserved value) and
+    /// SetWeaponShootData's arguments 12 to 14 (a stored value, the wall flag, the shoot-hold flag).
     int32_t mWeaponData[3] = {};
     int32_t mShootData[3] = {};
 

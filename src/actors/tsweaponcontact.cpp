@@ -18,21 +18,19 @@ TsWeaponContact::TsWeaponContact()
     mStrikeEvent.id = kEventHit;
 }
 
-TsWeaponContact::~TsWeaponContact()
-{
-    SetContactResources(nullptr, nullptr);
-}
+TsWeaponContact::~TsWeaponContact() = default;
 
-void TsWeaponContact::SetContactResources(HbRoot* first, HbRoot* second)
+void TsWeaponContactData::SetImpactSounds(HbRoot* world, HbRoot* actor)
 {
-    HbRoot* next[2] = {first, second};
+    HbRoot* next[2] = {world, actor};
+    HbRoot** held[2] = {&worldImpactSound, &actorImpactSound};
     for (int i = 0; i < 2; ++i)
     {
         if (next[i])
             next[i]->AddRef();
-        if (mContact.resources[i])
-            mContact.resources[i]->Release();
-        mContact.resources[i] = next[i];
+        if (*held[i])
+            (*held[i])->Release();
+        *held[i] = next[i];
     }
 }
 

@@ -1,5 +1,5 @@
 // TsWeaponContact: the melee weapon (knife, rifle butt): a weapon whose model has a strike
-// frame, and whose Strike picks the actor hit (given, or found near the holder), sends it a hit
+// frame and a hit record, and whose Strike picks the actor hit (given, or found near the holder), sends it a hit
 // event with the weapon's damage and computes the point where the hit shows.
 #pragma once
 
@@ -11,23 +11,45 @@
 struct Frame;
 class TsWeaponContact;
 
-/// What SetWeaponContactData fills; besides the damage, read by the gameplay weapons.
+/// The hit record of a contact strike and, in a firearm, of its ammunition: what a projectile
+/// (or the strike) carries to the actor or the ground it hits. Speeds and growths are per tick,
+/// the lifetime in ticks. The two impact sounds are held (one reference each).
 struct TsWeaponContactData
 {
-    float reals[4] = {};
-    int32_t set = 0;
-    int32_t optional = -1;
+    TsWeaponContactData() = default;
+    ~TsWeaponContactData() { SetImpactSounds(nullptr, nullptr); }
+    TsWeaponContactData(const TsWeaponContactData&) = delete;
+    TsWeaponContactData& operator=(const TsWeaponContactData&) = delete;
+
+    /// Keeps the two sounds (null allowed) in place of the old ones.
+    void SetImpactSounds(HbRoot* world, HbRoot* actor);
+
+    float launchSpeed = 0.0f;
+    float flightSpeed = 0.0f;
+    /// Extra radius against actors, used only with the wide-hit flag.
+    float hitRadius = 0.0f;
+    float hitRadiusGrowth = 0.0f;
+    int32_t wideHit = 0;
+    /// Effect ids: 0..59, -1 for none.
+    int32_t trailEffect = -1;
     int32_t damage = 0;
-    int64_t duration = 0;
-    int32_t unset = -1;
-    int32_t last = 0;
-    TsWeaponContact* self = nullptr;
-    int32_t ninth = 0;
-    HbRoot* resources[2] = {};
-    int32_t twelfth = 0;
-    int32_t optionals[2] = {-1, -1};
-    int32_t fifteenth = 0;
-    float tail[4] = {};
+    int64_t lifetime = 0;
+    /// Projectile model row; -1 none (always for a contact weapon).
+    int32_t projectileModel = -1;
+    int32_t hitsWorld = 0;
+    TsWeapon* owner = nullptr;
+    /// 0: the impact becomes a blast.
+    int32_t directHitOnly = 0;
+    HbRoot* worldImpactSound = nullptr;
+    HbRoot* actorImpactSound = nullptr;
+    int32_t impactNoise = 0;
+    int32_t worldImpactEffect = -1;
+    int32_t actorImpactEffect = -1;
+    int32_t hitEvent = 0;
+    float blastDamage = 0.0f;
+    float blastRadius = 0.0f;
+    float blastSpeed = 0.0f;
+    float blastFalloff = 0.0f;
 };
 
 class TsWeaponContact : public TsWeapon
@@ -41,7 +63,6 @@ public:
     static constexpr int32_t kTorsoBone = 5;
 
     TsWeaponContact();
-    /// Releases the two resources of the contact data.
     ~TsWeaponContact() override;
 
     /// The named model resource becomes the model; the strike frame is the first child of
@@ -61,9 +82,6 @@ public:
     virtual void ClearStrikeTarget() { mStruck = nullptr; }
     /// Shows the hit at the strike point; nothing here.
     virtual void OnStrike() {}
-
-    /// Keeps the two resources (one reference each, null allowed) in place of the old ones.
-    void SetContactResources(HbRoot* first, HbRoot* second);
 
     TsWeaponContactData mContact;
     TsSendEvent mStrikeEvent;

@@ -1,6 +1,6 @@
-// The weapon functions of the scenario module: SetWeaponAnimations, SetWeaponData,
-// SetWeaponShootData, SetWeaponContactData, SetAmmoNumber and AddAmmo. Each finds the weapon
-// as the script world's actor bound to its first argument.
+// The ammunition-count functions of the scenario module: SetAmmoNumber and AddAmmo. Each finds
+// the weapon as the script world's actor bound to its first argument. The functions that fill
+// the weapon records belong to the gameplay layer's weapons.
 #pragma once
 
 struct PyMethodDef;

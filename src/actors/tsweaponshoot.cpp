@@ -142,7 +142,8 @@ void TsWeaponShoot::LoadData(int32_t noiseLevel, float real3, int32_t muzzleEffe
 {
     mNoiseLevel = noiseLevel;
     mReal3 = real3;
-    mMuzzleEffect = muzzleEffect < 0 ? 0 : muzzleEffect > kNoEffect ? kNoEffect : muzzleEffect;
+    // Effect ids are 0..59: anything else (a negative id too) is 60, no flash.
+    mMuzzleEffect = muzzleEffect < 0 || muzzleEffect > kNoEffect ? kNoEffect : muzzleEffect;
     mMinSpread = minSpread;
     mMaxSpread = maxSpread;
     mMagazineSize = magazineSize;
@@ -187,6 +188,10 @@ void TsWeaponShoot::ApplyDispersion(float scale)
 int32_t TsWeaponShoot::Fire(float scale, int32_t mode)
 {
     mAmmunition.mode = mode;
+    // Not ready: a weapon without the repeat flag waits for a fire state of 0 or 2, the only
+    // ones the ammunition operations set.
+    if (mStoredFlag == 0 && mReady != 0 && mReady != 2)
+        return 2;
     // An unset magazine (-1) is empty too: it must never fire for ever.
     if (mMagazine <= 0)
     {
@@ -203,18 +208,17 @@ int32_t TsWeaponShoot::Fire(float scale, int32_t mode)
     TsActor* holder = GetParentActor();
     if (radius != 0)
     {
-        // Without a holder there is no place to alert from; without a free trigger nobody
-        // hears this shot. The weapon is noisy either way.
+        // Without a holder there is no place to alert from, and all 200 triggers may be live:
+        // either way the shot goes on without its noise.
         W3dNode* holderNode = holder ? holder->GetNode() : nullptr;
-        TsTrigger* trigger = holderNode ? TriggerManager::TakeFreeTrigger() : nullptr;
-        if (trigger)
+        if (TsTrigger* trigger = holderNode ? TriggerManager::TakeFreeTrigger() : nullptr)
         {
             const auto ticks = int64_t(double(HbPerformanceFrequency()) * double(kShotNoiseSeconds));
             trigger->Start(kEventSound, radius, ticks, ticks, HeroEnemyFamily, 0, float(mNoiseLevel));
             const Vector at = *holderNode->GetWorldPosition();
             trigger->SetPosition(&at);
+            SetSoundLevel(mNoiseLevel);
         }
-        SetSoundLevel(mNoiseLevel);
     }
     ScriptWorldManager* world = ScriptWorldManager::Instance();
     if (TsActor* hero = world ? world->GetHero() : nullptr; hero && holder)

@@ -51,7 +51,8 @@ public:
 
     // ---- The shot -----------------------------------------------------------------------------
 
-    /// 0 without a shot (empty magazine: one click after each SetAmmo or Reload), else 1.
+    /// 0 without a shot (empty magazine: one click after each SetAmmo or Reload), 2 when not
+    /// ready (repeat flag 0 and a fire state other than 0 and 2), else 1.
     virtual int32_t Fire(float scale, int32_t mode);
     virtual void SpareOperation() {}
     /// The shot itself: the gameplay weapon's projectile, casing, tracer and rounds.
@@ -80,8 +81,8 @@ public:
     /// Rounds in the magazine plus the stock; -1 with an unlimited stock.
     int32_t GetTotal() const;
 
-    /// Fills the fields of SetWeaponShootData after the sound lists (the muzzle effect is
-    /// clamped to 0..60).
+    /// Fills the fields of SetWeaponShootData after the sound lists (a muzzle effect outside
+    /// 0..59 is stored as 60, none).
     void LoadData(int32_t noiseLevel, float real3, int32_t muzzleEffect, float minSpread, float maxSpread,
                   int32_t magazineSize, int32_t tracerPeriod, int32_t flag, const int32_t shootData[3], float real15,
                   int32_t maxAmmo, int32_t integer17);
@@ -97,12 +98,16 @@ public:
     int32_t mNoiseLevel = 0;
     int32_t mMuzzleEffect = 0;
     int32_t mTracerPeriod = 0;
+    /// The repeat flag; the trigger test reads it.
     int32_t mStoredFlag = 0;
+    /// The camera zoom the in-game camera takes when the hero holds the weapon.
     float mReal3 = 0.0f;
     TsWeaponAmmunition mAmmunition;
     Vector mDirection = {0.0f, 0.0f, 1.0f};
     int32_t mReady = 0;
+    /// The factor of the hero's aim bone target.
     float mReal15 = 0.0f;
+    /// 1 for a scope weapon.
     int32_t mInteger17 = 0;
 
     Frame* GetMuzzleFrame() const { return mMuzzleFrame; }

@@ -1,15 +1,18 @@
 // The real entries of the game's service table.
 #include "gameservicesdefaults.h"
 
+#include "boardcontrol.h"
 #include "fx3d.h"
 #include "fx3dtype.h"
 #include "fxphysics.h"
 #include "fxservices.h"
+#include "gamekeyhintbar.h"
 #include "gameservices.h"
 #include "gamestatemanager.h"
 #include "hbapplication.h"
 #include "hbinputaction.h"
 #include "hbinputmanager.h"
+#include "moveskillhooks.h"
 #include "rdanimrequest.h"
 #include "rdanimset.h"
 #include "rdeventmanager.h"
@@ -25,6 +28,7 @@
 #include "tstrigger.h"
 #include "tsvideo.h"
 #include "w2dsurface.h"
+#include "weapontables.h"
 #include "win32.h"
 #include "wrenderer.h"
 #include "wshadows.h"
@@ -126,6 +130,8 @@ void ScriptStart()
     if (ScriptWorldManager* world = ScriptWorldManager::Instance())
     {
         TsActorsInstall(world);
+        WeaponsInstall();
+        MoveSkillHooksInstall();
         world->StartScripting();
     }
 }
@@ -326,6 +332,21 @@ void GameServicesInstallDefaults()
     table.soundPlay = SoundPlay;
     table.soundStopAll = SoundStopAll;
     table.timedAnimRequestsTick = TimedAnimRequestsTick;
+    table.boardCreateThemes = []
+    {
+        if (BoardControl* bar = GameKeyHintBar())
+            bar->CreateThemes();
+    };
+    table.boardUpdate = []
+    {
+        if (BoardControl* bar = GameKeyHintBar())
+            bar->Update();
+    };
+    table.boardDestroyAll = []
+    {
+        if (BoardControl* bar = GameKeyHintBar())
+            bar->DestroyAll();
+    };
     table.fatalBox = FatalBox;
     table.exitProgram = ExitProgram;
 }

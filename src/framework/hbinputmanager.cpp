@@ -250,6 +250,8 @@ int HbInputManager::CreateController(int32_t slot, const char* typeName)
     controller->AddRef();
     mSlots[slot] = controller;
     mSlotKinds[slot] = kind;
+    // A controller made after a context was set reads that context, as one told by a push.
+    controller->SetContext(GetCurrentContext());
     if (kind == kHbControllerKeyboard || kind == kHbControllerMouse)
         controller->SetKeyStates(mKeyState, kKeyStateSize);
     else if (!controller->InitDevice(kind == kHbControllerPad1 ? 0 : 1))
@@ -406,21 +408,25 @@ int HbInputManager::PopCommandContext(const char* name)
     if (!node || mContextStack.IsEmpty() || ValueId(mContextStack.GetHead()->value) != ValueId(node->value))
         return 0;
     mContextStack.PopFront();
-    // With the stack empty no context is current: every action is disabled.
+    // With the stack empty the default context is current; while nothing named it, no
+    // context is (every action is disabled).
     TellControllersContext(GetCurrentContext());
     return 1;
 }
 
 int32_t HbInputManager::GetCurrentContext() const
 {
-    return mContextStack.IsEmpty() ? -1 : ValueId(mContextStack.GetHead()->value);
+    if (!mContextStack.IsEmpty())
+        return ValueId(mContextStack.GetHead()->value);
+    const StringHashMap::Node* node = mContextNames.Find(kHbDefaultCommandContext);
+    return node ? ValueId(node->value) : -1;
 }
 
 std::string HbInputManager::GetCommandContextName() const
 {
+    if (mContextStack.IsEmpty())
+        return kHbDefaultCommandContext;
     int32_t current = GetCurrentContext();
-    if (current < 0)
-        return std::string();
     HbPosition position = mContextNames.GetStartPosition();
     std::string name;
     void* value = nullptr;

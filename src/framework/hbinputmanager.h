@@ -15,6 +15,10 @@ class HbCommand;
 class HbController;
 class HbInputAction;
 
+/// The context current whenever the stack is empty: what a binding script binds under this
+/// name is read with no context pushed.
+inline constexpr const char kHbDefaultCommandContext[] = "Default";
+
 class HbInputManager : public HbRoot
 {
     HB_DECLARE_CLASS_DESC();
@@ -90,11 +94,12 @@ public:
     /// tells every controller; 1.
     int PushCommandContext(const char* name);
     /// 0 unless the named context is on top; otherwise pops it and tells every
-    /// controller the new top, or no context (-1) when the stack is empty.
+    /// controller the new current context (the default one when the stack empties).
     int PopCommandContext(const char* name);
-    /// The name on top of the stack; empty when the stack is empty.
+    /// The name on top of the stack; "Default" when the stack is empty.
     std::string GetCommandContextName() const;
-    /// The context id on top, -1 when none.
+    /// The context id on top; with an empty stack the default context's id, or -1 while
+    /// no binding script has named it.
     int32_t GetCurrentContext() const;
     int32_t GetContextNameCount() const { return mContextNames.GetCount(); }
     int32_t GetContextDepth() const { return mContextStack.GetCount(); }

@@ -2,9 +2,11 @@
 #include "move.h"
 
 #include "hbclock.h"
+#include "moveanimplayerstate.h"
 #include "moveskillhooks.h"
 #include "scriptworldmanager.h"
 #include "skillids.h"
+#include "staticanimplayerstate.h"
 #include "tsanimactor.h"
 #include "tsmotorskills.h"
 #include "tsskillregistry.h"
@@ -93,6 +95,74 @@ int32_t MoveMSState::Strike()
     if (TsActor* weapon = mActor ? mActor->GetWeapon() : nullptr; weapon && hooks.strikeWeapon)
         hooks.strikeWeapon(weapon);
     return 1;
+}
+
+namespace
+{
+/// The player's description of the state; time 1 gates leaving the state, time 2 its
+/// re-entry, and the description's last word is the state's priority.
+AnimPlayerStateDesc PlayerDescription(const MoveStateDescription& d, TsAnimActor* actor,
+                                      AnimPlayerStateMachine* machine)
+{
+    AnimPlayerStateDesc desc;
+    desc.value = d.stateId;
+    desc.actor = actor;
+    desc.machine = machine;
+    desc.animState = d.animation;
+    desc.boneProfile = d.channel;
+    desc.playKind = d.playMode;
+    desc.lockOnEnter = d.entryValue;
+    desc.soundName = d.sound;
+    desc.defaultNext = d.followUp;
+    desc.minimumDuration = d.time1;
+    desc.reentryDelay = d.time2;
+    desc.update = d.update;
+    desc.updateData = d.updateData;
+    desc.enter = d.enter;
+    desc.enterData = d.enterData;
+    desc.leave = d.leave;
+    desc.leaveData = d.leaveData;
+    return desc;
+}
+
+/// Stores the new state at its id; the machine keeps the only reference.
+AnimPlayerState* Store(AnimPlayerStateMachine* machine, AnimPlayerState* state, int32_t id)
+{
+    state->AddRef();
+    machine->SetState(id, state);
+    const bool stored = machine->GetState(id) == state;
+    state->Release();
+    return stored ? state : nullptr;
+}
+} // namespace
+
+AnimPlayerState* MoveMSState::AddMoveState(const MoveStateDescription& description)
+{
+    MoveAnimPlayerStateMachine* machine = mActor ? mActor->GetMovePlayer() : nullptr;
+    if (!machine || description.stateId < 0 || description.stateId >= machine->GetStateCount())
+        return nullptr;
+    MoveAnimPlayerState* state = MoveAnimPlayerState::Allocate();
+    if (!state)
+        return nullptr;
+    state->Init(PlayerDescription(description, mActor, machine));
+    state->mMoveMode = description.controllerMode;
+    state->mMoveFlags = int32_t(description.controllerFlags);
+    state->mMaxStep = description.controllerLimit;
+    state->mPriority = description.lastWord;
+    return Store(machine, state, description.stateId);
+}
+
+AnimPlayerState* MoveMSState::AddStaticState(const MoveStateDescription& description)
+{
+    StaticAnimPlayerStateMachine* machine = mActor ? mActor->GetStaticPlayer() : nullptr;
+    if (!machine || description.stateId < 0 || description.stateId >= machine->GetStateCount())
+        return nullptr;
+    StaticAnimPlayerState* state = StaticAnimPlayerState::Allocate();
+    if (!state)
+        return nullptr;
+    state->Init(PlayerDescription(description, mActor, machine));
+    state->mPriority = description.lastWord;
+    return Store(machine, state, description.stateId);
 }
 
 // ---- Script functions and registrations ----------------------------------------------------------

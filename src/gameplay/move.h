@@ -5,11 +5,36 @@
 // SAPInitialization with the skill registry.
 #pragma once
 
+#include "animplayerstatemachine.h"
 #include "tsmotorskill.h"
 
 #include <cstdint>
 
 class TsAnimActor;
+
+/// One animation state a move skill's Setup creates.
+struct MoveStateDescription
+{
+    int32_t stateId = 0;   ///< the slot of the state in its player
+    int32_t animation = 0; ///< the animation state of the weapon's records and the animation set
+    int32_t controllerMode = 0;
+    uint32_t controllerFlags = 16;
+    float controllerLimit = 3.4028235e38f;
+    int32_t channel = 1;    ///< the bone profile
+    int32_t playMode = 0;   ///< the play kind
+    int32_t entryValue = 0; ///< the lock taken on entry
+    const char* sound = nullptr;
+    int32_t followUp = 0;
+    float time1 = 0.0f; ///< seconds before a request may leave the state
+    float time2 = 0.0f; ///< seconds before the state may be entered again after it began
+    int32_t lastWord = 0;
+    AnimPlayerState::Callback update = nullptr;
+    void* updateData = nullptr;
+    AnimPlayerState::EnterCallback enter = nullptr;
+    void* enterData = nullptr;
+    AnimPlayerState::Callback leave = nullptr;
+    void* leaveData = nullptr;
+};
 
 class MoveMSState : public TsMotorSkill
 {
@@ -44,6 +69,12 @@ public:
     virtual int32_t Strike();
     /// Unused; 1.
     virtual int32_t SpareMoveOperation() { return 1; }
+
+    /// A move state from its pool, set up from the description and stored at its id in the
+    /// actor's move player; null when the actor has no such player or slot.
+    AnimPlayerState* AddMoveState(const MoveStateDescription& description);
+    /// The same for the static player (the controller fields are not used).
+    AnimPlayerState* AddStaticState(const MoveStateDescription& description);
 
     /// The footstep a move-animation state plays; -1 for none.
     static int32_t StepKindOfState(int32_t state);

@@ -1,8 +1,8 @@
-// The actor layer's services the move skills call that the actor layer does not publish yet:
-// the two animation-player machines, the ground types' footsteps, the weapon's strike, the
-// movement controller's goal and step, and the level's path graph. Whoever provides one
-// fills its entry at start-up; an empty entry means the service is missing and the skill
-// does nothing with it (a missing graph fails the path as a level without one does).
+// The actor layer's services the move skills call: the two animation-player machines, the
+// ground types' footsteps, the weapon's strike, the movement controller's goal and step, and
+// the level's path graph. MoveSkillHooksInstall fills the table at start-up, tests put fakes
+// in; an empty entry means the service is missing and the skill does nothing with it (a
+// missing graph fails the path as a level without one does).
 #pragma once
 
 #include "vector.h"
@@ -85,3 +85,8 @@ struct MoveSkillHooks
 
 /// The one table, empty until filled.
 MoveSkillHooks& GetMoveSkillHooks();
+
+/// Fills every entry from the actor layer: the actor's two animation players, the ground type
+/// under it, the contact weapon's strike, its movement controller and the script world's
+/// path-finding graph. Start-up calls it once scripting is installed.
+void MoveSkillHooksInstall();

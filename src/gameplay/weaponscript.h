@@ -1,7 +1,8 @@
-// SetAmmoData of the scenario module: fills a WeaponShoot's ammunition hit and casing records.
+// The weapon functions of the scenario module: SetWeaponAnimations, SetWeaponData,
+// SetWeaponShootData, SetWeaponContactData and SetAmmoData fill a weapon's records.
 #pragma once
 
 struct PyMethodDef;
 
 /// The functions; a null row ends them.
-PyMethodDef* WeaponAmmoScriptFunctions();
+PyMethodDef* WeaponScriptFunctions();

@@ -301,7 +301,10 @@ void W3dCollisionTree::SetRoot(W3dCollisionNode* root)
 void W3dCollisionTree::Clear()
 {
     mNodes.RemoveAll();
-    mSpare[0] = mSpare[1] = mSpare[2] = 0;
+    mElementFrames.RemoveAll();
+    mEyeFrame = nullptr;
+    mShootAtomic = nullptr;
+    mAimFrame = nullptr;
     SetRoot(nullptr);
 }
 

@@ -171,11 +171,31 @@ public:
     const HbPtrArray& GetNodes() const { return mNodes; }
     int32_t IsEnabled() const { return mEnabled; }
 
+    // ---- Frames the game names on a node's shot set (none owned): the element frames (the
+    // first gives an actor's facing and its sight point), the eye, the shooting atomic (the
+    // muzzle of the line of fire) and the aim point. Clear forgets them all.
+
+    void AddElementFrame(Frame* frame) { mElementFrames.Add(frame); }
+    int32_t GetElementFrameCount() const { return mElementFrames.GetCount(); }
+    Frame* GetElementFrame(int32_t index) const
+    {
+        return index >= 0 && index < mElementFrames.GetCount() ? static_cast<Frame*>(mElementFrames[index]) : nullptr;
+    }
+    void SetEyeFrame(Frame* frame) { mEyeFrame = frame; }
+    Frame* GetEyeFrame() const { return mEyeFrame; }
+    void SetShootAtomic(Atomic* atomic) { mShootAtomic = atomic; }
+    Atomic* GetShootAtomic() const { return mShootAtomic; }
+    void SetAimFrame(Frame* frame) { mAimFrame = frame; }
+    Frame* GetAimFrame() const { return mAimFrame; }
+
 private:
     W3dCollisionNode* mRoot = nullptr;
     HbPtrArray mNodes;
     int32_t mEnabled = 1;
-    int32_t mSpare[3] = {};
+    HbPtrArray mElementFrames;
+    Frame* mEyeFrame = nullptr;
+    Atomic* mShootAtomic = nullptr;
+    Frame* mAimFrame = nullptr;
 };
 
 // ---- Level queries ----------------------------------------------------------------------------------

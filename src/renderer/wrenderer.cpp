@@ -486,6 +486,12 @@ int32_t WRenderer::SelectVideoMode(const WDisplaySettings& settings)
     return 0;
 }
 
+void WRenderer::FindCurrentVideoMode()
+{
+    if (mWindow)
+        WVideoModeList::FindCurrent(&mVideoModes, *mWindow);
+}
+
 void WRenderer::GetDisplaySettings(WDisplaySettings* out) const
 {
     out->windowed = mVideoModes.fullScreen ? 0 : 1;

@@ -166,6 +166,10 @@ public:
     const WDisplaySettings& GetRequested() const { return mRequested; }
     /// Read directly by the options menu.
     const WVideoModeList& GetVideoModes() const { return mVideoModes; }
+    /// The options menu's choices edit the list's present choice in place.
+    WVideoModeList& GetVideoModes() { return mVideoModes; }
+    /// Sets the list's present choice from the window's present mode; nothing before Start.
+    void FindCurrentVideoMode();
     WVideoPrefs& GetPrefs() { return mPrefs; }
     WViewport* GetViewport() const { return mViewport; }
     Camera* GetMainCamera() const { return mMainCamera; }

@@ -93,6 +93,12 @@ public:
     void Begin(W2dGenericItem* item) override;
     void Restart(W2dGenericItem* item) override;
     void Stop(W2dGenericItem* item) override;
+    /// New start and end colours for the next run.
+    void SetColours(const Rgba& start, const Rgba& end)
+    {
+        mStart = start;
+        mEnd = end;
+    }
 
 private:
     Rgba mStart;

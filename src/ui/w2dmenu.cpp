@@ -10,7 +10,7 @@
 #include "tssoundmodule.h"
 #include "w2dtextgraphicitem.h"
 
-const char* const W2dMenu::kMenuFont = "FE_MENU_FONT";
+const char* const W2dMenu::kMenuFont = "ID_ARIAL_BLACK_FONT";
 
 namespace
 {

@@ -30,11 +30,16 @@
 #include "tsanimactor.h"
 #include "tsastarpathfinder.h"
 #include "w3danimobject.h"
+#include "material.h"
+#include "w3dcollision.h"
+#include "w3dframe.h"
+#include "watomicowner.h"
 #include "world.h"
 #include "worldwriter.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <vector>
@@ -42,6 +47,8 @@
 namespace
 {
 constexpr int32_t kAll = 1;
+/// "Head" in the bone-name table.
+constexpr int32_t kHeadBone = 27;
 constexpr float kPi = 3.14159265f;
 
 GeometryDescription Triangle()
@@ -468,22 +475,47 @@ TEST_F(AnimMove, AControllerKeptPastItsActorMovesNothing)
 
 namespace
 {
-/// A wall across z = 100 from y = -100 to 300, its face towards -z.
-World* MakeWallWorld()
+/// A vertical wall from (x0, z0) to (x1, z1), y from -100 to 300; its face is up x (p1 - p0).
+struct Wall
+{
+    float x0, z0, x1, z1;
+    std::array<uint8_t, 4> colour = {200, 0, 0, 255};
+};
+
+World* MakeWorld(const std::vector<Wall>& walls)
 {
     WorldDescription d;
-    d.materials = {{{200, 0, 0, 255}}};
-    d.listEntries = {0};
     WorldDescription::Leaf leaf;
-    leaf.positions = {-1000, -100, 100, 1000, -100, 100, -1000, 300, 100, 1000, 300, 100};
-    std::vector<std::array<uint16_t, 3>> triangles = {{0, 2, 1}, {1, 2, 3}};
-    for (const auto& t : triangles)
-        leaf.triangles.push_back({t[0], t[1], t[2], 0});
+    std::vector<std::array<uint16_t, 3>> triangles;
+    for (size_t i = 0; i < walls.size(); ++i)
+    {
+        const Wall& w = walls[i];
+        GeometryDescription::Material material;
+        material.colour = w.colour;
+        d.materials.push_back(material);
+        d.listEntries.push_back(int32_t(i));
+        const auto base = uint16_t(leaf.positions.size() / 3);
+        for (float y : {-100.0f, 300.0f})
+            for (int end = 0; end < 2; ++end)
+                leaf.positions.insert(leaf.positions.end(), {end ? w.x1 : w.x0, y, end ? w.z1 : w.z0});
+        for (std::array<uint16_t, 3> t : {std::array<uint16_t, 3>{0, 2, 1}, std::array<uint16_t, 3>{1, 2, 3}})
+        {
+            triangles.push_back({uint16_t(base + t[0]), uint16_t(base + t[1]), uint16_t(base + t[2])});
+            leaf.triangles.push_back(
+                {uint16_t(base + t[0]), uint16_t(base + t[1]), uint16_t(base + t[2]), uint16_t(i)});
+        }
+    }
     leaf.extension = CollisionTreeWriter::WriteExtension(
         CollisionTreeWriter::WritePluginData(CollisionTreeWriter::Build(leaf.positions, triangles, 4)));
     d.leaves.push_back(leaf);
     d.box = {1000, 400, 1000, -1000, -200, -1000};
     return renderertest::ReadWorldChunk(WorldWriter::Write(d));
+}
+
+/// A wall across z = 100 from y = -100 to 300, its face towards -z.
+World* MakeWallWorld(std::array<uint8_t, 4> colour = {200, 0, 0, 255})
+{
+    return MakeWorld({{-1000, 100, 1000, 100, colour}});
 }
 } // namespace
 
@@ -577,6 +609,217 @@ TEST_F(AnimMoveWall, AWallTheStepLeavesOrAFloorDoesNotStopIt)
     }
     EXPECT_EQ(mController->GetFlags(), 0u);
     EXPECT_LT(Position().z, start.z - 20.0f);
+}
+
+TEST_F(AnimMoveWall, ACornerRefusesTheStepWhereOneWallLetsItSlide)
+{
+    // A second wall across x = 100 facing -x: the walker slides along the first wall into the
+    // corner and stays there, on the near side of both.
+    mController->SetCollisionWorlds(nullptr, nullptr);
+    World::Destroy(mWorld);
+    mWorld = MakeWorld({{-1000, 100, 1000, 100}, {100, 1000, 100, -1000}});
+    ASSERT_NE(mWorld, nullptr);
+    mController->SetCollisionWorlds(mWorld, nullptr);
+    WalkIntoWall(AnimMoveCtrl::kSlideWalls);
+    Walk(60);
+    const float radius = mModel->GetBoundingSphere()->radius;
+    EXPECT_TRUE(mController->GetFlags() & AnimMoveCtrl::kHitWall);
+    EXPECT_EQ(mController->GetLastDistance(), 0.0f) << "the corner refuses";
+    EXPECT_GT(Position().x, 100.0f - radius - 10.0f) << "it slid up to the corner";
+    EXPECT_LE(Position().x, 100.0f - radius + 0.1f);
+    EXPECT_LE(Position().z, 100.0f - radius + 0.1f);
+}
+
+TEST_F(AnimMoveWall, AMarkedWallIsRecordedAndAPlainOneIsNot)
+{
+    struct Case
+    {
+        uint8_t flags;
+        bool recorded;
+    } cases[] = {{0x80, true}, {0x10, true}, {0x20, false}, {0, false}};
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(int(c.flags));
+        mController->SetCollisionWorlds(nullptr, nullptr);
+        World::Destroy(mWorld);
+        mWorld = MakeWallWorld({200, 0, c.flags, 255});
+        ASSERT_NE(mWorld, nullptr);
+        ::Frame::SetIdentity(mModel->GetEngineFrame());
+        mController->Reset();
+        mController->SetCollisionWorlds(mWorld, nullptr);
+        WalkIntoWall(0);
+        Walk(3);
+        ASSERT_TRUE(mController->GetFlags() & AnimMoveCtrl::kHitWall);
+        const AnimMoveCtrl::WallRecord& wall = mController->GetWallRecord();
+        EXPECT_EQ(wall.set != 0, c.recorded);
+        if (!c.recorded)
+            continue;
+        EXPECT_EQ(wall.colour[2], c.flags);
+        EXPECT_NEAR(wall.normal.z, -1.0f, 1e-4f);
+        for (const Vector& p : wall.points)
+            EXPECT_NEAR(p.z, 100.0f, 1e-3f);
+    }
+}
+
+TEST_F(AnimMoveWall, FinerSpheresDecideOnceTheBodySphereMeetsAWall)
+{
+    // A sphere of radius 5 on the model: the walk goes on past the body sphere's reach and
+    // stops only where the small sphere meets the wall.
+    ::Frame* frame = ::Frame::Create();
+    ASSERT_NE(frame, nullptr);
+    ::Frame::AddChild(mModel->GetEngineFrame(), frame);
+    W3dCollisionNode* fine =
+        W3dCollisionNode::CreateForFrame(frame, W3dCollisionNode::NewSphere(Sphere{{0, 0, 0}, 5.0f}), nullptr);
+    ASSERT_NE(fine, nullptr);
+    mModel->GetMoveCollisionSet().SetRoot(fine);
+    const float radius = mModel->GetBoundingSphere()->radius;
+    ASSERT_GT(radius, 15.0f);
+    WalkIntoWall(0);
+    for (int i = 0; i < 60; ++i)
+    {
+        const Vector ahead = {0, 0, 1};
+        mController->SetDirection(&ahead);
+        Tick(0.05);
+    }
+    EXPECT_TRUE(mController->GetFlags() & AnimMoveCtrl::kHitWall);
+    EXPECT_GT(Position().z, 100.0f - radius + 5.0f) << "past the body sphere's reach";
+    EXPECT_LE(Position().z, 95.0f + 0.1f) << "stopped by the small sphere";
+    const Vector after = Position();
+    EXPECT_NEAR(after.x, 0.0f, 0.01f) << "the node came back from each test";
+    mModel->GetMoveCollisionSet().Clear();
+}
+
+TEST_F(AnimMoveWall, ALineProbeIgnoresShootThroughWalls)
+{
+    // The probe reaches 80 units ahead of the head from 50 units before the wall.
+    const Vector start = {0, 0, 50};
+    ::Frame::Translate(mModel->GetEngineFrame(), &start, 2);
+    mController->PlayAnim(mWalk, kAll, 0, 0, 1);
+    struct Case
+    {
+        uint8_t flags;
+        int32_t hit;
+    } cases[] = {{0, 1}, {0x20, 0}};
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(int(c.flags));
+        mController->SetCollisionWorlds(nullptr, nullptr);
+        World::Destroy(mWorld);
+        mWorld = MakeWallWorld({200, 0, c.flags, 255});
+        ASSERT_NE(mWorld, nullptr);
+        mController->SetCollisionWorlds(mWorld, nullptr);
+        mController->ClearBoneTargets();
+        const Vector reach = {0, 0, 80};
+        const int32_t index = mController->AddBoneTarget(kHeadBone, 0.0f, 1.0f, AnimMoveCtrl::kProbeLine, nullptr);
+        ASSERT_GE(index, 0);
+        mController->SetBoneTarget(index, &reach);
+        EXPECT_EQ(mController->IsBoneTargetSet(index), 1);
+        EXPECT_EQ(mController->GetBoneTargetOffset(index)->z, 80.0f);
+        Tick(0.05);
+        EXPECT_EQ(mController->IsBoneTargetHit(index), c.hit);
+        mController->ClearBoneTarget(index);
+        Tick(0.05);
+        EXPECT_EQ(mController->IsBoneTargetHit(index), c.hit) << "a disabled probe keeps its last answer";
+    }
+}
+
+TEST_F(AnimMoveWall, ALineProbeMeetsAnObjectOnlyWhenItsMaskBlocks)
+{
+    // No wall ahead; a box owned by a node stands across the probe in the dynamic world.
+    mController->SetCollisionWorlds(nullptr, nullptr);
+    World::Destroy(mWorld);
+    mWorld = MakeWorld({{-1000, -900, 1000, -900}});
+    ASSERT_NE(mWorld, nullptr);
+    mController->SetCollisionWorlds(mWorld, mWorld);
+    const float box[6] = {50, 100, 120, -50, -50, 100};
+    Atomic* atomic = CreateBoxGeometry(box);
+    ASSERT_NE(atomic, nullptr);
+    W3dFrame* owner = W3dFrame::Create();
+    AtomicOwner::Get(atomic)->owner = owner;
+    World::AddAtomic(mWorld, atomic);
+    ::Frame::SyncDirtyList();
+    const Vector start = {0, 0, 50};
+    ::Frame::Translate(mModel->GetEngineFrame(), &start, 2);
+    mController->PlayAnim(mWalk, kAll, 0, 0, 1);
+    const Vector reach = {0, 0, 80};
+    const int32_t index = mController->AddBoneTarget(kHeadBone, 0.0f, 1.0f, AnimMoveCtrl::kProbeLine, nullptr);
+    ASSERT_GE(index, 0);
+    mController->SetBoneTarget(index, &reach);
+    for (uint8_t mask : {uint8_t(0), W3dCollisionNode::kBorrowedSphere, uint8_t(1)})
+    {
+        SCOPED_TRACE(int(mask));
+        atomic->geometry->materials.materials[0]->colour.green = mask;
+        Tick(0.01);
+        EXPECT_EQ(mController->IsBoneTargetHit(index), mask == 1 ? 1 : 0);
+    }
+    World::RemoveAtomic(mWorld, atomic);
+    W3dCollisionNode::DestroySubtree(W3dCollisionNode::CreateForAtomic(atomic, nullptr));
+    owner->Release();
+}
+
+TEST_F(AnimMoveWall, ASpherePushesTheWalkerBackSmoothly)
+{
+    // No wall test: only a sphere probe of radius 20 on the head meets the wall. The walk
+    // goes 2 units a frame; the push takes half of what is due each frame, on and off.
+    const Vector start = {0, 0, 60};
+    ::Frame::Translate(mModel->GetEngineFrame(), &start, 2);
+    mController->SetFlags(AnimMoveCtrl::kAlongDirection);
+    mController->PlayAnim(mWalk, kAll, 0, 0, 1);
+    const int32_t index = mController->AddBoneTarget(kHeadBone, 20.0f, 1.0f, AnimMoveCtrl::kProbeSphere, nullptr);
+    ASSERT_GE(index, 0);
+    mController->SetBoneTarget(index, nullptr);
+    std::vector<float> pushes;
+    std::vector<int32_t> hits;
+    for (int i = 0; i < 70; ++i)
+    {
+        const Vector ahead = {0, 0, 1};
+        mController->SetDirection(&ahead);
+        Tick(1.0 / 60.0);
+        const Vector* push = mController->GetBoneTargetPush(index);
+        EXPECT_NEAR(push->x, 0.0f, 1e-4f);
+        EXPECT_GE(push->z, -1.0f - 1e-3f) << "never more than half the walk while it goes on";
+        pushes.push_back(push->z);
+        hits.push_back(mController->IsBoneTargetHit(index));
+    }
+    const auto first = std::find(hits.begin(), hits.end(), 1) - hits.begin();
+    const auto last = std::find(hits.rbegin(), hits.rend(), 1).base() - hits.begin() - 1;
+    ASSERT_LT(first, 70);
+    ASSERT_LT(last, 69) << "the probe came out of the wall";
+    EXPECT_NEAR(pushes[first], -1.0f, 1e-3f) << "half the first frame's due push";
+    EXPECT_EQ(pushes[first - 1], 0.0f);
+    EXPECT_NEAR(pushes[last + 1], pushes[last] / 2.0f, 1e-3f) << "eases off";
+    EXPECT_NEAR(pushes[last + 2], pushes[last] / 4.0f, 1e-3f);
+    EXPECT_LT(Position().z - 60.0f, 140.0f - float(last - first) * 0.9f) << "held back against a free walk";
+}
+
+TEST_F(AnimMove, BoneProbesRefuseUnknownBonesAFourthProbeAndAFullArena)
+{
+    EXPECT_EQ(mController->AddBoneTarget(99, 1.0f, 1.0f, AnimMoveCtrl::kProbeLine, nullptr), -1);
+    for (int32_t i = 0; i < AnimMoveCtrl::kMaxBoneTargets; ++i)
+        EXPECT_EQ(mController->AddBoneTarget(kHeadBone, 1.0f, 1.0f, AnimMoveCtrl::kProbeLine, nullptr), i);
+    EXPECT_EQ(mController->AddBoneTarget(kHeadBone, 1.0f, 1.0f, AnimMoveCtrl::kProbeLine, nullptr), -1);
+    EXPECT_EQ(mController->IsBoneTargetSet(0), 0) << "added disabled";
+    EXPECT_EQ(mController->GetBoneTargetOffset(3), nullptr);
+
+    // Every controller's probes share one arena of 10,240 bytes with no overflow: a new
+    // walker's probe is refused once it is full, and taken again once a walker is gone.
+    std::vector<GroundActor*> walkers;
+    int32_t refusedAt = -1;
+    for (int i = 0; i < 200 && refusedAt < 0; ++i)
+    {
+        GroundActor* walker = MakeWalker();
+        ASSERT_NE(walker, nullptr);
+        walkers.push_back(walker);
+        if (walker->GetMoveController()->AddBoneTarget(kHeadBone, 1.0f, 1.0f, AnimMoveCtrl::kProbeSphere, nullptr) < 0)
+            refusedAt = i;
+    }
+    ASSERT_GE(refusedAt, 0) << "the arena fills";
+    EXPECT_GT(refusedAt, 8) << "room for dozens of controllers";
+    AnimMoveCtrl* refused = walkers.back()->GetMoveController();
+    walkers.front()->Release();
+    EXPECT_EQ(refused->AddBoneTarget(kHeadBone, 1.0f, 1.0f, AnimMoveCtrl::kProbeSphere, nullptr), 0);
+    for (size_t i = 1; i < walkers.size(); ++i)
+        walkers[i]->Release();
 }
 
 /// Two walkers listed in the script world, walking at each other.

@@ -34,7 +34,7 @@ public:
         gLog.push_back("prepare " + mName + " " + Real(blendOut));
         return 1;
     }
-    RdAnimChannel* StartChannel(int32_t, int64_t, int64_t) override { return nullptr; }
+    RdAnimChannel* StartChannel(RdAnimation*, int64_t, int64_t) override { return nullptr; }
     int32_t PlayAnimation(int32_t animState, float blendIn, float blendOut, float start, int32_t parameter) override
     {
         gLog.push_back("play " + mName + " " + std::to_string(animState) + " " + Real(blendIn) + " " + Real(blendOut) +

@@ -8,7 +8,6 @@
 #include "tsanimactor.h"
 #include "tsfmod_fixture.h"
 #include "tsweapon.h"
-#include "tsweaponscript.h"
 #include "w3dframe.h"
 #include "w3dobject.h"
 
@@ -49,12 +48,6 @@ protected:
         const Vector at = {10, 20, 30};
         mWeapon->GetNode()->SetWorldPosition(&at);
         Frame::SyncDirtyList();
-        for (PyMethodDef* def = TsWeaponScriptFunctions(); def->ml_name; ++def)
-        {
-            PyObject* function = PyCFunction_New(def, nullptr);
-            PyDict_SetItemString(scripttest::MainDict(), def->ml_name, function);
-            Py_XDECREF(function);
-        }
     }
     void TearDown() override
     {
@@ -63,18 +56,10 @@ protected:
         mWeapon->Release();
         SoundTest::TearDown();
     }
-    /// The weapon listed in the script world, bound to the script name "gun".
-    void Bind()
-    {
-        ASSERT_EQ(Exec("gun = 'gun'"), "");
-        mWeapon->BindScriptObject(PyDict_GetItemString(scripttest::MainDict(), "gun"));
-        mWorld->AddActor(mWeapon);
-    }
-
     TestWeapon* mWeapon = nullptr;
 };
 
-TEST_F(Weapons, AnimationRecordsFromThreeFourAndFiveTuples)
+TEST_F(Weapons, OneAnimationRecordPerStateFrom0To84)
 {
     const TsWeaponAnimation* untouched = mWeapon->GetAnimation(84);
     ASSERT_NE(untouched, nullptr);
@@ -82,41 +67,6 @@ TEST_F(Weapons, AnimationRecordsFromThreeFourAndFiveTuples)
     EXPECT_EQ(untouched->parameter, 1.0f);
     EXPECT_EQ(mWeapon->GetAnimation(85), nullptr);
     EXPECT_EQ(mWeapon->GetAnimation(-1), nullptr);
-
-    Bind();
-    EXPECT_EQ(Exec("SetWeaponAnimations(gun, 3, [(0, 0.1, 0.5), (7, 0.2, 0.6, 2.5), (84, 0.3, 0.7, 0.5, "
-                   "vertex(1, 2, 3)), (9, 0, 0, 1, (4, 5, 6))])"),
-              "");
-    const TsWeaponAnimation* three = mWeapon->GetAnimation(0);
-    EXPECT_EQ(three->kind, 3);
-    EXPECT_EQ(three->state, 0);
-    EXPECT_FLOAT_EQ(three->startFraction, 0.1f);
-    EXPECT_FLOAT_EQ(three->eventFraction, 0.5f);
-    EXPECT_EQ(three->parameter, 1.0f);
-    EXPECT_FLOAT_EQ(mWeapon->GetAnimation(7)->parameter, 2.5f);
-    EXPECT_EQ(mWeapon->GetAnimation(7)->offsetSet, 0);
-    Vector offset = {};
-    EXPECT_EQ(mWeapon->GetAnimation(84)->GetOffset(&offset), 1);
-    EXPECT_EQ(offset.z, 3.0f);
-    EXPECT_EQ(mWeapon->GetAnimation(84)->state, 84);
-    EXPECT_EQ(mWeapon->GetAnimation(9)->offsetSet, 0) << "a fifth element that is no vertex sets no offset";
-
-    const struct
-    {
-        const char* call;
-        const char* error;
-    } cases[] = {
-        {"SetWeaponAnimations(gun, 3, [(85, 0, 0)])", "RuntimeError: SetWeaponAnimations : Invalid animation state 85"},
-        {"SetWeaponAnimations(gun, 3, [(-1, 0, 0)])", "RuntimeError: SetWeaponAnimations : Invalid animation state -1"},
-        {"SetWeaponAnimations('other', 3, [])", "RuntimeError: SetWeaponAnimations : Weapon isn't a TsWeapon"},
-        {"SetWeaponAnimations(gun, 3, [5])", "TypeError: SetWeaponAnimations : an animation must be a tuple"},
-        {"SetWeaponAnimations(gun, 3, 7)", "TypeError: SetWeaponAnimations : the animations must be a list"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(Exec(c.call), c.error) << c.call;
-
-    EXPECT_EQ(Exec("SetWeaponData(gun, None, None, 4, 5, 6)"), "");
-    EXPECT_EQ(mWeapon->mWeaponData[2], 6);
 }
 
 TEST_F(Weapons, ARandomSoundIndexStaysInsideItsList)

@@ -7,7 +7,6 @@
 #include "tsanimactor.h"
 #include "tssendevent.h"
 #include "tsweaponcontact.h"
-#include "tsweaponscript.h"
 #include "w3danimobject.h"
 #include "w3dobject.h"
 
@@ -177,44 +176,6 @@ TEST_F(ContactWeapon, TheStrikeFrameFallsBackToTheFrameAbove)
     EXPECT_EQ(mKnife->LoadModel("NO_SUCH_MODEL_WO"), 0);
     EXPECT_EQ(mKnife->GetNode(), nullptr);
     EXPECT_EQ(mKnife->GetStrikeFrame(), nullptr);
-}
-
-TEST_F(ContactWeapon, ContactDataFromTheScript)
-{
-    for (PyMethodDef* def = TsWeaponScriptFunctions(); def->ml_name; ++def)
-    {
-        PyObject* function = PyCFunction_New(def, nullptr);
-        PyDict_SetItemString(scripttest::MainDict(), def->ml_name, function);
-        Py_XDECREF(function);
-    }
-    ASSERT_EQ(Exec("knife = 'knife'"), "");
-    mKnife->BindScriptObject(PyDict_GetItemString(scripttest::MainDict(), "knife"));
-    mWorld->AddActor(mKnife);
-    EXPECT_EQ(Exec("SetWeaponContactData(knife, None, 1, 2, 60, 3, 4, 0.5, 9, None, 'NO_SUCH_WO', 12, 13, None, 15, "
-                   "16, 17, 18, 19, 20)"),
-              "");
-    const TsWeaponContactData& data = mKnife->mContact;
-    EXPECT_EQ(data.set, 1);
-    EXPECT_EQ(data.damage, 60);
-    EXPECT_EQ(data.optional, -1);
-    EXPECT_EQ(data.optionals[0], 13);
-    EXPECT_EQ(data.optionals[1], -1) << "the hit effect id";
-    EXPECT_EQ(data.duration, int64_t(double(0.5f) * double(HbPerformanceFrequency())));
-    EXPECT_EQ(data.resources[1], nullptr);
-    EXPECT_EQ(data.self, mKnife);
-    EXPECT_EQ(data.last, 20);
-    EXPECT_EQ(data.tail[3], 19.0f);
-
-    FakeActor* victim = Listed("victim", {0, 0, 0});
-    mKnife->Strike(victim);
-    EXPECT_EQ(mWorld->GetQueuedEvent(0)->value, 60.0f);
-
-    EXPECT_EQ(Exec("SetWeaponContactData('victim', None, 1, 2, 60, 3, 4, 0.5, 9, None, None, 12, 13, None, 15, 16, "
-                   "17, 18, 19, 20)"),
-              "RuntimeError: SetWeaponContactData : Weapon isn't a TsWeaponContact");
-    EXPECT_EQ(Exec("SetWeaponContactData(knife, 'x', 1, 2, 60, 3, 4, 0.5, 9, None, None, 12, 13, None, 15, 16, "
-                   "17, 18, 19, 20)"),
-              "TypeError: 'str' object cannot be interpreted as an integer");
 }
 
 } // namespace

@@ -146,6 +146,26 @@ TEST_F(ShootingWeapon, AnEmptyWeaponClicksOnceThenIsSilent)
     EXPECT_EQ(mRifle->GetChannelCount(), 2) << "clicks again after SetAmmo";
 }
 
+TEST_F(ShootingWeapon, WithoutTheRepeatFlagAWeaponThatIsNotReadyAnswers2)
+{
+    mRifle->SetAmmo(30);
+    // The ammunition operations set only 0 and 2; any other fire state is "not ready".
+    const struct
+    {
+        int32_t repeat;
+        int32_t state;
+        int32_t answer;
+    } cases[] = {{0, 1, 2}, {1, 1, 1}, {0, 2, 1}, {0, 0, 1}};
+    for (const auto& c : cases)
+    {
+        mRifle->mStoredFlag = c.repeat;
+        mRifle->mReady = c.state;
+        const int32_t shots = mRifle->mShots;
+        EXPECT_EQ(mRifle->Fire(1.0f, 0), c.answer) << c.repeat << " " << c.state;
+        EXPECT_EQ(mRifle->mShots - shots, c.answer == 1 ? 1 : 0);
+    }
+}
+
 TEST_F(ShootingWeapon, AShotAlertsTheEnemiesAroundTheHolderAndLightsTheHero)
 {
     FakeActor* hero = Listed("hero", {0, 0, 0}, HeroFamily);
@@ -154,10 +174,23 @@ TEST_F(ShootingWeapon, AShotAlertsTheEnemiesAroundTheHolderAndLightsTheHero)
     mRifle->mNoiseLevel = TsNoiseRowByName("MEDIUM_ALARM");
     mRifle->SetAmmo(30);
 
+    // All 200 triggers live: the shot goes on without its noise.
+    for (int32_t i = 0; i < 200; ++i)
+        TriggerManager::TakeFreeTrigger()->Start(kEventSound, 1, 1000, 1000, HeroEnemyFamily, 0, 0.0f);
+    ASSERT_EQ(TriggerManager::TakeFreeTrigger(), nullptr);
     EXPECT_EQ(mRifle->Fire(1.0f, 1), 1);
     EXPECT_EQ(mRifle->mShots, 1);
+    EXPECT_EQ(mRifle->GetSoundLevel(), 0u);
+    TriggerManager::StopAll();
+
+    EXPECT_EQ(mRifle->Fire(1.0f, 1), 1);
+    EXPECT_EQ(mRifle->mShots, 2);
     ASSERT_EQ(TriggerManager::GetLiveCount(), 1);
-    TsTrigger* trigger = TriggerManager::Get(0);
+    TsTrigger* trigger = nullptr;
+    for (int32_t i = 0; i < 200 && !trigger; ++i)
+        if (TriggerManager::Get(i)->IsLive())
+            trigger = TriggerManager::Get(i);
+    ASSERT_NE(trigger, nullptr);
     const int64_t ticks = int64_t(double(HbPerformanceFrequency()) * 0.2);
     EXPECT_EQ(trigger->GetEvent(), kEventSound);
     EXPECT_EQ(trigger->GetRadius(), 1000);
@@ -173,12 +206,12 @@ TEST_F(ShootingWeapon, AShotAlertsTheEnemiesAroundTheHolderAndLightsTheHero)
     EXPECT_EQ(mRifle->GetSoundLevel(), 50u);
     EXPECT_EQ(hero->mLightBoost, 1.5f);
 
-    // Without a holder: no alert and no light, but the weapon still shoots and is noisy.
+    // Without a holder: no alert and no light, but the weapon still shoots.
     holder->mNode->RemoveChild(mRifle->GetNode());
     hero->mLightBoost = -1.0f;
     trigger->Stop();
     EXPECT_EQ(mRifle->Fire(1.0f, 1), 1);
-    EXPECT_EQ(mRifle->mShots, 2);
+    EXPECT_EQ(mRifle->mShots, 3);
     EXPECT_EQ(TriggerManager::GetLiveCount(), 0);
     EXPECT_EQ(hero->mLightBoost, -1.0f);
 
@@ -257,29 +290,17 @@ TEST_F(ShootingWeapon, TheTotalIsSavedAndLoaded)
     EXPECT_EQ(loaded.GetTotal(), 13);
 }
 
-TEST_F(ShootingWeapon, ShootDataFromTheScript)
+TEST_F(ShootingWeapon, AmmunitionCountsFromTheScript)
 {
     ASSERT_EQ(Exec("rifle = 'rifle'"), "");
     mRifle->BindScriptObject(PyDict_GetItemString(scripttest::MainDict(), "rifle"));
     mWorld->AddActor(mRifle);
-    EXPECT_EQ(Exec("SetWeaponShootData(rifle, 10, 0.5, ['SD_HIT_S2DSB', 'SD_HUM_S3DSB'], ['SD_HIT_S2DSB'], None, 99, "
-                   "(2.0, 6.0), 30, 4, 1, 7, 8, 9, 1.5, 120, 17)"),
-              "");
-    EXPECT_EQ(mRifle->mNoiseLevel, 10);
-    EXPECT_EQ(mRifle->GetSoundCount(TsWeapon::kShotSounds), 2);
-    EXPECT_EQ(mRifle->GetSoundCount(TsWeapon::kEmptySounds), 1);
-    EXPECT_EQ(mRifle->GetSoundCount(TsWeapon::kReloadSounds), 0);
+    const int32_t shootData[3] = {7, 8, 9};
+    mRifle->LoadData(10, 0.5f, 99, 2.0f, 6.0f, 30, 4, 1, shootData, 1.5f, 120, 17);
     EXPECT_EQ(mRifle->mMuzzleEffect, 60);
-    EXPECT_EQ(mRifle->mMinSpread, 2.0f);
-    EXPECT_EQ(mRifle->mMaxSpread, 6.0f);
-    EXPECT_EQ(mRifle->mMagazineSize, 30);
-    EXPECT_EQ(mRifle->mShootData[2], 9);
     EXPECT_EQ(mRifle->mMaxAmmo, 120);
-    EXPECT_EQ(mRifle->mInteger17, 17);
-    EXPECT_EQ(Exec("SetWeaponShootData(rifle, 10, 0.5, None, None, None, -4, (2.0, 6.0), 30, 4, 1, 7, 8, 9, 1.5, "
-                   "120, 17)"),
-              "");
-    EXPECT_EQ(mRifle->mMuzzleEffect, 0) << "a negative effect id is clamped";
+    mRifle->LoadData(10, 0.5f, -4, 2.0f, 6.0f, 30, 4, 1, shootData, 1.5f, 120, 17);
+    EXPECT_EQ(mRifle->mMuzzleEffect, 60) << "a negative effect id is none";
     EXPECT_EQ(Exec("SetAmmoNumber(rifle, 45)"), "");
     EXPECT_EQ(mRifle->mMagazine, 15);
     EXPECT_EQ(Exec("AddAmmo(rifle, 100)"), "");
@@ -292,12 +313,6 @@ TEST_F(ShootingWeapon, ShootDataFromTheScript)
         const char* call;
         const char* error;
     } cases[] = {
-        {"SetWeaponShootData('other', 10, 0.5, None, None, None, 1, (2.0, 6.0), 30, 4, 1, 7, 8, 9, 1.5, 120, 17)",
-         "RuntimeError: SetWeaponShootData : Weapon isn't a TsWeaponShoot"},
-        {"SetWeaponShootData(rifle, 10, 0.5, None, None, None, 1, 2.0, 30, 4, 1, 7, 8, 9, 1.5, 120, 17)",
-         "TypeError: SetWeaponShootData : the spread must be a tuple (min, max)"},
-        {"SetWeaponShootData(rifle, 10, 0.5, [3], None, None, 1, (2.0, 6.0), 30, 4, 1, 7, 8, 9, 1.5, 120, 17)",
-         "TypeError: bad argument type for built-in operation"},
         {"SetAmmoNumber('other', 3)", "RuntimeError: SetAmmoNumber : Weapon isn't a TsWeaponShoot"},
         {"AddAmmo('other', 3)", "RuntimeError: AddAmmo : Weapon isn't a TsWeaponShoot"},
     };

@@ -4,6 +4,7 @@
 #include "gamestatemanager.h"
 #include "hbclock.h"
 #include "renderer_fixture.h"
+#include "resourcegroups.h"
 #include "w2dimagesurface.h"
 #include "w2dsurfacelist.h"
 
@@ -26,6 +27,7 @@ protected:
     void TearDown() override
     {
         mManager->Shutdown();
+        ResourceGroupUnloadAll(); // the language choice's group: the least table unloads nothing
         RendererTest::TearDown();
     }
 

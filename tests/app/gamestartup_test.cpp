@@ -13,6 +13,9 @@
 #include "hbpack.h"
 #include "renderer_fixture.h"
 #include "resourcegroups.h"
+#include "tsactortyperegistry.h"
+#include "weaponshoot.h"
+#include "weapontables.h"
 
 #include <gtest/gtest.h>
 
@@ -85,6 +88,28 @@ TEST_F(GameStartUp, PermanentLoadsFromItsPackWithRedrawsThenQuitShutsDownInOrder
     EXPECT_EQ(manager->GetCurrentState()->GetId(), kGameStateChooseLanguage);
     EXPECT_EQ(manager->GetCurrentState()->IsEntered(), 1);
     EXPECT_EQ(HbFileBeforeOpenHook, nullptr);
+
+    // The weapons: both classes creatable by scripts, the display's reader,
+    // and the difficulty and unlimited ammunition read from the profile.
+    TsActorTypeRegistry* types = TsActorTypeRegistry::Instance();
+    EXPECT_NE(types->FindByName("WeaponShoot"), nullptr);
+    EXPECT_NE(types->FindByName("WeaponContact"), nullptr);
+    EXPECT_NE(dynamic_cast<WeaponHudAccess*>(HeroHudAccess::Get()), nullptr);
+    {
+        auto* gun = new WeaponShoot();
+        gun->AddRef();
+        gun->mBaseHitRadius = 10.0f;
+        gun->mMagazineSize = 30;
+        manager->GetProfile()->missionTable.words[MissionTable::kDifficulty] = 0;
+        gun->OnAmmunitionLoaded();
+        EXPECT_EQ(gun->mHit.hitRadius, 20.0f);
+        manager->GetProfile()->unlimitedAmmo = 1;
+        gun->LoadAmmunitionData();
+        EXPECT_EQ(gun->mMagazine, 30);
+        EXPECT_EQ(gun->mStock, -1);
+        manager->GetProfile()->unlimitedAmmo = 0;
+        gun->Release();
+    }
 
     manager->GetProfile()->quitRequest = 1;
     EXPECT_EQ(manager->Tick(), 0);

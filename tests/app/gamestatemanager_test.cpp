@@ -10,7 +10,9 @@
 #include "hbclock.h"
 #include "hbexitlist.h"
 #include "hbmoduleinit.h"
+#include "resourcegroups.h"
 #include "sectordatamanager.h"
+#include "wrenderer.h"
 
 #include <gtest/gtest.h>
 
@@ -85,6 +87,9 @@ protected:
             delete state;
         }
         mManager->SetProfile(nullptr);
+        ResourceGroupUnloadAll();
+        // The language choice's 2D items made a renderer when the start-up had none.
+        WRenderer::DestroyInstance();
         GameServicesTable() = GameServicesLeast();
         std::filesystem::current_path(mOldDirectory);
         std::filesystem::remove_all(mDirectory);
@@ -373,6 +378,9 @@ TEST_F(GameManagerTest, RendererRetriesTheNineDepthPairsUntilOneStarts)
 
 TEST_F(GameManagerTest, NineRendererFailuresShowTheFatalBoxAndExitNonZero)
 {
+    // The service table here unloads nothing: the group the language choice loaded at the
+    // start-up goes by hand.
+    ResourceGroupUnloadAll();
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     GameServicesInstallDefaults();
     GameServicesTable().rendererStart = [](HbWindowState&) { return int32_t{0}; };
@@ -435,6 +443,9 @@ TEST_F(GameManagerTest, ShutDownRunsInOrderAndLeavesTheExitListEmptyAtExit)
     EXPECT_EQ(mManager->GetFadeOverlay(), nullptr);
     EXPECT_EQ(HbIsShuttingDown(), 1);
 
+    // The service table here unloads nothing: the group the language choice loaded at the
+    // start-up goes by hand.
+    ResourceGroupUnloadAll();
     GTEST_FLAG_SET(death_test_style, "threadsafe");
 
     EXPECT_EXIT(

@@ -7,8 +7,8 @@
 #include "gamestatemanager.h"
 #include "gamestatestage.h"
 #include "groupwriter.h"
-#include "resourcegroups.h"
 #include "hbresource.h"
+#include "resourcegroups.h"
 #include "scenariodbwriter.h"
 #include "script_fixture.h"
 #include "scriptworld_fixture.h"
@@ -44,6 +44,7 @@ protected:
     void TearDown() override
     {
         mManager->Shutdown();
+        ResourceGroupUnloadAll(); // the language choice's group: the least table unloads nothing
         GameServicesTable() = GameServicesLeast();
         ScriptWorldTest::TearDown();
     }
@@ -94,6 +95,7 @@ TEST_F(StageLevelScript, EachStageEntryRunsTheLevelScriptAndEachLeaveEndsIt)
     ASSERT_EQ(Exec("def begin(*a):\n    note('begin')\ndef end(*a):\n    note('end')\n"), "");
     for (const char* group : {"HERO", "W3L1", "W3L1S01", "FRONTEND"})
         GroupWriter::WriteText(std::string(group) + ".scr", "");
+    ResourceGroupUnloadAll();
     ResourceGroupResetLayers();
     mProfile->sectorId = "W3L1S01";
     auto* stage = new GameState_Stage();

@@ -74,7 +74,7 @@ TEST_F(HbInputManagerTest, ContextsArePushedAndPoppedOnlyFromTheTop)
                 "bind Keyboard OK2 VK_RETURN DOWN\n");
     ASSERT_EQ(Manager().PopCommandContext("GAME"), 1);
     ASSERT_EQ(Manager().PopCommandContext("MENU"), 1);
-    EXPECT_EQ(Manager().GetCommandContextName(), "");
+    EXPECT_EQ(Manager().GetCommandContextName(), "Default");
 
     ASSERT_EQ(Manager().PushCommandContext("MENU"), 1);
     ASSERT_EQ(Manager().PushCommandContext("GAME"), 1);
@@ -103,6 +103,51 @@ TEST_F(HbInputManagerTest, ContextsArePushedAndPoppedOnlyFromTheTop)
     EXPECT_EQ(Manager().PopCommandContext("GAME"), 1);
     EXPECT_EQ(Manager().GetCommandContextName(), "GAME");
     EXPECT_EQ(Manager().GetContextNameCount(), 2);
+}
+
+TEST_F(HbInputManagerTest, TheDefaultContextIsCurrentWhileTheStackIsEmpty)
+{
+    RunBindings("CreateControler 0 Keyboard\n"
+                "SetCommandContext Menu\n"
+                "bind Keyboard MENU_CHOOSE VK_RETURN CLICK\n"
+                "SetCommandContext Default\n"
+                "bind Keyboard START VK_RETURN CLICK\n");
+    ASSERT_EQ(Manager().PopCommandContext("Default"), 1);
+    ASSERT_EQ(Manager().PopCommandContext("Menu"), 1);
+    EXPECT_EQ(Manager().GetContextDepth(), 0);
+    EXPECT_EQ(Manager().GetCommandContextName(), kHbDefaultCommandContext);
+    EXPECT_EQ(Manager().GetCurrentContext(), 1);
+    EXPECT_EQ(Manager().GetSlotController(0)->GetContext(), 1);
+
+    // Clicks are polled with the key up, then with it down.
+    auto pressReturn = [&]
+    {
+        Key(VK_RETURN, false);
+        Frame();
+        Triggered("START");
+        Triggered("MENU_CHOOSE");
+        Key(VK_RETURN, true);
+        Frame();
+    };
+    // With nothing pushed, what was bound in the default context fires, and only that.
+    pressReturn();
+    EXPECT_EQ(Triggered("START"), 1);
+    EXPECT_EQ(Triggered("MENU_CHOOSE"), 0);
+
+    // A pushed context replaces it until popped; a controller made meanwhile reads the top.
+    Manager().PushCommandContext("Menu");
+    ASSERT_EQ(Manager().CreateController(1, "Mouse"), 1);
+    EXPECT_EQ(Manager().GetSlotController(1)->GetContext(), 0);
+    pressReturn();
+    EXPECT_EQ(Triggered("START"), 0);
+    EXPECT_EQ(Triggered("MENU_CHOOSE"), 1);
+    ASSERT_EQ(Manager().PopCommandContext("Menu"), 1);
+    EXPECT_EQ(Manager().GetSlotController(1)->GetContext(), 1);
+    pressReturn();
+    EXPECT_EQ(Triggered("START"), 1);
+
+    // The stack empty never pops: the default context is not on it.
+    EXPECT_EQ(Manager().PopCommandContext("Default"), 0);
 }
 
 TEST_F(HbInputManagerTest, FindActionAsksTheSlotsInOrderAndComparesExactly)

@@ -1,18 +1,27 @@
 // Debris: the rest-or-bounce rule of a piece, the pools reserved and allocated per model
-// name, a box launch over a floor from its start to its removal, and the module's arguments.
+// name, a box launch over a floor from its start to its removal, drawn from above and read
+// back, and the module's arguments.
 #include "fxlevel_fixture.h"
 
+#include "camera.h"
 #include "clumpwriter.h"
+#include "framecheck.h"
 #include "fx3d.h"
 #include "fxbody.h"
 #include "fxfade.h"
 #include "hbfile_fixture.h"
 #include "hbresource.h"
+#include "raster.h"
 #include "script_fixture.h"
+#include "w3dcamera.h"
+#include "wvectorutil.h"
+#include "wviewport.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace fxtest
 {
@@ -64,7 +73,10 @@ TEST_F(Fx3dBody, ARestsWhenItsFallStartsBelowTheGroundElseBounces)
     const float length = std::sqrt(106.0f);
     const Case cases[] = {
         {"first descending frame", 0.0f, 100, FxBody::kResting, {0, 0, 0}},
-        {"later in the fall", -1.0f, 100, FxBody::kMoving,
+        {"later in the fall",
+         -1.0f,
+         100,
+         FxBody::kMoving,
          {3 / length * length * 0.5f / 100, 9 / length * length * 0.5f / 100, 4 / length * length * 0.5f / 100}},
         {"zero frame step", -1.0f, 0, FxBody::kMoving, {0, 0, 0}},
     };
@@ -113,6 +125,7 @@ protected:
     }
     void TearDown() override
     {
+        ForgetCamera();
         Fx3dFreeAll();
         HbResourceManager::Instance()->RemovePath("M_WO");
         HbResourceManager::Instance()->RemovePath("MISSING_WO");
@@ -147,7 +160,136 @@ protected:
         Fx3dStep();
     }
 
+    // ---- Drawn from above -------------------------------------------------------------------------
+
+    static constexpr int32_t kWidth = 640;
+    static constexpr int32_t kHeight = 480;
+    /// Half the floor's height seen, in units; the width follows the window's shape.
+    static constexpr float kView = 100.0f;
+    static constexpr uint32_t kFloorColour = 0xFF5A5A5Au;
+    static constexpr uint32_t kPieceColour = 0xFFE6DC28u;
+
+    /// A camera node 400 above the launch, looking straight down with a parallel projection.
+    void LookDown()
+    {
+        mCamera = W3dCamera::Create();
+        ASSERT_NE(mCamera, nullptr);
+        mCamera->AddRef();
+        mScene->GetRoot()->AttachChild(mCamera);
+        WRenderer::Instance()->SetCamera(mCamera);
+        mCamera->SetClearColor({0x20, 0x30, 0x40, 0xFF});
+        ::Frame* eye = mCamera->GetEngineFrame();
+        const Vector down = {0.0f, -1.0f, 0.0f};
+        FrameLookAlong(eye, &down);
+        const Vector height = {0.0f, 400.0f, 0.0f};
+        ::Frame::Translate(eye, &height, kCombinePostConcat);
+        Camera* camera = mCamera->GetCamera();
+        Camera::SetProjection(camera, kCameraParallel);
+        const Vector2 window = {kView * kWidth / kHeight, kView};
+        Camera::SetViewWindow(camera, &window);
+        Camera::SetNearClipPlane(camera, 1.0f);
+        Camera::SetFarClipPlane(camera, 1000.0f);
+    }
+
+    void ForgetCamera()
+    {
+        if (!mCamera)
+            return;
+        WRenderer::Instance()->SetCamera(nullptr);
+        mCamera->Release();
+        mCamera = nullptr;
+    }
+
+    /// The renderer's frame drawn and read back, top row first.
+    static std::vector<uint32_t> DrawFrame()
+    {
+        WRenderer* renderer = WRenderer::Instance();
+        EXPECT_EQ(renderer->BeginFrame(), 1);
+        renderer->UpdateFrame();
+        renderer->RenderScene();
+        renderer->EndFrame();
+        std::vector<uint32_t> pixels;
+        Raster* raster = renderer->GetViewport()->GetFrameBuffer();
+        if (raster->width != kWidth || raster->height != kHeight)
+            return pixels;
+        const uint8_t* bits = Raster::Lock(raster, 0, kRasterLockRead);
+        if (!bits)
+            return pixels;
+        for (int32_t y = 0; y < raster->height; ++y)
+            for (int32_t x = 0; x < raster->width; ++x)
+            {
+                uint32_t value;
+                std::memcpy(&value, bits + size_t(y) * raster->stride + 4 * size_t(x), 4);
+                pixels.push_back(value | 0xFF000000u);
+            }
+        Raster::Unlock(raster);
+        return pixels;
+    }
+
+    /// The frame against the floor with each piece's quad (corners (+-2.5, +-3, 0) through its frame's
+    /// world matrix) seen from above, in the prelit colours; pixels on an outline are the device's.
+    void CheckFrame(const char* name, const std::vector<W3dNode*>& pieces)
+    {
+        const std::vector<uint32_t> pixels = DrawFrame();
+        ASSERT_EQ(pixels.size(), size_t(kWidth) * kHeight);
+        struct Flat
+        {
+            float x[4], z[4];
+        };
+        std::vector<Flat> quads;
+        for (W3dNode* piece : pieces)
+        {
+            const Matrix* m = ::Frame::GetWorldMatrix(piece->GetEngineFrame());
+            Flat q;
+            const float corners[4][2] = {{-2.5f, -3.0f}, {2.5f, -3.0f}, {-2.5f, 3.0f}, {2.5f, 3.0f}};
+            for (int k = 0; k < 4; ++k)
+            {
+                q.x[k] = m->pos.x + corners[k][0] * m->right.x + corners[k][1] * m->up.x;
+                q.z[k] = m->pos.z + corners[k][0] * m->right.z + corners[k][1] * m->up.z;
+            }
+            quads.push_back(q);
+        }
+        auto inTriangle = [](const Flat& q, int a, int b, int c, float x, float z)
+        {
+            auto side = [&](int i, int j)
+            { return (q.x[j] - q.x[i]) * (z - q.z[i]) - (q.z[j] - q.z[i]) * (x - q.x[i]); };
+            const float s0 = side(a, b), s1 = side(b, c), s2 = side(c, a);
+            return (s0 >= 0 && s1 >= 0 && s2 >= 0) || (s0 <= 0 && s1 <= 0 && s2 <= 0);
+        };
+        // The picture is mirrored in x against the camera's right vector; its top is along up.
+        const Matrix* view = ::Frame::GetWorldMatrix(mCamera->GetEngineFrame());
+        auto colourAt = [&](float px, float py) -> uint32_t
+        {
+            const float sx = -(px / kWidth * 2.0f - 1.0f) * kView * kWidth / kHeight;
+            const float sy = -(py / kHeight * 2.0f - 1.0f) * kView;
+            const float wx = view->pos.x + sx * view->right.x + sy * view->up.x;
+            const float wz = view->pos.z + sx * view->right.z + sy * view->up.z;
+            for (const Flat& q : quads)
+                if (inTriangle(q, 0, 2, 1, wx, wz) || inTriangle(q, 1, 2, 3, wx, wz))
+                    return kPieceColour;
+            return kFloorColour;
+        };
+        std::vector<uint32_t> expected(pixels.size());
+        for (int32_t y = 0; y < kHeight; ++y)
+            for (int32_t x = 0; x < kWidth; ++x)
+            {
+                const size_t i = size_t(y) * kWidth + size_t(x);
+                const uint32_t centre = colourAt(x + 0.5f, y + 0.5f);
+                bool edge = false;
+                for (float dx : {-1.5f, 0.0f, 1.5f})
+                    for (float dy : {-1.5f, 0.0f, 1.5f})
+                        edge = edge || colourAt(x + 0.5f + dx, y + 0.5f + dy) != centre;
+                expected[i] = edge ? pixels[i] : centre;
+            }
+        EXPECT_EQ(framecheck::CheckFrame(name, kWidth, kHeight, pixels, expected, 3), "");
+        if (!quads.empty())
+        {
+            EXPECT_GT(std::count(pixels.begin(), pixels.end(), kPieceColour), 100) << name << ": pieces in sight";
+        }
+    }
+
     hbtest::TempDir mDir;
+    W3dCamera* mCamera = nullptr;
 };
 
 TEST_F(Debris, ReservationsBecomePoolsOfAtMostFifty)
@@ -214,6 +356,8 @@ TEST_F(Debris, BoxPiecesBounceRestFadeFromOneSecondAndGoAtTwo)
         nodes.push_back(Fx3dPieceNode(0, i));
         EXPECT_EQ(nodes.back()->GetParent(), mScene->GetRoot()) << "hung under the scene's root";
     }
+    LookDown();
+    ASSERT_FALSE(HasFatalFailure());
 
     int32_t bounces = 0, rested = 0, frames = 0;
     std::vector<float> last(6), lowest(6, 1e9f);
@@ -233,6 +377,8 @@ TEST_F(Debris, BoxPiecesBounceRestFadeFromOneSecondAndGoAtTwo)
             last[i] = y;
             lowest[i] = std::min(lowest[i], y);
         }
+        if (frames == 20)
+            CheckFrame("fx_debris_in_flight", nodes); // a third of a second in, before any fade
     }
     EXPECT_TRUE(frames == 60 || frames == 61) << frames << ": the fades start at 1 s";
     EXPECT_EQ(FxFadeCount(), 6);
@@ -253,6 +399,7 @@ TEST_F(Debris, BoxPiecesBounceRestFadeFromOneSecondAndGoAtTwo)
     EXPECT_EQ(Fx3dUsedCount("M_WO"), 0);
     for (W3dNode* node : nodes)
         EXPECT_EQ(node->GetParent(), nullptr);
+    CheckFrame("fx_debris_gone", {}); // the floor alone
 }
 
 } // namespace

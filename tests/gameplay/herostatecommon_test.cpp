@@ -35,7 +35,7 @@ class PlayedOut : public AnimPlayerState
 public:
     int32_t Update() override { return 0; }
     void NotifyOver() override {}
-    RdAnimChannel* StartChannel(int32_t, int64_t, int64_t) override { return nullptr; }
+    RdAnimChannel* StartChannel(RdAnimation*, int64_t, int64_t) override { return nullptr; }
     int32_t PlayAnimation(int32_t, float, float, float, int32_t) override { return 1; }
 };
 

@@ -1,18 +1,32 @@
-// The game's firearm: the shot after the trigger, the rounds, tracers, the spread seen from the
-// launch, an empty projectile ring, the difficulty and unlimited ammunition.
+// The game's weapons: the shot after the trigger, the rounds, tracers, the spread seen from the
+// launch, an empty projectile ring, the difficulty and unlimited ammunition; in a script world
+// the muzzle flash, the casing, the hero's camera kick and aim correction, the strike effect, the
+// pools and the start-up tables.
+#include "frame.h"
+#include "fxcontext.h"
+#include "gameplayactortypes.h"
 #include "hbclock.h"
 #include "hbrandom.h"
-#include "script_fixture.h"
-#include "scriptworld_fixture.h"
-#include "weaponscript.h"
-
-#include <Python.h>
+#include "kfxmanager.h"
 #include "renderer_fixture.h"
+#include "scene_fixture.h"
+#include "scriptworld_fixture.h"
+#include "shoothelper.h"
+#include "tsactortyperegistry.h"
+#include "tsanimactor.h"
+#include "tscamera.h"
+#include "tscameraregistry.h"
+#include "w3dframe.h"
+#include "w3dobject.h"
+#include "weaponcontact.h"
 #include "weaponshoot.h"
+#include "weapontables.h"
+#include "wscene.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 #include <vector>
 
 namespace
@@ -23,10 +37,17 @@ public:
     int32_t TakeProjectile() override { return mFree > 0 ? --mFree, int32_t(mLaunches.size()) : -1; }
     void LaunchProjectile(int32_t, const WeaponLaunch& launch) override { mLaunches.push_back(launch); }
     int32_t TakeCasing() override { return mCasings > 0 ? --mCasings, 0 : -1; }
-    void LaunchCasing(int32_t, const WeaponCasingRecord&, const Vector&) override { ++mCasingsLaunched; }
+    void LaunchCasing(int32_t, const WeaponCasingRecord&, const Matrix& frame, float floor) override
+    {
+        ++mCasingsLaunched;
+        mCasingFrom = frame.pos;
+        mCasingFloor = floor;
+    }
     int32_t mFree = 1000000;
     int32_t mCasings = 0;
     int32_t mCasingsLaunched = 0;
+    Vector mCasingFrom = {0.0f, 0.0f, 0.0f};
+    float mCasingFloor = 0.0f;
     std::vector<WeaponLaunch> mLaunches;
 };
 
@@ -155,76 +176,366 @@ TEST_F(WeaponShootTest, DifficultyScalesTheHitRadiusAndTheWideHitFlag)
 }
 } // namespace
 
+// ---- In a script world: the hero's shots, the muzzle flash, the casing, the strike effect, the
+// pools and the start-up tables ------------------------------------------------------------------
+
 namespace scriptworldtest
 {
 namespace
 {
-class AmmoScript : public ScriptWorldTest
+/// Records what the game asks of the effect manager.
+class RecordingEffects : public KfxManagerBackend
+{
+public:
+    void SetCamera(Camera*) override {}
+    void UpdateAll() override {}
+    void RenderGroup(int32_t) override {}
+    int32_t PlayOneShot(int32_t index, const FxContext* context) override
+    {
+        mPlays.push_back({index, *context});
+        return 1;
+    }
+    int32_t BindDefinition(KFX* effect, int32_t index, const FxContext* context) override
+    {
+        mBinds.push_back({index, *context});
+        mBoundTo.push_back(effect);
+        return 1;
+    }
+    struct Call
+    {
+        int32_t index;
+        FxContext context;
+    };
+    std::vector<Call> mPlays;
+    std::vector<Call> mBinds;
+    std::vector<KFX*> mBoundTo;
+};
+
+/// A camera that keeps every shake request it is sent.
+class ShakeCamera : public TsCamera
+{
+public:
+    void SetPlacement(const void* placement) override
+    {
+        mShakes.push_back(*static_cast<const WeaponCameraPlacement*>(placement));
+    }
+    std::vector<WeaponCameraPlacement> mShakes;
+};
+
+/// A hero that holds its weapon under its own node.
+class Shooter : public TsAnimActor
+{
+public:
+    Shooter()
+    {
+        mFrame = W3dFrame::Create();
+        mFrame->AddRef();
+    }
+    ~Shooter() override
+    {
+        if (W3dNode* parent = mFrame->GetParent())
+            parent->RemoveChild(mFrame);
+        mFrame->Release();
+    }
+    W3dNode* GetNode() override { return mFrame; }
+    W3dFrame* mFrame = nullptr;
+};
+
+int32_t gCameraId = -1;
+Vector gTarget = {0.0f, 0.0f, 0.0f};
+int32_t gTargetFound = 0;
+
+class HeroShots : public ScriptWorldTest
 {
 protected:
     void SetUp() override
     {
         ScriptWorldTest::SetUp();
-        for (PyMethodDef* def = WeaponAmmoScriptFunctions(); def->ml_name; ++def)
-        {
-            PyObject* function = PyCFunction_New(def, nullptr);
-            PyDict_SetItemString(scripttest::MainDict(), def->ml_name, function);
-            Py_XDECREF(function);
-        }
+        WeaponSetAmmoSource(&mRing);
+        KfxManager::Install(&mEffects);
         mGun = new WeaponShoot();
         mGun->AddRef();
-        ASSERT_EQ(Exec("gun = 'gun'"), "");
-        mGun->BindScriptObject(PyDict_GetItemString(scripttest::MainDict(), "gun"));
-        mWorld->AddActor(mGun);
+        W3dObject* model = W3dObject::Create();
+        model->SetClump(renderertest::MakeClump({nullptr}));
+        mGun->SetModel(model);
+        mGun->mMagazineSize = 30;
+        mGun->mMaxSpread = -1.0f;
+        mGun->SetAmmo(-1);
     }
     void TearDown() override
     {
-        mWorld->RemoveActor(mGun);
+        if (mHero)
+        {
+            mHero->SetWeapon(nullptr);
+            mWorld->SetHero(nullptr);
+            mHero->Release();
+        }
+        if (W3dNode* parent = mGun->GetNode() ? mGun->GetNode()->GetParent() : nullptr)
+            parent->RemoveChild(mGun->GetNode());
         mGun->Release();
+        TsCameraRegistry::Clear();
+        KfxManager::Install(nullptr);
+        WeaponSetAmmoSource(nullptr);
+        WeaponSetInGameCameraReader(nullptr);
+        WeaponSetAimPick(nullptr);
+        SetShootHelper(0);
         ScriptWorldTest::TearDown();
     }
+    /// The hero at the origin holds the gun at its node.
+    void GiveTheHeroTheGun()
+    {
+        mHero = new Shooter();
+        mHero->AddRef();
+        mScene->GetRoot()->AttachChild(mHero->mFrame);
+        mWorld->SetHero(mHero);
+        ASSERT_EQ(mHero->SetWeapon(mGun), 1);
+        mHero->mFrame->AttachChild(mGun->GetNode());
+        Frame::SyncDirtyList();
+        ASSERT_EQ(mGun->GetParentActor(), mHero);
+    }
+
+    Ring mRing;
+    RecordingEffects mEffects;
     WeaponShoot* mGun = nullptr;
+    Shooter* mHero = nullptr;
 };
 
-TEST_F(AmmoScript, FillsTheRecordsWithPerTickValuesAndFailsWithTheTexts)
+TEST_F(HeroShots, TheMuzzleFlashPlaysAtTheMuzzleUnlessItIsNone)
 {
-    const double tps = double(HbPerformanceFrequency());
-    EXPECT_EQ(Exec("SetAmmoData(gun, 1, None, 20000.0, 10000.0, 35, 4.0, 2.0, 0.5, 3, 0, 'SD_HIT_S2DSB', '', 6, "
-                   "75, -2, 9, 100.0, 300.0, 50.0, 1.0, None, None, (0.0, 3.0, 4.0), 10.0, 7.0, 5000.0)"),
-              "");
-    const WeaponHitRecord& hit = mGun->mHit;
-    EXPECT_EQ(hit.hitsWorld, 1);
-    EXPECT_EQ(hit.trailEffect, -1);
-    EXPECT_EQ(hit.damage, 35);
-    EXPECT_EQ(hit.projectileModel, 3);
-    EXPECT_EQ(hit.worldImpactEffect, -1) << "75 is out of the effect range";
-    EXPECT_EQ(hit.actorImpactEffect, -1) << "a negative id plays nothing";
-    EXPECT_EQ(hit.hitEvent, 9);
-    EXPECT_EQ(hit.wideHit, 1);
-    EXPECT_EQ(hit.owner, mGun);
-    EXPECT_FLOAT_EQ(hit.hitRadius, 4.0f);
-    EXPECT_FLOAT_EQ(mGun->mBaseHitRadius, 4.0f);
-    EXPECT_FLOAT_EQ(float(hit.flightSpeed * tps), 10000.0f);
-    EXPECT_FLOAT_EQ(float(hit.blastSpeed * tps), 50.0f);
-    // 0.5 s at 10,000 units/s: 5,000 units.
-    EXPECT_NEAR(double(hit.flightSpeed) * double(hit.lifetime), 5000.0, 0.5);
-    // Lifetimes keep all 64 bits.
-    EXPECT_EQ(mGun->mCasing.lifetime, int64_t(5000.0 * tps));
-    EXPECT_GT(mGun->mCasing.lifetime, int64_t(UINT32_MAX));
-    EXPECT_EQ(mGun->mCasing.model, -1);
-    EXPECT_NEAR(mGun->mCasing.ejection.y * tps, 6.0, 1e-3);
-    EXPECT_NEAR(mGun->mCasing.ejection.z * tps, 8.0, 1e-3);
+    mGun->mMuzzleEffect = 4;
+    ASSERT_NE(mGun->GetMuzzleFrame(), nullptr);
+    EXPECT_EQ(mGun->Fire(1.0f, 0), 1);
+    EXPECT_EQ(mGun->Fire(1.0f, 0), 1);
+    EXPECT_EQ(mGun->mFlashes, 2);
+    // The fake manager adds no emitter, so the object asks for its definition on each shot.
+    ASSERT_EQ(mEffects.mBinds.size(), 2u);
+    EXPECT_EQ(mEffects.mBinds[0].index, 4);
+    EXPECT_EQ(mEffects.mBinds[0].context.frame, mGun->GetMuzzleFrame());
+    EXPECT_EQ(mEffects.mBinds[0].context.scale, 1.0f);
+    EXPECT_EQ(mEffects.mBoundTo[0], mGun->GetMuzzleEffectObject());
 
-    EXPECT_NE(Exec("SetAmmoData(gun, 1, None, 1.0, 1.0, 36, 4.0, 2.0, 0.5, 3, 0, '', '', 6, "
-                   "1, 2, 9, 100.0, 300.0, 50.0, 1.0, 4, None, (0.0, 3, 4.0), 10.0, 7.0, 1.0)")
-                  .find("SetAmmoData : ejection vector coordinates are not float"),
-              std::string::npos);
-    EXPECT_EQ(mGun->mHit.damage, 36) << "the fields before the ejection stay";
-    EXPECT_EQ(mGun->mCasing.model, 4);
-    EXPECT_NE(Exec("SetAmmoData('nobody', 1, None, 1.0, 1.0, 36, 4.0, 2.0, 0.5, 3, 0, '', '', 6, "
-                   "1, 2, 9, 100.0, 300.0, 50.0, 1.0, 4, None, (0.0, 3.0, 4.0), 10.0, 7.0, 1.0)")
-                  .find("Weapon isn't a WeaponShoot"),
-              std::string::npos);
+    for (int32_t none : {60, -1})
+    {
+        mGun->mMuzzleEffect = none;
+        EXPECT_EQ(mGun->Fire(1.0f, 0), 1);
+    }
+    EXPECT_EQ(mRing.mLaunches.size(), 4u);
+    EXPECT_EQ(mGun->mFlashes, 2) << "60 and out-of-range ids play nothing";
+    EXPECT_EQ(mEffects.mBinds.size(), 2u);
+
+    // Without a model there is no muzzle to flash from.
+    mGun->mMuzzleEffect = 4;
+    mGun->SetModel(nullptr);
+    EXPECT_EQ(mGun->Fire(1.0f, 0), 1);
+    EXPECT_EQ(mGun->mFlashes, 2);
+}
+
+TEST_F(HeroShots, TheCasingLeavesTheCasingFrameOverTheShootersFloor)
+{
+    FakeActor* soldier = Listed("soldier", {0.0f, 40.0f, 0.0f});
+    soldier->mNode->AttachChild(mGun->GetNode());
+    const Vector hand = {5.0f, 50.0f, 0.0f};
+    mGun->GetNode()->SetWorldPosition(&hand);
+    Frame::SyncDirtyList();
+    mGun->mCasing.model = 0;
+    mRing.mCasings = 1;
+    EXPECT_EQ(mGun->Fire(1.0f, 0), 1);
+    ASSERT_EQ(mRing.mCasingsLaunched, 1);
+    const Vector at = Frame::GetWorldMatrix(mGun->GetCasingFrame())->pos;
+    EXPECT_FLOAT_EQ(mRing.mCasingFrom.x, at.x);
+    EXPECT_FLOAT_EQ(mRing.mCasingFrom.y, at.y);
+    EXPECT_FLOAT_EQ(at.y, 50.0f);
+    EXPECT_FLOAT_EQ(mRing.mCasingFloor, 40.0f) << "the holder's height, not the weapon's";
+    soldier->mNode->RemoveChild(mGun->GetNode());
+}
+
+TEST_F(HeroShots, TheHerosShotKicksTheInGameCameraAndFollowsTheHelpersTarget)
+{
+    GiveTheHeroTheGun();
+    auto* camera = new ShakeCamera();
+    ASSERT_NE(camera->GetCamera(), nullptr);
+    const int32_t id = TsCameraRegistry::AddCamera(camera, mScene);
+    TsCameraRegistry::SetCurrentCamera(id);
+    gCameraId = id;
+    WeaponSetInGameCameraReader([] { return gCameraId; });
+    gTarget = {100.0f, 0.0f, 0.0f};
+    gTargetFound = 1;
+    WeaponSetAimPick(
+        [](Vector* target)
+        {
+            *target = gTarget;
+            return gTargetFound;
+        });
+    SetShootHelper(1);
+    mGun->mWeaponData[1] = 1; // aim assist allowed
+
+    EXPECT_EQ(mGun->Fire(1.0f, 0), 1);
+    ASSERT_EQ(mRing.mLaunches.size(), 1u);
+    EXPECT_NEAR(mRing.mLaunches[0].direction.x, 1.0f, 1e-5f) << "straight at the helper's target";
+    EXPECT_NEAR(mRing.mLaunches[0].direction.z, 0.0f, 1e-5f);
+    ASSERT_EQ(camera->mShakes.size(), 2u);
+    for (int32_t channel = 0; channel < 2; ++channel)
+    {
+        const WeaponCameraShake& shake = camera->mShakes[size_t(channel)].shake;
+        EXPECT_EQ(camera->mShakes[size_t(channel)].kind, 2);
+        EXPECT_EQ(shake.channel, channel);
+        EXPECT_EQ(shake.on, 1);
+        EXPECT_GE(shake.amplitude, -1.5f);
+        EXPECT_LT(shake.amplitude, 1.5f);
+        EXPECT_GE(shake.frequency, 10.0f);
+        EXPECT_LT(shake.frequency, 20.0f);
+        EXPECT_GE(shake.damping, 6.0f);
+        EXPECT_LT(shake.damping, 10.0f);
+        EXPECT_EQ(shake.delay, 0.0f);
+    }
+
+    // No correction when any condition fails; the shot keeps the muzzle's axis.
+    const struct
+    {
+        const char* why;
+        int32_t aimAssist;
+        int32_t helper;
+        int32_t found;
+    } cases[] = {{"aim assist not allowed", 0, 1, 1}, {"helper off", 1, 0, 1}, {"no target", 1, 1, 0}};
+    for (const auto& c : cases)
+    {
+        mGun->mWeaponData[1] = c.aimAssist;
+        SetShootHelper(c.helper);
+        gTargetFound = c.found;
+        mGun->Fire(1.0f, 0);
+        EXPECT_NEAR(mRing.mLaunches.back().direction.z, 1.0f, 1e-5f) << c.why;
+    }
+
+    // Another current camera takes no kick.
+    gCameraId = id + 1;
+    const size_t shakes = camera->mShakes.size();
+    mGun->Fire(1.0f, 0);
+    EXPECT_EQ(camera->mShakes.size(), shakes);
+}
+
+TEST_F(HeroShots, AnotherHoldersShotsNeitherKickNorFollowTheHelper)
+{
+    auto* camera = new ShakeCamera();
+    ASSERT_NE(camera->GetCamera(), nullptr);
+    const int32_t id = TsCameraRegistry::AddCamera(camera, mScene);
+    TsCameraRegistry::SetCurrentCamera(id);
+    gCameraId = id;
+    WeaponSetInGameCameraReader([] { return gCameraId; });
+    gTarget = {100.0f, 0.0f, 0.0f};
+    gTargetFound = 1;
+    WeaponSetAimPick(
+        [](Vector* target)
+        {
+            *target = gTarget;
+            return gTargetFound;
+        });
+    SetShootHelper(1);
+    mGun->mWeaponData[1] = 1;
+    FakeActor* soldier = Listed("soldier", {0.0f, 0.0f, 0.0f});
+    soldier->mNode->AttachChild(mGun->GetNode());
+    Frame::SyncDirtyList();
+    EXPECT_EQ(mGun->Fire(1.0f, 0), 1);
+    EXPECT_TRUE(camera->mShakes.empty());
+    EXPECT_NEAR(mRing.mLaunches.back().direction.z, 1.0f, 1e-5f);
+    soldier->mNode->RemoveChild(mGun->GetNode());
+}
+
+TEST_F(HeroShots, TheStrikeEffectPlaysOnceAtTheStrikePoint)
+{
+    auto* knife = new WeaponContact();
+    knife->AddRef();
+    TsWeaponContact* weapons[] = {knife, mGun};
+    for (TsWeaponContact* weapon : weapons)
+    {
+        mEffects.mPlays.clear();
+        weapon->mContact.actorImpactEffect = 7;
+        weapon->mStrikePoint = {1.0f, 2.0f, 3.0f};
+        weapon->OnStrike();
+        ASSERT_EQ(mEffects.mPlays.size(), 1u);
+        EXPECT_EQ(mEffects.mPlays[0].index, 7);
+        EXPECT_EQ(mEffects.mPlays[0].context.position[0], 1.0f);
+        EXPECT_EQ(mEffects.mPlays[0].context.position[2], 3.0f);
+        EXPECT_EQ(mEffects.mPlays[0].context.scale, 1.0f);
+        EXPECT_EQ(mEffects.mPlays[0].context.effect, nullptr);
+        weapon->mContact.actorImpactEffect = -1;
+        weapon->OnStrike();
+        EXPECT_EQ(mEffects.mPlays.size(), 1u) << "no actor effect, nothing played";
+    }
+    knife->Release();
+}
+
+TEST_F(HeroShots, PoolsOf25FirearmsAnd1ContactWeaponThenTheHeap)
+{
+    std::vector<WeaponShoot*> guns;
+    for (int32_t i = 0; i < 26; ++i)
+    {
+        guns.push_back(new WeaponShoot());
+        guns.back()->AddRef();
+    }
+    // The fixture's gun holds one record already.
+    HbPerClassFreeList* pool = WeaponShoot::sClassPool.Get();
+    ASSERT_NE(pool, nullptr);
+    EXPECT_EQ(pool->GetCapacity(), 25);
+    EXPECT_EQ(pool->GetUsedCount(), 25);
+    int32_t pooled = 0;
+    for (WeaponShoot* gun : guns)
+        pooled += pool->Contains(gun) ? 1 : 0;
+    EXPECT_EQ(pooled, 24);
+    for (WeaponShoot* gun : guns)
+        gun->Release();
+    EXPECT_EQ(pool->GetUsedCount(), 1);
+
+    auto* first = new WeaponContact();
+    auto* second = new WeaponContact();
+    HbPerClassFreeList* contactPool = WeaponContact::sClassPool.Get();
+    ASSERT_NE(contactPool, nullptr);
+    EXPECT_EQ(contactPool->GetCapacity(), 1);
+    EXPECT_TRUE(contactPool->Contains(first));
+    EXPECT_FALSE(contactPool->Contains(second));
+    delete second;
+    delete first;
+    EXPECT_EQ(contactPool->GetUsedCount(), 0);
+}
+
+TEST_F(HeroShots, StartUpRegistersBothClassesAndTheDisplayReader)
+{
+    WeaponsInstall();
+    TsActorTypeRegistry* types = TsActorTypeRegistry::Instance();
+    ASSERT_NE(types, nullptr);
+    TsActor* contact = types->Create(kActorTypeWeaponContact);
+    TsActor* shoot = types->Create(kActorTypeWeaponShoot);
+    EXPECT_NE(HbCastTo<WeaponContact>(contact), nullptr);
+    EXPECT_NE(HbCastTo<WeaponShoot>(shoot), nullptr);
+    EXPECT_EQ(types->FindByName("WeaponContact") != nullptr, true);
+    EXPECT_EQ(types->FindByName("WeaponShoot") != nullptr, true);
+    for (TsActor* made : {contact, shoot})
+        if (made)
+            made->Release();
+
+    mGun->mWeaponData[1] = 1;
+    mGun->mWeaponData[2] = 0;
+    mGun->mMagazineSize = 8;
+    mGun->SetAmmo(20);
+    WeaponDisplayData data;
+    ASSERT_EQ(HeroHudAccess::Get()->GetWeaponDisplayData(mGun, &data), 1);
+    EXPECT_EQ(data.rounds, 4);
+    EXPECT_EQ(data.magazineSize, 8);
+    EXPECT_EQ(data.magazines, 2);
+    EXPECT_EQ(data.showSegments, 1);
+    EXPECT_EQ(data.showCentre, 0);
+    auto* knife = new WeaponContact();
+    knife->AddRef();
+    EXPECT_EQ(HeroHudAccess::Get()->GetWeaponDisplayData(knife, &data), 0) << "no rounds to show";
+    knife->Release();
+
+    // A reader installed by the hero stays.
+    struct HerosReader : HeroHudAccess
+    {
+    } heros;
+    HeroHudAccess::Install(&heros);
+    WeaponsInstall();
+    EXPECT_EQ(HeroHudAccess::Get(), &heros);
+    HeroHudAccess::Install(nullptr);
 }
 } // namespace
 } // namespace scriptworldtest

@@ -159,6 +159,13 @@ void Resources::Text(const char* id, const std::string& text)
 
 void Resources::SolidTexture(const char* id, int32_t width, int32_t height, uint32_t argb)
 {
+    ImageTexture(id, width, height, std::vector<uint32_t>(size_t(width) * size_t(height), argb));
+}
+
+void Resources::ImageTexture(const char* id, int32_t width, int32_t height, const std::vector<uint32_t>& argb)
+{
+    if (argb.size() != size_t(width) * size_t(height))
+        return;
     Image* image = Image::Create(width, height, 32);
     if (!image)
         return;
@@ -166,8 +173,9 @@ void Resources::SolidTexture(const char* id, int32_t width, int32_t height, uint
     for (int32_t y = 0; y < height; ++y)
         for (int32_t x = 0; x < width; ++x)
         {
+            uint32_t c = argb[size_t(y) * size_t(width) + size_t(x)];
             uint8_t* p = image->pixels + y * image->stride + 4 * x;
-            p[0] = uint8_t(argb >> 16), p[1] = uint8_t(argb >> 8), p[2] = uint8_t(argb), p[3] = uint8_t(argb >> 24);
+            p[0] = uint8_t(c >> 16), p[1] = uint8_t(c >> 8), p[2] = uint8_t(c), p[3] = uint8_t(c >> 24);
         }
     std::string path = mFolder + "/" + id + ".png";
     Png::WriteImage(image, path.c_str());

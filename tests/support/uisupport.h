@@ -81,6 +81,8 @@ public:
     void Text(const char* id, const std::string& text);
     /// A PNG texture of one colour (0xAARRGGBB) declared under the identifier.
     void SolidTexture(const char* id, int32_t width, int32_t height, uint32_t argb);
+    /// A PNG texture of the pixels (0xAARRGGBB, top row first) declared under the identifier.
+    void ImageTexture(const char* id, int32_t width, int32_t height, const std::vector<uint32_t>& argb);
 
 private:
     void Declare(const char* id, const std::string& path);

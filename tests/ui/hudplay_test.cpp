@@ -133,9 +133,10 @@ TEST_F(HudInPlay, ShotsAlertTheGuardInRangeAndTheDisplayCountsRoundsAndShowsTheH
     ASSERT_EQ(Exec("rifle = 'rifle'"), "");
     rifle->BindScriptObject(PyDict_GetItemString(scripttest::MainDict(), "rifle"));
     mWorld->AddActor(rifle);
-    ASSERT_EQ(Exec("SetWeaponShootData(rifle, 10, 0.5, ['SD_HIT_S2DSB'], ['SD_HIT_S2DSB'], None, 1, (0.0, 0.0), 8, 4, "
-                   "1, 7, 8, 9, 1.5, 64, 17)"),
-              "");
+    rifle->AddShotSound("SD_HIT_S2DSB");
+    rifle->AddSound(TsWeapon::kEmptySounds, "SD_HIT_S2DSB");
+    const int32_t shootData[3] = {7, 8, 9};
+    rifle->LoadData(10, 0.5f, 1, 0.0f, 0.0f, 8, 4, 1, shootData, 1.5f, 64, 17);
     ASSERT_EQ(Exec("SetAmmoNumber(rifle, 24)"), "");
     hero->mNode->AttachChild(rifle->GetNode());
     ::Frame::SyncDirtyList();

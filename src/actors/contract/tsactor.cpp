@@ -275,6 +275,9 @@ float TsActor::GetSightDistance(float angle, int32_t visibility, int32_t posture
 {
     if (visibility == kUnseen)
         return 0.0f;
+    // A class no table row stands for is never seen (5 is the unset class, read as 0).
+    if (visibility < 0 || visibility > kClassUnset || posture < 0 || posture > kClassUnset)
+        return 0.0f;
     float a = std::fabs(angle);
     int32_t band = a > mSightAngles[2] ? 3 : a > mSightAngles[1] ? 2 : a > mSightAngles[0] ? 1 : 0;
     return mSightTable[band][ClassIndex(visibility)][ClassIndex(posture)] * mSightMultiplier;

@@ -123,7 +123,7 @@ public:
     /// Row [band][class]; indices outside 0..3 and 0..4 are ignored.
     void SetVisibilityDistances(int32_t band, int32_t visibility, const float distances[kClasses]);
     /// The distance at which this observer sees a target at that angle (degrees) with those
-    /// classes; 0 for the unseen class.
+    /// classes; 0 for the unseen class and for classes outside 0..5.
     float GetSightDistance(float angle, int32_t visibility, int32_t posture) const;
     /// Takes the node out of its parent, if it has one.
     void RemoveNodeFromParent();
@@ -149,6 +149,9 @@ public:
 
     W3dNode* mNode = nullptr;
     EBoxActorBits* mEBoxBits = nullptr;
+    /// Lets the event boxes test the actor each frame; the scenario clears it for actors it
+    /// parks out of play.
+    int32_t mMustBeUpdated = 1;
     uint32_t mFamily = UndefinedFamily;
     uint32_t mEnemyFamily = UndefinedFamily;
     float mLightLevel = 1.0f;

@@ -73,6 +73,8 @@ struct GameServices
 
     // ---- Key-hint bar -------------------------------------------------------------------------
     void (*boardCreateThemes)();
+    /// Builds one registered theme of the bar (built hidden).
+    void (*boardBuildTheme)(int32_t id);
     void (*boardUpdate)();
     void (*boardDestroyAll)();
 

@@ -36,6 +36,11 @@ int32_t HeroHudAccess::GetWeaponDisplayData(HbRoot*, WeaponDisplayData*)
     return 0;
 }
 
+int32_t HeroHudAccess::GetHeroPlacement(HbRoot*, float*, float*)
+{
+    return 0;
+}
+
 HeroHudAccess* HeroHudAccess::Get()
 {
     return gAccess;

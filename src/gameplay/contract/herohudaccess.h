@@ -1,6 +1,7 @@
 // HeroHudAccess: what the head-up display reads from the hero and the weapon in its hand every
-// frame. The gameplay layer's hero and weapons install their reader; until one is installed the
-// default reader reports no item, no hit points, no hit and no state, and no shooting weapon.
+// frame, and the map screen the hero's place. The gameplay layer's hero and weapons install their
+// reader; until one is installed the default reader reports no item, no hit points, no hit and no
+// state, no shooting weapon and no place.
 #pragma once
 
 #include <cstdint>
@@ -44,6 +45,9 @@ public:
     virtual int32_t GetHeroStateId(HbRoot* hero);
     /// 1 and the data when the object is a shooting weapon, 0 otherwise.
     virtual int32_t GetWeaponDisplayData(HbRoot* weapon, WeaponDisplayData* out);
+    /// 1 and the hero's world position and forward direction (x, y, z each); 0 when this reader cannot
+    /// tell, and the map then reads the hero actor's node.
+    virtual int32_t GetHeroPlacement(HbRoot* hero, float position[3], float forward[3]);
 
     /// The installed reader, or the default one; never null.
     static HeroHudAccess* Get();

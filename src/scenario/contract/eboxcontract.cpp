@@ -3,6 +3,10 @@
 
 #include "hbmemory.h"
 
+#include <cstring>
+
+HB_DEFINE_CLASS_DESC(YoEBox, HbRoot);
+
 namespace
 {
 EBoxFilter gContextualFilter = nullptr;
@@ -37,11 +41,52 @@ EBoxFilter EBoxGetContextualFilter()
     return gContextualFilter;
 }
 
-void EBoxTestActor(int32_t index, const float position[3], EBoxActorBits* bits, EBoxHandler inside,
-                   EBoxHandler enter, EBoxHandler leave, HbRoot* set, TsActor* actor)
+void EBoxTestActor(int32_t index, const float position[3], EBoxActorBits* bits, EBoxHandler inside, EBoxHandler enter,
+                   EBoxHandler leave, HbRoot* set, TsActor* actor)
 {
-    // No box index exists until the scenario layer builds one: nothing is inside anything.
-    (void)index, (void)position, (void)bits, (void)inside, (void)enter, (void)leave, (void)set, (void)actor;
+    auto* boxes = HbCastTo<YoEBox>(set);
+    if (!bits || !boxes || bits->stamp == index)
+        return;
+    // One bit per box, and always one word more than the whole words the boxes fill.
+    const int32_t words = (boxes->GetBoxCount() > 0 ? boxes->GetBoxCount() : 0) / 32 + 1;
+    auto* now = static_cast<uint32_t*>(HbHeapAlloc(sizeof(uint32_t) * size_t(words)));
+    auto* before = static_cast<uint32_t*>(HbHeapAlloc(sizeof(uint32_t) * size_t(words)));
+    if (!now || !before)
+    {
+        // Keep the old stamp: the next test tries again.
+        if (now)
+            HbHeapFree(now);
+        if (before)
+            HbHeapFree(before);
+        return;
+    }
+    std::memset(now, 0, sizeof(uint32_t) * size_t(words));
+    std::memset(before, 0, sizeof(uint32_t) * size_t(words));
+    if (bits->now)
+        HbHeapFree(bits->now);
+    if (bits->before)
+        HbHeapFree(bits->before);
+    *bits = EBoxActorBits{index, now, before, words};
+    // No box is read until the scenario layer builds its index: nothing contains the position.
+    (void)position, (void)inside, (void)enter, (void)leave, (void)actor;
+}
+
+int32_t EBoxOnInside(int32_t box, HbRoot* set, TsActor* actor)
+{
+    (void)box, (void)set, (void)actor;
+    return 0;
+}
+
+int32_t EBoxOnEnter(int32_t box, HbRoot* set, TsActor* actor)
+{
+    (void)box, (void)set, (void)actor;
+    return 0;
+}
+
+int32_t EBoxOnLeave(int32_t box, HbRoot* set, TsActor* actor)
+{
+    (void)box, (void)set, (void)actor;
+    return 0;
 }
 
 int32_t DelayedActionQueue::RunDue(int64_t now)

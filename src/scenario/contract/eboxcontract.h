@@ -1,11 +1,12 @@
 // The event-box runtime's entry points that the actor layer and the script world call.
-// The scenario layer owns the boxes and finishes these: until then a bit record holds no
-// bitsets, no box contains anything and no action is queued.
+// The scenario layer owns the boxes and finishes these: until then a set reads no box, no box
+// contains anything and no action is queued.
 #pragma once
+
+#include "hbroot.h"
 
 #include <cstdint>
 
-class HbRoot;
 class TsActor;
 
 /// An actor's record of the boxes it was and is inside: bitsets of `words` 32-bit words,
@@ -33,9 +34,17 @@ void EBoxSetContextualFilter(EBoxFilter filter);
 EBoxFilter EBoxGetContextualFilter();
 
 /// Tests the position against the box index and calls, per box, the inside, enter and leave
-/// handlers as the record's before and now sets say, then keeps now as before.
-void EBoxTestActor(int32_t index, const float position[3], EBoxActorBits* bits, EBoxHandler inside,
-                   EBoxHandler enter, EBoxHandler leave, HbRoot* set, TsActor* actor);
+/// handlers as the record's before and now sets say, then keeps now as before. A record whose
+/// stamp differs from the index id first gets fresh zeroed bitsets sized for the set's boxes
+/// (the set must be a YoEBox) and the id as its stamp.
+void EBoxTestActor(int32_t index, const float position[3], EBoxActorBits* bits, EBoxHandler inside, EBoxHandler enter,
+                   EBoxHandler leave, HbRoot* set, TsActor* actor);
+
+/// The box handlers (box, set, actor): while inside (boxes run on stay and contextual-action
+/// boxes), on entering and on leaving. They answer 0.
+int32_t EBoxOnInside(int32_t box, HbRoot* set, TsActor* actor);
+int32_t EBoxOnEnter(int32_t box, HbRoot* set, TsActor* actor);
+int32_t EBoxOnLeave(int32_t box, HbRoot* set, TsActor* actor);
 
 /// Actions of a box set waiting for their game-clock tick.
 class DelayedActionQueue
@@ -49,4 +58,22 @@ public:
 
 protected:
     int64_t mNow = 0;
+};
+
+/// A level's event-box set as the actor layer reaches it: the id of its box index, its number
+/// of boxes and its delayed actions. The scenario layer's set derives from it and builds the
+/// index when it reads its boxes; until then a set has no index (id -1, no box).
+class YoEBox : public HbRoot
+{
+    HB_DECLARE_CLASS_DESC();
+
+public:
+    int32_t GetIndexId() const { return mIndexId; }
+    int32_t GetBoxCount() const { return mBoxCount; }
+    virtual DelayedActionQueue* GetDelayedActions() { return &mDelayed; }
+
+protected:
+    int32_t mIndexId = -1;
+    int32_t mBoxCount = 0;
+    DelayedActionQueue mDelayed;
 };

@@ -1,0 +1,58 @@
+// The weapons' start-up: actor types and the display reader.
+#include "weapontables.h"
+
+#include "gameplayactortypes.h"
+#include "tsactortyperegistry.h"
+#include "weaponcontact.h"
+#include "weaponshoot.h"
+
+#include <typeinfo>
+
+namespace
+{
+template <typename Class> class Factory : public TsActorFactory
+{
+public:
+    TsActor* Create() override
+    {
+        TsActor* actor = new Class();
+        if (actor)
+            actor->AddRef();
+        return actor;
+    }
+};
+
+template <typename Class> void Register(TsActorTypeRegistry* registry, const char* name, int32_t id)
+{
+    if (!registry->FindByName(name))
+        registry->Register(new Factory<Class>(), name, id);
+}
+
+WeaponHudAccess gHudAccess;
+} // namespace
+
+void WeaponsInstall()
+{
+    if (TsActorTypeRegistry* registry = TsActorTypeRegistry::Instance())
+    {
+        Register<WeaponContact>(registry, "WeaponContact", kActorTypeWeaponContact);
+        Register<WeaponShoot>(registry, "WeaponShoot", kActorTypeWeaponShoot);
+    }
+    // Only in place of the default reader: the hero's own reader answers for the weapons too.
+    HeroHudAccess* installed = HeroHudAccess::Get();
+    if (typeid(*installed) == typeid(HeroHudAccess))
+        HeroHudAccess::Install(&gHudAccess);
+}
+
+int32_t WeaponHudAccess::GetWeaponDisplayData(HbRoot* weapon, WeaponDisplayData* out)
+{
+    auto* shoot = HbCastTo<TsWeaponShoot>(weapon);
+    if (!shoot || !out)
+        return 0;
+    out->rounds = shoot->mMagazine;
+    out->magazineSize = shoot->mMagazineSize;
+    out->magazines = shoot->mStock;
+    out->showSegments = shoot->mWeaponData[1];
+    out->showCentre = shoot->mWeaponData[2];
+    return 1;
+}

@@ -1,0 +1,173 @@
+// The intro: its screens at 6, 12, 15 and 21 seconds with the only white background in the
+// third; one step per frame however slow the frames; "START" from any step, also with no
+// context pushed, leaves for the main menu, and the leave releases everything and silences
+// the title music.
+#include "frontstart_fixture.h"
+#include "gamestatechooselanguage.h"
+#include "gamestateintro.h"
+#include "mocircularmenu.h"
+#include "tsfmod.h"
+#include "tssoundmodule.h"
+#include "w2dsurfacegraphicitem.h"
+#include "w2dtextgraphicitem.h"
+
+#include <gtest/gtest.h>
+
+namespace frontstart
+{
+namespace
+{
+
+class Intro : public FrontStart
+{
+protected:
+    /// The first flag chosen in the first frame; the next frame starts the intro.
+    GameState_Intro* ToIntro()
+    {
+        auto* language = HbCastTo<GameState_ChooseLanguage>(mManager->GetCurrentState());
+        EXPECT_NE(language, nullptr);
+        if (!language)
+            return nullptr;
+        Frame(1.0 / 60.0, {VK_RETURN});
+        Frame();
+        return HbCastTo<GameState_Intro>(mManager->GetCurrentState());
+    }
+
+    static bool Shown(W2dGenericItem* item) { return item && !item->IsHidden(); }
+    static Rgba Colour(W2dGenericItem* item)
+    {
+        Rgba c[4] = {};
+        item->GetCornerColours(&c[0], &c[1], &c[2], &c[3]);
+        return c[0];
+    }
+    static bool Is(const Rgba& c, uint8_t r, uint8_t g, uint8_t b, uint8_t a)
+    {
+        return c.red == r && c.green == g && c.blue == b && c.alpha == a;
+    }
+};
+
+TEST_F(Intro, EnterTakesTheLoadingScreenAwayAndShowsThePublisherFirst)
+{
+    GameState_Intro* intro = ToIntro();
+    ASSERT_NE(intro, nullptr);
+    EXPECT_EQ(Layer(0), std::vector<std::string>{"UK"}) << "the loading group went with the loading screen";
+    EXPECT_EQ(Layer(2), std::vector<std::string>{"INTRO"});
+    EXPECT_EQ(mManager->GetLoadingPicture(), nullptr);
+    EXPECT_EQ(intro->GetStep(), 0);
+    EXPECT_TRUE(Shown(intro->GetPicture(GameState_Intro::kPublisherLogo)));
+    EXPECT_TRUE(Shown(intro->GetPicture(GameState_Intro::kPublisherTitle)));
+    EXPECT_FALSE(Shown(intro->GetPicture(GameState_Intro::kMakerLogo)));
+    EXPECT_FALSE(Shown(intro->GetPicture(GameState_Intro::kTitle)));
+    EXPECT_FALSE(Shown(intro->GetPrompt()));
+    EXPECT_TRUE(Is(Colour(intro->GetPicture(GameState_Intro::kBackground)), 0, 0, 0, 255));
+    // Shown but wearing its fade's start colour until the sequence starts the fade.
+    EXPECT_TRUE(Shown(intro->GetPicture(GameState_Intro::kSoundLogo)));
+    EXPECT_TRUE(Is(Colour(intro->GetPicture(GameState_Intro::kSoundLogo)), 0, 0, 0, 0));
+    EXPECT_TRUE(Is(Colour(intro->GetPicture(GameState_Intro::kMakerLogo)), 255, 255, 255, 0));
+    EXPECT_TRUE(Is(Colour(intro->GetPicture(GameState_Intro::kMakerLettering)), 0, 0, 0, 0));
+}
+
+TEST_F(Intro, TheScreensComeAtSixTwelveFifteenAndTwentyOneSecondsAndOnlyTheThirdIsWhite)
+{
+    GameState_Intro* intro = ToIntro();
+    ASSERT_NE(intro, nullptr);
+    constexpr double kFrame = 0.05;
+    double maker = -1, white = -1, whiteEnd = -1, sound = -1, title = -1;
+    for (int frame = 0; frame <= 460 && Current() == kGameStateIntro; ++frame)
+    {
+        Frame(frame == 0 ? 0.0 : kFrame);
+        const double t = frame * kFrame;
+        const bool isWhite = Is(Colour(intro->GetPicture(GameState_Intro::kBackground)), 255, 255, 255, 255);
+        const Rgba soundColour = Colour(intro->GetPicture(GameState_Intro::kSoundLogo));
+        if (maker < 0 && Shown(intro->GetPicture(GameState_Intro::kMakerLogo)))
+            maker = t;
+        if (isWhite && white < 0)
+            white = t;
+        if (!isWhite && white >= 0 && whiteEnd < 0)
+            whiteEnd = t;
+        if (sound < 0 && intro->GetStep() >= 3 && intro->IsStepStarted())
+            sound = t;
+        if (sound < 0)
+            EXPECT_TRUE(Is(soundColour, 0, 0, 0, 0)) << "the sound-library logo is unseen before its step, t=" << t;
+        if (title < 0 && Shown(intro->GetPicture(GameState_Intro::kTitle)))
+            title = t;
+        if (isWhite)
+            EXPECT_EQ(intro->GetStep(), 3) << "white only once the engine screen ran, t=" << t;
+    }
+    // Each step waits for more than three seconds after the last: a frame late at most.
+    EXPECT_NEAR(maker, 6.0, 0.2);
+    EXPECT_NEAR(white, 12.0, 0.3);
+    EXPECT_NEAR(whiteEnd, 15.0, 0.3);
+    EXPECT_NEAR(sound, 15.0, 0.3);
+    EXPECT_NEAR(title, 21.0, 0.4);
+    EXPECT_EQ(intro->GetStep(), GameState_Intro::kTitleStep);
+    EXPECT_TRUE(Shown(intro->GetPrompt()));
+    EXPECT_FALSE(Shown(intro->GetPicture(GameState_Intro::kBackground)));
+    EXPECT_FALSE(Shown(intro->GetPicture(GameState_Intro::kSoundLogo)));
+    // The title screen stays until "START".
+    Frame(10.0);
+    EXPECT_EQ(Current(), kGameStateIntro);
+}
+
+TEST_F(Intro, OneStepPerFrameEvenAtOneFrameEveryFourSeconds)
+{
+    GameState_Intro* intro = ToIntro();
+    ASSERT_NE(intro, nullptr);
+    Frame(0.0); // the first update starts the step timer
+    EXPECT_EQ(intro->GetStep(), 0);
+    // The maker's and the sound library's fades take a frame to start and end a frame later.
+    const struct
+    {
+        int32_t step, started;
+    } expected[] = {{1, 0}, {1, 1}, {1, 1}, {2, 0}, {3, 0}, {3, 1}, {3, 1}, {4, 0}, {100, 1}, {100, 1}};
+    int frame = 0;
+    for (const auto& e : expected)
+    {
+        Frame(4.0);
+        EXPECT_EQ(intro->GetStep(), e.step) << "frame " << frame;
+        EXPECT_EQ(intro->IsStepStarted(), e.started) << "frame " << frame;
+        ++frame;
+    }
+}
+
+TEST_F(Intro, StartAtAnyStepGoesToTheMainMenuAndLeaveSilencesEverything)
+{
+    // The main menu starts the title music again on entry, so a second sound shows the stop.
+    uitest::Sounds sounds({"Z_TITLE_STDSB", "SD_I_MOVE_S2DSB"});
+    ASSERT_TRUE(sounds.Started());
+    GameState_Intro* intro = ToIntro();
+    ASSERT_NE(intro, nullptr);
+    // Nothing pushed: "START" is read in the default context.
+    HbInputManager* input = HbInputManager::Instance();
+    ASSERT_EQ(input->PopCommandContext("Default"), 1);
+    ASSERT_EQ(input->PopCommandContext("Menu"), 1);
+    ASSERT_EQ(input->GetContextDepth(), 0);
+
+    // Seconds after the intro started: before the first update, and in each of the steps.
+    for (double seconds : {-1.0, 0.0, 4.0, 7.0, 13.0, 16.0, 19.0, 23.0})
+    {
+        SCOPED_TRACE(seconds);
+        EXPECT_GE(TsFModFindChannelBySoundName("Z_TITLE_STDSB"), 0) << "the title music plays";
+        for (double t = 0.0; t <= seconds; t += 0.25)
+            Frame(t == 0.0 ? 0.0 : 0.25);
+        EXPECT_EQ(Current(), kGameStateIntro);
+        TsFModPlaySoundAt("SD_I_MOVE_S2DSB", nullptr);
+        ASSERT_GE(TsFModFindChannelBySoundName("SD_I_MOVE_S2DSB"), 0);
+        Frame(1.0 / 60.0, {VK_SPACE});
+        ASSERT_EQ(Current(), kGameStateMainMenu);
+        EXPECT_EQ(TsFModFindChannelBySoundName("SD_I_MOVE_S2DSB"), -1);
+        EXPECT_GE(TsFModFindChannelBySoundName("Z_TITLE_STDSB"), 0) << "the main menu's own music";
+        for (int32_t picture = 0; picture < GameState_Intro::kPictureCount; ++picture)
+            EXPECT_EQ(intro->GetPicture(picture), nullptr) << picture;
+        EXPECT_EQ(intro->GetPrompt(), nullptr);
+        EXPECT_EQ(ResourceGroupFind("INTRO"), nullptr);
+
+        // Back to the intro for the next case.
+        GameState* menu = mManager->GetCurrentState();
+        ASSERT_EQ(menu->SwitchTo(kGameStateIntro), 1);
+        mManager->SetCurrentState(menu->GetPending());
+    }
+}
+
+} // namespace
+} // namespace frontstart

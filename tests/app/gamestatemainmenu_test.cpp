@@ -1,0 +1,596 @@
+// The main menu driven frame by frame through the game manager with injected menu keys: a visit's
+// fresh campaign, the two-second hold, the hidden series that unlocks and locks the cheats, the
+// sector launchers, the difficulty entries and every switch the state makes.
+#include "fontwriter.h"
+#include "framecheck.h"
+#include "frontend_fixture.h"
+#include "gamemenu.h"
+#include "gamesavemanager.h"
+#include "gamestatemainmenu.h"
+#include "hbclock.h"
+#include "hbcommand.h"
+#include "hbinputmanager.h"
+#include "hbresource.h"
+#include "resourcegroups.h"
+#include "tsfmod.h"
+#include "w2dgraphicmenu.h"
+#include "w2dsurfacegraphicitem.h"
+#include "w2dtextgraphicitem.h"
+#include "win32keyboard.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace fetest
+{
+namespace
+{
+
+const char* const kTitleMusic = "Z_TITLE_STDSB";
+const char* const kLock = "SD_I_SELECT_S2DSB";
+const char* const kUnlock = "SD_I_SELECT_WEAPON_S2DSB";
+const int64_t kT0 = uitest::Ticks(100.0);
+
+std::string LabelOf(W2dMenu* menu)
+{
+    auto* text = menu ? HbCastTo<W2dTextGraphicItem>(menu->GetLabel()) : nullptr;
+    return text ? text->GetText() : std::string("?");
+}
+
+W2dMenu* Entry(W2dMenu* menu, const std::string& label)
+{
+    for (int32_t i = 0; menu && i < menu->GetEntryCount(); ++i)
+        if (LabelOf(menu->GetEntry(i)) == label)
+            return menu->GetEntry(i);
+    return nullptr;
+}
+
+std::vector<std::string> Labels(W2dMenu* menu)
+{
+    std::vector<std::string> labels;
+    for (int32_t i = 0; menu && i < menu->GetEntryCount(); ++i)
+        labels.push_back(LabelOf(menu->GetEntry(i)));
+    return labels;
+}
+
+/// A console command that keeps the lines it was given.
+class Recorder : public HbCommand
+{
+public:
+    explicit Recorder(const char* name) : HbCommand(name, "") {}
+    int Execute(const HbCommandArgs& args, int32_t) override
+    {
+        std::string line;
+        for (int32_t i = 0; i < args.GetCount(); ++i)
+            line += (i ? " " : "") + args.GetToken(i);
+        lines.push_back(line);
+        return 1;
+    }
+    std::vector<std::string> lines;
+};
+
+class MainMenu : public FrontEndTest
+{
+protected:
+    void SetUp() override
+    {
+        FrontEndTest::SetUp();
+        mClocks->SetReal(kT0);
+        DeclareTexts();
+        std::ofstream("FRONTEND.scr").put('\n');
+        ResourceGroupResetLayers();
+        mSounds = std::make_unique<uitest::Sounds>(std::initializer_list<const char*>{kTitleMusic, kLock, kUnlock});
+        ASSERT_TRUE(mSounds->Started());
+        mInput = std::make_unique<uitest::InjectedInput>();
+        HbInputManager* input = HbInputManager::Instance();
+        input->PushCommandContext("Menu");
+        const std::pair<const char*, const char*> bindings[] = {
+            {"MENU_NEXT", "VK_DOWN"},  {"MENU_PREVIOUS", "VK_UP"},      {"MENU_CHOOSE", "VK_RETURN"},
+            {"MENU_UP", "VK_BACK"},    {"MENU_NEXT_VALUE", "VK_RIGHT"}, {"MENU_PREVIOUS_VALUE", "VK_LEFT"},
+            {"MENU_ESC", "VK_ESCAPE"},
+        };
+        for (const auto& [action, key] : bindings)
+            ASSERT_TRUE(mInput->Bind(action, key));
+        input->PopCommandContext("Menu");
+
+        mMenu = new GameState_MainMenu();
+        mMenu->SetProfile(mProfile);
+        for (int32_t id : {12, 11, 6, 10, 7, 17, 18})
+        {
+            auto* target = new BareState(id);
+            mTargets.push_back(target);
+            mMenu->AddTransition(target, 0);
+            target->AddTransition(mMenu, 0);
+        }
+        mMenu->AddTransition(mMenu, 0);
+        mManager->SetCurrentState(mMenu);
+    }
+
+    void TearDown() override
+    {
+        GameState* current = mManager->GetCurrentState();
+        if (current && current->IsEntered())
+            current->Leave();
+        mManager->SetCurrentState(nullptr);
+        delete mMenu; // and every target
+        ResourceGroupUnloadAll();
+        mInput.reset();
+        mSounds.reset();
+        FrontEndTest::TearDown();
+    }
+
+public:
+    virtual void DeclareTexts()
+    {
+        Texts({"TX_MENU_MAIN_NEW_TXT", "TX_MENU_MAIN_LOAD_TXT", "TX_MENU_MAIN_OPTIONS_TXT", "TX_MENU_MAIN_QUIT_TXT",
+               "TX_MENU_DIFFICULTY_EASY_TXT", "TX_MENU_DIFFICULTY_NORMAL_TXT", "TX_MENU_DIFFICULTY_HARD_TXT",
+               "TX_MENU_CONFIRM_NO_TXT", "TX_MENU_CONFIRM_YES_TXT"});
+    }
+
+    /// One game-manager tick at the time (seconds after kT0) with the keys held for it.
+    void Frame(double at, std::initializer_list<uint8_t> keys = {})
+    {
+        mClocks->SetReal(kT0 + uitest::Ticks(at));
+        for (uint8_t key : keys)
+            mInput->Press(key);
+        mManager->Tick();
+        for (uint8_t key : keys)
+            mInput->Lift(key);
+    }
+
+    static uint8_t KeyOf(MainMenuPress press) { return press == kMainMenuPressNextValue ? VK_RIGHT : VK_LEFT; }
+
+    /// The hidden series pressed on frames 0.1 s apart from the time; the time after it.
+    double PressSeries(double at)
+    {
+        for (MainMenuPress press : kMainMenuCheatSequence)
+        {
+            Frame(at, {KeyOf(press)});
+            at += 0.1;
+        }
+        return at;
+    }
+
+    /// Ticks until the menu has been open for a while after the hold; the time after it.
+    double OpenMenu(double from)
+    {
+        for (double at = from; at < 2.5; at += 0.1)
+            Frame(at);
+        return 2.5;
+    }
+
+    /// Enters the visit at kT0 and runs its first frame.
+    void Visit()
+    {
+        mClocks->SetReal(kT0);
+        mMenu->Enter();
+        Frame(0.0);
+    }
+
+    std::unique_ptr<uitest::Sounds> mSounds;
+    std::unique_ptr<uitest::InjectedInput> mInput;
+    GameState_MainMenu* mMenu = nullptr;
+    std::vector<BareState*> mTargets;
+};
+
+TEST_F(MainMenu, EnteringFromTheGameOverLocksTheCheatsAndAVisitStartsAFreshCampaign)
+{
+    mProfile->cheatsUnlocked = 1;
+    mProfile->godMode = 1;
+    mProfile->unlimitedAmmo = 1;
+    mProfile->missionTable.words[MissionTable::kDifficulty] = 2;
+    mProfile->missionTable.words[0] = 3;
+    mProfile->prefs.shootHelper = 1;
+    mProfile->heroGroup = GameProfile::kBonusHeroGroup;
+    mProfile->labelRequest = mProfile->gameOverRequest = mProfile->worldResetRequest = 1;
+    mProfile->newMission = mProfile->missionEndRequest = mProfile->loadRequest = 1;
+    mProfile->campaignComplete = mProfile->forwardEntry = 1;
+    GameSaveManager::Instance()->SaveCheckpoint();
+
+    mClocks->SetReal(kT0);
+    mMenu->Enter();
+    EXPECT_EQ(mProfile->cheatsUnlocked, 0);
+    EXPECT_EQ(mProfile->godMode, 0);
+    EXPECT_EQ(mProfile->unlimitedAmmo, 0);
+    EXPECT_EQ(mProfile->missionTable.words[MissionTable::kDifficulty], 1);
+    EXPECT_EQ(mProfile->missionTable.words[0], 0);
+    EXPECT_EQ(mProfile->prefs.shootHelper, 0);
+    EXPECT_EQ(GameSaveManager::Existing(), nullptr);
+    ASSERT_EQ(ResourceGroupLayer(2)->GetCount(), 1);
+    EXPECT_EQ(static_cast<ResourceGroup*>(ResourceGroupLayer(2)->GetHead()->value)->name, "FRONTEND");
+    EXPECT_GE(TsFModFindChannelBySoundName(kTitleMusic), 0) << "the title music plays";
+    EXPECT_EQ(HbInputManager::Instance()->GetCommandContextName(), "Menu");
+    EXPECT_EQ(Labels(mMenu->GetRootMenu()),
+              (std::vector<std::string>{"TX_MENU_MAIN_NEW_TXT", "TX_MENU_MAIN_LOAD_TXT", "TX_MENU_MAIN_OPTIONS_TXT",
+                                        "TX_MENU_MAIN_QUIT_TXT"}));
+    EXPECT_EQ(Labels(Entry(mMenu->GetRootMenu(), "TX_MENU_MAIN_NEW_TXT")),
+              (std::vector<std::string>{"TX_MENU_DIFFICULTY_EASY_TXT", "TX_MENU_DIFFICULTY_NORMAL_TXT",
+                                        "TX_MENU_DIFFICULTY_HARD_TXT"}));
+    W2dMenu* options = Entry(mMenu->GetRootMenu(), "TX_MENU_MAIN_OPTIONS_TXT");
+    ASSERT_NE(options, nullptr);
+    EXPECT_EQ(options->GetEntryCount(), 3) << "no cheats page";
+
+    // The requests wait for the first update of the visit.
+    EXPECT_EQ(mProfile->labelRequest, 1);
+    Frame(0.0);
+    for (int32_t word :
+         {mProfile->labelRequest, mProfile->gameOverRequest, mProfile->worldResetRequest, mProfile->newMission,
+          mProfile->missionEndRequest, mProfile->loadRequest, mProfile->campaignComplete, mProfile->forwardEntry})
+        EXPECT_EQ(word, 0);
+    EXPECT_EQ(mProfile->heroGroup, GameProfile::kMainHeroGroup);
+
+    // The title slides down into place in one second; the background covers the screen below it.
+    Vector at{};
+    mMenu->GetTitle()->GetPosition(&at);
+    EXPECT_NEAR(at.y, -0.25f, 1e-4f);
+    Frame(0.5);
+    mMenu->GetTitle()->GetPosition(&at);
+    EXPECT_NEAR(at.y, (-0.25f + 0.021f) / 2.0f, 1e-3f);
+    Frame(1.1);
+    mMenu->GetTitle()->GetPosition(&at);
+    EXPECT_NEAR(at.y, 0.021f, 1e-4f);
+    EXPECT_EQ(mMenu->GetBackground()->GetPriority(), -100);
+    EXPECT_EQ(mMenu->GetTitle()->GetPriority(), 2);
+
+    // Leaving takes the menus, the pictures and the context away; the group stays.
+    mMenu->Leave();
+    EXPECT_EQ(mMenu->GetRootMenu(), nullptr);
+    EXPECT_EQ(mMenu->GetTitle(), nullptr);
+    EXPECT_EQ(mMenu->AreMenusBuilt(), 0);
+    EXPECT_NE(HbInputManager::Instance()->GetCommandContextName(), "Menu");
+    EXPECT_EQ(ResourceGroupLayer(2)->GetCount(), 1);
+}
+
+TEST_F(MainMenu, MenuInputWaitsTwoSecondsWhileTheSeriesIsWatchedFromTheFirstFrame)
+{
+    Visit();
+    W2dMenu* root = mMenu->GetRootMenu();
+    const auto first = kMainMenuCheatSequence[0];
+    Frame(0.1, {KeyOf(first)});
+    EXPECT_EQ(mMenu->GetSequenceProgress(), 1);
+    for (double at : {0.5, 1.0, 2.0})
+    {
+        Frame(at, {VK_DOWN});
+        EXPECT_EQ(root->GetCurrentEntry(), root->GetEntry(0)) << at;
+        EXPECT_EQ(root->GetState(), W2dMenu::kOpening) << at;
+        EXPECT_EQ(root->GetStateTime(), kT0 + uitest::Ticks(at)) << "the wipe waits";
+    }
+    const double at = OpenMenu(2.1);
+    ASSERT_EQ(root->GetState(), W2dMenu::kOpen);
+    Frame(at, {VK_DOWN});
+    EXPECT_EQ(root->GetCurrentEntry(), root->GetEntry(1));
+}
+
+TEST_F(MainMenu, AWrongPressOrEscapeClearsTheSeries)
+{
+    Visit();
+    const uint8_t right = KeyOf(kMainMenuCheatSequence[0]);
+    const uint8_t wrong = right == VK_RIGHT ? VK_LEFT : VK_RIGHT;
+    double at = 0.1;
+    auto press = [&](std::initializer_list<uint8_t> keys)
+    {
+        Frame(at, keys);
+        at += 0.1;
+        return mMenu->GetSequenceProgress();
+    };
+    for (int32_t i = 0; i < 4; ++i)
+        ASSERT_EQ(press({KeyOf(kMainMenuCheatSequence[i])}), i + 1);
+    const uint8_t fifthWrong = KeyOf(kMainMenuCheatSequence[4]) == VK_RIGHT ? VK_LEFT : VK_RIGHT;
+    EXPECT_EQ(press({fifthWrong}), 0) << "a wrong press";
+    EXPECT_EQ(press({right}), 1) << "starts again at the first";
+    EXPECT_EQ(press({}), 1) << "a frame without a value press keeps it";
+    EXPECT_EQ(press({VK_ESCAPE}), 0);
+    EXPECT_EQ(press({wrong}), 0);
+    EXPECT_EQ(press({VK_ESCAPE, right}), 1) << "cleared, then the first press of the frame";
+    EXPECT_EQ(mProfile->cheatsUnlocked, 0);
+}
+
+TEST_F(MainMenu, TheSeriesUnlocksTheCheatsOnReentryAndLocksThemAgain)
+{
+    Visit();
+    mSounds->Clear();
+    double at = PressSeries(0.1);
+    EXPECT_EQ(mSounds->Played(), std::vector<std::string>{kUnlock});
+    EXPECT_EQ(mManager->GetCurrentState(), mMenu);
+    EXPECT_TRUE(mMenu->IsEntered());
+    EXPECT_EQ(mProfile->cheatsUnlocked, 1);
+    W2dMenu* root = mMenu->GetRootMenu();
+    EXPECT_EQ(LabelOf(root->GetEntry(0)), "DEBUG");
+    W2dMenu* options = Entry(root, "TX_MENU_MAIN_OPTIONS_TXT");
+    ASSERT_NE(options, nullptr);
+    EXPECT_EQ(LabelOf(options->GetEntry(3)), "Cheats");
+    EXPECT_EQ(Labels(options->GetEntry(3)), (std::vector<std::string>{"", "GOD"}))
+        << "the unlimited choice's text is not among this test's texts";
+    mProfile->godMode = 1;
+
+    // The re-entry's first update resets the campaign but keeps the cheats.
+    Frame(at);
+    EXPECT_EQ(mProfile->cheatsUnlocked, 1);
+    EXPECT_EQ(mProfile->godMode, 1);
+    mSounds->Clear();
+    PressSeries(at + 0.1);
+    EXPECT_EQ(mSounds->Played(), std::vector<std::string>{kLock});
+    EXPECT_EQ(mProfile->cheatsUnlocked, 0);
+    EXPECT_EQ(LabelOf(mMenu->GetRootMenu()->GetEntry(0)), "TX_MENU_MAIN_NEW_TXT");
+    EXPECT_EQ(Entry(mMenu->GetRootMenu(), "TX_MENU_MAIN_OPTIONS_TXT")->GetEntryCount(), 3);
+}
+
+TEST_F(MainMenu, TheDebugPageLaunchesSectorsByConsoleLine)
+{
+    Visit();
+    PressSeries(0.1);
+    W2dMenu* debug = Entry(mMenu->GetRootMenu(), "DEBUG");
+    ASSERT_NE(debug, nullptr);
+    EXPECT_EQ(Labels(debug),
+              (std::vector<std::string>{"W1", "W2", "W3", "W4", "W7", "W8", "W9", "Video Intro", "Video Outro"}));
+    int32_t launchers = 0;
+    for (int32_t w = 0; w < 7; ++w)
+        for (int32_t l = 0; l < debug->GetEntry(w)->GetEntryCount(); ++l)
+            launchers += debug->GetEntry(w)->GetEntry(l)->GetEntryCount();
+    EXPECT_EQ(launchers, 39);
+    EXPECT_EQ(Labels(Entry(debug, "W8")), (std::vector<std::string>{"W8L1", "W8L2"}));
+    W2dMenu* level = Entry(Entry(debug, "W7"), "W7L1");
+    EXPECT_EQ(Labels(level), (std::vector<std::string>{"W7L1S1", "W7L1S2", "W7L1S3", "W7L1S5"}));
+    W2dMenu* launcher = Entry(level, "W7L1S5");
+    ASSERT_NE(launcher, nullptr);
+
+    // The scenario command is not there: the line answers "no such command" and the menu stays.
+    ASSERT_EQ(HbCommandManager::Instance()->FindCommand("launch_sector"), nullptr);
+    mProfile->labelAfterMission = 1;
+    mProfile->forwardEntry = 0;
+    EXPECT_EQ(launcher->Notify(W2dMenu::kChoose), 0);
+    EXPECT_EQ(mProfile->forwardEntry, 1);
+    EXPECT_EQ(mProfile->labelAfterMission, 0);
+    Frame(1.5);
+    EXPECT_EQ(mManager->GetCurrentState(), mMenu);
+    EXPECT_EQ(mProfile->labelRequest, 0);
+
+    {
+        Recorder command("launch_sector");
+        launcher->Notify(W2dMenu::kChoose);
+        Entry(Entry(Entry(debug, "W1"), "W1L1"), "W1L1S1")->Notify(W2dMenu::kChoose);
+        EXPECT_EQ(command.lines, (std::vector<std::string>{"launch_sector 0 W7 L1 S05", "launch_sector 0 W1 L1 S01"}));
+    }
+    // The command's label request takes the main menu to the label state at the frame's end.
+    mProfile->labelRequest = 1;
+    Frame(1.6);
+    EXPECT_EQ(mManager->GetCurrentState()->GetId(), kGameStateLabel);
+}
+
+TEST_F(MainMenu, ADifficultyIsStoredAndTheIntroVideoLeadsToTheMissionSelection)
+{
+    const int32_t difficulties[] = {0, 1, 2};
+    const char* const entries[] = {"TX_MENU_DIFFICULTY_EASY_TXT", "TX_MENU_DIFFICULTY_NORMAL_TXT",
+                                   "TX_MENU_DIFFICULTY_HARD_TXT"};
+    for (int32_t i = 0; i < 3; ++i)
+    {
+        mManager->SetCurrentState(mMenu);
+        Visit();
+        EXPECT_EQ(mProfile->missionTable.words[MissionTable::kDifficulty], 1) << "each visit starts at normal";
+        W2dMenu* entry = Entry(Entry(mMenu->GetRootMenu(), "TX_MENU_MAIN_NEW_TXT"), entries[i]);
+        ASSERT_NE(entry, nullptr);
+        EXPECT_EQ(entry->Notify(W2dMenu::kChoose), 0);
+        EXPECT_EQ(mProfile->missionTable.words[MissionTable::kDifficulty], difficulties[i]);
+        EXPECT_EQ(mProfile->cinematicRequest, 1);
+        EXPECT_EQ(mProfile->cinematicVideo, "FE_VIDEO_INTRO_VID");
+        EXPECT_EQ(mProfile->cinematicSkippable, 1);
+        EXPECT_EQ(mProfile->stateAfterCinematic, kGameStateSelectMission);
+        Frame(0.1);
+        EXPECT_EQ(mManager->GetCurrentState()->GetId(), kGameStateCinematic);
+        EXPECT_FALSE(mMenu->IsEntered());
+        mManager->GetCurrentState()->Leave();
+    }
+}
+
+TEST_F(MainMenu, TheQuitPageClosesOnNoAndEndsTheGameOnYes)
+{
+    Visit();
+    double at = OpenMenu(0.1);
+    W2dMenu* root = mMenu->GetRootMenu();
+    W2dMenu* quit = Entry(root, "TX_MENU_MAIN_QUIT_TXT");
+    ASSERT_NE(quit, nullptr);
+    // Walks the menus with one key per frame, then lets the wipes finish.
+    auto keys = [&](std::initializer_list<uint8_t> presses)
+    {
+        for (uint8_t key : presses)
+        {
+            Frame(at, {key});
+            at += 0.05;
+            for (int i = 0; i < 6; ++i, at += 0.05)
+                Frame(at);
+        }
+    };
+    keys({VK_UP, VK_RETURN});
+    ASSERT_EQ(mMenu->GetCurrentMenu(), quit);
+    keys({VK_RETURN});
+    EXPECT_EQ(mMenu->GetCurrentMenu(), root) << "no closes the page";
+    EXPECT_EQ(mProfile->quitRequest, 0);
+    keys({VK_RETURN, VK_DOWN});
+    ASSERT_EQ(mMenu->GetCurrentMenu(), quit);
+    mClocks->SetReal(kT0 + uitest::Ticks(at));
+    mInput->Press(VK_RETURN);
+    EXPECT_EQ(mManager->Tick(), 0) << "yes ends the game at the frame's end";
+    mInput->Lift(VK_RETURN);
+    EXPECT_EQ(mProfile->quitRequest, 1);
+}
+
+TEST_F(MainMenu, EveryStateTheMainMenuSwitchesToIsADeclaredTransition)
+{
+    // The game's own graph declares exactly these, none of them as an overlay.
+    mManager->BuildStates();
+    GameState* language = mManager->GetCurrentState();
+    GameState* main = language->FindTransition(kGameStateIntro)->target->FindTransition(kGameStateMainMenu)->target;
+    std::vector<int32_t> declared;
+    for (int32_t t = 0; t < main->GetTransitionCount(); ++t)
+    {
+        declared.push_back(main->GetTransition(t)->target->GetId());
+        EXPECT_EQ(main->GetTransition(t)->overlay, 0);
+    }
+    std::sort(declared.begin(), declared.end());
+    EXPECT_EQ(declared, (std::vector<int32_t>{1, 6, 7, 10, 11, 12, 17, 18}));
+    language->Leave();
+    delete language;
+    mManager->SetCurrentState(mMenu);
+
+    // Each one is walked from a visit: the menu's own routes inside its frames, then the rest.
+    struct Walk
+    {
+        int32_t id;
+        void (*route)(MainMenu*);
+    };
+    const Walk walks[] = {
+        {11,
+         [](MainMenu* t)
+         {
+             const double at = t->OpenMenu(0.1);
+             t->Frame(at, {VK_DOWN});
+             t->Frame(at + 0.1, {VK_RETURN});
+         }},
+        {17,
+         [](MainMenu* t)
+         {
+             MenuOnVideoIntro(nullptr);
+             t->Frame(0.1);
+         }},
+        {18,
+         [](MainMenu* t)
+         {
+             t->mProfile->labelRequest = 1;
+             t->Frame(0.1);
+         }},
+        {1, [](MainMenu* t) { t->PressSeries(0.1); }},
+        {12, [](MainMenu* t) { t->mMenu->SwitchTo(kGameStateSelectMission); }},
+        {6, [](MainMenu* t) { t->mMenu->SwitchTo(kGameStateStage); }},
+        {10, [](MainMenu* t) { t->mMenu->SwitchTo(kGameStateCredits); }},
+        {7, [](MainMenu* t) { t->mMenu->SwitchTo(kGameStateIntro); }},
+    };
+    for (const Walk& walk : walks)
+    {
+        SCOPED_TRACE(walk.id);
+        mManager->SetCurrentState(mMenu);
+        Visit();
+        walk.route(this);
+        GameState* now = mMenu->GetPending() ? mMenu->GetPending() : mManager->GetCurrentState();
+        ASSERT_EQ(now->GetId(), walk.id);
+        EXPECT_TRUE(now->IsEntered());
+        if (walk.id == kGameStateSaveLoad)
+        {
+            EXPECT_EQ(mProfile->saveLoadMode, 1);
+            EXPECT_EQ(mProfile->saveLoadWord, kGameStateSelectMission);
+        }
+        if (walk.id != kGameStateMainMenu)
+        {
+            EXPECT_FALSE(mMenu->IsEntered());
+            EXPECT_EQ(mMenu->GetRootMenu(), nullptr);
+            EXPECT_NE(HbInputManager::Instance()->GetCommandContextName(), "Menu");
+        }
+        else
+        {
+            EXPECT_TRUE(mMenu->IsEntered());
+            mMenu->Leave();
+        }
+        mProfile->labelRequest = 0;
+        mProfile->cinematicRequest = 0;
+    }
+}
+
+// ---- Drawing ------------------------------------------------------------------------------------------------
+
+constexpr uint32_t kBackdrop = 0xFF305070u;
+constexpr uint32_t kTitleColour = 0xFFB08030u;
+constexpr uint32_t kBorder = 0xFF203060u;
+constexpr uint32_t kShadow = 0xFF802020u;
+constexpr uint32_t kRow = 0xFFE8E8D0u;
+constexpr uint32_t kClear = 0xFF000000u;
+
+/// The open menu on a 128 x 128 screen over flat-coloured pictures and tiles, its labels in a font
+/// whose letters have width but no ink, so the frame and the rows are what shows.
+class MainMenuDrawn : public MainMenu
+{
+public:
+    MainMenuDrawn() { mScreenSize = 128; }
+
+    void DeclareTexts() override
+    {
+        mResources->Text("TX_MENU_MAIN_NEW_TXT", "Start a new campaign");
+        mResources->Text("TX_MENU_MAIN_LOAD_TXT", "Load a game");
+        mResources->Text("TX_MENU_MAIN_OPTIONS_TXT", "Options");
+        mResources->Text("TX_MENU_MAIN_QUIT_TXT", "Quit");
+        std::vector<OutlineGlyph> glyphs;
+        for (uint32_t code = 32; code < 127; ++code)
+            glyphs.push_back({code, {}, 0.5f});
+        std::filesystem::create_directories("fonts");
+        ASSERT_TRUE(FontWriter::WriteText("fonts/blank.met", FontWriter::Metrics3("Blank", glyphs)));
+        HbResourceManager::Instance()->AddPath(W2dMenu::kMenuFont, "fonts\\blank.met");
+        mResources->SolidTexture("FE_INTRO_TEX", 8, 8, kBackdrop);
+        mResources->SolidTexture("FE_INTRO_TITLE_TEX", 8, 8, kTitleColour);
+        for (const char* id : {"FE_MAIN_BORDER_TEX", "FE_MAIN_BORDER_CORNER_TEX"})
+            mResources->SolidTexture(id, 4, 4, kBorder);
+        for (const char* id : {"FE_MAIN_BORDER_SHADOW_TEX", "FE_MAIN_CORNER_SHADOW_TEX", "FE_MAIN_ANGLE_SHADOW_TEX"})
+            mResources->SolidTexture(id, 4, 4, kShadow);
+        mResources->SolidTexture("FE_MAIN_WHITE_BACKGROUND_TEX", 4, 4, kRow);
+    }
+
+    void TearDown() override
+    {
+        MainMenu::TearDown();
+        HbResourceManager* manager = HbResourceManager::Instance();
+        while (manager->GetPathCount(W2dMenu::kMenuFont) > 0)
+            manager->RemovePath(W2dMenu::kMenuFont);
+    }
+};
+
+TEST_F(MainMenuDrawn, TheOpenMenuIsItsFrameTilesAndRowsOverTheBackgroundAndTitle)
+{
+    Visit();
+    OpenMenu(0.1);
+    W2dGraphicMenu* root = mMenu->GetRootMenu();
+    ASSERT_EQ(root->GetState(), W2dMenu::kOpen);
+    int32_t width = 0, height = 0;
+    std::vector<uint32_t> actual = uitest::DrawSurfaces(Screen(), kClear, &width, &height);
+    ASSERT_EQ(width, 128);
+    ASSERT_EQ(height, 128);
+
+    // The widest text of the tree is a root label: the menu is as wide as the frame's rows, on
+    // the tile grid, centred with its four rows.
+    const float u = 0.03125f;
+    const float w = root->GetWidth();
+    ASSERT_GT(w, 0.3f);
+    EXPECT_FLOAT_EQ(w, root->GetCommonWidth());
+    const float x = (1.0f - w) / 2.0f, y = (1.0f - 4.0f * 0.0625f) / 2.0f;
+    const int32_t columns = int32_t(std::lround(w / u)) + 1;
+    const float left = x - u;
+
+    uitest::Reference expected(width, height, kClear);
+    std::vector<std::vector<float>> rects;
+    auto fill = [&](float rx, float ry, float rw, float rh, uint32_t colour)
+    {
+        expected.Fill(rx, ry, rw, rh, colour & 0xFFFFFF);
+        rects.push_back({rx, ry, rw, rh});
+    };
+    fill(0.0f, 0.0f, 1.0f, 1.0f, kBackdrop);
+    fill(0.0f, 0.021f, 1.0f, 0.25f, kTitleColour);
+    for (int r = 0; r < 4; ++r)
+        fill(left + u, r == 0 ? y - u / 2 : y + 0.0625f * float(r), w, r == 0 ? 0.078125f : 0.0625f, kRow);
+    for (int i = 0; i < columns; ++i)
+    {
+        fill(left + u * float(i), y - u, u, u, kBorder);
+        fill(left + u * float(i), y + 8 * u, u, u, kBorder);
+    }
+    for (int j = 0; j < 8; ++j)
+    {
+        fill(left, y + u * float(j), u, u, kBorder);
+        fill(left + u * float(columns - 1), y + u * float(j), u, u, kBorder);
+    }
+    for (const auto& r : rects)
+        expected.IgnoreEdges(r[0], r[1], r[2], r[3], actual);
+    EXPECT_EQ(framecheck::CheckFrame("app_main_menu", width, height, actual, expected.pixels, 3), "");
+}
+
+} // namespace
+} // namespace fetest
