@@ -145,7 +145,8 @@ int main(int argc, char** argv)
     }
     const int result = BenchRunWithRatios(
         argc, argv, {{"game to main menu / bare shell start", "Start/game to the main menu", "Start/bare shell"}},
-        "wall time of each child process from its start; the game's time ends when its trace shows the main menu");
+        "wall time of each child process from its start (the CPU column is the benchmark's own thread, not the "
+        "child's); the game's time ends when its trace shows the main menu");
     if (gGamePeakMb > 0.0 && gShellPeakMb > 0.0)
         std::printf("%-60s peak memory %.1f MB / %.1f MB, ratio %.2f (goal: at most %.0f MB)\n",
                     "game to main menu / bare shell start", gGamePeakMb, gShellPeakMb, gGamePeakMb / gShellPeakMb,
