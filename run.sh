@@ -10,8 +10,13 @@ cmake --build build/release --target velmoran mkcontent
 if [ ! -f build/content/PERMANENT.PAK ] || [ build/release/tools/mkcontent/mkcontent -nt build/content/PERMANENT.PAK ]; then
     ./build/release/tools/mkcontent/mkcontent build/content
 fi
-if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${SDL_VIDEODRIVER:-}" ]; then
-    export SDL_VIDEODRIVER=offscreen
+# Without a display the set's drive file plays the run: it reaches the main menu, saves
+# build/frames/run-main-menu.png and quits. On a desktop the window takes real input.
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    export SDL_VIDEODRIVER="${SDL_VIDEODRIVER:-offscreen}"
+fi
+if [ "${SDL_VIDEODRIVER:-}" = offscreen ]; then
+    export VELMORAN_DRIVE="${VELMORAN_DRIVE:-drive/main-menu.txt}"
 fi
 cd build/content
 exec ../release/src/app/velmoran "$@"

@@ -3,6 +3,7 @@
 #include "app.h"
 
 #include "gameapplication.h"
+#include "gamedrive.h"
 #include "gameservicesdefaults.h"
 #include "hbapplication.h"
 
@@ -65,6 +66,9 @@ int AppMain(int argc, char** argv)
     static std::string commandLine;
     commandLine = CommandLineText(argc, argv);
     GameServicesInstallDefaults();
-    gGameApplication.SetFrameBound(FrameBound());
-    return ApplicationMain(GetModuleHandleA(nullptr), nullptr, commandLine.data(), SW_SHOWDEFAULT);
+    const long driveBound = GameDriveStart() ? GameDriveFrameBound() : 0;
+    gGameApplication.SetFrameBound(driveBound > 0 ? driveBound : FrameBound());
+    const int code = ApplicationMain(GetModuleHandleA(nullptr), nullptr, commandLine.data(), SW_SHOWDEFAULT);
+    GameDriveEnd(code);
+    return code;
 }

@@ -1,6 +1,7 @@
 // The game's application hooks.
 #include "gameapplication.h"
 
+#include "gamedrive.h"
 #include "gameservices.h"
 #include "gamestatemanager.h"
 #include "hbclock.h"
@@ -62,10 +63,12 @@ int32_t GameApplication::Init()
 
 int32_t GameApplication::Tick()
 {
+    GameDriveBeforeFrame();
     if (HbRealClock* clock = HbRealClock::Instance())
         clock->Tick();
     GameStateManager* manager = GameStateManager::Existing();
     const int32_t goOn = manager ? manager->Tick() : 0;
+    GameDriveAfterFrame();
     if (!goOn || (mFrameBound > 0 && ++mFrames >= mFrameBound))
     {
         WindowState().flags |= HbWindowState::kQuit;

@@ -27,6 +27,7 @@ struct Layer
 
 Layer sLayers[kResourceLayerCount];
 ResourceGroup* sLoading = nullptr;
+ResourceGroupObserver sObserver = nullptr;
 
 // Empties a list without touching what its values point at.
 void Forget(HbPtrList& list)
@@ -106,6 +107,8 @@ void ReleaseRecord(ResourceRecord* record)
 void UnloadGroup(Layer& layer, HbPtrListNode* node)
 {
     auto* group = static_cast<ResourceGroup*>(node->value);
+    if (sObserver)
+        sObserver("unload", group->name.c_str(), layer.id);
     while (!group->resources.IsEmpty())
         ReleaseRecord(static_cast<ResourceRecord*>(group->resources.PopFront()));
     if (group->packMounted)
@@ -175,7 +178,14 @@ int32_t ResourceGroupLoad(const char* name, int32_t layerIndex)
     sLoading = outer;
     if (textures)
         textures->EndDictionary(name);
+    if (sObserver)
+        sObserver("load", name, layerIndex);
     return kResourceGroupDone;
+}
+
+void ResourceGroupSetObserver(ResourceGroupObserver observer)
+{
+    sObserver = observer;
 }
 
 int32_t ResourceGroupUnload(const char* name)

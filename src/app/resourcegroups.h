@@ -70,6 +70,12 @@ int32_t ResourceGroupMountPak(const char* name);
 /// no group being loaded the path is only registered.
 int32_t ResourceGroupAddResource(const char* id, const char* path);
 
+/// Told of every group loaded ("load", after its script ran) and unloaded ("unload", before
+/// its resources go), with the group's name and layer.
+using ResourceGroupObserver = void (*)(const char* event, const char* name, int32_t layer);
+/// One observer at a time; null for none.
+void ResourceGroupSetObserver(ResourceGroupObserver observer);
+
 /// The group being loaded, or null.
 ResourceGroup* ResourceGroupLoading();
 /// The groups of a layer (null outside 0..2).

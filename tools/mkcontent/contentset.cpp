@@ -289,6 +289,24 @@ const char kCommands[] = "CreateControler 0 Keyboard\r\n"
                          "bind Keyboard SKIP_CINEMATIC VK_ESCAPE CLICK\r\n"
                          "SetCommandContext Default\r\n";
 
+// The headless run of ./run.sh: the first flag (a click is seen once its key was up in a frame,
+// so not on the first frame), the intro's title screen, the main menu saved as
+// ../frames/run-main-menu.png (build/frames beside build/content) once its labels have settled,
+// then Quit and Yes. A frame is a quarter of a second: the logos reach the title in 90 frames.
+const char kDriveMainMenu[] = "# Headless run: language choice, intro title, main menu, then Quit and Yes.\n"
+                              "step 2500000\n"
+                              "bound 400\n"
+                              "frames ../frames\n"
+                              "at 2 key VK_RETURN\n"
+                              "on 7 +100 key VK_RETURN\n"
+                              "on 1 +40 save run-main-menu\n"
+                              "on 1 +41 key VK_DOWN\n"
+                              "on 1 +45 key VK_DOWN\n"
+                              "on 1 +49 key VK_DOWN\n"
+                              "on 1 +53 key VK_RETURN\n"
+                              "on 1 +61 key VK_DOWN\n"
+                              "on 1 +65 key VK_RETURN\n";
+
 const char kGrounds[] = "GroundCreateTypeBegin DEFAULT 0\r\n"
                         "GroundCreateTypeEnd\r\n";
 
@@ -384,6 +402,8 @@ std::string ContentWrite(const std::string& folder)
     };
     if (!text("variable.scr", kVariables) || !text("commands.scr", kCommands) || !text("grounds.scr", kGrounds))
         return "cannot write the command scripts";
+    if (!fs::create_directories(temporary / "drive", error) || !text("drive/main-menu.txt", kDriveMainMenu))
+        return "cannot write the drive file";
 
     const std::vector<ContentGroup>& groups = ContentGroups();
     for (size_t g = 0; g < groups.size(); ++g)

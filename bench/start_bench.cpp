@@ -1,0 +1,157 @@
+// Benchmark: the game binary from its start to the main menu (a fresh content set, the set's
+// headless drive file) against the bare application shell's start to its first frame, each a
+// child process on the offscreen driver; wall time and peak resident memory (getrusage), beside
+// the goals of 1 s and 256 MB.
+#include "benchsupport.h"
+#include "contentset.h"
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+constexpr double kGoalSeconds = 1.0;
+constexpr double kGoalMegabytes = 256.0;
+
+fs::path gRoot;
+double gGamePeakMb = 0.0;
+double gShellPeakMb = 0.0;
+
+struct Child
+{
+    double seconds = -1.0; ///< until the awaited trace line, or until exit when none is awaited
+    double peakMb = 0.0;
+    bool ok = false;
+};
+
+// Runs the binary in folder; when awaited is not empty, the time is taken when a line starting
+// with it comes on the child's standard output (the drive trace), else when the child exits.
+// The time the child takes after that is left out of the benchmark's timing.
+Child RunChild(benchmark::State& state, const std::string& binary, const fs::path& folder, const char* drive,
+               const std::string& awaited)
+{
+    Child result;
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0)
+        return result;
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t child = fork();
+    if (child == 0)
+    {
+        dup2(pipeEnds[1], 1);
+        close(pipeEnds[0]);
+        close(pipeEnds[1]);
+        if (chdir(folder.c_str()) != 0)
+            _exit(127);
+        if (drive)
+            setenv("VELMORAN_DRIVE", drive, 1);
+        execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(pipeEnds[1]);
+    std::string line;
+    bool seen = awaited.empty();
+    char c;
+    while (read(pipeEnds[0], &c, 1) == 1)
+    {
+        if (c != '\n')
+        {
+            line += c;
+            continue;
+        }
+        if (!seen && line.rfind(awaited, 0) == 0)
+        {
+            seen = true;
+            result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            state.PauseTiming();
+        }
+        line.clear();
+    }
+    close(pipeEnds[0]);
+    int status = 0;
+    rusage usage{};
+    const bool reaped = child > 0 && wait4(child, &status, 0, &usage) == child;
+    if (awaited.empty())
+        result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    else if (seen)
+        state.ResumeTiming();
+    result.peakMb = double(usage.ru_maxrss) / 1024.0;
+    result.ok = reaped && seen && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return result;
+}
+
+void BM_GameToMainMenu(benchmark::State& state)
+{
+    const fs::path set = gRoot / "set";
+    const std::string drive = (gRoot / "bench.drive").string();
+    // The set's own run, its frames kept out of the build folder; the trace comes on stdout.
+    std::ifstream in(set / "drive" / "main-menu.txt");
+    std::ofstream(drive) << std::string((std::istreambuf_iterator<char>(in)), {}) << "frames "
+                         << (gRoot / "frames").string() << "\n";
+    for (auto _ : state)
+    {
+        const Child run = RunChild(state, VELMORAN_BINARY, set, drive.c_str(), "state 1 ");
+        if (!run.ok)
+        {
+            state.SkipWithError("the game did not reach the main menu and quit cleanly");
+            return;
+        }
+        gGamePeakMb = std::max(gGamePeakMb, run.peakMb);
+    }
+    state.counters["peak_MB"] = gGamePeakMb;
+}
+BENCHMARK(BM_GameToMainMenu)->Name("Start/game to the main menu")->UseRealTime()->Unit(benchmark::kMillisecond);
+
+void BM_BareShellStart(benchmark::State& state)
+{
+    for (auto _ : state)
+    {
+        const Child run = RunChild(state, BARESHELL_BINARY, gRoot, nullptr, "");
+        if (!run.ok)
+        {
+            state.SkipWithError("the bare shell did not run");
+            return;
+        }
+        gShellPeakMb = std::max(gShellPeakMb, run.peakMb);
+    }
+    state.counters["peak_MB"] = gShellPeakMb;
+}
+BENCHMARK(BM_BareShellStart)->Name("Start/bare shell")->UseRealTime()->Unit(benchmark::kMillisecond);
+} // namespace
+
+int main(int argc, char** argv)
+{
+    setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    setenv("ALSOFT_DRIVERS", "null", 0);
+    gRoot = fs::temp_directory_path() / ("velmoran-start-bench-" + std::to_string(getpid()));
+    fs::remove_all(gRoot);
+    const std::string failed = ContentWrite((gRoot / "set").string());
+    if (!failed.empty())
+    {
+        std::fprintf(stderr, "the content set could not be made: %s\n", failed.c_str());
+        return 1;
+    }
+    const int result = BenchRunWithRatios(
+        argc, argv, {{"game to main menu / bare shell start", "Start/game to the main menu", "Start/bare shell"}},
+        "wall time of each child process from its start (the CPU column is the benchmark's own thread, not the "
+        "child's); the game's time ends when its trace shows the main menu");
+    if (gGamePeakMb > 0.0 && gShellPeakMb > 0.0)
+        std::printf("%-60s peak memory %.1f MB / %.1f MB, ratio %.2f (goal: at most %.0f MB)\n",
+                    "game to main menu / bare shell start", gGamePeakMb, gShellPeakMb, gGamePeakMb / gShellPeakMb,
+                    kGoalMegabytes);
+    std::printf("%-60s goal: the main menu within %.0f s of the start\n", "", kGoalSeconds);
+    fs::remove_all(gRoot);
+    return result;
+}

@@ -1,0 +1,67 @@
+// The drive mode of the game binary: a file named by VELMORAN_DRIVE scripts a whole run, so a
+// run without a person is the same on every machine. Each frame moves the performance counter
+// on by a fixed step; keys are pressed at given frames or a number of frames after a state is
+// entered; frames are saved as PNG by name; state switches and group loads go to a trace; a
+// bound ends the run; a line can take the display adapter away.
+//
+// The file, one command a line ('#' starts a comment):
+//     step <ticks>                performance-counter ticks per frame (10 MHz; default 166667)
+//     bound <frames>              the run ends after that many frames
+//     trace <path>                where the trace goes (default: standard output)
+//     frames <folder>             where saved frames go (default: "frames")
+//     fault adapter               the display layer offers no adapter
+//     at <frame> key <VK_NAME>    press and release the key before that frame (frames count from 1)
+//     at <frame> save <name>      save the frame drawn then as <folder>/<name>.png
+//     on <state> [+<n>] key|save  the same, n frames (default 1) after the state was entered
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct GameDriveEvent
+{
+    enum Kind : int32_t
+    {
+        kKey,
+        kSave,
+    };
+    Kind kind = kKey;
+    /// -1 for a frame number, else the state whose entry the frame counts from.
+    int32_t state = -1;
+    /// The frame number, or the frames after the state's entry (1 or more).
+    int64_t frame = 0;
+    int32_t keyCode = 0;
+    std::string name; ///< the key's name or the saved frame's name
+};
+
+struct GameDriveScript
+{
+    int64_t step = 166667;
+    long bound = 0;
+    std::string trace;
+    std::string frames = "frames";
+    bool adapterFault = false;
+    std::vector<GameDriveEvent> events;
+};
+
+/// Reads a drive file's text into script; a line it cannot use is skipped, and what was wrong
+/// with it is added to the answer ("line <n>: <what>"), one line each. Empty when all was read.
+std::string GameDriveParse(const std::string& text, GameDriveScript* script);
+
+// ---- The run ----------------------------------------------------------------------------
+
+/// Before the application shell: reads the file VELMORAN_DRIVE names, freezes the performance
+/// counter and sets the adapter fault. Bad lines are reported on stderr and skipped; a file that
+/// cannot be read is reported and the run goes on undriven. 1 when a drive file runs the program.
+int32_t GameDriveStart();
+/// The drive file's frame bound, 0 for none (or no drive file).
+long GameDriveFrameBound();
+/// Before each frame: the counter moves one step, the keys due are pressed.
+void GameDriveBeforeFrame();
+/// After each frame: a state switch is traced with the groups of every layer, the frames due
+/// are saved.
+void GameDriveAfterFrame();
+/// After the application shell returned: traces the exit code and the groups and group records
+/// left.
+void GameDriveEnd(int exitCode);

@@ -1,0 +1,93 @@
+// The drive file's reader: what each command sets, and that every bad line is named, skipped
+// and leaves the lines around it read.
+#include "gamedrive.h"
+
+#include "win32keyboard.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace
+{
+TEST(GameDrive, ReadsEveryCommandAndKeepsTheEventsInOrder)
+{
+    GameDriveScript script;
+    const std::string errors = GameDriveParse("# a whole run\r\n"
+                                              "step 333333\r\n"
+                                              "bound 400   # safety net\n"
+                                              "trace out/trace.txt\n"
+                                              "frames ../frames\n"
+                                              "fault adapter\n"
+                                              "\n"
+                                              "at 1 key VK_RETURN\n"
+                                              "at 2 save language\n"
+                                              "on 7 key VK_RETURN\n"
+                                              "on 1 +40 save main-menu\n",
+                                              &script);
+    EXPECT_EQ(errors, "");
+    EXPECT_EQ(script.step, 333333);
+    EXPECT_EQ(script.bound, 400);
+    EXPECT_EQ(script.trace, "out/trace.txt");
+    EXPECT_EQ(script.frames, "../frames");
+    EXPECT_TRUE(script.adapterFault);
+    ASSERT_EQ(script.events.size(), 4u);
+    const struct
+    {
+        GameDriveEvent::Kind kind;
+        int32_t state;
+        int64_t frame;
+        int32_t key;
+        const char* name;
+    } expected[] = {{GameDriveEvent::kKey, -1, 1, VK_RETURN, "VK_RETURN"},
+                    {GameDriveEvent::kSave, -1, 2, 0, "language"},
+                    {GameDriveEvent::kKey, 7, 1, VK_RETURN, "VK_RETURN"},
+                    {GameDriveEvent::kSave, 1, 40, 0, "main-menu"}};
+    for (size_t i = 0; i < script.events.size(); ++i)
+    {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(script.events[i].kind, expected[i].kind);
+        EXPECT_EQ(script.events[i].state, expected[i].state);
+        EXPECT_EQ(script.events[i].frame, expected[i].frame);
+        if (expected[i].kind == GameDriveEvent::kKey)
+            EXPECT_EQ(script.events[i].keyCode, expected[i].key);
+        EXPECT_EQ(script.events[i].name, expected[i].name);
+    }
+}
+
+TEST(GameDrive, NamesEveryBadLineAndSkipsOnlyThatLine)
+{
+    const struct
+    {
+        const char* line;
+        const char* error;
+    } cases[] = {
+        {"walk 3", "unknown command \"walk\""},
+        {"step 0", "step takes one whole number above 0"},
+        {"step 10x", "step takes one whole number above 0"},
+        {"bound 99999999999999999999999", "bound takes one whole number above 0"},
+        {"trace", "trace takes one path"},
+        {"fault display", "the only fault is \"adapter\""},
+        {"at 0 key VK_RETURN", "a frame number counts from 1"},
+        {"at 3", "an event is \"key <name>\" or \"save <name>\""},
+        {"at 3 key VK_NOPE", "unknown key \"VK_NOPE\""},
+        {"at 3 press VK_RETURN", "an event is \"key <name>\" or \"save <name>\""},
+        {"at 3 save ../escape", "a frame's name is a file name without a folder"},
+        {"on -1 key VK_RETURN", "a state is a number from 0 to 1000"},
+        {"on 7 +0 key VK_RETURN", "the frames after an entry are +1 or more"},
+        {"on 7 + key VK_RETURN", "the frames after an entry are +1 or more"},
+        {"on", "on needs a number"},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.line);
+        GameDriveScript script;
+        const std::string errors =
+            GameDriveParse(std::string("at 1 key VK_DOWN\n") + c.line + "\nat 5 save after\n", &script);
+        EXPECT_EQ(errors, std::string("line 2: ") + c.error + "\n");
+        ASSERT_EQ(script.events.size(), 2u);
+        EXPECT_EQ(script.events[0].name, "VK_DOWN");
+        EXPECT_EQ(script.events[1].name, "after");
+    }
+}
+} // namespace

@@ -1,0 +1,258 @@
+// The game binary run from its start to its quit on a fresh copy of the content set with the
+// set's own drive file: the language choice, the intro and the main menu in turn with the groups
+// of each layer, their frames read back against references painted from the set's colour table
+// and the menu frame's tiles, the preferences the hand-over saves, a clean quit.
+#include "e2e_fixture.h"
+#include "framecheck.h"
+#include "gameprefs.h"
+#include "uisupport.h"
+
+#include <png.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace e2etest
+{
+namespace
+{
+// ---- The front end, start to quit ---------------------------------------------------------------
+
+// Where the drive file saves the frames the tests compare, in frames after each state's entry.
+// The intro's title comes in under the fade overlay about 92 frames after the intro starts.
+constexpr const char kFrameLines[] = "at 2 save language\n"
+                                     "on 7 +86 save fade-86\non 7 +87 save fade-87\non 7 +88 save fade-88\n"
+                                     "on 7 +89 save fade-89\non 7 +90 save fade-90\non 7 +91 save fade-91\n"
+                                     "on 7 +92 save fade-92\non 7 +93 save fade-93\non 7 +94 save fade-94\n"
+                                     "on 7 +95 save fade-95\n"
+                                     "on 7 +96 save intro-title\n";
+
+/// A PNG the game saved, as 0xFFRRGGBB top row first; empty when it cannot be read.
+std::vector<uint32_t> ReadPng(const fs::path& path, int* width, int* height)
+{
+    std::vector<uint32_t> pixels;
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str()))
+        return pixels;
+    image.format = PNG_FORMAT_RGBA;
+    std::vector<uint8_t> bytes(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, bytes.data(), 0, nullptr))
+        return pixels;
+    *width = int(image.width);
+    *height = int(image.height);
+    for (size_t i = 0; i + 3 < bytes.size(); i += 4)
+        pixels.push_back(0xFF000000u | uint32_t(bytes[i]) << 16 | uint32_t(bytes[i + 1]) << 8 | bytes[i + 2]);
+    return pixels;
+}
+
+const ContentResource& Resource(const char* id)
+{
+    for (const ContentGroup& group : ContentGroups())
+        for (const ContentResource& resource : group.resources)
+            if (std::string(resource.id) == id)
+                return resource;
+    ADD_FAILURE() << id << " is not in the set";
+    static const ContentResource none{};
+    return none;
+}
+
+uint32_t Rgb(const uint8_t rgba[4], int numerator = 1, int denominator = 1)
+{
+    return uint32_t(rgba[0] * numerator / denominator) << 16 | uint32_t(rgba[1] * numerator / denominator) << 8 |
+           uint32_t(rgba[2] * numerator / denominator);
+}
+
+/// One of the set's pictures stretched over a screen rectangle: its border (the colour halved)
+/// and its fill, optionally greyed and see-through. The texels are filtered, so a texel's width
+/// round each edge is left to the frame.
+struct Painter
+{
+    uitest::Reference& reference;
+    const std::vector<uint32_t>& actual;
+
+    void Picture(const char* id, float x, float y, float w, float h, int grey = 255, uint8_t alpha = 255)
+    {
+        const ContentResource& resource = Resource(id);
+        const float border = float(kContentPictureBorder) / float(kContentPictureSide);
+        const float bw = w * border, bh = h * border;
+        const uint32_t edge = Rgb(resource.rgba, grey, 2 * 255);
+        reference.Fill(x, y, w, bh, edge, alpha);
+        reference.Fill(x, y + h - bh, w, bh, edge, alpha);
+        reference.Fill(x, y + bh, bw, h - 2 * bh, edge, alpha);
+        reference.Fill(x + w - bw, y + bh, bw, h - 2 * bh, edge, alpha);
+        reference.Fill(x + bw, y + bh, w - 2 * bw, h - 2 * bh, Rgb(resource.rgba, grey, 255), alpha);
+        const float texel = std::max(w * float(reference.width), h * float(reference.height)) / kContentPictureSide;
+        reference.IgnoreEdges(x, y, w, h, actual, texel + 1.0f);
+        reference.IgnoreEdges(x + w * border, y + h * border, w * (1 - 2 * border), h * (1 - 2 * border), actual,
+                              texel + 1.0f);
+    }
+
+    /// A rectangle this reference does not paint: the frame's own pixels stand there.
+    void Leave(float x, float y, float w, float h)
+    {
+        for (int py = 0; py < reference.height; ++py)
+            for (int px = 0; px < reference.width; ++px)
+            {
+                const float cx = (float(px) + 0.5f) / float(reference.width);
+                const float cy = (float(py) + 0.5f) / float(reference.height);
+                if (cx >= x && cx < x + w && cy >= y && cy < y + h)
+                    reference.pixels[size_t(py) * size_t(reference.width) + size_t(px)] =
+                        actual[size_t(py) * size_t(reference.width) + size_t(px)];
+            }
+    }
+};
+
+// The frame buffer holds 5 and 6 bits a channel.
+constexpr int kTolerance = 8;
+
+bool Near(uint32_t pixel, uint32_t rgb, int tolerance)
+{
+    for (int shift = 0; shift <= 16; shift += 8)
+        if (std::abs(int((pixel >> shift) & 0xFF) - int((rgb >> shift) & 0xFF)) > tolerance)
+            return false;
+    return true;
+}
+
+TEST_F(GameRun, TheFrontEndRunsFromTheLanguageChoiceToTheMainMenuAndQuitsCleanly)
+{
+    const fs::path folder = Copy("front-end");
+    const fs::path frames = gRoot / "front-end-frames";
+    const gamerun::Result run = gamerun::Run(gamerun::GameBinary(), folder.string(), Drive(folder) + kFrameLines);
+    ASSERT_EQ(run.signal, 0) << run.err;
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(gamerun::SanitizerReport(run.err), "");
+    const std::string trace = gamerun::ReadFile((gRoot / "front-end.trace").string());
+
+    // The language choice, the intro, the main menu; then the quit ends the run before its bound,
+    // with every group unloaded, no group record left and the manager gone with the exit list.
+    EXPECT_EQ(Lines(trace, "state "),
+              (std::vector<std::string>{"state 9 frame 0", "state 7 frame 3", "state 1 frame 103"}))
+        << trace;
+    const std::vector<std::string> layers = Lines(trace, "layers ");
+    ASSERT_EQ(layers.size(), 3u) << trace;
+    EXPECT_EQ(layers[0], "layers 0:loading,PERMANENT 1: 2:LANGUAGE");
+    EXPECT_EQ(layers[1], "layers 0:PERMANENT,UK 1: 2:INTRO");
+    EXPECT_EQ(layers[2], "layers 0:PERMANENT,UK 1: 2:FRONTEND");
+    EXPECT_EQ(Lines(trace, "end "), (std::vector<std::string>{"end 0 frames 168 groups 0 records 0"})) << trace;
+    EXPECT_EQ(Lines(trace, "exit list "), (std::vector<std::string>{"exit list ran, manager gone"}));
+    for (const char* name : {"language", "intro-title", "run-main-menu"})
+        EXPECT_EQ(Lines(trace, std::string("saved ") + name + " ").size(), 1u) << name << "\n" << trace;
+
+    // The language's hand-over applied the profile's preferences, which saves them: the defaults.
+    uint8_t defaults[GamePrefs::kFileSize];
+    GamePrefs().Encode(defaults);
+    EXPECT_EQ(gamerun::ReadFile((folder / "gprefs.dat").string()),
+              std::string(reinterpret_cast<const char*>(defaults), sizeof(defaults)));
+
+    int width = 0, height = 0;
+    {
+        SCOPED_TRACE("language choice");
+        const std::vector<uint32_t> actual = ReadPng(frames / "language.png", &width, &height);
+        ASSERT_EQ(actual.size(), size_t(640 * 480));
+        // The five flags 0.2 round the centre, 72 degrees apart, the first (lit) below it; the
+        // others greyed to 150 and 150/255 opaque; 0.15 wide, square textures on the 4:3 screen.
+        uitest::Reference expected(width, height, 0xFF000000u);
+        Painter paint{expected, actual};
+        const char* flags[] = {"FE_FLAG_UK_TEX", "FE_FLAG_FR_TEX", "FE_FLAG_DE_TEX", "FE_FLAG_SP_TEX",
+                               "FE_FLAG_IT_TEX"};
+        const float w = 0.15f, h = 0.15f * 640.0f / 480.0f;
+        for (int k = 0; k < 5; ++k)
+        {
+            const float angle = float(k) * 72.0f * 3.14159265f / 180.0f;
+            paint.Picture(flags[k], 0.5f - 0.2f * std::sin(angle) - w / 2, 0.5f + 0.2f * std::cos(angle) - h / 2, w, h,
+                          k == 0 ? 255 : 150, k == 0 ? 255 : 150);
+        }
+        EXPECT_EQ(framecheck::CheckFrame("e2e_language", width, height, actual, expected.pixels, kTolerance), "");
+    }
+    {
+        SCOPED_TRACE("intro title");
+        const std::vector<uint32_t> actual = ReadPng(frames / "intro-title.png", &width, &height);
+        ASSERT_EQ(actual.size(), size_t(640 * 480));
+        // The title over the whole screen; the blinking prompt's line is left to the font's tests.
+        uitest::Reference expected(width, height, 0xFF000000u);
+        Painter paint{expected, actual};
+        paint.Picture("FE_TITLE_TEX", 0.0f, 0.0f, 1.0f, 1.0f);
+        paint.Leave(0.0f, 0.9f, 1.0f, 0.1f);
+        EXPECT_EQ(framecheck::CheckFrame("e2e_intro_title", width, height, actual, expected.pixels, kTolerance), "");
+    }
+    {
+        SCOPED_TRACE("intro title half faded in");
+        // The title comes in under the fade overlay, from black to clear in a second: the frame
+        // a quarter of a second after it first shows through above the last logo is half the
+        // title's colours.
+        int first = 86;
+        std::vector<uint32_t> actual;
+        for (; first < 95; ++first)
+        {
+            actual = ReadPng(frames / ("fade-" + std::to_string(first) + ".png"), &width, &height);
+            ASSERT_EQ(actual.size(), size_t(640 * 480)) << first;
+            if ((actual[size_t(60 * 640 + 320)] & 0xFFFFFFu) != 0)
+                break;
+        }
+        ASSERT_LT(first, 95) << "the title never showed through";
+        actual = ReadPng(frames / ("fade-" + std::to_string(first + 1) + ".png"), &width, &height);
+        ASSERT_EQ(actual.size(), size_t(640 * 480));
+        uitest::Reference expected(width, height, 0xFF000000u);
+        Painter paint{expected, actual};
+        paint.Picture("FE_TITLE_TEX", 0.0f, 0.0f, 1.0f, 1.0f, 255, 128);
+        paint.Leave(0.0f, 0.9f, 1.0f, 0.1f);
+        EXPECT_EQ(framecheck::CheckFrame("e2e_intro_fading", width, height, actual, expected.pixels, kTolerance), "");
+    }
+    {
+        SCOPED_TRACE("main menu");
+        const std::vector<uint32_t> actual = ReadPng(frames / "run-main-menu.png", &width, &height);
+        ASSERT_EQ(actual.size(), size_t(640 * 480));
+        uitest::Reference expected(width, height, 0xFF000000u);
+        Painter paint{expected, actual};
+        paint.Picture("FE_INTRO_TEX", 0.0f, 0.0f, 1.0f, 1.0f);
+        paint.Picture("FE_INTRO_TITLE_TEX", 0.0f, 0.021f, 1.0f, 0.25f);
+
+        // The framed menu: square tiles of 1/32 of the screen round four rows of 0.0625, centred
+        // on the rows. Its width comes from the labels' text, so the tiles are found on the top
+        // edge: its first corner, then every tile centre in the border's colours.
+        const float u = 1.0f / 32.0f, top = (1.0f - 4 * 0.0625f) / 2.0f;
+        const int row = int((top - u / 2) * float(height));
+        const uint32_t corner = Rgb(Resource("FE_MAIN_BORDER_CORNER_TEX").rgba);
+        const uint32_t border = Rgb(Resource("FE_MAIN_BORDER_TEX").rgba);
+        int firstX = 0;
+        while (firstX < width / 2 && !Near(actual[size_t(row * width + firstX)], corner, 12))
+            ++firstX;
+        const float left = std::floor(float(firstX) / (u * float(width)) + 0.5f) * u;
+        int columns = 0;
+        for (float centre = left + u / 2; centre < 1.0f; centre += u, ++columns)
+        {
+            const uint32_t pixel = actual[size_t(row * width + int(centre * float(width)))];
+            if (!Near(pixel, corner, kTolerance) && !Near(pixel, border, kTolerance))
+                break;
+        }
+        ASSERT_GE(columns, 4);
+        const float right = left + float(columns - 1) * u;
+        for (int i = 0; i < columns; ++i)
+        {
+            const char* tile = i == 0 || i == columns - 1 ? "FE_MAIN_BORDER_CORNER_TEX" : "FE_MAIN_BORDER_TEX";
+            paint.Picture(tile, left + float(i) * u, top - u, u, u);
+            paint.Picture(tile, left + float(i) * u, top + 8 * u, u, u);
+        }
+        for (int j = 0; j < 8; ++j)
+        {
+            paint.Picture("FE_MAIN_BORDER_TEX", left, top + float(j) * u, u, u);
+            paint.Picture("FE_MAIN_BORDER_TEX", right, top + float(j) * u, u, u);
+        }
+        // Inside: the rows behind the labels' text, whose lines may run over the bottom edge, and
+        // the rows' ends and shadows beyond the right edge; most of the inside is the rows' colour.
+        paint.Leave(left + u, top, right - left - u, 10 * u);
+        paint.Leave(right + u, top - u, 2 * u, 10 * u);
+        const uint32_t rowColour = Rgb(Resource("FE_MAIN_WHITE_BACKGROUND_TEX").rgba);
+        int inside = 0, rowColoured = 0;
+        for (int py = int(top * float(height)); py < int((top + 8 * u) * float(height)); ++py)
+            for (int px = int((left + u) * float(width)); px < int(right * float(width)); ++px, ++inside)
+                rowColoured += Near(actual[size_t(py * width + px)], rowColour, kTolerance);
+        EXPECT_GT(rowColoured * 2, inside) << rowColoured << " of " << inside;
+        EXPECT_EQ(framecheck::CheckFrame("e2e_main_menu", width, height, actual, expected.pixels, kTolerance), "");
+    }
+    fs::remove_all(folder);
+}
+
+} // namespace
+} // namespace e2etest

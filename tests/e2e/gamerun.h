@@ -1,0 +1,31 @@
+// Runs the game binary as a child process in a folder with a drive file, the way a person runs
+// it headless, and gives back its exit, its output and its peak memory.
+#pragma once
+
+#include <string>
+
+namespace gamerun
+{
+
+struct Result
+{
+    int exitCode = -1; ///< the code passed to exit, -1 when the process did not exit by itself
+    int signal = 0;    ///< the signal that ended it, 0 when it exited
+    std::string out;   ///< standard output
+    std::string err;   ///< standard error
+    double seconds = 0.0;
+    long peakKb = 0; ///< the child's peak resident memory (getrusage)
+};
+
+/// The game binary of this build.
+std::string GameBinary();
+/// Writes drive into <folder>/../<name of folder>.drive and runs binary in folder with
+/// VELMORAN_DRIVE naming it, SDL's offscreen driver and OpenAL's null output.
+Result Run(const std::string& binary, const std::string& folder, const std::string& drive);
+/// Text of a sanitizer's report in err (AddressSanitizer, LeakSanitizer, UndefinedBehaviorSanitizer), or "".
+std::string SanitizerReport(const std::string& err);
+/// A file's bytes; "" when it cannot be read.
+std::string ReadFile(const std::string& path);
+bool WriteFile(const std::string& path, const std::string& bytes);
+
+} // namespace gamerun
