@@ -1,10 +1,12 @@
 // The first two front-end states under test: a started renderer, the game manager initialised
-// on the least service table (real frames, the bar's themes recorded), a keyboard bound by the
+// on the least service table (real frames, the game's key-hint bar), a keyboard bound by the
 // game's own binding script, the performance counter moved by hand frame by frame, and solid
 // textures of the test's own.
 #pragma once
 
+#include "boardcontrol.h"
 #include "gamecommands.h"
+#include "gamekeyhintbar.h"
 #include "gameprofile.h"
 #include "gameservices.h"
 #include "gamestate.h"
@@ -29,8 +31,6 @@
 
 namespace frontstart
 {
-
-inline std::vector<int32_t> gThemesBuilt;
 
 /// The five flags' colours (0xAARRGGBB), on 8 x 4 textures, in the wheel's order.
 constexpr uint32_t kFlagColours[5] = {0xFFC02020u, 0xFF20C040u, 0xFF2040E0u, 0xFFE0C020u, 0xFFC020C0u};
@@ -65,8 +65,9 @@ protected:
         GameServices& services = GameServicesTable();
         services.rendererBeginFrame = [] { WRenderer::Existing()->BeginFrame(); };
         services.rendererEndFrame = [] { WRenderer::Existing()->EndFrame(); };
-        services.boardBuildTheme = [](int32_t id) { gThemesBuilt.push_back(id); };
-        gThemesBuilt.clear();
+        // The game's own key-hint bar, its themes made at start-up and dropped at shut-down.
+        services.boardCreateThemes = [] { GameKeyHintBar()->CreateThemes(); };
+        services.boardDestroyAll = [] { GameKeyHintBar()->DestroyAll(); };
         HbInputManager::Instance()->Reset();
         GameCommandsReset();
         ResourceGroupResetLayers();
@@ -83,6 +84,7 @@ protected:
     {
         mManager->StopLoadingScreen();
         mManager->Shutdown();
+        GameKeyHintBar()->DestroyAll();
         ResourceGroupUnloadAll();
         HbInputManager::Instance()->Reset();
         GameCommandsReset();

@@ -1,14 +1,17 @@
 // The language choice: each flag names its group; a flag chosen in the first frame hands over in
 // the next, loading the group into layer 0 behind the loading screen, building the themes in
 // order and starting the intro; the wheel stays held until Leave releases it, once.
+#include "boardcontrol.h"
 #include "camera.h"
 #include "framecheck.h"
 #include "frontstart_fixture.h"
+#include "gamekeyhintbar.h"
 #include "gameloadingscreen.h"
 #include "gamestatechooselanguage.h"
 #include "hbfile.h"
 #include "mocircularmenu.h"
 #include "raster.h"
+#include "w2dgraphiccontainer.h"
 #include "w2dsurface.h"
 #include "w2dsurfacegraphicitem.h"
 
@@ -46,6 +49,22 @@ void OpenedLanguage(const char* name)
     gSeen->hookSet = HbFileBeforeOpenHook == LoadingTickHook;
     gSeen->layer0 = FrontStart::Layer(0);
 }
+
+/// A theme of the bar that keeps the order of the builds.
+std::vector<int32_t> gThemesBuilt;
+class RecordingTheme : public BoardControlTheme
+{
+public:
+    explicit RecordingTheme(int32_t id) : mId(id) {}
+    int32_t Build() override
+    {
+        gThemesBuilt.push_back(mId);
+        return BoardControlTheme::Build();
+    }
+
+private:
+    int32_t mId;
+};
 
 /// The flags' surfaces and the background's, each with a reference of the caller's.
 std::vector<W2dSurface*> FlagSurfaces(GameState_ChooseLanguage* state)
@@ -110,6 +129,17 @@ TEST_F(Language, AFlagChosenInTheFirstFrameLoadsItsGroupBehindTheLoadingScreenTh
     // The wheel at rest on the second flag from the start.
     state->GetWheel()->SetCurrentIndex(1);
     state->GetWheel()->SetMoving(0);
+    // The bar's themes, recording the order they are built in.
+    BoardControl* bar = GameKeyHintBar();
+    bar->DestroyAll();
+    gThemesBuilt.clear();
+    for (int32_t id = 1; id <= 9; ++id)
+    {
+        auto* theme = new RecordingTheme(id);
+        theme->AddRef();
+        bar->RegisterTheme(id, theme);
+        theme->HbRoot::Release();
+    }
     Frame(1.0 / 60.0, {VK_RETURN});
     EXPECT_EQ(Current(), kGameStateChooseLanguage);
     EXPECT_TRUE(gThemesBuilt.empty());
@@ -126,6 +156,8 @@ TEST_F(Language, AFlagChosenInTheFirstFrameLoadsItsGroupBehindTheLoadingScreenTh
     EXPECT_TRUE(seen.hookSet);
     EXPECT_EQ(seen.layer0, (std::vector<std::string>{"loading", "FR"})) << "the loading group came first";
     EXPECT_EQ(gThemesBuilt, (std::vector<int32_t>{2, 4, 8, 5, 3, 6, 7}));
+    for (int32_t id : {2, 4, 8, 5, 3, 6, 7})
+        EXPECT_EQ(bar->GetTheme(id)->GetState(), BoardControlTheme::kBuilt) << "built, then hidden: " << id;
     EXPECT_EQ(Current(), kGameStateIntro);
     EXPECT_NE(ResourceGroupFind("FR"), nullptr);
     EXPECT_EQ(ResourceGroupFind("LANGUAGE"), nullptr);
@@ -142,6 +174,23 @@ TEST_F(Language, AFlagChosenInTheFirstFrameLoadsItsGroupBehindTheLoadingScreenTh
     EXPECT_EQ(HbInputManager::Instance()->GetCommandContextName(), "Default");
     // The preferences were applied, which writes them.
     EXPECT_FALSE(renderertest::ReadFile("gprefs.dat").empty());
+}
+
+TEST_F(Language, TheHandOverBuildsTheGamesOwnThemesHiddenAndNoOthers)
+{
+    BoardControl* bar = GameKeyHintBar();
+    ASSERT_NE(bar->GetTheme(2), nullptr) << "the start-up made the themes";
+    Frame(1.0 / 60.0, {VK_RETURN});
+    Frame();
+    ASSERT_EQ(Current(), kGameStateIntro);
+    for (int32_t id : {2, 4, 8, 5, 3, 6, 7})
+    {
+        ASSERT_NE(bar->GetTheme(id), nullptr) << id;
+        EXPECT_EQ(bar->GetTheme(id)->GetState(), BoardControlTheme::kBuilt) << "built, then hidden: " << id;
+        ASSERT_NE(bar->GetTheme(id)->GetContainer(), nullptr) << id;
+        EXPECT_GT(bar->GetTheme(id)->GetContainer()->GetChildCount(), 0) << "its keys and captions: " << id;
+    }
+    EXPECT_EQ(bar->GetTheme(9)->IsBuilt(), 0);
 }
 
 TEST_F(Language, LeaveReleasesTheWheelOnceAndPopsTheMenuContext)
