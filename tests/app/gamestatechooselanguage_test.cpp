@@ -4,7 +4,7 @@
 #include "boardcontrol.h"
 #include "camera.h"
 #include "framecheck.h"
-#include "frontstart_fixture.h"
+#include "frontend_fixture.h"
 #include "gamekeyhintbar.h"
 #include "gameloadingscreen.h"
 #include "gamestatechooselanguage.h"
@@ -20,7 +20,7 @@
 
 #include <gtest/gtest.h>
 
-namespace frontstart
+namespace fetest
 {
 namespace
 {
@@ -268,4 +268,4 @@ TEST_F(Language, TheWheelDrawsItsFiveFlagsRoundTheCentreTheCurrentOneLit)
 }
 
 } // namespace
-} // namespace frontstart
+} // namespace fetest

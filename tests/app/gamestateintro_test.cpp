@@ -2,7 +2,7 @@
 // third; one step per frame however slow the frames; "START" from any step, also with no
 // context pushed, leaves for the main menu, and the leave releases everything and silences
 // the title music.
-#include "frontstart_fixture.h"
+#include "frontend_fixture.h"
 #include "gamestatechooselanguage.h"
 #include "gamestateintro.h"
 #include "mocircularmenu.h"
@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-namespace frontstart
+namespace fetest
 {
 namespace
 {
@@ -170,4 +170,4 @@ TEST_F(Intro, StartAtAnyStepGoesToTheMainMenuAndLeaveSilencesEverything)
 }
 
 } // namespace
-} // namespace frontstart
+} // namespace fetest
