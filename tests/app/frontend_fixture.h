@@ -9,6 +9,9 @@
 #pragma once
 
 #include "boardcontrol.h"
+#include "camera.h"
+#include "d3d9device.h"
+#include "d3d9testhooks.h"
 #include "gamecommands.h"
 #include "gamekeyhintbar.h"
 #include "gameprofile.h"
@@ -18,12 +21,14 @@
 #include "groupwriter.h"
 #include "hbclock.h"
 #include "hbinputmanager.h"
+#include "raster.h"
 #include "resourcegroups.h"
 #include "ui_fixture.h"
 #include "win32.h"
 #include "win32keyboard.h"
 #include "win32testhooks.h"
 
+#include <cstring>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -77,9 +82,71 @@ protected:
     /// States draw their frames for real.
     static void RealFrames()
     {
+        sLoseMidFrame = false;
         GameServices& services = GameServicesTable();
-        services.rendererBeginFrame = [] { WRenderer::Existing()->BeginFrame(); };
+        services.rendererBeginFrame = []
+        {
+            WRenderer::Existing()->BeginFrame();
+            if (sLoseMidFrame)
+            {
+                sLoseMidFrame = false;
+                d3d9test::LoseDevice(D3D9Device::GetDevice());
+            }
+        };
         services.rendererEndFrame = [] { WRenderer::Existing()->EndFrame(); };
+    }
+
+    /// The device is lost in the next real frame, once it has been cleared.
+    static void LoseDeviceInNextFrame() { sLoseMidFrame = true; }
+    /// The frame run with the lost device allowed to reset: "" when the frame took the device
+    /// back (one Reset), drew and presented, else what it did not do.
+    template <class RunFrame> static std::string RecoveringFrame(RunFrame runFrame)
+    {
+        IDirect3DDevice9* device = D3D9Device::GetDevice();
+        if (!device || device->TestCooperativeLevel() != D3DERR_DEVICELOST)
+            return "the device was not lost";
+        d3d9test::MakeDeviceResettable(device);
+        d3d9test::ClearCallLog();
+        d3d9test::EnableCallLog(true);
+        runFrame();
+        d3d9test::EnableCallLog(false);
+        size_t draws = 0;
+        for (const d3d9test::Call& call : d3d9test::CallLog())
+            draws += call.name.rfind("Draw", 0) == 0 ? 1 : 0;
+        std::string missing;
+        if (d3d9test::CountCalls("Reset") != 1)
+            missing += " one Reset";
+        if (draws == 0)
+            missing += " a draw";
+        if (d3d9test::CountCalls("Present") != 1)
+            missing += " one Present";
+        if (device->TestCooperativeLevel() != D3D_OK)
+            missing += " a working device";
+        d3d9test::ClearCallLog();
+        return missing.empty() ? missing : "the frame lacked" + missing;
+    }
+
+    /// The screen's last frame as drawn, top row first as 0xFFRRGGBB; empty when it cannot be read.
+    std::vector<uint32_t> ReadScreen(int32_t* width, int32_t* height) const
+    {
+        std::vector<uint32_t> pixels;
+        Camera* camera = Screen()->GetCamera();
+        Raster* raster = camera ? camera->frameBuffer : nullptr;
+        const uint8_t* bits = raster ? Raster::Lock(raster, 0, kRasterLockRead) : nullptr;
+        if (!bits)
+            return pixels;
+        *width = raster->width;
+        *height = raster->height;
+        pixels.reserve(size_t(raster->width) * size_t(raster->height));
+        for (int32_t y = 0; y < raster->height; ++y)
+            for (int32_t x = 0; x < raster->width; ++x)
+            {
+                uint32_t value;
+                std::memcpy(&value, bits + size_t(y) * raster->stride + 4 * size_t(x), 4);
+                pixels.push_back(value | 0xFF000000u);
+            }
+        Raster::Unlock(raster);
+        return pixels;
     }
 
     /// Text resources whose text is their own id, so labels show which id they came from.
@@ -110,6 +177,9 @@ public:
     /// Square screen side in pixels; 0 for the renderer fixture's 640 x 480.
     int32_t mScreenSize = 0;
     GameStateManager* mManager = nullptr;
+
+private:
+    static inline bool sLoseMidFrame = false;
 };
 
 class FrontEndTest : public FrontEndBase
@@ -171,7 +241,6 @@ protected:
         HbRealClock::Instance()->Tick();
         for (int i = 0; i < 5; ++i)
             mResources->SolidTexture(kFlagTextureIds[i], 8, 4, kFlagColours[i]);
-        DeclareContent();
         RealFrames();
         HbInputManager::Instance()->Reset();
         GameCommandsReset();
@@ -193,9 +262,6 @@ protected:
         GameCommandsReset();
         FrontEndBase::TearDown();
     }
-
-    /// More resources of the test's own, declared before the manager starts.
-    virtual void DeclareContent() {}
 
     /// One frame of the game loop after the seconds passed, with the keys held during it.
     void Frame(double seconds = 1.0 / 60.0, std::initializer_list<uint8_t> keys = {})

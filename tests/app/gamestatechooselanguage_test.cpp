@@ -79,6 +79,40 @@ std::vector<W2dSurface*> FlagSurfaces(GameState_ChooseLanguage* state)
     return surfaces;
 }
 
+/// The wheel at rest on the first flag as a frame of the size: the black background, then the
+/// flags 0.2 round the centre, 72 degrees apart, the first one below it; 0.15 wide and, for a 2:1
+/// texture on the 4:3 screen, 0.1 high. The others are greyed (150) and 150/255 opaque. The
+/// flags' edges are taken from the actual frame.
+std::vector<uint32_t> WheelReference(int32_t width, int32_t height, const std::vector<uint32_t>& actual)
+{
+    uitest::Reference expected(width, height, 0xFF000000u);
+    constexpr float kPi = 3.14159265f;
+    constexpr float kWidth = 0.15f, kHeight = 0.1f;
+    for (int k = 0; k < 5; ++k)
+    {
+        const float angle = float(k) * 72.0f * kPi / 180.0f;
+        const float x = 0.5f - 0.2f * std::sin(angle) - kWidth / 2.0f;
+        const float y = 0.5f + 0.2f * std::cos(angle) - kHeight / 2.0f;
+        uint32_t rgb = kFlagColours[k] & 0xFFFFFFu;
+        if (k == 0)
+            expected.Fill(x, y, kWidth, kHeight, rgb);
+        else
+        {
+            uint32_t grey = 0;
+            for (int shift = 0; shift <= 16; shift += 8)
+                grey |= uint32_t(((rgb >> shift) & 0xFFu) * 150u / 255u) << shift;
+            expected.Fill(x, y, kWidth, kHeight, grey, 150);
+        }
+    }
+    for (int k = 0; k < 5; ++k)
+    {
+        const float angle = float(k) * 72.0f * kPi / 180.0f;
+        expected.IgnoreEdges(0.5f - 0.2f * std::sin(angle) - kWidth / 2.0f,
+                             0.5f + 0.2f * std::cos(angle) - kHeight / 2.0f, kWidth, kHeight, actual);
+    }
+    return expected.pixels;
+}
+
 TEST_F(Language, EnterPutsTheWheelOfFiveFlagsOverABlackScreenInTheMenuContext)
 {
     GameState_ChooseLanguage* state = LanguageState(mManager);
@@ -236,35 +270,39 @@ TEST_F(Language, TheWheelDrawsItsFiveFlagsRoundTheCentreTheCurrentOneLit)
     ASSERT_EQ(width, kSide);
     ASSERT_EQ(height, kSide);
 
-    // The black background, then the flags 0.2 round the centre, 72 degrees apart, the first
-    // one below it; 0.15 wide and, for a 2:1 texture on the 4:3 screen, 0.1 high. The others
-    // are greyed (150) and 150/255 opaque.
-    uitest::Reference expected(kSide, kSide, 0xFF000000u);
-    constexpr float kPi = 3.14159265f;
-    constexpr float kWidth = 0.15f, kHeight = 0.1f;
-    for (int k = 0; k < 5; ++k)
-    {
-        const float angle = float(k) * 72.0f * kPi / 180.0f;
-        const float x = 0.5f - 0.2f * std::sin(angle) - kWidth / 2.0f;
-        const float y = 0.5f + 0.2f * std::cos(angle) - kHeight / 2.0f;
-        uint32_t rgb = kFlagColours[k] & 0xFFFFFFu;
-        if (k == 0)
-            expected.Fill(x, y, kWidth, kHeight, rgb);
-        else
-        {
-            uint32_t grey = 0;
-            for (int shift = 0; shift <= 16; shift += 8)
-                grey |= uint32_t(((rgb >> shift) & 0xFFu) * 150u / 255u) << shift;
-            expected.Fill(x, y, kWidth, kHeight, grey, 150);
-        }
-    }
-    for (int k = 0; k < 5; ++k)
-    {
-        const float angle = float(k) * 72.0f * kPi / 180.0f;
-        expected.IgnoreEdges(0.5f - 0.2f * std::sin(angle) - kWidth / 2.0f,
-                             0.5f + 0.2f * std::cos(angle) - kHeight / 2.0f, kWidth, kHeight, actual);
-    }
-    EXPECT_EQ(framecheck::CheckFrame("language_wheel", width, height, actual, expected.pixels, 4), "");
+    const std::vector<uint32_t> expected = WheelReference(width, height, actual);
+    EXPECT_EQ(framecheck::CheckFrame("language_wheel", width, height, actual, expected, 4), "");
+}
+
+TEST_F(Language, ADeviceLostMidFrameComesBackAndTheNextFrameDrawsTheWheelAgain)
+{
+    GameState_ChooseLanguage* state = LanguageState(mManager);
+    ASSERT_NE(state, nullptr);
+    Frame();
+    Frame();
+    int32_t width = 0, height = 0;
+    const std::vector<uint32_t> before = ReadScreen(&width, &height);
+    ASSERT_EQ(width, 640);
+    EXPECT_EQ(framecheck::CheckFrame("language_wheel_before_loss", width, height, before,
+                                     WheelReference(width, height, before), 4),
+              "");
+
+    LoseDeviceInNextFrame();
+    Frame();
+    Frame(); // still lost: the frames draw nothing, the wheel keeps going
+    EXPECT_EQ(Current(), kGameStateChooseLanguage);
+    ASSERT_NE(state->GetWheel(), nullptr);
+    EXPECT_EQ(RecoveringFrame([this] { Frame(); }), "");
+    const std::vector<uint32_t> after = ReadScreen(&width, &height);
+    ASSERT_EQ(width, 640);
+    EXPECT_EQ(framecheck::CheckFrame("language_wheel_after_loss", width, height, after,
+                                     WheelReference(width, height, after), 4),
+              "");
+
+    // The wheel still answers: a flag chosen after the loss hands over as before.
+    Frame(1.0 / 60.0, {VK_RETURN});
+    Frame();
+    EXPECT_EQ(Current(), kGameStateIntro);
 }
 
 } // namespace

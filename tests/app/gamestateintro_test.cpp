@@ -2,6 +2,7 @@
 // third; one step per frame however slow the frames; "START" from any step, also with no
 // context pushed, leaves for the main menu, and the leave releases everything and silences
 // the title music.
+#include "framecheck.h"
 #include "frontend_fixture.h"
 #include "gamestatechooselanguage.h"
 #include "gamestateintro.h"
@@ -167,6 +168,47 @@ TEST_F(Intro, StartAtAnyStepGoesToTheMainMenuAndLeaveSilencesEverything)
         ASSERT_EQ(menu->SwitchTo(kGameStateIntro), 1);
         mManager->SetCurrentState(menu->GetPending());
     }
+}
+
+TEST_F(Intro, ADeviceLostMidFrameComesBackAndTheNextFrameDrawsThePublisherScreenAgain)
+{
+    constexpr uint32_t kLogo = 0xFF3070B0u, kLettering = 0xFFD09040u;
+    mResources->SolidTexture("FE_LOGO_TALMERIC_TEX", 8, 8, kLogo);
+    mResources->SolidTexture("FE_TITLE_TALMERIC_TEX", 8, 8, kLettering);
+    GameState_Intro* intro = ToIntro();
+    ASSERT_NE(intro, nullptr);
+    // The publisher's logo and lettering over the black background; every other picture is
+    // hidden or, for the sound library's, still wearing its fade's see-through start colour.
+    auto reference = [&](int32_t width, int32_t height, const std::vector<uint32_t>& actual)
+    {
+        uitest::Reference expected(width, height, 0xFF000000u);
+        const float rects[2][4] = {{0.382f, 0.274f, 0.25f, 0.25f}, {0.249f, 0.539f, 0.5f, 0.125f}};
+        expected.Fill(rects[0][0], rects[0][1], rects[0][2], rects[0][3], kLogo & 0xFFFFFFu);
+        expected.Fill(rects[1][0], rects[1][1], rects[1][2], rects[1][3], kLettering & 0xFFFFFFu);
+        for (const auto& r : rects)
+            expected.IgnoreEdges(r[0], r[1], r[2], r[3], actual);
+        return expected.pixels;
+    };
+    Frame();
+    int32_t width = 0, height = 0;
+    const std::vector<uint32_t> before = ReadScreen(&width, &height);
+    ASSERT_EQ(width, 640);
+    EXPECT_EQ(framecheck::CheckFrame("intro_before_loss", width, height, before, reference(width, height, before), 3),
+              "");
+
+    LoseDeviceInNextFrame();
+    Frame();
+    Frame();
+    EXPECT_EQ(Current(), kGameStateIntro);
+    EXPECT_EQ(RecoveringFrame([this] { Frame(); }), "");
+    const std::vector<uint32_t> after = ReadScreen(&width, &height);
+    ASSERT_EQ(width, 640);
+    EXPECT_EQ(framecheck::CheckFrame("intro_after_loss", width, height, after, reference(width, height, after), 3),
+              "");
+
+    // The sequence goes on: the maker's screen after more than three seconds.
+    Frame(3.5);
+    EXPECT_EQ(intro->GetStep(), 1);
 }
 
 } // namespace
