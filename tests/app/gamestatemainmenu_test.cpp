@@ -543,6 +543,43 @@ public:
         while (manager->GetPathCount(W2dMenu::kMenuFont) > 0)
             manager->RemovePath(W2dMenu::kMenuFont);
     }
+    /// The open menu as a frame: the backdrop, the title in place, the menu as wide as the
+    /// frame's rows, on the tile grid, centred with its four rows inside the border. The
+    /// rectangles' edges are taken from the actual frame.
+    std::vector<uint32_t> OpenMenuReference(int32_t width, int32_t height, const std::vector<uint32_t>& actual) const
+    {
+        W2dGraphicMenu* root = mMenu->GetRootMenu();
+        const float u = 0.03125f;
+        const float w = root->GetWidth();
+        const float x = (1.0f - w) / 2.0f, y = (1.0f - 4.0f * 0.0625f) / 2.0f;
+        const int32_t columns = int32_t(std::lround(w / u)) + 1;
+        const float left = x - u;
+
+        uitest::Reference expected(width, height, kClear);
+        std::vector<std::vector<float>> rects;
+        auto fill = [&](float rx, float ry, float rw, float rh, uint32_t colour)
+        {
+            expected.Fill(rx, ry, rw, rh, colour & 0xFFFFFF);
+            rects.push_back({rx, ry, rw, rh});
+        };
+        fill(0.0f, 0.0f, 1.0f, 1.0f, kBackdrop);
+        fill(0.0f, 0.021f, 1.0f, 0.25f, kTitleColour);
+        for (int r = 0; r < 4; ++r)
+            fill(left + u, r == 0 ? y - u / 2 : y + 0.0625f * float(r), w, r == 0 ? 0.078125f : 0.0625f, kRow);
+        for (int i = 0; i < columns; ++i)
+        {
+            fill(left + u * float(i), y - u, u, u, kBorder);
+            fill(left + u * float(i), y + 8 * u, u, u, kBorder);
+        }
+        for (int j = 0; j < 8; ++j)
+        {
+            fill(left, y + u * float(j), u, u, kBorder);
+            fill(left + u * float(columns - 1), y + u * float(j), u, u, kBorder);
+        }
+        for (const auto& r : rects)
+            expected.IgnoreEdges(r[0], r[1], r[2], r[3], actual);
+        return expected.pixels;
+    }
 };
 
 TEST_F(MainMenuDrawn, TheOpenMenuIsItsFrameTilesAndRowsOverTheBackgroundAndTitle)
@@ -556,41 +593,45 @@ TEST_F(MainMenuDrawn, TheOpenMenuIsItsFrameTilesAndRowsOverTheBackgroundAndTitle
     ASSERT_EQ(width, 128);
     ASSERT_EQ(height, 128);
 
-    // The widest text of the tree is a root label: the menu is as wide as the frame's rows, on
-    // the tile grid, centred with its four rows.
-    const float u = 0.03125f;
-    const float w = root->GetWidth();
-    ASSERT_GT(w, 0.3f);
-    EXPECT_FLOAT_EQ(w, root->GetCommonWidth());
-    const float x = (1.0f - w) / 2.0f, y = (1.0f - 4.0f * 0.0625f) / 2.0f;
-    const int32_t columns = int32_t(std::lround(w / u)) + 1;
-    const float left = x - u;
-
-    uitest::Reference expected(width, height, kClear);
-    std::vector<std::vector<float>> rects;
-    auto fill = [&](float rx, float ry, float rw, float rh, uint32_t colour)
-    {
-        expected.Fill(rx, ry, rw, rh, colour & 0xFFFFFF);
-        rects.push_back({rx, ry, rw, rh});
-    };
-    fill(0.0f, 0.0f, 1.0f, 1.0f, kBackdrop);
-    fill(0.0f, 0.021f, 1.0f, 0.25f, kTitleColour);
-    for (int r = 0; r < 4; ++r)
-        fill(left + u, r == 0 ? y - u / 2 : y + 0.0625f * float(r), w, r == 0 ? 0.078125f : 0.0625f, kRow);
-    for (int i = 0; i < columns; ++i)
-    {
-        fill(left + u * float(i), y - u, u, u, kBorder);
-        fill(left + u * float(i), y + 8 * u, u, u, kBorder);
-    }
-    for (int j = 0; j < 8; ++j)
-    {
-        fill(left, y + u * float(j), u, u, kBorder);
-        fill(left + u * float(columns - 1), y + u * float(j), u, u, kBorder);
-    }
-    for (const auto& r : rects)
-        expected.IgnoreEdges(r[0], r[1], r[2], r[3], actual);
-    EXPECT_EQ(framecheck::CheckFrame("app_main_menu", width, height, actual, expected.pixels, 3), "");
+    // The widest text of the tree is a root label: the menu is as wide as the frame's rows.
+    ASSERT_GT(root->GetWidth(), 0.3f);
+    EXPECT_FLOAT_EQ(root->GetWidth(), root->GetCommonWidth());
+    EXPECT_EQ(framecheck::CheckFrame("app_main_menu", width, height, actual, OpenMenuReference(width, height, actual), 3),
+              "");
 }
 
+TEST_F(MainMenuDrawn, ADeviceLostMidFrameComesBackAndTheNextFrameDrawsTheOpenMenuAgain)
+{
+    RealFrames();
+    Visit();
+    const double at = OpenMenu(0.1);
+    ASSERT_EQ(mMenu->GetRootMenu()->GetState(), W2dMenu::kOpen);
+    int32_t width = 0, height = 0;
+    const std::vector<uint32_t> before = ReadScreen(&width, &height);
+    ASSERT_EQ(width, 128);
+    EXPECT_EQ(framecheck::CheckFrame("app_main_menu_before_loss", width, height, before,
+                                     OpenMenuReference(width, height, before), 3),
+              "");
+
+    LoseDeviceInNextFrame();
+    Frame(at + 0.1);
+    Frame(at + 0.2);
+    EXPECT_EQ(RecoveringFrame([&] { Frame(at + 0.3); }), "");
+    const std::vector<uint32_t> after = ReadScreen(&width, &height);
+    ASSERT_EQ(width, 128);
+    EXPECT_EQ(framecheck::CheckFrame("app_main_menu_after_loss", width, height, after,
+                                     OpenMenuReference(width, height, after), 3),
+              "");
+
+    // The menu still answers: the quit page opens.
+    double t = at + 0.4;
+    for (uint8_t key : {VK_UP, VK_RETURN})
+    {
+        Frame(t, {key});
+        for (int i = 0; i < 6; ++i)
+            Frame(t += 0.05);
+    }
+    EXPECT_EQ(mMenu->GetCurrentMenu(), Entry(mMenu->GetRootMenu(), "Quit"));
+}
 } // namespace
 } // namespace fetest
