@@ -499,6 +499,62 @@ TEST_F(MainMenu, EveryStateTheMainMenuSwitchesToIsADeclaredTransition)
     }
 }
 
+/// The main menu with nothing of its own: no texts, no label font, no pictures or tiles.
+class MainMenuBare : public MainMenu
+{
+public:
+    void DeclareTexts() override {}
+
+    /// Opens each page of the menu below the depth with the menu keys, frames drawn, walks it
+    /// and goes back; the time after it.
+    double Walk(W2dMenu* menu, int depth, double at)
+    {
+        auto key = [&](uint8_t press)
+        {
+            Frame(at, {press});
+            for (int i = 0; i < 6; ++i)
+                Frame(at += 0.05);
+            at += 0.05;
+        };
+        for (int32_t i = 0; i < menu->GetEntryCount(); ++i)
+        {
+            W2dMenu* page = menu->GetEntry(i);
+            if (page->GetEntryCount() == 0 || depth >= 2)
+                continue;
+            SCOPED_TRACE(testing::Message() << "depth " << depth << ", entry " << i);
+            menu->SetCurrentIndex(i);
+            key(VK_RETURN);
+            EXPECT_EQ(mMenu->GetCurrentMenu(), page);
+            ++mPagesOpened;
+            at = Walk(page, depth + 1, at);
+            key(VK_BACK);
+            EXPECT_EQ(mMenu->GetCurrentMenu(), menu);
+        }
+        return at;
+    }
+
+    int32_t mPagesOpened = 0;
+};
+
+TEST_F(MainMenuBare, EveryPageOpensAndDrawsWithoutItsTextsFontOrPictures)
+{
+    RealFrames();
+    Visit();
+    // The series re-enters the menu, whose input waits again.
+    double at = PressSeries(0.1);
+    for (const double end = at + 2.5; at < end; at += 0.1)
+        Frame(at);
+    W2dGraphicMenu* root = mMenu->GetRootMenu();
+    ASSERT_EQ(root->GetState(), W2dMenu::kOpen);
+    ASSERT_EQ(root->GetEntryCount(), 5) << "the debug page first, the cheats unlocked";
+    Walk(root, 0, at);
+    // Debug, new game, options and quit; the seven worlds; video, controls, audio and cheats.
+    EXPECT_EQ(mPagesOpened, 4 + 7 + 4);
+    EXPECT_EQ(mManager->GetCurrentState(), mMenu);
+    int32_t width = 0, height = 0;
+    EXPECT_EQ(ReadScreen(&width, &height).size(), size_t(640 * 480));
+}
+
 // ---- Drawing ------------------------------------------------------------------------------------------------
 
 constexpr uint32_t kBackdrop = 0xFF305070u;
