@@ -227,6 +227,25 @@ TEST_F(Language, TheHandOverBuildsTheGamesOwnThemesHiddenAndNoOthers)
     EXPECT_EQ(bar->GetTheme(9)->IsBuilt(), 0);
 }
 
+TEST_F(Language, TheMainMenuAfterTheIntroShowsItsKeyHintsOnTheBuiltThemes)
+{
+    Frame(1.0 / 60.0, {VK_RETURN});
+    Frame();
+    ASSERT_EQ(Current(), kGameStateIntro);
+    Frame(1.0 / 60.0, {VK_SPACE});
+    ASSERT_EQ(Current(), kGameStateMainMenu);
+    for (int i = 0; i < 30; ++i)
+        Frame(0.1);
+    // The open main menu's select hint is on top of the bar, shown with its keys.
+    BoardControl* bar = GameKeyHintBar();
+    EXPECT_EQ(bar->GetTopThemeId(), 5);
+    BoardControlTheme* select = bar->GetTheme(5);
+    ASSERT_NE(select, nullptr);
+    EXPECT_EQ(select->GetState(), BoardControlTheme::kBuilt | BoardControlTheme::kShown);
+    ASSERT_NE(select->GetContainer(), nullptr);
+    EXPECT_FALSE(select->GetContainer()->IsHidden());
+}
+
 TEST_F(Language, LeaveReleasesTheWheelOnceAndPopsTheMenuContext)
 {
     GameState_ChooseLanguage* state = LanguageState(mManager);
