@@ -555,6 +555,68 @@ TEST_F(MainMenuBare, EveryPageOpensAndDrawsWithoutItsTextsFontOrPictures)
     EXPECT_EQ(ReadScreen(&width, &height).size(), size_t(640 * 480));
 }
 
+/// The main menu with texts no font fully draws: empty, control bytes, single bytes above 127,
+/// multi-byte sequences, a long line and printf specifiers, in a font of capitals only.
+class MainMenuOddTexts : public MainMenuBare
+{
+public:
+    void DeclareTexts() override
+    {
+        const std::string odd[] = {"",
+                                   "\x01\x02\x1b",
+                                   "Caf\xe9 \xff\xfe",
+                                   "\xc3\x89T\xc3\x89 \xe2\x82\xac",
+                                   std::string(500, 'W'),
+                                   "%s%n%d%%"};
+        const char* const ids[] = {
+            "TX_CONFIRM_TXT",          "TX_MENU_CHEAT_UNLIMITED_TXT",   "TX_MENU_CONFIRM_NO_TXT",
+            "TX_MENU_CONFIRM_YES_TXT", "TX_MENU_DIFFICULTY_EASY_TXT",   "TX_MENU_DIFFICULTY_HARD_TXT",
+            "TX_MENU_DIFFICULTY_NORMAL_TXT", "TX_MENU_DIFFICULTY_TXT",  "TX_MENU_MAIN_LOAD_TXT",
+            "TX_MENU_MAIN_NEW_TXT",    "TX_MENU_MAIN_OPTIONS_TXT",      "TX_MENU_MAIN_QUIT_TXT",
+            "TX_MENU_OPTIONS_AUDIO_TXT", "TX_MENU_OPTIONS_AXE_X_TXT",   "TX_MENU_OPTIONS_AXE_Y_TXT",
+            "TX_MENU_OPTIONS_CONTROLS_TXT", "TX_MENU_OPTIONS_MOUSE_TXT", "TX_MENU_OPTIONS_MUSIC_TXT",
+            "TX_MENU_OPTIONS_SOUND_TXT", "TX_MENU_VIDEO_APPLY_TXT",     "TX_MENU_VIDEO_COLOR_TXT",
+            "TX_MENU_VIDEO_FULLSCREEN_TXT", "TX_MENU_VIDEO_OPTIONS_TXT", "TX_MENU_VIDEO_RESOLUTION_TXT"};
+        size_t next = 0;
+        for (const char* id : ids)
+            mResources->Text(id, odd[next++ % std::size(odd)]);
+        // Capitals only, each a triangle of ink.
+        std::vector<OutlineGlyph> glyphs;
+        for (uint32_t code = 'A'; code <= 'Z'; ++code)
+            glyphs.push_back({code,
+                              {{OutlineOp::MoveTo, {0, 0}},
+                               {OutlineOp::LineTo, {0.6f, 0}},
+                               {OutlineOp::LineTo, {0.3f, 0.7f}},
+                               {OutlineOp::Close, {}}},
+                              0.7f});
+        std::filesystem::create_directories("fonts");
+        ASSERT_TRUE(FontWriter::WriteText("fonts/capitals.met", FontWriter::Metrics3("Capitals", glyphs)));
+        HbResourceManager::Instance()->AddPath(W2dMenu::kMenuFont, "fonts\\capitals.met");
+    }
+
+    void TearDown() override
+    {
+        MainMenuBare::TearDown();
+        HbResourceManager* manager = HbResourceManager::Instance();
+        while (manager->GetPathCount(W2dMenu::kMenuFont) > 0)
+            manager->RemovePath(W2dMenu::kMenuFont);
+    }
+};
+
+TEST_F(MainMenuOddTexts, EveryPageOpensAndDrawsWithTextsItsFontCannotShow)
+{
+    RealFrames();
+    Visit();
+    double at = PressSeries(0.1);
+    for (const double end = at + 2.5; at < end; at += 0.1)
+        Frame(at);
+    W2dGraphicMenu* root = mMenu->GetRootMenu();
+    ASSERT_EQ(root->GetState(), W2dMenu::kOpen);
+    Walk(root, 0, at);
+    EXPECT_EQ(mPagesOpened, 4 + 7 + 4);
+    EXPECT_EQ(mManager->GetCurrentState(), mMenu);
+}
+
 // ---- Drawing ------------------------------------------------------------------------------------------------
 
 constexpr uint32_t kBackdrop = 0xFF305070u;
