@@ -121,7 +121,18 @@ protected:
         ResourceGroupUnloadAll();
         mInput.reset();
         mSounds.reset();
+        HbResourceManager* manager = HbResourceManager::Instance();
+        while (manager->GetPathCount(W2dMenu::kMenuFont) > 0)
+            manager->RemovePath(W2dMenu::kMenuFont);
         FrontEndTest::TearDown();
+    }
+
+    /// The menus' label font: the glyphs written as a font file of the test's own.
+    static void MenuFont(const std::string& name, const std::vector<OutlineGlyph>& glyphs)
+    {
+        std::filesystem::create_directories("fonts");
+        ASSERT_TRUE(FontWriter::WriteText("fonts/" + name + ".met", FontWriter::Metrics3(name, glyphs)));
+        HbResourceManager::Instance()->AddPath(W2dMenu::kMenuFont, ("fonts\\" + name + ".met").c_str());
     }
 
 public:
@@ -533,23 +544,32 @@ public:
         return at;
     }
 
+    /// The cheats unlocked by the series, the menu opened again after its hold, every page
+    /// walked with real frames; the pages opened.
+    int32_t WalkEveryPage()
+    {
+        RealFrames();
+        Visit();
+        // The series re-enters the menu, whose input waits again.
+        double at = PressSeries(0.1);
+        for (const double end = at + 2.5; at < end; at += 0.1)
+            Frame(at);
+        W2dGraphicMenu* root = mMenu->GetRootMenu();
+        EXPECT_EQ(root->GetState(), W2dMenu::kOpen);
+        EXPECT_EQ(root->GetEntryCount(), 5) << "the debug page first, the cheats unlocked";
+        Walk(root, 0, at);
+        return mPagesOpened;
+    }
+
     int32_t mPagesOpened = 0;
 };
 
+// Debug, new game, options and quit; the seven worlds; video, controls, audio and cheats.
+constexpr int32_t kPagesToDepthTwo = 4 + 7 + 4;
+
 TEST_F(MainMenuBare, EveryPageOpensAndDrawsWithoutItsTextsFontOrPictures)
 {
-    RealFrames();
-    Visit();
-    // The series re-enters the menu, whose input waits again.
-    double at = PressSeries(0.1);
-    for (const double end = at + 2.5; at < end; at += 0.1)
-        Frame(at);
-    W2dGraphicMenu* root = mMenu->GetRootMenu();
-    ASSERT_EQ(root->GetState(), W2dMenu::kOpen);
-    ASSERT_EQ(root->GetEntryCount(), 5) << "the debug page first, the cheats unlocked";
-    Walk(root, 0, at);
-    // Debug, new game, options and quit; the seven worlds; video, controls, audio and cheats.
-    EXPECT_EQ(mPagesOpened, 4 + 7 + 4);
+    EXPECT_EQ(WalkEveryPage(), kPagesToDepthTwo);
     EXPECT_EQ(mManager->GetCurrentState(), mMenu);
     int32_t width = 0, height = 0;
     EXPECT_EQ(ReadScreen(&width, &height).size(), size_t(640 * 480));
@@ -589,31 +609,13 @@ public:
                                {OutlineOp::LineTo, {0.3f, 0.7f}},
                                {OutlineOp::Close, {}}},
                               0.7f});
-        std::filesystem::create_directories("fonts");
-        ASSERT_TRUE(FontWriter::WriteText("fonts/capitals.met", FontWriter::Metrics3("Capitals", glyphs)));
-        HbResourceManager::Instance()->AddPath(W2dMenu::kMenuFont, "fonts\\capitals.met");
-    }
-
-    void TearDown() override
-    {
-        MainMenuBare::TearDown();
-        HbResourceManager* manager = HbResourceManager::Instance();
-        while (manager->GetPathCount(W2dMenu::kMenuFont) > 0)
-            manager->RemovePath(W2dMenu::kMenuFont);
+        MenuFont("Capitals", glyphs);
     }
 };
 
 TEST_F(MainMenuOddTexts, EveryPageOpensAndDrawsWithTextsItsFontCannotShow)
 {
-    RealFrames();
-    Visit();
-    double at = PressSeries(0.1);
-    for (const double end = at + 2.5; at < end; at += 0.1)
-        Frame(at);
-    W2dGraphicMenu* root = mMenu->GetRootMenu();
-    ASSERT_EQ(root->GetState(), W2dMenu::kOpen);
-    Walk(root, 0, at);
-    EXPECT_EQ(mPagesOpened, 4 + 7 + 4);
+    EXPECT_EQ(WalkEveryPage(), kPagesToDepthTwo);
     EXPECT_EQ(mManager->GetCurrentState(), mMenu);
 }
 
@@ -642,9 +644,7 @@ public:
         std::vector<OutlineGlyph> glyphs;
         for (uint32_t code = 32; code < 127; ++code)
             glyphs.push_back({code, {}, 0.5f});
-        std::filesystem::create_directories("fonts");
-        ASSERT_TRUE(FontWriter::WriteText("fonts/blank.met", FontWriter::Metrics3("Blank", glyphs)));
-        HbResourceManager::Instance()->AddPath(W2dMenu::kMenuFont, "fonts\\blank.met");
+        MenuFont("Blank", glyphs);
         mResources->SolidTexture("FE_INTRO_TEX", 8, 8, kBackdrop);
         mResources->SolidTexture("FE_INTRO_TITLE_TEX", 8, 8, kTitleColour);
         for (const char* id : {"FE_MAIN_BORDER_TEX", "FE_MAIN_BORDER_CORNER_TEX"})
