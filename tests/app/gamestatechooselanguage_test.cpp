@@ -1,6 +1,7 @@
 // The language choice: each flag names its group; a flag chosen in the first frame hands over in
 // the next, loading the group into layer 0 behind the loading screen, building the themes in
-// order and starting the intro; the wheel stays held until Leave releases it, once.
+// order on the game's key-hint bar and starting the intro; the wheel stays held until Leave
+// releases it, once; a device lost mid-frame comes back and the wheel draws the same.
 #include "boardcontrol.h"
 #include "camera.h"
 #include "framecheck.h"

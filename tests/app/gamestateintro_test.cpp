@@ -1,7 +1,8 @@
 // The intro: its screens at 6, 12, 15 and 21 seconds with the only white background in the
 // third; one step per frame however slow the frames; "START" from any step, also with no
 // context pushed, leaves for the main menu, and the leave releases everything and silences
-// the title music.
+// the title music; a device lost mid-frame or through the loading screen comes back and the
+// first screen draws the same.
 #include "framecheck.h"
 #include "frontend_fixture.h"
 #include "gamestatechooselanguage.h"

@@ -1,6 +1,7 @@
 // The main menu driven frame by frame through the game manager with injected menu keys: a visit's
 // fresh campaign, the two-second hold, the hidden series that unlocks and locks the cheats, the
-// sector launchers, the difficulty entries and every switch the state makes.
+// sector launchers, the difficulty entries and every switch the state makes; every page opened
+// without texts, font or pictures and with texts the font cannot show; a device lost mid-frame.
 #include "fontwriter.h"
 #include "framecheck.h"
 #include "frontend_fixture.h"
