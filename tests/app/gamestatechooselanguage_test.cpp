@@ -228,7 +228,7 @@ TEST_F(Language, TheHandOverBuildsTheGamesOwnThemesHiddenAndNoOthers)
     EXPECT_EQ(bar->GetTheme(9)->IsBuilt(), 0);
 }
 
-TEST_F(Language, TheMainMenuAfterTheIntroShowsItsKeyHintsOnTheBuiltThemes)
+TEST_F(Language, TheMainMenuAfterTheIntroShowsItsKeyHintsOnTheBuiltThemesAndTakesThemAlong)
 {
     Frame(1.0 / 60.0, {VK_RETURN});
     Frame();
@@ -245,6 +245,19 @@ TEST_F(Language, TheMainMenuAfterTheIntroShowsItsKeyHintsOnTheBuiltThemes)
     EXPECT_EQ(select->GetState(), BoardControlTheme::kBuilt | BoardControlTheme::kShown);
     ASSERT_NE(select->GetContainer(), nullptr);
     EXPECT_FALSE(select->GetContainer()->IsHidden());
+
+    // The new-game page's select-and-back hint covers it; a difficulty leaves the menu, which
+    // takes its hints with it.
+    Frame(1.0 / 60.0, {VK_RETURN});
+    for (int i = 0; i < 10; ++i)
+        Frame(0.1);
+    EXPECT_EQ(bar->GetTopThemeId(), 4);
+    EXPECT_EQ(select->GetState(), BoardControlTheme::kBuilt) << "hidden under the page's";
+    Frame(1.0 / 60.0, {VK_RETURN});
+    for (int i = 0; i < 10 && Current() == kGameStateMainMenu; ++i)
+        Frame(0.1);
+    EXPECT_NE(Current(), kGameStateMainMenu);
+    EXPECT_EQ(bar->GetTopThemeId(), 0);
 }
 
 TEST_F(Language, LeaveReleasesTheWheelOnceAndPopsTheMenuContext)
