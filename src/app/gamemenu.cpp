@@ -293,7 +293,11 @@ W2dAnimatedMenu* MenuCreateCircularItem(W2dMenu* parent, const char* textureId, 
     {
         picture->AddRef();
         picture->Create();
+        // Square until the texture tells its shape: a missing texture must not fill the screen.
+        picture->SetSize({width, width, 0.0f});
         picture->SetWidth(width);
+        // The wheel shows its labels once it has laid them out.
+        picture->Hide();
         entry->SetLabel(picture);
         picture->HbRoot::Release();
     }

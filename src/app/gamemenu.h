@@ -1,7 +1,7 @@
 // The front end's menu description: a stack of menus being described, onto which sub-menus are
 // pushed and popped while entries, sliders and choices go to the menu on top, all with the
-// game's label look; the circular-menu entry and full-screen picture helpers; the message line's
-// texts; and the callbacks the front end's framed menus share.
+// game's label look; the circular-menu entry, full-screen picture and held-item release helpers;
+// the message line's texts; and the callbacks the front end's framed menus share.
 #pragma once
 
 #include "vector.h"
@@ -63,6 +63,17 @@ W2dGraphicMenu* MenuAddNamedChoice(const char* label, const char* const* values,
 /// and CircularItemFocusOff dims the others. The entry, or null.
 W2dAnimatedMenu* MenuCreateCircularItem(W2dMenu* parent, const char* textureId, float width, W2dMenuCallback onChoose,
                                         void* argument, W2dItemCallback onFocus);
+/// Takes a held item off the screen and drops the slot's reference, the slot cleared first: a
+/// second call does nothing.
+template <class Item> void MenuReleaseItem(Item*& slot)
+{
+    Item* held = slot;
+    if (!held)
+        return;
+    slot = nullptr;
+    held->Release();
+    held->HbRoot::Release();
+}
 /// A menu background: a picture under every other item, covering the screen, created and shown,
 /// with one reference for the caller in *out; 1, or 0 (and null) when out of memory.
 int32_t MenuCreateFullScreenPicture(W2dBlendedPictureItem** out, const char* textureId);

@@ -2,7 +2,10 @@
 // chosen language for good, builds the key-hint themes and starts the intro.
 #include "gamestatechooselanguage.h"
 
+#include "boardcontrol.h"
+#include "gamekeyhintbar.h"
 #include "gameloadingscreen.h"
+#include "gamemenu.h"
 #include "gameprofile.h"
 #include "gameservices.h"
 #include "gamestatemanager.h"
@@ -12,7 +15,6 @@
 #include "mocircularmenu.h"
 #include "resourcegroups.h"
 #include "w2dsurface.h"
-#include "w2dsurfacegraphicitem.h"
 #include "w2dsurfacelist.h"
 #include "wrenderer.h"
 
@@ -43,41 +45,6 @@ template <int32_t kFlag> int32_t ChooseFlag(void*)
 
 constexpr W2dMenuCallback kChooseFlag[GameState_ChooseLanguage::kFlagCount] = {
     ChooseFlag<0>, ChooseFlag<1>, ChooseFlag<2>, ChooseFlag<3>, ChooseFlag<4>};
-
-// The flag under the wheel's pointer at full colour, the others greyed and see-through.
-void FlagFocusOn(W2dGenericItem* item)
-{
-    item->SetColour({255, 255, 255, 255});
-}
-
-void FlagFocusOff(W2dGenericItem* item)
-{
-    item->SetColour({150, 150, 150, 150});
-}
-
-// One entry of the wheel: a picture of the texture at the width (the height following the
-// texture's shape), choosing through the callback.
-void AddFlag(MoCircularMenu* wheel, const char* textureId, W2dMenuCallback choose, void* context)
-{
-    auto* entry = new W2dAnimatedMenu(wheel);
-    if (!entry)
-        return;
-    if (auto* label = new W2dPictureItem(textureId, -1.0f, nullptr))
-    {
-        label->AddRef();
-        label->Create();
-        // Square until the texture tells its shape: a missing texture must not fill the screen.
-        label->SetSize({kFlagWidth, kFlagWidth, 0.0f});
-        label->SetWidth(kFlagWidth);
-        label->Hide();
-        entry->SetLabel(label);
-        label->HbRoot::Release();
-    }
-    entry->SetCallback(choose, context, W2dMenu::kChoose);
-    entry->SetProperty(1, FlagFocusOn);
-    entry->SetProperty(3, FlagFocusOff);
-    wheel->AddEntry(entry);
-}
 
 W2dSurfaceList* SurfaceList()
 {
@@ -139,11 +106,8 @@ void GameState_ChooseLanguage::BuildWheel()
     if (!wheel)
         return;
     wheel->AddRef();
-    // The wheel lights its labels with its own properties; the entries carry the same.
-    wheel->SetProperty(1, FlagFocusOn);
-    wheel->SetProperty(3, FlagFocusOff);
     for (int32_t flag = 0; flag < kFlagCount; ++flag)
-        AddFlag(wheel, kFlagTextures[flag], kChooseFlag[flag], this);
+        MenuCreateCircularItem(wheel, kFlagTextures[flag], kFlagWidth, kChooseFlag[flag], this, CircularItemFocusOn);
     wheel->SetPosition({0.7f, 0.4f, 0.0f});
     wheel->SetStep({0.0f, 0.05f, 0.0f});
     mWheel = wheel;
@@ -185,9 +149,9 @@ void GameState_ChooseLanguage::HandOver()
     HbFileBeforeOpenHook = LoadingTickHook;
     // The language stays loaded for the rest of the run.
     ResourceGroupLoad(sChosenLanguage.c_str(), 0);
-    GameServices& services = GameServicesTable();
-    for (int32_t theme : kThemes)
-        services.boardBuildTheme(theme);
+    if (BoardControl* bar = GameKeyHintBar())
+        for (int32_t theme : kThemes)
+            bar->BuildTheme(theme);
     SwitchTo(kGameStateIntro);
 }
 

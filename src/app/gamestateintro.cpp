@@ -2,6 +2,7 @@
 // clock, the title screen with its blinking prompt, and "START".
 #include "gamestateintro.h"
 
+#include "gamemenu.h"
 #include "gameservices.h"
 #include "gamestatemanager.h"
 #include "hbclock.h"
@@ -372,24 +373,15 @@ void GameState_Intro::RunStep()
 
 void GameState_Intro::ReleaseItems()
 {
-    auto release = [](auto*& item)
-    {
-        if (!item)
-            return;
-        auto* held = item;
-        item = nullptr;
-        held->Release();
-        held->HbRoot::Release();
-    };
-    release(mPictures[kBackground]);
+    MenuReleaseItem(mPictures[kBackground]);
     if (W2dBlinkEffect* blink = mBlink)
     {
         mBlink = nullptr;
         blink->Release();
     }
-    release(mPrompt);
+    MenuReleaseItem(mPrompt);
     for (int32_t picture : kReleaseOrder)
-        release(mPictures[picture]);
+        MenuReleaseItem(mPictures[picture]);
 }
 
 void GameState_Intro::Leave()

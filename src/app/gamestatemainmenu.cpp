@@ -149,14 +149,7 @@ GameState_MainMenu::GameState_MainMenu() : GameState(kGameStateMainMenu) {}
 GameState_MainMenu::~GameState_MainMenu()
 {
     // A graph deleted while the menu is shown takes its items with it.
-    ReleasePicture(mBackground);
-    ReleasePicture(mTitle);
-    if (mRootMenu)
-    {
-        mRootMenu->Clear();
-        mRootMenu->Release();
-        mRootMenu = nullptr;
-    }
+    ReleaseItems();
 }
 
 // ---- The visit --------------------------------------------------------------------------------------
@@ -368,27 +361,22 @@ void GameState_MainMenu::Leave()
 {
     if (HbInputManager* input = HbInputManager::Instance())
         input->PopCommandContext("Menu");
-    ReleasePicture(mBackground);
-    ReleasePicture(mTitle);
-    if (mRootMenu)
-    {
-        mRootMenu->Clear();
-        mRootMenu->Release();
-    }
+    ReleaseItems();
     MenuOptionsRelease();
-    mCurrentMenu = nullptr;
-    mRootMenu = nullptr;
     mMenusBuilt = 0;
 }
 
-void GameState_MainMenu::ReleasePicture(W2dPictureItem*& picture)
+void GameState_MainMenu::ReleaseItems()
 {
-    if (!picture)
-        return;
-    W2dPictureItem* held = picture;
-    picture = nullptr;
-    held->Release();
-    held->HbRoot::Release();
+    MenuReleaseItem(mBackground);
+    MenuReleaseItem(mTitle);
+    mCurrentMenu = nullptr;
+    if (W2dGraphicMenu* root = mRootMenu)
+    {
+        root->Clear();
+        root->Release();
+        mRootMenu = nullptr;
+    }
 }
 
 int32_t GameState_MainMenu::GetSequenceProgress() const

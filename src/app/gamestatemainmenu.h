@@ -58,7 +58,8 @@ public:
 
 private:
     void WatchSequence();
-    void ReleasePicture(W2dPictureItem*& picture);
+    /// The pictures and the menus, taken away and released.
+    void ReleaseItems();
 
     W2dPictureItem* mBackground = nullptr;
     W2dPictureItem* mTitle = nullptr;

@@ -375,6 +375,13 @@ TEST_F(MenuOptions, CircularEntriesAreSizedPicturesLitWhenCurrentAndChosenWithTh
     a->GetLabel()->GetSize(&size);
     EXPECT_FLOAT_EQ(size.x, 0.15f);
     EXPECT_NEAR(size.y, 0.15f * 0.5f * 640.0f / 480.0f, 1e-5f) << "the texture's aspect on the screen";
+    // A missing picture leaves the entry square rather than the size of the screen.
+    W2dAnimatedMenu* missing = MenuCreateCircularItem(wheel, "UI_FLAG_MISSING_TEX", 0.15f, Choose, nullptr,
+                                                      CircularItemFocusOn);
+    ASSERT_NE(missing, nullptr);
+    missing->GetLabel()->GetSize(&size);
+    EXPECT_FLOAT_EQ(size.x, 0.15f);
+    EXPECT_FLOAT_EQ(size.y, 0.15f);
 
     wheel->Layout();
     auto colour = [](W2dMenu* entry)

@@ -1,8 +1,10 @@
 // The intro: its screens at 6, 12, 15 and 21 seconds with the only white background in the
 // third; one step per frame however slow the frames; "START" from any step, also with no
 // context pushed, leaves for the main menu, and the leave releases everything and silences
-// the title music.
-#include "frontstart_fixture.h"
+// the title music; a device lost mid-frame or through the loading screen comes back and the
+// first screen draws the same.
+#include "framecheck.h"
+#include "frontend_fixture.h"
 #include "gamestatechooselanguage.h"
 #include "gamestateintro.h"
 #include "mocircularmenu.h"
@@ -13,7 +15,7 @@
 
 #include <gtest/gtest.h>
 
-namespace frontstart
+namespace fetest
 {
 namespace
 {
@@ -169,5 +171,69 @@ TEST_F(Intro, StartAtAnyStepGoesToTheMainMenuAndLeaveSilencesEverything)
     }
 }
 
+/// The intro's first screen over flat-coloured publisher pictures.
+class IntroDrawn : public Intro
+{
+protected:
+    static constexpr uint32_t kLogo = 0xFF3070B0u, kLettering = 0xFFD09040u;
+
+    void SetUp() override
+    {
+        Intro::SetUp();
+        if (HasFatalFailure())
+            return;
+        mResources->SolidTexture("FE_LOGO_TALMERIC_TEX", 8, 8, kLogo);
+        mResources->SolidTexture("FE_TITLE_TALMERIC_TEX", 8, 8, kLettering);
+    }
+
+    /// The publisher's logo and lettering over the black background; every other picture is
+    /// hidden or, for the sound library's, still wearing its fade's see-through start colour.
+    /// "" when the screen shows that.
+    std::string CheckPublisherScreen(const std::string& name)
+    {
+        int32_t width = 0, height = 0;
+        const std::vector<uint32_t> actual = ReadScreen(&width, &height);
+        if (width != 640 || height != 480)
+            return "no 640 x 480 frame";
+        uitest::Reference expected(width, height, 0xFF000000u);
+        const float rects[2][4] = {{0.382f, 0.274f, 0.25f, 0.25f}, {0.249f, 0.539f, 0.5f, 0.125f}};
+        expected.Fill(rects[0][0], rects[0][1], rects[0][2], rects[0][3], kLogo & 0xFFFFFFu);
+        expected.Fill(rects[1][0], rects[1][1], rects[1][2], rects[1][3], kLettering & 0xFFFFFFu);
+        for (const auto& r : rects)
+            expected.IgnoreEdges(r[0], r[1], r[2], r[3], actual);
+        return framecheck::CheckFrame(name, width, height, actual, expected.pixels, 3);
+    }
+};
+
+TEST_F(IntroDrawn, ADeviceLostMidFrameComesBackAndTheNextFrameDrawsThePublisherScreenAgain)
+{
+    GameState_Intro* intro = ToIntro();
+    ASSERT_NE(intro, nullptr);
+    Frame();
+    EXPECT_EQ(CheckPublisherScreen("intro_before_loss"), "");
+
+    LoseDeviceInNextFrame();
+    Frame();
+    Frame();
+    EXPECT_EQ(Current(), kGameStateIntro);
+    EXPECT_EQ(RecoveringFrame([this] { Frame(); }), "");
+    EXPECT_EQ(CheckPublisherScreen("intro_after_loss"), "");
+
+    // The sequence goes on: the maker's screen after more than three seconds.
+    Frame(3.5);
+    EXPECT_EQ(intro->GetStep(), 1);
+}
+
+TEST_F(IntroDrawn, ADeviceLostThroughTheLanguagesLoadingScreenComesBackInTheIntro)
+{
+    // Lost in the frame the flag is chosen: the loading screen of the hand-over draws on a
+    // lost device.
+    LoseDeviceInNextFrame();
+    Frame(1.0 / 60.0, {VK_RETURN});
+    Frame();
+    ASSERT_EQ(Current(), kGameStateIntro);
+    EXPECT_EQ(RecoveringFrame([this] { Frame(); }), "");
+    EXPECT_EQ(CheckPublisherScreen("intro_after_loss_in_loading"), "");
+}
 } // namespace
-} // namespace frontstart
+} // namespace fetest

@@ -1,6 +1,7 @@
 // The main menu driven frame by frame through the game manager with injected menu keys: a visit's
 // fresh campaign, the two-second hold, the hidden series that unlocks and locks the cheats, the
-// sector launchers, the difficulty entries and every switch the state makes.
+// sector launchers, the difficulty entries and every switch the state makes; every page opened
+// without texts, font or pictures and with texts the font cannot show; a device lost mid-frame.
 #include "fontwriter.h"
 #include "framecheck.h"
 #include "frontend_fixture.h"
@@ -121,7 +122,18 @@ protected:
         ResourceGroupUnloadAll();
         mInput.reset();
         mSounds.reset();
+        HbResourceManager* manager = HbResourceManager::Instance();
+        while (manager->GetPathCount(W2dMenu::kMenuFont) > 0)
+            manager->RemovePath(W2dMenu::kMenuFont);
         FrontEndTest::TearDown();
+    }
+
+    /// The menus' label font: the glyphs written as a font file of the test's own.
+    static void MenuFont(const std::string& name, const std::vector<OutlineGlyph>& glyphs)
+    {
+        std::filesystem::create_directories("fonts");
+        ASSERT_TRUE(FontWriter::WriteText("fonts/" + name + ".met", FontWriter::Metrics3(name, glyphs)));
+        HbResourceManager::Instance()->AddPath(W2dMenu::kMenuFont, ("fonts\\" + name + ".met").c_str());
     }
 
 public:
@@ -499,6 +511,115 @@ TEST_F(MainMenu, EveryStateTheMainMenuSwitchesToIsADeclaredTransition)
     }
 }
 
+/// The main menu with nothing of its own: no texts, no label font, no pictures or tiles.
+class MainMenuBare : public MainMenu
+{
+public:
+    void DeclareTexts() override {}
+
+    /// Opens each page of the menu below the depth with the menu keys, frames drawn, walks it
+    /// and goes back; the time after it.
+    double Walk(W2dMenu* menu, int depth, double at)
+    {
+        auto key = [&](uint8_t press)
+        {
+            Frame(at, {press});
+            for (int i = 0; i < 6; ++i)
+                Frame(at += 0.05);
+            at += 0.05;
+        };
+        for (int32_t i = 0; i < menu->GetEntryCount(); ++i)
+        {
+            W2dMenu* page = menu->GetEntry(i);
+            if (page->GetEntryCount() == 0 || depth >= 2)
+                continue;
+            SCOPED_TRACE(testing::Message() << "depth " << depth << ", entry " << i);
+            menu->SetCurrentIndex(i);
+            key(VK_RETURN);
+            EXPECT_EQ(mMenu->GetCurrentMenu(), page);
+            ++mPagesOpened;
+            at = Walk(page, depth + 1, at);
+            key(VK_BACK);
+            EXPECT_EQ(mMenu->GetCurrentMenu(), menu);
+        }
+        return at;
+    }
+
+    /// The cheats unlocked by the series, the menu opened again after its hold, every page
+    /// walked with real frames; the pages opened.
+    int32_t WalkEveryPage()
+    {
+        RealFrames();
+        Visit();
+        // The series re-enters the menu, whose input waits again.
+        double at = PressSeries(0.1);
+        for (const double end = at + 2.5; at < end; at += 0.1)
+            Frame(at);
+        W2dGraphicMenu* root = mMenu->GetRootMenu();
+        EXPECT_EQ(root->GetState(), W2dMenu::kOpen);
+        EXPECT_EQ(root->GetEntryCount(), 5) << "the debug page first, the cheats unlocked";
+        Walk(root, 0, at);
+        return mPagesOpened;
+    }
+
+    int32_t mPagesOpened = 0;
+};
+
+// Debug, new game, options and quit; the seven worlds; video, controls, audio and cheats.
+constexpr int32_t kPagesToDepthTwo = 4 + 7 + 4;
+
+TEST_F(MainMenuBare, EveryPageOpensAndDrawsWithoutItsTextsFontOrPictures)
+{
+    EXPECT_EQ(WalkEveryPage(), kPagesToDepthTwo);
+    EXPECT_EQ(mManager->GetCurrentState(), mMenu);
+    int32_t width = 0, height = 0;
+    EXPECT_EQ(ReadScreen(&width, &height).size(), size_t(640 * 480));
+}
+
+/// The main menu with texts no font fully draws: empty, control bytes, single bytes above 127,
+/// multi-byte sequences, a long line and printf specifiers, in a font of capitals only.
+class MainMenuOddTexts : public MainMenuBare
+{
+public:
+    void DeclareTexts() override
+    {
+        const std::string odd[] = {"",
+                                   "\x01\x02\x1b",
+                                   "Caf\xe9 \xff\xfe",
+                                   "\xc3\x89T\xc3\x89 \xe2\x82\xac",
+                                   std::string(500, 'W'),
+                                   "%s%n%d%%"};
+        const char* const ids[] = {
+            "TX_CONFIRM_TXT",          "TX_MENU_CHEAT_UNLIMITED_TXT",   "TX_MENU_CONFIRM_NO_TXT",
+            "TX_MENU_CONFIRM_YES_TXT", "TX_MENU_DIFFICULTY_EASY_TXT",   "TX_MENU_DIFFICULTY_HARD_TXT",
+            "TX_MENU_DIFFICULTY_NORMAL_TXT", "TX_MENU_DIFFICULTY_TXT",  "TX_MENU_MAIN_LOAD_TXT",
+            "TX_MENU_MAIN_NEW_TXT",    "TX_MENU_MAIN_OPTIONS_TXT",      "TX_MENU_MAIN_QUIT_TXT",
+            "TX_MENU_OPTIONS_AUDIO_TXT", "TX_MENU_OPTIONS_AXE_X_TXT",   "TX_MENU_OPTIONS_AXE_Y_TXT",
+            "TX_MENU_OPTIONS_CONTROLS_TXT", "TX_MENU_OPTIONS_MOUSE_TXT", "TX_MENU_OPTIONS_MUSIC_TXT",
+            "TX_MENU_OPTIONS_SOUND_TXT", "TX_MENU_VIDEO_APPLY_TXT",     "TX_MENU_VIDEO_COLOR_TXT",
+            "TX_MENU_VIDEO_FULLSCREEN_TXT", "TX_MENU_VIDEO_OPTIONS_TXT", "TX_MENU_VIDEO_RESOLUTION_TXT"};
+        size_t next = 0;
+        for (const char* id : ids)
+            mResources->Text(id, odd[next++ % std::size(odd)]);
+        // Capitals only, each a triangle of ink.
+        std::vector<OutlineGlyph> glyphs;
+        for (uint32_t code = 'A'; code <= 'Z'; ++code)
+            glyphs.push_back({code,
+                              {{OutlineOp::MoveTo, {0, 0}},
+                               {OutlineOp::LineTo, {0.6f, 0}},
+                               {OutlineOp::LineTo, {0.3f, 0.7f}},
+                               {OutlineOp::Close, {}}},
+                              0.7f});
+        MenuFont("Capitals", glyphs);
+    }
+};
+
+TEST_F(MainMenuOddTexts, EveryPageOpensAndDrawsWithTextsItsFontCannotShow)
+{
+    EXPECT_EQ(WalkEveryPage(), kPagesToDepthTwo);
+    EXPECT_EQ(mManager->GetCurrentState(), mMenu);
+}
+
 // ---- Drawing ------------------------------------------------------------------------------------------------
 
 constexpr uint32_t kBackdrop = 0xFF305070u;
@@ -524,9 +645,7 @@ public:
         std::vector<OutlineGlyph> glyphs;
         for (uint32_t code = 32; code < 127; ++code)
             glyphs.push_back({code, {}, 0.5f});
-        std::filesystem::create_directories("fonts");
-        ASSERT_TRUE(FontWriter::WriteText("fonts/blank.met", FontWriter::Metrics3("Blank", glyphs)));
-        HbResourceManager::Instance()->AddPath(W2dMenu::kMenuFont, "fonts\\blank.met");
+        MenuFont("Blank", glyphs);
         mResources->SolidTexture("FE_INTRO_TEX", 8, 8, kBackdrop);
         mResources->SolidTexture("FE_INTRO_TITLE_TEX", 8, 8, kTitleColour);
         for (const char* id : {"FE_MAIN_BORDER_TEX", "FE_MAIN_BORDER_CORNER_TEX"})
@@ -543,6 +662,43 @@ public:
         while (manager->GetPathCount(W2dMenu::kMenuFont) > 0)
             manager->RemovePath(W2dMenu::kMenuFont);
     }
+    /// The open menu as a frame: the backdrop, the title in place, the menu as wide as the
+    /// frame's rows, on the tile grid, centred with its four rows inside the border. The
+    /// rectangles' edges are taken from the actual frame.
+    std::vector<uint32_t> OpenMenuReference(int32_t width, int32_t height, const std::vector<uint32_t>& actual) const
+    {
+        W2dGraphicMenu* root = mMenu->GetRootMenu();
+        const float u = 0.03125f;
+        const float w = root->GetWidth();
+        const float x = (1.0f - w) / 2.0f, y = (1.0f - 4.0f * 0.0625f) / 2.0f;
+        const int32_t columns = int32_t(std::lround(w / u)) + 1;
+        const float left = x - u;
+
+        uitest::Reference expected(width, height, kClear);
+        std::vector<std::vector<float>> rects;
+        auto fill = [&](float rx, float ry, float rw, float rh, uint32_t colour)
+        {
+            expected.Fill(rx, ry, rw, rh, colour & 0xFFFFFF);
+            rects.push_back({rx, ry, rw, rh});
+        };
+        fill(0.0f, 0.0f, 1.0f, 1.0f, kBackdrop);
+        fill(0.0f, 0.021f, 1.0f, 0.25f, kTitleColour);
+        for (int r = 0; r < 4; ++r)
+            fill(left + u, r == 0 ? y - u / 2 : y + 0.0625f * float(r), w, r == 0 ? 0.078125f : 0.0625f, kRow);
+        for (int i = 0; i < columns; ++i)
+        {
+            fill(left + u * float(i), y - u, u, u, kBorder);
+            fill(left + u * float(i), y + 8 * u, u, u, kBorder);
+        }
+        for (int j = 0; j < 8; ++j)
+        {
+            fill(left, y + u * float(j), u, u, kBorder);
+            fill(left + u * float(columns - 1), y + u * float(j), u, u, kBorder);
+        }
+        for (const auto& r : rects)
+            expected.IgnoreEdges(r[0], r[1], r[2], r[3], actual);
+        return expected.pixels;
+    }
 };
 
 TEST_F(MainMenuDrawn, TheOpenMenuIsItsFrameTilesAndRowsOverTheBackgroundAndTitle)
@@ -556,41 +712,45 @@ TEST_F(MainMenuDrawn, TheOpenMenuIsItsFrameTilesAndRowsOverTheBackgroundAndTitle
     ASSERT_EQ(width, 128);
     ASSERT_EQ(height, 128);
 
-    // The widest text of the tree is a root label: the menu is as wide as the frame's rows, on
-    // the tile grid, centred with its four rows.
-    const float u = 0.03125f;
-    const float w = root->GetWidth();
-    ASSERT_GT(w, 0.3f);
-    EXPECT_FLOAT_EQ(w, root->GetCommonWidth());
-    const float x = (1.0f - w) / 2.0f, y = (1.0f - 4.0f * 0.0625f) / 2.0f;
-    const int32_t columns = int32_t(std::lround(w / u)) + 1;
-    const float left = x - u;
-
-    uitest::Reference expected(width, height, kClear);
-    std::vector<std::vector<float>> rects;
-    auto fill = [&](float rx, float ry, float rw, float rh, uint32_t colour)
-    {
-        expected.Fill(rx, ry, rw, rh, colour & 0xFFFFFF);
-        rects.push_back({rx, ry, rw, rh});
-    };
-    fill(0.0f, 0.0f, 1.0f, 1.0f, kBackdrop);
-    fill(0.0f, 0.021f, 1.0f, 0.25f, kTitleColour);
-    for (int r = 0; r < 4; ++r)
-        fill(left + u, r == 0 ? y - u / 2 : y + 0.0625f * float(r), w, r == 0 ? 0.078125f : 0.0625f, kRow);
-    for (int i = 0; i < columns; ++i)
-    {
-        fill(left + u * float(i), y - u, u, u, kBorder);
-        fill(left + u * float(i), y + 8 * u, u, u, kBorder);
-    }
-    for (int j = 0; j < 8; ++j)
-    {
-        fill(left, y + u * float(j), u, u, kBorder);
-        fill(left + u * float(columns - 1), y + u * float(j), u, u, kBorder);
-    }
-    for (const auto& r : rects)
-        expected.IgnoreEdges(r[0], r[1], r[2], r[3], actual);
-    EXPECT_EQ(framecheck::CheckFrame("app_main_menu", width, height, actual, expected.pixels, 3), "");
+    // The widest text of the tree is a root label: the menu is as wide as the frame's rows.
+    ASSERT_GT(root->GetWidth(), 0.3f);
+    EXPECT_FLOAT_EQ(root->GetWidth(), root->GetCommonWidth());
+    EXPECT_EQ(framecheck::CheckFrame("app_main_menu", width, height, actual, OpenMenuReference(width, height, actual), 3),
+              "");
 }
 
+TEST_F(MainMenuDrawn, ADeviceLostMidFrameComesBackAndTheNextFrameDrawsTheOpenMenuAgain)
+{
+    RealFrames();
+    Visit();
+    const double at = OpenMenu(0.1);
+    ASSERT_EQ(mMenu->GetRootMenu()->GetState(), W2dMenu::kOpen);
+    int32_t width = 0, height = 0;
+    const std::vector<uint32_t> before = ReadScreen(&width, &height);
+    ASSERT_EQ(width, 128);
+    EXPECT_EQ(framecheck::CheckFrame("app_main_menu_before_loss", width, height, before,
+                                     OpenMenuReference(width, height, before), 3),
+              "");
+
+    LoseDeviceInNextFrame();
+    Frame(at + 0.1);
+    Frame(at + 0.2);
+    EXPECT_EQ(RecoveringFrame([&] { Frame(at + 0.3); }), "");
+    const std::vector<uint32_t> after = ReadScreen(&width, &height);
+    ASSERT_EQ(width, 128);
+    EXPECT_EQ(framecheck::CheckFrame("app_main_menu_after_loss", width, height, after,
+                                     OpenMenuReference(width, height, after), 3),
+              "");
+
+    // The menu still answers: the quit page opens.
+    double t = at + 0.4;
+    for (uint8_t key : {VK_UP, VK_RETURN})
+    {
+        Frame(t, {key});
+        for (int i = 0; i < 6; ++i)
+            Frame(t += 0.05);
+    }
+    EXPECT_EQ(mMenu->GetCurrentMenu(), Entry(mMenu->GetRootMenu(), "Quit"));
+}
 } // namespace
 } // namespace fetest

@@ -75,7 +75,6 @@ GameServices GameServicesLeast()
     table.fxServicesTick = Nothing;
     table.fxServicesShutdown = Nothing;
     table.boardCreateThemes = Nothing;
-    table.boardBuildTheme = NoMask;
     table.boardUpdate = Nothing;
     table.boardDestroyAll = Nothing;
     table.resourceGroupResetLayers = Nothing;

@@ -73,8 +73,6 @@ struct GameServices
 
     // ---- Key-hint bar -------------------------------------------------------------------------
     void (*boardCreateThemes)();
-    /// Builds one registered theme of the bar (built hidden).
-    void (*boardBuildTheme)(int32_t id);
     void (*boardUpdate)();
     void (*boardDestroyAll)();
 
