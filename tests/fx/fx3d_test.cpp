@@ -208,21 +208,10 @@ protected:
         renderer->UpdateFrame();
         renderer->RenderScene();
         renderer->EndFrame();
-        std::vector<uint32_t> pixels;
-        Raster* raster = renderer->GetViewport()->GetFrameBuffer();
-        if (raster->width != kWidth || raster->height != kHeight)
-            return pixels;
-        const uint8_t* bits = Raster::Lock(raster, 0, kRasterLockRead);
-        if (!bits)
-            return pixels;
-        for (int32_t y = 0; y < raster->height; ++y)
-            for (int32_t x = 0; x < raster->width; ++x)
-            {
-                uint32_t value;
-                std::memcpy(&value, bits + size_t(y) * raster->stride + 4 * size_t(x), 4);
-                pixels.push_back(value | 0xFF000000u);
-            }
-        Raster::Unlock(raster);
+        int32_t width = 0, height = 0;
+        std::vector<uint32_t> pixels = ReadViewport(&width, &height);
+        if (width != kWidth || height != kHeight)
+            pixels.clear();
         return pixels;
     }
 
