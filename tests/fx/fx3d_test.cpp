@@ -258,18 +258,8 @@ protected:
                     return kPieceColour;
             return kFloorColour;
         };
-        std::vector<uint32_t> expected(pixels.size());
-        for (int32_t y = 0; y < kHeight; ++y)
-            for (int32_t x = 0; x < kWidth; ++x)
-            {
-                const size_t i = size_t(y) * kWidth + size_t(x);
-                const uint32_t centre = colourAt(x + 0.5f, y + 0.5f);
-                bool edge = false;
-                for (float dx : {-1.5f, 0.0f, 1.5f})
-                    for (float dy : {-1.5f, 0.0f, 1.5f})
-                        edge = edge || colourAt(x + 0.5f + dx, y + 0.5f + dy) != centre;
-                expected[i] = edge ? pixels[i] : centre;
-            }
+        const std::vector<uint32_t> expected =
+            framecheck::EdgeTolerantReference(kWidth, kHeight, pixels, colourAt, {-1.5f, 0.0f, 1.5f});
         EXPECT_EQ(framecheck::CheckFrame(name, kWidth, kHeight, pixels, expected, 3), "");
         if (!quads.empty())
         {

@@ -108,18 +108,9 @@ TEST_F(EffectFrame, BothGroupsDrawnThroughTheRenderersFrame)
             return 0xFFFF0000u;
         return 0xFF203040u;
     };
-    std::vector<uint32_t> expected(pixels.size());
-    for (int32_t y = 0; y < height; ++y)
-        for (int32_t x = 0; x < width; ++x)
-        {
-            const size_t i = size_t(y) * width + x;
-            const uint32_t centre = colourAt(x + 0.5f, y + 0.5f);
-            bool edge = false;
-            for (float dx : {-0.6f, 0.6f})
-                for (float dy : {-0.6f, 0.6f})
-                    edge = edge || colourAt(x + 0.5f + dx, y + 0.5f + dy) != centre;
-            expected[i] = edge ? pixels[i] : centre; // edges are the device's to rasterise
-        }
+    // Edges are the device's to rasterise.
+    const std::vector<uint32_t> expected =
+        framecheck::EdgeTolerantReference(width, height, pixels, colourAt, {-0.6f, 0.6f});
     EXPECT_EQ(framecheck::CheckFrame("fx_effect_groups", width, height, pixels, expected, 3), "");
 
     KfxManager::Install(nullptr);

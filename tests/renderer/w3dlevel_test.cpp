@@ -402,18 +402,9 @@ TEST_F(LevelScene, TheBoundLevelDrawsItsSkyWorldObjectsAndFieldLitNodes)
             return Argb(litColour);
         return Argb(kSkyColour);
     };
-    std::vector<uint32_t> expected(pixels.size());
-    for (int32_t y = 0; y < height; ++y)
-        for (int32_t x = 0; x < width; ++x)
-        {
-            const size_t i = size_t(y) * width + x;
-            const uint32_t centre = colourAt(x + 0.5f, y + 0.5f);
-            bool edge = false;
-            for (float dx : {-0.6f, 0.6f})
-                for (float dy : {-0.6f, 0.6f})
-                    edge = edge || colourAt(x + 0.5f + dx, y + 0.5f + dy) != centre;
-            expected[i] = edge ? pixels[i] : centre; // edges are the device's to rasterise
-        }
+    // Edges are the device's to rasterise.
+    const std::vector<uint32_t> expected =
+        framecheck::EdgeTolerantReference(width, height, pixels, colourAt, {-0.6f, 0.6f});
     EXPECT_EQ(framecheck::CheckFrame("renderer_level_scene", width, height, pixels, expected, 3), "");
 
     Vector start = {5, 0, 0}, end = {5, 0, 40};
