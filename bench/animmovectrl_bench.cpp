@@ -32,6 +32,7 @@
 #include "tsanimactor.h"
 #include "tsastarpathfinder.h"
 #include "w3danimobject.h"
+#include "walkermodel.h"
 #include "world.h"
 #include "worldwriter.h"
 #include "wrenderer.h"
@@ -55,77 +56,17 @@ constexpr uint32_t kWorldChunk = 11;
 
 // ---- Fixture content ----------------------------------------------------------------------------
 
-Clump* ChainClump()
-{
-    GeometryDescription g;
-    g.format = kGeometryPositions;
-    g.numVertices = 3;
-    g.triangles = {{0, 1, 2, 0}};
-    g.targets.push_back({{0, 0, 0, 30.0f}, {-30, 0, 0, 30, 0, 0, 0, 30, 0}, {}});
-    g.materials = {GeometryDescription::Material{}};
-    g.listEntries = {0};
-    ClumpDescription c;
-    c.frames.resize(5);
-    for (int i = 1; i < 5; ++i)
-    {
-        c.frames[i].parent = i - 1;
-        c.frames[i].rows[10] = i == 1 ? 0.0f : 1.0f;
-    }
-    c.frames[1].extension = HierarchyWriter::FrameExtension(1, {{1, 0}, {2, 0}, {3, 0}, {4, kHierarchyPop}}, 0);
-    for (int i = 2; i < 5; ++i)
-        c.frames[i].extension = HierarchyWriter::FrameExtension(i);
-    c.geometries = {g};
-    ClumpDescription::Atomic a;
-    a.frame = 4;
-    c.atomics.push_back(a);
-    std::vector<uint8_t> bytes = ClumpWriter::Write(c);
-    MemoryBlock block = {bytes.data(), uint32_t(bytes.size())};
-    Stream* stream = Stream::Open(kStreamMemory, kStreamRead, &block);
-    Clump* clump = nullptr;
-    if (stream && Stream::FindChunk(stream, RdModel::kClumpChunk, nullptr, nullptr))
-        clump = Clump::StreamRead(stream);
-    if (stream)
-        Stream::Close(stream, nullptr);
-    return clump;
-}
-
 W3dAnimObject* MakeModel()
 {
-    W3dAnimObject* model = W3dAnimObject::Create();
-    if (!model)
-        return nullptr;
-    auto* skeleton = new RdSkeleton();
-    HbMChunkStream stream(
-        new VectorStreamBuf(SkeletonWriter::Bytes({"DummyRootBone", "Pelvis", "Upper_Torso", "Head"}, nullptr)));
-    skeleton->Read(&stream);
-    model->GetMotor().SetSkeleton(skeleton);
-    auto* rdModel = new RdModel();
-    rdModel->SetClump(ChainClump());
-    model->GetMotor().AddModel(rdModel);
-    return model;
+    return WalkerModel::Create(nullptr);
 }
 
 /// The root walks 120 units along +z in one second; the other bones hold still.
 RdAnimation* MakeWalk()
 {
-    std::vector<AnimationKeyRow> rows;
-    rows.push_back({0, 0.0f, {0, 0, 0, 1}, {0, 0, 0}});
-    rows.push_back({0, 1.0f, {0, 0, 0, 1}, {0, 0, 120}});
-    for (int node = 1; node < 4; ++node)
-        for (float time : {0.0f, 1.0f})
-            rows.push_back({node, time, {0, 0, 0, 1}, {0, 1, 0}});
-    std::vector<uint8_t> bytes = AnimationWriter::StdAnimation(rows, 1.0f);
-    MemoryBlock block = {bytes.data(), uint32_t(bytes.size())};
-    Stream* stream = Stream::Open(kStreamMemory, kStreamRead, &block);
-    uint32_t size = 0;
-    Animation* animation = nullptr;
-    if (stream && Stream::FindChunk(stream, Animation::kChunkType, &size, nullptr))
-        animation = Animation::StreamRead(stream, size);
-    if (stream)
-        Stream::Close(stream, nullptr);
-    auto* resource = new RdAnimation();
+    RdAnimation* resource = WalkerModel::ReadAnimation(WalkerModel::AnimationBytes({0, 0, 120}, 0.0f, 0.0f, 1.0f),
+                                                       "WALK", "walk.anm");
     resource->AddRef();
-    resource->Setup(animation, "WALK", "walk.anm");
     return resource;
 }
 

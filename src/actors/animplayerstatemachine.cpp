@@ -10,9 +10,11 @@
 #include "rdanim.h"
 #include "rdanimchannel.h"
 #include "rdanimmotor.h"
+#include "scriptworldmanager.h"
 #include "tsanimactor.h"
 #include "tsfmodsound.h"
 #include "tsheroactor.h"
+#include "tssendevent.h"
 #include "tsweapon.h"
 #include "tsweaponshoot.h"
 #include "w3dnode.h"
@@ -310,6 +312,21 @@ TsWeaponAnimation* AnimPlayerState::GetRecord(int32_t animState) const
 {
     TsWeapon* weapon = mActor ? HbCastTo<TsWeapon>(mActor->GetWeapon()) : nullptr;
     return weapon ? weapon->GetAnimation(animState) : nullptr;
+}
+
+void AnimPlayerState::QueueStateOver(int32_t eventId)
+{
+    ScriptWorldManager* world = mNotify ? ScriptWorldManager::Instance() : nullptr;
+    if (world && mActor)
+    {
+        TsSendEvent event;
+        event.id = eventId;
+        event.sender = mActor;
+        event.target = mActor;
+        event.value = float(mValue);
+        world->QueueEvent(event);
+    }
+    mLock = 0;
 }
 
 int32_t AnimPlayerState::Prepare(float blendOutSeconds)

@@ -107,6 +107,9 @@ public:
     static void OnLoopEvent(uint16_t channelId, void* data);
     /// The held weapon's record of the animation state, or null.
     TsWeaponAnimation* GetRecord(int32_t animState) const;
+    /// What the players' NotifyOver share: the event of the id, from the actor to itself with the state's
+    /// value, queued to the script world when the state notifies; the lock lifted either way.
+    void QueueStateOver(int32_t eventId);
 
     // ---- Fields ---------------------------------------------------------------------------------
 

@@ -5,9 +5,7 @@
 #include "hbclock.h"
 #include "rdanim.h"
 #include "rdanimchannel.h"
-#include "scriptworldmanager.h"
 #include "tsanimactor.h"
-#include "tssendevent.h"
 #include "wvectorutil.h"
 
 #include <algorithm>
@@ -45,17 +43,7 @@ int32_t MoveAnimPlayerState::MinimumDurationPassed()
 
 void MoveAnimPlayerState::NotifyOver()
 {
-    ScriptWorldManager* world = mNotify ? ScriptWorldManager::Instance() : nullptr;
-    if (world && mActor)
-    {
-        TsSendEvent event;
-        event.id = kMapStateOver;
-        event.sender = mActor;
-        event.target = mActor;
-        event.value = float(mValue);
-        world->QueueEvent(event);
-    }
-    mLock = 0;
+    QueueStateOver(kMapStateOver);
 }
 
 RdAnimChannel* MoveAnimPlayerState::StartChannel(RdAnimation* animation, int64_t startTicks, int64_t blendInTicks)

@@ -4,9 +4,7 @@
 #include "hbclock.h"
 #include "rdanimchannel.h"
 #include "rdanimmotor.h"
-#include "scriptworldmanager.h"
 #include "tsanimactor.h"
-#include "tssendevent.h"
 
 #include <vector>
 
@@ -20,17 +18,7 @@ static constexpr int32_t kSapStateOver = 518;
 
 void StaticAnimPlayerState::NotifyOver()
 {
-    ScriptWorldManager* world = mNotify ? ScriptWorldManager::Instance() : nullptr;
-    if (world && mActor)
-    {
-        TsSendEvent event;
-        event.id = kSapStateOver;
-        event.sender = mActor;
-        event.target = mActor;
-        event.value = float(mValue);
-        world->QueueEvent(event);
-    }
-    mLock = 0;
+    QueueStateOver(kSapStateOver);
 }
 
 namespace

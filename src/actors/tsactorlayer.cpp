@@ -117,6 +117,19 @@ TsActor* TsFindActorByName(const char* name)
     return nullptr;
 }
 
+TsActor* TsFindActorOfScriptObject(PyObject* object)
+{
+    ScriptWorldManager* world = ScriptWorldManager::Instance();
+    if (!world || !object)
+        return nullptr;
+    if (TsActor* hero = world->GetHero(); hero && hero->GetScriptObject() == object)
+        return hero;
+    for (const HbPtrListNode* node = world->GetActors().GetHead(); node; node = node->next)
+        if (auto* actor = static_cast<TsActor*>(node->value); actor->GetScriptObject() == object)
+            return actor;
+    return nullptr;
+}
+
 int32_t TsActorRequestBehaviour(TsActor* actor, const char* behaviour, PyObject* parameter)
 {
     if (!InWorld(actor) || !behaviour)

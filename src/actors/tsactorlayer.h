@@ -1,6 +1,6 @@
 // The actor layer's start-up and its actor lookups by name: the family registrations, the
 // skill registrations, the script world's pyactor_tools and skills hooks, and the native
-// functions that find an actor of the script world by its name.
+// functions that find an actor of the script world by its name (or its script object).
 #pragma once
 
 #include <cstdint>
@@ -26,6 +26,9 @@ int32_t TsActorSubscribe(TsActor* actor, int32_t id, uint32_t mask, PyObject* ca
 
 /// The first actor of the script world's list whose name equals the given one, or null.
 TsActor* TsFindActorByName(const char* name);
+/// The hero, else the first actor of the script world's list, bound to the script object; null
+/// for a null object or when none is.
+TsActor* TsFindActorOfScriptObject(PyObject* object);
 /// 0 without a call when the actor is not in the world; otherwise requestBehaviourFromScenaric
 /// with (0, behaviour) or (0, behaviour, parameter): the call's result code.
 int32_t TsActorRequestBehaviour(TsActor* actor, const char* behaviour, PyObject* parameter);

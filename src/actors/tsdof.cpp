@@ -100,24 +100,6 @@ void TsGroupAnimActor::SetMotorSkills(TsMotorSkills* table)
 
 namespace
 {
-template <typename Class> class Factory : public TsActorFactory
-{
-public:
-    TsActor* Create() override
-    {
-        TsActor* actor = new Class();
-        if (actor)
-            actor->AddRef();
-        return actor;
-    }
-};
-
-template <typename Class> void Register(TsActorTypeRegistry* registry, const char* name, int32_t id)
-{
-    if (!registry->FindByName(name))
-        registry->Register(new Factory<Class>(), name, id);
-}
-
 /// The gameplay layer's types take 1 to 4, so these ids are fixed whatever order the
 /// static registrations run in.
 struct TypeRegistration
@@ -131,8 +113,8 @@ void TsRegisterActorTypes()
     TsActorTypeRegistry* registry = TsActorTypeRegistry::Instance();
     if (!registry)
         return;
-    Register<TsDummyActor>(registry, "TsDummyActor", 5);
-    Register<TsAnimActor>(registry, "TsAnimActor", 6);
-    Register<TsDof>(registry, "TsDof", 7);
-    Register<TsGroupAnimActor>(registry, "TsGroupAnimActor", 8);
+    TsRegisterActorType<TsDummyActor>(registry, "TsDummyActor", 5);
+    TsRegisterActorType<TsAnimActor>(registry, "TsAnimActor", 6);
+    TsRegisterActorType<TsDof>(registry, "TsDof", 7);
+    TsRegisterActorType<TsGroupAnimActor>(registry, "TsGroupAnimActor", 8);
 }

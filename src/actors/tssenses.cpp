@@ -9,6 +9,7 @@
 #include "matrix.h"
 #include "scriptworldmanager.h"
 #include "tsactor.h"
+#include "tsactorlayer.h"
 #include "tsskillregistry.h"
 #include "w3dcamera.h"
 #include "w3dcollision.h"
@@ -75,20 +76,6 @@ TsActor* ActorOfNode(W3dNode* node)
     return nullptr;
 }
 
-/// The listed actor (or the hero) bound to the script object, or null.
-TsActor* ActorOfScriptObject(PyObject* object)
-{
-    ScriptWorldManager* world = ScriptWorldManager::Instance();
-    if (!world || !object)
-        return nullptr;
-    if (TsActor* hero = world->GetHero(); hero && hero->GetScriptObject() == object)
-        return hero;
-    for (const HbPtrListNode* entry = world->GetActors().GetHead(); entry; entry = entry->next)
-        if (auto* actor = static_cast<TsActor*>(entry->value); actor->GetScriptObject() == object)
-            return actor;
-    return nullptr;
-}
-
 /// Both arguments' actors, or false with the script error set.
 bool ParseTwoActors(PyObject* args, const char* format, TsActor** first, TsActor** second)
 {
@@ -96,13 +83,13 @@ bool ParseTwoActors(PyObject* args, const char* format, TsActor** first, TsActor
     PyObject* b = nullptr;
     if (!PyArg_ParseTuple(args, format, &a, &b))
         return false;
-    *first = ActorOfScriptObject(a);
+    *first = TsFindActorOfScriptObject(a);
     if (!*first)
     {
         PyErr_SetString(PyExc_TypeError, "This object is not an actor (parameter 1)");
         return false;
     }
-    *second = ActorOfScriptObject(b);
+    *second = TsFindActorOfScriptObject(b);
     if (!*second)
     {
         PyErr_SetString(PyExc_TypeError, "This object is not an actor");

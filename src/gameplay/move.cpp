@@ -7,6 +7,7 @@
 #include "scriptworldmanager.h"
 #include "skillids.h"
 #include "staticanimplayerstate.h"
+#include "tsactorlayer.h"
 #include "tsanimactor.h"
 #include "tsmotorskills.h"
 #include "tsskillregistry.h"
@@ -169,20 +170,6 @@ AnimPlayerState* MoveMSState::AddStaticState(const MoveStateDescription& descrip
 
 namespace
 {
-/// The listed actor (or the hero) bound to the script object, or null.
-TsActor* ActorOfScriptObject(PyObject* object)
-{
-    ScriptWorldManager* world = ScriptWorldManager::Instance();
-    if (!world || !object)
-        return nullptr;
-    if (TsActor* hero = world->GetHero(); hero && hero->GetScriptObject() == object)
-        return hero;
-    for (const HbPtrListNode* node = world->GetActors().GetHead(); node; node = node->next)
-        if (auto* actor = static_cast<TsActor*>(node->value); actor->GetScriptObject() == object)
-            return actor;
-    return nullptr;
-}
-
 /// Applies each tuple of the sequence to the player's state of its id; tuples of another
 /// shape, ids without a state and actors that are not animated are skipped.
 PyObject* TuneStates(PyObject* args, const char* format, MoveAnimPlayer player, Py_ssize_t tupleSize)
@@ -191,7 +178,7 @@ PyObject* TuneStates(PyObject* args, const char* format, MoveAnimPlayer player, 
     PyObject* states = nullptr;
     if (!PyArg_ParseTuple(args, format, &script, &states))
         return nullptr;
-    auto* actor = HbCastTo<TsAnimActor>(ActorOfScriptObject(script));
+    auto* actor = HbCastTo<TsAnimActor>(TsFindActorOfScriptObject(script));
     const MoveSkillHooks& hooks = GetMoveSkillHooks();
     PyObject* sequence = actor && hooks.tuneState ? PySequence_Fast(states, "states must be a sequence") : nullptr;
     if (!sequence)

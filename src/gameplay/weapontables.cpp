@@ -10,24 +10,6 @@
 
 namespace
 {
-template <typename Class> class Factory : public TsActorFactory
-{
-public:
-    TsActor* Create() override
-    {
-        TsActor* actor = new Class();
-        if (actor)
-            actor->AddRef();
-        return actor;
-    }
-};
-
-template <typename Class> void Register(TsActorTypeRegistry* registry, const char* name, int32_t id)
-{
-    if (!registry->FindByName(name))
-        registry->Register(new Factory<Class>(), name, id);
-}
-
 WeaponHudAccess gHudAccess;
 } // namespace
 
@@ -35,8 +17,8 @@ void WeaponsInstall()
 {
     if (TsActorTypeRegistry* registry = TsActorTypeRegistry::Instance())
     {
-        Register<WeaponContact>(registry, "WeaponContact", kActorTypeWeaponContact);
-        Register<WeaponShoot>(registry, "WeaponShoot", kActorTypeWeaponShoot);
+        TsRegisterActorType<WeaponContact>(registry, "WeaponContact", kActorTypeWeaponContact);
+        TsRegisterActorType<WeaponShoot>(registry, "WeaponShoot", kActorTypeWeaponShoot);
     }
     // Only in place of the default reader: the hero's own reader answers for the weapons too.
     HeroHudAccess* installed = HeroHudAccess::Get();

@@ -52,6 +52,27 @@ private:
     int32_t mNextId = 0;
 };
 
+/// The factory of one actor class: a new Class with one reference.
+template <typename Class> class TsActorFactoryOf : public TsActorFactory
+{
+public:
+    TsActor* Create() override
+    {
+        Class* actor = new Class();
+        if (actor)
+            actor->AddRef();
+        return actor;
+    }
+};
+
+/// Registers the class under the name and id unless a type already has the name (start-up may
+/// run more than once).
+template <typename Class> void TsRegisterActorType(TsActorTypeRegistry* registry, const char* name, int32_t id)
+{
+    if (!registry->FindByName(name))
+        registry->Register(new TsActorFactoryOf<Class>(), name, id);
+}
+
 /// A static object per actor class: registers new Factory under the name during
 /// static construction.
 template <typename Factory> struct TsActorTypeRegistration

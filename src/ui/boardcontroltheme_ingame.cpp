@@ -10,6 +10,7 @@
 #include "tssoundmodule.h"
 #include "tsweapon.h"
 #include "tsweaponshoot.h"
+#include "ui_local.h"
 #include "vector.h"
 #include "w2ditemeffect.h"
 #include "w2dlistgraphiccontainer.h"
@@ -86,26 +87,9 @@ template <typename T> T* Hold(T* item)
     return item;
 }
 
-template <typename T> void Drop(T*& item)
-{
-    if (!item)
-        return;
-    item->Release();
-    item->HbRoot::Release();
-    item = nullptr;
-}
-
-void ShowItem(W2dGenericItem* item)
-{
-    if (item)
-        item->Show();
-}
-
-void HideItem(W2dGenericItem* item)
-{
-    if (item)
-        item->Hide();
-}
+using uiitems::Drop;
+using uiitems::HideItem;
+using uiitems::ShowItem;
 
 /// Priority, Create, size, position, colour and visibility, in the build's order.
 template <typename T> T* Place(T* item, int32_t priority, float w, float h, float x, float y, const Rgba& colour,

@@ -17,6 +17,7 @@
 #include "toolkit2d.h"
 #include "tsactor.h"
 #include "tssoundmodule.h"
+#include "ui_local.h"
 #include "w2dframedpanel.h"
 #include "w2dgraphiccontainer.h"
 #include "w2ditemeffect.h"
@@ -64,26 +65,9 @@ int64_t Ticks(double seconds)
     return int64_t(seconds * double(HbPerformanceFrequency()));
 }
 
-template <typename T> void Drop(T*& item)
-{
-    if (!item)
-        return;
-    item->Release();
-    item->HbRoot::Release();
-    item = nullptr;
-}
-
-void ShowItem(W2dGenericItem* item)
-{
-    if (item)
-        item->Show();
-}
-
-void HideItem(W2dGenericItem* item)
-{
-    if (item)
-        item->Hide();
-}
+using uiitems::Drop;
+using uiitems::HideItem;
+using uiitems::ShowItem;
 
 Rgba ColourOf(W2dGenericItem* item)
 {

@@ -30,6 +30,7 @@
 #include "tsanimactor.h"
 #include "tsastarpathfinder.h"
 #include "w3danimobject.h"
+#include "walkermodel.h"
 #include "material.h"
 #include "w3dcollision.h"
 #include "w3dframe.h"
@@ -51,46 +52,6 @@ constexpr int32_t kAll = 1;
 constexpr int32_t kHeadBone = 27;
 constexpr float kPi = 3.14159265f;
 
-GeometryDescription Triangle()
-{
-    GeometryDescription d;
-    d.format = kGeometryPositions;
-    d.numVertices = 3;
-    d.triangles = {{0, 1, 2, 0}};
-    d.targets.push_back({{0, 0, 0, 30.0f}, {-30, 0, 0, 30, 0, 0, 0, 30, 0}, {}});
-    d.materials = {GeometryDescription::Material{}};
-    d.listEntries = {0};
-    return d;
-}
-
-/// The clump's frame, then a chain of four bones (DummyRootBone, Pelvis, Upper_Torso, Head).
-Clump* ChainClump()
-{
-    ClumpDescription c;
-    c.frames.resize(5);
-    for (int i = 1; i < 5; ++i)
-    {
-        c.frames[i].parent = i - 1;
-        c.frames[i].rows[10] = i == 1 ? 0.0f : 1.0f;
-    }
-    c.frames[1].extension = HierarchyWriter::FrameExtension(1, {{1, 0}, {2, 0}, {3, 0}, {4, kHierarchyPop}}, 0);
-    for (int i = 2; i < 5; ++i)
-        c.frames[i].extension = HierarchyWriter::FrameExtension(i);
-    c.geometries = {Triangle()};
-    ClumpDescription::Atomic a;
-    a.frame = 4;
-    c.atomics.push_back(a);
-    std::vector<uint8_t> bytes = ClumpWriter::Write(c);
-    MemoryBlock block = {bytes.data(), uint32_t(bytes.size())};
-    Stream* stream = Stream::Open(kStreamMemory, kStreamRead, &block);
-    Clump* clump = nullptr;
-    if (stream && Stream::FindChunk(stream, RdModel::kClumpChunk, nullptr, nullptr))
-        clump = Clump::StreamRead(stream);
-    if (stream)
-        Stream::Close(stream, nullptr);
-    return clump;
-}
-
 /// An actor whose ground snap is recorded and answers as told.
 class GroundActor : public TsAnimActor
 {
@@ -107,17 +68,11 @@ public:
 /// An animated actor on the four-bone model, with its movement controller.
 GroundActor* MakeWalker()
 {
-    W3dAnimObject* model = W3dAnimObject::Create();
+    int32_t built = 0;
+    W3dAnimObject* model = WalkerModel::Create(nullptr, &built);
     if (!model)
         return nullptr;
-    auto* skeleton = new RdSkeleton();
-    HbMChunkStream stream(
-        new VectorStreamBuf(SkeletonWriter::Bytes({"DummyRootBone", "Pelvis", "Upper_Torso", "Head"}, nullptr)));
-    skeleton->Read(&stream);
-    model->GetMotor().SetSkeleton(skeleton);
-    auto* rdModel = new RdModel();
-    EXPECT_EQ(rdModel->SetClump(ChainClump()), 1);
-    EXPECT_EQ(model->GetMotor().AddModel(rdModel), 1);
+    EXPECT_EQ(built, 1) << "the model takes the clump and the motor the model";
     auto* actor = new GroundActor();
     actor->AddRef();
     actor->SetModel(model);
@@ -128,24 +83,10 @@ GroundActor* MakeWalker()
 /// bones hold still.
 RdAnimation* BuildAnim(const char* name, Vector rootMove, float yaw = 0.0f)
 {
-    const float half = yaw * kPi / 360.0f;
-    std::vector<AnimationKeyRow> rows;
-    rows.push_back({0, 0.0f, {0, 0, 0, 1}, {0, 0, 0}});
-    rows.push_back({0, 1.0f, {0, std::sin(half), 0, std::cos(half)}, {rootMove.x, rootMove.y, rootMove.z}});
-    for (int node = 1; node < 4; ++node)
-        for (float time : {0.0f, 1.0f})
-            rows.push_back({node, time, {0, 0, 0, 1}, {0, 1, 0}});
-    std::vector<uint8_t> bytes = AnimationWriter::StdAnimation(rows, 1.0f);
-    MemoryBlock block = {bytes.data(), uint32_t(bytes.size())};
-    Stream* stream = Stream::Open(kStreamMemory, kStreamRead, &block);
-    uint32_t size = 0;
-    ::Animation* animation = nullptr;
-    if (stream && Stream::FindChunk(stream, ::Animation::kChunkType, &size, nullptr))
-        animation = ::Animation::StreamRead(stream, size);
-    if (stream)
-        Stream::Close(stream, nullptr);
-    auto* resource = new RdAnimation();
-    EXPECT_EQ(resource->Setup(animation, name, "walk.anm"), 1);
+    int32_t setUp = 0;
+    RdAnimation* resource =
+        WalkerModel::ReadAnimation(WalkerModel::AnimationBytes(rootMove, yaw, 0.0f, 1.0f), name, "walk.anm", &setUp);
+    EXPECT_EQ(setUp, 1);
     return resource;
 }
 

@@ -542,21 +542,10 @@ protected:
 
     std::vector<uint32_t> ReadFrame()
     {
-        std::vector<uint32_t> pixels;
-        Raster* raster = mRenderer->GetViewport()->GetFrameBuffer();
-        EXPECT_EQ(raster->width, kSize);
-        EXPECT_EQ(raster->height, kSize);
-        const uint8_t* bits = Raster::Lock(raster, 0, kRasterLockRead);
-        if (!bits)
-            return pixels;
-        for (int32_t y = 0; y < raster->height; ++y)
-            for (int32_t x = 0; x < raster->width; ++x)
-            {
-                uint32_t value;
-                std::memcpy(&value, bits + size_t(y) * raster->stride + 4 * size_t(x), 4);
-                pixels.push_back(value | 0xFF000000u);
-            }
-        Raster::Unlock(raster);
+        int32_t width = 0, height = 0;
+        std::vector<uint32_t> pixels = ReadViewport(&width, &height);
+        EXPECT_EQ(width, kSize);
+        EXPECT_EQ(height, kSize);
         return pixels;
     }
 

@@ -342,21 +342,10 @@ protected:
 
     std::vector<uint32_t> ReadFrame()
     {
-        std::vector<uint32_t> pixels;
-        Raster* raster = mRenderer->GetViewport()->GetFrameBuffer();
-        EXPECT_EQ(raster->width, kSize);
-        EXPECT_EQ(raster->height, kSize);
-        const uint8_t* bits = Raster::Lock(raster, 0, kRasterLockRead);
-        if (!bits)
-            return pixels;
-        for (int32_t y = 0; y < raster->height; ++y)
-            for (int32_t x = 0; x < raster->width; ++x)
-            {
-                uint32_t value;
-                std::memcpy(&value, bits + size_t(y) * raster->stride + 4 * size_t(x), 4);
-                pixels.push_back(value | 0xFF000000u);
-            }
-        Raster::Unlock(raster);
+        int32_t width = 0, height = 0;
+        std::vector<uint32_t> pixels = ReadViewport(&width, &height);
+        EXPECT_EQ(width, kSize);
+        EXPECT_EQ(height, kSize);
         return pixels;
     }
 
@@ -458,18 +447,8 @@ TEST_F(LevelFrame, LevelParticlesShadowAndFadingSurfacesDrawInOneFrame)
     };
     // Edges are the device's to rasterise, and the silhouette's texels (a fifth of a unit) soften
     // the shadow's: pixels whose neighbourhood changes colour are taken as drawn.
-    std::vector<uint32_t> expected(pixels.size());
-    for (int32_t y = 0; y < kSize; ++y)
-        for (int32_t x = 0; x < kSize; ++x)
-        {
-            const size_t i = size_t(y) * kSize + size_t(x);
-            const uint32_t centre = colourAt(x + 0.5f, y + 0.5f);
-            bool edge = false;
-            for (float dx : {-1.8f, 0.0f, 1.8f})
-                for (float dy : {-1.8f, 0.0f, 1.8f})
-                    edge = edge || colourAt(x + 0.5f + dx, y + 0.5f + dy) != centre;
-            expected[i] = edge ? pixels[i] : centre;
-        }
+    const std::vector<uint32_t> expected =
+        framecheck::EdgeTolerantReference(kSize, kSize, pixels, colourAt, {-1.8f, 0.0f, 1.8f});
     EXPECT_EQ(framecheck::CheckFrame("actors_level_frame", kSize, kSize, pixels, expected, 3), "");
 }
 

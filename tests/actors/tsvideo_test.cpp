@@ -11,6 +11,7 @@
 #include "hbinputaction.h"
 #include "hbinputmanager.h"
 #include "raster.h"
+#include "rasterreadback.h"
 #include "renderer_fixture.h"
 #include "tsvideo.h"
 #include "tsvideorenderer.h"
@@ -64,20 +65,9 @@ template <class Condition> bool WaitFor(Condition condition)
 /// The raster's pixels as 0xAARRGGBB, top row first, read under the video mutex.
 std::vector<uint32_t> RasterPixels(Raster* raster)
 {
-    std::vector<uint32_t> pixels;
     if (!TsVideoLockFrame())
-        return pixels;
-    if (const uint8_t* bits = Raster::Lock(raster, 0, kRasterLockRead))
-    {
-        for (int32_t y = 0; y < raster->height; ++y)
-            for (int32_t x = 0; x < raster->width; ++x)
-            {
-                uint32_t value;
-                std::memcpy(&value, bits + size_t(y) * size_t(raster->stride) + 4 * size_t(x), 4);
-                pixels.push_back(value);
-            }
-        Raster::Unlock(raster);
-    }
+        return {};
+    std::vector<uint32_t> pixels = framecheck::ReadRaster(raster, true);
     TsVideoUnlockFrame();
     return pixels;
 }
@@ -432,18 +422,8 @@ TEST_F(TsVideo, TheRasterDrawnFullScreenShowsTheClip)
     TsVideoUnlockFrame();
     Camera::EndUpdate(camera);
 
-    std::vector<uint32_t> actual;
-    Raster* frame = camera->frameBuffer;
-    const uint8_t* bits = Raster::Lock(frame, 0, kRasterLockRead);
-    ASSERT_NE(bits, nullptr);
-    for (int32_t y = 0; y < frame->height; ++y)
-        for (int32_t x = 0; x < frame->width; ++x)
-        {
-            uint32_t value;
-            std::memcpy(&value, bits + size_t(y) * size_t(frame->stride) + 4 * size_t(x), 4);
-            actual.push_back(value | 0xFF000000u);
-        }
-    Raster::Unlock(frame);
+    const std::vector<uint32_t> actual = framecheck::ReadRaster(camera->frameBuffer);
+    ASSERT_FALSE(actual.empty()) << "the frame buffer locks for reading";
     ASSERT_EQ(actual.size(), 640u * 480u);
     // Each texel covers 80 x 80 pixels; frame 2 is on show.
     std::vector<uint32_t> expected;

@@ -18,6 +18,7 @@
 #include "material.h"
 #include "pngimage.h"
 #include "raster.h"
+#include "rasterreadback.h"
 #include "hbclock.h"
 #include "rdanim.h"
 #include "rdanimchannel.h"
@@ -342,16 +343,8 @@ TEST_F(AnimLevel, ScriptModelSkeletonAndAnimationFromOnePackPlayTogether)
     Engine::Current()->device.setRenderState(20, 1); // no culling
     EXPECT_EQ(Clump::Render(model->GetClump()), model->GetClump());
     ASSERT_EQ(Camera::EndUpdate(camera), camera);
-    std::vector<uint32_t> frame;
-    ASSERT_NE(Raster::Lock(camera->frameBuffer, 0, kRasterLockRead), nullptr);
-    for (int32_t y = 0; y < kSize; ++y)
-        for (int32_t x = 0; x < kSize; ++x)
-        {
-            uint32_t value;
-            std::memcpy(&value, camera->frameBuffer->pixels + size_t(y) * camera->frameBuffer->stride + 4 * size_t(x), 4);
-            frame.push_back(value | 0xFF000000u);
-        }
-    Raster::Unlock(camera->frameBuffer);
+    const std::vector<uint32_t> frame = framecheck::ReadRaster(camera->frameBuffer);
+    ASSERT_FALSE(frame.empty()) << "the frame buffer locks for reading";
     const uint32_t clear = 0xFF203040u;
     // White prelit vertices under the one-colour texture: the texture's colour.
     const uint32_t skinColour = 0xFFC8285Au;

@@ -402,20 +402,12 @@ protected:
         mRenderer->UpdateFrame();
         mRenderer->RenderScene();
         mRenderer->EndFrame();
-        Raster* raster = mRenderer->GetViewport()->GetFrameBuffer();
-        EXPECT_EQ(raster->width, kSize);
-        EXPECT_EQ(raster->height, kSize);
-        const uint8_t* bits = Raster::Lock(raster, 0, kRasterLockRead);
-        if (!bits || raster->width != kSize || raster->height != kSize)
-            return pixels;
-        for (int32_t y = 0; y < kSize; ++y)
-            for (int32_t x = 0; x < kSize; ++x)
-            {
-                uint32_t value;
-                std::memcpy(&value, bits + size_t(y) * raster->stride + 4 * size_t(x), 4);
-                pixels.push_back(value | 0xFF000000u);
-            }
-        Raster::Unlock(raster);
+        int32_t width = 0, height = 0;
+        pixels = ReadViewport(&width, &height);
+        EXPECT_EQ(width, kSize);
+        EXPECT_EQ(height, kSize);
+        if (width != kSize || height != kSize)
+            pixels.clear();
         return pixels;
     }
 

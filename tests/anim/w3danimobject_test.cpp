@@ -19,6 +19,7 @@
 #include "hbresource.h"
 #include "hierarchy.h"
 #include "raster.h"
+#include "rasterreadback.h"
 #include "rdanim.h"
 #include "rdanimchannel.h"
 #include "rdmodel.h"
@@ -536,18 +537,7 @@ std::vector<uint32_t> DrawListOne(WRenderList* list)
         list->Render();
         Camera::EndUpdate(camera);
     }
-    if (Raster::Lock(camera->frameBuffer, 0, kRasterLockRead))
-    {
-        for (int32_t y = 0; y < kSize; ++y)
-            for (int32_t x = 0; x < kSize; ++x)
-            {
-                uint32_t value;
-                std::memcpy(&value,
-                            camera->frameBuffer->pixels + size_t(y) * camera->frameBuffer->stride + 4 * size_t(x), 4);
-                frame.push_back(value | 0xFF000000u);
-            }
-        Raster::Unlock(camera->frameBuffer);
-    }
+    frame = framecheck::ReadRaster(camera->frameBuffer);
     ::Frame* cameraFrame = camera->object.frame;
     FrameObject::SetFrame(&camera->object, nullptr);
     ::Frame::Destroy(cameraFrame);

@@ -208,21 +208,10 @@ protected:
         renderer->UpdateFrame();
         renderer->RenderScene();
         renderer->EndFrame();
-        std::vector<uint32_t> pixels;
-        Raster* raster = renderer->GetViewport()->GetFrameBuffer();
-        if (raster->width != kWidth || raster->height != kHeight)
-            return pixels;
-        const uint8_t* bits = Raster::Lock(raster, 0, kRasterLockRead);
-        if (!bits)
-            return pixels;
-        for (int32_t y = 0; y < raster->height; ++y)
-            for (int32_t x = 0; x < raster->width; ++x)
-            {
-                uint32_t value;
-                std::memcpy(&value, bits + size_t(y) * raster->stride + 4 * size_t(x), 4);
-                pixels.push_back(value | 0xFF000000u);
-            }
-        Raster::Unlock(raster);
+        int32_t width = 0, height = 0;
+        std::vector<uint32_t> pixels = ReadViewport(&width, &height);
+        if (width != kWidth || height != kHeight)
+            pixels.clear();
         return pixels;
     }
 
@@ -269,18 +258,8 @@ protected:
                     return kPieceColour;
             return kFloorColour;
         };
-        std::vector<uint32_t> expected(pixels.size());
-        for (int32_t y = 0; y < kHeight; ++y)
-            for (int32_t x = 0; x < kWidth; ++x)
-            {
-                const size_t i = size_t(y) * kWidth + size_t(x);
-                const uint32_t centre = colourAt(x + 0.5f, y + 0.5f);
-                bool edge = false;
-                for (float dx : {-1.5f, 0.0f, 1.5f})
-                    for (float dy : {-1.5f, 0.0f, 1.5f})
-                        edge = edge || colourAt(x + 0.5f + dx, y + 0.5f + dy) != centre;
-                expected[i] = edge ? pixels[i] : centre;
-            }
+        const std::vector<uint32_t> expected =
+            framecheck::EdgeTolerantReference(kWidth, kHeight, pixels, colourAt, {-1.5f, 0.0f, 1.5f});
         EXPECT_EQ(framecheck::CheckFrame(name, kWidth, kHeight, pixels, expected, 3), "");
         if (!quads.empty())
         {

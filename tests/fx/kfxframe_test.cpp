@@ -43,25 +43,6 @@ protected:
         RendererTest::TearDown();
     }
 
-    static std::vector<uint32_t> ReadFrame(int32_t* width, int32_t* height)
-    {
-        std::vector<uint32_t> pixels;
-        Raster* raster = WRenderer::Instance()->GetViewport()->GetFrameBuffer();
-        *width = raster->width;
-        *height = raster->height;
-        const uint8_t* bits = Raster::Lock(raster, 0, kRasterLockRead);
-        if (!bits)
-            return pixels;
-        for (int32_t y = 0; y < raster->height; ++y)
-            for (int32_t x = 0; x < raster->width; ++x)
-            {
-                uint32_t value;
-                std::memcpy(&value, bits + size_t(y) * raster->stride + 4 * size_t(x), 4);
-                pixels.push_back(value | 0xFF000000u);
-            }
-        Raster::Unlock(raster);
-        return pixels;
-    }
 
     KfxManagerImp mManager;
 };
@@ -112,7 +93,7 @@ TEST_F(EffectFrame, BothGroupsDrawnThroughTheRenderersFrame)
         renderer->EndFrame();
     }
     int32_t width = 0, height = 0;
-    const std::vector<uint32_t> pixels = ReadFrame(&width, &height);
+    const std::vector<uint32_t> pixels = ReadViewport(&width, &height);
     ASSERT_EQ(width, 64);
     ASSERT_EQ(height, 64);
 
@@ -127,18 +108,9 @@ TEST_F(EffectFrame, BothGroupsDrawnThroughTheRenderersFrame)
             return 0xFFFF0000u;
         return 0xFF203040u;
     };
-    std::vector<uint32_t> expected(pixels.size());
-    for (int32_t y = 0; y < height; ++y)
-        for (int32_t x = 0; x < width; ++x)
-        {
-            const size_t i = size_t(y) * width + x;
-            const uint32_t centre = colourAt(x + 0.5f, y + 0.5f);
-            bool edge = false;
-            for (float dx : {-0.6f, 0.6f})
-                for (float dy : {-0.6f, 0.6f})
-                    edge = edge || colourAt(x + 0.5f + dx, y + 0.5f + dy) != centre;
-            expected[i] = edge ? pixels[i] : centre; // edges are the device's to rasterise
-        }
+    // Edges are the device's to rasterise.
+    const std::vector<uint32_t> expected =
+        framecheck::EdgeTolerantReference(width, height, pixels, colourAt, {-0.6f, 0.6f});
     EXPECT_EQ(framecheck::CheckFrame("fx_effect_groups", width, height, pixels, expected, 3), "");
 
     KfxManager::Install(nullptr);

@@ -6,8 +6,11 @@
 #include "error.h"
 #include "hbpack.h"
 #include "hbvariable.h"
+#include "raster.h"
+#include "rasterreadback.h"
 #include "win32.h"
 #include "win32testhooks.h"
+#include "wviewport.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -182,6 +185,14 @@ int32_t RendererTest::ModeIndex(int32_t width, int32_t height, int32_t depth)
             return index;
     }
     return -1;
+}
+
+std::vector<uint32_t> RendererTest::ReadViewport(int32_t* width, int32_t* height)
+{
+    Raster* raster = WRenderer::Instance()->GetViewport()->GetFrameBuffer();
+    *width = raster->width;
+    *height = raster->height;
+    return framecheck::ReadRaster(raster);
 }
 
 } // namespace renderertest

@@ -43,6 +43,9 @@ protected:
     WRenderer* Started(std::vector<d3d9test::AdapterConfig> adapters = {Adapter()});
     /// The engine mode index of a full-screen mode, or -1.
     static int32_t ModeIndex(int32_t width, int32_t height, int32_t depth);
+    /// The renderer's viewport frame buffer read back top row first as 0xFFRRGGBB, its size in width
+    /// and height; empty when it cannot be read.
+    static std::vector<uint32_t> ReadViewport(int32_t* width, int32_t* height);
 
     std::string mDirectory;
 

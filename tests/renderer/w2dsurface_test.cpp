@@ -6,6 +6,7 @@
 #include "image.h"
 #include "pngimage.h"
 #include "raster.h"
+#include "rasterreadback.h"
 #include "renderer_fixture.h"
 #include "w2dimagesurface.h"
 #include "w2dsurface.h"
@@ -81,20 +82,7 @@ protected:
         EXPECT_NE(Camera::BeginUpdate(camera), nullptr);
         list->Render();
         Camera::EndUpdate(camera);
-        std::vector<uint32_t> pixels;
-        Raster* raster = camera->frameBuffer;
-        const uint8_t* bits = Raster::Lock(raster, 0, kRasterLockRead);
-        if (!bits)
-            return pixels;
-        for (int32_t y = 0; y < raster->height; ++y)
-            for (int32_t x = 0; x < raster->width; ++x)
-            {
-                uint32_t value;
-                std::memcpy(&value, bits + size_t(y) * raster->stride + 4 * size_t(x), 4);
-                pixels.push_back(value | 0xFF000000u);
-            }
-        Raster::Unlock(raster);
-        return pixels;
+        return framecheck::ReadRaster(camera->frameBuffer);
     }
 
     /// The clear colour with the rectangle (in pixels, from the top left) given by the function.

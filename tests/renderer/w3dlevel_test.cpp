@@ -329,25 +329,6 @@ protected:
         Started({adapter});
     }
 
-    static std::vector<uint32_t> ReadFrame(int32_t* width, int32_t* height)
-    {
-        std::vector<uint32_t> pixels;
-        Raster* raster = WRenderer::Instance()->GetViewport()->GetFrameBuffer();
-        *width = raster->width;
-        *height = raster->height;
-        const uint8_t* bits = Raster::Lock(raster, 0, kRasterLockRead);
-        if (!bits)
-            return pixels;
-        for (int32_t y = 0; y < raster->height; ++y)
-            for (int32_t x = 0; x < raster->width; ++x)
-            {
-                uint32_t value;
-                std::memcpy(&value, bits + size_t(y) * raster->stride + 4 * size_t(x), 4);
-                pixels.push_back(value | 0xFF000000u);
-            }
-        Raster::Unlock(raster);
-        return pixels;
-    }
 };
 
 uint32_t Argb(const uint8_t* rgb)
@@ -400,7 +381,7 @@ TEST_F(LevelScene, TheBoundLevelDrawsItsSkyWorldObjectsAndFieldLitNodes)
     EXPECT_NEAR(lit->GetLightAmbientColor()[0],
                 WLightFieldManager::Decode(WLightFieldManager::PackColor(kFieldAmbient)), 1e-6f);
     int32_t width = 0, height = 0;
-    const std::vector<uint32_t> pixels = ReadFrame(&width, &height);
+    const std::vector<uint32_t> pixels = ReadViewport(&width, &height);
     ASSERT_EQ(width, 64);
     ASSERT_EQ(height, 64);
 
@@ -421,18 +402,9 @@ TEST_F(LevelScene, TheBoundLevelDrawsItsSkyWorldObjectsAndFieldLitNodes)
             return Argb(litColour);
         return Argb(kSkyColour);
     };
-    std::vector<uint32_t> expected(pixels.size());
-    for (int32_t y = 0; y < height; ++y)
-        for (int32_t x = 0; x < width; ++x)
-        {
-            const size_t i = size_t(y) * width + x;
-            const uint32_t centre = colourAt(x + 0.5f, y + 0.5f);
-            bool edge = false;
-            for (float dx : {-0.6f, 0.6f})
-                for (float dy : {-0.6f, 0.6f})
-                    edge = edge || colourAt(x + 0.5f + dx, y + 0.5f + dy) != centre;
-            expected[i] = edge ? pixels[i] : centre; // edges are the device's to rasterise
-        }
+    // Edges are the device's to rasterise.
+    const std::vector<uint32_t> expected =
+        framecheck::EdgeTolerantReference(width, height, pixels, colourAt, {-0.6f, 0.6f});
     EXPECT_EQ(framecheck::CheckFrame("renderer_level_scene", width, height, pixels, expected, 3), "");
 
     Vector start = {5, 0, 0}, end = {5, 0, 40};

@@ -234,26 +234,6 @@ protected:
         mCamera->GetCamera()->endUpdate = RecordEnd;
     }
 
-    std::vector<uint32_t> ReadFrame(int32_t* width, int32_t* height)
-    {
-        std::vector<uint32_t> pixels;
-        Raster* raster = mRenderer->GetViewport()->GetFrameBuffer();
-        *width = raster->width;
-        *height = raster->height;
-        const uint8_t* bits = Raster::Lock(raster, 0, kRasterLockRead);
-        if (!bits)
-            return pixels;
-        for (int32_t y = 0; y < raster->height; ++y)
-            for (int32_t x = 0; x < raster->width; ++x)
-            {
-                uint32_t value;
-                std::memcpy(&value, bits + size_t(y) * raster->stride + 4 * size_t(x), 4);
-                pixels.push_back(value | 0xFF000000u);
-            }
-        Raster::Unlock(raster);
-        return pixels;
-    }
-
     WRenderer* mRenderer = nullptr;
     RecordingFx mFx;
     World* mWorld = nullptr;
@@ -544,7 +524,7 @@ TEST_F(WholeFrame, ASceneWithAWorldDrawsWhereALineQueryHitsIt)
         mRenderer->RenderScene();
         mRenderer->EndFrame();
     }
-    const std::vector<uint32_t> pixels = ReadFrame(&width, &height);
+    const std::vector<uint32_t> pixels = ReadViewport(&width, &height);
     ASSERT_EQ(width, 64);
     ASSERT_EQ(height, 64);
 

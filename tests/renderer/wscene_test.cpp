@@ -5,6 +5,7 @@
 #include "engine.h"
 #include "framecheck.h"
 #include "raster.h"
+#include "rasterreadback.h"
 #include "scene_fixture.h"
 #include "w3dcamera.h"
 #include "w3dlevel.h"
@@ -276,17 +277,8 @@ TEST_F(Scenes, ACameraClearsToItsFogColourWhileFogIsOnElseToItsClearColour)
     {
         node->SetFogEnabled(fog);
         ASSERT_EQ(renderer->BeginFrame(), 1);
-        std::vector<uint32_t> pixels;
-        const uint8_t* bits = Raster::Lock(raster, 0, kRasterLockRead);
-        ASSERT_NE(bits, nullptr);
-        for (int32_t y = 0; y < raster->height; ++y)
-            for (int32_t x = 0; x < raster->width; ++x)
-            {
-                uint32_t value;
-                std::memcpy(&value, bits + size_t(y) * raster->stride + 4 * size_t(x), 4);
-                pixels.push_back(value | 0xFF000000u);
-            }
-        Raster::Unlock(raster);
+        const std::vector<uint32_t> pixels = framecheck::ReadRaster(raster);
+        ASSERT_FALSE(pixels.empty()) << "the frame buffer locks for reading";
         renderer->EndFrame();
         const std::vector<uint32_t> expected(pixels.size(), fog ? 0xFF109030u : 0xFF804020u);
         EXPECT_EQ(framecheck::CheckFrame(fog ? "renderer_camera_clear_fog" : "renderer_camera_clear", raster->width,

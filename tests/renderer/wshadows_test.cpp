@@ -11,6 +11,7 @@
 #include "geometry.h"
 #include "material.h"
 #include "raster.h"
+#include "rasterreadback.h"
 #include "world.h"
 #include "wvectorutil.h"
 
@@ -284,18 +285,9 @@ TEST_F(Shadows, ProjectedShadowDarkensTheFloorUnderTheModelAlongTheLight)
     ASSERT_NE(Camera::Clear(camera, &grey, kCameraClearImage | kCameraClearZ), nullptr);
     WShadows::RenderAll(camera);
 
-    std::vector<uint32_t> actual;
     Raster* raster = camera->frameBuffer;
-    const uint8_t* bits = Raster::Lock(raster, 0, kRasterLockRead);
-    ASSERT_NE(bits, nullptr);
-    for (int32_t y = 0; y < raster->height; ++y)
-        for (int32_t x = 0; x < raster->width; ++x)
-        {
-            uint32_t value;
-            std::memcpy(&value, bits + size_t(y) * raster->stride + 4 * size_t(x), 4);
-            actual.push_back(value | 0xFF000000u);
-        }
-    Raster::Unlock(raster);
+    const std::vector<uint32_t> actual = framecheck::ReadRaster(raster);
+    ASSERT_FALSE(actual.empty()) << "the frame buffer locks for reading";
 
     // The picture is mirrored in x against the camera's right vector; its top is along up.
     const Matrix* view = Frame::GetWorldMatrix(eye);

@@ -124,4 +124,24 @@ std::string CheckFrame(const std::string& name, int width, int height, const std
     return failure + text;
 }
 
+std::vector<uint32_t> EdgeTolerantReference(int width, int height, const std::vector<uint32_t>& actual,
+                                            const std::function<uint32_t(float, float)>& colourAt,
+                                            const std::vector<float>& offsets)
+{
+    const size_t count = size_t(width > 0 ? width : 0) * size_t(height > 0 ? height : 0);
+    std::vector<uint32_t> expected(count);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+        {
+            const size_t i = size_t(y) * size_t(width) + size_t(x);
+            const uint32_t centre = colourAt(x + 0.5f, y + 0.5f);
+            bool edge = false;
+            for (float dx : offsets)
+                for (float dy : offsets)
+                    edge = edge || colourAt(x + 0.5f + dx, y + 0.5f + dy) != centre;
+            expected[i] = edge && i < actual.size() ? actual[i] : centre;
+        }
+    return expected;
+}
+
 } // namespace framecheck

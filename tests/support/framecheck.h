@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,5 +32,13 @@ Difference Compare(int width, int height, const std::vector<uint32_t>& actual, c
 /// for EXPECT_EQ(..., "") style assertions: "" when every pixel is within the tolerance.
 std::string CheckFrame(const std::string& name, int width, int height, const std::vector<uint32_t>& actual,
                        const std::vector<uint32_t>& expected, int tolerance, bool compareAlpha = false);
+
+/// The reference for a frame drawn from a picture given as its colour at a point (pixels from the top left):
+/// each pixel takes the colour at its centre, except where a sample at the centre moved by any (dx, dy) pair of
+/// the offsets sees another colour. Such an edge is the device's to rasterise, and the pixel is taken from the
+/// actual frame (or left at the centre's colour when the actual frame is too small).
+std::vector<uint32_t> EdgeTolerantReference(int width, int height, const std::vector<uint32_t>& actual,
+                                            const std::function<uint32_t(float, float)>& colourAt,
+                                            const std::vector<float>& offsets);
 
 } // namespace framecheck

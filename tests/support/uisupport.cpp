@@ -7,6 +7,7 @@
 #include "hbinputaction.h"
 #include "hbinputmanager.h"
 #include "hbresource.h"
+#include "rasterreadback.h"
 #include "tsfmod.h"
 #include "w2dsurfacelist.h"
 #include "win32testhooks.h"
@@ -280,21 +281,12 @@ std::vector<uint32_t> DrawSurfaces(W2dSurfaceList* list, uint32_t clear, int32_t
         return pixels;
     list->Render();
     Camera::EndUpdate(camera);
-    Raster* raster = camera->frameBuffer;
-    const uint8_t* bits = Raster::Lock(raster, 0, kRasterLockRead);
-    if (!bits)
-        return pixels;
-    *width = raster->width;
-    *height = raster->height;
-    pixels.reserve(size_t(raster->width) * size_t(raster->height));
-    for (int32_t y = 0; y < raster->height; ++y)
-        for (int32_t x = 0; x < raster->width; ++x)
-        {
-            uint32_t value;
-            std::memcpy(&value, bits + size_t(y) * raster->stride + 4 * size_t(x), 4);
-            pixels.push_back(value | 0xFF000000u);
-        }
-    Raster::Unlock(raster);
+    pixels = framecheck::ReadRaster(camera->frameBuffer);
+    if (!pixels.empty())
+    {
+        *width = camera->frameBuffer->width;
+        *height = camera->frameBuffer->height;
+    }
     return pixels;
 }
 
