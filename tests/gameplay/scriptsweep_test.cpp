@@ -18,6 +18,7 @@
 #include "tsfmod_fixture.h"
 #include "tsmarksystem.h"
 #include "tsweaponscript.h"
+#include "uthread.h"
 #include "weaponcontact.h"
 #include "weaponscript.h"
 #include "weaponshoot.h"
@@ -28,6 +29,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -421,6 +423,40 @@ TEST_F(ScriptSweep, BadCallsRaiseWithAMessageWithTheContentLoaded)
     Content();
     Check(Sweep(), true);
     EXPECT_EQ(Eval("mark.Exist('m0'), path.GetPathMark('p'), physic.UnRegister(crate)"), "(1, ('m0', 's0'), 1)");
+}
+
+// A level script that swallows every exception in an endless loop is stopped by the step
+// watchdog whether the game calls it directly (the level start) or it runs in a microthread
+// (the module uthread imported for the first time inside the game's call).
+TEST_F(ScriptSweep, ACatchAllEndlessLoopDoesNotHangTheGame)
+{
+    Actors();
+    UthreadSetStepTimeLimit(40);
+    ASSERT_EQ(Exec("def spin():\n    while True:\n        try:\n            fx.Play(-5)\n"
+                   "        except BaseException:\n            pass\n"
+                   "def start():\n    spin()\n"
+                   "def stepped():\n    import uthread\n    uthread.thread(spin).step()\n"),
+              "");
+    const std::string stopped = "RuntimeError: script call ran longer than 40 ms and was stopped";
+    size_t stops = 0;
+    for (const char* callable : {"start", "stepped"})
+    {
+        SCOPED_TRACE(callable);
+        const auto begin = std::chrono::steady_clock::now();
+        mWorld->SetLevelCallbacks(PyDict_GetItemString(scripttest::MainDict(), callable), nullptr);
+        mWorld->StartLevelScript();
+        EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(5));
+        EXPECT_FALSE(PyErr_Occurred());
+        const std::string log = LogText();
+        size_t found = 0;
+        for (size_t at = log.find(stopped); at != std::string::npos; at = log.find(stopped, at + 1))
+            ++found;
+        EXPECT_EQ(found, ++stops) << log;
+        EXPECT_EQ(Eval("__import__('sys').gettrace()"), "None") << "the stop leaves no trace function behind";
+        EXPECT_EQ(Eval("fx.ContextReset(), 1 + 1"), "(None, 2)") << "the interpreter goes on";
+    }
+    UthreadSetStepTimeLimit(kUthreadDefaultStepLimitMs);
+    mWorld->SetLevelCallbacks(nullptr, nullptr);
 }
 
 } // namespace
