@@ -29,9 +29,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <fstream>
 #include <set>
 #include <string>
@@ -242,6 +244,7 @@ protected:
 
     void TearDown() override
     {
+        GiveSceneBack();
         FxServicesShutdown();
         FxContextGet()->Reset();
         Fx3dFreeAll();
@@ -261,7 +264,16 @@ protected:
         SoundTest::TearDown();
     }
 
-    /// Binds the object to the name in __main__ and lists it in the script world.
+    void GiveSceneBack()
+    {
+        if (!mSceneHeld)
+            return;
+        mWorld->SetScene(mScene);
+        mScene->Release();
+        mSceneHeld = false;
+    }
+
+    /// Binds the actor's script object to the name in __main__.
     void Publish(const char* name, TsActor* actor)
     {
         PyDict_SetItemString(scripttest::MainDict(), name, actor->GetScriptObject());
@@ -283,8 +295,9 @@ protected:
         Publish("npc", Listed("npc", {100, 0, 100}));
         Publish("hero", Listed("hero", {0, 0, 0}, HeroFamily));
         Publish("crate", Listed("crate", {0, 0, 300}));
-        // Kept for FullContent: the script world lets go of its scene.
+        // Kept for Content: the script world lets go of its scene.
         mScene->AddRef();
+        mSceneHeld = true;
         mWorld->SetScene(nullptr);
         TsFModClose();
         AddWeapon(new WeaponShoot(), "gun");
@@ -295,8 +308,7 @@ protected:
     /// services and debris types, sound started.
     void Content()
     {
-        mWorld->SetScene(mScene);
-        mScene->Release();
+        GiveSceneBack();
         ASSERT_EQ(TsFModStart(), 0);
         FxServicesInstall();
         Fx3dFillTypes();
@@ -358,6 +370,7 @@ protected:
     }
 
     std::vector<TsActor*> mWeapons;
+    bool mSceneHeld = false;
     std::string mDirectory;
     std::vector<std::string> mIds;
 };
@@ -374,6 +387,13 @@ const SweepRow* RowOf(const std::string& call)
 void Check(const std::vector<Outcome>& outcomes, bool content)
 {
     ASSERT_GT(outcomes.size(), Rows().size() * 10);
+    // A kind per argument, no more.
+    std::map<std::string, size_t> arguments;
+    for (const Outcome& o : outcomes)
+        if (o.tag.rfind("arg", 0) == 0 && o.tag.rfind("argc", 0) != 0)
+            arguments[o.label] = std::max(arguments[o.label], std::stoul(o.tag.substr(3)) + 1);
+    for (const SweepRow& row : Rows())
+        EXPECT_EQ(std::strlen(row.kinds) - (row.kinds[0] == '*' ? 1 : 0), arguments[row.call]) << row.call;
     for (const Outcome& o : outcomes)
     {
         const SweepRow* row = RowOf(o.label);
