@@ -6,7 +6,7 @@
 #include "scriptinterpreter.h"
 #include "tsactor.h"
 #include "tsfamilies.h"
-#include "tsscriptcall.h"
+#include "uthread.h"
 #include "tssendevent.h"
 #include "w3dlevel.h"
 #include "wrenderer.h"
@@ -32,7 +32,7 @@ void CallLevelCallable(PyObject* callable)
 {
     if (!callable || !ScriptInterpreter::IsStarted())
         return;
-    PyObject* result = TsCallScriptObject(callable, nullptr);
+    PyObject* result = UthreadGuardedCall(callable, nullptr);
     Py_XDECREF(result);
     if (PyErr_Occurred())
         PyErr_Print();

@@ -8,7 +8,7 @@
 #include "tsevent.h"
 #include "tsfamilies.h"
 #include "tsmotorskills.h"
-#include "tsscriptcall.h"
+#include "uthread.h"
 #include "tssendevent.h"
 #include "w3dcollision.h"
 #include "w3dlevel.h"
@@ -272,7 +272,7 @@ int32_t ScriptWorldManager::DeliverCall(TsActor* candidate, TsEvent* event)
     if (!event->callable || event->callable == Py_None)
         return 1;
     PyObject* args = PyTuple_Pack(1, ScriptObjectOrNone(candidate));
-    PyObject* result = args ? TsCallScriptObject(event->callable, args) : nullptr;
+    PyObject* result = args ? UthreadGuardedCall(event->callable, args) : nullptr;
     Py_XDECREF(args);
     Py_XDECREF(result);
     // A failing sensor callback is ignored; its error must not stay set.
@@ -287,7 +287,7 @@ int32_t ScriptWorldManager::DeliverTimer(TsActor*, TsEvent* event)
     event->value = event->period;
     if (event->callable != Py_None)
     {
-        PyObject* result = TsCallScriptObject(event->callable, nullptr);
+        PyObject* result = UthreadGuardedCall(event->callable, nullptr);
         Py_XDECREF(result);
         PrintPendingError();
     }
@@ -302,7 +302,7 @@ int32_t ScriptWorldManager::DeliverContext(TsActor* candidate, TsEvent* event)
     if (event->callable == Py_None)
         return 1;
     PyObject* args = PyTuple_Pack(2, ScriptObjectOrNone(candidate), Py_None);
-    PyObject* result = args ? TsCallScriptObject(event->callable, args) : nullptr;
+    PyObject* result = args ? UthreadGuardedCall(event->callable, args) : nullptr;
     Py_XDECREF(args);
     Py_XDECREF(result);
     PrintPendingError();
@@ -365,7 +365,7 @@ int32_t ScriptWorldManager::FlushEvents()
                     }
                     // A holder of the callable for the call: the script may drop the registration.
                     Py_INCREF(callable);
-                    PyObject* result = args ? TsCallScriptObject(callable, args) : nullptr;
+                    PyObject* result = args ? UthreadGuardedCall(callable, args) : nullptr;
                     Py_DECREF(callable);
                     Py_XDECREF(args);
                     if (!result)

@@ -13,6 +13,7 @@
 #include "hbfile.h"
 #include "script_local.h"
 #include "scriptinterpreter.h"
+#include "tsscriptcall.h"
 
 #include <greenlet/greenlet.h>
 
@@ -81,6 +82,8 @@ struct ModuleState
     PyObject* overrunType = nullptr;
     /// The innermost microthread that is running.
     UthreadObject* running = nullptr;
+    /// Guarded calls from the game in progress: the watchdog stops them too.
+    int32_t guardedCalls = 0;
     UthreadObject* live = nullptr;
     int32_t liveCount = 0;
     int32_t steps = 200;
@@ -132,10 +135,12 @@ public:
 
     void Enter()
     {
-        if (mDepth++ != 0)
-            return;
-        mStartNs.store(NowNs());
-        mGeneration.fetch_add(1);
+        if (mDepth++ == 0)
+        {
+            mStartNs.store(NowNs());
+            mGeneration.fetch_add(1);
+        }
+        // Also when nested: the module's first import, inside a guarded call, stops the thread.
         if (mLimitMs.load() > 0 && !mThread.joinable())
         {
             // The watchdog's thread state is made here, on the main thread: the
@@ -185,8 +190,8 @@ public:
     /// Sets the overrun error; null, for returning.
     PyObject* RaiseOverrun() const
     {
-        PyErr_Format(gState.overrunType ? gState.overrunType : PyExc_RuntimeError,
-                     "microthread step ran longer than %d ms and was stopped", mLimitMs.load());
+        PyErr_Format(gState.overrunType ? gState.overrunType : PyExc_RuntimeError, "%s ran longer than %d ms and was stopped",
+                     gState.running ? "microthread step" : "script call", mLimitMs.load());
         return nullptr;
     }
 
@@ -277,7 +282,7 @@ Watchdog gWatchdog;
 
 int Watchdog::Interrupt(void* generation)
 {
-    if (gWatchdog.mDepth.load() <= 0 || !gState.running ||
+    if (gWatchdog.mDepth.load() <= 0 || (!gState.running && gState.guardedCalls == 0) ||
         gWatchdog.mGeneration.load() != static_cast<uint32_t>(reinterpret_cast<uintptr_t>(generation)))
         return 0;
     gWatchdog.Arm();
@@ -1031,7 +1036,10 @@ void UthreadStop()
         thread = next;
     }
     int limit = gWatchdog.GetLimit();
+    // The module's first import may come from inside a guarded call, which is still running.
+    int32_t guardedCalls = gState.guardedCalls;
     gState = ModuleState{};
+    gState.guardedCalls = guardedCalls;
     gWatchdog.SetLimit(limit);
 }
 
@@ -1048,4 +1056,23 @@ void UthreadSetStepTimeLimit(int milliseconds)
 int UthreadGetStepTimeLimit()
 {
     return gWatchdog.GetLimit();
+}
+
+PyObject* UthreadGuardedCall(PyObject* callable, PyObject* args)
+{
+    if (gWatchdog.Overrunning())
+        return gWatchdog.RaiseOverrun();
+    ++gState.guardedCalls;
+    gWatchdog.Enter();
+    PyObject* result = TsCallScriptObject(callable, args);
+    gWatchdog.Leave();
+    --gState.guardedCalls;
+    if (gWatchdog.Overrunning())
+        gWatchdog.Arm(); // called from a step that overran: its code is stopped too
+    else if (!result && gWatchdog.Outermost() && gState.overrunType && PyErr_ExceptionMatches(gState.overrunType))
+    {
+        PyErr_Clear();
+        PyErr_Format(PyExc_RuntimeError, "script call ran longer than %d ms and was stopped", gWatchdog.GetLimit());
+    }
+    return result;
 }

@@ -18,3 +18,12 @@ int UthreadLiveCount();
 constexpr int kUthreadDefaultStepLimitMs = 2000;
 void UthreadSetStepTimeLimit(int milliseconds);
 int UthreadGetStepTimeLimit();
+
+typedef struct _object PyObject;
+
+/// A call from the game into a script (level start and end, events, timers): the callable with
+/// the argument tuple (or none), through TsCallScriptObject, under the same time limit as a
+/// step, so that a catch-all endless loop cannot hold the game. Past the limit the script is
+/// stopped as a step is; the call answers null with RuntimeError "script call ran longer than
+/// <n> ms and was stopped".
+PyObject* UthreadGuardedCall(PyObject* callable, PyObject* args);
