@@ -7,6 +7,7 @@
 #include "hbresource.h"
 #include "scriptinterpreter.h"
 #include "tsfmod.h"
+#include "tsscriptcall.h"
 #include "wfontmanager.h"
 #include "wtexturemanager.h"
 
@@ -74,7 +75,11 @@ PyObject* ImportModule(const std::string& name)
         Py_INCREF(module);
         return module;
     }
-    PyObject* module = PyImport_ImportModule(name.c_str());
+    // Under the script host's time limit: a module whose top-level code never ends cannot hold
+    // the load.
+    PyObject* module = TsRunScriptGuarded(
+        [](void* data) { return PyImport_ImportModule(static_cast<const std::string*>(data)->c_str()); },
+        const_cast<std::string*>(&name));
     if (!module)
         ScriptInterpreter::PrintAndClearError();
     return module;

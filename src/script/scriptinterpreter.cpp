@@ -5,6 +5,8 @@
 #include "hbfile.h"
 #include "hbmemory.h"
 #include "script_local.h"
+#include "tsscriptcall.h"
+#include "uthread.h"
 
 #include <cstring>
 
@@ -240,6 +242,7 @@ int ScriptInterpreter::Start()
         return 0;
     }
     gStarted = true;
+    TsSetScriptGuard(UthreadGuardedRun);
     if (!InstallHostPieces())
     {
         HbFilePuts("Fatal Python error: the script host could not set the interpreter up\n", GetErrorLog());
@@ -254,6 +257,7 @@ void ScriptInterpreter::Stop()
 {
     if (!gStarted)
         return;
+    TsSetScriptGuard(nullptr);
     UthreadStop();
     ScriptVertexStop();
     PrintAndClearError();

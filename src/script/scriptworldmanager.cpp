@@ -12,6 +12,7 @@
 #include "tsfamilytable.h"
 #include "tssendevent.h"
 #include "tsskillregistry.h"
+#include "uthread.h"
 #include "wrenderer.h"
 #include "wscene.h"
 
@@ -19,6 +20,28 @@
 
 #include <cstdio>
 #include <cstring>
+
+namespace
+{
+// Runs source text under the step watchdog, so that a console line or a module's top-level code
+// that never ends cannot hold the game. PyRun_SimpleString prints and clears its own error.
+bool RunSimpleStringGuarded(const char* text)
+{
+    PyObject* done = UthreadGuardedRun(
+        [](void* data) -> PyObject* {
+            return PyRun_SimpleString(static_cast<const char*>(data)) >= 0 ? Py_NewRef(Py_None) : nullptr;
+        },
+        const_cast<char*>(text));
+    if (!done)
+    {
+        if (PyErr_Occurred())
+            ScriptInterpreter::PrintAndClearError();
+        return false;
+    }
+    Py_DECREF(done);
+    return true;
+}
+} // namespace
 
 namespace
 {
@@ -295,8 +318,7 @@ void ScriptWorldManager::ImportScriptResource(const char* id)
     }
     char command[256];
     std::snprintf(command, sizeof(command), "from %s import *\n", name.c_str());
-    // PyRun_SimpleString prints and clears its own error.
-    PyRun_SimpleString(command);
+    RunSimpleStringGuarded(command);
 }
 
 void ScriptWorldManager::UnloadScriptModule()
@@ -346,7 +368,7 @@ bool ScriptWorldManager::RunString(const char* text)
 {
     if (!text || !ScriptInterpreter::IsStarted())
         return false;
-    return PyRun_SimpleString(text) >= 0;
+    return RunSimpleStringGuarded(text);
 }
 
 void ScriptWorldManager::ReleaseLevelCallables()

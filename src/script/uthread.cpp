@@ -1058,13 +1058,13 @@ int UthreadGetStepTimeLimit()
     return gWatchdog.GetLimit();
 }
 
-PyObject* UthreadGuardedCall(PyObject* callable, PyObject* args)
+PyObject* UthreadGuardedRun(PyObject* (*call)(void* data), void* data)
 {
     if (gWatchdog.Overrunning())
         return gWatchdog.RaiseOverrun();
     ++gState.guardedCalls;
     gWatchdog.Enter();
-    PyObject* result = TsCallScriptObject(callable, args);
+    PyObject* result = call(data);
     gWatchdog.Leave();
     --gState.guardedCalls;
     if (gWatchdog.Overrunning())
@@ -1075,4 +1075,19 @@ PyObject* UthreadGuardedCall(PyObject* callable, PyObject* args)
         PyErr_Format(PyExc_RuntimeError, "script call ran longer than %d ms and was stopped", gWatchdog.GetLimit());
     }
     return result;
+}
+
+PyObject* UthreadGuardedCall(PyObject* callable, PyObject* args)
+{
+    struct Call
+    {
+        PyObject* callable;
+        PyObject* args;
+    } call{callable, args};
+    return UthreadGuardedRun(
+        [](void* data) {
+            Call* c = static_cast<Call*>(data);
+            return TsCallScriptObject(c->callable, c->args);
+        },
+        &call);
 }

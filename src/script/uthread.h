@@ -27,3 +27,5 @@ typedef struct _object PyObject;
 /// stopped as a step is; the call answers null with RuntimeError "script call ran longer than
 /// <n> ms and was stopped".
 PyObject* UthreadGuardedCall(PyObject* callable, PyObject* args);
+/// call(data) under the same limit: the guard the actor layer's script calls go through.
+PyObject* UthreadGuardedRun(PyObject* (*call)(void* data), void* data);

@@ -17,6 +17,7 @@
 #include "tsfmod.h"
 #include "tsfmod_fixture.h"
 #include "tsmarksystem.h"
+#include "tsscriptbinding.h"
 #include "tsweaponscript.h"
 #include "uthread.h"
 #include "weaponcontact.h"
@@ -33,6 +34,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <fstream>
 #include <set>
@@ -477,6 +479,43 @@ TEST_F(ScriptSweep, ACatchAllEndlessLoopDoesNotHangTheGame)
     }
     UthreadSetStepTimeLimit(kUthreadDefaultStepLimitMs);
     mWorld->SetLevelCallbacks(nullptr, nullptr);
+}
+
+TEST_F(ScriptSweep, EndlessConsoleLinesAndActorMethodsAreStoppedToo)
+{
+    Actors();
+    UthreadSetStepTimeLimit(40);
+    ASSERT_EQ(Exec("class Spinner:\n    def spin(self, *args):\n        while True:\n            try:\n"
+                   "                pass\n            except BaseException:\n                pass\n"
+                   "spinner = Spinner()\n"),
+              "");
+    WeaponContact* holder = new WeaponContact();
+    holder->AddRef();
+    holder->BindScriptObject(PyDict_GetItemString(scripttest::MainDict(), "spinner"));
+    mWorld->AddActor(holder);
+    mWeapons.push_back(holder);
+
+    PyObject* pair = Py_BuildValue("(ii)", 1, 2);
+    const struct
+    {
+        const char* name;
+        std::function<void()> call;
+    } cases[] = {
+        {"console line", [&] { EXPECT_FALSE(mWorld->RunString("while True:\n    try:\n        pass\n    except BaseException:\n        pass\n")); }},
+        {"method, no argument", [&] { EXPECT_EQ(TsActorCallScriptMethod(holder, "spin", nullptr), 4); }},
+        {"method, a tuple", [&] { EXPECT_EQ(TsActorCallScriptMethod(holder, "spin", pair), 4); }},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        const auto begin = std::chrono::steady_clock::now();
+        c.call();
+        EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(5));
+        PyErr_Clear();
+        EXPECT_EQ(Eval("1 + 1"), "2") << "the interpreter goes on";
+    }
+    Py_DECREF(pair);
+    UthreadSetStepTimeLimit(kUthreadDefaultStepLimitMs);
 }
 
 } // namespace

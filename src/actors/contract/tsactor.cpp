@@ -336,7 +336,7 @@ void TsActor::RunPendingScriptCall()
     mPendingCallFlag = 0;
     if (callable != Py_None)
     {
-        PyObject* result = TsCallScriptObject(callable, nullptr);
+        PyObject* result = TsCallScriptObjectGuarded(callable, nullptr);
         if (result)
             Py_DECREF(result);
         else if (PyErr_Occurred())

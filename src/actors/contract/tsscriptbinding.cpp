@@ -3,6 +3,8 @@
 
 #include "tsactor.h"
 
+#include "tsscriptcall.h"
+
 #include <Python.h>
 
 #include <cstring>
@@ -201,12 +203,18 @@ int32_t TsActorCallScriptMethod(TsActor* actor, const char* method, PyObject* ar
         return 3;
     }
     PyObject* result = nullptr;
-    if (!argument)
-        result = PyObject_CallNoArgs(function);
-    else if (PyTuple_Check(argument))
-        result = PyObject_Call(function, argument, nullptr);
+    if (argument && PyTuple_Check(argument))
+    {
+        PyObject* call[2] = {function, argument};
+        result = TsRunScriptGuarded(
+            [](void* data) {
+                PyObject** c = static_cast<PyObject**>(data);
+                return PyObject_Call(c[0], c[1], nullptr);
+            },
+            call);
+    }
     else
-        result = PyObject_CallOneArg(function, argument);
+        result = TsCallScriptObjectGuarded(function, argument);
     Py_DECREF(function);
     if (!result)
     {
@@ -322,7 +330,18 @@ int32_t TsCreateScriptObject(const char* className, const char* variable, const 
     }
     if (!cls || !PyCallable_Check(cls))
         return 4;
-    PyObject* instance = PyObject_CallFunction(cls, "ss", variable, data ? data : "");
+    struct Make
+    {
+        PyObject* cls;
+        const char* variable;
+        const char* data;
+    } make{cls, variable, data ? data : ""};
+    PyObject* instance = TsRunScriptGuarded(
+        [](void* m) {
+            const Make* k = static_cast<const Make*>(m);
+            return PyObject_CallFunction(k->cls, "ss", k->variable, k->data);
+        },
+        &make);
     if (!instance)
     {
         if (PyErr_Occurred())
