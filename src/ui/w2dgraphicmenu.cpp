@@ -93,6 +93,7 @@ struct W2dGraphicMenu::Frame : HbAllocated
     std::vector<W2dPictureItem*> rightShadows;
     std::vector<W2dPictureItem*> background; // by menu row
     float commonWidth = 0.0f;
+    float rowWidth = 0.0f; // the width of the menu drawn last: its rows end under its right edge
     int32_t holders = 0;
     bool failed = false;
 
@@ -341,7 +342,10 @@ void W2dGraphicMenu::HideFrame()
 void W2dGraphicMenu::DrawFrame(int32_t columns, int32_t tileRows, uint8_t alpha)
 {
     HideFrame();
-    if (!mFrame || columns <= 0)
+    if (!mFrame)
+        return;
+    mFrame->rowWidth = mWidth;
+    if (columns <= 0)
         return;
     Frame& f = *mFrame;
     float left = 0.0f;
@@ -391,9 +395,13 @@ void W2dGraphicMenu::RevealRow(int32_t row, int32_t columns)
 {
     if (!mFrame || row < 0 || row >= int32_t(mFrame->background.size()))
         return;
+    // The rows reach under the right edge and no further: a menu narrower than the tree's
+    // widest one has its right edge inside the common width.
     float width = float(columns) * kTile;
     if (width > mFrame->commonWidth)
         width = mFrame->commonWidth;
+    if (width > mFrame->rowWidth)
+        width = mFrame->rowWidth;
     W2dPictureItem* piece = mFrame->background[size_t(row)];
     piece->SetSize({width, row == 0 ? kFirstRowHeight : kRowHeight, 0.0f});
     piece->Show();

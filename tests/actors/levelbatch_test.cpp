@@ -731,18 +731,8 @@ TEST_F(LevelBatch, ASoldierWalksItsPathAndSlidesWhileTheLevelScriptBlastsACrateS
     };
     // Edges are the device's to rasterise: pixels whose neighbourhood changes colour are
     // taken as drawn.
-    std::vector<uint32_t> expected(pixels.size());
-    for (int32_t y = 0; y < kSize; ++y)
-        for (int32_t x = 0; x < kSize; ++x)
-        {
-            const size_t i = size_t(y) * kSize + size_t(x);
-            const uint32_t centre = colourAt(x + 0.5f, y + 0.5f);
-            bool edge = false;
-            for (float dx : {-1.0f, 0.0f, 1.0f})
-                for (float dy : {-1.0f, 0.0f, 1.0f})
-                    edge = edge || colourAt(x + 0.5f + dx, y + 0.5f + dy) != centre;
-            expected[i] = edge ? pixels[i] : centre;
-        }
+    const std::vector<uint32_t> expected =
+        framecheck::EdgeTolerantReference(kSize, kSize, pixels, colourAt, {-1.0f, 0.0f, 1.0f});
     EXPECT_EQ(framecheck::CheckFrame("actors_level_batch", kSize, kSize, pixels, expected, 3), "");
 }
 

@@ -22,13 +22,13 @@
 #include "hbclock.h"
 #include "hbinputmanager.h"
 #include "raster.h"
+#include "rasterreadback.h"
 #include "resourcegroups.h"
 #include "ui_fixture.h"
 #include "win32.h"
 #include "win32keyboard.h"
 #include "win32testhooks.h"
 
-#include <cstring>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -129,23 +129,16 @@ protected:
     /// The screen's last frame as drawn, top row first as 0xFFRRGGBB; empty when it cannot be read.
     std::vector<uint32_t> ReadScreen(int32_t* width, int32_t* height) const
     {
-        std::vector<uint32_t> pixels;
         Camera* camera = Screen()->GetCamera();
         Raster* raster = camera ? camera->frameBuffer : nullptr;
-        const uint8_t* bits = raster ? Raster::Lock(raster, 0, kRasterLockRead) : nullptr;
-        if (!bits)
-            return pixels;
-        *width = raster->width;
-        *height = raster->height;
-        pixels.reserve(size_t(raster->width) * size_t(raster->height));
-        for (int32_t y = 0; y < raster->height; ++y)
-            for (int32_t x = 0; x < raster->width; ++x)
-            {
-                uint32_t value;
-                std::memcpy(&value, bits + size_t(y) * raster->stride + 4 * size_t(x), 4);
-                pixels.push_back(value | 0xFF000000u);
-            }
-        Raster::Unlock(raster);
+        if (!raster)
+            return {};
+        std::vector<uint32_t> pixels = framecheck::ReadRaster(raster);
+        if (!pixels.empty())
+        {
+            *width = raster->width;
+            *height = raster->height;
+        }
         return pixels;
     }
 

@@ -642,6 +642,8 @@ public:
         mResources->Text("TX_MENU_MAIN_LOAD_TXT", "Load a game");
         mResources->Text("TX_MENU_MAIN_OPTIONS_TXT", "Options");
         mResources->Text("TX_MENU_MAIN_QUIT_TXT", "Quit");
+        mResources->Text("TX_MENU_CONFIRM_NO_TXT", "No");
+        mResources->Text("TX_MENU_CONFIRM_YES_TXT", "Yes");
         std::vector<OutlineGlyph> glyphs;
         for (uint32_t code = 32; code < 127; ++code)
             glyphs.push_back({code, {}, 0.5f});
@@ -750,7 +752,21 @@ TEST_F(MainMenuDrawn, ADeviceLostMidFrameComesBackAndTheNextFrameDrawsTheOpenMen
         for (int i = 0; i < 6; ++i)
             Frame(t += 0.05);
     }
-    EXPECT_EQ(mMenu->GetCurrentMenu(), Entry(mMenu->GetRootMenu(), "Quit"));
+    auto* quit = static_cast<W2dGraphicMenu*>(Entry(mMenu->GetRootMenu(), "Quit"));
+    ASSERT_EQ(mMenu->GetCurrentMenu(), quit);
+    ASSERT_EQ(quit->GetState(), W2dMenu::kOpen);
+
+    // The quit page is narrower than the main menu: its rows stop under its own right edge, so
+    // the tile beyond that edge shows the backdrop down the whole page.
+    ASSERT_LT(quit->GetWidth(), quit->GetCommonWidth());
+    const std::vector<uint32_t> page = ReadScreen(&width, &height);
+    ASSERT_EQ(width, 128);
+    const float u = 0.03125f;
+    const Vector origin = quit->GetPosition();
+    const int32_t px = int32_t((origin.x + quit->GetWidth() + u / 2) * 128.0f);
+    for (int32_t py = int32_t(origin.y * 128.0f); py < int32_t((origin.y + 0.1875f) * 128.0f); ++py)
+        EXPECT_EQ(page[size_t(py) * 128 + size_t(px)] & 0xF0F0F0u, kBackdrop & 0xF0F0F0u)
+            << "at (" << px << ", " << py << ")";
 }
 } // namespace
 } // namespace fetest

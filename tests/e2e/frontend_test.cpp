@@ -228,6 +228,11 @@ TEST_F(GameRun, TheFrontEndRunsFromTheLanguageChoiceToTheMainMenuAndQuitsCleanly
         }
         ASSERT_GE(columns, 4);
         const float right = left + float(columns - 1) * u;
+        // The rows from the left edge to under the right one, the first reaching under half the
+        // top edge; nothing sticks out past the right edge.
+        for (int r = 0; r < 4; ++r)
+            paint.Picture("FE_MAIN_WHITE_BACKGROUND_TEX", left + u, r == 0 ? top - u / 2 : top + float(r) * 2 * u,
+                          right - left, r == 0 ? 2.5f * u : 2 * u);
         for (int i = 0; i < columns; ++i)
         {
             const char* tile = i == 0 || i == columns - 1 ? "FE_MAIN_BORDER_CORNER_TEX" : "FE_MAIN_BORDER_TEX";
@@ -239,16 +244,20 @@ TEST_F(GameRun, TheFrontEndRunsFromTheLanguageChoiceToTheMainMenuAndQuitsCleanly
             paint.Picture("FE_MAIN_BORDER_TEX", left, top + float(j) * u, u, u);
             paint.Picture("FE_MAIN_BORDER_TEX", right, top + float(j) * u, u, u);
         }
-        // Inside: the rows behind the labels' text, whose lines may run over the bottom edge, and
-        // the rows' ends and shadows beyond the right edge; most of the inside is the rows' colour.
-        paint.Leave(left + u, top, right - left - u, 10 * u);
-        paint.Leave(right + u, top - u, 2 * u, 10 * u);
+        // Each label's text stays inside its row, clear of the row's edges and of the frame's
+        // bottom edge; every row's band holds ink.
         const uint32_t rowColour = Rgb(Resource("FE_MAIN_WHITE_BACKGROUND_TEX").rgba);
-        int inside = 0, rowColoured = 0;
-        for (int py = int(top * float(height)); py < int((top + 8 * u) * float(height)); ++py)
-            for (int px = int((left + u) * float(width)); px < int(right * float(width)); ++px, ++inside)
-                rowColoured += Near(actual[size_t(py * width + px)], rowColour, kTolerance);
-        EXPECT_GT(rowColoured * 2, inside) << rowColoured << " of " << inside;
+        for (int r = 0; r < 4; ++r)
+        {
+            const float bandX = left + u, bandY = top + float(r) * 2 * u + u / 4;
+            const float bandW = right - left - u, bandH = 2 * u - u / 4 - u / 8;
+            int ink = 0;
+            for (int py = int(bandY * float(height)); py < int((bandY + bandH) * float(height)); ++py)
+                for (int px = int(bandX * float(width)); px < int((bandX + bandW) * float(width)); ++px)
+                    ink += !Near(actual[size_t(py * width + px)], rowColour, kTolerance);
+            EXPECT_GT(ink, 0) << "row " << r;
+            paint.Leave(bandX, bandY, bandW, bandH);
+        }
         EXPECT_EQ(framecheck::CheckFrame("e2e_main_menu", width, height, actual, expected.pixels, kTolerance), "");
     }
     fs::remove_all(folder);

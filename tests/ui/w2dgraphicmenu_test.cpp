@@ -10,6 +10,7 @@
 #include "w2dsurfacegraphicitem.h"
 #include "win32keyboard.h"
 
+#include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
@@ -239,6 +240,41 @@ TEST_F(GraphicMenus, ClearingOneTreeKeepsTheFrameAnotherShownTreeDraws)
     top->HbRoot::Release();
 }
 
+/// An open framed menu of `entries` rows at (px, py), `width` wide: one column more than its
+/// width, from one tile left of the rows; the rows' background inside the borders, reaching
+/// under the right edge and no further; the labels as wide as the menu.
+std::vector<uint32_t> OpenMenuReference(int32_t width, int32_t height, float px, float py, float menuWidth,
+                                        int entries, const std::vector<uint32_t>& actual)
+{
+    const float left = px - u;
+    const int columns = int(std::lround(menuWidth / u)) + 1;
+    Reference expected(width, height, kClear);
+    std::vector<std::vector<float>> rects;
+    auto fill = [&](float x, float y, float w, float h, uint32_t colour)
+    {
+        expected.Fill(x, y, w, h, colour & 0xFFFFFF);
+        rects.push_back({x, y, w, h});
+    };
+    for (int r = 0; r < entries; ++r)
+        fill(px, r == 0 ? py - u / 2 : py + 0.0625f * float(r), menuWidth, r == 0 ? 0.078125f : 0.0625f,
+             kBackgroundColour);
+    for (int r = 0; r < entries; ++r)
+        fill(px, py + 0.0625f * float(r), menuWidth, 0.0625f, kLabelColour);
+    for (int i = 0; i < columns; ++i)
+    {
+        fill(left + u * float(i), py - u, u, u, kBorderColour);
+        fill(left + u * float(i), py + 2.0f * float(entries) * u, u, u, kBorderColour);
+    }
+    for (int j = 0; j < 2 * entries; ++j)
+    {
+        fill(left, py + u * float(j), u, u, kBorderColour);
+        fill(left + u * float(columns - 1), py + u * float(j), u, u, kBorderColour);
+    }
+    for (const auto& r : rects)
+        expected.IgnoreEdges(r[0], r[1], r[2], r[3], actual);
+    return expected.pixels;
+}
+
 TEST_F(GraphicMenus, AnOpenFramedMenuIsDrawnAsItsTiles)
 {
     Tree tree;
@@ -254,33 +290,27 @@ TEST_F(GraphicMenus, AnOpenFramedMenuIsDrawnAsItsTiles)
     std::vector<uint32_t> actual = DrawSurfaces(Screen(), kClear, &width, &height);
     ASSERT_FALSE(actual.empty());
 
-    // Eleven columns from one tile left of the rows; the rows' background inside the borders.
-    const float px = 0.34375f, py = 0.40625f, left = px - u;
-    Reference expected(width, height, kClear);
-    std::vector<std::vector<float>> rects;
-    auto fill = [&](float x, float y, float w, float h, uint32_t colour)
-    {
-        expected.Fill(x, y, w, h, colour & 0xFFFFFF);
-        rects.push_back({x, y, w, h});
-    };
-    for (int r = 0; r < 3; ++r)
-        fill(left + u, r == 0 ? py - u / 2 : py + 0.0625f * float(r), 0.3125f, r == 0 ? 0.078125f : 0.0625f,
-             kBackgroundColour);
-    for (int r = 0; r < 3; ++r)
-        fill(px, py + 0.0625f * float(r), 0.3125f, 0.0625f, kLabelColour);
-    for (int i = 0; i < 11; ++i)
-    {
-        fill(left + u * float(i), py - u, u, u, kBorderColour);
-        fill(left + u * float(i), py + 6 * u, u, u, kBorderColour);
-    }
-    for (int j = 0; j < 6; ++j)
-    {
-        fill(left, py + u * float(j), u, u, kBorderColour);
-        fill(left + 10 * u, py + u * float(j), u, u, kBorderColour);
-    }
-    for (const auto& r : rects)
-        expected.IgnoreEdges(r[0], r[1], r[2], r[3], actual);
-    EXPECT_EQ(framecheck::CheckFrame("ui_graphic_menu", width, height, actual, expected.pixels, 3), "");
+    EXPECT_EQ(framecheck::CheckFrame("ui_graphic_menu", width, height, actual,
+                                     OpenMenuReference(width, height, 0.34375f, 0.40625f, 0.3125f, 3, actual), 3),
+              "");
+
+    // The options page is narrower than the tree's widest menu: its rows stop under its own
+    // right edge, not a tile beyond it.
+    Frame(tree.root, 0.3, {VK_DOWN});
+    Frame(tree.root, 0.4, {VK_RETURN});
+    Frame(tree.root, 0.4);
+    Frame(tree.root, 0.45);
+    W2dMenu* receiver = Frame(tree.root, 0.5);
+    ASSERT_EQ(receiver, tree.options);
+    for (double at : {0.5, 0.55, 0.6, 0.7})
+        Frame(receiver, at);
+    ASSERT_EQ(tree.options->GetState(), W2dMenu::kOpen);
+    actual = DrawSurfaces(Screen(), kClear, &width, &height);
+    EXPECT_EQ(framecheck::CheckFrame("ui_graphic_menu_options", width, height, actual,
+                                     OpenMenuReference(width, height, (1.0f - 0.21875f) / 2.0f,
+                                                       (1.0f - 2.0f * 0.0625f) / 2.0f, 0.21875f, 2, actual),
+                                     3),
+              "");
 }
 
 /// An open framed page whose rows the test adds; the page and its rows are cleared at the end.
