@@ -1,28 +1,18 @@
 // The ammunition-count functions of the scenario module.
 #include "tsweaponscript.h"
 
-#include "scriptworldmanager.h"
+#include "tsactorlayer.h"
 #include "tsweaponshoot.h"
 
 #include <Python.h>
 
 namespace
 {
-/// The actor bound to the script object among the script world's actors (and its hero).
+/// The actor bound to the script object among the script world's actors (and its hero); None is
+/// no actor.
 TsActor* ActorOf(PyObject* object)
 {
-    ScriptWorldManager* world = ScriptWorldManager::Instance();
-    if (!world || !object || object == Py_None)
-        return nullptr;
-    if (TsActor* hero = world->GetHero(); hero && hero->GetScriptObject() == object)
-        return hero;
-    for (HbPtrListNode* node = world->GetActors().GetHead(); node; node = node->next)
-    {
-        auto* actor = static_cast<TsActor*>(node->value);
-        if (actor->GetScriptObject() == object)
-            return actor;
-    }
-    return nullptr;
+    return object == Py_None ? nullptr : TsFindActorOfScriptObject(object);
 }
 
 template <typename Weapon> Weapon* WeaponOf(PyObject* object, const char* refusal)
