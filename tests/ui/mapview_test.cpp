@@ -43,26 +43,26 @@ const char* const kFinished = "SD_I_OBJECTIVE_FINISHED_S2DSB";
 class FakeMissions : public MissionManager
 {
 public:
-    struct Spec
+    struct Row
     {
         int32_t number;
         int32_t kind;
         int32_t done;
         int32_t markers;
     };
-    explicit FakeMissions(std::initializer_list<Spec> specs)
+    explicit FakeMissions(std::initializer_list<Row> rows)
     {
         int32_t slot = 0;
-        for (const Spec& spec : specs)
+        for (const Row& row : rows)
         {
             Objective& o = mObjectives[slot++];
-            o.mId = spec.number;
-            o.mCategory = spec.kind;
-            o.mDone = spec.done;
+            o.mId = row.number;
+            o.mCategory = row.kind;
+            o.mDone = row.done;
             o.mActive = 1;
-            o.mDescriptionText = "OBJ_" + std::to_string(spec.number) + "_TXT";
-            for (int32_t m = 0; m < spec.markers; ++m)
-                o.mMarkers.push_back({float(spec.number) * 1000.0f, 0.0f, -500.0f});
+            o.mDescriptionText = "OBJ_" + std::to_string(row.number) + "_TXT";
+            for (int32_t m = 0; m < row.markers; ++m)
+                o.mMarkers.push_back({float(row.number) * 1000.0f, 0.0f, -500.0f});
         }
         mCount = slot;
     }
