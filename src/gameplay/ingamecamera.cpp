@@ -394,6 +394,12 @@ void CameraFollow::Follow(TsActor* actor)
         mState.direction = facing;
     else if (Horizontal(mState.pivotAt, &facing))
         mState.direction = facing;
+    // The camera starts looking at the actor rather than sweeping in from where it looked.
+    Vector look = FollowedPosition();
+    look.y += mState.currentHeight;
+    mState.lookPoint = mState.previousLookPoint = mState.aimPoint = look;
+    mLookRing.Fill(look);
+    mAimRing.Fill(Vector{0.0f, 0.0f, 0.0f});
     float zoom = 0.0f;
     if (HbCastTo<TsHeroActor>(actor))
         if (auto* gun = HbCastTo<TsWeaponShoot>(HeroGetInputHost()->GetObjectInHand(actor)))
