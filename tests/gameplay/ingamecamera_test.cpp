@@ -7,6 +7,7 @@
 #include "camera.h"
 #include "collisiontreewriter.h"
 #include "frame.h"
+#include "framecheck.h"
 #include "gameplay_fixture.h"
 #include "geometry.h"
 #include "scriptworld_fixture.h"
@@ -16,9 +17,11 @@
 #include "w3dlevel.h"
 #include "world.h"
 #include "worldwriter.h"
+#include "wrenderer.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <random>
@@ -202,8 +205,8 @@ protected:
         for (int32_t i = 0; i < int32_t(std::lround(seconds / dt)); ++i)
             Step(dt);
     }
-    int32_t Act(int32_t action, uint32_t given = 0, Vector direction = {0, 0, 0}, float pitch = 0,
-                float distance = 0, float height = 0, float duration = 0)
+    int32_t Act(int32_t action, uint32_t given = 0, Vector direction = {0, 0, 0}, float pitch = 0, float distance = 0,
+                float height = 0, float duration = 0)
     {
         CameraFollowPlacement a;
         a.kind = CameraFollowPlacement::kAction;
@@ -323,8 +326,8 @@ TEST_F(FollowCamera, ShakeRequestsThatWouldNeverEndOrHaveNoChannelAreRefused)
     {
         CameraShakeRequest request;
         int32_t answer;
-    } cases[] = {{{0, 1, 1.5f, 15, 0.0f, 0}, 0},     {{1, 1, 1.5f, 15, -2.0f, 0}, 0}, {{3, 1, 1.5f, 15, 8, 0}, 0},
-                 {{-1, 1, 1.5f, 15, 8, 0}, 0},       {{0, 1, NAN, 15, 8, 0}, 0},      {{2, 1, 1.5f, 15, 8, INFINITY}, 0},
+    } cases[] = {{{0, 1, 1.5f, 15, 0.0f, 0}, 0}, {{1, 1, 1.5f, 15, -2.0f, 0}, 0}, {{3, 1, 1.5f, 15, 8, 0}, 0},
+                 {{-1, 1, 1.5f, 15, 8, 0}, 0},   {{0, 1, NAN, 15, 8, 0}, 0},      {{2, 1, 1.5f, 15, 8, INFINITY}, 0},
                  {{0, 1, 1.5f, 15, 8, 0}, 1}};
     for (const auto& c : cases)
     {
@@ -349,8 +352,8 @@ TEST_F(FollowCamera, EachPresetSetsItsDistanceHeightAndZoom)
         int32_t zoomed;
         Vector offset;
     } cases[] = {
-        {1, 250, 130, 180, 0, {0, 0, 0}}, {2, 200, 180, 181, 1, {0, 0, 0}},       {3, 200, 140, 141, 1, {0, 0, 0}},
-        {4, 250, 90, 140, 0, {0, 0, 0}},  {5, 250, 80, 180, 0, {0, 0, 0}},        {6, 250, 130, 180, 0, {0, 0, 0}},
+        {1, 250, 130, 180, 0, {0, 0, 0}},      {2, 200, 180, 181, 1, {0, 0, 0}}, {3, 200, 140, 141, 1, {0, 0, 0}},
+        {4, 250, 90, 140, 0, {0, 0, 0}},       {5, 250, 80, 180, 0, {0, 0, 0}},  {6, 250, 130, 180, 0, {0, 0, 0}},
         {7, 100, 180, 181, 1, {-35, -30, 40}},
     };
     for (const auto& c : cases)
@@ -420,9 +423,12 @@ TEST_F(FollowCamera, TheZoomValueGivesTheZoomedLensAndTheStickRates)
         int32_t preset;
         float focal, pitchRate, yawRate;
     } cases[] = {
-        {0, 100, 2, 100, 75 * 0.27f, 125 * 0.27f}, {1, 100, 2, 100, 0.7f * 0.27f, -3 * 0.27f},
-        {0, 0, 2, 27, 75, 125},                    {1, 0, 2, 27, 0.7f, -3},
-        {0, 50, 4, 63.5f, 75, 125},                {1, 50, 4, 63.5f, 1.0f, -4},
+        {0, 100, 2, 100, 75 * 0.27f, 125 * 0.27f},
+        {1, 100, 2, 100, 0.7f * 0.27f, -3 * 0.27f},
+        {0, 0, 2, 27, 75, 125},
+        {1, 0, 2, 27, 0.7f, -3},
+        {0, 50, 4, 63.5f, 75, 125},
+        {1, 50, 4, 63.5f, 1.0f, -4},
     };
     for (const auto& c : cases)
     {
@@ -966,6 +972,110 @@ TEST_F(FollowCamera, TheStageMakesAnActiveCurrentFollowCameraOnTheHero)
     EXPECT_EQ(CameraFollowGetCurrent(), nullptr);
 }
 
+// ---- The drawn frame ----------------------------------------------------------------------------------
+
+/// The colour the ray from the origin along the direction meets first among the quads beyond
+/// the near distance, or none (0).
+uint32_t FirstQuadColour(const std::vector<Quad>& quads, const Vector& origin, const Vector& ray, float nearest)
+{
+    float best = 1e30f;
+    uint32_t colour = 0;
+    for (const Quad& q : quads)
+    {
+        const Vector a = q.corners[0];
+        const Vector u = {q.corners[1].x - a.x, q.corners[1].y - a.y, q.corners[1].z - a.z};
+        const Vector v = {q.corners[3].x - a.x, q.corners[3].y - a.y, q.corners[3].z - a.z};
+        const Vector n = {u.y * v.z - u.z * v.y, u.z * v.x - u.x * v.z, u.x * v.y - u.y * v.x};
+        const float denominator = n.x * ray.x + n.y * ray.y + n.z * ray.z;
+        if (std::fabs(denominator) < 1e-9f)
+            continue;
+        const float t = (n.x * (a.x - origin.x) + n.y * (a.y - origin.y) + n.z * (a.z - origin.z)) / denominator;
+        if (t <= 0.0f || t >= best)
+            continue;
+        const Vector p = {origin.x + ray.x * t - a.x, origin.y + ray.y * t - a.y, origin.z + ray.z * t - a.z};
+        const float su = (p.x * u.x + p.y * u.y + p.z * u.z) / (u.x * u.x + u.y * u.y + u.z * u.z);
+        const float sv = (p.x * v.x + p.y * v.y + p.z * v.z) / (v.x * v.x + v.y * v.y + v.z * v.z);
+        // Depth along the view is what the near plane clips; the ray's at component is 1.
+        if (su < 0.0f || su > 1.0f || sv < 0.0f || sv > 1.0f || t < nearest)
+            continue;
+        best = t;
+        colour = 0xFF000000u | uint32_t(q.colour[0]) << 16 | uint32_t(q.colour[1]) << 8 | q.colour[2];
+    }
+    return colour;
+}
+
+TEST_F(FollowCamera, TheFrameShowsTheHeroInFrontOfTheWallBehindHim)
+{
+    constexpr std::array<uint8_t, 4> kWall = {200, 40, 40, 255};
+    constexpr std::array<uint8_t, 4> kHero = {40, 200, 60, 255};
+    constexpr uint32_t kClear = 0xFF203040u;
+    // A wall some way behind him, and one so near that the camera comes close and rises.
+    for (const float depth : {-100.0f, -45.0f})
+    {
+        SCOPED_TRACE(depth);
+        NewCamera();
+        // The hero: an upright figure just ahead of his place, where the camera's segments, which
+        // run back from the look point, never meet it.
+        const std::vector<Quad> quads = {
+            WallZ(depth, -600, 600, -200, 800, kWall),
+            Quad{{Vector{-600, -1, -600}, Vector{600, -1, -600}, Vector{600, -1, 600}, Vector{-600, -1, 600}},
+                 {110, 110, 120, 255}},
+            WallZ(20, -25, 25, 0, 170, kHero),
+        };
+        AddWorld(quads);
+        const int32_t id = TsCameraRegistry::AddCamera(mCamera, mScene);
+        ASSERT_GE(id, 0);
+        TsCameraRegistry::ActivateCamera(id);
+        TsCameraRegistry::SetCurrentCamera(id);
+        mCamera->SetClearColor({0x20, 0x30, 0x40, 0xFF});
+        for (int32_t i = 0; i < 60; ++i)
+        {
+            mClock.Step(1.0f / 30.0f);
+            TsCameraRegistry::UpdateActiveCameras();
+        }
+        ASSERT_LT(S().placedDistance, -depth);
+        ASSERT_GT(S().position.z, depth);
+
+        WRenderer* renderer = WRenderer::Instance();
+        for (int32_t frame = 0; frame < 2; ++frame)
+        {
+            ASSERT_EQ(renderer->BeginFrame(), 1);
+            renderer->UpdateFrame();
+            renderer->RenderScene();
+            renderer->EndFrame();
+        }
+        int32_t width = 0, height = 0;
+        const std::vector<uint32_t> pixels = ReadViewport(&width, &height);
+        ASSERT_EQ(pixels.size(), size_t(width) * size_t(height));
+        ASSERT_GT(width, 0);
+
+        // Rays through the engine camera's view window at distance 1; the picture is mirrored in x
+        // against the camera's right vector.
+        const Matrix* view = ::Frame::GetWorldMatrix(mCamera->GetEngineFrame());
+        const Camera* camera = mCamera->GetCamera();
+        auto colourAt = [&](float px, float py) -> uint32_t
+        {
+            const float sx = -(px / float(width) * 2.0f - 1.0f) * camera->viewWindow.x;
+            const float sy = -(py / float(height) * 2.0f - 1.0f) * camera->viewWindow.y;
+            const Vector ray = {view->at.x + sx * view->right.x + sy * view->up.x,
+                                view->at.y + sx * view->right.y + sy * view->up.y,
+                                view->at.z + sx * view->right.z + sy * view->up.z};
+            const uint32_t colour = FirstQuadColour(quads, view->pos, ray, camera->nearPlane);
+            return colour ? colour : kClear;
+        };
+        const std::vector<uint32_t> expected =
+            framecheck::EdgeTolerantReference(width, height, pixels, colourAt, {-1.0f, 0.0f, 1.0f});
+        EXPECT_EQ(framecheck::CheckFrame("follow-camera-wall-" + std::to_string(int(-depth)), width, height, pixels,
+                                         expected, 6),
+                  "");
+        const uint32_t wall = 0xFF000000u | 200u << 16 | 40u << 8 | 40u;
+        const uint32_t hero = 0xFF000000u | 40u << 16 | 200u << 8 | 60u;
+        EXPECT_EQ(std::count(pixels.begin(), pixels.end(), wall), 0) << "never the wall";
+        EXPECT_GT(std::count(pixels.begin(), pixels.end(), hero), width * height / 50) << "the hero in the frame";
+        EXPECT_EQ(TsCameraRegistry::RemoveCamera(id), 0);
+    }
+}
+
 // ---- Random input --------------------------------------------------------------------------------------
 
 TEST_F(FollowCamera, RandomInputLeavesEveryValueFinite)
@@ -979,14 +1089,26 @@ TEST_F(FollowCamera, RandomInputLeavesEveryValueFinite)
     auto check = [&](int32_t frame)
     {
         const CameraFollowState& s = S();
-        const Vector vectors[] = {s.direction, s.lookPoint, s.aimPoint, s.position, s.pivotAt, s.pivotUp,
-                                  s.pivotRight, s.push, s.turnTarget, s.storedFacing};
+        const Vector vectors[] = {s.direction, s.lookPoint,  s.aimPoint, s.position,   s.pivotAt,
+                                  s.pivotUp,   s.pivotRight, s.push,     s.turnTarget, s.storedFacing};
         for (const Vector& v : vectors)
             ASSERT_TRUE(Finite(v)) << "frame " << frame;
-        const float values[] = {s.distance,      s.currentDistance, s.placedDistance, s.currentHeight,
-                                s.pitch,         s.pitchTarget,     s.pitchLow,       s.yawSpeed,
-                                s.strafe,        s.currentFocal,    s.headDrop,       s.rise,
-                                s.freeFraction,  s.lookSpeedSeconds, s.behindTimer,   s.pitchBackTimer,
+        const float values[] = {s.distance,
+                                s.currentDistance,
+                                s.placedDistance,
+                                s.currentHeight,
+                                s.pitch,
+                                s.pitchTarget,
+                                s.pitchLow,
+                                s.yawSpeed,
+                                s.strafe,
+                                s.currentFocal,
+                                s.headDrop,
+                                s.rise,
+                                s.freeFraction,
+                                s.lookSpeedSeconds,
+                                s.behindTimer,
+                                s.pitchBackTimer,
                                 mCamera->GetFocalLength()};
         for (float v : values)
             ASSERT_TRUE(std::isfinite(v)) << "frame " << frame;
