@@ -14,10 +14,14 @@
 #include "shoothelper.h"
 #include "tscameraregistry.h"
 #include "tsdummyactor.h"
+#include "w3dcollision.h"
+#include "w3dframe.h"
 #include "w3dlevel.h"
+#include "watomicowner.h"
 #include "world.h"
 #include "worldwriter.h"
 #include "wrenderer.h"
+#include "wscene.h"
 
 #include <gtest/gtest.h>
 
@@ -876,6 +880,36 @@ TEST_F(FollowCamera, AWallBehindTheHeroShortensTheDistanceAtOnceAndItGrowsBackSl
     Run(2.0f, 1.0f / 30.0f);
     EXPECT_GT(S().placedDistance, middle);
     EXPECT_NEAR(S().placedDistance, 250.0f, 0.5f);
+}
+
+TEST_F(FollowCamera, AnActorInTheWayShortensTheDistanceButTheFollowedOneDoesNot)
+{
+    // A world far off, so that the scene has a main world for the actors' volumes.
+    AddWorld({WallZ(900, 800, 900, 0, 10, {90, 90, 90, 255})});
+    auto giveBox = [&](W3dNode* node, const float box[6])
+    {
+        Atomic* atomic = CreateBoxGeometry(box);
+        ASSERT_NE(atomic, nullptr);
+        AtomicOwner::Get(atomic)->owner = node;
+        node->GetMoveCollisionSet().SetRoot(W3dCollisionNode::CreateForAtomic(atomic, nullptr));
+        mScene->GetRoot()->AttachChild(node);
+        ::Frame::SyncDirtyList();
+    };
+    // The hero's own volumes (here a pack on his back, across the camera's segment) must not
+    // count as obstacles.
+    const float body[6] = {30, 200, -40, -30, 100, -60};
+    giveBox(mHero->GetNode(), body);
+    Run(2.0f, 1.0f / 30.0f);
+    EXPECT_NEAR(S().placedDistance, 250.0f, 0.5f);
+
+    scriptworldtest::FakeActor* blocker = Make("blocker", {0, 0, 0}, HeroEnemyFamily, kOutside);
+    const float box[6] = {60, 400, -100, -60, 0, -130};
+    giveBox(blocker->mNode, box);
+    Step(1.0f / 30.0f);
+    EXPECT_LT(S().placedDistance, 100.0f);
+    EXPECT_GT(S().position.z, -100.0f);
+    mScene->GetRoot()->RemoveChild(blocker->mNode);
+    mScene->GetRoot()->RemoveChild(mHero->GetNode());
 }
 
 TEST_F(FollowCamera, NearTheHeroTheCameraRisesAndMayLookUpLess)
