@@ -11,6 +11,7 @@
 #include "gamestatemanager.h"
 #include "hbapplication.h"
 #include "heroactorhooks.h"
+#include "ingamecamera.h"
 #include "hbinputaction.h"
 #include "hbinputmanager.h"
 #include "moveskillhooks.h"
@@ -334,6 +335,7 @@ void GameServicesInstallDefaults()
     table.soundPlay = SoundPlay;
     table.soundStopAll = SoundStopAll;
     table.timedAnimRequestsTick = TimedAnimRequestsTick;
+    table.camerasCreate = InGameCamerasCreate;
     table.boardCreateThemes = []
     {
         if (BoardControl* bar = GameKeyHintBar())

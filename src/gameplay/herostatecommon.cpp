@@ -468,7 +468,9 @@ void HeroSetCameraPlacement4(int32_t action, const Vector* direction, float pitc
         gActionPlacement.direction[0] = direction->x;
         gActionPlacement.direction[1] = direction->y;
         gActionPlacement.direction[2] = direction->z;
+        gActionPlacement.given |= HeroCameraPlacement::kGivenDirection;
     }
+    gActionPlacement.given |= HeroCameraPlacement::kGivenPitch | HeroCameraPlacement::kGivenDistance;
     gActionPlacement.pitch = pitch;
     gActionPlacement.distance = distance;
     const int32_t camera = FollowCameraId();

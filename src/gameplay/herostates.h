@@ -5,6 +5,7 @@
 #pragma once
 
 #include "herostatemachine.h"
+#include "ingamecameraplacement.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -298,25 +299,8 @@ void HeroSetPosture(TsActor* hero, int32_t posture);
 
 // ---- Camera messages -----------------------------------------------------------------------------
 
-/// The placement the hero sends its follow camera: the kind first, then the kind's values.
-struct HeroCameraPlacement
-{
-    enum Kind : int32_t
-    {
-        kPreset = 3,
-        kAction = 4,
-    };
-    int32_t kind = 0;
-    int32_t preset = 0;
-    int32_t action = 0;
-    float direction[3] = {0.0f, 0.0f, 0.0f};
-    float pitch = 0.0f;
-    float distance = 0.0f;
-    /// Height, duration and target: none.
-    float height = -1.0f;
-    float duration = -1.0f;
-    TsActor* target = nullptr;
-};
+/// The placement the hero sends its follow camera.
+using HeroCameraPlacement = CameraFollowPlacement;
 /// Kind 3 with the preset to the profile's follow camera.
 void HeroSetCameraPreset(int32_t preset);
 /// Kind 4: the camera action (direction may be null).

@@ -75,6 +75,7 @@ void KickCamera()
     for (int32_t channel = 0; channel < 2; ++channel)
     {
         WeaponCameraPlacement placement;
+        placement.kind = WeaponCameraPlacement::kShake;
         placement.shake.channel = channel;
         placement.shake.on = 1;
         placement.shake.amplitude = Uniform(-1.5f, 1.5f);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "hbperclassfreelist.h"
+#include "ingamecameraplacement.h"
 #include "matrix.h"
 #include "tsweaponshoot.h"
 #include "vector.h"
@@ -73,24 +74,9 @@ void WeaponSetInGameCameraReader(WeaponProfileValue camera);
 using WeaponAimPick = int32_t (*)(Vector* target);
 void WeaponSetAimPick(WeaponAimPick pick);
 
-/// A shake request of the in-game camera (placement kind 2).
-struct WeaponCameraShake
-{
-    int32_t channel = 0;
-    int32_t on = 1;
-    float amplitude = 0.0f;
-    float frequency = 0.0f;
-    float damping = 0.0f;
-    float delay = 0.0f;
-};
-
-/// A placement record for the in-game camera: its kind, then the kind's values.
-struct WeaponCameraPlacement
-{
-    static constexpr int32_t kShake = 2;
-    int32_t kind = kShake;
-    WeaponCameraShake shake;
-};
+/// A shake request of the in-game camera and the placement that carries it (kind 2).
+using WeaponCameraShake = CameraShakeRequest;
+using WeaponCameraPlacement = CameraFollowPlacement;
 
 class WeaponShoot : public TsWeaponShoot
 {

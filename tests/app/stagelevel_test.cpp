@@ -6,12 +6,15 @@
 #include "gameservices.h"
 #include "gamestatemanager.h"
 #include "gamestatestage.h"
+#include "gameservicesdefaults.h"
 #include "groupwriter.h"
+#include "ingamecamera.h"
 #include "hbresource.h"
 #include "resourcegroups.h"
 #include "scenariodbwriter.h"
 #include "script_fixture.h"
 #include "scriptworld_fixture.h"
+#include "tscameraregistry.h"
 #include "tsmarksystem.h"
 #include "tsscenaricdatabase.h"
 #include "tsscenaricmarks.h"
@@ -155,5 +158,37 @@ TEST_F(StageLevelScript, EachStageEntryRunsTheLevelScriptAndEachLeaveEndsIt)
     mProfile->stageRequest = 0;
     delete stage;
     ResourceGroupUnloadAll();
+}
+
+TEST_F(StageLevelScript, CreateCamerasMakesTheProfilesFollowCameraOnTheHero)
+{
+    ASSERT_NE(mProfile, nullptr);
+    // The game's own entry for the cameras, the least entries for everything else.
+    GameServicesInstallDefaults();
+    const auto create = GameServicesTable().camerasCreate;
+    GameServicesTable() = GameServicesLeast();
+    GameServicesTable().camerasCreate = create;
+    TsCameraRegistry::Reset();
+    FakeActor* hero = Make("hero", {10, 0, 20});
+    mWorld->SetHero(hero);
+    auto* stage = new GameState_Stage();
+    stage->SetProfile(mProfile);
+
+    // A level script that asks twice still has one follow camera.
+    for (int call = 0; call < 2; ++call)
+    {
+        stage->CreateCameras();
+        ASSERT_GE(mProfile->followCamera, 0) << call;
+        EXPECT_EQ(TsCameraRegistry::GetCurrentCameraId(), mProfile->followCamera) << call;
+        EXPECT_EQ(TsCameraRegistry::GetActiveCount(), 1) << call;
+        auto* camera = HbCastTo<CameraFollow>(TsCameraRegistry::GetCamera(mProfile->followCamera));
+        ASSERT_NE(camera, nullptr) << call;
+        EXPECT_EQ(camera->GetFollowed(), hero) << call;
+        EXPECT_EQ(CameraFollowGetCurrent(), camera) << call;
+    }
+    EXPECT_EQ(TsCameraRegistry::RemoveCamera(mProfile->followCamera), 0);
+    mProfile->followCamera = -1;
+    EXPECT_EQ(CameraFollowGetCurrent(), nullptr);
+    delete stage;
 }
 } // namespace
