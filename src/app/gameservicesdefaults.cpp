@@ -18,6 +18,7 @@
 #include "rdanimset.h"
 #include "rdeventmanager.h"
 #include "resourcegroups.h"
+#include "scenaricmodule.h"
 #include "scriptworldmanager.h"
 #include "skillconstants.h"
 #include "tsactorlayer.h"
@@ -134,6 +135,7 @@ void ScriptStart()
         WeaponsInstall();
         MoveSkillHooksInstall();
         HeroActorHooksInstall();
+        ScenaricModuleInstall();
         world->StartScripting();
     }
 }

@@ -1,0 +1,200 @@
+// The "YDB" scenario database read from the writer's bytes: marks and paths by name, the
+// look-up cache, the binding of paths to marks, and damaged databases.
+#include "hbchunkstream.h"
+#include "scenariodbwriter.h"
+#include "skeletonwriter.h"
+#include "yoscenaricdatabase.h"
+#include "yoscenaricmark.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace
+{
+ScenarioMarkEntry Mark(const std::string& id, const std::string& name, float x, std::vector<ScenarioValue> extras = {})
+{
+    ScenarioMarkEntry mark;
+    mark.identifier = id;
+    mark.name = name;
+    mark.SetPosition(x, 0.0f, 0.0f);
+    mark.extras = std::move(extras);
+    return mark;
+}
+
+ScenarioPathEntry Path(const std::string& name, std::vector<std::string> marks)
+{
+    return {"_YOSCENARICPATH", name, std::move(marks)};
+}
+
+/// A database read from the bytes (one reference of the caller's), and Read's answer.
+YoScenaricDataBase* ReadBytes(const std::vector<uint8_t>& bytes, int32_t* result)
+{
+    auto* database = new YoScenaricDataBase();
+    database->AddRef();
+    HbMChunkStream stream(new VectorStreamBuf(bytes));
+    *result = database->Read(&stream);
+    return database;
+}
+
+std::vector<ScenarioMarkEntry> KindsOfMarks()
+{
+    return {
+        Mark("_ATTACKMARK", "attack", 1),
+        Mark("_ALARMMARK", "alarm", 2),
+        Mark("_AMBUSHMARK", "ambush", 3, ScenarioDbWriter::Ambush(1)),
+        Mark("_SEARCHMARK", "search", 4),
+        Mark("_RESPAWNMARK", "respawn", 5, ScenarioDbWriter::Respawn(0, 0, 2.0f, 3)),
+        Mark("_YOSCENARICMARK", "plain", 6),
+    };
+}
+
+TEST(ScenaricDataBase, MarksAndPathsByNameTheLaterOfOneNameWins)
+{
+    std::vector<ScenarioMarkEntry> marks = KindsOfMarks();
+    marks.push_back(Mark("_YOSCENARICMARK", "attack", 99));
+    const std::vector<uint8_t> bytes = ScenarioDbWriter::YdbBytes(
+        marks, {Path("round", {"attack", "alarm", "respawn", "ambush", "search", "respawn", "nowhere"}),
+                Path("round", {"plain"})});
+    ASSERT_FALSE(bytes.empty());
+    int32_t result = 0;
+    YoScenaricDataBase* database = ReadBytes(bytes, &result);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(database->GetMarkMap().GetCount(), 6);
+    YoScenaricMark* attack = database->FindMark("attack");
+    ASSERT_NE(attack, nullptr);
+    EXPECT_EQ(attack->GetPosition().x, 99.0f) << "the later mark of the name replaced the earlier";
+    EXPECT_EQ(attack->GetKind(), 0);
+    ASSERT_NE(database->FindMark("respawn"), nullptr);
+    EXPECT_EQ(database->FindMark("respawn")->GetKind(), YoScenaricMark::kRespawnKind);
+    YoScenaricPath* round = database->FindPath("round");
+    ASSERT_NE(round, nullptr);
+    EXPECT_EQ(round->mMarkNames, std::vector<std::string>{"plain"}) << "the later path of the name replaced it";
+    database->Release();
+}
+
+TEST(ScenaricDataBase, FindMarkCachesTheLastNameUntilAnotherIsAsked)
+{
+    int32_t result = 0;
+    YoScenaricDataBase* database = ReadBytes(ScenarioDbWriter::YdbBytes(KindsOfMarks(), {}), &result);
+    ASSERT_EQ(result, 1);
+    YoScenaricMark* alarm = database->FindMark("alarm");
+    ASSERT_NE(alarm, nullptr);
+    EXPECT_EQ(database->FindMark("alarm"), alarm);
+    EXPECT_EQ(database->GetMarkLookupCount(), 1) << "the second question was answered by the cache";
+    EXPECT_EQ(database->FindMark("unknown"), nullptr);
+    EXPECT_EQ(database->FindMark("alarm"), alarm);
+    EXPECT_EQ(database->GetMarkLookupCount(), 3) << "an unknown name replaced the cache";
+    database->Release();
+}
+
+TEST(ScenaricDataBase, BindingAPathFillsTheListsOfItsKinds)
+{
+    int32_t result = 0;
+    YoScenaricDataBase* database = ReadBytes(
+        ScenarioDbWriter::YdbBytes(KindsOfMarks(), {Path("walk", {"attack", "alarm", "respawn", "ambush", "search",
+                                                                  "respawn", "nowhere"})}),
+        &result);
+    ASSERT_EQ(result, 1);
+    // What the mark system does when it takes the database: every name, in order.
+    YoScenaricPath* walk = database->FindPath("walk");
+    ASSERT_NE(walk, nullptr);
+    for (const std::string& name : walk->mMarkNames)
+        walk->AddMark(database->FindMark(name.c_str()));
+    EXPECT_EQ(walk->mMarks.GetCount(), 6) << "an unknown name binds nothing";
+    EXPECT_EQ(walk->mAlarmMarks.GetCount(), 1);
+    EXPECT_EQ(walk->mAmbushMarks.GetCount(), 1);
+    EXPECT_EQ(walk->mSearchMarks.GetCount(), 1);
+    ASSERT_EQ(walk->mRespawnMarks.GetCount(), 2);
+    EXPECT_EQ(walk->mRespawnMarks[0], database->FindMark("respawn"));
+    database->Release();
+}
+
+TEST(ScenaricDataBase, EmptySectionsAreLeftAndBadCountsRefused)
+{
+    struct Case
+    {
+        const char* why;
+        int64_t markCount;
+        int64_t pathCount;
+        int32_t result;
+        int32_t marks;
+        int32_t paths;
+    };
+    const Case cases[] = {
+        {"as written", -1, -1, 1, 2, 1},
+        {"a marks section counting 0 is left, and the paths after it read", 0, -1, 1, 0, 1},
+        {"a count beyond what the section holds", 1000000, -1, 0, 0, 0},
+        {"a count one short leaves the last mark unread", 1, -1, 1, 1, 1},
+        {"a paths count beyond its section", -1, 4000000000, 0, 2, 0},
+    };
+    for (const Case& c : cases)
+    {
+        const std::vector<uint8_t> bytes =
+            ScenarioDbWriter::YdbBytes({Mark("_ATTACKMARK", "a", 1), Mark("_ALARMMARK", "b", 2)},
+                                       {Path("p", {"a", "b"})}, c.markCount, c.pathCount);
+        int32_t result = -1;
+        YoScenaricDataBase* database = ReadBytes(bytes, &result);
+        EXPECT_EQ(result, c.result) << c.why;
+        EXPECT_EQ(database->GetMarkMap().GetCount(), c.marks) << c.why;
+        EXPECT_EQ(database->GetPathMap().GetCount(), c.paths) << c.why;
+        database->Release();
+    }
+}
+
+TEST(ScenaricDataBase, EntriesOfAnotherClassAddNothing)
+{
+    // A database object in the marks section: made for the reader alone and dropped, and the
+    // rest of that section with it (entries have no length to skip by).
+    int32_t result = 0;
+    YoScenaricDataBase* database =
+        ReadBytes(ScenarioDbWriter::YdbBytes({Mark("_ATTACKMARK", "a", 1), Mark("_YDB", "x", 2),
+                                              Mark("_ALARMMARK", "b", 3)},
+                                             {Path("p", {"a"})}),
+                  &result);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(database->GetMarkMap().GetCount(), 1);
+    EXPECT_NE(database->FindMark("a"), nullptr);
+    EXPECT_NE(database->FindPath("p"), nullptr);
+    database->Release();
+
+    HbMChunkStream empty(new VectorStreamBuf(std::vector<uint8_t>()));
+    auto* none = new YoScenaricDataBase();
+    none->AddRef();
+    EXPECT_EQ(none->Read(&empty), 0) << "no outer chunk";
+    none->Release();
+}
+
+TEST(ScenaricDataBase, CutAndGarbledDatabasesNeverCorruptMemory)
+{
+    const std::vector<uint8_t> good = ScenarioDbWriter::YdbBytes(
+        KindsOfMarks(), {Path("one", {"attack", "respawn"}), Path("two", {"alarm", "search", "plain"})});
+    ASSERT_FALSE(good.empty());
+    // Every cut short of the whole stops inside some entry or chunk: refused.
+    for (size_t cut : {size_t(0), size_t(27), size_t(28), size_t(60), good.size() / 2, good.size() - 1})
+    {
+        int32_t result = -1;
+        YoScenaricDataBase* database = ReadBytes({good.begin(), good.begin() + cut}, &result);
+        EXPECT_EQ(result, 0) << "cut at " << cut;
+        database->Release();
+    }
+    std::mt19937 random(79);
+    for (int round = 0; round < 400; ++round)
+    {
+        std::vector<uint8_t> bytes = good;
+        if (round % 4 == 0)
+            bytes.resize(random() % bytes.size());
+        else
+            for (int flips = 1 + int(random() % 4); flips > 0; --flips)
+                bytes[random() % bytes.size()] = uint8_t(random());
+        int32_t result = 0;
+        YoScenaricDataBase* database = ReadBytes(bytes, &result);
+        for (const char* name : {"attack", "alarm", "plain"})
+        {
+            YoScenaricMark* mark = database->FindMark(name);
+            EXPECT_TRUE(!mark || mark->mName == name);
+        }
+        database->Release();
+    }
+}
+} // namespace
