@@ -190,9 +190,11 @@ W3dCollisionNode* BuildItem(const Item& item, W3dNode* node)
         volume = W3dCollisionNode::CreateForAtomic(atomic, scene);
         if (!volume)
         {
-            if (Frame* frame = atomic->object.frame)
-                Frame::Destroy(frame);
+            Frame* frame = atomic->object.frame;
+            Atomic::SetFrame(atomic, nullptr);
             Atomic::Destroy(atomic);
+            if (frame)
+                Frame::Destroy(frame);
         }
         break;
     }
@@ -205,10 +207,16 @@ W3dCollisionNode* BuildItem(const Item& item, W3dNode* node)
             PyErr_Clear();
             return nullptr;
         }
-        // The volume takes the reference it keeps; the manager hands out none.
-        auto* object = HbCastTo<W3dNode>(resources->GetResource(id));
+        // The volume takes the reference it keeps; the manager hands out none. Another kind
+        // of object made for this call alone is dropped; a shared one belongs to its holders.
+        HbRoot* resource = resources->GetResource(id);
+        auto* object = HbCastTo<W3dNode>(resource);
         if (!object)
+        {
+            if (resource && !resource->IsShared())
+                resource->Release();
             return nullptr;
+        }
         object->ClearMoveCollisionSet();
         object->ClearShootCollisionSet();
         if (Frame* frame = object->GetEngineFrame())

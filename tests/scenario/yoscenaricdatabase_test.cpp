@@ -110,6 +110,35 @@ TEST(ScenaricDataBase, BindingAPathFillsTheListsOfItsKinds)
     database->Release();
 }
 
+TEST(ScenaricDataBase, TheDumpHoldsTheMarksButIsNotTheLayoutReadTakes)
+{
+    int32_t result = 0;
+    YoScenaricDataBase* database =
+        ReadBytes(ScenarioDbWriter::YdbBytes(KindsOfMarks(), {Path("p", {"attack", "plain"})}), &result);
+    ASSERT_EQ(result, 1);
+    YoScenaricPath* path = database->FindPath("p");
+    for (const std::string& name : path->mMarkNames)
+        path->AddMark(database->FindMark(name.c_str()));
+    auto* buffer = new VectorStreamBuf();
+    HbMChunkStream out(buffer);
+    ASSERT_EQ(database->WriteChunks(&out), 1);
+    const std::vector<uint8_t> dump = buffer->Bytes();
+    const std::string text(dump.begin(), dump.end());
+    EXPECT_NE(text.find("_TSMARK"), std::string::npos);
+    // After "_TSPATH" comes the mark-name chunk's 28-byte header, then the bound marks.
+    const size_t dumped = text.find("_TSPATH");
+    ASSERT_NE(dumped, std::string::npos);
+    EXPECT_EQ(text.compare(dumped + 8 + 28, 15, "_YOSCENARICPATH"), 0) << "a path's own name is not written";
+    EXPECT_EQ(text.find(std::string(1, '\0') + "p" + '\0'), std::string::npos) << "no path name in the dump";
+    database->Release();
+
+    YoScenaricDataBase* back = ReadBytes(dump, &result);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(back->GetMarkMap().GetCount(), 0) << "\"_TSMARK\" names no type";
+    EXPECT_EQ(back->GetPathMap().GetCount(), 0);
+    back->Release();
+}
+
 TEST(ScenaricDataBase, EmptySectionsAreLeftAndBadCountsRefused)
 {
     struct Case

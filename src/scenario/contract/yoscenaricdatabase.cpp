@@ -160,3 +160,28 @@ int32_t YoScenaricDataBase::Replace(StringHashMap& map, const std::string& name,
     }
     return 1;
 }
+
+// ---- The dump ---------------------------------------------------------------------------------------
+
+int YoScenaricDataBase::WriteChunks(HbMChunkStream* stream)
+{
+    int ok = stream->BeginChunk(kChunkId, 0, 0, 1) != 0;
+    for (uint32_t section : {kMarkSection, kPathSection})
+    {
+        const bool marks = section == kMarkSection;
+        ok = stream->BeginChunk(kChunkId, section, 0, 1) != 0 && ok;
+        const StringHashMap& map = marks ? mMarks : mPaths;
+        HbPosition position = map.GetStartPosition();
+        std::string key;
+        void* value = nullptr;
+        while (ok && map.GetNextAssoc(position, key, value))
+        {
+            ok = HbWriteCStringToStream(stream, marks ? "_TSMARK" : "_TSPATH");
+            ok = ok && (marks ? static_cast<YoScenaricMark*>(value)->Write(stream)
+                              : static_cast<YoScenaricPath*>(value)->Write(stream));
+        }
+        stream->EndChunk();
+    }
+    stream->EndChunk();
+    return ok;
+}

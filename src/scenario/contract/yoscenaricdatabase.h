@@ -34,6 +34,10 @@ public:
     std::string GetTypeKey() const override { return "YDB"; }
     int IsShared() const override { return 0; }
     int32_t Read(HbMChunkStream* stream);
+    /// A dump of the objects in memory, not the layout Read takes: the outer chunk and the two
+    /// sections with the value 1, every mark as "_TSMARK" then its Write, every path as
+    /// "_TSPATH" then its Write (its bound marks, no names). 1, or 0 when a write failed.
+    int WriteChunks(HbMChunkStream* stream) override;
 
     /// Stores the mark under its name with one reference. 0 when the name is taken (the map
     /// keeps the first; the caller still owns the mark).
