@@ -87,23 +87,6 @@ void RegisterTypesOnce()
     types->Register(new Factory<TsHeroActor>(), "SCENARIC_TEST_HERO", kHeroType);
 }
 
-/// The skill functions as the script world's start makes them: the registry's callbacks run
-/// on an empty registry, and its table's rows go into __main__.
-void AddSkillFunctions()
-{
-    TsSkillRegistry* skills = TsSkillRegistry::Instance();
-    TsNothingToDoQueueRegistration(skills);
-    skills->Clear();
-    skills->RunRegistrations();
-    PyMethodDef* table = skills->BuildMethodTable();
-    ASSERT_NE(table, nullptr);
-    for (PyMethodDef* row = table; row->ml_name; ++row)
-    {
-        PyObject* function = PyCFunction_New(row, nullptr);
-        PyDict_SetItemString(scripttest::MainDict(), row->ml_name, function);
-        Py_XDECREF(function);
-    }
-}
 } // namespace
 
 void ScenaricTest::SetUp()
@@ -111,9 +94,15 @@ void ScenaricTest::SetUp()
     ScenaricModuleInstall();
     ScriptWorldTest::SetUp();
     RegisterTypesOnce();
-    AddSkillFunctions();
+    // The script world's start as the game makes it; the registry is emptied first, as a stop
+    // of scripting would, so that its functions are not listed twice.
+    TsSkillRegistry* skills = TsSkillRegistry::Instance();
+    TsNothingToDoQueueRegistration(skills);
+    skills->Clear();
+    mWorld->StartScripting();
     ASSERT_EQ(Exec("import scenaric\n"
                    "from scenaric import *\n"
+                   "from skills import NewAddSkill, LoopSkill, GetSkillStatus, GetSkillError, GetChangingSkillId\n"
                    "class Thing:\n"
                    "    pass\n"
                    "def failure(call):\n"
