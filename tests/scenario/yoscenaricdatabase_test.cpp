@@ -2,9 +2,11 @@
 // look-up cache, the binding of paths to marks, and damaged databases.
 #include "hbchunkstream.h"
 #include "scenariodbwriter.h"
+#include "scriptworld_fixture.h"
 #include "skeletonwriter.h"
 #include "yoscenaricdatabase.h"
 #include "yoscenaricmark.h"
+#include "yorequest.h"
 
 #include <gtest/gtest.h>
 
@@ -225,5 +227,76 @@ TEST(ScenaricDataBase, CutAndGarbledDatabasesNeverCorruptMemory)
         }
         database->Release();
     }
+}
+} // namespace
+
+// ---- Requests over a database and a level world ----------------------------------------------
+
+namespace
+{
+/// Counts the marks it is asked about and passes those with an even x.
+class CountingFilter : public YoRequestFilterAbstract
+{
+public:
+    int32_t Test(YoScenaricMark* mark) override
+    {
+        ++mAsked;
+        return int32_t(mark->GetPosition().x) % 2 == 0 ? 1 : 0;
+    }
+    int32_t mAsked = 0;
+};
+
+class ScenaricRequests : public scriptworldtest::ScriptWorldTest
+{
+protected:
+    /// Eight attack marks along x at -400 + 10 i (i = 0..7), then one alarm mark.
+    YoScenaricDataBase* EightAttackMarks()
+    {
+        std::vector<ScenarioMarkEntry> marks;
+        for (int i = 0; i < 8; ++i)
+            marks.push_back(Mark("_ATTACKMARK", "attack" + std::to_string(i), float(-400 + 10 * i)));
+        marks.push_back(Mark("_ALARMMARK", "alarm", -350));
+        int32_t result = 0;
+        YoScenaricDataBase* database = ReadBytes(ScenarioDbWriter::YdbBytes(marks, {}), &result);
+        EXPECT_EQ(result, 1);
+        return database;
+    }
+};
+
+TEST_F(ScenaricRequests, AMaximumBoundsTheMarksExaminedAndTheRadiusIsExclusive)
+{
+    YoScenaricDataBase* database = EightAttackMarks();
+    auto* tables = new SectorObjectTables(database, mWallWorld);
+    tables->AddRef();
+    auto* filter = new CountingFilter();
+    auto* request = new YoScenaricMarkRequestDistanceIn("near", filter, tables);
+    request->AddRef();
+    request->SetCenter({-400, 0, 0});
+    request->SetRadius(1000);
+    request->SetKind(1);
+
+    HbPtrArray found;
+    request->Evaluate(&found, 5);
+    EXPECT_EQ(filter->mAsked, 5) << "five of the eight examined";
+    EXPECT_EQ(found.GetCount(), 5) << "every attack mark has an even x";
+    filter->mAsked = 0;
+    HbPtrArray all;
+    request->Evaluate(&all, -1);
+    EXPECT_EQ(filter->mAsked, 8) << "no maximum: every mark of the kind, the alarm mark left out";
+    request->Release();
+
+    // A mark exactly at the radius is outside.
+    auto* distance = new YoScenaricMarkFilterDistanceIn();
+    auto* exact = new YoScenaricMarkRequestDistanceIn("exact", distance, tables);
+    exact->AddRef();
+    exact->SetCenter({-400, 0, 0});
+    exact->SetRadius(30);
+    exact->SetKind(1);
+    HbPtrArray inside;
+    exact->Evaluate(&inside, -1);
+    EXPECT_EQ(inside.GetCount(), 3) << "x = -400, -390 and -380; -370 lies on the sphere";
+    exact->Release();
+    tables->Release();
+    database->Release();
 }
 } // namespace
