@@ -96,7 +96,7 @@ PyObject* GetHeroPyActor(PyObject*, PyObject*)
 
 PyObject* IsCurrentHeroJohn(PyObject*, PyObject*)
 {
-    GameStateManager* manager = GameStateManager::Instance();
+    GameStateManager* manager = GameStateManager::Existing();
     GameState* state = manager ? manager->GetCurrentState() : nullptr;
     GameProfile* profile = state ? state->GetProfile() : nullptr;
     return PyLong_FromLong(profile && profile->heroGroup == GameProfile::kMainHeroGroup ? 1 : 0);
