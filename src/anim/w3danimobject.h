@@ -92,6 +92,16 @@ public:
     // ---- Fields ----------------------------------------------------------------------------------
 
     RdAnimMotor& GetMotor() { return mMotor; }
+    /// The two frames the scripts name for the model's shots (index 0 or 1; others ignored).
+    void SetShootFrame(int32_t index, Frame* frame)
+    {
+        if (index == 0 || index == 1)
+            mShootFrames[index] = frame;
+    }
+    Frame* GetShootFrame(int32_t index) const { return index == 0 || index == 1 ? mShootFrames[index] : nullptr; }
+    /// The head-shot flag the scripts set.
+    void SetHeadShot(int32_t on) { mHeadShot = on ? 1 : 0; }
+    int32_t GetHeadShot() const { return mHeadShot; }
     const ShootSphere& GetHeadSphere() const { return mHeadSphere; }
     const ShootSphere& GetHeartSphere() const { return mHeartSphere; }
     const std::string& GetName() const { return mName; }
@@ -116,6 +126,8 @@ private:
     float mSpareReal = -1.0f;
     std::string mName;
     Sphere mNoBounds = {{0, 0, 0}, 0};
+    Frame* mShootFrames[2] = {nullptr, nullptr};
+    int32_t mHeadShot = 0;
 };
 
 /// The frame's first child, or null.

@@ -19,6 +19,7 @@
 #include "rdanimset.h"
 #include "rdeventmanager.h"
 #include "resourcegroups.h"
+#include "scenaricmodule.h"
 #include "scriptworldmanager.h"
 #include "skillconstants.h"
 #include "tsactorlayer.h"
@@ -135,6 +136,7 @@ void ScriptStart()
         WeaponsInstall();
         MoveSkillHooksInstall();
         HeroActorHooksInstall();
+        ScenaricModuleInstall();
         world->StartScripting();
     }
 }

@@ -6,7 +6,6 @@
 
 namespace
 {
-constexpr uint32_t kDatabaseChunk = 5440;
 constexpr uint32_t kNamesChunk = 4128;
 
 /// EndChunk answers the size, which is 0 for an empty chunk as well as on failure.
@@ -61,16 +60,28 @@ std::vector<ScenarioValue> ScenarioDbWriter::Respawn(int32_t flag, int32_t unlim
     return values;
 }
 
-std::vector<uint8_t> ScenarioDbWriter::Bytes(const std::vector<ScenarioSection>& sections)
+std::vector<uint8_t> ScenarioDbWriter::YdbBytes(const std::vector<ScenarioMarkEntry>& marks,
+                                                const std::vector<ScenarioPathEntry>& paths, int64_t markCount,
+                                                int64_t pathCount)
+{
+    std::vector<ScenarioSection> sections;
+    if (!marks.empty() || markCount >= 0)
+        sections.push_back({1, marks, {}, markCount});
+    if (!paths.empty() || pathCount >= 0)
+        sections.push_back({2, {}, paths, pathCount});
+    return Bytes(sections, kYdbChunk);
+}
+
+std::vector<uint8_t> ScenarioDbWriter::Bytes(const std::vector<ScenarioSection>& sections, uint32_t chunk)
 {
     auto* buffer = new VectorStreamBuf();
     HbMChunkStream stream(buffer);
-    int ok = stream.BeginChunk(kDatabaseChunk, 0, 0, 1) != 0;
+    int ok = stream.BeginChunk(chunk, 0, 0, 1) != 0;
     for (const ScenarioSection& section : sections)
     {
         const size_t entries = section.marks.size() + section.paths.size();
         const uint32_t count = section.count < 0 ? uint32_t(entries) : uint32_t(section.count);
-        ok = ok && stream.BeginChunk(kDatabaseChunk, section.number, 0, count) != 0;
+        ok = ok && stream.BeginChunk(chunk, section.number, 0, count) != 0;
         for (const ScenarioMarkEntry& mark : section.marks)
             ok = ok && WriteMark(&stream, mark);
         for (const ScenarioPathEntry& path : section.paths)

@@ -1,6 +1,7 @@
-// Writes scenario databases ("SCE"): the outer chunk 5440, its numbered sections of entries
-// (a resource identifier, then the object's data), marks with their kind's extra values and
-// paths with their chunk 4128 of mark names.
+// Writes scenario databases: the level's ("SCE", outer chunk 5440) and the plain mark and
+// path database ("YDB", outer chunk 4160, a marks section 1 and a paths section 2). Both hold
+// numbered sections of entries (a resource identifier, then the object's data), marks with
+// their kind's extra values and paths with their chunk 4128 of mark names.
 #pragma once
 
 #include <array>
@@ -68,7 +69,15 @@ struct ScenarioDbWriter
     /// A flag that is not 0 stops the reader there: the three values are not written.
     static std::vector<ScenarioValue> Respawn(int32_t flag, int32_t unlimited, float delaySeconds, int32_t uses);
 
+    static constexpr uint32_t kSceChunk = 5440;
+    static constexpr uint32_t kYdbChunk = 4160;
+
     /// The database's bytes, sections in the given order (marks first, then paths, within a
     /// section). Empty when a string is longer than the reader takes.
-    static std::vector<uint8_t> Bytes(const std::vector<ScenarioSection>& sections);
+    static std::vector<uint8_t> Bytes(const std::vector<ScenarioSection>& sections, uint32_t chunk = kSceChunk);
+    /// A "YDB" database: the marks in section 1, the paths in section 2 (a section without
+    /// entries is not written unless its count is given).
+    static std::vector<uint8_t> YdbBytes(const std::vector<ScenarioMarkEntry>& marks,
+                                         const std::vector<ScenarioPathEntry>& paths, int64_t markCount = -1,
+                                         int64_t pathCount = -1);
 };

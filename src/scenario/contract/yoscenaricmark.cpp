@@ -97,3 +97,21 @@ void YoScenaricPath::AddMark(YoScenaricMark* mark)
         break;
     }
 }
+
+int32_t YoScenaricMark::Write(HbStream* stream) const
+{
+    return HbWriteCStringToStream(stream, "_YOSCENARICMARK") && HbWriteCStringToStream(stream, mName.c_str()) &&
+                   HbWriteMatrix(stream, mMatrix)
+               ? 1
+               : 0;
+}
+
+int32_t YoScenaricPath::Write(HbMChunkStream* stream) const
+{
+    int32_t ok = stream->BeginChunk(kNamesChunk, 0, 1, 1) != 0;
+    for (int32_t i = 0; ok && i < mMarks.GetCount(); ++i)
+        ok = HbWriteCStringToStream(stream, "_YOSCENARICPATH") &&
+             static_cast<const YoScenaricMark*>(mMarks[i])->Write(stream);
+    stream->EndChunk();
+    return ok;
+}

@@ -36,6 +36,9 @@ public:
     virtual int32_t ReadData(HbMChunkStream* stream);
     /// The kind number (0 here).
     virtual int32_t GetKind() const { return 0; }
+    /// The string "_YOSCENARICMARK", the name and the matrix (a kind's own values are not
+    /// written). 1, or 0 when a write failed.
+    int32_t Write(HbStream* stream) const;
 
     /// Free: not held and not locked.
     bool IsFree() const { return mHeld == 0 && mLockCount <= 0; }
@@ -69,6 +72,9 @@ public:
     /// Binds a mark (one reference); marks of the alarm, ambush, search and respawn kinds go
     /// into their list too. Null is ignored.
     void AddMark(YoScenaricMark* mark);
+    /// The chunk (4128, 0, 1) holding, for every bound mark, "_YOSCENARICPATH" and the mark's
+    /// Write; the names are not written. 1, or 0 when a write failed.
+    int32_t Write(HbMChunkStream* stream) const;
 
     std::string mName;
     std::vector<std::string> mMarkNames;
