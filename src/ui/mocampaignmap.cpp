@@ -7,6 +7,7 @@
 #include "w2ditemeffect.h"
 #include "w2dframedpanel.h"
 #include "w2dsurfacegraphicitem.h"
+#include "w2dsurface.h"
 #include "w2dtextgraphicitem.h"
 
 const Rgba MoCampaignMap::kNameColour = {252, 196, 121, 255};
@@ -457,8 +458,39 @@ void MoCampaignMap::StartEntrance()
             AttachFade(piece, k * 0.1, kNothing, ColourOf(piece), k * 0.1, true);
 }
 
+void MoCampaignMap::KeepRunnerPaths()
+{
+    // Surfaces share their rectangle paths by size and free a path with its last user. A runner
+    // resizes a piece at every step, so without a hold of the map's own each step would make and
+    // free a path.
+    DropRunnerPaths();
+    for (int32_t i = 0; i < kPathPieces; ++i)
+    {
+        W2dPictureItem* piece = mPathPieces[i];
+        W2dSurface* surface = piece ? piece->GetSurface() : nullptr;
+        if (!surface)
+            continue;
+        Vector size;
+        piece->GetSize(&size);
+        mKeptPaths[2 * i] = W2dSurfacePathCache::Acquire(surface->GetWidth(), surface->GetHeight());
+        piece->SetSize({size.x * 0.75f, size.y * 0.75f, size.z});
+        mKeptPaths[2 * i + 1] = W2dSurfacePathCache::Acquire(surface->GetWidth(), surface->GetHeight());
+        piece->SetSize(size);
+    }
+}
+
+void MoCampaignMap::DropRunnerPaths()
+{
+    for (Path2d*& path : mKeptPaths)
+    {
+        W2dSurfacePathCache::Release(path);
+        path = nullptr;
+    }
+}
+
 void MoCampaignMap::StartRunners()
 {
+    KeepRunnerPaths();
     const int64_t now = Now();
     for (int32_t r = 0; r < kRunners; ++r)
     {
@@ -568,6 +600,7 @@ void MoCampaignMap::ShowAll(const CampaignProgress& progress, int32_t current)
 
 void MoCampaignMap::ReleaseAll()
 {
+    DropRunnerPaths();
     ReleaseItem(mBackground);
     for (W2dPictureItem*& piece : mPathPieces)
         ReleaseItem(piece);

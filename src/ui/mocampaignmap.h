@@ -14,6 +14,7 @@
 #include <cstdint>
 
 class BoardControl;
+struct Path2d;
 class W2dFramedPanel;
 class W2dPictureItem;
 class W2dTextGraphicItem;
@@ -132,6 +133,9 @@ private:
     void StartRunners();
     void StepRunners();
     void StartEntrance();
+    /// Holds the shared paths of both sizes a runner gives each piece.
+    void KeepRunnerPaths();
+    void DropRunnerPaths();
 
     W2dPictureItem* mBackground = nullptr;
     W2dFramedPanel* mTitlePanel = nullptr;
@@ -145,4 +149,6 @@ private:
     W2dTextGraphicItem* mStories[kMissions] = {};
     W2dPictureItem* mTicks[kMissions] = {};
     Runner mRunners[kRunners] = {};
+    /// Each piece's path at its own size and at its lit size.
+    Path2d* mKeptPaths[2 * kPathPieces] = {};
 };
