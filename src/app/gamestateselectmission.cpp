@@ -193,7 +193,8 @@ void GameState_SelectMission::Enter()
         MissionRecord& record = gRecords[i];
         int32_t open = profile && profile->missionTable.words[kCampaignWord] >= record.minimumProgress ? 1 : 0;
         for (int32_t word : record.prerequisites)
-            if (word != -1 && (!profile || word < 0 || word >= MissionTable::kWords || !profile->missionTable.words[word]))
+            if (word != -1 &&
+                (!profile || word < 0 || word >= MissionTable::kWords || !profile->missionTable.words[word]))
                 open = 0;
         record.open = open;
         if (open)
@@ -486,8 +487,8 @@ int32_t GameState_SelectMission::MoveSelection(int32_t direction)
 void GameState_SelectMission::LaunchMission(const std::string& sectorId)
 {
     const std::string line = "set_sector 0 " + GroupNameGetWorldPart(sectorId.c_str()) + " " +
-                             GroupNameGetLevelPart(sectorId.c_str()) + " " +
-                             GroupNameGetSectorPart(sectorId.c_str()) + " ";
+                             GroupNameGetLevelPart(sectorId.c_str()) + " " + GroupNameGetSectorPart(sectorId.c_str()) +
+                             " ";
     // Whatever the command answers: a refused line leaves the profile's sector as it was.
     if (HbCommandManager* commands = HbCommandManager::Instance())
         commands->ExecuteLine(line.c_str());

@@ -101,7 +101,8 @@ private:
     void ReadProgress(CampaignProgress* progress) const;
     int32_t SecondValue(int32_t mission) const;
     /// Builds a confirmation menu with its two entries and title into the fields.
-    W2dGraphicMenu* BuildConfirmation(const char* titleId, int32_t (*onNo)(void*), int32_t (*onYes)(void*), int32_t back);
+    W2dGraphicMenu* BuildConfirmation(const char* titleId, int32_t (*onNo)(void*), int32_t (*onYes)(void*),
+                                      int32_t back);
     static void ReleaseMenu(W2dGraphicMenu*& current, W2dGraphicMenu*& root);
 
     MoCampaignMap* mMap = nullptr;

@@ -4,10 +4,10 @@
 
 #include "boardcontrol.h"
 #include "hbclock.h"
-#include "w2ditemeffect.h"
 #include "w2dframedpanel.h"
-#include "w2dsurfacegraphicitem.h"
+#include "w2ditemeffect.h"
 #include "w2dsurface.h"
+#include "w2dsurfacegraphicitem.h"
 #include "w2dtextgraphicitem.h"
 
 const Rgba MoCampaignMap::kNameColour = {252, 196, 121, 255};

@@ -50,11 +50,11 @@ public:
     /// One light travelling along the path pieces.
     struct Runner
     {
-        int32_t piece;      ///< the next piece it lights
-        Vector savedSize;   ///< the lit piece's own size, position and colour, put back when it moves on
+        int32_t piece;    ///< the next piece it lights
+        Vector savedSize; ///< the lit piece's own size, position and colour, put back when it moves on
         Vector savedPosition;
         Rgba savedColour;
-        int64_t lastStep;   ///< real-clock ticks
+        int64_t lastStep; ///< real-clock ticks
     };
 
     MoCampaignMap();

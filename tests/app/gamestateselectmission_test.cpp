@@ -268,20 +268,15 @@ TEST_F(SelectMission, MarkersSitLeftOfTheirLabels)
         int32_t selection; ///< negative: on the marker
     };
     const Step steps[] = {
-        {VK_LEFT, -6},  // a mission with its objectives done: left lands on the marker
-        {VK_LEFT, 4},   // and again on the left neighbour's label
-        {VK_RIGHT, -6}, // right onto such a mission lands on its marker
-        {VK_RIGHT, 6},  // then on its label
-        {VK_LEFT, -6},
-        {VK_DOWN, -6},  // no mission below: the marker is selected again
-        {VK_UP, 5},     // a move leaves the marker
-        {VK_LEFT, 3},   // without a marker, left just moves
-        {VK_LEFT, 1},
-        {VK_RIGHT, 3},
-        {VK_LEFT, 1},
-        {VK_UP, 1},
-        {VK_LEFT, -1},
-        {VK_LEFT, -1},  // no left neighbour: the marker again
+        {VK_LEFT, -6},                 // a mission with its objectives done: left lands on the marker
+        {VK_LEFT, 4},                  // and again on the left neighbour's label
+        {VK_RIGHT, -6},                // right onto such a mission lands on its marker
+        {VK_RIGHT, 6},                 // then on its label
+        {VK_LEFT, -6},  {VK_DOWN, -6}, // no mission below: the marker is selected again
+        {VK_UP, 5},                    // a move leaves the marker
+        {VK_LEFT, 3},                  // without a marker, left just moves
+        {VK_LEFT, 1},   {VK_RIGHT, 3}, {VK_LEFT, 1},
+        {VK_UP, 1},     {VK_LEFT, -1}, {VK_LEFT, -1}, // no left neighbour: the marker again
         {VK_RIGHT, 1},
     };
     double at = 1.0;
@@ -344,8 +339,8 @@ TEST_F(SelectMission, AfterACampaignCompletedAboveEasyTheHeroIsAskedFor)
         std::initializer_list<uint8_t> answer;
         const char* hero;
     };
-    for (const Case& c : {Case{{VK_RETURN}, GameProfile::kMainHeroGroup},
-                          Case{{VK_DOWN, VK_RETURN}, GameProfile::kBonusHeroGroup}})
+    for (const Case& c :
+         {Case{{VK_RETURN}, GameProfile::kMainHeroGroup}, Case{{VK_DOWN, VK_RETURN}, GameProfile::kBonusHeroGroup}})
     {
         mProfile->heroGroup = "OTHER";
         Visit({1, 2, 3, 4, 5, 6, 7});

@@ -24,8 +24,12 @@ std::string MapDrive(const fs::path& folder)
     const std::string name = folder.filename().string();
     return "step 2500000\n"
            "bound 175\n"
-           "trace " + (folder.parent_path() / (name + ".trace")).string() + "\n"
-           "frames " + (folder.parent_path() / (name + "-frames")).string() + "\n"
+           "trace " +
+           (folder.parent_path() / (name + ".trace")).string() +
+           "\n"
+           "frames " +
+           (folder.parent_path() / (name + "-frames")).string() +
+           "\n"
            "at 2 key VK_RETURN\n"
            "on 7 +100 key VK_RETURN\n"
            "on 1 +20 key VK_RETURN\n"
@@ -73,8 +77,8 @@ uint32_t Rgb(const uint8_t rgba[4], int numerator = 1, int denominator = 1)
 
 /// One of the set's pictures stretched over a screen rectangle: its border (the colour halved)
 /// and its fill; the texels are filtered, so a texel's width round each edge is left to the frame.
-void PaintPicture(uitest::Reference& reference, const std::vector<uint32_t>& actual, const char* id, float x,
-                  float y, float w, float h)
+void PaintPicture(uitest::Reference& reference, const std::vector<uint32_t>& actual, const char* id, float x, float y,
+                  float w, float h)
 {
     const uint8_t* rgba = ColourOf(id);
     const float border = float(kContentPictureBorder) / float(kContentPictureSide);
@@ -150,8 +154,7 @@ TEST_F(GameRun, ANewGameOpensTheCampaignMapAndTheFirstMissionGoesOnToItsLabel)
     EXPECT_EQ(Lines(trace, "saved campaign-map ").size(), 1u) << trace;
 
     int width = 0, height = 0;
-    const std::vector<uint32_t> actual =
-        ReadPng(gRoot / "campaign-map-frames" / "campaign-map.png", &width, &height);
+    const std::vector<uint32_t> actual = ReadPng(gRoot / "campaign-map-frames" / "campaign-map.png", &width, &height);
     ASSERT_EQ(actual.size(), size_t(640 * 480));
     uitest::Reference expected(width, height, 0xFF000000u);
 

@@ -14,8 +14,7 @@
 #include <vector>
 
 extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*onMalloc)(const volatile void*, size_t),
-                                                          void (*onFree)(const volatile void*))
-    __attribute__((weak));
+                                                         void (*onFree)(const volatile void*)) __attribute__((weak));
 
 namespace uitest
 {
