@@ -393,6 +393,7 @@ TEST_F(SelectMission, BackAsksBeforeReturningToTheMainMenu)
 
     at = Keys(at + 0.1, {VK_BACK, VK_DOWN, VK_RETURN});
     EXPECT_EQ(Current(), kGameStateMainMenu);
+    EXPECT_EQ(GameKeyHintBar()->GetStackDepth(), 0) << "no key hints left behind";
     EXPECT_EQ(SurfaceCount(), mSurfacesBefore);
     EXPECT_EQ(mSelect->GetBackMenu(), nullptr);
     EXPECT_NE(GameKeyHintBar()->GetTopThemeId(), MoCampaignMap::kKeyHintTheme);
