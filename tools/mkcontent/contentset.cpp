@@ -141,7 +141,21 @@ std::vector<ContentGroup> MakeGroups()
                        Picture("FE_MAIN_WHITE_BACKGROUND_TEX", "textures\\fe_main_white_background.png", 235, 225, 205),
                        Picture("FE_MAIN_WHITE", "textures\\fe_main_white.png", 250, 250, 250),
                        Picture("FE_OPTION_JAUGE_TEX", "textures\\fe_option_jauge.png", 120, 160, 200),
-                       Picture("FE_OPTION_JAUGE_ARROW_TEX", "textures\\fe_option_jauge_arrow.png", 200, 160, 120)}});
+                       Picture("FE_OPTION_JAUGE_ARROW_TEX", "textures\\fe_option_jauge_arrow.png", 200, 160, 120),
+                       // The campaign map's pictures: each mission's, the three kinds of path piece,
+                       // the succeeded marker (an id without a type suffix) and the completion tick.
+                       Picture("FE_MISSION1_PIC_TEX", "textures\\fe_mission1_pic.png", 200, 80, 60),
+                       Picture("FE_MISSION2_PIC_TEX", "textures\\fe_mission2_pic.png", 60, 160, 90),
+                       Picture("FE_MISSION3_PIC_TEX", "textures\\fe_mission3_pic.png", 70, 100, 200),
+                       Picture("FE_MISSION4_PIC_TEX", "textures\\fe_mission4_pic.png", 190, 170, 50),
+                       Picture("FE_MISSION5_PIC_TEX", "textures\\fe_mission5_pic.png", 150, 60, 170),
+                       Picture("FE_MISSION6_PIC_TEX", "textures\\fe_mission6_pic.png", 50, 170, 170),
+                       Picture("FE_MISSION7_PIC_TEX", "textures\\fe_mission7_pic.png", 120, 120, 120),
+                       Picture("FE_LINE_PATH_PIC_TEX", "textures\\fe_line_path_pic.png", 220, 200, 90),
+                       Picture("FE_ANGLE_PATH_PIC_TEX", "textures\\fe_angle_path_pic.png", 220, 150, 90),
+                       Picture("FE_CROSS_PATH_PIC_TEX", "textures\\fe_cross_path_pic.png", 220, 110, 90),
+                       Picture("FE_MISSION_SUCCEEDED", "textures\\fe_mission_succeeded.png", 240, 240, 200),
+                       Picture("FE_COMPLETE_TEX", "textures\\fe_complete.png", 180, 230, 160)}});
     return groups;
 }
 
