@@ -20,6 +20,7 @@
 #include "resourcegroups.h"
 #include "scriptworldmanager.h"
 #include "skillconstants.h"
+#include "tsactor.h"
 #include "tsactorlayer.h"
 #include "tsactortyperegistry.h"
 #include "tscameraregistry.h"
@@ -160,6 +161,20 @@ int32_t ScriptHasHero()
 {
     ScriptWorldManager* world = ScriptWorldManager::Instance();
     return world && world->GetHero() ? 1 : 0;
+}
+
+int32_t HeroSave(HbSaveFile* save)
+{
+    ScriptWorldManager* world = ScriptWorldManager::Instance();
+    TsActor* hero = world ? world->GetHero() : nullptr;
+    return hero ? hero->Save(save) : 0;
+}
+
+int32_t HeroLoad(HbSaveFile* save)
+{
+    ScriptWorldManager* world = ScriptWorldManager::Instance();
+    TsActor* hero = world ? world->GetHero() : nullptr;
+    return hero ? hero->Load(save) : 0;
 }
 
 void ScriptClearHero()
@@ -315,6 +330,8 @@ void GameServicesInstallDefaults()
     table.scriptStop = ScriptStop;
     table.scriptHasHero = ScriptHasHero;
     table.scriptClearHero = ScriptClearHero;
+    table.heroSave = HeroSave;
+    table.heroLoad = HeroLoad;
     table.physicsSetGravity = PhysicsSetGravity;
     table.fx3dInitTypeRecords = Fx3dInitTypeRecords;
     table.fxServicesTick = FxServicesTick;

@@ -18,6 +18,12 @@ public:
 
     /// The defaults; switches the weapons' and the follow camera's shoot helper off.
     GamePrefs();
+    /// The defaults without touching the shoot helpers (records that only carry preferences).
+    enum Quiet
+    {
+        kQuiet
+    };
+    explicit GamePrefs(Quiet) {}
 
     /// Reads "gprefs.dat" from the player's folder (never from a pack). 1 when read; 0 when it
     /// cannot be opened, or when it is not 28 bytes or holds a value out of its range (InRange):
