@@ -236,7 +236,11 @@ int32_t GameSaveManager::LoadProfile(const char* key)
             mHeader = header;
     }
     mStream->EndAccess();
-    return read && decoded ? 1 : 0;
+    if (read && decoded)
+        return 1;
+    // What is left in the stream is no game: a later restore must not take it for one.
+    Release();
+    return 0;
 }
 
 int32_t GameSaveManager::ListSaves(std::vector<SaveHeader>& out, int32_t slot)

@@ -76,8 +76,8 @@ public:
     /// The save file of the key (the current profile's file when the key is empty) read into a
     /// fresh stream (the current one when the key is empty), its record into the header; the
     /// file read's result: 0 for a file that is not exactly one stream buffer long (a save cut
-    /// short) and for a record that cannot be decoded. The hero's part stays in
-    /// the stream for the next RestoreCheckpoint.
+    /// short) and for a record that cannot be decoded, the stream then dropped. The hero's part
+    /// stays in the stream for the next RestoreCheckpoint.
     int32_t LoadProfile(const char* key);
     /// The headers of every save file that decodes, in the listing's order (others left out). 1,
     /// also when there is none or the folder does not exist yet; 0 when the folder cannot be read.

@@ -399,9 +399,11 @@ TEST_F(Saves, DamagedSaveFilesAreRefusedOrReadWithoutACrash)
             bytes[random() % bytes.size()] = char(random());
         tryFile(bytes);
     }
-    // A refused file is not taken: the last good load is what the manager holds.
+    // A refused file leaves nothing a stage entry could restore.
     Put(file, good.substr(0, 10));
     EXPECT_EQ(mSaves->LoadProfile(key.c_str()), 0);
+    EXPECT_EQ(mSaves->GetStream(), nullptr);
+    EXPECT_EQ(mSaves->RestoreCheckpoint(), 0);
 }
 
 } // namespace
