@@ -57,6 +57,8 @@ Child RunChild(benchmark::State& state, const std::string& binary, const fs::pat
             _exit(127);
         if (drive)
             setenv("VELMORAN_DRIVE", drive, 1);
+        // The player's files stay in the benchmark's own folder, never in the home of whoever runs it.
+        setenv("VELMORAN_USER_DIR", (folder.parent_path() / "user").c_str(), 1);
         execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }

@@ -6,6 +6,7 @@
 #include "gamedrive.h"
 #include "gameservicesdefaults.h"
 #include "hbapplication.h"
+#include "hbuserfolder.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -32,6 +33,15 @@ long FrameBound()
 }
 
 GameApplication gGameApplication;
+
+/// The player's folder for preferences, saves and screenshots, so the content folder is only
+/// read; preferences an older run left in the content folder move over once.
+void UseThePlayersFolder()
+{
+    HbUserFolderSet(HbUserFolderFromEnvironment("VELMORAN_USER_DIR", "velmoran"));
+    for (const char* name : {"gprefs.dat", "vprefs.dat"})
+        HbUserFileMoveIn(name);
+}
 
 // The text after the program name, as the platform hands it over: arguments
 // joined by spaces, those with blanks or quotes in double quotes.
@@ -66,6 +76,7 @@ int AppMain(int argc, char** argv)
     static std::string commandLine;
     commandLine = CommandLineText(argc, argv);
     GameServicesInstallDefaults();
+    UseThePlayersFolder();
     const long driveBound = GameDriveStart() ? GameDriveFrameBound() : 0;
     gGameApplication.SetFrameBound(driveBound > 0 ? driveBound : FrameBound());
     const int code = ApplicationMain(GetModuleHandleA(nullptr), nullptr, commandLine.data(), SW_SHOWDEFAULT);

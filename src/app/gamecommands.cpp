@@ -9,6 +9,7 @@
 #include "hbfile.h"
 #include "hbinputmanager.h"
 #include "hbresource.h"
+#include "hbuserfolder.h"
 #include "resourcegroups.h"
 #include "wanimatedtextureset.h"
 #include "wrenderer.h"
@@ -77,12 +78,14 @@ public:
             return 1;
         if (Image::AllocatePixels(image) && Image::SetFromRaster(image, raster))
         {
+            // Screenshots are the player's: they go to the player's folder, never the content.
             char name[64];
             std::snprintf(name, sizeof(name), "screenshot_%d.bmp", sScreenshotCounter);
-            while (HbFileExists(name))
+            while (HbFileExists(HbUserPath(name).c_str()))
                 std::snprintf(name, sizeof(name), "screenshot_%d.bmp", ++sScreenshotCounter);
             Image::RegisterFileFormat("bmp", nullptr, GameWriteBmp);
-            Image::Write(image, name);
+            if (HbUserFolderMake())
+                Image::Write(image, HbUserPath(name).c_str());
         }
         Image::Destroy(image);
         return 1;

@@ -22,6 +22,7 @@
 #include "scenaricmodule.h"
 #include "scriptworldmanager.h"
 #include "skillconstants.h"
+#include "tsactor.h"
 #include "tsactorlayer.h"
 #include "tsactortyperegistry.h"
 #include "tscameraregistry.h"
@@ -163,6 +164,20 @@ int32_t ScriptHasHero()
 {
     ScriptWorldManager* world = ScriptWorldManager::Instance();
     return world && world->GetHero() ? 1 : 0;
+}
+
+int32_t HeroSave(HbSaveFile* save)
+{
+    ScriptWorldManager* world = ScriptWorldManager::Instance();
+    TsActor* hero = world ? world->GetHero() : nullptr;
+    return hero ? hero->Save(save) : 0;
+}
+
+int32_t HeroLoad(HbSaveFile* save)
+{
+    ScriptWorldManager* world = ScriptWorldManager::Instance();
+    TsActor* hero = world ? world->GetHero() : nullptr;
+    return hero ? hero->Load(save) : 0;
 }
 
 void ScriptClearHero()
@@ -318,6 +333,8 @@ void GameServicesInstallDefaults()
     table.scriptStop = ScriptStop;
     table.scriptHasHero = ScriptHasHero;
     table.scriptClearHero = ScriptClearHero;
+    table.heroSave = HeroSave;
+    table.heroLoad = HeroLoad;
     table.physicsSetGravity = PhysicsSetGravity;
     table.fx3dInitTypeRecords = Fx3dInitTypeRecords;
     table.fxServicesTick = FxServicesTick;

@@ -195,7 +195,8 @@ void GameState_MainMenu::Enter()
 
     HbRealClock* clock = HbRealClock::Instance();
     mEnterTime = clock ? clock->mCurrentTime : 0;
-    GameSaveManager::Release();
+    if (GameSaveManager* saves = GameSaveManager::Existing())
+        saves->Release();
     if (profile)
         profile->GetMissions().Clear();
     for (int32_t& slot : mSequence)

@@ -436,7 +436,8 @@ int32_t GameStateManager::Shutdown()
     GameServicesStep("HbDataManager::Destroy");
     HbDataManager::Destroy();
     GameServicesStep("GameSaveManager::Release");
-    GameSaveManager::Release();
+    if (GameSaveManager* saves = GameSaveManager::Existing())
+        saves->Release();
     GameServicesStep("WRenderer::Stop");
     services.rendererStop();
     GameServicesStep("HbSetShuttingDown");

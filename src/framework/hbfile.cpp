@@ -16,6 +16,7 @@ HbFileBeforeOpenFn HbFileBeforeOpenHook = nullptr;
 HbFileNameFn HbFileNameHook = nullptr;
 HbFileAfterOpenFn HbFileAfterOpenHook = nullptr;
 HbFileBeforeCloseFn HbFileBeforeCloseHook = nullptr;
+HbFileWriteLimitFn HbFileWriteLimitHook = nullptr;
 
 HbFile* HbFileStdin = HbFileWrapCrt(stdin);
 HbFile* HbFileStdout = HbFileWrapCrt(stdout);
@@ -489,6 +490,15 @@ size_t HbFileWrite(const void* buffer, size_t size, size_t count, HbFile* file)
 {
     if (RefuseWrite(file) || !buffer)
         return 0;
+    if (HbFileWriteLimitHook && size > 0)
+    {
+        const size_t allowed = HbFileWriteLimitHook(file, size * count) / size;
+        if (allowed < count)
+        {
+            std::fwrite(buffer, size, allowed, file->crt);
+            return allowed;
+        }
+    }
     return std::fwrite(buffer, size, count, file->crt);
 }
 

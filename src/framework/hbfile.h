@@ -55,6 +55,11 @@ extern HbFileAfterOpenFn HbFileAfterOpenHook;
 /// First thing in every HbFileClose, with the record and 0.
 extern HbFileBeforeCloseFn HbFileBeforeCloseHook;
 
+/// Test hook: asked by every write to a disk file how many of its bytes may go down; fewer make
+/// the write short (whole items only), as a full disk or a failing device does. Null in the game.
+using HbFileWriteLimitFn = size_t (*)(HbFile* file, size_t bytes);
+extern HbFileWriteLimitFn HbFileWriteLimitHook;
+
 // ---- Standard streams -------------------------------------------------------------
 
 /// Records over the C runtime's standard streams, made during static construction.

@@ -6,6 +6,7 @@
 #include "hbfile.h"
 #include "hbmodulearena.h"
 #include "hbmoduleinit.h"
+#include "hbuserfolder.h"
 
 #include <algorithm>
 #include <cctype>
@@ -255,18 +256,7 @@ int HbSaveFile::WriteToFile(const char* path)
     uint8_t* contents = buffer->GetContents();
     if (!contents)
         return 0;
-    std::string target = HbPathResolveOnDisk(path);
-    std::string temporary = target + ".tmp";
-    int result = 0;
-    if (HbFile* file = HbFileOpen(temporary.c_str(), "wb"))
-    {
-        bool written = HbFileWrite(contents, buffer->GetCapacity(), 1, file) == 1;
-        bool closed = HbFileClose(file) == 0;
-        if (written && closed && std::rename(temporary.c_str(), target.c_str()) == 0)
-            result = 1;
-        else
-            std::remove(temporary.c_str());
-    }
+    const int result = HbFileReplace(path, contents, buffer->GetCapacity());
     HbHeapFree(contents);
     return result;
 }

@@ -102,8 +102,9 @@ public:
 
     /// Writes the whole buffer (capacity bytes) to the path on disk. Nothing is
     /// touched when nothing was written: 0. The bytes go to a temporary file
-    /// beside the target, which then replaces it, so a failure never destroys
-    /// an existing save. 1 on success.
+    /// beside the target, flushed to the device, which then replaces it
+    /// (HbFileReplace), so a failure never destroys an existing save. 1 on
+    /// success.
     virtual int WriteToFile(const char* path);
     /// Fills the buffer from the file (from its position on), rewinds and
     /// enters kIdle; the caller then calls BeginRead. A file that does not fit

@@ -2,6 +2,7 @@
 #include "wvideoprefs.h"
 
 #include "hbfile.h"
+#include "hbuserfolder.h"
 
 #include <cmath>
 #include <cstring>
@@ -33,7 +34,7 @@ float WVideoPrefs::SaneGamma(float gamma)
 
 int32_t WVideoPrefs::Read()
 {
-    HbFile* file = HbFileOpen(fileName, "rb");
+    HbFile* file = HbFileOpen(HbUserPath(fileName).c_str(), "rb");
     if (!file)
         return 0;
     uint8_t bytes[kFileSize];
@@ -60,10 +61,9 @@ int32_t WVideoPrefs::Write() const
     uint32_t gammaBits;
     std::memcpy(&gammaBits, &wantedGamma, sizeof(gammaBits));
     WriteInt32(bytes + 16, int32_t(gammaBits));
-    HbFile* file = HbFileOpen(fileName, "wb");
-    if (!file)
-        return 0;
-    size_t written = HbFileWrite(bytes, 1, sizeof(bytes), file);
-    HbFileClose(file);
-    return written == sizeof(bytes) ? 1 : 0;
+    // Whole or not at all: a short file would be ignored at the next start.
+    if (HbUserFileWrite(fileName, bytes, sizeof(bytes)))
+        return 1;
+    HbUserFolderReportUnwritable();
+    return 0;
 }

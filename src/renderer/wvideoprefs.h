@@ -44,11 +44,13 @@ struct WVideoPrefs
     /// The gamma as stored when it is finite and in range, else 1.0.
     static float SaneGamma(float gamma);
 
-    /// Reads the file through the framework's file layer (pack archives first). 1 when a whole
+    /// Reads the file of the player's folder through the framework's file layer (pack archives
+    /// first). 1 when a whole
     /// record was read: settings and wantedGamma are then the file's; 0 for a file that cannot
     /// be opened or holds fewer than 20 bytes, and nothing changes. Bytes past the record are
     /// not read.
     int32_t Read();
-    /// Writes settings and wantedGamma. 1, or 0 when the file cannot be opened or written.
+    /// Replaces the file of the player's folder with settings and wantedGamma, whole or not at all.
+    /// 1, or 0 when it cannot be written (reported once on the error stream).
     int32_t Write() const;
 };

@@ -202,7 +202,7 @@ TEST_F(MainMenu, EnteringFromTheGameOverLocksTheCheatsAndAVisitStartsAFreshCampa
     mProfile->labelRequest = mProfile->gameOverRequest = mProfile->worldResetRequest = 1;
     mProfile->newMission = mProfile->missionEndRequest = mProfile->loadRequest = 1;
     mProfile->campaignComplete = mProfile->forwardEntry = 1;
-    GameSaveManager::Instance()->SaveCheckpoint();
+    ASSERT_EQ(GameSaveManager::Instance()->SaveCheckpoint(), 1);
 
     mClocks->SetReal(kT0);
     mMenu->Enter();
@@ -212,7 +212,7 @@ TEST_F(MainMenu, EnteringFromTheGameOverLocksTheCheatsAndAVisitStartsAFreshCampa
     EXPECT_EQ(mProfile->missionTable.words[MissionTable::kDifficulty], 1);
     EXPECT_EQ(mProfile->missionTable.words[0], 0);
     EXPECT_EQ(mProfile->prefs.shootHelper, 0);
-    EXPECT_EQ(GameSaveManager::Existing(), nullptr);
+    EXPECT_EQ(GameSaveManager::Instance()->GetStream(), nullptr) << "the checkpoint is dropped";
     ASSERT_EQ(ResourceGroupLayer(2)->GetCount(), 1);
     EXPECT_EQ(static_cast<ResourceGroup*>(ResourceGroupLayer(2)->GetHead()->value)->name, "FRONTEND");
     EXPECT_GE(TsFModFindChannelBySoundName(kTitleMusic), 0) << "the title music plays";

@@ -10,6 +10,7 @@
 #include "hbfile.h"
 #include "hbpack.h"
 #include "hbresource.h"
+#include "hbuserfolder.h"
 #include "image.h"
 #include "pngimage.h"
 #include "raster.h"
@@ -26,6 +27,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -377,24 +379,27 @@ TEST_F(GameCommands, FullAmmoTogglesTheCurrentProfilesWord)
     profile->Release();
 }
 
-TEST_F(GameCommands, ScreenshotsTakeTheNextFreeNumbers)
+TEST_F(GameCommands, ScreenshotsTakeTheNextFreeNumbersInThePlayersFolder)
 {
     WRenderer* renderer = WRenderer::Existing();
+    HbUserFolderSet("player");
     // Without a scene nothing is written.
     HbCommandManager::Instance()->ExecuteLine("screenshot");
-    EXPECT_FALSE(HbFileExists("screenshot_0.bmp"));
+    EXPECT_FALSE(HbFileExists("player/screenshot_0.bmp"));
 
     auto* scene = new WScene();
     renderer->SetScene(scene);
     ASSERT_NE(renderer->GetMainCamera(), nullptr);
-    GroupWriter::WriteText("screenshot_1.bmp", "taken");
+    std::filesystem::create_directories("player");
+    GroupWriter::WriteText("player/screenshot_1.bmp", "taken");
     renderer->BeginFrame();
     renderer->EndFrame();
     HbCommandManager::Instance()->ExecuteLine("screenshot");
     HbCommandManager::Instance()->ExecuteLine("screenshot");
     renderer->ReleaseScene();
+    HbUserFolderSet(std::string());
 
-    for (const char* name : {"screenshot_0.bmp", "screenshot_2.bmp"})
+    for (const char* name : {"player/screenshot_0.bmp", "player/screenshot_2.bmp"})
     {
         std::ifstream in(name, std::ios::binary);
         const std::string bytes((std::istreambuf_iterator<char>(in)), {});
@@ -402,6 +407,7 @@ TEST_F(GameCommands, ScreenshotsTakeTheNextFreeNumbers)
         EXPECT_EQ(bytes.substr(0, 2), "BM");
         EXPECT_EQ(static_cast<uint8_t>(bytes[28]), 24);
     }
+    EXPECT_FALSE(HbFileExists("screenshot_0.bmp")) << "nothing in the working directory";
     EXPECT_EQ(GameCommandsGetScreenshotCounter(), 2);
 }
 } // namespace

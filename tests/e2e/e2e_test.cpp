@@ -1,8 +1,11 @@
 // The game binary run headless on a fresh copy of the content set: the preferences file at
-// start-up; no usable adapter ends it with its message; a set with one file truncated or garbled
+// start-up in the player's folder (moved there from the content, or said once when the folder
+// cannot be written); no usable adapter ends it with its message; a set with one file truncated or garbled
 // starts or fails with a message, never crashes or trips the sanitizers.
 #include "e2e_fixture.h"
 #include "gameprefs.h"
+#include "gameprofile.h"
+#include "hbsavefile.h"
 
 #include <cctype>
 #include <chrono>
@@ -11,40 +14,138 @@ namespace e2etest
 {
 namespace
 {
+std::string SamplePrefsFile()
+{
+    GamePrefs prefs;
+    prefs.padVibration = 0;
+    prefs.invertY = 1;
+    prefs.mouseSensitivity = 0.5f;
+    prefs.musicVolume = 0.25f;
+    prefs.soundVolume = 0.75f;
+    prefs.shootHelper = 1;
+    uint8_t bytes[GamePrefs::kFileSize];
+    prefs.Encode(bytes);
+    return std::string(reinterpret_cast<const char*>(bytes), sizeof(bytes));
+}
+
 TEST_F(GameRun, StartUpLeavesAnAbsentPreferencesFileAbsentAndResavesAPresentOneUnchanged)
 {
     // Runs that end in the language choice, before any hand-over applies the preferences again.
     {
         const fs::path folder = Copy("prefs-absent");
+        const fs::path user = gamerun::UserFolder(folder.string());
         const gamerun::Result run = gamerun::Run(gamerun::GameBinary(), folder.string(), "bound 3\n");
         EXPECT_EQ(run.exitCode, 0) << run.err;
         EXPECT_EQ(gamerun::SanitizerReport(run.err), "");
         EXPECT_FALSE(fs::exists(folder / "gprefs.dat"));
+        EXPECT_FALSE(fs::exists(user / "gprefs.dat"));
     }
     {
         const fs::path folder = Copy("prefs-present");
-        GamePrefs prefs;
-        prefs.padVibration = 0;
-        prefs.invertY = 1;
-        prefs.mouseSensitivity = 0.5f;
-        prefs.musicVolume = 0.25f;
-        prefs.soundVolume = 0.75f;
-        prefs.shootHelper = 1;
-        uint8_t bytes[GamePrefs::kFileSize];
-        prefs.Encode(bytes);
-        const std::string stored(reinterpret_cast<const char*>(bytes), sizeof(bytes));
-        ASSERT_TRUE(gamerun::WriteFile((folder / "gprefs.dat").string(), stored));
+        const fs::path user = gamerun::UserFolder(folder.string());
+        const std::string stored = SamplePrefsFile();
+        fs::create_directories(user);
+        ASSERT_TRUE(gamerun::WriteFile((user / "gprefs.dat").string(), stored));
         const auto old = fs::file_time_type::clock::now() - std::chrono::hours(24);
-        fs::last_write_time(folder / "gprefs.dat", old);
+        fs::last_write_time(user / "gprefs.dat", old);
         const gamerun::Result run = gamerun::Run(gamerun::GameBinary(), folder.string(), "bound 3\n");
         EXPECT_EQ(run.exitCode, 0) << run.err;
         EXPECT_EQ(gamerun::SanitizerReport(run.err), "");
-        // Applied and written again, byte for byte.
-        EXPECT_EQ(gamerun::ReadFile((folder / "gprefs.dat").string()), stored);
-        EXPECT_GT(fs::last_write_time(folder / "gprefs.dat"), old);
+        // Applied and written again, byte for byte, in the player's folder only.
+        EXPECT_EQ(gamerun::ReadFile((user / "gprefs.dat").string()), stored);
+        EXPECT_GT(fs::last_write_time(user / "gprefs.dat"), old);
+        EXPECT_FALSE(fs::exists(folder / "gprefs.dat"));
         // Applying reaches the display preferences, which are written only when the gamma
         // changes; nothing in gprefs.dat changes it.
-        EXPECT_FALSE(fs::exists(folder / "vprefs.dat"));
+        EXPECT_FALSE(fs::exists(user / "vprefs.dat"));
+    }
+}
+
+TEST_F(GameRun, PreferencesAnOlderRunLeftInTheContentMoveToThePlayersFolder)
+{
+    const fs::path folder = Copy("prefs-moved");
+    const fs::path user = gamerun::UserFolder(folder.string());
+    const std::string stored = SamplePrefsFile();
+    ASSERT_TRUE(gamerun::WriteFile((folder / "gprefs.dat").string(), stored));
+    ASSERT_TRUE(gamerun::WriteFile((folder / "vprefs.dat").string(), std::string(20, '\0')));
+    const gamerun::Result run = gamerun::Run(gamerun::GameBinary(), folder.string(), "bound 3\n");
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(gamerun::SanitizerReport(run.err), "");
+    EXPECT_EQ(gamerun::ReadFile((user / "gprefs.dat").string()), stored) << "read and saved back";
+    EXPECT_EQ(gamerun::ReadFile((user / "vprefs.dat").string()), std::string(20, '\0'));
+    EXPECT_FALSE(fs::exists(folder / "gprefs.dat"));
+    EXPECT_FALSE(fs::exists(folder / "vprefs.dat"));
+}
+
+TEST_F(GameRun, APlayersFolderThatCannotBeWrittenIsSaidOnceAndTheGameGoesOn)
+{
+    const fs::path folder = Copy("prefs-unwritable");
+    // A file where the folder's parent should be: nobody can make the folder.
+    const fs::path blocker = gamerun::UserFolder(folder.string());
+    ASSERT_TRUE(gamerun::WriteFile(blocker.string(), "a file"));
+    const fs::path user = blocker / "velmoran";
+    const gamerun::Result run =
+        gamerun::Run(gamerun::GameBinary(), folder.string(), Drive(folder) + "bound 10\n", user.string());
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(gamerun::SanitizerReport(run.err), "");
+    const std::vector<std::string> said = Lines(run.err, "The settings cannot be saved");
+    ASSERT_EQ(said.size(), 1u) << run.err;
+    EXPECT_NE(said[0].find(user.string()), std::string::npos) << said[0];
+    EXPECT_FALSE(fs::exists(folder / "gprefs.dat")) << "never the content folder";
+}
+
+/// A save file as the game writes it: the profile record and no hero, the whole 2048-byte buffer.
+bool WriteSave(const fs::path& path, const char* name, int32_t seconds)
+{
+    auto* save = new HbSaveFile();
+    save->AddRef();
+    GamePrefs prefs(GamePrefs::kQuiet);
+    MissionTable missions;
+    const bool written = save->WriteString(name) && save->WriteInt32(seconds) && prefs.Write(save) &&
+                         missions.Write(save) && save->WriteInt32(4242) && save->WriteInt32(0) &&
+                         save->WriteToFile(path.c_str());
+    save->Release();
+    return written;
+}
+
+TEST_F(GameRun, TheMainMenusLoadEntryLeavesTheSaveScreenWithOrWithoutSaves)
+{
+    // The main menu's second entry (load) chosen once its hold is over, the first card chosen
+    // past the bindings' double-click window; each run ends by its bound.
+    const std::string drive = "step 2500000\nbound 200\nat 2 key VK_RETURN\non 7 +100 key VK_RETURN\n"
+                              "on 1 +41 key VK_DOWN\non 1 +45 key VK_RETURN\non 11 +6 key VK_RETURN\n";
+    const struct
+    {
+        const char* name;
+        bool save;
+        int32_t after;
+    } cases[] = {{"load-none", false, 1}, {"load-one", true, 12}};
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        const fs::path folder = Copy(c.name);
+        const fs::path user = gamerun::UserFolder(folder.string());
+        if (c.save)
+        {
+            fs::create_directories(user);
+            ASSERT_TRUE(WriteSave(user / "Velmoran_Ann.sav", "Ann", 60));
+        }
+        const fs::path trace = gRoot / (std::string(c.name) + ".trace");
+        const gamerun::Result run =
+            gamerun::Run(gamerun::GameBinary(), folder.string(), drive + "trace " + trace.string() + "\n");
+        EXPECT_EQ(run.signal, 0) << run.err;
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(gamerun::SanitizerReport(run.err), "");
+        const std::vector<std::string> states = Lines(gamerun::ReadFile(trace.string()), "state ");
+        // The screen is entered from the main menu and left for the next state a frame after its
+        // 4 s message: the run never stays there.
+        size_t at = 0;
+        while (at < states.size() && states[at].rfind("state 11 ", 0) != 0)
+            ++at;
+        ASSERT_LT(at + 1, states.size()) << gamerun::ReadFile(trace.string());
+        EXPECT_EQ(states[at - 1].rfind("state 1 ", 0), 0u);
+        EXPECT_EQ(states[at + 1].rfind("state " + std::to_string(c.after) + " ", 0), 0u) << states[at + 1];
+        EXPECT_EQ(fs::exists(user / "Velmoran_Ann.sav"), c.save) << "a load writes no save";
     }
 }
 
@@ -59,6 +160,7 @@ TEST_F(GameRun, WithoutAUsableAdapterTheGameEndsWithItsMessage)
     EXPECT_EQ(gamerun::SanitizerReport(run.err), "");
     // Nothing was written for the player.
     EXPECT_FALSE(fs::exists(folder / "gprefs.dat"));
+    EXPECT_FALSE(fs::exists(gamerun::UserFolder(folder.string())));
 }
 
 // ---- A damaged set ----------------------------------------------------------------------------

@@ -142,7 +142,7 @@ TEST_F(GameRun, TheFrontEndRunsFromTheLanguageChoiceToTheMainMenuAndQuitsCleanly
     // The language's hand-over applied the profile's preferences, which saves them: the defaults.
     uint8_t defaults[GamePrefs::kFileSize];
     GamePrefs().Encode(defaults);
-    EXPECT_EQ(gamerun::ReadFile((folder / "gprefs.dat").string()),
+    EXPECT_EQ(gamerun::ReadFile((fs::path(gamerun::UserFolder(folder.string())) / "gprefs.dat").string()),
               std::string(reinterpret_cast<const char*>(defaults), sizeof(defaults)));
 
     int width = 0, height = 0;

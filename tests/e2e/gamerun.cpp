@@ -35,10 +35,18 @@ bool WriteFile(const std::string& path, const std::string& bytes)
     return bool(out);
 }
 
-Result Run(const std::string& binary, const std::string& folder, const std::string& drive)
+std::string UserFolder(const std::string& folder)
+{
+    const fs::path dir = fs::absolute(folder);
+    return (dir.parent_path() / (dir.filename().string() + "-user")).string();
+}
+
+Result Run(const std::string& binary, const std::string& folder, const std::string& drive,
+           const std::string& userFolder)
 {
     Result result;
     const fs::path dir = fs::absolute(folder);
+    const std::string user = userFolder.empty() ? UserFolder(folder) : userFolder;
     const fs::path drivePath = dir.parent_path() / (dir.filename().string() + ".drive");
     const fs::path outPath = dir.parent_path() / (dir.filename().string() + ".out");
     const fs::path errPath = dir.parent_path() / (dir.filename().string() + ".err");
@@ -58,6 +66,7 @@ Result Run(const std::string& binary, const std::string& folder, const std::stri
         setenv("VELMORAN_DRIVE", drivePath.c_str(), 1);
         setenv("SDL_VIDEODRIVER", "offscreen", 1);
         setenv("ALSOFT_DRIVERS", "null", 1);
+        setenv("VELMORAN_USER_DIR", user.c_str(), 1);
         unsetenv("VELMORAN_MAX_FRAMES");
         execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
         _exit(127);

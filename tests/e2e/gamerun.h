@@ -19,9 +19,14 @@ struct Result
 
 /// The game binary of this build.
 std::string GameBinary();
+/// The player's folder of a run in folder: <folder>-user beside it.
+std::string UserFolder(const std::string& folder);
 /// Writes drive into <folder>/../<name of folder>.drive and runs binary in folder with
-/// VELMORAN_DRIVE naming it, SDL's offscreen driver and OpenAL's null output.
-Result Run(const std::string& binary, const std::string& folder, const std::string& drive);
+/// VELMORAN_DRIVE naming it, SDL's offscreen driver, OpenAL's null output and VELMORAN_USER_DIR
+/// naming the player's folder (UserFolder when userFolder is empty), so a run never writes into
+/// the home of whoever runs the tests.
+Result Run(const std::string& binary, const std::string& folder, const std::string& drive,
+           const std::string& userFolder = std::string());
 /// Text of a sanitizer's report in err (AddressSanitizer, LeakSanitizer, UndefinedBehaviorSanitizer), or "".
 std::string SanitizerReport(const std::string& err);
 /// A file's bytes; "" when it cannot be read.

@@ -40,11 +40,11 @@ constexpr uint32_t kConstructed = WRenderer::kEngineInitialised | WRenderer::kEn
 constexpr uint32_t kRunning =
     kConstructed | WRenderer::kStarted | WRenderer::kEngineStarted | WRenderer::kToolkit2dOpen;
 
-// Opens of vprefs.dat on the disk, by the file layer's hook.
+// Opens of vprefs.dat on the disk, by the file layer's hook (the write goes through its temporary).
 int gPrefsOpens = 0;
 void CountPrefsOpens(HbFile*, const char* name)
 {
-    if (std::strcmp(name, "vprefs.dat") == 0)
+    if (std::strcmp(name, "vprefs.dat") == 0 || std::strcmp(name, "vprefs.dat.tmp") == 0)
         ++gPrefsOpens;
 }
 

@@ -1,8 +1,11 @@
 // The display preferences file: the record's validity, the gamma's range, and reads of
 // whole, short, long and damaged files.
 #include "renderer_fixture.h"
+#include "hbfile.h"
+#include "hbuserfolder.h"
 #include "wvideoprefs.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -59,6 +62,39 @@ TEST_F(VideoPrefs, AWholeRecordIsReadAndWrittenBackByteForByte)
     std::remove("vprefs.dat");
     ASSERT_EQ(prefs.Write(), 1);
     EXPECT_EQ(ReadFile("vprefs.dat"), bytes);
+}
+
+size_t gAllowance = 0;
+size_t LimitWrites(HbFile*, size_t bytes)
+{
+    return std::min(bytes, gAllowance);
+}
+
+TEST_F(VideoPrefs, TheFileLivesInThePlayersFolderAndAFailedWriteKeepsTheOldOne)
+{
+    HbUserFolderSet("player/video");
+    WVideoPrefs prefs;
+    prefs.settings = {0, 800, 600, 1};
+    prefs.wantedGamma = 1.5f;
+    ASSERT_EQ(prefs.Write(), 1) << "the folder is made on the first write";
+    EXPECT_EQ(ReadFile("player/video/vprefs.dat"), PrefsBytes(0, 800, 600, 1, 1.5f));
+    EXPECT_EQ(ReadFile("vprefs.dat"), "");
+
+    // Cut short after 12 bytes, as on a full disk.
+    HbUserFolderResetReport();
+    testing::internal::CaptureStderr();
+    gAllowance = 12;
+    HbFileWriteLimitHook = LimitWrites;
+    prefs.settings = {1, 1024, 768, 1};
+    EXPECT_EQ(prefs.Write(), 0);
+    HbFileWriteLimitHook = nullptr;
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("player/video"), std::string::npos);
+    WVideoPrefs back;
+    ASSERT_EQ(back.Read(), 1);
+    EXPECT_EQ(back.settings, (WDisplaySettings{0, 800, 600, 1}));
+    EXPECT_EQ(ReadFile("player/video/vprefs.dat.tmp"), "");
+    HbUserFolderResetReport();
+    HbUserFolderSet(std::string());
 }
 
 TEST_F(VideoPrefs, ShortFilesAreIgnoredWholeAndLongOnesReadAsTheirFirstRecord)

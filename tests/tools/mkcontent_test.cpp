@@ -56,7 +56,7 @@ protected:
     }
 };
 
-TEST_F(MkContent, TwoRunsGiveTheSameBytesAndThePlayersPreferencesSurviveARebuild)
+TEST_F(MkContent, TwoRunsGiveTheSameBytesAndARebuildTouchesOnlyWhatItWrites)
 {
     ASSERT_EQ(ContentWrite("one"), "");
     ASSERT_EQ(ContentWrite("two"), "");
@@ -71,17 +71,27 @@ TEST_F(MkContent, TwoRunsGiveTheSameBytesAndThePlayersPreferencesSurviveARebuild
     }
     EXPECT_EQ(one.count("gprefs.dat") + one.count("vprefs.dat"), 0u);
 
-    // A rebuild over a set the game has run in keeps the game's files byte for byte.
-    std::ofstream("one/gprefs.dat", std::ios::binary) << std::string("\x01\x02\x00\x03", 4);
-    std::ofstream("one/vprefs.dat", std::ios::binary) << "video";
-    std::ofstream("one/stale.txt") << "gone";
+    // A rebuild over a set someone has used: whatever the tool does not write stays byte for
+    // byte (screenshots, preferences of an older run, anything else), what it writes is made
+    // again (a damaged pack is mended).
+    const std::map<std::string, std::string> foreign = {
+        {"gprefs.dat", std::string("\x01\x02\x00\x03", 4)},
+        {"vprefs.dat", "video"},
+        {"screenshot_0.bmp", "BM picture"},
+        {"drive/mine.txt", "a drive of my own"},
+    };
+    for (const auto& [name, bytes] : foreign)
+        std::ofstream("one/" + name, std::ios::binary) << bytes;
+    std::ofstream("one/PERMANENT.PAK", std::ios::binary | std::ios::trunc) << "damaged";
     ASSERT_EQ(ContentWrite("one"), "");
     std::map<std::string, std::string> rebuilt = Files("one");
-    EXPECT_EQ(rebuilt["gprefs.dat"], std::string("\x01\x02\x00\x03", 4));
-    EXPECT_EQ(rebuilt["vprefs.dat"], "video");
-    rebuilt.erase("gprefs.dat");
-    rebuilt.erase("vprefs.dat");
+    for (const auto& [name, bytes] : foreign)
+    {
+        EXPECT_EQ(rebuilt[name], bytes) << name;
+        rebuilt.erase(name);
+    }
     EXPECT_EQ(rebuilt, one);
+    EXPECT_FALSE(fs::exists("one.tmp"));
 }
 
 TEST_F(MkContent, EveryDeclaredResourceResolvesThroughTheGamesReaders)

@@ -436,19 +436,24 @@ std::string ContentWrite(const std::string& folder)
     }
     fs::remove(scratch, error);
 
-    // The old set goes only once the new one is whole. The preferences the game wrote there
-    // are the player's: they move into the new set as they are, never rewritten.
-    for (const char* kept : {"gprefs.dat", "vprefs.dat"})
-        if (fs::exists(target / kept, error))
-        {
-            fs::rename(target / kept, temporary / kept, error);
-            if (error)
-                return "cannot keep " + (target / kept).string();
-        }
-    fs::remove_all(target, error);
-    error.clear();
-    fs::rename(temporary, target, error);
+    // The new set is whole: each of its files now replaces its namesake in the folder, one
+    // rename each. Nothing else in the folder is touched: whatever else is there is not ours.
+    fs::create_directories(target, error);
     if (error)
-        return "cannot rename " + temporary.string() + " to " + target.string();
+        return "cannot create " + target.string();
+    std::vector<fs::path> made;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(temporary, error))
+        if (entry.is_regular_file())
+            made.push_back(fs::relative(entry.path(), temporary));
+    if (error)
+        return "cannot read " + temporary.string();
+    for (const fs::path& file : made)
+    {
+        fs::create_directories((target / file).parent_path(), error);
+        fs::rename(temporary / file, target / file, error);
+        if (error)
+            return "cannot move " + file.string() + " into " + target.string();
+    }
+    fs::remove_all(temporary, error);
     return std::string();
 }

@@ -39,7 +39,7 @@ const std::vector<std::string>& ContentLanguages();
 constexpr int32_t kContentPictureSide = 32;
 constexpr int32_t kContentPictureBorder = 2;
 
-/// Writes the whole set into folder: first into "<folder>.tmp", which then replaces folder.
-/// gprefs.dat and vprefs.dat already in folder move into the new set unchanged; the tool never
-/// writes them. Empty on success, else what failed.
+/// Writes the whole set into folder: first into "<folder>.tmp"; once that is whole, each of its
+/// files replaces the file of the same name in folder (made when missing). Every other file in
+/// folder (the player's, an older set's) is left as it is. Empty on success, else what failed.
 std::string ContentWrite(const std::string& folder);

@@ -8,6 +8,7 @@
 #include "hbmousecontroller.h"
 #include "hbpadcontroller.h"
 #include "hbsavefile.h"
+#include "hbuserfolder.h"
 #include "shoothelper.h"
 
 #include <cmath>
@@ -44,10 +45,15 @@ float BitsFloat(uint32_t bits)
     return value;
 }
 
-float Clamp01(float value)
+float ClampTo(float value, float high)
 {
     // NaN (from a save stream) gives 0 as well.
-    return value > 0.0f ? (value < 1.0f ? value : 1.0f) : 0.0f;
+    return value > 0.0f ? (value < high ? value : high) : 0.0f;
+}
+
+float Clamp01(float value)
+{
+    return ClampTo(value, 1.0f);
 }
 } // namespace
 
@@ -72,26 +78,48 @@ int32_t GamePrefs::Decode(const uint8_t* bytes, int32_t size)
 {
     if (!bytes || size != kFileSize)
         return 0;
-    const float sensitivity = BitsFloat(GetWord(bytes + 12));
-    const float music = BitsFloat(GetWord(bytes + 16));
-    const float sound = BitsFloat(GetWord(bytes + 20));
-    if (!std::isfinite(sensitivity) || !std::isfinite(music) || !std::isfinite(sound))
+    GamePrefs read = *this;
+    read.padVibration = static_cast<int32_t>(GetWord(bytes + 0));
+    read.invertY = static_cast<int32_t>(GetWord(bytes + 4));
+    read.invertX = static_cast<int32_t>(GetWord(bytes + 8));
+    read.mouseSensitivity = BitsFloat(GetWord(bytes + 12));
+    read.musicVolume = BitsFloat(GetWord(bytes + 16));
+    read.soundVolume = BitsFloat(GetWord(bytes + 20));
+    read.shootHelper = static_cast<int32_t>(GetWord(bytes + 24));
+    if (!read.InRange())
         return 0;
-    padVibration = static_cast<int32_t>(GetWord(bytes + 0));
-    invertY = static_cast<int32_t>(GetWord(bytes + 4));
-    invertX = static_cast<int32_t>(GetWord(bytes + 8));
-    mouseSensitivity = sensitivity;
-    musicVolume = music;
-    soundVolume = sound;
-    shootHelper = static_cast<int32_t>(GetWord(bytes + 24));
+    *this = read;
     return 1;
+}
+
+bool GamePrefs::InRange() const
+{
+    auto isSwitch = [](int32_t value) { return value == 0 || value == 1; };
+    // Written as negated ranges so that NaN fails them too.
+    auto within = [](float value, float high) { return value >= 0.0f && value <= high; };
+    return isSwitch(padVibration) && isSwitch(invertY) && isSwitch(invertX) && isSwitch(shootHelper) &&
+           within(mouseSensitivity, kMaxMouseSensitivity) && within(musicVolume, 1.0f) && within(soundVolume, 1.0f);
+}
+
+GamePrefs GamePrefs::Bounded() const
+{
+    GamePrefs out = *this;
+    auto toSwitch = [](int32_t value) { return value != 0 ? 1 : 0; };
+    out.padVibration = toSwitch(padVibration);
+    out.invertY = toSwitch(invertY);
+    out.invertX = toSwitch(invertX);
+    out.shootHelper = toSwitch(shootHelper);
+    out.mouseSensitivity = ClampTo(mouseSensitivity, kMaxMouseSensitivity);
+    out.musicVolume = Clamp01(musicVolume);
+    out.soundVolume = Clamp01(soundVolume);
+    return out;
 }
 
 int32_t GamePrefs::Load()
 {
     // From the disk only: Save writes there, and a copy in a pack would hide the player's
     // own file for ever.
-    HbFile* file = HbFileFromDisk(kFileName, "rb");
+    HbFile* file = HbFileFromDisk(HbUserPath(kFileName).c_str(), "rb");
     if (!file)
         return 0;
     uint8_t bytes[kFileSize + 1];
@@ -99,7 +127,8 @@ int32_t GamePrefs::Load()
     HbFileClose(file);
     if (!Decode(bytes, static_cast<int32_t>(got)))
     {
-        std::fprintf(stderr, "%s: not %d bytes of usable preferences; the defaults stay\n", kFileName, kFileSize);
+        std::fprintf(stderr, "%s: not %d bytes of usable preferences; the defaults stay\n",
+                     HbUserPath(kFileName).c_str(), kFileSize);
         return 0;
     }
     return 1;
@@ -107,13 +136,10 @@ int32_t GamePrefs::Load()
 
 void GamePrefs::Save() const
 {
-    HbFile* file = HbFileOpen(kFileName, "wb");
-    if (!file)
-        return;
     uint8_t bytes[kFileSize];
-    Encode(bytes);
-    HbFileWrite(bytes, 1, sizeof(bytes), file);
-    HbFileClose(file);
+    Bounded().Encode(bytes);
+    if (!HbUserFileWrite(kFileName, bytes, sizeof(bytes)))
+        HbUserFolderReportUnwritable();
 }
 
 int32_t GamePrefs::Apply() const

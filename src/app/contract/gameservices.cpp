@@ -18,6 +18,10 @@ int32_t NoHero()
 {
     return 0;
 }
+int32_t NoHeroState(HbSaveFile*)
+{
+    return 0;
+}
 void NoGroup(const char*, int32_t) {}
 int32_t NotTriggered(const char*)
 {
@@ -70,6 +74,8 @@ GameServices GameServicesLeast()
     table.scriptStop = Nothing;
     table.scriptHasHero = NoHero;
     table.scriptClearHero = Nothing;
+    table.heroSave = NoHeroState;
+    table.heroLoad = NoHeroState;
     table.physicsSetGravity = Nothing;
     table.fx3dInitTypeRecords = Nothing;
     table.fxServicesTick = Nothing;

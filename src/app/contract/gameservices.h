@@ -8,6 +8,7 @@
 #include <cstdint>
 
 struct HbWindowState;
+class HbSaveFile;
 class GameState;
 
 struct GameServices
@@ -63,6 +64,10 @@ struct GameServices
     /// 1 when the script world has a hero.
     int32_t (*scriptHasHero)();
     void (*scriptClearHero)();
+    /// The script world's hero writes its state into a save stream or reads it back; 1 done, 0
+    /// failed or no hero.
+    int32_t (*heroSave)(HbSaveFile* save);
+    int32_t (*heroLoad)(HbSaveFile* save);
 
     // ---- Effects ------------------------------------------------------------------------------
     void (*physicsSetGravity)();

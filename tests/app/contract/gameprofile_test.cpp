@@ -4,11 +4,14 @@
 #include "gameprefs.h"
 #include "gameprofile.h"
 #include "gameservices.h"
+#include "hbfile.h"
 #include "hbsavefile.h"
+#include "hbuserfolder.h"
 #include "shoothelper.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -62,10 +65,10 @@ GamePrefs SamplePrefs()
     GamePrefs prefs;
     prefs.padVibration = 0;
     prefs.invertY = 1;
-    prefs.invertX = -2;
+    prefs.invertX = 1;
     prefs.mouseSensitivity = 0.5f;
     prefs.musicVolume = 0.25f;
-    prefs.soundVolume = 2.0f;
+    prefs.soundVolume = 0.75f;
     prefs.shootHelper = 1;
     prefs.reserved = 77;
     return prefs;
@@ -175,8 +178,8 @@ TEST_F(GamePrefsFile, SaveWritesTwentyEightLittleEndianBytesThatLoadReadsBack)
 {
     const GamePrefs prefs = SamplePrefs();
     prefs.Save();
-    const std::vector<uint8_t> expected = {0,    0,    0, 0, 1,    0,    0, 0, 0xFE, 0xFF, 0xFF, 0xFF, 0, 0,
-                                           0x00, 0x3F, 0, 0, 0x80, 0x3E, 0, 0, 0,    0x40, 1,    0,    0, 0};
+    const std::vector<uint8_t> expected = {0,    0,    0, 0, 1,    0,    0, 0, 1,    0,    0, 0, 0, 0,
+                                           0x00, 0x3F, 0, 0, 0x80, 0x3E, 0, 0, 0x40, 0x3F, 1, 0, 0, 0};
     EXPECT_EQ(ReadBytes(), expected);
 
     GamePrefs back;
@@ -186,6 +189,46 @@ TEST_F(GamePrefsFile, SaveWritesTwentyEightLittleEndianBytesThatLoadReadsBack)
     back.Encode(b);
     EXPECT_EQ(std::memcmp(a, b, sizeof(a)), 0);
     EXPECT_EQ(back.reserved, 0) << "the eighth word is never stored";
+}
+
+size_t gWriteAllowance = 0;
+size_t LimitWrites(HbFile*, size_t bytes)
+{
+    return std::min(bytes, gWriteAllowance);
+}
+
+TEST_F(GamePrefsFile, SaveReplacesThePlayersFileWholeOrNotAtAllAndSaysOnceWhenItCannot)
+{
+    HbUserFolderSet((mDirectory / "player").string());
+    GamePrefs prefs = SamplePrefs();
+    prefs.Save();
+    const std::filesystem::path file = mDirectory / "player" / "gprefs.dat";
+    ASSERT_TRUE(std::filesystem::exists(file)) << "the folder is made on the first write";
+    EXPECT_FALSE(std::filesystem::exists("gprefs.dat")) << "nothing in the working directory";
+    GamePrefs back;
+    ASSERT_EQ(back.Load(), 1);
+    EXPECT_EQ(back.musicVolume, 0.25f);
+
+    // A write cut short after 10 bytes (a full disk) keeps the whole previous file.
+    HbUserFolderResetReport();
+    testing::internal::CaptureStderr();
+    gWriteAllowance = 10;
+    HbFileWriteLimitHook = LimitWrites;
+    prefs.musicVolume = 0.5f;
+    prefs.Save();
+    prefs.Save();
+    HbFileWriteLimitHook = nullptr;
+    const std::string said = testing::internal::GetCapturedStderr();
+    ASSERT_EQ(back.Load(), 1);
+    EXPECT_EQ(back.musicVolume, 0.25f);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(mDirectory / "player"), {}), 1);
+    // Said once, with the folder.
+    EXPECT_NE(said.find("settings cannot be saved"), std::string::npos) << said;
+    EXPECT_NE(said.find((mDirectory / "player").string()), std::string::npos) << said;
+    EXPECT_EQ(said.find("settings", said.find("settings") + 1), std::string::npos) << said;
+
+    HbUserFolderResetReport();
+    HbUserFolderSet(std::string());
 }
 
 TEST_F(GamePrefsFile, DamagedFilesAreRefusedAndTheDefaultsStay)
@@ -203,13 +246,24 @@ TEST_F(GamePrefsFile, DamagedFilesAreRefusedAndTheDefaultsStay)
     files.emplace_back();                               // empty
     files.emplace_back(bytes, bytes + 27);              // short
     files.emplace_back(bytes, bytes + 28).push_back(0); // long
-    for (int offset : {12, 16, 20})
-        for (uint32_t bits : {nanBits, infBits})
-        {
-            std::vector<uint8_t> file(bytes, bytes + 28);
-            std::memcpy(file.data() + offset, &bits, 4);
-            files.push_back(file);
-        }
+    // Values outside their ranges, as 28 random bytes give them: not a number, infinite, a
+    // volume of 2e35, a negative or huge mouse speed, switches that are neither 0 nor 1.
+    const float huge = 2e35f, negative = -0.5f, fast = 11.0f;
+    uint32_t hugeBits, negativeBits, fastBits;
+    std::memcpy(&hugeBits, &huge, 4);
+    std::memcpy(&negativeBits, &negative, 4);
+    std::memcpy(&fastBits, &fast, 4);
+    const std::pair<int, uint32_t> wrong[] = {
+        {12, nanBits}, {16, nanBits}, {20, nanBits},   {12, infBits}, {16, infBits},        {20, infBits},
+        {16, hugeBits}, {20, hugeBits}, {12, negativeBits}, {12, fastBits}, {16, negativeBits}, {0, 2u},
+        {4, 0xFFFFFFFFu}, {8, 7u},      {24, 0x100u},
+    };
+    for (const auto& [offset, bits] : wrong)
+    {
+        std::vector<uint8_t> file(bytes, bytes + 28);
+        std::memcpy(file.data() + offset, &bits, 4);
+        files.push_back(file);
+    }
     testing::internal::CaptureStderr();
     for (const auto& file : files)
     {
@@ -244,9 +298,7 @@ TEST_F(GamePrefsFile, MutatedFilesAreReadSafely)
         GamePrefs prefs;
         if (prefs.Load())
         {
-            EXPECT_TRUE(std::isfinite(prefs.mouseSensitivity));
-            EXPECT_TRUE(std::isfinite(prefs.musicVolume));
-            EXPECT_TRUE(std::isfinite(prefs.soundVolume));
+            EXPECT_TRUE(prefs.InRange());
             EXPECT_EQ(file.size(), 28u);
         }
     }
@@ -279,10 +331,12 @@ TEST_F(GamePrefsFile, ApplyClampsWhatItHandsOnAndKeepsTheStoredValues)
     EXPECT_EQ(prefs.soundVolume, -1.0f);
     EXPECT_EQ(prefs.mouseSensitivity, -0.5f);
 
+    // The file gets the values in their ranges, so the next start takes it.
     GamePrefs back;
     ASSERT_EQ(back.Load(), 1) << "Apply saves";
-    EXPECT_EQ(back.musicVolume, 1.7f);
-    EXPECT_EQ(back.mouseSensitivity, -0.5f);
+    EXPECT_EQ(back.musicVolume, 1.0f);
+    EXPECT_EQ(back.soundVolume, 0.0f);
+    EXPECT_EQ(back.mouseSensitivity, 0.0f);
 
     // Difficulty switches the helper off for the known difficulties only.
     back.ApplyDifficulty(5);
@@ -303,8 +357,8 @@ TEST(GamePrefs, SaveStreamRoundTripStopsAtTheFirstFailure)
     ASSERT_EQ(save.BeginRead(), 1);
     GamePrefs back;
     ASSERT_EQ(back.Read(&save), 1);
-    EXPECT_EQ(back.invertX, -2);
-    EXPECT_EQ(back.soundVolume, 2.0f);
+    EXPECT_EQ(back.invertX, 1);
+    EXPECT_EQ(back.soundVolume, 0.75f);
     EXPECT_EQ(back.shootHelper, 1);
     EXPECT_EQ(back.Write(nullptr), 0);
     // Reading in write mode fails at the first step.
