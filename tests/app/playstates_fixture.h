@@ -86,6 +86,7 @@ protected:
         GameState* current = mManager->GetCurrentState();
         if (current && current->IsEntered())
             current->Leave();
+        mManager->StopLoadingScreen();
         mManager->SetCurrentState(nullptr);
         for (GameState* state : mOwned)
             delete state; // each deletes what it reaches
