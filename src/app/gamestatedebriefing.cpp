@@ -289,8 +289,8 @@ void GameState_Debriefing::BuildRows(MissionManager* missions)
         if (row.heading)
             row.heading->SetColour({59, 201, 92, 255});
         row.headingPanel = MakePanel(row.heading, {0.325f, y, 0.0f}, {0.35f, 0.0625f, 0.0f});
-        row.description = MakeText(98, {0.65625f, 0.15625f, 0.0f}, 0.04f,
-                                   GetLocalizedText(objective->GetDescriptionText().c_str()));
+        row.description =
+            MakeText(98, {0.65625f, 0.15625f, 0.0f}, 0.04f, GetLocalizedText(objective->GetDescriptionText().c_str()));
         row.descriptionPanel =
             MakePanel(row.description, {0.15625f, y + kDescriptionOffset, 0.0f}, {0.6875f, 0.25f, 0.0f});
         row.mark = MakePicture(row.done ? "FE_COMPLETE_TEX" : "FE_FAIL_TEX", 100, {0.0625f, 0.0625f, 0.0f},
@@ -484,7 +484,8 @@ void GameState_Debriefing::Update()
                 item->Update();
         });
     for (const Row& row : mRows)
-        for (W2dGenericItem* text : {static_cast<W2dGenericItem*>(row.heading), static_cast<W2dGenericItem*>(row.description)})
+        for (W2dGenericItem* text :
+             {static_cast<W2dGenericItem*>(row.heading), static_cast<W2dGenericItem*>(row.description)})
             if (text)
                 text->Update();
     if (mTitlePanel)

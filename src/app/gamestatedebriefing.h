@@ -46,7 +46,8 @@ public:
     void Leave() override;
     void Update() override;
 
-    /// The missions read instead of the profile's (null: the profile's again).
+    /// The missions read instead of the profile's (null: the profile's again); the caller keeps them
+    /// alive until the state has left.
     void UseMissions(MissionManager* missions) { mMissions = missions; }
 
     // Inspection.

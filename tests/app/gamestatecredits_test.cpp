@@ -184,9 +184,9 @@ protected:
         mArtworks->AddTransition(mSelect, 0);
         mSelect->Enter();
         mManager->SetCurrentState(mSelect);
-        Group("W2L1S01artwork", {Slide("CreateArtwork", "ART_A_TEX", "TX_A_TXT"),
-                                 Slide("CreateArtwork", "ART_B_TEX", "TX_B_TXT"),
-                                 Slide("CreateArtwork", "ART_C_TEX", "TX_C_TXT")});
+        Group("W2L1S01artwork",
+              {Slide("CreateArtwork", "ART_A_TEX", "TX_A_TXT"), Slide("CreateArtwork", "ART_B_TEX", "TX_B_TXT"),
+               Slide("CreateArtwork", "ART_C_TEX", "TX_C_TXT")});
         Group("W3L1S01artwork", {});
     }
 

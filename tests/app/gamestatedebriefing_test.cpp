@@ -260,8 +260,8 @@ TEST_F(Debriefing, TheAnswerHandsOverAfterTheDarkeningBySaveAndByTheCampaign)
     {
         bool save;
         bool lastMission;
-        int32_t state;           ///< where the state goes
-        int32_t afterCinematic;  ///< the state after the closing video; 0 without one
+        int32_t state;          ///< where the state goes
+        int32_t afterCinematic; ///< the state after the closing video; 0 without one
         int32_t saveLoadWord;
     };
     const Case cases[] = {

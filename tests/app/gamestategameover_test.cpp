@@ -213,7 +213,8 @@ protected:
         mDebriefing = Make(new Target(kGameStateDebriefing));
         mLabel->AddTransition(mStage, 0);
         mLabel->AddTransition(mDebriefing, 0);
-        Group("W1L1S02labelend", {Slide("CreateLabel", "END_A_TEX", "TX_A_TXT"), Slide("CreateLabel", "END_B_TEX", "TX_B_TXT")});
+        Group("W1L1S02labelend",
+              {Slide("CreateLabel", "END_A_TEX", "TX_A_TXT"), Slide("CreateLabel", "END_B_TEX", "TX_B_TXT")});
         Group("W1L1S03label", {Slide("CreateLabel", "OPEN_A_TEX", "TX_C_TXT")});
         mProfile->lastMissionSector = "W1L1S02";
         mProfile->sectorId = "W1L1S03";

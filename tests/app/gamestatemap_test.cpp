@@ -44,10 +44,7 @@ protected:
     }
 
     /// The stage pushes an overlay, as its update does.
-    void Push(int32_t id)
-    {
-        ASSERT_EQ(mStage->SwitchTo(id), 1);
-    }
+    void Push(int32_t id) { ASSERT_EQ(mStage->SwitchTo(id), 1); }
 
     Target* mStage = nullptr;
     GameState_Map* mMap = nullptr;

@@ -63,10 +63,14 @@ protected:
             const char* key;
         };
         const Binding bindings[] = {
-            {"Map", "MAP_BACK", "VK_M"},          {"Map", "MAP_ESC", "VK_ESCAPE"},
-            {"Label", "LABEL_NEXT", "VK_RETURN"}, {"Label", "LABEL_ESC", "VK_ESCAPE"},
-            {"Menu", "MENU_CHOOSE", "VK_RETURN"}, {"Menu", "MENU_UP", "VK_BACK"},
-            {"Menu", "MENU_NEXT", "VK_DOWN"},     {"Menu", "MENU_PREVIOUS", "VK_UP"},
+            {"Map", "MAP_BACK", "VK_M"},
+            {"Map", "MAP_ESC", "VK_ESCAPE"},
+            {"Label", "LABEL_NEXT", "VK_RETURN"},
+            {"Label", "LABEL_ESC", "VK_ESCAPE"},
+            {"Menu", "MENU_CHOOSE", "VK_RETURN"},
+            {"Menu", "MENU_UP", "VK_BACK"},
+            {"Menu", "MENU_NEXT", "VK_DOWN"},
+            {"Menu", "MENU_PREVIOUS", "VK_UP"},
             {"UI_TEST", "CMD_QUIT_CREDITS", "VK_SPACE"},
         };
         HbInputManager* input = HbInputManager::Instance();
