@@ -437,3 +437,32 @@ void CircularItemFocusOff(W2dGenericItem* item)
     if (item)
         item->SetColour(kCircularOff);
 }
+
+void MenuFocusOn(W2dGenericItem* label)
+{
+    if (!label)
+        return;
+    label->SetColour(kHighlight);
+    label->StartEffects();
+}
+
+void MenuFocusOff(W2dGenericItem* label)
+{
+    if (!label)
+        return;
+    label->SetColour(kDim);
+    label->StopEffects();
+}
+
+int32_t MenuOnRestartSector(void* state)
+{
+    auto* owner = static_cast<GameState*>(state);
+    GameProfile* profile = owner ? owner->GetProfile() : nullptr;
+    if (!profile)
+        return 0;
+    profile->loadRequest = 1;
+    profile->stageEntered = 0;
+    const std::string sector = profile->sectorId;
+    profile->RequestStage(sector.c_str(), "");
+    return 0;
+}

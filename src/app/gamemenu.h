@@ -106,3 +106,10 @@ void MenuEntryDim(W2dGenericItem* label);
 /// A circular menu's entries: the focused one white, the others grey.
 void CircularItemFocusOn(W2dGenericItem* item);
 void CircularItemFocusOff(W2dGenericItem* item);
+/// The in-play menus' entries (pause, game over): the current one white with its effects
+/// running, the others dimmed with their effects stopped where they are.
+void MenuFocusOn(W2dGenericItem* label);
+void MenuFocusOff(W2dGenericItem* label);
+/// Plays the profile's own sector again from its last checkpoint (context: a state): the load
+/// request raised, the stage not yet entered, the stage requested with no start mark; 0.
+int32_t MenuOnRestartSector(void* state);

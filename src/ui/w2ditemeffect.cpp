@@ -282,13 +282,20 @@ void W2dPositionFadeEffect::Update(W2dGenericItem* item)
     float d = position.y - mFrom.y;
     float e = position.y - mTo.y;
     float alpha;
+    // Before its start the fade leaves the item opaque without claiming the frame: a second fade
+    // further along (a line fading in at the bottom and out at the top) still acts on it.
+    bool claims = true;
     if ((dy < 0.0f && d < 0.0f && e > 0.0f) || (dy > 0.0f && d > 0.0f && e < 0.0f))
         alpha = 255.0f * (1.0f - d / dy);
     else if ((dy <= 0.0f && d > 0.0f) || (dy > 0.0f && d < 0.0f))
+    {
         alpha = 255.0f;
+        claims = false;
+    }
     else
         alpha = 0.0f;
-    item->SetColourSetThisFrame(1);
+    if (claims)
+        item->SetColourSetThisFrame(1);
     colour.alpha = uint8_t(int32_t(alpha));
     SetAllCorners(item, colour);
 }

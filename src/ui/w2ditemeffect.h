@@ -146,7 +146,8 @@ private:
 };
 
 /// Sets the item's alpha from where its y lies between two positions: opaque before the first, fading
-/// out towards the second, transparent from the first on and past the second. One per item and frame.
+/// out towards the second, transparent at the first and past the second. Inside or past its range it
+/// claims the frame and later fades of the item leave it alone; before its range it does not.
 class W2dPositionFadeEffect : public W2dItemEffect
 {
 public:

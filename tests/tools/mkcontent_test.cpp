@@ -16,6 +16,7 @@
 #include "scriptinterpreter.h"
 #include "texture.h"
 #include "tsfmod.h"
+#include "w2dlabel.h"
 #include "wtexturemanager.h"
 
 #include <Python.h>
@@ -171,6 +172,17 @@ TEST_F(MkContent, EveryDeclaredResourceResolvesThroughTheGamesReaders)
                 break;
             }
         }
+        // A page group's script fills the label or artwork pages, one per line.
+        size_t labels = 0, artworks = 0;
+        for (const std::string& line : group.commands)
+        {
+            labels += line.rfind("CreateLabel ", 0) == 0;
+            artworks += line.rfind("CreateArtwork ", 0) == 0;
+        }
+        EXPECT_EQ(LabelList::Instance()->GetCount(), int32_t(labels));
+        EXPECT_EQ(ArtworkList::Instance()->GetCount(), int32_t(artworks));
+        LabelList::Instance()->Clear();
+        ArtworkList::Instance()->Clear();
         // The game holds one language at a time.
         if (std::find(ContentLanguages().begin(), ContentLanguages().end(), group.name) != ContentLanguages().end())
             EXPECT_EQ(ResourceGroupUnload(group.name), 0);

@@ -217,6 +217,19 @@ TEST_F(Effects, PositionFadeSetsAlphaFromTheItemsHeightAndActsOncePerFrame)
     EXPECT_EQ(Colour(item).alpha, 127);
     item->Update();
     EXPECT_EQ(Colour(item).alpha, 127);
+
+    // Before the first fade's start the second one decides: a line fading out at the top and in at
+    // the bottom is transparent down there.
+    const Vector outFrom = {0, 0.17f, 0}, outTo = {0, -0.03f, 0}, inFrom = {0, 0.7f, 0}, inTo = {0, 0.9f, 0};
+    auto* line = Picture({0.0f, 0.8f, 0}, {0.1f, 0.05f, 0});
+    line->SetColour({255, 255, 255, 255});
+    line->AddEffect(new W2dPositionFadeEffect(&outFrom, &outTo));
+    line->AddEffect(new W2dPositionFadeEffect(&inFrom, &inTo));
+    line->Update();
+    EXPECT_EQ(Colour(line).alpha, 127);
+    line->SetPosition({0.0f, 0.07f, 0});
+    line->Update();
+    EXPECT_EQ(Colour(line).alpha, 127) << "inside the fade-out the first fade decides";
 }
 
 TEST_F(Effects, SpinTurnsBy360DegreesPerPeriodInSixtyFourBitTicks)

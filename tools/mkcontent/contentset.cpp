@@ -58,6 +58,8 @@ const char* const kTextIds[] = {
     "TX_WEP_MG42_NAME_TXT", "TX_WEP_MP40_NAME_TXT", "TX_WEP_PANZER_NAME_TXT", "TX_WEP_THOMPSON_NAME_TXT",
     "TX_M5_1_2_TXT", "TX_M5_1_3_TXT", "TX_M5_1_4_TXT", "TX_M6_0_8_TXT", "TX_M6_0_9_TXT", "TX_PCM5_0_9_TXT",
     "TX_PCM6_0_2_TXT", "TX_PCM6_0_7_TXT", "TX_TUTORIAL_02_MAP_TXT", "TX_TUTORIAL_02_MAP_WIN32_TXT",
+    "TX_W1L1S01_LABEL_1_TXT", "TX_W1L1S01_LABEL_2_TXT", "TX_W1L1S01_LABELEND_TXT", "TX_W1L1S01_LABELMIDDLE_TXT",
+    "TX_W1L1S01_ARTWORK_1_TXT", "TX_W1L1S01_ARTWORK_2_TXT",
 };
 
 // The words of the main texts per language (UK, FR, DE, SP, IT); the others read their id.
@@ -76,6 +78,14 @@ const Words kWords[] = {
     {"TX_MENU_PAUSE_YES_TXT", {"Yes", "Oui", "Ja", "Si", "Si"}},
     {"TX_MENU_PAUSE_NO_TXT", {"No", "Non", "Nein", "No", "No"}},
     {"TX_DEMO_ENTER_TXT", {"Press Enter", "Appuyez sur Entree", "Eingabe druecken", "Pulse Intro", "Premi Invio"}},
+    {"TX_WX_OBJECTIVES_TXT", {"Objective:", "Objectif :", "Ziel:", "Objetivo:", "Obiettivo:"}},
+    // The credits roll a line per line feed; an empty line is a gap in the roll.
+    {"TX_FRONTEND_CREDITS_TXT",
+     {"Velmoran\n\nA small team's game\n\nThank you for playing",
+      "Velmoran\n\nUn jeu d'une petite equipe\n\nMerci d'avoir joue",
+      "Velmoran\n\nEin Spiel eines kleinen Teams\n\nDanke fuers Spielen",
+      "Velmoran\n\nUn juego de un equipo pequeno\n\nGracias por jugar",
+      "Velmoran\n\nUn gioco di una piccola squadra\n\nGrazie per aver giocato"}},
 };
 
 std::vector<ContentGroup> MakeGroups()
@@ -97,7 +107,13 @@ std::vector<ContentGroup> MakeGroups()
                        Other("SD_I_TEXTS_OFF_S2DSB", "sounds\\sd_i_texts_off.wav", ContentKind::Sound),
                        Other("SD_I_MENU_PAUSE_ON_S2DSB", "sounds\\sd_i_menu_pause_on.wav", ContentKind::Sound),
                        Other("SD_I_MENU_PAUSE_OFF_S2DSB", "sounds\\sd_i_menu_pause_off.wav", ContentKind::Sound),
-                       Other("Z_TITLE_STDSB", "sounds\\z_title.wav", ContentKind::Sound)}});
+                       Other("Z_TITLE_STDSB", "sounds\\z_title.wav", ContentKind::Sound),
+                       // What the map and the pause pages show over a stage, with no front-end group loaded.
+                       Picture("FE_MAP_BACK_TEX", "textures\\fe_map_back.png", 90, 80, 55),
+                       Picture("FE_HIT_TEX", "textures\\fe_hit.png", 235, 235, 235),
+                       Other("SD_I_PAUSE_S2DSB", "sounds\\sd_i_pause.wav", ContentKind::Sound),
+                       // The credits may follow the closing video, whatever group it left loaded.
+                       Other("Z_END_STDSB", "sounds\\z_end.wav", ContentKind::Sound)}});
     groups.push_back({"loading", {Picture("FE_LOADING_SCREEN_TEX", "textures\\fe_loading_screen.png", 30, 40, 90)}});
     groups.push_back({"LANGUAGE",
                       {Picture("FE_FLAG_UK_TEX", "textures\\fe_flag_uk.png", 30, 60, 160),
@@ -155,7 +171,35 @@ std::vector<ContentGroup> MakeGroups()
                        Picture("FE_ANGLE_PATH_PIC_TEX", "textures\\fe_angle_path_pic.png", 220, 150, 90),
                        Picture("FE_CROSS_PATH_PIC_TEX", "textures\\fe_cross_path_pic.png", 220, 110, 90),
                        Picture("FE_MISSION_SUCCEEDED", "textures\\fe_mission_succeeded.png", 240, 240, 200),
-                       Picture("FE_COMPLETE_TEX", "textures\\fe_complete.png", 180, 230, 160)}});
+                       Picture("FE_MAP_BACK_ART", "textures\\fe_map_back_art.png", 60, 70, 95),
+                       Picture("FE_COMPLETE_TEX", "textures\\fe_complete.png", 245, 245, 245),
+                       Picture("FE_FAIL_TEX", "textures\\fe_fail.png", 210, 40, 40),
+                       Other("VICTORY_MUSIC_STDSB", "sounds\\victory_music.wav", ContentKind::Sound),
+                       Other("SD_I_OBJECTIVE_FINISHED_S2DSB", "sounds\\sd_i_objective_finished.wav",
+                             ContentKind::Sound),
+                       Other("SD_I_OBJECTIVE_NEW_S2DSB", "sounds\\sd_i_objective_new.wav", ContentKind::Sound)}});
+    groups.push_back({"gameover",
+                      {Picture("FE_GAMEOVER_TEX", "textures\\fe_gameover.png", 120, 20, 20),
+                       Picture("FE_GAMEOVER_VOZUV_TEX", "textures\\fe_gameover_vozuv.png", 40, 60, 120)}});
+    // The first sector's pages: opening, closing, over the game, and the mission's artworks.
+    auto slide = [](const char* command, const char* texture, const char* caption)
+    { return std::string(command) + " " + texture + " INVALID_RESOURCE_ID " + caption + " 0.125 0.1 0.75 0.55 0"; };
+    groups.push_back({"W1L1S01label",
+                      {Picture("LB_W1L1S01_1_TEX", "textures\\lb_w1l1s01_1.png", 150, 130, 90),
+                       Picture("LB_W1L1S01_2_TEX", "textures\\lb_w1l1s01_2.png", 130, 150, 90)},
+                      {slide("CreateLabel", "LB_W1L1S01_1_TEX", "TX_W1L1S01_LABEL_1_TXT"),
+                       slide("CreateLabel", "LB_W1L1S01_2_TEX", "TX_W1L1S01_LABEL_2_TXT")}});
+    groups.push_back({"W1L1S01labelend",
+                      {Picture("LB_W1L1S01_END_TEX", "textures\\lb_w1l1s01_end.png", 110, 100, 140)},
+                      {slide("CreateLabel", "LB_W1L1S01_END_TEX", "TX_W1L1S01_LABELEND_TXT")}});
+    groups.push_back({"W1L1S01labelmiddle",
+                      {Picture("LB_W1L1S01_MIDDLE_TEX", "textures\\lb_w1l1s01_middle.png", 140, 110, 80)},
+                      {slide("CreateLabel", "LB_W1L1S01_MIDDLE_TEX", "TX_W1L1S01_LABELMIDDLE_TXT")}});
+    groups.push_back({"W1L1S01artwork",
+                      {Picture("AW_W1L1S01_1_TEX", "textures\\aw_w1l1s01_1.png", 170, 150, 120),
+                       Picture("AW_W1L1S01_2_TEX", "textures\\aw_w1l1s01_2.png", 120, 150, 170)},
+                      {slide("CreateArtwork", "AW_W1L1S01_1_TEX", "TX_W1L1S01_ARTWORK_1_TXT"),
+                       slide("CreateArtwork", "AW_W1L1S01_2_TEX", "TX_W1L1S01_ARTWORK_2_TXT")}});
     return groups;
 }
 
@@ -354,8 +398,8 @@ std::string GroupFiles(const ContentGroup& group, size_t groupIndex, const fs::p
             break;
         }
         case ContentKind::Sound:
-            // Pitches a semitone apart; the music plays longer.
-            bytes = ToneBytes(330.0 * std::pow(2.0, double(groupIndex * 32 + i) / 12.0),
+            // Pitches a semitone apart within two octaves; the music plays longer.
+            bytes = ToneBytes(330.0 * std::pow(2.0, double((groupIndex * 32 + i) % 24) / 12.0),
                               std::string(resource.id).find("STDSB") != std::string::npos ? 2.0 : 0.15, scratch);
             break;
         case ContentKind::Script:
@@ -430,7 +474,10 @@ std::string ContentWrite(const std::string& folder)
         if (!failed.empty())
             return "cannot make " + failed;
         const std::string name = groups[g].name;
-        if (!text((name + ".scr").c_str(), GroupWriter::Script(resources)) ||
+        std::string script = GroupWriter::Script(resources);
+        for (const std::string& line : groups[g].commands)
+            script += line + "\r\n";
+        if (!text((name + ".scr").c_str(), script) ||
             GroupWriter::WritePack((temporary / (name + ".PAK")).string(), files) != 1)
             return "cannot write the group " + name;
     }

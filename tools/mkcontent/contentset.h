@@ -28,6 +28,9 @@ struct ContentGroup
 {
     const char* name;
     std::vector<ContentResource> resources;
+    /// Console lines the group's script runs after declaring its resources (the label and artwork
+    /// pages' CreateLabel and CreateArtwork lines).
+    std::vector<std::string> commands = {};
 };
 
 /// Every group of the set in writing order.

@@ -20,6 +20,11 @@ public:
 
     /// Drops every objective.
     virtual void Clear() {}
+    /// Drops every objective and forgets the mission: the front end calls it when a mission
+    /// starts or ends.
+    virtual void Reset() { Clear(); }
+    /// The mission's number, 1 to 7, as its file declares it; 0 when none was declared.
+    virtual int32_t GetMissionNumber() const { return 0; }
     /// Objectives held.
     virtual int32_t GetObjectiveCount() const { return 0; }
     /// Runs a mission file (by resource id) that declares the mission's objectives; 1 when read.
@@ -33,5 +38,15 @@ public:
     {
         Objective* objective = GetObjective(index);
         return objective ? objective->IsDone() : 0;
+    }
+    /// Calls the function on every objective held, in slot order; stops at the first 0 and
+    /// answers 0, else 1.
+    int32_t ForEachObjective(int32_t (*function)(Objective* objective, void* data), void* data) const
+    {
+        for (int32_t index = 0; index < kMaxObjectives; ++index)
+            if (Objective* objective = GetObjective(index))
+                if (!function(objective, data))
+                    return 0;
+        return 1;
     }
 };
