@@ -667,6 +667,13 @@ PyObject* HeroControleur(PyObject*, PyObject* args)
     Py_RETURN_NONE;
 }
 
+PyMethodDef gFunctions[] = {
+    {"HeroMAPTransition", HeroMAPTransition, METH_VARARGS, nullptr},
+    {"HeroSAPTransition", HeroSAPTransition, METH_VARARGS, nullptr},
+    {"HeroControleur", HeroControleur, METH_VARARGS, nullptr},
+    {nullptr, nullptr, 0, nullptr},
+};
+
 int RegisterSkill()
 {
     TsSkillRegistry* registry = TsSkillRegistry::Instance();
@@ -686,6 +693,11 @@ bool gQueued = false;
 
 [[maybe_unused]] const int gQueuedAtStart = (HeroMoveQueueRegistrations(), 1);
 } // namespace
+
+PyMethodDef* HeroMoveScriptFunctions()
+{
+    return gFunctions;
+}
 
 void HeroMoveQueueRegistrations()
 {

@@ -13,6 +13,7 @@
 #include <cstdint>
 
 class TsActor;
+struct PyMethodDef;
 
 class HeroMoveMSState : public MoveMSState
 {
@@ -82,6 +83,9 @@ int32_t HeroIsNeutralizableTarget(TsActor* hero, TsActor* candidate);
 int32_t HeroCanNeutralize(TsActor* hero);
 /// The first target into the hero's neutralise handle; 1 when one was found.
 int32_t HeroPickNeutralizeTarget(TsActor* hero);
+
+/// HeroMAPTransition, HeroSAPTransition and HeroControleur, ending with an empty entry.
+PyMethodDef* HeroMoveScriptFunctions();
 
 /// Queues the skill's registrations (the skill, its error constant and its script functions)
 /// with the skill registry once; a static initialiser calls it.
