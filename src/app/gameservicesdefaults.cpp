@@ -6,10 +6,12 @@
 #include "fx3dtype.h"
 #include "fxphysics.h"
 #include "fxservices.h"
+#include "gamecommands.h"
 #include "gamekeyhintbar.h"
 #include "gameservices.h"
 #include "gamestatemanager.h"
 #include "hbapplication.h"
+#include "hero.h"
 #include "heroactorhooks.h"
 #include "hbinputaction.h"
 #include "hbinputmanager.h"
@@ -134,6 +136,13 @@ void ScriptStart()
         WeaponsInstall();
         MoveSkillHooksInstall();
         HeroActorHooksInstall();
+        // The console's God command reaches the hero's damage.
+        HeroSetGodReader(
+            [](int32_t* life)
+            {
+                *life = GameCommandsGetGodLife();
+                return GameCommandsGetGod();
+            });
         world->StartScripting();
     }
 }

@@ -6,10 +6,10 @@
 #include "eboxcontract.h"
 #include "fmod3.h"
 #include "frame.h"
+#include "gameplayactortypes.h"
 #include "gameprofile.h"
 #include "gamestate.h"
 #include "gamestatemanager.h"
-#include "gameplayactortypes.h"
 #include "hbclock.h"
 #include "hbcontroller.h"
 #include "hbinputmanager.h"
@@ -735,8 +735,8 @@ void Hero::SendZoom(TsActor* weapon)
 
 void Hero::RestartPlayers()
 {
-    for (AnimPlayerStateMachine* player :
-         {static_cast<AnimPlayerStateMachine*>(GetMovePlayer()), static_cast<AnimPlayerStateMachine*>(GetStaticPlayer())})
+    for (AnimPlayerStateMachine* player : {static_cast<AnimPlayerStateMachine*>(GetMovePlayer()),
+                                           static_cast<AnimPlayerStateMachine*>(GetStaticPlayer())})
         if (AnimPlayerState* state = player ? player->GetCurrentState() : nullptr)
             state->Restart(0.1f);
 }

@@ -3,8 +3,8 @@
 // save and load of the whole hero, the checkpoint's ammunition, unlimited ammunition that
 // gives the counts back, and the sight's spread targets.
 #include "dinput8testhooks.h"
-#include "gameplay_fixture.h"
 #include "frame.h"
+#include "gameplay_fixture.h"
 #include "gameprofile.h"
 #include "gamestatemanager.h"
 #include "hbinputmanager.h"
@@ -21,6 +21,7 @@
 #include "shoothelper.h"
 #include "shootsight.h"
 #include "tscameraregistry.h"
+#include "tssendevent.h"
 #include "tstrigger.h"
 #include "w3danimobject.h"
 #include "walker_fixture.h"
@@ -105,6 +106,9 @@ protected:
                        "    def __init__(self, name, data=''):\n"
                        "        self.actorName = name\n"
                        "        self.data = Gun\n"
+                       "    def DropObject(self, at, along, flag):\n"
+                       "        note('dropped %s at %g %g %g along %g %d' % (self.actorName, at.x, at.y, at.z, along.x, "
+                       "flag))\n"
                        "gun = Gun('gun')\n"
                        "knife = Gun('knife')\n"
                        "rifle = Gun('rifle')\n"),
@@ -253,9 +257,9 @@ TEST_F(HeroActor, TheWeaponListWalksOnlyWeaponsAndFindsThemByName)
 TEST_F(HeroActor, WeaponChoiceByKeyWheelAndPadTakesTheWeaponAtTheChange)
 {
     Input input;
-    for (const auto& [action, key] : {std::pair{"CHANGE_WEAPON", "VK_W"}, std::pair{"WEAPON_3", "VK_3"},
-                                      std::pair{"WEAPON_4", "VK_4"}, std::pair{"NEXT_WEAPON", "VK_N"},
-                                      std::pair{"PREVIOUS_WEAPON", "VK_P"}, std::pair{"CROUCH", "VK_C"}})
+    for (const auto& [action, key] :
+         {std::pair{"CHANGE_WEAPON", "VK_W"}, std::pair{"WEAPON_3", "VK_3"}, std::pair{"WEAPON_4", "VK_4"},
+          std::pair{"NEXT_WEAPON", "VK_N"}, std::pair{"PREVIOUS_WEAPON", "VK_P"}, std::pair{"CROUCH", "VK_C"}})
         ASSERT_TRUE(input.Bind(action, key)) << action;
     auto keys = [&](const std::string& down)
     {
@@ -430,8 +434,8 @@ TEST_F(HeroActor, DamageByTable)
     {
         float angle;
         int32_t direction;
-    } bands[] = {{180.0f, 2}, {-180.0f, 1}, {135.5f, 2}, {135.0f, 3}, {45.5f, 3}, {45.0f, 0},
-                 {0.0f, 0},   {-44.5f, 0},  {-45.0f, 1}, {-135.0f, 1}};
+    } bands[] = {{180.0f, 2}, {-180.0f, 1}, {135.5f, 2}, {135.0f, 3}, {45.5f, 3},
+                 {45.0f, 0},  {0.0f, 0},    {-44.5f, 0}, {-45.0f, 1}, {-135.0f, 1}};
     for (const auto& b : bands)
         EXPECT_EQ(HeroHitDirectionForAngle(b.angle), b.direction) << b.angle;
     HbInputManager::Instance()->Reset();
@@ -470,6 +474,57 @@ TEST_F(HeroActor, FeedbackIsScaledByTheTriggersReachAndANodelessOrRadiuslessSend
     mWorld->RemoveActor(trigger);
     trigger->Release();
     HbInputManager::Instance()->Reset();
+}
+
+TEST_F(HeroActor, TheDamageEventsReachTheHeroOnceSubscribed)
+{
+    PlaceHero({0.0f, 0.0f, 0.0f});
+    FakeActor* enemy = Listed("enemy", {0.0f, 0.0f, 300.0f});
+    mHero->SetMaxHitPoints(100);
+    mHero->EnableDamageEvents();
+    mHero->EnableDamageEvents();
+    int32_t subscriptions = 0;
+    for (HbPtrListNode* node = mHero->GetEvents().GetHead(); node; node = node->next)
+        ++subscriptions;
+    EXPECT_EQ(subscriptions, 4) << "each event once";
+    const struct
+    {
+        int32_t id;
+        float value;
+        int32_t hitPoints;
+        int32_t lastHit;
+    } events[] = {{Hero::kEventHit, 10.0f, 90, 10}, {Hero::kEventStrike, 5.0f, 85, 520}, {Hero::kEventExplosion, 20.0f, 65, 13}};
+    for (const auto& e : events)
+    {
+        SCOPED_TRACE(e.id);
+        TsSendEvent event;
+        event.id = e.id;
+        event.sender = enemy;
+        event.target = mHero;
+        event.value = e.value;
+        mWorld->QueueEvent(event);
+        Frame(0.05f);
+        EXPECT_EQ(mHero->mHitPoints, e.hitPoints);
+        EXPECT_EQ(mHero->mLastHitEvent, e.lastHit);
+    }
+}
+
+TEST_F(HeroActor, DroppingTheObjectInHandTakesThePreviousWeaponAndCallsTheDroppedOnesScript)
+{
+    Carry();
+    ASSERT_EQ(mHero->SelectWeapon("GUN"), 1);
+    ASSERT_EQ(mHero->SelectWeapon("RIFLE"), 1);
+    EXPECT_EQ(mHero->GetPreviousWeaponName(), "GUN");
+    mRifle->mLocation = {1.0f, 2.0f, 3.0f};
+    Log().clear();
+    mHero->DropObject("");
+    EXPECT_EQ(mHero->GetWeapon(), mGun) << "the previous weapon";
+    EXPECT_EQ(mHero->GetWeaponList()->FindByName("RIFLE"), nullptr) << "no longer carried";
+    EXPECT_EQ(Log(), std::vector<std::string>{"dropped rifle at 1 2 3 along 1 0"});
+    // A name not carried: nothing happens.
+    mHero->DropObject("NONE");
+    EXPECT_EQ(mHero->GetWeapon(), mGun);
+    EXPECT_NE(mHero->GetWeaponList()->FindByName("GUN"), nullptr);
 }
 
 TEST_F(HeroActor, SaveAndLoadTheWholeHeroIncludingAnEmptyHand)

@@ -21,10 +21,11 @@
 #include "heromove.h"
 #include "herostates.h"
 #include "levelwriter.h"
+#include "moveanimplayerstate.h"
 #include "moveskillhooks.h"
-#include "rdanimset.h"
 #include "rdanimchannel.h"
 #include "rdanimmotor.h"
+#include "rdanimset.h"
 #include "scenariodbwriter.h"
 #include "script_fixture.h"
 #include "scriptinterpreter.h"
@@ -32,7 +33,6 @@
 #include "scriptworldmanager.h"
 #include "skillids.h"
 #include "staticanimplayerstate.h"
-#include "moveanimplayerstate.h"
 #include "tsactorlayer.h"
 #include "tsactortyperegistry.h"
 #include "tscameraregistry.h"
@@ -240,9 +240,12 @@ PyObject* AddToEquipment(PyObject*, PyObject* args)
 }
 
 PyMethodDef gBridge[] = {
-    {"CreateActor", CreateActor, METH_VARARGS, nullptr},   {"SetWalkerModel", SetWalkerModel, METH_VARARGS, nullptr},
-    {"SetPosition", SetPosition, METH_VARARGS, nullptr},   {"AddSkill", AddSkill, METH_VARARGS, nullptr},
-    {"AddToEquipment", AddToEquipment, METH_VARARGS, nullptr}, {nullptr, nullptr, 0, nullptr},
+    {"CreateActor", CreateActor, METH_VARARGS, nullptr},
+    {"SetWalkerModel", SetWalkerModel, METH_VARARGS, nullptr},
+    {"SetPosition", SetPosition, METH_VARARGS, nullptr},
+    {"AddSkill", AddSkill, METH_VARARGS, nullptr},
+    {"AddToEquipment", AddToEquipment, METH_VARARGS, nullptr},
+    {nullptr, nullptr, 0, nullptr},
 };
 
 void FillBridge(PyObject* module, int32_t)
@@ -348,7 +351,8 @@ protected:
 
     void Write(const std::string& path, const std::vector<uint8_t>& bytes)
     {
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     }
 
     /// The floor, the level naming it, the scenario database with the hero's mark and the
@@ -459,8 +463,8 @@ protected:
     /// first), then the renderer's frame, whose scene update steps the animated models.
     void Tick(const std::string& keys, bool count = false)
     {
-        for (uint8_t key : {uint8_t(0x26), uint8_t(0x25), uint8_t(0x27), uint8_t(0x28), uint8_t('R'), uint8_t('C'),
-                            uint8_t('W')})
+        for (uint8_t key :
+             {uint8_t(0x26), uint8_t(0x25), uint8_t(0x27), uint8_t(0x28), uint8_t('R'), uint8_t('C'), uint8_t('W')})
             mInput.Lift(key);
         for (char key : keys)
             mInput.Press(key == '^' ? 0x26 : key == '<' ? 0x25 : key == '>' ? 0x27 : key == 'v' ? 0x28 : uint8_t(key));

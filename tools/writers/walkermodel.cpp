@@ -170,16 +170,14 @@ std::vector<uint8_t> WalkerModel::AnimationBytes(Vector rootMove, float rootYaw,
     const float boneHalf = boneDegrees * 3.14159265f / 360.0f;
     std::vector<AnimationKeyRow> rows;
     rows.push_back({0, 0.0f, {0, 0, 0, 1}, {0, 0, 0}});
-    rows.push_back(
-        {0, duration, {0, std::sin(rootHalf), 0, std::cos(rootHalf)}, {rootMove.x, rootMove.y, rootMove.z}});
+    rows.push_back({0, duration, {0, std::sin(rootHalf), 0, std::cos(rootHalf)}, {rootMove.x, rootMove.y, rootMove.z}});
     for (int node = 1; node < 4; ++node)
         for (float time : {0.0f, duration})
             rows.push_back({node, time, {std::sin(boneHalf), 0, 0, std::cos(boneHalf)}, {0, 1, 0}});
     return AnimationWriter::StdAnimation(rows, duration);
 }
 
-RdAnimation* WalkerModel::ReadAnimation(std::vector<uint8_t> bytes, const char* name, const char* file,
-                                        int32_t* setUp)
+RdAnimation* WalkerModel::ReadAnimation(std::vector<uint8_t> bytes, const char* name, const char* file, int32_t* setUp)
 {
     MemoryBlock block = {bytes.data(), uint32_t(bytes.size())};
     Stream* stream = Stream::Open(kStreamMemory, kStreamRead, &block);
