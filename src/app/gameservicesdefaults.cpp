@@ -177,6 +177,31 @@ void ScriptClearHero()
         world->SetHero(nullptr);
 }
 
+// The stage's calls reach the script world's hero when it is the game's hero actor.
+void HeroRestartCall()
+{
+    if (Hero* hero = HeroGetCurrent())
+        hero->Restart();
+}
+
+void HeroSectorEnterCall()
+{
+    if (Hero* hero = HeroGetCurrent())
+        hero->OnSectorEnter();
+}
+
+void HeroSectorLeaveCall()
+{
+    if (Hero* hero = HeroGetCurrent())
+        hero->OnSectorLeave();
+}
+
+void HeroStageStartCall()
+{
+    if (Hero* hero = HeroGetCurrent())
+        hero->OnStageStart();
+}
+
 void SoundStart()
 {
     TsFModStart();
@@ -324,6 +349,10 @@ void GameServicesInstallDefaults()
     table.scriptStop = ScriptStop;
     table.scriptHasHero = ScriptHasHero;
     table.scriptClearHero = ScriptClearHero;
+    table.heroRestart = HeroRestartCall;
+    table.heroOnSectorEnter = HeroSectorEnterCall;
+    table.heroOnSectorLeave = HeroSectorLeaveCall;
+    table.heroOnStageStart = HeroStageStartCall;
     table.physicsSetGravity = PhysicsSetGravity;
     table.fx3dInitTypeRecords = Fx3dInitTypeRecords;
     table.fxServicesTick = FxServicesTick;
