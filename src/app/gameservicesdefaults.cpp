@@ -6,10 +6,12 @@
 #include "fx3dtype.h"
 #include "fxphysics.h"
 #include "fxservices.h"
+#include "gamecommands.h"
 #include "gamekeyhintbar.h"
 #include "gameservices.h"
 #include "gamestatemanager.h"
 #include "hbapplication.h"
+#include "hero.h"
 #include "heroactorhooks.h"
 #include "ingamecamera.h"
 #include "hbinputaction.h"
@@ -138,6 +140,13 @@ void ScriptStart()
         MoveSkillHooksInstall();
         HeroActorHooksInstall();
         ScenaricModuleInstall();
+        // The console's God command reaches the hero's damage.
+        HeroSetGodReader(
+            [](int32_t* life)
+            {
+                *life = GameCommandsGetGodLife();
+                return GameCommandsGetGod();
+            });
         world->StartScripting();
     }
 }
@@ -184,6 +193,31 @@ void ScriptClearHero()
 {
     if (ScriptWorldManager* world = ScriptWorldManager::Instance())
         world->SetHero(nullptr);
+}
+
+// The stage's calls reach the script world's hero when it is the game's hero actor.
+void HeroRestartCall()
+{
+    if (Hero* hero = HeroGetCurrent())
+        hero->Restart();
+}
+
+void HeroSectorEnterCall()
+{
+    if (Hero* hero = HeroGetCurrent())
+        hero->OnSectorEnter();
+}
+
+void HeroSectorLeaveCall()
+{
+    if (Hero* hero = HeroGetCurrent())
+        hero->OnSectorLeave();
+}
+
+void HeroStageStartCall()
+{
+    if (Hero* hero = HeroGetCurrent())
+        hero->OnStageStart();
 }
 
 void SoundStart()
@@ -335,6 +369,10 @@ void GameServicesInstallDefaults()
     table.scriptClearHero = ScriptClearHero;
     table.heroSave = HeroSave;
     table.heroLoad = HeroLoad;
+    table.heroRestart = HeroRestartCall;
+    table.heroOnSectorEnter = HeroSectorEnterCall;
+    table.heroOnSectorLeave = HeroSectorLeaveCall;
+    table.heroOnStageStart = HeroStageStartCall;
     table.physicsSetGravity = PhysicsSetGravity;
     table.fx3dInitTypeRecords = Fx3dInitTypeRecords;
     table.fxServicesTick = FxServicesTick;

@@ -2,6 +2,7 @@
 #include "heroactorhooks.h"
 
 #include "animmovectrl.h"
+#include "hero.h"
 #include "heroaimtarget.h"
 #include "herostates.h"
 #include "heroweaponkeys.h"
@@ -90,6 +91,8 @@ int32_t HeroAimProbeIndex(TsActor* hero)
 
 HeroWeaponKeys* HeroActorWeaponKeys(TsActor* hero)
 {
+    if (Hero* owner = HbCastTo<Hero>(hero))
+        return owner->GetWeaponKeys();
     auto* actor = HbCastTo<TsHeroActor>(hero);
     if (!actor)
         return nullptr;
@@ -109,6 +112,7 @@ void HeroActorHooksInstall()
     HeroSetAimTargetSetter(SetAimTarget);
     HeroSetAimTargetHitTest(AimTargetHit);
     HeroSetWeaponKeysReader(HeroActorWeaponKeys);
+    HeroInstall();
 }
 
 void HeroActorHooksRemove()
@@ -117,4 +121,5 @@ void HeroActorHooksRemove()
     HeroSetAimTargetSetter(nullptr);
     HeroSetAimTargetHitTest(nullptr);
     HeroSetWeaponKeysReader(nullptr);
+    HeroRemove();
 }

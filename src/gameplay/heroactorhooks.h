@@ -9,9 +9,8 @@
 class HeroWeaponKeys;
 class TsActor;
 
-/// Installs the players' source, the aim target's setter and hit test, and the weapon keys'
-/// reader. The input host stays the default one: the hero actor holds its object in hand and
-/// carries no weapon list.
+/// Installs the players' source, the aim target's setter and hit test, the weapon keys'
+/// reader, and the hero actor's services (its type, input host and display reader).
 void HeroActorHooksInstall();
 /// Takes them off again (the states then find no players and the aim target bends nothing).
 void HeroActorHooksRemove();
@@ -20,5 +19,6 @@ void HeroActorHooksRemove();
 /// push 1) the first time the controller is asked; -1 without a controller or when the
 /// controller refuses the probe.
 int32_t HeroAimProbeIndex(TsActor* hero);
-/// The keys of the hero actor: empty for each new hero; null for an actor that is no hero.
+/// The keys of the hero actor: a Hero's own; for another hero actor empty for each new one;
+/// null for an actor that is no hero.
 HeroWeaponKeys* HeroActorWeaponKeys(TsActor* hero);

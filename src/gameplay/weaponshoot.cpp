@@ -92,6 +92,21 @@ bool IsEffect(int32_t id)
 }
 } // namespace
 
+int32_t WeaponProfileDifficulty()
+{
+    return Difficulty();
+}
+
+int32_t WeaponProfileUnlimitedAmmo()
+{
+    return UnlimitedAmmo();
+}
+
+int32_t WeaponInGameCamera()
+{
+    return InGameCamera();
+}
+
 void WeaponSetAmmoSource(WeaponAmmoSource* source)
 {
     gAmmoSource = source;

@@ -68,6 +68,11 @@ WeaponAmmoSource* WeaponGetAmmoSource();
 using WeaponProfileValue = int32_t (*)();
 void WeaponSetProfileReaders(WeaponProfileValue difficulty, WeaponProfileValue unlimitedAmmo);
 void WeaponSetInGameCameraReader(WeaponProfileValue camera);
+/// What the readers answer: the difficulty (-1 without a profile), the unlimited-ammunition
+/// flag and the in-game (follow) camera's id (-1 without one).
+int32_t WeaponProfileDifficulty();
+int32_t WeaponProfileUnlimitedAmmo();
+int32_t WeaponInGameCamera();
 
 /// The shoot helper's pick as the shot sees it: 1 and a world point near the sight while aim is
 /// active and a target is found, else 0. Without a pick no shot is corrected.

@@ -19,6 +19,16 @@ struct WalkerModel
     /// as its one model. built is 1 when the model took the clump and the motor the model, else 0.
     /// Null when no model could be made.
     static W3dAnimObject* Create(const std::vector<SkeletonProfileRow>* profiles, int32_t* built = nullptr);
+    /// The same skeleton with a skinned body in place of the head's triangle: an arrow lying
+    /// flat kBodyLift above the root, pointing along +z (kArrowTip ahead, its base kArrowBack
+    /// behind and kArrowHalf to each side), prelit in the colour (r, g, b); its base on the
+    /// root bone, its tip shared with the pelvis.
+    static W3dAnimObject* CreateSkinned(const std::vector<SkeletonProfileRow>* profiles, const uint8_t colour[3],
+                                        int32_t* built = nullptr);
+    static constexpr float kBodyLift = 2.0f;
+    static constexpr float kArrowTip = 40.0f;
+    static constexpr float kArrowBack = 20.0f;
+    static constexpr float kArrowHalf = 25.0f;
 
     /// A standard animation over the duration: the root moves from rest by rootMove and turns about
     /// y by rootYaw degrees; the other bones hold one unit up, turned about x by boneDegrees.

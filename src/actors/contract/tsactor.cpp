@@ -181,10 +181,9 @@ int32_t TsActor::SnapToGround(const Vector* offset)
         return 0;
     if (mCollision.normal.y <= kSteepestGroundY)
         return 0;
+    // The node moves by the drop and the offset once: p holds the offset already.
     float drop = kSnapHalfHeight - 2.0f * kSnapHalfHeight * mCollision.distance;
     Vector target = {p.x, p.y + drop, p.z};
-    if (offset)
-        target = {target.x + offset->x, target.y + offset->y, target.z + offset->z};
     node->SetWorldPosition(&target);
     return 1;
 }

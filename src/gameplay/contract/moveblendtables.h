@@ -1,14 +1,19 @@
 // The motor skills' start-up tables as the game makes and frees them: the soldiers' and the
-// hero's move blend tables and the hero's turn curve. The gameplay layer fills them; until
-// then making one only marks it made. The turn curve is built by the builder the gameplay
-// layer installs.
+// hero's move blend tables and the hero's turn curve. The hero's four tables live here so the
+// start-up can fill and empty them: blend times keyed (from << 16) | to, the pairs in both
+// orders. The turn curve is built by the builder the gameplay layer installs.
 #pragma once
 
 #include <cstdint>
 
+class HbIntHashMap;
+
 void PnjMoveBlendTablesInit();
 void PnjMoveTablesFree();
+/// Fills the hero's pair tables (each pair in both orders).
 void HeroMoveBlendTablesInit();
+/// Empties the hero's four tables. The table objects stay for the program's life: the hero's
+/// animation players borrow them.
 void HeroMoveTablesFree();
 void HeroTurnCurveInit();
 void HeroTurnCurveFree();
@@ -19,3 +24,14 @@ void HeroTurnCurveSetBuilder(void (*build)(), void (*release)());
 int32_t PnjMoveBlendTablesMade();
 int32_t HeroMoveBlendTablesMade();
 int32_t HeroTurnCurveMade();
+
+/// The hero's blend-time tables of the move and the static player (filled by the level scripts)
+/// and their pair tables (filled at start-up). Never null.
+HbIntHashMap* HeroMapTransitions();
+HbIntHashMap* HeroSapTransitions();
+HbIntHashMap* HeroMapPairs();
+HbIntHashMap* HeroSapPairs();
+/// Stores the seconds under (from, to) and, with both non-zero, under (to, from).
+void HeroMoveTableSet(HbIntHashMap* table, int32_t from, int32_t to, float seconds, int32_t both);
+/// 1 and the seconds of (from, to) when stored, else 0.
+int32_t HeroMoveTableFind(const HbIntHashMap* table, int32_t from, int32_t to, float* seconds);
