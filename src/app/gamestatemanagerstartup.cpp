@@ -349,6 +349,12 @@ void GameStateManager::ServeRequests()
     // leave it twice and enter two states. The request waits for the next tick.
     if (!profile || state->GetPending())
         return;
+    // Under an overlay (the pause menu over the stage) the state is suspended: a switch now
+    // would resume it instead of entering the target and leave the overlay running forever.
+    // The request waits until the overlay has gone.
+    const bool switching = profile->cinematicRequest || profile->labelRequest || profile->stageRequest;
+    if (switching && state->IsSuspended())
+        return;
     if (profile->cinematicRequest)
     {
         if (state->SwitchTo(kGameStateCinematic))
