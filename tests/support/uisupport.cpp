@@ -2,6 +2,7 @@
 #include "uisupport.h"
 
 #include "fmod3testhooks.h"
+#include "fontwriter.h"
 #include "hbclock.h"
 #include "hbcontroller.h"
 #include "hbinputaction.h"
@@ -182,6 +183,30 @@ void Resources::ImageTexture(const char* id, int32_t width, int32_t height, cons
     Png::WriteImage(image, path.c_str());
     Image::Destroy(image);
     Declare(id, path);
+}
+
+void Resources::InkFont(const char* id)
+{
+    // Cells of 10 x 10 texels of ink, the space first so that its cell is the top left one.
+    FontWriterSection section;
+    section.texture = std::string(id) + "_ink";
+    section.baseline = 0;
+    section.pitch = 12;
+    section.width = 128;
+    for (uint32_t code = 32; code < 127; ++code)
+        section.cells.push_back({code, 10});
+    std::vector<FontWriterSheet> sheets;
+    const std::string text = FontWriter::Metrics2({section}, &sheets);
+    if (text.empty() || sheets.size() != 1)
+        return;
+    FontWriterSheet& sheet = sheets[0];
+    for (int32_t row = 2; row < section.pitch; ++row)
+        for (int32_t column = 2; column < 2 + 10; ++column)
+            std::memcpy(&sheet.rgba[(size_t(row) * size_t(sheet.width) + size_t(column)) * 4], section.paper, 4);
+    const std::string base = mFolder + "/" + section.texture;
+    if (!FontWriter::WriteText(base + ".met", text) || !FontWriter::WritePng(base + ".png", sheet))
+        return;
+    Declare(id, base + ".met");
 }
 
 // ---- Sounds ---------------------------------------------------------------------------------------------------

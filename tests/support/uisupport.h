@@ -83,6 +83,10 @@ public:
     void SolidTexture(const char* id, int32_t width, int32_t height, uint32_t argb);
     /// A PNG texture of the pixels (0xAARRGGBB, top row first) declared under the identifier.
     void ImageTexture(const char* id, int32_t width, int32_t height, const std::vector<uint32_t>& argb);
+    /// A bitmap font declared under the identifier, so that drawn text shows where it lies: every
+    /// printable character but the space is a solid box of white ink kInkFontWidth text heights
+    /// wide and one text height high, standing on the baseline; the space is as wide and blank.
+    void InkFont(const char* id);
 
 private:
     void Declare(const char* id, const std::string& path);
@@ -90,6 +94,9 @@ private:
     std::string mFolder;
     std::vector<std::string> mIds;
 };
+
+/// The width of every character of Resources::InkFont, in text heights.
+constexpr float kInkFontWidth = 1.0f;
 
 // ---- Sounds -------------------------------------------------------------------------------------------------
 
