@@ -238,7 +238,7 @@ protected:
         HbInputManager::Instance()->Reset();
         GameCommandsReset();
         ResourceGroupResetLayers();
-        GroupWriter::WriteText("commands.scr", kBindings);
+        GroupWriter::WriteText("commands.scr", Bindings());
         for (const char* group : {"LANGUAGE", "INTRO", "loading", "UK", "FR", "DE", "SP", "IT"})
             GroupWriter::WriteText(std::string(group) + ".scr", "");
         mManager->Initialise();
@@ -255,6 +255,9 @@ protected:
         GameCommandsReset();
         FrontEndBase::TearDown();
     }
+
+    /// The binding script the start-up runs.
+    virtual const char* Bindings() const { return kBindings; }
 
     /// One frame of the game loop after the seconds passed, with the keys held during it.
     void Frame(double seconds = 1.0 / 60.0, std::initializer_list<uint8_t> keys = {})

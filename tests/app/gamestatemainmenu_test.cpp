@@ -511,6 +511,118 @@ TEST_F(MainMenu, EveryStateTheMainMenuSwitchesToIsADeclaredTransition)
     }
 }
 
+// ---- Every way out of the main menu comes back ------------------------------------------------------------
+
+/// The front end as the game starts it, with every menu key bound.
+class MainMenuWalk : public FrontStart
+{
+protected:
+    const char* Bindings() const override
+    {
+        return "CreateControler 0 Keyboard\r\n"
+               "SetCommandContext Menu\r\n"
+               "bind Keyboard MENU_CHOOSE VK_RETURN DOWN\r\n"
+               "bind Keyboard MENU_NEXT VK_DOWN DOWN\r\n"
+               "bind Keyboard MENU_PREVIOUS VK_UP DOWN\r\n"
+               "bind Keyboard MENU_UP VK_BACK DOWN\r\n"
+               "SetCommandContext Default\r\n"
+               "bind Keyboard START VK_SPACE DOWN\r\n";
+    }
+
+    GameState_MainMenu* Menu() const { return dynamic_cast<GameState_MainMenu*>(mManager->GetCurrentState()); }
+
+    /// A key pressed for one frame, then half a second for the menus to move.
+    void Press(uint8_t key)
+    {
+        Frame(1.0 / 60.0, {key});
+        for (int i = 0; i < 5; ++i)
+            Frame(0.1);
+    }
+
+    /// Frames until the main menu is current and open again, past its input hold; false when it
+    /// is not back within ten seconds.
+    bool BackAtTheMainMenu()
+    {
+        for (int i = 0; i < 100 && Current() != kGameStateMainMenu; ++i)
+            Frame(0.1);
+        if (Current() != kGameStateMainMenu)
+            return false;
+        for (int i = 0; i < 30; ++i)
+            Frame(0.1);
+        return Menu() && Menu()->GetRootMenu()->GetState() == W2dMenu::kOpen;
+    }
+};
+
+TEST_F(MainMenuWalk, EveryEntryAndEveryOptionsPageComesBackToAnOpenMainMenu)
+{
+    Frame(1.0 / 60.0, {VK_RETURN});
+    Frame();
+    ASSERT_EQ(Current(), kGameStateIntro);
+    Frame(1.0 / 60.0, {VK_SPACE});
+    ASSERT_TRUE(BackAtTheMainMenu());
+    ASSERT_EQ(Menu()->GetRootMenu()->GetEntryCount(), 4) << "new game, load, options, quit";
+
+    // New game at each difficulty, and load: the game goes somewhere and comes back.
+    for (int difficulty = 0; difficulty < 3; ++difficulty)
+    {
+        SCOPED_TRACE(testing::Message() << "new game, difficulty " << difficulty);
+        Press(VK_RETURN);
+        for (int i = 0; i < difficulty; ++i)
+            Press(VK_DOWN);
+        Frame(1.0 / 60.0, {VK_RETURN});
+        int32_t left = Current() != kGameStateMainMenu ? Current() : 0;
+        for (int i = 0; i < 20 && !left; ++i)
+        {
+            Frame(0.1);
+            left = Current() != kGameStateMainMenu ? Current() : 0;
+        }
+        EXPECT_NE(left, 0) << "the menu was left";
+        EXPECT_TRUE(BackAtTheMainMenu()) << "from state " << left;
+    }
+    {
+        SCOPED_TRACE("load game");
+        Press(VK_DOWN);
+        Frame(1.0 / 60.0, {VK_RETURN});
+        EXPECT_TRUE(BackAtTheMainMenu());
+    }
+
+    // Options: each page opens and backs out to the options, which back out to the root.
+    {
+        SCOPED_TRACE("options");
+        W2dMenu* root = Menu()->GetRootMenu();
+        Press(VK_DOWN);
+        Press(VK_DOWN);
+        Press(VK_RETURN);
+        W2dMenu* options = Menu()->GetCurrentMenu();
+        ASSERT_NE(options, root);
+        ASSERT_GE(options->GetEntryCount(), 3) << "video, controls, audio";
+        // Backing out opens a menu at its first entry.
+        for (int32_t page = 0; page < options->GetEntryCount(); ++page)
+        {
+            SCOPED_TRACE(page);
+            for (int32_t i = 0; i < page; ++i)
+                Press(VK_DOWN);
+            Press(VK_RETURN);
+            EXPECT_EQ(Menu()->GetCurrentMenu(), options->GetEntry(page));
+            Press(VK_BACK);
+            EXPECT_EQ(Menu()->GetCurrentMenu(), options);
+        }
+        Press(VK_BACK);
+        EXPECT_EQ(Menu()->GetCurrentMenu(), root);
+        EXPECT_EQ(Current(), kGameStateMainMenu);
+    }
+
+    // Quit, then no: the page closes and the game goes on.
+    Press(VK_UP);
+    Press(VK_RETURN);
+    W2dMenu* quit = Menu()->GetCurrentMenu();
+    ASSERT_NE(quit, Menu()->GetRootMenu());
+    Press(VK_RETURN);
+    EXPECT_EQ(Menu()->GetCurrentMenu(), Menu()->GetRootMenu());
+    EXPECT_EQ(mProfile->quitRequest, 0);
+    EXPECT_EQ(Current(), kGameStateMainMenu);
+}
+
 /// The main menu with nothing of its own: no texts, no label font, no pictures or tiles.
 class MainMenuBare : public MainMenu
 {
