@@ -684,8 +684,15 @@ TEST_F(MainMenuBare, EveryPageOpensAndDrawsWithoutItsTextsFontOrPictures)
 {
     EXPECT_EQ(WalkEveryPage(), kPagesToDepthTwo);
     EXPECT_EQ(mManager->GetCurrentState(), mMenu);
+    // A picture without its texture is its colour, white, and a text without its font draws
+    // nothing: the full-screen backdrop and the white tiles and rows over it fill the last frame
+    // with white, over the renderer's black clear.
     int32_t width = 0, height = 0;
-    EXPECT_EQ(ReadScreen(&width, &height).size(), size_t(640 * 480));
+    const std::vector<uint32_t> actual = ReadScreen(&width, &height);
+    ASSERT_EQ(actual.size(), size_t(640 * 480));
+    EXPECT_EQ(framecheck::CheckFrame("app_main_menu_bare", width, height, actual,
+                                     uitest::Reference(width, height, 0xFFFFFFFFu).pixels, 3),
+              "");
 }
 
 /// The main menu with texts no font fully draws: empty, control bytes, single bytes above 127,
