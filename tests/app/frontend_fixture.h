@@ -12,6 +12,7 @@
 #include "camera.h"
 #include "d3d9device.h"
 #include "d3d9testhooks.h"
+#include "fmod3testhooks.h"
 #include "gamecommands.h"
 #include "gamekeyhintbar.h"
 #include "gameprofile.h"
@@ -24,6 +25,7 @@
 #include "raster.h"
 #include "rasterreadback.h"
 #include "resourcegroups.h"
+#include "tsfmod.h"
 #include "ui_fixture.h"
 #include "win32.h"
 #include "win32keyboard.h"
@@ -68,12 +70,16 @@ protected:
         GameServices& services = GameServicesTable();
         // The game's own key-hint bar, its themes made at start-up and dropped at shut-down.
         services.boardCreateThemes = [] { GameKeyHintBar()->CreateThemes(); };
+        // The sound layer is worked every frame, its timeline moved by the frame's own time.
+        services.soundUpdate = [] { TsFModUpdate(); };
+        fmod3test::SetUpdateStep(0.0);
         services.boardDestroyAll = [] { GameKeyHintBar()->DestroyAll(); };
         mManager = GameStateManager::Instance();
     }
 
     void TearDown() override
     {
+        fmod3test::SetUpdateStep(-1.0);
         // The bar outlives the test; its themes do not.
         GameKeyHintBar()->DestroyAll();
         UiTest::TearDown();
@@ -264,6 +270,7 @@ protected:
     {
         for (uint8_t key : keys)
             Win32TestKeyEvent(key, true);
+        fmod3test::SetUpdateStep(seconds);
         Win32TestAdvancePerformanceCounter(uitest::Ticks(seconds));
         HbRealClock::Instance()->Tick();
         mManager->Tick();

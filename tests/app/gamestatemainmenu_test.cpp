@@ -147,6 +147,8 @@ public:
     /// One game-manager tick at the time (seconds after kT0) with the keys held for it.
     void Frame(double at, std::initializer_list<uint8_t> keys = {})
     {
+        fmod3test::SetUpdateStep(std::max(0.0, at - mLastFrame));
+        mLastFrame = at;
         mClocks->SetReal(kT0 + uitest::Ticks(at));
         for (uint8_t key : keys)
             mInput->Press(key);
@@ -186,6 +188,7 @@ public:
 
     std::unique_ptr<uitest::Sounds> mSounds;
     std::unique_ptr<uitest::InjectedInput> mInput;
+    double mLastFrame = 0.0;
     GameState_MainMenu* mMenu = nullptr;
     std::vector<BareState*> mTargets;
 };

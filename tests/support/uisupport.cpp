@@ -230,19 +230,22 @@ std::string Quoted(const std::string& args)
 }
 } // namespace
 
-Sounds::Sounds(std::initializer_list<const char*> ids) : mFolder(MakeFolder("ui_sounds_"))
+Sounds::Sounds(std::initializer_list<const char*> ids, double seconds) : mFolder(MakeFolder("ui_sounds_"))
 {
     fmod3test::Reset();
     for (const char* id : ids)
-    {
-        std::string path = mFolder + "/" + id + ".wav";
-        if (!fmod3test::WriteTone(path, fmod3test::ToneFormat::Wav16, 22050, 1, 0.05, 440.0))
-            continue;
-        HbResourceManager::Instance()->AddPath(id, path.c_str());
-        mIds.push_back(id);
-    }
+        Declare(id, seconds);
     mStarted = TsFModStart() == 0;
     fmod3test::EnableCallLog(true);
+}
+
+void Sounds::Declare(const char* id, double seconds)
+{
+    std::string path = mFolder + "/" + id + ".wav";
+    if (!fmod3test::WriteTone(path, fmod3test::ToneFormat::Wav16, 22050, 1, seconds, 440.0))
+        return;
+    HbResourceManager::Instance()->AddPath(id, path.c_str());
+    mIds.push_back(id);
 }
 
 Sounds::~Sounds()

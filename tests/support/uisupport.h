@@ -100,12 +100,14 @@ constexpr float kInkFontWidth = 1.0f;
 
 // ---- Sounds -------------------------------------------------------------------------------------------------
 
-/// The sound layer started on our FMOD layer's null output with a short tone declared under each
-/// identifier, and the layer's call log on; closed, undeclared and the log reset at the end.
+/// The sound layer started on our FMOD layer's null output with a tone (a twentieth of a second
+/// unless told) declared under each identifier, and the layer's call log on; closed, undeclared and the log reset at the end.
 class Sounds
 {
 public:
-    explicit Sounds(std::initializer_list<const char*> ids);
+    explicit Sounds(std::initializer_list<const char*> ids, double seconds = 0.05);
+    /// One more sound, a tone of its own length.
+    void Declare(const char* id, double seconds);
     ~Sounds();
     Sounds(const Sounds&) = delete;
     Sounds& operator=(const Sounds&) = delete;
