@@ -269,8 +269,8 @@ TEST_F(GameRun, ANewGameComesBackToTheMainMenuWhichStillQuits)
     // The set's own quit keys count from the menu's latest entry, so they end the run after the
     // way back.
     const fs::path folder = Copy("new-game");
-    const gamerun::Result run =
-        gamerun::Run(gamerun::GameBinary(), folder.string(), Drive(folder) + "at 115 key VK_RETURN\nat 117 key VK_RETURN\n");
+    const gamerun::Result run = gamerun::Run(gamerun::GameBinary(), folder.string(),
+                                             Drive(folder) + "at 115 key VK_RETURN\nat 117 key VK_RETURN\n");
     ASSERT_EQ(run.signal, 0) << run.err;
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(gamerun::SanitizerReport(run.err), "");

@@ -101,7 +101,8 @@ constexpr float kInkFontWidth = 1.0f;
 // ---- Sounds -------------------------------------------------------------------------------------------------
 
 /// The sound layer started on our FMOD layer's null output with a tone (a twentieth of a second
-/// unless told) declared under each identifier, and the layer's call log on; closed, undeclared and the log reset at the end.
+/// unless told) declared under each identifier, and the layer's call log on; closed, undeclared
+/// and the log reset at the end.
 class Sounds
 {
 public:
