@@ -32,8 +32,6 @@ long FrameBound()
     return Win32HasDisplay() ? 0 : kHeadlessFrames;
 }
 
-GameApplication gGameApplication;
-
 /// The player's folder for preferences, saves and screenshots, so the content folder is only
 /// read; preferences an older run left in the content folder move over once.
 void UseThePlayersFolder()
@@ -73,12 +71,16 @@ std::string CommandLineText(int argc, char** argv)
 
 int AppMain(int argc, char** argv)
 {
+    // Made by the entry, never at static construction: a program that links the library
+    // without running the game (a test program with an application object of its own) must
+    // not get a second one, which would end it at once.
+    static GameApplication application;
     static std::string commandLine;
     commandLine = CommandLineText(argc, argv);
     GameServicesInstallDefaults();
     UseThePlayersFolder();
     const long driveBound = GameDriveStart() ? GameDriveFrameBound() : 0;
-    gGameApplication.SetFrameBound(driveBound > 0 ? driveBound : FrameBound());
+    application.SetFrameBound(driveBound > 0 ? driveBound : FrameBound());
     const int code = ApplicationMain(GetModuleHandleA(nullptr), nullptr, commandLine.data(), SW_SHOWDEFAULT);
     GameDriveEnd(code);
     return code;

@@ -2,6 +2,7 @@
 #include "gamekeyhintbar.h"
 
 #include "boardcontrol.h"
+#include "boardcontroltheme_ingame.h"
 #include "hbexitlist.h"
 
 namespace
@@ -22,6 +23,8 @@ BoardControl* GameKeyHintBar()
         gBar = new BoardControl();
         if (gBar)
             HbExitList::Add(DestroyBar);
+        // The in-game display is theme 1 of every bar the game makes.
+        BoardControl::SetInGameThemeFactory([]() -> BoardControlTheme* { return new BoardControlTheme_InGame(); });
     }
     return gBar;
 }

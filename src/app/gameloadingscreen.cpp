@@ -94,7 +94,7 @@ void GameStateManager::CreateLoadingIcon()
     icon->SetPosition(Vector{kIconX, kIconY, 0.0f});
     Vector size = {};
     icon->GetSize(&size);
-    icon->SetRotationCentre(kIconX + size.x / 2.0f, 1.0f - size.y / 2.0f - kIconY);
+    icon->SetRotationCentre(kIconX + size.x / 2.0f, kIconY + size.y / 2.0f);
     icon->Show();
     icon->SetRotation(45.0f);
 

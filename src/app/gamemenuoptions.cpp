@@ -282,8 +282,16 @@ int32_t OnConfirmNo(void* page)
     return 1;
 }
 
-int32_t OnVideoConfirmClose(void*)
+int32_t OnVideoConfirmClose(void* page)
 {
+    // The page closes on an answer as well as on the timeout: a countdown left running would
+    // answer a later confirmation with "no" the moment it opened.
+    if (GameStateManager* manager = GameStateManager::Existing())
+    {
+        GameTimedAction& action = manager->GetTimedAction();
+        if (action.perTick == OnVideoConfirmTick && action.perTickArgument == page)
+            action = GameTimedAction();
+    }
     if (!Globals().confirmed)
         SelectPrevious();
     return 1;

@@ -2,6 +2,7 @@
 #include "gameservicesdefaults.h"
 
 #include "boardcontrol.h"
+#include "freelist.h"
 #include "fx3d.h"
 #include "fx3dtype.h"
 #include "fxphysics.h"
@@ -45,6 +46,9 @@
 
 namespace
 {
+/// The key-hint bar's in-game display.
+constexpr int32_t kInGameThemeId = 1;
+
 int32_t RendererStart(HbWindowState& window)
 {
     WRenderer* renderer = WRenderer::Instance();
@@ -281,11 +285,34 @@ void LoadingTick()
         manager->LoadingTick();
 }
 
-int32_t ActionTriggered(const char* name)
+HbInputAction* ActionFind(const char* name)
 {
     HbInputManager* input = HbInputManager::Instance();
-    HbInputAction* action = input ? input->FindAction(name) : nullptr;
+    return input ? input->FindAction(name) : nullptr;
+}
+
+int32_t ActionTriggered(HbInputAction* action)
+{
     return action && action->IsTriggered() ? 1 : 0;
+}
+
+BoardControlTheme* InGameTheme()
+{
+    BoardControl* bar = GameKeyHintBar();
+    return bar ? bar->GetTheme(kInGameThemeId) : nullptr;
+}
+
+void BoardBuildInGame()
+{
+    BoardControlTheme* theme = InGameTheme();
+    if (theme && !theme->IsBuilt())
+        GameKeyHintBar()->BuildTheme(kInGameThemeId);
+}
+
+void RendererPrepareClumps()
+{
+    if (WRenderer* renderer = WRenderer::Existing())
+        renderer->PrepareClumps();
 }
 
 int32_t PadPresent()
@@ -385,7 +412,43 @@ void GameServicesInstallDefaults()
     table.loadingScreenStart = LoadingStart;
     table.loadingScreenStop = LoadingStop;
     table.loadingTick = LoadingTick;
+    table.actionFind = ActionFind;
     table.actionTriggered = ActionTriggered;
+    table.freeListsPurge = [] { FreeList::PurgeAll(); };
+    table.shadowsAttach = [] { WShadows::AttachWorld(); };
+    table.shadowsDetach = [] { WShadows::DetachWorld(); };
+    table.rendererPrepareClumps = RendererPrepareClumps;
+    table.boardBuildInGame = BoardBuildInGame;
+    table.boardShow = []
+    {
+        if (BoardControl* bar = GameKeyHintBar())
+            bar->Show();
+    };
+    table.boardHide = []
+    {
+        if (BoardControl* bar = GameKeyHintBar())
+            bar->Hide();
+    };
+    table.boardPopAll = []
+    {
+        if (BoardControl* bar = GameKeyHintBar())
+            bar->PopAll();
+    };
+    table.boardTopTheme = []
+    {
+        BoardControl* bar = GameKeyHintBar();
+        return bar ? bar->GetTopThemeId() : 0;
+    };
+    table.boardResetInGame = []
+    {
+        if (BoardControlTheme* theme = InGameTheme())
+            theme->Reset();
+    };
+    table.boardReleaseInGame = []
+    {
+        if (BoardControl* bar = GameKeyHintBar())
+            bar->ReleaseTheme(kInGameThemeId);
+    };
     table.padPresent = PadPresent;
     table.rendererEndFrame = RendererEndFrame;
     table.rendererRenderScene = RendererRenderScene;

@@ -35,6 +35,8 @@
 #include "w2dsurfacelist.h"
 #include "wrenderer.h"
 
+#include <cstdio>
+
 namespace
 {
 // The depth fields tried, in this order, for each of the two when the renderer will not
@@ -329,7 +331,7 @@ int32_t GameStateManager::Tick()
     if (HbInputManager* input = HbInputManager::Instance())
         input->Update();
     services.boardUpdate();
-    if (mCurrentState)
+    if (mCurrentState && !LeavePlaceholder())
         mCurrentState->Tick();
     ServeRequests();
     GameState* state = mCurrentState;
@@ -341,6 +343,22 @@ int32_t GameStateManager::Tick()
     return 1;
 }
 
+int32_t GameStateManager::LeavePlaceholder()
+{
+    // A state whose entry does not run the base entry is a placeholder still to be built: it
+    // draws nothing and never leaves, so the player would face a frozen picture. The game goes
+    // back to the main menu instead and says why.
+    GameState* state = mCurrentState;
+    if (state->IsEntered() || state->IsSuspended() || state->GetId() == kGameStateMainMenu)
+        return 0;
+    std::fprintf(stderr, "Velmoran: game state %d is not available yet; back to the main menu\n",
+                 static_cast<int>(state->GetId()));
+    if (!state->SwitchTo(kGameStateMainMenu))
+        return 0;
+    mCurrentState = state->GetPending();
+    return 1;
+}
+
 void GameStateManager::ServeRequests()
 {
     GameState* state = mCurrentState;
@@ -348,6 +366,12 @@ void GameStateManager::ServeRequests()
     // A state that switched during its update has already left: a request served now would
     // leave it twice and enter two states. The request waits for the next tick.
     if (!profile || state->GetPending())
+        return;
+    // Under an overlay (the pause menu over the stage) the state is suspended: a switch now
+    // would resume it instead of entering the target and leave the overlay running forever.
+    // The request waits until the overlay has gone.
+    const bool switching = profile->cinematicRequest || profile->labelRequest || profile->stageRequest;
+    if (switching && state->IsSuspended())
         return;
     if (profile->cinematicRequest)
     {

@@ -11,6 +11,7 @@
 #include "gamestatemanager.h"
 #include "hbclock.h"
 #include "hbfile.h"
+#include "hbinputmanager.h"
 #include "hbptr.h"
 #include "kfxmanager.h"
 #include "resourcegroups.h"
@@ -34,6 +35,31 @@ int32_t sMissionStarting = 0;
 constexpr int32_t kLevelStartKey = 0;
 constexpr int32_t kLevelEndKey = 1;
 constexpr int32_t kInGameTheme = 1;
+
+/// The stage's input actions, each looked up once per set of bindings.
+struct StageAction
+{
+    const char* name;
+    HbInputAction* action = nullptr;
+    uint32_t generation = 0;
+    bool looked = false;
+};
+StageAction sEscape{"ESC"};
+StageAction sMap{"MAP_BACK"};
+StageAction sInventory{"INVENTORY_OPEN"};
+
+int32_t Triggered(StageAction& cached)
+{
+    GameServices& services = GameServicesTable();
+    const uint32_t generation = HbInputManager::BindingCounter();
+    if (!cached.looked || cached.generation != generation)
+    {
+        cached.action = services.actionFind(cached.name);
+        cached.generation = generation;
+        cached.looked = true;
+    }
+    return services.actionTriggered(cached.action);
+}
 
 StageLevel* CurrentLevel()
 {
@@ -123,6 +149,7 @@ void GameState_Stage::Enter()
     GameStateManager* manager = GameStateManager::Existing();
     ResourceGroupUnload("FRONTEND");
     HbFileBeforeOpenHook = LoadingTickHook;
+    services.freeListsPurge();
     if (profile)
     {
         ResourceGroupLoad(profile->heroGroup.c_str(), 0);
@@ -154,6 +181,7 @@ void GameState_Stage::Enter()
         manager->StopLoadingScreen();
         manager->RemoveExtraItems();
     }
+    services.freeListsPurge();
     services.soundStopAll();
     if (profile)
         TsApplyDifficultyToRespawnMarks(TsGetMarkSystem(),
@@ -215,8 +243,10 @@ void GameState_Stage::Enter()
 
     services.animSetLoadAll();
     services.heroOnStageStart();
+    services.shadowsAttach();
     services.heroSetGroundMask(mSectorName == "W3L1S01" ? 3 : 1);
     FxServicesStageEnter();
+    services.rendererPrepareClumps();
 }
 
 void GameState_Stage::Update()
@@ -266,20 +296,20 @@ void GameState_Stage::Update()
     {
         if (!services.heroInFirstState())
         {
-            if (services.actionTriggered("ESC"))
+            if (Triggered(sEscape))
             {
                 services.soundPlay("SD_I_MENU_PAUSE_ON_S2DSB");
                 SwitchTo(kGameStateStageMenu);
                 return;
             }
-            if (services.actionTriggered("MAP_BACK"))
+            if (Triggered(sMap))
             {
                 services.soundPlay("SD_I_MENU_PAUSE_ON_S2DSB");
                 SwitchTo(kGameStateMap);
                 return;
             }
         }
-        if (services.padPresent() && !mInventoryLocked && services.actionTriggered("INVENTORY_OPEN"))
+        if (services.padPresent() && !mInventoryLocked && Triggered(sInventory))
         {
             services.soundPlay("SD_I_INVENTORY_ON_S2DSB");
             SwitchTo(kGameStateInventory);
@@ -357,6 +387,7 @@ void GameState_Stage::Leave()
         else
             profile->globalInventory.RemoveAll();
     }
+    services.shadowsDetach();
     KfxManager::SetCamera(nullptr);
     KfxManager::ResetRenderLists();
     if (profile)
@@ -397,6 +428,7 @@ void GameState_Stage::Leave()
     mSectorName.clear();
     services.animSetFreeAll();
     FxServicesStageLeave();
+    services.freeListsPurge();
     if (HbGameClock* clock = HbGameClock::Instance())
         clock->SetStepClamp(1);
     HbFileBeforeOpenHook = nullptr;

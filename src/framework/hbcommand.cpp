@@ -44,8 +44,24 @@ std::string ScriptKey(const char* path)
     return key;
 }
 
+// Lines the outermost running script and the scripts under it may still read;
+// set when the outermost one starts. The path of the outermost one names the
+// run in the message when the budget is spent.
+int64_t gScriptLinesLeft = 0;
+std::string gScriptOutermost;
+bool gScriptBudgetSpent = false;
+
 int RunScriptLine(const char* line, HbTextLineWalker*)
 {
+    if (gScriptLinesLeft <= 0)
+    {
+        if (!gScriptBudgetSpent)
+            std::fprintf(stderr, "execute: %s and the scripts it runs read more than %lld lines; stopped\n",
+                         gScriptOutermost.c_str(), static_cast<long long>(kHbMaxScriptLines));
+        gScriptBudgetSpent = true;
+        return 0;
+    }
+    --gScriptLinesLeft;
     if (line[0] != '#')
         if (HbCommandManager* manager = HbCommandManager::Instance())
             manager->ExecuteLine(line);
@@ -279,12 +295,20 @@ int HbExecuteScript(const char* path)
         HbCommandDebugOutput("\n");
         return 0;
     }
+    if (gScriptStack.empty())
+    {
+        gScriptLinesLeft = kHbMaxScriptLines;
+        gScriptOutermost = path;
+        gScriptBudgetSpent = false;
+    }
+    else if (gScriptBudgetSpent)
+        return 0;
     gScriptStack.push_back(std::move(key));
     HbTextLineWalker walker;
     walker.callback = RunScriptLine;
     HbForEachTextLine(path, &walker);
     gScriptStack.pop_back();
-    return 1;
+    return gScriptBudgetSpent ? 0 : 1;
 }
 
 void HbCommandDebugOutput(const char* text)

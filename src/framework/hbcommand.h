@@ -124,9 +124,13 @@ int HbForEachTextLine(const char* path, HbTextLineWalker* walker);
 /// ExecuteLine. A script that is already running (named in any case, with
 /// either separator) is refused, and so are scripts nested deeper than
 /// kHbMaxScriptDepth; the refusal goes to the debug text and the calling
-/// script goes on with its next line. 1 when the script ran (or the file is
-/// missing), 0 when refused.
+/// script goes on with its next line. One outermost call and every script it
+/// runs read at most kHbMaxScriptLines lines between them: distinct scripts
+/// that run one another would otherwise run about e * (k - 1)! times. Past the
+/// budget every script still running stops and stderr says so once. 1 when the
+/// script ran to its end (or the file is missing), 0 when refused or stopped.
 constexpr int32_t kHbMaxScriptDepth = 32;
+constexpr int64_t kHbMaxScriptLines = 100000;
 int HbExecuteScript(const char* path);
 
 /// The debug text of the commands (the help listing, refused scripts). It has

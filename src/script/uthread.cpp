@@ -163,7 +163,8 @@ public:
             Disarm();
     }
 
-    void Stop()
+    /// Ends the thread; with clearState its thread state goes too.
+    void Stop(bool clearState = true)
     {
         if (!mThread.joinable())
             return;
@@ -177,6 +178,8 @@ public:
         mThread.join();
         if (saved)
             PyEval_RestoreThread(saved);
+        if (!clearState)
+            return;
         if (mThreadState && Py_IsInitialized())
         {
             PyThreadState_Clear(mThreadState);
@@ -185,7 +188,9 @@ public:
         mThreadState = nullptr;
     }
 
-    ~Watchdog() { Stop(); }
+    // At process exit, with the interpreter never stopped, its memory may already have gone
+    // with the framework heap: only the thread ends, its state goes with the process.
+    ~Watchdog() { Stop(false); }
 
     /// Sets the overrun error; null, for returning.
     PyObject* RaiseOverrun() const

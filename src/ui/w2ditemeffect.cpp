@@ -426,8 +426,14 @@ void W2dTextPulseEffect::Update(W2dGenericItem* item)
     text->SetCharHeight(float(h));
     Vector position;
     text->GetPosition(&position);
+    // A menu gives its labels their rows after the pulse is attached and places them again
+    // each frame: the pulse shifts the item from where its owner put it last.
+    if (!mPlaced || position.y != mPlacedY)
+        mStartPosition.y = position.y;
     position.y = float(mStartPosition.y + (h0 - h) * 0.5);
     text->SetPosition(position);
+    mPlacedY = position.y;
+    mPlaced = 1;
     Rgba colour = ReadColour(text);
     int32_t a = int32_t(alpha);
     colour.alpha = uint8_t(a < 50 ? 50 : (a > 255 ? 255 : a));

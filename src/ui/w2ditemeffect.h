@@ -211,4 +211,7 @@ private:
     int64_t mHalfPeriod;
     int64_t mCycleStart;
     Vector mStartPosition = {};
+    /// The y the last step set; another y means the item's owner has placed it since.
+    float mPlacedY = 0.0f;
+    int32_t mPlaced = 0;
 };

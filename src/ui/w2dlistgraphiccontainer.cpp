@@ -9,6 +9,11 @@
 
 #include <cstring>
 
+HB_DEFINE_CLASS_DESC(W2dSimpleListGraphicContainer, W2dGraphicContainer);
+HB_DEFINE_CLASS_DESC(W2dProgressiveListGraphicContainer, W2dSimpleListGraphicContainer);
+HB_DEFINE_CLASS_DESC(W2dMessageList, W2dProgressiveListGraphicContainer);
+HB_DEFINE_CLASS_DESC(W2dTimedListGraphicContainer, W2dSimpleListGraphicContainer);
+
 namespace
 {
 const char* const kTextsOnSound = "SD_I_TEXTS_ON_S2DSB";

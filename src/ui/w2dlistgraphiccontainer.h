@@ -12,6 +12,8 @@
 
 class W2dSimpleListGraphicContainer : public W2dGraphicContainer
 {
+    HB_DECLARE_CLASS_DESC();
+
 public:
     /// Size 0, 0, 0; stacking on, fixed rows off.
     explicit W2dSimpleListGraphicContainer(const char* name);
@@ -45,6 +47,8 @@ private:
 
 class W2dProgressiveListGraphicContainer : public W2dSimpleListGraphicContainer
 {
+    HB_DECLARE_CLASS_DESC();
+
 public:
     /// Start colour opaque white, end colour transparent black.
     explicit W2dProgressiveListGraphicContainer(const char* name);
@@ -64,6 +68,8 @@ private:
 
 class W2dMessageList : public W2dProgressiveListGraphicContainer
 {
+    HB_DECLARE_CLASS_DESC();
+
 public:
     /// Justification left (1), text size 0.025, the standard font.
     explicit W2dMessageList(const char* name);
@@ -95,6 +101,8 @@ private:
 
 class W2dTimedListGraphicContainer : public W2dSimpleListGraphicContainer
 {
+    HB_DECLARE_CLASS_DESC();
+
 public:
     /// Lifetime -1: children never expire.
     explicit W2dTimedListGraphicContainer(const char* name);

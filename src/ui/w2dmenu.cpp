@@ -186,6 +186,29 @@ void W2dMenu::Show()
     mShown = 1;
 }
 
+namespace
+{
+/// One reference on a menu for the scope.
+struct Held
+{
+    explicit Held(W2dMenu* held) : menu(held) { menu->AddRef(); }
+    ~Held() { menu->Release(); }
+    Held(const Held&) = delete;
+    Held& operator=(const Held&) = delete;
+    /// Nobody else holds the menu any more: it goes when the scope ends.
+    bool Alone() const { return menu->GetRefCount() <= 1; }
+    W2dMenu* menu;
+};
+} // namespace
+
+bool W2dMenu::HasEntry(const W2dMenu* menu) const
+{
+    for (HbPtrListNode* node = mEntries.GetHead(); node; node = node->next)
+        if (node->value == menu)
+            return true;
+    return false;
+}
+
 W2dMenu* W2dMenu::HandleInput()
 {
     if (mEntries.IsEmpty())
@@ -216,11 +239,17 @@ W2dMenu* W2dMenu::HandleInput()
     W2dMenu* entry = GetCurrentEntry();
     if (IsChoosePressed() && entry)
     {
+        // The callbacks may take the row out of the menu or drop the menu's other references:
+        // both stay alive until the press is handled.
+        const Held heldMenu(this);
+        const Held heldEntry(entry);
         if (!Notify(kConfirm))
-            return this;
+            return heldMenu.Alone() ? nullptr : this;
         input();
-        if (!entry->Notify(kChoose))
+        if (!entry->Notify(kChoose) || heldMenu.Alone())
             return nullptr;
+        if (!HasEntry(entry))
+            return next;
         if (entry->HasEntries())
         {
             TsFModPlaySoundAt(kConfirmSound, nullptr);
@@ -235,8 +264,11 @@ W2dMenu* W2dMenu::HandleInput()
     {
         // The sound comes before anything can refuse.
         TsFModPlaySoundAt(kCancelSound, nullptr);
+        const Held heldMenu(this);
+        const Held heldParent(mParent);
         input();
-        if (!Notify(kBack))
+        // A callback that cleared this page left it without a parent to go back to.
+        if (!Notify(kBack) || heldMenu.Alone() || mParent != heldParent.menu)
             return nullptr;
         SetState(kClosing);
         mActiveMenu = mParent;

@@ -94,6 +94,8 @@ public:
     /// either. Kinds 6 and 7: their callbacks' answers, 1 without. Others: 1.
     virtual int32_t Notify(int32_t kind);
     virtual int32_t HasEntries() const;
+    /// The menu is one of this menu's entries.
+    bool HasEntry(const W2dMenu* menu) const;
     virtual void SetDirty(int32_t flag);
     virtual W2dItemCallback GetProperty(int32_t id) const;
     /// Null for an empty menu.

@@ -186,8 +186,9 @@ void W2dSurfaceGraphicItem::Rotate(float degrees)
 
 void W2dSurfaceGraphicItem::SetRotationCentre(float x, float y)
 {
+    // Items place themselves with y from the top; the surface turns about a y measured upward.
     if (W2dBlendedSurface* surface = Blended(mSurface))
-        surface->SetPivot(x, y);
+        surface->SetPivot(x, 1.0f - y);
 }
 
 void W2dSurfaceGraphicItem::SetBlendFactors(int32_t source, int32_t dest)

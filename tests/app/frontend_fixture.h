@@ -12,6 +12,7 @@
 #include "camera.h"
 #include "d3d9device.h"
 #include "d3d9testhooks.h"
+#include "fmod3testhooks.h"
 #include "gamecommands.h"
 #include "gamekeyhintbar.h"
 #include "gameprofile.h"
@@ -24,6 +25,7 @@
 #include "raster.h"
 #include "rasterreadback.h"
 #include "resourcegroups.h"
+#include "tsfmod.h"
 #include "ui_fixture.h"
 #include "win32.h"
 #include "win32keyboard.h"
@@ -68,12 +70,16 @@ protected:
         GameServices& services = GameServicesTable();
         // The game's own key-hint bar, its themes made at start-up and dropped at shut-down.
         services.boardCreateThemes = [] { GameKeyHintBar()->CreateThemes(); };
+        // The sound layer is worked every frame, its timeline moved by the frame's own time.
+        services.soundUpdate = [] { TsFModUpdate(); };
+        fmod3test::SetUpdateStep(0.0);
         services.boardDestroyAll = [] { GameKeyHintBar()->DestroyAll(); };
         mManager = GameStateManager::Instance();
     }
 
     void TearDown() override
     {
+        fmod3test::SetUpdateStep(-1.0);
         // The bar outlives the test; its themes do not.
         GameKeyHintBar()->DestroyAll();
         UiTest::TearDown();
@@ -238,7 +244,7 @@ protected:
         HbInputManager::Instance()->Reset();
         GameCommandsReset();
         ResourceGroupResetLayers();
-        GroupWriter::WriteText("commands.scr", kBindings);
+        GroupWriter::WriteText("commands.scr", Bindings());
         for (const char* group : {"LANGUAGE", "INTRO", "loading", "UK", "FR", "DE", "SP", "IT"})
             GroupWriter::WriteText(std::string(group) + ".scr", "");
         mManager->Initialise();
@@ -256,11 +262,15 @@ protected:
         FrontEndBase::TearDown();
     }
 
+    /// The binding script the start-up runs.
+    virtual const char* Bindings() const { return kBindings; }
+
     /// One frame of the game loop after the seconds passed, with the keys held during it.
     void Frame(double seconds = 1.0 / 60.0, std::initializer_list<uint8_t> keys = {})
     {
         for (uint8_t key : keys)
             Win32TestKeyEvent(key, true);
+        fmod3test::SetUpdateStep(seconds);
         Win32TestAdvancePerformanceCounter(uitest::Ticks(seconds));
         HbRealClock::Instance()->Tick();
         mManager->Tick();

@@ -284,8 +284,56 @@ TEST_F(MenuOptions, LeavingTheMenusMidCountdownStopsItAndUndoesTheMode)
     MenuOptionsRelease();
     EXPECT_EQ(mManager->GetTimedAction().start, 0);
     EXPECT_EQ(mRenderer->GetRequested(), present);
+    // Past the countdown's end nothing fires on the cleared page or changes the mode again.
+    modes.fullScreen = 1 - modes.fullScreen;
+    WDisplaySettings other{};
+    mRenderer->GetDisplaySettings(&other);
+    mRenderer->SelectVideoMode(other);
     mClocks->SetReal(mClocks->Real() + uitest::Ticks(10.0));
     mManager->Tick();
+    EXPECT_EQ(mManager->GetTimedAction().start, 0);
+    EXPECT_EQ(mRenderer->GetRequested(), other);
+}
+
+TEST_F(MenuOptions, AnAnsweredConfirmationStopsItsCountdownSoTheNextOneWaitsItsNineSeconds)
+{
+    W2dGraphicMenu* root = Build(0);
+    W2dMenu* video = Find(root, "TX_MENU_VIDEO_OPTIONS_TXT");
+    W2dMenu* page = Find(root, "TX_MENU_VIDEO_APPLY_TXT");
+    ASSERT_NE(page, nullptr);
+    WVideoModeList& modes = mRenderer->GetVideoModes();
+    for (int32_t (*answer)(void*) : {OnConfirmYes, OnConfirmNo})
+    {
+        const int64_t t0 = mClocks->Real();
+        OnVideoMenuOpen(video->GetLabel());
+        modes.currentSize = (modes.currentSize + 1) % modes.sizeCount;
+        ASSERT_EQ(OnVideoPageCheck(video), 1);
+        OnVideoApply(page->GetLabel());
+        mClocks->SetReal(t0 + uitest::Ticks(1.0));
+        mManager->Tick();
+        answer(page);
+        page->mBackRequested = 0;
+        OnVideoConfirmClose(page);
+        EXPECT_EQ(mManager->GetTimedAction().start, 0) << "stopped as the page closes";
+        // The player stays in the options past the nine seconds.
+        mClocks->SetReal(t0 + uitest::Ticks(12.0));
+        mManager->Tick();
+        EXPECT_EQ(page->mBackRequested, 0);
+    }
+
+    // The next confirmation keeps its mode until it is answered or its own time runs out.
+    const int64_t t0 = mClocks->Real();
+    OnVideoMenuOpen(video->GetLabel());
+    modes.currentSize = (modes.currentSize + 1) % modes.sizeCount;
+    ASSERT_EQ(OnVideoPageCheck(video), 1);
+    WDisplaySettings chosen{};
+    mRenderer->GetDisplaySettings(&chosen);
+    OnVideoApply(page->GetLabel());
+    mClocks->SetReal(t0 + uitest::Ticks(0.5));
+    mManager->Tick();
+    EXPECT_EQ(page->mBackRequested, 0);
+    EXPECT_EQ(mRenderer->GetRequested(), chosen);
+    EXPECT_EQ(TextOf(page->GetTitle()), "TX_CONFIRM_TXT ( 9 )");
 }
 
 TEST(MessageFormat, OnlyTwoIntegersAndATextInThatOrderAreFilledIn)

@@ -135,7 +135,9 @@ TEST_F(Intro, OneStepPerFrameEvenAtOneFrameEveryFourSeconds)
 TEST_F(Intro, StartAtAnyStepGoesToTheMainMenuAndLeaveSilencesEverything)
 {
     // The main menu starts the title music again on entry, so a second sound shows the stop.
-    uitest::Sounds sounds({"Z_TITLE_STDSB", "SD_I_MOVE_S2DSB"});
+    // Both last longer than a case; the sound layer ends a sound that has played out.
+    uitest::Sounds sounds({"Z_TITLE_STDSB", "SD_I_MOVE_S2DSB"}, 30.0);
+    sounds.Declare("SD_I_SELECT_S2DSB", 0.05);
     ASSERT_TRUE(sounds.Started());
     GameState_Intro* intro = ToIntro();
     ASSERT_NE(intro, nullptr);
@@ -163,6 +165,14 @@ TEST_F(Intro, StartAtAnyStepGoesToTheMainMenuAndLeaveSilencesEverything)
             EXPECT_EQ(intro->GetPicture(picture), nullptr) << picture;
         EXPECT_EQ(intro->GetPrompt(), nullptr);
         EXPECT_EQ(ResourceGroupFind("INTRO"), nullptr);
+
+        // A short sound has played out a quarter of a second later (the layer sees it in its
+        // next update); the title music goes on.
+        ASSERT_GE(TsFModPlaySoundAt("SD_I_SELECT_S2DSB", nullptr), 0);
+        Frame(0.25);
+        Frame(1.0 / 60.0);
+        EXPECT_EQ(TsFModFindChannelBySoundName("SD_I_SELECT_S2DSB"), -1) << "played out";
+        EXPECT_GE(TsFModFindChannelBySoundName("Z_TITLE_STDSB"), 0);
 
         // Back to the intro for the next case.
         GameState* menu = mManager->GetCurrentState();

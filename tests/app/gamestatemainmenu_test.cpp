@@ -147,6 +147,8 @@ public:
     /// One game-manager tick at the time (seconds after kT0) with the keys held for it.
     void Frame(double at, std::initializer_list<uint8_t> keys = {})
     {
+        fmod3test::SetUpdateStep(std::max(0.0, at - mLastFrame));
+        mLastFrame = at;
         mClocks->SetReal(kT0 + uitest::Ticks(at));
         for (uint8_t key : keys)
             mInput->Press(key);
@@ -186,6 +188,7 @@ public:
 
     std::unique_ptr<uitest::Sounds> mSounds;
     std::unique_ptr<uitest::InjectedInput> mInput;
+    double mLastFrame = 0.0;
     GameState_MainMenu* mMenu = nullptr;
     std::vector<BareState*> mTargets;
 };
@@ -511,6 +514,118 @@ TEST_F(MainMenu, EveryStateTheMainMenuSwitchesToIsADeclaredTransition)
     }
 }
 
+// ---- Every way out of the main menu comes back ------------------------------------------------------------
+
+/// The front end as the game starts it, with every menu key bound.
+class MainMenuWalk : public FrontStart
+{
+protected:
+    const char* Bindings() const override
+    {
+        return "CreateControler 0 Keyboard\r\n"
+               "SetCommandContext Menu\r\n"
+               "bind Keyboard MENU_CHOOSE VK_RETURN DOWN\r\n"
+               "bind Keyboard MENU_NEXT VK_DOWN DOWN\r\n"
+               "bind Keyboard MENU_PREVIOUS VK_UP DOWN\r\n"
+               "bind Keyboard MENU_UP VK_BACK DOWN\r\n"
+               "SetCommandContext Default\r\n"
+               "bind Keyboard START VK_SPACE DOWN\r\n";
+    }
+
+    GameState_MainMenu* Menu() const { return dynamic_cast<GameState_MainMenu*>(mManager->GetCurrentState()); }
+
+    /// A key pressed for one frame, then half a second for the menus to move.
+    void Press(uint8_t key)
+    {
+        Frame(1.0 / 60.0, {key});
+        for (int i = 0; i < 5; ++i)
+            Frame(0.1);
+    }
+
+    /// Frames until the main menu is current and open again, past its input hold; false when it
+    /// is not back within ten seconds.
+    bool BackAtTheMainMenu()
+    {
+        for (int i = 0; i < 100 && Current() != kGameStateMainMenu; ++i)
+            Frame(0.1);
+        if (Current() != kGameStateMainMenu)
+            return false;
+        for (int i = 0; i < 30; ++i)
+            Frame(0.1);
+        return Menu() && Menu()->GetRootMenu()->GetState() == W2dMenu::kOpen;
+    }
+};
+
+TEST_F(MainMenuWalk, EveryEntryAndEveryOptionsPageComesBackToAnOpenMainMenu)
+{
+    Frame(1.0 / 60.0, {VK_RETURN});
+    Frame();
+    ASSERT_EQ(Current(), kGameStateIntro);
+    Frame(1.0 / 60.0, {VK_SPACE});
+    ASSERT_TRUE(BackAtTheMainMenu());
+    ASSERT_EQ(Menu()->GetRootMenu()->GetEntryCount(), 4) << "new game, load, options, quit";
+
+    // New game at each difficulty, and load: the game goes somewhere and comes back.
+    for (int difficulty = 0; difficulty < 3; ++difficulty)
+    {
+        SCOPED_TRACE(testing::Message() << "new game, difficulty " << difficulty);
+        Press(VK_RETURN);
+        for (int i = 0; i < difficulty; ++i)
+            Press(VK_DOWN);
+        Frame(1.0 / 60.0, {VK_RETURN});
+        int32_t left = Current() != kGameStateMainMenu ? Current() : 0;
+        for (int i = 0; i < 20 && !left; ++i)
+        {
+            Frame(0.1);
+            left = Current() != kGameStateMainMenu ? Current() : 0;
+        }
+        EXPECT_NE(left, 0) << "the menu was left";
+        EXPECT_TRUE(BackAtTheMainMenu()) << "from state " << left;
+    }
+    {
+        SCOPED_TRACE("load game");
+        Press(VK_DOWN);
+        Frame(1.0 / 60.0, {VK_RETURN});
+        EXPECT_TRUE(BackAtTheMainMenu());
+    }
+
+    // Options: each page opens and backs out to the options, which back out to the root.
+    {
+        SCOPED_TRACE("options");
+        W2dMenu* root = Menu()->GetRootMenu();
+        Press(VK_DOWN);
+        Press(VK_DOWN);
+        Press(VK_RETURN);
+        W2dMenu* options = Menu()->GetCurrentMenu();
+        ASSERT_NE(options, root);
+        ASSERT_GE(options->GetEntryCount(), 3) << "video, controls, audio";
+        // Backing out opens a menu at its first entry.
+        for (int32_t page = 0; page < options->GetEntryCount(); ++page)
+        {
+            SCOPED_TRACE(page);
+            for (int32_t i = 0; i < page; ++i)
+                Press(VK_DOWN);
+            Press(VK_RETURN);
+            EXPECT_EQ(Menu()->GetCurrentMenu(), options->GetEntry(page));
+            Press(VK_BACK);
+            EXPECT_EQ(Menu()->GetCurrentMenu(), options);
+        }
+        Press(VK_BACK);
+        EXPECT_EQ(Menu()->GetCurrentMenu(), root);
+        EXPECT_EQ(Current(), kGameStateMainMenu);
+    }
+
+    // Quit, then no: the page closes and the game goes on.
+    Press(VK_UP);
+    Press(VK_RETURN);
+    W2dMenu* quit = Menu()->GetCurrentMenu();
+    ASSERT_NE(quit, Menu()->GetRootMenu());
+    Press(VK_RETURN);
+    EXPECT_EQ(Menu()->GetCurrentMenu(), Menu()->GetRootMenu());
+    EXPECT_EQ(mProfile->quitRequest, 0);
+    EXPECT_EQ(Current(), kGameStateMainMenu);
+}
+
 /// The main menu with nothing of its own: no texts, no label font, no pictures or tiles.
 class MainMenuBare : public MainMenu
 {
@@ -572,8 +687,15 @@ TEST_F(MainMenuBare, EveryPageOpensAndDrawsWithoutItsTextsFontOrPictures)
 {
     EXPECT_EQ(WalkEveryPage(), kPagesToDepthTwo);
     EXPECT_EQ(mManager->GetCurrentState(), mMenu);
+    // A picture without its texture is its colour, white, and a text without its font draws
+    // nothing: the full-screen backdrop and the white tiles and rows over it fill the last frame
+    // with white, over the renderer's black clear.
     int32_t width = 0, height = 0;
-    EXPECT_EQ(ReadScreen(&width, &height).size(), size_t(640 * 480));
+    const std::vector<uint32_t> actual = ReadScreen(&width, &height);
+    ASSERT_EQ(actual.size(), size_t(640 * 480));
+    EXPECT_EQ(framecheck::CheckFrame("app_main_menu_bare", width, height, actual,
+                                     uitest::Reference(width, height, 0xFFFFFFFFu).pixels, 3),
+              "");
 }
 
 /// The main menu with texts no font fully draws: empty, control bytes, single bytes above 127,
@@ -664,6 +786,11 @@ public:
         while (manager->GetPathCount(W2dMenu::kMenuFont) > 0)
             manager->RemovePath(W2dMenu::kMenuFont);
     }
+    virtual uint32_t RowColour() const { return kRow; }
+    /// What the labels show over the rows, under the border; the rectangles whose edges are left
+    /// to the device go to the list.
+    virtual void PaintLabels(uitest::Reference&, std::vector<std::vector<float>>&) const {}
+
     /// The open menu as a frame: the backdrop, the title in place, the menu as wide as the
     /// frame's rows, on the tile grid, centred with its four rows inside the border. The
     /// rectangles' edges are taken from the actual frame.
@@ -686,7 +813,8 @@ public:
         fill(0.0f, 0.0f, 1.0f, 1.0f, kBackdrop);
         fill(0.0f, 0.021f, 1.0f, 0.25f, kTitleColour);
         for (int r = 0; r < 4; ++r)
-            fill(left + u, r == 0 ? y - u / 2 : y + 0.0625f * float(r), w, r == 0 ? 0.078125f : 0.0625f, kRow);
+            fill(left + u, r == 0 ? y - u / 2 : y + 0.0625f * float(r), w, r == 0 ? 0.078125f : 0.0625f, RowColour());
+        PaintLabels(expected, rects);
         for (int i = 0; i < columns; ++i)
         {
             fill(left + u * float(i), y - u, u, u, kBorder);
@@ -767,6 +895,90 @@ TEST_F(MainMenuDrawn, ADeviceLostMidFrameComesBackAndTheNextFrameDrawsTheOpenMen
     for (int32_t py = int32_t(origin.y * 128.0f); py < int32_t((origin.y + 0.1875f) * 128.0f); ++py)
         EXPECT_EQ(page[size_t(py) * 128 + size_t(px)] & 0xF0F0F0u, kBackdrop & 0xF0F0F0u)
             << "at (" << px << ", " << py << ")";
+}
+/// The open menu with its labels in a font whose letters are boxes of ink, on dark rows.
+class MainMenuInked : public MainMenuDrawn
+{
+public:
+    static constexpr uint32_t kDarkRow = 0xFF203040u;
+
+    void DeclareTexts() override
+    {
+        mResources->Text("TX_MENU_MAIN_NEW_TXT", "NEW GAME");
+        mResources->Text("TX_MENU_MAIN_LOAD_TXT", "LOAD");
+        mResources->Text("TX_MENU_MAIN_OPTIONS_TXT", "OPTIONS");
+        mResources->Text("TX_MENU_MAIN_QUIT_TXT", "QUIT");
+        mResources->InkFont(W2dMenu::kMenuFont);
+        mResources->SolidTexture("FE_INTRO_TEX", 8, 8, kBackdrop);
+        mResources->SolidTexture("FE_INTRO_TITLE_TEX", 8, 8, kTitleColour);
+        for (const char* id : {"FE_MAIN_BORDER_TEX", "FE_MAIN_BORDER_CORNER_TEX"})
+            mResources->SolidTexture(id, 4, 4, kBorder);
+        for (const char* id : {"FE_MAIN_BORDER_SHADOW_TEX", "FE_MAIN_CORNER_SHADOW_TEX", "FE_MAIN_ANGLE_SHADOW_TEX"})
+            mResources->SolidTexture(id, 4, 4, kShadow);
+        mResources->SolidTexture("FE_MAIN_WHITE_BACKGROUND_TEX", 4, 4, kDarkRow);
+    }
+
+    uint32_t RowColour() const override { return kDarkRow; }
+
+    /// Every label's letters in its row: centred across the menu, as high as the label's text is
+    /// now, shifted down by half of what the pulse took off and centred in the row, in the
+    /// label's colour. The rows' places come from the menu, never from the labels.
+    void PaintLabels(uitest::Reference& expected, std::vector<std::vector<float>>& rects) const override
+    {
+        W2dGraphicMenu* root = mMenu->GetRootMenu();
+        const Vector at = root->GetPosition();
+        const float rowHeight = 0.0625f, fullHeight = 0.05f;
+        for (int32_t i = 0; i < root->GetEntryCount(); ++i)
+        {
+            auto* label = HbCastTo<W2dTextGraphicItem>(root->GetEntry(i)->GetLabel());
+            if (!label)
+                continue;
+            float h = 0.0f;
+            label->GetCharHeight(&h);
+            Rgba c[4];
+            label->GetCornerColours(&c[0], &c[1], &c[2], &c[3]);
+            const std::string text = label->GetText();
+            const float advance = h * uitest::kInkFontWidth;
+            const float left = at.x + (root->GetWidth() - float(text.size()) * advance) / 2.0f;
+            const float top = at.y + rowHeight * float(i) + (fullHeight - h) / 2.0f + (rowHeight - h) / 2.0f;
+            const uint32_t rgb = uint32_t(c[0].red) << 16 | uint32_t(c[0].green) << 8 | c[0].blue;
+            for (size_t k = 0; k < text.size(); ++k)
+                if (text[k] != ' ')
+                {
+                    expected.Fill(left + float(k) * advance, top, advance, h, rgb, c[0].alpha);
+                    rects.push_back({left + float(k) * advance, top, advance, h});
+                }
+        }
+    }
+};
+
+TEST_F(MainMenuInked, TheLitLabelStaysInItsRowWhileItPulses)
+{
+    Visit();
+    W2dGraphicMenu* root = mMenu->GetRootMenu();
+    double at = 0.0;
+    int32_t frames = 0;
+    while (root->GetState() != W2dMenu::kOpen && frames++ < 600)
+        Frame(at += 1.0 / 60.0);
+    ASSERT_EQ(root->GetState(), W2dMenu::kOpen);
+    const std::vector<int32_t> checked = {1, 6, 60};
+    for (int32_t frame = 1; frame <= checked.back(); ++frame)
+    {
+        Frame(at += 1.0 / 60.0);
+        if (std::find(checked.begin(), checked.end(), frame) == checked.end())
+            continue;
+        SCOPED_TRACE(testing::Message() << frame << " frames after the menu opened");
+        int32_t width = 0, height = 0;
+        std::vector<uint32_t> actual = uitest::DrawSurfaces(Screen(), kClear, &width, &height);
+        ASSERT_EQ(width, 128);
+        float h = 0.0f;
+        HbCastTo<W2dTextGraphicItem>(root->GetEntry(0)->GetLabel())->GetCharHeight(&h);
+        if (frame == checked.back())
+            EXPECT_LT(h, 0.049f) << "the pulse has shrunk the lit label";
+        EXPECT_EQ(framecheck::CheckFrame("app_main_menu_inked_" + std::to_string(frame), width, height, actual,
+                                         OpenMenuReference(width, height, actual), 3),
+                  "");
+    }
 }
 } // namespace
 } // namespace fetest

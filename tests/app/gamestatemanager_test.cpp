@@ -179,6 +179,58 @@ TEST_F(GameManagerTest, RequestWaitsWhileTheStateHasAlreadySwitched)
     EXPECT_EQ(mProfile->labelRequest, 1);
 }
 
+TEST_F(GameManagerTest, NoRequestIsServedWhileAnOverlayIsPushedOverTheState)
+{
+    struct Case
+    {
+        const char* name;
+        int32_t GameProfile::*request;
+        int32_t target;
+    };
+    const Case cases[] = {{"stage", &GameProfile::stageRequest, kGameStateStage},
+                          {"label", &GameProfile::labelRequest, kGameStateLabel},
+                          {"cinematic", &GameProfile::cinematicRequest, kGameStateCinematic}};
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        BuildSmallGraph();
+        auto* pause = new ScriptedState(kGameStateStageMenu);
+        mStage->AddTransition(pause, 1);
+        pause->AddTransition(mStage, 0);
+
+        // The pause menu opens in the frame the request is raised.
+        mStage->switchTo = kGameStateStageMenu;
+        mProfile->*c.request = 1;
+        mManager->Tick();
+        EXPECT_EQ(mManager->GetCurrentState(), mStage);
+        EXPECT_TRUE(mStage->IsSuspended());
+        EXPECT_TRUE(pause->IsEntered());
+        EXPECT_EQ(mStage->leaves, 0);
+        EXPECT_EQ(mProfile->*c.request, 1) << "it waits for the overlay to go";
+        mManager->Tick();
+        EXPECT_EQ(pause->updates, 1) << "the pause menu still runs";
+
+        // The pause menu closes; the request is served on the stage as it stands.
+        pause->switchTo = kGameStateStage;
+        mManager->Tick();
+        EXPECT_FALSE(mStage->IsSuspended());
+        mManager->Tick();
+        EXPECT_EQ(mProfile->*c.request, 0);
+        GameState* current = mManager->GetCurrentState();
+        ASSERT_NE(current, nullptr);
+        EXPECT_EQ(current->GetId(), c.target);
+        EXPECT_EQ(mStage->leaves, 1);
+        if (c.target == kGameStateStage)
+        {
+            EXPECT_EQ(mStage->enters, 2) << "entered again, not resumed";
+        }
+
+        mManager->SetCurrentState(nullptr);
+        delete mStage; // and every state reachable from it
+        mManager->SetProfile(nullptr);
+    }
+}
+
 TEST_F(GameManagerTest, UndeclaredRequestChangesNothingAndStaysRaised)
 {
     BuildSmallGraph();

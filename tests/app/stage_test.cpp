@@ -1,8 +1,12 @@
 // The stage: entry loads the hero, level and sector groups in order into layers 0, 1 and 2;
 // the first three frames restart a one-second fade; the actions and the profile's requests
 // in their order; a save deferring a stage request; what leaving keeps.
+#include "boardcontrol.h"
+#include "boardcontroltheme_ingame.h"
+#include "gamekeyhintbar.h"
 #include "gameprofile.h"
 #include "gameservices.h"
+#include "gameservicesdefaults.h"
 #include "gamestatemanager.h"
 #include "gamestatestage.h"
 #include "groupwriter.h"
@@ -11,7 +15,9 @@
 #include "renderer_fixture.h"
 #include "resourcegroups.h"
 #include "sectordatamanager.h"
+#include "uisupport.h"
 #include "w2dimagesurface.h"
+#include "win32keyboard.h"
 
 #include <gtest/gtest.h>
 
@@ -27,6 +33,35 @@ int32_t gPad = 0;
 std::string gTriggered;
 int gBoardShown = 0;
 int gHeroRestarts = 0;
+/// The engine calls the stage makes, in order, and how often it looked an action up.
+std::vector<std::string>* gCalls = nullptr;
+int gFinds = 0;
+/// Stand-ins for the three actions: only their addresses are used.
+const char* const kActionNames[] = {"ESC", "MAP_BACK", "INVENTORY_OPEN"};
+char gActionTokens[3];
+
+HbInputAction* FindStandIn(const char* name)
+{
+    ++gFinds;
+    for (int i = 0; i < 3; ++i)
+        if (std::string(name) == kActionNames[i])
+            return reinterpret_cast<HbInputAction*>(&gActionTokens[i]);
+    return nullptr;
+}
+
+int32_t StandInTriggered(HbInputAction* action)
+{
+    for (int i = 0; i < 3; ++i)
+        if (action == reinterpret_cast<HbInputAction*>(&gActionTokens[i]))
+            return gTriggered == kActionNames[i] ? 1 : 0;
+    return 0;
+}
+
+void Call(const char* name)
+{
+    if (gCalls)
+        gCalls->push_back(name);
+}
 
 void Opened(const char* name)
 {
@@ -54,10 +89,18 @@ protected:
         services.heroInFirstState = [] { return gHeroFirst; };
         services.boardTopTheme = [] { return gTopTheme; };
         services.padPresent = [] { return gPad; };
-        services.actionTriggered = [](const char* name) { return gTriggered == name ? 1 : 0; };
+        services.actionFind = FindStandIn;
+        services.actionTriggered = StandInTriggered;
+        services.freeListsPurge = [] { Call("purge"); };
+        services.shadowsAttach = [] { Call("shadows attach"); };
+        services.shadowsDetach = [] { Call("shadows detach"); };
+        services.rendererPrepareClumps = [] { Call("prepare clumps"); };
+        services.heroOnStageStart = [] { Call("hero stage start"); };
+        services.soundStopAll = [] { Call("sounds stopped"); };
         services.boardShow = [] { ++gBoardShown; };
         services.heroRestart = [] { ++gHeroRestarts; };
-        gHeroFirst = 0, gTopTheme = 1, gPad = 0, gBoardShown = 0, gHeroRestarts = 0;
+        gHeroFirst = 0, gTopTheme = 1, gPad = 0, gBoardShown = 0, gHeroRestarts = 0, gFinds = 0;
+        gCalls = nullptr;
         gTriggered.clear();
         ResourceGroupResetLayers();
         mManager = GameStateManager::Instance();
@@ -182,6 +225,78 @@ TEST_F(Stage, ActionsWaitForTheHeroAndTheInGameDisplay)
             mStage->Tick(); // clears pending
         }
     }
+}
+
+TEST_F(Stage, EntryAndLeavePurgeTheFreeListsAttachTheShadowsAndPrepareTheClumps)
+{
+    std::vector<std::string> calls;
+    gCalls = &calls;
+    mStage->Enter();
+    EXPECT_EQ(calls, (std::vector<std::string>{"purge", "purge", "sounds stopped", "hero stage start", "shadows attach",
+                                               "prepare clumps"}));
+    calls.clear();
+    mStage->Leave();
+    EXPECT_EQ(calls, (std::vector<std::string>{"shadows detach", "purge"}));
+    gCalls = nullptr;
+}
+
+TEST_F(Stage, ActionsAreLookedUpOncePerSetOfBindings)
+{
+    mStage->Enter();
+    for (int frame = 0; frame < 5; ++frame)
+        mStage->Update();
+    EXPECT_LE(gFinds, 3) << "once per action, not once per frame";
+    const int before = gFinds;
+    // A rebinding makes new actions: each is looked up again, once.
+    uitest::InjectedInput input;
+    ASSERT_TRUE(input.Bind("ZZ_STAGE_REBOUND", "VK_F9"));
+    gPad = 1;
+    for (int frame = 0; frame < 5; ++frame)
+        mStage->Update();
+    EXPECT_EQ(gFinds, before + 3);
+    gTriggered = "ESC";
+    mStage->Update();
+    EXPECT_EQ(Pending(), kGameStateStageMenu) << "the cached action still answers";
+}
+
+TEST_F(Stage, TheGameInstallsTheInGameDisplayAsThemeOneAndItsActionsFireUnderIt)
+{
+    // The game's own key-hint bar entries and action look-ups, on the game's bar.
+    GameServicesInstallDefaults();
+    const GameServices defaults = GameServicesTable();
+    GameServicesTable() = GameServicesLeast();
+    GameServices& services = GameServicesTable();
+    services.boardBuildInGame = defaults.boardBuildInGame;
+    services.boardShow = defaults.boardShow;
+    services.boardHide = defaults.boardHide;
+    services.boardPopAll = defaults.boardPopAll;
+    services.boardTopTheme = defaults.boardTopTheme;
+    services.boardResetInGame = defaults.boardResetInGame;
+    services.boardReleaseInGame = defaults.boardReleaseInGame;
+    services.actionFind = defaults.actionFind;
+    services.actionTriggered = defaults.actionTriggered;
+    BoardControl* bar = GameKeyHintBar();
+    ASSERT_NE(bar, nullptr);
+    bar->CreateThemes();
+    ASSERT_NE(HbCastTo<BoardControlTheme_InGame>(bar->GetTheme(1)), nullptr);
+
+    uitest::InjectedInput input;
+    ASSERT_TRUE(input.Bind("ESC", "VK_ESCAPE"));
+    mStage->Enter();
+    EXPECT_EQ(bar->GetTheme(1)->IsBuilt(), 1) << "built by the entry";
+    input.Press(VK_ESCAPE);
+    input.Frame();
+    mStage->Update();
+    EXPECT_EQ(Pending(), 0) << "no action while the in-game display is not on top";
+    // The level script shows the in-game display.
+    ASSERT_EQ(bar->PushTheme(1), 1);
+    mStage->Update();
+    EXPECT_EQ(Pending(), kGameStateStageMenu);
+    input.Lift(VK_ESCAPE);
+    mStage->GetOverlayState()->SwitchTo(kGameStateStage);
+    mStage->Leave();
+    EXPECT_EQ(bar->GetStackDepth(), 0) << "the leave pops every theme";
+    bar->DestroyAll();
 }
 
 TEST_F(Stage, GameOverBeatsMissionEndAndASaveDefersTheStageRequest)

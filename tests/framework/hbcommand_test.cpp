@@ -253,6 +253,36 @@ TEST(HbCommandScript, AChainOfScriptsStopsAtTheNestingLimit)
     EXPECT_EQ(record.lines, (std::vector<std::string>{last}));
 }
 
+TEST(HbCommandScript, DistinctScriptsThatRunEachOtherStopAtTheLineBudget)
+{
+    TempDir dir;
+    RecordCommand record;
+    // Ten scripts of ten lines, each running the nine others: unbounded, about e * 9! runs.
+    constexpr int kScripts = 10;
+    auto name = [&](int i) { return dir / ("m" + std::to_string(i) + ".scr"); };
+    for (int i = 0; i < kScripts; ++i)
+    {
+        std::string text = "zzRecord " + std::to_string(i) + "\n";
+        for (int j = 0; j < kScripts; ++j)
+            if (j != i)
+                text += "execute " + name(j) + "\n";
+        WriteBytes(name(i), text);
+    }
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(HbExecuteScript(name(0).c_str()), 0);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_LT(record.lines.size(), static_cast<size_t>(kHbMaxScriptLines));
+    EXPECT_GT(record.lines.size(), static_cast<size_t>(kScripts));
+    EXPECT_NE(said.find(name(0)), std::string::npos) << said;
+    EXPECT_EQ(said.find("stopped"), said.rfind("stopped")) << "said once: " << said;
+
+    // The next outermost call has the whole budget again.
+    record.lines.clear();
+    WriteBytes(name(1), "zzRecord alone\n");
+    EXPECT_EQ(HbExecuteScript(name(1).c_str()), 1);
+    EXPECT_EQ(record.lines, (std::vector<std::string>{"alone"}));
+}
+
 TEST(HbCommandScript, ForEachTextLineSplitsAtControlBytesAndStopsOnRequest)
 {
     TempDir dir;

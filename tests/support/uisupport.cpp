@@ -2,6 +2,7 @@
 #include "uisupport.h"
 
 #include "fmod3testhooks.h"
+#include "fontwriter.h"
 #include "hbclock.h"
 #include "hbcontroller.h"
 #include "hbinputaction.h"
@@ -184,6 +185,30 @@ void Resources::ImageTexture(const char* id, int32_t width, int32_t height, cons
     Declare(id, path);
 }
 
+void Resources::InkFont(const char* id)
+{
+    // Cells of 10 x 10 texels of ink, the space first so that its cell is the top left one.
+    FontWriterSection section;
+    section.texture = std::string(id) + "_ink";
+    section.baseline = 0;
+    section.pitch = 12;
+    section.width = 128;
+    for (uint32_t code = 32; code < 127; ++code)
+        section.cells.push_back({code, 10});
+    std::vector<FontWriterSheet> sheets;
+    const std::string text = FontWriter::Metrics2({section}, &sheets);
+    if (text.empty() || sheets.size() != 1)
+        return;
+    FontWriterSheet& sheet = sheets[0];
+    for (int32_t row = 2; row < section.pitch; ++row)
+        for (int32_t column = 2; column < 2 + 10; ++column)
+            std::memcpy(&sheet.rgba[(size_t(row) * size_t(sheet.width) + size_t(column)) * 4], section.paper, 4);
+    const std::string base = mFolder + "/" + section.texture;
+    if (!FontWriter::WriteText(base + ".met", text) || !FontWriter::WritePng(base + ".png", sheet))
+        return;
+    Declare(id, base + ".met");
+}
+
 // ---- Sounds ---------------------------------------------------------------------------------------------------
 
 namespace
@@ -205,19 +230,22 @@ std::string Quoted(const std::string& args)
 }
 } // namespace
 
-Sounds::Sounds(std::initializer_list<const char*> ids) : mFolder(MakeFolder("ui_sounds_"))
+Sounds::Sounds(std::initializer_list<const char*> ids, double seconds) : mFolder(MakeFolder("ui_sounds_"))
 {
     fmod3test::Reset();
     for (const char* id : ids)
-    {
-        std::string path = mFolder + "/" + id + ".wav";
-        if (!fmod3test::WriteTone(path, fmod3test::ToneFormat::Wav16, 22050, 1, 0.05, 440.0))
-            continue;
-        HbResourceManager::Instance()->AddPath(id, path.c_str());
-        mIds.push_back(id);
-    }
+        Declare(id, seconds);
     mStarted = TsFModStart() == 0;
     fmod3test::EnableCallLog(true);
+}
+
+void Sounds::Declare(const char* id, double seconds)
+{
+    std::string path = mFolder + "/" + id + ".wav";
+    if (!fmod3test::WriteTone(path, fmod3test::ToneFormat::Wav16, 22050, 1, seconds, 440.0))
+        return;
+    HbResourceManager::Instance()->AddPath(id, path.c_str());
+    mIds.push_back(id);
 }
 
 Sounds::~Sounds()

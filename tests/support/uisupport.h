@@ -83,6 +83,10 @@ public:
     void SolidTexture(const char* id, int32_t width, int32_t height, uint32_t argb);
     /// A PNG texture of the pixels (0xAARRGGBB, top row first) declared under the identifier.
     void ImageTexture(const char* id, int32_t width, int32_t height, const std::vector<uint32_t>& argb);
+    /// A bitmap font declared under the identifier, so that drawn text shows where it lies: every
+    /// printable character but the space is a solid box of white ink kInkFontWidth text heights
+    /// wide and one text height high, standing on the baseline; the space is as wide and blank.
+    void InkFont(const char* id);
 
 private:
     void Declare(const char* id, const std::string& path);
@@ -91,14 +95,20 @@ private:
     std::vector<std::string> mIds;
 };
 
+/// The width of every character of Resources::InkFont, in text heights.
+constexpr float kInkFontWidth = 1.0f;
+
 // ---- Sounds -------------------------------------------------------------------------------------------------
 
-/// The sound layer started on our FMOD layer's null output with a short tone declared under each
-/// identifier, and the layer's call log on; closed, undeclared and the log reset at the end.
+/// The sound layer started on our FMOD layer's null output with a tone (a twentieth of a second
+/// unless told) declared under each identifier, and the layer's call log on; closed, undeclared
+/// and the log reset at the end.
 class Sounds
 {
 public:
-    explicit Sounds(std::initializer_list<const char*> ids);
+    explicit Sounds(std::initializer_list<const char*> ids, double seconds = 0.05);
+    /// One more sound, a tone of its own length.
+    void Declare(const char* id, double seconds);
     ~Sounds();
     Sounds(const Sounds&) = delete;
     Sounds& operator=(const Sounds&) = delete;

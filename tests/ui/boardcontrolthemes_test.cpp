@@ -1,6 +1,7 @@
 // Button themes: the registry filled in its order with the in-game theme from its maker, keys and
 // captions at their places fading in when shown, and captions read anew when a theme is rebuilt.
 #include "boardcontrolthemes.h"
+#include "framecheck.h"
 #include "ui_fixture.h"
 #include "w2dgraphiccontainer.h"
 #include "w2dsurfacegraphicitem.h"
@@ -176,6 +177,44 @@ TEST_F(ButtonThemes, SelectBackPutsTheSelectCaptionLeftOfItsKeyAndContinueHasFou
     EXPECT_EQ(next->GetCaption(5)->GetText(), "Continue\nContinuer\nContinuare\nContinuar");
     EXPECT_NEAR(At(next->GetIcon(5)).y, 0.82f, 1e-6f);
     EXPECT_NEAR(At(next->GetCaption(5)).y, 0.87f - 0.08f + 0.005f, 1e-6f);
+}
+
+TEST_F(ButtonThemes, TheCaptionsAreDrawnInTheirBoxesBesideTheirKeys)
+{
+    // Captions in a font whose letters are boxes of ink: "Back" from its box's left edge right
+    // of its key, "Select" ending at its key's left edge; each centred in its box, which is as
+    // high as the key and 0.035 lower.
+    mResources->InkFont(kW2dStandardFont);
+    ASSERT_EQ(mBar->BuildTheme(4), 1);
+    ASSERT_EQ(mBar->PushTheme(4), 1);
+    mBar->Update();
+    mClocks->SetReal(kT0 + Ticks(0.5));
+    mBar->Update();
+    auto* theme = static_cast<BoardControlTheme_Buttons*>(mBar->GetTheme(4));
+    W2dPictureItem* back = theme->GetIcon(4);
+    W2dPictureItem* select = theme->GetIcon(5);
+    ASSERT_NE(back, nullptr);
+    ASSERT_NE(select, nullptr);
+    const float keyWidth = 0.045f, keyHeight = Size(back).y, letter = 0.04f * kInkFontWidth;
+    Rgba c[4];
+    theme->GetCaption(4)->GetCornerColours(&c[0], &c[1], &c[2], &c[3]);
+    const uint32_t ink = uint32_t(c[0].red) << 16 | uint32_t(c[0].green) << 8 | c[0].blue;
+
+    int32_t width = 0, height = 0;
+    std::vector<uint32_t> actual = DrawSurfaces(Screen(), kClear, &width, &height);
+    ASSERT_EQ(actual.size(), 640u * 480u);
+    Reference expected(width, height, kClear);
+    std::vector<std::vector<float>> rects = {{0.05f, 0.87f, keyWidth, keyHeight}, {0.905f, 0.87f, keyWidth, keyHeight}};
+    const float inkTop = 0.905f + (keyHeight - 0.04f) / 2;
+    rects.push_back({0.095f, inkTop, 4 * letter, 0.04f});
+    rects.push_back({0.905f - 6 * letter, inkTop, 6 * letter, 0.04f});
+    expected.Fill(rects[0][0], rects[0][1], rects[0][2], rects[0][3], 0xFFFFFF);
+    expected.Fill(rects[1][0], rects[1][1], rects[1][2], rects[1][3], 0xFFFFFF);
+    expected.Fill(rects[2][0], rects[2][1], rects[2][2], rects[2][3], ink);
+    expected.Fill(rects[3][0], rects[3][1], rects[3][2], rects[3][3], ink);
+    for (const auto& r : rects)
+        expected.IgnoreEdges(r[0], r[1], r[2], r[3], actual);
+    EXPECT_EQ(framecheck::CheckFrame("ui_select_back_theme", width, height, actual, expected.pixels, 3), "");
 }
 
 TEST_F(ButtonThemes, ARebuiltThemeReadsItsCaptionsAgain)

@@ -312,17 +312,31 @@ TEST_F(Panels, EveryPieceHasItsTextureLayerRectangleAndTextureCoordinates)
 
 TEST_F(Panels, ATextContentSitsOnItsCharacterHeight)
 {
-    auto* text = new W2dTextGraphicItem("FONT", nullptr);
+    mResources->InkFont("UI_INK_FONT");
+    auto* text = new W2dTextGraphicItem("UI_INK_FONT", nullptr);
     text->AddRef();
     text->SetCharHeight(0.04f);
     text->Create();
     text->SetSize({0.3f, 0.05f, 0.0f});
+    text->SetText("AB");
     W2dFramedPanel panel;
     panel.Build({0.2f, 0.3f, 0.0f}, text, 1, nullptr);
+    const float x = 0.2f - u / 2 + (0.3125f - 0.3f) / 2, y = 0.3f + (0.05f + 0.04f) / 2;
     Vector at;
     text->GetPosition(&at);
-    EXPECT_NEAR(at.x, 0.2f - u / 2 + (0.3125f - 0.3f) / 2, 1e-6f);
-    EXPECT_NEAR(at.y, 0.3f + (0.05f + 0.04f) / 2, 1e-6f);
+    EXPECT_NEAR(at.x, x, 1e-6f);
+    EXPECT_NEAR(at.y, y, 1e-6f);
+
+    // Drawn alone, its letters stand left in the text's box, centred in its height.
+    text->Show();
+    int32_t width = 0, height = 0;
+    std::vector<uint32_t> actual = DrawSurfaces(Screen(), kClear, &width, &height);
+    ASSERT_EQ(actual.size(), 640u * 480u);
+    Reference expected(width, height, kClear);
+    const float inkTop = y + (0.05f - 0.04f) / 2, inkWidth = 2 * 0.04f * kInkFontWidth;
+    expected.Fill(x, inkTop, inkWidth, 0.04f, 0xFFFFFF);
+    expected.IgnoreEdges(x, inkTop, inkWidth, 0.04f, actual);
+    EXPECT_EQ(framecheck::CheckFrame("ui_framed_panel_text", width, height, actual, expected.pixels, 3), "");
     panel.Release();
     text->HbRoot::Release();
 }

@@ -1,5 +1,6 @@
 // Labels and artworks: the console lines that fill the lists, stepping through the slides with the
 // pictures piling up (labels) or one at a time (artworks), the caption fades and the slide sounds.
+#include "framecheck.h"
 #include "hbcommand.h"
 #include "raster.h"
 #include "ui_fixture.h"
@@ -98,6 +99,31 @@ TEST_F(SlideTest, CreateLabelNeedsExactlyNineTokens)
     EXPECT_FLOAT_EQ(size.y, 0.4f);
     EXPECT_TRUE(last->GetPicture()->IsHidden());
     EXPECT_TRUE(last->GetCaption()->IsHidden());
+}
+
+TEST_F(SlideTest, ATurnedLabelTurnsAboutItsCentreAndItsCaptionIsCentredUnderIt)
+{
+    // Half a turn about the picture's own centre leaves it where it stands; the caption's letters,
+    // in a font whose letters are boxes of ink, stand centred in the caption's box.
+    mResources->InkFont(kW2dStandardFont);
+    ASSERT_EQ(Run("CreateLabel SLIDE_TEX " + std::string(kSoundA) + " CAPTION_ONE_TXT 0.1 0.2 0.3 0.4 180"),
+              HbCommandManager::kDone);
+    LabelList* list = LabelList::Instance();
+    ASSERT_TRUE(list->ShowFirst());
+    list->UpdateCurrent();
+    mClocks->AdvanceReal(Ticks(1.0));
+    list->UpdateCurrent();
+    int32_t width = 0, height = 0;
+    std::vector<uint32_t> actual = DrawSurfaces(Screen(), kClear, &width, &height);
+    ASSERT_EQ(actual.size(), 640u * 480u);
+    Reference expected(width, height, kClear);
+    expected.Fill(0.1f, 0.2f, 0.3f, 0.4f, 0x40C060);
+    const float letters = 3 * 0.04f * kInkFontWidth;
+    const float x = 0.1f + (0.8f - letters) / 2, y = 0.7f + (0.2f - 0.04f) / 2;
+    expected.Fill(x, y, letters, 0.04f, 0xFFFFFF);
+    expected.IgnoreEdges(0.1f, 0.2f, 0.3f, 0.4f, actual);
+    expected.IgnoreEdges(x, y, letters, 0.04f, actual);
+    EXPECT_EQ(framecheck::CheckFrame("ui_label_half_turn", width, height, actual, expected.pixels, 3), "");
 }
 
 TEST_F(SlideTest, LabelsPileUpPicturesAndKeepOnlyTheLastCaption)

@@ -62,6 +62,34 @@ Vector SizeOf(W2dGenericItem* item)
     return v;
 }
 
+TEST(W2dLists, EachListPassesTheKindTestsOfItsOwnClassAndItsBasesOnly)
+{
+    W2dGraphicContainer plain("plain");
+    W2dSimpleListGraphicContainer simple("simple");
+    W2dProgressiveListGraphicContainer progressive("progressive");
+    W2dMessageList messages("messages");
+    W2dTimedListGraphicContainer timed("timed");
+    struct Case
+    {
+        HbRoot* object;
+        bool simple, progressive, message, timed;
+    };
+    const Case cases[] = {{&plain, false, false, false, false},
+                          {&simple, true, false, false, false},
+                          {&progressive, true, true, false, false},
+                          {&messages, true, true, true, false},
+                          {&timed, true, false, false, true}};
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(static_cast<W2dGraphicContainer*>(c.object)->GetName());
+        EXPECT_NE(HbCastTo<W2dGraphicContainer>(c.object), nullptr);
+        EXPECT_EQ(HbCastTo<W2dSimpleListGraphicContainer>(c.object) != nullptr, c.simple);
+        EXPECT_EQ(HbCastTo<W2dProgressiveListGraphicContainer>(c.object) != nullptr, c.progressive);
+        EXPECT_EQ(HbCastTo<W2dMessageList>(c.object) != nullptr, c.message);
+        EXPECT_EQ(HbCastTo<W2dTimedListGraphicContainer>(c.object) != nullptr, c.timed);
+    }
+}
+
 TEST(W2dSimpleList, FixedRowsTrimTheOldestAndStackInEitherDirection)
 {
     struct Case

@@ -251,6 +251,76 @@ TEST_F(Menus, ChoosingLeavesRunsCallbacksAndChoosingNodesOpensThemAtTheFirstEntr
     EXPECT_EQ(mSounds->Played(), Times(2, kCancel));
 }
 
+/// The row and the menu a callback acts on.
+struct Removal
+{
+    W2dMenu* menu;
+    W2dMenu* row;
+};
+
+int32_t RemoveRow(void* context)
+{
+    auto* removal = static_cast<Removal*>(context);
+    removal->row->Clear();
+    removal->menu->RemoveEntry(removal->row);
+    return 1;
+}
+
+int32_t ClearPage(void* context)
+{
+    static_cast<W2dMenu*>(context)->Clear();
+    return 1;
+}
+
+TEST_F(Menus, CallbacksMayRemoveTheChosenRowOrClearTheirOwnPage)
+{
+    // Rows held only by their menu, each a node with one leaf below it.
+    auto* root = new W2dMenu(nullptr);
+    root->AddRef();
+    auto node = [](W2dMenu* parent)
+    {
+        auto* menu = new W2dMenu(parent);
+        parent->AddEntry(menu);
+        menu->AddEntry(new W2dMenu(menu));
+        return menu;
+    };
+    node(root);
+    node(root);
+    root->Show();
+    Frame(root);
+
+    for (int32_t kind : {W2dMenu::kChoose, W2dMenu::kConfirm})
+    {
+        SCOPED_TRACE(kind);
+        W2dMenu* chosen = root->GetCurrentEntry();
+        ASSERT_NE(chosen, nullptr);
+        Removal removal = {root, chosen};
+        (kind == W2dMenu::kChoose ? chosen : root)->SetCallback(RemoveRow, &removal, kind);
+        W2dMenu* next = Frame(root, {VK_RETURN});
+        EXPECT_EQ(next, root);
+        for (int32_t i = 0; i < root->GetEntryCount(); ++i)
+            EXPECT_NE(root->GetEntry(i), chosen);
+        EXPECT_NE(root->GetActiveMenu(), chosen) << "a removed row is not opened";
+        root->SetCallback(nullptr, nullptr, W2dMenu::kConfirm);
+    }
+    EXPECT_EQ(root->GetEntryCount(), 0);
+
+    // A page whose back callback clears it has no parent to go back to: the owner starts again.
+    W2dMenu* page = node(root);
+    page->AddRef();
+    root->SetCurrentIndex(0);
+    Frame(root, {VK_RETURN});
+    ASSERT_EQ(root->GetActiveMenu(), page);
+    page->Show();
+    Frame(page);
+    page->SetCallback(ClearPage, page, W2dMenu::kBack);
+    EXPECT_EQ(Frame(page, {VK_ESCAPE}), nullptr);
+    EXPECT_EQ(page->GetParent(), nullptr);
+    page->Release();
+    root->Clear();
+    root->Release();
+}
+
 TEST_F(Menus, ACommandThatRanCountsAsChosen)
 {
     Tree tree;

@@ -105,6 +105,24 @@ TEST_F(SurfaceItems, APictureBuiltInTheCanonicalOrderIsOneTexturedSurfaceInTheDe
     picture->HbRoot::Release();
 }
 
+TEST_F(SurfaceItems, ABlendedPictureTurnsAboutTheCentreGivenInScreenFractions)
+{
+    // Half a turn about the picture's own centre puts it back where it was, whatever the aspect.
+    auto* picture = Created(new W2dBlendedPictureItem("UI_RED_TEX", -1.0f, nullptr));
+    picture->SetSize({0.3f, 0.2f, 0.0f});
+    picture->SetPosition({0.1f, 0.1f, 0.0f});
+    picture->SetRotationCentre(0.1f + 0.15f, 0.1f + 0.1f);
+    picture->SetRotation(180.0f);
+    picture->Show();
+    int32_t width = 0, height = 0;
+    std::vector<uint32_t> actual = DrawSurfaces(Screen(), kClear, &width, &height);
+    ASSERT_EQ(actual.size(), 640u * 480u);
+    Reference expected(width, height, kClear);
+    expected.Fill(0.1f, 0.1f, 0.3f, 0.2f, kRed & 0xFFFFFFu);
+    EXPECT_EQ(framecheck::CheckFrame("ui_picture_half_turn", width, height, actual, expected.pixels, 3), "");
+    Drop(picture);
+}
+
 TEST_F(SurfaceItems, SetterEdgeCases)
 {
     // Priority only before Create.
@@ -162,6 +180,7 @@ TEST_F(SurfaceItems, SetterEdgeCases)
     blended->SetRotationCentre(0.5f, 0.25f);
     blended->SetBlendFactors(2, 2);
     EXPECT_FLOAT_EQ(turning->GetPivotX(), 0.5f);
+    EXPECT_FLOAT_EQ(turning->GetPivotY(), 0.75f) << "the surface measures y upward";
     EXPECT_EQ(turning->GetSourceBlend(), 2);
     Drop(blended);
 

@@ -23,7 +23,11 @@ int32_t NoHeroState(HbSaveFile*)
     return 0;
 }
 void NoGroup(const char*, int32_t) {}
-int32_t NotTriggered(const char*)
+HbInputAction* NoAction(const char*)
+{
+    return nullptr;
+}
+int32_t NotTriggered(HbInputAction*)
 {
     return 0;
 }
@@ -90,7 +94,12 @@ GameServices GameServicesLeast()
     table.loadingScreenStart = Nothing;
     table.loadingScreenStop = Nothing;
     table.loadingTick = Nothing;
+    table.actionFind = NoAction;
     table.actionTriggered = NotTriggered;
+    table.freeListsPurge = Nothing;
+    table.shadowsAttach = Nothing;
+    table.shadowsDetach = Nothing;
+    table.rendererPrepareClumps = Nothing;
     table.padPresent = NoHero;
     table.rendererEndFrame = Nothing;
     table.rendererRenderScene = Nothing;

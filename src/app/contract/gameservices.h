@@ -10,6 +10,7 @@
 struct HbWindowState;
 class HbSaveFile;
 class GameState;
+class HbInputAction;
 
 struct GameServices
 {
@@ -93,8 +94,10 @@ struct GameServices
     void (*loadingTick)();
 
     // ---- The stage ------------------------------------------------------------------------------
-    /// 1 when the named input action triggered this frame.
-    int32_t (*actionTriggered)(const char* name);
+    /// The input action of the name, or null; looked up again only when the bindings change.
+    HbInputAction* (*actionFind)(const char* name);
+    /// 1 when the action (null: none) triggered this frame.
+    int32_t (*actionTriggered)(HbInputAction* action);
     /// 1 when a game pad is present.
     int32_t (*padPresent)();
     void (*rendererEndFrame)();
@@ -125,6 +128,13 @@ struct GameServices
     /// The scenario commands' tables at level start and end.
     void (*scenarioLevelStart)();
     void (*scenarioLevelEnd)();
+    /// The engine's free lists purged of their unused blocks.
+    void (*freeListsPurge)();
+    /// The shadow camera put into the level's world after a level has loaded, and taken out.
+    void (*shadowsAttach)();
+    void (*shadowsDetach)();
+    /// The clumps registered while the level loaded, prepared through the current camera.
+    void (*rendererPrepareClumps)();
     /// The effects' debris and physics stepped in each frame of play.
     void (*fxStageStep)();
     void (*timedAnimRequestsTick)();

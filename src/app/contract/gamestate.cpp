@@ -169,6 +169,10 @@ int32_t GameState::SwitchTo(int32_t id)
         }
     }
 
+    // The target starts without a switch of its own pending, even when its entry does not
+    // run the base entry that clears it.
+    if (target != this)
+        target->mPending = nullptr;
     if (target->mSuspended || (target->mPersistent && target->mEntered))
         target->Resume();
     else
