@@ -212,6 +212,9 @@ WAnimatedTexture::WAnimatedTexture(Material* material, const char* name, int32_t
                                    WAnimatedTextureResource* resource)
     : mMaterial(material), mResource(resource), mName(name ? name : "")
 {
+    // The set outlives the world or object that made the material.
+    if (mMaterial)
+        Material::AddRef(mMaterial);
     if (mResource)
         mResource->AddRef();
     mFrozen = autoplay == 0 ? 1 : 0;
@@ -224,6 +227,8 @@ WAnimatedTexture::~WAnimatedTexture()
 {
     if (mResource)
         mResource->Release();
+    if (mMaterial)
+        Material::Destroy(mMaterial);
 }
 
 void WAnimatedTexture::ShowFrame(int32_t index)
