@@ -6,6 +6,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <algorithm>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -58,7 +59,7 @@ public:
         *buffer = mBytes.data();
         return S_OK;
     }
-    LONG GetSize() override { return LONG(mBytes.size()); }
+    LONG GetSize() override { return LONG(mBytes.size() - kGuardBytes); }
     LONG GetActualDataLength() override { return mLength; }
     HRESULT GetTime(REFERENCE_TIME* start, REFERENCE_TIME* end) override
     {
@@ -67,6 +68,20 @@ public:
         *start = mStart;
         *end = mEnd;
         return S_OK;
+    }
+
+    /// Past the frame, a band the decoder must never reach; the test hooks count breaches.
+    static constexpr size_t kGuardBytes = 64;
+    static constexpr BYTE kGuardByte = 0xA5;
+
+    void Size(size_t frameBytes)
+    {
+        mBytes.assign(frameBytes + kGuardBytes, kGuardByte);
+        std::fill(mBytes.begin(), mBytes.end() - kGuardBytes, BYTE(0));
+    }
+    bool GuardIntact() const
+    {
+        return std::all_of(mBytes.end() - kGuardBytes, mBytes.end(), [](BYTE b) { return b == kGuardByte; });
     }
 
     std::vector<BYTE> mBytes;
@@ -223,7 +238,7 @@ public:
         mPitch = pitch;
         mBottomUp = !topDown;
         mFrameTime = info.AvgTimePerFrame;
-        mSample.mBytes.assign(size_t(pitch) * size_t(height), 0);
+        mSample.Size(size_t(pitch) * size_t(height));
         return S_OK;
     }
 
@@ -400,13 +415,15 @@ private:
                 REFERENCE_TIME start = 0;
                 hold.unlock();
                 bool decoded = mDecoder->Next(mSample.mBytes.data(), mPitch, mBottomUp, &start);
+                if (!mSample.GuardIntact())
+                    NoteGuardBroken();
                 hold.lock();
                 if (decoded)
                 {
                     mHaveFrame = true;
                     mSample.mStart = start;
                     mSample.mEnd = start + mFrameTime;
-                    mSample.mLength = LONG(mSample.mBytes.size()) - SampleShortening();
+                    mSample.mLength = mSample.GetSize() - SampleShortening();
                     if (mSample.mLength < 0)
                         mSample.mLength = 0;
                 }

@@ -217,6 +217,33 @@ TEST_F(DShowLayer, TopDownDeliveryAndPaddedRowsAndPathsWithBackslashesAndOtherCa
     EXPECT_EQ(PixelAt(frame, 5, 3, false, 4, 2), kColours[0]);
 }
 
+TEST_F(DShowLayer, APictureThatChangesSizePartWayIsDeliveredAtTheConnectedSize)
+{
+    // 8 x 6 for the first frame, 64 x 48 for the next two: those fit the 8 x 6 sample only
+    // scaled down.
+    const std::string clip = (mDir / "resize.mkv").string();
+    // Each frame's left and right halves differ, so a picture written at the wrong size shows.
+    ASSERT_TRUE(dshowtest::WriteResizingClip(clip, 8, 6, 1, 64, 48, 3, 10,
+                                             [](int frame, int x, int)
+                                             { return kColours[frame + (x >= (frame == 0 ? 4 : 32) ? 1 : 0)]; }));
+    ASSERT_EQ(mGraph->RenderFile(Wide(clip).c_str(), nullptr), S_OK);
+    ASSERT_EQ(mRenderer->mHeader.biWidth, 8);
+    ASSERT_EQ(mControl->Run(), S_OK);
+    Win32TestAdvancePerformanceCounter(10000000); // a second: every frame is due
+    ASSERT_EQ(mRenderer->WaitFrames(3), 3u) << "every frame, the larger ones too";
+    const size_t bytes = size_t((3 * 8 + 3) & ~3) * 6;
+    for (int n = 0; n < 3; ++n)
+    {
+        SCOPED_TRACE(n);
+        const std::vector<uint8_t> rows = mRenderer->Frame(size_t(n));
+        ASSERT_EQ(rows.size(), bytes);
+        for (int y : {0, 5})
+            for (int x : {0, 7})
+                EXPECT_EQ(PixelAt(rows, 8, 6, true, x, y), kColours[n + (x >= 4 ? 1 : 0)]);
+    }
+    EXPECT_EQ(dshowtest::BrokenGuards(), 0) << "nothing was written past the sample's frame";
+}
+
 TEST_F(DShowLayer, FailuresReachTheCaller)
 {
     LONG code;
