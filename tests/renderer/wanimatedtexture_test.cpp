@@ -342,6 +342,20 @@ TEST_F(AnimatedTextures, ListEntriesBindTheFirstMatchingMaterialAndPlayByTheGame
     flag->StepFrame();
     EXPECT_EQ(shows(first), "f2");
     EXPECT_TRUE(flag->IsFrozen());
+    // Frames stay within the three, whatever a console line asks.
+    const struct
+    {
+        int32_t set;
+        int32_t frame, next;
+    } frames[] = {{2, 2, 0}, {4, 1, 2}, {-1, 2, 0}, {INT32_MAX, 1, 2}, {INT32_MIN, 1, 2}};
+    for (const auto& f : frames)
+    {
+        flag->SetFrame(f.set);
+        EXPECT_EQ(flag->GetFrame(), f.frame) << f.set;
+        flag->StepFrame();
+        EXPECT_EQ(flag->GetFrame(), f.next) << f.set;
+        EXPECT_EQ(shows(first), "f" + std::to_string(f.next)) << f.set;
+    }
     mSet->Clear();
     EXPECT_EQ(mSet->GetCount(), 0);
 }
