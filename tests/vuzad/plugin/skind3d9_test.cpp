@@ -388,6 +388,8 @@ protected:
 
     InstanceHeader* Header() { return InstanceData::Header(mAtomic->geometry->instanceData); }
 
+    void ExpectSharedGeometryBuiltOnce(bool hardware);
+
     /// The bytes of vertex v's element of the usage, read back from its vertex buffer.
     std::vector<BYTE> ElementBytes(int v, BYTE usage)
     {
@@ -632,6 +634,40 @@ TEST_F(SkinDraw, HardwareAndProcessorSkinningDrawTheSameModel)
     ExpectDrawn("skin_processor_after_hardware");
     const std::vector<uint32_t> processor = ReadOpaquePixels(mCamera->frameBuffer, kSize, kSize);
     EXPECT_EQ(framecheck::CheckFrame("skin_hardware_vs_processor", kSize, kSize, hardware, processor, 2), "");
+}
+
+// A clone sharing the geometry without a skeleton, drawn beside the skinned atomic: after the
+// first frames nothing more is made for either.
+void SkinDraw::ExpectSharedGeometryBuiltOnce(bool hardware)
+{
+    Start(true, true, hardware);
+    Atomic* plain = Atomic::Clone(mAtomic);
+    ASSERT_NE(plain, nullptr);
+    ASSERT_EQ(plain->geometry, mAtomic->geometry);
+    SkinAtomic::SetSkinHierarchy(plain, nullptr);
+    Clump::AddAtomic(mClump, plain);
+    mExtra.push_back(plain);
+    ASSERT_TRUE(DrawFrame());
+    ASSERT_TRUE(DrawFrame());
+
+    d3d9test::ClearCallLog();
+    d3d9test::EnableCallLog(true);
+    for (int frame = 0; frame < 3; ++frame)
+        ASSERT_TRUE(DrawFrame());
+    d3d9test::EnableCallLog(false);
+    for (const char* call : {"CreateVertexBuffer", "CreateVertexDeclaration", "CreateIndexBuffer"})
+        EXPECT_EQ(d3d9test::CountCalls(call), 0u) << call;
+    ExpectDrawn(hardware ? "skin_shared_with_plain_hardware" : "skin_shared_with_plain", kColour, 2);
+}
+
+TEST_F(SkinDraw, AtomicsSharingAGeometryOnlyOneOfThemWithASkeletonBuildTheirDataOnceInHardware)
+{
+    ExpectSharedGeometryBuiltOnce(true);
+}
+
+TEST_F(SkinDraw, AtomicsSharingAGeometryOnlyOneOfThemWithASkeletonBuildTheirDataOnceOnTheProcessor)
+{
+    ExpectSharedGeometryBuiltOnce(false);
 }
 
 TEST_F(SkinDraw, AFirstWeightAboveOneIsStoredAndDrawnAsTheFirstBoneAlone)
