@@ -20,6 +20,9 @@ namespace
 constexpr REFERENCE_TIME kUnitsPerSecond = 10000000;
 const std::u16string kRendererName = u"Video Renderer";
 
+/// How long a stop waits for the decode thread to leave its renderer.
+constexpr std::chrono::seconds kStopWait{2};
+
 REFERENCE_TIME ClockNow()
 {
     LARGE_INTEGER count, frequency;
@@ -233,6 +236,8 @@ public:
         if (FAILED(renderer->SetMediaType(&type)))
             return VFW_E_CANNOT_CONNECT;
 
+        // Read once here: the demuxer belongs to the decode thread while it runs.
+        mDuration = decoder->Duration();
         mDecoder = std::move(decoder);
         mRenderer = renderer;
         mPitch = pitch;
@@ -280,8 +285,7 @@ public:
         HRESULT fault;
         if (TakeFault("Stop", &fault))
             return fault;
-        StopStreaming();
-        return S_OK;
+        return StopStreaming() ? S_OK : S_FALSE;
     }
 
     // ---- IMediaEventEx -------------------------------------------------------------------
@@ -325,7 +329,8 @@ public:
     {
         if (!length)
             return E_POINTER;
-        *length = mDecoder ? double(mDecoder->Duration()) / kUnitsPerSecond : 0.0;
+        std::lock_guard<std::mutex> guard(mLock);
+        *length = double(mDuration) / kUnitsPerSecond;
         return S_OK;
     }
 
@@ -336,9 +341,8 @@ public:
             return E_POINTER;
         std::lock_guard<std::mutex> guard(mLock);
         REFERENCE_TIME now = StreamTimeLocked();
-        REFERENCE_TIME duration = mDecoder ? mDecoder->Duration() : 0;
-        if (duration > 0 && now > duration)
-            now = duration;
+        if (mDuration > 0 && now > mDuration)
+            now = mDuration;
         *time = double(now < 0 ? 0 : now) / kUnitsPerSecond;
         return S_OK;
     }
@@ -353,6 +357,9 @@ private:
     ~FilterGraph() override
     {
         StopStreaming();
+        // A thread still inside its renderer uses this graph until that call returns.
+        if (mThread.joinable())
+            mThread.join();
         Disconnect();
         for (const FilterEntry& entry : mFilters)
             entry.filter->Release();
@@ -361,8 +368,12 @@ private:
 
     void Disconnect()
     {
+        // A decode thread that has not ended yet may still decode: the decoder waits for it.
+        if (!mThread.joinable())
+            mDecoder.reset();
+        std::lock_guard<std::mutex> guard(mLock);
         mRenderer = nullptr;
-        mDecoder.reset();
+        mDuration = 0;
     }
 
     /// Stream time in 100 ns units: the clock since the run began, or where it stood.
@@ -371,7 +382,15 @@ private:
     /// From stopped: starts the decode thread paused and waits for the first frame.
     HRESULT Cue()
     {
+        // A thread left inside its renderer by an earlier stop must be gone before the next.
+        if (mThread.joinable() && !EndThread())
+            return VFW_E_WRONG_STATE;
+        if (!mRenderer)
+            mDecoder.reset();
         std::unique_lock<std::mutex> hold(mLock);
+        if (mRewindPending && mDecoder)
+            mDecoder->Rewind();
+        mRewindPending = false;
         mState = State::Paused;
         mPausedAt = 0;
         if (!mRenderer)
@@ -382,6 +401,7 @@ private:
         mCompletePosted = false;
         mHaveFrame = false;
         mFrameNumber = 0;
+        mThreadDone = false;
         mThread = std::thread([this] { DecodeLoop(); });
         // A renderer that blocks (its own lock held elsewhere) must not hang the caller.
         if (!mChanged.wait_for(hold, std::chrono::seconds(2), [&] { return mPrimed; }))
@@ -389,25 +409,50 @@ private:
         return S_OK;
     }
 
-    void StopStreaming()
+    /// Ends the decode thread: true once it has, false when it is still inside its renderer
+    /// after kStopWait (the renderer waits for a lock the caller holds). It then ends by
+    /// itself when that call returns; the next stop, cue or the graph's end waits for it.
+    bool EndThread()
     {
-        {
-            std::lock_guard<std::mutex> guard(mLock);
-            mQuit = true;
-            mWake.notify_all();
-        }
+        std::unique_lock<std::mutex> hold(mLock);
+        mQuit = true;
+        mWake.notify_all();
+        if (!mChanged.wait_for(hold, kStopWait, [&] { return mThreadDone; }))
+            return false;
+        hold.unlock();
         if (mThread.joinable())
             mThread.join();
+        return true;
+    }
+
+    /// Stopped and rewound; false when the thread did not end in time (the rewind then waits
+    /// for the next cue).
+    bool StopStreaming()
+    {
+        const bool ended = EndThread();
         std::lock_guard<std::mutex> guard(mLock);
         if (mState != State::Stopped && mDecoder)
-            mDecoder->Rewind();
+        {
+            if (ended)
+                mDecoder->Rewind();
+            else
+                mRewindPending = true;
+        }
         mState = State::Stopped;
         mPausedAt = 0;
+        return ended;
     }
 
     void DecodeLoop()
     {
         std::unique_lock<std::mutex> hold(mLock);
+        Loop(hold);
+        mThreadDone = true;
+        mChanged.notify_all();
+    }
+
+    void Loop(std::unique_lock<std::mutex>& hold)
+    {
         while (!mQuit)
         {
             if (!mHaveFrame && !mEnded)
@@ -460,10 +505,14 @@ private:
                 continue;
             }
             int number = mFrameNumber++;
+            // The renderer may be removed while it draws (a stop that gave up waiting).
+            CBaseVideoRenderer* renderer = mRenderer;
+            renderer->AddRef();
             hold.unlock();
             if (CallLogOn())
                 LogCall("DoRenderSample(" + std::to_string(number) + ")");
-            mRenderer->DoRenderSample(&mSample);
+            renderer->DoRenderSample(&mSample);
+            renderer->Release();
             NoteDelivered();
             hold.lock();
             mHaveFrame = false;
@@ -499,6 +548,9 @@ private:
     bool mEnded = false;
     bool mCompletePosted = false;
     bool mHaveFrame = false;
+    bool mThreadDone = true;     ///< the decode thread has left its loop (or never ran)
+    bool mRewindPending = false; ///< a stop could not rewind: the next cue does
+    REFERENCE_TIME mDuration = 0; ///< read when the file was rendered
     int mFrameNumber = 0;
     Sample mSample;
     std::deque<Event> mEvents;

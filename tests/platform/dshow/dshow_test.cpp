@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <filesystem>
+#include <future>
 #include <mutex>
 #include <thread>
 #include <unistd.h>
@@ -46,6 +47,10 @@ public:
     }
     HRESULT DoRenderSample(IMediaSample* sample) override
     {
+        // A renderer that draws under a lock of its caller's, as the game's video frame lock.
+        std::unique_lock<std::mutex> gate;
+        if (mGate)
+            gate = std::unique_lock<std::mutex>(*mGate);
         BYTE* bytes = nullptr;
         sample->GetPointer(&bytes);
         std::lock_guard<std::mutex> guard(mLock);
@@ -74,6 +79,7 @@ public:
     }
 
     bool mAccept = true;
+    std::mutex* mGate = nullptr;
     BITMAPINFOHEADER mHeader{};
 
 private:
@@ -242,6 +248,44 @@ TEST_F(DShowLayer, APictureThatChangesSizePartWayIsDeliveredAtTheConnectedSize)
                 EXPECT_EQ(PixelAt(rows, 8, 6, true, x, y), kColours[n + (x >= 4 ? 1 : 0)]);
     }
     EXPECT_EQ(dshowtest::BrokenGuards(), 0) << "nothing was written past the sample's frame";
+}
+
+TEST_F(DShowLayer, AStopWhileHoldingTheRenderersLockReturnsAndTheThreadEndsOnceItIsFreed)
+{
+    std::mutex gate;
+    mRenderer->mGate = &gate;
+    ASSERT_EQ(mGraph->RenderFile(Wide(mClip).c_str(), nullptr), S_OK);
+    std::unique_lock<std::mutex> held(gate);
+    EXPECT_EQ(mControl->Pause(), S_FALSE) << "the first frame is kept by the renderer";
+    auto stop = std::async(std::launch::async, [&] { return mControl->Stop(); });
+    const bool returned = stop.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    EXPECT_TRUE(returned) << "the stop waits for ever";
+    held.unlock();
+    EXPECT_EQ(stop.get(), returned ? S_FALSE : S_OK);
+    EXPECT_EQ(mRenderer->WaitFrames(1), 1u) << "the held frame is drawn once freed";
+
+    // The next cue waits for that thread and starts again from the first frame.
+    mRenderer->mGate = nullptr;
+    ASSERT_EQ(mControl->Pause(), S_OK);
+    ASSERT_EQ(mRenderer->WaitFrames(2), 2u);
+    EXPECT_EQ(PixelAt(mRenderer->Frame(1), 8, 6, true, 7, 5), kColours[0]);
+    EXPECT_EQ(mControl->Stop(), S_OK);
+}
+
+TEST_F(DShowLayer, DurationAndPositionAreReadWhileTheDecodeThreadRuns)
+{
+    ASSERT_EQ(mGraph->RenderFile(Wide(mClip).c_str(), nullptr), S_OK);
+    ASSERT_EQ(mControl->Run(), S_OK);
+    Win32TestAdvancePerformanceCounter(10000000);
+    for (int i = 0; i < 200; ++i)
+    {
+        REFTIME length = 0, at = 0;
+        ASSERT_EQ(mPosition->get_Duration(&length), S_OK);
+        ASSERT_EQ(mPosition->get_CurrentPosition(&at), S_OK);
+        EXPECT_NEAR(length, 0.5, 1e-6);
+        EXPECT_LE(at, length);
+    }
+    EXPECT_EQ(mRenderer->WaitFrames(5), 5u);
 }
 
 TEST_F(DShowLayer, FailuresReachTheCaller)
