@@ -3,10 +3,10 @@
 // decode thread hands each frame to it when the graph clock reaches the frame's time.
 #include "dshow_local.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
-#include <algorithm>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -548,8 +548,8 @@ private:
     bool mEnded = false;
     bool mCompletePosted = false;
     bool mHaveFrame = false;
-    bool mThreadDone = true;     ///< the decode thread has left its loop (or never ran)
-    bool mRewindPending = false; ///< a stop could not rewind: the next cue does
+    bool mThreadDone = true;      ///< the decode thread has left its loop (or never ran)
+    bool mRewindPending = false;  ///< a stop could not rewind: the next cue does
     REFERENCE_TIME mDuration = 0; ///< read when the file was rendered
     int mFrameNumber = 0;
     Sample mSample;

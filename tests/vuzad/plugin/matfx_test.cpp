@@ -438,7 +438,10 @@ TEST_F(MatFxData, ABumpTextureChunkLongerThanTheStreamIsRefused)
     ASSERT_EQ(MatFx::SetBumpTexture(m, bump), m);
     std::vector<uint8_t> bytes = Write(m);
     auto word = [&](size_t at)
-    { return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16 | uint32_t(bytes[at + 3]) << 24; };
+    {
+        return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16 |
+               uint32_t(bytes[at + 3]) << 24;
+    };
     auto grow = [&](size_t header, uint32_t by)
     {
         const uint32_t size = word(header + 4) + by;

@@ -88,7 +88,12 @@ TEST_F(StandardParticles, AnEmissionIsLimitedByWhatTheTankHasLeft)
 TEST_F(StandardParticles, FreeingTheBatchesOrChangingTheClassEmptiesTheTankToo)
 {
     StartPlugins();
-    enum class Drop { FreeBatches, SameClass, OtherClass };
+    enum class Drop
+    {
+        FreeBatches,
+        SameClass,
+        OtherClass
+    };
     for (Drop drop : {Drop::FreeBatches, Drop::SameClass, Drop::OtherClass})
     {
         SCOPED_TRACE(int(drop));
@@ -98,8 +103,8 @@ TEST_F(StandardParticles, FreeingTheBatchesOrChangingTheClassEmptiesTheTankToo)
         if (drop == Drop::FreeBatches)
             PrtStdEmitter::FreeParticleBatches(E(a));
         else
-            PrtStdEmitter::SetParticleClass(E(a), drop == Drop::SameClass ? E(a)->particleClass
-                                                                          : ParticleClass({0, 1, 6}), 16);
+            PrtStdEmitter::SetParticleClass(
+                E(a), drop == Drop::SameClass ? E(a)->particleClass : ParticleClass({0, 1, 6}), 16);
         EXPECT_EQ(E(a)->activeCount, 0);
         EXPECT_EQ(Block(a)->writtenCount, 0);
         EXPECT_EQ(PTank::Get(Block(a)->tank)->activeCount, 0);

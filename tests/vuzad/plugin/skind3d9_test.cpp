@@ -79,7 +79,8 @@ const std::array<std::array<float, 4>, 4> kColumnWeights = {
 
 // lit: normals facing the camera and the light flag instead of prelit colours. bindShift
 // moves the strip along y and its bind pose with it, so it is posed to the same place.
-ClumpDescription SkinnedClump(bool lit, float bindShift = 0.0f, std::array<uint8_t, 4> prelit = {0xE0, 0x30, 0x20, 0xFF})
+ClumpDescription SkinnedClump(bool lit, float bindShift = 0.0f,
+                              std::array<uint8_t, 4> prelit = {0xE0, 0x30, 0x20, 0xFF})
 {
     ClumpDescription d;
     d.frames.resize(5);

@@ -105,8 +105,8 @@ bool KeyHit(const Atomic* atomic, const Skin* skin, const Hierarchy* hierarchy, 
     Engine* engine = Engine::Current();
     const uint32_t counter = engine ? engine->renderFrame : 0;
     // The hardware key holds the counter complemented, as a second guard between the paths.
-    const PaletteKey key = {hierarchy, skin, layout == 2 ? ~counter : counter,
-                            atomic ? atomic->object.frame : nullptr, layout};
+    const PaletteKey key = {hierarchy, skin, layout == 2 ? ~counter : counter, atomic ? atomic->object.frame : nullptr,
+                            layout};
     if (key.hierarchy == sLastKey.hierarchy && key.skin == sLastKey.skin && key.counter == sLastKey.counter &&
         key.frame == sLastKey.frame && key.layout == sLastKey.layout)
         return true;

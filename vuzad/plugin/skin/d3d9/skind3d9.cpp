@@ -385,8 +385,8 @@ int32_t SkinPipeline::RenderAtomic(PipelineNode* node, const NodeExecutionParame
     ResourceEntry* entry = *reference;
     // Rebuilt for new meshes, edited vertices, or a change of where the vertices live or who
     // blends them (a hierarchy bound since, or other capabilities).
-    if (entry && (InstanceData::Header(entry)->serialNumber != g->meshHeader->serialNumber ||
-                  g->lockedSinceInstance || WayOf(InstanceData::Header(entry)) != way))
+    if (entry && (InstanceData::Header(entry)->serialNumber != g->meshHeader->serialNumber || g->lockedSinceInstance ||
+                  WayOf(InstanceData::Header(entry)) != way))
     {
         ResourceArena::Free(entry);
         entry = nullptr;
