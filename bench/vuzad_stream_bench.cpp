@@ -153,7 +153,7 @@ void BM_ParseCustom(benchmark::State& state)
     for (auto _ : state)
     {
         Cursor cursor = {bytes.data(), bytes.size(), 0};
-        StreamCallbacks callbacks = {nullptr, CursorRead, nullptr, CursorSkip, &cursor};
+        StreamCallbacks callbacks = {nullptr, CursorRead, nullptr, CursorSkip, &cursor, nullptr};
         Stream* s = Stream::Open(kStreamCustom, kStreamRead, &callbacks);
         records = ParseAll(s);
         Stream::Close(s, nullptr);

@@ -12,6 +12,7 @@
 
 #include "win32.h"
 
+#include <atomic>
 #include <cstdint>
 
 using BYTE = uint8_t;
@@ -240,5 +241,5 @@ protected:
 
 private:
     CLSID mClassId;
-    std::intptr_t mReferences = 0;
+    std::atomic<std::intptr_t> mReferences = 0; ///< the decode thread holds one while it draws
 };

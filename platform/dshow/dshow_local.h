@@ -20,6 +20,8 @@ bool TopDownWanted();
 LONG SampleShortening();
 void NoteGraph(int delta);
 void NoteDelivered();
+/// A decode wrote past the sample's frame into its guard band.
+void NoteGuardBroken();
 /// "IMediaControl" and the like, for the log.
 std::string InterfaceName(REFIID iid);
 

@@ -18,6 +18,7 @@ bool gTopDown = false;
 LONG gShorten = 0;
 std::atomic<int> gLiveGraphs{0};
 std::atomic<int> gDelivered{0};
+std::atomic<int> gBrokenGuards{0};
 std::atomic<int> gComDepth{0};
 
 std::string GuidName(REFIID iid)
@@ -86,6 +87,11 @@ void NoteGraph(int delta)
 void NoteDelivered()
 {
     ++gDelivered;
+}
+
+void NoteGuardBroken()
+{
+    ++gBrokenGuards;
 }
 
 std::string InterfaceName(REFIID iid)
@@ -197,6 +203,7 @@ void Reset()
     gTopDown = false;
     gShorten = 0;
     gDelivered = 0;
+    gBrokenGuards = 0;
 }
 
 void EnableCallLog(bool on)
@@ -253,6 +260,11 @@ int LiveGraphs()
 int DeliveredFrames()
 {
     return gDelivered.load();
+}
+
+int BrokenGuards()
+{
+    return gBrokenGuards.load();
 }
 
 } // namespace dshowtest

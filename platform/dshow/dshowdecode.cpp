@@ -33,6 +33,9 @@ struct VideoReader
     int stream = -1;
     bool draining = false;
     int64_t firstPts = AV_NOPTS_VALUE;
+    /// The picture size the stream opened with: what every frame is delivered at.
+    int width = 0;
+    int height = 0;
 
     ~VideoReader()
     {
@@ -77,11 +80,13 @@ struct VideoReader
         frame = av_frame_alloc();
         if (!packet || !frame)
             return E_OUTOFMEMORY;
+        width = codec->width;
+        height = codec->height;
         return S_OK;
     }
 
-    int Width() const { return codec->width; }
-    int Height() const { return codec->height; }
+    int Width() const { return width; }
+    int Height() const { return height; }
 
     /// The next decoded frame in `frame`; false at the end or on an error.
     bool Decode()
@@ -115,20 +120,21 @@ struct VideoReader
         }
     }
 
-    /// The decoded frame as 24-bit rows; false when the frame's size changed mid-stream.
+    /// The decoded frame as 24-bit rows of the opened size: a picture whose size changed
+    /// mid-stream is scaled to it, since the rows were sized when the stream opened.
     bool Convert(uint8_t* rows, int pitch, bool bottomUp)
     {
-        if (frame->width != codec->width || frame->height != codec->height)
+        if (frame->width <= 0 || frame->height <= 0)
             return false;
-        scaler = sws_getCachedContext(scaler, frame->width, frame->height, AVPixelFormat(frame->format), frame->width,
-                                      frame->height, AV_PIX_FMT_BGR24, SWS_POINT, nullptr, nullptr, nullptr);
+        scaler = sws_getCachedContext(scaler, frame->width, frame->height, AVPixelFormat(frame->format), width, height,
+                                      AV_PIX_FMT_BGR24, SWS_POINT, nullptr, nullptr, nullptr);
         if (!scaler)
             return false;
         uint8_t* target[4] = {rows, nullptr, nullptr, nullptr};
         int stride[4] = {pitch, 0, 0, 0};
         if (bottomUp)
         {
-            target[0] = rows + size_t(frame->height - 1) * size_t(pitch);
+            target[0] = rows + size_t(height - 1) * size_t(pitch);
             stride[0] = -pitch;
         }
         sws_scale(scaler, frame->data, frame->linesize, 0, frame->height, target, stride);
@@ -341,6 +347,72 @@ bool WriteClip(const std::string& path, int width, int height, int frames, int f
     av_packet_free(&packet);
     av_frame_free(&frame);
     avcodec_free_context(&codec);
+    avformat_free_context(output);
+    return ok;
+}
+
+bool WriteResizingClip(const std::string& path, int width, int height, int from, int width2, int height2, int frames,
+                       int fps, const ClipPixel& pixel)
+{
+    if (width <= 0 || height <= 0 || width2 <= 0 || height2 <= 0 || frames <= 0 || fps <= 0)
+        return false;
+    const AVCodec* encoder = avcodec_find_encoder(AV_CODEC_ID_PNG);
+    AVFormatContext* output = nullptr;
+    if (!encoder || avformat_alloc_output_context2(&output, nullptr, "matroska", path.c_str()) < 0)
+        return false;
+    AVCodecContext* codecs[2] = {avcodec_alloc_context3(encoder), avcodec_alloc_context3(encoder)};
+    AVFrame* frame = av_frame_alloc();
+    AVPacket* packet = av_packet_alloc();
+    AVStream* stream = avformat_new_stream(output, nullptr);
+    bool ok = codecs[0] && codecs[1] && frame && packet && stream;
+    const int sizes[2][2] = {{width, height}, {width2, height2}};
+    for (int c = 0; ok && c < 2; ++c)
+    {
+        codecs[c]->width = sizes[c][0];
+        codecs[c]->height = sizes[c][1];
+        codecs[c]->pix_fmt = AV_PIX_FMT_RGB24;
+        codecs[c]->time_base = AVRational{1, fps};
+        codecs[c]->thread_count = 1;
+        ok = avcodec_open2(codecs[c], encoder, nullptr) >= 0;
+    }
+    ok = ok && avcodec_parameters_from_context(stream->codecpar, codecs[0]) >= 0 &&
+         avio_open(&output->pb, path.c_str(), AVIO_FLAG_WRITE) >= 0;
+    if (ok)
+    {
+        stream->time_base = AVRational{1, fps};
+        ok = avformat_write_header(output, nullptr) >= 0;
+        for (int n = 0; ok && n < frames; ++n)
+        {
+            AVCodecContext* codec = codecs[n < from ? 0 : 1];
+            av_frame_unref(frame);
+            frame->format = AV_PIX_FMT_RGB24;
+            frame->width = codec->width;
+            frame->height = codec->height;
+            ok = av_frame_get_buffer(frame, 0) >= 0;
+            for (int y = 0; ok && y < frame->height; ++y)
+                for (int x = 0; x < frame->width; ++x)
+                {
+                    uint32_t rgb = pixel(n, x, y);
+                    uint8_t* p = frame->data[0] + size_t(y) * size_t(frame->linesize[0]) + 3 * size_t(x);
+                    p[0] = uint8_t(rgb >> 16), p[1] = uint8_t(rgb >> 8), p[2] = uint8_t(rgb);
+                }
+            frame->pts = n;
+            ok = ok && avcodec_send_frame(codec, frame) >= 0;
+            while (ok && avcodec_receive_packet(codec, packet) == 0)
+            {
+                packet->pts = packet->dts = n;
+                av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
+                packet->stream_index = stream->index;
+                ok = av_interleaved_write_frame(output, packet) >= 0;
+            }
+        }
+        ok = ok && av_write_trailer(output) >= 0;
+        avio_closep(&output->pb);
+    }
+    av_packet_free(&packet);
+    av_frame_free(&frame);
+    avcodec_free_context(&codecs[0]);
+    avcodec_free_context(&codecs[1]);
     avformat_free_context(output);
     return ok;
 }

@@ -3,6 +3,7 @@
 // decode thread hands each frame to it when the graph clock reaches the frame's time.
 #include "dshow_local.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -18,6 +19,9 @@ namespace
 
 constexpr REFERENCE_TIME kUnitsPerSecond = 10000000;
 const std::u16string kRendererName = u"Video Renderer";
+
+/// How long a stop waits for the decode thread to leave its renderer.
+constexpr std::chrono::seconds kStopWait{2};
 
 REFERENCE_TIME ClockNow()
 {
@@ -58,7 +62,7 @@ public:
         *buffer = mBytes.data();
         return S_OK;
     }
-    LONG GetSize() override { return LONG(mBytes.size()); }
+    LONG GetSize() override { return LONG(mBytes.size() - kGuardBytes); }
     LONG GetActualDataLength() override { return mLength; }
     HRESULT GetTime(REFERENCE_TIME* start, REFERENCE_TIME* end) override
     {
@@ -67,6 +71,20 @@ public:
         *start = mStart;
         *end = mEnd;
         return S_OK;
+    }
+
+    /// Past the frame, a band the decoder must never reach; the test hooks count breaches.
+    static constexpr size_t kGuardBytes = 64;
+    static constexpr BYTE kGuardByte = 0xA5;
+
+    void Size(size_t frameBytes)
+    {
+        mBytes.assign(frameBytes + kGuardBytes, kGuardByte);
+        std::fill(mBytes.begin(), mBytes.end() - kGuardBytes, BYTE(0));
+    }
+    bool GuardIntact() const
+    {
+        return std::all_of(mBytes.end() - kGuardBytes, mBytes.end(), [](BYTE b) { return b == kGuardByte; });
     }
 
     std::vector<BYTE> mBytes;
@@ -218,12 +236,14 @@ public:
         if (FAILED(renderer->SetMediaType(&type)))
             return VFW_E_CANNOT_CONNECT;
 
+        // Read once here: the demuxer belongs to the decode thread while it runs.
+        mDuration = decoder->Duration();
         mDecoder = std::move(decoder);
         mRenderer = renderer;
         mPitch = pitch;
         mBottomUp = !topDown;
         mFrameTime = info.AvgTimePerFrame;
-        mSample.mBytes.assign(size_t(pitch) * size_t(height), 0);
+        mSample.Size(size_t(pitch) * size_t(height));
         return S_OK;
     }
 
@@ -265,8 +285,7 @@ public:
         HRESULT fault;
         if (TakeFault("Stop", &fault))
             return fault;
-        StopStreaming();
-        return S_OK;
+        return StopStreaming() ? S_OK : S_FALSE;
     }
 
     // ---- IMediaEventEx -------------------------------------------------------------------
@@ -310,7 +329,8 @@ public:
     {
         if (!length)
             return E_POINTER;
-        *length = mDecoder ? double(mDecoder->Duration()) / kUnitsPerSecond : 0.0;
+        std::lock_guard<std::mutex> guard(mLock);
+        *length = double(mDuration) / kUnitsPerSecond;
         return S_OK;
     }
 
@@ -321,9 +341,8 @@ public:
             return E_POINTER;
         std::lock_guard<std::mutex> guard(mLock);
         REFERENCE_TIME now = StreamTimeLocked();
-        REFERENCE_TIME duration = mDecoder ? mDecoder->Duration() : 0;
-        if (duration > 0 && now > duration)
-            now = duration;
+        if (mDuration > 0 && now > mDuration)
+            now = mDuration;
         *time = double(now < 0 ? 0 : now) / kUnitsPerSecond;
         return S_OK;
     }
@@ -338,6 +357,9 @@ private:
     ~FilterGraph() override
     {
         StopStreaming();
+        // A thread still inside its renderer uses this graph until that call returns.
+        if (mThread.joinable())
+            mThread.join();
         Disconnect();
         for (const FilterEntry& entry : mFilters)
             entry.filter->Release();
@@ -346,8 +368,12 @@ private:
 
     void Disconnect()
     {
+        // A decode thread that has not ended yet may still decode: the decoder waits for it.
+        if (!mThread.joinable())
+            mDecoder.reset();
+        std::lock_guard<std::mutex> guard(mLock);
         mRenderer = nullptr;
-        mDecoder.reset();
+        mDuration = 0;
     }
 
     /// Stream time in 100 ns units: the clock since the run began, or where it stood.
@@ -356,7 +382,15 @@ private:
     /// From stopped: starts the decode thread paused and waits for the first frame.
     HRESULT Cue()
     {
+        // A thread left inside its renderer by an earlier stop must be gone before the next.
+        if (mThread.joinable() && !EndThread())
+            return VFW_E_WRONG_STATE;
+        if (!mRenderer)
+            mDecoder.reset();
         std::unique_lock<std::mutex> hold(mLock);
+        if (mRewindPending && mDecoder)
+            mDecoder->Rewind();
+        mRewindPending = false;
         mState = State::Paused;
         mPausedAt = 0;
         if (!mRenderer)
@@ -367,6 +401,7 @@ private:
         mCompletePosted = false;
         mHaveFrame = false;
         mFrameNumber = 0;
+        mThreadDone = false;
         mThread = std::thread([this] { DecodeLoop(); });
         // A renderer that blocks (its own lock held elsewhere) must not hang the caller.
         if (!mChanged.wait_for(hold, std::chrono::seconds(2), [&] { return mPrimed; }))
@@ -374,25 +409,50 @@ private:
         return S_OK;
     }
 
-    void StopStreaming()
+    /// Ends the decode thread: true once it has, false when it is still inside its renderer
+    /// after kStopWait (the renderer waits for a lock the caller holds). It then ends by
+    /// itself when that call returns; the next stop, cue or the graph's end waits for it.
+    bool EndThread()
     {
-        {
-            std::lock_guard<std::mutex> guard(mLock);
-            mQuit = true;
-            mWake.notify_all();
-        }
+        std::unique_lock<std::mutex> hold(mLock);
+        mQuit = true;
+        mWake.notify_all();
+        if (!mChanged.wait_for(hold, kStopWait, [&] { return mThreadDone; }))
+            return false;
+        hold.unlock();
         if (mThread.joinable())
             mThread.join();
+        return true;
+    }
+
+    /// Stopped and rewound; false when the thread did not end in time (the rewind then waits
+    /// for the next cue).
+    bool StopStreaming()
+    {
+        const bool ended = EndThread();
         std::lock_guard<std::mutex> guard(mLock);
         if (mState != State::Stopped && mDecoder)
-            mDecoder->Rewind();
+        {
+            if (ended)
+                mDecoder->Rewind();
+            else
+                mRewindPending = true;
+        }
         mState = State::Stopped;
         mPausedAt = 0;
+        return ended;
     }
 
     void DecodeLoop()
     {
         std::unique_lock<std::mutex> hold(mLock);
+        Loop(hold);
+        mThreadDone = true;
+        mChanged.notify_all();
+    }
+
+    void Loop(std::unique_lock<std::mutex>& hold)
+    {
         while (!mQuit)
         {
             if (!mHaveFrame && !mEnded)
@@ -400,13 +460,15 @@ private:
                 REFERENCE_TIME start = 0;
                 hold.unlock();
                 bool decoded = mDecoder->Next(mSample.mBytes.data(), mPitch, mBottomUp, &start);
+                if (!mSample.GuardIntact())
+                    NoteGuardBroken();
                 hold.lock();
                 if (decoded)
                 {
                     mHaveFrame = true;
                     mSample.mStart = start;
                     mSample.mEnd = start + mFrameTime;
-                    mSample.mLength = LONG(mSample.mBytes.size()) - SampleShortening();
+                    mSample.mLength = mSample.GetSize() - SampleShortening();
                     if (mSample.mLength < 0)
                         mSample.mLength = 0;
                 }
@@ -443,10 +505,14 @@ private:
                 continue;
             }
             int number = mFrameNumber++;
+            // The renderer may be removed while it draws (a stop that gave up waiting).
+            CBaseVideoRenderer* renderer = mRenderer;
+            renderer->AddRef();
             hold.unlock();
             if (CallLogOn())
                 LogCall("DoRenderSample(" + std::to_string(number) + ")");
-            mRenderer->DoRenderSample(&mSample);
+            renderer->DoRenderSample(&mSample);
+            renderer->Release();
             NoteDelivered();
             hold.lock();
             mHaveFrame = false;
@@ -482,6 +548,9 @@ private:
     bool mEnded = false;
     bool mCompletePosted = false;
     bool mHaveFrame = false;
+    bool mThreadDone = true;      ///< the decode thread has left its loop (or never ran)
+    bool mRewindPending = false;  ///< a stop could not rewind: the next cue does
+    REFERENCE_TIME mDuration = 0; ///< read when the file was rendered
     int mFrameNumber = 0;
     Sample mSample;
     std::deque<Event> mEvents;

@@ -43,6 +43,8 @@ void ShortenSamples(LONG bytes);
 /// Graphs alive now; frames handed to renderers since Reset.
 int LiveGraphs();
 int DeliveredFrames();
+/// Decodes since Reset that wrote past the sample buffer's frame into its guard band.
+int BrokenGuards();
 
 // ---- Clips -----------------------------------------------------------------------------------
 
@@ -51,6 +53,10 @@ using ClipPixel = std::function<uint32_t(int frame, int x, int y)>;
 /// Encodes frames frames of width x height at fps as lossless FFV1 in a Matroska file.
 /// True on success.
 bool WriteClip(const std::string& path, int width, int height, int frames, int fps, const ClipPixel& pixel);
+/// A Matroska clip of PNG pictures whose header says width x height while the frames from
+/// `from` on are width2 x height2: a picture that changes size part-way. True on success.
+bool WriteResizingClip(const std::string& path, int width, int height, int from, int width2, int height2, int frames,
+                       int fps, const ClipPixel& pixel);
 
 /// Decodes a file's first video stream straight through libavcodec and libswscale into
 /// bottom-up 24-bit rows, without graph, thread or clock: what the layer adds is measured

@@ -44,7 +44,8 @@ public:
 
     int Channels() const { return mChannels; }
     int Rate() const { return mRate; }
-    /// The header's frame count (ReadAll counts what decoding really finds).
+    /// The header's frame count, or what decoded when the header cannot tell (ReadAll counts
+    /// what decoding really finds).
     int64_t Frames() const { return mFrames; }
 
     // Virtual I/O state (libsndfile's callbacks reach it).
@@ -54,6 +55,9 @@ public:
     int64_t mPosition = 0;
 
 private:
+    /// Counts the frames that decode and reopens at the first; false when none do.
+    bool MeasureUntoldLength();
+
     sf_private_tag* mFile = nullptr;
     int mChannels = 0;
     int mRate = 0;

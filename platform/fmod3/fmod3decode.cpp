@@ -100,6 +100,30 @@ bool Decoder::Open(const char* path, int64_t offset, int64_t length)
     mChannels = info.channels;
     mRate = info.samplerate;
     mFrames = info.frames;
+    // A stream whose end the decoder cannot find (an Ogg file cut short) reports the largest
+    // count: measure it by decoding, then start again from the first frame.
+    if (info.frames == SF_COUNT_MAX && !MeasureUntoldLength())
+    {
+        Close();
+        return false;
+    }
+    return true;
+}
+
+bool Decoder::MeasureUntoldLength()
+{
+    std::vector<int16_t> block(static_cast<size_t>(4096 * mChannels));
+    int64_t counted = 0;
+    for (int64_t got; (got = Read(block.data(), 4096)) > 0;)
+        counted += got;
+    sf_close(mFile);
+    mPosition = 0;
+    SF_VIRTUAL_IO io = {VioLength, VioSeek, VioRead, VioWrite, VioTell};
+    SF_INFO info = {};
+    mFile = sf_open_virtual(&io, SFM_READ, &info, this);
+    if (!mFile || counted <= 0)
+        return false;
+    mFrames = counted;
     return true;
 }
 

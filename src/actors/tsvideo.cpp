@@ -130,6 +130,9 @@ int32_t TsVideoPoll(Raster** raster, float* time, int32_t* playState)
     case kPlaying:
     {
         *playState = kPlaying;
+        // The decode thread never touches the raster: the latest frame goes in here.
+        if (gRenderer)
+            gRenderer->ShowLatest();
         *raster = gRenderer ? gRenderer->GetRaster() : nullptr;
         LARGE_INTEGER frequency;
         QueryPerformanceFrequency(&frequency);

@@ -22,7 +22,8 @@ void TsVideoUnlockFrame();
 int32_t TsVideoOpen(const char* name, TsVideoStartCallback callback, int32_t argument);
 /// Once per frame. playState: 1 playing, 2 finished (also before any open). The first poll
 /// after an open starts the video (5 when that fails). Raster and time are set while
-/// playing; 4 once an event could not be freed.
+/// playing, the raster showing the latest frame decoded (put in here, on the calling
+/// thread); 4 once an event could not be freed.
 int32_t TsVideoPoll(Raster** raster, float* time, int32_t* playState);
 /// The video's size in pixels: 0, or 7 (outputs untouched) without an open video.
 int32_t TsVideoGetSize(float* width, float* height);

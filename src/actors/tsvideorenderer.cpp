@@ -1,5 +1,5 @@
-// The video renderer filter's three operations: the media type it takes, the raster made
-// for it, and the frame copy on the decode thread.
+// The video renderer filter's operations: the media type it takes, the raster made for it,
+// the frame kept on the decode thread and shown on the game thread.
 #include "tsvideorenderer.h"
 
 #include "raster.h"
@@ -52,6 +52,8 @@ HRESULT TsVideoRenderer::SetFormat(const CMediaType* type)
     mHeight = height;
     mPitch = (3 * width + 3) & ~3;
     mBottomUp = rows > 0;
+    mPixels.assign(size_t(width) * size_t(height) * 4, 0);
+    mFresh = false;
     if (locked)
         TsVideoUnlockFrame();
     return mRaster ? S_OK : E_OUTOFMEMORY;
@@ -64,17 +66,14 @@ HRESULT TsVideoRenderer::CopyFrame(IMediaSample* sample)
         return S_OK;
     if (!TsVideoLockFrame())
         return S_OK;
-    // The raster and its size change only under the mutex. A short sample would be read
-    // past its end.
-    bool whole = int64_t(sample->GetActualDataLength()) >= int64_t(mPitch) * mHeight;
-    uint8_t* pixels = mRaster && whole ? Raster::Lock(mRaster, 0, kRasterLockWrite) : nullptr;
-    if (pixels)
+    // The size changes only under the mutex. A short sample would be read past its end.
+    const bool whole = int64_t(sample->GetActualDataLength()) >= int64_t(mPitch) * mHeight;
+    if (whole && !mPixels.empty())
     {
-        const size_t stride = size_t(mRaster->stride);
+        uint8_t* to = mPixels.data();
         for (int32_t r = 0; r < mHeight; ++r)
         {
             const uint8_t* from = source + size_t(mBottomUp ? mHeight - 1 - r : r) * size_t(mPitch);
-            uint8_t* to = pixels + size_t(r) * stride;
             for (int32_t x = 0; x < mWidth; ++x, from += 3, to += 4)
             {
                 to[0] = from[0];
@@ -83,8 +82,24 @@ HRESULT TsVideoRenderer::CopyFrame(IMediaSample* sample)
                 to[3] = 255;
             }
         }
-        Raster::Unlock(mRaster);
+        mFresh = true;
     }
     TsVideoUnlockFrame();
     return S_OK;
+}
+
+void TsVideoRenderer::ShowLatest()
+{
+    if (!TsVideoLockFrame())
+        return;
+    uint8_t* pixels = mFresh && mRaster ? Raster::Lock(mRaster, 0, kRasterLockWrite) : nullptr;
+    if (pixels)
+    {
+        const size_t row = size_t(mWidth) * 4;
+        for (int32_t r = 0; r < mHeight; ++r)
+            std::memcpy(pixels + size_t(r) * size_t(mRaster->stride), mPixels.data() + size_t(r) * row, row);
+        Raster::Unlock(mRaster);
+        mFresh = false;
+    }
+    TsVideoUnlockFrame();
 }

@@ -1,10 +1,12 @@
-// The video renderer filter: takes 24-bit RGB frames in a VIDEOINFO block and copies each
-// into a 32-bit raster under the video mutex, on the decode thread.
+// The video renderer filter: takes 24-bit RGB frames in a VIDEOINFO block, converts each to
+// 32-bit pixels under the video mutex on the decode thread, and hands the latest to its raster
+// on the game thread, so the raster is only ever locked, uploaded and drawn there.
 #pragma once
 
 #include "dshow.h"
 
 #include <cstdint>
+#include <vector>
 
 struct Raster;
 
@@ -22,10 +24,14 @@ public:
     /// one destroyed) under the video mutex. E_INVALIDARG for a missing or short header or
     /// an empty or oversized picture, E_OUTOFMEMORY when the raster cannot be made.
     HRESULT SetFormat(const CMediaType* type);
-    /// Copies the frame into the raster as 4-byte pixels with alpha 255, the bottom row
-    /// first when the source is bottom-up; skips a frame that is shorter than the picture,
-    /// that finds no raster, no mutex or a raster that will not lock. Always S_OK.
+    /// On the decode thread: the frame as 4-byte pixels with alpha 255 (the bottom row first
+    /// when the source is bottom-up), kept for ShowLatest; skips a frame that is shorter than
+    /// the picture or finds no mutex. Always S_OK.
     HRESULT CopyFrame(IMediaSample* sample);
+    /// On the game thread, once per frame: the latest frame not yet shown into the raster,
+    /// under the video mutex. Nothing without a new frame, a raster or a raster that will
+    /// not lock.
+    void ShowLatest();
 
     HRESULT CheckMediaType(const CMediaType* type) override { return CheckFormat(type); }
     HRESULT SetMediaType(const CMediaType* type) override { return SetFormat(type); }
@@ -46,4 +52,6 @@ private:
     int32_t mHeight = 0; ///< always positive
     int32_t mPitch = 0;  ///< source bytes per row: 3 x width rounded up to 4
     bool mBottomUp = true;
+    std::vector<uint8_t> mPixels; ///< the latest frame, 4 bytes a pixel, under the video mutex
+    bool mFresh = false;          ///< mPixels holds a frame the raster has not shown
 };

@@ -8,6 +8,7 @@
 
 #include <bit>
 #include <cstring>
+#include <sys/stat.h>
 
 // ---- HbFileStream ---------------------------------------------------------------------------------
 
@@ -109,6 +110,19 @@ int32_t EngineSkip(void* data, uint32_t offset)
     return HbFileSeek(static_cast<HbFile*>(data), int64_t(offset), SEEK_CUR) == 0 ? 1 : 0;
 }
 
+// What is left of the file or pack entry, so that engine readers can check the counts they read.
+int64_t EngineRemaining(void* data)
+{
+    auto* file = static_cast<HbFile*>(data);
+    if (file->archive)
+        return file->entryEnd > file->position ? file->entryEnd - file->position : 0;
+    struct stat info;
+    const int64_t at = file->crt ? int64_t(::ftello(file->crt)) : -1;
+    if (at < 0 || ::fstat(::fileno(file->crt), &info) != 0 || !S_ISREG(info.st_mode))
+        return -1;
+    return info.st_size > at ? int64_t(info.st_size) - at : 0;
+}
+
 int32_t AccessOf(const char* mode)
 {
     if (std::strchr(mode, 'r'))
@@ -131,7 +145,7 @@ public:
         Close();
         if (!HbFileStream::Open(path, mode))
             return 0;
-        StreamCallbacks callbacks = {nullptr, EngineRead, EngineWrite, EngineSkip, mFile};
+        StreamCallbacks callbacks = {nullptr, EngineRead, EngineWrite, EngineSkip, mFile, EngineRemaining};
         int32_t access = AccessOf(mode);
         mEngine = access ? Stream::Open(kStreamCustom, access, &callbacks) : nullptr;
         if (!mEngine)

@@ -46,11 +46,14 @@ void W2dSurfaceList::Insert(W2dSurface* surface)
 
 void W2dSurfaceList::Remove(W2dSurface* surface)
 {
-    if (!surface || !surface->OnRemove(this))
+    if (!surface)
         return;
+    // Only the list that holds the surface may clear its inserted state.
     for (HbPtrListNode* node = mSurfaces.GetHead(); node; node = node->next)
         if (node->value == surface)
         {
+            if (!surface->OnRemove(this))
+                return;
             mSurfaces.RemoveAt(node);
             surface->Release();
             return;

@@ -212,6 +212,9 @@ WAnimatedTexture::WAnimatedTexture(Material* material, const char* name, int32_t
                                    WAnimatedTextureResource* resource)
     : mMaterial(material), mResource(resource), mName(name ? name : "")
 {
+    // The set outlives the world or object that made the material.
+    if (mMaterial)
+        Material::AddRef(mMaterial);
     if (mResource)
         mResource->AddRef();
     mFrozen = autoplay == 0 ? 1 : 0;
@@ -224,6 +227,8 @@ WAnimatedTexture::~WAnimatedTexture()
 {
     if (mResource)
         mResource->Release();
+    if (mMaterial)
+        Material::Destroy(mMaterial);
 }
 
 void WAnimatedTexture::ShowFrame(int32_t index)
@@ -235,6 +240,16 @@ void WAnimatedTexture::ShowFrame(int32_t index)
 
 void WAnimatedTexture::SetFrame(int32_t index)
 {
+    // The index may come from a console line: it is kept to the animation's frames.
+    const int32_t count = mResource ? mResource->GetFrameCount() : 0;
+    if (count > 0)
+    {
+        index %= count;
+        if (index < 0)
+            index += count;
+    }
+    else
+        index = 0;
     mFrame = index;
     mFrozen = 1;
     ShowFrame(index);
@@ -242,7 +257,8 @@ void WAnimatedTexture::SetFrame(int32_t index)
 
 void WAnimatedTexture::StepFrame()
 {
-    SetFrame(mFrame + 1);
+    const int32_t count = mResource ? mResource->GetFrameCount() : 0;
+    SetFrame(count > 0 && mFrame < count - 1 ? mFrame + 1 : 0);
 }
 
 void WAnimatedTexture::Play()

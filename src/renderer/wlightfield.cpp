@@ -159,7 +159,10 @@ int32_t WLightFieldManager::LoadFromEngineStream(Stream* stream)
     // are whole cells, and records that lie inside the chunk.
     if (step <= 0 || stride < kMinStride || skip < 0)
         return 0;
-    int64_t available = int64_t(chunkSize) - kHeaderSize - skip;
+    // The chunk's size is the file's word: the records must also lie in what the stream holds.
+    const uint64_t held = Stream::Remaining(stream);
+    const uint64_t claimed = uint64_t(chunkSize) - kHeaderSize;
+    int64_t available = int64_t(held < claimed ? held : claimed) - skip;
     if (available < 0)
         return 0;
     int64_t counts[3];

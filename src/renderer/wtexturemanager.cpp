@@ -145,6 +145,17 @@ void WTextureManager::BeginDictionary(const char* name, int32_t shared)
     if (mCurrentName.empty())
         shared = 0;
     WDictionary* record = FindDictionary(name);
+    if (record && record->open)
+    {
+        // Opened again inside its own load (a world's animated-texture body): it stays open
+        // and keeps its parent; this opening's close brings back what is current now.
+        record->reopenedFrom.push_back(mCurrentName);
+        if (record->dictionary)
+            TextureDictionary::SetCurrent(record->dictionary);
+        Image::SetPath(GetImagePath(name));
+        mCurrentName = name;
+        return;
+    }
     if (record)
     {
         record->reopened = 1;
@@ -193,7 +204,11 @@ void WTextureManager::MakeCurrent(const char* name, WDictionary* record)
 void WTextureManager::RestorePrevious(WDictionary* record)
 {
     record->open = 0;
-    const std::string parent = record->parentName;
+    RestoreTo(record->parentName);
+}
+
+void WTextureManager::RestoreTo(const std::string& parent)
+{
     WDictionary* around = FindDictionary(parent.c_str());
     if (parent.empty() || !around)
     {
@@ -223,6 +238,13 @@ void WTextureManager::EndDictionary(const char* name)
     WDictionary* record = FindDictionary(name);
     if (!record || !record->open)
         return;
+    if (!record->reopenedFrom.empty())
+    {
+        const std::string previous = record->reopenedFrom.back();
+        record->reopenedFrom.pop_back();
+        RestoreTo(previous);
+        return;
+    }
     RestorePrevious(record);
     if (record->shared)
     {

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct Texture;
 struct TextureDictionary;
@@ -33,6 +34,8 @@ public:
         int32_t fresh = 0; ///< its dictionary was made by this opening; cleared at the first close
         int32_t open = 0;
         int32_t shared = 0; ///< no dictionary of its own: textures go to the one current at its opening
+        /// The names current when it was opened again while open, restored as those openings close.
+        std::vector<std::string> reopenedFrom;
     };
 
     /// The manager, made on first use and destroyed by the exit list; null when out of memory.
@@ -82,6 +85,8 @@ private:
 
     void MakeCurrent(const char* name, WDictionary* record);
     void RestorePrevious(WDictionary* record);
+    /// The dictionary and image path of that resource (none: top level) current again.
+    void RestoreTo(const std::string& parent);
     void DiscardDictionary(const char* name);
 
     TextureDictionary* mDefaultDictionary = nullptr;

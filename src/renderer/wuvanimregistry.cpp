@@ -53,7 +53,9 @@ Material* RegisterMaterial(Material* material, void*)
     for (int32_t i = 0; i < gAnimatedMaterials->GetCount(); ++i)
         if ((*gAnimatedMaterials)[i] == material)
             return material;
-    gAnimatedMaterials->Add(material);
+    // The registry outlives the world or object that made the material.
+    if (gAnimatedMaterials->Add(material) >= 0)
+        Material::AddRef(material);
     return material;
 }
 
@@ -229,8 +231,13 @@ void UVAnimUpdate(float dt)
 
 void UVAnimClearAll()
 {
+    // The materials go before the dictionaries their animations came from.
     if (gAnimatedMaterials)
+    {
+        for (int32_t i = 0; i < gAnimatedMaterials->GetCount(); ++i)
+            Material::Destroy(static_cast<Material*>((*gAnimatedMaterials)[i]));
         gAnimatedMaterials->SetSize(0);
+    }
     for (int32_t i = 0; i < gDictionaries.GetCount(); ++i)
         if (gOps.destroy && gDictionaries[i])
             gOps.destroy(gDictionaries[i]);

@@ -223,6 +223,24 @@ TEST_F(TsVideo, ACopyWaitsWhileAnotherThreadHoldsTheFrame)
     stage = 2;
     holder.join();
     ASSERT_TRUE(WaitFor([] { return dshowtest::DeliveredFrames() == 2; }));
+    Poll(&state);
+    EXPECT_EQ(RasterPixels(raster), ClipFrame(1, 8, 6));
+}
+
+TEST_F(TsVideo, DecodedFramesReachTheRasterOnlyAtThePollOnThePollingThread)
+{
+    int32_t state;
+    Raster* raster = nullptr;
+    ASSERT_EQ(TsVideoOpen("movie.mkv", nullptr, 0), 0);
+    Poll(&state);
+    Poll(&state, &raster);
+    ASSERT_NE(raster, nullptr);
+    ASSERT_EQ(RasterPixels(raster), ClipFrame(0, 8, 6));
+    // The decode thread delivers frame 1; the raster, drawn on this thread, is left alone.
+    Win32TestAdvancePerformanceCounter(kTicksPerSecond / 10);
+    ASSERT_TRUE(WaitFor([] { return dshowtest::DeliveredFrames() == 2; }));
+    EXPECT_EQ(RasterPixels(raster), ClipFrame(0, 8, 6)) << "no upload waits from the decode thread";
+    Poll(&state, &raster);
     EXPECT_EQ(RasterPixels(raster), ClipFrame(1, 8, 6));
 }
 
@@ -361,6 +379,7 @@ TEST_F(TsVideo, TheRendererTakesOnlyRgb24AndCopiesTopDownRowsInOrderAndSkipsShor
     }
     BytesSample sample(rows);
     ASSERT_EQ(renderer->CopyFrame(&sample), S_OK);
+    renderer->ShowLatest();
     std::vector<uint32_t> expected = {0xFF302010u, 0xFF302010u, 0xFF302010u, 0xFF605040u, 0xFF605040u, 0xFF605040u};
     EXPECT_EQ(RasterPixels(renderer->GetRaster()), expected);
 
@@ -368,6 +387,7 @@ TEST_F(TsVideo, TheRendererTakesOnlyRgb24AndCopiesTopDownRowsInOrderAndSkipsShor
     BytesSample shortSample(std::vector<uint8_t>(24, 0xFF));
     shortSample.mShort = 1;
     EXPECT_EQ(renderer->CopyFrame(&shortSample), S_OK);
+    renderer->ShowLatest();
     EXPECT_EQ(RasterPixels(renderer->GetRaster()), expected);
 
     // A new media type replaces the raster with one of the new size.

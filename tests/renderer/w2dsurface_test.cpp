@@ -195,6 +195,18 @@ TEST(W2dSurfaceListOrder, LayersAscendAndASharedTextureGoesBeforeItsFirstHolder)
     Probe stranger(0, nullptr, &drawn);
     list.Remove(&stranger);
     EXPECT_EQ(list.GetCount(), 4);
+
+    // A list that does not hold a surface leaves it to the one that does.
+    W2dSurfaceList other(nullptr);
+    one->AddRef();
+    other.Remove(one);
+    EXPECT_TRUE(one->IsInserted());
+    EXPECT_EQ(one->GetRefCount(), 2);
+    list.Remove(one);
+    EXPECT_EQ(list.GetCount(), 3);
+    EXPECT_FALSE(one->IsInserted());
+    EXPECT_EQ(one->GetRefCount(), 1) << "the holding list gave its reference back";
+    one->Release();
     list.RemoveAll();
     EXPECT_EQ(list.GetCount(), 0);
 }

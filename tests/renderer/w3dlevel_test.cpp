@@ -4,6 +4,7 @@
 #include "clump.h"
 #include "clumpwriter.h"
 #include "d3d9testhooks.h"
+#include "error.h"
 #include "frame.h"
 #include "framecheck.h"
 #include "geometry.h"
@@ -133,6 +134,11 @@ protected:
         add("L1_SUN_W3DDIRECTIONALLIGHT", "levels\\l1\\sun.lgt", {0, 0, 0, 0});
         add("L1_LAMP_W3DPOINTLIGHT", "levels\\l1\\lamp.lgt", {0, 0, 0, 0});
         add("L1_BAD_WW", "levels\\l1\\bad.bsp", {1, 2, 3, 4});
+        // A wall whose leaf total (struct word 7) asks for more than a gigabyte of block.
+        std::vector<uint8_t> huge = WallWorldBytes(10.0f, kWallA);
+        const uint32_t leaves = 0x00FFFFFF;
+        std::memcpy(huge.data() + 24 + 7 * 4, &leaves, 4);
+        add("L1_HUGE_WW", "levels\\l1\\huge.bsp", huge);
         for (const auto& [id, description] : mLevels)
             add(id.c_str(), ("levels\\l1\\" + id + ".wl").c_str(), LevelWriter::Write(description));
         writer.Close();
@@ -300,6 +306,16 @@ TEST_F(LevelFiles, ALevelWithoutRootIsEmptyAndOneWithoutAWorldFails)
     empty->Release();
     EXPECT_EQ(Level("L1_NOWORLD_WL"), nullptr);
     EXPECT_EQ(HbResourceManager::Instance()->GetResource("L1_BAD_WW"), nullptr);
+}
+
+TEST_F(LevelFiles, AWorldWhoseTotalsPassItsPackEntryIsRefusedBeforeItsBlockIsAllocated)
+{
+    Error earlier;
+    Error::Get(&earlier); // empties the slot
+    EXPECT_EQ(HbResourceManager::Instance()->GetResource("L1_HUGE_WW"), nullptr);
+    Error e;
+    Error::Get(&e);
+    EXPECT_EQ(e.code, kErrStreamRead) << "refused on the entry's length, not for want of memory";
 }
 
 /// The full level drawn in a 64 x 64 window: the sky behind everything, the main world's

@@ -21,6 +21,7 @@
 #include "uvanimwriter.h"
 #include "w3dobject.h"
 #include "wanimatedtextureset.h"
+#include "worldwriter.h"
 #include "wtexturemanager.h"
 #include "wuvanimregistry.h"
 
@@ -341,6 +342,20 @@ TEST_F(AnimatedTextures, ListEntriesBindTheFirstMatchingMaterialAndPlayByTheGame
     flag->StepFrame();
     EXPECT_EQ(shows(first), "f2");
     EXPECT_TRUE(flag->IsFrozen());
+    // Frames stay within the three, whatever a console line asks.
+    const struct
+    {
+        int32_t set;
+        int32_t frame, next;
+    } frames[] = {{2, 2, 0}, {4, 1, 2}, {-1, 2, 0}, {INT32_MAX, 1, 2}, {INT32_MIN, 1, 2}};
+    for (const auto& f : frames)
+    {
+        flag->SetFrame(f.set);
+        EXPECT_EQ(flag->GetFrame(), f.frame) << f.set;
+        flag->StepFrame();
+        EXPECT_EQ(flag->GetFrame(), f.next) << f.set;
+        EXPECT_EQ(shows(first), "f" + std::to_string(f.next)) << f.set;
+    }
     mSet->Clear();
     EXPECT_EQ(mSet->GetCount(), 0);
 }
@@ -579,9 +594,10 @@ TEST_F(UVAnimations, AnObjectThatFailsToLoadLeavesNoDictionaryPending)
     EXPECT_EQ(UVAnimPendingDictionary(), nullptr);
 }
 
-TEST_F(UVAnimations, AnObjectsUvaFileAnimatesTheMaterialsThatNameItsAnimations)
+/// A material extension playing the UV animation "wave" in slot 0, with the UV-transform effect
+/// the animated matrices go to.
+std::vector<uint8_t> WaveExtension()
 {
-    // A quad of two triangles: material 0 plays "wave" in slot 0, material 1 plays nothing.
     std::vector<uint8_t> slot = {1, 0, 0, 0, 36, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 'w', 'a', 'v', 'e'};
     const uint32_t stamp = LibraryStamp::Encode(kLibraryVersion, kLibraryBuild);
     for (int i = 0; i < 4; ++i)
@@ -601,6 +617,21 @@ TEST_F(UVAnimations, AnObjectsUvaFileAnimatesTheMaterialsThatNameItsAnimations)
     for (int i = 0; i < 4; ++i)
         extension.push_back(uint8_t(stamp >> (8 * i)));
     extension.insert(extension.end(), effect.begin(), effect.end());
+    return extension;
+}
+
+UVAnimDescription WaveAnimation()
+{
+    UVAnimDescription wave;
+    wave.name = "wave";
+    wave.keys = {{0, 0, {1, 0, 0, 1, 0, 0}}, {0, 1, {1, 0, 0, 1, 1, 0.5f}}};
+    return wave;
+}
+
+TEST_F(UVAnimations, AnObjectsUvaFileAnimatesTheMaterialsThatNameItsAnimations)
+{
+    // A quad of two triangles: material 0 plays "wave" in slot 0, material 1 plays nothing.
+    const std::vector<uint8_t> extension = WaveExtension();
     GeometryDescription g;
     g.format = kGeometryPositions;
     g.numVertices = 4;
@@ -642,6 +673,54 @@ TEST_F(UVAnimations, AnObjectsUvaFileAnimatesTheMaterialsThatNameItsAnimations)
     const MatFxEffectSlot* effectSlot = MatFx::FindSlot(MatFx::GetData(animated), kMatFxSlotUVTransform);
     ASSERT_NE(effectSlot, nullptr);
     EXPECT_EQ(effectSlot->uv.baseTransform, m) << "the drawn material takes the animated matrix";
+}
+
+TEST_F(UVAnimations, AWorldReleasedMidLevelLeavesItsAnimatedMaterialsSafeForTheNextFrames)
+{
+    // One quad whose material shows f0, plays "wave" and is bound to a three-frame list entry.
+    WorldDescription d;
+    d.format = kGeometryPositions;
+    GeometryDescription::Material material;
+    material.texture = "f0";
+    material.extension = WaveExtension();
+    d.materials = {material};
+    d.listEntries = {0};
+    WorldDescription::Leaf leaf;
+    leaf.positions = {0, 0, 5, 1, 0, 5, 0, 1, 5, 1, 1, 5};
+    leaf.triangles = {{0, 2, 1, 0}, {1, 2, 3, 0}};
+    d.leaves = {leaf};
+    Declare("YARD_WW", "yard.bsp");
+    WriteFile("yard.bsp", Str(WorldWriter::Write(d)));
+    WriteFile("yard.uva", Str(UVAnimWriter::Dictionary({WaveAnimation()})));
+    WatListDescription list;
+    list.entries.push_back({false, "flag", 1, Frames100To300(1)});
+    WriteFile("yard.wat", Str(WatWriter::WriteList(list)));
+    HbDataManager::Create();
+    HbDataManager::BeginContainer("YARD_WW");
+    HbDataManager::Current()->SetInteger("LOAD_UVA", 1);
+    HbDataManager::Current()->SetInteger("LOAD_WAT", 1);
+    HbDataManager::EndContainer();
+
+    HbRoot* world = HbResourceManager::Instance()->GetResource("YARD_WW");
+    ASSERT_NE(world, nullptr);
+    world->AddRef();
+    ASSERT_EQ(UVAnimRegistryCount(), 1);
+    ASSERT_EQ(mSet->GetCount(), 1);
+    world->Release(); // the world and its materials go while the level plays on
+
+    // The next frames still advance both: the registries keep what they animate.
+    HbGameClock::Instance()->mGameTime = 150;
+    UVAnimUpdate(0.5f);
+    mSet->Tick();
+    Material* animated = UVAnimRegistryMaterial(0);
+    ASSERT_NE(animated, nullptr);
+    const Matrix* m = UVAnimMaterial::GetChannelMatrix(animated, 0);
+    ASSERT_NE(m, nullptr);
+    EXPECT_FLOAT_EQ(m->pos.x, 0.5f);
+    Material* flagged = mSet->Find("flag")->GetMaterial();
+    ASSERT_NE(flagged->texture, nullptr);
+    EXPECT_STREQ(flagged->texture->name, "f1");
+    mSet->Clear();
 }
 
 TEST_F(UVAnimations, MutatedUvaFilesAreReadSafely)

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -229,6 +230,59 @@ TEST_F(LightFields, AGridIsCheckedAgainstItsChunkBeforeAnythingIsAllocated)
     const uint32_t hugeSkip = 0x7FFFFFF0u;
     std::memcpy(skipPast.data() + 12 + 44, &hugeSkip, 4);
     EXPECT_EQ(ReadField(skipPast), nullptr) << "a skip past the chunk";
+}
+
+/// Bytes behind an engine callback stream that tells its length and records the largest read.
+struct ShortFile
+{
+    std::vector<uint8_t> bytes;
+    size_t position = 0;
+    uint32_t largestRead = 0;
+
+    static uint32_t Read(void* data, void* buffer, uint32_t length)
+    {
+        auto* f = static_cast<ShortFile*>(data);
+        f->largestRead = std::max(f->largestRead, length);
+        const size_t n = std::min(size_t(length), f->bytes.size() - f->position);
+        std::memcpy(buffer, f->bytes.data() + f->position, n);
+        f->position += n;
+        return uint32_t(n);
+    }
+    static int32_t Skip(void* data, uint32_t length)
+    {
+        auto* f = static_cast<ShortFile*>(data);
+        if (length > f->bytes.size() - f->position)
+            return 0;
+        f->position += length;
+        return 1;
+    }
+    static int64_t Remaining(void* data)
+    {
+        auto* f = static_cast<ShortFile*>(data);
+        return int64_t(f->bytes.size() - f->position);
+    }
+};
+
+TEST_F(LightFields, AGridPastWhatTheStreamHoldsIsRefusedBeforeItsRecordsAreRead)
+{
+    // Two records on the stream, but a chunk that claims 256 MB and a grid of a million points
+    // that would fit it.
+    LightFieldDescription d = TwoPoints();
+    d.max = {100 * 999999, 0, 0};
+    ShortFile file;
+    file.bytes = LightFieldWriter::Write(d);
+    const uint32_t claimed = 1u << 28;
+    std::memcpy(file.bytes.data() + 4, &claimed, 4);
+    StreamCallbacks callbacks{nullptr, ShortFile::Read, nullptr, ShortFile::Skip, &file, ShortFile::Remaining};
+    Stream* in = Stream::Open(kStreamCustom, kStreamRead, &callbacks);
+    ASSERT_NE(in, nullptr);
+    WLightFieldManager* field = WLightFieldManager::Create();
+    field->AddRef();
+    EXPECT_EQ(field->LoadFromEngineStream(in), 0);
+    EXPECT_LE(file.largestRead, 64u) << "only the chunk and grid headers were read";
+    EXPECT_FALSE(field->HasSamples());
+    field->Release();
+    Stream::Close(in, nullptr);
 }
 
 TEST_F(LightFields, SamplesBlendTheirEightNeighboursByDistanceAndClampToTheGrid)

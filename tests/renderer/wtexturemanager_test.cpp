@@ -199,6 +199,40 @@ TEST_F(TextureManager, NestedLoadsShareTheGroupsDictionaryAndEmptyOnesAreDestroy
     EXPECT_EQ(mManager->GetDictionaryCount(), 0);
 }
 
+TEST_F(TextureManager, ADictionaryOpenedAgainWhileOpenNeverBecomesItsOwnParent)
+{
+    // A level (a group's dictionary around it) whose world's animated-texture body opens the
+    // world's dictionary again.
+    MountLevelPack();
+    Declare("W1", "levels\\w1\\w1.grp");
+    Declare("W1L1_WW", "levels\\w1\\l1\\w1l1.bsp");
+    mManager->BeginDictionary("W1", 0);
+    WTextureManager::WDictionary* group = mManager->FindDictionary("W1");
+    ASSERT_NE(group, nullptr);
+    mManager->BeginDictionary("W1L1_WW", 0);
+    WTextureManager::WDictionary* world = mManager->FindDictionary("W1L1_WW");
+    ASSERT_NE(world, nullptr);
+    TextureDictionary* worldDictionary = world->dictionary;
+    ASSERT_NE(worldDictionary, nullptr);
+
+    mManager->BeginDictionary("W1L1_WW", 0);
+    EXPECT_EQ(world->parentName, "W1");
+    mManager->EndDictionary("W1L1_WW");
+    // The world's dictionary, still empty, stays open and current.
+    EXPECT_EQ(mManager->FindDictionary("W1L1_WW"), world);
+    EXPECT_EQ(TextureDictionary::GetCurrent(), worldDictionary);
+    EXPECT_EQ(mManager->GetCurrentName(), "W1L1_WW");
+    EXPECT_STREQ(Image::GetPath(), "levels\\w1\\l1\\textures\\");
+
+    mManager->EndDictionary("W1L1_WW");
+    EXPECT_EQ(mManager->GetCurrentName(), "W1") << "the enclosing dictionary is back";
+    EXPECT_EQ(TextureDictionary::GetCurrent(), group->dictionary);
+    EXPECT_STREQ(Image::GetPath(), "levels\\w1\\textures\\");
+    EXPECT_EQ(mManager->FindDictionary("W1L1_WW"), nullptr) << "empty, gone at its own close";
+    mManager->EndDictionary("W1");
+    EXPECT_EQ(mManager->GetCurrentName(), "");
+}
+
 TEST_F(TextureManager, ForAllTexturesVisitsEveryDictionaryAndTheDefaultOneLast)
 {
     MountLevelPack();

@@ -269,7 +269,7 @@ TEST_F(Chunks, StringChunkAsksACustomStreamForTheSamePieces)
     {
         Recorder recorder;
         recorder.bytes = c.bytes.bytes;
-        StreamCallbacks callbacks = {nullptr, Recorder::Read, nullptr, nullptr, &recorder};
+        StreamCallbacks callbacks = {nullptr, Recorder::Read, nullptr, nullptr, &recorder, nullptr};
         Stream* s = Stream::Open(kStreamCustom, kStreamRead, &callbacks);
         std::vector<char> storage(c.bufferSize);
         char* got = StringChunk::Read(c.bufferSize ? storage.data() : nullptr, c.bufferSize, s);

@@ -153,6 +153,52 @@ TEST_F(Streams, ShortWordReadsFailForEveryKind)
     }
 }
 
+TEST_F(Streams, EveryKindTellsWhatItStillHoldsWithoutMovingOn)
+{
+    std::string path = TempPath("ten.bin");
+    {
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        std::fwrite("0123456789", 1, 10, f);
+        std::fclose(f);
+    }
+    std::vector<uint8_t> ten = {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9'};
+    ByteStore store;
+    store.bytes = ten;
+    StreamCallbacks unknown = store.Callbacks();
+    StreamCallbacks told = store.Callbacks();
+    told.remaining = [](void* data) -> int64_t
+    {
+        auto* s = static_cast<ByteStore*>(data);
+        return int64_t(s->bytes.size() - s->position);
+    };
+    MemoryBlock block = {ten.data(), 10};
+    struct Case
+    {
+        const char* name;
+        int32_t kind;
+        const void* argument;
+        uint64_t left;
+    } cases[] = {
+        {"memory", kStreamMemory, &block, 6},
+        {"file", kStreamFileName, path.c_str(), 6},
+        {"custom that can tell", kStreamCustom, &told, 6},
+        {"custom that cannot", kStreamCustom, &unknown, UINT64_MAX},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        store.position = 0;
+        Stream* s = Stream::Open(c.kind, kStreamRead, c.argument);
+        ASSERT_NE(s, nullptr);
+        char bytes[4] = {};
+        ASSERT_EQ(Stream::Read(s, bytes, 4), 4u);
+        EXPECT_EQ(Stream::Remaining(s), c.left);
+        ASSERT_EQ(Stream::Read(s, bytes, 1), 1u);
+        EXPECT_EQ(bytes[0], '4') << "the position stays";
+        EXPECT_EQ(Stream::Close(s, nullptr), 1);
+    }
+}
+
 TEST_F(Streams, WordsAreWrittenLittleEndianInPiecesAndTheFirstFailureStops)
 {
     float values[150];

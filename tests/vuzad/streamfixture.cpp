@@ -196,7 +196,7 @@ std::string StreamFixture::TempPath(const char* name)
 
 StreamCallbacks ByteStore::Callbacks()
 {
-    return {StoreClose, StoreRead, StoreWrite, StoreSkip, this};
+    return {StoreClose, StoreRead, StoreWrite, StoreSkip, this, nullptr};
 }
 
 ChunkBuilder& ChunkBuilder::U32(uint32_t value)

@@ -310,6 +310,36 @@ Stream* Stream::Write(Stream* stream, const void* buffer, uint32_t length)
     }
 }
 
+uint64_t Stream::Remaining(const Stream* stream)
+{
+    switch (stream->kind)
+    {
+    case kStreamMemory:
+        return stream->memory.capacity - stream->memory.position;
+    case kStreamFileHandle:
+    case kStreamFileName:
+    {
+        const FileFunctions& files = Files();
+        if (!files.tell || !files.seek)
+            return UINT64_MAX;
+        const int64_t at = files.tell(stream->file);
+        if (at < 0 || files.seek(stream->file, 0, 2) != 0)
+            return UINT64_MAX;
+        const int64_t end = files.tell(stream->file);
+        if (files.seek(stream->file, at, 0) != 0 || end < 0)
+            return UINT64_MAX;
+        return end > at ? uint64_t(end - at) : 0;
+    }
+    case kStreamCustom:
+    {
+        const int64_t left = stream->custom.remaining ? stream->custom.remaining(stream->custom.data) : -1;
+        return left < 0 ? UINT64_MAX : uint64_t(left);
+    }
+    default:
+        return UINT64_MAX;
+    }
+}
+
 Stream* Stream::SkipAny(Stream* stream, uint32_t length)
 {
     if (length == 0)

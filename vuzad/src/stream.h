@@ -45,6 +45,8 @@ struct StreamCallbacks
     /// Non-zero on success.
     int32_t (*skip)(void* data, uint32_t offset);
     void* data;
+    /// Bytes still to read, or -1 when not known; null: not known.
+    int64_t (*remaining)(void* data);
 };
 
 struct StreamMemory
@@ -127,6 +129,11 @@ struct Stream
         return ReadWordsAny(stream, words, length);
     }
     static Stream* WriteWords(Stream* stream, const void* words, uint32_t length);
+    /// Bytes a stream still holds for reading: what is left of a memory block, of a file
+    /// (its size less its position) or what a custom stream's remaining callback says;
+    /// UINT64_MAX when that cannot be told. Counts and sizes read from a stream are checked
+    /// against it before anything is allocated for them.
+    static uint64_t Remaining(const Stream* stream);
     /// The stream, whatever the outcome.
     static Stream* WriteData(Stream* stream, const void* buffer, uint32_t length);
 

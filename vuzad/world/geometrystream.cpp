@@ -238,12 +238,10 @@ uint64_t ArrayBytes(uint32_t format, int32_t numVertices, int32_t numTriangles, 
     return bytes;
 }
 
-/// What a memory stream still holds; other streams cannot tell.
+/// What the stream still holds (a memory block, a file or a pack entry).
 uint64_t StreamLeft(const Stream* stream)
 {
-    if (stream->kind != kStreamMemory)
-        return UINT64_MAX;
-    return uint64_t(stream->memory.capacity - stream->memory.position);
+    return Stream::Remaining(stream);
 }
 
 } // namespace

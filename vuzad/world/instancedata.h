@@ -49,6 +49,7 @@ struct InstanceHeader
     IDirect3DVertexDeclaration9* vertexDeclaration;
     uint32_t totalIndexCount;
     uint32_t totalVertexCount;
+    uint32_t pipelineFlags; ///< the instancing pipeline's own record of how it built the data (0 when made)
 
     static InstanceMesh* Meshes(InstanceHeader* header) { return reinterpret_cast<InstanceMesh*>(header + 1); }
     static const InstanceMesh* Meshes(const InstanceHeader* header)

@@ -426,13 +426,11 @@ World* FailRead(World* world, bool constructed)
     return nullptr;
 }
 
-/// Memory streams know what they hold: a struct whose totals need more bytes than remain
-/// is refused before its block is allocated.
+/// A struct whose totals need more bytes than the stream (memory block, file or pack entry)
+/// still holds is refused before its block is allocated.
 bool StreamCanHold(const Stream* stream, uint64_t bytes)
 {
-    if (stream->kind != kStreamMemory)
-        return true;
-    return bytes <= uint64_t(stream->memory.capacity - stream->memory.position);
+    return bytes <= Stream::Remaining(stream);
 }
 
 // ---- Writing ------------------------------------------------------------------------------------------

@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <filesystem>
+#include <future>
 #include <mutex>
 #include <thread>
 #include <unistd.h>
@@ -46,6 +47,10 @@ public:
     }
     HRESULT DoRenderSample(IMediaSample* sample) override
     {
+        // A renderer that draws under a lock of its caller's, as the game's video frame lock.
+        std::unique_lock<std::mutex> gate;
+        if (mGate)
+            gate = std::unique_lock<std::mutex>(*mGate);
         BYTE* bytes = nullptr;
         sample->GetPointer(&bytes);
         std::lock_guard<std::mutex> guard(mLock);
@@ -74,6 +79,7 @@ public:
     }
 
     bool mAccept = true;
+    std::mutex* mGate = nullptr;
     BITMAPINFOHEADER mHeader{};
 
 private:
@@ -215,6 +221,71 @@ TEST_F(DShowLayer, TopDownDeliveryAndPaddedRowsAndPathsWithBackslashesAndOtherCa
     std::vector<uint8_t> frame = mRenderer->Frame(0);
     EXPECT_EQ(PixelAt(frame, 5, 3, false, 0, 0), kMarker);
     EXPECT_EQ(PixelAt(frame, 5, 3, false, 4, 2), kColours[0]);
+}
+
+TEST_F(DShowLayer, APictureThatChangesSizePartWayIsDeliveredAtTheConnectedSize)
+{
+    // 8 x 6 for the first frame, 64 x 48 for the next two: those fit the 8 x 6 sample only
+    // scaled down.
+    const std::string clip = (mDir / "resize.mkv").string();
+    // Each frame's left and right halves differ, so a picture written at the wrong size shows.
+    ASSERT_TRUE(dshowtest::WriteResizingClip(clip, 8, 6, 1, 64, 48, 3, 10,
+                                             [](int frame, int x, int)
+                                             { return kColours[frame + (x >= (frame == 0 ? 4 : 32) ? 1 : 0)]; }));
+    ASSERT_EQ(mGraph->RenderFile(Wide(clip).c_str(), nullptr), S_OK);
+    ASSERT_EQ(mRenderer->mHeader.biWidth, 8);
+    ASSERT_EQ(mControl->Run(), S_OK);
+    Win32TestAdvancePerformanceCounter(10000000); // a second: every frame is due
+    ASSERT_EQ(mRenderer->WaitFrames(3), 3u) << "every frame, the larger ones too";
+    const size_t bytes = size_t((3 * 8 + 3) & ~3) * 6;
+    for (int n = 0; n < 3; ++n)
+    {
+        SCOPED_TRACE(n);
+        const std::vector<uint8_t> rows = mRenderer->Frame(size_t(n));
+        ASSERT_EQ(rows.size(), bytes);
+        for (int y : {0, 5})
+            for (int x : {0, 7})
+                EXPECT_EQ(PixelAt(rows, 8, 6, true, x, y), kColours[n + (x >= 4 ? 1 : 0)]);
+    }
+    EXPECT_EQ(dshowtest::BrokenGuards(), 0) << "nothing was written past the sample's frame";
+}
+
+TEST_F(DShowLayer, AStopWhileHoldingTheRenderersLockReturnsAndTheThreadEndsOnceItIsFreed)
+{
+    std::mutex gate;
+    mRenderer->mGate = &gate;
+    ASSERT_EQ(mGraph->RenderFile(Wide(mClip).c_str(), nullptr), S_OK);
+    std::unique_lock<std::mutex> held(gate);
+    EXPECT_EQ(mControl->Pause(), S_FALSE) << "the first frame is kept by the renderer";
+    auto stop = std::async(std::launch::async, [&] { return mControl->Stop(); });
+    const bool returned = stop.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    EXPECT_TRUE(returned) << "the stop waits for ever";
+    held.unlock();
+    EXPECT_EQ(stop.get(), returned ? S_FALSE : S_OK);
+    EXPECT_EQ(mRenderer->WaitFrames(1), 1u) << "the held frame is drawn once freed";
+
+    // The next cue waits for that thread and starts again from the first frame.
+    mRenderer->mGate = nullptr;
+    ASSERT_EQ(mControl->Pause(), S_OK);
+    ASSERT_EQ(mRenderer->WaitFrames(2), 2u);
+    EXPECT_EQ(PixelAt(mRenderer->Frame(1), 8, 6, true, 7, 5), kColours[0]);
+    EXPECT_EQ(mControl->Stop(), S_OK);
+}
+
+TEST_F(DShowLayer, DurationAndPositionAreReadWhileTheDecodeThreadRuns)
+{
+    ASSERT_EQ(mGraph->RenderFile(Wide(mClip).c_str(), nullptr), S_OK);
+    ASSERT_EQ(mControl->Run(), S_OK);
+    Win32TestAdvancePerformanceCounter(10000000);
+    for (int i = 0; i < 200; ++i)
+    {
+        REFTIME length = 0, at = 0;
+        ASSERT_EQ(mPosition->get_Duration(&length), S_OK);
+        ASSERT_EQ(mPosition->get_CurrentPosition(&at), S_OK);
+        EXPECT_NEAR(length, 0.5, 1e-6);
+        EXPECT_LE(at, length);
+    }
+    EXPECT_EQ(mRenderer->WaitFrames(5), 5u);
 }
 
 TEST_F(DShowLayer, FailuresReachTheCaller)

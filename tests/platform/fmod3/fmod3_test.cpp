@@ -137,6 +137,35 @@ TEST_F(Fmod3Test, OggVorbisDecodes)
     EXPECT_NEAR(static_cast<double>(FSOUND_Sample_GetLength(sample)), 44100 * 0.25, 2.0);
 }
 
+TEST_F(Fmod3Test, AnOggStreamOfUntoldLengthIsMeasuredAndLoops)
+{
+    // Cut short by one byte, the last page is gone: the decoder cannot tell the length.
+    ASSERT_TRUE(fmod3test::WriteTone(Path("whole.ogg"), ToneFormat::OggVorbis, 44100, 1, 4.0, 330.0));
+    std::string bytes;
+    {
+        std::ifstream in(Path("whole.ogg"), std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    ASSERT_GT(bytes.size(), 1u);
+    {
+        std::ofstream out(Path("cut.ogg"), std::ios::binary);
+        out.write(bytes.data(), std::streamsize(bytes.size() - 1));
+    }
+    Init();
+    FSOUND_STREAM* stream = FSOUND_Stream_Open(Path("cut.ogg").c_str(), FSOUND_HW2D, 0, 0);
+    ASSERT_NE(stream, nullptr);
+    ASSERT_EQ(FSOUND_Stream_GetOpenState(stream), 0);
+    const int ms = FSOUND_Stream_GetLengthMs(stream);
+    EXPECT_GT(ms, 0);
+    EXPECT_LE(ms, 4000) << "what decodes, never the untold count";
+    ASSERT_NE(FSOUND_Stream_SetMode(stream, FSOUND_Stream_GetMode(stream) | FSOUND_LOOP_NORMAL), 0);
+    const int channel = FSOUND_Stream_Play(FSOUND_FREE, stream);
+    ASSERT_GE(channel, 0);
+    Updates(45); // 4.5 s, past its length: the loop comes round
+    EXPECT_NE(FSOUND_IsPlaying(channel), 0);
+    EXPECT_NE(FSOUND_Stream_Close(stream), 0);
+}
+
 TEST_F(Fmod3Test, ThirtyTwoChannelsThenNoneAndAStoppedOneIsReused)
 {
     Init();

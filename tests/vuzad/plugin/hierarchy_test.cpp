@@ -147,6 +147,23 @@ TEST_F(HierarchyTest, ExtensionWritesAndReadsBackByteIdentical)
     EXPECT_EQ(CloseWriter(out), first);
     Frame::Destroy(read);
 
+    // Larger stored keyframe sizes go back out as the file gave them, whatever the port
+    // keeps in memory.
+    for (uint32_t stored : {40u, 44u, 52u, 100u})
+    {
+        std::vector<uint8_t> bytes = first;
+        ByteOrder::Store32(bytes.data() + 24 + 16, stored);
+        std::vector<uint8_t> input = bytes;
+        in = OpenReader(input);
+        read = Frame::Create();
+        ASSERT_NE(PluginRegistry::ReadExtensionChunk(Frame::Registry(), in, read), nullptr) << stored;
+        Stream::Close(in, nullptr);
+        out = Stream::Open(kStreamMemory, kStreamWrite, nullptr);
+        PluginRegistry::WriteExtensionChunk(Frame::Registry(), out, read);
+        EXPECT_EQ(CloseWriter(out), bytes) << stored;
+        Frame::Destroy(read);
+    }
+
     // A bone writes its node id alone; a frame without id or hierarchy writes nothing.
     EXPECT_EQ(PluginRegistry::GetExtensionSize(Frame::Registry(), mBones[2]), 12 + 12);
     EXPECT_EQ(PluginRegistry::GetExtensionSize(Frame::Registry(), mTop), 0);

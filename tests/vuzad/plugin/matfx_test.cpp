@@ -429,6 +429,49 @@ TEST_F(MatFxData, ATextureThatCannotBeFoundLeavesTheSlotEmpty)
     EXPECT_FLOAT_EQ(MatFx::GetData(back)->slots[0].env.coefficient, 1.0f);
 }
 
+TEST_F(MatFxData, ABumpTextureChunkLongerThanTheStreamIsRefused)
+{
+    Texture* rock = MakeTexture("rock", 4, 4, Columns(kRock));
+    Texture* bump = MakeTexture("bump", 4, 4, Columns(kBump));
+    Material* m = MakeMaterial(rock);
+    ASSERT_EQ(MatFx::SetEffects(m, kMatFxBumpMap), m);
+    ASSERT_EQ(MatFx::SetBumpTexture(m, bump), m);
+    std::vector<uint8_t> bytes = Write(m);
+    auto word = [&](size_t at)
+    {
+        return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16 |
+               uint32_t(bytes[at + 3]) << 24;
+    };
+    auto grow = [&](size_t header, uint32_t by)
+    {
+        const uint32_t size = word(header + 4) + by;
+        for (int i = 0; i < 4; ++i)
+            bytes[header + 4 + size_t(i)] = uint8_t(size >> (8 * i));
+    };
+    // The chunks enclosing the bump record's first texture: material, extension, effect
+    // sub-chunk; then the texture chunk itself.
+    std::vector<size_t> path = {0};
+    size_t at = 12;
+    for (uint32_t type : {3u, uint32_t(MatFx::kPluginId)})
+    {
+        while (at + 12 <= bytes.size() && word(at) != type)
+            at += 12 + word(at + 4);
+        ASSERT_LT(at + 12, bytes.size());
+        path.push_back(at);
+        at += 12;
+    }
+    at += 12; // kind, slot type, bumpiness
+    ASSERT_EQ(word(at), 1u) << "the drawn texture is there";
+    path.push_back(at + 4);
+    ASSERT_EQ(word(at + 4), 6u);
+    // Each claims 64 bytes more than the stream holds: every claimed end still fits its parent.
+    const size_t textureEnd = at + 4 + 12 + word(at + 8);
+    const uint32_t by = uint32_t(bytes.size() - textureEnd) + 64;
+    for (size_t header : path)
+        grow(header, by);
+    EXPECT_EQ(Read(bytes), nullptr);
+}
+
 TEST_F(MatFxData, MutatedMaterialStreamsAreReadOrRefusedSafely)
 {
     Texture* rock = MakeTexture("rock", 4, 4, Columns(kRock));

@@ -46,6 +46,7 @@ constexpr float kDepth = 2.0f;
 const std::array<uint8_t, 4> kPrelit = {0xC0, 0xB0, 0xA0, 0xFF};
 const uint32_t kRock[4] = {0xFF804020, 0xFF208040, 0xFF402080, 0xFFC0C0C0};
 const uint32_t kBump[4] = {0xFF101010, 0xFF405020, 0xFF2090F0, 0xFFFFFFFF};
+const uint32_t kMoss[4] = {0xFF30A050, 0xFFA03070, 0xFF7070E0, 0xFFE0A010};
 constexpr uint32_t kSky = 0xFF204060;
 
 std::vector<uint32_t> Columns(const uint32_t (&colours)[4])
@@ -941,6 +942,32 @@ std::vector<uint32_t> ColumnFrame(const std::vector<uint32_t>& actual, const std
     return expected;
 }
 
+/// The frame of a bump-mapped quad over base columns with kBump, lit from far along x:
+/// v0 x (t0 x (1 - t0.a) + t1 x t1.a), t1 the next column's texel.
+std::vector<uint32_t> BumpReference(const std::vector<uint32_t>& frame, const uint32_t (&base)[4])
+{
+    uint32_t drawn[4];
+    for (int i = 0; i < 4; ++i)
+    {
+        const uint32_t b = kBump[i];
+        drawn[i] = (base[i] & 0xFFFFFF) | std::max({(b >> 16) & 0xFF, (b >> 8) & 0xFF, b & 0xFF}) << 24;
+    }
+    return ColumnFrame(frame,
+                       [&](int i)
+                       {
+                           const int j = (i + 1) % 4;
+                           double rgb[3];
+                           for (int c = 0; c < 3; ++c)
+                           {
+                               const int shift = 16 - 8 * c;
+                               rgb[c] = kPrelit[size_t(c)] / 255.0 *
+                                        (Channel(drawn[i], shift) * (1 - Channel(drawn[i], 24)) +
+                                         Channel(drawn[j], shift) * Channel(drawn[j], 24));
+                           }
+                           return Pack(rgb);
+                       });
+}
+
 TEST_F(MatFxDraw, ABumpMappedQuadMatchesTheBumpShadersFormulaWithAndWithoutPixelShaders)
 {
     for (bool shaders : {true, false})
@@ -985,31 +1012,46 @@ void MatFxDraw::DrawBumpQuad(bool shaders)
         EXPECT_EQ(draws[1].Render(D3DRS_ZWRITEENABLE), 0u);
     }
 
-    // v0 x (t0 x (1 - t0.a) + t1 x t1.a), t1 the next column's texel.
-    uint32_t drawn[4];
-    for (int i = 0; i < 4; ++i)
-    {
-        const uint32_t b = kBump[i];
-        drawn[i] = (kRock[i] & 0xFFFFFF) | std::max({(b >> 16) & 0xFF, (b >> 8) & 0xFF, b & 0xFF}) << 24;
-    }
     const std::vector<uint32_t> frame = ReadOpaquePixels(mCamera->frameBuffer, kSize, kSize);
-    const std::vector<uint32_t> expected =
-        ColumnFrame(frame,
-                    [&](int i)
-                    {
-                        const int j = (i + 1) % 4;
-                        double rgb[3];
-                        for (int c = 0; c < 3; ++c)
-                        {
-                            const int shift = 16 - 8 * c;
-                            rgb[c] = kPrelit[size_t(c)] / 255.0 *
-                                     (Channel(drawn[i], shift) * (1 - Channel(drawn[i], 24)) +
-                                      Channel(drawn[j], shift) * Channel(drawn[j], 24));
-                        }
-                        return Pack(rgb);
-                    });
     EXPECT_EQ(framecheck::CheckFrame(shaders ? "matfx_bump_quad" : "matfx_bump_quad_two_passes", kSize, kSize, frame,
-                                     expected, 3),
+                                     BumpReference(frame, kRock), 3),
+              "");
+}
+
+TEST_F(MatFxDraw, BasesWhoseNamesShareTheirFirstCharactersGetBumpTexturesOfTheirOwn)
+{
+    Start();
+    // The drawn textures' names, built from at most 30 characters, come out the same.
+    Texture* first = MakeTexture("riverbank_stones_moss_a", Columns(kRock));
+    Texture* second = MakeTexture("riverbank_stones_moss_b", Columns(kMoss));
+    Texture* bumpMap = MakeTexture("riverbank_bumpmap_detail", Columns(kBump));
+    char a[kTextureNameSize], b[kTextureNameSize];
+    MatFx::BumpTextureName(a, first->name, bumpMap->name);
+    MatFx::BumpTextureName(b, second->name, bumpMap->name);
+    ASSERT_STREQ(a, b);
+    Atomic* quads[2] = {Quad(first->name), Quad(second->name)};
+    for (Atomic* quad : quads)
+    {
+        Material* m = MaterialOf(quad);
+        ASSERT_EQ(MatFx::SetEffects(m, kMatFxBumpMap), m);
+        ASSERT_EQ(MatFx::SetBumpTexture(m, bumpMap), m);
+        MatFxBumpSlot& bump = MatFx::GetData(m)->slots[0].bump;
+        bump.frame = MakeFrame({1.0e5f, 0, kDepth});
+        bump.bumpiness = 1.0f;
+    }
+    Texture* drawnFirst = MatFx::GetData(MaterialOf(quads[0]))->slots[0].bump.drawnTexture;
+    Texture* drawnSecond = MatFx::GetData(MaterialOf(quads[1]))->slots[0].bump.drawnTexture;
+    EXPECT_NE(drawnFirst, drawnSecond);
+    EXPECT_STREQ(drawnSecond->name, b) << "the name stays as built";
+    // A third material of the first pair shares the first's texture.
+    Atomic* again = Quad(first->name);
+    ASSERT_EQ(MatFx::SetEffects(MaterialOf(again), kMatFxBumpMap), MaterialOf(again));
+    ASSERT_EQ(MatFx::SetBumpTexture(MaterialOf(again), bumpMap), MaterialOf(again));
+    EXPECT_EQ(MatFx::GetData(MaterialOf(again))->slots[0].bump.drawnTexture, drawnFirst);
+
+    Render(quads[1]);
+    const std::vector<uint32_t> frame = ReadOpaquePixels(mCamera->frameBuffer, kSize, kSize);
+    EXPECT_EQ(framecheck::CheckFrame("matfx_bump_second_base", kSize, kSize, frame, BumpReference(frame, kMoss), 3),
               "");
 }
 

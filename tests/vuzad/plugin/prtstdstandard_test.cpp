@@ -85,6 +85,37 @@ TEST_F(StandardParticles, AnEmissionIsLimitedByWhatTheTankHasLeft)
     EXPECT_EQ(E(a)->activeCount, 8); // full: none
 }
 
+TEST_F(StandardParticles, FreeingTheBatchesOrChangingTheClassEmptiesTheTankToo)
+{
+    StartPlugins();
+    enum class Drop
+    {
+        FreeBatches,
+        SameClass,
+        OtherClass
+    };
+    for (Drop drop : {Drop::FreeBatches, Drop::SameClass, Drop::OtherClass})
+    {
+        SCOPED_TRACE(int(drop));
+        Atomic* a = Emitter({1, 6}, {0, 1, 6}, 8, 100, 8);
+        ASSERT_TRUE(Step(a, 0.1f));
+        ASSERT_EQ(Block(a)->writtenCount, 8);
+        if (drop == Drop::FreeBatches)
+            PrtStdEmitter::FreeParticleBatches(E(a));
+        else
+            PrtStdEmitter::SetParticleClass(
+                E(a), drop == Drop::SameClass ? E(a)->particleClass : ParticleClass({0, 1, 6}), 16);
+        EXPECT_EQ(E(a)->activeCount, 0);
+        EXPECT_EQ(Block(a)->writtenCount, 0);
+        EXPECT_EQ(PTank::Get(Block(a)->tank)->activeCount, 0);
+        // The next emission refills slots 0..7, never 8..15 of the 8-slot tank.
+        ASSERT_TRUE(Step(a, 0.1f));
+        EXPECT_EQ(E(a)->activeCount, 8);
+        EXPECT_EQ(Block(a)->writtenCount, 8);
+        EXPECT_EQ(PTank::Get(Block(a)->tank)->activeCount, 8);
+    }
+}
+
 TEST_F(StandardParticles, AParticleOfLifeOneLivesTwoUpdatesOfPointSixWithItsTimeClamped)
 {
     StartPlugins();

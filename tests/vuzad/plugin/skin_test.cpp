@@ -244,6 +244,31 @@ TEST_F(SkinTest, NativeLayoutChecksVersionAndPlatformAndKeepsNoWeights)
     }
 }
 
+TEST_F(SkinTest, BoneBytesOfUnweightedSlotsAreIgnoredWhateverTheyHold)
+{
+    // Exporters leave any byte in a slot without weight; the weighted bytes stay checked.
+    SkinDescription s = ThreeBones();
+    s.boneIndices = {{0, 7, 250, 3}, {1, 0, 99, 0}, {1, 2, 0, 200}, {2, 1, 0, 0}};
+    s.usedBones = {0, 1, 2};
+    for (bool older : {false, true})
+    {
+        SCOPED_TRACE(older ? "older layout" : "current layout");
+        Geometry* g = Read(4, older ? SkinWriter::Older(s) : SkinWriter::Current(s));
+        ASSERT_NE(g, nullptr);
+        const Skin* skin = SkinGeometry::GetSkin(g);
+        ASSERT_NE(skin, nullptr);
+        for (int32_t v = 0; v < 4; ++v)
+            for (int k = 0; k < 4; ++k)
+            {
+                const int32_t bone = int32_t((skin->vertexBoneIndices[v] >> (8 * k)) & 0xFF);
+                EXPECT_LT(bone, 3) << "vertex " << v << " slot " << k;
+                if (skin->vertexWeights[4 * v + k] != 0.0f)
+                    EXPECT_EQ(bone, s.boneIndices[size_t(v)][size_t(k)]) << "vertex " << v << " slot " << k;
+            }
+        EXPECT_EQ(skin->usedBoneCount, 3);
+    }
+}
+
 TEST_F(SkinTest, InconsistentSubChunksAreRefusedBeforeAnythingIsStored)
 {
     // 65,535 vertices and 255 bones claimed in 128 bytes.

@@ -77,8 +77,10 @@ const std::array<std::array<uint8_t, 4>, 4> kColumnBones = {{{0, 0, 0, 0}, {1, 0
 const std::array<std::array<float, 4>, 4> kColumnWeights = {
     {{1, 0, 0, 0}, {0.75f, 0.25f, 0, 0}, {0.6f, 0.4f, 0, 0}, {1, 0, 0, 0}}};
 
-// lit: normals facing the camera and the light flag instead of prelit colours.
-ClumpDescription SkinnedClump(bool lit)
+// lit: normals facing the camera and the light flag instead of prelit colours. bindShift
+// moves the strip along y and its bind pose with it, so it is posed to the same place.
+ClumpDescription SkinnedClump(bool lit, float bindShift = 0.0f,
+                              std::array<uint8_t, 4> prelit = {0xE0, 0x30, 0x20, 0xFF})
 {
     ClumpDescription d;
     d.frames.resize(5);
@@ -103,11 +105,11 @@ ClumpDescription SkinnedClump(bool lit)
     for (int c = 0; c < 4; ++c)
         for (float y : {-0.4f, 0.4f})
         {
-            target.positions.insert(target.positions.end(), {ColumnX(c), y, 0.0f});
+            target.positions.insert(target.positions.end(), {ColumnX(c), y + bindShift, 0.0f});
             if (lit)
                 target.normals.insert(target.normals.end(), {0.0f, 0.0f, -1.0f});
             else
-                strip.prelit.push_back({0xE0, 0x30, 0x20, 0xFF});
+                strip.prelit.push_back(prelit);
             skin.boneIndices.push_back(kColumnBones[size_t(c)]);
             skin.weights.push_back(kColumnWeights[size_t(c)]);
         }
@@ -124,7 +126,7 @@ ClumpDescription SkinnedClump(bool lit)
     for (int b = 0; b < 3; ++b)
     {
         restX += kBoneX[b];
-        skin.inverseMatrices.push_back({1, 0, 0, 0, 1, 0, 0, 0, 1, -restX, 0, 0});
+        skin.inverseMatrices.push_back({1, 0, 0, 0, 1, 0, 0, 0, 1, -restX, -bindShift, 0});
     }
     strip.extension = SkinWriter::Current(skin);
     d.geometries = {strip};
@@ -387,6 +389,8 @@ protected:
 
     InstanceHeader* Header() { return InstanceData::Header(mAtomic->geometry->instanceData); }
 
+    void ExpectSharedGeometryBuiltOnce(bool hardware);
+
     /// The bytes of vertex v's element of the usage, read back from its vertex buffer.
     std::vector<BYTE> ElementBytes(int v, BYTE usage)
     {
@@ -534,6 +538,53 @@ TEST_F(SkinDraw, AtomicsSharingHierarchyAndFrameBuildThePaletteOncePerRender)
     ExpectDrawn("skin_posed_twins");
 }
 
+TEST_F(SkinDraw, TwoSkinsOfOneSkeletonAndFrameEachDrawWithTheirOwnBindPose)
+{
+    Start(true, true, true);
+    // A second strip, in green, made a unit higher with its bind pose raised to match: posed
+    // by the same skeleton it covers the first one exactly.
+    constexpr uint32_t kGreen = 0xFF30C040;
+    std::vector<uint8_t> bytes = ClumpWriter::Write(SkinnedClump(false, 1.0f, {0x30, 0xC0, 0x40, 0xFF}));
+    Stream* in = OpenReader(bytes);
+    ASSERT_NE(Stream::FindChunk(in, 16, nullptr, nullptr), 0);
+    Clump* other = Clump::StreamRead(in);
+    Stream::Close(in, nullptr);
+    ASSERT_NE(other, nullptr);
+    Atomic* twin = Atomic::Clone(mAtomic);
+    ASSERT_NE(twin, nullptr);
+    Atomic::SetGeometry(twin, Atomic::FromClumpLink(other->atomics.next)->geometry, 0);
+    Clump::Destroy(other);
+    Atomic::SetFrame(twin, mAtomic->object.frame);
+    SkinAtomic::SetSkinHierarchy(twin, mHierarchy);
+    Clump::AddAtomic(mClump, twin);
+    mExtra.push_back(twin);
+    // The first strip goes back to the head of the clump's list: drawn first, the green one over it.
+    Clump::RemoveAtomic(mClump, mAtomic);
+    Clump::AddAtomic(mClump, mAtomic);
+
+    for (bool hardware : {true, false})
+    {
+        SCOPED_TRACE(hardware ? "hardware" : "processor");
+        if (!hardware)
+        {
+            SkinDeviceCaps caps = SkinPlugin::GetCaps();
+            caps.hardwareSkinning = 0;
+            SkinPlugin::SetCaps(caps);
+        }
+        ASSERT_TRUE(DrawFrame());
+        const std::vector<uint32_t> frame = ReadOpaquePixels(mCamera->frameBuffer, kSize, kSize);
+        // The strip's outline in either colour (the two lie at one depth); nothing beyond it.
+        std::vector<uint32_t> expected = Reference(frame, kColour);
+        for (size_t i = 0; i < frame.size(); ++i)
+            if (expected[i] == kColour && frame[i] == kGreen)
+                expected[i] = kGreen;
+        EXPECT_EQ(framecheck::CheckFrame(hardware ? "skin_two_bind_poses_hardware" : "skin_two_bind_poses", kSize,
+                                         kSize, frame, expected, 2),
+                  "");
+        EXPECT_GT(std::count(frame.begin(), frame.end(), kGreen), 0) << "the second strip is drawn";
+    }
+}
+
 // ---- Hardware skinning --------------------------------------------------------------------------
 
 namespace
@@ -584,6 +635,40 @@ TEST_F(SkinDraw, HardwareAndProcessorSkinningDrawTheSameModel)
     ExpectDrawn("skin_processor_after_hardware");
     const std::vector<uint32_t> processor = ReadOpaquePixels(mCamera->frameBuffer, kSize, kSize);
     EXPECT_EQ(framecheck::CheckFrame("skin_hardware_vs_processor", kSize, kSize, hardware, processor, 2), "");
+}
+
+// A clone sharing the geometry without a skeleton, drawn beside the skinned atomic: after the
+// first frames nothing more is made for either.
+void SkinDraw::ExpectSharedGeometryBuiltOnce(bool hardware)
+{
+    Start(true, true, hardware);
+    Atomic* plain = Atomic::Clone(mAtomic);
+    ASSERT_NE(plain, nullptr);
+    ASSERT_EQ(plain->geometry, mAtomic->geometry);
+    SkinAtomic::SetSkinHierarchy(plain, nullptr);
+    Clump::AddAtomic(mClump, plain);
+    mExtra.push_back(plain);
+    ASSERT_TRUE(DrawFrame());
+    ASSERT_TRUE(DrawFrame());
+
+    d3d9test::ClearCallLog();
+    d3d9test::EnableCallLog(true);
+    for (int frame = 0; frame < 3; ++frame)
+        ASSERT_TRUE(DrawFrame());
+    d3d9test::EnableCallLog(false);
+    for (const char* call : {"CreateVertexBuffer", "CreateVertexDeclaration", "CreateIndexBuffer"})
+        EXPECT_EQ(d3d9test::CountCalls(call), 0u) << call;
+    ExpectDrawn(hardware ? "skin_shared_with_plain_hardware" : "skin_shared_with_plain", kColour, 2);
+}
+
+TEST_F(SkinDraw, AtomicsSharingAGeometryOnlyOneOfThemWithASkeletonBuildTheirDataOnceInHardware)
+{
+    ExpectSharedGeometryBuiltOnce(true);
+}
+
+TEST_F(SkinDraw, AtomicsSharingAGeometryOnlyOneOfThemWithASkeletonBuildTheirDataOnceOnTheProcessor)
+{
+    ExpectSharedGeometryBuiltOnce(false);
 }
 
 TEST_F(SkinDraw, AFirstWeightAboveOneIsStoredAndDrawnAsTheFirstBoneAlone)

@@ -257,6 +257,28 @@ TEST_F(Font2dRead, ScannedFontsReadFourSectionsAndStopWhenTheTextRunsOut)
     Font2d::Destroy(font);
 }
 
+TEST_F(Font2dRead, AWideCodeAfterManyNarrowGlyphsGetsItsCodeEntry)
+{
+    // A thousand cells of codes below 128 take no code entry; the wide code after them lands
+    // at glyph index 1000, far past any table grown so far.
+    std::vector<FontWriterCell> cells;
+    for (int i = 0; i < 1000; ++i)
+        cells.push_back({uint32_t('!' + i % 90), 4});
+    cells.push_back({0x416, 5});
+    std::vector<FontWriterSheet> sheets;
+    const std::string text = FontWriter::Metrics2({Section("many", cells, 1024)}, &sheets);
+    ASSERT_EQ(sheets.size(), 1u);
+    WriteSheet("many", sheets[0]);
+    Write("many.met", text);
+    Font2d* font = Font2d::Read("many");
+    ASSERT_NE(font, nullptr);
+    EXPECT_EQ(font->numGlyphs, 1001);
+    const Font2dGlyph* zhe = Glyph(font, 0x416);
+    ASSERT_NE(zhe, nullptr);
+    EXPECT_EQ(zhe, GrowList::GetEntry(font->glyphs, 1000));
+    Font2d::Destroy(font);
+}
+
 TEST_F(Font2dRead, CharacterLinesLongerThanTheLineBufferReadWhole)
 {
     // 150 two-byte characters on one line: 300 bytes, cut by the 256-byte line read in the

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
 #include <vector>
 
@@ -283,6 +284,36 @@ TEST_F(Worlds, CountsAndIndicesThatDisagreeWithTheStreamAreRefused)
     Error e;
     Error::Get(&e);
     EXPECT_EQ(e.code, kErrBadVersion);
+}
+
+TEST_F(Worlds, TotalsPastWhatAFileHoldsAreRefusedBeforeTheBlockIsAllocated)
+{
+    // Totals whose block would pass the largest the reader allocates: only the stream's
+    // length can tell them from a block too large for memory.
+    const struct
+    {
+        size_t word;
+        uint32_t value;
+    } totals[] = {{7, 0x00FFFFFF}, {6, 0x0FFFFFFF}};
+    const std::string path = testing::TempDir() + "totals.bsp";
+    for (const auto& t : totals)
+    {
+        std::vector<uint8_t> bytes = WorldWriter::Write(Sample());
+        PutWord(bytes, kStructAt + 4 * t.word, t.value);
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+        Stream* in = Stream::Open(kStreamFileName, kStreamRead, path.c_str());
+        ASSERT_NE(in, nullptr);
+        ASSERT_EQ(Stream::FindChunk(in, 11, nullptr, nullptr), 1);
+        EXPECT_EQ(World::StreamRead(in), nullptr);
+        Stream::Close(in, nullptr);
+        Error e;
+        Error::Get(&e);
+        EXPECT_EQ(e.code, kErrStreamRead) << "word " << t.word;
+    }
+    std::remove(path.c_str());
 }
 
 TEST_F(Worlds, TreesDeeperThanTheWalkStackReadWalkAndWriteBack)

@@ -57,6 +57,14 @@ int32_t MaxInterpSize(const Hierarchy* h)
     return h->interpolator->maxInterpKeyFrameSize;
 }
 
+// What the stream said when the hierarchy was read, unless its keyframes changed size since.
+int32_t StreamInterpSize(const Hierarchy* h)
+{
+    if (h->streamInterpSize && NativeInterpSize(h->streamInterpSize) == MaxInterpSize(h))
+        return h->streamInterpSize;
+    return StoredInterpSize(MaxInterpSize(h));
+}
+
 // Pre-order successor of frame inside the subtree of top; null after the last.
 Frame* NextInSubtree(Frame* frame, Frame* top)
 {
@@ -196,6 +204,7 @@ void* FrameExtCopy(void* destination, const void* source, int32_t offset, int32_
         if (!copy)
             return nullptr;
         copy->rootFrame = static_cast<Frame*>(destination);
+        copy->streamInterpSize = h->streamInterpSize;
         to->hierarchy = copy;
     }
     return destination;
@@ -251,6 +260,8 @@ Stream* FrameExtStreamRead(Stream* stream, int32_t length, void* object, int32_t
             Memory::Free(nodeFlags);
         }
         if (h)
+            h->streamInterpSize = storedSize;
+        if (h)
             for (int32_t i = 0; i < n; ++i)
             {
                 h->nodes[i].nodeId = int32_t(ByteOrder::Load32(table + 12 * i));
@@ -289,7 +300,7 @@ Stream* FrameExtStreamWrite(Stream* stream, int32_t length, const void* object, 
     if (!table)
         return Stream::Write(stream, head, 12);
     ByteOrder::Store32(head + 12, h->flags);
-    ByteOrder::Store32(head + 16, uint32_t(StoredInterpSize(MaxInterpSize(h))));
+    ByteOrder::Store32(head + 16, uint32_t(StreamInterpSize(h)));
     if (!Stream::Write(stream, head, 20))
         return nullptr;
     for (int32_t i = 0; i < h->nodeCount; ++i)

@@ -60,6 +60,10 @@ struct Hierarchy
     Hierarchy* parentHierarchy; ///< itself, except for a sub-hierarchy
     int32_t rootParentOffset;   ///< sub-hierarchy only: the parent matrix of node 0 in the parent's array; -1 none
     AnimInterpolator* interpolator;
+    /// The maximum interpolated keyframe size as the stream stored it (the in-memory size
+    /// differs on 64 bits), written back while the interpolator keeps the size it was read
+    /// for; 0 for a hierarchy made in memory.
+    int32_t streamInterpSize;
 
     static constexpr int32_t kPluginId = 286;
     static constexpr uint32_t kStreamVersion = 0x100;

@@ -175,6 +175,8 @@ int32_t MatFx::Attach()
                                                          FlagInit, FlagCopy)) < 0 ||
         WorldSector::RegisterPluginStream(kPluginId, SectorFlagRead, FlagWrite, FlagSize) < 0)
         return 0;
+    if (AttachBumpKey() < 0)
+        return 0;
     UVAnim::SetTransformTarget(&kUVAnimTarget);
     return 1;
 }

@@ -159,6 +159,9 @@ struct MatFx
     /// The drawn texture's name: characters taken alternately from base and bump while each
     /// lasts, at most 30, into out (32 bytes, always terminated).
     static void BumpTextureName(char* out, const char* base, const char* bump);
+    /// Registers the texture extension that keeps the full names a drawn texture was built
+    /// from, so that sharing goes by them and not by the shortened name. The offset, or -1.
+    static int32_t AttachBumpKey();
     /// Base colours with the bump map's brightness as alpha (the bump resampled to the base's
     /// size); without a base, white. A new texture (count 1, no dictionary), or null.
     static Texture* CreateBumpTexture(Texture* base, Texture* bump);

@@ -15,6 +15,86 @@ namespace
 
 constexpr int32_t kMaxNameCharacters = 30;
 
+// The full names a drawn bump texture was built from, kept on every texture (empty on the
+// others): the shared name is cut short, so two pairs may build the same one.
+struct BumpKey
+{
+    char base[kTextureNameSize];
+    char bump[kTextureNameSize];
+};
+
+int32_t sKeyOffset = -1;
+
+BumpKey* KeyOf(Texture* texture)
+{
+    return reinterpret_cast<BumpKey*>(reinterpret_cast<char*>(texture) + sKeyOffset);
+}
+
+void* KeyInit(void* object, int32_t offset, int32_t)
+{
+    std::memset(static_cast<char*>(object) + offset, 0, sizeof(BumpKey));
+    return object;
+}
+
+void* KeyCopy(void* destination, const void* source, int32_t offset, int32_t)
+{
+    std::memcpy(static_cast<char*>(destination) + offset, static_cast<const char*>(source) + offset, sizeof(BumpKey));
+    return destination;
+}
+
+void CopyName(char (&to)[kTextureNameSize], const char* from)
+{
+    std::strncpy(to, from ? from : "", kTextureNameSize - 1);
+    to[kTextureNameSize - 1] = '\0';
+}
+
+void SetKey(Texture* texture, const char* base, const char* bump)
+{
+    if (sKeyOffset < 0)
+        return;
+    CopyName(KeyOf(texture)->base, base);
+    CopyName(KeyOf(texture)->bump, bump);
+}
+
+bool KeyMatches(Texture* texture, const char* base, const char* bump)
+{
+    if (sKeyOffset < 0)
+        return true;
+    const BumpKey* key = KeyOf(texture);
+    return std::strncmp(key->base, base ? base : "", kTextureNameSize - 1) == 0 &&
+           std::strncmp(key->bump, bump ? bump : "", kTextureNameSize - 1) == 0;
+}
+
+struct SharedSearch
+{
+    const char* name;
+    const char* base;
+    const char* bump;
+    Texture* found;
+};
+
+Texture* MatchShared(Texture* texture, void* data)
+{
+    auto* search = static_cast<SharedSearch*>(data);
+    if (!search->found && std::strcmp(texture->name, search->name) == 0 &&
+        KeyMatches(texture, search->base, search->bump))
+        search->found = texture;
+    return texture;
+}
+
+// The drawn texture built from exactly these names: in the dictionary, else the default find's.
+Texture* FindShared(TextureDictionary* dictionary, const char* name, const char* base, const char* bump)
+{
+    if (!dictionary)
+    {
+        Texture* found = Texture::DefaultFind(name);
+        return found && KeyMatches(found, base, bump) ? found : nullptr;
+    }
+    SharedSearch search{name, base, bump, nullptr};
+    TextureDictionary::ForAllTextures(dictionary, MatchShared, &search);
+    return search.found;
+}
+
 // A 32-bit image of the raster's pixels, or null.
 Image* ReadRaster(Raster* raster)
 {
@@ -85,6 +165,12 @@ Raster* RasterFromImage(Image*& image, bool mipmapped)
 
 } // namespace
 
+int32_t MatFx::AttachBumpKey()
+{
+    sKeyOffset = Texture::RegisterPlugin(int32_t(sizeof(BumpKey)), kPluginId, KeyInit, KeyInit, KeyCopy);
+    return sKeyOffset;
+}
+
 void MatFx::BumpTextureName(char* out, const char* base, const char* bump)
 {
     int32_t n = 0;
@@ -136,6 +222,7 @@ Texture* MatFx::CreateBumpTexture(Texture* base, Texture* bump)
             char name[kTextureNameSize];
             BumpTextureName(name, base ? base->name : bump->name, bump->name);
             Texture::SetName(texture, name);
+            SetKey(texture, base ? base->name : bump->name, bump->name);
         }
     }
     Destroy(bumpImage);
@@ -181,9 +268,10 @@ Material* MatFx::SetBumpTexture(Material* material, Texture* bumpMap)
         return material;
 
     char name[kTextureNameSize];
-    BumpTextureName(name, base ? base->name : bumpMap->name, bumpMap->name);
+    const char* baseName = base ? base->name : bumpMap->name;
+    BumpTextureName(name, baseName, bumpMap->name);
     TextureDictionary* dictionary = TextureDictionary::GetCurrent();
-    Texture* drawn = dictionary ? TextureDictionary::FindTexture(dictionary, name) : Texture::DefaultFind(name);
+    Texture* drawn = FindShared(dictionary, name, baseName, bumpMap->name);
     if (drawn)
         ++drawn->refCount;
     else

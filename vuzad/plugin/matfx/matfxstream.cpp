@@ -57,7 +57,8 @@ struct Reader
             return false;
         }
         remaining -= 12;
-        if (type != kChunkTexture || size > remaining)
+        // The sub-chunk's stated length is the file's word: the bytes must really be there.
+        if (type != kChunkTexture || size > remaining || size > Stream::Remaining(stream))
         {
             StreamError();
             return false;

@@ -313,6 +313,13 @@ PrtStdEmitter* PrtStdEmitter::FreeParticleBatches(PrtStdEmitter* emitter)
     }
     FreeRing(&emitter->freeBatches);
     emitter->activeCount = 0;
+    // The tank's slots held those particles: the next update must write from slot 0.
+    if (PrtStdTankBlock* block = GetTankBlock(emitter))
+    {
+        block->writtenCount = 0;
+        if (PTankRecord* record = block->tank ? PTank::Get(block->tank) : nullptr)
+            record->activeCount = 0;
+    }
     return emitter;
 }
 

@@ -33,12 +33,11 @@ constexpr int32_t kMaxStreamParticles = 1 << 20;
 constexpr uint32_t kRecordHeaderBytes = 20;
 constexpr int32_t kStandardV2StreamSize = 168;
 
-// Bytes a stream still holds: exact for memory streams, unknown (all) otherwise.
+// Bytes a stream still holds; UINT32_MAX when the stream cannot tell.
 uint32_t Remaining(const Stream* stream)
 {
-    if (stream->kind == kStreamMemory)
-        return stream->memory.capacity - stream->memory.position;
-    return UINT32_MAX;
+    const uint64_t left = Stream::Remaining(stream);
+    return left < UINT32_MAX ? uint32_t(left) : UINT32_MAX;
 }
 
 bool ReadU32(Stream* stream, uint32_t* words, uint32_t count)

@@ -41,6 +41,7 @@ struct Skin
     float* vertexWeights;     ///< four per vertex, decreasing (see SortVertexWeights)
     int32_t bonesPerBatch;    ///< set when the pipeline instances the atomic
     int32_t hardwareSkinned;  ///< set when the pipeline instances the atomic
+    uint32_t sharedRenderFrame; ///< the render in which the geometry's instance data last served
     int32_t splitBoneLimit;
     int32_t splitMeshCount;
     int32_t splitRunCount;

@@ -54,13 +54,20 @@ bool ReadWords(Stream* stream, uint32_t* out, size_t count)
     return true;
 }
 
-// Every bone byte of every vertex must name one of the skin's bones.
-bool BonesInRange(const Skin* skin)
+// Every bone byte of a weighted slot must name one of the skin's bones. Exporters leave any
+// byte in a slot without weight: those are set to bone 0 so nothing indexes past the bones.
+bool BonesInRange(Skin* skin)
 {
     for (int32_t v = 0; v < skin->vertexCount; ++v)
         for (int k = 0; k < 4; ++k)
-            if (int32_t((skin->vertexBoneIndices[v] >> (8 * k)) & 0xFF) >= skin->boneCount)
+        {
+            const int32_t shift = 8 * k;
+            if (int32_t((skin->vertexBoneIndices[v] >> shift) & 0xFF) < skin->boneCount)
+                continue;
+            if (skin->vertexWeights[4 * v + k] != 0.0f)
                 return false;
+            skin->vertexBoneIndices[v] &= ~(0xFFu << shift);
+        }
     return true;
 }
 

@@ -65,9 +65,8 @@ void CoreError(int32_t code)
 
 uint32_t Remaining(const Stream* stream)
 {
-    if (stream->kind == kStreamMemory)
-        return stream->memory.capacity - stream->memory.position;
-    return UINT32_MAX;
+    const uint64_t left = Stream::Remaining(stream);
+    return left < UINT32_MAX ? uint32_t(left) : UINT32_MAX;
 }
 
 // Sequence x_0, x_1, x_k = 4 x_(k-1) - x_(k-2).

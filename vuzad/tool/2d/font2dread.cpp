@@ -57,7 +57,8 @@ bool GrowCodes(int32_t index)
     font2d::Module& m = font2d::Get();
     if (index < m.codeCapacity)
         return true;
-    int32_t capacity = m.codeCapacity + 32;
+    // Glyphs of codes below 128 take no entry, so the index may lie well past the table.
+    int32_t capacity = (index / 32 + 1) * 32;
     auto* grown = static_cast<int32_t*>(
         Memory::Reallocate(m.codes, size_t(capacity) * sizeof(int32_t), toolkit2d::kHint | kMemoryHintResize));
     if (!grown)

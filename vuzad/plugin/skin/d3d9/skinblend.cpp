@@ -21,12 +21,13 @@ constexpr int32_t kPaletteEntries = 256;
 struct PaletteKey
 {
     const Hierarchy* hierarchy;
+    const Skin* skin; ///< its inverse bind matrices are in the palette
     uint32_t counter;
     const Frame* frame;
     int32_t layout; ///< 0 x87, 1 SSE, 2 hardware: a palette of one layout is never taken for another
 };
 
-PaletteKey sLastKey = {nullptr, 0, nullptr, -1};
+PaletteKey sLastKey = {nullptr, nullptr, 0, nullptr, -1};
 int32_t sBuildCount = 0;
 
 // ---- Matrix helpers (the stored flags of inverse bone matrices come from files and are
@@ -99,15 +100,15 @@ int32_t EntryCount(const Hierarchy* hierarchy)
     return hierarchy->nodeCount < kPaletteEntries ? hierarchy->nodeCount : kPaletteEntries;
 }
 
-bool KeyHit(const Atomic* atomic, const Hierarchy* hierarchy, int32_t layout)
+bool KeyHit(const Atomic* atomic, const Skin* skin, const Hierarchy* hierarchy, int32_t layout)
 {
     Engine* engine = Engine::Current();
     const uint32_t counter = engine ? engine->renderFrame : 0;
     // The hardware key holds the counter complemented, as a second guard between the paths.
-    const PaletteKey key = {hierarchy, layout == 2 ? ~counter : counter, atomic ? atomic->object.frame : nullptr,
+    const PaletteKey key = {hierarchy, skin, layout == 2 ? ~counter : counter, atomic ? atomic->object.frame : nullptr,
                             layout};
-    if (key.hierarchy == sLastKey.hierarchy && key.counter == sLastKey.counter && key.frame == sLastKey.frame &&
-        key.layout == sLastKey.layout)
+    if (key.hierarchy == sLastKey.hierarchy && key.skin == sLastKey.skin && key.counter == sLastKey.counter &&
+        key.frame == sLastKey.frame && key.layout == sLastKey.layout)
         return true;
     sLastKey = key;
     ++sBuildCount;
@@ -329,7 +330,7 @@ void SkinPipeline::BuildBoneMatrices(Matrix* out, const Atomic* atomic, const Sk
 Matrix* SkinPipeline::BuildPaletteSSE(const Atomic* atomic, const Skin* skin, const Hierarchy* hierarchy)
 {
     Matrix* palette = SkinPlugin::GetPalette();
-    if (!palette || !skin || !hierarchy || KeyHit(atomic, hierarchy, 1))
+    if (!palette || !skin || !hierarchy || KeyHit(atomic, skin, hierarchy, 1))
         return palette;
     BuildBoneMatrices(palette, atomic, skin, hierarchy, EntryCount(hierarchy));
     return palette;
@@ -338,7 +339,7 @@ Matrix* SkinPipeline::BuildPaletteSSE(const Atomic* atomic, const Skin* skin, co
 Matrix* SkinPipeline::BuildPaletteX87(const Atomic* atomic, const Skin* skin, const Hierarchy* hierarchy)
 {
     Matrix* palette = SkinPlugin::GetPalette();
-    if (!palette || !skin || !hierarchy || KeyHit(atomic, hierarchy, 0))
+    if (!palette || !skin || !hierarchy || KeyHit(atomic, skin, hierarchy, 0))
         return palette;
     const bool local = (hierarchy->flags & kHierarchyLocalSpace) != 0;
     const Affine inverseWorld = local ? Identity() : InverseWorld(atomic);
@@ -363,7 +364,7 @@ float* SkinPipeline::BuildPaletteHardware(Matrix* palette, const Atomic* atomic,
 {
     const Hierarchy* hierarchy = atomic ? SkinAtomic::GetSkinHierarchy(atomic) : nullptr;
     float* rows = palette ? &palette->right.x : nullptr;
-    if (!rows || !skin || !hierarchy || KeyHit(atomic, hierarchy, 2))
+    if (!rows || !skin || !hierarchy || KeyHit(atomic, skin, hierarchy, 2))
         return rows;
     const bool local = (hierarchy->flags & kHierarchyLocalSpace) != 0;
     const Affine inverseWorld = local ? Identity() : InverseWorld(atomic);
@@ -390,5 +391,5 @@ int32_t SkinPipeline::GetPaletteBuildCount()
 
 void SkinPipeline::ResetPaletteKey()
 {
-    sLastKey = {nullptr, 0, nullptr, -1};
+    sLastKey = {nullptr, nullptr, 0, nullptr, -1};
 }

@@ -11,6 +11,7 @@
 #include "d3d9device.h"
 #include "d3d9renderstate.h"
 #include "d3d9vertexbuffer.h"
+#include "engine.h"
 #include "frame.h"
 #include "geometry.h"
 #include "hierarchy.h"
@@ -192,6 +193,20 @@ SkinMode ModeOf(const InstanceHeader* header)
     return header->streams[1].vertexBuffer ? kModeRingTwo : kModeRingOne;
 }
 
+// Set on data made for skinning in a vertex shader.
+constexpr uint32_t kBuiltForHardware = 1;
+
+// How an atomic's vertices are laid out and skinned: 0 in a vertex shader, else its mode.
+int32_t WayOf(const Atomic* atomic, bool hardware)
+{
+    return hardware ? 0 : int32_t(ChooseMode(atomic));
+}
+
+int32_t WayOf(const InstanceHeader* header)
+{
+    return (header->pipelineFlags & kBuiltForHardware) ? 0 : int32_t(ModeOf(header));
+}
+
 int32_t Instance(void* object, InstanceHeader* header, int32_t)
 {
     auto* atomic = static_cast<Atomic*>(object);
@@ -203,7 +218,10 @@ int32_t Instance(void* object, InstanceHeader* header, int32_t)
     {
         skin->hardwareSkinned = DecideSkin(atomic) ? 1 : 0;
         if (skin->hardwareSkinned)
+        {
+            header->pipelineFlags |= kBuiltForHardware;
             return SkinInstanceHardware(atomic, header);
+        }
     }
     const Layout l = MakeLayout(g, ChooseMode(atomic));
     header->totalVertexCount = uint32_t(g->numVertices);
@@ -349,18 +367,26 @@ int32_t SkinPipeline::RenderAtomic(PipelineNode* node, const NodeExecutionParame
         return 1;
     const auto* callbacks = static_cast<const SkinNodeData*>(node->privateData);
 
-    const bool shared = g->numMorphTargets == 1;
+    Skin* skin = SkinOf(atomic);
+    const bool hardware = DecideSkin(atomic);
+    if (skin)
+        skin->hardwareSkinned = hardware ? 1 : 0;
+    const int32_t way = WayOf(atomic, hardware);
+    const uint32_t renderFrame = Engine::Current()->renderFrame;
+    bool shared = g->numMorphTargets == 1;
+    // Atomics sharing a geometry may skin it differently (one bound to a skeleton, one not):
+    // when the geometry's data already served another way in this render, this atomic keeps
+    // data of its own instead of rebuilding the geometry's at every draw.
+    if (shared && skin && g->instanceData && skin->sharedRenderFrame == renderFrame &&
+        WayOf(InstanceData::Header(g->instanceData)) != way)
+        shared = false;
     ResourceEntry** reference = shared ? &g->instanceData : &atomic->instanceData;
     void* owner = shared ? static_cast<void*>(g) : static_cast<void*>(atomic);
     ResourceEntry* entry = *reference;
     // Rebuilt for new meshes, edited vertices, or a change of where the vertices live or who
     // blends them (a hierarchy bound since, or other capabilities).
-    Skin* skin = SkinOf(atomic);
-    const bool hardware = DecideSkin(atomic);
-    const bool moved = skin && skin->hardwareSkinned != (hardware ? 1 : 0);
-    if (entry && (InstanceData::Header(entry)->serialNumber != g->meshHeader->serialNumber ||
-                  g->lockedSinceInstance || moved ||
-                  (!hardware && ModeOf(InstanceData::Header(entry)) != ChooseMode(atomic))))
+    if (entry && (InstanceData::Header(entry)->serialNumber != g->meshHeader->serialNumber || g->lockedSinceInstance ||
+                  WayOf(InstanceData::Header(entry)) != way))
     {
         ResourceArena::Free(entry);
         entry = nullptr;
@@ -374,6 +400,8 @@ int32_t SkinPipeline::RenderAtomic(PipelineNode* node, const NodeExecutionParame
             return 0;
         g->lockedSinceInstance = 0;
     }
+    if (shared && skin)
+        skin->sharedRenderFrame = renderFrame;
     InstanceHeader* header = InstanceData::Header(entry);
     if (Blended(atomic))
     {
