@@ -17,7 +17,8 @@ std::vector<PyMethodDef>& Methods()
     if (methods->empty())
     {
         for (PyMethodDef* group : {ScenaricGeometryMethods(), ScenaricActorMethods(), ScenaricCollisionMethods(),
-                                   ScenaricEventMethods(), WeaponScriptFunctions(), TsWeaponScriptFunctions()})
+                                   ScenaricEventMethods(), ScenaricInventoryMethods(), ScenaricPerceptionMethods(),
+                                   ScenaricLevelMethods(), WeaponScriptFunctions(), TsWeaponScriptFunctions()})
             for (PyMethodDef* row = group; row->ml_name; ++row)
                 methods->push_back(*row);
         methods->push_back({nullptr, nullptr, 0, nullptr});
