@@ -1,10 +1,10 @@
 // The creation of the module "scenaric": one method table gathered from the function groups
-// (the weapon functions of the layers below among them), made again for every interpreter.
+// (the weapon record functions of the gameplay layer among them; the ammunition functions are
+// the module's own), made again for every interpreter.
 #include "scenaricmodule.h"
 
 #include "scenario_local.h"
 #include "scriptinterpreter.h"
-#include "tsweaponscript.h"
 #include "weaponscript.h"
 
 #include <vector>
@@ -18,7 +18,7 @@ std::vector<PyMethodDef>& Methods()
     {
         for (PyMethodDef* group : {ScenaricGeometryMethods(), ScenaricActorMethods(), ScenaricCollisionMethods(),
                                    ScenaricEventMethods(), ScenaricInventoryMethods(), ScenaricPerceptionMethods(),
-                                   ScenaricLevelMethods(), WeaponScriptFunctions(), TsWeaponScriptFunctions()})
+                                   ScenaricLevelMethods(), WeaponScriptFunctions()})
             for (PyMethodDef* row = group; row->ml_name; ++row)
                 methods->push_back(*row);
         methods->push_back({nullptr, nullptr, 0, nullptr});
