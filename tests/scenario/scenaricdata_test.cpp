@@ -7,6 +7,7 @@
 #include "gameprofile.h"
 #include "gamestate.h"
 #include "gamestatemanager.h"
+#include "gameservices.h"
 #include "hbcommand.h"
 #include "hbfile_fixture.h"
 #include "hbhashmap.h"
@@ -288,6 +289,26 @@ TEST_F(ScenaricData, TheProfilesSectorStartMarkAndDifficulty)
     EXPECT_EQ(Eval("GetSectorID()"), "('W3', '', '')") << "a short id leaves the parts it lacks empty";
     EXPECT_EQ(Exec("LaunchObjectiveSuccess('OPEN_GATE')"), "") << "no such objective action: nothing";
     EXPECT_EQ(Eval("(IsDebugMode(), GetPlatformId())"), "(0, 0)");
+}
+
+std::vector<std::string> gDrawn;
+
+TEST_F(ScenaricData, LoadingALevelDrawsAFrameOfTheOneInPlaceFirst)
+{
+    GameServices saved = GameServicesTable();
+    GameServicesTable().rendererBeginFrame = [] { gDrawn.push_back("begin"); };
+    GameServicesTable().rendererRenderScene = [] { gDrawn.push_back("scene"); };
+    GameServicesTable().rendererEndFrame = [] { gDrawn.push_back("end"); };
+    gDrawn.clear();
+    EXPECT_EQ(Eval("LoadLevel('NO_SUCH_LEVEL')"), "0");
+    EXPECT_EQ(gDrawn, (std::vector<std::string>{"begin", "end"})) << "a level in place, no stage level to draw";
+    gDrawn.clear();
+    EXPECT_EQ(Eval("LoadLevel('NO_SUCH_LEVEL')"), "0");
+    EXPECT_TRUE(gDrawn.empty()) << "no level in place any more";
+    EXPECT_EQ(Eval("(LoadAStar('NONE_AS'), LoadScenaricData('NONE_SCE'), LoadEventBoxes('NONE_YB'), "
+                   "LoadCinematicSplines('NONE_SDB'))"),
+              "(0, 0, 0, 0)");
+    GameServicesTable() = saved;
 }
 
 TEST_F(ScenaricData, RandomNumbersStayInTheirRanges)
