@@ -14,8 +14,8 @@
 #include "hbptr.h"
 #include "hbresource.h"
 #include "random.h"
-#include "scenario_local.h"
 #include "scenaricmodule.h"
+#include "scenario_local.h"
 #include "scriptworldmanager.h"
 #include "tsactor.h"
 #include "tsmarksystem.h"
@@ -303,8 +303,7 @@ PyObject* IsLockedMarkValidForCombat(PyObject*, PyObject* args)
     PyObject* vertex = nullptr;
     int kind = 0;
     float radius = 0.0f;
-    if (!PyArg_ParseTuple(args, "OsOOif:IsLockedMarkValidForCombat", &object, &name, &enemy, &vertex, &kind,
-                          &radius))
+    if (!PyArg_ParseTuple(args, "OsOOif:IsLockedMarkValidForCombat", &object, &name, &enemy, &vertex, &kind, &radius))
         return nullptr;
     W3dNode* node = ScenaricNodeArg(object, "IsLockedMarkValidForCombat");
     if (!node)

@@ -16,9 +16,9 @@ std::vector<PyMethodDef>& Methods()
     static auto* methods = new std::vector<PyMethodDef>();
     if (methods->empty())
     {
-        for (PyMethodDef* group : {ScenaricGeometryMethods(), ScenaricActorMethods(), ScenaricCollisionMethods(),
-                                   ScenaricEventMethods(), ScenaricInventoryMethods(), ScenaricPerceptionMethods(),
-                                   ScenaricLevelMethods(), WeaponScriptFunctions()})
+        for (PyMethodDef* group :
+             {ScenaricGeometryMethods(), ScenaricActorMethods(), ScenaricCollisionMethods(), ScenaricEventMethods(),
+              ScenaricInventoryMethods(), ScenaricPerceptionMethods(), ScenaricLevelMethods(), WeaponScriptFunctions()})
             for (PyMethodDef* row = group; row->ml_name; ++row)
                 methods->push_back(*row);
         methods->push_back({nullptr, nullptr, 0, nullptr});

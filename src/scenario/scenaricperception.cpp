@@ -148,8 +148,8 @@ PyObject* DropTrigger(PyObject*, PyObject* args)
     PyObject* position = nullptr;
     int event = 0, radius = 0, mask = 0, lineTest = 0;
     float period = 0.0f, life = 0.0f, value = 0.0f;
-    if (!PyArg_ParseTuple(args, "Oiiffiif:TsActorGetPos", &position, &event, &radius, &period, &life, &mask,
-                          &lineTest, &value))
+    if (!PyArg_ParseTuple(args, "Oiiffiif:TsActorGetPos", &position, &event, &radius, &period, &life, &mask, &lineTest,
+                          &value))
         return nullptr;
     Vector at;
     if (!ScenaricVertexOf(position, &at))

@@ -158,9 +158,12 @@ TEST_F(EventBoxRuntime, APointOnMinIsInsideAndOnMaxOutside)
         Vector at;
         const char* handled;
     } cases[] = {
-        {{0, 0, 0}, "e0 i0"},      {{5, 10, 15}, "e0 i0"}, {{10, 10, 15}, "e1 i1"}, {{9.999f, 19.99f, 29.99f}, "e0 i0"},
-        {{5, 20, 15}, ""},         {{5, 10, 30}, ""},      {{20, 10, 15}, ""},      {{-0.001f, 10, 15}, ""},
-        {{-1e9f, -1e9f, -1e9f}, ""}, {{2e8f, 10, 15}, ""}, {{nan, 10, 15}, ""},
+        {{0, 0, 0}, "e0 i0"},        {{5, 10, 15}, "e0 i0"},
+        {{10, 10, 15}, "e1 i1"},     {{9.999f, 19.99f, 29.99f}, "e0 i0"},
+        {{5, 20, 15}, ""},           {{5, 10, 30}, ""},
+        {{20, 10, 15}, ""},          {{-0.001f, 10, 15}, ""},
+        {{-1e9f, -1e9f, -1e9f}, ""}, {{2e8f, 10, 15}, ""},
+        {{nan, 10, 15}, ""},
     };
     for (const Case& c : cases)
         EXPECT_EQ(Test(set, c.at), c.handled) << c.at.x << " " << c.at.y << " " << c.at.z;
@@ -260,8 +263,8 @@ TEST_F(EventBoxRuntime, ModeWordsChooseKindAndOneShot)
 
 TEST_F(EventBoxRuntime, AOneShotBoxRunsElseActionsUntilItsConditionsPass)
 {
-    Declare("RUNTIME_C_YB", {FileBox({0, 0, 0}, 100, 0x14, {Act(1)}, {Cond(3)}, {Act(2)}),
-                             FileBox({0, 0, 0}, 100, 4, {Act(7)})});
+    Declare("RUNTIME_C_YB",
+            {FileBox({0, 0, 0}, 100, 0x14, {Act(1)}, {Cond(3)}, {Act(2)}), FileBox({0, 0, 0}, 100, 4, {Act(7)})});
     Listed("enemy", {0, 0, 0});
     ASSERT_EQ(mWorld->LoadEventBoxes("RUNTIME_C_YB"), 1);
     auto* set = static_cast<YoEBox*>(mWorld->GetEventBoxes());
@@ -414,7 +417,8 @@ TEST_F(EventBoxRuntime, TheFrameWorkAllocatesNothingOnceRecordsAreStamped)
     for (int frame = 0; frame < 20; ++frame)
     {
         for (size_t i = 0; i < walkers.size(); ++i)
-            MoveTo(walkers[i], {float((i * 7 + size_t(frame) * 11) % 320), 0, float((i * 13 + size_t(frame) * 5) % 320)});
+            MoveTo(walkers[i],
+                   {float((i * 7 + size_t(frame) * 11) % 320), 0, float((i * 13 + size_t(frame) * 5) % 320)});
         Frame(0.1f);
     }
     EXPECT_FALSE(Trace().empty());

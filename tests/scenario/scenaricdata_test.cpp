@@ -5,9 +5,9 @@
 #include "eventboxwriter.h"
 #include "gameplayactortypes.h"
 #include "gameprofile.h"
+#include "gameservices.h"
 #include "gamestate.h"
 #include "gamestatemanager.h"
-#include "gameservices.h"
 #include "hbcommand.h"
 #include "hbfile_fixture.h"
 #include "hbhashmap.h"
@@ -39,10 +39,7 @@ public:
     void Leave() override {}
     void Update() override {}
     void CreateCameras() override { ++mCameras; }
-    StringHashMap* GetSectorLogicalInventory() override
-    {
-        return GetId() == kGameStateStage ? &mInventory : nullptr;
-    }
+    StringHashMap* GetSectorLogicalInventory() override { return GetId() == kGameStateStage ? &mInventory : nullptr; }
     StringHashMap mInventory{17, 10};
     int32_t mCameras = 0;
 };
@@ -201,7 +198,8 @@ TEST_F(ScenaricData, InventoryAndEquipmentItemsOfTheHero)
     EXPECT_EQ(Eval("GetEquipmentItem('TOOL') is box"), "True");
     EXPECT_EQ(Eval("GetEquipmentItem('BADGE')"), "None") << "no physical actor";
     EXPECT_EQ(Eval("GetEquipmentItem('NOTHING')"), "None");
-    EXPECT_EQ(Exec("AddToEquipment(Thing(), 'X', 'y')"), "TypeError: AddToEquipment : the object is not bound to a live actor");
+    EXPECT_EQ(Exec("AddToEquipment(Thing(), 'X', 'y')"),
+              "TypeError: AddToEquipment : the object is not bound to a live actor");
     EXPECT_TRUE(gTaken.empty()) << "no weapon of kind 2 was given";
 }
 
@@ -253,8 +251,8 @@ TEST_F(ScenaricData, TriggersAreNamedByHandlesOfLiveTriggers)
     ASSERT_EQ(Exec("h = DropTrigger(v, 1, 10, 0.5, 20.0, 0, 0, 1.0)"), "");
     EXPECT_EQ(Eval("xyz(GetTriggerPos(h))"), "(10.0, 20.0, 30.0)");
     ASSERT_EQ(Exec("DestroyTrigger(h)"), "");
-    for (const char* call : {"GetTriggerPos(h)", "DestroyTrigger(h)", "GetTriggerPos(0)", "GetTriggerPos(-5)",
-                             "GetTriggerPos(123456789)"})
+    for (const char* call :
+         {"GetTriggerPos(h)", "DestroyTrigger(h)", "GetTriggerPos(0)", "GetTriggerPos(-5)", "GetTriggerPos(123456789)"})
         EXPECT_EQ(Exec(call), "TypeError: GetTriggerPos : Actor is not a TsTrigger") << call;
 
     // The pool holds 200: the 201st drop is refused, and an old handle never names a trigger

@@ -143,10 +143,10 @@ TEST_F(EventBoxFile, UnknownKindsStopTheirSubChunkOnly)
 }
 
 /// Offsets in the sample's bytes.
-constexpr size_t kOuterHeader = 4;                    // the box count comes first
-constexpr size_t kBoxHeader = kOuterHeader + 28;      // box 0's chunk
-constexpr size_t kHeaderChunk = kBoxHeader + 28;      // box 0's header chunk
-constexpr size_t kHeaderData = kHeaderChunk + 28;     // centre, size, C, A, E, mode
+constexpr size_t kOuterHeader = 4;                // the box count comes first
+constexpr size_t kBoxHeader = kOuterHeader + 28;  // box 0's chunk
+constexpr size_t kHeaderChunk = kBoxHeader + 28;  // box 0's header chunk
+constexpr size_t kHeaderData = kHeaderChunk + 28; // centre, size, C, A, E, mode
 constexpr size_t kConditionCount = kHeaderData + 24;
 
 void PutInt(std::vector<uint8_t>& bytes, size_t at, uint32_t value)

@@ -65,8 +65,8 @@ template <typename Base> int ReadObject(HbMChunkStream* stream, EBoxArray<Base*>
     }
     const int read = typed->Read(stream);
     const uint32_t limit = stream->GetLimit();
-    const bool overran = (stream->GetState() & HbStream::kEndOfData) ||
-                         (limit != kHbNoChunkLimit && stream->Tell() > int64_t(limit));
+    const bool overran =
+        (stream->GetState() & HbStream::kEndOfData) || (limit != kHbNoChunkLimit && stream->Tell() > int64_t(limit));
     if (!read || overran || !list.Push(typed))
     {
         typed->Release();
@@ -77,8 +77,8 @@ template <typename Base> int ReadObject(HbMChunkStream* stream, EBoxArray<Base*>
 }
 
 /// Reads up to count objects of the sub-chunk just entered; 0 when the file must be refused.
-template <typename Base> int ReadObjects(HbMChunkStream* stream, const HbChunkHeaderFields& header, int32_t count,
-                                         EBoxArray<Base*>& list)
+template <typename Base>
+int ReadObjects(HbMChunkStream* stream, const HbChunkHeaderFields& header, int32_t count, EBoxArray<Base*>& list)
 {
     if (count <= 0)
         return 1;

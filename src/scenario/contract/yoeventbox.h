@@ -7,7 +7,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -162,10 +161,7 @@ struct EBoxSpatialIndex
     /// The first entry whose value exceeds x (0 below every entry, 2N above the sentinel).
     int32_t FindInterval(int32_t axis, float x) const;
     void Free();
-    const uint32_t* Bits(int32_t axis, int32_t entry) const
-    {
-        return bits[axis].items + size_t(entry) * size_t(words);
-    }
+    const uint32_t* Bits(int32_t axis, int32_t entry) const { return bits[axis].items + size_t(entry) * size_t(words); }
 };
 
 // ---- Delayed actions -------------------------------------------------------------------------------
@@ -222,7 +218,7 @@ public:
     ~YoEBox() override;
 
     static constexpr uint32_t kChunkId = 8453;
-    /// The box count a set may have: the index costs boxes x boxes / 16 bytes per axis.
+    /// The box count a set may have: the index costs about boxes x boxes / 4 bytes per axis.
     static constexpr int32_t kMaxBoxes = 2048;
 
     /// The resource manager's load: Read on the chunk stream.
