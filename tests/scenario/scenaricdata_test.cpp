@@ -19,6 +19,7 @@
 #include "tseventboxes.h"
 #include "tsinventory.h"
 #include "tsmarksystem.h"
+#include "tsnoise.h"
 #include "tsscenaricmarks.h"
 #include "tstrigger.h"
 #include "tsweaponshoot.h"
@@ -226,6 +227,41 @@ TEST_F(ScenaricData, AmmunitionFollowsTheProfilesUnlimitedFlag)
     ASSERT_EQ(Exec("SetWeaponLocation(gun, 1, 2, 3)"), "");
     EXPECT_EQ(gun->mLocation.z, 3.0f);
     EXPECT_EQ(Exec("SetWeaponLocation(lamp, 1, 2, 3)"), "TypeError: SetWeaponLocation : Actor is not a TsWeapon");
+}
+
+TEST_F(ScenaricData, NoiseRowsAndSightReachTheActorLayer)
+{
+    const char* query = "(GetSoundLevel(r), GetSoundRadius(r), IsSoundTypeNORMAL(r), IsSoundTypeSUSPECT(r), "
+                        "IsSoundTypeALARM(r), IsSoundTypeDANGER(r), IsSoundLevelNONE(r), IsSoundLevelLIGHT(r), "
+                        "IsSoundLevelMEDIUM(r), IsSoundLevelHEAVY(r), IsSoundLevelSATURATE(r))";
+    for (int32_t row : {0, 1, 4, 7, 10, 13, 99})
+    {
+        const TsNoiseRow& n = TsNoiseRowAt(row);
+        std::string expected = "(" + std::to_string(n.level) + ", " + std::to_string(n.radius);
+        for (int32_t type = 0; type < 4; ++type)
+            expected += n.type == type ? ", 1" : ", 0";
+        for (int32_t level : {0, 25, 50, 75, 100})
+            expected += n.level == level ? ", 1" : ", 0";
+        ASSERT_EQ(Exec("r = " + std::to_string(row)), "");
+        EXPECT_EQ(Eval(query), expected + ")") << "row " << row;
+    }
+
+    TsActor* guard = Create("guard");
+    ASSERT_EQ(Exec("SetActorSoundLevel(guard, 10)"), "");
+    EXPECT_EQ(Eval("GetActorSoundLevel(guard)"), std::to_string(TsNoiseRowAt(10).level));
+    ASSERT_EQ(Exec("SetActorVisibilityAngle(guard, 10, 20, 30)\n"
+                   "SetActorVisibilityDistance(guard, 2, 3, (1, 2, 3, 4, 5))\n"
+                   "SetActorVisibilityDistance(guard, 4, 3, (9, 9, 9, 9, 9))\n"
+                   "SetActorVisibilityDistanceMultiplier(guard, 1.5)"),
+              "");
+    EXPECT_EQ(guard->mSightAngles[0], 10.0f);
+    EXPECT_EQ(guard->mSightAngles[2], 30.0f);
+    EXPECT_EQ(guard->mSightAngles[3], 0.0f) << "the fourth threshold is not the scripts'";
+    for (int32_t c = 0; c < 5; ++c)
+        EXPECT_EQ(guard->mSightTable[2][3][c], float(c + 1));
+    EXPECT_EQ(guard->mSightMultiplier, 1.5f);
+    EXPECT_EQ(Exec("SetActorVisibilityDistance(guard, 0, 0, (1, 2))"),
+              "TypeError: SetActorVisibilityDistanceTuple() takes exactly 5 arguments (2 given)");
 }
 
 TEST_F(ScenaricData, TriggersAreNamedByHandlesOfLiveTriggers)
