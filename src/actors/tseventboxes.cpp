@@ -47,9 +47,18 @@ int32_t TestActor(TsActor* actor, void* data, void*)
     return 1;
 }
 
-void LoadHook(HbRoot*, uint32_t wanted, uint32_t excluded)
+void LoadHook(HbRoot* set, uint32_t wanted, uint32_t excluded)
 {
+    // A set handed out again while a free of it waits for the end of a frame stays whole.
+    if (auto* boxes = HbCastTo<YoEBox>(set))
+        boxes->CancelPendingFree();
     TsEventBoxesLoad(wanted, excluded);
+}
+
+void FreeIndexHook(HbRoot* set)
+{
+    if (auto* boxes = HbCastTo<YoEBox>(set))
+        boxes->FreeIndex();
 }
 
 void UpdateHook(HbRoot* set)
@@ -72,11 +81,18 @@ int32_t TsEventBoxesUpdate(HbRoot* set)
     if (!set)
         return 0;
     auto* boxes = HbCastTo<YoEBox>(set);
-    if (DelayedActionQueue* delayed = boxes ? boxes->GetDelayedActions() : nullptr)
-        delayed->RunDue(HbGameClock::Instance()->mGameTime);
-    BoxTest test = {boxes ? boxes->GetIndexId() : -1, EBoxOnInside, EBoxOnEnter, EBoxOnLeave, set};
+    if (!boxes)
+        return 0;
+    // Held for the frame's work: an action that loads another set or ends the level lets go
+    // of this one, which then goes when the work is over.
+    boxes->AddRef();
+    boxes->BeginUse();
+    boxes->RunDue(HbGameClock::Instance()->mGameTime);
+    BoxTest test = {boxes->GetIndexId(), EBoxOnInside, EBoxOnEnter, EBoxOnLeave, set};
     if (ScriptWorldManager* world = ScriptWorldManager::Instance())
         world->ForEachActorWithFlags(TestActor, &test, nullptr, gWanted, gExcluded);
+    boxes->EndUse();
+    boxes->Release();
     return 1;
 }
 
@@ -96,4 +112,5 @@ void TsEventBoxesInstall(ScriptWorldManager* world)
         return;
     world->Hooks().eventBoxesLoad = LoadHook;
     world->Hooks().eventBoxesUpdate = UpdateHook;
+    world->Hooks().eventBoxesFreeIndex = FreeIndexHook;
 }

@@ -92,6 +92,9 @@ public:
     /// The kind of the animation-set table the holder copies when it takes the weapon; set
     /// from the gameplay weapon's data.
     int32_t mWeaponKind = 0;
+    /// The location the level script gives the weapon; the hero hands it to the weapon's
+    /// script when it drops the weapon.
+    Vector mLocation = {0.0f, 0.0f, 0.0f};
     /// SetWeaponData's three integers (hold mode, aim assist allowed, a reserved value) and
     /// SetWeaponShootData's arguments 12 to 14 (a stored value, the wall flag, the shoot-hold flag).
     int32_t mWeaponData[3] = {};

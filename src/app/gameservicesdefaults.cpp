@@ -456,6 +456,7 @@ void GameServicesInstallDefaults()
     table.soundStopAll = SoundStopAll;
     table.timedAnimRequestsTick = TimedAnimRequestsTick;
     table.camerasCreate = InGameCamerasCreate;
+    table.keyHintBar = GameKeyHintBar;
     table.boardCreateThemes = []
     {
         if (BoardControl* bar = GameKeyHintBar())

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "gamestate.h"
+#include "hbhashmap.h"
 
 #include <string>
 
@@ -35,7 +36,8 @@ public:
     void UpdateUnderOverlay() override;
 
     /// The follow and scenario cameras, made when the level script asks.
-    void CreateCameras();
+    void CreateCameras() override;
+    StringHashMap* GetSectorLogicalInventory() override { return &mSectorInventory; }
 
     void RequestSave() { mSaveRequest = 1; }
     void SetInventoryLocked(int32_t locked) { mInventoryLocked = locked; }
@@ -49,6 +51,8 @@ private:
     int32_t mDeferredStageRequest = 0;
     std::string mSectorName;
     int32_t mInventoryLocked = 0;
+    /// Logical items of the sector by name.
+    StringHashMap mSectorInventory{17, 10};
 };
 
 /// Raised at stage entry when a new mission starts; cleared once the hero has left its first state.

@@ -1,10 +1,10 @@
 // The creation of the module "scenaric": one method table gathered from the function groups
-// (the weapon functions of the layers below among them), made again for every interpreter.
+// (the weapon record functions of the gameplay layer among them; the ammunition functions are
+// the module's own), made again for every interpreter.
 #include "scenaricmodule.h"
 
 #include "scenario_local.h"
 #include "scriptinterpreter.h"
-#include "tsweaponscript.h"
 #include "weaponscript.h"
 
 #include <vector>
@@ -16,8 +16,9 @@ std::vector<PyMethodDef>& Methods()
     static auto* methods = new std::vector<PyMethodDef>();
     if (methods->empty())
     {
-        for (PyMethodDef* group : {ScenaricGeometryMethods(), ScenaricActorMethods(), ScenaricCollisionMethods(),
-                                   ScenaricEventMethods(), WeaponScriptFunctions(), TsWeaponScriptFunctions()})
+        for (PyMethodDef* group :
+             {ScenaricGeometryMethods(), ScenaricActorMethods(), ScenaricCollisionMethods(), ScenaricEventMethods(),
+              ScenaricInventoryMethods(), ScenaricPerceptionMethods(), ScenaricLevelMethods(), WeaponScriptFunctions()})
             for (PyMethodDef* row = group; row->ml_name; ++row)
                 methods->push_back(*row);
         methods->push_back({nullptr, nullptr, 0, nullptr});

@@ -6,6 +6,7 @@
 
 typedef struct _object PyObject;
 class TsActor;
+class TsInventory;
 
 /// The module's initialiser: a new module "scenaric" with every function (the weapon
 /// functions among them). Forgets the bindings and the module's state of an earlier
@@ -23,5 +24,16 @@ void ScenaricQueueSkillRegistrations();
 int32_t ScenaricBindActor(PyObject* object, TsActor* actor);
 /// The live actor bound to the object, or null.
 TsActor* ScenaricGetBoundActor(PyObject* object);
+/// What the inventory functions need of the game's hero, which its own class offers: its
+/// inventory and equipment lists and taking a weapon in hand. The game fills it at start-up;
+/// a null entry means no such list (items are refused) or nothing taken.
+struct ScenaricHeroAccess
+{
+    TsInventory* (*inventory)(TsActor* hero);
+    TsInventory* (*equipment)(TsActor* hero);
+    void (*takeWeapon)(TsActor* hero, TsActor* weapon, const char* itemName);
+};
+void ScenaricSetHeroAccess(const ScenaricHeroAccess& access);
+
 /// The countdown of LoopSkill's reports of unknown skills (10 when the module is made).
 int32_t ScenaricGetUnknownSkillCountdown();

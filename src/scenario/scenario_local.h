@@ -19,6 +19,9 @@ PyMethodDef* ScenaricGeometryMethods();
 PyMethodDef* ScenaricActorMethods();
 PyMethodDef* ScenaricCollisionMethods();
 PyMethodDef* ScenaricEventMethods();
+PyMethodDef* ScenaricInventoryMethods();
+PyMethodDef* ScenaricPerceptionMethods();
+PyMethodDef* ScenaricLevelMethods();
 
 // ---- Bound actors ------------------------------------------------------------------------------
 

@@ -15,30 +15,19 @@ namespace
 {
 using namespace scriptworldtest;
 
-class RecordingQueue : public DelayedActionQueue
+/// A set of 40 boxes far from every actor (two words of bits) with its index built.
+YoEBox* MakeBoxes()
 {
-public:
-    int32_t RunDue(int64_t now) override
+    auto* boxes = new YoEBox();
+    const float size[3] = {10, 10, 10};
+    for (int i = 0; i < 40; ++i)
     {
-        ++mRuns;
-        return DelayedActionQueue::RunDue(now);
+        const float centre[3] = {float(10000 + 100 * i), 0, 0};
+        boxes->AddBox(centre, size, 2, {}, {}, {});
     }
-    int32_t mRuns = 0;
-};
-
-/// A set whose index the scenario layer would have built: id 7 over 40 boxes (two words).
-class FakeBoxes : public YoEBox
-{
-public:
-    FakeBoxes()
-    {
-        mIndexId = 7;
-        mBoxCount = 40;
-    }
-    DelayedActionQueue* GetDelayedActions() override { return &mQueue; }
-    void Rebuild(int32_t id) { mIndexId = id; }
-    RecordingQueue mQueue;
-};
+    boxes->BuildIndex();
+    return boxes;
+}
 
 class EventBoxes : public ScriptWorldTest
 {
@@ -47,7 +36,7 @@ protected:
     {
         ScriptWorldTest::SetUp();
         TsEventBoxesInstall(mWorld);
-        mBoxes = new FakeBoxes();
+        mBoxes = MakeBoxes();
         mBoxes->AddRef();
     }
     void TearDown() override
@@ -56,7 +45,7 @@ protected:
         EBoxSetContextualFilter(nullptr);
         ScriptWorldTest::TearDown();
     }
-    FakeBoxes* mBoxes = nullptr;
+    YoEBox* mBoxes = nullptr;
 };
 
 TEST_F(EventBoxes, LoadGivesRecordsToTheSelectionAndUpdateTestsThem)
@@ -85,13 +74,13 @@ TEST_F(EventBoxes, LoadGivesRecordsToTheSelectionAndUpdateTestsThem)
     FakeActor* late = Listed("late", {60, 0, 0}, HeroEnemyFamily);
     HbGameClock::Instance()->mGameTime = 12345;
     EXPECT_EQ(TsEventBoxesUpdate(mBoxes), 1);
-    EXPECT_EQ(mBoxes->mQueue.mRuns, 1);
-    EXPECT_EQ(mBoxes->mQueue.GetNow(), 12345) << "due actions run at the game clock's time";
+    EXPECT_EQ(mBoxes->GetDelayedActions()->GetNow(), 12345) << "due actions run at the game clock's time";
+    const int32_t id = mBoxes->GetIndexId();
 
     // The box test stamps each record it is given with the index and sizes its bitsets.
     for (FakeActor* tested : {enemy, hero})
     {
-        EXPECT_EQ(tested->mEBoxBits->stamp, 7) << tested->mName;
+        EXPECT_EQ(tested->mEBoxBits->stamp, id) << tested->mName;
         EXPECT_EQ(tested->mEBoxBits->words, 2) << tested->mName;
     }
     EXPECT_EQ(parked->mEBoxBits->stamp, -1) << "not to be updated";
@@ -106,10 +95,11 @@ TEST_F(EventBoxes, LoadGivesRecordsToTheSelectionAndUpdateTestsThem)
     // A narrower selection leaves the others out of the test.
     TsEventBoxesLoad(HeroFamily, 0);
     EXPECT_EQ(late->mEBoxBits, nullptr);
-    mBoxes->Rebuild(8);
+    mBoxes->BuildIndex();
     TsEventBoxesUpdate(mBoxes);
-    EXPECT_EQ(hero->mEBoxBits->stamp, 8);
-    EXPECT_EQ(enemy->mEBoxBits->stamp, 7);
+    EXPECT_EQ(hero->mEBoxBits->stamp, mBoxes->GetIndexId());
+    EXPECT_NE(mBoxes->GetIndexId(), id);
+    EXPECT_EQ(enemy->mEBoxBits->stamp, id);
 }
 
 TEST_F(EventBoxes, TheScriptWorldLoadsAndTicksItsSet)
@@ -118,13 +108,14 @@ TEST_F(EventBoxes, TheScriptWorldLoadsAndTicksItsSet)
     FakeActor* door = Listed("door", {40, 0, 0}, HeroEnemyFamily | DofFamily);
     EXPECT_EQ(TsEventBoxesUpdate(nullptr), 0);
     // A set made afresh for an identifier starting with '_': no file behind it.
-    HbResourceManager::Instance()->RegisterType("TESTEBOXES", []() -> HbRoot* { return new FakeBoxes(); });
+    HbResourceManager::Instance()->RegisterType("TESTEBOXES", []() -> HbRoot* { return MakeBoxes(); });
     ASSERT_EQ(mWorld->LoadEventBoxes("_LEVEL_TESTEBOXES"), 1);
     ASSERT_NE(enemy->mEBoxBits, nullptr);
     EXPECT_EQ(door->mEBoxBits, nullptr) << "the script world leaves degrees of freedom out";
     Frame(0.1f);
-    EXPECT_EQ(enemy->mEBoxBits->stamp, 7);
-    EXPECT_EQ(static_cast<FakeBoxes*>(mWorld->GetEventBoxes())->mQueue.mRuns, 1);
+    auto* loaded = static_cast<YoEBox*>(mWorld->GetEventBoxes());
+    EXPECT_EQ(enemy->mEBoxBits->stamp, loaded->GetIndexId());
+    EXPECT_EQ(loaded->GetDelayedActions()->GetNow(), HbGameClock::Instance()->mGameTime);
 }
 
 TEST_F(EventBoxes, ContextualBoxesAcceptOnlyTheHero)

@@ -14,6 +14,8 @@ TsSkillRegistry* TsSkillRegistry::Instance()
 TsSkillRegistry::~TsSkillRegistry()
 {
     Clear();
+    for (PyMethodDef* table : mRetired)
+        HbArrayFree(table);
 }
 
 int32_t TsSkillRegistry::AddRegistration(Registration registration)
@@ -35,7 +37,8 @@ int32_t TsSkillRegistry::AddFunction(const char* name, PyCFunction function)
 
 PyMethodDef* TsSkillRegistry::BuildMethodTable()
 {
-    HbArrayFree(mTable);
+    if (mTable)
+        mRetired.push_back(mTable);
     int32_t count = mFunctions.GetCount();
     mTable = static_cast<PyMethodDef*>(HbArrayAlloc(sizeof(PyMethodDef) * size_t(count + 1)));
     if (!mTable)
@@ -50,7 +53,10 @@ void TsSkillRegistry::Clear()
 {
     mFunctions.RemoveAll();
     mClasses.clear();
-    HbArrayFree(mTable);
+    // Functions made from the table may still be alive in the interpreter, and its garbage
+    // collector reads their rows: the table is kept, not freed.
+    if (mTable)
+        mRetired.push_back(mTable);
     mTable = nullptr;
 }
 

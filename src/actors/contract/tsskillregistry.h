@@ -39,11 +39,11 @@ public:
     /// Adds a script function taking positional arguments. The name must outlive the
     /// registry's table. 1, or 0 for a null name or function or no memory.
     int32_t AddFunction(const char* name, PyCFunction function);
-    /// One row per added function, then a null row; valid until Clear. Null when out of
-    /// memory.
+    /// One row per added function, then a null row; valid while the registry lives. Null
+    /// when out of memory.
     PyMethodDef* BuildMethodTable();
-    /// Forgets every function and skill class and frees the table; the callbacks stay for
-    /// the next start.
+    /// Forgets every function and skill class; the callbacks stay for the next start. The
+    /// tables built stay valid: the interpreter's function objects point at their rows.
     void Clear();
     int32_t GetFunctionCount() const { return mFunctions.GetCount(); }
 
@@ -85,4 +85,6 @@ private:
     ConstantPublisher mPublisher = nullptr;
     HbGrowArray<Function> mFunctions;
     PyMethodDef* mTable = nullptr;
+    /// Tables built before the current one, freed with the registry.
+    std::vector<PyMethodDef*> mRetired;
 };

@@ -110,6 +110,7 @@ GameServices GameServicesLeast()
     table.boardHide = Nothing;
     table.boardPopAll = Nothing;
     table.boardTopTheme = InGameDisplay;
+    table.keyHintBar = []() -> BoardControl* { return nullptr; };
     table.boardResetInGame = Nothing;
     table.boardReleaseInGame = Nothing;
     table.heroRestart = Nothing;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+class BoardControl;
 struct HbWindowState;
 class HbSaveFile;
 class GameState;
@@ -114,6 +115,8 @@ struct GameServices
     int32_t (*boardTopTheme)();
     void (*boardResetInGame)();
     void (*boardReleaseInGame)();
+    /// The game manager's key-hint bar (the level scripts' head-up display); null: none.
+    BoardControl* (*keyHintBar)();
     /// The script world's hero: its restart, sector entry and leave, stage start, its ground
     /// collision mask, and 1 while its state machine is still in its first state.
     void (*heroRestart)();

@@ -11,6 +11,7 @@
 
 class GameProfile;
 class HbHandlePtr;
+class StringHashMap;
 
 /// The state ids the game uses (2, 3, 14 and 15 are not used).
 enum GameStateId : int32_t
@@ -69,6 +70,11 @@ public:
     virtual void Update() = 0;
     /// Ticks the overlay pushed on this state (overlays may stack).
     virtual void UpdateUnderOverlay();
+    /// The in-game cameras the level script asks for; nothing outside the stage.
+    virtual void CreateCameras() {}
+    /// The sector logical inventory (item name to count) of the in-mission state; null for
+    /// every other state.
+    virtual StringHashMap* GetSectorLogicalInventory() { return nullptr; }
 
     // ---- The graph --------------------------------------------------------------------------
     /// Appends a declared transition; a target may repeat and may be this state. 1, or 0

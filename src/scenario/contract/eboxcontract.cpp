@@ -1,20 +1,57 @@
-// The event-box entry points, as the scenario layer's runtime finishes them.
+// The event-box entry points: actor bit records, the per-actor box test and the handlers.
 #include "eboxcontract.h"
 
-#include "hbmemory.h"
+#include "hbinputaction.h"
+#include "hbinputmanager.h"
 
 #include <cstring>
-
-HB_DEFINE_CLASS_DESC(YoEBox, HbRoot);
 
 namespace
 {
 EBoxFilter gContextualFilter = nullptr;
+HbInputAction* gContextualAction = nullptr;
+uint32_t gContextualBindings = 0;
+bool gContextualLooked = false;
+
+/// "CMD_CONTEXTUAL_ACTION" triggered this frame; the action is looked up again whenever the
+/// input bindings change.
+bool ContextualTriggered()
+{
+    HbInputManager* input = HbInputManager::Instance();
+    if (!input)
+        return false;
+    const uint32_t bindings = HbInputManager::BindingCounter();
+    if (!gContextualLooked || !gContextualAction || bindings != gContextualBindings)
+    {
+        gContextualAction = input->FindAction("CMD_CONTEXTUAL_ACTION");
+        gContextualBindings = bindings;
+        gContextualLooked = true;
+    }
+    return gContextualAction && gContextualAction->IsTriggered();
 }
+
+/// The enabled box of the set, or null.
+EventBox* EnabledBox(int32_t index, HbRoot* set, YoEBox** boxes)
+{
+    *boxes = HbCastTo<YoEBox>(set);
+    EventBox* box = *boxes ? (*boxes)->GetBox(index) : nullptr;
+    return box && box->enabled ? box : nullptr;
+}
+
+/// Calls the handler for every set bit of the word, lowest first.
+void ForEachBit(uint32_t word, int32_t base, EBoxHandler handler, HbRoot* set, TsActor* actor)
+{
+    for (int32_t bit = 0; word && bit < 32; ++bit, word >>= 1)
+    {
+        if (word & 1u)
+            handler(base + bit, set, actor);
+    }
+}
+} // namespace
 
 EBoxActorBits* EBoxActorBitsNew()
 {
-    auto* bits = static_cast<EBoxActorBits*>(HbHeapAlloc(sizeof(EBoxActorBits)));
+    auto* bits = static_cast<EBoxActorBits*>(EBoxAlloc(sizeof(EBoxActorBits)));
     if (bits)
         *bits = EBoxActorBits{-1, nullptr, nullptr, 0};
     return bits;
@@ -24,11 +61,9 @@ void EBoxActorBitsFree(EBoxActorBits* bits)
 {
     if (!bits)
         return;
-    if (bits->now)
-        HbHeapFree(bits->now);
-    if (bits->before)
-        HbHeapFree(bits->before);
-    HbHeapFree(bits);
+    EBoxFree(bits->now);
+    EBoxFree(bits->before);
+    EBoxFree(bits);
 }
 
 void EBoxSetContextualFilter(EBoxFilter filter)
@@ -45,52 +80,88 @@ void EBoxTestActor(int32_t index, const float position[3], EBoxActorBits* bits, 
                    EBoxHandler leave, HbRoot* set, TsActor* actor)
 {
     auto* boxes = HbCastTo<YoEBox>(set);
-    if (!bits || !boxes || bits->stamp == index)
+    const EBoxSpatialIndex* tree = boxes ? boxes->GetIndex() : nullptr;
+    if (!bits || !position || !tree || tree->id != index || !inside || !enter || !leave)
         return;
-    // One bit per box, and always one word more than the whole words the boxes fill.
-    const int32_t words = (boxes->GetBoxCount() > 0 ? boxes->GetBoxCount() : 0) / 32 + 1;
-    auto* now = static_cast<uint32_t*>(HbHeapAlloc(sizeof(uint32_t) * size_t(words)));
-    auto* before = static_cast<uint32_t*>(HbHeapAlloc(sizeof(uint32_t) * size_t(words)));
-    if (!now || !before)
+    const int32_t words = tree->words;
+    if (bits->stamp != index)
     {
-        // Keep the old stamp: the next test tries again.
-        if (now)
-            HbHeapFree(now);
-        if (before)
-            HbHeapFree(before);
-        return;
+        auto* now = static_cast<uint32_t*>(EBoxAlloc(sizeof(uint32_t) * size_t(words)));
+        auto* before = static_cast<uint32_t*>(EBoxAlloc(sizeof(uint32_t) * size_t(words)));
+        if (!now || !before)
+        {
+            // Keep the old stamp: the next test tries again.
+            EBoxFree(now);
+            EBoxFree(before);
+            return;
+        }
+        EBoxFree(bits->now);
+        EBoxFree(bits->before);
+        *bits = EBoxActorBits{index, now, before, words};
     }
-    std::memset(now, 0, sizeof(uint32_t) * size_t(words));
-    std::memset(before, 0, sizeof(uint32_t) * size_t(words));
-    if (bits->now)
-        HbHeapFree(bits->now);
-    if (bits->before)
-        HbHeapFree(bits->before);
-    *bits = EBoxActorBits{index, now, before, words};
-    // No box is read until the scenario layer builds its index: nothing contains the position.
-    (void)position, (void)inside, (void)enter, (void)leave, (void)actor;
+
+    const uint32_t* axes[3];
+    for (int32_t a = 0; a < 3; ++a)
+        axes[a] = tree->Bits(a, tree->FindInterval(a, position[a]));
+    uint32_t any = 0;
+    for (int32_t w = 0; w < words; ++w)
+    {
+        bits->now[w] = axes[0][w] & axes[1][w] & axes[2][w];
+        any |= bits->now[w] | bits->before[w];
+    }
+    if (!any)
+        return;
+
+    // The handlers may run scripts: a free of the set waits until the test is over.
+    boxes->BeginUse();
+    for (int32_t w = 0; w < words; ++w)
+    {
+        const uint32_t before = bits->before[w];
+        const uint32_t now = bits->now[w];
+        bits->before[w] = now;
+        const uint32_t changed = before ^ now;
+        ForEachBit(before & now, 32 * w, inside, set, actor);
+        uint32_t entered = now & changed;
+        for (int32_t bit = 0; entered && bit < 32; ++bit, entered >>= 1)
+        {
+            if (!(entered & 1u))
+                continue;
+            enter(32 * w + bit, set, actor);
+            inside(32 * w + bit, set, actor);
+        }
+        ForEachBit(before & changed, 32 * w, leave, set, actor);
+    }
+    boxes->EndUse();
 }
 
-int32_t EBoxOnInside(int32_t box, HbRoot* set, TsActor* actor)
+int32_t EBoxOnInside(int32_t index, HbRoot* set, TsActor* actor)
 {
-    (void)box, (void)set, (void)actor;
+    YoEBox* boxes = nullptr;
+    EventBox* box = EnabledBox(index, set, &boxes);
+    if (!box)
+        return 0;
+    const int32_t kind = EBoxModeKind(box->mode);
+    if (kind == kEBoxWhileInside)
+        boxes->RunBox(box, actor);
+    else if (kind == kEBoxContextual && ContextualTriggered() && gContextualFilter && gContextualFilter(actor))
+        boxes->RunBox(box, actor);
     return 0;
 }
 
-int32_t EBoxOnEnter(int32_t box, HbRoot* set, TsActor* actor)
+int32_t EBoxOnEnter(int32_t index, HbRoot* set, TsActor* actor)
 {
-    (void)box, (void)set, (void)actor;
+    YoEBox* boxes = nullptr;
+    EventBox* box = EnabledBox(index, set, &boxes);
+    if (box && EBoxModeKind(box->mode) == kEBoxOnEnter)
+        boxes->RunBox(box, actor);
     return 0;
 }
 
-int32_t EBoxOnLeave(int32_t box, HbRoot* set, TsActor* actor)
+int32_t EBoxOnLeave(int32_t index, HbRoot* set, TsActor* actor)
 {
-    (void)box, (void)set, (void)actor;
-    return 0;
-}
-
-int32_t DelayedActionQueue::RunDue(int64_t now)
-{
-    mNow = now;
+    YoEBox* boxes = nullptr;
+    EventBox* box = EnabledBox(index, set, &boxes);
+    if (box && EBoxModeKind(box->mode) == kEBoxOnLeave)
+        boxes->RunBox(box, actor);
     return 0;
 }

@@ -1,9 +1,9 @@
-// The event-box runtime's entry points that the actor layer and the script world call.
-// The scenario layer owns the boxes and finishes these: until then a set reads no box, no box
-// contains anything and no action is queued.
+// The event-box runtime's entry points that the actor layer and the script world call: actor
+// bit records, the box test with its three handlers, and the contextual filter. The set, its
+// index and its delayed actions are in yoeventbox.h.
 #pragma once
 
-#include "hbroot.h"
+#include "yoeventbox.h"
 
 #include <cstdint>
 
@@ -29,51 +29,22 @@ using EBoxHandler = int32_t (*)(int32_t box, HbRoot* set, TsActor* actor);
 /// The actor test of contextual-action boxes: non-zero accepts.
 using EBoxFilter = int32_t (*)(TsActor* actor);
 
-/// Sets the program-wide contextual filter (null: none).
+/// Sets the program-wide contextual filter (null: none, and contextual boxes never run).
 void EBoxSetContextualFilter(EBoxFilter filter);
 EBoxFilter EBoxGetContextualFilter();
 
-/// Tests the position against the box index and calls, per box, the inside, enter and leave
-/// handlers as the record's before and now sets say, then keeps now as before. A record whose
-/// stamp differs from the index id first gets fresh zeroed bitsets sized for the set's boxes
-/// (the set must be a YoEBox) and the id as its stamp.
+/// Tests the position against the set's index (whose id the caller passes) and calls, per box
+/// in order of words and within a word of bits, the inside handler for boxes still inside,
+/// then enter and inside for boxes entered, then leave for boxes left, and keeps now as
+/// before. A record whose stamp differs from the index id first gets fresh zeroed bitsets
+/// sized for the set's boxes and the id as its stamp, so an actor already inside enters.
+/// Nothing without a set (a YoEBox), its index, or a record; allocates only on a new stamp.
 void EBoxTestActor(int32_t index, const float position[3], EBoxActorBits* bits, EBoxHandler inside, EBoxHandler enter,
                    EBoxHandler leave, HbRoot* set, TsActor* actor);
 
-/// The box handlers (box, set, actor): while inside (boxes run on stay and contextual-action
-/// boxes), on entering and on leaving. They answer 0.
+/// The box handlers (box, set, actor); a disabled box does nothing. Inside runs boxes of kind
+/// while-inside, and contextual boxes in a frame where "CMD_CONTEXTUAL_ACTION" triggers for
+/// an actor the filter accepts; enter runs on-entry boxes; leave runs on-exit boxes. 0.
 int32_t EBoxOnInside(int32_t box, HbRoot* set, TsActor* actor);
 int32_t EBoxOnEnter(int32_t box, HbRoot* set, TsActor* actor);
 int32_t EBoxOnLeave(int32_t box, HbRoot* set, TsActor* actor);
-
-/// Actions of a box set waiting for their game-clock tick.
-class DelayedActionQueue
-{
-public:
-    /// Stores now, then runs the queued actions whose tick is at most now, earliest first;
-    /// the number run.
-    virtual int32_t RunDue(int64_t now);
-    virtual ~DelayedActionQueue() = default;
-    int64_t GetNow() const { return mNow; }
-
-protected:
-    int64_t mNow = 0;
-};
-
-/// A level's event-box set as the actor layer reaches it: the id of its box index, its number
-/// of boxes and its delayed actions. The scenario layer's set derives from it and builds the
-/// index when it reads its boxes; until then a set has no index (id -1, no box).
-class YoEBox : public HbRoot
-{
-    HB_DECLARE_CLASS_DESC();
-
-public:
-    int32_t GetIndexId() const { return mIndexId; }
-    int32_t GetBoxCount() const { return mBoxCount; }
-    virtual DelayedActionQueue* GetDelayedActions() { return &mDelayed; }
-
-protected:
-    int32_t mIndexId = -1;
-    int32_t mBoxCount = 0;
-    DelayedActionQueue mDelayed;
-};

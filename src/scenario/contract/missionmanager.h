@@ -33,6 +33,14 @@ public:
     virtual void OnEnterSector(const char*) {}
     /// The objective in the slot, or null for an empty slot or an index out of the table.
     virtual Objective* GetObjective(int32_t) const { return nullptr; }
+    /// The size of an objective's action table.
+    static constexpr int32_t kMaxActions = 15;
+    /// Of the objectives of the sector, in table order, the first action of that name:
+    /// (objective index, action index) and 1, or 0 when none.
+    virtual int32_t FindActionByName(const char*, const char*, int32_t*, int32_t*) const { return 0; }
+    /// Reports the action done, which completes the objective once all its actions are; 0
+    /// for indexes outside either table (negative ones too) or an empty slot.
+    virtual int32_t CompleteAction(int32_t, int32_t) { return 0; }
     /// Its done flag; 0 out of range or for an empty slot.
     int32_t IsObjectiveDone(int32_t index) const
     {
