@@ -99,8 +99,6 @@ public:
     /// SetWeaponShootData's arguments 12 to 14 (a stored value, the wall flag, the shoot-hold flag).
     int32_t mWeaponData[3] = {};
     int32_t mShootData[3] = {};
-    /// Where the weapon lands when its holder drops it (given to its script's DropObject).
-    Vector mLocation = {0.0f, 0.0f, 0.0f};
 
 private:
     TsWeaponAnimation mAnimations[kAnimationCount];
