@@ -147,7 +147,7 @@ struct Bench
     Graph* graph = nullptr;
     std::vector<std::string> files;
     RdAnimation* walk = nullptr;
-    WeaponShoot* gun = nullptr;
+    RdAnimation* still = nullptr;
     std::vector<Soldier*> soldiers;
     std::vector<PnjMoveMSState*> skills;
     std::vector<int32_t> leg;
@@ -226,10 +226,13 @@ bool Start()
         return false;
     AnimSetAddVariant(kKind, 0, "B_STILL_ANM", 1, 2, 1.0f, HeroEnemyFamily);
     AnimSetAddVariant(kKind, 1, "B_WALK_ANM", 1, 2, 1.0f, HeroEnemyFamily);
+    // Both held for the run: the animation set keeps no reference.
     b.walk = HbCastTo<RdAnimation>(HbResourceManager::Instance()->GetResource("B_WALK_ANM"));
-    if (!b.walk)
+    b.still = HbCastTo<RdAnimation>(HbResourceManager::Instance()->GetResource("B_STILL_ANM"));
+    if (!b.walk || !b.still)
         return false;
     b.walk->AddRef();
+    b.still->AddRef();
 
     for (int i = 0; i < kSoldiers; ++i)
     {
@@ -282,6 +285,8 @@ void Stop()
     delete b.scriptWorld;
     if (b.walk)
         b.walk->Release();
+    if (b.still)
+        b.still->Release();
     AnimSetFreeAll();
     PnjMoveTablesFree();
     GetMoveSkillHooks() = MoveSkillHooks();
