@@ -132,16 +132,11 @@ protected:
 
     void SetUp() override
     {
+        // The senses' skills functions join the module when scripting starts.
+        TsSensesInstall(nullptr, TsSkillRegistry::Instance());
         ScenaricTest::SetUp();
         if (HasFatalFailure())
             return;
-        // The senses' skills functions join the module: scripting starts again with them.
-        TsSensesInstall(mWorld, TsSkillRegistry::Instance());
-        mWorld->StopScripting();
-        mWorld->StartScripting();
-        ASSERT_EQ(Exec("from scenaric import *\n"
-                       "from skills import NewAddSkill, LoopSkill, GetSkillStatus, GetSkillError\n"),
-                  "");
         mSavedHooks = GetMoveSkillHooks();
         MoveSkillHooksInstall();
         // The floor east of the wall: x 100..900, z -600..600 in two rooms.
