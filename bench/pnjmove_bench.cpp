@@ -125,8 +125,14 @@ class Graph : public MovePathGraph
 public:
     explicit Graph(TsAStarPathfinder* graph) : mGraph(graph) {}
     bool IsPointOnGraph(const Vector* p) override { return mGraph->IsPointOnGraph(*p) != 0; }
-    bool FindNearestPoint(const Vector* p, float d, Vector* out) override { return mGraph->SnapToGraph(out, *p, d) != 0; }
-    bool IsStraightWalkable(const Vector* a, const Vector* b) override { return mGraph->IsStraightWalkable(*a, *b) != 0; }
+    bool FindNearestPoint(const Vector* p, float d, Vector* out) override
+    {
+        return mGraph->SnapToGraph(out, *p, d) != 0;
+    }
+    bool IsStraightWalkable(const Vector* a, const Vector* b) override
+    {
+        return mGraph->IsStraightWalkable(*a, *b) != 0;
+    }
     void ResetSearch() override { mGraph->SetSearchState(0); }
     bool FindPath(const Vector* s, const Vector* g, const Vector* f, int32_t flags) override
     {

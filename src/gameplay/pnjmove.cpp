@@ -24,9 +24,9 @@
 #include "tssenses.h"
 #include "tsskillregistry.h"
 #include "virtualtargetactor.h"
+#include "w3dframe.h"
 #include "w3dnode.h"
 #include "weaponshoot.h"
-#include "w3dframe.h"
 #include "wscene.h"
 #include "wvectorutil.h"
 
@@ -114,19 +114,32 @@ AnimPlayerState::Callback UpdateCallbackOf(PnjCallback id)
     using namespace PnjCallbacks;
     switch (id)
     {
-    case kPnjTurnToPathTarget: return TurnToPathTarget;
-    case kPnjFollowPath: return FollowPath;
-    case kPnjWalkAimUpdate: return WalkAimUpdate;
-    case kPnjStrafeUpdate: return StrafeUpdate;
-    case kPnjStrafeCheck: return StrafeCheck;
-    case kPnjAimLeave: return AimLeave;
-    case kPnjAimUpdate: return AimUpdate;
-    case kPnjAimOnceUpdate: return AimOnceUpdate;
-    case kPnjShootLeave: return ShootLeave;
-    case kPnjReloadLeave: return ReloadLeave;
-    case kPnjDeathLeave: return DeathLeave;
-    case kPnjNeutralizedLeave: return NeutralizedLeave;
-    default: return nullptr;
+    case kPnjTurnToPathTarget:
+        return TurnToPathTarget;
+    case kPnjFollowPath:
+        return FollowPath;
+    case kPnjWalkAimUpdate:
+        return WalkAimUpdate;
+    case kPnjStrafeUpdate:
+        return StrafeUpdate;
+    case kPnjStrafeCheck:
+        return StrafeCheck;
+    case kPnjAimLeave:
+        return AimLeave;
+    case kPnjAimUpdate:
+        return AimUpdate;
+    case kPnjAimOnceUpdate:
+        return AimOnceUpdate;
+    case kPnjShootLeave:
+        return ShootLeave;
+    case kPnjReloadLeave:
+        return ReloadLeave;
+    case kPnjDeathLeave:
+        return DeathLeave;
+    case kPnjNeutralizedLeave:
+        return NeutralizedLeave;
+    default:
+        return nullptr;
     }
 }
 
@@ -135,13 +148,20 @@ AnimPlayerState::EnterCallback EnterCallbackOf(PnjCallback id)
     using namespace PnjCallbacks;
     switch (id)
     {
-    case kPnjFacePathDirection: return FacePathDirection;
-    case kPnjAimEnter: return AimEnter;
-    case kPnjShootEnter: return ShootEnter;
-    case kPnjReloadEnter: return ReloadEnter;
-    case kPnjDeathEnter: return DeathEnter;
-    case kPnjNeutralizedEnter: return NeutralizedEnter;
-    default: return nullptr;
+    case kPnjFacePathDirection:
+        return FacePathDirection;
+    case kPnjAimEnter:
+        return AimEnter;
+    case kPnjShootEnter:
+        return ShootEnter;
+    case kPnjReloadEnter:
+        return ReloadEnter;
+    case kPnjDeathEnter:
+        return DeathEnter;
+    case kPnjNeutralizedEnter:
+        return NeutralizedEnter;
+    default:
+        return nullptr;
     }
 }
 
@@ -618,9 +638,12 @@ int32_t ChooseAimAnim(AnimPlayerState* state, TsAnimActor* actor, void*)
         return state->mAnimState;
     switch (PnjSide(actor, &position, 0.1f))
     {
-    case 2: return 8;
-    case 3: return 9;
-    default: return 1;
+    case 2:
+        return 8;
+    case 3:
+        return 9;
+    default:
+        return 1;
     }
 }
 

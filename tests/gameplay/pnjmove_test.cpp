@@ -72,8 +72,14 @@ class Graph : public MovePathGraph
 public:
     explicit Graph(TsAStarPathfinder* graph) : mGraph(graph) {}
     bool IsPointOnGraph(const Vector* p) override { return mGraph->IsPointOnGraph(*p) != 0; }
-    bool FindNearestPoint(const Vector* p, float d, Vector* out) override { return mGraph->SnapToGraph(out, *p, d) != 0; }
-    bool IsStraightWalkable(const Vector* a, const Vector* b) override { return mGraph->IsStraightWalkable(*a, *b) != 0; }
+    bool FindNearestPoint(const Vector* p, float d, Vector* out) override
+    {
+        return mGraph->SnapToGraph(out, *p, d) != 0;
+    }
+    bool IsStraightWalkable(const Vector* a, const Vector* b) override
+    {
+        return mGraph->IsStraightWalkable(*a, *b) != 0;
+    }
     void ResetSearch() override { mGraph->SetSearchState(0); }
     bool FindPath(const Vector* s, const Vector* g, const Vector* f, int32_t flags) override
     {
@@ -106,8 +112,8 @@ protected:
         // Two rooms joined along x = 300: x 100..900, z -400..400.
         mAStar = new TsAStarPathfinder();
         mAStar->AddRef();
-        HbMChunkStream stream(new VectorStreamBuf(NavGraphWriter::Bytes(
-            NavGraphWriter::FromRectangles({{100, 400, 300, -400}, {300, 400, 900, -400}}))));
+        HbMChunkStream stream(new VectorStreamBuf(
+            NavGraphWriter::Bytes(NavGraphWriter::FromRectangles({{100, 400, 300, -400}, {300, 400, 900, -400}}))));
         ASSERT_EQ(mAStar->LoadFromChunks(&stream), 1);
         gGraph = new Graph(mAStar);
         GetMoveSkillHooks().getPathGraph = []() -> MovePathGraph* { return gGraph; };
@@ -121,8 +127,10 @@ protected:
             const char* id;
             Vector root;
             float seconds;
-        } anims[] = {{"P_STILL_ANM", {0, 0, 0}, 1.0f}, {"P_WALK_ANM", {0, 0, 120}, 1.0f},
-                     {"P_STRAFE_ANM", {120, 0, 0}, 1.0f}, {"P_SHOT_ANM", {0, 0, 0}, 0.25f}};
+        } anims[] = {{"P_STILL_ANM", {0, 0, 0}, 1.0f},
+                     {"P_WALK_ANM", {0, 0, 120}, 1.0f},
+                     {"P_STRAFE_ANM", {120, 0, 0}, 1.0f},
+                     {"P_SHOT_ANM", {0, 0, 0}, 0.25f}};
         for (int32_t cell = 0; cell < 4; ++cell)
         {
             ASSERT_NE(mAnims.Add(anims[cell].id, anims[cell].root, anims[cell].seconds), nullptr);
@@ -147,7 +155,7 @@ protected:
         for (int32_t anim = 0; anim < kAnimStateCount; ++anim)
         {
             const int32_t cell = anim == 6 || anim == 11 || anim == 12 || anim == 13 ? 1
-                                 : anim == 8 || anim == 9                             ? 2
+                                 : anim == 8 || anim == 9                            ? 2
                                  : anim == 2 || (anim >= 72 && anim <= 83)           ? 3
                                                                                      : 0;
             mGun->GetAnimation(anim)->SetAnimation(kKind, cell);
@@ -510,9 +518,9 @@ TEST_F(Soldiers, BlendTablesHoldTheSoldiersTimesAndScriptsAddTheirOwn)
         int32_t from, to;
         float seconds;
         bool both;
-    } mapRows[] = {{3, 49, 0.5f, true},    {11, 49, 0.5f, true},   {14, 49, 0.5f, true},  {kAll, 91, 0.0f, true},
-                   {kAll, 43, 0.0f, true}, {kAll, 44, 0.0f, true}, {kAll, 45, 0.0f, true}, {kAll, 46, 0.0f, true},
-                   {kAll, 47, 0.0f, true}, {kAll, 48, 0.0f, true}, {kAll, 49, 0.0f, true}, {kAll, 55, 0.0f, false},
+    } mapRows[] = {{3, 49, 0.5f, true},      {11, 49, 0.5f, true},    {14, 49, 0.5f, true},   {kAll, 91, 0.0f, true},
+                   {kAll, 43, 0.0f, true},   {kAll, 44, 0.0f, true},  {kAll, 45, 0.0f, true}, {kAll, 46, 0.0f, true},
+                   {kAll, 47, 0.0f, true},   {kAll, 48, 0.0f, true},  {kAll, 49, 0.0f, true}, {kAll, 55, 0.0f, false},
                    {55, kAll, 10.0f, false}, {kAll, 77, 0.0f, false}, {77, kAll, 0.2f, false}},
       sapRows[] = {{kAll, 14, 0.0f, false}, {kAll, 13, 0.0f, false}, {kAll, 12, 0.0f, false},
                    {14, kAll, 0.2f, false}, {13, kAll, 0.2f, false}, {12, kAll, 0.2f, false}};
@@ -567,8 +575,8 @@ TEST_F(Soldiers, TurnsAreBoundedByTheFrameAndTheRateAndSidesFollowTheFacing)
         float angle; // magnitude
         int32_t side;
     } cases[] = {
-        {{500, 0, 100}, 0.0f, 1},    {{600, 0, 0}, 90.0f, 3},  {{400, 0, 0}, 90.0f, 2},
-        {{500, 0, -100}, 180.0f, 3}, {{600, 0, 100}, 45.0f, 3}, {{500.0005f, 0, 0.0005f}, 0.0f, 1},
+        {{500, 0, 100}, 0.0f, 1},    {{600, 0, 0}, 90.0f, 3},    {{400, 0, 0}, 90.0f, 2},
+        {{500, 0, -100}, 180.0f, 3}, {{600, 0, 100}, 45.0f, 3},  {{500.0005f, 0, 0.0005f}, 0.0f, 1},
         {{503, 0, 100}, 1.7184f, 1}, {{520, 0, 100}, 11.31f, 3},
     };
     for (const auto& c : cases)
@@ -834,8 +842,8 @@ TEST_F(Soldiers, WalkingWhileAimingPicksTheLegsByWhereTheTargetIs)
     {
         Vector at;
         int32_t walk;
-    } cases[] = {{{700, 0, 0}, 72}, {{300, 0, 0}, 81}, {{500, 0, -100}, 75}, {{500, 0, 100}, 78},
-                 {{500, 0, 0}, 72}, {{650, 0, 100}, 72}};
+    } cases[] = {{{700, 0, 0}, 72},   {{300, 0, 0}, 81}, {{500, 0, -100}, 75},
+                 {{500, 0, 100}, 78}, {{500, 0, 0}, 72}, {{650, 0, 100}, 72}};
     AnimPlayerState* walkAim = mSoldier->GetMovePlayer()->GetState(22);
     for (const auto& c : cases)
     {

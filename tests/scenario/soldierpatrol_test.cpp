@@ -19,8 +19,8 @@
 #include "scenaricmodule_fixture.h"
 #include "script_fixture.h"
 #include "skeletonwriter.h"
-#include "staticanimplayerstate.h"
 #include "skillids.h"
+#include "staticanimplayerstate.h"
 #include "tsanimactor.h"
 #include "tsastarpathfinder.h"
 #include "tsmotorskills.h"
@@ -62,8 +62,14 @@ class Graph : public MovePathGraph
 public:
     explicit Graph(TsAStarPathfinder* graph) : mGraph(graph) {}
     bool IsPointOnGraph(const Vector* p) override { return mGraph->IsPointOnGraph(*p) != 0; }
-    bool FindNearestPoint(const Vector* p, float d, Vector* out) override { return mGraph->SnapToGraph(out, *p, d) != 0; }
-    bool IsStraightWalkable(const Vector* a, const Vector* b) override { return mGraph->IsStraightWalkable(*a, *b) != 0; }
+    bool FindNearestPoint(const Vector* p, float d, Vector* out) override
+    {
+        return mGraph->SnapToGraph(out, *p, d) != 0;
+    }
+    bool IsStraightWalkable(const Vector* a, const Vector* b) override
+    {
+        return mGraph->IsStraightWalkable(*a, *b) != 0;
+    }
     void ResetSearch() override { mGraph->SetSearchState(0); }
     bool FindPath(const Vector* s, const Vector* g, const Vector* f, int32_t flags) override
     {
@@ -142,8 +148,8 @@ protected:
         // The floor east of the wall: x 100..900, z -600..600 in two rooms.
         mAStar = new TsAStarPathfinder();
         mAStar->AddRef();
-        HbMChunkStream stream(new VectorStreamBuf(NavGraphWriter::Bytes(
-            NavGraphWriter::FromRectangles({{100, 600, 500, -600}, {500, 600, 900, -600}}))));
+        HbMChunkStream stream(new VectorStreamBuf(
+            NavGraphWriter::Bytes(NavGraphWriter::FromRectangles({{100, 600, 500, -600}, {500, 600, 900, -600}}))));
         ASSERT_EQ(mAStar->LoadFromChunks(&stream), 1);
         gGraph = new Graph(mAStar);
         GetMoveSkillHooks().getPathGraph = []() -> MovePathGraph* { return gGraph; };
@@ -157,10 +163,12 @@ protected:
             const char* id;
             Vector root;
             float seconds;
-        } anims[] = {{"S_STILL_ANM", {0, 0, 0}, 1.0f}, {"S_WALK_ANM", {0, 0, 150}, 1.0f}, {"S_SHOT_ANM", {0, 0, 0}, 0.2f}};
+        } anims[] = {
+            {"S_STILL_ANM", {0, 0, 0}, 1.0f}, {"S_WALK_ANM", {0, 0, 150}, 1.0f}, {"S_SHOT_ANM", {0, 0, 0}, 0.2f}};
         for (int32_t cell = 0; cell < 3; ++cell)
         {
-            const std::vector<uint8_t> bytes = WalkerModel::AnimationBytes(anims[cell].root, 0.0f, 0.0f, anims[cell].seconds);
+            const std::vector<uint8_t> bytes =
+                WalkerModel::AnimationBytes(anims[cell].root, 0.0f, 0.0f, anims[cell].seconds);
             const std::string path = std::string(anims[cell].id) + ".anm";
             FILE* file = std::fopen(path.c_str(), "wb");
             ASSERT_NE(file, nullptr);

@@ -38,8 +38,8 @@ struct BlendRow
 // neutralised fall cut in at once; the strike (55) and the hit strike (77) start at once and
 // leave slowly or in 0.2 s.
 constexpr BlendRow kMapRows[] = {
-    {3, 49, 0.5f, 1},    {11, 49, 0.5f, 1},   {14, 49, 0.5f, 1},   {kAll, 91, 0.0f, 1}, {kAll, 43, 0.0f, 1},
-    {kAll, 44, 0.0f, 1}, {kAll, 45, 0.0f, 1}, {kAll, 46, 0.0f, 1}, {kAll, 47, 0.0f, 1}, {kAll, 48, 0.0f, 1},
+    {3, 49, 0.5f, 1},    {11, 49, 0.5f, 1},   {14, 49, 0.5f, 1},    {kAll, 91, 0.0f, 1}, {kAll, 43, 0.0f, 1},
+    {kAll, 44, 0.0f, 1}, {kAll, 45, 0.0f, 1}, {kAll, 46, 0.0f, 1},  {kAll, 47, 0.0f, 1}, {kAll, 48, 0.0f, 1},
     {kAll, 49, 0.0f, 1}, {kAll, 55, 0.0f, 0}, {55, kAll, 10.0f, 0}, {kAll, 77, 0.0f, 0}, {77, kAll, 0.2f, 0},
 };
 // The three hits of the upper body cut in and fade out in 0.2 s.
