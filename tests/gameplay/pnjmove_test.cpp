@@ -949,6 +949,42 @@ TEST_F(Soldiers, TargetsThatDieLeaveTheSoldierWalkingToWhereTheyStood)
     }
     EXPECT_TRUE(succeeded);
     EXPECT_NEAR(Position().x, 800.0f, 2.0f);
+
+    // An aim target that dies while the soldier aims at it: the aim stays where it was.
+    FakeActor* hero = Box("hero", {800, 0, 300}, HeroFamily);
+    Script(mSoldier, "soldier");
+    ASSERT_EQ(scripttest::Exec("import skills\nclass Hero: pass\nhero = Hero()"), "");
+    hero->BindScriptObject(PyDict_GetItemString(scripttest::MainDict(), "hero"));
+    ASSERT_EQ(scripttest::Exec("skills.PnjSetTarget(soldier, hero, 1.0)\nskills.PnjMAPSetState(soldier, 7)"), "");
+    Frame();
+    mScene->GetRoot()->RemoveChild(hero->mNode);
+    mWorld->RemoveActor(hero);
+    mActors.erase(std::find(mActors.begin(), mActors.end(), hero));
+    hero->Release();
+    ::Frame::SyncDirtyList();
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(Frame(), 1);
+    EXPECT_EQ(MoveState(), 7);
+    EXPECT_EQ(scripttest::Eval("skills.PnjSetTarget(soldier, hero, 1.0)"), "None") << "a dead actor's object is let be";
+}
+
+TEST_F(Soldiers, StatesOutsideThePlayersAreRequestedHarmlessly)
+{
+    Script(mSoldier, "soldier");
+    ASSERT_EQ(scripttest::Exec("import skills"), "");
+    for (const char* call : {"skills.PnjMAPSetState(soldier, 500)", "skills.PnjMAPSetState(soldier, -3)",
+                             "skills.PnjSAPRepeatState(soldier, 4000, 2)", "skills.PnjMAPSetState(soldier, 1)"})
+    {
+        SCOPED_TRACE(call);
+        ASSERT_EQ(scripttest::Exec(call), "");
+        for (int i = 0; i < 3; ++i)
+            Frame();
+    }
+    // The soldier still obeys a real order afterwards.
+    ASSERT_EQ(scripttest::Exec("skills.PnjMAPSetState(soldier, 3)\nskills.PnjSAPSetState(soldier, 0)"), "");
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(Frame(), 1);
+    EXPECT_EQ(MoveState(), 3);
 }
 
 } // namespace
