@@ -1,9 +1,13 @@
 // A soldier driven by a behaviour script in Python through the module "skills": he patrols
 // between two points of a navigation graph from the writers, sees the hero when he steps out
 // from behind the wall, turns to him and fires a burst; the whole run is traced twice and the
-// traces agree.
+// traces agree. Three moments of the first run are drawn as a map from above (the floor of
+// the graph, the soldier and the hero as squares) and checked against a map painted on the
+// processor; the frames are saved.
 #include "animmovectrl.h"
+#include "camera.h"
 #include "frame.h"
+#include "framecheck.h"
 #include "hbchunkstream.h"
 #include "hbclock.h"
 #include "hbresource.h"
@@ -12,6 +16,7 @@
 #include "moveskillhooks.h"
 #include "navgraphwriter.h"
 #include "pnjmove.h"
+#include "raster.h"
 #include "rdanim.h"
 #include "rdanimmotor.h"
 #include "rdanimset.h"
@@ -26,6 +31,9 @@
 #include "tsmotorskills.h"
 #include "tssenses.h"
 #include "tsskillregistry.h"
+#include "uisupport.h"
+#include "w2dimagesurface.h"
+#include "w2dsurfacelist.h"
 #include "w3danimobject.h"
 #include "w3dcollision.h"
 #include "w3dframe.h"
@@ -36,6 +44,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -83,6 +92,29 @@ private:
 };
 
 Graph* gGraph = nullptr;
+
+// The map: world x -400..1000 left to right, z 700..-700 top to bottom, on a square frame.
+constexpr int32_t kMapSize = 256;
+constexpr uint32_t kMapClear = 0xFF101810;
+constexpr uint32_t kFloorColour = 0xFF707070;
+constexpr uint32_t kSoldierColour = 0xFFD02020;
+constexpr uint32_t kHeroColour = 0xFF2050E0;
+constexpr float kMarker = 60.0f; // world units
+
+struct MapRect
+{
+    float x, y, width, height;
+};
+
+MapRect OnMap(float x0, float z0, float x1, float z1)
+{
+    return {(x0 + 400.0f) / 1400.0f, (700.0f - z1) / 1400.0f, (x1 - x0) / 1400.0f, (z1 - z0) / 1400.0f};
+}
+
+MapRect Marker(const Vector& at)
+{
+    return OnMap(at.x - kMarker / 2, at.z - kMarker / 2, at.x + kMarker / 2, at.z + kMarker / 2);
+}
 
 class Ring : public WeaponAmmoSource
 {
@@ -184,6 +216,20 @@ protected:
             AnimSetAddVariant(kKind, cell, anims[cell].id, 1, 2, 1.0f, HeroEnemyFamily);
         }
 
+        mTextures.SolidTexture("PNJ_MAP_FLOOR", 4, 4, kFloorColour);
+        mTextures.SolidTexture("PNJ_MAP_SOLDIER", 4, 4, kSoldierColour);
+        mTextures.SolidTexture("PNJ_MAP_HERO", 4, 4, kHeroColour);
+        mCamera = Camera::Create();
+        ASSERT_NE(mCamera, nullptr);
+        mCamera->frameBuffer = Raster::Create(kMapSize, kMapSize, 0, kRasterTypeCamera);
+        mCamera->zBuffer = Raster::Create(kMapSize, kMapSize, 0, kRasterTypeZBuffer);
+        FrameObject::SetFrame(&mCamera->object, ::Frame::Create());
+        const Vector2 window = {1.0f, 1.0f};
+        Camera::SetViewWindow(mCamera, &window);
+        Camera::SetNearClipPlane(mCamera, 0.1f);
+        Camera::SetFarClipPlane(mCamera, 10.0f);
+        ::Frame::SyncDirtyList();
+
         // The hero: a box the soldier's shots and sight stop on.
         mHero = Listed("hero", {-300, 0, 200}, HeroFamily, kOutside);
         const float box[6] = {20, 150, 20, -20, -50, -20};
@@ -202,6 +248,16 @@ protected:
     }
     void TearDown() override
     {
+        if (mCamera)
+        {
+            ::Frame* frame = mCamera->object.frame;
+            FrameObject::SetFrame(&mCamera->object, nullptr);
+            ::Frame::Destroy(frame);
+            Raster::Destroy(mCamera->frameBuffer);
+            Raster::Destroy(mCamera->zBuffer);
+            mCamera->frameBuffer = mCamera->zBuffer = nullptr;
+            Camera::Destroy(mCamera);
+        }
         WeaponSetAmmoSource(nullptr);
         PnjMoveTablesFree();
         AnimMoveCtrl::SetLevelGraph(nullptr);
@@ -226,9 +282,50 @@ protected:
         ::Frame::SyncDirtyList();
     }
 
+    /// The map of the moment drawn through 2D surfaces and read back, against the map painted
+    /// here; "" when they agree. The frame is saved under the name.
+    std::string DrawMap(const std::string& name, const Vector& soldier, const Vector& hero)
+    {
+        const struct
+        {
+            const char* texture;
+            MapRect rect;
+            uint32_t colour;
+        } items[] = {{"PNJ_MAP_FLOOR", OnMap(100, -600, 900, 600), kFloorColour},
+                     {"PNJ_MAP_SOLDIER", Marker(soldier), kSoldierColour},
+                     {"PNJ_MAP_HERO", Marker(hero), kHeroColour}};
+        W2dSurfaceList list(mCamera);
+        uitest::Reference expected(kMapSize, kMapSize, kMapClear);
+        for (int32_t layer = 0; layer < 3; ++layer)
+        {
+            const auto& item = items[layer];
+            auto* surface = new W2dTranslucentSurface(item.texture, 0, item.rect.x, item.rect.y, item.rect.width,
+                                                      item.rect.height, layer);
+            list.Insert(surface);
+            surface->SetOpacity(1.0f);
+            expected.Fill(item.rect.x, item.rect.y, item.rect.width, item.rect.height, item.colour & 0xFFFFFF);
+        }
+        int32_t width = 0, height = 0;
+        const std::vector<uint32_t> actual = uitest::DrawSurfaces(&list, kMapClear, &width, &height);
+        if (width != kMapSize || height != kMapSize)
+            return "the map could not be read back";
+        // Square edges are the device's to rasterise: pixels whose neighbourhood changes are
+        // taken as drawn.
+        auto colourAt = [&](float px, float py)
+        {
+            const size_t x = std::min(size_t(kMapSize - 1), size_t(std::max(0.0f, px)));
+            const size_t y = std::min(size_t(kMapSize - 1), size_t(std::max(0.0f, py)));
+            return expected.pixels[y * kMapSize + x];
+        };
+        const std::vector<uint32_t> reference =
+            framecheck::EdgeTolerantReference(kMapSize, kMapSize, actual, colourAt, {-1.0f, 0.0f, 1.0f});
+        return framecheck::CheckFrame(name, kMapSize, kMapSize, actual, reference, 3);
+    }
+
     /// A soldier and his behaviour from scratch, run for the frames; the trace of what the
-    /// script decided and of every change of the soldier's two players.
-    std::string Run(int frames, int heroStepsOutAt)
+    /// script decided and of every change of the soldier's two players. The map is drawn at
+    /// the moments given.
+    std::string Run(int frames, int heroStepsOutAt, const std::vector<int>& maps = {})
     {
         PlaceHero(mHero, {-300, 0, 200});
         mRing.mLaunches.clear();
@@ -286,6 +383,11 @@ protected:
                 trace += std::to_string(frame) + ": " + std::to_string(m) + "/" + std::to_string(s) + "\n";
             moveState = m;
             staticState = s;
+            if (std::find(maps.begin(), maps.end(), frame) != maps.end())
+                EXPECT_EQ(DrawMap("scenario_soldier_patrol_" + std::to_string(frame),
+                                  *soldier->GetNode()->GetWorldPosition(), *mHero->mNode->GetWorldPosition()),
+                          "")
+                    << "frame " << frame;
             if (mRing.mLaunches.size() != launches)
             {
                 trace += std::to_string(frame) + ": shot\n";
@@ -315,6 +417,8 @@ protected:
     std::vector<std::string> mIds;
     std::vector<RdAnimation*> mHeld;
     Ring mRing;
+    uitest::Resources mTextures;
+    Camera* mCamera = nullptr;
     FakeActorPtr mHero = nullptr;
     float mFacingAtFirstShot = 0.0f;
     size_t mShots = 0;
@@ -322,7 +426,8 @@ protected:
 
 TEST_F(SoldierPatrol, HePatrolsSeesTheHeroTurnsAndFiresTheSameWayEachRun)
 {
-    const std::string first = Run(240, 110);
+    // Maps while he patrols, when he has turned to the hero, and while he fires.
+    const std::string first = Run(240, 110, {60, 135, 150});
     SCOPED_TRACE(first);
     // Two legs of the patrol before the hero shows himself.
     EXPECT_NE(first.find("(0, 'walks to', 0)"), std::string::npos);
