@@ -885,15 +885,29 @@ TEST_F(Soldiers, ScriptFunctionsTakeVerticesOrActorsAndCheckTheirArguments)
     ASSERT_EQ(scripttest::Exec("skills.PnjSetMoveTarget(soldier, 12, 0)"), "") << "anything else is ignored";
     EXPECT_FLOAT_EQ(mSkill->mPath.GetTargetPosition()->x, 700.0f);
 
-    // The aim target moves to a point under the level's root.
-    ASSERT_EQ(scripttest::Exec("skills.PnjSetTarget(soldier, vertex(520, 40, 300), 0.5)"), "");
+    // The aim target follows an actor, then moves to a point under the level's root (twice:
+    // from wherever it was).
+    FakeActor* mover = Box("mover", {650, 0, -150}, HeroFamily);
+    ASSERT_EQ(scripttest::Exec("class Mover: pass\nmover = Mover()"), "");
+    mover->BindScriptObject(PyDict_GetItemString(scripttest::MainDict(), "mover"));
+    ASSERT_EQ(scripttest::Exec("skills.PnjSetTarget(soldier, mover, 0.25)"), "");
     auto* aim = HbCastTo<VirtualTargetActor>(mSoldier->GetTarget());
-    EXPECT_EQ(aim->GetNode()->GetParent(), mScene->GetRoot());
+    EXPECT_EQ(aim->GetNode()->GetParent(), mover->mNode);
+    EXPECT_EQ(mSkill->mShotFactor, 0.25f);
     ::Frame::SyncDirtyList();
-    const Vector at = *aim->GetNode()->GetWorldPosition();
-    EXPECT_NEAR(at.x, 520.0f, 1e-3f);
-    EXPECT_NEAR(at.y, 40.0f, 1e-3f);
-    EXPECT_NEAR(at.z, 300.0f, 1e-3f);
+    EXPECT_NEAR(aim->GetNode()->GetWorldPosition()->x, 650.0f, 1e-3f);
+    for (const Vector point : {Vector{520, 40, 300}, Vector{480, 10, -60}})
+    {
+        ASSERT_EQ(scripttest::Exec("skills.PnjSetTarget(soldier, vertex(" + std::to_string(point.x) + ", " +
+                                   std::to_string(point.y) + ", " + std::to_string(point.z) + "), 0.5)"),
+                  "");
+        EXPECT_EQ(aim->GetNode()->GetParent(), mScene->GetRoot());
+        ::Frame::SyncDirtyList();
+        const Vector at = *aim->GetNode()->GetWorldPosition();
+        EXPECT_NEAR(at.x, point.x, 1e-3f);
+        EXPECT_NEAR(at.y, point.y, 1e-3f);
+        EXPECT_NEAR(at.z, point.z, 1e-3f);
+    }
     EXPECT_EQ(mSkill->mShotFactor, 0.5f);
 
     ASSERT_EQ(scripttest::Exec("skills.PnjSetTimer(soldier, 2.5)"), "");
