@@ -178,7 +178,30 @@ PnjMoveMSState::PnjMoveMSState(TsAnimActor* actor) : MoveMSState(actor)
     SetName(kName);
 }
 
-PnjMoveMSState::~PnjMoveMSState() = default;
+PnjMoveMSState::~PnjMoveMSState()
+{
+    // States made by this skill may outlive it in players another skill did not prepare again:
+    // they lose the callbacks that would reach it.
+    AnimPlayerStateMachine* players[2] = {mActor ? mActor->GetMovePlayer() : nullptr,
+                                          mActor ? mActor->GetStaticPlayer() : nullptr};
+    const void* mine[2] = {this, &mFallBoneTarget};
+    auto owned = [&mine](const void* data) { return data && (data == mine[0] || data == mine[1]); };
+    for (AnimPlayerStateMachine* player : players)
+        for (int32_t id = 0; player && id < player->GetStateCount(); ++id)
+            if (AnimPlayerState* state = player->GetState(id))
+            {
+                if (owned(state->mUpdateData))
+                    state->mUpdate = nullptr, state->mUpdateData = nullptr;
+                if (owned(state->mEnterData))
+                    state->mEnter = nullptr, state->mEnterData = nullptr;
+                if (owned(state->mLeaveData))
+                    state->mLeave = nullptr, state->mLeaveData = nullptr;
+                if (owned(state->mChooseData))
+                    state->mChoose = nullptr, state->mChooseData = nullptr;
+                if (owned(state->mCanContinueData))
+                    state->mCanContinue = nullptr, state->mCanContinueData = nullptr;
+            }
+}
 
 void PnjMoveMSState::Setup()
 {

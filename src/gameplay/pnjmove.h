@@ -32,6 +32,7 @@ public:
     /// The move skill's players, an idle path follower and look-at; no timer, rate 0 and no
     /// fall bone target until Setup.
     explicit PnjMoveMSState(TsAnimActor* actor);
+    /// The states it made that are still in the actor's players forget their callbacks.
     ~PnjMoveMSState() override;
 
     /// Timer off, turn rate 400, the follower and look-at bound to the soldier, the fall bone

@@ -345,7 +345,9 @@ int32_t StateId(const std::string& cell, const char* module)
     const size_t space = cell.rfind(' ');
     const int32_t id = std::stoi(space == std::string::npos ? cell : cell.substr(space + 1));
     if (space != std::string::npos)
+    {
         EXPECT_EQ(SkillConstantValue(module, cell.substr(0, space).c_str()), id) << cell;
+    }
     return id;
 }
 
@@ -531,9 +533,13 @@ TEST_F(Soldiers, BlendTablesHoldTheSoldiersTimesAndScriptsAddTheirOwn)
             SCOPED_TRACE(testing::Message() << row.from << " -> " << row.to);
             EXPECT_EQ(PnjGetBlendTime(table, row.from, row.to), row.seconds);
             if (row.both)
+            {
                 EXPECT_EQ(PnjGetBlendTime(table, row.to, row.from), row.seconds);
+            }
             else if (row.from != kAll && row.to != kAll)
+            {
                 EXPECT_EQ(PnjGetBlendTime(table, row.to, row.from), -1.0f);
+            }
         }
     };
     check(PnjMapTransitions(), mapRows);
@@ -584,7 +590,9 @@ TEST_F(Soldiers, TurnsAreBoundedByTheFrameAndTheRateAndSidesFollowTheFacing)
         SCOPED_TRACE(testing::Message() << c.point.x << ", " << c.point.z);
         EXPECT_NEAR(std::fabs(PnjAngleTo(mSoldier, &c.point)), c.angle, 0.01f);
         if (c.angle > 0.0f || c.point.z > 1.0f)
+        {
             EXPECT_EQ(PnjSide(mSoldier, &c.point, 0.1f), c.side);
+        }
     }
     // The two sides have opposite signs.
     const Vector right = {600, 0, 0}, left = {400, 0, 0};
@@ -635,7 +643,9 @@ TEST_F(Soldiers, AWalkOrderTurnsInPlaceThenWalksThePathAndSucceeds)
         EXPECT_LE(turned, 400.0f * kDt + 1e-3f) << "frame " << frame;
         previousYaw = yaw;
         if (MoveState() == 87)
+        {
             EXPECT_NEAR(Position().x, before.x, 1e-3f) << "no step while turning in place";
+        }
         if (trace.empty() || trace.back() != std::to_string(MoveState()))
             trace.push_back(std::to_string(MoveState()));
         succeeded = (Table()->mFlags & TsMotorSkills::kSucceeded) != 0;
@@ -801,7 +811,9 @@ TEST_F(Soldiers, TheSoldierTurnsToTheHeroAndFiresUntilHisMagazineRunsOut)
         const float yaw = std::atan2(Forward().x, Forward().z) * 180.0f / 3.14159265f;
         EXPECT_LE(std::fabs(yaw - previousYaw), 250.0f * kDt + 1e-3f);
         if (i == 0)
+        {
             EXPECT_NEAR(std::fabs(yaw), 250.0f * kDt, 1e-2f);
+        }
         previousYaw = yaw;
     }
     EXPECT_NEAR(Forward().x, 1.0f, 1e-2f) << "facing the hero";
@@ -980,6 +992,41 @@ TEST_F(Soldiers, TargetsThatDieLeaveTheSoldierWalkingToWhereTheyStood)
         EXPECT_EQ(Frame(), 1);
     EXPECT_EQ(MoveState(), 7);
     EXPECT_EQ(scripttest::Eval("skills.PnjSetTarget(soldier, hero, 1.0)"), "None") << "a dead actor's object is let be";
+}
+
+TEST_F(Soldiers, ASkillReplacedUnderItsNameLeavesNoCallbackBehind)
+{
+    // Another class filed under the soldier skill's name: the old skill goes, its states stay.
+    struct Other : TsMotorSkill
+    {
+        explicit Other(TsActor* owner) : TsMotorSkill(owner, PnjMoveMSState::kName) {}
+        void Init() override {}
+        void Enter() override {}
+        void Exit() override {}
+        int32_t Loop() override { return 1; }
+        int32_t AttachTo(TsActor*) override { return 1; }
+    };
+    const Vector goal = {800, 0, 0};
+    mSkill->SetTargetPosition(&goal, MovePathFollower::kAstar);
+    TsAnimActorRequestMoveState(mSoldier, 87, 0);
+    Frame();
+    Table()->ExitCurrent();
+    ASSERT_EQ(Table()->AddSkill(new Other(mSoldier)), 1);
+    // The table keeps its previous skill until it changes skills again.
+    Table()->LoopSkill(PnjMoveMSState::kName);
+    mSkill = nullptr;
+    AnimPlayerState* walk = mSoldier->GetMovePlayer()->GetState(87);
+    ASSERT_NE(walk, nullptr);
+    EXPECT_EQ(walk->mUpdate, nullptr);
+    EXPECT_EQ(mSoldier->GetStaticPlayer()->GetState(7)->mCanContinue, nullptr);
+    // The players go on without them.
+    for (int i = 0; i < 5; ++i)
+    {
+        mSoldier->GetMovePlayer()->Update();
+        mSoldier->GetStaticPlayer()->Update();
+    }
+    TsAnimActorRequestMoveState(mSoldier, 43, 0);
+    mSoldier->GetMovePlayer()->Update();
 }
 
 TEST_F(Soldiers, StatesOutsideThePlayersAreRequestedHarmlessly)
