@@ -384,10 +384,12 @@ protected:
             moveState = m;
             staticState = s;
             if (std::find(maps.begin(), maps.end(), frame) != maps.end())
+            {
                 EXPECT_EQ(DrawMap("scenario_soldier_patrol_" + std::to_string(frame),
                                   *soldier->GetNode()->GetWorldPosition(), *mHero->mNode->GetWorldPosition()),
                           "")
                     << "frame " << frame;
+            }
             if (mRing.mLaunches.size() != launches)
             {
                 trace += std::to_string(frame) + ": shot\n";
