@@ -151,6 +151,7 @@ struct Bench
     ScriptWorldManager* scriptWorld = nullptr;
     TsAStarPathfinder* astar = nullptr;
     Graph* graph = nullptr;
+    std::string directory;
     std::vector<std::string> files;
     RdAnimation* walk = nullptr;
     RdAnimation* still = nullptr;
@@ -227,6 +228,7 @@ bool Start()
     char directory[] = "/tmp/pnjmove_benchXXXXXX";
     if (!mkdtemp(directory) || chdir(directory) != 0)
         return false;
+    b.directory = directory;
     AnimSetFreeAll();
     if (!Declare("B_STILL_ANM", {0, 0, 0}) || !Declare("B_WALK_ANM", {0, 0, 120}))
         return false;
@@ -301,6 +303,8 @@ void Stop()
         b.astar->Release();
     for (const std::string& file : b.files)
         std::remove(file.c_str());
+    if (!b.directory.empty() && chdir("/") == 0)
+        rmdir(b.directory.c_str());
     ScriptInterpreter::Stop();
     WRenderer::DestroyInstance();
 }
