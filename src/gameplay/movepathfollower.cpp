@@ -50,7 +50,7 @@ float Distance(const Vector& a, const Vector& b)
 
 void MovePathFollower::SetTargetActor(TsActor* target)
 {
-    mTargetActor = target;
+    mTargetActor.Assign(target);
     PositionOf(target, &mTargetPosition);
     mState = kTargetSet;
 }
@@ -59,7 +59,7 @@ void MovePathFollower::SetTargetPosition(const Vector* point)
 {
     if (point)
         mTargetPosition = *point;
-    mTargetActor = nullptr;
+    mTargetActor.Reset();
     mState = kTargetSet;
 }
 
@@ -133,15 +133,22 @@ void MovePathFollower::BuildAstarPath()
     }
     mWaypoints.clear();
     Vector goal = mTargetPosition;
-    if (mTargetActor)
-        PositionOf(mTargetActor, &goal);
+    if (TsActor* target = TargetActor())
+        PositionOf(target, &goal);
     graph->ResetSearch();
     const Vector forward = ForwardOf(mActor);
     if (graph->IsPointOnGraph(&start) && graph->FindPath(&start, &goal, &forward, 0))
         for (int32_t i = 0; i < graph->GetResultCount(); ++i)
             mWaypoints.push_back(graph->GetResultPoint(i));
-    if (!mWaypoints.empty() && mTargetActor)
-        PositionOf(mTargetActor, &mTargetPosition);
+    if (TsActor* target = TargetActor(); target && !mWaypoints.empty())
+        PositionOf(target, &mTargetPosition);
+}
+
+TsActor* MovePathFollower::TargetActor()
+{
+    if (!mTargetActor.IsValid())
+        return nullptr;
+    return HbCastTo<TsActor>(mTargetActor.GetObject());
 }
 
 void MovePathFollower::SelectWaypoint()
@@ -192,7 +199,8 @@ int32_t MovePathFollower::Step(float* angle)
 
     int32_t result = kMoving;
     Vector position, target;
-    if (mTargetActor && PositionOf(mActor, &position) && PositionOf(mTargetActor, &target) &&
+    TsActor* targetActor = TargetActor();
+    if (targetActor && PositionOf(mActor, &position) && PositionOf(targetActor, &target) &&
         PlanarDistance(position, target) < mArrivalDistance)
     {
         mWaypoints.clear();

@@ -3,6 +3,7 @@
 // the hero's crouch input.
 #pragma once
 
+#include "hbptr.h"
 #include "hbroot.h"
 #include "vector.h"
 
@@ -40,7 +41,8 @@ public:
     explicit MovePathFollower(TsActor* actor = nullptr) : mActor(actor) {}
 
     void SetActor(TsActor* actor) { mActor = actor; }
-    /// The goal follows the actor (its position now); state 1.
+    /// The goal follows the actor (its position now), held by a handle: a target that dies
+    /// leaves the goal where it last stood; state 1.
     void SetTargetActor(TsActor* target);
     /// The goal is the point; no target actor; state 1.
     void SetTargetPosition(const Vector* point);
@@ -59,6 +61,9 @@ public:
     int32_t GetWaypointCount() const { return int32_t(mWaypoints.size()); }
     const Vector* GetCurrentWaypoint() const { return &mCurrentWaypoint; }
     const Vector* GetLastWaypoint() const { return &mLastWaypoint; }
+    /// The unit direction from where the actor stood to the current waypoint when it was
+    /// selected.
+    const Vector* GetDirection() const { return &mDirection; }
     float GetLegLength() const { return mLegLength; }
     float GetTravelled() const { return mTravelled; }
 
@@ -67,9 +72,11 @@ private:
     void BuildAstarPath();
     void SelectWaypoint();
     void NextWaypoint();
+    /// The target actor while it lives, else null.
+    TsActor* TargetActor();
 
     TsActor* mActor = nullptr;
-    TsActor* mTargetActor = nullptr;
+    HbHandlePtr mTargetActor;
     Vector mTargetPosition = {0.0f, 0.0f, 0.0f};
     float mArrivalDistance = 1.0f;
     std::deque<Vector> mWaypoints;

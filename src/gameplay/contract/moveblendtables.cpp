@@ -1,4 +1,4 @@
-// Whether the move blend tables and the turn curve are made.
+// The soldiers' blend tables, and whether the hero's tables and the turn curve are made.
 #include "moveblendtables.h"
 
 #include "hbhashmap.h"
@@ -8,6 +8,8 @@
 namespace
 {
 int32_t gPnjTables = 0;
+HbIntHashMap* gPnjMap = nullptr;
+HbIntHashMap* gPnjSap = nullptr;
 int32_t gHeroTables = 0;
 int32_t gHeroTurnCurve = 0;
 void (*gTurnCurveBuild)() = nullptr;
@@ -84,14 +86,94 @@ int32_t HeroMoveTableFind(const HbIntHashMap* table, int32_t from, int32_t to, f
     return 1;
 }
 
+namespace
+{
+constexpr int32_t kAll = 0xFFFF;
+
+
+struct BlendRow
+{
+    int32_t from;
+    int32_t to;
+    float seconds;
+    int32_t both;
+};
+
+// Stand 3, 11 and RotateWalk 14 ease into the neutralised fall; every death and the
+// neutralised fall cut in at once; the strike (55) and the hit strike (77) start at once and
+// leave slowly or in 0.2 s.
+constexpr BlendRow kMapRows[] = {
+    {3, 49, 0.5f, 1},    {11, 49, 0.5f, 1},   {14, 49, 0.5f, 1},    {kAll, 91, 0.0f, 1}, {kAll, 43, 0.0f, 1},
+    {kAll, 44, 0.0f, 1}, {kAll, 45, 0.0f, 1}, {kAll, 46, 0.0f, 1},  {kAll, 47, 0.0f, 1}, {kAll, 48, 0.0f, 1},
+    {kAll, 49, 0.0f, 1}, {kAll, 55, 0.0f, 0}, {55, kAll, 10.0f, 0}, {kAll, 77, 0.0f, 0}, {77, kAll, 0.2f, 0},
+};
+// The three hits of the upper body cut in and fade out in 0.2 s.
+constexpr BlendRow kSapRows[] = {
+    {kAll, 14, 0.0f, 0}, {kAll, 13, 0.0f, 0}, {kAll, 12, 0.0f, 0},
+    {14, kAll, 0.2f, 0}, {13, kAll, 0.2f, 0}, {12, kAll, 0.2f, 0},
+};
+
+void FreeTable(HbIntHashMap*& table)
+{
+    delete table;
+    table = nullptr;
+}
+} // namespace
+
+int32_t PnjSetBlendTime(HbIntHashMap* table, int32_t from, int32_t to, float seconds, int32_t both)
+{
+    if (!table)
+        return 1;
+    // The players keep a real in the bits of the value pointer.
+    uint32_t bits;
+    std::memcpy(&bits, &seconds, sizeof bits);
+    *table->FindOrInsert(Key(from, to)) = reinterpret_cast<void*>(uintptr_t(bits));
+    if (both)
+        *table->FindOrInsert(Key(to, from)) = reinterpret_cast<void*>(uintptr_t(bits));
+    return 1;
+}
+
+float PnjGetBlendTime(const HbIntHashMap* table, int32_t from, int32_t to)
+{
+    void* value = nullptr;
+    if (!table || !table->Find(Key(from, to), value))
+        return -1.0f;
+    const uint32_t bits = uint32_t(reinterpret_cast<uintptr_t>(value));
+    float seconds;
+    std::memcpy(&seconds, &bits, sizeof seconds);
+    return seconds;
+}
+
 void PnjMoveBlendTablesInit()
 {
+    if (!gPnjMap)
+        gPnjMap = new HbIntHashMap();
+    if (!gPnjSap)
+        gPnjSap = new HbIntHashMap();
+    gPnjMap->RemoveAll();
+    gPnjSap->RemoveAll();
+    for (const BlendRow& row : kMapRows)
+        PnjSetBlendTime(gPnjMap, row.from, row.to, row.seconds, row.both);
+    for (const BlendRow& row : kSapRows)
+        PnjSetBlendTime(gPnjSap, row.from, row.to, row.seconds, row.both);
     gPnjTables = 1;
 }
 
 void PnjMoveTablesFree()
 {
+    FreeTable(gPnjMap);
+    FreeTable(gPnjSap);
     gPnjTables = 0;
+}
+
+HbIntHashMap* PnjMapTransitions()
+{
+    return gPnjMap;
+}
+
+HbIntHashMap* PnjSapTransitions()
+{
+    return gPnjSap;
 }
 
 void HeroMoveBlendTablesInit()
