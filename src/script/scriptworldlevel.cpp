@@ -232,6 +232,7 @@ void ScriptWorldManager::EndLevel()
             else
             {
                 mActors.RemoveAt(node);
+                DropRegistrationsOn(actor);
                 actor->Release();
             }
         }
