@@ -24,6 +24,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <mutex>
+#include <new>
 #include <string_view>
 #include <thread>
 
@@ -185,7 +186,6 @@ public:
         mThreadState = nullptr;
     }
 
-    ~Watchdog() { Stop(); }
 
     /// Sets the overrun error; null, for returning.
     PyObject* RaiseOverrun() const
@@ -278,7 +278,11 @@ private:
     PyObject* mSavedTraceObject = nullptr;
 };
 
-Watchdog gWatchdog;
+// Never destroyed: at exit the interpreter, and the memory under it, may be gone before a
+// static destructor would run. The interpreter's stop ends the thread (UthreadStop); a program
+// that ends with the interpreter running leaves the sleeping thread to the exit.
+alignas(Watchdog) unsigned char gWatchdogStorage[sizeof(Watchdog)];
+Watchdog& gWatchdog = *new (gWatchdogStorage) Watchdog();
 
 int Watchdog::Interrupt(void* generation)
 {
