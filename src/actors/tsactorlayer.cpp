@@ -12,6 +12,7 @@
 #include "tsfamilytable.h"
 #include "tsfmod.h"
 #include "tsmarksystem.h"
+#include "tsmotorskills.h"
 #include "tsnothingtodo.h"
 #include "tsscriptbinding.h"
 #include "tssenses.h"
@@ -162,6 +163,12 @@ int32_t TsActorByNameGetBehaviourName(const char* name, std::string& out)
     out.clear();
     TsActor* actor = TsFindActorByName(name);
     return actor ? TsActorGetBehaviourName(actor, out) : 1;
+}
+
+const char* TsActorGetChangingSkillName(TsActor* actor)
+{
+    TsMotorSkills* skills = actor ? actor->GetMotorSkills() : nullptr;
+    return skills ? skills->GetCurrentSkillName() : nullptr;
 }
 
 int32_t TsActorSubscribe(TsActor* actor, int32_t id, uint32_t mask, PyObject* callable, float radius, TsActor* other)
