@@ -416,6 +416,21 @@ TEST_F(ActorLayer, TheScriptHostRestartsFiveHundredTimesInOneProcess)
     }
 }
 
+TEST_F(ActorLayer, ASkillsFunctionKeptByAScriptOutlivesTheNextStartOfTheWorld)
+{
+    // The functions of "skills" read their rows from the registry's table: a world started
+    // again in the same interpreter must not free the rows a kept function still reads.
+    TsActorsInstall(mWorld);
+    mWorld->StartScripting();
+    ASSERT_EQ(Exec("import skills\nkeep = skills.TsNothingToDo\n"), "");
+    mWorld->StartScripting();
+    auto* kept = reinterpret_cast<PyCFunctionObject*>(PyDict_GetItemString(scripttest::MainDict(), "keep"));
+    ASSERT_NE(kept, nullptr);
+    EXPECT_STREQ(kept->m_ml->ml_name, "TsNothingToDo");
+    EXPECT_EQ(Eval("keep(1)"), "None");
+    mWorld->Hooks().fillActorToolsModule = nullptr;
+}
+
 TEST_F(ActorLayer, TheSkillsModuleHoldsTheConstantsAndTheTrivialSkill)
 {
     TsActorsInstall(mWorld);

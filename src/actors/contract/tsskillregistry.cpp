@@ -35,7 +35,11 @@ int32_t TsSkillRegistry::AddFunction(const char* name, PyCFunction function)
 
 PyMethodDef* TsSkillRegistry::BuildMethodTable()
 {
-    HbArrayFree(mTable);
+    // The function objects made from a table read their row from it for as long as they
+    // live, which a script may make longer than this start: earlier tables wait for Clear.
+    if (mTable && mRetiredTables.Add(mTable) < 0)
+        return nullptr;
+    mTable = nullptr;
     int32_t count = mFunctions.GetCount();
     mTable = static_cast<PyMethodDef*>(HbArrayAlloc(sizeof(PyMethodDef) * size_t(count + 1)));
     if (!mTable)
@@ -52,6 +56,9 @@ void TsSkillRegistry::Clear()
     mClasses.clear();
     HbArrayFree(mTable);
     mTable = nullptr;
+    for (int32_t i = 0; i < mRetiredTables.GetCount(); ++i)
+        HbArrayFree(mRetiredTables[i]);
+    mRetiredTables.RemoveAll();
 }
 
 // ---- Skill classes ----------------------------------------------------------------------------
