@@ -1,5 +1,6 @@
 // Framework memory: routing rules, the framework heap and the program's entry points.
 #include "hbmemory.h"
+#include "hbmemoryhook.h"
 
 #include "hbexitlist.h"
 #include "hbheap.h"

@@ -30,12 +30,6 @@ void* HbHeapRealloc(void* pointer, size_t size);
 
 // ---- Program-wide allocation ------------------------------------------------
 
-/// Called (from any thread) at every allocation of the entry points of this file, heap,
-/// arenas and pools alike, whichever allocator serves them; null for none. For tests that
-/// check a path allocates nothing.
-using HbAllocationHook = void (*)();
-void HbSetAllocationHook(HbAllocationHook hook);
-
 /// Up to 1024 bytes from the small-object arena, else the heap; 16-byte aligned.
 void* HbOperatorNew(size_t size);
 void HbOperatorDelete(void* pointer);

@@ -7,6 +7,7 @@
 #include "device.h"
 #include "engine.h"
 #include "hbmemory.h"
+#include "hbmemoryhook.h"
 #include "kemitter.h"
 #include "kfxmanagerimp.h"
 #include "kparticle.h"
