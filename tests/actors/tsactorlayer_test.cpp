@@ -391,8 +391,8 @@ TEST_F(ActorLayer, FamiliesArePublishedAndValueThreeIsRefused)
 
 TEST_F(ActorLayer, TheScriptHostRestartsFiveHundredTimesInOneProcess)
 {
-    // Each round what a level's scripts touch: every module of the actor layer, a microthread
-    // switched to and blocked, a guarded call, a registration's callable.
+    // Each round what a level's scripts touch: every module of the actor layer, a skills
+    // function kept in a name, a microthread switched to and blocked, a guarded call.
     TsActorsInstall(mWorld);
     for (int round = 0; round < 500; ++round)
     {
@@ -405,7 +405,9 @@ TEST_F(ActorLayer, TheScriptHostRestartsFiveHundredTimesInOneProcess)
                        "    s.claim()\n"
                        "t = uthread.thread(body)\n"
                        "t.step()\n"
+                       "nothing = skills.TsNothingToDo\n"
                        "def ping():\n"
+                       "    nothing(1)\n"
                        "    return pyactor_tools.IsNameExist('ping') + skills.MS_FAILED\n"),
                   "")
             << "round " << round;

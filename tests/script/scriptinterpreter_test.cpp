@@ -44,7 +44,7 @@ TEST_F(ScriptTest, RestartGivesAWorkingInterpreterWithTheHostPieces)
 TEST_F(ScriptTest, FiveHundredRestartsInOneProcessEachGiveAWorkingInterpreter)
 {
     // Each round uses what a level does: a microthread stepped until blocked (a greenlet
-    // switch), a guarded call (the step watchdog's thread), vertex() and a file-layer import.
+    // switch), a guarded call (the step watchdog's thread) and vertex().
     ASSERT_EQ(Exec("def ping():\n    return 1\n"), "");
     for (int round = 0; round < 500; ++round)
     {
