@@ -6,9 +6,8 @@
 #include "tsanimactor.h"
 #include "tsdof.h"
 #include "tsdofskills.h"
-#include "tseventboxes.h"
 #include "tsevent.h"
-#include "w3dnode.h"
+#include "tseventboxes.h"
 #include "tsfamilytable.h"
 #include "tsfmod.h"
 #include "tsmarksystem.h"
@@ -19,6 +18,7 @@
 #include "tsskillregistry.h"
 #include "tssoundmodule.h"
 #include "tstrigger.h"
+#include "w3dnode.h"
 
 #include <Python.h>
 

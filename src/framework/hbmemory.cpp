@@ -486,10 +486,22 @@ void* SystemRealloc(void* pointer, size_t size, bool zeroFrees)
 }
 } // namespace
 
-void* HbHeapAlloc(size_t size) { NoteAllocation(); return SystemAlloc(size); }
-void* HbHeapCalloc(size_t count, size_t size) { NoteAllocation(); return SystemCalloc(count, size, false); }
+void* HbHeapAlloc(size_t size)
+{
+    NoteAllocation();
+    return SystemAlloc(size);
+}
+void* HbHeapCalloc(size_t count, size_t size)
+{
+    NoteAllocation();
+    return SystemCalloc(count, size, false);
+}
 void HbHeapFree(void* pointer) { std::free(pointer); }
-void* HbHeapRealloc(void* pointer, size_t size) { NoteAllocation(); return SystemRealloc(pointer, size, false); }
+void* HbHeapRealloc(void* pointer, size_t size)
+{
+    NoteAllocation();
+    return SystemRealloc(pointer, size, false);
+}
 void* HbOperatorNew(size_t size)
 {
     NoteAllocation();
@@ -503,18 +515,50 @@ void* HbOperatorNew(size_t size)
     return p;
 }
 void HbOperatorDelete(void* pointer) { std::free(pointer); }
-void* HbScriptMalloc(size_t size) { NoteAllocation(); return SystemAlloc(size); }
-void* HbScriptRealloc(void* pointer, size_t size) { NoteAllocation(); return SystemRealloc(pointer, size, true); }
+void* HbScriptMalloc(size_t size)
+{
+    NoteAllocation();
+    return SystemAlloc(size);
+}
+void* HbScriptRealloc(void* pointer, size_t size)
+{
+    NoteAllocation();
+    return SystemRealloc(pointer, size, true);
+}
 void HbScriptFree(void* pointer) { std::free(pointer); }
-void* HbRenderMalloc(size_t size) { NoteAllocation(); return SystemAlloc(size); }
-void* HbRenderCalloc(size_t count, size_t size) { NoteAllocation(); return SystemCalloc(count, size, true); }
-void* HbRenderRealloc(void* pointer, size_t size) { NoteAllocation(); return SystemRealloc(pointer, size, true); }
+void* HbRenderMalloc(size_t size)
+{
+    NoteAllocation();
+    return SystemAlloc(size);
+}
+void* HbRenderCalloc(size_t count, size_t size)
+{
+    NoteAllocation();
+    return SystemCalloc(count, size, true);
+}
+void* HbRenderRealloc(void* pointer, size_t size)
+{
+    NoteAllocation();
+    return SystemRealloc(pointer, size, true);
+}
 void HbRenderFree(void* pointer) { std::free(pointer); }
-void* HbArrayAlloc(size_t bytes) { NoteAllocation(); return SystemAlloc(bytes); }
+void* HbArrayAlloc(size_t bytes)
+{
+    NoteAllocation();
+    return SystemAlloc(bytes);
+}
 void HbArrayFree(void* pointer) { std::free(pointer); }
-void* HbHashBucketAlloc(size_t bytes) { NoteAllocation(); return SystemAlloc(bytes); }
+void* HbHashBucketAlloc(size_t bytes)
+{
+    NoteAllocation();
+    return SystemAlloc(bytes);
+}
 void HbHashBucketFree(void* pointer) { std::free(pointer); }
-void* HbNodeBlockAlloc(size_t bytes) { NoteAllocation(); return SystemAlloc(bytes); }
+void* HbNodeBlockAlloc(size_t bytes)
+{
+    NoteAllocation();
+    return SystemAlloc(bytes);
+}
 void* HbNodeBlockChainAdd(void* chainHead, size_t count, size_t elementSize)
 {
     NoteAllocation();
@@ -552,24 +596,72 @@ HbMemorySource HbMemoryWhere(const void*) { return HbMemorySource::Unknown; }
 
 #else
 
-void* HbHeapAlloc(size_t size) { NoteAllocation(); return Router().HeapAlloc(size); }
-void* HbHeapCalloc(size_t count, size_t size) { NoteAllocation(); return Router().HeapCalloc(count, size); }
+void* HbHeapAlloc(size_t size)
+{
+    NoteAllocation();
+    return Router().HeapAlloc(size);
+}
+void* HbHeapCalloc(size_t count, size_t size)
+{
+    NoteAllocation();
+    return Router().HeapCalloc(count, size);
+}
 void HbHeapFree(void* pointer) { Router().HeapFree(pointer); }
-void* HbHeapRealloc(void* pointer, size_t size) { NoteAllocation(); return Router().HeapRealloc(pointer, size); }
-void* HbOperatorNew(size_t size) { NoteAllocation(); return Router().OperatorNew(size); }
+void* HbHeapRealloc(void* pointer, size_t size)
+{
+    NoteAllocation();
+    return Router().HeapRealloc(pointer, size);
+}
+void* HbOperatorNew(size_t size)
+{
+    NoteAllocation();
+    return Router().OperatorNew(size);
+}
 void HbOperatorDelete(void* pointer) { Router().OperatorDelete(pointer); }
-void* HbScriptMalloc(size_t size) { NoteAllocation(); return Router().ScriptMalloc(size); }
-void* HbScriptRealloc(void* pointer, size_t size) { NoteAllocation(); return Router().ScriptRealloc(pointer, size); }
+void* HbScriptMalloc(size_t size)
+{
+    NoteAllocation();
+    return Router().ScriptMalloc(size);
+}
+void* HbScriptRealloc(void* pointer, size_t size)
+{
+    NoteAllocation();
+    return Router().ScriptRealloc(pointer, size);
+}
 void HbScriptFree(void* pointer) { Router().ScriptFree(pointer); }
-void* HbRenderMalloc(size_t size) { NoteAllocation(); return Router().RenderMalloc(size); }
-void* HbRenderCalloc(size_t count, size_t size) { NoteAllocation(); return Router().RenderCalloc(count, size); }
-void* HbRenderRealloc(void* pointer, size_t size) { NoteAllocation(); return Router().RenderRealloc(pointer, size); }
+void* HbRenderMalloc(size_t size)
+{
+    NoteAllocation();
+    return Router().RenderMalloc(size);
+}
+void* HbRenderCalloc(size_t count, size_t size)
+{
+    NoteAllocation();
+    return Router().RenderCalloc(count, size);
+}
+void* HbRenderRealloc(void* pointer, size_t size)
+{
+    NoteAllocation();
+    return Router().RenderRealloc(pointer, size);
+}
 void HbRenderFree(void* pointer) { Router().RenderFree(pointer); }
-void* HbArrayAlloc(size_t bytes) { NoteAllocation(); return Router().ArrayAlloc(bytes); }
+void* HbArrayAlloc(size_t bytes)
+{
+    NoteAllocation();
+    return Router().ArrayAlloc(bytes);
+}
 void HbArrayFree(void* pointer) { Router().ArrayFree(pointer); }
-void* HbHashBucketAlloc(size_t bytes) { NoteAllocation(); return Router().BucketAlloc(bytes); }
+void* HbHashBucketAlloc(size_t bytes)
+{
+    NoteAllocation();
+    return Router().BucketAlloc(bytes);
+}
 void HbHashBucketFree(void* pointer) { Router().BucketFree(pointer); }
-void* HbNodeBlockAlloc(size_t bytes) { NoteAllocation(); return Router().NodeBlockAlloc(bytes); }
+void* HbNodeBlockAlloc(size_t bytes)
+{
+    NoteAllocation();
+    return Router().NodeBlockAlloc(bytes);
+}
 void* HbNodeBlockChainAdd(void* chainHead, size_t count, size_t elementSize)
 {
     NoteAllocation();

@@ -495,7 +495,8 @@ void ScriptWorldManager::RemoveActorNode(HbPtrListNode* node)
 
 void ScriptWorldManager::DropRegistrationsOn(TsActor* actor)
 {
-    auto drop = [actor](TsActor* watcher) {
+    auto drop = [actor](TsActor* watcher)
+    {
         for (HbPtrListNode* node = watcher->GetEvents().GetHead(); node; node = node->next)
         {
             auto* event = static_cast<TsEvent*>(node->value);

@@ -186,7 +186,6 @@ public:
         mThreadState = nullptr;
     }
 
-
     /// Sets the overrun error; null, for returning.
     PyObject* RaiseOverrun() const
     {

@@ -214,7 +214,8 @@ TEST_F(GroundTypes, MutatedScriptsAreReadSafely)
                                   "99999999999",
                                   std::string(200, 'A')};
     // Every type as read: its id, noises, effects and sounds (named, and found or not).
-    auto Describe = [] {
+    auto Describe = []
+    {
         std::string text;
         for (int32_t id = 0; id < 256; ++id)
             if (TsGroundType* type = TsFindGroundType(id))

@@ -148,11 +148,11 @@ TEST_F(TsSplineDataBaseTest, MutatedDataIsReadSafely)
 {
     const std::vector<uint8_t> base = SplineDbWriter::Write(
         {Entry(3, "crane", 7), Entry(42, "loop", 1, kSplineClosed), Entry(3, "again", 9), Entry(98, "dolly", 2)});
-    auto Points = [](const SplineCurve* spline) {
-        return spline->numVertices - (spline->type == kSplineClosed ? 3 : 2);
-    };
+    auto Points = [](const SplineCurve* spline)
+    { return spline->numVertices - (spline->type == kSplineClosed ? 3 : 2); };
     // An entry as read: its slot, value, name, type and control points.
-    auto Describe = [&Points](const TsSplineDataBase& database, int32_t slot) {
+    auto Describe = [&Points](const TsSplineDataBase& database, int32_t slot)
+    {
         const TsSplineEntry* entry = database.GetSpline(slot);
         if (!entry)
             return std::string();
@@ -161,7 +161,8 @@ TEST_F(TsSplineDataBaseTest, MutatedDataIsReadSafely)
         {
             text += std::string(":") + spline->name + ":" + std::to_string(spline->type);
             for (int32_t i = 0; i < Points(spline); ++i)
-                text += " " + std::to_string(spline->controlPoints[i].x) + "," + std::to_string(spline->controlPoints[i].y);
+                text +=
+                    " " + std::to_string(spline->controlPoints[i].x) + "," + std::to_string(spline->controlPoints[i].y);
         }
         return text;
     };

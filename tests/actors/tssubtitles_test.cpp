@@ -134,12 +134,14 @@ TEST_F(TsSubtitles, MutatedScriptsAreReadSafely)
     const std::string base = kTwoSpans + "AddSubTitle SUB_A_TXT 1e39 -1e39 1e-50\n";
     const std::string pieces[] = {" ", "\n", "\t",   "AddSubTitle",         "SUB_A_TXT",          "1e999",
                                   "-", ".",  "0x10", std::string(300, '9'), std::string(200, 'x')};
-    auto TextOf = [](const TsSubtitle* shown) {
+    auto TextOf = [](const TsSubtitle* shown)
+    {
         const HbText* text = HbCastTo<HbText>(shown->text);
         return text ? text->GetText() : std::string("(not a text)");
     };
     // What the untouched script gives: its count and what shows at a few times.
-    auto Fingerprint = [&TextOf] {
+    auto Fingerprint = [&TextOf]
+    {
         std::string text = std::to_string(TsSubtitlesCount());
         for (float time : {0.5f, 1.5f, 4.0f})
             if (const TsSubtitle* shown = TsSubtitlesGetAt(time))

@@ -7,11 +7,11 @@
 #include "fx3dtype.h"
 #include "fxcontext.h"
 #include "fxservices.h"
-#include "kfxmanager.h"
-#include "hbpack.h"
 #include "hbfile.h"
+#include "hbpack.h"
 #include "hbresource.h"
 #include "kemitter.h"
+#include "kfxmanager.h"
 #include "kfxmanagerimp.h"
 #include "kparticle.h"
 
@@ -135,7 +135,8 @@ TEST_F(LoadTest, AReadErrorEndsTheScriptAsItsEndDoes)
 {
     // Every read of the script fails without reaching the end, as a pack entry whose place
     // cannot be reached: the load stops instead of waiting for an end that never comes.
-    HbFileAfterOpenHook = [](HbFile* file, const char*) {
+    HbFileAfterOpenHook = [](HbFile* file, const char*)
+    {
         std::fclose(file->crt);
         file->crt = std::fopen("/dev/null", "w");
     };

@@ -59,7 +59,8 @@ TEST_F(ScriptTest, FiveHundredRestartsInOneProcessEachGiveAWorkingInterpreter)
                        "v = vertex(1, 2, 3)\n"
                        "def ping():\n"
                        "    return round_\n"
-                       "round_ = " + std::to_string(round) + "\n"),
+                       "round_ = " +
+                       std::to_string(round) + "\n"),
                   "")
             << "round " << round;
         PyObject* ping = PyDict_GetItemString(scripttest::MainDict(), "ping");

@@ -449,9 +449,8 @@ TEST_F(ScriptWorldFrame, ARegistrationOnAnActorThatLeavesTheWorldIsDroppedAndNev
             mWorld->SetLevelCallbacks(PyDict_GetItemString(scripttest::MainDict(), "begin"), nullptr);
             mWorld->StartLevelScript();
             // The watcher is kept across levels.
-            mWorld->Hooks().isScriptStored = [](TsActor* actor) -> int32_t {
-                return static_cast<FakeActor*>(actor)->mName == "W";
-            };
+            mWorld->Hooks().isScriptStored = [](TsActor* actor) -> int32_t
+            { return static_cast<FakeActor*>(actor)->mName == "W"; };
         }
         FakeActor* watcher = Listed("W", {0, 0, 0});
         FakeActor* target = Listed("T", {10, 0, 0});

@@ -365,11 +365,13 @@ TEST(UthreadExit, AProgramEndingWithTheInterpreterRunningLeavesItAlone)
             if (!result)
                 std::_Exit(5);
             Py_DECREF(result);
-            std::atexit([] {
-                PyMemAllocatorEx trap{nullptr, TrapMalloc, TrapCalloc, TrapRealloc, TrapFree};
-                for (PyMemAllocatorDomain domain : {PYMEM_DOMAIN_RAW, PYMEM_DOMAIN_MEM, PYMEM_DOMAIN_OBJ})
-                    PyMem_SetAllocator(domain, &trap);
-            });
+            std::atexit(
+                []
+                {
+                    PyMemAllocatorEx trap{nullptr, TrapMalloc, TrapCalloc, TrapRealloc, TrapFree};
+                    for (PyMemAllocatorDomain domain : {PYMEM_DOMAIN_RAW, PYMEM_DOMAIN_MEM, PYMEM_DOMAIN_OBJ})
+                        PyMem_SetAllocator(domain, &trap);
+                });
             std::exit(0);
         },
         ::testing::ExitedWithCode(0), "");

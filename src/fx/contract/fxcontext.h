@@ -16,8 +16,7 @@ bool FxContextHandleLive(const HbHandlePtr& handle);
 /// An object of another module kept in a context: it reads null once the object is
 /// destroyed, so a context kept between calls never hands out a freed one. Assigned and
 /// read as a plain pointer.
-template <class T>
-class FxContextRef
+template <class T> class FxContextRef
 {
 public:
     FxContextRef() = default;
