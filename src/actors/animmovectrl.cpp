@@ -655,17 +655,67 @@ struct Candidate
     Vector centre;
     float radius;
     float distance;
+    /// The root of the actor's collision tree, or null.
+    const W3dCollisionNode* tree;
 };
+
+struct BodyQuery
+{
+    IntersectionPrimitive* sphere;
+    Vector step;
+    bool hit;
+};
+
+CollisionTriangle* OnBodyTriangle(IntersectionPrimitive*, CollisionTriangle* triangle, float, void* data)
+{
+    auto* query = static_cast<BodyQuery*>(data);
+    const Vector n = Normalised(triangle->normal);
+    // As for the level's walls: a side the step runs into.
+    if (std::fabs(n.y) < 0.1f && n.x * query->step.x + n.z * query->step.z < 0.0f)
+    {
+        query->hit = true;
+        return nullptr;
+    }
+    return triangle;
+}
+
+void TestBodyAtomic(Atomic* atomic, void* data)
+{
+    auto* query = static_cast<BodyQuery*>(data);
+    if (!query->hit)
+        Atomic::ForAllIntersections(atomic, query->sphere, OnBodyTriangle, query);
+}
+
+/// Whether the sphere meets a wall-like side of the tree's atomics that faces the step.
+bool TouchesTree(const W3dCollisionNode* volume, IntersectionPrimitive* sphere, const Vector& step)
+{
+    BodyQuery query = {sphere, step, false};
+    // The tree's volumes, depth first; a tree is small (a vehicle's body, a crate stack).
+    const W3dCollisionNode* stack[64];
+    int32_t depth = 0;
+    stack[depth++] = volume;
+    while (depth > 0 && !query.hit)
+    {
+        const W3dCollisionNode* v = stack[--depth];
+        if (v->kind & (W3dCollisionNode::kAtomic | W3dCollisionNode::kNode))
+            v->ForAllAtomics(TestBodyAtomic, &query);
+        for (int32_t i = 0; i < v->children.GetCount() && depth < 64; ++i)
+            stack[depth++] = static_cast<const W3dCollisionNode*>(v->children[i]);
+    }
+    return query.hit;
+}
 } // namespace
 
-bool AnimMoveCtrl::TestActors(const Vector& position, float length)
+bool AnimMoveCtrl::TestActors(const Vector& position, const Vector& step)
 {
     TsActor* self = GetActor();
     ScriptWorldManager* world = ScriptWorldManager::Instance();
+    const float length = Length(step);
     if (length <= 0.0f || !self || !world || !mModel)
         return false;
     const Sphere* bounds = mModel->GetBoundingSphere();
     const Vector centre = {position.x + bounds->centre.x, position.y + bounds->centre.y, position.z + bounds->centre.z};
+    TsActor* hero = world->GetHero();
     // Candidates nearest first; the list is bounded like the script world's own.
     constexpr int32_t kMaxCandidates = 200;
     Candidate candidates[kMaxCandidates];
@@ -677,26 +727,58 @@ bool AnimMoveCtrl::TestActors(const Vector& position, float length)
         Frame* otherFrame = otherNode ? otherNode->GetEngineFrame() : nullptr;
         if (other == self || !otherFrame)
             continue;
-        const Sphere* s = otherNode->GetBoundingSphere();
         const Vector& at = Frame::GetWorldMatrix(otherFrame)->pos;
-        const Vector c = {at.x + s->centre.x, at.y + s->centre.y, at.z + s->centre.z};
-        const Vector d = {c.x - centre.x, c.y - centre.y, c.z - centre.z};
-        const float distance = Length(d);
-        if (distance >= s->radius + bounds->radius)
+        const W3dCollisionNode* tree = otherNode->GetMoveCollisionSet().GetRoot();
+        Vector c;
+        float radius;
+        if (other == hero)
+        {
+            // The hero stands for its own collision radius around its place.
+            c = at;
+            radius = other->mActorCollisionDistance > 0 ? float(other->mActorCollisionDistance)
+                                                        : otherNode->GetBoundingSphere()->radius;
+            tree = nullptr;
+        }
+        else if (tree)
+        {
+            const Sphere* s = tree->GetWorldSphere();
+            c = s->centre;
+            radius = s->radius;
+        }
+        else
+        {
+            const Sphere* s = otherNode->GetBoundingSphere();
+            c = {at.x + s->centre.x, at.y + s->centre.y, at.z + s->centre.z};
+            radius = s->radius;
+        }
+        const float distance = Length(Vector{c.x - centre.x, c.y - centre.y, c.z - centre.z});
+        if (distance >= radius + bounds->radius)
             continue;
-        candidates[count++] = {other, c, s->radius, distance};
+        candidates[count++] = {other, c, radius, distance, tree};
     }
     if (!count)
         return false;
     std::sort(candidates, candidates + count,
               [](const Candidate& a, const Candidate& b) { return a.distance < b.distance; });
-    const Candidate& hit = candidates[0];
-    mTouched = hit.actor;
-    // Away from the actor touched; at one point there is no direction, and the move is refused.
-    const Vector towards = Normalised(Vector{hit.centre.x - centre.x, 0.0f, hit.centre.z - centre.z});
-    const float reach = hit.radius + bounds->radius;
-    mPush = {-towards.x * reach, 0.0f, -towards.z * reach};
-    return true;
+    IntersectionPrimitive sphere;
+    sphere.type = kIntersectSphere;
+    sphere.data.sphere.centre = centre;
+    sphere.data.sphere.radius = bounds->radius;
+    for (int32_t i = 0; i < count; ++i)
+    {
+        const Candidate& hit = candidates[i];
+        // A body with a collision tree stops the mover only at its sides.
+        if (hit.tree && !TouchesTree(hit.tree, &sphere, step))
+            continue;
+        mTouched = hit.actor;
+        // Away from the actor touched; at one point there is no direction, and the move is
+        // refused.
+        const Vector towards = Normalised(Vector{hit.centre.x - centre.x, 0.0f, hit.centre.z - centre.z});
+        const float reach = hit.radius + bounds->radius;
+        mPush = {-towards.x * reach, 0.0f, -towards.z * reach};
+        return true;
+    }
+    return false;
 }
 
 namespace
@@ -781,7 +863,7 @@ uint32_t AnimMoveCtrl::TestPosition(const Vector& step)
     if ((mMode & kModeWalls) && TestWalls(position, step))
         flags |= kHitWall;
     // Actors only count where no wall stood in the way.
-    if ((mMode & kModeActors) && !(flags & kHitWall) && TestActors(position, Length(step)))
+    if ((mMode & kModeActors) && !(flags & kHitWall) && TestActors(position, step))
         flags |= kHitActor;
     if ((mMode & kModeWalkable) && !IsWalkable(position))
         flags |= kOffWalkable;

@@ -180,7 +180,7 @@ private:
     void RunBoneProbes();
     /// Moves the node by the vector: a translation, or through the ground snap (kFollowGround).
     bool ApplyStep(const Vector& step);
-    bool TestActors(const Vector& position, float length);
+    bool TestActors(const Vector& position, const Vector& step);
     bool IsWalkable(const Vector& position) const;
     /// Approach mode: whether the mover touches an actor of the family mask.
     bool TouchesApproached();

@@ -266,7 +266,11 @@ void AnimPlayerState::SetSound(TsFModSound* sound)
 void AnimPlayerState::SetSound(const char* name)
 {
     HbResourceManager* manager = name ? HbResourceManager::Instance() : nullptr;
-    SetSound(manager ? HbCastTo<TsFModSound>(manager->GetResource(name)) : nullptr);
+    // Held while handed over: SetSound takes its own reference.
+    HbRoot* resource = manager ? manager->AcquireResource(name) : nullptr;
+    SetSound(HbCastTo<TsFModSound>(resource));
+    if (resource)
+        resource->Release();
 }
 
 void AnimPlayerState::SetEndAnimation(int32_t animState, const char* name, float delaySeconds)

@@ -6,18 +6,19 @@
 #include "tsanimactor.h"
 #include "tsdof.h"
 #include "tsdofskills.h"
-#include "tseventboxes.h"
 #include "tsevent.h"
-#include "w3dnode.h"
+#include "tseventboxes.h"
 #include "tsfamilytable.h"
 #include "tsfmod.h"
 #include "tsmarksystem.h"
+#include "tsmotorskills.h"
 #include "tsnothingtodo.h"
 #include "tsscriptbinding.h"
 #include "tssenses.h"
 #include "tsskillregistry.h"
 #include "tssoundmodule.h"
 #include "tstrigger.h"
+#include "w3dnode.h"
 
 #include <Python.h>
 
@@ -162,6 +163,12 @@ int32_t TsActorByNameGetBehaviourName(const char* name, std::string& out)
     out.clear();
     TsActor* actor = TsFindActorByName(name);
     return actor ? TsActorGetBehaviourName(actor, out) : 1;
+}
+
+const char* TsActorGetChangingSkillName(TsActor* actor)
+{
+    TsMotorSkills* skills = actor ? actor->GetMotorSkills() : nullptr;
+    return skills ? skills->GetCurrentSkillName() : nullptr;
 }
 
 int32_t TsActorSubscribe(TsActor* actor, int32_t id, uint32_t mask, PyObject* callable, float radius, TsActor* other)

@@ -24,6 +24,10 @@ void TsRegisterFamilies();
 int32_t TsActorSubscribe(TsActor* actor, int32_t id, uint32_t mask, PyObject* callable, float radius,
                          TsActor* other);
 
+/// The name of the skill the actor's motor-skill table has changed to and runs (its current
+/// skill); null for an actor without a table.
+const char* TsActorGetChangingSkillName(TsActor* actor);
+
 /// The first actor of the script world's list whose name equals the given one, or null.
 TsActor* TsFindActorByName(const char* name);
 /// The hero, else the first actor of the script world's list, bound to the script object; null

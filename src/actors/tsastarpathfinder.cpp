@@ -6,6 +6,7 @@
 #include "hbresource.h"
 #include "yoscenaricmark.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -182,6 +183,33 @@ int32_t TsAStarPathfinder::SnapToGraph(Vector* out, const Vector& point, float m
     return 1;
 }
 
+namespace
+{
+/// How far along from + t x (dx, dz), from t on, the segment stays inside the cell (at most 1).
+/// Worked in doubles: cells and points may lie billions of units out, where a float step of a
+/// few units no longer moves.
+double ExitAlong(const TsAStarPathfinder::Cell& cell, const Vector& from, double dx, double dz, double t)
+{
+    double exit = 1.0;
+    if (dx > 0.0)
+        exit = std::min(exit, (double(cell.x1) - from.x) / dx);
+    else if (dx < 0.0)
+        exit = std::min(exit, (double(cell.x0) - from.x) / dx);
+    if (dz > 0.0)
+        exit = std::min(exit, (double(cell.z0) - from.z) / dz);
+    else if (dz < 0.0)
+        exit = std::min(exit, (double(cell.z1) - from.z) / dz);
+    return std::max(exit, t);
+}
+
+bool HoldsPoint(const TsAStarPathfinder::Cell& cell, double x, double z)
+{
+    // A point on a shared edge, computed in doubles, may miss the neighbour by a rounding.
+    const double slack = 1e-6 * (1.0 + std::fabs(x) + std::fabs(z));
+    return cell.x0 - slack <= x && x <= cell.x1 + slack && cell.z1 - slack <= z && z <= cell.z0 + slack;
+}
+} // namespace
+
 int32_t TsAStarPathfinder::IsStraightWalkable(const Vector& from, const Vector& to)
 {
     const int32_t toCell = LocateCell(to);
@@ -190,23 +218,30 @@ int32_t TsAStarPathfinder::IsStraightWalkable(const Vector& from, const Vector& 
     const int32_t fromCell = LocateCell(from);
     if (fromCell == -1 || fromCell == toCell)
         return 1;
-    const float n = (std::fabs(to.x - from.x) + std::fabs(to.z - from.z)) * 0.0666667f - 1.0f;
-    if (n <= 0.0f)
-        return 1;
-    const float stepX = (to.x - from.x) / (n + 1.0f);
-    const float stepZ = (to.z - from.z) / (n + 1.0f);
-    Vector c = from;
-    for (int32_t k = 0; float(k) < n; ++k)
+    // The segment is followed from cell to cell: where it leaves one, another must hold the
+    // point and take it further. A convex cell is never entered twice, so the walk takes at
+    // most one step per cell whatever the distance.
+    const double dx = double(to.x) - from.x;
+    const double dz = double(to.z) - from.z;
+    const int32_t count = GetCellCount();
+    int32_t cell = fromCell;
+    double t = 0.0;
+    for (int32_t steps = 0; steps < count; ++steps)
     {
-        c.x += stepX;
-        c.z += stepZ;
-        if (LocateCell(c) == -1)
+        t = ExitAlong(mCells[size_t(cell)], from, dx, dz, t);
+        if (t >= 1.0)
+            return 1;
+        const double x = from.x + t * dx;
+        const double z = from.z + t * dz;
+        int32_t next = -1;
+        for (int32_t i = 0; i < count && next == -1; ++i)
+            if (i != cell && HoldsPoint(mCells[size_t(i)], x, z) && ExitAlong(mCells[size_t(i)], from, dx, dz, t) > t)
+                next = i;
+        if (next == -1)
             return 0;
+        cell = next;
     }
-    const float rest = n - std::trunc(n);
-    c.x += rest * stepX;
-    c.z += rest * stepZ;
-    return IsPointOnGraph(c);
+    return 0;
 }
 
 // ---- Search ----------------------------------------------------------------------------------------

@@ -59,22 +59,23 @@ void TsDof::SetModel(W3dNode* node)
 
 int32_t TsDof::LoadModel(const char* name)
 {
-    W3dNode* node = nullptr;
+    // Held while it is handed over (SetModel takes its own reference); an object of another
+    // class goes back as it came.
+    HbRoot* object = nullptr;
     if (!name || !*name)
-        node = W3dFrame::Create();
+    {
+        object = W3dFrame::Create();
+        if (object)
+            object->AddRef();
+    }
     else if (HbResourceManager* resources = HbResourceManager::Instance())
     {
-        HbRoot* object = resources->GetResource(name);
-        node = HbCastTo<W3dNode>(object);
-        if (object && !node)
-            object->Release();
+        object = resources->AcquireResource(name);
     }
-    if (node)
-    {
-        node->AddRef();
+    if (W3dNode* node = HbCastTo<W3dNode>(object))
         SetModel(node);
-        node->Release();
-    }
+    if (object)
+        object->Release();
     return mModel ? 1 : 0;
 }
 

@@ -88,10 +88,9 @@ int32_t TsFModChannel::Start(const char* identifier, int32_t slot)
     mSlot = -1;
     mFmodChannel = -1;
     HbResourceManager* manager = HbResourceManager::Instance();
-    HbRoot* resource = manager ? manager->GetResource(identifier) : nullptr;
+    HbRoot* resource = manager ? manager->AcquireResource(identifier) : nullptr;
     if (!resource)
         return 0;
-    resource->AddRef();
     auto* sound = HbCastTo<TsFModSound>(resource);
     if (!sound || ((sound->mFlags & TsFModSound::kSinglePlay) && (sound->mFlags & TsFModSound::kPlaying)))
     {

@@ -76,9 +76,11 @@ template <TsGroundType::SoundList TsGroundType::*List> void AddSound(const HbCom
         return;
     HbResourceManager* manager = HbResourceManager::Instance();
     const std::string& name = args.GetToken(1);
-    auto* sound = HbCastTo<TsFModSound>(manager ? manager->GetResource(name.c_str()) : nullptr);
-    if (sound)
-        sound->AddRef();
+    // The list keeps the reference taken here; anything else goes back.
+    HbRoot* resource = manager ? manager->AcquireResource(name.c_str()) : nullptr;
+    auto* sound = HbCastTo<TsFModSound>(resource);
+    if (resource && !sound)
+        resource->Release();
     (gCurrent->*List).push_back({name, sound});
 }
 

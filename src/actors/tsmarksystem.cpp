@@ -26,7 +26,8 @@ World* TsMarkWorldOf(W3dLevel* level)
 TsMarkSystem::TsMarkSystem(const char* identifier, W3dLevel* level)
 {
     HbResourceManager* resources = HbResourceManager::Instance();
-    HbRoot* object = resources && identifier ? resources->GetResource(identifier) : nullptr;
+    // The reference taken here is the one the destructor gives back.
+    HbRoot* object = resources && identifier ? resources->AcquireResource(identifier) : nullptr;
     mDatabase = HbCastTo<TsScenaricDataBase>(object);
     if (!mDatabase)
     {
@@ -34,7 +35,6 @@ TsMarkSystem::TsMarkSystem(const char* identifier, W3dLevel* level)
             object->Release();
         return;
     }
-    mDatabase->AddRef();
     mTables = new SectorObjectTables(mDatabase, TsMarkWorldOf(level));
     mTables->AddRef();
     mRegistry = new TsMarkRequestRegistry();

@@ -90,7 +90,9 @@ int32_t TsScenaricDataBase::ReadSection(HbMChunkStream* stream, uint32_t section
         std::string identifier;
         if (!HbReadCString(stream, identifier))
             return 0;
-        HbRoot* object = resources ? resources->GetResource(identifier.c_str()) : nullptr;
+        // Held while read: a wrong object (a shared sound, the database itself) goes back
+        // untouched.
+        HbRoot* object = resources ? resources->AcquireResource(identifier.c_str()) : nullptr;
         if (!object || !HbClassDesc::IsKindOf(object, expected))
         {
             // Entries carry no length: the rest of the section cannot be found again.
@@ -109,12 +111,17 @@ int32_t TsScenaricDataBase::ReadSection(HbMChunkStream* stream, uint32_t section
             object->Release();
             return 0;
         }
-        object = HbResource::KeepIfReady(object);
-        if (!object)
-            continue;
-        const int32_t stored = path ? AddPath(path) : AddMark(mark);
-        if (!stored)
+        if (object->GetStatus() != kHbStatusReady)
+        {
             object->Release();
+            continue;
+        }
+        // The database takes its own reference when it stores the entry.
+        if (path)
+            AddPath(path);
+        else
+            AddMark(mark);
+        object->Release();
     }
     return 1;
 }

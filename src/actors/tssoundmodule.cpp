@@ -36,14 +36,13 @@ PyObject* GetSoundLength(PyObject*, PyObject* args)
     if (!PyArg_ParseTuple(args, "s", &name))
         return nullptr;
     HbResourceManager* manager = HbResourceManager::Instance();
-    HbRoot* resource = manager ? manager->GetResource(name) : nullptr;
+    // Held for the call only: a sound nobody plays is let go again.
+    HbRoot* resource = manager ? manager->AcquireResource(name) : nullptr;
     if (!resource)
     {
         PyErr_SetString(PyExc_RuntimeError, "Unable to get resource sound buffer ( Ressource may be undefined ! )\n");
         return nullptr;
     }
-    // Held for the call only: a sound nobody plays is let go again.
-    resource->AddRef();
     auto* sound = HbCastTo<TsFModSound>(resource);
     float length = sound ? sound->GetLength() : -1.0f;
     resource->Release();

@@ -36,10 +36,9 @@ public:
         if (args.GetCount() != 5)
             return 1;
         HbResourceManager* resources = HbResourceManager::Instance();
-        HbRoot* text = resources ? resources->GetResource(args.GetToken(1).c_str()) : nullptr;
+        HbRoot* text = resources ? resources->AcquireResource(args.GetToken(1).c_str()) : nullptr;
         if (!text)
             return 1;
-        text->AddRef();
         float start = ParseReal(args.GetToken(2));
         float end = ParseReal(args.GetToken(3));
         gSubtitles.push_back({text, start, end - start, ParseReal(args.GetToken(4))});

@@ -88,9 +88,11 @@ int32_t TsWeapon::AddSound(int32_t list, const char* name)
     if (list < 0 || list >= kSoundListCount)
         return 0;
     HbResourceManager* manager = HbResourceManager::Instance();
-    auto* sound = HbCastTo<TsFModSound>(manager && name ? manager->GetResource(name) : nullptr);
-    if (sound)
-        sound->AddRef();
+    // The list keeps the reference taken here; anything else goes back.
+    HbRoot* resource = manager && name ? manager->AcquireResource(name) : nullptr;
+    auto* sound = HbCastTo<TsFModSound>(resource);
+    if (resource && !sound)
+        resource->Release();
     mSounds[list].Add(sound);
     return 1;
 }

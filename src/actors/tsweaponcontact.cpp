@@ -37,10 +37,8 @@ void TsWeaponContactData::SetImpactSounds(HbRoot* world, HbRoot* actor)
 int32_t TsWeaponContact::LoadModel(const char* name)
 {
     HbResourceManager* manager = HbResourceManager::Instance();
-    HbRoot* resource = manager && name ? manager->GetResource(name) : nullptr;
-    // Held for the call: a clone comes at count 0 and the model takes its own reference.
-    if (resource)
-        resource->AddRef();
+    // Held for the call: the model takes its own reference.
+    HbRoot* resource = manager && name ? manager->AcquireResource(name) : nullptr;
     SetModel(HbCastTo<W3dNode>(resource));
     if (resource)
         resource->Release();

@@ -1,5 +1,6 @@
 // Framework memory: routing rules, the framework heap and the program's entry points.
 #include "hbmemory.h"
+#include "hbmemoryhook.h"
 
 #include "hbexitlist.h"
 #include "hbheap.h"
@@ -14,6 +15,15 @@
 
 namespace
 {
+std::atomic<HbAllocationHook> gAllocationHook{nullptr};
+
+/// Every allocation entry point reports here first (tests count the blocks a path takes).
+inline void NoteAllocation()
+{
+    if (HbAllocationHook hook = gAllocationHook.load(std::memory_order_relaxed))
+        hook();
+}
+
 std::atomic<HbOutOfMemoryHandler> gOutOfMemory{nullptr};
 
 bool MulOverflows(size_t count, size_t size, size_t* total)
@@ -367,6 +377,11 @@ HbMemoryRouter& MakeRouter()
 }
 } // namespace
 
+void HbSetAllocationHook(HbAllocationHook hook)
+{
+    gAllocationHook.store(hook, std::memory_order_relaxed);
+}
+
 #if HB_SYSTEM_ALLOCATOR
 constexpr bool kSystemAllocator = true;
 #else
@@ -471,12 +486,25 @@ void* SystemRealloc(void* pointer, size_t size, bool zeroFrees)
 }
 } // namespace
 
-void* HbHeapAlloc(size_t size) { return SystemAlloc(size); }
-void* HbHeapCalloc(size_t count, size_t size) { return SystemCalloc(count, size, false); }
+void* HbHeapAlloc(size_t size)
+{
+    NoteAllocation();
+    return SystemAlloc(size);
+}
+void* HbHeapCalloc(size_t count, size_t size)
+{
+    NoteAllocation();
+    return SystemCalloc(count, size, false);
+}
 void HbHeapFree(void* pointer) { std::free(pointer); }
-void* HbHeapRealloc(void* pointer, size_t size) { return SystemRealloc(pointer, size, false); }
+void* HbHeapRealloc(void* pointer, size_t size)
+{
+    NoteAllocation();
+    return SystemRealloc(pointer, size, false);
+}
 void* HbOperatorNew(size_t size)
 {
+    NoteAllocation();
     void* p = nullptr;
     if (posix_memalign(&p, 16, size ? size : 1) != 0)
     {
@@ -487,20 +515,53 @@ void* HbOperatorNew(size_t size)
     return p;
 }
 void HbOperatorDelete(void* pointer) { std::free(pointer); }
-void* HbScriptMalloc(size_t size) { return SystemAlloc(size); }
-void* HbScriptRealloc(void* pointer, size_t size) { return SystemRealloc(pointer, size, true); }
+void* HbScriptMalloc(size_t size)
+{
+    NoteAllocation();
+    return SystemAlloc(size);
+}
+void* HbScriptRealloc(void* pointer, size_t size)
+{
+    NoteAllocation();
+    return SystemRealloc(pointer, size, true);
+}
 void HbScriptFree(void* pointer) { std::free(pointer); }
-void* HbRenderMalloc(size_t size) { return SystemAlloc(size); }
-void* HbRenderCalloc(size_t count, size_t size) { return SystemCalloc(count, size, true); }
-void* HbRenderRealloc(void* pointer, size_t size) { return SystemRealloc(pointer, size, true); }
+void* HbRenderMalloc(size_t size)
+{
+    NoteAllocation();
+    return SystemAlloc(size);
+}
+void* HbRenderCalloc(size_t count, size_t size)
+{
+    NoteAllocation();
+    return SystemCalloc(count, size, true);
+}
+void* HbRenderRealloc(void* pointer, size_t size)
+{
+    NoteAllocation();
+    return SystemRealloc(pointer, size, true);
+}
 void HbRenderFree(void* pointer) { std::free(pointer); }
-void* HbArrayAlloc(size_t bytes) { return SystemAlloc(bytes); }
+void* HbArrayAlloc(size_t bytes)
+{
+    NoteAllocation();
+    return SystemAlloc(bytes);
+}
 void HbArrayFree(void* pointer) { std::free(pointer); }
-void* HbHashBucketAlloc(size_t bytes) { return SystemAlloc(bytes); }
+void* HbHashBucketAlloc(size_t bytes)
+{
+    NoteAllocation();
+    return SystemAlloc(bytes);
+}
 void HbHashBucketFree(void* pointer) { std::free(pointer); }
-void* HbNodeBlockAlloc(size_t bytes) { return SystemAlloc(bytes); }
+void* HbNodeBlockAlloc(size_t bytes)
+{
+    NoteAllocation();
+    return SystemAlloc(bytes);
+}
 void* HbNodeBlockChainAdd(void* chainHead, size_t count, size_t elementSize)
 {
+    NoteAllocation();
     size_t bytes;
     if (MulOverflows(count, elementSize, &bytes) || bytes > SIZE_MAX - kHbNodeBlockLink)
         return nullptr;
@@ -535,26 +596,75 @@ HbMemorySource HbMemoryWhere(const void*) { return HbMemorySource::Unknown; }
 
 #else
 
-void* HbHeapAlloc(size_t size) { return Router().HeapAlloc(size); }
-void* HbHeapCalloc(size_t count, size_t size) { return Router().HeapCalloc(count, size); }
+void* HbHeapAlloc(size_t size)
+{
+    NoteAllocation();
+    return Router().HeapAlloc(size);
+}
+void* HbHeapCalloc(size_t count, size_t size)
+{
+    NoteAllocation();
+    return Router().HeapCalloc(count, size);
+}
 void HbHeapFree(void* pointer) { Router().HeapFree(pointer); }
-void* HbHeapRealloc(void* pointer, size_t size) { return Router().HeapRealloc(pointer, size); }
-void* HbOperatorNew(size_t size) { return Router().OperatorNew(size); }
+void* HbHeapRealloc(void* pointer, size_t size)
+{
+    NoteAllocation();
+    return Router().HeapRealloc(pointer, size);
+}
+void* HbOperatorNew(size_t size)
+{
+    NoteAllocation();
+    return Router().OperatorNew(size);
+}
 void HbOperatorDelete(void* pointer) { Router().OperatorDelete(pointer); }
-void* HbScriptMalloc(size_t size) { return Router().ScriptMalloc(size); }
-void* HbScriptRealloc(void* pointer, size_t size) { return Router().ScriptRealloc(pointer, size); }
+void* HbScriptMalloc(size_t size)
+{
+    NoteAllocation();
+    return Router().ScriptMalloc(size);
+}
+void* HbScriptRealloc(void* pointer, size_t size)
+{
+    NoteAllocation();
+    return Router().ScriptRealloc(pointer, size);
+}
 void HbScriptFree(void* pointer) { Router().ScriptFree(pointer); }
-void* HbRenderMalloc(size_t size) { return Router().RenderMalloc(size); }
-void* HbRenderCalloc(size_t count, size_t size) { return Router().RenderCalloc(count, size); }
-void* HbRenderRealloc(void* pointer, size_t size) { return Router().RenderRealloc(pointer, size); }
+void* HbRenderMalloc(size_t size)
+{
+    NoteAllocation();
+    return Router().RenderMalloc(size);
+}
+void* HbRenderCalloc(size_t count, size_t size)
+{
+    NoteAllocation();
+    return Router().RenderCalloc(count, size);
+}
+void* HbRenderRealloc(void* pointer, size_t size)
+{
+    NoteAllocation();
+    return Router().RenderRealloc(pointer, size);
+}
 void HbRenderFree(void* pointer) { Router().RenderFree(pointer); }
-void* HbArrayAlloc(size_t bytes) { return Router().ArrayAlloc(bytes); }
+void* HbArrayAlloc(size_t bytes)
+{
+    NoteAllocation();
+    return Router().ArrayAlloc(bytes);
+}
 void HbArrayFree(void* pointer) { Router().ArrayFree(pointer); }
-void* HbHashBucketAlloc(size_t bytes) { return Router().BucketAlloc(bytes); }
+void* HbHashBucketAlloc(size_t bytes)
+{
+    NoteAllocation();
+    return Router().BucketAlloc(bytes);
+}
 void HbHashBucketFree(void* pointer) { Router().BucketFree(pointer); }
-void* HbNodeBlockAlloc(size_t bytes) { return Router().NodeBlockAlloc(bytes); }
+void* HbNodeBlockAlloc(size_t bytes)
+{
+    NoteAllocation();
+    return Router().NodeBlockAlloc(bytes);
+}
 void* HbNodeBlockChainAdd(void* chainHead, size_t count, size_t elementSize)
 {
+    NoteAllocation();
     return Router().NodeBlockChainAdd(chainHead, count, elementSize);
 }
 void* HbNodeBlockChainFree(void* first) { return Router().NodeBlockChainFree(first); }

@@ -157,6 +157,14 @@ const char* HbResourceManager::GetTypeKey(const char* identifier)
 
 // ---- Getting a resource ---------------------------------------------------------------------------
 
+HbRoot* HbResourceManager::AcquireResource(const char* identifier)
+{
+    HbRoot* object = GetResource(identifier);
+    if (object)
+        object->AddRef();
+    return object;
+}
+
 HbRoot* HbResourceManager::GetResource(const char* identifier)
 {
     if (!identifier || !*identifier)
@@ -187,6 +195,10 @@ HbRoot* HbResourceManager::GetResource(const char* identifier)
     // A cached prototype: shared, or cloned for this caller.
     if (HbRoot* cached = record->object.GetObject())
     {
+        // Asked for while it loads (a file naming itself): the half-read object
+        // is nobody's to have, and a caller's Release would delete it mid-load.
+        if (cached->GetStatus() == kHbStatusLoading)
+            return nullptr;
         if (cached->IsShared())
             return cached;
         if (!record->create)

@@ -49,17 +49,24 @@ public:
     /// current again), and forgets its record when the cached object is dead.
     void RemovePath(const char* identifier);
 
-    /// The resource, or null (silently) when it cannot be had. A cached object
-    /// that answers IsShared is returned itself; another cached object is a
-    /// prototype, and each caller gets a fresh clone. Nothing cached: the object
-    /// is made by its type's create function and loaded from the identifier's
-    /// current path through a resource stream, then cached. An identifier
-    /// beginning with '_' makes a new object of its type every time, reads no
-    /// file and is never cached. Ownership follows HbRoot: a clone or a '_'
-    /// object comes at count 0, the caller's alone, and its one Release deletes
-    /// it; a shared object goes to every caller, so each holder AddRefs it and
-    /// Releases that reference (the last Release deletes it and the cache then
-    /// makes it again on the next request).
+    /// The resource with one reference taken for the caller, who Releases it
+    /// when done (whatever the object: shared, a clone or a '_' object), or
+    /// null. Prefer this to GetResource: a caller that drops what it got, for
+    /// instance an object of the wrong class, simply Releases it.
+    HbRoot* AcquireResource(const char* identifier);
+
+    /// The resource borrowed: no reference is taken. Null (silently) when it
+    /// cannot be had, and for a cached object still being loaded (a file that
+    /// names itself). A cached object that answers IsShared is returned itself;
+    /// another cached object is a prototype, and each caller gets a fresh
+    /// clone. Nothing cached: the object is made by its type's create function
+    /// and loaded from the identifier's current path through a resource stream,
+    /// then cached. An identifier beginning with '_' makes a new object of its
+    /// type every time, reads no file and is never cached. A clone or a '_'
+    /// object comes at count 0, the caller's alone; a shared object goes to
+    /// every caller, and others may hold it: a caller that keeps it AddRefs it
+    /// and Releases that reference, and one that does not keep it must not
+    /// Release it (which is why AcquireResource is the safer call).
     HbRoot* GetResource(const char* identifier);
 
     /// The type key inside the identifier, or null when it has none.

@@ -93,11 +93,15 @@ FxModelHolder::~FxModelHolder()
 int32_t FxModelHolder::Load(const char* name)
 {
     HbResourceManager* resources = HbResourceManager::Instance();
-    HbRoot* resource = resources && name ? resources->GetResource(name) : nullptr;
-    W3dNode* node = resource ? HbCastTo<W3dNode>(resource) : nullptr;
+    // The holder keeps the reference taken here; anything else goes back.
+    HbRoot* resource = resources && name ? resources->AcquireResource(name) : nullptr;
+    W3dNode* node = HbCastTo<W3dNode>(resource);
     if (!node || !node->GetEngineFrame())
+    {
+        if (resource)
+            resource->Release();
         return 0;
-    node->AddRef();
+    }
     node->SetFlags(node->GetFlags() | W3dNode::kVisible);
     mNode = node;
     mFrame = node->GetEngineFrame();

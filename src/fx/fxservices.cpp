@@ -175,7 +175,7 @@ PyObject* SetNode(PyObject*, PyObject* args)
     }
     FxContext* shared = FxContextGet();
     shared->node = node;
-    shared->frame = node->GetEngineFrame();
+    shared->frame.Set(node->GetEngineFrame(), node);
     Py_RETURN_NONE;
 }
 

@@ -181,7 +181,14 @@ int32_t KEmitterDef::RunKeyword(int32_t keyword, KParser& parser)
         priority = number;
         return 1;
     case kPreAlloc:
-        preAlloc = KAtoI(token);
+        // Entering a stage builds this many instances, each with its own tank.
+        number = KAtoI(token);
+        if (number < 0 || number > kMaxPreAlloc)
+        {
+            parser.Report(kOutOfRange);
+            return 0;
+        }
+        preAlloc = number;
         return 1;
     case kPrtLife:
     {

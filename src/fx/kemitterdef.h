@@ -44,6 +44,7 @@ public:
     /// Limits that keep a block's budget within what the tank and memory can hold.
     static constexpr int32_t kMaxParticlesLimit = 65536;
     static constexpr int32_t kMaxPriority = 9;
+    static constexpr int32_t kMaxPreAlloc = 32;
     /// Sizes of the program's properties that are not track values.
     static constexpr int32_t kTransparencySize = 52;
     static constexpr int32_t kMatrixSize = 64;

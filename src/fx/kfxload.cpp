@@ -57,7 +57,7 @@ HbPtrArray& KfxDefinition::LoadScript()
         return mClasses;
     {
         KParser parser(file);
-        while (!HbFileEof(file))
+        while (!parser.AtEnd())
         {
             // Anything between blocks is skipped one token at a time.
             if (!parser.ExpectOpen())

@@ -72,7 +72,10 @@ bool KParser::ReadByte(char& c)
 {
     // The end is known from the read itself: the file's end flag rises only after a read
     // has failed, so testing it first would append a stale byte.
-    return mFile && HbFileRead(&c, 1, 1, mFile) == 1;
+    if (mFile && HbFileRead(&c, 1, 1, mFile) == 1)
+        return true;
+    mEnded = true;
+    return false;
 }
 
 int32_t KParser::ReadToken()

@@ -43,6 +43,9 @@ public:
     /// "ERROR ON : token\n" form.
     void ReportExpected(std::string_view message, std::string_view list);
     const std::string& GetLastReport() const { return mLastReport; }
+    /// True once a read has failed: the end of the file or a read error, which never raises
+    /// the file's end flag.
+    bool AtEnd() const { return mEnded; }
     int32_t GetReportCount() const { return mReportCount; }
     /// Where every report is also written: the standard error stream until set, null for
     /// nowhere. The caller keeps the file open while scripts are read.
@@ -54,6 +57,7 @@ private:
     void Log() const;
 
     HbFile* mFile;
+    bool mEnded = false;
     std::string mToken;
     std::string mScratch;
     std::string mLastReport;

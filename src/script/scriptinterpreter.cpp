@@ -143,7 +143,17 @@ PyMethodDef gLogMethods[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
+// An instance holds a reference on its heap type, given back here: otherwise the type
+// outlives every stop of the interpreter.
+void LogDealloc(PyObject* self)
+{
+    PyTypeObject* type = Py_TYPE(self);
+    type->tp_free(self);
+    Py_DECREF(type);
+}
+
 PyType_Slot gLogSlots[] = {
+    {Py_tp_dealloc, reinterpret_cast<void*>(LogDealloc)},
     {Py_tp_methods, gLogMethods},
     {0, nullptr},
 };

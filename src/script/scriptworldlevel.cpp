@@ -22,10 +22,7 @@ namespace
 HbRoot* GetHeldResource(const char* id)
 {
     HbResourceManager* resources = HbResourceManager::Instance();
-    HbRoot* object = resources && id ? resources->GetResource(id) : nullptr;
-    if (object)
-        object->AddRef();
-    return object;
+    return resources && id ? resources->AcquireResource(id) : nullptr;
 }
 
 void CallLevelCallable(PyObject* callable)
@@ -232,6 +229,7 @@ void ScriptWorldManager::EndLevel()
             else
             {
                 mActors.RemoveAt(node);
+                DropRegistrationsOn(actor);
                 actor->Release();
             }
         }

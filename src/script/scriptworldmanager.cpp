@@ -142,8 +142,8 @@ ScriptWorldManager::~ScriptWorldManager()
     if (mScene)
         SetScene(nullptr);
     ReleaseEventBoxes();
+    ClearQueue();
     mQueue.RemoveAll();
-    mQueueCount = 0;
     // The actors' storage belongs to the exiting program: the list lets go of its nodes only.
     while (!mActors.IsEmpty())
         mActors.PopFront();

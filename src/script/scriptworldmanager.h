@@ -207,8 +207,14 @@ private:
     void UpdateSensors(TsActor* actor);
     int32_t DispatchSensorEvent(TsActor* owner, TsEvent* event, SensorTest test, SensorDelivery delivery);
     int32_t FlushEvents();
+    /// Frees the queued event at the index and closes the gap with the last one, keeping the
+    /// events a flush queued behind those it delivers.
+    void RemoveQueued(int32_t index);
     void CheckSkillError(TsActor* actor);
     void RemoveActorNode(HbPtrListNode* node);
+    /// Deactivates every listed actor's registration whose fixed target is the actor leaving
+    /// the world, dropping its hold on it.
+    void DropRegistrationsOn(TsActor* actor);
     HbPtrListNode* FindActorNode(TsActor* actor) const;
     /// Removals asked while a walk of the list runs wait until the outermost walk ends.
     void BeginWalk() { ++mWalkDepth; }
@@ -265,5 +271,8 @@ private:
     TsActor* mHero = nullptr;
     HbGrowArray<TsSendEvent*> mQueue;
     int32_t mQueueCount = 0;
+    /// While a flush runs: how many events at the queue's front it still delivers; what its
+    /// handlers queue waits behind them for the next frame's flush.
+    int32_t mFlushCount = 0;
     ScriptWorldManager* mPrevious = nullptr;
 };

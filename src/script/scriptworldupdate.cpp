@@ -334,7 +334,10 @@ void ScriptWorldManager::QueueEvent(const TsSendEvent& event)
 
 int32_t ScriptWorldManager::FlushEvents()
 {
-    while (mQueueCount > 0)
+    // Only what was queued before the flush: two handlers that answer each other would
+    // otherwise keep one flush going for ever.
+    mFlushCount = mQueueCount;
+    while (mFlushCount > 0)
     {
         TsSendEvent* event = mQueue[0];
         TsActor* target = event->target;
@@ -372,6 +375,7 @@ int32_t ScriptWorldManager::FlushEvents()
                     {
                         // The world stops until the next level start; the event stays first.
                         mScriptFailure = 1;
+                        mFlushCount = 0;
                         PrintPendingError();
                         return 0;
                     }
@@ -382,16 +386,24 @@ int32_t ScriptWorldManager::FlushEvents()
         }
         // The script may have queued or dropped events: find this one again.
         int32_t position = 0;
-        while (position < mQueueCount && mQueue[position] != event)
+        while (position < mFlushCount && mQueue[position] != event)
             ++position;
-        if (position < mQueueCount)
-        {
-            TsSendEvent::Free(event);
-            mQueue[position] = mQueue[mQueueCount - 1];
-            --mQueueCount;
-        }
+        if (position < mFlushCount)
+            RemoveQueued(position);
     }
     return 1;
+}
+
+void ScriptWorldManager::RemoveQueued(int32_t index)
+{
+    TsSendEvent::Free(mQueue[index]);
+    if (index < mFlushCount)
+    {
+        // The flush's last event fills the gap and the newest event the flush's last place.
+        mQueue[index] = mQueue[--mFlushCount];
+        index = mFlushCount;
+    }
+    mQueue[index] = mQueue[--mQueueCount];
 }
 
 void ScriptWorldManager::ClearQueue()
@@ -399,6 +411,7 @@ void ScriptWorldManager::ClearQueue()
     for (int32_t i = 0; i < mQueueCount; ++i)
         TsSendEvent::Free(mQueue[i]);
     mQueueCount = 0;
+    mFlushCount = 0;
 }
 
 // ---- The actor list ---------------------------------------------------------------------------------
@@ -465,10 +478,7 @@ void ScriptWorldManager::RemoveActorNode(HbPtrListNode* node)
     for (int32_t i = 0; i < mQueueCount;)
     {
         if (mQueue[i]->target == actor || mQueue[i]->sender == actor)
-        {
-            TsSendEvent::Free(mQueue[i]);
-            mQueue[i] = mQueue[--mQueueCount];
-        }
+            RemoveQueued(i);
         else
         {
             ++i;
@@ -479,7 +489,30 @@ void ScriptWorldManager::RemoveActorNode(HbPtrListNode* node)
     if (mCurrentNode == node)
         mCurrentNode = nullptr;
     mActors.RemoveAt(node);
+    DropRegistrationsOn(actor);
     actor->Release();
+}
+
+void ScriptWorldManager::DropRegistrationsOn(TsActor* actor)
+{
+    auto drop = [actor](TsActor* watcher)
+    {
+        for (HbPtrListNode* node = watcher->GetEvents().GetHead(); node; node = node->next)
+        {
+            auto* event = static_cast<TsEvent*>(node->value);
+            if (event->target == actor)
+            {
+                event->active = 0;
+                event->SetTarget(nullptr);
+            }
+        }
+    };
+    for (HbPtrListNode* node = mActors.GetHead(); node; node = node->next)
+        drop(static_cast<TsActor*>(node->value));
+    if (mHero && mHero != actor)
+        drop(mHero);
+    // The leaving actor's own registrations on itself would hold it for ever.
+    drop(actor);
 }
 
 TsActor* ScriptWorldManager::SetHero(TsActor* actor)

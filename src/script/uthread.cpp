@@ -24,6 +24,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <mutex>
+#include <new>
 #include <string_view>
 #include <thread>
 
@@ -163,8 +164,7 @@ public:
             Disarm();
     }
 
-    /// Ends the thread; with clearState its thread state goes too.
-    void Stop(bool clearState = true)
+    void Stop()
     {
         if (!mThread.joinable())
             return;
@@ -178,8 +178,6 @@ public:
         mThread.join();
         if (saved)
             PyEval_RestoreThread(saved);
-        if (!clearState)
-            return;
         if (mThreadState && Py_IsInitialized())
         {
             PyThreadState_Clear(mThreadState);
@@ -187,10 +185,6 @@ public:
         }
         mThreadState = nullptr;
     }
-
-    // At process exit, with the interpreter never stopped, its memory may already have gone
-    // with the framework heap: only the thread ends, its state goes with the process.
-    ~Watchdog() { Stop(false); }
 
     /// Sets the overrun error; null, for returning.
     PyObject* RaiseOverrun() const
@@ -283,7 +277,11 @@ private:
     PyObject* mSavedTraceObject = nullptr;
 };
 
-Watchdog gWatchdog;
+// Never destroyed: at exit the interpreter, and the memory under it, may be gone before a
+// static destructor would run. The interpreter's stop ends the thread (UthreadStop); a program
+// that ends with the interpreter running leaves the sleeping thread to the exit.
+alignas(Watchdog) unsigned char gWatchdogStorage[sizeof(Watchdog)];
+Watchdog& gWatchdog = *new (gWatchdogStorage) Watchdog();
 
 int Watchdog::Interrupt(void* generation)
 {

@@ -844,6 +844,33 @@ TEST_F(AnimMoveActors, TwoWalkersSlideApartOnlyWhenAllowed)
     EXPECT_GE(At(1).z - At(0).z, reach - 7.0f) << "both stop at their spheres' reach";
 }
 
+TEST_F(AnimMoveActors, AWalkerStopsAtTheSideOfAParkedVehicle)
+{
+    // A vehicle: an actor whose collision tree is a box 600 wide and 60 deep across the walk,
+    // its near side at z 200; its node's own sphere is a point at the box's middle.
+    mWorld->RemoveActor(mWalkers[1]);
+    scriptworldtest::FakeActor* vehicle = Listed("vehicle", {0, 0, 230});
+    const float box[6] = {300, 200, 260, -300, 0, 200};
+    Atomic* atomic = CreateBoxGeometry(box);
+    ASSERT_NE(atomic, nullptr);
+    AtomicOwner::Get(atomic)->owner = vehicle->mNode;
+    vehicle->mNode->GetMoveCollisionSet().SetRoot(W3dCollisionNode::CreateForAtomic(atomic, nullptr));
+    ::Frame::SyncDirtyList();
+    AnimMoveCtrl* walker = mWalkers[0]->GetMoveController();
+    walker->SetMode(AnimMoveCtrl::kModeActors);
+    walker->SetFlags(AnimMoveCtrl::kAlongDirection);
+    walker->PlayAnim(mWalk, kAll, 0, 0, 1);
+    Walk(80);
+    const Sphere* body = static_cast<W3dAnimObject*>(mWalkers[0]->GetNode())->GetBoundingSphere();
+    const float front = At(0).z + body->centre.z + body->radius;
+    EXPECT_TRUE(walker->GetFlags() & AnimMoveCtrl::kHitActor);
+    EXPECT_EQ(walker->GetTarget(), vehicle);
+    EXPECT_LE(front, 200.0f) << "never into the vehicle";
+    EXPECT_GT(front, 190.0f) << "stopped at its side, not at its sphere's reach";
+    EXPECT_NEAR(At(0).x, 0.0f, 0.01f);
+    vehicle->mNode->GetMoveCollisionSet().Clear();
+}
+
 TEST_F(AnimMoveActors, TwoWalkersWithActorSlidingPassEachOther)
 {
     Start(AnimMoveCtrl::kSlideActors);

@@ -16,6 +16,7 @@
 #include "tsscriptbinding.h"
 #include "tssendevent.h"
 #include "tsskillregistry.h"
+#include "uthread.h"
 #include "w3dframe.h"
 #include "w3dlevel.h"
 #include "world.h"
@@ -350,6 +351,14 @@ TEST_F(ActorBinding, DestroyingTheActorUnstoresItsInstance)
     EXPECT_EQ(TsActorIsScriptStored(actor), 1);
     actor->Release();
     EXPECT_EQ(Eval("'kept' in globals()"), "False");
+
+    // Respawned under the same name: the old instance's death leaves the new one stored.
+    ASSERT_EQ(Exec("old = Guard('respawned')\npyactor_tools.StorePyActor(old)\n"), "");
+    TsActor* dying = Bound("old");
+    ASSERT_EQ(Exec("new = Guard('respawned')\npyactor_tools.RemovePyActor(old)\npyactor_tools.StorePyActor(new)\n"),
+              "");
+    dying->Release();
+    EXPECT_EQ(Eval("globals().get('respawned') is new"), "True");
 }
 
 TEST_F(ActorBinding, RequestsReachListedActorsByName)
@@ -380,6 +389,50 @@ TEST_F(ActorLayer, FamiliesArePublishedAndValueThreeIsRefused)
     EXPECT_EQ(table->AddEntry("HeroFamily", 1), 0);
 }
 
+TEST_F(ActorLayer, TheScriptHostRestartsFiveHundredTimesInOneProcess)
+{
+    // Each round what a level's scripts touch: every module of the actor layer, a skills
+    // function kept in a name, a microthread switched to and blocked, a guarded call.
+    TsActorsInstall(mWorld);
+    for (int round = 0; round < 500; ++round)
+    {
+        mWorld->StopScripting();
+        mWorld->StartScripting();
+        ASSERT_TRUE(ScriptInterpreter::IsStarted()) << "round " << round;
+        ASSERT_EQ(Exec("import uthread, skills, sound, pyactor_tools, event, family, actors_type\n"
+                       "s = uthread.semaphore(0)\n"
+                       "def body():\n"
+                       "    s.claim()\n"
+                       "t = uthread.thread(body)\n"
+                       "t.step()\n"
+                       "nothing = skills.TsNothingToDo\n"
+                       "def ping():\n"
+                       "    nothing(1)\n"
+                       "    return pyactor_tools.IsNameExist('ping') + skills.MS_FAILED\n"),
+                  "")
+            << "round " << round;
+        PyObject* result = UthreadGuardedCall(PyDict_GetItemString(scripttest::MainDict(), "ping"), nullptr);
+        ASSERT_NE(result, nullptr) << "round " << round;
+        EXPECT_EQ(PyLong_AsLong(result), 9);
+        Py_DECREF(result);
+    }
+}
+
+TEST_F(ActorLayer, ASkillsFunctionKeptByAScriptOutlivesTheNextStartOfTheWorld)
+{
+    // The functions of "skills" read their rows from the registry's table: a world started
+    // again in the same interpreter must not free the rows a kept function still reads.
+    TsActorsInstall(mWorld);
+    mWorld->StartScripting();
+    ASSERT_EQ(Exec("import skills\nkeep = skills.TsNothingToDo\n"), "");
+    mWorld->StartScripting();
+    auto* kept = reinterpret_cast<PyCFunctionObject*>(PyDict_GetItemString(scripttest::MainDict(), "keep"));
+    ASSERT_NE(kept, nullptr);
+    EXPECT_STREQ(kept->m_ml->ml_name, "TsNothingToDo");
+    EXPECT_EQ(Eval("keep(1)"), "None");
+    mWorld->Hooks().fillActorToolsModule = nullptr;
+}
+
 TEST_F(ActorLayer, TheSkillsModuleHoldsTheConstantsAndTheTrivialSkill)
 {
     TsActorsInstall(mWorld);
@@ -405,8 +458,13 @@ TEST_F(ActorLayer, TheSkillsModuleHoldsTheConstantsAndTheTrivialSkill)
     TsMotorSkill* nothing = registry->CreateSkillState(52428, &actor, Py_None);
     ASSERT_NE(nothing, nullptr);
     actor.skills.AddSkill(nothing);
+    EXPECT_STREQ(TsActorGetChangingSkillName(&actor), "MS_DO_NOTHING");
     EXPECT_EQ(actor.skills.LoopSkill("MS_NOTHING_TO_DO"), 0);
     EXPECT_TRUE(actor.skills.mFlags & TsMotorSkills::kSucceeded);
+    EXPECT_STREQ(TsActorGetChangingSkillName(&actor), "MS_NOTHING_TO_DO") << "the skill it changed to";
+    TsActor skillless;
+    EXPECT_EQ(TsActorGetChangingSkillName(&skillless), nullptr);
+    EXPECT_EQ(skillless.GetLinkedObject(), nullptr);
     mWorld->Hooks().fillActorToolsModule = nullptr;
 }
 

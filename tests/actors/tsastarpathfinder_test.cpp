@@ -115,10 +115,15 @@ TEST(TsAStarPathfinder, SnapsWithinTheMaximumDistance)
     EXPECT_EQ(graph->SnapToGraph(&out, V(200, -150), 100.0f), 0) << "150 from the nearest";
 }
 
-TEST(TsAStarPathfinder, StraightWalksSampleAboutEveryFifteenUnits)
+TEST(TsAStarPathfinder, StraightWalksFollowTheCellsTheyCross)
 {
-    // Two cells with a 10-unit gap between x 100 and 110.
-    Graph graph = Load({{0, 0, 100, -100}, {110, 0, 300, -100}});
+    // Two cells with a 10-unit gap between x 100 and 110, a third joined to the first below
+    // it, and far away two huge cells apart by 20 units, two billion units wide.
+    Graph graph = Load({{0, 0, 100, -100},
+                        {110, 0, 300, -100},
+                        {0, -100, 100, -300},
+                        {-2000000000, 1010000, -10, 1000000},
+                        {10, 1010000, 2000000000, 1000000}});
     struct Case
     {
         Vector from, to;
@@ -129,10 +134,16 @@ TEST(TsAStarPathfinder, StraightWalksSampleAboutEveryFifteenUnits)
         {V(500, -50), V(50, -50), 1, "from off the graph to on it"},
         {V(50, -50), V(500, -50), 0, "from on the graph to off it"},
         {V(10, -10), V(90, -90), 1, "same cell"},
-        {V(98, -50), V(112, -50), 1, "14 units: no sample at all"},
-        {V(94, -50), V(116, -50), 0, "22 units: one sample lands in the gap"},
-        {V(45, -50), V(245, -50), 0, "a long walk with a sample in the gap"},
+        {V(98, -50), V(112, -50), 0, "a short step over the gap"},
+        {V(94, -50), V(116, -50), 0, "a longer one"},
+        {V(45, -50), V(245, -50), 0, "a long walk over the gap"},
         {V(150, -50), V(290, -90), 1, "a long walk in one cell"},
+        {V(50, -50), V(50, -250), 1, "into the joined cell"},
+        {V(10, -10), V(90, -290), 1, "diagonally across the shared edge"},
+        {V(90, -90), V(150, -200), 0, "out of the corner into nothing"},
+        {V(100, 0), V(100, -300), 1, "along the shared edges' end"},
+        {V(-1e9f, 1005000), V(1e9f, 1005000), 0, "two billion units over the 20-unit gap"},
+        {V(-1e9f, 1005000), V(-20, 1002000), 1, "a billion units in one huge cell"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(graph->IsStraightWalkable(c.from, c.to), c.walkable) << c.why;

@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -212,6 +213,29 @@ TEST_F(GroundTypes, MutatedScriptsAreReadSafely)
                                   "-2147483649",
                                   "99999999999",
                                   std::string(200, 'A')};
+    // Every type as read: its id, noises, effects and sounds (named, and found or not).
+    auto Describe = []
+    {
+        std::string text;
+        for (int32_t id = 0; id < 256; ++id)
+            if (TsGroundType* type = TsFindGroundType(id))
+            {
+                text += std::to_string(id) + ":" + std::to_string(type->mWalkNoise) + "," +
+                        std::to_string(type->mRunNoise) + "," + std::to_string(type->mCrouchedWalkNoise) + "," +
+                        std::to_string(type->mRollNoise) + "," + std::to_string(type->mWalkEffect) + "," +
+                        std::to_string(type->mRunEffect) + "," + std::to_string(type->mImpactEffect);
+                for (const TsGroundType::SoundList* list : {&type->mHeroWalk, &type->mHeroRun, &type->mHeroCrouchedWalk,
+                                                            &type->mImpact, &type->mEnemyWalk, &type->mEnemyRun})
+                    for (const TsGroundType::Sound& sound : *list)
+                        text += " " + sound.name + (sound.sound ? "+" : "-");
+                text += "\n";
+            }
+        return text;
+    };
+    Load(base);
+    const std::string expected = Describe();
+    ASSERT_NE(expected.find("3:"), std::string::npos);
+    TsGroundTypesFree();
     std::mt19937 random(111);
     const Vector at = {0, 0, 0};
     for (int round = 0; round < 150; ++round)
@@ -226,14 +250,33 @@ TEST_F(GroundTypes, MutatedScriptsAreReadSafely)
                 script.insert(where, pieces[random() % std::size(pieces)]);
         }
         Load(script);
+        std::string lower = script;
+        for (char& c : lower)
+            c = char(std::tolower(static_cast<unsigned char>(c)));
+        int32_t begins = 0;
+        for (size_t p = lower.find("groundcreatetypebegin"); p != std::string::npos;
+             p = lower.find("groundcreatetypebegin", p + 1))
+            ++begins;
+        int32_t types = 0;
         for (int32_t id = 0; id < 256; ++id)
             if (TsGroundType* type = TsFindGroundType(id))
             {
+                ++types;
+                // A sound is found only under a name that was declared.
+                for (const TsGroundType::SoundList* list : {&type->mHeroWalk, &type->mImpact, &type->mEnemyWalk})
+                    for (const TsGroundType::Sound& sound : *list)
+                        EXPECT_TRUE(!sound.sound || sound.name == "SD_HIT_S2DSB" || sound.name == "SD_LOOP_S2DSB")
+                            << sound.name;
                 type->PlayWalkStep(mHero, &at);
                 type->PlayCrouchedWalkStep(mHero, &at);
                 type->PlayImpact(&at, &at, 1, 1);
             }
+        EXPECT_LE(types, begins) << "a type only where a definition begins";
         TriggerManager::StopAll();
+        TsGroundTypesFree();
+        // The untouched script still reads the same after any damaged one.
+        Load(base);
+        EXPECT_EQ(Describe(), expected) << "after: " << script;
         TsGroundTypesFree();
     }
 }

@@ -8,6 +8,7 @@
 #include "scriptworld_fixture.h"
 #include "skeletonwriter.h"
 #include "tsactorlayer.h"
+#include "tsdof.h"
 #include "tsdummyactor.h"
 #include "tsmarkrequest.h"
 #include "tsmarksystem.h"
@@ -233,6 +234,55 @@ TEST_F(MarkSystem, ReaderEdgesOfTheFormat)
     EXPECT_EQ(Load("OVER_SCE", overcount), nullptr);
     Declare("BARE_SCE", {1, 2, 3, 4}, {});
     EXPECT_EQ(HbResourceManager::Instance()->GetResource("BARE_SCE"), nullptr);
+}
+
+/// A shared resource that reads nothing, standing for one another module holds (a playing
+/// sound): readers that meet it where they expect something else must leave it as it is.
+class HeldThing : public HbRoot
+{
+public:
+    int IsShared() const override { return 1; }
+    int Load(HbStream*, const char*) override { return 1; }
+};
+
+TEST_F(MarkSystem, ReadersThatMeetTheWrongObjectLeaveItToItsHoldersAndRefuseTheDatabaseItself)
+{
+    HbResourceManager::Instance()->RegisterType("HELDTST", []() -> HbRoot* { return new HeldThing(); });
+    std::vector<ScenarioSection> sections = {
+        {9, {Mark("T_HELD_HELDTST", "held", {0, 0, 0}), Mark("T_AL_ALARMMARK", "lost", {0, 0, 0})}},
+        {10, {Mark("SELF_SCE", "itself", {0, 0, 0})}},
+        {16, {Mark("T_AC_ACTIONMARK", "action", {0, 0, 0})}},
+    };
+    const std::vector<uint8_t> bytes = ScenarioDbWriter::Bytes(sections);
+    const std::string path = mDirectory + "/SELF_SCE.sce";
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    for (const char* id : {"SELF_SCE", "T_HELD_HELDTST", "T_AL_ALARMMARK", "T_AC_ACTIONMARK"})
+        DeclarePath(id, path);
+    HbRoot* held = HbResourceManager::Instance()->GetResource("T_HELD_HELDTST");
+    ASSERT_NE(held, nullptr);
+    held->AddRef();
+    ASSERT_EQ(held->GetRefCount(), 1);
+
+    HbRoot* db = HbResourceManager::Instance()->GetResource("SELF_SCE");
+    ASSERT_NE(db, nullptr) << "the database survives an entry naming itself";
+    db->AddRef();
+    auto* marks = HbCastTo<TsScenaricDataBase>(db);
+    ASSERT_NE(marks, nullptr);
+    EXPECT_NE(marks->FindMark("action"), nullptr);
+    EXPECT_EQ(marks->FindMark("itself"), nullptr);
+    EXPECT_EQ(marks->GetRejectedCount(), 3);
+    EXPECT_EQ(db->GetRefCount(), 1);
+    db->Release();
+
+    // The mark system given it as its database, and a model name of a degree-of-freedom actor.
+    ASSERT_EQ(mWorld->LoadScenaricData("T_HELD_HELDTST"), 1);
+    EXPECT_EQ(System()->GetDatabase(), nullptr);
+    auto* dof = new TsDof();
+    dof->AddRef();
+    EXPECT_EQ(dof->LoadModel("T_HELD_HELDTST"), 0);
+    dof->Release();
+    EXPECT_EQ(held->GetRefCount(), 1) << "never released by a reader that took nothing";
+    held->Release();
 }
 
 TEST_F(MarkSystem, SystemIndexesMarksAndWalksSectorObjects)

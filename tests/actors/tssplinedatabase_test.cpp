@@ -148,23 +148,64 @@ TEST_F(TsSplineDataBaseTest, MutatedDataIsReadSafely)
 {
     const std::vector<uint8_t> base = SplineDbWriter::Write(
         {Entry(3, "crane", 7), Entry(42, "loop", 1, kSplineClosed), Entry(3, "again", 9), Entry(98, "dolly", 2)});
+    auto Points = [](const SplineCurve* spline)
+    { return spline->numVertices - (spline->type == kSplineClosed ? 3 : 2); };
+    // An entry as read: its slot, value, name, type and control points.
+    auto Describe = [&Points](const TsSplineDataBase& database, int32_t slot)
+    {
+        const TsSplineEntry* entry = database.GetSpline(slot);
+        if (!entry)
+            return std::string();
+        std::string text = std::to_string(slot) + ":" + std::to_string(entry->value);
+        if (const SplineCurve* spline = entry->spline)
+        {
+            text += std::string(":") + spline->name + ":" + std::to_string(spline->type);
+            for (int32_t i = 0; i < Points(spline); ++i)
+                text +=
+                    " " + std::to_string(spline->controlPoints[i].x) + "," + std::to_string(spline->controlPoints[i].y);
+        }
+        return text;
+    };
+    int32_t baseAnswer = -1;
+    auto untouched = Read(base, &baseAnswer);
+    ASSERT_EQ(baseAnswer, 1);
+    ASSERT_EQ(FilledSlots(*untouched), (std::vector<int32_t>{3, 42, 98}));
+    // Cut before "again", slot 3 still holds the first entry written for it.
+    auto firstOnly = Read(SplineDbWriter::Write({Entry(3, "crane", 7)}), &baseAnswer);
+    const std::string crane = Describe(*firstOnly, 3);
     std::mt19937 random(167);
     for (int round = 0; round < 600; ++round)
     {
         std::vector<uint8_t> bytes = base;
-        for (int c = 1 + int(random() % 4); c > 0; --c)
-            bytes[random() % bytes.size()] = uint8_t(random());
-        if (random() % 5 == 0)
+        const bool flipped = round % 3 != 0;
+        if (flipped)
+            for (int c = 1 + int(random() % 4); c > 0; --c)
+                bytes[random() % bytes.size()] = uint8_t(random());
+        if (!flipped || random() % 5 == 0)
             bytes.resize(random() % bytes.size());
         int32_t answer = -1;
         auto database = Read(bytes, &answer);
-        for (int32_t slot = 0; slot < TsSplineDataBase::kSlotCount; ++slot)
-            if (const TsSplineEntry* entry = database->GetSpline(slot))
-            {
-                Vector position;
-                SplineCurve::FindPosition(entry->spline, kSplineModeUniform, 0.5f, &position, nullptr);
-            }
+        EXPECT_TRUE(answer == 0 || answer == 1);
+        const std::vector<int32_t> slots = FilledSlots(*database);
+        EXPECT_LE(slots.size(), 4u) << "no entry from nowhere";
+        for (int32_t slot : slots)
+        {
+            const TsSplineEntry* entry = database->GetSpline(slot);
+            ASSERT_NE(entry->spline, nullptr) << "an entry without its spline is refused";
+            EXPECT_LE(size_t(Points(entry->spline)) * 12, bytes.size()) << "points the data cannot hold";
+            // Cut short only: what is kept is whole and as written.
+            const std::string read = Describe(*database, slot);
+            if (!flipped)
+                EXPECT_TRUE(read == Describe(*untouched, slot) || (slot == 3 && read == crane))
+                    << "cut at " << bytes.size() << ": " << read;
+            Vector position;
+            SplineCurve::FindPosition(entry->spline, kSplineModeUniform, 0.5f, &position, nullptr);
+        }
     }
+    int32_t answer = -1;
+    auto again = Read(base, &answer);
+    for (int32_t slot : {3, 42, 98})
+        EXPECT_EQ(Describe(*again, slot), Describe(*untouched, slot)) << "the untouched data still reads the same";
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <random>
@@ -133,6 +134,24 @@ TEST_F(TsSubtitles, MutatedScriptsAreReadSafely)
     const std::string base = kTwoSpans + "AddSubTitle SUB_A_TXT 1e39 -1e39 1e-50\n";
     const std::string pieces[] = {" ", "\n", "\t",   "AddSubTitle",         "SUB_A_TXT",          "1e999",
                                   "-", ".",  "0x10", std::string(300, '9'), std::string(200, 'x')};
+    auto TextOf = [](const TsSubtitle* shown)
+    {
+        const HbText* text = HbCastTo<HbText>(shown->text);
+        return text ? text->GetText() : std::string("(not a text)");
+    };
+    // What the untouched script gives: its count and what shows at a few times.
+    auto Fingerprint = [&TextOf]
+    {
+        std::string text = std::to_string(TsSubtitlesCount());
+        for (float time : {0.5f, 1.5f, 4.0f})
+            if (const TsSubtitle* shown = TsSubtitlesGetAt(time))
+                text += " " + TextOf(shown) + "/" + std::to_string(shown->start) + "/" +
+                        std::to_string(shown->duration) + "/" + std::to_string(shown->height);
+        return text;
+    };
+    Load(base);
+    const std::string expected = Fingerprint();
+    ASSERT_EQ(TsSubtitlesCount(), 3);
     std::mt19937 random(64);
     for (int round = 0; round < 300; ++round)
     {
@@ -149,8 +168,21 @@ TEST_F(TsSubtitles, MutatedScriptsAreReadSafely)
             script.resize(random() % script.size());
         TsSubtitlesClear();
         Load(script);
+        // A line is one subtitle at most, and only a declared text is ever shown.
+        std::string lower = script;
+        for (char& c : lower)
+            c = char(std::tolower(static_cast<unsigned char>(c)));
+        int32_t lines = 0;
+        for (size_t at = lower.find("addsubtitle"); at != std::string::npos; at = lower.find("addsubtitle", at + 1))
+            ++lines;
+        EXPECT_LE(TsSubtitlesCount(), lines) << script;
         for (float time : {-1.0f, 0.5f, 1.5f, 4.0f, 1e30f})
-            TsSubtitlesGetAt(time);
+            if (const TsSubtitle* shown = TsSubtitlesGetAt(time))
+                EXPECT_TRUE(TextOf(shown) == "text of SUB_A_TXT" || TextOf(shown) == "text of SUB_B_TXT") << script;
+        // The untouched script still reads the same after any damaged one.
+        TsSubtitlesClear();
+        Load(base);
+        EXPECT_EQ(Fingerprint(), expected) << "after: " << script;
     }
 }
 

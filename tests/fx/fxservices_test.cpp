@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 namespace scriptworldtest
@@ -145,6 +146,26 @@ TEST_F(FxModule, PlaysOnANodeShareItsEffectObject)
     // A play of a missing definition on the node binds nothing more.
     ASSERT_EQ(Exec("fx.Play(fx.id_smoke_1)"), "");
     EXPECT_EQ(effect->GetEmitterCount(), 2);
+}
+
+TEST_F(FxModule, APlayAfterTheBoundNodesActorIsDestroyedPlaysAtThePointInstead)
+{
+    FakeActor* crate = Scripted("crate");
+    ASSERT_EQ(Exec("fx.SetPosition(vertex(1, 2, 3))\nfx.SetNode(crate)\nfx.Play(fx.id_impact_1)"), "");
+    ASSERT_EQ(Linked(1), 1);
+    // The actor goes, and with it its node and the node's effect object.
+    mWorld->RemoveActor(crate);
+    mActors.erase(std::find(mActors.begin(), mActors.end(), crate));
+    PyDict_DelItemString(scripttest::MainDict(), "crate");
+    crate->Release();
+    const FxContext* shared = FxContextGet();
+    EXPECT_TRUE(shared->node == nullptr);
+    EXPECT_TRUE(shared->frame == nullptr);
+    EXPECT_TRUE(shared->effect == nullptr);
+    ASSERT_EQ(Exec("fx.Play(fx.id_impact_2)"), "");
+    ASSERT_EQ(Linked(2), 1) << "a one-shot";
+    auto* e = static_cast<KEmitterStd*>(KEmitter::FromNode(Manager().GetList(12)->head.next));
+    EXPECT_FLOAT_EQ(e->mAtomic->object.frame->modelling.pos.z, 3.0f);
 }
 
 TEST_F(FxModule, ContextEntryPoints)

@@ -119,6 +119,9 @@ TEST(KEmitterDef, BadStatementsFailTheBlockWithTheirReport)
         {"MaxPrt -5", "ERROR ON : -5 : Value out of range \n\n"},
         {"MaxPrt 65537", "ERROR ON : 65537 : Value out of range \n\n"},
         {"MaxPrt 99999999999999", "ERROR ON : 99999999999999 : Value out of range \n\n"},
+        {"PreAlloc 33", "ERROR ON : 33 : Value out of range \n\n"},
+        {"PreAlloc 2147483647", "ERROR ON : 2147483647 : Value out of range \n\n"},
+        {"PreAlloc -1", "ERROR ON : -1 : Value out of range \n\n"},
         {"PrtLife 0", "ERROR ON : 0 : Value out of range \n\n"},
         {"PrtLife -1", "ERROR ON : -1 : Value out of range \n\n"},
     };

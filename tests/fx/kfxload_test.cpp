@@ -7,17 +7,21 @@
 #include "fx3dtype.h"
 #include "fxcontext.h"
 #include "fxservices.h"
-#include "kfxmanager.h"
+#include "hbfile.h"
 #include "hbpack.h"
 #include "hbresource.h"
 #include "kemitter.h"
+#include "kfxmanager.h"
 #include "kfxmanagerimp.h"
 #include "kparticle.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 namespace
 {
@@ -125,6 +129,23 @@ TEST_F(LoadTest, ForceUpdateAndPreAllocReachTheClass)
     EXPECT_EQ(def->GetClass(0)->mPool.mRenderList, mManager.GetList(2));
     EXPECT_EQ(def->GetClass(1)->mForceUpdate, 1) << "a ghost is always updated";
     EXPECT_EQ(def->GetClass(1)->mPool.mPreallocCount, 0);
+}
+
+TEST_F(LoadTest, AReadErrorEndsTheScriptAsItsEndDoes)
+{
+    // Every read of the script fails without reaching the end, as a pack entry whose place
+    // cannot be reached: the load stops instead of waiting for an end that never comes.
+    HbFileAfterOpenHook = [](HbFile* file, const char*)
+    {
+        std::fclose(file->crt);
+        file->crt = std::fopen("/dev/null", "w");
+    };
+    alarm(30);
+    KfxDefinition* def = Load("{ Priority 3 }\n");
+    alarm(0);
+    HbFileAfterOpenHook = nullptr;
+    ASSERT_NE(def, nullptr);
+    EXPECT_EQ(def->GetClassCount(), 0);
 }
 
 TEST_F(LoadTest, MissingResourceOrFileGivesNoClasses)

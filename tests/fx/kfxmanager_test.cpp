@@ -6,6 +6,8 @@
 
 #include "device.h"
 #include "engine.h"
+#include "hbmemory.h"
+#include "hbmemoryhook.h"
 #include "kemitter.h"
 #include "kfxmanagerimp.h"
 #include "kparticle.h"
@@ -14,6 +16,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdlib>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -273,8 +278,15 @@ TEST_F(ManagerTest, ResetsLeaveNothingLinked)
 
 namespace
 {
-int32_t gAllocations = 0;
+// Every allocator a frame could reach: the engine's memory functions, the framework's entry
+// points (heap, arenas, pools) and the program's operator new.
+std::atomic<int32_t> gAllocations{0};
+std::atomic<bool> gCountNew{false};
 MemoryFunctions gReal;
+void CountFramework()
+{
+    ++gAllocations;
+}
 void* CountAllocate(size_t size, uint32_t hint)
 {
     ++gAllocations;
@@ -308,13 +320,85 @@ TEST_F(ManagerTest, SteadyUpdatesAllocateNothing)
     engine->memoryFunctions.allocate = CountAllocate;
     engine->memoryFunctions.reallocate = CountReallocate;
     engine->memoryFunctions.allocateZeroed = CountAllocateZeroed;
+    HbSetAllocationHook(CountFramework);
     gAllocations = 0;
+    gCountNew = true;
     for (int32_t i = 0; i < 30; ++i)
         mManager.UpdateAllBy(kDt);
+    gCountNew = false;
+    HbSetAllocationHook(nullptr);
     engine->memoryFunctions = gReal;
-    EXPECT_EQ(gAllocations, 0);
+    EXPECT_EQ(gAllocations.load(), 0);
+
+    // The counters see each allocator.
+    HbSetAllocationHook(CountFramework);
+    gCountNew = true;
+    HbHeapFree(HbHeapAlloc(16));
+    HbOperatorDelete(HbOperatorNew(16));
+    int* volatile sink = new int(1);
+    delete sink;
+    gCountNew = false;
+    HbSetAllocationHook(nullptr);
+    EXPECT_EQ(gAllocations.load(), 3);
     const KEmitter* e = KEmitter::FromNode(mManager.GetList(10)->head.next);
     EXPECT_GT(static_cast<const KEmitterStd*>(e)->mEmitter->activeCount, 20);
 }
 
 } // namespace
+
+// Counted while a test asks; otherwise the ordinary allocation.
+void* operator new(size_t size)
+{
+    if (gCountNew.load(std::memory_order_relaxed))
+        ++gAllocations;
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+
+void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+
+void operator delete(void* p, size_t) noexcept
+{
+    std::free(p);
+}
+
+void* operator new[](size_t size)
+{
+    return operator new(size);
+}
+
+void operator delete[](void* p) noexcept
+{
+    std::free(p);
+}
+
+void operator delete[](void* p, size_t) noexcept
+{
+    std::free(p);
+}
+
+void* operator new(size_t size, const std::nothrow_t&) noexcept
+{
+    if (gCountNew.load(std::memory_order_relaxed))
+        ++gAllocations;
+    return std::malloc(size ? size : 1);
+}
+
+void* operator new[](size_t size, const std::nothrow_t& tag) noexcept
+{
+    return operator new(size, tag);
+}
+
+void operator delete(void* p, const std::nothrow_t&) noexcept
+{
+    std::free(p);
+}
+
+void operator delete[](void* p, const std::nothrow_t&) noexcept
+{
+    std::free(p);
+}

@@ -41,6 +41,37 @@ TEST_F(ScriptTest, RestartGivesAWorkingInterpreterWithTheHostPieces)
     EXPECT_EQ(ScriptInterpreter::Start(), 1) << "a second start while running is a no-op";
 }
 
+TEST_F(ScriptTest, FiveHundredRestartsInOneProcessEachGiveAWorkingInterpreter)
+{
+    // Each round uses what a level does: a microthread stepped until blocked (a greenlet
+    // switch), a guarded call (the step watchdog's thread) and vertex().
+    ASSERT_EQ(Exec("def ping():\n    return 1\n"), "");
+    for (int round = 0; round < 500; ++round)
+    {
+        ScriptInterpreter::Stop();
+        ASSERT_EQ(ScriptInterpreter::Start(), 1) << "round " << round;
+        ASSERT_EQ(Exec("import uthread\n"
+                       "s = uthread.semaphore(0)\n"
+                       "def body():\n"
+                       "    s.claim()\n"
+                       "t = uthread.thread(body)\n"
+                       "t.step()\n"
+                       "v = vertex(1, 2, 3)\n"
+                       "def ping():\n"
+                       "    return round_\n"
+                       "round_ = " +
+                       std::to_string(round) + "\n"),
+                  "")
+            << "round " << round;
+        PyObject* ping = PyDict_GetItemString(scripttest::MainDict(), "ping");
+        PyObject* result = UthreadGuardedCall(ping, nullptr);
+        ASSERT_NE(result, nullptr) << "round " << round;
+        EXPECT_EQ(PyLong_AsLong(result), round);
+        Py_DECREF(result);
+    }
+    EXPECT_EQ(UthreadLiveCount(), 1) << "the blocked microthread of the last round";
+}
+
 TEST_F(ScriptTest, IgnoresTheUsersPythonEnvironment)
 {
     ScriptInterpreter::Stop();

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -30,6 +31,9 @@ TsSendEvent Event(int32_t id, TsActor* sender, TsActor* target, float value)
     event.value = value;
     return event;
 }
+
+ScriptWorldManager* gSendWorld = nullptr;
+std::vector<FakeActor*>* gSendActors = nullptr;
 
 std::string Hex(const void* pointer)
 {
@@ -79,7 +83,8 @@ TEST_F(ScriptWorldFrame, QueuedEventsAreDeliveredOldestThenNewestFirstOncePerIdA
     EXPECT_EQ(sHeroSender, sender) << "the hero's C callback";
     EXPECT_EQ(sHeroValue, 7.0f);
 
-    // An event queued while the queue is delivered (here by the hero's callback) comes next.
+    // An event queued while the queue is delivered (here by the hero's callback) waits for the
+    // next frame, behind what that flush still delivers.
     static ScriptWorldManager* sWorld = nullptr;
     static TsActor* sTarget = nullptr;
     sWorld = mWorld;
@@ -89,7 +94,54 @@ TEST_F(ScriptWorldFrame, QueuedEventsAreDeliveredOldestThenNewestFirstOncePerIdA
     mWorld->QueueEvent(Event(kEventHit, nullptr, hero, 0.0f));
     mWorld->QueueEvent(Event(kEventUse, nullptr, target, 0.0f));
     Frame(0.02f);
-    EXPECT_EQ(Eval("[entry[0] for entry in log]"), "['C', 'B']");
+    EXPECT_EQ(Eval("[entry[0] for entry in log]"), "['B']");
+    ASSERT_EQ(mWorld->GetQueuedCount(), 1);
+    EXPECT_EQ(mWorld->GetQueuedEvent(0)->id, kEventStrike);
+    Frame(0.02f);
+    EXPECT_EQ(Eval("[entry[0] for entry in log]"), "['B', 'C']");
+}
+
+// A script function that queues an event, as the scenario layer's "SendEvent".
+PyObject* SendHit(PyObject*, PyObject* args)
+{
+    const char* name = nullptr;
+    if (!PyArg_ParseTuple(args, "s", &name))
+        return nullptr;
+    for (FakeActor* actor : *gSendActors)
+        if (actor->mName == name)
+            gSendWorld->QueueEvent(Event(kEventHit, nullptr, actor, 0.0f));
+    Py_RETURN_NONE;
+}
+PyMethodDef gSendDef = {"send_hit", SendHit, METH_VARARGS, nullptr};
+
+TEST_F(ScriptWorldFrame, TwoHandlersThatAnswerEachOtherExchangeOneEventPerFrame)
+{
+    gSendWorld = mWorld;
+    gSendActors = &mActors;
+    PyObject* function = PyCFunction_New(&gSendDef, nullptr);
+    PyDict_SetItemString(scripttest::MainDict(), "send_hit", function);
+    Py_DECREF(function);
+    // Bounded so that a flush delivering its own events ends instead of freezing the test.
+    ASSERT_EQ(Exec("def answer(other):\n"
+                   "    def f(args):\n"
+                   "        log.append(other)\n"
+                   "        if len(log) < 1000:\n"
+                   "            send_hit(other)\n"
+                   "    return f\n"),
+              "");
+    FakeActor* ping = Listed("PING", {0, 0, 0});
+    FakeActor* pong = Listed("PONG", {10, 0, 0});
+    Register(ping, kEventHit, "answer('PONG')", 0.0f);
+    Register(pong, kEventHit, "answer('PING')", 0.0f);
+    mWorld->QueueEvent(Event(kEventHit, nullptr, ping, 0.0f));
+    for (int32_t frame = 0; frame < 3; ++frame)
+        Frame(0.02f);
+    EXPECT_EQ(Eval("len(log)"), "3");
+    EXPECT_EQ(Eval("log[:3]"), "['PONG', 'PING', 'PONG']");
+    EXPECT_EQ(mWorld->GetQueuedCount(), 1);
+    EXPECT_EQ(ping->mUpdates, 3) << "every frame goes on past the flush";
+    gSendWorld = nullptr;
+    gSendActors = nullptr;
 }
 
 TEST_F(ScriptWorldFrame, ARaisingDeliveryFreezesTheWorldUntilTheLevelStartsAndIsThenDeliveredFirst)
@@ -382,6 +434,45 @@ TEST_F(ScriptWorldFrame, ActorsDeletedFromACallbackLeaveAfterTheirTurnAndLaterOn
     EXPECT_EQ(mWorld->AddActor(c), 0) << "already listed";
     gDeleteWorld = nullptr;
     gDeleteActors = nullptr;
+}
+
+TEST_F(ScriptWorldFrame, ARegistrationOnAnActorThatLeavesTheWorldIsDroppedAndNeverReadsItAgain)
+{
+    // Deleted by name, or let go by the level's end: either way the world held the last
+    // reference the test leaves.
+    for (bool levelEnd : {false, true})
+    {
+        if (levelEnd)
+        {
+            mWorld->ImportScriptResource("NOSCRIPT_PY");
+            ASSERT_EQ(Exec("def begin():\n    pass\n"), "");
+            mWorld->SetLevelCallbacks(PyDict_GetItemString(scripttest::MainDict(), "begin"), nullptr);
+            mWorld->StartLevelScript();
+            // The watcher is kept across levels.
+            mWorld->Hooks().isScriptStored = [](TsActor* actor) -> int32_t
+            { return static_cast<FakeActor*>(actor)->mName == "W"; };
+        }
+        FakeActor* watcher = Listed("W", {0, 0, 0});
+        FakeActor* target = Listed("T", {10, 0, 0});
+        target->mLogRelease = true;
+        TsEvent* event = Register(watcher, kEventDistanceIn, "rec('in')", 1e6f, 0.0f, UndefinedFamily, target);
+        Frame(0.2f);
+        ASSERT_EQ(Eval("log"), "[('in', ('T',))]");
+        mActors.erase(std::find(mActors.begin(), mActors.end(), target));
+        target->Release();
+        if (levelEnd)
+            mWorld->EndLevel();
+        else
+            mWorld->RemoveActor(target);
+        EXPECT_EQ(event->active, 0) << (levelEnd ? "level end" : "deleted");
+        EXPECT_NE(std::find(Log().begin(), Log().end(), "released T"), Log().end()) << "nothing holds it any more";
+        EXPECT_EQ(ListedNames(), "W");
+        Exec("log.clear()");
+        Frame(0.2f);
+        EXPECT_EQ(Eval("log"), "[]");
+        EXPECT_EQ(watcher->FindEvent(kEventDistanceIn), nullptr) << "purged after the watcher's pass";
+        mWorld->RemoveActor(watcher);
+    }
 }
 
 int32_t Collect(TsActor* actor, void* user, const float* distance)

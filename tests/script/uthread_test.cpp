@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <vector>
 
 using scripttest::Eval;
@@ -330,6 +331,50 @@ TEST_F(UthreadTest, NoMicrothreadOutlivesFinalisation)
         "");
     EXPECT_EQ(Eval("t.step()"), "'new life'");
     EXPECT_EQ(UthreadLiveCount(), 1);
+}
+
+// At exit the memory under the interpreter may already be gone (the framework heap is a
+// static object too): from then on nothing may reach into the interpreter, whose watchdog
+// thread still runs when the program ends without stopping it.
+void* TrapMalloc(void*, size_t)
+{
+    std::_Exit(3);
+}
+void* TrapCalloc(void*, size_t, size_t)
+{
+    std::_Exit(3);
+}
+void* TrapRealloc(void*, void*, size_t)
+{
+    std::_Exit(3);
+}
+void TrapFree(void*, void*)
+{
+    std::_Exit(3);
+}
+
+TEST(UthreadExit, AProgramEndingWithTheInterpreterRunningLeavesItAlone)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            if (ScriptInterpreter::Start() != 1 || scripttest::Exec("def ping():\n    return 1\n") != "")
+                std::_Exit(4);
+            // A guarded call starts the watchdog's thread.
+            PyObject* result = UthreadGuardedCall(PyDict_GetItemString(scripttest::MainDict(), "ping"), nullptr);
+            if (!result)
+                std::_Exit(5);
+            Py_DECREF(result);
+            std::atexit(
+                []
+                {
+                    PyMemAllocatorEx trap{nullptr, TrapMalloc, TrapCalloc, TrapRealloc, TrapFree};
+                    for (PyMemAllocatorDomain domain : {PYMEM_DOMAIN_RAW, PYMEM_DOMAIN_MEM, PYMEM_DOMAIN_OBJ})
+                        PyMem_SetAllocator(domain, &trap);
+                });
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 } // namespace

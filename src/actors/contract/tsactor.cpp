@@ -101,7 +101,7 @@ TsActor::~TsActor()
     {
         if (mScriptObject != Py_None && !PyCallable_Check(mScriptObject))
         {
-            TsScriptUnstore(mScriptObject);
+            TsScriptUnstore(mScriptObject, true);
             PyErr_Clear();
         }
         Py_DECREF(mScriptObject);
@@ -321,7 +321,8 @@ void TsActor::SetPendingScriptCall(PyObject* callable)
     Py_XINCREF(callable);
     PyObject* old = mPendingCall;
     mPendingCall = callable;
-    mPendingCallFlag = callable ? 1 : 0;
+    // Raised by whoever decides the moment (a disappearance raises it once it has finished).
+    mPendingCallFlag = 0;
     Py_XDECREF(old);
 }
 

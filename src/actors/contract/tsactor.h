@@ -108,7 +108,8 @@ public:
     /// when that is a string, else empty.
     void BindScriptObject(PyObject* object);
     void SetScriptObject(PyObject* object) { BindScriptObject(object); }
-    /// Sets the callable run once by the next RunPendingScriptCall (a reference is held).
+    /// Keeps the callable (a reference is held) and lowers the flag: it runs once at the first
+    /// RunPendingScriptCall after RaisePendingCallFlag.
     void SetPendingScriptCall(PyObject* callable);
     void RaisePendingCallFlag() { mPendingCallFlag = 1; }
     /// Calls the pending callable once, if one is set and flagged, then clears it. A
@@ -161,6 +162,7 @@ public:
     uint32_t mGroundTestFlags = kGroundTestTriangles;
     int32_t mHitPointParameter = 0;
     HbRoot* mLinkedObject = nullptr;
+    HbRoot* GetLinkedObject() const { return mLinkedObject; }
     HbRoot* mOwnedObject = nullptr;
     int32_t mActive = 1;
     /// Kept by the script world: set while the actor is listed.

@@ -14,6 +14,8 @@ TsEvent::~TsEvent()
         Py_XDECREF(callable);
         Py_XDECREF(targetScript);
     }
+    if (target)
+        target->Release();
 }
 
 void TsEvent::SetCallable(PyObject* newCallable)
@@ -28,8 +30,14 @@ void TsEvent::SetTarget(TsActor* newTarget)
 {
     PyObject* script = newTarget ? newTarget->GetScriptObject() : nullptr;
     Py_XINCREF(script);
+    if (newTarget)
+        newTarget->AddRef();
     PyObject* old = targetScript;
+    TsActor* oldTarget = target;
     targetScript = script;
     target = newTarget;
-    Py_XDECREF(old);
+    if (old && Py_IsInitialized())
+        Py_DECREF(old);
+    if (oldTarget)
+        oldTarget->Release();
 }

@@ -21,20 +21,23 @@ public:
 
     TsEvent() = default;
     /// Drops the references on the callable and on the target's script object (only while
-    /// the interpreter runs: after a stop they belong to the finalised interpreter).
+    /// the interpreter runs: after a stop they belong to the finalised interpreter) and the
+    /// one on the target.
     ~TsEvent();
     TsEvent(const TsEvent&) = delete;
     TsEvent& operator=(const TsEvent&) = delete;
 
     /// Replaces the callable, taking a reference on the new one (null allowed).
     void SetCallable(PyObject* callable);
-    /// Replaces the fixed target and holds a reference on its script object.
+    /// Replaces the fixed target, holding a reference on it and on its script object, so a
+    /// target deleted elsewhere is never read freed (null drops both).
     void SetTarget(TsActor* target);
 
     int32_t active = 1;
     int32_t id = 0;
     TsActor* owner = nullptr;
-    /// The only actor tested, or null for every actor of the family mask.
+    /// The only actor tested (one reference, set through SetTarget), or null for every actor
+    /// of the family mask.
     TsActor* target = nullptr;
     PyObject* targetScript = nullptr;
     PyObject* callable = nullptr;

@@ -55,9 +55,9 @@ TsMotorSkills::~TsMotorSkills()
 
 int32_t TsMotorSkills::AddSkill(TsMotorSkill* skill)
 {
-    if (!skill)
+    // A skill that cannot serve this owner would run on an actor it was not made for.
+    if (!skill || !skill->AttachTo(mOwner))
         return 0;
-    skill->AttachTo(mOwner);
     skill->AddRef();
     for (HbPtrListNode* node = mSkills.GetHead(); node; node = node->next)
     {

@@ -58,7 +58,8 @@ public:
     ~TsMotorSkills() override;
 
     /// Gives the skill the owner and files it under its name (one reference); a skill of
-    /// the same name is replaced. 0 for null.
+    /// the same name is replaced. 0 for null and for a skill that refuses the owner (then
+    /// the skill stays the caller's and nothing filed changes).
     int32_t AddSkill(TsMotorSkill* skill);
     /// The skill filed under the name, or null.
     TsMotorSkill* FindSkill(const char* name) const;

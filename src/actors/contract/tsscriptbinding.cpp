@@ -171,7 +171,7 @@ int32_t TsActorIsScriptStored(TsActor* actor)
     return has ? 1 : 0;
 }
 
-int32_t TsScriptUnstore(PyObject* instance)
+int32_t TsScriptUnstore(PyObject* instance, bool onlyItself)
 {
     if (!TsScriptIsStored(instance))
         return 1;
@@ -182,7 +182,13 @@ int32_t TsScriptUnstore(PyObject* instance)
         return 3;
     }
     PyObject* dict = MainDict();
-    int failed = dict ? PyDict_DelItem(dict, name) : -1;
+    int failed = -1;
+    // Only its own when asked: the name may hold another instance by now (a respawn under the
+    // same name).
+    if (dict && onlyItself && PyDict_GetItemWithError(dict, name) != instance)
+        failed = 0;
+    else if (dict)
+        failed = PyDict_DelItem(dict, name);
     Py_DECREF(name);
     if (failed)
     {

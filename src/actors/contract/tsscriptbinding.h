@@ -18,8 +18,9 @@ int32_t TsScriptIsStored(PyObject* instance);
 int32_t TsActorIsScriptStored(TsActor* actor);
 /// 1 when __main__ has an attribute of that name.
 int32_t TsScriptNameExists(const char* name);
-/// 1 not stored, 3 no readable actorName, 4 the deletion failed, 0 removed.
-int32_t TsScriptUnstore(PyObject* instance);
+/// 1 not stored, 3 no readable actorName, 4 the deletion failed, 0 removed (or, with
+/// onlyItself, left because the name holds another instance).
+int32_t TsScriptUnstore(PyObject* instance, bool onlyItself = false);
 /// Calls the instance's method; a tuple argument is spread into arguments, another object
 /// is the one argument, null none. 3 no such attribute (or nothing bound), 4 the call
 /// failed (the error is printed), 0 done.

@@ -14,8 +14,6 @@ TsSkillRegistry* TsSkillRegistry::Instance()
 TsSkillRegistry::~TsSkillRegistry()
 {
     Clear();
-    for (PyMethodDef* table : mRetired)
-        HbArrayFree(table);
 }
 
 int32_t TsSkillRegistry::AddRegistration(Registration registration)
@@ -37,8 +35,11 @@ int32_t TsSkillRegistry::AddFunction(const char* name, PyCFunction function)
 
 PyMethodDef* TsSkillRegistry::BuildMethodTable()
 {
-    if (mTable)
-        mRetired.push_back(mTable);
+    // The function objects made from a table read their row from it for as long as they
+    // live, which a script may make longer than this start: earlier tables wait for Clear.
+    if (mTable && mRetiredTables.Add(mTable) < 0)
+        return nullptr;
+    mTable = nullptr;
     int32_t count = mFunctions.GetCount();
     mTable = static_cast<PyMethodDef*>(HbArrayAlloc(sizeof(PyMethodDef) * size_t(count + 1)));
     if (!mTable)
@@ -53,11 +54,11 @@ void TsSkillRegistry::Clear()
 {
     mFunctions.RemoveAll();
     mClasses.clear();
-    // Functions made from the table may still be alive in the interpreter, and its garbage
-    // collector reads their rows: the table is kept, not freed.
-    if (mTable)
-        mRetired.push_back(mTable);
+    HbArrayFree(mTable);
     mTable = nullptr;
+    for (int32_t i = 0; i < mRetiredTables.GetCount(); ++i)
+        HbArrayFree(mRetiredTables[i]);
+    mRetiredTables.RemoveAll();
 }
 
 // ---- Skill classes ----------------------------------------------------------------------------

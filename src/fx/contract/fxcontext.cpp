@@ -9,6 +9,12 @@ namespace
 FxContext gShared;
 } // namespace
 
+bool FxContextHandleLive(const HbHandlePtr& handle)
+{
+    HbHandlesManager* table = handle.GetHandle() ? HbHandlesManager::Instance() : nullptr;
+    return table && table->Get(handle.GetHandle());
+}
+
 FxContext* FxContextGet()
 {
     return &gShared;

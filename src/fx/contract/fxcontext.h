@@ -2,23 +2,88 @@
 // and frame it follows, or a followed position of the caller's.
 #pragma once
 
+#include "hbptr.h"
+
 #include <cstdint>
 
 class KFX;
 class W3dNode;
 struct Frame;
 
+/// 1 while the handle reaches a live object.
+bool FxContextHandleLive(const HbHandlePtr& handle);
+
+/// An object of another module kept in a context: it reads null once the object is
+/// destroyed, so a context kept between calls never hands out a freed one. Assigned and
+/// read as a plain pointer.
+template <class T> class FxContextRef
+{
+public:
+    FxContextRef() = default;
+    FxContextRef(T* object) { Assign(object); }
+    FxContextRef& operator=(T* object)
+    {
+        Assign(object);
+        return *this;
+    }
+    /// The object, or null once it is destroyed.
+    T* Get() const { return FxContextHandleLive(mHandle) ? mObject : nullptr; }
+    operator T*() const { return Get(); }
+    T* operator->() const { return Get(); }
+
+private:
+    void Assign(T* object)
+    {
+        mHandle.Assign(object);
+        mObject = mHandle.GetObject() ? object : nullptr;
+    }
+
+    T* mObject = nullptr;
+    HbHandlePtr mHandle;
+};
+
+/// An engine frame kept in a context, with the object whose death takes the frame with it
+/// (the node whose frame it is). A frame assigned without an owner is the assigner's to keep
+/// alive while it stays in the context.
+class FxContextFrame
+{
+public:
+    FxContextFrame() = default;
+    FxContextFrame(Frame* frame) : mFrame(frame) {}
+    FxContextFrame& operator=(Frame* frame)
+    {
+        mFrame = frame;
+        mOwned = false;
+        mOwner.Reset();
+        return *this;
+    }
+    /// The frame, living as long as the owner does.
+    void Set(Frame* frame, HbRoot* owner)
+    {
+        mFrame = frame;
+        mOwned = owner != nullptr;
+        mOwner.Assign(owner);
+    }
+    Frame* Get() const { return !mOwned || FxContextHandleLive(mOwner) ? mFrame : nullptr; }
+    operator Frame*() const { return Get(); }
+
+private:
+    Frame* mFrame = nullptr;
+    bool mOwned = false;
+    HbHandlePtr mOwner;
+};
+
 struct FxContext
 {
     /// The effect object the bind entry point uses.
-    KFX* effect = nullptr;
+    FxContextRef<KFX> effect;
     float position[3] = {0, 0, 0};
     float direction[3] = {0, 0, 1};
     /// Degrees about the direction.
     float angle = 0;
-    W3dNode* node = nullptr;
-    /// The engine frame of that node: the emitters attach to it.
-    Frame* frame = nullptr;
+    FxContextRef<W3dNode> node;
+    /// The engine frame of that node (owned by it): the emitters attach to it.
+    FxContextFrame frame;
     /// Owned by the caller; copied into the emitters' position every update.
     const float* followed = nullptr;
     /// Copied into the emitters when nonzero; nothing reads them.

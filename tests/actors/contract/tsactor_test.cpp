@@ -68,11 +68,22 @@ TEST_F(TsActorScript, ThePendingCallRunsOnceAndAFailureIsPrintedAndCleared)
     PyObject* bump = Run("lambda: counter.__setitem__(0, counter[0] + 1)");
     PyObject* fail = Run("lambda: 1 / 0");
     ASSERT_TRUE(counter && bump && fail);
+    // Set, it waits for its flag (raised when, say, a disappearance has finished).
     actor->SetPendingScriptCall(bump);
+    actor->RunPendingScriptCall();
+    EXPECT_EQ(PyLong_AsLong(PyList_GetItem(counter, 0)), 0) << "the flag is not raised yet";
+    actor->RaisePendingCallFlag();
     actor->RunPendingScriptCall();
     actor->RunPendingScriptCall();
     EXPECT_EQ(PyLong_AsLong(PyList_GetItem(counter, 0)), 1);
+    // Setting a new call lowers a flag raised for the old one.
+    actor->SetPendingScriptCall(bump);
+    actor->RaisePendingCallFlag();
+    actor->SetPendingScriptCall(bump);
+    actor->RunPendingScriptCall();
+    EXPECT_EQ(PyLong_AsLong(PyList_GetItem(counter, 0)), 1);
     actor->SetPendingScriptCall(fail);
+    actor->RaisePendingCallFlag();
     actor->RunPendingScriptCall();
     EXPECT_FALSE(PyErr_Occurred());
 

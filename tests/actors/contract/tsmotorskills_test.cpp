@@ -114,6 +114,23 @@ TEST(TsMotorSkills, TheUnknownFlagLastsOneLoopAndTheOwnerExitsWhileWhole)
     EXPECT_EQ(Calls(), "probe.exit") << "the dying actor leaves its skill";
 }
 
+TEST(TsMotorSkills, ASkillThatRefusesTheOwnerIsNotFiled)
+{
+    struct Picky : ProbeSkill
+    {
+        Picky() : ProbeSkill("probe") {}
+        int32_t AttachTo(TsActor*) override { return 0; }
+    };
+    SkilledActor actor;
+    auto* kept = new ProbeSkill("probe");
+    ASSERT_EQ(actor.mSkills.AddSkill(kept), 1);
+    auto* picky = new Picky();
+    picky->AddRef();
+    EXPECT_EQ(actor.mSkills.AddSkill(picky), 0);
+    EXPECT_EQ(actor.mSkills.FindSkill("probe"), kept) << "what was filed stays";
+    EXPECT_EQ(picky->Release(), 0) << "the refused skill is still only the caller's";
+}
+
 TEST(TsMotorSkills, ASkillOfTheSameNameReplacesTheFiledOne)
 {
     SkilledActor actor;
