@@ -20,6 +20,7 @@
 #include "rdeventmanager.h"
 #include "resourcegroups.h"
 #include "scenaricmodule.h"
+#include "scenariocommands.h"
 #include "scriptworldmanager.h"
 #include "skillconstants.h"
 #include "tsactorlayer.h"
@@ -338,6 +339,9 @@ void GameServicesInstallDefaults()
     table.soundStopAll = SoundStopAll;
     table.timedAnimRequestsTick = TimedAnimRequestsTick;
     table.camerasCreate = InGameCamerasCreate;
+    table.scenarioLevelStart = ScenarioCommandsLevelStart;
+    table.scenarioLevelEnd = ScenarioCommandsLevelEnd;
+    table.scenarioHeroReady = ScenarioCommandsHeroReady;
     table.boardCreateThemes = []
     {
         if (BoardControl* bar = GameKeyHintBar())

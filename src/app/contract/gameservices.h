@@ -120,6 +120,8 @@ struct GameServices
     /// The scenario commands' tables at level start and end.
     void (*scenarioLevelStart)();
     void (*scenarioLevelEnd)();
+    /// After the level script started: the script world's hero into scenario slot 0.
+    void (*scenarioHeroReady)();
     /// The effects' debris and physics stepped in each frame of play.
     void (*fxStageStep)();
     void (*timedAnimRequestsTick)();

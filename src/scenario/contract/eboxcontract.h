@@ -71,6 +71,11 @@ public:
     int32_t GetIndexId() const { return mIndexId; }
     int32_t GetBoxCount() const { return mBoxCount; }
     virtual DelayedActionQueue* GetDelayedActions() { return &mDelayed; }
+    /// A box's enabled flag and its mode bits (0x10 one-shot, 0x80 never stored); 0 for a box
+    /// the set does not hold.
+    virtual int32_t IsBoxEnabled(int32_t) const { return 0; }
+    virtual void SetBoxEnabled(int32_t, int32_t) {}
+    virtual uint32_t GetBoxMode(int32_t) const { return 0; }
 
 protected:
     int32_t mIndexId = -1;
