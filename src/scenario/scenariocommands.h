@@ -30,6 +30,10 @@ W3dNode* ScenarioGetCarriedNode(TsActor* hero);
 /// Forgets the carried-object record (level release).
 void ScenarioForgetCarriedObject();
 
+/// How many of the scenario commands hold their names in the console; a program that does
+/// not link the scenario layer whole calls this to bring the commands in.
+int32_t ScenarioCommandsRegisteredCount();
+
 /// Level start: the slots and tables reset. After the level script: the hero in slot 0.
 void ScenarioCommandsLevelStart();
 void ScenarioCommandsHeroReady();

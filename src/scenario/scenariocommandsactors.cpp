@@ -40,21 +40,6 @@ CarriedObject& Carried()
     return *carried;
 }
 
-/// Nodes fetched for a slot and hung nowhere yet: the level keeps them until it is released.
-std::vector<W3dNode*>& ParkedNodes()
-{
-    static auto* nodes = new std::vector<W3dNode*>();
-    return *nodes;
-}
-
-void ReleaseParkedNodes()
-{
-    std::vector<W3dNode*> nodes;
-    nodes.swap(ParkedNodes());
-    for (W3dNode* node : nodes)
-        node->Release();
-}
-
 void AddToLevel(W3dNode* node)
 {
     W3dFrame* root = scmd::LevelRoot();
@@ -240,7 +225,6 @@ void ScenarioForgetCarriedObject()
     Carried().hero.Reset();
     Carried().node.Reset();
     Carried().bone = -1;
-    ReleaseParkedNodes();
 }
 
 namespace scmd
@@ -447,9 +431,8 @@ int AttachedObjectCreate(const HbCommandArgs& args)
                 resource->Release();
             return 1;
         }
-        // The slot is weak: the level keeps the node until something hangs it.
-        node->AddRef();
-        ParkedNodes().push_back(node);
+        // The slot is weak: the level keeps the node.
+        ScenarioKeepForLevel(node);
         ScenarioActorSlots::Set(slot, node);
     }
     if (node->GetParent())

@@ -242,11 +242,9 @@ int Create3DSound(const HbCommandArgs& args)
     sound->mSound = Text(args, 9);
     sound->mPosition = Vec(args, 3);
     sound->mChannel = -1;
-    ScenarioSoundTableAdd(slot, sound);
+    if (made && !ScenarioSoundTableAdd(slot, made))
+        ScenarioKeepForLevel(made);
     ScenarioActorSlots::Set(slot, sound);
-    // A record the table did not take has no holder.
-    if (made && made->GetRefCount() == 0)
-        made->Release();
     return 1;
 }
 
@@ -282,11 +280,10 @@ int PlayFX(const HbCommandArgs& args)
         effect->Start();
     else
         effect->Stop();
-    ScenarioEffectTableAdd(slot, effect);
+    if (!ScenarioEffectTableAdd(slot, effect))
+        ScenarioKeepForLevel(effect);
     ScenarioActorSlots::Set(slot, effect);
     context->effect = nullptr;
-    if (effect->GetRefCount() == 0)
-        effect->Release();
     return 1;
 }
 

@@ -4,6 +4,8 @@
 #include "hbptr.h"
 #include "kfxmanagerimp.h"
 
+#include <vector>
+
 HB_DEFINE_CLASS_DESC(T3DSoundData, HbRoot);
 
 namespace
@@ -23,6 +25,20 @@ Slot& SlotAt(int32_t index)
 
 T3DSoundData* sSounds[kScenarioSoundTableSize] = {};
 KFX* sEffects[kScenarioEffectTableSize] = {};
+
+std::vector<HbRoot*>& Kept()
+{
+    static auto* kept = new std::vector<HbRoot*>();
+    return *kept;
+}
+
+void ReleaseKept()
+{
+    std::vector<HbRoot*> kept;
+    kept.swap(Kept());
+    for (HbRoot* object : kept)
+        object->Release();
+}
 
 void Clear(Slot& slot)
 {
@@ -136,11 +152,17 @@ int32_t ScenarioEffectTableForEach(ScenarioEffectFn fn, void* data)
     return 1;
 }
 
+void ScenarioKeepForLevel(HbRoot* object)
+{
+    if (!object)
+        return;
+    object->AddRef();
+    Kept().push_back(object);
+}
+
 void ScenarioLookupsReset()
 {
-    ScenarioActorSlots::Reset();
-    ReleaseTable(sSounds);
-    ReleaseTable(sEffects);
+    ScenarioTablesRelease();
 }
 
 void ScenarioTablesRelease()
@@ -148,4 +170,5 @@ void ScenarioTablesRelease()
     ScenarioActorSlots::Reset();
     ReleaseTable(sSounds);
     ReleaseTable(sEffects);
+    ReleaseKept();
 }

@@ -59,6 +59,9 @@ KFX* ScenarioEffectTableGet(int32_t index);
 /// fn(effect, index, data) for each filled entry in index order; 0 from fn stops (0 answered).
 using ScenarioEffectFn = int32_t (*)(KFX* effect, int32_t index, void* data);
 int32_t ScenarioEffectTableForEach(ScenarioEffectFn fn, void* data);
+/// Keeps one reference on an object only a weak slot names (a node fetched for a slot, a record
+/// or effect its table did not take) until the level's tables are reset or released.
+void ScenarioKeepForLevel(HbRoot* object);
 /// Level start: the slots reset and both tables emptied. Entries a level left behind are
 /// released here rather than leaked.
 void ScenarioLookupsReset();

@@ -211,6 +211,11 @@ int32_t SectorDataManager::StoreActors(SectorData& sector)
 
 int32_t SectorDataManager::StoreSector(const char* name)
 {
+    return StoreSector(name, WorldEventBoxes());
+}
+
+int32_t SectorDataManager::StoreSector(const char* name, const YoEBox* boxes)
+{
     if (!name)
         return 1;
     auto it = mSectors.find(name);
@@ -234,7 +239,7 @@ int32_t SectorDataManager::StoreSector(const char* name)
     ScenarioEffectTableForEach(StoreEffect, sector);
     if (fresh)
         mSectors[name] = std::move(fresh);
-    return StoreEventBoxBits(*sector, WorldEventBoxes());
+    return StoreEventBoxBits(*sector, boxes);
 }
 
 int32_t SectorDataManager::StoreEventBoxBits(SectorData& sector, const YoEBox* boxes)
@@ -370,8 +375,17 @@ int32_t SectorDataManager::RestoreFxStates(const char* name)
 
 int32_t SectorDataManager::SaveObjectiveActions()
 {
+    return SaveObjectiveActions(CurrentMissions());
+}
+
+int32_t SectorDataManager::RestoreObjectiveActions()
+{
+    return RestoreObjectiveActions(CurrentMissions());
+}
+
+int32_t SectorDataManager::SaveObjectiveActions(const MissionManager* missions)
+{
     mObjectives.clear();
-    MissionManager* missions = CurrentMissions();
     if (!missions)
         return 0;
     for (int32_t i = 0; i < MissionManager::kMaxObjectives; ++i)
@@ -380,9 +394,8 @@ int32_t SectorDataManager::SaveObjectiveActions()
     return 0;
 }
 
-int32_t SectorDataManager::RestoreObjectiveActions()
+int32_t SectorDataManager::RestoreObjectiveActions(MissionManager* missions)
 {
-    MissionManager* missions = CurrentMissions();
     for (const ObjectiveState& state : mObjectives)
     {
         Objective* objective = missions ? missions->GetObjective(state.objective) : nullptr;

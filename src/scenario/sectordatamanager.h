@@ -14,6 +14,7 @@
 #include <vector>
 
 class StringHashMap;
+class MissionManager;
 class YoEBox;
 
 class SectorDataManager : public HbAllocated
@@ -73,7 +74,8 @@ public:
     // ---- Leaving and entering a sector -----------------------------------------------------------
     /// 0 done; 1 a pass failed; 3 no event-box set; 4 too many boxes to keep their flags.
     int32_t StoreSector(const char* name);
-    int32_t StoreEventBoxBits(SectorData& sector, const YoEBox* boxes);
+    /// The same with the given event-box set in place of the script world's.
+    int32_t StoreSector(const char* name, const YoEBox* boxes);
     int32_t HasSector(const char* name) const;
     /// The four restores in order, with the script world's event-box set.
     void RestoreSector(const char* name);
@@ -91,6 +93,9 @@ public:
     int32_t SaveObjectiveActions();
     /// 0 done; 3 an objective of the snapshot no longer exists (earlier entries stay applied).
     int32_t RestoreObjectiveActions();
+    /// The same on the given missions.
+    int32_t SaveObjectiveActions(const MissionManager* missions);
+    int32_t RestoreObjectiveActions(MissionManager* missions);
     const std::vector<ObjectiveState>& GetObjectiveStates() const { return mObjectives; }
     /// The snapshot of a logical inventory, and its copy back (the map emptied first). 0.
     int32_t StoreLogicalInventory(const StringHashMap& inventory);
@@ -102,6 +107,7 @@ private:
     SectorDataManager() = default;
     static void DestroyInstance();
     int32_t StoreActors(SectorData& sector);
+    static int32_t StoreEventBoxBits(SectorData& sector, const YoEBox* boxes);
 
     std::map<std::string, std::unique_ptr<SectorData>> mSectors;
     std::vector<ObjectiveState> mObjectives;

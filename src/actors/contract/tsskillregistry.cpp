@@ -14,6 +14,8 @@ TsSkillRegistry* TsSkillRegistry::Instance()
 TsSkillRegistry::~TsSkillRegistry()
 {
     Clear();
+    for (PyMethodDef* table : mRetiredTables)
+        HbArrayFree(table);
 }
 
 int32_t TsSkillRegistry::AddRegistration(Registration registration)
@@ -30,13 +32,27 @@ int32_t TsSkillRegistry::AddFunction(const char* name, PyCFunction function)
 {
     if (!name || !function)
         return 0;
-    return mFunctions.Add(Function{name, function}) ? 1 : 0;
+    return mFunctions.Add(Function{name, function}) >= 0 ? 1 : 0;
+}
+
+void TsSkillRegistry::RetireTable()
+{
+    if (mTable)
+        mRetiredTables.push_back(mTable);
+    mTable = nullptr;
 }
 
 PyMethodDef* TsSkillRegistry::BuildMethodTable()
 {
-    HbArrayFree(mTable);
     int32_t count = mFunctions.GetCount();
+    // The same functions as last time: the same table (its functions may still be alive).
+    bool same = mTable != nullptr;
+    for (int32_t i = 0; same && i <= count; ++i)
+        same = i < count ? mTable[i].ml_name == mFunctions[i].name && mTable[i].ml_meth == mFunctions[i].function
+                         : mTable[i].ml_name == nullptr;
+    if (same)
+        return mTable;
+    RetireTable();
     mTable = static_cast<PyMethodDef*>(HbArrayAlloc(sizeof(PyMethodDef) * size_t(count + 1)));
     if (!mTable)
         return nullptr;
@@ -50,8 +66,7 @@ void TsSkillRegistry::Clear()
 {
     mFunctions.RemoveAll();
     mClasses.clear();
-    HbArrayFree(mTable);
-    mTable = nullptr;
+    RetireTable();
 }
 
 // ---- Skill classes ----------------------------------------------------------------------------

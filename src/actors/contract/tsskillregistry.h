@@ -39,11 +39,11 @@ public:
     /// Adds a script function taking positional arguments. The name must outlive the
     /// registry's table. 1, or 0 for a null name or function or no memory.
     int32_t AddFunction(const char* name, PyCFunction function);
-    /// One row per added function, then a null row; valid until Clear. Null when out of
-    /// memory.
+    /// One row per added function, then a null row; the same table again while the functions
+    /// are unchanged. Every table stays valid as long as the registry: the interpreter's
+    /// function objects point into it. Null when out of memory.
     PyMethodDef* BuildMethodTable();
-    /// Forgets every function and skill class and frees the table; the callbacks stay for
-    /// the next start.
+    /// Forgets every function and skill class; the callbacks stay for the next start.
     void Clear();
     int32_t GetFunctionCount() const { return mFunctions.GetCount(); }
 
@@ -85,4 +85,8 @@ private:
     ConstantPublisher mPublisher = nullptr;
     HbGrowArray<Function> mFunctions;
     PyMethodDef* mTable = nullptr;
+    /// Tables built earlier: function objects of the module may still point into them, so they
+    /// live as long as the registry.
+    std::vector<PyMethodDef*> mRetiredTables;
+    void RetireTable();
 };
