@@ -122,12 +122,26 @@ void Fade(const HbCommandArgs& args, bool in)
         manager->FadeOut(duration, 0);
 }
 
-void LogText(const char* id)
+void HudLogText(const char* id)
 {
     if (BoardControlTheme_InGame* hud = BoardControlTheme_InGame::Find())
         hud->LogMessageFromResource(id);
 }
+
+void HudClearTexts()
+{
+    if (BoardControlTheme_InGame* hud = BoardControlTheme_InGame::Find())
+        hud->ClearMessages();
+}
+
+ScenarioHudHooks sHudHooks = {HudLogText, HudClearTexts};
 } // namespace
+
+void LogText(const char* id)
+{
+    if (sHudHooks.logText)
+        sHudHooks.logText(id);
+}
 
 int LaunchSector(const HbCommandArgs& args)
 {
@@ -204,9 +218,8 @@ int LaunchLabel(const HbCommandArgs& args)
 
 int EraseText(const HbCommandArgs& args)
 {
-    if (args.GetCount() <= 3 && Int(args, 1) == 0)
-        if (BoardControlTheme_InGame* hud = BoardControlTheme_InGame::Find())
-            hud->ClearMessages();
+    if (args.GetCount() <= 3 && Int(args, 1) == 0 && sHudHooks.clearTexts)
+        sHudHooks.clearTexts();
     return 1;
 }
 
@@ -319,6 +332,16 @@ int SetHeroControl(const HbCommandArgs& args)
     return 1;
 }
 } // namespace scmd
+
+ScenarioHudHooks& ScenarioGetHudHooks()
+{
+    return scmd::sHudHooks;
+}
+
+void ScenarioResetHudHooks()
+{
+    scmd::sHudHooks = {scmd::HudLogText, scmd::HudClearTexts};
+}
 
 void ScenarioCommandsLevelStart()
 {

@@ -22,6 +22,18 @@ struct ScenarioHeroHooks
 
 ScenarioHeroHooks& ScenarioGetHeroHooks();
 
+/// Where the commands' texts go: the in-game display's message box unless replaced.
+struct ScenarioHudHooks
+{
+    /// Logs the localised text of the id.
+    void (*logText)(const char* textId);
+    /// Removes every line of the message box.
+    void (*clearTexts)();
+};
+ScenarioHudHooks& ScenarioGetHudHooks();
+/// Back to the in-game display.
+void ScenarioResetHudHooks();
+
 /// The bone a hero carries an object on (27 once an object was hung there, else -1), and the
 /// node carried. Cleared when that node is detached or dies.
 constexpr int32_t kScenarioCarriedObjectBone = 27;

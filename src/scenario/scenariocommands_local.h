@@ -27,6 +27,8 @@ int32_t Slot(const HbCommandArgs& args, int32_t index);
 GameProfile* Profile();
 W3dFrame* LevelRoot();
 TsHeroActor* Hero();
+/// The text id through the display's hook.
+void LogText(const char* id);
 /// Calls the director actor's script method with a built argument (null: nothing).
 void CallDirector(const char* method, struct _object* argument);
 

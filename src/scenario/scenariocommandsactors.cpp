@@ -1,7 +1,6 @@
 // The scenario commands on actors: their creation by type, paths and behaviours, animations,
 // taking them out of the level and back, marks, enemies, the hero's lists and the objects
 // hung on bones.
-#include "boardcontroltheme_ingame.h"
 #include "frame.h"
 #include "gameprofile.h"
 #include "hbptr.h"
@@ -378,8 +377,7 @@ int SetPhysicalInventoryAction(const HbCommandArgs& args)
     if (mode == 1)
     {
         if (Int(args, 1) != 0)
-            if (BoardControlTheme_InGame* hud = BoardControlTheme_InGame::Find())
-                hud->LogMessageFromResource(Text(args, 5).c_str());
+            LogText(Text(args, 5).c_str());
         return 1;
     }
     if (mode != 2)
