@@ -414,6 +414,8 @@ int SetPhysicalInventoryAction(const HbCommandArgs& args)
 
 int AttachedObjectCreate(const HbCommandArgs& args)
 {
+    if (Int(args, 1) != 0)
+        return 1;
     const int32_t slot = Slot(args, 3);
     if (slot < 0)
         return 0;
@@ -445,6 +447,8 @@ int AttachedObjectCreate(const HbCommandArgs& args)
 
 int AttachObjectOnActor(const HbCommandArgs& args)
 {
+    if (Int(args, 1) != 0)
+        return 1;
     const int32_t slot = Slot(args, 3);
     if (slot < 0)
         return 0;
@@ -461,6 +465,8 @@ int AttachObjectOnActor(const HbCommandArgs& args)
 
 int DetachObjectFromActor(const HbCommandArgs& args)
 {
+    if (Int(args, 1) != 0)
+        return 1;
     const int32_t slot = Slot(args, 2);
     if (slot < 0)
         return 0;

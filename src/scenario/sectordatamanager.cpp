@@ -180,6 +180,9 @@ int32_t SectorDataManager::HasSector(const char* name) const
 
 int32_t SectorDataManager::StoreActors(SectorData& sector)
 {
+    // Actors with script objects exist only while the interpreter runs.
+    if (!Py_IsInitialized())
+        return 1;
     for (HbHandlePtr& handle : SavedFamilyActors())
     {
         if (!handle.IsValid())
@@ -297,6 +300,8 @@ int32_t SectorDataManager::RestoreActors(const char* name)
     const SectorData* sector = FindSector(name);
     if (!sector)
         return 3;
+    if (!Py_IsInitialized())
+        return sector->actors.empty() ? 0 : 2;
     for (const auto& [actorName, data] : sector->actors)
         if (!TsScriptNameExists(actorName.c_str()) &&
             TsCreateScriptObject(data.className.c_str(), actorName.c_str(), data.dataName.c_str()) != 0)
