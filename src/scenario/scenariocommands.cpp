@@ -24,6 +24,8 @@
 #include "w3dframe.h"
 #include "yoscenaricmark.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <string_view>
 
@@ -31,7 +33,24 @@ namespace scmd
 {
 int32_t Int(const HbCommandArgs& args, int32_t index)
 {
-    return static_cast<int32_t>(std::atoi(args.GetToken(index).c_str()));
+    // Leading digits as the C library reads them; beyond 32 bits the nearest limit.
+    const long value = std::strtol(args.GetToken(index).c_str(), nullptr, 10);
+    return static_cast<int32_t>(std::clamp<long>(value, INT32_MIN, INT32_MAX));
+}
+
+int32_t Truncate(float value)
+{
+    if (!(value > -2147483648.0f && value < 2147483648.0f))
+        return 0;
+    return static_cast<int32_t>(value);
+}
+
+int64_t SecondsToTicks(double seconds, int64_t perSecond)
+{
+    // No negative, unbounded or undefined durations from a line: a day at most.
+    if (!(seconds > 0))
+        return 0;
+    return static_cast<int64_t>(std::min(seconds, 86400.0) * static_cast<double>(perSecond));
 }
 
 float Real(const HbCommandArgs& args, int32_t index)
@@ -115,7 +134,7 @@ void Fade(const HbCommandArgs& args, bool in)
         const Rgba colour = {channel(2), channel(3), channel(4), 255};
         overlay->SetColor(&colour, &colour, &colour, &colour);
     }
-    const int64_t duration = static_cast<int64_t>(Real(args, 5) * static_cast<double>(HbPerformanceFrequency()));
+    const int64_t duration = SecondsToTicks(Real(args, 5), HbPerformanceFrequency());
     if (in)
         manager->FadeIn(duration, 1);
     else

@@ -19,6 +19,10 @@ namespace scmd
 int32_t Int(const HbCommandArgs& args, int32_t index);
 float Real(const HbCommandArgs& args, int32_t index);
 const std::string& Text(const HbCommandArgs& args, int32_t index);
+/// A real as an integer, truncated; 0 when it does not fit.
+int32_t Truncate(float value);
+/// Seconds from a line as ticks: 0 for none, negative or undefined, a day at most.
+int64_t SecondsToTicks(double seconds, int64_t perSecond);
 /// Three reals from index on.
 Vector Vec(const HbCommandArgs& args, int32_t index);
 /// The token as a slot number; -1 outside the 200 slots.

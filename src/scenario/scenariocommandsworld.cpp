@@ -24,9 +24,9 @@ namespace
 constexpr int32_t kSoundEvent = 21;
 constexpr int32_t kVibrationEvent = 4;
 
-int64_t SecondsToTicks(float seconds)
+int64_t TriggerTicks(float seconds)
 {
-    return TsTriggerSecondsToTicks(seconds);
+    return scmd::SecondsToTicks(seconds, HbPerformanceFrequency());
 }
 
 /// A line whose slot is out of the table is refused (the console then shows the help).
@@ -71,10 +71,9 @@ int AnimatedMaterial(const HbCommandArgs& args)
         if (count == 5)
             if (WAnimatedTextureResource* resource = texture->GetResource())
             {
-                const double seconds = Real(args, 4);
-                if (seconds > 0)
-                    resource->SetTotalDuration(
-                        static_cast<int64_t>(seconds * static_cast<double>(WAnimatedTextureResource::TicksPerSecond())));
+                const int64_t ticks = scmd::SecondsToTicks(Real(args, 4), WAnimatedTextureResource::TicksPerSecond());
+                if (ticks > 0)
+                    resource->SetTotalDuration(ticks);
             }
         break;
     case 3:
@@ -164,13 +163,13 @@ int SoundTriggerUpdate(const HbCommandArgs& args)
     if (mode == 0 && count == 8)
     {
         trigger->mMustBeUpdated = 1;
-        trigger->Start(kSoundEvent, TsGetSoundRadius(row), SecondsToTicks(Real(args, 4)),
-                       SecondsToTicks(Real(args, 7)), HeroEnemyFamily, Int(args, 5), static_cast<float>(row));
+        trigger->Start(kSoundEvent, TsGetSoundRadius(row), TriggerTicks(Real(args, 4)),
+                       TriggerTicks(Real(args, 7)), HeroEnemyFamily, Int(args, 5), static_cast<float>(row));
     }
     else if (mode == 1 && count == 7)
     {
         trigger->mMustBeUpdated = 1;
-        trigger->Start(kSoundEvent, TsGetSoundRadius(row), SecondsToTicks(Real(args, 4)), TsTrigger::kUnlimited,
+        trigger->Start(kSoundEvent, TsGetSoundRadius(row), TriggerTicks(Real(args, 4)), TsTrigger::kUnlimited,
                        HeroEnemyFamily, Int(args, 5), static_cast<float>(row));
     }
     else if (mode == 2)
@@ -194,7 +193,7 @@ int TriggerUpdate(const HbCommandArgs& args)
     if (mode == 0)
     {
         trigger->mMustBeUpdated = 1;
-        trigger->Start(kVibrationEvent, static_cast<int32_t>(Real(args, 6)), 0, SecondsToTicks(0.05f), 0,
+        trigger->Start(kVibrationEvent, Truncate(Real(args, 6)), 0, TriggerTicks(0.05f), 0,
                        Int(args, 5), static_cast<float>(Int(args, 7)));
     }
     else if (mode == 3)

@@ -12,6 +12,8 @@
 #include "tsheroactor.h"
 #include "tsinventory.h"
 #include "tsmarksystem.h"
+#include "tsnoise.h"
+#include "tstrigger.h"
 #include "uisupport.h"
 #include "w3danimobject.h"
 #include "w3dframe.h"
@@ -351,6 +353,42 @@ TEST_F(ScenarioCommands, Create3DSoundReusesItsRecordAndSoundModifierKeepsTheCha
     EXPECT_GE(second->mChannel, 0) << "stopped, it starts again";
 }
 
+TEST_F(ScenarioCommands, TriggerLinesTakeAFreeTriggerAndArmIt)
+{
+    EXPECT_EQ(Run("SoundTriggerCreate 0 0 6 1 2 3"), kFailed) << "no trigger to take";
+    ASSERT_EQ(TriggerManager::Create(), 1);
+    EXPECT_EQ(Run("SoundTriggerCreate 0 0 6 1 2 3"), kDone);
+    auto* trigger = ScenarioActorSlots::GetAs<TsTrigger>(6);
+    ASSERT_NE(trigger, nullptr);
+    EXPECT_EQ(trigger->GetNode()->GetWorldPosition()->z, 3.0f);
+    EXPECT_EQ(Run("SoundTriggerCreate 0 0 6 4 5 6"), kDone);
+    EXPECT_EQ(ScenarioActorSlots::Get(6), trigger) << "the slot's trigger is moved, not another taken";
+
+    EXPECT_EQ(Run("SoundTriggerUpdate 0 0 6 0.5 1 3 2"), kDone);
+    EXPECT_TRUE(trigger->IsLive());
+    EXPECT_EQ(trigger->GetEvent(), 21);
+    EXPECT_EQ(trigger->GetRadius(), TsGetSoundRadius(3));
+    EXPECT_EQ(trigger->GetMask(), uint32_t(HeroEnemyFamily));
+    EXPECT_EQ(trigger->GetLineTest(), 1);
+    EXPECT_EQ(trigger->GetValue(), 3.0f);
+    EXPECT_EQ(Run("SoundTriggerUpdate 0 2 6"), kDone);
+    EXPECT_EQ(trigger->mMustBeUpdated, 0);
+    EXPECT_EQ(Run("SoundTriggerUpdate 0 3 6"), kDone);
+    EXPECT_FALSE(trigger->IsLive());
+    EXPECT_EQ(Run("SoundTriggerUpdate 0 1 6 0.5 0 2"), kDone);
+    EXPECT_EQ(trigger->GetEndTime(), TsTrigger::kUnlimited);
+
+    EXPECT_EQ(Run("TriggerUpdate 0 0 6 0 1 250.7 9"), kDone);
+    EXPECT_EQ(trigger->GetEvent(), 4);
+    EXPECT_EQ(trigger->GetRadius(), 250);
+    EXPECT_EQ(trigger->GetMask(), 0u);
+    EXPECT_EQ(trigger->GetValue(), 9.0f);
+    EXPECT_EQ(Run("TriggerUpdate 0 0 6 3"), kDone);
+    EXPECT_FALSE(trigger->IsLive());
+    TriggerManager::Free();
+    EXPECT_EQ(ScenarioActorSlots::Get(6), nullptr) << "a freed trigger empties its slot";
+}
+
 struct Lists
 {
     TsInventory* inventory = nullptr;
@@ -553,6 +591,8 @@ TEST_F(ScenarioCommands, MissingExtraAndMalformedTokensAnswerTheirErrorAndChange
         {"LaunchLabel 0 1 2", kDone},
         {"FadeIn 0 255 0 0", kDone},
         {"FadeOut 0 255 0 0 1 2", kDone},
+        {"FadeIn 0 255 0 0 nan", kDone},
+        {"FadeOut 0 0 0 99999999999 1e300", kDone},
         {"SetSectorAlarm 0", kDone},
         {"SetSectorRespawnBuffer 0 1 2", kDone},
         {"SetMarkLock 0 0 drop x", kDone},
