@@ -310,6 +310,16 @@ TEST_F(ScenarioCommands, TablesHoldReferencesThatTheLevelsResetReleases)
         &walked);
     EXPECT_EQ(walked, (std::vector<int32_t>{4, 5}));
 
+    // PlayFX puts a new effect in the table entry and the slot of its number, once.
+    EXPECT_EQ(Run("PlayFX 0 7 1 2 3 0 0 1 5 1"), kDone);
+    KFX* played = ScenarioEffectTableGet(7);
+    ASSERT_NE(played, nullptr);
+    EXPECT_EQ(ScenarioActorSlots::Get(7), played);
+    EXPECT_EQ(Run("PlayFX 0 7 1 2 3 0 0 1 5 0"), kDone);
+    EXPECT_EQ(ScenarioEffectTableGet(7), played);
+    EXPECT_EQ(ScenarioActorSlots::Get(7), played);
+    EXPECT_EQ(Run("FXModifier 0 1 7"), kDone);
+
     ScenarioLookupsReset();
     EXPECT_EQ(ScenarioEffectTableGet(4), nullptr);
     EXPECT_EQ(ScenarioActorSlots::Get(4), nullptr);
@@ -504,6 +514,18 @@ TEST_F(ScenarioCommands, AnObjectOnBone27IsTheHerosCarriedObjectUntilDetached)
     EXPECT_EQ(ScenarioGetCarriedNode(hero), crate) << "another bone is no carried object";
     EXPECT_EQ(Run("AttachObjectOnActor 0 0 4 Pelvis"), kDone) << "a hung node stays where it is";
     EXPECT_EQ(model->GetAttachedNode(3), hat);
+
+    // Mode 1 hangs a node on a bone of the slot's actor; it is no carried object of the hero.
+    W3dFrame* badge = W3dFrame::Create();
+    badge->AddRef();
+    ScenarioActorSlots::Set(6, badge);
+    ScenarioActorSlots::Set(2, hero);
+    EXPECT_EQ(Run("AttachedObjectCreate 0 1 6 0 0 0 0 0 0 NONE 2 Upper_Torso"), kDone);
+    EXPECT_EQ(badge->GetParent(), model);
+    EXPECT_EQ(ScenarioGetCarriedNode(hero), crate);
+    EXPECT_EQ(Run("DetachObjectFromActor 0 6"), kDone);
+    EXPECT_EQ(badge->GetParent(), nullptr);
+    badge->Release();
 
     EXPECT_EQ(Run("DetachObjectFromActor 0 5"), kDone);
     EXPECT_EQ(hat->GetParent(), nullptr);
