@@ -13,8 +13,8 @@
 #include "tsnoise.h"
 #include "tssoundmodule.h"
 #include "tstrigger.h"
-#include "wanimatedtextureset.h"
 #include "w3dframe.h"
+#include "wanimatedtextureset.h"
 #include "wrenderer.h"
 #include "wscene.h"
 #include "yoscenaricmark.h"
@@ -163,8 +163,8 @@ int SoundTriggerUpdate(const HbCommandArgs& args)
     if (mode == 0 && count == 8)
     {
         trigger->mMustBeUpdated = 1;
-        trigger->Start(kSoundEvent, TsGetSoundRadius(row), TriggerTicks(Real(args, 4)),
-                       TriggerTicks(Real(args, 7)), HeroEnemyFamily, Int(args, 5), static_cast<float>(row));
+        trigger->Start(kSoundEvent, TsGetSoundRadius(row), TriggerTicks(Real(args, 4)), TriggerTicks(Real(args, 7)),
+                       HeroEnemyFamily, Int(args, 5), static_cast<float>(row));
     }
     else if (mode == 1 && count == 7)
     {
@@ -193,8 +193,8 @@ int TriggerUpdate(const HbCommandArgs& args)
     if (mode == 0)
     {
         trigger->mMustBeUpdated = 1;
-        trigger->Start(kVibrationEvent, Truncate(Real(args, 6)), 0, TriggerTicks(0.05f), 0,
-                       Int(args, 5), static_cast<float>(Int(args, 7)));
+        trigger->Start(kVibrationEvent, Truncate(Real(args, 6)), 0, TriggerTicks(0.05f), 0, Int(args, 5),
+                       static_cast<float>(Int(args, 7)));
     }
     else if (mode == 3)
         trigger->Stop();

@@ -241,7 +241,8 @@ TEST_F(StageSectors, ComingBackToASectorRestoresItsActorsBoxesMarksAndTheInvento
     Enter("W3L1S01", "A_SCE");
     const std::vector<std::string> notes = Log();
     EXPECT_NE(std::find(notes.begin(), notes.end(), "main guard patrol"), notes.end());
-    EXPECT_NE(std::find(notes.begin(), notes.end(), "delete crate"), notes.end()) << "made by the level, gone when left";
+    EXPECT_NE(std::find(notes.begin(), notes.end(), "delete crate"), notes.end())
+        << "made by the level, gone when left";
     EXPECT_EQ(Eval("where('guard')"), "(30, 0, 40)");
     EXPECT_EQ(Eval("'crate' in globals()"), "False");
     for (int32_t i = 0; i < kBoxes; ++i)

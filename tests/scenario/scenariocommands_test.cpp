@@ -210,15 +210,19 @@ TEST_F(ScenarioCommands, ScriptLinesReachTheirActorsAndTheDirector)
     ASSERT_EQ(Run("Gard 1 4 enemy 0 0 0 1 0 0 idle sub 1"), kDone);
     Notes();
     const char* const lines[] = {
-        "SetActorPath 0 3 route",      "SetActorRestrictionPath 0 3 zone", "SetActorBhvScenaricCallBack 0 3 bhv cb",
-        "SetEnemy 0 3 4",              "SetSectorAlarm 0 1",               "SetSectorRespawnBuffer 0 12",
+        "SetActorPath 0 3 route",
+        "SetActorRestrictionPath 0 3 zone",
+        "SetActorBhvScenaricCallBack 0 3 bhv cb",
+        "SetEnemy 0 3 4",
+        "SetSectorAlarm 0 1",
+        "SetSectorRespawnBuffer 0 12",
         "SetSectorMusic 0 a b c d",
     };
     for (const char* line : lines)
         EXPECT_EQ(Run(line), kDone) << line;
-    EXPECT_EQ(Notes(), (std::vector<std::string>{"path guard [route] []", "path guard [] [zone]",
-                                                 "callback guard [bhv] [cb]", "enemy guard enemy", "alarm 1",
-                                                 "buffer 12", "music [a] [b] [c] [d]"}));
+    EXPECT_EQ(Notes(),
+              (std::vector<std::string>{"path guard [route] []", "path guard [] [zone]", "callback guard [bhv] [cb]",
+                                        "enemy guard enemy", "alarm 1", "buffer 12", "music [a] [b] [c] [d]"}));
     ASSERT_EQ(Exec("del Saved.setEnemy"), "");
     EXPECT_EQ(Run("SetEnemy 0 3 4"), kFailed) << "the script call fails";
 }
@@ -276,10 +280,10 @@ TEST_F(ScenarioCommands, HeroControlFormsSwitchTheHerosStateMachine)
         int32_t to;
     };
     const Case cases[] = {
-        {50, "SetHeroControl 0 0", 0},   {50, "SetHeroControl 0 1", 1},   {50, "SetHeroControl 0 2", 50},
-        {50, "SetHeroControl 0", 0},     {0, "SetHeroControl 0", 1},      {0, "SetHeroControl 0 1 1 1", 1},
-        {50, "SetHeroControl 1 0", 0},   {50, "SetHeroControl 1 1 0", 1}, {50, "SetHeroControl 1 1 1", 3},
-        {50, "SetHeroControl 1 1 2", 50}, {50, "SetHeroControl 1", 50},   {50, "SetHeroControl 2 0", 50},
+        {50, "SetHeroControl 0 0", 0},    {50, "SetHeroControl 0 1", 1},   {50, "SetHeroControl 0 2", 50},
+        {50, "SetHeroControl 0", 0},      {0, "SetHeroControl 0", 1},      {0, "SetHeroControl 0 1 1 1", 1},
+        {50, "SetHeroControl 1 0", 0},    {50, "SetHeroControl 1 1 0", 1}, {50, "SetHeroControl 1 1 1", 3},
+        {50, "SetHeroControl 1 1 2", 50}, {50, "SetHeroControl 1", 50},    {50, "SetHeroControl 2 0", 50},
     };
     for (const Case& c : cases)
     {

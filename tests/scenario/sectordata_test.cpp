@@ -118,22 +118,22 @@ public:
 
 TEST_F(SectorData, OneShotBoxesComeBackAsTheyWereAndOthersAreUntouched)
 {
-    FakeBoxes left(40);
-    for (int32_t i : {3, 7, 9, 35})
+    FakeBoxes left(100);
+    for (int32_t i : {3, 7, 9, 35, 99})
         left.mEnabled[i] = 0;
     left.mModes[7] = 0x10 | 0x80;
     left.mModes[9] = 0;
     ASSERT_EQ(Sectors().StoreSector("W1L1S01", &left), 0);
-    EXPECT_EQ(Sectors().FindSector("W1L1S01")->boxWords, 2);
+    EXPECT_EQ(Sectors().FindSector("W1L1S01")->boxWords, 4);
 
-    FakeBoxes reloaded(40);
+    FakeBoxes reloaded(100);
     reloaded.mModes = left.mModes;
     EXPECT_EQ(Sectors().RestoreEventBoxBits("W1L1S01", &reloaded), 0);
-    for (int32_t i = 0; i < 40; ++i)
-        EXPECT_EQ(reloaded.mEnabled[i], i == 3 || i == 35 ? 0 : 1) << "box " << i;
+    for (int32_t i = 0; i < 100; ++i)
+        EXPECT_EQ(reloaded.mEnabled[i], i == 3 || i == 35 || i == 99 ? 0 : 1) << "box " << i;
 
     // A set whose count crosses a multiple of 32 restores nothing.
-    FakeBoxes fewer(31);
+    FakeBoxes fewer(95);
     fewer.mEnabled[3] = 1;
     EXPECT_EQ(Sectors().RestoreEventBoxBits("W1L1S01", &fewer), 4);
     EXPECT_EQ(fewer.mEnabled[3], 1);
