@@ -23,6 +23,7 @@
 #include "rdeventmanager.h"
 #include "resourcegroups.h"
 #include "scenaricmodule.h"
+#include "scenariocommands.h"
 #include "scriptworldmanager.h"
 #include "skillconstants.h"
 #include "tsactor.h"
@@ -457,6 +458,9 @@ void GameServicesInstallDefaults()
     table.timedAnimRequestsTick = TimedAnimRequestsTick;
     table.camerasCreate = InGameCamerasCreate;
     table.keyHintBar = GameKeyHintBar;
+    table.scenarioLevelStart = ScenarioCommandsLevelStart;
+    table.scenarioLevelEnd = ScenarioCommandsLevelEnd;
+    table.scenarioHeroReady = ScenarioCommandsHeroReady;
     table.boardCreateThemes = []
     {
         if (BoardControl* bar = GameKeyHintBar())

@@ -120,6 +120,7 @@ int32_t StageLevel::Load(const char*)
     GameServicesTable().scenarioLevelStart();
     if (world)
         world->StartLevelScript();
+    GameServicesTable().scenarioHeroReady();
     return 1;
 }
 

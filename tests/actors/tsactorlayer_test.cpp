@@ -511,4 +511,32 @@ TEST_F(ActorBinding, SaveRecordsRoundTripAndSurviveMutation)
     }
 }
 
+PyObject* SkillFunctionA(PyObject*, PyObject*)
+{
+    Py_RETURN_NONE;
+}
+
+PyObject* SkillFunctionB(PyObject*, PyObject*)
+{
+    Py_RETURN_NONE;
+}
+
+TEST(SkillRegistry, AMethodTableOutlivesTheNextBuildBecauseModuleFunctionsPointIntoIt)
+{
+    TsSkillRegistry registry;
+    ASSERT_EQ(registry.AddFunction("first", SkillFunctionA), 1);
+    PyMethodDef* first = registry.BuildMethodTable();
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(registry.BuildMethodTable(), first) << "unchanged functions keep their table";
+    registry.Clear();
+    ASSERT_EQ(registry.AddFunction("second", SkillFunctionB), 1);
+    PyMethodDef* second = registry.BuildMethodTable();
+    ASSERT_NE(second, nullptr);
+    EXPECT_STREQ(second[0].ml_name, "second");
+    // A function object the last interpreter made still reads its row.
+    EXPECT_STREQ(first[0].ml_name, "first");
+    EXPECT_EQ(first[0].ml_meth, SkillFunctionA);
+    EXPECT_EQ(first[1].ml_name, nullptr);
+}
+
 } // namespace

@@ -13,6 +13,7 @@
 #include "hbinputmanager.h"
 #include "hbresource.h"
 #include "resourcegroups.h"
+#include "scenariocommands.h"
 #include "tsfmod.h"
 #include "w2dgraphicmenu.h"
 #include "w2dsurfacegraphicitem.h"
@@ -354,25 +355,35 @@ TEST_F(MainMenu, TheDebugPageLaunchesSectorsByConsoleLine)
     W2dMenu* launcher = Entry(level, "W7L1S5");
     ASSERT_NE(launcher, nullptr);
 
-    // The scenario command is not there: the line answers "no such command" and the menu stays.
-    ASSERT_EQ(HbCommandManager::Instance()->FindCommand("launch_sector"), nullptr);
-    mProfile->labelAfterMission = 1;
-    mProfile->forwardEntry = 0;
-    EXPECT_EQ(launcher->Notify(W2dMenu::kChoose), 0);
-    EXPECT_EQ(mProfile->forwardEntry, 1);
-    EXPECT_EQ(mProfile->labelAfterMission, 0);
-    Frame(1.5);
-    EXPECT_EQ(mManager->GetCurrentState(), mMenu);
-    EXPECT_EQ(mProfile->labelRequest, 0);
-
+    // The lines the launchers send, seen in place of the scenario command.
+    HbCommandManager* commands = HbCommandManager::Instance();
+    ASSERT_GT(ScenarioCommandsRegisteredCount(), 0);
+    HbCommand* scenario = commands->FindCommand("launch_sector");
+    ASSERT_NE(scenario, nullptr);
+    commands->Unregister("launch_sector");
     {
         Recorder command("launch_sector");
         launcher->Notify(W2dMenu::kChoose);
         Entry(Entry(Entry(debug, "W1"), "W1L1"), "W1L1S1")->Notify(W2dMenu::kChoose);
         EXPECT_EQ(command.lines, (std::vector<std::string>{"launch_sector 0 W7 L1 S05", "launch_sector 0 W1 L1 S01"}));
     }
-    // The command's label request takes the main menu to the label state at the frame's end.
-    mProfile->labelRequest = 1;
+    ASSERT_EQ(commands->Register("launch_sector", scenario), 1);
+    EXPECT_EQ(mProfile->labelRequest, 0);
+    Frame(1.5);
+    EXPECT_EQ(mManager->GetCurrentState(), mMenu);
+
+    // The scenario command sets the sector and raises the label request, which takes the main
+    // menu to the label state at the frame's end; the launcher makes it a forward entry.
+    const std::string before = mProfile->sectorId;
+    mProfile->labelAfterMission = 1;
+    mProfile->forwardEntry = 0;
+    launcher->Notify(W2dMenu::kChoose);
+    EXPECT_EQ(mProfile->sectorId, "W7L1S05");
+    EXPECT_EQ(mProfile->lastMissionSector, before);
+    EXPECT_EQ(mProfile->startMark, "");
+    EXPECT_EQ(mProfile->labelRequest, 1);
+    EXPECT_EQ(mProfile->forwardEntry, 1);
+    EXPECT_EQ(mProfile->labelAfterMission, 0);
     Frame(1.6);
     EXPECT_EQ(mManager->GetCurrentState()->GetId(), kGameStateLabel);
 }

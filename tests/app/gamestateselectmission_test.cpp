@@ -78,6 +78,10 @@ protected:
         mSelect->AddTransition(mArtworks, 1);
         mArtworks->AddTransition(mSelect, 0);
         mManager->SetCurrentState(mSelect);
+        // The lines are seen in place of the scenario command, which comes back at the end.
+        HbCommandManager* commands = HbCommandManager::Instance();
+        mScenarioSetSector = commands->FindCommand("set_sector");
+        commands->Unregister("set_sector");
         mSetSector = std::make_unique<Recorder>("set_sector");
         mSurfacesBefore = SurfaceCount();
     }
@@ -89,6 +93,8 @@ protected:
         mManager->SetCurrentState(nullptr);
         delete mSelect; // and every target
         mSetSector.reset();
+        if (mScenarioSetSector)
+            HbCommandManager::Instance()->Register("set_sector", mScenarioSetSector);
         mInput.reset();
         mSounds.reset();
         FrontEndTest::TearDown();
@@ -162,6 +168,7 @@ protected:
     std::unique_ptr<uitest::Sounds> mSounds;
     std::unique_ptr<uitest::InjectedInput> mInput;
     std::unique_ptr<Recorder> mSetSector;
+    HbCommand* mScenarioSetSector = nullptr;
     GameState_SelectMission* mSelect = nullptr;
     BareState* mArtworks = nullptr;
     int32_t mSurfacesBefore = 0;

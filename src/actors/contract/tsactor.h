@@ -153,6 +153,8 @@ public:
     /// Lets the event boxes test the actor each frame; the scenario clears it for actors it
     /// parks out of play.
     int32_t mMustBeUpdated = 1;
+    /// The scenario slot the actor was created for (-1: none).
+    int32_t mScenarioSlot = -1;
     uint32_t mFamily = UndefinedFamily;
     uint32_t mEnemyFamily = UndefinedFamily;
     float mLightLevel = 1.0f;

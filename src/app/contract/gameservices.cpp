@@ -123,6 +123,7 @@ GameServices GameServicesLeast()
     table.camerasFree = Nothing;
     table.scenarioLevelStart = Nothing;
     table.scenarioLevelEnd = Nothing;
+    table.scenarioHeroReady = Nothing;
     table.fxStageStep = Nothing;
     table.timedAnimRequestsTick = Nothing;
     table.fatalBox = NoBox;

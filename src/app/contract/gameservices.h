@@ -138,6 +138,8 @@ struct GameServices
     void (*shadowsDetach)();
     /// The clumps registered while the level loaded, prepared through the current camera.
     void (*rendererPrepareClumps)();
+    /// After the level script started: the script world's hero into scenario slot 0.
+    void (*scenarioHeroReady)();
     /// The effects' debris and physics stepped in each frame of play.
     void (*fxStageStep)();
     void (*timedAnimRequestsTick)();

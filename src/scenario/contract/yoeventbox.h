@@ -243,6 +243,10 @@ public:
     // ---- Boxes ---------------------------------------------------------------------------------
     int32_t GetBoxCount() const { return mBoxes.count; }
     EventBox* GetBox(int32_t index) { return index >= 0 && index < mBoxes.count ? &mBoxes[index] : nullptr; }
+    const EventBox* BoxAt(int32_t index) const
+    {
+        return index >= 0 && index < mBoxes.count ? &mBoxes[index] : nullptr;
+    }
     using BoxFunction = int32_t (*)(YoEBox* set, EventBox* box, void* data);
     /// Calls function for the boxes in index order until one answers 0; 1.
     int32_t ForEachBox(BoxFunction function, void* data);
@@ -254,6 +258,11 @@ public:
             box->enabled = value ? 1 : 0;
     }
     int32_t GetBoxMode(const EventBox* box) const { return box ? box->mode : 0; }
+    /// The same by box number, as the sector data stores them; 0 (nothing) for a number the set
+    /// does not hold.
+    int32_t IsBoxEnabled(int32_t index) const { return IsBoxEnabled(BoxAt(index)); }
+    void SetBoxEnabled(int32_t index, int32_t value) { SetBoxEnabled(GetBox(index), value); }
+    uint32_t GetBoxMode(int32_t index) const { return uint32_t(GetBoxMode(BoxAt(index))); }
     /// Adds a box (a writer's or a test's set); its bounds follow from centre and size. The
     /// objects get one reference each. 0 when out of memory or the set already has an index.
     int32_t AddBox(const float centre[3], const float size[3], int32_t mode,
