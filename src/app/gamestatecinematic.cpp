@@ -64,8 +64,16 @@ GameState_Cinematic::~GameState_Cinematic()
 
 void GameState_Cinematic::Enter()
 {
+    // The way out of an earlier visit is no longer pending: the game manager would otherwise
+    // name that state as current until this one's first update.
+    mPending = nullptr;
     ResourceGroupUnload("FRONTEND");
-    mSubtitle = nullptr;
+    if (W2dTextGraphicItem* subtitle = mSubtitle)
+    {
+        mSubtitle = nullptr;
+        subtitle->Release();
+        subtitle->HbRoot::Release();
+    }
     mPlaying = 0;
     TsFModStopAllChannels();
 
