@@ -168,7 +168,7 @@ template <class Item> void HideItem(Item* item)
 int32_t InventoryStickSlot(float x, float y)
 {
     const float length = std::sqrt(x * x + y * y);
-    if (length == 0.0f || length < 0.97f)
+    if (length == 0.0f)
         return GameState_Inventory::kNoSlot;
     const float nx = x / length, ny = y / length;
     for (int32_t slot : kTestOrder)

@@ -14,9 +14,9 @@ class W2dBlendedPictureItem;
 class W2dPictureItem;
 class W2dTextGraphicItem;
 
-/// The slot the stick (x, y, up positive) points at: the first of slots 6, 2, 4, 0, 5, 3, 1, 7
-/// whose direction lies within 0.47 on both axes of the stick's direction; 8 when none does or
-/// the stick is shorter than 0.97.
+/// The slot the stick's direction (x, y, up positive, any length) points at: the first of slots
+/// 6, 2, 4, 0, 5, 3, 1, 7 whose direction lies within 0.47 on both axes of the normalised
+/// vector; 8 for a zero vector or when none does. The wheel asks only for pushes of 0.97 or more.
 int32_t InventoryStickSlot(float x, float y);
 /// The ammunition text of the hero's weapon of that name: the rounds in hand and in the spare
 /// magazines, "999" for an unlimited stock, "0" for a weapon not carried or not a firearm.
