@@ -16,8 +16,8 @@
 #include "tsvideo.h"
 #include "w2dmenu.h"
 #include "w2dsurfacelist.h"
-#include "w2dtextsurface.h"
 #include "w2dtextgraphicitem.h"
+#include "w2dtextsurface.h"
 #include "wrenderer.h"
 
 #include <iterator>
@@ -44,9 +44,9 @@ Camera* MainCamera()
 
 /// The render states the video band changes, handed back as they were.
 constexpr int32_t kSavedStates[] = {
-    kRenderStateFog,         kRenderStateTextureFilter, kRenderStateZTest,       kRenderStateZWrite,
-    kRenderStateTextureAddress, kRenderStateTextureRaster, kRenderStateVertexAlpha, kRenderStateSourceBlend,
-    kRenderStateDestBlend,
+    kRenderStateFog,         kRenderStateTextureFilter,  kRenderStateZTest,
+    kRenderStateZWrite,      kRenderStateTextureAddress, kRenderStateTextureRaster,
+    kRenderStateVertexAlpha, kRenderStateSourceBlend,    kRenderStateDestBlend,
 };
 } // namespace
 

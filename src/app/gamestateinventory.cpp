@@ -66,8 +66,8 @@ constexpr Slot kSlotTable[GameState_Inventory::kSlots] = {
      0.230897f, 0.567332f, 0.21839699f, 0.0f, 1.0f},
     {"MAUSER", "WEAPON_MAUSER_TEX", 0.545135f, 0.33887f, "TX_WEP_MAUSER_NAME_TXT", 0.527431f, 0.313953f, 0.669576f,
      0.313953f, 0.860349f, 0.30145302f, 0.5f, 0.5f},
-    {"MP40", "WEAPON_MP40_TEX", 0.521444f, 0.4701f, "TX_WEP_MP40_NAME_TXT", 0.531172f, 0.446844f, 0.638404f,
-     0.446844f, 0.829177f, 0.43434402f, 1.0f, 0.0f},
+    {"MP40", "WEAPON_MP40_TEX", 0.521444f, 0.4701f, "TX_WEP_MP40_NAME_TXT", 0.531172f, 0.446844f, 0.638404f, 0.446844f,
+     0.829177f, 0.43434402f, 1.0f, 0.0f},
     {"PANZERSHRECK", "WEAPON_PANZERSHRECK_TEX", 0.604985f, 0.614618f, "TX_WEP_PANZER_NAME_TXT", 0.546135f, 0.581395f,
      0.706983f, 0.581395f, 0.898756f, 0.568895f, 0.5f, -0.5f},
 };
@@ -204,8 +204,8 @@ void GameState_Inventory::Build()
     for (int32_t i = 0; i < kSlots; ++i)
     {
         const float x = 0.492574f, y = 0.374801f, w = 0.015625f, h = 0.25f;
-        W2dBlendedPictureItem* spoke = Place(new W2dBlendedPictureItem("FE_WEAPON_LIGNE_TEX", 0.0f, nullptr), kLayer,
-                                             w, h, x, y);
+        W2dBlendedPictureItem* spoke =
+            Place(new W2dBlendedPictureItem("FE_WEAPON_LIGNE_TEX", 0.0f, nullptr), kLayer, w, h, x, y);
         mSpokes[i] = spoke;
         if (!spoke)
             continue;
@@ -217,8 +217,8 @@ void GameState_Inventory::Build()
     for (int32_t i = 0; i < kSlots; ++i)
     {
         const Slot& slot = kSlotTable[i];
-        mPictures[i] = Place(new W2dPictureItem(slot.texture, -1.0f, nullptr), kLayer, 0.375f, 0.09375f,
-                             slot.pictureX, slot.pictureY);
+        mPictures[i] = Place(new W2dPictureItem(slot.texture, -1.0f, nullptr), kLayer, 0.375f, 0.09375f, slot.pictureX,
+                             slot.pictureY);
         Colour(mPictures[i], kDimmed);
         HideItem(mPictures[i]);
     }
@@ -231,8 +231,8 @@ void GameState_Inventory::Build()
     for (int32_t i = 0; i < kSlots; ++i)
     {
         const Slot& slot = kSlotTable[i];
-        W2dPictureItem* marker =
-            Place(new W2dPictureItem("FE_BULLET_TEX", -1.0f, nullptr), kLayer, 0.008f, 0.025f, slot.markerX, slot.markerY);
+        W2dPictureItem* marker = Place(new W2dPictureItem("FE_BULLET_TEX", -1.0f, nullptr), kLayer, 0.008f, 0.025f,
+                                       slot.markerX, slot.markerY);
         mMarkers[i] = marker;
         if (!marker)
             continue;
@@ -272,8 +272,8 @@ void GameState_Inventory::Enter()
     GameState::Enter();
     Build();
     RefreshOwned();
-    W2dPictureItem* indicator = Place(new W2dPictureItem("FE_INDICATOR_TEX", -1.0f, nullptr), kIndicatorLayer,
-                                      0.03125f, 0.03125f, 0.484375f, 0.484375f);
+    W2dPictureItem* indicator = Place(new W2dPictureItem("FE_INDICATOR_TEX", -1.0f, nullptr), kIndicatorLayer, 0.03125f,
+                                      0.03125f, 0.484375f, 0.484375f);
     mIndicator = indicator;
     ShowItem(indicator);
     mSelected = kNoSlot;

@@ -122,7 +122,10 @@ protected:
     }
 
     /// The decode thread has handed a frame over.
-    static void Delivered() { ASSERT_TRUE(WaitFor([] { return dshowtest::DeliveredFrames() > 0; })); }
+    static void Delivered()
+    {
+        ASSERT_TRUE(WaitFor([] { return dshowtest::DeliveredFrames() > 0; }));
+    }
 
     static float SubtitleTop(W2dTextGraphicItem* item)
     {

@@ -37,13 +37,11 @@ TEST(InventoryStick, DirectionsPickTheFirstSlotWhoseAreaHoldsThem)
         float x, y;
         int32_t slot;
     };
-    for (const Case& c : {Case{d, d, 5},        // the diagonal: each cardinal test fails on the other axis
-                          Case{0.9f, 0.3f, 6},  // normalised (0.949, 0.316)
-                          Case{0.6f, 0.8f, 5},  // slot 6 fails on y, slot 4 on x
-                          Case{-0.6f, -0.8f, 1},
-                          Case{0.0f, -1.0f, 0},
-                          Case{-1.0f, 0.0f, 2},
-                          Case{0.0f, 0.2f, 4},  // only the direction counts
+    for (const Case& c : {Case{d, d, 5},       // the diagonal: each cardinal test fails on the other axis
+                          Case{0.9f, 0.3f, 6}, // normalised (0.949, 0.316)
+                          Case{0.6f, 0.8f, 5}, // slot 6 fails on y, slot 4 on x
+                          Case{-0.6f, -0.8f, 1}, Case{0.0f, -1.0f, 0}, Case{-1.0f, 0.0f, 2},
+                          Case{0.0f, 0.2f, 4}, // only the direction counts
                           Case{0.0f, 0.0f, 8}})
         EXPECT_EQ(InventoryStickSlot(c.x, c.y), c.slot) << c.x << ", " << c.y;
 }

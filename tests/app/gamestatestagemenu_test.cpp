@@ -76,9 +76,9 @@ protected:
 
     virtual void DeclareTexts()
     {
-        Texts({"TX_MENU_PAUSE_CONTINUE_TXT", "TX_MENU_PAUSE_RETRY_TXT", "TX_MENU_PAUSE_NO_TXT",
-               "TX_MENU_PAUSE_YES_TXT", "TX_MENU_MAIN_OPTIONS_TXT", "TX_MENU_ABORT_MISSION_TXT",
-               "TX_MENU_CONFIRM_NO_TXT", "TX_MENU_CONFIRM_YES_TXT"});
+        Texts({"TX_MENU_PAUSE_CONTINUE_TXT", "TX_MENU_PAUSE_RETRY_TXT", "TX_MENU_PAUSE_NO_TXT", "TX_MENU_PAUSE_YES_TXT",
+               "TX_MENU_MAIN_OPTIONS_TXT", "TX_MENU_ABORT_MISSION_TXT", "TX_MENU_CONFIRM_NO_TXT",
+               "TX_MENU_CONFIRM_YES_TXT"});
     }
 
     /// The stage pauses, as its "ESC" does; the menu opens over the next frames.
