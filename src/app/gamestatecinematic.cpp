@@ -168,7 +168,9 @@ void GameState_Cinematic::ShowSubtitle(float time)
     mSubtitle->SetCharHeight(subtitle->height);
     mSubtitle->SetSize({0.86f, 0.05f, 0.0f});
     mSubtitle->SetPosition({0.07f, 0.95f, 0.0f});
-    mSubtitle->SetText(text->GetText().c_str());
+    // The same subtitle shows for many frames: its text is only laid out again when it changes.
+    if (mSubtitle->GetText() != text->GetText())
+        mSubtitle->SetText(text->GetText().c_str());
     // The text wraps at the item's width: each line moves it one line height up.
     int32_t lines = 1;
     if (auto* surface = HbCastTo<W2dTextSurface>(mSubtitle->GetSurface()))
