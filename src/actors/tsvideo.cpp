@@ -34,6 +34,7 @@ int64_t gStartTime = 0;
 int32_t gState = kFinished;
 HbInputAction* gSkipAction = nullptr;
 uint32_t gSkipBindings = 0;
+bool gSkipAllowed = true;
 
 template <class Interface> void ReleaseInterface(Interface*& object)
 {
@@ -109,8 +110,14 @@ int32_t TsVideoOpen(const char* name, TsVideoStartCallback callback, int32_t arg
         return 5;
     gCallback = callback;
     gArgument = argument;
+    gSkipAllowed = true;
     gState = kReady;
     return 0;
+}
+
+void TsVideoAllowSkip(int32_t allow)
+{
+    gSkipAllowed = allow != 0;
 }
 
 int32_t TsVideoPoll(Raster** raster, float* time, int32_t* playState)
@@ -155,7 +162,7 @@ int32_t TsVideoPoll(Raster** raster, float* time, int32_t* playState)
                 return 0;
             }
         }
-        HbInputAction* skip = SkipAction();
+        HbInputAction* skip = gSkipAllowed ? SkipAction() : nullptr;
         if (skip && skip->IsTriggered())
             gState = kFinished;
         return 0;

@@ -20,6 +20,9 @@ void TsVideoUnlockFrame();
 /// Opens and cues the video; a name whose folders do not exist is tried as its bare file
 /// name. 0, or 5 when the file or the graph fails (what was built stays for TsVideoClose).
 int32_t TsVideoOpen(const char* name, TsVideoStartCallback callback, int32_t argument);
+/// 0 keeps "SKIP_CINEMATIC" from ending the open video (a cut-scene the player may not skip);
+/// every open allows it again.
+void TsVideoAllowSkip(int32_t allow);
 /// Once per frame. playState: 1 playing, 2 finished (also before any open). The first poll
 /// after an open starts the video (5 when that fails). Raster and time are set while
 /// playing, the raster showing the latest frame decoded (put in here, on the calling

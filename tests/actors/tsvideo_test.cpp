@@ -267,6 +267,35 @@ TEST_F(TsVideo, TheSkipActionEndsTheVideoAtTheNextPollAndIsFoundAgainAfterRebind
     }
 }
 
+TEST_F(TsVideo, ARefusedSkipKeepsTheVideoPlayingAndTheNextOpenAllowsItAgain)
+{
+    int32_t state;
+    struct Case
+    {
+        int32_t allow;
+        const char* keyText;
+        uint8_t key;
+    };
+    for (const Case& c : {Case{0, "VK_ESCAPE", VK_ESCAPE}, Case{1, "VK_SPACE", VK_SPACE}})
+    {
+        SCOPED_TRACE(c.allow);
+        Bind(c.keyText);
+        ASSERT_EQ(TsVideoOpen("movie.mkv", nullptr, 0), 0);
+        if (!c.allow)
+            TsVideoAllowSkip(0);
+        Poll(&state);
+        ASSERT_EQ(Poll(&state), 0);
+        Win32TestKeyEvent(c.key, true);
+        HbInputManager::Instance()->Update();
+        ASSERT_EQ(Poll(&state), 0);
+        ASSERT_EQ(Poll(&state), 0);
+        EXPECT_EQ(state, c.allow ? 2 : 1);
+        Win32TestKeyEvent(c.key, false);
+        HbInputManager::Instance()->Update();
+        TsVideoClose();
+    }
+}
+
 TEST_F(TsVideo, FailuresOfTheGraphAndOfFreeingAnEvent)
 {
     int32_t state;

@@ -113,7 +113,32 @@ std::vector<ContentGroup> MakeGroups()
                        Picture("FE_HIT_TEX", "textures\\fe_hit.png", 235, 235, 235),
                        Other("SD_I_PAUSE_S2DSB", "sounds\\sd_i_pause.wav", ContentKind::Sound),
                        // The credits may follow the closing video, whatever group it left loaded.
-                       Other("Z_END_STDSB", "sounds\\z_end.wav", ContentKind::Sound)}});
+                       Other("Z_END_STDSB", "sounds\\z_end.wav", ContentKind::Sound),
+                       // The framed menus and their options pages, which the pause menu and game over
+                       // also open over a stage, with no front-end group loaded.
+                       Picture("FE_MAIN_BORDER_TEX", "textures\\fe_main_border.png", 150, 120, 80),
+                       Picture("FE_MAIN_BORDER_CORNER_TEX", "textures\\fe_main_border_corner.png", 160, 130, 90),
+                       Picture("FE_MAIN_BORDER_SHADOW_TEX", "textures\\fe_main_border_shadow.png", 50, 40, 30),
+                       Picture("FE_MAIN_CORNER_SHADOW_TEX", "textures\\fe_main_corner_shadow.png", 55, 45, 35),
+                       Picture("FE_MAIN_ANGLE_SHADOW_TEX", "textures\\fe_main_angle_shadow.png", 60, 50, 40),
+                       Picture("FE_MAIN_WHITE_BACKGROUND_TEX", "textures\\fe_main_white_background.png", 235, 225, 205),
+                       Picture("FE_OPTION_JAUGE_TEX", "textures\\fe_option_jauge.png", 120, 160, 200),
+                       Picture("FE_OPTION_JAUGE_ARROW_TEX", "textures\\fe_option_jauge_arrow.png", 200, 160, 120),
+                       // The weapon wheel over a stage: its spokes, bullet and centre markers, a picture
+                       // per weapon, and its sounds.
+                       Picture("FE_WEAPON_LIGNE_TEX", "textures\\fe_weapon_ligne.png", 240, 240, 240),
+                       Picture("FE_BULLET_TEX", "textures\\fe_bullet.png", 220, 180, 60),
+                       Picture("FE_INDICATOR_TEX", "textures\\fe_indicator.png", 250, 250, 250),
+                       Picture("WEAPON_KNIFE_TEX", "textures\\weapon_knife.png", 170, 170, 180),
+                       Picture("WEAPON_MG42_TEX", "textures\\weapon_mg42.png", 90, 90, 100),
+                       Picture("WEAPON_THOMPSON_TEX", "textures\\weapon_thompson.png", 130, 90, 60),
+                       Picture("WEAPON_M1GARAND_TEX", "textures\\weapon_m1garand.png", 140, 110, 70),
+                       Picture("WEAPON_COLT1911_TEX", "textures\\weapon_colt1911.png", 110, 110, 120),
+                       Picture("WEAPON_MAUSER_TEX", "textures\\weapon_mauser.png", 120, 80, 50),
+                       Picture("WEAPON_MP40_TEX", "textures\\weapon_mp40.png", 70, 70, 80),
+                       Picture("WEAPON_PANZERSHRECK_TEX", "textures\\weapon_panzershreck.png", 80, 100, 60),
+                       Other("SD_I_INVENTORY_ON_S2DSB", "sounds\\sd_i_inventory_on.wav", ContentKind::Sound),
+                       Other("SD_I_INVENTORY_OFF_S2DSB", "sounds\\sd_i_inventory_off.wav", ContentKind::Sound)}});
     groups.push_back({"loading", {Picture("FE_LOADING_SCREEN_TEX", "textures\\fe_loading_screen.png", 30, 40, 90)}});
     groups.push_back({"LANGUAGE",
                       {Picture("FE_FLAG_UK_TEX", "textures\\fe_flag_uk.png", 30, 60, 160),
@@ -149,15 +174,7 @@ std::vector<ContentGroup> MakeGroups()
     groups.push_back({"FRONTEND",
                       {Picture("FE_INTRO_TEX", "textures\\fe_intro.png", 70, 50, 40),
                        Picture("FE_INTRO_TITLE_TEX", "textures\\fe_intro_title.png", 230, 210, 150),
-                       Picture("FE_MAIN_BORDER_TEX", "textures\\fe_main_border.png", 150, 120, 80),
-                       Picture("FE_MAIN_BORDER_CORNER_TEX", "textures\\fe_main_border_corner.png", 160, 130, 90),
-                       Picture("FE_MAIN_BORDER_SHADOW_TEX", "textures\\fe_main_border_shadow.png", 50, 40, 30),
-                       Picture("FE_MAIN_CORNER_SHADOW_TEX", "textures\\fe_main_corner_shadow.png", 55, 45, 35),
-                       Picture("FE_MAIN_ANGLE_SHADOW_TEX", "textures\\fe_main_angle_shadow.png", 60, 50, 40),
-                       Picture("FE_MAIN_WHITE_BACKGROUND_TEX", "textures\\fe_main_white_background.png", 235, 225, 205),
                        Picture("FE_MAIN_WHITE", "textures\\fe_main_white.png", 250, 250, 250),
-                       Picture("FE_OPTION_JAUGE_TEX", "textures\\fe_option_jauge.png", 120, 160, 200),
-                       Picture("FE_OPTION_JAUGE_ARROW_TEX", "textures\\fe_option_jauge_arrow.png", 200, 160, 120),
                        // The campaign map's pictures: each mission's, the three kinds of path piece,
                        // the succeeded marker (an id without a type suffix) and the completion tick.
                        Picture("FE_MISSION1_PIC_TEX", "textures\\fe_mission1_pic.png", 200, 80, 60),
@@ -324,7 +341,8 @@ const char kCommands[] = "CreateControler 0 Keyboard\r\n"
                          "bind Keyboard START VK_RETURN CLICK\r\n"
                          "bind Keyboard ESC VK_ESCAPE CLICK\r\n"
                          "bind Keyboard MAP_BACK VK_M CLICK\r\n"
-                         "bind Keyboard INVENTORY_OPEN VK_I CLICK\r\n"
+                         // The weapon wheel stays open while its key is held.
+                         "bind Keyboard INVENTORY_OPEN VK_I DOWN\r\n"
                          "bind Keyboard CMD_QUIT_CREDITS VK_SPACE CLICK\r\n"
                          "bind Keyboard CMD_CONTEXTUAL_ACTION VK_E CLICK\r\n"
                          "SetCommandContext Menu\r\n"

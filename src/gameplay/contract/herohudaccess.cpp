@@ -41,6 +41,11 @@ int32_t HeroHudAccess::GetHeroPlacement(HbRoot*, float*, float*)
     return 0;
 }
 
+HbRoot* HeroHudAccess::GetWeaponList(HbRoot*)
+{
+    return nullptr;
+}
+
 HeroHudAccess* HeroHudAccess::Get()
 {
     return gAccess;

@@ -48,6 +48,9 @@ public:
     /// 1 and the hero's world position and forward direction (x, y, z each); 0 when this reader cannot
     /// tell, and the map then reads the hero actor's node.
     virtual int32_t GetHeroPlacement(HbRoot* hero, float position[3], float forward[3]);
+    /// The hero's carried weapons (a TsInventory), which the inventory's weapon wheel reads; null
+    /// when the hero carries no weapon list.
+    virtual HbRoot* GetWeaponList(HbRoot* hero);
 
     /// The installed reader, or the default one; never null.
     static HeroHudAccess* Get();
