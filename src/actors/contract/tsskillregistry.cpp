@@ -14,6 +14,9 @@ TsSkillRegistry* TsSkillRegistry::Instance()
 TsSkillRegistry::~TsSkillRegistry()
 {
     Clear();
+    for (int32_t i = 0; i < mRetiredTables.GetCount(); ++i)
+        HbArrayFree(mRetiredTables[i]);
+    mRetiredTables.RemoveAll();
 }
 
 int32_t TsSkillRegistry::AddRegistration(Registration registration)
@@ -30,13 +33,19 @@ int32_t TsSkillRegistry::AddFunction(const char* name, PyCFunction function)
 {
     if (!name || !function)
         return 0;
-    return mFunctions.Add(Function{name, function}) ? 1 : 0;
+    if (mFunctions.Add(Function{name, function}) < 0)
+        return 0;
+    mTableStale = 1;
+    return 1;
 }
 
 PyMethodDef* TsSkillRegistry::BuildMethodTable()
 {
     // The function objects made from a table read their row from it for as long as they
-    // live, which a script may make longer than this start: earlier tables wait for Clear.
+    // live, which a script may make longer than this start or the interpreter: earlier
+    // tables stay until the registry goes.
+    if (mTable && !mTableStale)
+        return mTable;
     if (mTable && mRetiredTables.Add(mTable) < 0)
         return nullptr;
     mTable = nullptr;
@@ -47,6 +56,7 @@ PyMethodDef* TsSkillRegistry::BuildMethodTable()
     for (int32_t i = 0; i < count; ++i)
         mTable[i] = PyMethodDef{mFunctions[i].name, mFunctions[i].function, METH_VARARGS, nullptr};
     mTable[count] = PyMethodDef{nullptr, nullptr, 0, nullptr};
+    mTableStale = 0;
     return mTable;
 }
 
@@ -54,11 +64,11 @@ void TsSkillRegistry::Clear()
 {
     mFunctions.RemoveAll();
     mClasses.clear();
-    HbArrayFree(mTable);
-    mTable = nullptr;
-    for (int32_t i = 0; i < mRetiredTables.GetCount(); ++i)
-        HbArrayFree(mRetiredTables[i]);
-    mRetiredTables.RemoveAll();
+    // Functions made from the table may still be alive in an interpreter whose garbage
+    // collector reads their rows: the table is kept, not freed.
+    if (mTable && mRetiredTables.Add(mTable) >= 0)
+        mTable = nullptr;
+    mTableStale = 1;
 }
 
 // ---- Skill classes ----------------------------------------------------------------------------

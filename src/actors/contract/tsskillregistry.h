@@ -39,11 +39,12 @@ public:
     /// Adds a script function taking positional arguments. The name must outlive the
     /// registry's table. 1, or 0 for a null name or function or no memory.
     int32_t AddFunction(const char* name, PyCFunction function);
-    /// One row per added function, then a null row; valid, as every table built before it,
-    /// until Clear. Null when out of memory.
+    /// One row per added function, then a null row; the same table while no function was
+    /// added. Valid, as every table built before it, while the registry lives: the
+    /// interpreter's function objects point at their rows. Null when out of memory.
     PyMethodDef* BuildMethodTable();
-    /// Forgets every function and skill class and frees the tables; the callbacks stay for
-    /// the next start. Only once the interpreter that used the tables has finished.
+    /// Forgets every function and skill class; the callbacks stay for the next start. The
+    /// tables built stay valid.
     void Clear();
     int32_t GetFunctionCount() const { return mFunctions.GetCount(); }
 
@@ -85,5 +86,8 @@ private:
     ConstantPublisher mPublisher = nullptr;
     HbGrowArray<Function> mFunctions;
     PyMethodDef* mTable = nullptr;
+    /// Tables built before the current one, freed with the registry.
     HbGrowArray<PyMethodDef*> mRetiredTables;
+    /// A function was added or the registry cleared since the table was built.
+    int32_t mTableStale = 1;
 };

@@ -10,7 +10,8 @@ int32_t LogicalInventoryCount(const StringHashMap& inventory, const char* name)
 
 int32_t LogicalInventoryAdd(StringHashMap& inventory, const char* name)
 {
-    void** slot = name ? inventory.FindOrInsert(name) : nullptr;
+    // An empty name is no item: it would count as one and show in every snapshot.
+    void** slot = name && *name ? inventory.FindOrInsert(name) : nullptr;
     if (!slot)
         return 0;
     const intptr_t count = reinterpret_cast<intptr_t>(*slot);
