@@ -305,6 +305,8 @@ using HeroCameraPlacement = CameraFollowPlacement;
 void HeroSetCameraPreset(int32_t preset);
 /// Kind 4: the camera action (direction may be null).
 void HeroSetCameraPlacement4(int32_t action, const Vector* direction, float pitch, float distance);
+/// Kind 4 with the action and, when given, the direction alone (no pitch or distance).
+void HeroSetCameraAction(int32_t action, const Vector* direction);
 /// The last records sent (tests).
 const HeroCameraPlacement& HeroGetPresetPlacement();
 const HeroCameraPlacement& HeroGetActionPlacement();
@@ -317,6 +319,63 @@ void HeroSetFootstepCallback(TsActor* hero, HeroFootstepCallback callback);
 void HeroFootstepStanding(int32_t event, void* hero);
 void HeroFootstepCrouched(int32_t event, void* hero);
 void HeroFootstepLadder(int32_t event, void* hero);
+
+// ---- What the movement, aiming, action and ladder states decide on ----------------------------------
+
+/// Hit points at or below 0 with god mode off (the profile's flag and the console's).
+int32_t HeroIsDead(TsActor* hero);
+/// The planar angle (degrees) from the hero's forward vector to the smoothed heading in the
+/// hero's horizontal frame, handed to the move controller as this frame's turn; the angle.
+float HeroFaceMoveDirection(TsActor* hero);
+/// The static player in no reload (16..19), a ladder contact of the kind (0x80 foot, 0x10 top)
+/// and the hero facing the ladder face (forward against its normal).
+int32_t HeroLadderAvailable(TsActor* hero, uint8_t kind);
+inline int32_t HeroLadderUpAvailable(TsActor* hero)
+{
+    return HeroLadderAvailable(hero, 0x80);
+}
+inline int32_t HeroLadderDownAvailable(TsActor* hero)
+{
+    return HeroLadderAvailable(hero, 0x10);
+}
+/// The climb begins: the stage's inventory locked, the weapon disabled and hidden, the four
+/// damage events off.
+void HeroLadderBegin(TsActor* hero);
+/// The climb ends: the inventory unlocked, the weapon enabled and shown, damage events on.
+void HeroLadderEnd(TsActor* hero);
+/// With a ladder contact of kind 0x80 or 0x10 the hero stands 38.3 in front of the face centre
+/// (at his own height) and looks into the ladder; the face normal into normal. 0 without a
+/// contact of a known kind (nothing moves).
+int32_t HeroLadderSnap(TsActor* hero, Vector* normal);
+/// The level's segment test around the hero's feet (half-height 35) hits.
+int32_t HeroLadderBottomReached(TsActor* hero);
+/// The segment test 100 ahead and 160 up (half-height 10) hits.
+int32_t HeroLadderTopReached(TsActor* hero);
+/// The four damage events of the hero switched off (a ladder, a script's control, death).
+void HeroDisableDamageEvents(TsActor* hero);
+/// Hero::EnableDamageEvents on a Hero.
+void HeroEnableDamageEvents(TsActor* hero);
+/// The input context the script-controlled state makes current.
+inline constexpr const char kHeroMotorControlContext[] = "HeroMotorControl";
+
+// ---- The stage the hero plays in --------------------------------------------------------------------
+
+/// What the states ask of the game state above them: the stage's inventory lock (the wheel
+/// does not open while set) and the weapon wheel's close request. The game installs them;
+/// without them the values are only kept.
+struct HeroStageHooks
+{
+    void (*setInventoryLock)(int32_t locked) = nullptr;
+    void (*requestInventoryClose)() = nullptr;
+};
+/// Null puts the defaults back.
+void HeroSetStageHooks(const HeroStageHooks* hooks);
+void HeroSetInventoryLock(int32_t locked);
+/// The last lock the states set.
+int32_t HeroGetInventoryLock();
+void HeroRequestInventoryClose();
+/// Close requests made since the last call (tests).
+int32_t HeroTakeInventoryCloseRequests();
 
 // ---- Turn curve ----------------------------------------------------------------------------------------
 

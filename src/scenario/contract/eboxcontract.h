@@ -54,6 +54,8 @@ public:
     /// the number run.
     virtual int32_t RunDue(int64_t now);
     virtual ~DelayedActionQueue() = default;
+    /// Drops every pending action without running it (none wait in this base).
+    void Clear() {}
     int64_t GetNow() const { return mNow; }
 
 protected:
