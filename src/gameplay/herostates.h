@@ -6,6 +6,7 @@
 
 #include "herostatemachine.h"
 #include "ingamecameraplacement.h"
+#include "vector.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -188,7 +189,6 @@ class AnimPlayerRequestStack;
 class AnimPlayerStateMachine;
 class TsAnimActor;
 class TsHeroActor;
-struct Vector;
 
 enum HeroAnimPlayer : int32_t
 {
@@ -240,12 +240,22 @@ public:
     int32_t UpdateUpperBody(TsActor* hero, int32_t shootAnim, int32_t reloadAnim, int32_t spare) override;
 };
 
-/// The two rotating states (5, 7): the walking upper body.
+/// The two rotating states (5, 7): the walking upper body, and the turn toward the move
+/// direction of their entry along the turn curve.
 class HeroRotateState : public HeroGameState
 {
 public:
     explicit HeroRotateState(int32_t code) : HeroGameState(code) { mAimHeight = 180.0f; }
     int32_t UpdateUpperBody(TsActor* hero, int32_t shootAnim, int32_t reloadAnim, int32_t spare) override;
+
+    /// The size of the turn at the entry, degrees.
+    float mTotalAngle = 0.0f;
+    /// 0 at the entry, 1 turned (or turned further away than at the entry).
+    float mProgress = 0.0f;
+    /// Degrees per second, from the turn curve at the progress.
+    float mTurnSpeed = 300.0f;
+    /// The move direction of the entry (turned into the hero's horizontal frame each frame).
+    Vector mTarget = {0.0f, 0.0f, 1.0f};
 };
 
 /// The four aiming states (9 to 12).
@@ -338,6 +348,19 @@ inline int32_t HeroLadderDownAvailable(TsActor* hero)
 {
     return HeroLadderAvailable(hero, 0x10);
 }
+/// The ladder contact the move controller reports: set, normal, three face points and the kind
+/// byte (colour[2]). A reader other than the controller's may be installed (null: the
+/// controller's).
+struct HeroLadderContact
+{
+    int32_t set = 0;
+    Vector normal = {0.0f, 0.0f, 0.0f};
+    Vector points[3] = {};
+    uint8_t kind = 0;
+};
+using HeroLadderContactReader = HeroLadderContact (*)(TsActor* hero);
+void HeroSetLadderContactReader(HeroLadderContactReader reader);
+HeroLadderContact HeroGetLadderContact(TsActor* hero);
 /// The climb begins: the stage's inventory locked, the weapon disabled and hidden, the four
 /// damage events off.
 void HeroLadderBegin(TsActor* hero);

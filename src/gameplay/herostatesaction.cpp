@@ -41,6 +41,7 @@ constexpr int32_t kDamageEvents[] = {Hero::kEventHit, Hero::kEventStrike, Hero::
 HeroStageHooks gStageHooks;
 int32_t gInventoryLock = 0;
 int32_t gCloseRequests = 0;
+HeroLadderContactReader gLadderReader = nullptr;
 
 HeroMoveHelper& Helper()
 {
@@ -701,6 +702,28 @@ int32_t HeroTakeInventoryCloseRequests()
 
 // ---- Ladders -----------------------------------------------------------------------------------------------------
 
+void HeroSetLadderContactReader(HeroLadderContactReader reader)
+{
+    gLadderReader = reader;
+}
+
+HeroLadderContact HeroGetLadderContact(TsActor* hero)
+{
+    if (gLadderReader)
+        return gLadderReader(hero);
+    HeroLadderContact contact;
+    AnimMoveCtrl* controller = hero ? hero->GetMoveController() : nullptr;
+    if (!controller)
+        return contact;
+    const AnimMoveCtrl::WallRecord& wall = controller->GetWallRecord();
+    contact.set = wall.set;
+    contact.normal = wall.normal;
+    for (int32_t i = 0; i < 3; ++i)
+        contact.points[i] = wall.points[i];
+    contact.kind = wall.colour[2];
+    return contact;
+}
+
 void HeroLadderBegin(TsActor* hero)
 {
     HeroSetInventoryLock(1);
@@ -729,12 +752,9 @@ void HeroLadderEnd(TsActor* hero)
 
 int32_t HeroLadderSnap(TsActor* hero, Vector* normal)
 {
-    AnimMoveCtrl* controller = hero ? hero->GetMoveController() : nullptr;
     W3dNode* node = hero ? hero->GetNode() : nullptr;
-    if (!controller || !node)
-        return 0;
-    const AnimMoveCtrl::WallRecord& wall = controller->GetWallRecord();
-    if (!wall.set || (wall.colour[2] != 0x80 && wall.colour[2] != 0x10))
+    const HeroLadderContact wall = HeroGetLadderContact(hero);
+    if (!node || !wall.set || (wall.kind != 0x80 && wall.kind != 0x10))
         return 0;
     const Vector at = PositionOf(hero);
     const Vector centre = {(wall.points[0].x + wall.points[1].x + wall.points[2].x) / 3.0f, at.y,

@@ -394,20 +394,14 @@ class HeroTurnOnSpot : public HeroRotateState
 public:
     explicit HeroTurnOnSpot(int32_t code) : HeroRotateState(code) {}
 
-    float mTotalAngle = 0.0f;
-    float mProgress = 0.0f;
-    /// Degrees per second, from the turn curve.
-    float mTurnSpeed = 300.0f;
-    Vector mTarget = {0.0f, 0.0f, 1.0f};
-
 protected:
     /// Aims at the move direction; the signed angle still to turn.
     float Aim(TsActor* hero)
     {
         mProgress = 0.0f;
         TsHeroActor* h = AsHero(hero);
-        mTarget = Local(hero, h ? h->mMoveDirection : Vector{0.0f, 0.0f, 1.0f});
-        const float angle = AngleToForward(hero, mTarget);
+        mTarget = h ? h->mMoveDirection : Vector{0.0f, 0.0f, 1.0f};
+        const float angle = AngleToForward(hero, Local(hero, mTarget));
         mTotalAngle = std::fabs(angle);
         return angle;
     }
@@ -415,7 +409,8 @@ protected:
     /// move controller (never past the target).
     void Turn(TsActor* hero)
     {
-        const float a = AngleToForward(hero, mTarget);
+        // The entry's direction seen from where the hero faces now.
+        const float a = AngleToForward(hero, Local(hero, mTarget));
         // A turn that grew beyond its start runs at the curve's end speed.
         if (std::fabs(a) > mTotalAngle || mTotalAngle < 0.001f)
             mProgress = 1.0f;
@@ -926,11 +921,8 @@ int32_t HeroLadderAvailable(TsActor* hero, uint8_t kind)
     const int32_t sap = PlayerState(hero, kHeroStaticPlayer);
     if (sap >= 16 && sap <= 19)
         return 0;
-    AnimMoveCtrl* controller = hero ? hero->GetMoveController() : nullptr;
-    if (!controller)
-        return 0;
-    const AnimMoveCtrl::WallRecord& wall = controller->GetWallRecord();
-    if (!wall.set || wall.colour[2] != kind)
+    const HeroLadderContact wall = HeroGetLadderContact(hero);
+    if (!wall.set || wall.kind != kind)
         return 0;
     const Vector forward = ForwardOf(hero);
     const float dot = forward.x * wall.normal.x + forward.y * wall.normal.y + forward.z * wall.normal.z;
