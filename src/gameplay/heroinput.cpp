@@ -35,7 +35,7 @@ CachedAction gRun{"RUN"};
 CachedAction gWeaponKeys[8] = {{"WEAPON_1"}, {"WEAPON_2"}, {"WEAPON_3"}, {"WEAPON_4"},
                                {"WEAPON_5"}, {"WEAPON_6"}, {"WEAPON_7"}, {"WEAPON_8"}};
 
-CachedAction* const kAllActions[] = {&gShootClick,   &gContextual, &gShootDown,      &gLock,   &gCrouch,     &gRoll,
+CachedAction* const kAllActions[] = {&gShootClick,   &gContextual, &gShootDown,      &gLock,   &gCrouch,      &gRoll,
                                      &gChangeWeapon, &gNextWeapon, &gPreviousWeapon, &gReload, &gReloadMouse, &gRun};
 
 constexpr int32_t kMouseKind = 2;

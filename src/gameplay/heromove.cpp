@@ -6,8 +6,8 @@
 #include "frame.h"
 #include "hbinputmanager.h"
 #include "hero.h"
-#include "heroaimtarget.h"
 #include "heroactorhooks.h"
+#include "heroaimtarget.h"
 #include "heroinput.h"
 #include "herostates.h"
 #include "moveanimplayerstate.h"
@@ -682,8 +682,7 @@ int RegisterSkill()
                                __LINE__);
     registry->AddSkillFunction(HeroSAPTransition, "HeroSAPTransition", "This function is not documented", __FILE__,
                                __LINE__);
-    registry->AddSkillFunction(HeroControleur, "HeroControleur", "This function is not documented", __FILE__,
-                               __LINE__);
+    registry->AddSkillFunction(HeroControleur, "HeroControleur", "This function is not documented", __FILE__, __LINE__);
     return 1;
 }
 

@@ -37,8 +37,8 @@ struct Tuning
         const double angle = 0.7853981555434667;
         const double c = std::cos(angle);
         const float defaults[HeroMoveHelper::kTuningCount] = {
-            20.0f, 0.02f, 0.1f, 0.05f, float(-c), float(std::sqrt(1.0 - c * c)), 0.1f, 0.1f,
-            1.0f,  0.02f, 0.1f, 0.1f,  0.7f,      0.5f,                            0.2f};
+            20.0f, 0.02f, 0.1f, 0.05f, float(-c), float(std::sqrt(1.0 - c * c)), 0.1f, 0.1f, 1.0f, 0.02f,
+            0.1f,  0.1f,  0.7f, 0.5f,  0.2f};
         std::memcpy(values, defaults, sizeof(values));
     }
 };

@@ -98,30 +98,30 @@ int32_t HeroStateRestCodeFor(const HeroRestInputs& in);
 /// What the upper-body handlers read of the hero and its weapon.
 struct HeroUpperBodyInputs
 {
-    int32_t sapState = 0;         ///< the static player's current state
-    bool weaponChange = false;    ///< the weapon-selection test reports a change
-    bool contextAction = false;   ///< the contextual-action test
-    bool reload = false;          ///< the reload test
-    bool blocked = false;         ///< HeroIsWeaponBlocked
-    int32_t wallFlag = 0;         ///< the held weapon's wall flag
-    int32_t holdMode = 0;         ///< the hero's weapon hold mode
-    bool shooting = false;        ///< a shooting weapon is in hand
-    bool shootDown = false;       ///< SHOOT_DOWN triggered
-    bool rawShootClick = false;   ///< the raw SHOOT_CLICK action
-    bool shootClick = false;      ///< the SHOOT_CLICK test
-    int32_t magazine = 0;         ///< rounds in the magazine
-    int32_t spare = 0;            ///< spare magazines, -1 unlimited
+    int32_t sapState = 0;       ///< the static player's current state
+    bool weaponChange = false;  ///< the weapon-selection test reports a change
+    bool contextAction = false; ///< the contextual-action test
+    bool reload = false;        ///< the reload test
+    bool blocked = false;       ///< HeroIsWeaponBlocked
+    int32_t wallFlag = 0;       ///< the held weapon's wall flag
+    int32_t holdMode = 0;       ///< the hero's weapon hold mode
+    bool shooting = false;      ///< a shooting weapon is in hand
+    bool shootDown = false;     ///< SHOOT_DOWN triggered
+    bool rawShootClick = false; ///< the raw SHOOT_CLICK action
+    bool shootClick = false;    ///< the SHOOT_CLICK test
+    int32_t magazine = 0;       ///< rounds in the magazine
+    int32_t spare = 0;          ///< spare magazines, -1 unlimited
     bool crouched = false;
 };
 
 enum class HeroUpperBodyAction : int32_t
 {
-    None,         ///< nothing done
-    SetState,     ///< switch the machine to `code`
-    ForceSap,     ///< force the static player's `code`
+    None,             ///< nothing done
+    SetState,         ///< switch the machine to `code`
+    ForceSap,         ///< force the static player's `code`
     QueueSapAndClick, ///< queue SAP `code` (reload) and play the shot sound
-    Click,        ///< the shot sound only (empty list)
-    ReloadNow,    ///< TsWeaponShoot::Reload at once
+    Click,            ///< the shot sound only (empty list)
+    ReloadNow,        ///< TsWeaponShoot::Reload at once
 };
 
 struct HeroUpperBodyChoice

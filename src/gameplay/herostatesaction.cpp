@@ -604,10 +604,7 @@ class HeroState_LadderMoveDown : public HeroLadderState
 {
 public:
     explicit HeroState_LadderMoveDown(int32_t code) : HeroLadderState(code, 83, kHeroLadderStand) {}
-    int32_t Decide(TsActor* hero) override
-    {
-        return HeroLadderBottomReached(hero) ? kHeroLadderDownEnd : GetCode();
-    }
+    int32_t Decide(TsActor* hero) override { return HeroLadderBottomReached(hero) ? kHeroLadderDownEnd : GetCode(); }
 };
 
 /// Off the ladder at its top or its foot: standing, then the climb's end.

@@ -117,10 +117,7 @@ protected:
             Frame(keys, x, z);
     }
     /// Enters the code with nothing asked of the players yet.
-    void Enter(int32_t code)
-    {
-        ASSERT_EQ(Machine()->SetState(code), 1);
-    }
+    void Enter(int32_t code) { ASSERT_EQ(Machine()->SetState(code), 1); }
     HeroStateMachine* Machine() { return mHero->GetStateMachine(); }
     int32_t Code() { return Machine()->GetCurrentCode(); }
 

@@ -11,11 +11,11 @@
 #include "hbcontroller.h"
 #include "hbinputmanager.h"
 #include "hbrandom.h"
-#include "tsweaponshoot.h"
 #include "scriptworldmanager.h"
 #include "tssendevent.h"
-#include "walker_fixture.h"
+#include "tsweaponshoot.h"
 #include "w3dnode.h"
+#include "walker_fixture.h"
 
 #include <cstring>
 
@@ -125,8 +125,10 @@ TEST_F(HeroAction, DeathFacesTheKillerAfterAnExplosionElseFallsByChanceAndEndsTh
         int32_t death;
         bool facing;
     } cases[] = {
-        {Hero::kEventExplosion, true, high, 42, true},  {Hero::kEventExplosion, false, high, 41, false},
-        {Hero::kEventHit, true, high, 41, false},       {Hero::kEventHit, true, low, 42, false},
+        {Hero::kEventExplosion, true, high, 42, true},
+        {Hero::kEventExplosion, false, high, 41, false},
+        {Hero::kEventHit, true, high, 41, false},
+        {Hero::kEventHit, true, low, 42, false},
     };
     for (const auto& c : cases)
     {

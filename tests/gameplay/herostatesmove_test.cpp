@@ -98,7 +98,7 @@ TEST_F(HeroPlay, WalkingAimStepsByTheAngleBetweenFacingAndWalk)
         float degrees;
         int32_t map; // -1: nothing asked, the step before goes on
     } cases[] = {
-        {0.0f, 22},   {10.0f, 22},  {25.0f, -1}, {45.0f, 23},  {-90.0f, 24},
+        {0.0f, 22},   {10.0f, 22},  {25.0f, -1},  {45.0f, 23},   {-90.0f, 24},
         {135.0f, 23}, {145.0f, -1}, {170.0f, 25}, {-170.0f, 25},
     };
     for (const auto& c : cases)

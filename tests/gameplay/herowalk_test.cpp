@@ -12,19 +12,18 @@
 #include "frame.h"
 #include "framecheck.h"
 #include "gameplay_fixture.h"
+#include "gameprofile.h"
+#include "gamestatemanager.h"
 #include "geometry.h"
 #include "hbclock.h"
+#include "hbrandom.h"
 #include "hbresource.h"
 #include "hero.h"
-#include "tssendevent.h"
-#include "ingamecamera.h"
-#include "hbrandom.h"
-#include "gamestatemanager.h"
-#include "gameprofile.h"
 #include "heroactorhooks.h"
 #include "heroinput.h"
 #include "heromove.h"
 #include "herostates.h"
+#include "ingamecamera.h"
 #include "levelwriter.h"
 #include "moveanimplayerstate.h"
 #include "moveskillhooks.h"
@@ -42,6 +41,7 @@
 #include "tsactortyperegistry.h"
 #include "tscameraregistry.h"
 #include "tsmotorskills.h"
+#include "tssendevent.h"
 #include "tsskillregistry.h"
 #include "w3danimobject.h"
 #include "w3dcamera.h"
@@ -125,14 +125,14 @@ std::vector<uint8_t> FloorBytes()
     WorldDescription::Leaf leaf;
     const float h = kFloor;
     const float x0 = kLadderX - 60.0f, x1 = kLadderX + 60.0f, z0 = kLadderZ, z1 = kLadderZ + 140.0f;
-    leaf.positions = {-h, 0, -h, h, 0, -h, -h, 0, h, h, 0, h,                                  // floor
-                      x0, 0, z0, x1, 0, z0, x0, kPlatform, z0, x1, kPlatform, z0,              // ladder
+    leaf.positions = {-h, 0,         -h, h,  0,         -h, -h, 0,         h,  h,  0,         h,   // floor
+                      x0, 0,         z0, x1, 0,         z0, x0, kPlatform, z0, x1, kPlatform, z0,  // ladder
                       x0, kPlatform, z0, x1, kPlatform, z0, x0, kPlatform, z1, x1, kPlatform, z1}; // platform
     for (int i = 0; i < 12; ++i)
         leaf.prelit.push_back({kFloorColour[0], kFloorColour[1], kFloorColour[2], 255});
     // The ladder's face looks along -z, toward whoever comes up to it.
-    const std::vector<std::array<uint16_t, 3>> triangles = {{0, 2, 1}, {1, 2, 3}, {4, 6, 5},
-                                                              {5, 6, 7}, {8, 10, 9}, {9, 10, 11}};
+    const std::vector<std::array<uint16_t, 3>> triangles = {{0, 2, 1}, {1, 2, 3},  {4, 6, 5},
+                                                            {5, 6, 7}, {8, 10, 9}, {9, 10, 11}};
     for (size_t i = 0; i < triangles.size(); ++i)
     {
         const auto& t = triangles[i];
@@ -772,12 +772,10 @@ void HeroWorld::Play(int32_t run)
     // stand, walk to the ladder, its foot, on it, a step up, the top, stand (the stick's last
     // push walks a few frames), death.
     const std::vector<std::pair<int32_t, int32_t>> golden = {
-        {0, 1},     {5, 2},     {18, 1},    {25, 2},    {34, 1},    {40, 9},    {47, 10},
-        {56, 2},    {60, 1},    {66, 13},   {76, 1},    {98, 2},    {102, 192}, {109, 256},
-        {111, 160}, {116, 208}, {126, 1},   {127, 2},   {131, 1},   {138, 15},
+        {0, 1},  {5, 2},  {18, 1},    {25, 2},    {34, 1},    {40, 9},    {47, 10}, {56, 2},  {60, 1},  {66, 13},
+        {76, 1}, {98, 2}, {102, 192}, {109, 256}, {111, 160}, {116, 208}, {126, 1}, {127, 2}, {131, 1}, {138, 15},
     };
     EXPECT_EQ(mTrace, golden) << "run " << run;
-
 
     TsCameraRegistry::SetCurrentCamera(-1);
     GameStateManager::Instance()->SetProfile(nullptr);
