@@ -11,12 +11,14 @@
 #include "gamekeyhintbar.h"
 #include "gameservices.h"
 #include "gamestatemanager.h"
+#include "gamestatestage.h"
 #include "hbapplication.h"
-#include "hero.h"
-#include "heroactorhooks.h"
-#include "ingamecamera.h"
 #include "hbinputaction.h"
 #include "hbinputmanager.h"
+#include "hero.h"
+#include "heroactorhooks.h"
+#include "herostates.h"
+#include "ingamecamera.h"
 #include "moveskillhooks.h"
 #include "rdanimrequest.h"
 #include "rdanimset.h"
@@ -145,6 +147,16 @@ void ScriptStart()
         MoveSkillHooksInstall();
         HeroActorHooksInstall();
         ScenaricModuleInstall();
+        // The hero's states lock the stage's weapon wheel (a ladder, a take-down, death).
+        static const HeroStageHooks stage = {[](int32_t locked)
+                                             {
+                                                 GameStateManager* manager = GameStateManager::Existing();
+                                                 GameState* state = manager ? manager->GetCurrentState() : nullptr;
+                                                 if (auto* stage = HbCastTo<GameState_Stage>(state))
+                                                     stage->SetInventoryLocked(locked);
+                                             },
+                                             nullptr};
+        HeroSetStageHooks(&stage);
         // The console's God command reaches the hero's damage.
         HeroSetGodReader(
             [](int32_t* life)

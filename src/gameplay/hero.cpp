@@ -596,9 +596,8 @@ void Hero::OnStageStart()
         machine->SetState(kHeroNormalWait);
     EnableDamageEvents();
     HeroSetCrouched(0);
-    // The end of a ladder: the weapon is shown again.
-    if (W3dNode* weapon = GetWeapon() ? GetWeapon()->GetNode() : nullptr)
-        weapon->SetFlags(weapon->GetFlags() | W3dNode::kVisible);
+    // A climb cut short by the restart ends: the wheel unlocked, the weapon shown again.
+    HeroLadderEnd(this);
     HeroRequestStacksClear();
     mKiller.Reset();
     SnapToGround(nullptr);
@@ -970,6 +969,13 @@ void HeroRumble(int32_t effect, float a, float b)
     }
     if (HbInputManager* input = HbInputManager::Instance())
         input->SetControllerVibration2(kHbControllerPad1, effect, a, b);
+}
+
+int32_t HeroIsGodMode()
+{
+    GameProfile* profile = CurrentProfile();
+    int32_t life = -1;
+    return (profile && profile->godMode) || (gGodReader && gGodReader(&life)) ? 1 : 0;
 }
 
 void HeroSetGodReader(HeroGodReader reader)

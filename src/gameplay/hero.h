@@ -212,6 +212,8 @@ void HeroRumble(int32_t effect, float a, float b);
 /// off).
 using HeroGodReader = int32_t (*)(int32_t* life);
 void HeroSetGodReader(HeroGodReader reader);
+/// The profile's god mode or the console's god flag is on.
+int32_t HeroIsGodMode();
 
 /// The script world's hero when it is a Hero, else null.
 Hero* HeroGetCurrent();

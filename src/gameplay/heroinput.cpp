@@ -31,11 +31,12 @@ CachedAction gNextWeapon{"NEXT_WEAPON"};
 CachedAction gPreviousWeapon{"PREVIOUS_WEAPON"};
 CachedAction gReload{"RELOAD"};
 CachedAction gReloadMouse{"RELOAD_MOUSE"};
+CachedAction gRun{"RUN"};
 CachedAction gWeaponKeys[8] = {{"WEAPON_1"}, {"WEAPON_2"}, {"WEAPON_3"}, {"WEAPON_4"},
                                {"WEAPON_5"}, {"WEAPON_6"}, {"WEAPON_7"}, {"WEAPON_8"}};
 
-CachedAction* const kAllActions[] = {&gShootClick,   &gContextual, &gShootDown,      &gLock,   &gCrouch,     &gRoll,
-                                     &gChangeWeapon, &gNextWeapon, &gPreviousWeapon, &gReload, &gReloadMouse};
+CachedAction* const kAllActions[] = {&gShootClick,   &gContextual, &gShootDown,      &gLock,   &gCrouch,      &gRoll,
+                                     &gChangeWeapon, &gNextWeapon, &gPreviousWeapon, &gReload, &gReloadMouse, &gRun};
 
 constexpr int32_t kMouseKind = 2;
 constexpr float kWheelDeadZone = 0.001f;
@@ -364,4 +365,9 @@ void HeroInputReset()
         cached->looked = false;
     for (CachedAction& cached : gWeaponKeys)
         cached.looked = false;
+}
+
+int32_t HeroInRun()
+{
+    return Triggered(gRun) ? 1 : 0;
 }

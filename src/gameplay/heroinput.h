@@ -75,6 +75,8 @@ int32_t HeroInRoll(TsActor* hero);
 int32_t HeroInNextWeapon();
 /// Without a pad the wheel turned up; with a pad PREVIOUS_WEAPON.
 int32_t HeroInPreviousWeapon();
+/// RUN triggered (without a pad it makes the hero walk).
+int32_t HeroInRun();
 /// RELOAD or RELOAD_MOUSE with a firearm that has spare magazines and a magazine not full.
 int32_t HeroInReload(TsActor* hero);
 /// A different weapon was chosen (it becomes the pending weapon); with hold mode 2 the held

@@ -6,8 +6,8 @@
 #include "frame.h"
 #include "hbinputmanager.h"
 #include "hero.h"
-#include "heroaimtarget.h"
 #include "heroactorhooks.h"
+#include "heroaimtarget.h"
 #include "heroinput.h"
 #include "herostates.h"
 #include "moveanimplayerstate.h"
@@ -360,12 +360,9 @@ TsMotorSkill* HeroMoveMSState::Create(TsActor* owner, PyObject* parameters)
 
 int32_t HeroMoveFaceMoveDirection(AnimPlayerState*, AnimPlayerState*, TsAnimActor* actor, void*)
 {
+    // The move direction is kept in the world's horizontal plane, where the node looks.
     if (TsHeroActor* hero = AsHero(actor))
-    {
-        Vector local;
-        hero->GetLocalDirection(&hero->mMoveDirection, &local);
-        FaceAlong(hero, &local);
-    }
+        FaceAlong(hero, &hero->mMoveDirection);
     return 1;
 }
 
@@ -382,9 +379,10 @@ int32_t HeroMoveQuickTurnUpdate(AnimPlayerState* state, TsAnimActor* actor, void
     TsHeroActor* hero = AsHero(actor);
     if (!channel || !hero || channel->GetTime() <= 0.1f)
         return 1;
+    // The turn from the facing, compared in the hero's own horizontal frame (facing +z).
     Vector local;
     hero->GetLocalDirection(&hero->mMoveDirection, &local);
-    const Vector forward = Forward(hero);
+    const Vector forward = {0.0f, 0.0f, 1.0f};
     if (AnimMoveCtrl* controller = hero->GetMoveController())
         controller->SetSpeed(VectorPlanarAngle(&forward, &local, nullptr));
     return 1;
@@ -684,8 +682,7 @@ int RegisterSkill()
                                __LINE__);
     registry->AddSkillFunction(HeroSAPTransition, "HeroSAPTransition", "This function is not documented", __FILE__,
                                __LINE__);
-    registry->AddSkillFunction(HeroControleur, "HeroControleur", "This function is not documented", __FILE__,
-                               __LINE__);
+    registry->AddSkillFunction(HeroControleur, "HeroControleur", "This function is not documented", __FILE__, __LINE__);
     return 1;
 }
 

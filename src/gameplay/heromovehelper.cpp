@@ -37,8 +37,8 @@ struct Tuning
         const double angle = 0.7853981555434667;
         const double c = std::cos(angle);
         const float defaults[HeroMoveHelper::kTuningCount] = {
-            20.0f, 0.02f, 0.1f, 0.05f, float(-c), float(std::sqrt(1.0 - c * c)), 0.1f, 0.1f,
-            1.0f,  0.02f, 0.1f, 0.1f,  0.7f,      0.5f,                            0.2f};
+            20.0f, 0.02f, 0.1f, 0.05f, float(-c), float(std::sqrt(1.0 - c * c)), 0.1f, 0.1f, 1.0f, 0.02f,
+            0.1f,  0.1f,  0.7f, 0.5f,  0.2f};
         std::memcpy(values, defaults, sizeof(values));
     }
 };
@@ -202,10 +202,12 @@ void HeroMoveHelper::SyncFrame()
 {
     if (!mHero)
         return;
-    const Vector forward = ForwardOf(mHero);
-    Vector local;
-    mHero->GetLocalDirection(&forward, &local);
-    mHero->SetMoveDirection(&local);
+    // The facing in the frame the move direction is kept in (the world's horizontal plane).
+    Vector forward = ForwardOf(mHero);
+    forward.y = 0.0f;
+    if (std::fabs(forward.x) < 1e-6f && std::fabs(forward.z) < 1e-6f)
+        return;
+    mHero->SetMoveDirection(&forward);
 }
 
 void HeroMoveHelper::SetCheckDelayA(float seconds)
@@ -243,10 +245,10 @@ int32_t HeroMoveHelper::IsMode0AndTimerAbove(float seconds) const
 
 float HeroMoveHelper::DotForwardMoveDirection()
 {
+    // In the hero's horizontal frame his facing is +z.
     Vector local;
     mHero->GetLocalDirection(&mHero->mMoveDirection, &local);
-    const Vector forward = ForwardOf(mHero);
-    return Dot(forward, local);
+    return local.z;
 }
 
 int32_t HeroMoveHelper::NeedsTurn()

@@ -478,6 +478,23 @@ void HeroSetCameraPlacement4(int32_t action, const Vector* direction, float pitc
         TsCameraRegistry::SetCameraPlacement(camera, &gActionPlacement);
 }
 
+void HeroSetCameraAction(int32_t action, const Vector* direction)
+{
+    gActionPlacement = {};
+    gActionPlacement.kind = HeroCameraPlacement::kAction;
+    gActionPlacement.action = action;
+    if (direction)
+    {
+        gActionPlacement.direction[0] = direction->x;
+        gActionPlacement.direction[1] = direction->y;
+        gActionPlacement.direction[2] = direction->z;
+        gActionPlacement.given |= HeroCameraPlacement::kGivenDirection;
+    }
+    const int32_t camera = FollowCameraId();
+    if (camera >= 0)
+        TsCameraRegistry::SetCameraPlacement(camera, &gActionPlacement);
+}
+
 const HeroCameraPlacement& HeroGetPresetPlacement()
 {
     return gPresetPlacement;

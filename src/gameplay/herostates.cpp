@@ -1,6 +1,8 @@
 // The hero's state table, pools, registration of the script constants and shared rules.
 #include "herostates.h"
 
+#include "herostates_local.h"
+
 #include "herostateregistry.h"
 #include "scriptworldmanager.h"
 
@@ -68,61 +70,6 @@ void HeroStatePool::Free(void* pointer)
 
 namespace
 {
-constexpr int32_t kCodes[kHeroStateCount] = {0,  1,  2,   3,   4,   5,   7,   9,   10,  11,  12,  13,  14,  15,  48, 64,
-                                              80, 96, 112, 128, 144, 160, 176, 192, 208, 224, 240, 256, 512, 768, 1024};
-
-/// The class each code derives from: the walking, rotating and aiming states have their own.
-template <int32_t Code> struct StateBase
-{
-    using Type = HeroGameState;
-};
-template <> struct StateBase<kHeroNormalWait> { using Type = HeroMoveState; };
-template <> struct StateBase<kHeroNormalMove> { using Type = HeroMoveState; };
-template <> struct StateBase<kHeroSilentWait> { using Type = HeroMoveState; };
-template <> struct StateBase<kHeroSilentMove> { using Type = HeroMoveState; };
-template <> struct StateBase<kHeroNormalWaitRotate> { using Type = HeroRotateState; };
-template <> struct StateBase<kHeroSilentWaitRotate> { using Type = HeroRotateState; };
-template <> struct StateBase<kHeroAimWait> { using Type = HeroAimState; };
-template <> struct StateBase<kHeroAimMove> { using Type = HeroAimState; };
-template <> struct StateBase<kHeroSilentAimWait> { using Type = HeroAimState; };
-template <> struct StateBase<kHeroSilentAimMove> { using Type = HeroAimState; };
-
-/// A state of one code: its own decisions come with the moving, action and ladder states;
-/// until then it keeps itself and does the work its class shares. Each code has its own
-/// class and its own pool.
-template <int32_t Code> class PooledHeroState final : public StateBase<Code>::Type
-{
-public:
-    PooledHeroState() : StateBase<Code>::Type(Code) {}
-    int32_t Decide(TsActor* /*hero*/) override { return Code; }
-
-    static void* operator new(size_t size) noexcept { return Pool().Allocate(size); }
-    static void operator delete(void* pointer) noexcept { Pool().Free(pointer); }
-
-    static HeroStatePool& Pool()
-    {
-        alignas(std::max_align_t) static unsigned char slot[sizeof(PooledHeroState)];
-        static HeroStatePool pool(slot, sizeof(slot));
-        return pool;
-    }
-};
-
-template <size_t... I> HeroState* CreateByIndex(int32_t code, std::index_sequence<I...>)
-{
-    HeroState* made = nullptr;
-    ((code == kCodes[I] ? (made = new PooledHeroState<kCodes[I]>(), 0) : 0), ...);
-    return made;
-}
-
-template <size_t... I> int32_t InUseByIndex(int32_t code, std::index_sequence<I...>)
-{
-    int32_t inUse = 0;
-    ((code == kCodes[I] ? (inUse = PooledHeroState<kCodes[I]>::Pool().GetInUse(), 0)
-                                      : 0),
-     ...);
-    return inUse;
-}
-
 // One registration callback per constant; the script host runs them when it builds "states".
 template <size_t I> int RegisterConstant()
 {
@@ -150,12 +97,18 @@ int32_t gLockKind = 0;
 
 HeroState* HeroStateCreate(int32_t code)
 {
-    return CreateByIndex(code, std::make_index_sequence<kHeroStateCount>());
+    if (HeroState* state = HeroMoveStatesCreate(code))
+        return state;
+    return HeroActionStatesCreate(code);
 }
 
 int32_t HeroStatePoolInUse(int32_t code)
 {
-    return InUseByIndex(code, std::make_index_sequence<kHeroStateCount>());
+    const int32_t moving = HeroMoveStatesInUse(code);
+    if (moving >= 0)
+        return moving;
+    const int32_t action = HeroActionStatesInUse(code);
+    return action >= 0 ? action : 0;
 }
 
 int32_t HeroStatesAddAll(HeroStateMachine* machine)

@@ -6,6 +6,7 @@
 
 #include "herostatemachine.h"
 #include "ingamecameraplacement.h"
+#include "vector.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -97,30 +98,30 @@ int32_t HeroStateRestCodeFor(const HeroRestInputs& in);
 /// What the upper-body handlers read of the hero and its weapon.
 struct HeroUpperBodyInputs
 {
-    int32_t sapState = 0;         ///< the static player's current state
-    bool weaponChange = false;    ///< the weapon-selection test reports a change
-    bool contextAction = false;   ///< the contextual-action test
-    bool reload = false;          ///< the reload test
-    bool blocked = false;         ///< HeroIsWeaponBlocked
-    int32_t wallFlag = 0;         ///< the held weapon's wall flag
-    int32_t holdMode = 0;         ///< the hero's weapon hold mode
-    bool shooting = false;        ///< a shooting weapon is in hand
-    bool shootDown = false;       ///< SHOOT_DOWN triggered
-    bool rawShootClick = false;   ///< the raw SHOOT_CLICK action
-    bool shootClick = false;      ///< the SHOOT_CLICK test
-    int32_t magazine = 0;         ///< rounds in the magazine
-    int32_t spare = 0;            ///< spare magazines, -1 unlimited
+    int32_t sapState = 0;       ///< the static player's current state
+    bool weaponChange = false;  ///< the weapon-selection test reports a change
+    bool contextAction = false; ///< the contextual-action test
+    bool reload = false;        ///< the reload test
+    bool blocked = false;       ///< HeroIsWeaponBlocked
+    int32_t wallFlag = 0;       ///< the held weapon's wall flag
+    int32_t holdMode = 0;       ///< the hero's weapon hold mode
+    bool shooting = false;      ///< a shooting weapon is in hand
+    bool shootDown = false;     ///< SHOOT_DOWN triggered
+    bool rawShootClick = false; ///< the raw SHOOT_CLICK action
+    bool shootClick = false;    ///< the SHOOT_CLICK test
+    int32_t magazine = 0;       ///< rounds in the magazine
+    int32_t spare = 0;          ///< spare magazines, -1 unlimited
     bool crouched = false;
 };
 
 enum class HeroUpperBodyAction : int32_t
 {
-    None,         ///< nothing done
-    SetState,     ///< switch the machine to `code`
-    ForceSap,     ///< force the static player's `code`
+    None,             ///< nothing done
+    SetState,         ///< switch the machine to `code`
+    ForceSap,         ///< force the static player's `code`
     QueueSapAndClick, ///< queue SAP `code` (reload) and play the shot sound
-    Click,        ///< the shot sound only (empty list)
-    ReloadNow,    ///< TsWeaponShoot::Reload at once
+    Click,            ///< the shot sound only (empty list)
+    ReloadNow,        ///< TsWeaponShoot::Reload at once
 };
 
 struct HeroUpperBodyChoice
@@ -188,7 +189,6 @@ class AnimPlayerRequestStack;
 class AnimPlayerStateMachine;
 class TsAnimActor;
 class TsHeroActor;
-struct Vector;
 
 enum HeroAnimPlayer : int32_t
 {
@@ -240,12 +240,22 @@ public:
     int32_t UpdateUpperBody(TsActor* hero, int32_t shootAnim, int32_t reloadAnim, int32_t spare) override;
 };
 
-/// The two rotating states (5, 7): the walking upper body.
+/// The two rotating states (5, 7): the walking upper body, and the turn toward the move
+/// direction of their entry along the turn curve.
 class HeroRotateState : public HeroGameState
 {
 public:
     explicit HeroRotateState(int32_t code) : HeroGameState(code) { mAimHeight = 180.0f; }
     int32_t UpdateUpperBody(TsActor* hero, int32_t shootAnim, int32_t reloadAnim, int32_t spare) override;
+
+    /// The size of the turn at the entry, degrees.
+    float mTotalAngle = 0.0f;
+    /// 0 at the entry, 1 turned (or turned further away than at the entry).
+    float mProgress = 0.0f;
+    /// Degrees per second, from the turn curve at the progress.
+    float mTurnSpeed = 300.0f;
+    /// The move direction of the entry (turned into the hero's horizontal frame each frame).
+    Vector mTarget = {0.0f, 0.0f, 1.0f};
 };
 
 /// The four aiming states (9 to 12).
@@ -305,6 +315,8 @@ using HeroCameraPlacement = CameraFollowPlacement;
 void HeroSetCameraPreset(int32_t preset);
 /// Kind 4: the camera action (direction may be null).
 void HeroSetCameraPlacement4(int32_t action, const Vector* direction, float pitch, float distance);
+/// Kind 4 with the action and, when given, the direction alone (no pitch or distance).
+void HeroSetCameraAction(int32_t action, const Vector* direction);
 /// The last records sent (tests).
 const HeroCameraPlacement& HeroGetPresetPlacement();
 const HeroCameraPlacement& HeroGetActionPlacement();
@@ -317,6 +329,76 @@ void HeroSetFootstepCallback(TsActor* hero, HeroFootstepCallback callback);
 void HeroFootstepStanding(int32_t event, void* hero);
 void HeroFootstepCrouched(int32_t event, void* hero);
 void HeroFootstepLadder(int32_t event, void* hero);
+
+// ---- What the movement, aiming, action and ladder states decide on ----------------------------------
+
+/// Hit points at or below 0 with god mode off (the profile's flag and the console's).
+int32_t HeroIsDead(TsActor* hero);
+/// The planar angle (degrees) from the hero's forward vector to the smoothed heading in the
+/// hero's horizontal frame, handed to the move controller as this frame's turn; the angle.
+float HeroFaceMoveDirection(TsActor* hero);
+/// The static player in no reload (16..19), a ladder contact of the kind (0x80 foot, 0x10 top)
+/// and the hero facing the ladder face (forward against its normal).
+int32_t HeroLadderAvailable(TsActor* hero, uint8_t kind);
+inline int32_t HeroLadderUpAvailable(TsActor* hero)
+{
+    return HeroLadderAvailable(hero, 0x80);
+}
+inline int32_t HeroLadderDownAvailable(TsActor* hero)
+{
+    return HeroLadderAvailable(hero, 0x10);
+}
+/// The ladder contact the move controller reports: set, normal, three face points and the kind
+/// byte (colour[2]). A reader other than the controller's may be installed (null: the
+/// controller's).
+struct HeroLadderContact
+{
+    int32_t set = 0;
+    Vector normal = {0.0f, 0.0f, 0.0f};
+    Vector points[3] = {};
+    uint8_t kind = 0;
+};
+using HeroLadderContactReader = HeroLadderContact (*)(TsActor* hero);
+void HeroSetLadderContactReader(HeroLadderContactReader reader);
+HeroLadderContact HeroGetLadderContact(TsActor* hero);
+/// The climb begins: the stage's inventory locked, the weapon disabled and hidden, the four
+/// damage events off.
+void HeroLadderBegin(TsActor* hero);
+/// The climb ends: the inventory unlocked, the weapon enabled and shown, damage events on.
+void HeroLadderEnd(TsActor* hero);
+/// With a ladder contact of kind 0x80 or 0x10 the hero stands 38.3 in front of the face centre
+/// (at his own height) and looks into the ladder; the face normal into normal. 0 without a
+/// contact of a known kind (nothing moves).
+int32_t HeroLadderSnap(TsActor* hero, Vector* normal);
+/// The level's segment test around the hero's feet (half-height 35) hits.
+int32_t HeroLadderBottomReached(TsActor* hero);
+/// The segment test 100 ahead and 160 up (half-height 10) hits.
+int32_t HeroLadderTopReached(TsActor* hero);
+/// The four damage events of the hero switched off (a ladder, a script's control, death).
+void HeroDisableDamageEvents(TsActor* hero);
+/// Hero::EnableDamageEvents on a Hero.
+void HeroEnableDamageEvents(TsActor* hero);
+/// The input context the script-controlled state makes current.
+inline constexpr const char kHeroMotorControlContext[] = "HeroMotorControl";
+
+// ---- The stage the hero plays in --------------------------------------------------------------------
+
+/// What the states ask of the game state above them: the stage's inventory lock (the wheel
+/// does not open while set) and the weapon wheel's close request. The game installs them;
+/// without them the values are only kept.
+struct HeroStageHooks
+{
+    void (*setInventoryLock)(int32_t locked) = nullptr;
+    void (*requestInventoryClose)() = nullptr;
+};
+/// Null puts the defaults back.
+void HeroSetStageHooks(const HeroStageHooks* hooks);
+void HeroSetInventoryLock(int32_t locked);
+/// The last lock the states set.
+int32_t HeroGetInventoryLock();
+void HeroRequestInventoryClose();
+/// Close requests made since the last call (tests).
+int32_t HeroTakeInventoryCloseRequests();
 
 // ---- Turn curve ----------------------------------------------------------------------------------------
 

@@ -80,6 +80,7 @@ protected:
         AimBoneTargetSetBlocked(0);
         mHero = new TsHeroActor();
         mHero->AddRef();
+        mHero->SetMaxHitPoints(100);
         ASSERT_EQ(HeroStatesAddAll(mHero->GetStateMachine()), kHeroStateCount);
         mGun = new TsWeaponShoot();
         mGun->AddRef();
@@ -177,7 +178,10 @@ TEST_F(HeroStatesLive, EachCodeHasItsClassAndAimHeight)
     ASSERT_EQ(Machine()->SetState(kHeroSilentMove), 1);
     EXPECT_EQ(AimBoneTargetIsSet(), 0);
 
-    // The enter bound both stacks to the hero's players; the common update applies them.
+    // The enter bound both stacks to the hero's players; the common update applies them (the
+    // roll adds nothing of its own after its entry).
+    ASSERT_EQ(Machine()->SetState(kHeroRoll), 1);
+    HeroRequestStacksClear();
     HeroSapRequests().Push(28, AnimPlayerRequestStack::kUrgent);
     HeroMapRequests().Push(31, AnimPlayerRequestStack::kUrgent);
     EXPECT_EQ(Machine()->Step(), 1);
@@ -207,6 +211,7 @@ TEST_F(HeroStatesLive, AnActionEndingReturnsToTheRestingStateThroughTheMovePlaye
     for (const auto& c : cases)
     {
         ASSERT_EQ(Machine()->SetState(kHeroRoll), 1);
+        HeroRequestStacksClear(); // what the resting state of the case before asked
         HeroSetCrouched(c.crouched);
         stick.Set(0.0f, c.moving ? 0.5f : 0.0f);
         Keys(c.keys);

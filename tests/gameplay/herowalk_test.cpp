@@ -1,7 +1,7 @@
 // The hero played as a level plays him: the script host started as the game starts it, a
 // level script that creates the hero at a mark of a world made by the writers, gives him his
-// move skill and two weapons; then injected actions make him walk forward by his animation's
-// root motion, turn, crouch and change weapons, while the frames drawn from above show his
+// move skill and two weapons; then injected actions, read by his own states, make him walk
+// forward by his animation's root motion, turn, crouch and change weapons, while the frames drawn from above show his
 // skinned body where his position says. The hero's update then allocates nothing.
 #include "renderer_fixture.h"
 #include "walker_fixture.h"
@@ -12,14 +12,18 @@
 #include "frame.h"
 #include "framecheck.h"
 #include "gameplay_fixture.h"
+#include "gameprofile.h"
+#include "gamestatemanager.h"
 #include "geometry.h"
 #include "hbclock.h"
+#include "hbrandom.h"
 #include "hbresource.h"
 #include "hero.h"
 #include "heroactorhooks.h"
 #include "heroinput.h"
 #include "heromove.h"
 #include "herostates.h"
+#include "ingamecamera.h"
 #include "levelwriter.h"
 #include "moveanimplayerstate.h"
 #include "moveskillhooks.h"
@@ -37,6 +41,7 @@
 #include "tsactortyperegistry.h"
 #include "tscameraregistry.h"
 #include "tsmotorskills.h"
+#include "tssendevent.h"
 #include "tsskillregistry.h"
 #include "w3danimobject.h"
 #include "w3dcamera.h"
@@ -96,27 +101,47 @@ uint32_t Argb(const uint8_t* rgb)
     return 0xFF000000u | uint32_t(rgb[0]) << 16 | uint32_t(rgb[1]) << 8 | rgb[2];
 }
 
-/// The floor at y = 0 facing up, prelit, with its collision tree; ground id 3.
+/// Where the ladder stands: a face at z = kLadderZ over x in [kLadderX - 60, kLadderX + 60] and
+/// y in [0, kPlatform], looking back along -z, with a platform behind it at y = kPlatform.
+constexpr float kLadderX = 260.0f;
+constexpr float kLadderZ = 250.0f;
+constexpr float kPlatform = 200.0f;
+/// A climbing step's rise: one step up, the platform lies 160 above the hero, 100 ahead.
+constexpr float kLadderStep = 40.0f;
+
+/// The floor at y = 0 facing up, prelit, with its collision tree; ground id 3. Far to the side,
+/// a ladder (its material's third colour byte 0x80: the foot of a ladder) up to a platform of
+/// the floor's colour, which seen from above is more floor.
 std::vector<uint8_t> FloorBytes()
 {
     WorldDescription d;
     d.format = kGeometryPositions | kGeometryPrelit;
     GeometryDescription::Material material;
     material.colour = {3, 0x30, 0, 255};
-    d.materials = {material};
-    d.listEntries = {0};
+    GeometryDescription::Material ladder;
+    ladder.colour = {3, 0x30, 0x80, 255};
+    d.materials = {material, ladder};
+    d.listEntries = {0, 1};
     WorldDescription::Leaf leaf;
     const float h = kFloor;
-    leaf.positions = {-h, 0, -h, h, 0, -h, -h, 0, h, h, 0, h};
-    for (int i = 0; i < 4; ++i)
+    const float x0 = kLadderX - 60.0f, x1 = kLadderX + 60.0f, z0 = kLadderZ, z1 = kLadderZ + 140.0f;
+    leaf.positions = {-h, 0,         -h, h,  0,         -h, -h, 0,         h,  h,  0,         h,   // floor
+                      x0, 0,         z0, x1, 0,         z0, x0, kPlatform, z0, x1, kPlatform, z0,  // ladder
+                      x0, kPlatform, z0, x1, kPlatform, z0, x0, kPlatform, z1, x1, kPlatform, z1}; // platform
+    for (int i = 0; i < 12; ++i)
         leaf.prelit.push_back({kFloorColour[0], kFloorColour[1], kFloorColour[2], 255});
-    const std::vector<std::array<uint16_t, 3>> triangles = {{0, 2, 1}, {1, 2, 3}};
-    for (const auto& t : triangles)
-        leaf.triangles.push_back({t[0], t[1], t[2], 0});
-    leaf.extension = CollisionTreeWriter::WriteExtension(
-        CollisionTreeWriter::WritePluginData(CollisionTreeWriter::Build(leaf.positions, triangles, 2)));
+    // The ladder's face looks along -z, toward whoever comes up to it.
+    const std::vector<std::array<uint16_t, 3>> triangles = {{0, 2, 1}, {1, 2, 3},  {4, 6, 5},
+                                                            {5, 6, 7}, {8, 10, 9}, {9, 10, 11}};
+    for (size_t i = 0; i < triangles.size(); ++i)
+    {
+        const auto& t = triangles[i];
+        leaf.triangles.push_back({t[0], t[1], t[2], uint16_t(i == 2 || i == 3 ? 1 : 0)});
+    }
+    leaf.extension = CollisionTreeWriter::WriteExtension(CollisionTreeWriter::WritePluginData(
+        CollisionTreeWriter::Build(leaf.positions, triangles, int32_t(triangles.size()))));
     d.leaves.push_back(leaf);
-    d.box = {h, 10, h, -h, -10, -h};
+    d.box = {h, kPlatform + 10, h, -h, -10, -h};
     return WorldWriter::Write(d);
 }
 
@@ -297,7 +322,8 @@ protected:
         for (const auto& [action, key] :
              {std::pair{"WIN_UP_ARROW", "VK_UP"}, std::pair{"WIN_LEFT_ARROW", "VK_LEFT"},
               std::pair{"WIN_RIGHT_ARROW", "VK_RIGHT"}, std::pair{"WIN_DOWN_ARROW", "VK_DOWN"},
-              std::pair{"RUN", "VK_R"}, std::pair{"CROUCH", "VK_C"}, std::pair{"CHANGE_WEAPON", "VK_W"}})
+              std::pair{"RUN", "VK_R"}, std::pair{"CROUCH", "VK_C"}, std::pair{"CHANGE_WEAPON", "VK_W"},
+              std::pair{"LOCK", "VK_L"}, std::pair{"ROLL", "VK_O"}})
             ASSERT_TRUE(mInput.Bind(action, key)) << action;
     }
 
@@ -441,7 +467,16 @@ protected:
                      {44, "W_STOP_ANM", {0, 0, 0}, 0.2f, 0.0f},
                      {45, "W_QUICKTURN_ANM", {0, 0, 0}, 0.3f, 0.0f},
                      {51, "W_TURNL_ANM", {0, 0, 0}, 0.3f, 0.0f},
-                     {52, "W_TURNR_ANM", {0, 0, 0}, 0.3f, 0.0f}};
+                     {52, "W_TURNR_ANM", {0, 0, 0}, 0.3f, 0.0f},
+                     {1, "W_AIM_ANM", {0, 0, 0}, 1.0f, 0.0f},
+                     {7, "W_AIMWALK_ANM", {0, 0, kWalkSpeed}, 1.0f, 0.0f},
+                     {26, "W_ROLL_ANM", {0, 0, 2 * kWalkSpeed}, 0.5f, 0.0f},
+                     {36, "W_DEATH1_ANM", {0, 0, 0}, 0.5f, 0.0f},
+                     {37, "W_DEATH2_ANM", {0, 0, 0}, 0.5f, 0.0f},
+                     {64, "W_LADDERSTARTUP_ANM", {0, 0, 0}, 0.3f, 0.0f},
+                     {65, "W_LADDERENDUP_ANM", {0, kPlatform - kLadderStep, 100}, 0.5f, 0.0f},
+                     {66, "W_LADDERUP_ANM", {0, kLadderStep, 0}, 0.3f, 0.0f},
+                     {68, "W_LADDERSTANDUP_ANM", {0, 0, 0}, 1.0f, 0.0f}};
         for (const auto& a : anims)
         {
             ASSERT_NE(mAnims.Add(a.id, a.root, a.seconds, a.degrees), nullptr) << a.id;
@@ -463,8 +498,8 @@ protected:
     /// first), then the renderer's frame, whose scene update steps the animated models.
     void Tick(const std::string& keys, bool count = false)
     {
-        for (uint8_t key :
-             {uint8_t(0x26), uint8_t(0x25), uint8_t(0x27), uint8_t(0x28), uint8_t('R'), uint8_t('C'), uint8_t('W')})
+        for (uint8_t key : {uint8_t(0x26), uint8_t(0x25), uint8_t(0x27), uint8_t(0x28), uint8_t('R'), uint8_t('C'),
+                            uint8_t('W'), uint8_t('L'), uint8_t('O')})
             mInput.Lift(key);
         for (char key : keys)
             mInput.Press(key == '^' ? 0x26 : key == '<' ? 0x25 : key == '>' ? 0x27 : key == 'v' ? 0x28 : uint8_t(key));
@@ -477,32 +512,11 @@ protected:
         gCounting = count;
         mWorld->Update();
         gCounting = false;
-        Decide();
         ASSERT_EQ(mRenderer->BeginFrame(), 1);
         mRenderer->UpdateFrame();
         mRenderer->RenderScene();
         mRenderer->EndFrame();
         ::Frame::SyncDirtyList();
-    }
-
-    /// What the moving states will decide on the same input tests, until their own decisions
-    /// come: walk (crouched when crouched) along the stick facing its direction, stand when
-    /// it rests, crouch on CROUCH, change weapons on a weapon choice.
-    void Decide()
-    {
-        Hero* hero = TheHero();
-        if (!hero)
-            return;
-        if (HeroInCrouchEnter(hero))
-            HeroMapRequests().Push(28, AnimPlayerRequestStack::kUrgent);
-        if (HeroInWeaponSelect(hero))
-            HeroSapRequests().Push(HeroIsCrouched() ? 23 : 22, AnimPlayerRequestStack::kUrgent);
-        const bool moving = hero->mInputStrength > 0.1f;
-        if (moving)
-            FrameFaceDirectionPlanar(hero->GetNode()->GetEngineFrame(), &hero->mMoveDirection);
-        const int32_t gait = HeroIsCrouched() ? (moving ? 31 : 28) : (moving ? 11 : 3);
-        if (hero->GetMovePlayer()->GetCurrentStateIndex() != gait)
-            HeroMapRequests().Push(gait, AnimPlayerRequestStack::kUrgent);
     }
 
     Hero* TheHero() { return HbCastTo<Hero>(mWorld->GetHero()); }
@@ -573,6 +587,7 @@ TEST_F(HeroWalk, ALevelScriptCreatesTheHeroWhoWalksTurnsCrouchesAndChangesWeapon
     EXPECT_NEAR(start.z, kStart.z, 0.01f);
 
     // The stage starts: standing.
+    hero->SetMaxHitPoints(100);
     hero->OnStageStart();
     for (int32_t i = 0; i < 4; ++i)
         Tick("");
@@ -636,11 +651,12 @@ TEST_F(HeroWalk, ALevelScriptCreatesTheHeroWhoWalksTurnsCrouchesAndChangesWeapon
     ASSERT_LT(TipAhead(kCrouchDegrees), WalkerModel::kArrowTip - 8.0f);
     CheckFrame("gameplay_hero_walk_crouched", TipAhead(kCrouchDegrees));
 
-    // Back down the floor crouched. The hero's update allocates nothing while he walks: 100
-    // frames once the walk runs (the
-    // crouched stand, begun again with the new weapon's animation, holds him for its second).
-    for (int32_t i = 0; i < 25; ++i)
-        Tick("vR");
+    // Back down the floor crouched, once the crouched stand that the new weapon began again
+    // has held for its time (a walk asked before then gives way to the stand's end). The
+    // hero's update allocates nothing while he walks: 100 frames once the walk runs.
+    for (int32_t i = 0; i < 30; ++i)
+        Tick(i < 5 ? "" : "vR");
+    EXPECT_EQ(hero->GetStateMachine()->GetCurrentCode(), kHeroSilentMove);
     EXPECT_EQ(hero->GetMovePlayer()->GetCurrentStateIndex(), 31) << "walking crouched";
     const Vector crouchedFrom = HeroAt();
 #if defined(__SANITIZE_ADDRESS__)
@@ -657,6 +673,122 @@ TEST_F(HeroWalk, ALevelScriptCreatesTheHeroWhoWalksTurnsCrouchesAndChangesWeapon
     const Vector crouchedTo = HeroAt();
     EXPECT_NEAR(VectorDistance(&crouchedFrom, &crouchedTo), 100 * kStep * 0.6f * kWalkSpeed, 5.0f)
         << "the crouched walk's root motion";
+}
+
+/// The same world played through the states alone: the state switches of a run are kept with
+/// the frame they happened in. Two tests play it, each in a fresh script host and world.
+class HeroWorld : public HeroWalk
+{
+protected:
+    /// A frame, the hero's state code noted when it changed.
+    void Step(const std::string& keys, int32_t frames = 1)
+    {
+        for (int32_t i = 0; i < frames; ++i)
+        {
+            Tick(keys);
+            const int32_t code = TheHero()->GetStateMachine()->GetCurrentCode();
+            if (mTrace.empty() || mTrace.back().second != code)
+                mTrace.push_back({mFrame, code});
+            ++mFrame;
+        }
+    }
+    /// Frames with the keys until the hero is in the state (at most the frames); whether he is.
+    bool StepUntil(const std::string& keys, int32_t code, int32_t frames)
+    {
+        for (int32_t i = 0; i < frames && TheHero()->GetStateMachine()->GetCurrentCode() != code; ++i)
+            Step(keys);
+        return TheHero()->GetStateMachine()->GetCurrentCode() == code;
+    }
+
+    /// The scenario; the run's number goes into the messages.
+    void Play(int32_t run);
+
+    std::vector<std::pair<int32_t, int32_t>> mTrace;
+    int32_t mFrame = 0;
+};
+
+void HeroWorld::Play(int32_t run)
+{
+    mWorld->ImportScriptResource("WALK_LEVEL_PY");
+    PyObject* begin = PyDict_GetItemString(scripttest::MainDict(), "begin");
+    ASSERT_NE(begin, nullptr) << scripttest::TakeError();
+    mWorld->SetLevelCallbacks(begin, nullptr);
+    mWorld->StartLevelScript();
+    ASSERT_FALSE(PyErr_Occurred()) << scripttest::TakeError();
+    Hero* hero = TheHero();
+    ASSERT_NE(hero, nullptr);
+    Records(gCreated[1]);
+    Records(gCreated[2]);
+    auto* profile = new GameProfile();
+    GameStateManager::Instance()->SetProfile(profile);
+    // The follow camera, current, for the aiming states (the frames are drawn from above).
+    CameraFollow* follow = CameraFollow::Create();
+    ASSERT_NE(follow, nullptr);
+    const int32_t followId = TsCameraRegistry::AddCamera(follow, mWorld->GetScene());
+    TsCameraRegistry::SetCurrentCamera(followId);
+    mRenderer->SetCamera(mCamera);
+    // In front of the ladder, a few steps away; every run draws the same numbers.
+    const Vector start = {kLadderX, 0.0f, -60.0f};
+    hero->SetPosition(&start);
+    HbRandom::Instance()->GameState() = 12345u;
+    hero->SetMaxHitPoints(100);
+    hero->OnStageStart();
+
+    Step("", 4);
+    Step("^R", 10); // walking
+    CheckFrame("gameplay_hero_world_walk");
+    Step("", 10);
+    Step("^", 6); // running a short while, then released: no braking
+    EXPECT_EQ(hero->GetMovePlayer()->GetCurrentStateIndex(), 26) << "running";
+    Step("", 10);
+    Step("L", 6); // aiming
+    CheckFrame("gameplay_hero_world_aim");
+    Step("L^", 10); // walking while aiming
+    Step("", 10);
+    Step("O", 1); // the roll, to its end
+    Step("", 30);
+    // On to the ladder's foot.
+    EXPECT_TRUE(StepUntil("^R", kHeroLadderUpStart, 120));
+    EXPECT_TRUE(StepUntil("", kHeroLadderStand, 60));
+    CheckFrame("gameplay_hero_world_ladder");
+    EXPECT_TRUE(StepUntil("^", kHeroNormalWait, 300)) << "climbed to the top";
+    Step("", 10);
+    // Killed: the fall ends the game.
+    TsSendEvent hit;
+    hit.id = Hero::kEventHit;
+    hit.target = hero;
+    hit.value = 1000.0f;
+    mWorld->QueueEvent(hit);
+    Step("", 1);
+    Step("", 40);
+    CheckFrame("gameplay_hero_world_dead");
+    EXPECT_EQ(profile->gameOverRequest, 1);
+
+    const Vector top = HeroAt();
+    EXPECT_NEAR(top.y, kPlatform, 0.5f) << "up on the platform";
+    EXPECT_GT(top.z, kLadderZ);
+
+    // {frame, state}: walk, stand, a short run, stand, aim, aim walking, walk, stand, roll,
+    // stand, walk to the ladder, its foot, on it, a step up, the top, stand (the stick's last
+    // push walks a few frames), death.
+    const std::vector<std::pair<int32_t, int32_t>> golden = {
+        {0, 1},  {5, 2},  {18, 1},    {25, 2},    {34, 1},    {40, 9},    {47, 10}, {56, 2},  {60, 1},  {66, 13},
+        {76, 1}, {98, 2}, {102, 192}, {109, 256}, {111, 160}, {116, 208}, {126, 1}, {127, 2}, {131, 1}, {138, 15},
+    };
+    EXPECT_EQ(mTrace, golden) << "run " << run;
+
+    TsCameraRegistry::SetCurrentCamera(-1);
+    GameStateManager::Instance()->SetProfile(nullptr);
+}
+
+TEST_F(HeroWorld, TheHeroWalksRunsAimsRollsClimbsAndDiesAsTheGoldenTraceSays)
+{
+    Play(1);
+}
+
+TEST_F(HeroWorld, ASecondRunGivesTheSameTrace)
+{
+    Play(2);
 }
 
 } // namespace
