@@ -977,6 +977,13 @@ void HeroSetGodReader(HeroGodReader reader)
     gGodReader = reader;
 }
 
+int32_t HeroIsGodMode()
+{
+    GameProfile* profile = CurrentProfile();
+    int32_t life = -1;
+    return (profile && profile->godMode) || (gGodReader && gGodReader(&life)) ? 1 : 0;
+}
+
 Hero* HeroGetCurrent()
 {
     ScriptWorldManager* world = ScriptWorldManager::Instance();

@@ -212,6 +212,8 @@ void HeroRumble(int32_t effect, float a, float b);
 /// off).
 using HeroGodReader = int32_t (*)(int32_t* life);
 void HeroSetGodReader(HeroGodReader reader);
+/// 1 while god mode is on (the profile's flag or the console's), else 0.
+int32_t HeroIsGodMode();
 
 /// The script world's hero when it is a Hero, else null.
 Hero* HeroGetCurrent();
