@@ -581,7 +581,11 @@ int32_t PanzerMoveMSState::TurnTurret(const Vector& direction, float speed, int3
 
 int32_t PanzerMoveMSState::Loop()
 {
+    // The aim target is set once PnjSetTarget has hung the tank's virtual target somewhere.
     TsActor* target = mActor ? mActor->GetTarget() : nullptr;
+    W3dNode* targetNode = target ? target->GetNode() : nullptr;
+    if (!targetNode || !targetNode->GetParent())
+        target = nullptr;
     const Matrix* body = WorldOf(mActor);
     switch (mAction)
     {
