@@ -526,8 +526,13 @@ int32_t PanzerMoveMSState::Crush()
     AnimMoveCtrl* controller = mActor ? mActor->GetMoveController() : nullptr;
     if (!controller || !(controller->GetFlags() & AnimMoveCtrl::kHitActor))
         return 0;
+    return CrushActor(controller->GetTarget());
+}
+
+int32_t PanzerMoveMSState::CrushActor(TsActor* touched)
+{
     Request(kBrake);
-    auto* hero = HbCastTo<Hero>(controller->GetTarget());
+    auto* hero = HbCastTo<Hero>(touched);
     if (hero && !HeroIsGodMode())
     {
         const Matrix* world = WorldOf(mActor);

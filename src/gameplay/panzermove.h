@@ -81,6 +81,9 @@ public:
     /// The move controller's collision with an actor: brake, and the hero in front dies
     /// (unless in god mode). 1 when it acted.
     int32_t Crush();
+    /// Crush's reaction to the actor touched: brake, the hero dies when in front and not in
+    /// god mode, the order is dropped and the skill succeeds. 1.
+    int32_t CrushActor(TsActor* touched);
     /// The first state when the hero lies on the tank's left, else the second.
     void RequestTurnAnimation(int32_t left, int32_t right);
     /// Asks the move player for the state.

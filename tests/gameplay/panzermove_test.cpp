@@ -3,6 +3,9 @@
 // turn and its state-over event, and the cannon's recoil states by turret orientation.
 #include "frame.h"
 #include "hbclock.h"
+#include "hero.h"
+#include "herostatemachine.h"
+#include "herostates.h"
 #include "hierarchy.h"
 #include "moveanimplayerstate.h"
 #include "moveskillhooks.h"
@@ -255,5 +258,57 @@ TEST_F(Tanks, TheCannonRecoilsByTheTurretsOrientationAndTheMachineGunDoesNot)
     Frame(tank);
     EXPECT_EQ(mMachineGun->mMagazine, rounds - 1) << "the machine gun fired";
     EXPECT_EQ(tank->GetMovePlayer()->GetCurrentStateIndex(), before) << "no recoil";
+}
+
+TEST_F(Tanks, CrushingKillsTheHeroInFrontAndOnlyBrakesOtherwise)
+{
+    TsAnimActor* tank = Tank("tank");
+    PanzerMoveMSState* skill = Skill(tank);
+    ASSERT_NE(skill, nullptr);
+    auto* hero = new Hero();
+    hero->AddRef();
+    if (walkertest::Walker* walker = walkertest::MakeWalker())
+    {
+        W3dAnimObject* model = walker->GetModel();
+        model->AddRef();
+        walker->Release();
+        hero->SetModel(model);
+        model->Release();
+    }
+    ASSERT_NE(hero->GetNode(), nullptr);
+    mScene->GetRoot()->AttachChild(hero->GetNode());
+    mWorld->SetHero(hero);
+    static int32_t god = 0;
+    HeroSetGodReader([](int32_t*) { return god; });
+    const struct
+    {
+        float heroZ;
+        int32_t godMode;
+        bool dies;
+    } cases[] = {{100.0f, 0, false}, {-100.0f, 0, false}, {100.0f, 1, false}, {100.0f, 0, true}};
+    for (size_t i = 0; i < std::size(cases); ++i)
+    {
+        const auto& c = cases[i];
+        // The first case touches another actor: the tank only brakes.
+        const Vector at = {0.0f, 0.0f, c.heroZ};
+        ::Frame* frame = hero->GetNode()->GetEngineFrame();
+        ::Frame::SetIdentity(frame);
+        ::Frame::Translate(frame, &at, kCombineReplace);
+        ::Frame::SyncDirtyList();
+        god = c.godMode;
+        hero->GetStateMachine()->SetState(kHeroNormalWait);
+        skill->mAction = PanzerMoveMSState::kShoot1;
+        tank->GetMotorSkills()->mFlags = 0;
+        TsActor* touched = i == 0 ? static_cast<TsActor*>(mCannon) : hero;
+        EXPECT_EQ(skill->CrushActor(touched), 1);
+        EXPECT_EQ(hero->GetStateMachine()->GetCurrentCode() == kHeroDie, c.dies) << i;
+        EXPECT_EQ(skill->mAction, PanzerMoveMSState::kNone) << i;
+        EXPECT_TRUE(tank->GetMotorSkills()->mFlags & TsMotorSkills::kSucceeded) << i;
+    }
+    EXPECT_NEAR(hero->GetNode()->GetWorldAt()->z, 1.0f, 1e-3f) << "the hero looks along the tank";
+    HeroSetGodReader(nullptr);
+    mWorld->SetHero(nullptr);
+    mScene->GetRoot()->RemoveChild(hero->GetNode());
+    hero->Release();
 }
 } // namespace
