@@ -40,8 +40,7 @@ PyObject* MoveRotatePlayAnim(PyObject*, PyObject* args)
     const char* animation = nullptr;
     int ground = 0;
     float speed = 0.0f, startMix = 0.0f, endMix = 0.0f;
-    if (!PyArg_ParseTuple(args, "Osifff:MoveRotatePlayAnim", &object, &animation, &ground, &speed, &startMix,
-                          &endMix))
+    if (!PyArg_ParseTuple(args, "Osifff:MoveRotatePlayAnim", &object, &animation, &ground, &speed, &startMix, &endMix))
         return nullptr;
     TsActor* actor = TsFindActorOfScriptObject(object);
     TsMotorSkills* table = actor ? actor->GetMotorSkills() : nullptr;
@@ -134,8 +133,7 @@ void MoveRotatePlayAnimMSState::ProbeWall(const Vector& step)
     // The probe starts a little behind the actor so that a wall it touches is met.
     const Vector back = {at->x * kProbeBack, at->y * kProbeBack, at->z * kProbeBack};
     start = {start.x + back.x, start.y + back.y, start.z + back.z};
-    const Vector end = {start.x + dir.x * kProbeLength, start.y + dir.y * kProbeLength,
-                        start.z + dir.z * kProbeLength};
+    const Vector end = {start.x + dir.x * kProbeLength, start.y + dir.y * kProbeLength, start.z + dir.z * kProbeLength};
     W3dCollisionResult result;
     result.Clear();
     // The nearest static triangle decides, whatever order the world offers them in.

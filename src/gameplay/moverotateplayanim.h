@@ -43,7 +43,6 @@ public:
 private:
     /// Sets the wall flag and fraction from the nearest static triangle the probe line meets.
     void ProbeWall(const Vector& step);
-
 };
 
 /// Queues MS_MOVE_ROTATE_PLAYANIM and MoveRotatePlayAnim on the skill registry (once).

@@ -25,8 +25,7 @@ PyObject* LaunchDisappear(PyObject*, PyObject* args)
         return nullptr;
     TsActor* actor = TsFindActorOfScriptObject(object);
     TsMotorSkills* table = actor ? actor->GetMotorSkills() : nullptr;
-    auto* skill =
-        table ? HbCastTo<ObjectDisappearMSState>(table->FindSkill(ObjectDisappearMSState::kName)) : nullptr;
+    auto* skill = table ? HbCastTo<ObjectDisappearMSState>(table->FindSkill(ObjectDisappearMSState::kName)) : nullptr;
     if (!skill)
         Py_RETURN_NONE;
     skill->mDuration = seconds;

@@ -4,7 +4,6 @@
 
 #include "animmovectrl.h"
 #include "animplayerstatemachine.h"
-#include "moveanimplayerstate.h"
 #include "frame.h"
 #include "fxcontext.h"
 #include "fxservices.h"
@@ -13,6 +12,7 @@
 #include "herostatemachine.h"
 #include "herostates.h"
 #include "kfxmanagerimp.h"
+#include "moveanimplayerstate.h"
 #include "moveskillhooks.h"
 #include "rdanimmotor.h"
 #include "scripteventid.h"
@@ -339,8 +339,8 @@ int Register()
     if (!registry)
         return 0;
     registry->AddSkillFunction(PanzerAction, "PanzerAction", "This function is not documented", __FILE__, __LINE__);
-    registry->AddSkillState(PanzerMoveMSState::kScriptId, PanzerMoveMSState::kName, __FILE__,
-                            PanzerMoveMSState::Create, __LINE__);
+    registry->AddSkillState(PanzerMoveMSState::kScriptId, PanzerMoveMSState::kName, __FILE__, PanzerMoveMSState::Create,
+                            __LINE__);
     return 1;
 }
 
@@ -401,8 +401,7 @@ int32_t PanzerMoveMSState::SetParameters(PyObject* parameters)
     // A tank without its turret bone or its two firearms cannot carry out its orders.
     if (!cannon || !gun || !mTurretFrame || !mActor || !ScriptIsVertex(cannonOffset) || !ScriptIsVertex(gunOffset))
     {
-        PyErr_SetString(PyExc_RuntimeError,
-                        "PanzerMoveSkill : the tank needs bone 161 and two shooting weapons");
+        PyErr_SetString(PyExc_RuntimeError, "PanzerMoveSkill : the tank needs bone 161 and two shooting weapons");
         return 0;
     }
     mActor->SetWeapon(cannon);

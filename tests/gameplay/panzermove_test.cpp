@@ -132,10 +132,8 @@ protected:
     /// The skill made by the factory with (cannon, offset, gun, offset); null when refused.
     PanzerMoveMSState* Skill(TsAnimActor* tank, const char* cannon = "cannon", const char* gun = "mg")
     {
-        const std::string code =
-            std::string("(") + cannon + ", vertex(0, 10, 0), " + gun + ", vertex(5, 0, 0))";
-        PyObject* tuple =
-            PyRun_String(code.c_str(), Py_eval_input, scripttest::MainDict(), scripttest::MainDict());
+        const std::string code = std::string("(") + cannon + ", vertex(0, 10, 0), " + gun + ", vertex(5, 0, 0))";
+        PyObject* tuple = PyRun_String(code.c_str(), Py_eval_input, scripttest::MainDict(), scripttest::MainDict());
         EXPECT_NE(tuple, nullptr);
         auto* skill = static_cast<PanzerMoveMSState*>(PanzerMoveMSState::Create(tank, tuple));
         Py_XDECREF(tuple);
