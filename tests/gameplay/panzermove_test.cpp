@@ -19,6 +19,7 @@
 #include "scriptworld_fixture.h"
 #include "tsactorlayer.h"
 #include "tsanimactor.h"
+#include "tsfmod_fixture.h"
 #include "tsmotorskills.h"
 #include "tssendevent.h"
 #include "tsskillregistry.h"
@@ -49,14 +50,15 @@ public:
     std::vector<WeaponLaunch> mLaunches;
 };
 
-class Tanks : public scriptworldtest::ScriptWorldTest
+class Tanks : public soundtest::SoundTest
 {
 protected:
     void SetUp() override
     {
-        ScriptWorldTest::SetUp();
+        SoundTest::SetUp();
         if (HasFatalFailure())
             return;
+        Declare("SD_E_TANK_ENGINE_S3DSB", "hum.wav");
         mWorld->StopScripting();
         mWorld->StartScripting();
         ASSERT_EQ(Exec("import skills"), "");
@@ -86,7 +88,7 @@ protected:
         AnimSetFreeAll();
         WeaponSetAmmoSource(nullptr);
         GetMoveSkillHooks() = mSavedHooks;
-        ScriptWorldTest::TearDown();
+        SoundTest::TearDown();
         ScriptInterpreter::Stop();
         TsSkillRegistry::Instance()->Clear();
     }
@@ -256,6 +258,24 @@ TEST_F(Tanks, TheCannonRecoilsByTheTurretsOrientationAndTheMachineGunDoesNot)
     Frame(tank);
     EXPECT_EQ(mMachineGun->mMagazine, rounds - 1) << "the machine gun fired";
     EXPECT_EQ(tank->GetMovePlayer()->GetCurrentStateIndex(), before) << "no recoil";
+}
+
+TEST_F(Tanks, TheEngineStartsWithTheFirstTurnInPlaceAndStopsWithTheSkill)
+{
+    TsAnimActor* tank = Tank("tank");
+    PanzerMoveMSState* skill = Skill(tank);
+    ASSERT_NE(skill, nullptr);
+    Frame(tank);
+    EXPECT_EQ(skill->mEngineSound, -1) << "standing, the engine is quiet";
+    tank->GetMovePlayer()->RequestState(PanzerMoveMSState::kTurnInPlace);
+    Frame(tank);
+    const int32_t engine = skill->mEngineSound;
+    EXPECT_GE(engine, 0);
+    tank->GetMovePlayer()->RequestState(PanzerMoveMSState::kTurnRight);
+    Frame(tank);
+    EXPECT_EQ(skill->mEngineSound, engine) << "one engine sound for every turn";
+    tank->GetMotorSkills()->LoopSkill(DoNothingMSState::kName);
+    EXPECT_EQ(skill->mEngineSound, -1);
 }
 
 TEST_F(Tanks, CrushingKillsTheHeroInFrontAndOnlyBrakesOtherwise)
