@@ -1,7 +1,8 @@
-// The weapons' start-up: actor types and the display reader.
+// The weapons' start-up: actor types (with the mobile DOFs') and the display reader.
 #include "weapontables.h"
 
 #include "gameplayactortypes.h"
+#include "mobiledof.h"
 #include "tsactortyperegistry.h"
 #include "weaponcontact.h"
 #include "weaponshoot.h"
@@ -20,6 +21,8 @@ void WeaponsInstall()
         TsRegisterActorType<WeaponContact>(registry, "WeaponContact", kActorTypeWeaponContact);
         TsRegisterActorType<WeaponShoot>(registry, "WeaponShoot", kActorTypeWeaponShoot);
     }
+    // The doors and lifts scripts create by class name.
+    MobileDofInstall();
     // Only in place of the default reader: the hero's own reader answers for the weapons too.
     HeroHudAccess* installed = HeroHudAccess::Get();
     if (typeid(*installed) == typeid(HeroHudAccess))

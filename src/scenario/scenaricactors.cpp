@@ -5,6 +5,7 @@
 #include "gameprofile.h"
 #include "gamestate.h"
 #include "gamestatemanager.h"
+#include "mobiledof.h"
 #include "scenario_local.h"
 #include "scenaricmodule.h"
 #include "scriptworldmanager.h"
@@ -158,9 +159,15 @@ PyObject* SetModelAndParameters(PyObject*, PyObject* args)
     TsActor* actor = ScenaricActorArg(object, "SetModelAndParameters");
     if (!actor)
         return nullptr;
-    // Only the mobile degree-of-freedom actors load a model with parameters, and no actor
-    // class of this program is one: the actor is left as it is.
-    return ScenaricFail("Resource not defined");
+    // Only the mobile degree-of-freedom actors load a model with parameters; another actor
+    // is left as it is.
+    if (!HbCastTo<MobileDof>(actor))
+        return ScenaricFail("Resource not defined");
+    return ReplaceModel(
+        actor,
+        [](TsActor* a, const char* model, const char* loader)
+        { return static_cast<MobileDof*>(a)->Setup(loader, model); },
+        id, parameters);
 }
 
 // ---- Visibility and collision switches --------------------------------------------------------------

@@ -5,6 +5,7 @@
 #include "gameprofile.h"
 #include "hbptr.h"
 #include "hbresource.h"
+#include "mobiledof.h"
 #include "rdanimrequest.h"
 #include "rdnameidtable.h"
 #include "scenario_local.h"
@@ -273,6 +274,16 @@ int Door(const HbCommandArgs& args)
 int MobileDof(const HbCommandArgs& args)
 {
     CreateActor(args, "ClassMobileDof", "Actors.Object.MobileDof", 1);
+    // The door starts from where the line put it.
+    const int32_t slot = args.GetCount() > 2 ? Slot(args, 2) : -1;
+    auto* dof = slot >= 0 ? HbCastTo<::MobileDof>(ScenarioActorSlots::GetAs<TsActor>(slot)) : nullptr;
+    W3dNode* node = dof ? dof->GetNode() : nullptr;
+    if (Frame* frame = node ? node->GetEngineFrame() : nullptr)
+    {
+        dof->ReadEndFrames();
+        dof->mRest = frame->modelling;
+        dof->ComputeTravel();
+    }
     return 1;
 }
 

@@ -1,7 +1,11 @@
 // The module "scenaric" on actors: the hero, models, switches, families and hit points,
 // collision sets, the object in hand, the weapon functions and the module "skills".
 #include "frame.h"
+#include "frameobject.h"
 #include "gameplayactortypes.h"
+#include "hbresource.h"
+#include "mdfwriter.h"
+#include "mobiledof.h"
 #include "scenaricmodule.h"
 #include "scenaricmodule_fixture.h"
 #include "script_fixture.h"
@@ -15,6 +19,9 @@
 #include "wscene.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
 
 namespace scenarictest
 {
@@ -50,6 +57,50 @@ TEST_F(ScenaricTest, ANewModelKeepsTheOldNodesPlaceAndFacing)
     EXPECT_EQ(Exec("SetModel(model, 'NO_SUCH_MODEL')"), "TypeError: Resource not defined");
     EXPECT_EQ(Exec("SetModelAndParameters(model, 'GOOD_MODEL', 'x')"), "TypeError: Resource not defined");
     EXPECT_EQ(actor->GetNode(), node) << "an actor that cannot take parameters keeps its model";
+}
+
+FrameObject gDoorMarker;
+
+/// A door model whose child holds its open placement, 120 units up, on an inner frame.
+HbRoot* MakeDoorModel()
+{
+    W3dFrame* model = W3dFrame::Create();
+    W3dFrame* leaf = W3dFrame::Create();
+    W3dFrame* inner = W3dFrame::Create();
+    leaf->AddChild(inner, nullptr);
+    model->AddChild(leaf, nullptr);
+    const Vector up = {0.0f, 120.0f, 0.0f};
+    Frame::Translate(inner->GetEngineFrame(), &up, kCombineReplace);
+    FrameObject::Init(&gDoorMarker, 0, nullptr);
+    FrameObject::SetFrame(&gDoorMarker, inner->GetEngineFrame());
+    return model;
+}
+
+TEST_F(ScenaricTest, AMobileDofTakesItsModelWithParameters)
+{
+    MobileDofInstall();
+    TsActor* actor = Create("door", kActorTypeMobileDof);
+    auto* dof = HbCastTo<MobileDof>(actor);
+    ASSERT_NE(dof, nullptr);
+    const std::string path = (std::filesystem::temp_directory_path() / "scenaric_door.mdf").string();
+    MdfRecord record;
+    record.openTimes[1] = 2.0f;
+    const std::vector<uint8_t> bytes = MdfWriter::Bytes(record);
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), long(bytes.size()));
+    HbResourceManager* resources = HbResourceManager::Instance();
+    resources->RegisterType("SDOOR", MakeDoorModel);
+    resources->AddPath("SCENARIC_DOOR_MDF", path.c_str());
+
+    EXPECT_EQ(Exec("SetModelAndParameters(door, '_DOOR_SDOOR', 'SCENARIC_DOOR_MDF')"), "");
+    EXPECT_FLOAT_EQ(dof->mTravel, 120.0f);
+    EXPECT_FLOAT_EQ(dof->mOpenSpeed, 60.0f);
+    ASSERT_NE(dof->GetNode(), nullptr);
+    EXPECT_EQ(dof->GetNode()->GetParent(), mScene->GetRoot());
+    EXPECT_EQ(Exec("SetModelAndParameters(door, '_DOOR_SDOOR', 'NO_SUCH_MDF')"), "TypeError: Resource not defined");
+
+    FrameObject::SetFrame(&gDoorMarker, nullptr);
+    resources->RemovePath("SCENARIC_DOOR_MDF");
+    std::filesystem::remove(path);
 }
 
 TEST_F(ScenaricTest, SwitchesFamiliesAndHitPoints)
