@@ -15,6 +15,7 @@
 #include "hero.h"
 #include "heroactorhooks.h"
 #include "ingamecamera.h"
+#include "scenariocamera.h"
 #include "hbinputaction.h"
 #include "hbinputmanager.h"
 #include "moveskillhooks.h"
@@ -457,6 +458,7 @@ void GameServicesInstallDefaults()
     table.soundStopAll = SoundStopAll;
     table.timedAnimRequestsTick = TimedAnimRequestsTick;
     table.camerasCreate = InGameCamerasCreate;
+    table.camerasFree = CameraShotsFree;
     table.keyHintBar = GameKeyHintBar;
     table.scenarioLevelStart = ScenarioCommandsLevelStart;
     table.scenarioLevelEnd = ScenarioCommandsLevelEnd;
