@@ -5,6 +5,7 @@
 #include "gameprofile.h"
 #include "gamestate.h"
 #include "gamestatemanager.h"
+#include "hero.h"
 #include "ingamecamera_local.h"
 #include "scriptworldmanager.h"
 #include "splinecurve.h"
@@ -15,8 +16,16 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <cstring>
 
 HB_DEFINE_CLASS_DESC(GeScenaricCamera, BasicInGameCamera);
+
+// The hero's shake placement is read as a CameraShakeRequest.
+static_assert(sizeof(HeroShake) == sizeof(CameraShakeRequest));
+static_assert(offsetof(HeroShake, amplitude) == offsetof(CameraShakeRequest, amplitude));
+static_assert(offsetof(HeroShake, delay) == offsetof(CameraShakeRequest, delay));
+static_assert(offsetof(HeroShakeRequestPlacement, shake) == offsetof(ScenaricCameraPlacement, value));
 
 using namespace ingamecamera;
 
@@ -325,26 +334,30 @@ void GeScenaricCamera::OnShotFreed(const CameraShot* shot)
 void GeScenaricCamera::SetPlacement(const void* placement)
 {
     const auto* record = static_cast<const ScenaricCameraPlacement*>(placement);
-    if (!record)
+    if (!record || !record->value)
         return;
     switch (record->kind)
     {
     case ScenaricCameraPlacement::kPlayShot:
-        if (record->shot)
-            Start(record->shot);
+        Start(static_cast<const CameraShot*>(record->value));
         break;
     case ScenaricCameraPlacement::kShake:
-        Shake(record->shake);
+    {
+        // The hero sends its own record of the same six fields.
+        CameraShakeRequest request;
+        std::memcpy(&request, record->value, sizeof(request));
+        Shake(request);
         break;
+    }
     case ScenaricCameraPlacement::kFocal:
-        SetFocalLength(record->focal);
+        SetFocalLength(*static_cast<const float*>(record->value));
         break;
     default:
         break;
     }
 }
 
-void GeScenaricCamera::Start(CameraShot* shot)
+void GeScenaricCamera::Start(const CameraShot* shot)
 {
     mShot = shot;
     if (shot->mode == CameraShot::kTimed)
@@ -576,6 +589,6 @@ void ScenaricCameraCreate()
         profile->secondCamera = id;
     ScenaricCameraPlacement play;
     play.kind = ScenaricCameraPlacement::kPlayShot;
-    play.shot = CameraShotSlots::GetDefaultShot();
+    play.value = CameraShotSlots::GetDefaultShot();
     TsCameraRegistry::SetCameraPlacement(id, &play);
 }

@@ -123,20 +123,21 @@ int32_t CameraShotCurveCount();
 /// The curve's value at the time (percent); 0 for an index that names no curve.
 float CameraShotCurveValue(int32_t index, float time);
 
-/// What the scenario camera's SetPlacement reads.
+/// What the scenario camera's SetPlacement reads: a kind and one pointer, only read during the
+/// call.
 struct ScenaricCameraPlacement
 {
     enum Kind : int32_t
     {
+        /// value: the CameraShot to play, owned by its slot (or the default shot).
         kPlayShot = 0,
+        /// value: a shake request laid out as CameraShakeRequest.
         kShake = 1,
+        /// value: a float, the focal length.
         kFocal = 2,
     };
     int32_t kind = kPlayShot;
-    /// kPlayShot: the shot, owned by its slot (or the default shot). Null plays nothing new.
-    CameraShot* shot = nullptr;
-    CameraShakeRequest shake;
-    float focal = 0.0f;
+    const void* value = nullptr;
 };
 
 class GeScenaricCamera : public BasicInGameCamera
@@ -169,14 +170,14 @@ public:
 private:
     GeScenaricCamera();
 
-    void Start(CameraShot* shot);
+    void Start(const CameraShot* shot);
     void ComputeProgress(int32_t withHistories);
     /// One step of the path parameter toward the hero; the facing measure.
     float PathStep(const CameraShotSpline& spline, float* u, int32_t reversed, const Vector& hero,
                    const Vector& facing);
     Vector LookDirection(float dt);
 
-    CameraShot* mShot = nullptr;
+    const CameraShot* mShot = nullptr;
     float mProgress = 0.0f;
     float mElapsed = 0.0f;
     float mU1 = 0.0f;

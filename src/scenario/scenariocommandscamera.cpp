@@ -203,7 +203,7 @@ int LaunchShotCmd(const HbCommandArgs& args)
     shot->secondStart = R(args, 5) / 100.0f;
     ScenaricCameraPlacement play;
     play.kind = ScenaricCameraPlacement::kPlayShot;
-    play.shot = shot;
+    play.value = shot;
     TsCameraRegistry::SetCameraPlacement(second, &play);
     TsCameraRegistry::DeactivateCamera(TsCameraRegistry::GetCurrentCameraId());
     TsCameraRegistry::ActivateCamera(second);
