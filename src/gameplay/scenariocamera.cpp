@@ -441,8 +441,8 @@ void GeScenaricCamera::ComputeProgress(int32_t withHistories)
         mFacing1 = f1;
         mFacing2 = f2;
         const float w1 = Weight(f1), w2 = Weight(f2);
-        // Both facings at -1 weigh nothing: the first path leads.
-        mProgress = w1 + w2 > 1e-12f ? (w2 * mU2 + w1 * mU1) / (w1 + w2) : mU1;
+        // Both facings near -1 weigh next to nothing: the paths then count alike.
+        mProgress = w1 + w2 > 1e-6f ? (w2 * mU2 + w1 * mU1) / (w1 + w2) : 0.5f * (mU1 + mU2);
         break;
     }
     case CameraShot::kHeld:
@@ -500,10 +500,11 @@ Vector GeScenaricCamera::LookDirection(float dt)
             Vector r2;
             if (SplinePoint(shot.secondPath, 1, mProgress, &r2))
             {
-                const float d = Weight(mFacing1Ring.GetAverage(kFacingSpan));
-                const float b = Weight(mFacing2Ring.GetAverage(kFacingSpan));
-                if (d + b > 1e-12f)
-                    r = Scale(Add(Scale(r, d), Scale(r2, b)), 1.0f / (d + b));
+                float d = Weight(mFacing1Ring.GetAverage(kFacingSpan));
+                float b = Weight(mFacing2Ring.GetAverage(kFacingSpan));
+                if (!(d + b > 1e-6f))
+                    d = b = 1.0f;
+                r = Scale(Add(Scale(r, d), Scale(r2, b)), 1.0f / (d + b));
             }
         }
         Vector aim = Add(HeroPosition(hero), Sub(q, r));
