@@ -6,6 +6,7 @@
 
 #include "frame.h"
 #include "gameplay_fixture.h"
+#include "hero.h"
 #include "scriptworld_fixture.h"
 #include "splinecurve.h"
 #include "splinedbwriter.h"
@@ -453,6 +454,17 @@ TEST_F(ScenaricCameraTest, ShakesAndTheLensComeAsPlacements)
     EXPECT_EQ(mCamera->IsShaking(1), 1);
     Run(0.05f);
     EXPECT_GT(std::fabs(View().up.x), 0.01f) << "rolled by the shake";
+
+    // The hero's own shake record reaches the scenario camera as well.
+    HeroShake hurt;
+    hurt.channel = 0;
+    hurt.amplitude = 3.0f;
+    hurt.frequency = 10.0f;
+    hurt.damping = 2.0f;
+    HeroShakeRequestPlacement sent;
+    sent.shake = &hurt;
+    mCamera->SetPlacement(&sent);
+    EXPECT_EQ(mCamera->IsShaking(0), 1);
 }
 
 // ---- The stage ----------------------------------------------------------------------------------------

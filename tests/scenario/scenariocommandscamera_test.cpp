@@ -33,6 +33,7 @@
 #include <array>
 #include <cmath>
 #include <fstream>
+#include <random>
 
 namespace scenarictest
 {
@@ -378,6 +379,60 @@ TEST_F(CameraCommands, SetFogParamsSetsTheFogOfBothCameras)
     ASSERT_EQ(Run("SetFogParams 0 0 1 10 20 30 255 500"), kDone);
     ASSERT_EQ(Run("SetFogParams 1 0 1 10 20 30 255 500 900"), kDone);
     EXPECT_EQ(Follow()->IsFogEnabled(), 0);
+}
+
+// ---- Lines of any tokens --------------------------------------------------------------------------
+
+TEST_F(CameraCommands, RandomCameraLinesKeepTheScenarioCameraFinite)
+{
+    MakeCameras();
+    ASSERT_EQ(Run("ShotCmd 2 0 4 0 1 1 1 18 0"), kDone);
+    // The hero that the shots of the paths and of the hero's targets follow, for the second half.
+    TsActor* hero = Create("walker");
+    ASSERT_NE(hero, nullptr);
+    const Vector place = {30, 0, -40};
+    hero->SetPosition(&place);
+    // Each line starts as its command expects, so that the tokens after reach the shots.
+    const char* const commands[] = {"ShotCmd",       "ShotCmd",         "ShotCmd",      "LaunchShotCmd",
+                                    "LaunchShotCmd", "SetCameraParams", "SetFogParams", "ScenaricCamera"};
+    const char* const tokens[] = {"0",   "1",   "2",    "3",   "4",          "5",           "6",    "7",
+                                  "8",   "-1",  "49",   "50",  "18",         "0.5",         "1e30", "-1e30",
+                                  "nan", "inf", "text", "100", "2147483647", "-2147483648", "drop", "0.0001"};
+    std::mt19937 random(20260);
+    int32_t launched = 0;
+    HbGameClock* clock = HbGameClock::Instance();
+    for (int32_t line = 0; line < 1500; ++line)
+    {
+        const std::string command = commands[random() % std::size(commands)];
+        std::string text = command;
+        if (command == "ShotCmd")
+            text += " " + std::to_string(random() % 5) + " " + std::to_string(random() % 4) + " " +
+                    std::to_string(random() % 9);
+        else if (command == "LaunchShotCmd")
+            text += " 0 " + std::to_string(random() % 2) + " " + std::to_string(random() % 4);
+        const int32_t count = int32_t(random() % 30);
+        for (int32_t i = 0; i < count; ++i)
+            text += std::string(" ") + tokens[random() % std::size(tokens)];
+        SCOPED_TRACE(text);
+        if (line == 750)
+            mWorld->SetHero(hero);
+        Run(text);
+        clock->mStepSeconds = 1.0f / 30.0f;
+        clock->mGameTime += HbPerformanceFrequency() / 30;
+        TsCameraRegistry::UpdateActiveCameras();
+        launched += TsCameraRegistry::GetCurrentCameraId() == mProfile->secondCamera ? 1 : 0;
+        GeScenaricCamera* second = Second();
+        ASSERT_NE(second, nullptr);
+        second->ApplyPlacement();
+        const Matrix* view = ::Frame::GetWorldMatrix(second->GetEngineFrame());
+        ASSERT_TRUE(std::isfinite(second->GetProgress()));
+        for (const Vector& v : {view->right, view->up, view->at, view->pos})
+            ASSERT_TRUE(std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z));
+    }
+    EXPECT_GT(launched, 300) << "frames the shots played";
+    mWorld->SetHero(nullptr);
+    clock->mGameTime = 0;
+    clock->mStepSeconds = 0.0f;
 }
 
 // ---- A level script plays a shot ---------------------------------------------------------------------
