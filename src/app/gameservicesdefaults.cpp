@@ -13,6 +13,7 @@
 #include "gamestatemanager.h"
 #include "gamestatestage.h"
 #include "hbapplication.h"
+#include "scenariocamera.h"
 #include "hbinputaction.h"
 #include "hbinputmanager.h"
 #include "hero.h"
@@ -469,6 +470,7 @@ void GameServicesInstallDefaults()
     table.soundStopAll = SoundStopAll;
     table.timedAnimRequestsTick = TimedAnimRequestsTick;
     table.camerasCreate = InGameCamerasCreate;
+    table.camerasFree = CameraShotsFree;
     table.keyHintBar = GameKeyHintBar;
     table.scenarioLevelStart = ScenarioCommandsLevelStart;
     table.scenarioLevelEnd = ScenarioCommandsLevelEnd;

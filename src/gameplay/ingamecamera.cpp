@@ -12,6 +12,7 @@
 #include "hbinputmanager.h"
 #include "heroinput.h"
 #include "ingamecamera_local.h"
+#include "scenariocamera.h"
 #include "scriptworldmanager.h"
 #include "shoothelper.h"
 #include "spline.h"
@@ -797,7 +798,9 @@ void CameraFollowSetHooks(const CameraFollowHooks* hooks)
 
 // ---- The stage's cameras ----------------------------------------------------------------------------------
 
-void InGameCamerasCreate()
+namespace
+{
+void FollowCameraCreate()
 {
     ScriptWorldManager* world = ScriptWorldManager::Instance();
     WScene* scene = world ? world->GetScene() : nullptr;
@@ -828,4 +831,11 @@ void InGameCamerasCreate()
     follow.kind = CameraFollowPlacement::kFollow;
     follow.actor = world->GetHero();
     TsCameraRegistry::SetCameraPlacement(id, &follow);
+}
+} // namespace
+
+void InGameCamerasCreate()
+{
+    FollowCameraCreate();
+    ScenaricCameraCreate();
 }

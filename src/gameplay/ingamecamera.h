@@ -250,5 +250,6 @@ int32_t CameraFollowGetLookPoint(Vector* out);
 void CameraFollowSetHooks(const CameraFollowHooks* hooks);
 
 /// The stage's in-game cameras: the follow camera registered under the level's root, active,
-/// current, following the script world's hero, its id in the current profile.
+/// current, following the script world's hero, its id in the current profile; then the
+/// scenario camera, inactive, as the profile's second camera.
 void InGameCamerasCreate();

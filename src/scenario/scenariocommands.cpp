@@ -12,6 +12,7 @@
 #include "herostatemachine.h"
 #include "missionmanager.h"
 #include "scenario_local.h"
+#include "scenariocamera.h"
 #include "scenariocommands_local.h"
 #include "scenarioslots.h"
 #include "scriptworldmanager.h"
@@ -365,6 +366,7 @@ void ScenarioResetHudHooks()
 void ScenarioCommandsLevelStart()
 {
     ScenarioLookupsReset();
+    CameraShotsReset();
 }
 
 void ScenarioCommandsHeroReady()

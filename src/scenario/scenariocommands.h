@@ -46,7 +46,7 @@ void ScenarioForgetCarriedObject();
 /// not link the scenario layer whole calls this to bring the commands in.
 int32_t ScenarioCommandsRegisteredCount();
 
-/// Level start: the slots and tables reset. After the level script: the hero in slot 0.
+/// Level start: the slots, tables and camera shots reset. After the level script: the hero in slot 0.
 void ScenarioCommandsLevelStart();
 void ScenarioCommandsHeroReady();
 /// Level release: the slots reset and the tables released.

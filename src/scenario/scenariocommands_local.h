@@ -87,4 +87,11 @@ int LaunchFX(const HbCommandArgs& args);
 int PlayFX(const HbCommandArgs& args);
 int FXModifier(const HbCommandArgs& args);
 int SoundModifier(const HbCommandArgs& args);
+
+// ---- Cameras -------------------------------------------------------------------------------------
+int SetFogParams(const HbCommandArgs& args);
+int SetCameraParams(const HbCommandArgs& args);
+int ScenaricCamera(const HbCommandArgs& args);
+int ShotCmd(const HbCommandArgs& args);
+int LaunchShotCmd(const HbCommandArgs& args);
 } // namespace scmd

@@ -16,7 +16,7 @@ private:
     scmd::Body mBody;
 };
 
-// In the order the console lists them; the camera-shot commands register with the cameras.
+// In the order the console lists them.
 ScenarioCommand sCommands[] = {
     {"launch_sector", "Launch a sector : launch_sector SectorID [StartMarkName]", scmd::LaunchSector},
     {"set_sector", "Sets a sector : set_sector SectorID", scmd::SetSector},
@@ -52,6 +52,11 @@ ScenarioCommand sCommands[] = {
     {"EraseText", "", scmd::EraseText},
     {"FadeIn", "", scmd::FadeIn},
     {"FadeOut", "", scmd::FadeOut},
+    {"SetFogParams", "", scmd::SetFogParams},
+    {"SetCameraParams", "", scmd::SetCameraParams},
+    {"ScenaricCamera", "", scmd::ScenaricCamera},
+    {"ShotCmd", "", scmd::ShotCmd},
+    {"LaunchShotCmd", "", scmd::LaunchShotCmd},
     {"SetSectorAlarm", "", scmd::SetSectorAlarm},
     {"SetSectorRespawnBuffer", "", scmd::SetSectorRespawnBuffer},
     {"SetMarkLock", "", scmd::SetMarkLock},

@@ -4,13 +4,14 @@
 // leaves its respawn marks as the first entry fitted them to the difficulty.
 #include "gameprofile.h"
 #include "gameservices.h"
+#include "gameservicesdefaults.h"
 #include "gamestatemanager.h"
 #include "gamestatestage.h"
-#include "gameservicesdefaults.h"
 #include "groupwriter.h"
-#include "ingamecamera.h"
 #include "hbresource.h"
+#include "ingamecamera.h"
 #include "resourcegroups.h"
+#include "scenariocamera.h"
 #include "scenariodbwriter.h"
 #include "script_fixture.h"
 #include "scriptworld_fixture.h"
@@ -185,9 +186,16 @@ TEST_F(StageLevelScript, CreateCamerasMakesTheProfilesFollowCameraOnTheHero)
         ASSERT_NE(camera, nullptr) << call;
         EXPECT_EQ(camera->GetFollowed(), hero) << call;
         EXPECT_EQ(CameraFollowGetCurrent(), camera) << call;
+        // And one scenario camera beside it, resting on the default shot.
+        EXPECT_EQ(TsCameraRegistry::GetInactiveCount(), 1) << call;
+        auto* second = HbCastTo<GeScenaricCamera>(TsCameraRegistry::GetCamera(mProfile->secondCamera));
+        ASSERT_NE(second, nullptr) << call;
+        EXPECT_EQ(second->GetShot(), CameraShotSlots::GetDefaultShot()) << call;
     }
     EXPECT_EQ(TsCameraRegistry::RemoveCamera(mProfile->followCamera), 0);
     mProfile->followCamera = -1;
+    EXPECT_EQ(TsCameraRegistry::RemoveCamera(mProfile->secondCamera), 0);
+    mProfile->secondCamera = -1;
     EXPECT_EQ(CameraFollowGetCurrent(), nullptr);
     delete stage;
 }

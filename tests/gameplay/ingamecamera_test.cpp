@@ -10,6 +10,7 @@
 #include "framecheck.h"
 #include "gameplay_fixture.h"
 #include "geometry.h"
+#include "scenariocamera.h"
 #include "scriptworld_fixture.h"
 #include "shoothelper.h"
 #include "tscameraregistry.h"
@@ -1004,6 +1005,10 @@ TEST_F(FollowCamera, TheStageMakesAnActiveCurrentFollowCameraOnTheHero)
     EXPECT_NEAR(camera->GetState().lookPoint.x, 50.0f, 1e-3f);
     EXPECT_EQ(TsCameraRegistry::RemoveCamera(id), 0);
     EXPECT_EQ(CameraFollowGetCurrent(), nullptr);
+    // The scenario camera the stage makes beside it goes too.
+    for (int32_t other = 0; other < 16; ++other)
+        if (HbCastTo<GeScenaricCamera>(TsCameraRegistry::GetCamera(other)))
+            EXPECT_EQ(TsCameraRegistry::RemoveCamera(other), 0);
 }
 
 // ---- The drawn frame ----------------------------------------------------------------------------------
