@@ -57,7 +57,8 @@ TEST_F(MissionTest, TheMissionFileBuildsItsObjectivesOncePerWorldAndAgainAfterAR
     ASSERT_EQ(RunMission(kTwoObjectives, "W1L1S02"), 1);
     EXPECT_EQ(Missions().GetObjective(0)->GetCategory(), 0);
     // Another world runs it afresh; an unknown file answers 0 and leaves no objective.
-    HbResourceManager::Instance()->RemovePath("MISSION_OBJECTIVES_SCR");
+    for (const std::string& id : mDeclared)
+        HbResourceManager::Instance()->RemovePath(id.c_str());
     mDeclared.clear();
     Seen().sector = "W2L1S01";
     EXPECT_EQ(Missions().RunMissionFile("MISSION_OBJECTIVES_SCR"), 0);
