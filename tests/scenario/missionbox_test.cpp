@@ -8,7 +8,10 @@
 #include "missions_fixture.h"
 #include "sectordatamanager.h"
 #include "tseventboxes.h"
+#include "tsmarksystem.h"
 #include "uisupport.h"
+#include "w3dframe.h"
+#include "wscene.h"
 #include "w2dtextgraphicitem.h"
 #include "w2dlistgraphiccontainer.h"
 #include "wrenderer.h"
@@ -134,6 +137,55 @@ TEST_F(MissionBox, AnActorWalkingIntoABoxCompletesAnObjectiveActionAndTheDisplay
     // The walker goes: the next frame runs without it.
     mWorld->SetHero(nullptr);
     mWorld->RemoveActor(walker);
+    Frame(0.1f);
+}
+TEST_F(MissionBox, AMarkerStandsAtItsMarkInTheLevelWhileItsActionIsToDo)
+{
+    ScenarioMarkEntry gate;
+    gate.identifier = "MK_GATE_ATTACKMARK";
+    gate.name = "MK_GATE";
+    gate.SetPosition(30, 0, 40);
+    const std::vector<uint8_t> marks = ScenarioDbWriter::Bytes({{1, {gate}}});
+    Declare("MISSION_SCE", std::string(marks.begin(), marks.end()), ".sce");
+    Declare(gate.identifier, std::string(marks.begin(), marks.end()), ".sce");
+    TsMarkSystemInstall(mWorld);
+    ASSERT_EQ(mWorld->LoadScenaricData("MISSION_SCE"), 1);
+    FxModule("_fx.SIGNAL = 3");
+    ASSERT_EQ(RunMission("BeginCreateMission 1 T\nSetSignaleticForAllObjectiveActions SIGNAL\n"
+                         "CreateObjective 0 W1L1S01 1 1 D C\nAddObjectiveAction 0 MK_GATE none none TX_DOOR_TXT\n"
+                         "AddObjectiveAction 1 MK_GATE none none M\nAddObjective\n"),
+              1);
+    ObjectiveAction* action = Missions().GetObjective(0)->GetAction(0);
+    ASSERT_NE(action->GetMarker(), nullptr);
+    EXPECT_EQ(action->mPoint[2], 40.0f);
+
+    auto children = [this]()
+    {
+        int32_t count = 0;
+        mScene->GetRoot()->ForAllChildren([](W3dNode*, void* n) -> int32_t { return ++*static_cast<int32_t*>(n), 1; },
+                                          &count);
+        return count;
+    };
+    const int32_t before = children();
+    Missions().OnEnterSector("W1L1S01");
+    EXPECT_EQ(children(), before + 2);
+    EXPECT_EQ(action->mMarkerShown, 1);
+    float at[3] = {};
+    action->GetPosition(at);
+    EXPECT_NEAR(at[0], 30.0f, 1e-4f);
+    EXPECT_NEAR(at[2], 40.0f, 1e-4f);
+    ASSERT_EQ(Missions().CompleteAction(0, 0), 0);
+    EXPECT_EQ(children(), before + 1) << "a done action's marker leaves the level";
+
+    // Without a level the markers stay as they are; the objectives going take them away.
+    Frame(0.1f);
+    mScene->SetLevel(nullptr);
+    Missions().OnEnterSector("W1L1S01");
+    EXPECT_EQ(Missions().GetObjective(0)->GetAction(1)->mMarkerShown, 1);
+    Frame(0.1f);
+    mScene->SetLevel(mLevel);
+    Missions().Reset();
+    EXPECT_EQ(children(), before);
     Frame(0.1f);
 }
 } // namespace
