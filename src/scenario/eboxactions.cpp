@@ -152,8 +152,7 @@ int32_t EBoxActorBhvAction::Execute()
     reals.object = mReals.empty() ? PyUnicode_FromString("None") : PyTuple_New(Py_ssize_t(mReals.size()));
     for (size_t i = 0; reals.object && i < mReals.size(); ++i)
         PyTuple_SET_ITEM(reals.object, Py_ssize_t(i), Py_BuildValue("(f)", double(mReals[i])));
-    integers.object =
-        mIntegers.empty() ? PyUnicode_FromString("None") : PyTuple_New(Py_ssize_t(mIntegers.size()));
+    integers.object = mIntegers.empty() ? PyUnicode_FromString("None") : PyTuple_New(Py_ssize_t(mIntegers.size()));
     for (size_t i = 0; integers.object && i < mIntegers.size(); ++i)
         PyTuple_SET_ITEM(integers.object, Py_ssize_t(i), Py_BuildValue("(i)", int(mIntegers[i])));
     if (strings.object && reals.object && integers.object)

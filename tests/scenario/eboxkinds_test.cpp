@@ -80,11 +80,13 @@ protected:
     TsActor* Actor(const std::string& name, const std::string& className)
     {
         EXPECT_EQ(Exec("calls = globals().get('calls', [])\n"
-                       "class " + className + ":\n"
+                       "class " +
+                       className +
+                       ":\n"
                        "    def requestBehaviourFromScenaric(self, *args):\n"
                        "        calls.append(args)\n" +
-                       name + " = " + className + "()\n" + name + ".actorName = '" + name + "'\n" +
-                       "CreateActor(" + name + ", " + std::to_string(scenarictest::kTestActorType) + ")\n"),
+                       name + " = " + className + "()\n" + name + ".actorName = '" + name + "'\n" + "CreateActor(" +
+                       name + ", " + std::to_string(scenarictest::kTestActorType) + ")\n"),
                   "");
         TsActor* actor = Bound(name.c_str());
         if (actor)
@@ -102,15 +104,21 @@ TEST_F(EBoxKindsTest, EveryKindReadsItsLayoutAndWritesItAgainByteForByte)
     ASSERT_EQ(box->conditions.count, 12);
     ASSERT_EQ(box->actions.count, 9);
     ASSERT_EQ(box->elseActions.count, 1);
-    const char* const conditionKeys[] = {"EBXOBJECTIFCOND",     "EBOXACTORBHVCOND",       "EBXPHYSINVCOND",
-                                         "EBXGLOBALLOGINVCOND", "EBXSECTORLOGINVCOND",    "EBOXOBJECTUSECONDITION",
-                                         "EBXPHYSINVOCCCOND",   "EBXGLLOGINVOCCCOND",     "EBXSECTLOGINVOCCCOND",
-                                         "EBXACTNAMECOND",      "EBXACTTYPECOND",         "EBXLOOKATCOND"};
+    const char* const conditionKeys[] = {"EBXOBJECTIFCOND",     "EBOXACTORBHVCOND",    "EBXPHYSINVCOND",
+                                         "EBXGLOBALLOGINVCOND", "EBXSECTORLOGINVCOND", "EBOXOBJECTUSECONDITION",
+                                         "EBXPHYSINVOCCCOND",   "EBXGLLOGINVOCCCOND",  "EBXSECTLOGINVOCCCOND",
+                                         "EBXACTNAMECOND",      "EBXACTTYPECOND",      "EBXLOOKATCOND"};
     for (int32_t i = 0; i < 12; ++i)
         EXPECT_EQ(box->conditions[i]->GetTypeKey(), conditionKeys[i]);
-    const char* const actionKeys[] = {"EBXBHVACTION",         "EBXPHYSINVENADDACTION",    "EBXPHYSINVREMOVEACTION",
-                                      "EBXGLLOGINVADDACTION", "EBXGLLOGINVREMOVEACTION",  "EBXSECTLOGINVENADDACTION",
-                                      "EBXSECTLOGINVREMOVEACTION", "SCECAMERAACTION",    "SCEEXECHBCMD"};
+    const char* const actionKeys[] = {"EBXBHVACTION",
+                                      "EBXPHYSINVENADDACTION",
+                                      "EBXPHYSINVREMOVEACTION",
+                                      "EBXGLLOGINVADDACTION",
+                                      "EBXGLLOGINVREMOVEACTION",
+                                      "EBXSECTLOGINVENADDACTION",
+                                      "EBXSECTLOGINVREMOVEACTION",
+                                      "SCECAMERAACTION",
+                                      "SCEEXECHBCMD"};
     for (int32_t i = 0; i < 9; ++i)
         EXPECT_EQ(box->actions[i]->GetTypeKey(), actionKeys[i]);
 
@@ -233,8 +241,8 @@ TEST_F(EBoxKindsTest, LogicalInventoryActionsAndConditionsCountItems)
     {
         int32_t mode, count, items, result;
     };
-    const Case cases[] = {{1, 0, 1, 1}, {1, 0, 0, 0}, {2, 0, 0, 1}, {2, 2, 2, 1}, {0, 2, 1, 1}, {0, 2, 2, 0},
-                          {3, 0, 0, 0}, {-1, 5, 1, 0}};
+    const Case cases[] = {{1, 0, 1, 1}, {1, 0, 0, 0}, {2, 0, 0, 1}, {2, 2, 2, 1},
+                          {0, 2, 1, 1}, {0, 2, 2, 0}, {3, 0, 0, 0}, {-1, 5, 1, 0}};
     for (const Case& c : cases)
     {
         mProfile->globalInventory.RemoveAll();

@@ -10,11 +10,11 @@
 #include "tseventboxes.h"
 #include "tsmarksystem.h"
 #include "uisupport.h"
-#include "w3dframe.h"
-#include "wscene.h"
-#include "w2dtextgraphicitem.h"
 #include "w2dlistgraphiccontainer.h"
+#include "w2dtextgraphicitem.h"
+#include "w3dframe.h"
 #include "wrenderer.h"
+#include "wscene.h"
 
 namespace
 {
@@ -102,7 +102,8 @@ TEST_F(MissionBox, AnActorWalkingIntoABoxCompletesAnObjectiveActionAndTheDisplay
 
     // The message as the player sees it: the dark frame with the text's ink inside.
     int32_t width = 0, height = 0;
-    std::vector<uint32_t> actual = uitest::DrawSurfaces(WRenderer::Existing()->GetSurfaceList(), kClear, &width, &height);
+    std::vector<uint32_t> actual =
+        uitest::DrawSurfaces(WRenderer::Existing()->GetSurfaceList(), kClear, &width, &height);
     ASSERT_EQ(actual.size(), size_t(width) * size_t(height));
     // Outside the message box the display's other items are taken as drawn; inside it the frame
     // darkens the clear colour and the one letter of ink stands centred in the list's row.

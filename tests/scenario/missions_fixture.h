@@ -132,8 +132,9 @@ protected:
     /// A python module "fx" in sys.modules with the integer constants given.
     void FxModule(const std::string& assignments)
     {
-        ASSERT_EQ(Exec("import sys, types\n_fx = types.ModuleType('fx')\n" + assignments + "\nsys.modules['fx'] = _fx\n"),
-                  "");
+        ASSERT_EQ(
+            Exec("import sys, types\n_fx = types.ModuleType('fx')\n" + assignments + "\nsys.modules['fx'] = _fx\n"),
+            "");
     }
     MissionManager& Missions() { return mProfile->GetMissions(); }
 

@@ -3,7 +3,6 @@
 #include "eboxcontract.h"
 #include "hbhashmap.h"
 #include "logicalinventory.h"
-#include "yoeventbox.h"
 #include "missionmanager.h"
 #include "scenariolevel_fixture.h"
 #include "scenarioslots.h"
@@ -12,6 +11,7 @@
 #include "tsscenaricmarks.h"
 #include "w3dnode.h"
 #include "wscene.h"
+#include "yoeventbox.h"
 
 #include <gtest/gtest.h>
 

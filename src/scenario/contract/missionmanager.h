@@ -84,8 +84,7 @@ public:
     /// Of the objectives of the sector, in table order, the first action whose actor name (or,
     /// for one without an actor, mark name) equals the name: (objective index, action index)
     /// and 1, or 0 when none.
-    virtual int32_t FindActionByName(const char* sector, const char* name, int32_t* objective,
-                                     int32_t* action) const;
+    virtual int32_t FindActionByName(const char* sector, const char* name, int32_t* objective, int32_t* action) const;
 
     // ---- Walking -----------------------------------------------------------------------------
     /// Calls the function on every objective held, in slot order; stops at the first 0 and
