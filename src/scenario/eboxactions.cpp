@@ -255,11 +255,14 @@ void ExecuteHbCommandAction::SetName(const char* line)
     mLine = line ? line : "";
     mArgs.Tokenize(mLine.c_str());
     HbCommandManager* commands = HbCommandManager::Instance();
-    // Commands are static objects: the one found lives as long as the program.
     mCommand = commands && mArgs.GetCount() > 0 ? commands->FindCommand(mArgs.GetToken(0).c_str()) : nullptr;
 }
 
 int32_t ExecuteHbCommandAction::Execute()
 {
-    return mCommand ? mCommand->Execute(mArgs, 0) : 0;
+    // Only a command still registered under its name runs: one that went is not called.
+    HbCommandManager* commands = HbCommandManager::Instance();
+    if (!mCommand || !commands || commands->FindCommand(mArgs.GetToken(0).c_str()) != mCommand)
+        return 0;
+    return mCommand->Execute(mArgs, 0);
 }

@@ -405,6 +405,21 @@ TEST_F(EBoxKindsTest, ObjectiveConditionsAndCommandActionsMeetTheMissions)
     EXPECT_EQ(unknown.Execute(), 0);
     unknown.SetName("");
     EXPECT_EQ(unknown.Execute(), 0);
+    // A command that goes away after the line was read is not called.
+    struct Counting : HbCommand
+    {
+        Counting() : HbCommand("ebox_kinds_test_count", "") {}
+        int Execute(const HbCommandArgs&, int32_t) override { return ++runs; }
+        int runs = 0;
+    };
+    ExecuteHbCommandAction counted;
+    {
+        Counting command;
+        counted.SetName("ebox_kinds_test_count 1");
+        EXPECT_EQ(counted.Execute(), 1);
+        EXPECT_EQ(command.runs, 1);
+    }
+    EXPECT_EQ(counted.Execute(), 0);
     // The fields-only kinds run without an effect.
     EXPECT_EQ(ScenaricCameraStateAction().Execute(), 0);
     EXPECT_EQ(EBoxPhysicalInventoryAddAction().Execute(), 0);
