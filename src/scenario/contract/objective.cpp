@@ -7,6 +7,8 @@
 
 HB_DEFINE_CLASS_DESC(Objective, HbRoot);
 HB_DEFINE_CLASS_DESC(ObjectiveAction, HbRoot);
+HB_DEFINE_CLASS_POOL(Objective, "Objective", Objective::kPoolSize);
+HB_DEFINE_CLASS_POOL(ObjectiveAction, "ObjectiveAction", ObjectiveAction::kPoolSize);
 
 namespace
 {

@@ -5,6 +5,7 @@
 // marks are reached through MissionServices (missionmanager.h).
 #pragma once
 
+#include "hbperclassfreelist.h"
 #include "hbroot.h"
 
 #include <cstdint>
@@ -31,8 +32,10 @@ public:
 class ObjectiveAction : public HbRoot
 {
     HB_DECLARE_CLASS_DESC();
+    HB_DECLARE_CLASS_POOL();
 
 public:
+    static constexpr int32_t kPoolSize = 50;
     ObjectiveAction() = default;
     /// Destroys the marker.
     ~ObjectiveAction() override;
@@ -75,8 +78,10 @@ private:
 class Objective : public HbRoot
 {
     HB_DECLARE_CLASS_DESC();
+    HB_DECLARE_CLASS_POOL();
 
 public:
+    static constexpr int32_t kPoolSize = 20;
     static constexpr int32_t kMaxActions = 15;
 
     struct Needed
