@@ -198,7 +198,7 @@ void GameState_MainMenu::Enter()
     if (GameSaveManager* saves = GameSaveManager::Existing())
         saves->Release();
     if (profile)
-        profile->GetMissions().Clear();
+        profile->GetMissions().Reset();
     for (int32_t& slot : mSequence)
         slot = 0;
     if (HbInputManager* input = HbInputManager::Instance())
@@ -444,7 +444,7 @@ int32_t MenuLaunchSector(const char* sectorId)
     {
         profile->labelAfterMission = 0;
         profile->forwardEntry = 1;
-        profile->GetMissions().Clear();
+        profile->GetMissions().Reset();
     }
     return 0;
 }

@@ -138,7 +138,7 @@ int32_t PlayWithHero(void* context, bool bonus)
     auto* selection = current ? HbCastTo<GameState_SelectMission>(current) : nullptr;
     (selection ? selection : state)->RequestLabel();
     if (profile)
-        profile->GetMissions().Clear();
+        profile->GetMissions().Reset();
     return 1;
 }
 } // namespace
@@ -495,7 +495,7 @@ void GameState_SelectMission::LaunchMission(const std::string& sectorId)
     if (GameProfile* profile = GetProfile())
     {
         profile->newMission = 1;
-        profile->GetMissions().Clear();
+        profile->GetMissions().Reset();
         profile->forwardEntry = 1;
     }
 }

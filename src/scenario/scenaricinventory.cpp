@@ -330,3 +330,8 @@ void ScenaricSetHeroAccess(const ScenaricHeroAccess& access)
 {
     gHero = access;
 }
+
+const ScenaricHeroAccess& ScenaricGetHeroAccess()
+{
+    return gHero;
+}

@@ -34,6 +34,8 @@ struct ScenaricHeroAccess
     void (*takeWeapon)(TsActor* hero, TsActor* weapon, const char* itemName);
 };
 void ScenaricSetHeroAccess(const ScenaricHeroAccess& access);
+/// What was set; empty entries before.
+const ScenaricHeroAccess& ScenaricGetHeroAccess();
 
 /// The countdown of LoopSkill's reports of unknown skills (10 when the module is made).
 int32_t ScenaricGetUnknownSkillCountdown();

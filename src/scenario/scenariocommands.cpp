@@ -306,11 +306,16 @@ int SetObjective(const HbCommandArgs& args)
     const int32_t mode = Int(args, 2);
     if (mode != 0 && mode != 1)
         return 1;
-    Objective* objective = profile->GetMissions().GetObjective(Int(args, 3));
+    MissionManager& missions = profile->GetMissions();
+    if (mode == 0)
+    {
+        const int32_t result = missions.CompleteAction(Int(args, 3), Int(args, 4));
+        return result == 2 || result == 3 ? 0 : 1;
+    }
+    Objective* objective = missions.GetObjective(Int(args, 3));
     if (!objective)
         return 0;
-    if (mode == 1)
-        objective->mActive = 1;
+    objective->SetActive(1, 1);
     return 1;
 }
 

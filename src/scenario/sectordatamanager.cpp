@@ -393,9 +393,14 @@ int32_t SectorDataManager::SaveObjectiveActions(const MissionManager* missions)
     mObjectives.clear();
     if (!missions)
         return 0;
-    for (int32_t i = 0; i < MissionManager::kMaxObjectives; ++i)
-        if (Objective* objective = missions->GetObjective(i))
-            mObjectives.push_back({i, objective->mActive, objective->mDone});
+    missions->ForEachObjectiveAction(
+        [](Objective* objective, ObjectiveAction* action, void* data) -> int32_t
+        {
+            static_cast<std::vector<ObjectiveState>*>(data)->push_back(
+                {objective->GetId(), action->mId, action->mActive, action->mDone});
+            return 1;
+        },
+        &mObjectives);
     return 0;
 }
 
@@ -404,11 +409,24 @@ int32_t SectorDataManager::RestoreObjectiveActions(MissionManager* missions)
     for (const ObjectiveState& state : mObjectives)
     {
         Objective* objective = missions ? missions->GetObjective(state.objective) : nullptr;
-        if (!objective)
+        ObjectiveAction* action = objective ? objective->GetAction(state.action) : nullptr;
+        if (!action)
             return 3;
-        objective->mActive = state.active;
-        objective->mDone = state.done;
+        action->SetState(state.active, state.done);
     }
+    if (!missions)
+        return 0;
+    std::vector<int32_t> done;
+    for (int32_t i = 0; i < MissionManager::kMaxObjectives; ++i)
+        if (Objective* objective = missions->GetObjective(i))
+        {
+            objective->RecomputeState();
+            if (objective->IsDone())
+                done.push_back(objective->GetId());
+        }
+    for (int32_t i = 0; i < MissionManager::kMaxObjectives; ++i)
+        if (Objective* objective = missions->GetObjective(i))
+            objective->RecomputeNeeded(done);
     return 0;
 }
 

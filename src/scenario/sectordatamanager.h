@@ -52,10 +52,11 @@ public:
         /// Effect-table index -> 1 when the effect was still running.
         std::map<int32_t, int32_t> effects;
     };
-    /// One objective's entry in the mission snapshot.
+    /// One objective action's entry in the mission snapshot.
     struct ObjectiveState
     {
         int32_t objective;
+        int32_t action;
         int32_t active;
         int32_t done;
     };

@@ -377,8 +377,13 @@ void MapView::BuildObjectiveList(const std::vector<const Objective*>& objectives
         const Objective* objective = objectives[e];
         Rgba colour = ObjectiveColour(objective->GetCategory(), objective->IsDone());
         std::string text = MapMarkerText(objective->GetId(), objective->GetCategory(), mMainCount);
-        for (const ObjectiveMarker& place : objective->mMarkers)
+        for (int32_t a = 0; a < Objective::kMaxActions; ++a)
         {
+            const ObjectiveAction* action = objective->GetAction(a);
+            if (!action)
+                continue;
+            float place[3];
+            action->GetPosition(place);
             auto* item = new W2dTextGraphicItem(kW2dStandardFont, nullptr);
             item->AddRef();
             item->SetPriority(98);
@@ -392,7 +397,7 @@ void MapView::BuildObjectiveList(const std::vector<const Objective*>& objectives
             item->AddEffect(new W2dBlinkEffect(Ticks(0.5)));
             item->StopAllEffects();
             mMarkers.push_back(
-                {text, {place.x, place.y, place.z}, int32_t(e), objective->IsActive() || objective->IsDone(), item});
+                {text, {place[0], place[1], place[2]}, int32_t(e), objective->IsActive() || objective->IsDone(), item});
         }
     }
     W2dGenericItem* first = mList->GetChild(0);

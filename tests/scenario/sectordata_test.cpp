@@ -3,7 +3,6 @@
 #include "eboxcontract.h"
 #include "hbhashmap.h"
 #include "logicalinventory.h"
-#include "yoeventbox.h"
 #include "missionmanager.h"
 #include "scenariolevel_fixture.h"
 #include "scenarioslots.h"
@@ -12,6 +11,7 @@
 #include "tsscenaricmarks.h"
 #include "w3dnode.h"
 #include "wscene.h"
+#include "yoeventbox.h"
 
 #include <gtest/gtest.h>
 
@@ -167,36 +167,47 @@ TEST_F(SectorData, RespawnMarkStatesComeBackWithTheSector)
     EXPECT_EQ(two->mRemainingUses, -1) << "an unlimited mark's uses read -1";
 }
 
-class Missions : public MissionManager
+TEST_F(SectorData, AMissionSnapshotRestoresActionStatesAndStopsAtAMissingAction)
 {
-public:
-    Objective* GetObjective(int32_t index) const override
+    // Objective 1 waits for objective 0; each has one action, objective 0 a second in slot 3.
+    MissionManager missions;
+    for (int32_t id : {0, 1})
     {
-        return index >= 0 && index < mCount ? const_cast<Objective*>(&mObjectives[index]) : nullptr;
+        auto* objective = new Objective();
+        objective->mId = id;
+        objective->mActive = id == 0 ? 1 : 0;
+        for (int32_t slot : {0, 3})
+            if (slot == 0 || id == 0)
+            {
+                auto* action = new ObjectiveAction();
+                action->mId = slot;
+                action->mActive = objective->mActive;
+                objective->SetAction(slot, action);
+            }
+        if (id == 1)
+            objective->AddNeeded(0);
+        missions.SetObjective(objective);
     }
-    Objective mObjectives[3];
-    int32_t mCount = 3;
-};
-
-TEST_F(SectorData, AMissionSnapshotRestoreStopsAtAMissingObjective)
-{
-    Missions missions;
-    missions.mObjectives[0].mActive = 1;
-    missions.mObjectives[1].mDone = 1;
-    missions.mObjectives[2].mActive = 1;
+    missions.GetObjective(0)->GetAction(0)->SetState(0, 1);
+    missions.GetObjective(0)->GetAction(3)->SetState(0, 1);
     ASSERT_EQ(Sectors().SaveObjectiveActions(&missions), 0);
     ASSERT_EQ(Sectors().GetObjectiveStates().size(), 3u);
-    for (Objective& objective : missions.mObjectives)
-        objective.mActive = objective.mDone = 7;
-    missions.mCount = 1;
-    EXPECT_EQ(Sectors().RestoreObjectiveActions(&missions), 3);
-    EXPECT_EQ(missions.mObjectives[0].mActive, 1) << "entries before the missing one stay applied";
-    EXPECT_EQ(missions.mObjectives[0].mDone, 0);
-    EXPECT_EQ(missions.mObjectives[2].mActive, 7);
-    missions.mCount = 3;
+    EXPECT_EQ(Sectors().GetObjectiveStates()[1].action, 3);
+
+    // Played on: everything undone; the restore brings the snapshot back and recomputes.
+    missions.GetObjective(0)->GetAction(0)->SetState(1, 0);
+    missions.GetObjective(0)->GetAction(3)->SetState(1, 0);
     EXPECT_EQ(Sectors().RestoreObjectiveActions(&missions), 0);
-    EXPECT_EQ(missions.mObjectives[1].mDone, 1);
-    EXPECT_EQ(missions.mObjectives[2].mActive, 1);
+    EXPECT_EQ(missions.IsObjectiveDone(0), 1);
+    EXPECT_EQ(missions.GetObjective(0)->IsActive(), 0);
+    EXPECT_EQ(missions.GetObjective(1)->mNeeded[0].satisfied, 1);
+    EXPECT_EQ(missions.GetObjective(1)->IsActive(), 0) << "a restore activates nothing";
+
+    // An action that no longer exists stops the restore; the entries before it stay applied.
+    missions.GetObjective(0)->GetAction(0)->SetState(1, 0);
+    missions.GetObjective(0)->SetAction(3, nullptr);
+    EXPECT_EQ(Sectors().RestoreObjectiveActions(&missions), 3);
+    EXPECT_EQ(missions.GetObjective(0)->GetAction(0)->mDone, 1);
 }
 
 TEST_F(SectorData, TheLogicalInventorySnapshotIsCopiedBackCountForCount)

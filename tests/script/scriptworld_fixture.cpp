@@ -128,6 +128,9 @@ void ScriptWorldTest::TearDown()
     ScriptInterpreter::SetLogFiles(nullptr, nullptr);
     HbFileClose(mScriptLog);
     SceneTest::TearDown();
+    // Garbage of this test is collected before the next one builds its modules again: left for a
+    // later collection, it crashed the interpreter after a few dozen tests.
+    PyGC_Collect();
 }
 
 FakeActor* ScriptWorldTest::Make(const char* name, Vector at, uint32_t family, Placement placement)

@@ -39,6 +39,20 @@ using namespace uitest;
 const char* const kNew = "SD_I_OBJECTIVE_NEW_S2DSB";
 const char* const kFinished = "SD_I_OBJECTIVE_FINISHED_S2DSB";
 
+/// Gives the objective an action at the point, in its next free slot.
+void AddPlace(Objective& objective, float x, float y, float z)
+{
+    int32_t slot = 0;
+    while (objective.GetAction(slot))
+        ++slot;
+    auto* action = new ObjectiveAction();
+    action->mId = slot;
+    action->mPoint[0] = x;
+    action->mPoint[1] = y;
+    action->mPoint[2] = z;
+    objective.SetAction(slot, action);
+}
+
 /// A mission whose slots hold the objectives given (number, kind, done, markers).
 class FakeMissions : public MissionManager
 {
@@ -62,7 +76,7 @@ public:
             o.mActive = 1;
             o.mDescriptionText = "OBJ_" + std::to_string(row.number) + "_TXT";
             for (int32_t m = 0; m < row.markers; ++m)
-                o.mMarkers.push_back({float(row.number) * 1000.0f, 0.0f, -500.0f});
+                AddPlace(o, float(row.number) * 1000.0f, 0.0f, -500.0f);
         }
         mCount = slot;
     }
@@ -444,8 +458,8 @@ TEST_F(MapViews, PaintedQuadsMapHighlightCutAtTheEdgeAndTheTurnedHero)
 {
     // The selected objective's marker sits 0.01 inside the map's left edge, the other in the middle.
     FakeMissions missions({{1, 0, 0, 0}, {2, 0, 0, 0}});
-    missions.At(0).mMarkers.push_back({WorldXAt(0.01f), 0.0f, WorldZAt(0.25f)});
-    missions.At(1).mMarkers.push_back({WorldXAt(0.375f), 0.0f, WorldZAt(0.15f)});
+    AddPlace(missions.At(0), WorldXAt(0.01f), 0.0f, WorldZAt(0.25f));
+    AddPlace(missions.At(1), WorldXAt(0.375f), 0.0f, WorldZAt(0.15f));
     RecordingPainter painter;
     MapView::InstallPainter(&painter);
     MapView view;

@@ -24,6 +24,38 @@ struct EBoxObjectEntry
     static std::vector<uint8_t> Str(const std::string& text);
 };
 
+/// The field layouts of the game's action and condition kinds, as the reader expects them.
+struct EBoxKinds
+{
+    // ---- Actions (delay first) ----
+    /// EBXBHVACTION with its parameters chunk; counts above 127 are written as given (a
+    /// refused object), lists then hold fewer items than their count says.
+    static EBoxObjectEntry Behaviour(float delay, const std::string& actor, const std::string& behaviour,
+                                     const std::vector<std::string>& strings = {}, const std::vector<float>& reals = {},
+                                     const std::vector<int32_t>& integers = {}, int32_t stringCount = -1);
+    /// EBXBHVACTION as a bare behaviour name without the chunk.
+    static EBoxObjectEntry BareBehaviour(float delay, const std::string& actor, const std::string& behaviour);
+    /// The inventory action kinds with one item name (key: EBXPHYSINVENADDACTION,
+    /// EBXGLLOGINVADDACTION, EBXGLLOGINVREMOVEACTION, EBXSECTLOGINVENADDACTION,
+    /// EBXSECTLOGINVREMOVEACTION).
+    static EBoxObjectEntry Inventory(const std::string& key, float delay, const std::string& item);
+    static EBoxObjectEntry PhysicalRemove(float delay, const std::string& item, const std::string& second);
+    static EBoxObjectEntry Camera(float delay, const std::string& name, float first, float second);
+    static EBoxObjectEntry Command(float delay, const std::string& line);
+
+    // ---- Conditions (expected result first) ----
+    static EBoxObjectEntry ObjectiveDone(int32_t expected, int32_t index);
+    static EBoxObjectEntry ActorBehaviour(int32_t expected, const std::string& actor, const std::string& behaviour);
+    /// The one-string kinds: EBXPHYSINVCOND, EBXGLOBALLOGINVCOND, EBXSECTORLOGINVCOND,
+    /// EBOXOBJECTUSECONDITION, EBXACTNAMECOND, EBXACTTYPECOND.
+    static EBoxObjectEntry Named(const std::string& key, int32_t expected, const std::string& name);
+    /// EBXPHYSINVOCCCOND, EBXGLLOGINVOCCCOND, EBXSECTLOGINVOCCCOND.
+    static EBoxObjectEntry Occurrences(const std::string& key, int32_t expected, const std::string& item, int32_t mode,
+                                       int32_t count);
+    static EBoxObjectEntry LookAt(int32_t expected, int32_t sourceKind, int32_t targetKind, const std::string& source,
+                                  const std::string& target, float threshold);
+};
+
 struct EBoxEntry
 {
     float centre[3] = {};
