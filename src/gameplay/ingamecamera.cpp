@@ -14,6 +14,7 @@
 #include "ingamecamera_local.h"
 #include "scriptworldmanager.h"
 #include "shoothelper.h"
+#include "shootpick.h"
 #include "spline.h"
 #include "tsactor.h"
 #include "tsanimactor.h"
@@ -82,11 +83,6 @@ int32_t DefaultAction(const char* name)
     return 0;
 }
 
-int32_t NoTarget(Vector*)
-{
-    return 0;
-}
-
 int32_t DefaultMoveState(TsActor* actor)
 {
     auto* animated = HbCastTo<TsAnimActor>(actor);
@@ -98,7 +94,7 @@ void Refresh()
     gInForce.padPresent = gHooks.padPresent ? gHooks.padPresent : DefaultPadPresent;
     gInForce.stick = gHooks.stick ? gHooks.stick : DefaultStick;
     gInForce.action = gHooks.action ? gHooks.action : DefaultAction;
-    gInForce.target = gHooks.target ? gHooks.target : NoTarget;
+    gInForce.target = gHooks.target ? gHooks.target : ShootHelperCameraTarget;
     gInForce.moveState = gHooks.moveState ? gHooks.moveState : DefaultMoveState;
 }
 
