@@ -1,0 +1,531 @@
+// The ammunition in a script world over the wall world (a wall in the plane x = 0, a floor at
+// y = -100): the rings, the actors a projectile collects, the step's hits and damage, the blast
+// ring, the casings' flight and bounces, the weapon dying in flight, the shut-down; and the
+// shoot helper's pick through a camera at the origin looking along +z.
+#include "ammunition.h"
+#include "collisiontreewriter.h"
+#include "frame.h"
+#include "fx3dtype.h"
+#include "hbclock.h"
+#include "scriptworld_fixture.h"
+#include "shootpick.h"
+#include "shootsight.h"
+#include "shoothelper.h"
+#include "tscamera.h"
+#include "tscameraregistry.h"
+#include "tsfmodsound.h"
+#include "tssendevent.h"
+#include "w3dcollision.h"
+#include "w3dframe.h"
+#include "w3dlevel.h"
+#include "watomicowner.h"
+#include "weaponshoot.h"
+#include "world.h"
+#include "worldwriter.h"
+#include "wscene.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <vector>
+
+namespace
+{
+using scriptworldtest::FakeActor;
+
+/// A sound that counts its plays.
+class CountingSound : public TsFModSound
+{
+public:
+    int32_t Play() override
+    {
+        ++plays;
+        return -1;
+    }
+    int32_t plays = 0;
+};
+
+/// A wall in the plane x = 0 as the fixture's, with the colour given.
+World* MakeColouredWall(uint8_t red, uint8_t green)
+{
+    WorldDescription d;
+    d.materials = {{{red, green, 0, 255}}};
+    d.listEntries = {0};
+    WorldDescription::Leaf leaf;
+    leaf.positions = {0, -200, -1000, 0, 400, -1000, 0, -200, 1000, 0, 400, 1000};
+    std::vector<std::array<uint16_t, 3>> triangles = {{0, 1, 2}, {2, 1, 3}, {0, 2, 1}, {2, 3, 1}};
+    for (const auto& t : triangles)
+        leaf.triangles.push_back({t[0], t[1], t[2], 0});
+    leaf.extension = CollisionTreeWriter::WriteExtension(
+        CollisionTreeWriter::WritePluginData(CollisionTreeWriter::Build(leaf.positions, triangles, 4)));
+    d.leaves.push_back(leaf);
+    d.box = {1000, 400, 1000, -1000, -200, -1000};
+    return renderertest::ReadWorldChunk(WorldWriter::Write(d));
+}
+
+class Ammo : public scriptworldtest::ScriptWorldTest
+{
+protected:
+    void SetUp() override
+    {
+        ScriptWorldTest::SetUp();
+        PhysicsSetGravity();
+        AmmoGeometryDeclareRows();
+        ASSERT_EQ(AmmoManager::Preallocate(), 1);
+        ASSERT_NE(WeaponGetAmmoSource(), nullptr);
+        mGun = new WeaponShoot();
+        mGun->AddRef();
+        WeaponHitRecord& hit = mGun->mHit;
+        hit.owner = mGun;
+        hit.launchSpeed = PerTick(5000.0f);
+        hit.flightSpeed = PerTick(3000.0f);
+        hit.lifetime = Ticks(1.0f);
+        hit.damage = 35;
+        hit.hitEvent = 10;
+        hit.hitsWorld = 1;
+        hit.directHitOnly = 1;
+    }
+    void TearDown() override
+    {
+        AmmoManagerShutdown();
+        EXPECT_EQ(WeaponGetAmmoSource(), nullptr);
+        if (mGun)
+            mGun->Release();
+        TsCameraRegistry::Clear();
+        ScriptWorldTest::TearDown();
+    }
+
+    static float PerTick(float perSecond) { return float(double(perSecond) / double(HbPerformanceFrequency())); }
+    static int64_t Ticks(float seconds) { return int64_t(double(seconds) * double(HbPerformanceFrequency())); }
+
+    /// A listed actor with a 20-unit collision box around its place.
+    FakeActor* Target(const char* name, Vector at, uint32_t family = HeroEnemyFamily, int32_t hitPoints = 100)
+    {
+        FakeActor* actor = Listed(name, at, family, kOutside);
+        const float box[6] = {at.x + 10, at.y + 10, at.z + 10, at.x - 10, at.y - 10, at.z - 10};
+        Atomic* atomic = CreateBoxGeometry(box);
+        AtomicOwner::Get(atomic)->owner = actor->mNode;
+        actor->mNode->GetShootCollisionSet().SetRoot(W3dCollisionNode::CreateForAtomic(atomic, nullptr));
+        mScene->GetRoot()->AttachChild(actor->mNode);
+        actor->SetMaxHitPoints(hitPoints);
+        ::Frame::SyncDirtyList();
+        return actor;
+    }
+
+    /// A shot of the gun's record from a point along a direction; its ring position or -1.
+    int32_t Shoot(Vector from, Vector direction)
+    {
+        WeaponAmmoSource* source = WeaponGetAmmoSource();
+        const int32_t handle = source->TakeProjectile();
+        if (handle < 0)
+            return -1;
+        WeaponLaunch launch;
+        launch.from = from;
+        launch.direction = direction;
+        launch.hit = &mGun->mHit;
+        source->LaunchProjectile(handle, launch);
+        return handle;
+    }
+
+    /// The clock on by the seconds, the scene's updates, the hit events queued meanwhile; the
+    /// queue is then delivered (and emptied).
+    std::vector<TsSendEvent> Step(float seconds)
+    {
+        HbGameClock* clock = HbGameClock::Instance();
+        clock->mStepSeconds = seconds;
+        clock->mStep = Ticks(seconds);
+        clock->mGameTime += clock->mStep;
+        mScene->Update();
+        ::Frame::SyncDirtyList();
+        std::vector<TsSendEvent> events;
+        for (int32_t i = 0; i < mWorld->GetQueuedCount(); ++i)
+        {
+            const TsSendEvent* e = mWorld->GetQueuedEvent(i);
+            TsSendEvent copy;
+            copy.id = e->id;
+            copy.sender = e->sender;
+            copy.target = e->target;
+            copy.value = e->value;
+            events.push_back(copy);
+        }
+        mWorld->Update();
+        return events;
+    }
+
+    WeaponShoot* mGun = nullptr;
+};
+
+TEST_F(Ammo, RingsGoRoundAndTheNinetyFirstShotLaunchesNothingUntilTheLifetimeEnds)
+{
+    // Along +z beside the wall, hitting nothing: all stay in flight until their second.
+    std::vector<int32_t> taken;
+    for (int32_t i = 0; i < Ammunition::kProjectiles; ++i)
+        taken.push_back(Shoot({-500, 0, -900}, {0, 0, 1}));
+    EXPECT_EQ(taken.front(), 0);
+    EXPECT_EQ(taken.back(), Ammunition::kProjectiles - 1);
+    EXPECT_EQ(Ammunition::LiveProjectiles(), Ammunition::kProjectiles);
+    EXPECT_EQ(Shoot({-500, 0, -900}, {0, 0, 1}), -1) << "the 91st";
+
+    // Through the weapon: no round is used while the ring is full.
+    mGun->mMagazineSize = 30;
+    mGun->SetAmmo(30);
+    const int32_t magazine = mGun->mMagazine;
+    mGun->Shoot();
+    EXPECT_EQ(mGun->mMagazine, magazine);
+
+    // One freed: the search starts after the last taken and wraps to it.
+    Ammunition::FreeProjectile(7);
+    EXPECT_EQ(Shoot({-500, 0, -900}, {0, 0, 1}), 7);
+
+    Step(0.5f);
+    EXPECT_EQ(Ammunition::LiveProjectiles(), Ammunition::kProjectiles) << "half their lifetime";
+    Step(0.6f);
+    EXPECT_EQ(Ammunition::LiveProjectiles(), 0);
+    EXPECT_EQ(mScene->GetRoot()->GetChildren().GetCount(), int32_t(mActors.size())) << "all off the level";
+}
+
+TEST_F(Ammo, LaunchCollectsTwentyActorsInListOrderNearestFirstWithinTheMargin)
+{
+    // The shooter holds the gun; the shot runs from x = -100 along -x for 5000 units.
+    FakeActor* shooter = Target("shooter", {-150, 0, 0});
+    W3dFrame* gunNode = W3dFrame::Create();
+    gunNode->AddRef();
+    mGun->mNode = gunNode;
+    shooter->mNode->AttachChild(gunNode);
+
+    const struct
+    {
+        const char* name;
+        float offset; // from the path, in z
+        uint32_t family;
+        int32_t hitPoints;
+        int32_t active;
+        int32_t collision;
+        bool collected;
+    } cases[] = {
+        {"within the margin", 150.0f, HeroEnemyFamily, 100, 1, 1, true},
+        {"beyond the margin", 200.0f, HeroEnemyFamily, 100, 1, 1, false},
+        {"dead enemy", 0.0f, HeroEnemyFamily, 0, 1, 1, false},
+        {"dead hero friend", 0.0f, HeroFriendFamily, 0, 1, 1, true},
+        {"disabled", 0.0f, HeroEnemyFamily, 100, 0, 1, false},
+        {"collision off", 0.0f, HeroEnemyFamily, 100, 1, 0, false},
+    };
+    std::vector<FakeActor*> expected;
+    float x = -300.0f;
+    for (const auto& c : cases)
+    {
+        FakeActor* actor = Target(c.name, {x, 0, c.offset}, c.family, c.hitPoints);
+        actor->mHitPoints = c.hitPoints;
+        actor->mActive = c.active;
+        actor->mNode->GetShootCollisionSet().SetEnabled(c.collision);
+        if (c.collected)
+            expected.push_back(actor);
+        x -= 100.0f;
+    }
+    // Twenty more on the path: only the first 20 of the list count.
+    for (int32_t i = 0; i < 20; ++i)
+    {
+        expected.push_back(Target("row", {x, 0, 0}));
+        x -= 100.0f;
+    }
+    std::vector<FakeActor*> listed;
+    for (const HbPtrListNode* n = mWorld->GetActors().GetHead(); n; n = n->next)
+        for (FakeActor* actor : expected)
+            if (n->value == actor && listed.size() < 20)
+                listed.push_back(actor);
+    std::sort(listed.begin(), listed.end(),
+              [](FakeActor* a, FakeActor* b) { return a->mNode->GetWorldPosition()->x > b->mNode->GetWorldPosition()->x; });
+
+    mGun->mHit.hitsWorld = 0;
+    const int32_t handle = Shoot({-100, 0, 0}, {-1, 0, 0});
+    ASSERT_GE(handle, 0);
+    Projectil* projectile = Ammunition::GetProjectile(handle);
+    ASSERT_TRUE(projectile->mLive);
+    ASSERT_EQ(projectile->mCollectedCount, 20);
+    for (int32_t i = 0; i < 20; ++i)
+        EXPECT_EQ(projectile->mCollected[i].GetObject(), listed[size_t(i)])
+            << i << " " << static_cast<FakeActor*>(projectile->mCollected[i].GetObject())->mName;
+
+    // Nothing on a path that cannot hit the world: freed at once.
+    EXPECT_GE(Shoot({-100, 0, 900}, {0, 0, 1}), 0);
+    EXPECT_EQ(Ammunition::LiveProjectiles(), 1);
+    shooter->mNode->RemoveChild(gunNode);
+}
+
+TEST_F(Ammo, StepHitsTheFirstActorWithTheDamageAndTheWallHidesWhatIsBehindIt)
+{
+    FakeActor* near = Target("near", {-300, 0, 0});
+    FakeActor* far = Target("far", {-600, 0, 0});
+    FakeActor* behindWall = Target("behind", {300, 0, 0});
+    mGun->mHit.directHitOnly = 1;
+
+    // 3000 units per second: the first 0.1 s step reaches x = -400.
+    Shoot({-100, 0, 0}, {-1, 0, 0});
+    std::vector<TsSendEvent> events = Step(0.1f);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].target, near);
+    EXPECT_EQ(events[0].sender, mGun);
+    EXPECT_EQ(events[0].id, 10);
+    EXPECT_FLOAT_EQ(events[0].value, 35.0f) << "a body hit";
+    EXPECT_EQ(Ammunition::LiveProjectiles(), 0);
+    // Without a blast the impact ends in its first update, in the frame of the hit.
+    EXPECT_EQ(Ammunition::LiveImpacts(), 0);
+
+    // Toward the actor behind the wall: the wall is hit, nobody is damaged.
+    Shoot({-100, 0, 0}, {1, 0, 0});
+    events = Step(0.1f);
+    EXPECT_TRUE(events.empty());
+    EXPECT_EQ(Ammunition::LiveProjectiles(), 0);
+    EXPECT_EQ(Ammunition::LiveImpacts(), 0) << "a world hit without a blast ends at once";
+
+    // A wall whose green byte holds 0x20 lets the shot through to the actor.
+    World* glass = MakeColouredWall(200, 0x20);
+    ASSERT_NE(glass, nullptr);
+    mLevel->SetMainWorld(glass);
+    Shoot({-100, 0, 0}, {1, 0, 0});
+    events = Step(0.2f);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].target, behindWall);
+    mLevel->SetMainWorld(mWallWorld);
+    World::Destroy(glass);
+    (void)far;
+}
+
+TEST_F(Ammo, AProjectileEndsWithItsWeapon)
+{
+    Target("victim", {-2000, 0, 0});
+    mGun->mHit.flightSpeed = PerTick(100.0f);
+    Shoot({-100, 0, 0}, {-1, 0, 0});
+    EXPECT_EQ(Ammunition::LiveProjectiles(), 1);
+    mGun->Release();
+    mGun = nullptr;
+    Step(0.1f);
+    EXPECT_EQ(Ammunition::LiveProjectiles(), 0) << "its record died with the weapon";
+}
+
+TEST_F(Ammo, BlastGrowsTwentyUnitsAFrameAndEndsOnTheFifteenthFrame)
+{
+    WeaponHitRecord& hit = mGun->mHit;
+    hit.directHitOnly = 0;
+    hit.blastRadius = 300.0f;
+    hit.blastSpeed = PerTick(600.0f);
+    hit.blastDamage = 100.0f;
+    hit.blastFalloff = 10.0f;
+    hit.hitEvent = 13;
+    const struct
+    {
+        const char* name;
+        float distance;
+        int32_t frame; // the frame whose ring reaches it; 0 never
+    } cases[] = {
+        {"at the centre", 2.0f, 0},          {"close", 50.0f, 3}, {"far", 250.0f, 13},
+        {"past the blast radius", 350.0f, 0}, {"beyond radius + 100", 450.0f, 0},
+    };
+    std::vector<FakeActor*> actors;
+    for (const auto& c : cases)
+        actors.push_back(Target(c.name, {-500 - c.distance, 0, 0}));
+    Impact* impact = Ammunition::TakeImpact();
+    ASSERT_NE(impact, nullptr);
+    mScene->GetRoot()->AttachChild(impact);
+    const Vector at = {-500, 0, 0};
+    ::Frame::Translate(impact->GetEngineFrame(), &at, kCombineReplace);
+    ::Frame::SyncDirtyList();
+    const uint8_t surface[4] = {0, 0, 0, 0};
+    impact->Start(&hit, nullptr, Impact::kWorldHit, Projectil::kWorld, surface, {0, 1, 0});
+    ASSERT_TRUE(impact->mLive);
+    EXPECT_EQ(impact->mCollectedCount, 4) << "all but the one beyond radius + 100";
+
+    std::vector<int32_t> reached(actors.size(), 0);
+    int32_t frames = 0;
+    while (impact->mLive && frames < 40)
+    {
+        ++frames;
+        for (const TsSendEvent& e : Step(1.0f / 30.0f))
+        {
+            for (size_t i = 0; i < actors.size(); ++i)
+                if (e.target == actors[i])
+                {
+                    EXPECT_EQ(reached[i], 0) << cases[i].name << " hit twice";
+                    reached[i] = frames;
+                    EXPECT_EQ(e.id, 13);
+                    // The ring's radius this frame: 4 + 20 n.
+                    EXPECT_NEAR(e.value, 100.0f - (4.0f + 20.0f * float(frames)) * 10.0f * 0.01f, 0.05f);
+                }
+        }
+        if (frames <= 14)
+            EXPECT_NEAR(impact->mBlastRadius, 4.0f + 20.0f * float(frames), 0.05f);
+    }
+    EXPECT_EQ(frames, 15);
+    for (size_t i = 0; i < actors.size(); ++i)
+        EXPECT_EQ(reached[i], cases[i].frame) << cases[i].name;
+}
+
+TEST_F(Ammo, CasingFliesAsTheDebrisBouncesThreeTimesAtHalfSpeedAndSoundsOnce)
+{
+    auto* sound = new CountingSound();
+    sound->AddRef();
+    WeaponCasingRecord record;
+    record.model = 0;
+    record.ejection = {PerTick(60.0f), PerTick(150.0f), 0.0f};
+    record.lifetime = Ticks(20.0f);
+    record.SetSound(sound);
+    Matrix frame = {};
+    frame.right.x = frame.up.y = frame.at.z = 1.0f;
+    frame.pos = {-300, 50, 0};
+    WeaponAmmoSource* source = WeaponGetAmmoSource();
+    const int32_t handle = source->TakeCasing();
+    ASSERT_GE(handle, 0);
+    source->LaunchCasing(handle, record, frame, 0.0f);
+    Casing* casing = Ammunition::GetCasing(handle);
+    ASSERT_TRUE(casing->mLive);
+    EXPECT_EQ(Ammunition::GeometryInUse(), 1);
+    const Vector v = casing->mVelocity;
+    const int64_t launched = casing->mLaunchTime;
+
+    // Before the first bounce its place is the debris displacement from the launch point.
+    for (int32_t i = 0; i < 5; ++i)
+    {
+        Step(0.02f);
+        float expected[3];
+        const float velocity[3] = {v.x, v.y, v.z};
+        PhysicsDisplacement(AmmoNow() - launched, velocity, expected);
+        const Vector* at = casing->GetWorldPosition();
+        EXPECT_NEAR(at->x, -300.0f + expected[0], 0.05f);
+        EXPECT_NEAR(at->y, 50.0f + expected[1], 0.05f);
+    }
+
+    // A frame without time moves nothing.
+    const Vector before = *casing->GetWorldPosition();
+    casing->Update();
+    EXPECT_EQ(casing->GetWorldPosition()->y, before.y);
+
+    std::vector<float> speeds;
+    int32_t bounces = 0;
+    for (int32_t i = 0; i < 2000 && casing->mBounces < Casing::kMaxBounces; ++i)
+    {
+        Step(0.01f);
+        if (casing->mBounces != bounces)
+        {
+            bounces = casing->mBounces;
+            EXPECT_GT(casing->mVelocity.y, 0.0f) << "leaves upward";
+            EXPECT_GE(casing->GetWorldPosition()->y, 0.0f);
+            speeds.push_back(std::sqrt(casing->mVelocity.x * casing->mVelocity.x +
+                                       casing->mVelocity.y * casing->mVelocity.y));
+        }
+    }
+    ASSERT_EQ(casing->mBounces, 3);
+    ASSERT_EQ(speeds.size(), 3u);
+    for (size_t i = 1; i < speeds.size(); ++i)
+        EXPECT_NEAR(speeds[i] / speeds[i - 1], 0.5f, 0.05f) << "bounce " << i;
+    EXPECT_EQ(sound->plays, 1);
+    const Vector rest = *casing->GetWorldPosition();
+    Step(0.5f);
+    EXPECT_EQ(casing->GetWorldPosition()->x, rest.x) << "at rest";
+
+    // Its lifetime ends: faded (no model to fade) and back in the ring.
+    Step(25.0f);
+    Step(0.01f);
+    EXPECT_EQ(Ammunition::LiveCasings(), 0);
+    EXPECT_EQ(Ammunition::GeometryInUse(), 0);
+    record.SetSound(nullptr);
+    sound->Release();
+}
+
+TEST_F(Ammo, ResetAllAndShutdownLeaveNothingBehind)
+{
+    Target("victim", {-300, 0, 0});
+    mGun->mHit.flightSpeed = PerTick(100.0f);
+    for (int32_t i = 0; i < 5; ++i)
+        Shoot({-100, 0, 0}, {-1, 0, 0});
+    WeaponCasingRecord record;
+    record.model = 0;
+    record.lifetime = Ticks(5.0f);
+    Matrix frame = {};
+    frame.right.x = frame.up.y = frame.at.z = 1.0f;
+    WeaponAmmoSource* source = WeaponGetAmmoSource();
+    for (int32_t i = 0; i < 3; ++i)
+        source->LaunchCasing(source->TakeCasing(), record, frame, -50.0f);
+    EXPECT_EQ(Ammunition::LiveProjectiles(), 5);
+    EXPECT_EQ(Ammunition::LiveCasings(), 3);
+    AmmoManagerResetAll();
+    EXPECT_EQ(Ammunition::LiveProjectiles(), 0);
+    EXPECT_EQ(Ammunition::LiveCasings(), 0);
+    EXPECT_EQ(Ammunition::LiveImpacts(), 0);
+    EXPECT_EQ(Ammunition::GeometryInUse(), 0);
+    EXPECT_EQ(mScene->GetRoot()->GetChildren().GetCount(), int32_t(mActors.size()));
+
+    AmmoManagerShutdown();
+    EXPECT_EQ(AmmoManager::IsPreallocated(), 0);
+    EXPECT_EQ(Ammunition::GetProjectile(0), nullptr);
+    EXPECT_EQ(Projectil::sAmmoPool.Get()->GetUsedCount(), 0);
+    EXPECT_EQ(Casing::sAmmoPool.Get()->GetUsedCount(), 0);
+    EXPECT_EQ(Impact::sAmmoPool.Get()->GetUsedCount(), 0);
+    AmmoManagerResetAll(); // nothing after the shut-down
+}
+
+// ---- The shoot helper's pick -----------------------------------------------------------------------
+
+class ShootPick : public Ammo
+{
+protected:
+    void SetUp() override
+    {
+        Ammo::SetUp();
+        TsCamera* camera = TsCamera::Create();
+        ASSERT_NE(camera, nullptr);
+        const int32_t id = TsCameraRegistry::AddCamera(camera, mScene);
+        TsCameraRegistry::SetCurrentCamera(id);
+        // From (-500, 0, -900) along +z, the wall well to its left.
+        const Vector at = {-500, 0, -900};
+        ::Frame::Translate(TsCameraRegistry::GetCurrentCameraNode(), &at, kCombineReplace);
+        ::Frame::SyncDirtyList();
+        ShootHelperInit();
+        SetShootHelper(1);
+    }
+    void TearDown() override
+    {
+        SetShootHelper(0);
+        Ammo::TearDown();
+    }
+};
+
+TEST_F(ShootPick, SurveyKeepsWhatTheCameraSeesAndPicksTheNearestToTheCentre)
+{
+    FakeActor* ahead = Target("ahead", {-520, 0, -400});
+    Target("aside", {-700, 0, -400});
+    Target("behind", {-500, 0, -1200});
+    Target("friend", {-300, 0, -400}, HeroFriendFamily);
+    Target("hero", {-500, 0, -500}, HeroFamily);
+    Target("dead", {-500, 0, -300}, HeroEnemyFamily, 0)->mHitPoints = 0;
+    Vector point;
+    ASSERT_EQ(ShootHelperCameraTarget(&point), 1);
+    EXPECT_EQ(ShootHelperTargetCount(), 2) << "ahead and aside; not behind, the hero or the dead";
+    EXPECT_EQ(ShootHelperBlockerCount(), 1);
+    // The body point: 30 above the centre of the nearest to the screen centre.
+    EXPECT_NEAR(point.x, -520.0f, 0.01f);
+    EXPECT_NEAR(point.y, 30.0f, 0.01f);
+    EXPECT_NEAR(point.z, -400.0f, 0.01f);
+    (void)ahead;
+
+    // The weapon's pick uses the spread: "aside" is far outside it.
+    ASSERT_EQ(ShootHelperWeaponTarget(&point), 1);
+    EXPECT_NEAR(point.x, -520.0f, 0.01f);
+    ShootHelperSetAimActive(0);
+    EXPECT_EQ(ShootHelperWeaponTarget(&point), 0) << "the aim ray rests on an enemy";
+}
+
+TEST_F(ShootPick, AFriendInTheWayPassesThePickToTheNextCandidate)
+{
+    Target("hidden", {-500, 30, -200});
+    Target("friend", {-500, 30, -500}, HeroFriendFamily);
+    Target("next", {-560, 0, -300});
+    Vector point;
+    ASSERT_EQ(ShootHelperCameraTarget(&point), 1);
+    EXPECT_NEAR(point.x, -560.0f, 0.01f) << "the one behind the friend is skipped";
+
+    // Behind the wall nothing is picked.
+    TsCameraRegistry::Clear();
+    EXPECT_EQ(ShootHelperCameraTarget(&point), 0) << "no camera, no target";
+}
+} // namespace
