@@ -7,6 +7,10 @@
 #include "frame.h"
 #include "fx3dtype.h"
 #include "hbclock.h"
+#include "kfxmanager.h"
+#include "kfxmanagerimp.h"
+#include "tsnoise.h"
+#include "tstrigger.h"
 #include "scriptworld_fixture.h"
 #include "shootpick.h"
 #include "shootsight.h"
@@ -63,6 +67,33 @@ World* MakeColouredWall(uint8_t red, uint8_t green)
     d.box = {1000, 400, 1000, -1000, -200, -1000};
     return renderertest::ReadWorldChunk(WorldWriter::Write(d));
 }
+
+class RecordingEffects : public KfxManagerBackend
+{
+public:
+    void SetCamera(Camera*) override {}
+    void UpdateAll() override {}
+    void RenderGroup(int32_t) override {}
+    int32_t PlayOneShot(int32_t index, const FxContext* context) override
+    {
+        plays.push_back({index, {context->position[0], context->position[1], context->position[2]},
+                         {context->direction[0], context->direction[1], context->direction[2]}});
+        return 1;
+    }
+    int32_t BindDefinition(KFX*, int32_t index, const FxContext*) override
+    {
+        binds.push_back(index);
+        return 1;
+    }
+    struct Play
+    {
+        int32_t index;
+        Vector position;
+        Vector direction;
+    };
+    std::vector<Play> plays;
+    std::vector<int32_t> binds;
+};
 
 class Ammo : public scriptworldtest::ScriptWorldTest
 {
@@ -290,6 +321,83 @@ TEST_F(Ammo, StepHitsTheFirstActorWithTheDamageAndTheWallHidesWhatIsBehindIt)
     mLevel->SetMainWorld(mWallWorld);
     World::Destroy(glass);
     (void)far;
+}
+
+TEST_F(Ammo, ImpactsPlayBySurfaceAndEffectAndMakeTheirNoise)
+{
+    RecordingEffects effects;
+    KfxManagerBackend* previous = KfxManager::GetBackend();
+    KfxManager::Install(&effects);
+    ASSERT_EQ(TriggerManager::Create(), 1);
+    auto* worldSound = new CountingSound();
+    auto* actorSound = new CountingSound();
+    WeaponHitRecord& hit = mGun->mHit;
+    hit.SetImpactSounds(worldSound, actorSound);
+    FakeActor* victim = Target("victim", {-300, 0, 0});
+
+    const struct
+    {
+        const char* name;
+        int32_t kind;
+        uint8_t surface;
+        int32_t worldEffect;
+        int32_t actorEffect;
+        int32_t worldSounds, actorSounds, played, bound;
+    } cases[] = {
+        {"world, surface 0", Impact::kWorldHit, 0, 5, 7, 0, 0, -1, -1},
+        {"world, surface 200", Impact::kWorldHit, 200, 5, 7, 1, 0, 5, -1},
+        {"world, effect 60", Impact::kWorldHit, 200, 60, 7, 1, 0, -1, -1},
+        {"world, no effect", Impact::kWorldHit, 200, -1, 7, 1, 0, -1, -1},
+        {"world, a ground effect without its ground", Impact::kWorldHit, 200, 44, 7, 1, 0, 44, -1},
+        {"actor, no effect", Impact::kActorHit, 200, 5, -1, 0, 0, -1, -1},
+        {"actor, effect 7", Impact::kActorHit, 200, 5, 7, 0, 1, -1, 7},
+    };
+    for (const auto& c : cases)
+    {
+        worldSound->plays = actorSound->plays = 0;
+        effects.plays.clear();
+        effects.binds.clear();
+        hit.worldImpactEffect = c.worldEffect;
+        hit.actorImpactEffect = c.actorEffect;
+        Impact* impact = Ammunition::TakeImpact();
+        ASSERT_NE(impact, nullptr);
+        mScene->GetRoot()->AttachChild(impact);
+        const Vector at = {-290, 5, 0};
+        ::Frame::Translate(impact->GetEngineFrame(), &at, kCombineReplace);
+        ::Frame::SyncDirtyList();
+        const uint8_t surface[4] = {c.surface, 0, 0, 255};
+        W3dNode* node = c.kind == Impact::kActorHit ? victim->mNode : nullptr;
+        impact->Start(&hit, node, c.kind, Projectil::kBody, surface, {1, 0, 0});
+        EXPECT_EQ(worldSound->plays, c.worldSounds) << c.name;
+        EXPECT_EQ(actorSound->plays, c.actorSounds) << c.name;
+        ASSERT_EQ(effects.plays.size(), c.played >= 0 ? 1u : 0u) << c.name;
+        if (c.played >= 0)
+        {
+            EXPECT_EQ(effects.plays[0].index, c.played) << c.name;
+            EXPECT_EQ(effects.plays[0].position.x, -290.0f) << c.name;
+            EXPECT_EQ(effects.plays[0].direction.x, 1.0f) << c.name;
+        }
+        ASSERT_EQ(effects.binds.size(), c.bound >= 0 ? 1u : 0u) << c.name;
+        if (c.bound >= 0)
+        {
+            EXPECT_NE(impact->mEffect, nullptr);
+            EXPECT_EQ(victim->mNode->GetAttachments().GetCount(), 1) << "the node keeps the effect";
+        }
+        Ammunition::FreeImpact(impact->mRingPosition);
+    }
+
+    // The impact's noise: a trigger at its place.
+    hit.impactNoise = TsNoiseRowByName("MEDIUM_NORMAL");
+    ASSERT_GT(TsGetSoundRadius(hit.impactNoise), 0);
+    Impact* impact = Ammunition::TakeImpact();
+    mScene->GetRoot()->AttachChild(impact);
+    const uint8_t none[4] = {0, 0, 0, 0};
+    impact->Start(&hit, nullptr, Impact::kWorldHit, Projectil::kWorld, none, {1, 0, 0});
+    EXPECT_EQ(TriggerManager::GetLiveCount(), 1);
+
+    hit.SetImpactSounds(nullptr, nullptr);
+    TriggerManager::Free();
+    KfxManager::Install(previous);
 }
 
 TEST_F(Ammo, AProjectileEndsWithItsWeapon)
