@@ -325,6 +325,27 @@ intptr_t GetRenderState(int32_t code)
 }
 } // namespace
 
+int32_t AmmoHitPart(const Vector& point, const ShootSphere* head, const ShootSphere* heart)
+{
+    auto inside = [&point](const ShootSphere* sphere) {
+        if (!sphere || !sphere->enabled)
+            return false;
+        const Vector d = Sub(point, sphere->GetWorldCentre());
+        return Dot(d, d) < sphere->radiusSquared;
+    };
+    int32_t part = Projectil::kBody;
+    if (inside(head))
+        part = Projectil::kHead;
+    if (inside(heart))
+        part = Projectil::kHeart;
+    return part;
+}
+
+float AmmoHitValue(int32_t part, int32_t damage)
+{
+    return part == Projectil::kHead || part == Projectil::kHeart ? 999.0f : float(damage);
+}
+
 int64_t AmmoNow()
 {
     HbGameClock* clock = HbGameClock::Instance();
@@ -576,22 +597,8 @@ int32_t Projectil::HitTest(Vector segment[2])
         std::copy(query.color, query.color + 4, surface);
         if (query.normal.x != 0.0f || query.normal.y != 0.0f || query.normal.z != 0.0f)
             normal = query.normal;
-        part = Projectil::kBody;
-        if (animated)
-        {
-            const ShootSphere& head = animated->GetHeadSphere();
-            const ShootSphere& heart = animated->GetHeartSphere();
-            auto inside = [&point](const ShootSphere& sphere) {
-                if (!sphere.enabled)
-                    return false;
-                const Vector d = Sub(point, sphere.GetWorldCentre());
-                return Dot(d, d) < sphere.radiusSquared;
-            };
-            if (inside(head))
-                part = Projectil::kHead;
-            if (inside(heart))
-                part = Projectil::kHeart;
-        }
+        part = animated ? AmmoHitPart(point, &animated->GetHeadSphere(), &animated->GetHeartSphere())
+                        : int32_t(Projectil::kBody);
         end = point;
     }
 
@@ -755,8 +762,7 @@ void Impact::Start(const WeaponHitRecord* hit, W3dNode* hitNode, int32_t kind, i
     TsActor* victim = hitNode ? ActorOfNode(hitNode) : nullptr;
     if (victim)
     {
-        const float value = part == Projectil::kHead || part == Projectil::kHeart ? 999.0f : float(hit->damage);
-        SendHit(victim, hit->hitEvent, hit->owner, value);
+        SendHit(victim, hit->hitEvent, hit->owner, AmmoHitValue(part, hit->damage));
     }
     if (hit->directHitOnly == 0)
     {

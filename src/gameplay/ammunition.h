@@ -24,8 +24,15 @@ struct AmmoGeometry
     int32_t index = 0;
 };
 
+struct ShootSphere;
+
 /// Time and units the ammunition runs on: world units, ticks of the game clock.
 int64_t AmmoNow();
+/// The part a hit point touches: body (2), head (1) inside the enabled head sphere, heart (6)
+/// inside the enabled heart sphere (the heart wins); either sphere may be null.
+int32_t AmmoHitPart(const Vector& point, const ShootSphere* head, const ShootSphere* heart);
+/// What a hit on the part sends: 999 for the head or the heart, else the damage points.
+float AmmoHitValue(int32_t part, int32_t damage);
 
 class Projectil : public W3dFrame
 {

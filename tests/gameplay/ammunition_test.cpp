@@ -19,6 +19,7 @@
 #include "tscameraregistry.h"
 #include "tsfmodsound.h"
 #include "tssendevent.h"
+#include "w3danimobject.h"
 #include "w3dcollision.h"
 #include "w3dframe.h"
 #include "w3dlevel.h"
@@ -398,6 +399,50 @@ TEST_F(Ammo, ImpactsPlayBySurfaceAndEffectAndMakeTheirNoise)
     hit.SetImpactSounds(nullptr, nullptr);
     TriggerManager::Free();
     KfxManager::Install(previous);
+}
+
+TEST_F(Ammo, HeadAndHeartHitsSendNineHundredNinetyNine)
+{
+    ::Frame* headFrame = ::Frame::Create();
+    ::Frame* heartFrame = ::Frame::Create();
+    const Vector headAt = {0, 170, 0}, heartAt = {0, 120, 0};
+    ::Frame::Translate(headFrame, &headAt, kCombineReplace);
+    ::Frame::Translate(heartFrame, &heartAt, kCombineReplace);
+    ShootSphere head, heart;
+    head.ownFrame = headFrame;
+    head.radius = 15.0f;
+    head.radiusSquared = 225.0f;
+    head.enabled = 1;
+    heart.ownFrame = heartFrame;
+    heart.radius = 40.0f;
+    heart.radiusSquared = 1600.0f;
+    heart.enabled = 1;
+    ShootSphere off = head;
+    off.enabled = 0;
+    const struct
+    {
+        const char* name;
+        Vector point;
+        const ShootSphere* head;
+        const ShootSphere* heart;
+        int32_t part;
+        float value;
+    } cases[] = {
+        {"in the head", {0, 175, 5}, &head, &heart, Projectil::kHead, 999.0f},
+        {"on the head's surface", {0, 185, 0}, &head, &heart, Projectil::kBody, 35.0f},
+        {"in the heart", {0, 100, 0}, &head, &heart, Projectil::kHeart, 999.0f},
+        {"in both: the heart", {0, 158, 0}, &head, &heart, Projectil::kHeart, 999.0f},
+        {"the body", {0, 50, 0}, &head, &heart, Projectil::kBody, 35.0f},
+        {"a sphere switched off", {0, 170, 0}, &off, nullptr, Projectil::kBody, 35.0f},
+    };
+    for (const auto& c : cases)
+    {
+        const int32_t part = AmmoHitPart(c.point, c.head, c.heart);
+        EXPECT_EQ(part, c.part) << c.name;
+        EXPECT_EQ(AmmoHitValue(part, 35), c.value) << c.name;
+    }
+    ::Frame::Destroy(headFrame);
+    ::Frame::Destroy(heartFrame);
 }
 
 TEST_F(Ammo, AProjectileEndsWithItsWeapon)
