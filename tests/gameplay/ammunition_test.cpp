@@ -4,7 +4,15 @@
 // shoot helper's pick through a camera at the origin looking along +z.
 #include "ammunition.h"
 #include "collisiontreewriter.h"
+#include "camera.h"
+#include "d3d9testhooks.h"
+#include "device.h"
+#include "engine.h"
+#include "framecheck.h"
 #include "frame.h"
+#include "raster.h"
+#include "w3dcamera.h"
+#include "wrenderer.h"
 #include "fx3dtype.h"
 #include "hbclock.h"
 #include "kfxmanager.h"
@@ -583,6 +591,108 @@ TEST_F(Ammo, CasingFliesAsTheDebrisBouncesThreeTimesAtHalfSpeedAndSoundsOnce)
     EXPECT_EQ(Ammunition::GeometryInUse(), 0);
     record.SetSound(nullptr);
     sound->Release();
+}
+
+// The streak's drawing: the callbacks around it set a texture, log the device calls and read the
+// texture back.
+Raster* gTexture = nullptr;
+intptr_t gTextureAfter = -1;
+
+void SetTexture(void*)
+{
+    Engine::Current()->device.setRenderState(kRenderStateTextureRaster, reinterpret_cast<intptr_t>(gTexture));
+    d3d9test::ClearCallLog();
+    d3d9test::EnableCallLog(true);
+}
+
+void ReadTexture(void*)
+{
+    d3d9test::EnableCallLog(false);
+    Engine::Current()->device.getRenderState(kRenderStateTextureRaster, &gTextureAfter);
+}
+
+TEST_F(Ammo, TheStreakIsACrossOfTwoTrianglesFadingTowardTheProjectileAndLeavesTheTextureAsItWas)
+{
+    WRenderer* renderer = WRenderer::Instance();
+    renderer->SetScene(mScene);
+    W3dCamera* camera = W3dCamera::Create();
+    ASSERT_NE(camera, nullptr);
+    camera->AddRef();
+    mScene->GetRoot()->AttachChild(camera);
+    renderer->SetCamera(camera);
+    const Rgba background = {0x20, 0x30, 0x40, 0xFF};
+    camera->SetClearColor(background);
+    gTexture = Raster::Create(4, 4, 32, kRasterTypeTexture);
+    ASSERT_NE(gTexture, nullptr);
+
+    // Flying along +x in front of the camera, its streak trailing 200 units: the first frame
+    // moves it 250 units, to where the whole streak fills the picture's width.
+    const float depth = 240.0f / camera->GetCamera()->viewWindow.x, length = 200.0f;
+    ASSERT_EQ(renderer->AddCustomRenderCallback(SetTexture, nullptr), 0);
+    mGun->mHit.hitsWorld = 0;
+    mGun->mHit.flightSpeed = PerTick(3000.0f);
+    mGun->mHit.launchSpeed = PerTick(10.0f);
+    mGun->mHit.lifetime = Ticks(10.0f);
+    // An actor beside the path keeps the shot in flight; nothing of the level is drawn.
+    Target("mark", {-220, 0, depth + 120});
+    mLevel->SetMainWorld(nullptr);
+    ASSERT_GE(Shoot({-150, 0, depth}, {1, 0, 0}), 0);
+    ASSERT_EQ(Ammunition::LiveProjectiles(), 1);
+    ASSERT_EQ(renderer->AddCustomRenderCallback(ReadTexture, nullptr), 2);
+    HbGameClock* clock = HbGameClock::Instance();
+    clock->mGameTime += Ticks(250.0f / 3000.0f);
+    for (int frame = 0; frame < 2; ++frame)
+    {
+        ASSERT_EQ(renderer->BeginFrame(), 1);
+        renderer->UpdateFrame();
+        renderer->RenderScene();
+        renderer->EndFrame();
+    }
+    EXPECT_EQ(gTextureAfter, reinterpret_cast<intptr_t>(gTexture)) << "the texture is given back";
+    std::vector<std::string> draws;
+    for (const d3d9test::Call& call : d3d9test::CallLog())
+        if (call.name.rfind("Draw", 0) == 0)
+            draws.push_back(call.Text());
+    ASSERT_EQ(draws.size(), 2u) << "one triangle per pass";
+    for (const std::string& draw : draws)
+        EXPECT_NE(draw.find(", 1"), std::string::npos) << draw;
+
+    int32_t width = 0, height = 0;
+    const std::vector<uint32_t> pixels = ReadViewport(&width, &height);
+    ASSERT_GT(width, 0);
+    Projectil* projectile = Ammunition::GetProjectile(0);
+    ASSERT_TRUE(projectile->mLive);
+    const float head = Frame::GetWorldMatrix(projectile->GetEngineFrame())->pos.x;
+    const Camera* engine = camera->GetCamera();
+    // Pixel centres to the streak's plane (the picture is mirrored in x); the device samples a
+    // pixel at its integer corner.
+    auto colourAt = [&](float px, float py) -> uint32_t {
+        const float x = (0.5f - (px - 0.5f) / float(width)) * 2.0f * engine->viewWindow.x * depth;
+        const float y = (0.5f - (py - 0.5f) / float(height)) * 2.0f * engine->viewWindow.y * depth;
+        const float t = (head - x) / length; // 0 at the projectile, 1 at the tail's tip
+        const bool inside = t >= 0.0f && t <= 1.0f && std::fabs(y) <= 2.0f * (1.0f - t);
+        if (!inside)
+            return 0xFF203040u;
+        const float a = (75.0f + (200.0f - 75.0f) * t) / 255.0f;
+        auto mix = [a](float src, float dst) { return uint32_t(std::lround(src * a + dst * (1.0f - a))); };
+        return 0xFF000000u | mix(255, 0x20) << 16 | mix(0xFA, 0x30) << 8 | mix(0xD2, 0x40);
+    };
+    const std::vector<uint32_t> expected =
+        framecheck::EdgeTolerantReference(width, height, pixels, colourAt, {-0.6f, 0.6f});
+    int32_t streakPixels = 0;
+    for (size_t i = 0; i < expected.size(); ++i)
+        streakPixels += expected[i] != 0xFF203040u ? 1 : 0;
+    EXPECT_GT(streakPixels, 100);
+    EXPECT_EQ(framecheck::CheckFrame("ammunition_streak", width, height, pixels, expected, 3), "");
+
+    renderer->SetCamera(nullptr);
+    renderer->ReleaseScene();
+    mLevel->SetMainWorld(mWallWorld);
+    mScene->GetRoot()->RemoveChild(camera);
+    camera->Release();
+    Ammunition::FreeProjectile(0);
+    Raster::Destroy(gTexture);
+    gTexture = nullptr;
 }
 
 TEST_F(Ammo, ResetAllAndShutdownLeaveNothingBehind)
