@@ -375,6 +375,12 @@ void Projectil::OnAddToWorld()
     AddUpdatable(this);
 }
 
+void Projectil::OnRemoveFromWorld()
+{
+    if (mLive)
+        Reset();
+}
+
 const WeaponHitRecord* Projectil::GetRecord()
 {
     if (mHasWeapon && !mWeapon.IsValid())
@@ -630,8 +636,6 @@ int32_t Projectil::HitTest(Vector segment[2])
     if (Impact* impact = Ammunition::TakeImpact())
     {
         ResetFrame(impact);
-        if (W3dNode* root = LevelRoot())
-            root->AttachChild(impact);
         TsActor* actor = ActorOfNode(hitNode);
         const bool dofWall = actor && (actor->mFamily & DofFamily) && !(actor->mFamily & HeroEnemyFamily);
         if (hitFrame && hitNode && !dofWall)
@@ -642,18 +646,16 @@ int32_t Projectil::HitTest(Vector segment[2])
             Matrix::Invert(&inverse, Frame::GetWorldMatrix(hitFrame));
             Vector local;
             Vector::TransformPoint(&local, &point, &inverse);
-            impact->AddRef();
-            if (W3dNode* parent = impact->GetParent())
-                parent->RemoveChild(impact);
-            hitNode->AddChild(impact, hitFrame);
-            impact->Release();
             Frame::Translate(impact->GetEngineFrame(), &local, kCombineReplace);
+            hitNode->AddChild(impact, hitFrame);
         }
         else
         {
             if (dofWall)
                 kind = Impact::kWorldHit;
             Frame::Translate(impact->GetEngineFrame(), &point, kCombineReplace);
+            if (W3dNode* root = LevelRoot())
+                root->AttachChild(impact);
         }
         impact->Start(hit, hitNode, kind, part, surface, normal);
     }
@@ -714,6 +716,12 @@ Impact::~Impact()
 void Impact::OnAddToWorld()
 {
     AddUpdatable(this);
+}
+
+void Impact::OnRemoveFromWorld()
+{
+    if (mLive)
+        Reset();
 }
 
 void Impact::Reset()
@@ -922,6 +930,12 @@ Casing::~Casing()
 void Casing::OnAddToWorld()
 {
     AddUpdatable(this);
+}
+
+void Casing::OnRemoveFromWorld()
+{
+    if (mLive)
+        Reset();
 }
 
 void Casing::Reset()

@@ -61,6 +61,8 @@ public:
     void Launch(const WeaponHitRecord* hit, TsActor* target, int32_t tracer);
     void Update() override;
     void OnAddToWorld() override;
+    /// Taken out of the world while live (its parent went): back in the ring.
+    void OnRemoveFromWorld() override;
     /// Back to the launch state: off every list, no record, no effect.
     void Reset();
     /// The render callback: a cross of two triangles along the flight.
@@ -117,6 +119,8 @@ public:
     /// The blast ring, once per frame while live.
     void Update() override;
     void OnAddToWorld() override;
+    /// Taken out of the world while live (the actor it hangs on went): back in the ring.
+    void OnRemoveFromWorld() override;
     void Reset();
 
     int32_t mLive = 0;
@@ -160,6 +164,7 @@ public:
     void Launch(const WeaponCasingRecord& casing, float floor);
     void Update() override;
     void OnAddToWorld() override;
+    void OnRemoveFromWorld() override;
     void Reset();
 
     int32_t mLive = 0;

@@ -39,6 +39,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <vector>
@@ -453,12 +454,32 @@ TEST_F(Ammo, HeadAndHeartHitsSendNineHundredNinetyNine)
     ::Frame::Destroy(heartFrame);
 }
 
-TEST_F(Ammo, AProjectileEndsWithItsWeapon)
+TEST_F(Ammo, CollectedActorsAndTheWeaponMayDieInFlight)
 {
-    Target("victim", {-2000, 0, 0});
+    FakeActor* doomed = Target("doomed", {-300, 0, 0});
+    FakeActor* victim = Target("victim", {-2000, 0, 0});
     mGun->mHit.flightSpeed = PerTick(100.0f);
-    Shoot({-100, 0, 0}, {-1, 0, 0});
+    Projectil* projectile = Ammunition::GetProjectile(Shoot({-100, 0, 0}, {-1, 0, 0}));
+    ASSERT_NE(projectile, nullptr);
+    ASSERT_EQ(projectile->mCollectedCount, 2);
+    // The first collected actor dies: its entry reads as gone, the shot flies on through.
+    mWorld->RemoveActor(doomed);
+    mScene->GetRoot()->RemoveChild(doomed->mNode);
+    mActors.erase(std::find(mActors.begin(), mActors.end(), doomed));
+    doomed->Release();
+    Step(0.1f);
     EXPECT_EQ(Ammunition::LiveProjectiles(), 1);
+    EXPECT_FALSE(projectile->mCollected[0].IsValid());
+    EXPECT_EQ(projectile->mCollected[1].GetObject(), victim);
+
+    // An impact hanging on an actor's node goes back to its ring when the node leaves the level.
+    Impact* impact = Ammunition::TakeImpact();
+    ASSERT_NE(impact, nullptr);
+    victim->mNode->AttachChild(impact);
+    EXPECT_EQ(Ammunition::LiveImpacts(), 1);
+    mScene->GetRoot()->RemoveChild(victim->mNode);
+    EXPECT_EQ(Ammunition::LiveImpacts(), 0);
+    EXPECT_EQ(impact->GetScene(), nullptr);
     mGun->Release();
     mGun = nullptr;
     Step(0.1f);
