@@ -228,7 +228,8 @@ void BM_BareLines(benchmark::State& state)
         for (int32_t i = 0; i < Ammunition::kProjectiles; ++i)
         {
             const float x = 10.0f + float(i % 12) * step;
-            line.data.line = {{x, 40.0f, 20.0f + float(i % 30) * 38.0f}, {x + step, 40.0f, 20.0f + float(i % 30) * 38.0f}};
+            line.data.line = {{x, 40.0f, 20.0f + float(i % 30) * 38.0f},
+                              {x + step, 40.0f, 20.0f + float(i % 30) * 38.0f}};
             World::ForAllTriangleIntersections(gBench.world, &line, CountHit, &hits);
         }
     benchmark::DoNotOptimize(hits);
@@ -244,10 +245,10 @@ int main(int argc, char** argv)
         Stop();
         return 1;
     }
-    const int result = BenchRunWithRatios(argc, argv,
-                                          {{"ammunition frame / bare line queries",
-                                            "Ammo/update of 90 projectiles and 90 casings",
-                                            "Ammo/90 bare line queries of one step"}});
+    const int result =
+        BenchRunWithRatios(argc, argv,
+                           {{"ammunition frame / bare line queries", "Ammo/update of 90 projectiles and 90 casings",
+                             "Ammo/90 bare line queries of one step"}});
     Stop();
     return result;
 }

@@ -17,7 +17,6 @@ struct TFadeInfos
     AMMO_DECLARE_POOL();
 
 public:
-
     float startTime = 0.0f;
     float duration = 0.0f;
     float progress = 0.0f;

@@ -327,7 +327,8 @@ intptr_t GetRenderState(int32_t code)
 
 int32_t AmmoHitPart(const Vector& point, const ShootSphere* head, const ShootSphere* heart)
 {
-    auto inside = [&point](const ShootSphere* sphere) {
+    auto inside = [&point](const ShootSphere* sphere)
+    {
         if (!sphere || !sphere->enabled)
             return false;
         const Vector d = Sub(point, sphere->GetWorldCentre());
@@ -491,25 +492,28 @@ void Projectil::Collect(TsActor* target)
     Vector segment[2] = {mPosition, Add(mPosition, Scale(mDirection, reach))};
     TsActor* found[kMaxCollected];
     int32_t count = 0;
-    ForAllActors([&](TsActor* actor) {
-        if (count >= kMaxCollected)
-            return false;
-        W3dNode* node = actor->GetNode();
-        if (!node || !actor->mActive || actor == shooter)
+    ForAllActors(
+        [&](TsActor* actor)
+        {
+            if (count >= kMaxCollected)
+                return false;
+            W3dNode* node = actor->GetNode();
+            if (!node || !actor->mActive || actor == shooter)
+                return true;
+            W3dCollisionTree& set = node->GetShootCollisionSet();
+            if (!set.GetRoot() || !set.IsEnabled())
+                return true;
+            if ((actor->mFamily & (HeroFamily | HeroEnemyFamily)) && actor->mHitPoints <= 0)
+                return true;
+            Sphere sphere = *set.GetRoot()->GetWorldSphere();
+            if (!SphereIntersectsSegment(&sphere, &mDirection, segment, kCollectMargin))
+                return true;
+            found[count++] = actor;
             return true;
-        W3dCollisionTree& set = node->GetShootCollisionSet();
-        if (!set.GetRoot() || !set.IsEnabled())
-            return true;
-        if ((actor->mFamily & (HeroFamily | HeroEnemyFamily)) && actor->mHitPoints <= 0)
-            return true;
-        Sphere sphere = *set.GetRoot()->GetWorldSphere();
-        if (!SphereIntersectsSegment(&sphere, &mDirection, segment, kCollectMargin))
-            return true;
-        found[count++] = actor;
-        return true;
-    });
+        });
     const Vector from = mPosition;
-    auto distance = [&from](TsActor* actor) {
+    auto distance = [&from](TsActor* actor)
+    {
         const Vector d = Sub(*actor->GetNode()->GetWorldPosition(), from);
         return Dot(d, d);
     };
@@ -776,18 +780,20 @@ void Impact::Start(const WeaponHitRecord* hit, W3dNode* hitNode, int32_t kind, i
     {
         mBlastRadius = kBlastStart;
         const float reach = hit->blastRadius + kBlastReach;
-        ForAllActors([&](TsActor* actor) {
-            if (mCollectedCount >= kMaxCollected)
-                return false;
-            W3dNode* node = actor->GetNode();
-            if (!node || !(actor->mFamily & (HeroFamily | HeroEnemyFamily)) || actor->mHitPoints == 0 ||
-                !actor->mActive)
+        ForAllActors(
+            [&](TsActor* actor)
+            {
+                if (mCollectedCount >= kMaxCollected)
+                    return false;
+                W3dNode* node = actor->GetNode();
+                if (!node || !(actor->mFamily & (HeroFamily | HeroEnemyFamily)) || actor->mHitPoints == 0 ||
+                    !actor->mActive)
+                    return true;
+                const Vector d = Sub(*node->GetWorldPosition(), at);
+                if (Dot(d, d) < reach * reach)
+                    mCollected[mCollectedCount++].Assign(actor);
                 return true;
-            const Vector d = Sub(*node->GetWorldPosition(), at);
-            if (Dot(d, d) < reach * reach)
-                mCollected[mCollectedCount++].Assign(actor);
-            return true;
-        });
+            });
         return;
     }
     if (!victim && !hitNode)
@@ -1005,7 +1011,8 @@ void Casing::Update()
     {
         mState = kFading;
         HbHandlePtr model(mModel ? static_cast<HbRoot*>(mModel->model) : nullptr);
-        auto faded = [](void* user) {
+        auto faded = [](void* user)
+        {
             auto* casing = static_cast<Casing*>(user);
             if (casing->mState == kFading)
                 casing->mState = kFaded;
@@ -1131,7 +1138,8 @@ int32_t HookPreallocate()
 
 const AmmoManagerHooks kHooks = {HookPreallocate, Ammunition::ResetAll, Ammunition::Shutdown};
 
-[[maybe_unused]] const int kInstalled = [] {
+[[maybe_unused]] const int kInstalled = []
+{
     AmmoManagerSetHooks(&kHooks);
     return 1;
 }();

@@ -3,31 +3,30 @@
 // ring, the casings' flight and bounces, the weapon dying in flight, the shut-down; and the
 // shoot helper's pick through a camera at the origin looking along +z.
 #include "ammunition.h"
-#include "collisiontreewriter.h"
 #include "camera.h"
+#include "collisiontreewriter.h"
 #include "d3d9testhooks.h"
 #include "device.h"
 #include "engine.h"
-#include "framecheck.h"
 #include "frame.h"
-#include "raster.h"
-#include "w3dcamera.h"
-#include "wrenderer.h"
+#include "framecheck.h"
 #include "fx3dtype.h"
 #include "hbclock.h"
 #include "kfxmanager.h"
 #include "kfxmanagerimp.h"
-#include "tsnoise.h"
-#include "tstrigger.h"
+#include "raster.h"
 #include "scriptworld_fixture.h"
+#include "shoothelper.h"
 #include "shootpick.h"
 #include "shootsight.h"
-#include "shoothelper.h"
 #include "tscamera.h"
 #include "tscameraregistry.h"
 #include "tsfmodsound.h"
+#include "tsnoise.h"
 #include "tssendevent.h"
+#include "tstrigger.h"
 #include "w3danimobject.h"
+#include "w3dcamera.h"
 #include "w3dcollision.h"
 #include "w3dframe.h"
 #include "w3dlevel.h"
@@ -35,6 +34,7 @@
 #include "weaponshoot.h"
 #include "world.h"
 #include "worldwriter.h"
+#include "wrenderer.h"
 #include "wscene.h"
 
 #include <gtest/gtest.h>
@@ -86,7 +86,8 @@ public:
     void RenderGroup(int32_t) override {}
     int32_t PlayOneShot(int32_t index, const FxContext* context) override
     {
-        plays.push_back({index, {context->position[0], context->position[1], context->position[2]},
+        plays.push_back({index,
+                         {context->position[0], context->position[1], context->position[2]},
                          {context->direction[0], context->direction[1], context->direction[2]}});
         return 1;
     }
@@ -276,7 +277,8 @@ TEST_F(Ammo, LaunchCollectsTwentyActorsInListOrderNearestFirstWithinTheMargin)
             if (n->value == actor && listed.size() < 20)
                 listed.push_back(actor);
     std::sort(listed.begin(), listed.end(),
-              [](FakeActor* a, FakeActor* b) { return a->mNode->GetWorldPosition()->x > b->mNode->GetWorldPosition()->x; });
+              [](FakeActor* a, FakeActor* b)
+              { return a->mNode->GetWorldPosition()->x > b->mNode->GetWorldPosition()->x; });
 
     mGun->mHit.hitsWorld = 0;
     const int32_t handle = Shoot({-100, 0, 0}, {-1, 0, 0});
@@ -501,8 +503,11 @@ TEST_F(Ammo, BlastGrowsTwentyUnitsAFrameAndEndsOnTheFifteenthFrame)
         float distance;
         int32_t frame; // the frame whose ring reaches it; 0 never
     } cases[] = {
-        {"at the centre", 2.0f, 0},          {"close", 50.0f, 3}, {"far", 250.0f, 13},
-        {"past the blast radius", 350.0f, 0}, {"beyond radius + 100", 450.0f, 0},
+        {"at the centre", 2.0f, 0},
+        {"close", 50.0f, 3},
+        {"far", 250.0f, 13},
+        {"past the blast radius", 350.0f, 0},
+        {"beyond radius + 100", 450.0f, 0},
     };
     std::vector<FakeActor*> actors;
     for (const auto& c : cases)
@@ -592,8 +597,8 @@ TEST_F(Ammo, CasingFliesAsTheDebrisBouncesThreeTimesAtHalfSpeedAndSoundsOnce)
             bounces = casing->mBounces;
             EXPECT_GT(casing->mVelocity.y, 0.0f) << "leaves upward";
             EXPECT_GE(casing->GetWorldPosition()->y, 0.0f);
-            speeds.push_back(std::sqrt(casing->mVelocity.x * casing->mVelocity.x +
-                                       casing->mVelocity.y * casing->mVelocity.y));
+            speeds.push_back(
+                std::sqrt(casing->mVelocity.x * casing->mVelocity.x + casing->mVelocity.y * casing->mVelocity.y));
         }
     }
     ASSERT_EQ(casing->mBounces, 3);
@@ -687,7 +692,8 @@ TEST_F(Ammo, TheStreakIsACrossOfTwoTrianglesFadingTowardTheProjectileAndLeavesTh
     const Camera* engine = camera->GetCamera();
     // Pixel centres to the streak's plane (the picture is mirrored in x); the device samples a
     // pixel at its integer corner.
-    auto colourAt = [&](float px, float py) -> uint32_t {
+    auto colourAt = [&](float px, float py) -> uint32_t
+    {
         const float x = (0.5f - (px - 0.5f) / float(width)) * 2.0f * engine->viewWindow.x * depth;
         const float y = (0.5f - (py - 0.5f) / float(height)) * 2.0f * engine->viewWindow.y * depth;
         const float t = (head - x) / length; // 0 at the projectile, 1 at the tail's tip
