@@ -12,15 +12,18 @@
 #include "framecheck.h"
 #include "fx3dtype.h"
 #include "hbclock.h"
+#include "herohudaccess.h"
 #include "kfxmanager.h"
 #include "kfxmanagerimp.h"
 #include "raster.h"
+#include "scene_fixture.h"
 #include "scriptworld_fixture.h"
 #include "shoothelper.h"
 #include "shootpick.h"
 #include "shootsight.h"
 #include "tscamera.h"
 #include "tscameraregistry.h"
+#include "tsevent.h"
 #include "tsfmodsound.h"
 #include "tsnoise.h"
 #include "tssendevent.h"
@@ -30,8 +33,10 @@
 #include "w3dcollision.h"
 #include "w3dframe.h"
 #include "w3dlevel.h"
+#include "w3dobject.h"
 #include "watomicowner.h"
 #include "weaponshoot.h"
+#include "weapontables.h"
 #include "world.h"
 #include "worldwriter.h"
 #include "wrenderer.h"
@@ -720,6 +725,69 @@ TEST_F(Ammo, TheStreakIsACrossOfTwoTrianglesFadingTowardTheProjectileAndLeavesTh
     Ammunition::FreeProjectile(0);
     Raster::Destroy(gTexture);
     gTexture = nullptr;
+}
+
+TEST_F(Ammo, AMagazineAtADummyAndAtTheWallCountsRoundsDamagesTheDummyAndFreesEveryRingSlot)
+{
+    // The gun at (-100, 40, 0): its muzzle along -x toward the dummy, then along +x at the wall.
+    W3dObject* model = W3dObject::Create();
+    model->SetClump(renderertest::MakeClump({nullptr}));
+    mGun->SetModel(model);
+    ASSERT_NE(mGun->GetMuzzleFrame(), nullptr);
+    mScene->GetRoot()->AttachChild(model);
+    mGun->mMagazineSize = 6;
+    mGun->mMaxSpread = -1.0f;
+    mGun->SetAmmo(12);
+    mGun->mCasing.model = 0;
+    mGun->mCasing.lifetime = Ticks(0.5f);
+    mGun->mCasing.ejection = {PerTick(50.0f), PerTick(100.0f), 0.0f};
+    FakeActor* dummy = Target("dummy", {-400, 40, 0}, HeroEnemyFamily, 1000);
+    // The dummy's script takes its hits off its hit points.
+    ASSERT_EQ(Exec("dummy_hp = [1000]\n"
+                   "def hurt(event):\n"
+                   "    dummy_hp[0] -= int(event[1])\n"),
+              "");
+    Register(dummy, mGun->mHit.hitEvent, "hurt", 0.0f);
+
+    auto aim = [&](float along)
+    {
+        ::Frame* frame = model->GetEngineFrame();
+        ::Frame::SetIdentity(frame);
+        const Vector yAxis = {0, 1, 0};
+        ::Frame::Rotate(frame, &yAxis, along, kCombineReplace);
+        const Vector at = {-100, 40, 0};
+        ::Frame::Translate(frame, &at, kCombinePostConcat);
+        ::Frame::SyncDirtyList();
+    };
+    // The head-up display's reader of the weapon in hand.
+    WeaponHudAccess hud;
+    HeroHudAccess* previousHud = HeroHudAccess::Get();
+    HeroHudAccess::Install(&hud);
+    WeaponDisplayData shown;
+    ASSERT_EQ(HeroHudAccess::Get()->GetWeaponDisplayData(mGun, &shown), 1);
+    int32_t rounds = shown.rounds;
+    EXPECT_EQ(rounds, 6);
+    for (int32_t shot = 0; shot < 6; ++shot)
+    {
+        aim(shot < 3 ? -90.0f : 90.0f);
+        ASSERT_EQ(mGun->Fire(1.0f, 1), 1) << shot;
+        ASSERT_EQ(HeroHudAccess::Get()->GetWeaponDisplayData(mGun, &shown), 1);
+        EXPECT_EQ(shown.rounds, rounds - 1) << "one round a shot";
+        rounds = shown.rounds;
+        Step(0.05f);
+    }
+    EXPECT_GT(Ammunition::LiveCasings(), 0);
+    for (int32_t i = 0; i < 30; ++i)
+        Step(0.05f);
+    EXPECT_EQ(Eval("dummy_hp[0]"), "895") << "three hits of the record's damage";
+    for (int32_t i = 0; i < 20; ++i)
+        Step(0.1f);
+    EXPECT_EQ(Ammunition::LiveProjectiles(), 0);
+    EXPECT_EQ(Ammunition::LiveImpacts(), 0);
+    EXPECT_EQ(Ammunition::LiveCasings(), 0);
+    EXPECT_EQ(Ammunition::GeometryInUse(), 0);
+    mScene->GetRoot()->RemoveChild(model);
+    HeroHudAccess::Install(previousHud);
 }
 
 TEST_F(Ammo, ResetAllAndShutdownLeaveNothingBehind)
