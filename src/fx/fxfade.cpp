@@ -1,6 +1,7 @@
 // Object fades over the renderer's fading lists.
 #include "fxfade.h"
 
+#include "ammomanager.h"
 #include "hbclock.h"
 #include "hbperclassfreelist.h"
 #include "hbptr.h"
@@ -10,13 +11,12 @@
 
 namespace
 {
+// The fade records share the ammunition's pool code: 100 records, then the heap.
 struct TFadeInfos
 {
-    HB_DECLARE_CLASS_POOL();
+    AMMO_DECLARE_POOL();
 
 public:
-    static constexpr int32_t kPoolSize = 100;
-
     float startTime = 0.0f;
     float duration = 0.0f;
     float progress = 0.0f;
@@ -63,7 +63,7 @@ void Restore(W3dNode* node)
 }
 } // namespace
 
-HB_DEFINE_CLASS_POOL(TFadeInfos, "TFadeInfos", TFadeInfos::kPoolSize);
+AMMO_DEFINE_POOL(TFadeInfos, "TFadeInfos");
 
 int32_t FxFadeStart(const HbHandlePtr& object, float duration, FxFadeCallback callback, void* user)
 {

@@ -15,6 +15,7 @@
 #include "scenariocamera.h"
 #include "scriptworldmanager.h"
 #include "shoothelper.h"
+#include "shootpick.h"
 #include "spline.h"
 #include "tsactor.h"
 #include "tsanimactor.h"
@@ -83,11 +84,6 @@ int32_t DefaultAction(const char* name)
     return 0;
 }
 
-int32_t NoTarget(Vector*)
-{
-    return 0;
-}
-
 int32_t DefaultMoveState(TsActor* actor)
 {
     auto* animated = HbCastTo<TsAnimActor>(actor);
@@ -99,7 +95,7 @@ void Refresh()
     gInForce.padPresent = gHooks.padPresent ? gHooks.padPresent : DefaultPadPresent;
     gInForce.stick = gHooks.stick ? gHooks.stick : DefaultStick;
     gInForce.action = gHooks.action ? gHooks.action : DefaultAction;
-    gInForce.target = gHooks.target ? gHooks.target : NoTarget;
+    gInForce.target = gHooks.target ? gHooks.target : ShootHelperCameraTarget;
     gInForce.moveState = gHooks.moveState ? gHooks.moveState : DefaultMoveState;
 }
 

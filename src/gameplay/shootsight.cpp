@@ -4,6 +4,7 @@
 #include "boardcontroltheme_ingame.h"
 #include "hbclock.h"
 #include "shoothelper.h"
+#include "shootpick.h"
 #include "weaponshoot.h"
 
 #include <algorithm>
@@ -14,7 +15,8 @@ namespace
 struct Sight
 {
     int32_t shown = 0;
-    int32_t aimActive = 0;
+    /// On from the start: the player's option alone decides until the aim ray rests on an actor.
+    int32_t aimActive = 1;
     int32_t posture = 1;
     float spread = kShootHelperBaseSpread;
     float target = kShootHelperBaseSpread;
@@ -39,6 +41,7 @@ float FrameSeconds()
 void ShootHelperInit()
 {
     gSight = Sight();
+    WeaponSetAimPick(ShootHelperWeaponTarget);
 }
 
 void ShootHelperShowSight(int32_t on)

@@ -7,7 +7,8 @@
 
 #include <cstdint>
 
-/// Starting values: spreads at the base, sight posture 1, sight hidden, aim inactive, no easing.
+/// Starting values: spreads at the base, sight posture 1, sight hidden, aim active, no easing;
+/// the weapons' aim pick becomes the helper's.
 void ShootHelperInit();
 /// The sight of the weapon taken: on switches easing off and shows the gap at once.
 void ShootHelperShowSight(int32_t on);

@@ -62,6 +62,10 @@ constexpr Constant kPanSap[] = {{"None", 0}};
 
 constexpr Constant kPanAction[] = {{"None", 0}, {"StartAim", 1}, {"StopAim", 2}, {"Shoot1", 3}, {"Shoot2", 4}};
 
+// The ammunition's model kinds the level scripts hand to SetAmmoData: one row each.
+constexpr Constant kCasing[] = {{"id_model_1", 0}};
+constexpr Constant kProjectil[] = {{"id_model_panzer", 0}};
+
 struct Module
 {
     const char* name;
@@ -78,6 +82,7 @@ constexpr Module kModules[] = {
     MakeModule("map_states", kMapStates), MakeModule("sap_states", kSapStates), MakeModule("target_path", kTargetPath),
     MakeModule("he_map", kHeMap),         MakeModule("he_sap", kHeSap),         MakeModule("pan_map", kPanMap),
     MakeModule("pan_sap", kPanSap),       MakeModule("pan_action", kPanAction),
+    MakeModule("casing", kCasing),        MakeModule("projectil", kProjectil),
 };
 
 const Module* FindModule(const char* name)

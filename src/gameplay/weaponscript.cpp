@@ -344,6 +344,12 @@ PyObject* SetAmmoData(PyObject*, PyObject* args)
         !SoundOf(worldSound, worldHit, kSoundError) || !SoundOf(actorSound, actorHit, kSoundError) ||
         !SoundOf(casingSound, casingHit, kSoundError))
         return nullptr;
+    // One row of casing models and one of projectile models: kind 0 or none.
+    if (modelId < -1 || modelId > 0 || casingId < -1 || casingId > 0)
+    {
+        PyErr_SetString(PyExc_ValueError, "SetAmmoData : a model id names no ammunition row");
+        return nullptr;
+    }
     hit.hitsWorld = hitsWorld;
     hit.damage = damage;
     hit.hitRadius = radius;
@@ -386,7 +392,8 @@ PyObject* SetAmmoData(PyObject*, PyObject* args)
     hit.flightSpeed = float(flight / ticks);
     hit.hitRadiusGrowth = float(growth / ticks);
     hit.blastSpeed = float(blastSpeed / ticks);
-    hit.blastFalloff = float(blastFalloff / ticks);
+    // Damage lost per unit of blast radius (in hundredths): a distance rate, not a time rate.
+    hit.blastFalloff = blastFalloff;
     // All 64 bits: a lifetime of a few seconds passes 2^32 ticks on a fast counter.
     hit.lifetime = SecondsToTicks(lifetime, ticks);
     casing.lifetime = SecondsToTicks(casingLifetime, ticks);

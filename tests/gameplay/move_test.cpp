@@ -100,7 +100,7 @@ protected:
         // What the actor layer's start-up installs: classes publish their ids in "skills".
         TsSkillRegistry::Instance()->SetConstantPublisher(
             [](const char* name, int32_t value) { return ScriptWorldManager::Instance()->AddSkillConstant(name, value); });
-        for (const char* name : {"he_map", "map_states", "target_path", "pan_action"})
+        for (const char* name : {"he_map", "map_states", "target_path", "pan_action", "casing", "projectil"})
             mWorld->RegisterPendingModule(name, SkillConstantModuleFor(name), 0);
         mWorld->StartScripting();
         ASSERT_EQ(mWorld->IsScriptingStarted(), 1);
@@ -121,7 +121,8 @@ protected:
 
 TEST_F(SkillsModule, ConstantsIdsAndTheRegistryUnderOneName)
 {
-    ASSERT_EQ(scripttest::Exec("import skills, he_map, map_states, target_path, pan_action"), "");
+    ASSERT_EQ(scripttest::Exec("import skills, he_map, map_states, target_path, pan_action, casing, projectil"),
+              "");
     EXPECT_EQ(Eval("skills.MS_HEROMOVE"), std::to_string(0x9003));
     EXPECT_EQ(Eval("skills.MS_ERROR_MDOF_FINISH, skills.MS_ERROR_MOVE_OUT_ASTAR"), "(2, 2)");
     EXPECT_EQ(Eval("skills.MS_SUCCEEDED, skills.MS_FAILED, skills.MS_ERROR_NO_AMMO, "
@@ -130,6 +131,7 @@ TEST_F(SkillsModule, ConstantsIdsAndTheRegistryUnderOneName)
     EXPECT_EQ(Eval("he_map.Run, he_map.LadderStandDown, he_map.All, map_states.CrouchDeath, "
                    "target_path.LineAstar, pan_action.Shoot2"),
               "(26, 85, 65535, 91, 2, 4)");
+    EXPECT_EQ(Eval("casing.id_model_1, projectil.id_model_panzer"), "(0, 0)");
     EXPECT_EQ(SkillConstantValue("he_sap", "CrouchStand"), 35);
     EXPECT_EQ(SkillConstantValue("pan_map", "WalkBack"), 71);
     EXPECT_EQ(SkillConstantModuleFor("anim"), nullptr);

@@ -1,10 +1,13 @@
 // The soldier move skill on a walker-model soldier in a script world: its state tables and
 // options, its blend tables, the turning helpers, a walk order along a navigation graph from
 // the writers, the failure codes, the timer, the shots and the script functions.
+#include "ammunition.h"
 #include "animmovectrl.h"
 #include "frame.h"
 #include "hbchunkstream.h"
 #include "hbclock.h"
+#include "hero.h"
+#include "heroactorhooks.h"
 #include "moveanimplayerstate.h"
 #include "moveblendtables.h"
 #include "moveskillhooks.h"
@@ -31,6 +34,7 @@
 #include "w3danimobject.h"
 #include "w3dcollision.h"
 #include "w3dframe.h"
+#include "w3dobject.h"
 #include "walker_fixture.h"
 #include "walkermodel.h"
 #include "watomicowner.h"
@@ -1048,4 +1052,78 @@ TEST_F(Soldiers, StatesOutsideThePlayersAreRequestedHarmlessly)
     EXPECT_EQ(MoveState(), 3);
 }
 
+} // namespace
+
+namespace
+{
+TEST_F(Soldiers, ShotsFlyToTheHeroAndLowerHisHitPoints)
+{
+    AmmoGeometryDeclareRows();
+    ASSERT_EQ(AmmoManager::Preallocate(), 1);
+    HeroActorHooksInstall();
+    auto* hero = new Hero();
+    hero->AddRef();
+    walkertest::Walker* walker = walkertest::MakeWalker();
+    ASSERT_NE(walker, nullptr);
+    W3dAnimObject* model = walker->GetModel();
+    model->AddRef();
+    walker->Release();
+    hero->SetModel(model);
+    model->Release();
+    mScene->GetRoot()->AttachChild(hero->GetNode());
+    Place(hero, {650, 0, 0});
+    const float box[6] = {670, 150, 20, 630, -50, -20};
+    Atomic* atomic = CreateBoxGeometry(box);
+    AtomicOwner::Get(atomic)->owner = hero->GetNode();
+    hero->GetNode()->GetShootCollisionSet().SetRoot(W3dCollisionNode::CreateForAtomic(atomic, nullptr));
+    hero->SetMaxHitPoints(100);
+    hero->EnableDamageEvents();
+    mWorld->SetHero(hero);
+    Script(hero, "hero");
+    Script(mSoldier, "soldier");
+
+    // The gun on the soldier's chest, its muzzle along his facing.
+    W3dObject* gunModel = W3dObject::Create();
+    gunModel->SetClump(renderertest::MakeClump({nullptr}));
+    mGun->SetModel(gunModel);
+    ASSERT_NE(mGun->GetMuzzleFrame(), nullptr);
+    const Vector chest = {0, 100, 30};
+    ::Frame::Translate(gunModel->GetEngineFrame(), &chest, kCombineReplace);
+    mSoldier->GetNode()->AttachChild(gunModel);
+    WeaponHitRecord& hit = mGun->mHit;
+    hit.owner = mGun;
+    hit.hitEvent = Hero::kEventHit;
+    hit.damage = 20;
+    hit.launchSpeed = float(2000.0 / double(HbPerformanceFrequency()));
+    hit.flightSpeed = hit.launchSpeed;
+    hit.lifetime = int64_t(double(HbPerformanceFrequency()));
+    hit.directHitOnly = 1;
+
+    ASSERT_EQ(scripttest::Exec("import skills\nskills.PnjSetTarget(soldier, hero, 0.75)"), "");
+    TsAnimActorRequestMoveState(mSoldier, 7, 0);
+    for (int i = 0; i < 10; ++i)
+        ASSERT_EQ(Frame(), 1);
+    ASSERT_NEAR(Forward().x, 1.0f, 1e-2f) << "facing the hero";
+    ASSERT_EQ(scripttest::Exec("skills.PnjSAPRepeatState(soldier, 7, 3)"), "");
+    for (int i = 0; i < 40 && hero->mHitPoints > 40; ++i)
+    {
+        ASSERT_EQ(Frame(), 1) << i;
+        mScene->Update();
+        ::Frame::SyncDirtyList();
+        mWorld->Update();
+    }
+    EXPECT_EQ(mGun->mMagazine, 0);
+    EXPECT_TRUE(mRing.mLaunches.empty()) << "the rings took the shots";
+    EXPECT_EQ(hero->mHitPoints, 40) << "three hits of 20";
+    EXPECT_EQ(Ammunition::LiveProjectiles(), 0);
+
+    AmmoManagerShutdown();
+    WeaponSetAmmoSource(&mRing);
+    mSoldier->GetNode()->RemoveChild(gunModel);
+    mWorld->RemoveActor(hero);
+    mWorld->SetHero(nullptr);
+    hero->Restart();
+    mScene->GetRoot()->RemoveChild(hero->GetNode());
+    hero->Release();
+}
 } // namespace

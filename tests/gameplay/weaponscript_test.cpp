@@ -275,14 +275,14 @@ TEST_F(WeaponScript, ContactDataFillsTheHitRecordUnconverted)
 TEST_F(WeaponScript, AmmoDataFillsTheRecordsWithPerTickValuesAndFailsWithTheTexts)
 {
     const double tps = double(HbPerformanceFrequency());
-    EXPECT_EQ(Exec("SetAmmoData(gun, 1, None, 20000.0, 10000.0, 35, 4.0, 2.0, 0.5, 3, 0, 'SD_HIT_S2DSB', '', 6, "
+    EXPECT_EQ(Exec("SetAmmoData(gun, 1, None, 20000.0, 10000.0, 35, 4.0, 2.0, 0.5, 0, 0, 'SD_HIT_S2DSB', '', 6, "
                    "75, -2, 9, 100.0, 300.0, 50.0, 1.0, None, 'SD_HUM_S3DSB', (0.0, 3.0, 4.0), 10.0, 7.0, 5000.0)"),
               "");
     const WeaponHitRecord& hit = mGun->mHit;
     EXPECT_EQ(hit.hitsWorld, 1);
     EXPECT_EQ(hit.trailEffect, -1);
     EXPECT_EQ(hit.damage, 35);
-    EXPECT_EQ(hit.projectileModel, 3);
+    EXPECT_EQ(hit.projectileModel, 0);
     EXPECT_EQ(hit.directHitOnly, 0);
     EXPECT_NE(hit.worldImpactSound, nullptr);
     EXPECT_EQ(hit.actorImpactSound, nullptr);
@@ -300,7 +300,8 @@ TEST_F(WeaponScript, AmmoDataFillsTheRecordsWithPerTickValuesAndFailsWithTheText
     EXPECT_FLOAT_EQ(float(hit.flightSpeed * tps), 10000.0f);
     EXPECT_FLOAT_EQ(float(hit.hitRadiusGrowth * tps), 2.0f);
     EXPECT_FLOAT_EQ(float(hit.blastSpeed * tps), 50.0f);
-    EXPECT_FLOAT_EQ(float(hit.blastFalloff * tps), 1.0f);
+    // Damage per unit of radius: no time in it.
+    EXPECT_FLOAT_EQ(hit.blastFalloff, 1.0f);
     // 0.5 s at 10,000 units/s: 5,000 units.
     EXPECT_NEAR(double(hit.flightSpeed) * double(hit.lifetime), 5000.0, 0.5);
     // Lifetimes keep all 64 bits.
@@ -314,28 +315,35 @@ TEST_F(WeaponScript, AmmoDataFillsTheRecordsWithPerTickValuesAndFailsWithTheText
     EXPECT_NEAR(mGun->mCasing.ejection.z * tps, 8.0, 1e-3);
 
     // A bad ejection vector: every other field is stored, per tick, then the error.
-    EXPECT_EQ(Exec("SetAmmoData(gun, 1, None, 1.0, 2000.0, 36, 4.0, 2.0, 0.5, 3, 0, '', '', 6, "
-                   "1, 2, 9, 100.0, 300.0, 50.0, 1.0, 4, None, (0.0, 3, 4.0), 10.0, 7.0, 1.0)"),
+    EXPECT_EQ(Exec("SetAmmoData(gun, 1, None, 1.0, 2000.0, 36, 4.0, 2.0, 0.5, 0, 0, '', '', 6, "
+                   "1, 2, 9, 100.0, 300.0, 50.0, 1.0, 0, None, (0.0, 3, 4.0), 10.0, 7.0, 1.0)"),
               "TypeError: SetAmmoData : ejection vector coordinates are not float");
     EXPECT_EQ(mGun->mHit.damage, 36);
-    EXPECT_EQ(mGun->mCasing.model, 4);
+    EXPECT_EQ(mGun->mCasing.model, 0);
     EXPECT_FLOAT_EQ(float(mGun->mHit.flightSpeed * tps), 2000.0f);
     EXPECT_EQ(mGun->mCasing.lifetime, int64_t(tps));
     EXPECT_NEAR(mGun->mCasing.ejection.y * tps, 6.0, 1e-3) << "the old velocity stays";
     EXPECT_EQ(mGun->mHit.worldImpactSound, nullptr);
 
-    const char* tail = ", 1, None, 1.0, 1.0, 36, 4.0, 2.0, 0.5, 3, 0, '', '', 6, 1, 2, 9, 100.0, 300.0, 50.0, 1.0, 4, "
+    const char* tail = ", 1, None, 1.0, 1.0, 36, 4.0, 2.0, 0.5, 0, 0, '', '', 6, 1, 2, 9, 100.0, 300.0, 50.0, 1.0, 0, "
                        "None, ";
     ExpectFailures({
-        {"SetAmmoData(knife, 1, None, 1.0, 1.0, 36, 4.0, 2.0, 0.5, 3, 0, '', '', 6, 1, 2, 9, 100.0, 300.0, 50.0, "
-         "1.0, 4, None, (0.0, 3.0, 4.0), 10.0, 7.0, 1.0)",
+        {"SetAmmoData(knife, 1, None, 1.0, 1.0, 36, 4.0, 2.0, 0.5, 0, 0, '', '', 6, 1, 2, 9, 100.0, 300.0, 50.0, "
+         "1.0, 0, None, (0.0, 3.0, 4.0), 10.0, 7.0, 1.0)",
          "TypeError: SetAmmoData : Weapon isn't a WeaponShoot"},
-        {"SetAmmoData(gun, 1, 'x', 1.0, 1.0, 36, 4.0, 2.0, 0.5, 3, 0, '', '', 6, 1, 2, 9, 100.0, 300.0, 50.0, 1.0, "
-         "4, None, (0.0, 3.0, 4.0), 10.0, 7.0, 1.0)",
+        {"SetAmmoData(gun, 1, 'x', 1.0, 1.0, 36, 4.0, 2.0, 0.5, 0, 0, '', '', 6, 1, 2, 9, 100.0, 300.0, 50.0, 1.0, "
+         "0, None, (0.0, 3.0, 4.0), 10.0, 7.0, 1.0)",
          "TypeError: SetAmmoData : an id must be an integer or None"},
-        {"SetAmmoData(gun, 1, None, 1.0, 1.0, 36, 4.0, 2.0, 0.5, 3, 0, 5, '', 6, 1, 2, 9, 100.0, 300.0, 50.0, 1.0, "
-         "4, None, (0.0, 3.0, 4.0), 10.0, 7.0, 1.0)",
+        {"SetAmmoData(gun, 1, None, 1.0, 1.0, 36, 4.0, 2.0, 0.5, 0, 0, 5, '', 6, 1, 2, 9, 100.0, 300.0, 50.0, 1.0, "
+         "0, None, (0.0, 3.0, 4.0), 10.0, 7.0, 1.0)",
          "TypeError: SetAmmoData : a sound must be a ResourceId"},
+        // Model kinds past the one row of each.
+        {"SetAmmoData(gun, 1, None, 1.0, 1.0, 36, 4.0, 2.0, 0.5, 1, 0, '', '', 6, 1, 2, 9, 100.0, 300.0, 50.0, 1.0, "
+         "0, None, (0.0, 3.0, 4.0), 10.0, 7.0, 1.0)",
+         "ValueError: SetAmmoData : a model id names no ammunition row"},
+        {"SetAmmoData(gun, 1, None, 1.0, 1.0, 36, 4.0, 2.0, 0.5, 0, 0, '', '', 6, 1, 2, 9, 100.0, 300.0, 50.0, 1.0, "
+         "1, None, (0.0, 3.0, 4.0), 10.0, 7.0, 1.0)",
+         "ValueError: SetAmmoData : a model id names no ammunition row"},
     });
     EXPECT_EQ(Exec(std::string("SetAmmoData(gun") + tail + "(0.0, 3.0), 10.0, 7.0, 1.0)"),
               "TypeError: SetAmmoData : ejection vector coordinates are not float");
