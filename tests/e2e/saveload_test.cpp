@@ -7,6 +7,7 @@
 #include "hbsavefile.h"
 
 #include <algorithm>
+#include <csignal>
 
 namespace e2etest
 {
@@ -79,6 +80,68 @@ TEST_F(GameRun, ALoadedSaveOpensTheMissionsItsResultsOpen)
         EXPECT_EQ(afterLaunch.find(c.notLaunched), std::string::npos) << afterLaunch;
         fs::remove_all(folder);
     }
+}
+
+TEST_F(GameRun, SavesThatCannotBeReadAreLeftOutAndTheGoodOneLoads)
+{
+    // Cut short, empty, and a name whose length runs past the file, beside one good save: were
+    // any of them listed, the first card could be one and its load would fail.
+    const fs::path folder = Copy("load-damaged");
+    const fs::path user = gamerun::UserFolder(folder.string());
+    fs::create_directories(user);
+    const std::string good = SaveBytes("Ann", 600, MissionTable());
+    std::string garbled = good;
+    for (int i = 0; i < 4; ++i)
+        garbled[size_t(i)] = char(0x7F);
+    ASSERT_TRUE(gamerun::WriteFile((user / "Velmoran_Ann.sav").string(), good));
+    ASSERT_TRUE(gamerun::WriteFile((user / "Velmoran_Abe.sav").string(), good.substr(0, good.size() / 2)));
+    ASSERT_TRUE(gamerun::WriteFile((user / "Velmoran_Bob.sav").string(), ""));
+    ASSERT_TRUE(gamerun::WriteFile((user / "Velmoran_Cy.sav").string(), garbled));
+    const fs::path trace = gRoot / "load-damaged.trace";
+    const gamerun::Result run = gamerun::Run(gamerun::GameBinary(), folder.string(),
+                                             "step 2500000\nbound 240\nat 2 key VK_RETURN\non 7 +100 key VK_RETURN\n"
+                                             "on 1 +41 key VK_DOWN\non 1 +45 key VK_RETURN\non 11 +6 key VK_RETURN\n"
+                                             "trace " + trace.string() + "\n");
+    EXPECT_EQ(run.signal, 0) << run.err;
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(gamerun::SanitizerReport(run.err), "");
+    const std::string text = gamerun::ReadFile(trace.string());
+    const std::vector<std::string> states = States(text);
+    const std::vector<std::string> expected{"state 1", "state 11", "state 12"};
+    EXPECT_NE(std::search(states.begin(), states.end(), expected.begin(), expected.end()), states.end()) << text;
+    EXPECT_EQ(gamerun::ReadFile((user / "Velmoran_Abe.sav").string()), good.substr(0, good.size() / 2))
+        << "a load never rewrites a save";
+    fs::remove_all(folder);
+}
+
+TEST_F(GameRun, AProcessKilledWhileItReplacesAFileLeavesThePreviousOneForTheNextRun)
+{
+    // The preferences are written again at every start through the same whole-file replacement
+    // as the saves; the kill comes once the new bytes are in the temporary, before the rename.
+    GamePrefs prefs;
+    prefs.invertY = 1;
+    prefs.musicVolume = 0.25f;
+    uint8_t bytes[GamePrefs::kFileSize];
+    prefs.Encode(bytes);
+    const std::string stored(reinterpret_cast<const char*>(bytes), sizeof(bytes));
+    const fs::path folder = Copy("kill-replace");
+    const fs::path user = gamerun::UserFolder(folder.string());
+    fs::create_directories(user);
+    ASSERT_TRUE(gamerun::WriteFile((user / "gprefs.dat").string(), stored));
+    const fs::path trace = gRoot / "kill-replace.trace";
+    const gamerun::Result killed = gamerun::Run(gamerun::GameBinary(), folder.string(),
+                                                "bound 3\nfault kill gprefs.dat\ntrace " + trace.string() + "\n");
+    ASSERT_EQ(killed.signal, SIGKILL) << killed.err;
+    EXPECT_EQ(Lines(gamerun::ReadFile(trace.string()), "killed replacing ").size(), 1u);
+    EXPECT_EQ(gamerun::ReadFile((user / "gprefs.dat").string()), stored);
+    EXPECT_TRUE(fs::exists(user / "gprefs.dat.tmp")) << "the kill came mid-replacement";
+
+    const gamerun::Result next = gamerun::Run(gamerun::GameBinary(), folder.string(), "bound 3\n");
+    EXPECT_EQ(next.exitCode, 0) << next.err;
+    EXPECT_EQ(gamerun::SanitizerReport(next.err), "");
+    EXPECT_EQ(gamerun::ReadFile((user / "gprefs.dat").string()), stored);
+    EXPECT_FALSE(fs::exists(user / "gprefs.dat.tmp")) << "the next replacement takes the leftover's place";
+    fs::remove_all(folder);
 }
 
 } // namespace
