@@ -8,8 +8,8 @@
 #include "hbexitlist.h"
 #include "hbkeyboardcontroller.h"
 #include "hbmemoryhook.h"
-#include "hbuserfolder.h"
 #include "hbptrlist.h"
+#include "hbuserfolder.h"
 #include "resourcegroups.h"
 #include "wrenderer.h"
 
@@ -28,11 +28,11 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
-#include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -454,7 +454,8 @@ void GameDriveBeforeFrame()
         }
         else if (Due(event, GameDriveEvent::kHold))
         {
-            auto free = std::find_if(sRun->holds.begin(), sRun->holds.end(), [](const auto& h) { return h.first == 0; });
+            auto free =
+                std::find_if(sRun->holds.begin(), sRun->holds.end(), [](const auto& h) { return h.first == 0; });
             if (free == sRun->holds.end())
             {
                 Trace("hold " + event.name + " frame " + std::to_string(sRun->frame) + " refused: too many keys held");

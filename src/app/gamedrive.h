@@ -47,8 +47,8 @@ struct GameDriveEvent
     /// The frame number, or the frames after the state's entry (1 or more).
     int64_t frame = 0;
     int32_t keyCode = 0;
-    std::string name; ///< the key's name or the saved frame's name
-    int64_t frames = 0; ///< how long a held key stays down
+    std::string name;       ///< the key's name or the saved frame's name
+    int64_t frames = 0;     ///< how long a held key stays down
     int32_t dx = 0, dy = 0; ///< a mouse move
 };
 

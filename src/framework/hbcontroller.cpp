@@ -289,9 +289,10 @@ void HbController::Dispatch(int32_t mode)
     // the stack for any usual table, since this runs every frame.
     constexpr int32_t kOnStack = 64;
     HbInputAction* stackCopy[kOnStack];
-    auto** actions = table.count <= kOnStack ? stackCopy
-                                             : static_cast<HbInputAction**>(HbHeapCalloc(
-                                                   static_cast<size_t>(table.count), sizeof(HbInputAction*)));
+    auto** actions =
+        table.count <= kOnStack
+            ? stackCopy
+            : static_cast<HbInputAction**>(HbHeapCalloc(static_cast<size_t>(table.count), sizeof(HbInputAction*)));
     if (!actions)
         return;
     int32_t count = table.count;

@@ -25,8 +25,7 @@ TEST_F(GameRun, AHeldKeyIsOnePressAndTheTraceCarriesMemoryTimingAndTheMouse)
     // Down to Yes, Return. Held keys repeating or never let go would land elsewhere.
     const fs::path folder = Copy("drive-hold");
     const fs::path trace = gRoot / "drive-hold.trace";
-    const std::string drive = std::string(kToMainMenu) +
-                              "bound 400\ntiming 5\ntrace " + trace.string() +
+    const std::string drive = std::string(kToMainMenu) + "bound 400\ntiming 5\ntrace " + trace.string() +
                               "\non 1 +30 mouse 25 -10\non 1 +40 memory\n"
                               "on 1 +41 hold VK_DOWN 12\non 1 +57 key VK_DOWN\non 1 +61 key VK_DOWN\n"
                               "on 1 +65 key VK_RETURN\non 1 +73 key VK_DOWN\non 1 +77 key VK_RETURN\non 1 +70 memory\n";
@@ -83,9 +82,8 @@ void RunSoak(const fs::path& folder, const Soak& soak, long frames)
 {
     const fs::path trace = folder.parent_path() / (folder.filename().string() + ".trace");
     const std::string state = std::to_string(soak.state);
-    std::string drive = soak.reach + "trace " + trace.string() + "\nbound " +
-                              std::to_string(frames + 1200) + "\non " + state + " +1000 memory\non " + state + " +" +
-                              std::to_string(frames) + " memory\n";
+    std::string drive = soak.reach + "trace " + trace.string() + "\nbound " + std::to_string(frames + 1200) + "\non " +
+                        state + " +1000 memory\non " + state + " +" + std::to_string(frames) + " memory\n";
     std::istringstream leave(soak.leave);
     for (std::string after, event; leave >> after && std::getline(leave, event);)
         drive += "on " + state + " +" + std::to_string(frames + std::atol(after.c_str() + 1)) + event + "\n";
@@ -93,7 +91,8 @@ void RunSoak(const fs::path& folder, const Soak& soak, long frames)
     // memory with every block freed anywhere.
     const char* previous = std::getenv("ASAN_OPTIONS");
     const std::string kept = previous ? previous : "";
-    setenv("ASAN_OPTIONS", (kept + (kept.empty() ? "" : ":") + "quarantine_size_mb=0:thread_local_quarantine_size_kb=0").c_str(), 1);
+    setenv("ASAN_OPTIONS",
+           (kept + (kept.empty() ? "" : ":") + "quarantine_size_mb=0:thread_local_quarantine_size_kb=0").c_str(), 1);
     const gamerun::Result run = gamerun::Run(gamerun::GameBinary(), folder.string(), drive);
     if (previous)
         setenv("ASAN_OPTIONS", kept.c_str(), 1);
@@ -120,10 +119,11 @@ TEST_F(GameRun, TheMainMenuHeldForThousandsOfFramesKeepsItsMemoryFlatAndAllocate
         frames = std::atol(set);
     const fs::path folder = Copy("soak-main-menu");
     // Quit and Yes, as the set's own run leaves.
-    RunSoak(folder,
-            Soak{kToMainMenu, 1,
-                 "+1 key VK_DOWN\n+5 key VK_DOWN\n+9 key VK_DOWN\n+13 key VK_RETURN\n+21 key VK_DOWN\n+25 key VK_RETURN\n"},
-            frames);
+    RunSoak(
+        folder,
+        Soak{kToMainMenu, 1,
+             "+1 key VK_DOWN\n+5 key VK_DOWN\n+9 key VK_DOWN\n+13 key VK_RETURN\n+21 key VK_DOWN\n+25 key VK_RETURN\n"},
+        frames);
     fs::remove_all(folder);
 }
 

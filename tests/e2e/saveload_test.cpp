@@ -62,8 +62,8 @@ TEST_F(GameRun, ALoadedSaveOpensTheMissionsItsResultsOpen)
         missions.words[0] = c.firstResult;
         ASSERT_TRUE(gamerun::WriteFile((user / "Velmoran_Ann.sav").string(), SaveBytes("Ann", 600, missions)));
         const fs::path trace = gRoot / (std::string(c.name) + ".trace");
-        const gamerun::Result run =
-            gamerun::Run(gamerun::GameBinary(), folder.string(), std::string(kLoadAndLaunch) + "trace " + trace.string() + "\n");
+        const gamerun::Result run = gamerun::Run(gamerun::GameBinary(), folder.string(),
+                                                 std::string(kLoadAndLaunch) + "trace " + trace.string() + "\n");
         EXPECT_EQ(run.signal, 0) << run.err;
         EXPECT_EQ(run.exitCode, 0) << run.err;
         EXPECT_EQ(gamerun::SanitizerReport(run.err), "");
@@ -101,7 +101,8 @@ TEST_F(GameRun, SavesThatCannotBeReadAreLeftOutAndTheGoodOneLoads)
     const gamerun::Result run = gamerun::Run(gamerun::GameBinary(), folder.string(),
                                              "step 2500000\nbound 240\nat 2 key VK_RETURN\non 7 +100 key VK_RETURN\n"
                                              "on 1 +41 key VK_DOWN\non 1 +45 key VK_RETURN\non 11 +6 key VK_RETURN\n"
-                                             "trace " + trace.string() + "\n");
+                                             "trace " +
+                                                 trace.string() + "\n");
     EXPECT_EQ(run.signal, 0) << run.err;
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(gamerun::SanitizerReport(run.err), "");
