@@ -7,23 +7,34 @@
 #include "gamestatesaveload.h"
 #include "hbexitlist.h"
 #include "hbkeyboardcontroller.h"
+#include "hbmemoryhook.h"
 #include "hbptrlist.h"
+#include "hbuserfolder.h"
 #include "resourcegroups.h"
 #include "wrenderer.h"
 
 #include "camera.h"
 #include "d3d9testhooks.h"
+#include "dinput8testhooks.h"
 #include "image.h"
 #include "raster.h"
 #include "win32testhooks.h"
 
+#include <algorithm>
+#include <array>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace
 {
@@ -38,9 +49,24 @@ struct Run
     int32_t state = -1;
     int64_t stateEntry = 0; ///< the frame after which the current state became current
     bool started = false;
+    /// Keys held down: the frame before which each goes up, 0 for a free slot.
+    std::array<std::pair<int64_t, int32_t>, 32> holds{};
+    /// The wall time of each frame of the current visit (kept from the start, never grown).
+    std::vector<double> frameMicros;
+    std::chrono::steady_clock::time_point frameStart;
+    uint64_t allocationsTraced = 0; ///< the count the last memory line ended at
 };
 
 Run* sRun = nullptr;
+std::atomic<uint64_t> sAllocations{0};
+
+void CountAllocation()
+{
+    sAllocations.fetch_add(1, std::memory_order_relaxed);
+}
+
+// Frames a state's timing holds at most; later frames of a longer visit are not timed.
+constexpr size_t kTimedFrames = 1 << 18;
 
 // A whole number with nothing after it; false for anything else or out of range.
 bool Number(const std::string& text, int64_t low, int64_t high, int64_t* out)
@@ -80,9 +106,23 @@ std::string ParseLine(const std::vector<std::string>& words, HbKeyboardControlle
     }
     if (command == "fault")
     {
+        if (words.size() == 3 && words[1] == "kill")
+        {
+            if (words[2].find_first_of("/\\") != std::string::npos)
+                return "fault kill takes a file name without a folder";
+            script->killOnReplace = words[2];
+            return "";
+        }
         if (words.size() != 2 || words[1] != "adapter")
-            return "the only fault is \"adapter\"";
+            return "the faults are \"adapter\" and \"kill <file name>\"";
         script->adapterFault = true;
+        return "";
+    }
+    if (command == "timing")
+    {
+        if (words.size() != 2 || !Number(words[1], 0, int64_t(1) << 40, &value))
+            return "timing takes the frames to leave out, 0 or more";
+        script->timingSkip = value;
         return "";
     }
     if (command != "at" && command != "on")
@@ -110,24 +150,47 @@ std::string ParseLine(const std::vector<std::string>& words, HbKeyboardControlle
             ++next;
         }
     }
-    if (words.size() != next + 2)
-        return "an event is \"key <name>\" or \"save <name>\"";
-    event.name = words[next + 1];
-    if (words[next] == "key")
+    constexpr const char* kEvents = "an event is \"key <name>\", \"hold <name> <frames>\", \"mouse <dx> <dy>\", "
+                                    "\"save <name>\" or \"memory\"";
+    if (words.size() <= next)
+        return kEvents;
+    const std::string& kind = words[next];
+    const size_t arguments = words.size() - next - 1;
+    if (kind == "key" || kind == "hold")
     {
-        event.kind = GameDriveEvent::kKey;
+        if (arguments != (kind == "key" ? 1u : 2u))
+            return kEvents;
+        event.kind = kind == "key" ? GameDriveEvent::kKey : GameDriveEvent::kHold;
+        event.name = words[next + 1];
         event.keyCode = keys.GetKeyCode(event.name.c_str());
         if (event.keyCode < 0)
             return "unknown key \"" + event.name + "\"";
+        if (kind == "hold" && !Number(words[next + 2], 1, int64_t(1) << 40, &event.frames))
+            return "a key is held 1 frame or more";
     }
-    else if (words[next] == "save")
+    else if (kind == "mouse")
     {
+        int64_t dx = 0, dy = 0;
+        if (arguments != 2 || !Number(words[next + 1], -100000, 100000, &dx) ||
+            !Number(words[next + 2], -100000, 100000, &dy))
+            return "a mouse move is two whole numbers from -100000 to 100000";
+        event.kind = GameDriveEvent::kMouse;
+        event.dx = int32_t(dx);
+        event.dy = int32_t(dy);
+    }
+    else if (kind == "save")
+    {
+        if (arguments != 1)
+            return kEvents;
         event.kind = GameDriveEvent::kSave;
+        event.name = words[next + 1];
         if (event.name.find_first_of("/\\") != std::string::npos || event.name == "." || event.name == "..")
             return "a frame's name is a file name without a folder";
     }
+    else if (kind == "memory" && arguments == 0)
+        event.kind = GameDriveEvent::kMemory;
     else
-        return "an event is \"key <name>\" or \"save <name>\"";
+        return kEvents;
     script->events.push_back(event);
     return "";
 }
@@ -225,6 +288,71 @@ bool Due(const GameDriveEvent& event, GameDriveEvent::Kind kind)
         return event.frame == sRun->frame;
     return event.state == sRun->state && sRun->stateEntry + event.frame == sRun->frame;
 }
+
+// The resident memory now, in KB, read without allocating; 0 when /proc cannot be read.
+long ResidentKb()
+{
+    const int file = open("/proc/self/statm", O_RDONLY);
+    if (file < 0)
+        return 0;
+    char text[128];
+    const ssize_t length = read(file, text, sizeof(text) - 1);
+    close(file);
+    if (length <= 0)
+        return 0;
+    text[length] = '\0';
+    long pages = 0;
+    if (std::sscanf(text, "%*s %ld", &pages) != 1)
+        return 0;
+    return pages * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+void TraceMemory()
+{
+    // Read before the line is made: its own strings are not the frames' allocations.
+    const uint64_t allocations = sAllocations.load(std::memory_order_relaxed) - sRun->allocationsTraced;
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const long resident = ResidentKb();
+    Trace("memory frame " + std::to_string(sRun->frame) + " rss_kb " + std::to_string(resident) + " peak_kb " +
+          std::to_string(usage.ru_maxrss) + " allocations " + std::to_string(allocations));
+    sRun->allocationsTraced = sAllocations.load(std::memory_order_relaxed);
+}
+
+// The current visit's frame times past the skipped ones, as one line; the list is emptied.
+void TraceTiming()
+{
+    if (sRun->script.timingSkip < 0)
+        return;
+    std::vector<double>& times = sRun->frameMicros;
+    const size_t skip = std::min(times.size(), size_t(sRun->script.timingSkip));
+    const size_t count = times.size() - skip;
+    double mean = 0.0, p99 = 0.0;
+    if (count > 0)
+    {
+        for (size_t i = skip; i < times.size(); ++i)
+            mean += times[i];
+        mean /= double(count);
+        // The frame 99 in 100 frames stay at or under (nearest rank).
+        const size_t rank = (count * 99 + 99) / 100 - 1;
+        std::nth_element(times.begin() + long(skip), times.begin() + long(skip + rank), times.end());
+        p99 = times[skip + rank];
+    }
+    char line[160];
+    std::snprintf(line, sizeof(line), "timing state %d frames %zu mean_us %.1f p99_us %.1f", sRun->state, count, mean,
+                  p99);
+    times.clear();
+    Trace(line);
+}
+
+// The replacement of the named file ends the process as a power cut or a kill would.
+void KillOnReplace(const char* path)
+{
+    if (!sRun || std::filesystem::path(path).filename() != sRun->script.killOnReplace)
+        return;
+    Trace(std::string("killed replacing ") + path + " frame " + std::to_string(sRun->frame));
+    std::raise(SIGKILL);
+}
 } // namespace
 
 std::string GameDriveParse(const std::string& text, GameDriveScript* script)
@@ -278,6 +406,13 @@ int32_t GameDriveStart()
     if (sRun->script.adapterFault)
         d3d9test::SetAdapters({});
     ResourceGroupSetObserver(TraceGroup);
+    if (!sRun->script.killOnReplace.empty())
+        HbSetFileReplaceHook(KillOnReplace);
+    if (sRun->script.timingSkip >= 0)
+        sRun->frameMicros.reserve(kTimedFrames);
+    for (const GameDriveEvent& event : sRun->script.events)
+        if (event.kind == GameDriveEvent::kMemory)
+            HbSetAllocationHook(CountAllocation);
     HbExitList::Add(TraceExitList);
     return 1;
 }
@@ -303,6 +438,12 @@ void GameDriveBeforeFrame()
     }
     ++sRun->frame;
     Win32TestAdvancePerformanceCounter(sRun->script.step);
+    for (auto& [release, key] : sRun->holds)
+        if (release == sRun->frame)
+        {
+            Win32TestKeyEvent(uint8_t(key), false);
+            release = 0;
+        }
     for (const GameDriveEvent& event : sRun->script.events)
         if (Due(event, GameDriveEvent::kKey))
         {
@@ -311,6 +452,28 @@ void GameDriveBeforeFrame()
             Win32TestKeyEvent(uint8_t(event.keyCode), false);
             Trace("key " + event.name + " frame " + std::to_string(sRun->frame));
         }
+        else if (Due(event, GameDriveEvent::kHold))
+        {
+            auto free =
+                std::find_if(sRun->holds.begin(), sRun->holds.end(), [](const auto& h) { return h.first == 0; });
+            if (free == sRun->holds.end())
+            {
+                Trace("hold " + event.name + " frame " + std::to_string(sRun->frame) + " refused: too many keys held");
+                continue;
+            }
+            *free = {sRun->frame + event.frames, event.keyCode};
+            Win32TestKeyEvent(uint8_t(event.keyCode), true);
+            Trace("hold " + event.name + " frame " + std::to_string(sRun->frame) + " to " +
+                  std::to_string(free->first));
+        }
+        else if (Due(event, GameDriveEvent::kMouse))
+        {
+            dinput8test::MouseMotion(event.dx, event.dy);
+            Trace("mouse " + std::to_string(event.dx) + " " + std::to_string(event.dy) + " frame " +
+                  std::to_string(sRun->frame));
+        }
+    if (sRun->script.timingSkip >= 0)
+        sRun->frameStart = std::chrono::steady_clock::now();
 }
 
 void GameDriveAfterFrame()
@@ -320,6 +483,12 @@ void GameDriveAfterFrame()
     GameStateManager* manager = GameStateManager::Existing();
     GameState* state = manager ? manager->GetCurrentState() : nullptr;
     const int32_t id = state ? state->GetId() : -1;
+    if (sRun->script.timingSkip >= 0 && sRun->frameMicros.size() < kTimedFrames)
+        sRun->frameMicros.push_back(
+            std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - sRun->frameStart).count());
+    for (const GameDriveEvent& event : sRun->script.events)
+        if (Due(event, GameDriveEvent::kMemory))
+            TraceMemory();
     for (const GameDriveEvent& event : sRun->script.events)
         if (Due(event, GameDriveEvent::kSave))
         {
@@ -329,6 +498,8 @@ void GameDriveAfterFrame()
         }
     if (id != sRun->state)
     {
+        // The frame that switched belongs to the visit it ended.
+        TraceTiming();
         sRun->state = id;
         sRun->stateEntry = sRun->frame;
         Trace("state " + std::to_string(id) + " frame " + std::to_string(sRun->frame));
@@ -340,6 +511,9 @@ void GameDriveEnd(int exitCode)
 {
     if (!sRun)
         return;
+    TraceTiming();
+    HbSetAllocationHook(nullptr);
+    HbSetFileReplaceHook(nullptr);
     Trace("end " + std::to_string(exitCode) + " frames " + std::to_string(sRun->frame) + " groups " +
           std::to_string(GroupsLeft()) + " records " + std::to_string(RecordsLeft()));
     ResourceGroupSetObserver(nullptr);

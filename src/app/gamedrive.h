@@ -10,9 +10,21 @@
 //     trace <path>                where the trace goes (default: standard output)
 //     frames <folder>             where saved frames go (default: "frames")
 //     fault adapter               the display layer offers no adapter
+//     fault kill <file name>      the process kills itself (SIGKILL) once a whole-file replacement
+//                                 of a file of that name has its bytes in the temporary, before
+//                                 the rename
+//     timing <skip>               every visit of a state traces its frames' wall time, leaving out
+//                                 its first <skip> frames: "timing state <id> frames <n> mean_us
+//                                 <m> p99_us <p>" when it is left and at the end
 //     at <frame> key <VK_NAME>    press and release the key before that frame (frames count from 1)
+//     at <frame> hold <VK_NAME> <n>  the key goes down before that frame and up n frames later
+//     at <frame> mouse <dx> <dy>  the mouse moves by that many counts before that frame
 //     at <frame> save <name>      save the frame drawn then as <folder>/<name>.png
-//     on <state> [+<n>] key|save  the same, n frames (default 1) after the state was entered
+//     at <frame> memory           after that frame, trace "memory frame <f> rss_kb <r> peak_kb <p>
+//                                 allocations <a>": the resident and peak resident memory, and
+//                                 the framework's allocations since the last memory line (since
+//                                 the start for the first)
+//     on <state> [+<n>] <event>   the same, n frames (default 1) after the state was entered
 #pragma once
 
 #include <cstdint>
@@ -25,6 +37,9 @@ struct GameDriveEvent
     {
         kKey,
         kSave,
+        kHold,
+        kMouse,
+        kMemory,
     };
     Kind kind = kKey;
     /// -1 for a frame number, else the state whose entry the frame counts from.
@@ -32,7 +47,9 @@ struct GameDriveEvent
     /// The frame number, or the frames after the state's entry (1 or more).
     int64_t frame = 0;
     int32_t keyCode = 0;
-    std::string name; ///< the key's name or the saved frame's name
+    std::string name;       ///< the key's name or the saved frame's name
+    int64_t frames = 0;     ///< how long a held key stays down
+    int32_t dx = 0, dy = 0; ///< a mouse move
 };
 
 struct GameDriveScript
@@ -42,6 +59,8 @@ struct GameDriveScript
     std::string trace;
     std::string frames = "frames";
     bool adapterFault = false;
+    std::string killOnReplace; ///< the file name whose replacement ends the process
+    int64_t timingSkip = -1;   ///< frames left out of each state's timing; -1 for no timing
     std::vector<GameDriveEvent> events;
 };
 

@@ -33,6 +33,9 @@ GameState_Artworks::~GameState_Artworks()
 
 void GameState_Artworks::Enter()
 {
+    // The base entry marks the state entered: the manager sends a state never entered back to
+    // the main menu as one still to be built.
+    GameState::Enter();
     GameProfile* profile = GetProfile();
     mGroup = (profile ? profile->sectorId : std::string()) + "artwork";
     ResourceGroupLoad(mGroup.c_str(), 0);

@@ -64,6 +64,9 @@ GameState_Cinematic::~GameState_Cinematic()
 
 void GameState_Cinematic::Enter()
 {
+    // The base entry marks the state entered: the manager sends a state never entered back to
+    // the main menu as one still to be built.
+    GameState::Enter();
     // The way out of an earlier visit is no longer pending: the game manager would otherwise
     // name that state as current until this one's first update.
     mPending = nullptr;

@@ -61,6 +61,9 @@ GameState_Credits::~GameState_Credits()
 
 void GameState_Credits::Enter()
 {
+    // The base entry marks the state entered: the manager sends a state never entered back to
+    // the main menu as one still to be built.
+    GameState::Enter();
     ReleaseItems();
     mLinesStarted = 0;
     TsFModPlaySoundAt("Z_END_STDSB", nullptr);

@@ -211,6 +211,9 @@ MissionManager* GameState_Debriefing::Missions() const
 
 void GameState_Debriefing::Enter()
 {
+    // The base entry marks the state entered: the manager sends a state never entered back to
+    // the main menu as one still to be built.
+    GameState::Enter();
     ResourceGroupLoad("FRONTEND", 2);
     ReleaseItems();
     mBackground = MakePicture("FE_INTRO_TEX", -100, {1.0f, 1.0f, 0.0f}, {0.0f, 0.0f, 0.0f});

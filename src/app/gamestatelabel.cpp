@@ -87,6 +87,9 @@ void GameState_Label::MakeBackground(bool lit)
 
 void GameState_Label::Enter()
 {
+    // The base entry marks the state entered: the manager sends a state never entered back to
+    // the main menu as one still to be built.
+    GameState::Enter();
     mEndTime = 0;
     GameProfile* profile = GetProfile();
     if (!profile)

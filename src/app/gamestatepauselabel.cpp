@@ -37,6 +37,9 @@ GameState_PauseLabel::~GameState_PauseLabel()
 
 void GameState_PauseLabel::Enter()
 {
+    // The base entry marks the state entered: the manager sends a state never entered back to
+    // the main menu as one still to be built.
+    GameState::Enter();
     GameProfile* profile = GetProfile();
     mSector = profile ? profile->sectorId : std::string();
     // Pages of the middle of a sector stay out of the one-group layers the stage holds.

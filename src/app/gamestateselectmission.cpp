@@ -162,6 +162,9 @@ GameState_SelectMission::~GameState_SelectMission()
 
 void GameState_SelectMission::Enter()
 {
+    // The base entry marks the state entered: the manager sends a state never entered back to
+    // the main menu as one still to be built.
+    GameState::Enter();
     mJustEntered = 1;
     TsFModStopAllChannels();
     if (GameStateManager* manager = GameStateManager::Existing())

@@ -37,6 +37,9 @@ GameState_StageMenu::~GameState_StageMenu()
 
 void GameState_StageMenu::Enter()
 {
+    // The base entry marks the state entered: the manager sends a state never entered back to
+    // the main menu as one still to be built.
+    GameState::Enter();
     mRootMenu = nullptr;
     BuildMenu();
     TsFModPlaySoundAt("SD_I_PAUSE_S2DSB", nullptr);

@@ -285,9 +285,14 @@ void HbController::Dispatch(int32_t mode)
     if (table.count <= 0)
         return;
     // A bound command may push a context, run a binding script or replace this
-    // controller: work on a held copy of the table, and hold the controller.
+    // controller: work on a held copy of the table, and hold the controller. The copy stays on
+    // the stack for any usual table, since this runs every frame.
+    constexpr int32_t kOnStack = 64;
+    HbInputAction* stackCopy[kOnStack];
     auto** actions =
-        static_cast<HbInputAction**>(HbHeapCalloc(static_cast<size_t>(table.count), sizeof(HbInputAction*)));
+        table.count <= kOnStack
+            ? stackCopy
+            : static_cast<HbInputAction**>(HbHeapCalloc(static_cast<size_t>(table.count), sizeof(HbInputAction*)));
     if (!actions)
         return;
     int32_t count = table.count;
@@ -311,7 +316,8 @@ void HbController::Dispatch(int32_t mode)
     }
     for (int32_t i = 0; i < count; ++i)
         actions[i]->Release();
-    HbHeapFree(actions);
+    if (actions != stackCopy)
+        HbHeapFree(actions);
     Release();
 }
 

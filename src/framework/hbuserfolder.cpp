@@ -6,8 +6,8 @@
 #include "hbfile.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -88,6 +88,16 @@ int HbUserFolderMake()
     return IsFolder(gFolder) ? 1 : 0;
 }
 
+namespace
+{
+HbFileReplaceHook gReplaceHook = nullptr;
+}
+
+void HbSetFileReplaceHook(HbFileReplaceHook hook)
+{
+    gReplaceHook = hook;
+}
+
 int HbFileReplace(const char* path, const void* bytes, size_t size)
 {
     if (!path || !*path || (!bytes && size))
@@ -102,6 +112,8 @@ int HbFileReplace(const char* path, const void* bytes, size_t size)
     // The bytes are on the device before the name points at them: a crash after the rename
     // finds the whole new file, a crash before it the whole old one.
     good = good && ::fsync(HbFileNo(file)) == 0;
+    if (good && gReplaceHook)
+        gReplaceHook(target.c_str());
     good = HbFileClose(file) == 0 && good;
     if (good && std::rename(temporary.c_str(), target.c_str()) == 0)
     {

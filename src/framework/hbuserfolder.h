@@ -27,6 +27,10 @@ int HbUserFolderMake();
 /// to the device and then renamed over the path. 1 on success; 0 on any failure, with the file at
 /// the path as it was and no temporary left behind.
 int HbFileReplace(const char* path, const void* bytes, size_t size);
+/// Called with the path once its bytes are in the flushed temporary, before the rename; null for
+/// none. For tests that end the process in the middle of a replacement.
+using HbFileReplaceHook = void (*)(const char* path);
+void HbSetFileReplaceHook(HbFileReplaceHook hook);
 /// Makes the folder, then replaces the player's file of that name with the bytes; 1 on success.
 int HbUserFileWrite(const char* name, const void* bytes, size_t size);
 /// A file of that name in the working directory (where an older run kept it) moves into the folder

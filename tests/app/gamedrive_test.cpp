@@ -67,11 +67,25 @@ TEST(GameDrive, NamesEveryBadLineAndSkipsOnlyThatLine)
         {"step 10x", "step takes one whole number above 0"},
         {"bound 99999999999999999999999", "bound takes one whole number above 0"},
         {"trace", "trace takes one path"},
-        {"fault display", "the only fault is \"adapter\""},
+        {"fault display", "the faults are \"adapter\" and \"kill <file name>\""},
+        {"fault kill ../gprefs.dat", "fault kill takes a file name without a folder"},
+        {"timing", "timing takes the frames to leave out, 0 or more"},
+        {"timing -3", "timing takes the frames to leave out, 0 or more"},
+        {"at 3 hold VK_UP",
+         "an event is \"key <name>\", \"hold <name> <frames>\", \"mouse <dx> <dy>\", \"save <name>\" or \"memory\""},
+        {"at 3 hold VK_UP 0", "a key is held 1 frame or more"},
+        {"at 3 hold VK_NOPE 4", "unknown key \"VK_NOPE\""},
+        {"at 3 mouse 5", "a mouse move is two whole numbers from -100000 to 100000"},
+        {"at 3 mouse 5 2x", "a mouse move is two whole numbers from -100000 to 100000"},
+        {"at 3 mouse 100001 0", "a mouse move is two whole numbers from -100000 to 100000"},
+        {"at 3 memory now",
+         "an event is \"key <name>\", \"hold <name> <frames>\", \"mouse <dx> <dy>\", \"save <name>\" or \"memory\""},
         {"at 0 key VK_RETURN", "a frame number counts from 1"},
-        {"at 3", "an event is \"key <name>\" or \"save <name>\""},
+        {"at 3",
+         "an event is \"key <name>\", \"hold <name> <frames>\", \"mouse <dx> <dy>\", \"save <name>\" or \"memory\""},
         {"at 3 key VK_NOPE", "unknown key \"VK_NOPE\""},
-        {"at 3 press VK_RETURN", "an event is \"key <name>\" or \"save <name>\""},
+        {"at 3 press VK_RETURN",
+         "an event is \"key <name>\", \"hold <name> <frames>\", \"mouse <dx> <dy>\", \"save <name>\" or \"memory\""},
         {"at 3 save ../escape", "a frame's name is a file name without a folder"},
         {"on -1 key VK_RETURN", "a state is a number from 0 to 1000"},
         {"on 7 +0 key VK_RETURN", "the frames after an entry are +1 or more"},
@@ -89,5 +103,34 @@ TEST(GameDrive, NamesEveryBadLineAndSkipsOnlyThatLine)
         EXPECT_EQ(script.events[0].name, "VK_DOWN");
         EXPECT_EQ(script.events[1].name, "after");
     }
+}
+TEST(GameDrive, ReadsHeldKeysMouseMovesMemoryLinesTimingAndTheKillFault)
+{
+    GameDriveScript script;
+    EXPECT_EQ(GameDriveParse("timing 30\n"
+                             "fault kill Velmoran_Ann.sav\n"
+                             "at 10 hold VK_UP 120\n"
+                             "on 13 +5 mouse -40 7\n"
+                             "at 1000 memory\n",
+                             &script),
+              "");
+    EXPECT_EQ(script.timingSkip, 30);
+    EXPECT_EQ(script.killOnReplace, "Velmoran_Ann.sav");
+    ASSERT_EQ(script.events.size(), 3u);
+    EXPECT_EQ(script.events[0].kind, GameDriveEvent::kHold);
+    EXPECT_EQ(script.events[0].keyCode, VK_UP);
+    EXPECT_EQ(script.events[0].frame, 10);
+    EXPECT_EQ(script.events[0].frames, 120);
+    EXPECT_EQ(script.events[1].kind, GameDriveEvent::kMouse);
+    EXPECT_EQ(script.events[1].state, 13);
+    EXPECT_EQ(script.events[1].frame, 5);
+    EXPECT_EQ(script.events[1].dx, -40);
+    EXPECT_EQ(script.events[1].dy, 7);
+    EXPECT_EQ(script.events[2].kind, GameDriveEvent::kMemory);
+    EXPECT_EQ(script.events[2].frame, 1000);
+    // Without the command no state is timed.
+    GameDriveScript plain;
+    EXPECT_EQ(GameDriveParse("bound 3\n", &plain), "");
+    EXPECT_LT(plain.timingSkip, 0);
 }
 } // namespace

@@ -88,6 +88,13 @@ protected:
         mManager->SetCurrentState(mDebriefing);
     }
 
+    // The tests' mission managers are gone by the tear-down, which leaves the entered state.
+    void TearDown() override
+    {
+        mDebriefing->UseMissions(nullptr);
+        PlayStates::TearDown();
+    }
+
     void Enter(MissionManager* missions)
     {
         mDebriefing->UseMissions(missions);

@@ -3,6 +3,7 @@
 // commands; a failing key state; DirectInput missing.
 #include "hbcontroller.h"
 #include "hbinput_fixture.h"
+#include "hbmemoryhook.h"
 
 #include <gtest/gtest.h>
 
@@ -245,6 +246,22 @@ TEST_F(HbInputManagerTest, ABoundCommandRunsWhenItsActionFiresAndNotWhenTheKeySt
     Win32TestSetFault(Win32Fault::KeyboardState, false);
     EXPECT_EQ(Frame(), 1);
     EXPECT_EQ(gQuickSave.runs, 2);
+}
+
+int gAllocations = 0;
+
+TEST_F(HbInputManagerTest, AFrameOfBoundActionsAllocatesNothing)
+{
+    RunBindings("CreateControler 0 Keyboard\n"
+                "SetCommandContext Game\n"
+                "bind Keyboard zzQuickSave VK_F5 CLICK\n");
+    Frame();
+    gAllocations = 0;
+    HbSetAllocationHook([] { ++gAllocations; });
+    Frame();
+    Frame();
+    HbSetAllocationHook(nullptr);
+    EXPECT_EQ(gAllocations, 0);
 }
 
 /// Replaces the keyboard while the keyboard is dispatching it.

@@ -131,6 +131,28 @@ TEST(HbUserFolder, AReplacementCutShortLeavesTheOldFileWhole)
     EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"slot.sav"});
 }
 
+std::string gSeenPath, gSeenOld, gSeenTemporary;
+void SeeReplacement(const char* path)
+{
+    gSeenPath = path;
+    gSeenOld = ReadBytes(path);
+    gSeenTemporary = ReadBytes(std::string(path) + ".tmp");
+}
+
+TEST(HbUserFolder, TheReplaceHookRunsWhenTheTemporaryIsWholeAndTheOldFileStillStands)
+{
+    TempDir dir;
+    const std::string path = dir / "slot.sav";
+    WriteBytes(path, "previous contents");
+    HbSetFileReplaceHook(SeeReplacement);
+    ASSERT_EQ(HbFileReplace(path.c_str(), "fresh", 5), 1);
+    HbSetFileReplaceHook(nullptr);
+    EXPECT_EQ(gSeenPath, path);
+    EXPECT_EQ(gSeenOld, "previous contents") << "a process ended there keeps the old file";
+    EXPECT_EQ(gSeenTemporary, "fresh");
+    EXPECT_EQ(ReadBytes(path), "fresh");
+}
+
 TEST(HbUserFolder, AFolderThatCannotBeWrittenIsReportedOnce)
 {
     // A file where a parent folder should be: no one, not even the superuser, makes it.
