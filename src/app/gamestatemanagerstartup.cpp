@@ -35,7 +35,6 @@
 #include "w2dsurfacelist.h"
 #include "wrenderer.h"
 
-#include <cstdio>
 
 namespace
 {
@@ -331,7 +330,7 @@ int32_t GameStateManager::Tick()
     if (HbInputManager* input = HbInputManager::Instance())
         input->Update();
     services.boardUpdate();
-    if (mCurrentState && !LeavePlaceholder())
+    if (mCurrentState)
         mCurrentState->Tick();
     ServeRequests();
     GameState* state = mCurrentState;
@@ -340,22 +339,6 @@ int32_t GameStateManager::Tick()
         return 0;
     if (state && state->GetPending())
         mCurrentState = state->GetPending();
-    return 1;
-}
-
-int32_t GameStateManager::LeavePlaceholder()
-{
-    // A state whose entry does not run the base entry is a placeholder still to be built: it
-    // draws nothing and never leaves, so the player would face a frozen picture. The game goes
-    // back to the main menu instead and says why.
-    GameState* state = mCurrentState;
-    if (state->IsEntered() || state->IsSuspended() || state->GetId() == kGameStateMainMenu)
-        return 0;
-    std::fprintf(stderr, "Velmoran: game state %d is not available yet; back to the main menu\n",
-                 static_cast<int>(state->GetId()));
-    if (!state->SwitchTo(kGameStateMainMenu))
-        return 0;
-    mCurrentState = state->GetPending();
     return 1;
 }
 
