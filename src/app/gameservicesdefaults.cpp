@@ -14,6 +14,7 @@
 #include "hbapplication.h"
 #include "hero.h"
 #include "heroactorhooks.h"
+#include "herostatemachine.h"
 #include "ingamecamera.h"
 #include "hbinputaction.h"
 #include "hbinputmanager.h"
@@ -33,6 +34,7 @@
 #include "tsfamilytable.h"
 #include "tsfmod.h"
 #include "tsgroundtype.h"
+#include "tsheroactor.h"
 #include "tstrigger.h"
 #include "tsvideo.h"
 #include "w2dsurface.h"
@@ -178,6 +180,16 @@ int32_t ScriptHasHero()
 {
     ScriptWorldManager* world = ScriptWorldManager::Instance();
     return world && world->GetHero() ? 1 : 0;
+}
+
+// The hero's state machine still in its first state (code 0): the mission's opening, during
+// which the stage takes no pause or map key.
+int32_t HeroInFirstState()
+{
+    ScriptWorldManager* world = ScriptWorldManager::Instance();
+    auto* hero = world ? HbCastTo<TsHeroActor>(world->GetHero()) : nullptr;
+    HeroStateMachine* machine = hero ? hero->GetStateMachine() : nullptr;
+    return machine && machine->GetCurrent() && machine->GetCurrentCode() == 0 ? 1 : 0;
 }
 
 int32_t HeroSave(HbSaveFile* save)
@@ -356,10 +368,58 @@ void ExitProgram(int32_t code)
 {
     std::exit(code);
 }
+
+// ---- The hero's lists for the scenario layer ---------------------------------------------------
+
+// The scenario layer sits below the hero's class: it reaches the hero's weapon list (its
+// inventory), its equipment and its hand through these.
+TsInventory* HeroInventory(TsActor* actor)
+{
+    Hero* hero = HbCastTo<Hero>(actor);
+    return hero ? hero->GetWeaponList() : nullptr;
+}
+
+TsInventory* HeroEquipment(TsActor* actor)
+{
+    Hero* hero = HbCastTo<Hero>(actor);
+    return hero ? hero->GetEquipment() : nullptr;
+}
+
+void HeroTakeWeapon(TsActor* actor, TsActor* weapon, const char* itemName)
+{
+    if (Hero* hero = HbCastTo<Hero>(actor))
+        hero->TakeWeapon(weapon, itemName);
+}
+
+const char* HeroItemInHand(TsActor* actor)
+{
+    Hero* hero = HbCastTo<Hero>(actor);
+    TsInventoryItem* item = hero ? hero->GetItemInHand() : nullptr;
+    return item ? item->mName.c_str() : nullptr;
+}
+
+void HeroPreviousWeaponInHand(TsActor* actor)
+{
+    Hero* hero = HbCastTo<Hero>(actor);
+    WeaponList* list = hero ? hero->GetWeaponList() : nullptr;
+    if (TsInventoryItem* item = list ? list->Previous() : nullptr)
+        hero->SetItemInHand(item);
+}
+
+void HeroAccessInstall()
+{
+    ScenaricSetHeroAccess({HeroInventory, HeroEquipment, HeroTakeWeapon});
+    ScenarioHeroHooks& hooks = ScenarioGetHeroHooks();
+    hooks.inventory = HeroInventory;
+    hooks.equipment = HeroEquipment;
+    hooks.itemInHand = HeroItemInHand;
+    hooks.previousWeaponInHand = HeroPreviousWeaponInHand;
+}
 } // namespace
 
 void GameServicesInstallDefaults()
 {
+    HeroAccessInstall();
     GameServices& table = GameServicesTable();
     table.rendererStart = RendererStart;
     table.rendererBeginFrame = RendererBeginFrame;
@@ -401,6 +461,7 @@ void GameServicesInstallDefaults()
     table.heroOnSectorEnter = HeroSectorEnterCall;
     table.heroOnSectorLeave = HeroSectorLeaveCall;
     table.heroOnStageStart = HeroStageStartCall;
+    table.heroInFirstState = HeroInFirstState;
     table.physicsSetGravity = PhysicsSetGravity;
     table.fx3dInitTypeRecords = Fx3dInitTypeRecords;
     table.fxServicesTick = FxServicesTick;

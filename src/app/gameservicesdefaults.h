@@ -2,5 +2,6 @@
 #pragma once
 
 /// Fills the table in force: renderer, animation, script host and actor start-up for real;
-/// the entries of layers the program does not hold keep their least behaviour.
+/// the entries of layers the program does not hold keep their least behaviour. Also gives the
+/// scenario layer the hero's inventory, equipment and hand.
 void GameServicesInstallDefaults();
