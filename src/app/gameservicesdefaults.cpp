@@ -7,17 +7,19 @@
 #include "fx3dtype.h"
 #include "fxphysics.h"
 #include "fxservices.h"
+#include "gameapplication.h"
 #include "gamecommands.h"
 #include "gamekeyhintbar.h"
 #include "gameservices.h"
+#include "gamestatechooselanguage.h"
 #include "gamestatemanager.h"
 #include "hbapplication.h"
+#include "hbinputaction.h"
+#include "hbinputmanager.h"
 #include "hero.h"
 #include "heroactorhooks.h"
 #include "herostatemachine.h"
 #include "ingamecamera.h"
-#include "hbinputaction.h"
-#include "hbinputmanager.h"
 #include "moveskillhooks.h"
 #include "rdanimrequest.h"
 #include "rdanimset.h"
@@ -46,6 +48,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace
 {
@@ -369,6 +373,40 @@ void ExitProgram(int32_t code)
     std::exit(code);
 }
 
+// ---- Damaged content -----------------------------------------------------------------------------
+
+// What the game cannot run without: the key bindings, the permanent group (start script,
+// fonts, shared pictures), the front end's menus and each language's texts. Any other group may
+// lack a part and the game goes on without it.
+bool RequiredGroup(const char* name)
+{
+    if (std::strcmp(name, "PERMANENT") == 0 || std::strcmp(name, "FRONTEND") == 0 ||
+        std::strcmp(name, "commands.scr") == 0)
+        return true;
+    for (const char* language : GameState_ChooseLanguage::kLanguageGroups)
+        if (std::strcmp(name, language) == 0)
+            return true;
+    return false;
+}
+
+void GroupFailed(const char* name, const std::vector<std::string>& failures)
+{
+    for (const std::string& failure : failures)
+        std::fprintf(stderr, "Velmoran: %s\n", failure.c_str());
+    if (!RequiredGroup(name))
+    {
+        std::fprintf(stderr, "Velmoran: the group %s is incomplete; the game goes on without what it lacks\n", name);
+        return;
+    }
+    const std::string what =
+        std::strcmp(name, "commands.scr") == 0 ? std::string("the key bindings") : std::string("the group ") + name;
+    const std::string text = "The game's content is damaged: " + what + " cannot be used (" + failures.front() +
+                             "). Install the game's files again.";
+    GameServices& services = GameServicesTable();
+    services.fatalBox(text.c_str(), "Fatal error", 0x1030);
+    GameApplication::EndWithFailure();
+}
+
 // ---- The hero's lists for the scenario layer ---------------------------------------------------
 
 // The scenario layer sits below the hero's class: it reaches the hero's weapon list (its
@@ -416,6 +454,11 @@ void HeroAccessInstall()
     hooks.previousWeaponInHand = HeroPreviousWeaponInHand;
 }
 } // namespace
+
+void GameContentChecksInstall()
+{
+    ResourceGroupSetFailureHandler(GroupFailed);
+}
 
 void GameServicesInstallDefaults()
 {

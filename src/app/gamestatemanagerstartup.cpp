@@ -30,11 +30,14 @@
 #include "hbmath.h"
 #include "hbmoduleinit.h"
 #include "moveblendtables.h"
+#include "resourcegroups.h"
 #include "sectordatamanager.h"
 #include "w2dimagesurface.h"
 #include "w2dsurfacelist.h"
 #include "wrenderer.h"
 
+#include <string>
+#include <vector>
 
 namespace
 {
@@ -136,7 +139,11 @@ int32_t GameStateManager::Initialise()
     GameServicesStep("AnimSystemInit");
     services.animSystemInit();
     GameServicesStep("HbInputManager::ExecuteBindingFile");
+    HbTakeScriptFailures();
     const int bindings = input ? input->ExecuteBindingFile("commands.scr") : 0;
+    // Keys bound only in part leave the player stuck on the first screen.
+    if (const std::vector<std::string> failures = HbTakeScriptFailures(); !failures.empty())
+        ResourceGroupReportFailures("commands.scr", failures);
     GameServicesStep("HbInputManager::Update");
     if (input)
         input->Update();
