@@ -285,7 +285,8 @@ public:
         auto* actor = HbCastTo<TsHeroActor>(hero);
         HeroStateMachine* machine = actor ? actor->GetStateMachine() : nullptr;
         return machine && machine->GetCurrent() ? machine->GetCurrentCode() : 0;
-    }    HbRoot* GetWeaponList(HbRoot* hero) override
+    }
+    HbRoot* GetWeaponList(HbRoot* hero) override
     {
         Hero* h = HbCastTo<Hero>(hero);
         return h ? h->GetWeaponList() : nullptr;
