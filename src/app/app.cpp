@@ -78,10 +78,13 @@ int AppMain(int argc, char** argv)
     static std::string commandLine;
     commandLine = CommandLineText(argc, argv);
     GameServicesInstallDefaults();
+    GameContentChecksInstall();
     UseThePlayersFolder();
     const long driveBound = GameDriveStart() ? GameDriveFrameBound() : 0;
     application.SetFrameBound(driveBound > 0 ? driveBound : FrameBound());
-    const int code = ApplicationMain(GetModuleHandleA(nullptr), nullptr, commandLine.data(), SW_SHOWDEFAULT);
+    int code = ApplicationMain(GetModuleHandleA(nullptr), nullptr, commandLine.data(), SW_SHOWDEFAULT);
+    if (GameApplication::EndedWithFailure())
+        code = 1;
     GameDriveEnd(code);
     return code;
 }

@@ -61,6 +61,21 @@ int32_t GameApplication::Init()
     return 0;
 }
 
+namespace
+{
+bool sEndWithFailure = false;
+} // namespace
+
+void GameApplication::EndWithFailure()
+{
+    sEndWithFailure = true;
+}
+
+bool GameApplication::EndedWithFailure()
+{
+    return sEndWithFailure;
+}
+
 int32_t GameApplication::Tick()
 {
     GameDriveBeforeFrame();
@@ -69,7 +84,7 @@ int32_t GameApplication::Tick()
     GameStateManager* manager = GameStateManager::Existing();
     const int32_t goOn = manager ? manager->Tick() : 0;
     GameDriveAfterFrame();
-    if (!goOn || (mFrameBound > 0 && ++mFrames >= mFrameBound))
+    if (!goOn || sEndWithFailure || (mFrameBound > 0 && ++mFrames >= mFrameBound))
     {
         WindowState().flags |= HbWindowState::kQuit;
         PostQuitMessage(0);

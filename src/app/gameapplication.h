@@ -23,6 +23,11 @@ public:
     /// The game manager's shut-down.
     int32_t Shutdown() override;
 
+    /// Ends the run after the current frame with the exit code 1, for content the game cannot
+    /// run without; whoever asks has already said why.
+    static void EndWithFailure();
+    static bool EndedWithFailure();
+
     /// Frames after which Tick ends the run; 0 for none.
     void SetFrameBound(long frames) { mFrameBound = frames; }
 

@@ -113,8 +113,9 @@ public:
     AddResourceCommand() : HbCommand("add_ressource", "Add a ressource Id\n ") {}
     int Execute(const HbCommandArgs& args, int32_t) override
     {
+        // A line cut short (a truncated group script) declares nothing and says so.
         if (args.GetCount() != 3)
-            return 1;
+            return 0;
         const char* id = args.GetToken(1).c_str();
         const char* path = args.GetToken(2).c_str();
         if (sAddResourceMode == 0)

@@ -7,9 +7,11 @@
 #include "fx3dtype.h"
 #include "fxphysics.h"
 #include "fxservices.h"
+#include "gameapplication.h"
 #include "gamecommands.h"
 #include "gamekeyhintbar.h"
 #include "gameservices.h"
+#include "gamestatechooselanguage.h"
 #include "gamestatemanager.h"
 #include "gamestatestage.h"
 #include "hbapplication.h"
@@ -19,6 +21,7 @@
 #include "hero.h"
 #include "heroactorhooks.h"
 #include "herostates.h"
+#include "herostatemachine.h"
 #include "ingamecamera.h"
 #include "moveskillhooks.h"
 #include "rdanimrequest.h"
@@ -36,6 +39,7 @@
 #include "tsfamilytable.h"
 #include "tsfmod.h"
 #include "tsgroundtype.h"
+#include "tsheroactor.h"
 #include "tstrigger.h"
 #include "tsvideo.h"
 #include "w2dsurface.h"
@@ -47,6 +51,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace
 {
@@ -191,6 +197,16 @@ int32_t ScriptHasHero()
 {
     ScriptWorldManager* world = ScriptWorldManager::Instance();
     return world && world->GetHero() ? 1 : 0;
+}
+
+// The hero's state machine still in its first state (code 0): the mission's opening, during
+// which the stage takes no pause or map key.
+int32_t HeroInFirstState()
+{
+    ScriptWorldManager* world = ScriptWorldManager::Instance();
+    auto* hero = world ? HbCastTo<TsHeroActor>(world->GetHero()) : nullptr;
+    HeroStateMachine* machine = hero ? hero->GetStateMachine() : nullptr;
+    return machine && machine->GetCurrent() && machine->GetCurrentCode() == 0 ? 1 : 0;
 }
 
 int32_t HeroSave(HbSaveFile* save)
@@ -369,10 +385,97 @@ void ExitProgram(int32_t code)
 {
     std::exit(code);
 }
+
+// ---- Damaged content -----------------------------------------------------------------------------
+
+// What the game cannot run without: the key bindings, the permanent group (start script,
+// fonts, shared pictures), the front end's menus and each language's texts. Any other group may
+// lack a part and the game goes on without it.
+bool RequiredGroup(const char* name)
+{
+    if (std::strcmp(name, "PERMANENT") == 0 || std::strcmp(name, "FRONTEND") == 0 ||
+        std::strcmp(name, "commands.scr") == 0)
+        return true;
+    for (const char* language : GameState_ChooseLanguage::kLanguageGroups)
+        if (std::strcmp(name, language) == 0)
+            return true;
+    return false;
+}
+
+void GroupFailed(const char* name, const std::vector<std::string>& failures)
+{
+    for (const std::string& failure : failures)
+        std::fprintf(stderr, "Velmoran: %s\n", failure.c_str());
+    if (!RequiredGroup(name))
+    {
+        std::fprintf(stderr, "Velmoran: the group %s is incomplete; the game goes on without what it lacks\n", name);
+        return;
+    }
+    const std::string what =
+        std::strcmp(name, "commands.scr") == 0 ? std::string("the key bindings") : std::string("the group ") + name;
+    const std::string text = "The game's content is damaged: " + what + " cannot be used (" + failures.front() +
+                             "). Install the game's files again.";
+    GameServices& services = GameServicesTable();
+    services.fatalBox(text.c_str(), "Fatal error", 0x1030);
+    GameApplication::EndWithFailure();
+}
+
+// ---- The hero's lists for the scenario layer ---------------------------------------------------
+
+// The scenario layer sits below the hero's class: it reaches the hero's weapon list (its
+// inventory), its equipment and its hand through these.
+TsInventory* HeroInventory(TsActor* actor)
+{
+    Hero* hero = HbCastTo<Hero>(actor);
+    return hero ? hero->GetWeaponList() : nullptr;
+}
+
+TsInventory* HeroEquipment(TsActor* actor)
+{
+    Hero* hero = HbCastTo<Hero>(actor);
+    return hero ? hero->GetEquipment() : nullptr;
+}
+
+void HeroTakeWeapon(TsActor* actor, TsActor* weapon, const char* itemName)
+{
+    if (Hero* hero = HbCastTo<Hero>(actor))
+        hero->TakeWeapon(weapon, itemName);
+}
+
+const char* HeroItemInHand(TsActor* actor)
+{
+    Hero* hero = HbCastTo<Hero>(actor);
+    TsInventoryItem* item = hero ? hero->GetItemInHand() : nullptr;
+    return item ? item->mName.c_str() : nullptr;
+}
+
+void HeroPreviousWeaponInHand(TsActor* actor)
+{
+    Hero* hero = HbCastTo<Hero>(actor);
+    WeaponList* list = hero ? hero->GetWeaponList() : nullptr;
+    if (TsInventoryItem* item = list ? list->Previous() : nullptr)
+        hero->SetItemInHand(item);
+}
+
+void HeroAccessInstall()
+{
+    ScenaricSetHeroAccess({HeroInventory, HeroEquipment, HeroTakeWeapon});
+    ScenarioHeroHooks& hooks = ScenarioGetHeroHooks();
+    hooks.inventory = HeroInventory;
+    hooks.equipment = HeroEquipment;
+    hooks.itemInHand = HeroItemInHand;
+    hooks.previousWeaponInHand = HeroPreviousWeaponInHand;
+}
 } // namespace
+
+void GameContentChecksInstall()
+{
+    ResourceGroupSetFailureHandler(GroupFailed);
+}
 
 void GameServicesInstallDefaults()
 {
+    HeroAccessInstall();
     GameServices& table = GameServicesTable();
     table.rendererStart = RendererStart;
     table.rendererBeginFrame = RendererBeginFrame;
@@ -414,6 +517,7 @@ void GameServicesInstallDefaults()
     table.heroOnSectorEnter = HeroSectorEnterCall;
     table.heroOnSectorLeave = HeroSectorLeaveCall;
     table.heroOnStageStart = HeroStageStartCall;
+    table.heroInFirstState = HeroInFirstState;
     table.physicsSetGravity = PhysicsSetGravity;
     table.fx3dInitTypeRecords = Fx3dInitTypeRecords;
     table.fxServicesTick = FxServicesTick;

@@ -30,12 +30,14 @@
 #include "hbmath.h"
 #include "hbmoduleinit.h"
 #include "moveblendtables.h"
+#include "resourcegroups.h"
 #include "sectordatamanager.h"
 #include "w2dimagesurface.h"
 #include "w2dsurfacelist.h"
 #include "wrenderer.h"
 
-#include <cstdio>
+#include <string>
+#include <vector>
 
 namespace
 {
@@ -137,7 +139,11 @@ int32_t GameStateManager::Initialise()
     GameServicesStep("AnimSystemInit");
     services.animSystemInit();
     GameServicesStep("HbInputManager::ExecuteBindingFile");
+    HbTakeScriptFailures();
     const int bindings = input ? input->ExecuteBindingFile("commands.scr") : 0;
+    // Keys bound only in part leave the player stuck on the first screen.
+    if (const std::vector<std::string> failures = HbTakeScriptFailures(); !failures.empty())
+        ResourceGroupReportFailures("commands.scr", failures);
     GameServicesStep("HbInputManager::Update");
     if (input)
         input->Update();
@@ -331,7 +337,7 @@ int32_t GameStateManager::Tick()
     if (HbInputManager* input = HbInputManager::Instance())
         input->Update();
     services.boardUpdate();
-    if (mCurrentState && !LeavePlaceholder())
+    if (mCurrentState)
         mCurrentState->Tick();
     ServeRequests();
     GameState* state = mCurrentState;
@@ -340,22 +346,6 @@ int32_t GameStateManager::Tick()
         return 0;
     if (state && state->GetPending())
         mCurrentState = state->GetPending();
-    return 1;
-}
-
-int32_t GameStateManager::LeavePlaceholder()
-{
-    // A state whose entry does not run the base entry is a placeholder still to be built: it
-    // draws nothing and never leaves, so the player would face a frozen picture. The game goes
-    // back to the main menu instead and says why.
-    GameState* state = mCurrentState;
-    if (state->IsEntered() || state->IsSuspended() || state->GetId() == kGameStateMainMenu)
-        return 0;
-    std::fprintf(stderr, "Velmoran: game state %d is not available yet; back to the main menu\n",
-                 static_cast<int>(state->GetId()));
-    if (!state->SwitchTo(kGameStateMainMenu))
-        return 0;
-    mCurrentState = state->GetPending();
     return 1;
 }
 

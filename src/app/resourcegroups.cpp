@@ -14,6 +14,7 @@
 #include <Python.h>
 
 #include <cstring>
+#include <vector>
 
 HB_DEFINE_CLASS_POOL(ResourceRecord, "PreloadData", ResourceRecord::kPoolSize);
 
@@ -29,6 +30,10 @@ struct Layer
 Layer sLayers[kResourceLayerCount];
 ResourceGroup* sLoading = nullptr;
 ResourceGroupObserver sObserver = nullptr;
+ResourceGroupFailureHandler sFailureHandler = nullptr;
+// What went wrong while the current group loaded, and whether the last pack found opened.
+std::vector<std::string>* sLoadFailures = nullptr;
+bool sLastPackOpened = false;
 
 // Empties a list without touching what its values point at.
 void Forget(HbPtrList& list)
@@ -171,7 +176,13 @@ int32_t ResourceGroupLoad(const char* name, int32_t layerIndex)
     }
     ResourceGroup* outer = sLoading;
     sLoading = group;
+    std::vector<std::string>* outerFailures = sLoadFailures;
+    std::vector<std::string> failures;
+    sLoadFailures = &failures;
+    HbTakeScriptFailures(); // what earlier scripts left is not this group's
     group->packMounted = ResourceGroupMountPak(name) == 0 ? 1 : 0;
+    if (group->packMounted && !sLastPackOpened)
+        failures.push_back(ResourceGroupPakName(name) + ": cannot be read");
     WTextureManager* textures = StartedTextures();
     if (textures)
         textures->BeginDictionary(name, 0);
@@ -181,16 +192,35 @@ int32_t ResourceGroupLoad(const char* name, int32_t layerIndex)
         commands->ExecuteLine(("execute " + ResourceGroupScriptName(name)).c_str());
     }
     sLoading = outer;
+    sLoadFailures = outerFailures;
+    // Resources that cannot be made without a pack of the group: the pack is the likely loss.
+    if (!group->packMounted && !failures.empty())
+        failures.insert(failures.begin(), ResourceGroupPakName(name) + ": not found");
+    for (std::string& failure : HbTakeScriptFailures())
+        failures.push_back(std::move(failure));
     if (textures)
         textures->EndDictionary(name);
     if (sObserver)
         sObserver("load", name, layerIndex);
+    if (!failures.empty() && sFailureHandler)
+        sFailureHandler(name, failures);
     return kResourceGroupDone;
 }
 
 void ResourceGroupSetObserver(ResourceGroupObserver observer)
 {
     sObserver = observer;
+}
+
+void ResourceGroupSetFailureHandler(ResourceGroupFailureHandler handler)
+{
+    sFailureHandler = handler;
+}
+
+void ResourceGroupReportFailures(const char* name, const std::vector<std::string>& failures)
+{
+    if (sFailureHandler && name && !failures.empty())
+        sFailureHandler(name, failures);
 }
 
 int32_t ResourceGroupUnload(const char* name)
@@ -225,7 +255,7 @@ int32_t ResourceGroupMountPak(const char* name)
         return kResourceGroupUnknown;
     packs->SetEnabled(1);
     packs->SetDiskFallback(1);
-    packs->Mount(pak.c_str());
+    sLastPackOpened = packs->Mount(pak.c_str()) == 1;
     return kResourceGroupDone;
 }
 
@@ -258,6 +288,8 @@ int32_t ResourceGroupAddResource(const char* id, const char* path)
         }
         if (!record->module)
         {
+            if (ScriptInterpreter::IsStarted() && sLoadFailures)
+                sLoadFailures->push_back(std::string(id) + " (" + path + "): cannot be imported");
             record->Release();
             return 1;
         }
@@ -269,6 +301,8 @@ int32_t ResourceGroupAddResource(const char* id, const char* path)
         record->font = fonts ? fonts->GetFont(id) : nullptr;
         if (!record->font)
         {
+            if (sLoadFailures)
+                sLoadFailures->push_back(std::string(id) + " (" + path + "): cannot be made");
             record->Release();
             return 1;
         }
@@ -280,6 +314,9 @@ int32_t ResourceGroupAddResource(const char* id, const char* path)
         if (record->object)
             record->object->AddRef();
     }
+    // Only a kind the manager makes can fail to be made; the others are looked up by path.
+    if (type != "PY" && type != "FONT" && !record->object && resources->FindType(type.c_str()) && sLoadFailures)
+        sLoadFailures->push_back(std::string(id) + " (" + path + "): cannot be made");
     if (!group->resources.AddTail(record))
     {
         ReleaseRecord(record);

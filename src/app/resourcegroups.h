@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct Font2d;
 typedef struct _object PyObject;
@@ -75,6 +76,14 @@ int32_t ResourceGroupAddResource(const char* id, const char* path);
 using ResourceGroupObserver = void (*)(const char* event, const char* name, int32_t layer);
 /// One observer at a time; null for none.
 void ResourceGroupSetObserver(ResourceGroupObserver observer);
+
+/// Told after a group loaded with what went wrong: its pack that cannot be read, its script
+/// that cannot be read, a line of it that failed, a resource that cannot be made. The loaded
+/// part of the group stays loaded. One handler at a time; null for none.
+using ResourceGroupFailureHandler = void (*)(const char* name, const std::vector<std::string>& failures);
+void ResourceGroupSetFailureHandler(ResourceGroupFailureHandler handler);
+/// Hands what went wrong with another file the start-up runs (the key bindings) to the handler.
+void ResourceGroupReportFailures(const char* name, const std::vector<std::string>& failures);
 
 /// The group being loaded, or null.
 ResourceGroup* ResourceGroupLoading();

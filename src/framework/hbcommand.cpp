@@ -51,8 +51,28 @@ int64_t gScriptLinesLeft = 0;
 std::string gScriptOutermost;
 bool gScriptBudgetSpent = false;
 
-int RunScriptLine(const char* line, HbTextLineWalker*)
+// The failures of the scripts run since the record was last taken; the count of the ones
+// not kept.
+constexpr size_t kMaxScriptFailures = 16;
+std::vector<std::string> gScriptFailures;
+
+void RecordScriptFailure(std::string text)
 {
+    if (gScriptFailures.size() < kMaxScriptFailures)
+        gScriptFailures.push_back(std::move(text));
+}
+
+/// The script a walk runs and the line it has reached.
+struct ScriptPlace
+{
+    const char* path;
+    int64_t line;
+};
+
+int RunScriptLine(const char* line, HbTextLineWalker* walker)
+{
+    auto* place = static_cast<ScriptPlace*>(walker->context);
+    ++place->line;
     if (gScriptLinesLeft <= 0)
     {
         if (!gScriptBudgetSpent)
@@ -64,7 +84,13 @@ int RunScriptLine(const char* line, HbTextLineWalker*)
     --gScriptLinesLeft;
     if (line[0] != '#')
         if (HbCommandManager* manager = HbCommandManager::Instance())
-            manager->ExecuteLine(line);
+            if (manager->ExecuteLine(line) != HbCommandManager::kDone)
+            {
+                HbCommandArgs args;
+                args.Tokenize(line);
+                RecordScriptFailure(std::string(place->path) + " line " + std::to_string(place->line) + ": " +
+                                    args.GetToken(0));
+            }
     return 1;
 }
 
@@ -304,11 +330,21 @@ int HbExecuteScript(const char* path)
     else if (gScriptBudgetSpent)
         return 0;
     gScriptStack.push_back(std::move(key));
+    ScriptPlace place{path, 0};
     HbTextLineWalker walker;
     walker.callback = RunScriptLine;
-    HbForEachTextLine(path, &walker);
+    walker.context = &place;
+    if (HbForEachTextLine(path, &walker) != 0)
+        RecordScriptFailure(std::string(path) + ": cannot be read");
     gScriptStack.pop_back();
     return gScriptBudgetSpent ? 0 : 1;
+}
+
+std::vector<std::string> HbTakeScriptFailures()
+{
+    std::vector<std::string> failures;
+    failures.swap(gScriptFailures);
+    return failures;
 }
 
 void HbCommandDebugOutput(const char* text)

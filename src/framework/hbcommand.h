@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 /// A command line split at blanks and tabs; no quoting, no escapes.
 class HbCommandArgs : public HbAllocated
@@ -132,6 +133,11 @@ int HbForEachTextLine(const char* path, HbTextLineWalker* walker);
 constexpr int32_t kHbMaxScriptDepth = 32;
 constexpr int64_t kHbMaxScriptLines = 100000;
 int HbExecuteScript(const char* path);
+
+/// What went wrong in the scripts run since the last call, oldest first, at most 16: a
+/// script that could not be opened ("<path>: cannot be read"), a line whose command is unknown
+/// or failed ("<path> line <n>: <first word>"). The call empties the record.
+std::vector<std::string> HbTakeScriptFailures();
 
 /// The debug text of the commands (the help listing, refused scripts). It has
 /// no sink unless the environment variable VELMORAN_LOG is set, which sends

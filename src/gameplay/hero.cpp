@@ -286,6 +286,11 @@ public:
         HeroStateMachine* machine = actor ? actor->GetStateMachine() : nullptr;
         return machine && machine->GetCurrent() ? machine->GetCurrentCode() : 0;
     }
+    HbRoot* GetWeaponList(HbRoot* hero) override
+    {
+        Hero* h = HbCastTo<Hero>(hero);
+        return h ? h->GetWeaponList() : nullptr;
+    }
 };
 
 HeroActorInputHost gInputHost;

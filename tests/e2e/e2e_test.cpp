@@ -228,5 +228,63 @@ std::string ParamName(const ::testing::TestParamInfo<std::string>& info)
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryFile, DamagedSet, ::testing::ValuesIn(SetFiles()), ParamName);
+
+// A file the start-up needs, missing, cut in half or garbled past its first four bytes: the
+// groups the game cannot run without and the key bindings end the run with exit code 1 and a
+// message naming the file; the language choice's flags are reported and the game goes on to
+// its main menu.
+TEST_F(GameRun, ADamagedFileTheStartUpNeedsIsNamedAndEndsTheRunOrIsReportedAndPassedOver)
+{
+    const struct
+    {
+        const char* file;
+        bool ends;
+    } files[] = {
+        {"PERMANENT.PAK", true}, {"PERMANENT.scr", true}, {"UK.PAK", true},       {"UK.scr", true},
+        {"FRONTEND.PAK", true},  {"FRONTEND.scr", true},  {"commands.scr", true}, {"LANGUAGE.PAK", false},
+    };
+    for (const auto& f : files)
+    {
+        const std::string bytes = gamerun::ReadFile((gSet / f.file).string());
+        ASSERT_GT(bytes.size(), 8u) << f.file;
+        std::string garbled = bytes;
+        for (size_t i = 4; i < garbled.size(); i += 3)
+            garbled[i] = char(garbled[i] ^ 0x5A);
+        const struct
+        {
+            const char* kind;
+            const std::string* bytes; // null: the file is removed
+        } damages[] = {{"missing", nullptr}, {"truncated", nullptr}, {"garbled", &garbled}};
+        const std::string half = bytes.substr(0, bytes.size() / 2);
+        for (const auto& damage : damages)
+        {
+            SCOPED_TRACE(std::string(damage.kind) + " " + f.file);
+            const std::string name = std::string("start-") + damage.kind + "-" + f.file;
+            const fs::path folder = Copy(name);
+            if (std::string(damage.kind) == "missing")
+                fs::remove(folder / f.file);
+            else
+                ASSERT_TRUE(gamerun::WriteFile((folder / f.file).string(), damage.bytes ? *damage.bytes : half));
+            const gamerun::Result run = gamerun::Run(gamerun::GameBinary(), folder.string(), Drive(folder));
+            ASSERT_EQ(run.signal, 0) << run.err;
+            EXPECT_EQ(gamerun::SanitizerReport(run.err), "");
+            EXPECT_NE(run.err.find(f.file), std::string::npos) << run.err;
+            const std::string trace = gamerun::ReadFile((gRoot / (name + ".trace")).string());
+            if (f.ends)
+            {
+                EXPECT_EQ(run.exitCode, 1) << run.err;
+                EXPECT_NE(run.err.find("cannot be used"), std::string::npos) << run.err;
+                EXPECT_TRUE(Lines(trace, "state 1 ").size() <= 1u) << "ended, not played on: " << trace;
+            }
+            else
+            {
+                EXPECT_EQ(run.exitCode, 0) << run.err;
+                EXPECT_NE(run.err.find("goes on"), std::string::npos) << run.err;
+                EXPECT_EQ(Lines(trace, "state 1 ").size(), 1u) << "the main menu: " << trace;
+            }
+            fs::remove_all(folder);
+        }
+    }
+}
 } // namespace
 } // namespace e2etest

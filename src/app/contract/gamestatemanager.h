@@ -97,9 +97,6 @@ private:
     static void DestroyInstance();
     void CreateFadeOverlay();
     void ServeRequests();
-    /// Switches from a current state that is still a placeholder (never marked entered) to the
-    /// main menu; 1 when it did.
-    int32_t LeavePlaceholder();
 
     std::string mLoadingGroup;
     GameState* mCurrentState = nullptr;
