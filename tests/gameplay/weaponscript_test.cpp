@@ -1,5 +1,5 @@
 // The five weapon functions of the scenario module: each fills its record exactly, converts
-// per-second values and seconds, and fails with its own text, keeping what the Part keeps.
+// per-second values and seconds, and fails with its own text, leaving the record as it was.
 #include "dinput8testhooks.h"
 #include "hbclock.h"
 #include "hbinputmanager.h"
