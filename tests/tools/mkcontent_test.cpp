@@ -11,6 +11,13 @@
 #include "hbresource.h"
 #include "hbtext.h"
 #include "raster.h"
+#include "rdanim.h"
+#include "rdmodel.h"
+#include "rdskeleton.h"
+#include "w3danimobject.h"
+#include "herocontent.h"
+#include "rdanimset.h"
+#include "tsanimactor.h"
 #include "renderer_fixture.h"
 #include "resourcegroups.h"
 #include "scriptinterpreter.h"
@@ -170,6 +177,23 @@ TEST_F(MkContent, EveryDeclaredResourceResolvesThroughTheGamesReaders)
             case ContentKind::Script:
                 EXPECT_NE(record->module, nullptr);
                 break;
+            case ContentKind::Skeleton:
+            {
+                const auto* skeleton = HbCastTo<RdSkeleton>(record->object);
+                ASSERT_NE(skeleton, nullptr);
+                EXPECT_EQ(skeleton->GetBoneCount(), int32_t(HeroBoneNames().size()));
+                break;
+            }
+            case ContentKind::Model:
+            {
+                const auto* model = HbCastTo<RdModel>(record->object);
+                ASSERT_NE(model, nullptr);
+                EXPECT_NE(model->GetClump(), nullptr);
+                break;
+            }
+            case ContentKind::Animation:
+                EXPECT_NE(HbCastTo<RdAnimation>(record->object), nullptr);
+                break;
             }
         }
         // A page group's script fills the label or artwork pages, one per line.
@@ -188,6 +212,40 @@ TEST_F(MkContent, EveryDeclaredResourceResolvesThroughTheGamesReaders)
             EXPECT_EQ(ResourceGroupUnload(group.name), 0);
     }
     EXPECT_EQ(quits, (std::vector<std::string>{"Quit", "Quitter", "Beenden", "Salir", "Esci"}));
+
+    // The hero's model description gives a figure with its skeleton, its skinned body and a
+    // hierarchy of every bone.
+    W3dAnimObject* hero = W3dAnimObject::Create();
+    ASSERT_NE(hero, nullptr);
+    hero->AddRef();
+    EXPECT_EQ(hero->LoadDescription(kHeroModelDescription), 1);
+    EXPECT_NE(hero->GetMotor().GetSkeleton(), nullptr);
+    EXPECT_NE(hero->GetMotor().GetModel(), nullptr);
+    EXPECT_NE(hero->GetBoneFrame(TsAnimActor::kWeaponBone), nullptr);
+    hero->Release();
+    // Every animation the hero's weapons lead to is in the group, and each moves the way its
+    // name says: the root travels (and the pelvis drops when crouched or dying).
+    int32_t rows = 0;
+    const AnimSetRow* fill = AnimSetRows(&rows);
+    for (int32_t i = 0; i < rows; ++i)
+        if (fill[i].kind == kAnimSetM1 || fill[i].kind == kAnimSetP38)
+            EXPECT_NE(HbResourceManager::Instance()->GetResource(fill[i].resourceId), nullptr) << fill[i].resourceId;
+    const struct
+    {
+        const char* id;
+        int axis; ///< 0 x, 1 y, 2 z
+        float sign;
+    } travels[] = {{"HE_WALK_M1_ANM", 2, 1}, {"HE_RUN_P38_ANM", 2, 1},   {"HE_WALK_B_A_ANM", 2, -1},
+                   {"HE_WALK_L_A_ANM", 0, 1}, {"HE_WALK_R_A_ANM", 0, -1}, {"HE_LADDER_UP_ANM", 1, 1},
+                   {"HE_LADDER_DOWN_ANM", 1, -1}, {"HE_ROLL_M1_ANM", 2, 1}, {"HE_CROUCH_F_M1_ANM", 2, 1}};
+    for (const auto& t : travels)
+    {
+        const auto* animation = HbCastTo<RdAnimation>(HbResourceManager::Instance()->GetResource(t.id));
+        ASSERT_NE(animation, nullptr) << t.id;
+        const Vector delta = animation->GetRootDelta();
+        const float along[3] = {delta.x, delta.y, delta.z};
+        EXPECT_GT(along[t.axis] * t.sign, 30.0f) << t.id;
+    }
 
     ResourceGroupUnloadAll();
     while (HbPackSet::Instance()->GetMountedCount() > 0)

@@ -5,6 +5,7 @@
 #include "fontwriter.h"
 #include "fmod3testhooks.h"
 #include "groupwriter.h"
+#include "herocontent.h"
 
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -28,9 +30,41 @@ ContentResource Picture(const char* id, const char* path, uint8_t r, uint8_t g, 
     return {id, path, ContentKind::Picture, {r, g, b, 255}};
 }
 
-ContentResource Other(const char* id, const char* path, ContentKind kind)
+ContentResource Other(const char* id, const char* path, ContentKind kind, const char* body = nullptr)
 {
-    return {id, path, kind, {0, 0, 0, 0}};
+    return {id, path, kind, {0, 0, 0, 0}, body};
+}
+
+/// Text made while building the tables, kept for the life of the program.
+const char* Keep(const std::string& text)
+{
+    static std::vector<std::unique_ptr<std::string>> kept;
+    kept.push_back(std::make_unique<std::string>(text));
+    return kept.back()->c_str();
+}
+
+/// The hero's group: his skeleton and skinned model, every animation his weapons' kinds name,
+/// his weapon scripts, and his model description (a data container naming skeleton and model).
+ContentGroup HeroGroup()
+{
+    ContentGroup group{"HERO",
+                       {Other(kHeroSkeletonId, "hero\\hero.skl", ContentKind::Skeleton),
+                        Other(kHeroModelId, "hero\\hero.mdl", ContentKind::Model),
+                        Other("HE_WEAPON_RIFLE_PY", "weapon_rifle.py", ContentKind::Script, kHeroRifleScript),
+                        Other("HE_WEAPON_PISTOL_PY", "weapon_pistol.py", ContentKind::Script, kHeroPistolScript)}};
+    for (const std::string& id : HeroAnimationIds())
+    {
+        std::string file = id.substr(0, id.size() - 4);
+        for (char& c : file)
+            c = char(std::tolower(static_cast<unsigned char>(c)));
+        group.resources.push_back(Other(id.c_str(), Keep("hero\\anims\\" + file + ".anm"), ContentKind::Animation));
+    }
+    group.commands = {std::string("DataContainerBegin ") + kHeroModelDescription,
+                      std::string("SetString SKELETON ") + kHeroSkeletonId,
+                      std::string("SetString LOD ") + kHeroModelId,
+                      "SetString SHADOW_TYPE DYNAMIC",
+                      "DataContainerEnd"};
+    return group;
 }
 
 // Every text the front end's states and menu themes look up.
@@ -217,6 +251,7 @@ std::vector<ContentGroup> MakeGroups()
                        Picture("AW_W1L1S01_2_TEX", "textures\\aw_w1l1s01_2.png", 120, 150, 170)},
                       {slide("CreateArtwork", "AW_W1L1S01_1_TEX", "TX_W1L1S01_ARTWORK_1_TXT"),
                        slide("CreateArtwork", "AW_W1L1S01_2_TEX", "TX_W1L1S01_ARTWORK_2_TXT")}});
+    groups.push_back(HeroGroup());
     return groups;
 }
 
@@ -423,9 +458,18 @@ std::string GroupFiles(const ContentGroup& group, size_t groupIndex, const fs::p
         case ContentKind::Script:
             // The module's name comes from the declared path; the file lies under the
             // script root, which the interpreter searches.
-            files->push_back({"scripts\\" + path, kStartScript});
+            files->push_back({"scripts\\" + path, resource.body ? resource.body : kStartScript});
             resources->push_back({resource.id, path});
             continue;
+        case ContentKind::Skeleton:
+            bytes = HeroSkeletonBytes();
+            break;
+        case ContentKind::Model:
+            bytes = HeroModelBytes();
+            break;
+        case ContentKind::Animation:
+            bytes = HeroAnimationBytes(resource.id);
+            break;
         case ContentKind::Font:
         {
             std::vector<FontWriterSheet> sheets;
