@@ -6,6 +6,7 @@
 #include "fmod3testhooks.h"
 #include "groupwriter.h"
 #include "herocontent.h"
+#include "levelcontent.h"
 
 
 #include <algorithm>
@@ -45,6 +46,34 @@ const char* Keep(const std::string& text)
 
 /// The hero's group: his skeleton and skinned model, every animation his weapons' kinds name,
 /// his weapon scripts, and his model description (a data container naming skeleton and model).
+ContentResource Data(const char* id, const char* path, std::string (*make)())
+{
+    ContentResource resource = Other(id, path, ContentKind::Data);
+    resource.make = make;
+    return resource;
+}
+
+std::string MissionFile()
+{
+    return kLevelMissionFile;
+}
+
+/// The first level's group (its world, level, graph and databases, and the mission file) and
+/// its first sector's (the level script and the event boxes).
+std::vector<ContentGroup> LevelGroups()
+{
+    return {{"W1L1",
+             {Data("MISSION_OBJECTIVES_SCR", "w1l1\\mission.scr", MissionFile),
+              Data("W1L1_WORLD_WW", "w1l1\\world.bsp", LevelWorldBytes),
+              Data("W1L1_LEVEL_WL", "w1l1\\level.wl", LevelBytes),
+              Data("W1L1_NAV_AS", "w1l1\\navigation.as", LevelNavigationBytes),
+              Data("W1L1_SCE", "w1l1\\scenario.sce", LevelScenarioBytes),
+              Data("W1L1_MARKS_YDB", "w1l1\\marks.ydb", LevelMarkDatabaseBytes)}},
+            {"W1L1S01",
+             {Data("W1L1S01_BOXES_YB", "w1l1s01\\boxes.yb", LevelEventBoxBytes),
+              Other("W1L1S01_PY", "w1l1s01.py", ContentKind::Script, kLevelScript)}}};
+}
+
 ContentGroup HeroGroup()
 {
     ContentGroup group{"HERO",
@@ -93,7 +122,7 @@ const char* const kTextIds[] = {
     "TX_M5_1_2_TXT", "TX_M5_1_3_TXT", "TX_M5_1_4_TXT", "TX_M6_0_8_TXT", "TX_M6_0_9_TXT", "TX_PCM5_0_9_TXT",
     "TX_PCM6_0_2_TXT", "TX_PCM6_0_7_TXT", "TX_TUTORIAL_02_MAP_TXT", "TX_TUTORIAL_02_MAP_WIN32_TXT",
     "TX_W1L1S01_LABEL_1_TXT", "TX_W1L1S01_LABEL_2_TXT", "TX_W1L1S01_LABELEND_TXT", "TX_W1L1S01_LABELMIDDLE_TXT",
-    "TX_W1L1S01_ARTWORK_1_TXT", "TX_W1L1S01_ARTWORK_2_TXT",
+    "TX_W1L1S01_ARTWORK_1_TXT", "TX_W1L1S01_ARTWORK_2_TXT", "TX_W1L1S01_OBJECTIVE_1_TXT", "TX_W1L1S01_OBJECTIVE_2_TXT",
 };
 
 // The words of the main texts per language (UK, FR, DE, SP, IT); the others read their id.
@@ -112,6 +141,12 @@ const Words kWords[] = {
     {"TX_MENU_PAUSE_YES_TXT", {"Yes", "Oui", "Ja", "Si", "Si"}},
     {"TX_MENU_PAUSE_NO_TXT", {"No", "Non", "Nein", "No", "No"}},
     {"TX_DEMO_ENTER_TXT", {"Press Enter", "Appuyez sur Entree", "Eingabe druecken", "Pulse Intro", "Premi Invio"}},
+    {"TX_W1L1S01_OBJECTIVE_1_TXT",
+     {"Reach the yard of the farmhouse", "Atteindre la cour de la ferme", "Den Hof des Bauernhauses erreichen",
+      "Llegar al patio de la granja", "Raggiungere il cortile della fattoria"}},
+    {"TX_W1L1S01_OBJECTIVE_2_TXT",
+     {"Neutralise the guard", "Neutraliser le garde", "Den Wachposten ausschalten", "Neutralizar al guardia",
+      "Neutralizzare la guardia"}},
     {"TX_WX_OBJECTIVES_TXT", {"Objective:", "Objectif :", "Ziel:", "Objetivo:", "Obiettivo:"}},
     // The credits roll a line per line feed; an empty line is a gap in the roll.
     {"TX_FRONTEND_CREDITS_TXT",
@@ -252,6 +287,8 @@ std::vector<ContentGroup> MakeGroups()
                       {slide("CreateArtwork", "AW_W1L1S01_1_TEX", "TX_W1L1S01_ARTWORK_1_TXT"),
                        slide("CreateArtwork", "AW_W1L1S01_2_TEX", "TX_W1L1S01_ARTWORK_2_TXT")}});
     groups.push_back(HeroGroup());
+    for (ContentGroup& group : LevelGroups())
+        groups.push_back(std::move(group));
     return groups;
 }
 
@@ -461,6 +498,9 @@ std::string GroupFiles(const ContentGroup& group, size_t groupIndex, const fs::p
             files->push_back({"scripts\\" + path, resource.body ? resource.body : kStartScript});
             resources->push_back({resource.id, path});
             continue;
+        case ContentKind::Data:
+            bytes = resource.make ? resource.make() : std::string();
+            break;
         case ContentKind::Skeleton:
             bytes = HeroSkeletonBytes();
             break;

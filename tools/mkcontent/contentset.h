@@ -17,6 +17,7 @@ enum class ContentKind
     Skeleton, ///< the hero's skeleton ("SKL")
     Model,    ///< the hero's skinned model ("MDL")
     Animation, ///< one of the hero's keyframed animations ("ANM"), its motion from its id
+    Data,      ///< a level file made by the resource's maker (world, level, graph, databases ...)
 };
 
 struct ContentResource
@@ -25,7 +26,8 @@ struct ContentResource
     const char* path; ///< inside the group's pack, backslash-separated
     ContentKind kind;
     uint8_t rgba[4]; ///< a picture's fill colour; its border is the colour halved
-    const char* body = nullptr; ///< a script's text
+    const char* body = nullptr; ///< a script's text, or a console file's
+    std::string (*make)() = nullptr; ///< a data file's maker
 };
 
 struct ContentGroup
