@@ -87,6 +87,8 @@ void GameState_Label::MakeBackground(bool lit)
 
 void GameState_Label::Enter()
 {
+    // Marked entered, or the manager takes the state for a placeholder.
+    GameState::Enter();
     mEndTime = 0;
     GameProfile* profile = GetProfile();
     if (!profile)

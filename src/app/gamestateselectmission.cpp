@@ -162,6 +162,8 @@ GameState_SelectMission::~GameState_SelectMission()
 
 void GameState_SelectMission::Enter()
 {
+    // Marked entered, or the manager takes the state for a placeholder.
+    GameState::Enter();
     mJustEntered = 1;
     TsFModStopAllChannels();
     if (GameStateManager* manager = GameStateManager::Existing())

@@ -122,32 +122,40 @@ ScenarioMarkEntry Mark(const char* identifier, const char* name, float x, float 
     return mark;
 }
 
-std::vector<ScenarioMarkEntry> Marks()
+// Identifiers that begin with "_" ask the resource manager for a new object of the type their
+// last word names, read from the database itself.
+std::vector<ScenarioMarkEntry> PlainMarks()
 {
-    return {Mark("MK_HERO_START01_ACTORMARK", "MK_HERO_START01", kLevelHeroStart[0], kLevelHeroStart[2]),
-            Mark("MK_OBJECTIVE01_ACTORMARK", "MK_OBJECTIVE01", kLevelObjective[0], kLevelObjective[2]),
-            Mark("MK_PATROL01_PATROLMARK", "MK_PATROL01", -700, 0, ScenarioDbWriter::Patrol(2.0f)),
-            Mark("MK_PATROL02_PATROLMARK", "MK_PATROL02", 700, 0, ScenarioDbWriter::Patrol(2.0f)),
-            Mark("MK_PATROL03_PATROLMARK", "MK_PATROL03", 700, 1000, ScenarioDbWriter::Patrol(2.0f)),
-            Mark("MK_PATROL04_PATROLMARK", "MK_PATROL04", -700, 1000, ScenarioDbWriter::Patrol(2.0f)),
-            Mark("MK_GUARD01_ACTORMARK", "MK_GUARD01", -700, 0),
-            Mark("MK_GUARD02_ACTORMARK", "MK_GUARD02", 700, 1000)};
+    return {Mark("_MK_HERO_START01_YOSCENARICMARK", "MK_HERO_START01", kLevelHeroStart[0], kLevelHeroStart[2]),
+            Mark("_MK_OBJECTIVE01_YOSCENARICMARK", "MK_OBJECTIVE01", kLevelObjective[0], kLevelObjective[2])};
+}
+
+std::vector<ScenarioMarkEntry> PatrolMarks()
+{
+    return {Mark("_MK_PATROL01_PATROLMARK", "MK_PATROL01", -700, 0, ScenarioDbWriter::Patrol(2.0f)),
+            Mark("_MK_PATROL02_PATROLMARK", "MK_PATROL02", 700, 0, ScenarioDbWriter::Patrol(2.0f)),
+            Mark("_MK_PATROL03_PATROLMARK", "MK_PATROL03", 700, 1000, ScenarioDbWriter::Patrol(2.0f)),
+            Mark("_MK_PATROL04_PATROLMARK", "MK_PATROL04", -700, 1000, ScenarioDbWriter::Patrol(2.0f))};
 }
 
 std::vector<ScenarioPathEntry> Paths()
 {
-    return {{"PT_PATROL01_YOSCENARICPATH", "PT_PATROL01", {"MK_PATROL01", "MK_PATROL02", "MK_PATROL03", "MK_PATROL04"}}};
+    return {{"_PT_PATROL01_YOSCENARICPATH", "PT_PATROL01", {"MK_PATROL01", "MK_PATROL02", "MK_PATROL03", "MK_PATROL04"}}};
 }
 } // namespace
 
 std::string LevelScenarioBytes()
 {
-    return ToString(ScenarioDbWriter::Bytes({{1, Marks(), {}}}));
+    // Plain marks in section 1, patrol marks in section 18, paths in section 2.
+    return ToString(ScenarioDbWriter::Bytes({{1, PlainMarks(), {}}, {18, PatrolMarks(), {}}, {2, {}, Paths()}}));
 }
 
 std::string LevelMarkDatabaseBytes()
 {
-    return ToString(ScenarioDbWriter::YdbBytes(Marks(), Paths()));
+    std::vector<ScenarioMarkEntry> marks = PlainMarks();
+    for (ScenarioMarkEntry& mark : marks)
+        mark.identifier = "_" + mark.name + "_YOSCENARICMARK";
+    return ToString(ScenarioDbWriter::YdbBytes(marks, Paths()));
 }
 
 std::string LevelEventBoxBytes()
@@ -203,6 +211,13 @@ const char kLevelScript[] =
     "        skills.PnjSetMoveTarget(self, mark.GetMarkPosition(PATROL[self.leg]), 0)\n"
     "        skills.PnjMAPSetState(self, 87)\n"
     "\n"
+    "def equip(weapon, name, text, picture):\n"
+    "    # A hero without an equipment list still plays the level, unarmed; the log says so.\n"
+    "    try:\n"
+    "        scenaric.AddToEquipment(weapon, name, text, picture)\n"
+    "    except TypeError as error:\n"
+    "        print('W1L1S01: %s not equipped: %s' % (name, error))\n"
+    "\n"
     "def begin(*args):\n"
     "    global hero, rifle, pistol, guards\n"
     "    scenaric.LoadLevel('W1L1_LEVEL_WL')\n"
@@ -221,8 +236,8 @@ const char kLevelScript[] =
     "    pistol = Actor('pistol')\n"
     "    scenaric.CreateActor(pistol, actors_type.WeaponShoot)\n"
     "    weapon_pistol.Setup(pistol)\n"
-    "    scenaric.AddToEquipment(hero, pistol, 'PISTOL')\n"
-    "    scenaric.AddToEquipment(hero, rifle, 'RIFLE')\n"
+    "    equip(pistol, 'PISTOL', 'TX_WEP_COLT_NAME_TXT', 'WEAPON_COLT1911_TEX')\n"
+    "    equip(rifle, 'RIFLE', 'TX_WEP_GARAND_NAME_TXT', 'WEAPON_M1GARAND_TEX')\n"
     "    guards = []\n"
     "    for name, leg in (('GUARD01', 0), ('GUARD02', 2)):\n"
     "        guard = ClassGardWithGraph(name, leg)\n"
