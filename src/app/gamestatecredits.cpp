@@ -61,8 +61,6 @@ GameState_Credits::~GameState_Credits()
 
 void GameState_Credits::Enter()
 {
-    // Marked entered, or the manager takes the state for a placeholder.
-    GameState::Enter();
     ReleaseItems();
     mLinesStarted = 0;
     TsFModPlaySoundAt("Z_END_STDSB", nullptr);

@@ -211,8 +211,6 @@ MissionManager* GameState_Debriefing::Missions() const
 
 void GameState_Debriefing::Enter()
 {
-    // Marked entered, or the manager takes the state for a placeholder.
-    GameState::Enter();
     ResourceGroupLoad("FRONTEND", 2);
     ReleaseItems();
     mBackground = MakePicture("FE_INTRO_TEX", -100, {1.0f, 1.0f, 0.0f}, {0.0f, 0.0f, 0.0f});

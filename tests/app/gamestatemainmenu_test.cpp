@@ -591,6 +591,18 @@ TEST_F(MainMenuWalk, EveryEntryAndEveryOptionsPageComesBackToAnOpenMainMenu)
             left = Current() != kGameStateMainMenu ? Current() : 0;
         }
         EXPECT_NE(left, 0) << "the menu was left";
+        // Without an intro video a new game opens the campaign map: its back menu's second
+        // entry (yes) returns to the main menu once the map takes input.
+        for (int i = 0; i < 20 && Current() != kGameStateSelectMission; ++i)
+            Frame(0.1);
+        if (Current() == kGameStateSelectMission)
+        {
+            for (int i = 0; i < 20; ++i)
+                Frame(0.1);
+            Press(VK_BACK);
+            Press(VK_DOWN);
+            Frame(1.0 / 60.0, {VK_RETURN});
+        }
         EXPECT_TRUE(BackAtTheMainMenu()) << "from state " << left;
     }
     {
