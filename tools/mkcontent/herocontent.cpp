@@ -314,7 +314,7 @@ const std::vector<std::string>& HeroAnimationIds()
         int32_t count = 0;
         const AnimSetRow* rows = AnimSetRows(&count);
         for (int32_t i = 0; i < count; ++i)
-            if (rows[i].kind == kAnimSetM1 || rows[i].kind == kAnimSetP38)
+            if (rows[i].kind == kAnimSetKnif || rows[i].kind == kAnimSetM1 || rows[i].kind == kAnimSetP38)
                 unique.insert(rows[i].resourceId);
         return std::vector<std::string>(unique.begin(), unique.end());
     }();

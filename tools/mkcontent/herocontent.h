@@ -8,7 +8,8 @@
 
 /// The figure's bones in hierarchy order (node index = position).
 const std::vector<std::string>& HeroBoneNames();
-/// Every animation the animation-set table names for the hero's weapon kinds (rifle and pistol),
+/// Every animation the animation-set table names for the hero's weapon kinds (bare hands and
+/// knife, rifle, pistol),
 /// with the states they share, sorted.
 const std::vector<std::string>& HeroAnimationIds();
 

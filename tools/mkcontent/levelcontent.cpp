@@ -132,8 +132,8 @@ std::vector<ScenarioMarkEntry> PlainMarks()
 
 std::vector<ScenarioMarkEntry> PatrolMarks()
 {
-    return {Mark("_MK_PATROL01_PATROLMARK", "MK_PATROL01", -700, 0, ScenarioDbWriter::Patrol(2.0f)),
-            Mark("_MK_PATROL02_PATROLMARK", "MK_PATROL02", 700, 0, ScenarioDbWriter::Patrol(2.0f)),
+    return {Mark("_MK_PATROL01_PATROLMARK", "MK_PATROL01", -150, -300, ScenarioDbWriter::Patrol(2.0f)),
+            Mark("_MK_PATROL02_PATROLMARK", "MK_PATROL02", 600, -300, ScenarioDbWriter::Patrol(2.0f)),
             Mark("_MK_PATROL03_PATROLMARK", "MK_PATROL03", 700, 1000, ScenarioDbWriter::Patrol(2.0f)),
             Mark("_MK_PATROL04_PATROLMARK", "MK_PATROL04", -700, 1000, ScenarioDbWriter::Patrol(2.0f))};
 }
