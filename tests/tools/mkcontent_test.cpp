@@ -18,6 +18,12 @@
 #include "herocontent.h"
 #include "rdanimset.h"
 #include "tsanimactor.h"
+#include "levelcontent.h"
+#include "tsastarpathfinder.h"
+#include "tsscenaricdatabase.h"
+#include "yoscenaricmark.h"
+#include "w3dcollision.h"
+#include "w3dlevel.h"
 #include "renderer_fixture.h"
 #include "resourcegroups.h"
 #include "scriptinterpreter.h"
@@ -265,6 +271,55 @@ TEST_F(MkContent, EveryDeclaredResourceResolvesThroughTheGamesReaders)
         const Vector delta = animation->GetRootDelta();
         const float along[3] = {delta.x, delta.y, delta.z};
         EXPECT_GT(along[t.axis] * t.sign, 30.0f) << t.id;
+    }
+
+    // The first sector: every mark stands on the level's ground (a line down from above it
+    // meets the ground at the mark's height within a unit), the figure's soles are at its root,
+    // and the navigation graph leads from the hero's start through the doorway to the objective.
+    HbResourceManager* resources = HbResourceManager::Instance();
+    auto* level = HbCastTo<W3dLevel>(resources->GetResource("W1L1_LEVEL_WL"));
+    auto* marks = HbCastTo<TsScenaricDataBase>(resources->GetResource("W1L1_SCE"));
+    auto* graph = HbCastTo<TsAStarPathfinder>(resources->GetResource("W1L1_NAV_AS"));
+    ASSERT_NE(level, nullptr);
+    ASSERT_NE(marks, nullptr);
+    ASSERT_NE(graph, nullptr);
+    EXPECT_EQ(marks->GetRejectedCount(), 0);
+    for (const char* name : {"MK_HERO_START01", "MK_OBJECTIVE01", "MK_PATROL01", "MK_PATROL02", "MK_PATROL03",
+                             "MK_PATROL04"})
+    {
+        YoScenaricMark* mark = marks->FindMark(name);
+        ASSERT_NE(mark, nullptr) << name;
+        const Vector at = mark->GetPosition();
+        // From under the building's roof: a mark may stand inside.
+        const Vector above = {at.x, at.y + 100.0f, at.z}, below = {at.x, at.y - 100.0f, at.z};
+        W3dCollisionResult hit{};
+        ASSERT_TRUE(CollisionTestLine(level, &above, &below, nullptr, nullptr, &hit, nullptr)) << name;
+        EXPECT_NEAR(above.y + (below.y - above.y) * hit.distance, at.y, 1.0f) << name;
+        EXPECT_TRUE(graph->IsPointOnGraph(at)) << name;
+    }
+    const Vector start = marks->FindMark("MK_HERO_START01")->GetPosition();
+    EXPECT_NEAR(start.x, kLevelHeroStart[0], 0.01f);
+    EXPECT_NEAR(start.z, kLevelHeroStart[2], 0.01f);
+    // From the start, and from a corner of the yard whose straight line to the objective would
+    // cross the wall: where a path crosses the building's south wall, it is in the doorway.
+    const Vector objective = marks->FindMark("MK_OBJECTIVE01")->GetPosition();
+    for (const Vector from : {start, Vector{-800.0f, 0.0f, -600.0f}})
+    {
+        ASSERT_EQ(graph->FindPath(from, objective), 1);
+        const std::vector<Vector>& way = graph->GetPath();
+        std::string path;
+        bool throughTheDoor = false;
+        for (size_t i = 0; i < way.size(); ++i)
+        {
+            path += " (" + std::to_string(way[i].x) + ", " + std::to_string(way[i].z) + ")";
+            const Vector previous = i == 0 ? from : way[i - 1];
+            if ((previous.z - 210.0f) * (way[i].z - 210.0f) <= 0.0f && way[i].z != previous.z)
+            {
+                const float t = (210.0f - previous.z) / (way[i].z - previous.z);
+                throughTheDoor = std::fabs(previous.x + t * (way[i].x - previous.x)) <= 60.0f;
+            }
+        }
+        EXPECT_TRUE(throughTheDoor) << "the yard reaches the building only through its doorway:" << path;
     }
 
     ResourceGroupUnloadAll();
