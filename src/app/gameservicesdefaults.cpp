@@ -145,6 +145,24 @@ void ScriptStart()
         MoveSkillHooksInstall();
         HeroActorHooksInstall();
         ScenaricModuleInstall();
+        // The inventory functions of level scripts reach the hero's weapons and items.
+        ScenaricHeroAccess access = {};
+        access.inventory = [](TsActor* hero) -> TsInventory*
+        {
+            auto* h = HbCastTo<Hero>(hero);
+            return h ? h->GetEquipment() : nullptr;
+        };
+        access.equipment = [](TsActor* hero) -> TsInventory*
+        {
+            auto* h = HbCastTo<Hero>(hero);
+            return h ? h->GetWeaponList() : nullptr;
+        };
+        access.takeWeapon = [](TsActor* hero, TsActor* weapon, const char* name)
+        {
+            if (auto* h = HbCastTo<Hero>(hero))
+                h->TakeWeapon(weapon, name);
+        };
+        ScenaricSetHeroAccess(access);
         // The console's God command reaches the hero's damage.
         HeroSetGodReader(
             [](int32_t* life)
