@@ -68,8 +68,9 @@ void GameState_Cinematic::Enter()
     // the main menu as one still to be built.
     GameState::Enter();
     // The way out of an earlier visit is no longer pending: the game manager would otherwise
-    // name that state as current until this one's first update.
-    mPending = nullptr;
+    // name that state as current until this one's first update. The base entry also marks the
+    // state entered, without which the manager takes it for a placeholder.
+    GameState::Enter();
     ResourceGroupUnload("FRONTEND");
     if (W2dTextGraphicItem* subtitle = mSubtitle)
     {

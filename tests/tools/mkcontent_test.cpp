@@ -11,6 +11,19 @@
 #include "hbresource.h"
 #include "hbtext.h"
 #include "raster.h"
+#include "rdanim.h"
+#include "rdmodel.h"
+#include "rdskeleton.h"
+#include "w3danimobject.h"
+#include "herocontent.h"
+#include "rdanimset.h"
+#include "tsanimactor.h"
+#include "levelcontent.h"
+#include "tsastarpathfinder.h"
+#include "tsscenaricdatabase.h"
+#include "yoscenaricmark.h"
+#include "w3dcollision.h"
+#include "w3dlevel.h"
 #include "renderer_fixture.h"
 #include "resourcegroups.h"
 #include "scriptinterpreter.h"
@@ -113,6 +126,14 @@ TEST_F(MkContent, EveryDeclaredResourceResolvesThroughTheGamesReaders)
     ResourceGroupResetLayers();
     GameCommandsReset();
 
+    // The level script's modules are the level host's; here they answer every call with None,
+    // so that the script imports as the sector group loads it.
+    ASSERT_EQ(PyRun_SimpleString("import sys, types\n"
+                                 "for name in ('scenaric', 'actors_type', 'skills', 'mark', 'event'):\n"
+                                 "    stub = types.ModuleType(name)\n"
+                                 "    stub.__getattr__ = lambda attribute: (lambda *args: None)\n"
+                                 "    sys.modules[name] = stub\n"),
+              0);
     std::vector<std::string> quits;
     for (const ContentGroup& group : ContentGroups())
     {
@@ -170,6 +191,35 @@ TEST_F(MkContent, EveryDeclaredResourceResolvesThroughTheGamesReaders)
             case ContentKind::Script:
                 EXPECT_NE(record->module, nullptr);
                 break;
+            case ContentKind::Skeleton:
+            {
+                const auto* skeleton = HbCastTo<RdSkeleton>(record->object);
+                ASSERT_NE(skeleton, nullptr);
+                EXPECT_EQ(skeleton->GetBoneCount(), int32_t(HeroBoneNames().size()));
+                break;
+            }
+            case ContentKind::Model:
+            {
+                const auto* model = HbCastTo<RdModel>(record->object);
+                ASSERT_NE(model, nullptr);
+                EXPECT_NE(model->GetClump(), nullptr);
+                break;
+            }
+            case ContentKind::Animation:
+                EXPECT_NE(HbCastTo<RdAnimation>(record->object), nullptr);
+                break;
+            case ContentKind::Data:
+                // A console file has no reader of its own: it is run by name.
+                if (std::string(resource.id).find("_SCR") != std::string::npos)
+                {
+                    HbFile* file = HbFileOpen(HbResourceManager::Instance()->GetPath(resource.id), "rb");
+                    EXPECT_NE(file, nullptr);
+                    if (file)
+                        HbFileClose(file);
+                }
+                else
+                    EXPECT_NE(record->object, nullptr);
+                break;
             }
         }
         // A page group's script fills the label or artwork pages, one per line.
@@ -188,6 +238,89 @@ TEST_F(MkContent, EveryDeclaredResourceResolvesThroughTheGamesReaders)
             EXPECT_EQ(ResourceGroupUnload(group.name), 0);
     }
     EXPECT_EQ(quits, (std::vector<std::string>{"Quit", "Quitter", "Beenden", "Salir", "Esci"}));
+
+    // The hero's model description gives a figure with its skeleton, its skinned body and a
+    // hierarchy of every bone.
+    W3dAnimObject* hero = W3dAnimObject::Create();
+    ASSERT_NE(hero, nullptr);
+    hero->AddRef();
+    EXPECT_EQ(hero->LoadDescription(kHeroModelDescription), 1);
+    EXPECT_NE(hero->GetMotor().GetSkeleton(), nullptr);
+    EXPECT_NE(hero->GetMotor().GetModel(), nullptr);
+    EXPECT_NE(hero->GetBoneFrame(TsAnimActor::kWeaponBone), nullptr);
+    hero->Release();
+    // Every animation the hero's weapons lead to is in the group, and each moves the way its
+    // name says: the root travels (and the pelvis drops when crouched or dying).
+    int32_t rows = 0;
+    const AnimSetRow* fill = AnimSetRows(&rows);
+    for (int32_t i = 0; i < rows; ++i)
+        if (fill[i].kind == kAnimSetM1 || fill[i].kind == kAnimSetP38)
+            EXPECT_NE(HbResourceManager::Instance()->GetResource(fill[i].resourceId), nullptr) << fill[i].resourceId;
+    const struct
+    {
+        const char* id;
+        int axis; ///< 0 x, 1 y, 2 z
+        float sign;
+    } travels[] = {{"HE_WALK_M1_ANM", 2, 1}, {"HE_RUN_P38_ANM", 2, 1},   {"HE_WALK_B_A_ANM", 2, -1},
+                   {"HE_WALK_L_A_ANM", 0, 1}, {"HE_WALK_R_A_ANM", 0, -1}, {"HE_LADDER_UP_ANM", 1, 1},
+                   {"HE_LADDER_DOWN_ANM", 1, -1}, {"HE_ROLL_M1_ANM", 2, 1}, {"HE_CROUCH_F_M1_ANM", 2, 1}};
+    for (const auto& t : travels)
+    {
+        const auto* animation = HbCastTo<RdAnimation>(HbResourceManager::Instance()->GetResource(t.id));
+        ASSERT_NE(animation, nullptr) << t.id;
+        const Vector delta = animation->GetRootDelta();
+        const float along[3] = {delta.x, delta.y, delta.z};
+        EXPECT_GT(along[t.axis] * t.sign, 30.0f) << t.id;
+    }
+
+    // The first sector: every mark stands on the level's ground (a line down from above it
+    // meets the ground at the mark's height within a unit), the figure's soles are at its root,
+    // and the navigation graph leads from the hero's start through the doorway to the objective.
+    HbResourceManager* resources = HbResourceManager::Instance();
+    auto* level = HbCastTo<W3dLevel>(resources->GetResource("W1L1_LEVEL_WL"));
+    auto* marks = HbCastTo<TsScenaricDataBase>(resources->GetResource("W1L1_SCE"));
+    auto* graph = HbCastTo<TsAStarPathfinder>(resources->GetResource("W1L1_NAV_AS"));
+    ASSERT_NE(level, nullptr);
+    ASSERT_NE(marks, nullptr);
+    ASSERT_NE(graph, nullptr);
+    EXPECT_EQ(marks->GetRejectedCount(), 0);
+    for (const char* name : {"MK_HERO_START01", "MK_OBJECTIVE01", "MK_PATROL01", "MK_PATROL02", "MK_PATROL03",
+                             "MK_PATROL04"})
+    {
+        YoScenaricMark* mark = marks->FindMark(name);
+        ASSERT_NE(mark, nullptr) << name;
+        const Vector at = mark->GetPosition();
+        // From under the building's roof: a mark may stand inside.
+        const Vector above = {at.x, at.y + 100.0f, at.z}, below = {at.x, at.y - 100.0f, at.z};
+        W3dCollisionResult hit{};
+        ASSERT_TRUE(CollisionTestLine(level, &above, &below, nullptr, nullptr, &hit, nullptr)) << name;
+        EXPECT_NEAR(above.y + (below.y - above.y) * hit.distance, at.y, 1.0f) << name;
+        EXPECT_TRUE(graph->IsPointOnGraph(at)) << name;
+    }
+    const Vector start = marks->FindMark("MK_HERO_START01")->GetPosition();
+    EXPECT_NEAR(start.x, kLevelHeroStart[0], 0.01f);
+    EXPECT_NEAR(start.z, kLevelHeroStart[2], 0.01f);
+    // From the start, and from a corner of the yard whose straight line to the objective would
+    // cross the wall: where a path crosses the building's south wall, it is in the doorway.
+    const Vector objective = marks->FindMark("MK_OBJECTIVE01")->GetPosition();
+    for (const Vector from : {start, Vector{-800.0f, 0.0f, -600.0f}})
+    {
+        ASSERT_EQ(graph->FindPath(from, objective), 1);
+        const std::vector<Vector>& way = graph->GetPath();
+        std::string path;
+        bool throughTheDoor = false;
+        for (size_t i = 0; i < way.size(); ++i)
+        {
+            path += " (" + std::to_string(way[i].x) + ", " + std::to_string(way[i].z) + ")";
+            const Vector previous = i == 0 ? from : way[i - 1];
+            if ((previous.z - 210.0f) * (way[i].z - 210.0f) <= 0.0f && way[i].z != previous.z)
+            {
+                const float t = (210.0f - previous.z) / (way[i].z - previous.z);
+                throughTheDoor = std::fabs(previous.x + t * (way[i].x - previous.x)) <= 60.0f;
+            }
+        }
+        EXPECT_TRUE(throughTheDoor) << "the yard reaches the building only through its doorway:" << path;
+    }
 
     ResourceGroupUnloadAll();
     while (HbPackSet::Instance()->GetMountedCount() > 0)

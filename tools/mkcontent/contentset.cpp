@@ -5,6 +5,8 @@
 #include "fontwriter.h"
 #include "fmod3testhooks.h"
 #include "groupwriter.h"
+#include "herocontent.h"
+#include "levelcontent.h"
 
 
 #include <algorithm>
@@ -15,6 +17,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -28,9 +31,69 @@ ContentResource Picture(const char* id, const char* path, uint8_t r, uint8_t g, 
     return {id, path, ContentKind::Picture, {r, g, b, 255}};
 }
 
-ContentResource Other(const char* id, const char* path, ContentKind kind)
+ContentResource Other(const char* id, const char* path, ContentKind kind, const char* body = nullptr)
 {
-    return {id, path, kind, {0, 0, 0, 0}};
+    return {id, path, kind, {0, 0, 0, 0}, body};
+}
+
+/// Text made while building the tables, kept for the life of the program.
+const char* Keep(const std::string& text)
+{
+    static std::vector<std::unique_ptr<std::string>> kept;
+    kept.push_back(std::make_unique<std::string>(text));
+    return kept.back()->c_str();
+}
+
+/// The hero's group: his skeleton and skinned model, every animation his weapons' kinds name,
+/// his weapon scripts, and his model description (a data container naming skeleton and model).
+ContentResource Data(const char* id, const char* path, std::string (*make)())
+{
+    ContentResource resource = Other(id, path, ContentKind::Data);
+    resource.make = make;
+    return resource;
+}
+
+std::string MissionFile()
+{
+    return kLevelMissionFile;
+}
+
+/// The first level's group (its world, level, graph and databases, and the mission file) and
+/// its first sector's (the level script and the event boxes).
+std::vector<ContentGroup> LevelGroups()
+{
+    return {{"W1L1",
+             {Data("MISSION_OBJECTIVES_SCR", "w1l1\\mission.scr", MissionFile),
+              Data("W1L1_WORLD_WW", "w1l1\\world.bsp", LevelWorldBytes),
+              Data("W1L1_LEVEL_WL", "w1l1\\level.wl", LevelBytes),
+              Data("W1L1_NAV_AS", "w1l1\\navigation.as", LevelNavigationBytes),
+              Data("W1L1_SCE", "w1l1\\scenario.sce", LevelScenarioBytes),
+              Data("W1L1_MARKS_YDB", "w1l1\\marks.ydb", LevelMarkDatabaseBytes)}},
+            {"W1L1S01",
+             {Data("W1L1S01_BOXES_YB", "w1l1s01\\boxes.yb", LevelEventBoxBytes),
+              Other("W1L1S01_PY", "w1l1s01.py", ContentKind::Script, kLevelScript)}}};
+}
+
+ContentGroup HeroGroup()
+{
+    ContentGroup group{"HERO",
+                       {Other(kHeroSkeletonId, "hero\\hero.skl", ContentKind::Skeleton),
+                        Other(kHeroModelId, "hero\\hero.mdl", ContentKind::Model),
+                        Other("HE_WEAPON_RIFLE_PY", "weapon_rifle.py", ContentKind::Script, kHeroRifleScript),
+                        Other("HE_WEAPON_PISTOL_PY", "weapon_pistol.py", ContentKind::Script, kHeroPistolScript)}};
+    for (const std::string& id : HeroAnimationIds())
+    {
+        std::string file = id.substr(0, id.size() - 4);
+        for (char& c : file)
+            c = char(std::tolower(static_cast<unsigned char>(c)));
+        group.resources.push_back(Other(id.c_str(), Keep("hero\\anims\\" + file + ".anm"), ContentKind::Animation));
+    }
+    group.commands = {std::string("DataContainerBegin ") + kHeroModelDescription,
+                      std::string("SetString SKELETON ") + kHeroSkeletonId,
+                      std::string("SetString LOD ") + kHeroModelId,
+                      "SetString SHADOW_TYPE DYNAMIC",
+                      "DataContainerEnd"};
+    return group;
 }
 
 // Every text the front end's states and menu themes look up.
@@ -59,7 +122,7 @@ const char* const kTextIds[] = {
     "TX_M5_1_2_TXT", "TX_M5_1_3_TXT", "TX_M5_1_4_TXT", "TX_M6_0_8_TXT", "TX_M6_0_9_TXT", "TX_PCM5_0_9_TXT",
     "TX_PCM6_0_2_TXT", "TX_PCM6_0_7_TXT", "TX_TUTORIAL_02_MAP_TXT", "TX_TUTORIAL_02_MAP_WIN32_TXT",
     "TX_W1L1S01_LABEL_1_TXT", "TX_W1L1S01_LABEL_2_TXT", "TX_W1L1S01_LABELEND_TXT", "TX_W1L1S01_LABELMIDDLE_TXT",
-    "TX_W1L1S01_ARTWORK_1_TXT", "TX_W1L1S01_ARTWORK_2_TXT",
+    "TX_W1L1S01_ARTWORK_1_TXT", "TX_W1L1S01_ARTWORK_2_TXT", "TX_W1L1S01_OBJECTIVE_1_TXT", "TX_W1L1S01_OBJECTIVE_2_TXT",
 };
 
 // The words of the main texts per language (UK, FR, DE, SP, IT); the others read their id.
@@ -78,6 +141,12 @@ const Words kWords[] = {
     {"TX_MENU_PAUSE_YES_TXT", {"Yes", "Oui", "Ja", "Si", "Si"}},
     {"TX_MENU_PAUSE_NO_TXT", {"No", "Non", "Nein", "No", "No"}},
     {"TX_DEMO_ENTER_TXT", {"Press Enter", "Appuyez sur Entree", "Eingabe druecken", "Pulse Intro", "Premi Invio"}},
+    {"TX_W1L1S01_OBJECTIVE_1_TXT",
+     {"Reach the yard of the farmhouse", "Atteindre la cour de la ferme", "Den Hof des Bauernhauses erreichen",
+      "Llegar al patio de la granja", "Raggiungere il cortile della fattoria"}},
+    {"TX_W1L1S01_OBJECTIVE_2_TXT",
+     {"Neutralise the guard", "Neutraliser le garde", "Den Wachposten ausschalten", "Neutralizar al guardia",
+      "Neutralizzare la guardia"}},
     {"TX_WX_OBJECTIVES_TXT", {"Objective:", "Objectif :", "Ziel:", "Objetivo:", "Obiettivo:"}},
     // The credits roll a line per line feed; an empty line is a gap in the roll.
     {"TX_FRONTEND_CREDITS_TXT",
@@ -217,6 +286,9 @@ std::vector<ContentGroup> MakeGroups()
                        Picture("AW_W1L1S01_2_TEX", "textures\\aw_w1l1s01_2.png", 120, 150, 170)},
                       {slide("CreateArtwork", "AW_W1L1S01_1_TEX", "TX_W1L1S01_ARTWORK_1_TXT"),
                        slide("CreateArtwork", "AW_W1L1S01_2_TEX", "TX_W1L1S01_ARTWORK_2_TXT")}});
+    groups.push_back(HeroGroup());
+    for (ContentGroup& group : LevelGroups())
+        groups.push_back(std::move(group));
     return groups;
 }
 
@@ -345,6 +417,28 @@ const char kCommands[] = "CreateControler 0 Keyboard\r\n"
                          "bind Keyboard INVENTORY_OPEN VK_I DOWN\r\n"
                          "bind Keyboard CMD_QUIT_CREDITS VK_SPACE CLICK\r\n"
                          "bind Keyboard CMD_CONTEXTUAL_ACTION VK_E CLICK\r\n"
+                         // The hero: WASD to move, the mouse to aim and fire, R reload, space roll,
+                         // C crouch, Q the next weapon and 1-8 a weapon by its key.
+                         "CreateControler 1 Mouse\r\n"
+                         "bind Keyboard WIN_UP_ARROW VK_W DOWN\r\n"
+                         "bind Keyboard WIN_DOWN_ARROW VK_S DOWN\r\n"
+                         "bind Keyboard WIN_LEFT_ARROW VK_A DOWN\r\n"
+                         "bind Keyboard WIN_RIGHT_ARROW VK_D DOWN\r\n"
+                         "bind Keyboard RELOAD VK_R CLICK\r\n"
+                         "bind Keyboard ROLL VK_SPACE CLICK\r\n"
+                         "bind Keyboard CROUCH VK_C CLICK\r\n"
+                         "bind Keyboard CHANGE_WEAPON VK_Q CLICK\r\n"
+                         "bind Keyboard WEAPON_1 VK_1 CLICK\r\n"
+                         "bind Keyboard WEAPON_2 VK_2 CLICK\r\n"
+                         "bind Keyboard WEAPON_3 VK_3 CLICK\r\n"
+                         "bind Keyboard WEAPON_4 VK_4 CLICK\r\n"
+                         "bind Keyboard WEAPON_5 VK_5 CLICK\r\n"
+                         "bind Keyboard WEAPON_6 VK_6 CLICK\r\n"
+                         "bind Keyboard WEAPON_7 VK_7 CLICK\r\n"
+                         "bind Keyboard WEAPON_8 VK_8 CLICK\r\n"
+                         "bind Mouse SHOOT_CLICK VK_LBUTTON CLICK\r\n"
+                         "bind Mouse SHOOT_DOWN VK_LBUTTON DOWN\r\n"
+                         "bind Mouse LOCK VK_RBUTTON DOWN\r\n"
                          "SetCommandContext Menu\r\n"
                          "bind Keyboard MENU_CHOOSE VK_RETURN CLICK\r\n"
                          "bind Keyboard MENU_ESC VK_ESCAPE CLICK\r\n"
@@ -423,9 +517,21 @@ std::string GroupFiles(const ContentGroup& group, size_t groupIndex, const fs::p
         case ContentKind::Script:
             // The module's name comes from the declared path; the file lies under the
             // script root, which the interpreter searches.
-            files->push_back({"scripts\\" + path, kStartScript});
+            files->push_back({"scripts\\" + path, resource.body ? resource.body : kStartScript});
             resources->push_back({resource.id, path});
             continue;
+        case ContentKind::Data:
+            bytes = resource.make ? resource.make() : std::string();
+            break;
+        case ContentKind::Skeleton:
+            bytes = HeroSkeletonBytes();
+            break;
+        case ContentKind::Model:
+            bytes = HeroModelBytes();
+            break;
+        case ContentKind::Animation:
+            bytes = HeroAnimationBytes(resource.id);
+            break;
         case ContentKind::Font:
         {
             std::vector<FontWriterSheet> sheets;

@@ -13,7 +13,11 @@ enum class ContentKind
     Font,    ///< a glyph-sheet font (".met" and its PNG sheet)
     Text,    ///< a text resource in the group's language
     Sound,   ///< a WAV tone
-    Script,  ///< a Python 3 module
+    Script,  ///< a Python 3 module (its text the resource's body, or the first script's)
+    Skeleton, ///< the hero's skeleton ("SKL")
+    Model,    ///< the hero's skinned model ("MDL")
+    Animation, ///< one of the hero's keyframed animations ("ANM"), its motion from its id
+    Data,      ///< a level file made by the resource's maker (world, level, graph, databases ...)
 };
 
 struct ContentResource
@@ -22,6 +26,8 @@ struct ContentResource
     const char* path; ///< inside the group's pack, backslash-separated
     ContentKind kind;
     uint8_t rgba[4]; ///< a picture's fill colour; its border is the colour halved
+    const char* body = nullptr; ///< a script's text, or a console file's
+    std::string (*make)() = nullptr; ///< a data file's maker
 };
 
 struct ContentGroup

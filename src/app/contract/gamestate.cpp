@@ -173,6 +173,10 @@ int32_t GameState::SwitchTo(int32_t id)
     // run the base entry that clears it.
     if (target != this)
         target->mPending = nullptr;
+    // Already the current state while it enters: the level script a stage's entry runs asks
+    // the current state for its cameras and its hero.
+    if (!entry->overlay && target != this)
+        mPending = target;
     if (target->mSuspended || (target->mPersistent && target->mEntered))
         target->Resume();
     else

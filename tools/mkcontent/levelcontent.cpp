@@ -1,0 +1,259 @@
+// The first sector as small tables: every solid is an axis-aligned box, the walkable ground a
+// set of rectangles, the marks a list of points.
+#include "levelcontent.h"
+
+#include "collisiontreewriter.h"
+#include "eventboxwriter.h"
+#include "geometry.h"
+#include "levelwriter.h"
+#include "navgraphwriter.h"
+#include "scenariodbwriter.h"
+#include "worldwriter.h"
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+namespace
+{
+struct Solid
+{
+    const char* what;
+    float low[3];
+    float high[3];
+    uint8_t rgb[3];
+};
+
+// The yard: a ground 2400 square, walls round it, a building with a door opening in its south
+// wall (x -60 .. 60), a ladder on its east wall to the roof, and crates for cover.
+const Solid kSolids[] = {
+    {"ground", {-1200, -20, -1200}, {1200, 0, 1200}, {110, 120, 80}},
+    {"north wall", {-1200, 0, 1180}, {1200, 300, 1200}, {150, 140, 120}},
+    {"south wall", {-1200, 0, -1200}, {1200, 300, -1180}, {150, 140, 120}},
+    {"east wall", {1180, 0, -1200}, {1200, 300, 1200}, {140, 130, 115}},
+    {"west wall", {-1200, 0, -1200}, {-1180, 300, 1200}, {140, 130, 115}},
+    {"building south wall, west of the door", {-400, 0, 200}, {-60, 350, 220}, {170, 150, 120}},
+    {"building south wall, east of the door", {60, 0, 200}, {400, 350, 220}, {170, 150, 120}},
+    {"building lintel over the door", {-60, 230, 200}, {60, 350, 220}, {160, 140, 110}},
+    {"building north wall", {-400, 0, 780}, {400, 350, 800}, {170, 150, 120}},
+    {"building west wall", {-400, 0, 200}, {-380, 350, 800}, {165, 145, 115}},
+    {"building east wall", {380, 0, 200}, {400, 350, 800}, {165, 145, 115}},
+    {"building roof", {-400, 350, 200}, {400, 370, 800}, {120, 60, 50}},
+    {"ladder", {400, 0, 450}, {410, 370, 510}, {100, 70, 40}},
+    {"crate west", {-300, 0, -250}, {-220, 80, -170}, {140, 100, 50}},
+    {"crate east", {220, 0, -200}, {300, 80, -120}, {140, 100, 50}},
+    {"low wall", {-120, 0, -50}, {120, 60, -30}, {130, 130, 130}},
+};
+
+std::string ToString(const std::vector<uint8_t>& bytes)
+{
+    return std::string(bytes.begin(), bytes.end());
+}
+} // namespace
+
+std::string LevelWorldBytes()
+{
+    WorldDescription d;
+    d.format = kGeometryPositions | kGeometryPrelit;
+    GeometryDescription::Material material;
+    // Ground type 1 in the surface's flag bytes, as the grounds script defines it.
+    material.colour = {1, 0x30, 0, 255};
+    d.materials = {material};
+    d.listEntries = {0};
+    WorldDescription::Leaf leaf;
+    std::vector<std::array<uint16_t, 3>> triangles;
+    for (const Solid& s : kSolids)
+    {
+        const uint16_t base = uint16_t(leaf.positions.size() / 3);
+        for (int corner = 0; corner < 8; ++corner)
+        {
+            leaf.positions.push_back(corner & 1 ? s.high[0] : s.low[0]);
+            leaf.positions.push_back(corner & 2 ? s.high[1] : s.low[1]);
+            leaf.positions.push_back(corner & 4 ? s.high[2] : s.low[2]);
+            // Tops lighter than sides, so edges read without lights.
+            const int light = corner & 2 ? 30 : 0;
+            leaf.prelit.push_back({uint8_t(std::min(255, s.rgb[0] + light)), uint8_t(std::min(255, s.rgb[1] + light)),
+                                   uint8_t(std::min(255, s.rgb[2] + light)), 255});
+        }
+        const uint16_t faces[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
+        for (const auto& q : faces)
+        {
+            triangles.push_back({uint16_t(base + q[0]), uint16_t(base + q[1]), uint16_t(base + q[2])});
+            triangles.push_back({uint16_t(base + q[0]), uint16_t(base + q[2]), uint16_t(base + q[3])});
+        }
+    }
+    for (const auto& t : triangles)
+        leaf.triangles.push_back({t[0], t[1], t[2], 0});
+    leaf.extension = CollisionTreeWriter::WriteExtension(
+        CollisionTreeWriter::WritePluginData(CollisionTreeWriter::Build(leaf.positions, triangles, 8)));
+    d.leaves.push_back(leaf);
+    return ToString(WorldWriter::Write(d));
+}
+
+std::string LevelBytes()
+{
+    LevelDescription level;
+    level.worlds = {"W1L1_WORLD_WW"};
+    level.clip = std::array<float, 2>{5.0f, 6000.0f};
+    return ToString(LevelWriter::Write(level));
+}
+
+std::string LevelNavigationBytes()
+{
+    // The yard round the building, and its inside through the door: south of the building, its
+    // two sides, north of it, the doorway and the inside.
+    const std::vector<NavRect> rects = {
+        {-1180, 200, 1180, -1180}, {-1180, 800, -400, 200}, {400, 800, 1180, 200}, {-1180, 1180, 1180, 800},
+        {-60, 220, 60, 200},       {-380, 780, 380, 220},
+    };
+    return ToString(NavGraphWriter::Bytes(NavGraphWriter::FromRectangles(rects)));
+}
+
+namespace
+{
+ScenarioMarkEntry Mark(const char* identifier, const char* name, float x, float z,
+                       std::vector<ScenarioValue> extras = {})
+{
+    ScenarioMarkEntry mark;
+    mark.identifier = identifier;
+    mark.name = name;
+    mark.SetPosition(x, 0.0f, z);
+    mark.extras = std::move(extras);
+    return mark;
+}
+
+// Identifiers that begin with "_" ask the resource manager for a new object of the type their
+// last word names, read from the database itself.
+std::vector<ScenarioMarkEntry> PlainMarks()
+{
+    return {Mark("_MK_HERO_START01_YOSCENARICMARK", "MK_HERO_START01", kLevelHeroStart[0], kLevelHeroStart[2]),
+            Mark("_MK_OBJECTIVE01_YOSCENARICMARK", "MK_OBJECTIVE01", kLevelObjective[0], kLevelObjective[2])};
+}
+
+std::vector<ScenarioMarkEntry> PatrolMarks()
+{
+    return {Mark("_MK_PATROL01_PATROLMARK", "MK_PATROL01", -150, -300, ScenarioDbWriter::Patrol(2.0f)),
+            Mark("_MK_PATROL02_PATROLMARK", "MK_PATROL02", 600, -300, ScenarioDbWriter::Patrol(2.0f)),
+            Mark("_MK_PATROL03_PATROLMARK", "MK_PATROL03", 700, 1000, ScenarioDbWriter::Patrol(2.0f)),
+            Mark("_MK_PATROL04_PATROLMARK", "MK_PATROL04", -700, 1000, ScenarioDbWriter::Patrol(2.0f))};
+}
+
+std::vector<ScenarioPathEntry> Paths()
+{
+    return {{"_PT_PATROL01_YOSCENARICPATH", "PT_PATROL01", {"MK_PATROL01", "MK_PATROL02", "MK_PATROL03", "MK_PATROL04"}}};
+}
+} // namespace
+
+std::string LevelScenarioBytes()
+{
+    // Plain marks in section 1, patrol marks in section 18, paths in section 2.
+    return ToString(ScenarioDbWriter::Bytes({{1, PlainMarks(), {}}, {18, PatrolMarks(), {}}, {2, {}, Paths()}}));
+}
+
+std::string LevelMarkDatabaseBytes()
+{
+    std::vector<ScenarioMarkEntry> marks = PlainMarks();
+    for (ScenarioMarkEntry& mark : marks)
+        mark.identifier = "_" + mark.name + "_YOSCENARICMARK";
+    return ToString(ScenarioDbWriter::YdbBytes(marks, Paths()));
+}
+
+std::string LevelEventBoxBytes()
+{
+    // The objective's place. Its conditions and actions (the objective's success, then the
+    // mission's end) are the mission kinds' to fill; the box marks where they go.
+    EBoxEntry objective;
+    objective.centre[0] = kLevelObjective[0], objective.centre[1] = 100.0f, objective.centre[2] = kLevelObjective[2];
+    objective.size[0] = 200.0f, objective.size[1] = 200.0f, objective.size[2] = 200.0f;
+    // The doorway, where the door will open.
+    EBoxEntry doorway;
+    doorway.centre[0] = 0.0f, doorway.centre[1] = 100.0f, doorway.centre[2] = 150.0f;
+    doorway.size[0] = 160.0f, doorway.size[1] = 200.0f, doorway.size[2] = 100.0f;
+    return ToString(EventBoxWriter::Bytes({objective, doorway}));
+}
+
+// Objective 0: reach the building's yard; objective 1, opened by it: neutralise the first guard.
+const char kLevelMissionFile[] = "BeginCreateMission 1 TX_MISSION1_TITLE_TXT\r\n"
+                                 "CreateObjective 0 W1L1S01 1 1 TX_W1L1S01_OBJECTIVE_1_TXT INVALID_RESOURCE_ID\r\n"
+                                 "AddObjectiveAction 0 MK_OBJECTIVE01 none none INVALID_RESOURCE_ID\r\n"
+                                 "AddObjective\r\n"
+                                 "CreateObjective 1 W1L1S01 1 1 TX_W1L1S01_OBJECTIVE_2_TXT INVALID_RESOURCE_ID\r\n"
+                                 "AddNeededObjective 0\r\n"
+                                 "AddObjectiveAction 0 none GUARD01 neutralize INVALID_RESOURCE_ID\r\n"
+                                 "AddObjective\r\n"
+                                 "EndCreateMission\r\n";
+
+// The guards' behaviour runs on a timer: each tick keeps the move skill going and, once a leg of
+// the patrol is walked, sends the guard to the path's next mark.
+const char kLevelScript[] =
+    "# The first sector: the level, its data and boxes, the hero with his weapons at his start\n"
+    "# mark, two guards patrolling the path, then the cameras.\n"
+    "import scenaric, actors_type, skills, mark, event\n"
+    "import weapon_rifle, weapon_pistol\n"
+    "\n"
+    "PATROL = ('MK_PATROL01', 'MK_PATROL02', 'MK_PATROL03', 'MK_PATROL04')\n"
+    "\n"
+    "class Actor:\n"
+    "    def __init__(self, name):\n"
+    "        self.actorName = name\n"
+    "\n"
+    "class ClassGardWithGraph(Actor):\n"
+    "    def __init__(self, name, leg):\n"
+    "        Actor.__init__(self, name)\n"
+    "        self.leg = leg\n"
+    "        self.walking = 0\n"
+    "    def behave(self, *args):\n"
+    "        skills.LoopSkill(self, skills.MS_PNJMOVE)\n"
+    "        if self.walking and not skills.GetSkillStatus(self) & 2:\n"
+    "            return\n"
+    "        self.leg = (self.leg + 1) % len(PATROL) if self.walking else self.leg\n"
+    "        self.walking = 1\n"
+    "        skills.PnjSetMoveTarget(self, mark.GetMarkPosition(PATROL[self.leg]), 0)\n"
+    "        skills.PnjMAPSetState(self, 87)\n"
+    "\n"
+    "def equip(weapon, name, text, picture):\n"
+    "    # A hero without an equipment list still plays the level, unarmed; the log says so.\n"
+    "    try:\n"
+    "        scenaric.AddToEquipment(weapon, name, text, picture)\n"
+    "    except TypeError as error:\n"
+    "        print('W1L1S01: %s not equipped: %s' % (name, error))\n"
+    "\n"
+    "def begin(*args):\n"
+    "    global hero, rifle, pistol, guards\n"
+    "    scenaric.LoadLevel('W1L1_LEVEL_WL')\n"
+    "    scenaric.LoadAStar('W1L1_NAV_AS')\n"
+    "    scenaric.LoadScenaricData('W1L1_SCE')\n"
+    "    scenaric.LoadEventBoxes('W1L1S01_BOXES_YB')\n"
+    "    hero = Actor('Hero')\n"
+    "    scenaric.CreateActor(hero, actors_type.Hero)\n"
+    "    scenaric.SetModel(hero, 'HE_HERO_MODEL')\n"
+    "    start = scenaric.GetStartMark() or 'MK_HERO_START01'\n"
+    "    scenaric.SetPosition(hero, mark.GetMarkPosition(start))\n"
+    "    scenaric.SetMaxHitPoints(hero, 100, 0)\n"
+    "    scenaric.SetHitPoints(hero, 100)\n"
+    "    skills.NewAddSkill(hero, skills.MS_HEROMOVE, None)\n"
+    "    rifle = Actor('rifle')\n"
+    "    scenaric.CreateActor(rifle, actors_type.WeaponShoot)\n"
+    "    weapon_rifle.Setup(rifle)\n"
+    "    pistol = Actor('pistol')\n"
+    "    scenaric.CreateActor(pistol, actors_type.WeaponShoot)\n"
+    "    weapon_pistol.Setup(pistol)\n"
+    "    equip(pistol, 'PISTOL', 'TX_WEP_COLT_NAME_TXT', 'WEAPON_COLT1911_TEX')\n"
+    "    equip(rifle, 'RIFLE', 'TX_WEP_GARAND_NAME_TXT', 'WEAPON_M1GARAND_TEX')\n"
+    "    guards = []\n"
+    "    for name, leg in (('GUARD01', 0), ('GUARD02', 2)):\n"
+    "        guard = ClassGardWithGraph(name, leg)\n"
+    "        scenaric.CreateActor(guard, actors_type.TsAnimActor)\n"
+    "        scenaric.SetModel(guard, 'HE_HERO_MODEL')\n"
+    "        scenaric.SetPosition(guard, mark.GetMarkPosition(PATROL[leg]))\n"
+    "        scenaric.SetMaxHitPoints(guard, 60, 0)\n"
+    "        scenaric.SetHitPoints(guard, 60)\n"
+    "        skills.NewAddSkill(guard, skills.MS_PNJMOVE, None)\n"
+    "        scenaric.AddEventActor(guard, event.timer1, 0, guard.behave, 0.1)\n"
+    "        guards.append(guard)\n"
+    "    scenaric.CreateCameras()\n"
+    "\n"
+    "def end(*args):\n"
+    "    pass\n"
+    "\n"
+    "scenaric.SetBeginEnd(begin, end)\n";

@@ -1,0 +1,21 @@
+// The first sector's content: the level's world from boxes (ground, walls, a building with a
+// door opening, a ladder, cover), its level, navigation graph, scenario databases, event boxes,
+// mission file and level script.
+#pragma once
+
+#include <string>
+
+/// Where the hero starts (on the ground: y is the ground's height there).
+constexpr float kLevelHeroStart[3] = {0.0f, 0.0f, -600.0f};
+/// The place of the first objective, inside the building's yard.
+constexpr float kLevelObjective[3] = {0.0f, 0.0f, 500.0f};
+
+std::string LevelWorldBytes();
+std::string LevelBytes();
+std::string LevelNavigationBytes();
+std::string LevelScenarioBytes();
+std::string LevelMarkDatabaseBytes();
+std::string LevelEventBoxBytes();
+
+extern const char kLevelMissionFile[];
+extern const char kLevelScript[];
