@@ -6,16 +6,15 @@
 #include "hero.h"
 #include "herostatemachine.h"
 #include "herostates.h"
-#include "hierarchy.h"
 #include "moveanimplayerstate.h"
 #include "moveskillhooks.h"
 #include "panzermove.h"
 #include "rdanimmotor.h"
 #include "rdanimset.h"
-#include "rdmodel.h"
 #include "script_fixture.h"
 #include "scripteventid.h"
 #include "scriptinterpreter.h"
+#include "scene_fixture.h"
 #include "scriptworld_fixture.h"
 #include "tsactorlayer.h"
 #include "tsanimactor.h"
@@ -24,6 +23,7 @@
 #include "tssendevent.h"
 #include "tsskillregistry.h"
 #include "w3danimobject.h"
+#include "w3dobject.h"
 #include "walker_fixture.h"
 #include "walkermodel.h"
 #include "weaponshoot.h"
@@ -70,6 +70,11 @@ protected:
         AnimSetAddVariant(kKind, 0, "T_STILL_ANM", 1, 2, 1.0f, HeroEnemyFamily);
         mCannon = Gun("cannon");
         mMachineGun = Gun("mg");
+        // The machine gun has a model of its own to hang on the tank's bone.
+        W3dObject* gunModel = W3dObject::Create();
+        ASSERT_NE(gunModel, nullptr);
+        gunModel->SetClump(renderertest::MakeClump({nullptr}));
+        mMachineGun->SetModel(gunModel);
     }
     void TearDown() override
     {
@@ -111,20 +116,17 @@ protected:
         Bind(gun, name);
         return gun;
     }
-    /// A tank at the point facing +z; its head bone becomes the turret when asked.
+    /// A tank at the point facing +z: the walker's chain as root, mount (bone 2), hull and,
+    /// when asked, turret (bone 161; else the cannon's support).
     TsAnimActor* Tank(const char* name, bool turret = true, Vector at = {0, 0, 0})
     {
-        W3dAnimObject* model = WalkerModel::Create(nullptr);
+        W3dAnimObject* model =
+            WalkerModel::CreateWithBones(nullptr, {"DummyRootBone", "Root", "Caisse", turret ? "Tourelle" : "Support_Canon"});
         EXPECT_NE(model, nullptr);
         auto* tank = new TsAnimActor();
         tank->AddRef();
         tank->SetModel(model);
         mTanks.push_back(tank);
-        if (turret)
-        {
-            Hierarchy* h = tank->GetAnimMotor()->GetModel()->GetHierarchy();
-            h->nodes[h->nodeCount - 1].nodeId = PanzerMoveMSState::kTurretBone;
-        }
         mScene->GetRoot()->AttachChild(model);
         ::Frame::Translate(model->GetEngineFrame(), &at, kCombineReplace);
         ::Frame::SyncDirtyList();
@@ -180,6 +182,9 @@ TEST_F(Tanks, ATankMountsItsTwoFirearmsAndRefusesWhatItCannotUse)
     PanzerMoveMSState* skill = Skill(tank);
     ASSERT_NE(skill, nullptr);
     EXPECT_EQ(tank->GetWeapon(), mCannon);
+    EXPECT_EQ(static_cast<W3dAnimObject*>(tank->GetNode())->GetAttachedNode(PanzerMoveMSState::kMachineGunBone),
+              mMachineGun->GetNode())
+        << "the machine gun hangs on bone 2";
     EXPECT_EQ(skill->mCannon, mCannon);
     EXPECT_EQ(skill->mMachineGun, mMachineGun);
     EXPECT_EQ(skill->mTurnRate, 50.0f);
@@ -240,8 +245,10 @@ TEST_F(Tanks, TheCannonRecoilsByTheTurretsOrientationAndTheMachineGunDoesNot)
     const Vector up = {0.0f, 1.0f, 0.0f};
     for (const auto& c : cases)
     {
-        // Leaving the skill resets the players: the recoil of the last case ends.
+        // Leaving the skill resets the players: the recoil of the last case ends. Entering it
+        // again puts a fresh lock on the turret, which faces forward until turned.
         tank->GetMotorSkills()->LoopSkill(DoNothingMSState::kName);
+        Frame(tank);
         ::Frame::Rotate(skill->mTurretFrame, &up, c.turretYaw, kCombineReplace);
         ::Frame::SyncDirtyList();
         const size_t shots = mRing.mLaunches.size();
