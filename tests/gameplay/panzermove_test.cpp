@@ -11,10 +11,10 @@
 #include "panzermove.h"
 #include "rdanimmotor.h"
 #include "rdanimset.h"
+#include "scene_fixture.h"
 #include "script_fixture.h"
 #include "scripteventid.h"
 #include "scriptinterpreter.h"
-#include "scene_fixture.h"
 #include "scriptworld_fixture.h"
 #include "tsactorlayer.h"
 #include "tsanimactor.h"
@@ -120,8 +120,8 @@ protected:
     /// when asked, turret (bone 161; else the cannon's support).
     TsAnimActor* Tank(const char* name, bool turret = true, Vector at = {0, 0, 0})
     {
-        W3dAnimObject* model =
-            WalkerModel::CreateWithBones(nullptr, {"DummyRootBone", "Root", "Caisse", turret ? "Tourelle" : "Support_Canon"});
+        W3dAnimObject* model = WalkerModel::CreateWithBones(
+            nullptr, {"DummyRootBone", "Root", "Caisse", turret ? "Tourelle" : "Support_Canon"});
         EXPECT_NE(model, nullptr);
         auto* tank = new TsAnimActor();
         tank->AddRef();

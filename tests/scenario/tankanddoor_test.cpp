@@ -8,8 +8,8 @@
 #include "camera.h"
 #include "eventboxwriter.h"
 #include "frame.h"
-#include "frameobject.h"
 #include "framecheck.h"
+#include "frameobject.h"
 #include "hbchunkstream.h"
 #include "hbclock.h"
 #include "hbfile_fixture.h"
@@ -211,9 +211,8 @@ protected:
         {
             const char* id;
             uint32_t colour;
-        } textures[] = {{"TD_MAP_FLOOR", kFloorColour}, {"TD_MAP_TANK", kTankColour},
-                        {"TD_MAP_BARREL", kBarrelColour}, {"TD_MAP_HERO", kHeroColour},
-                        {"TD_MAP_WALL", kWallColour},     {"TD_MAP_DOOR", kDoorColour}};
+        } textures[] = {{"TD_MAP_FLOOR", kFloorColour}, {"TD_MAP_TANK", kTankColour}, {"TD_MAP_BARREL", kBarrelColour},
+                        {"TD_MAP_HERO", kHeroColour},   {"TD_MAP_WALL", kWallColour}, {"TD_MAP_DOOR", kDoorColour}};
         for (const auto& texture : textures)
             mTextures.SolidTexture(texture.id, 4, 4, texture.colour);
         mCamera = Camera::Create();
@@ -420,18 +419,24 @@ TEST_F(TankAndDoor, ATankDrivesItsRouteTurnsItsTurretToTheHeroAndFiresBothGuns)
     const std::vector<uint8_t> database = ScenarioDbWriter::Bytes(sections);
     ASSERT_FALSE(database.empty());
     const std::string file = Declare("TANK_SCE", ".sce", database);
+    // Every entry's identifier names the database's file.
+    std::vector<std::string> entries = {"P_tank_route_YOSCENARICPATH"};
     for (const ScenarioMarkEntry& mark : marks)
-        HbResourceManager::Instance()->AddPath(mark.identifier.c_str(), file.c_str()), mIds.push_back(mark.identifier);
-    HbResourceManager::Instance()->AddPath("P_tank_route_YOSCENARICPATH", file.c_str());
-    mIds.push_back("P_tank_route_YOSCENARICPATH");
+        entries.push_back(mark.identifier);
+    for (const std::string& id : entries)
+    {
+        HbResourceManager::Instance()->AddPath(id.c_str(), file.c_str());
+        mIds.push_back(id);
+    }
     ASSERT_EQ(mWorld->LoadScenaricData("TANK_SCE"), 1);
 
     const Vector heroAt = {800, 0, 350};
     Place(mHero->mNode, heroAt);
 
-    // The tank: the walker's chain as root, mount, hull and turret (bones 1, 2, 160 and 161),
-    // standing on the first mark.
-    W3dAnimObject* model = WalkerModel::CreateWithBones(nullptr, {"DummyRootBone", "Root", "Caisse", "Tourelle"});
+    // The tank: the walker's chain as root, the machine gun's mount, the turret and the cannon's
+    // hold (bones 1, 2, 161 and the hand bone that weapons in hand hang on), standing on the
+    // first mark.
+    W3dAnimObject* model = WalkerModel::CreateWithBones(nullptr, {"DummyRootBone", "Root", "Tourelle", "Right_Hand"});
     ASSERT_NE(model, nullptr);
     auto* tank = new Tank();
     tank->AddRef();
@@ -440,8 +445,8 @@ TEST_F(TankAndDoor, ATankDrivesItsRouteTurnsItsTurretToTheHeroAndFiresBothGuns)
     mScene->GetRoot()->AttachChild(model);
     Place(model, {300, 0, -500});
 
-    // The guns: the cannon in hand (its animations drive the tank's states), the machine gun
-    // with a model of its own to hang on bone 2.
+    // The guns, each with a model of its own: the cannon in hand (its animations drive the
+    // tank's states), the machine gun on bone 2.
     ASSERT_EQ(Exec("class Actor: pass\ntank = Actor()\ncannon = Actor()\nmg = Actor()"), "");
     WeaponShoot* guns[2] = {};
     for (int i = 0; i < 2; ++i)
@@ -452,18 +457,20 @@ TEST_F(TankAndDoor, ATankDrivesItsRouteTurnsItsTurretToTheHeroAndFiresBothGuns)
         gun->mMaxSpread = -1.0f;
         gun->SetAmmo(10);
         for (int32_t anim = 0; anim < kAnimStateCount; ++anim)
-            gun->GetAnimation(anim)->SetAnimation(kKind, anim == 53 || anim == 6 ? 1 : anim >= 57 && anim <= 60 ? 2 : 0);
+            gun->GetAnimation(anim)->SetAnimation(kKind, anim == 53 || anim == 6    ? 1
+                                                         : anim >= 57 && anim <= 60 ? 2
+                                                                                    : 0);
+        W3dObject* gunModel = W3dObject::Create();
+        ASSERT_NE(gunModel, nullptr);
+        gunModel->SetClump(renderertest::MakeClump({nullptr}));
+        gun->SetModel(gunModel);
         Bind(gun, i == 0 ? "cannon" : "mg");
         guns[i] = gun;
     }
     WeaponShoot* cannon = guns[0];
     WeaponShoot* machineGun = guns[1];
-    W3dObject* gunModel = W3dObject::Create();
-    gunModel->SetClump(renderertest::MakeClump({nullptr}));
-    machineGun->SetModel(gunModel);
     Bind(tank, "tank");
 
-    ASSERT_NE(tank->GetAnimMotor()->GetBoneFrame(PanzerMoveMSState::kTurretBone), nullptr);
     ASSERT_EQ(Exec("PANZER = " + std::to_string(PanzerMoveMSState::kScriptId) + "\n" +
                    "NewAddSkill(tank, PANZER, (cannon, vertex(0, 60, 0), mg, vertex(10, 0, 0)))"),
               "");
@@ -489,7 +496,6 @@ TEST_F(TankAndDoor, ATankDrivesItsRouteTurnsItsTurretToTheHeroAndFiresBothGuns)
                               Square("TD_MAP_HERO", kHeroColour, *mHero->mNode->GetWorldPosition(), 50.0f)});
     };
     std::vector<Vector> visited;
-    size_t launches = 0;
     float alignmentAtCannon = 0.0f;
     int32_t stateOverAtAim = -1, stateOverBeforeCannon = 0;
     for (int frame = 0; frame < 400 && Eval("state") != "'done'"; ++frame)
@@ -509,14 +515,13 @@ TEST_F(TankAndDoor, ATankDrivesItsRouteTurnsItsTurretToTheHeroAndFiresBothGuns)
         {
             const Vector t = turretAt();
             const Vector to = {heroAt.x - position().x, 0.0f, heroAt.z - position().z};
-            alignmentAtCannon = (t.x * to.x + t.z * to.z) /
-                                (std::sqrt(t.x * t.x + t.z * t.z) * std::sqrt(to.x * to.x + to.z * to.z));
+            alignmentAtCannon =
+                (t.x * to.x + t.z * to.z) / (std::sqrt(t.x * t.x + t.z * t.z) * std::sqrt(to.x * to.x + to.z * to.z));
         }
         if (frame == 40)
         {
             EXPECT_EQ(mapOf("scenario_tank_drives"), "");
         }
-        launches = mRing.mLaunches.size();
     }
     const std::string trace = Eval("trace");
     SCOPED_TRACE(trace);
@@ -538,9 +543,21 @@ TEST_F(TankAndDoor, ATankDrivesItsRouteTurnsItsTurretToTheHeroAndFiresBothGuns)
     EXPECT_GT(alignmentAtCannon, 0.99f);
     EXPECT_EQ(stateOverBeforeCannon, stateOverAtAim + 1) << "the aligned turret reports its order over, once";
     EXPECT_EQ(skill->mAction, PanzerMoveMSState::kNone);
-    EXPECT_EQ(launches, 2u) << "one cannon shell, one machine-gun round";
     EXPECT_EQ(cannon->mMagazine, 4);
     EXPECT_EQ(machineGun->mMagazine, 4);
+    // One shell leaves the cannon on the turret toward the hero; one round leaves the mount.
+    ASSERT_EQ(mRing.mLaunches.size(), 2u);
+    const WeaponLaunch& shell = mRing.mLaunches[0];
+    EXPECT_LT(std::hypot(shell.from.x - position().x, shell.from.z - position().z), 20.0f);
+    const Vector toHero = {heroAt.x - shell.from.x, heroAt.y - shell.from.y, heroAt.z - shell.from.z};
+    const float heroDistance = std::sqrt(toHero.x * toHero.x + toHero.y * toHero.y + toHero.z * toHero.z);
+    EXPECT_GT((shell.direction.x * toHero.x + shell.direction.y * toHero.y + shell.direction.z * toHero.z) /
+                  heroDistance,
+              0.999f);
+    const Vector mount = *machineGun->GetNode()->GetWorldPosition();
+    EXPECT_NEAR(mRing.mLaunches[1].from.x, mount.x, 1e-3f);
+    EXPECT_NEAR(mRing.mLaunches[1].from.z, mount.z, 1e-3f);
+    EXPECT_LT(std::hypot(mount.x - position().x, mount.z - position().z), 20.0f) << "the mount rides on the tank";
     EXPECT_EQ(mapOf("scenario_tank_fires"), "");
 }
 
