@@ -3,6 +3,7 @@
 // turn and its state-over event, and the cannon's recoil states by turret orientation.
 #include "frame.h"
 #include "hbclock.h"
+#include "hbptr.h"
 #include "hero.h"
 #include "herostatemachine.h"
 #include "herostates.h"
@@ -335,5 +336,49 @@ TEST_F(Tanks, CrushingKillsTheHeroInFrontAndOnlyBrakesOtherwise)
     mWorld->SetHero(nullptr);
     mScene->GetRoot()->RemoveChild(hero->GetNode());
     hero->Release();
+}
+
+TEST_F(Tanks, AReplacedModelsTurretIsTheOneTurnedAndRead)
+{
+    TsAnimActor* tank = Tank("tank");
+    PanzerMoveMSState* skill = Skill(tank);
+    ASSERT_NE(skill, nullptr);
+    Frame(tank); // entered: the lock is on the first model's turret
+    const Vector up = {0.0f, 1.0f, 0.0f};
+    ::Frame::Rotate(skill->mTurretFrame, &up, 90.0f, kCombineReplace);
+    ::Frame::SyncDirtyList();
+
+    // A new model (a wreck, say) replaces the first, which goes with its frames and its lock.
+    HbHandlePtr first(tank->GetNode());
+    mScene->GetRoot()->RemoveChild(tank->GetNode());
+    tank->SetModel(WalkerModel::CreateWithBones(nullptr, {"DummyRootBone", "Root", "Caisse", "Tourelle"}));
+    ::Frame::SyncDirtyList();
+    ASSERT_FALSE(first.IsValid()) << "the first model is gone";
+
+    // The new turret faces forward: a cannon shot recoils to the front, and an order to aim to
+    // the side turns the new turret's lock.
+    skill->mAction = PanzerMoveMSState::kShoot1;
+    Frame(tank);
+    EXPECT_EQ(tank->GetMovePlayer()->GetCurrentStateIndex(), PanzerMoveMSState::kRecoilFront);
+    Bind(Make("side", {400, 0, 0}), "side");
+    ASSERT_EQ(Exec("skills.PnjSetTarget(tank, side, 1.0)"), "");
+    skill->mAction = PanzerMoveMSState::kStartAim;
+    Frame(tank);
+    EXPECT_EQ(skill->mAction, PanzerMoveMSState::kStartAim) << "turning";
+    EXPECT_NE(skill->mTurretLock, nullptr);
+    EXPECT_EQ(tank->GetAnimMotor()->GetLockedBoneCount(), 1);
+
+    // A model without a turret leaves the orders waiting and the cannon without recoil.
+    tank->SetModel(WalkerModel::CreateWithBones(nullptr, {"DummyRootBone", "Root", "Caisse", "Support_Canon"}));
+    ::Frame::SyncDirtyList();
+    Frame(tank);
+    EXPECT_EQ(skill->mTurretFrame, nullptr);
+    EXPECT_EQ(skill->mAction, PanzerMoveMSState::kStartAim);
+    const size_t shots = mRing.mLaunches.size();
+    skill->mAction = PanzerMoveMSState::kShoot1;
+    Frame(tank);
+    EXPECT_EQ(mRing.mLaunches.size(), shots + 1);
+    const int32_t state = tank->GetMovePlayer()->GetCurrentStateIndex();
+    EXPECT_TRUE(state < PanzerMoveMSState::kRecoilFront || state > PanzerMoveMSState::kRecoilSideB) << state;
 }
 } // namespace
