@@ -368,8 +368,7 @@ PanzerMoveMSState::PanzerMoveMSState(TsAnimActor* actor) : PnjMoveMSState(actor)
     SetName(kName);
     mTracks = new KFX();
     mTracks->AddRef();
-    if (RdAnimMotor* motor = actor ? actor->GetAnimMotor() : nullptr)
-        mTurretFrame = motor->GetBoneFrame(kTurretBone);
+    FollowModel();
 }
 
 PanzerMoveMSState::~PanzerMoveMSState()
@@ -481,9 +480,28 @@ void PanzerMoveMSState::Setup()
         death->mExclusive = 1;
 }
 
+void PanzerMoveMSState::FollowModel()
+{
+    W3dNode* model = mActor ? mActor->GetNode() : nullptr;
+    if (mTurretModel.IsValid() && mTurretModel.GetObject() == model)
+        return;
+    // The old frame and lock went with the old model's motor: neither is touched again.
+    const bool locked = mTurretLock != nullptr;
+    mTurretLock = nullptr;
+    mTurretModel.Assign(model);
+    RdAnimMotor* motor = mActor ? mActor->GetAnimMotor() : nullptr;
+    mTurretFrame = motor ? motor->GetBoneFrame(kTurretBone) : nullptr;
+    if (locked && mTurretFrame)
+    {
+        const Vector zero = {0.0f, 0.0f, 0.0f};
+        mTurretLock = motor->AddLockedBone(kTurretBone, &zero, 0, 0.0f);
+    }
+}
+
 void PanzerMoveMSState::Enter()
 {
     PnjMoveMSState::Enter();
+    FollowModel();
     const Vector zero = {0.0f, 0.0f, 0.0f};
     if (RdAnimMotor* motor = mActor ? mActor->GetAnimMotor() : nullptr)
         mTurretLock = motor->AddLockedBone(kTurretBone, &zero, 0, 0.0f);
@@ -493,6 +511,7 @@ void PanzerMoveMSState::Exit()
 {
     StopSound(mEngineSound);
     PnjMoveMSState::Exit();
+    FollowModel();
     if (RdAnimMotor* motor = mActor ? mActor->GetAnimMotor() : nullptr)
         motor->RemoveLockedBone(kTurretBone);
     mTurretLock = nullptr;
@@ -585,6 +604,7 @@ int32_t PanzerMoveMSState::TurnTurret(const Vector& direction, float speed, int3
 
 int32_t PanzerMoveMSState::Loop()
 {
+    FollowModel();
     // The aim target is set once PnjSetTarget has hung the tank's virtual target somewhere.
     TsActor* target = mActor ? mActor->GetTarget() : nullptr;
     W3dNode* targetNode = target ? target->GetNode() : nullptr;

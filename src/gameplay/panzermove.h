@@ -4,6 +4,7 @@
 // and fires a cannon and a machine gun as PanzerAction (module skills) orders.
 #pragma once
 
+#include "hbptr.h"
 #include "pnjmove.h"
 
 #include <cstdint>
@@ -88,14 +89,21 @@ public:
     void RequestTurnAnimation(int32_t left, int32_t right);
     /// Asks the move player for the state.
     void Request(int32_t state);
+    /// When the tank's model is no longer the one the turret frame came from (replaced or
+    /// gone), the frame is taken from the current model (null without bone 161) and, while
+    /// the skill is entered, a fresh lock is put on it.
+    void FollowModel();
 
     /// The order this tank carries out next (PanzerAction).
     int32_t mAction = kNone;
     /// One reference held on each.
     WeaponShoot* mCannon = nullptr;
     WeaponShoot* mMachineGun = nullptr;
+    /// Bone 161's frame and lock belong to the model they were taken from (mTurretModel):
+    /// FollowModel takes them again from the current model.
     Frame* mTurretFrame = nullptr;
     RdLockedBones* mTurretLock = nullptr;
+    HbHandlePtr mTurretModel;
     int32_t mTurretSound = -1;
     int32_t mEngineSound = -1;
     KFX* mTracks = nullptr;

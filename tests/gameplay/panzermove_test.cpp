@@ -3,16 +3,16 @@
 // turn and its state-over event, and the cannon's recoil states by turret orientation.
 #include "frame.h"
 #include "hbclock.h"
+#include "hbptr.h"
 #include "hero.h"
 #include "herostatemachine.h"
 #include "herostates.h"
-#include "hierarchy.h"
 #include "moveanimplayerstate.h"
 #include "moveskillhooks.h"
 #include "panzermove.h"
 #include "rdanimmotor.h"
 #include "rdanimset.h"
-#include "rdmodel.h"
+#include "scene_fixture.h"
 #include "script_fixture.h"
 #include "scripteventid.h"
 #include "scriptinterpreter.h"
@@ -24,6 +24,7 @@
 #include "tssendevent.h"
 #include "tsskillregistry.h"
 #include "w3danimobject.h"
+#include "w3dobject.h"
 #include "walker_fixture.h"
 #include "walkermodel.h"
 #include "weaponshoot.h"
@@ -70,6 +71,11 @@ protected:
         AnimSetAddVariant(kKind, 0, "T_STILL_ANM", 1, 2, 1.0f, HeroEnemyFamily);
         mCannon = Gun("cannon");
         mMachineGun = Gun("mg");
+        // The machine gun has a model of its own to hang on the tank's bone.
+        W3dObject* gunModel = W3dObject::Create();
+        ASSERT_NE(gunModel, nullptr);
+        gunModel->SetClump(renderertest::MakeClump({nullptr}));
+        mMachineGun->SetModel(gunModel);
     }
     void TearDown() override
     {
@@ -111,20 +117,17 @@ protected:
         Bind(gun, name);
         return gun;
     }
-    /// A tank at the point facing +z; its head bone becomes the turret when asked.
+    /// A tank at the point facing +z: the walker's chain as root, mount (bone 2), hull and,
+    /// when asked, turret (bone 161; else the cannon's support).
     TsAnimActor* Tank(const char* name, bool turret = true, Vector at = {0, 0, 0})
     {
-        W3dAnimObject* model = WalkerModel::Create(nullptr);
+        W3dAnimObject* model = WalkerModel::CreateWithBones(
+            nullptr, {"DummyRootBone", "Root", "Caisse", turret ? "Tourelle" : "Support_Canon"});
         EXPECT_NE(model, nullptr);
         auto* tank = new TsAnimActor();
         tank->AddRef();
         tank->SetModel(model);
         mTanks.push_back(tank);
-        if (turret)
-        {
-            Hierarchy* h = tank->GetAnimMotor()->GetModel()->GetHierarchy();
-            h->nodes[h->nodeCount - 1].nodeId = PanzerMoveMSState::kTurretBone;
-        }
         mScene->GetRoot()->AttachChild(model);
         ::Frame::Translate(model->GetEngineFrame(), &at, kCombineReplace);
         ::Frame::SyncDirtyList();
@@ -180,6 +183,9 @@ TEST_F(Tanks, ATankMountsItsTwoFirearmsAndRefusesWhatItCannotUse)
     PanzerMoveMSState* skill = Skill(tank);
     ASSERT_NE(skill, nullptr);
     EXPECT_EQ(tank->GetWeapon(), mCannon);
+    EXPECT_EQ(static_cast<W3dAnimObject*>(tank->GetNode())->GetAttachedNode(PanzerMoveMSState::kMachineGunBone),
+              mMachineGun->GetNode())
+        << "the machine gun hangs on bone 2";
     EXPECT_EQ(skill->mCannon, mCannon);
     EXPECT_EQ(skill->mMachineGun, mMachineGun);
     EXPECT_EQ(skill->mTurnRate, 50.0f);
@@ -240,8 +246,10 @@ TEST_F(Tanks, TheCannonRecoilsByTheTurretsOrientationAndTheMachineGunDoesNot)
     const Vector up = {0.0f, 1.0f, 0.0f};
     for (const auto& c : cases)
     {
-        // Leaving the skill resets the players: the recoil of the last case ends.
+        // Leaving the skill resets the players: the recoil of the last case ends. Entering it
+        // again puts a fresh lock on the turret, which faces forward until turned.
         tank->GetMotorSkills()->LoopSkill(DoNothingMSState::kName);
+        Frame(tank);
         ::Frame::Rotate(skill->mTurretFrame, &up, c.turretYaw, kCombineReplace);
         ::Frame::SyncDirtyList();
         const size_t shots = mRing.mLaunches.size();
@@ -328,5 +336,49 @@ TEST_F(Tanks, CrushingKillsTheHeroInFrontAndOnlyBrakesOtherwise)
     mWorld->SetHero(nullptr);
     mScene->GetRoot()->RemoveChild(hero->GetNode());
     hero->Release();
+}
+
+TEST_F(Tanks, AReplacedModelsTurretIsTheOneTurnedAndRead)
+{
+    TsAnimActor* tank = Tank("tank");
+    PanzerMoveMSState* skill = Skill(tank);
+    ASSERT_NE(skill, nullptr);
+    Frame(tank); // entered: the lock is on the first model's turret
+    const Vector up = {0.0f, 1.0f, 0.0f};
+    ::Frame::Rotate(skill->mTurretFrame, &up, 90.0f, kCombineReplace);
+    ::Frame::SyncDirtyList();
+
+    // A new model (a wreck, say) replaces the first, which goes with its frames and its lock.
+    HbHandlePtr first(tank->GetNode());
+    mScene->GetRoot()->RemoveChild(tank->GetNode());
+    tank->SetModel(WalkerModel::CreateWithBones(nullptr, {"DummyRootBone", "Root", "Caisse", "Tourelle"}));
+    ::Frame::SyncDirtyList();
+    ASSERT_FALSE(first.IsValid()) << "the first model is gone";
+
+    // The new turret faces forward: a cannon shot recoils to the front, and an order to aim to
+    // the side turns the new turret's lock.
+    skill->mAction = PanzerMoveMSState::kShoot1;
+    Frame(tank);
+    EXPECT_EQ(tank->GetMovePlayer()->GetCurrentStateIndex(), PanzerMoveMSState::kRecoilFront);
+    Bind(Make("side", {400, 0, 0}), "side");
+    ASSERT_EQ(Exec("skills.PnjSetTarget(tank, side, 1.0)"), "");
+    skill->mAction = PanzerMoveMSState::kStartAim;
+    Frame(tank);
+    EXPECT_EQ(skill->mAction, PanzerMoveMSState::kStartAim) << "turning";
+    EXPECT_NE(skill->mTurretLock, nullptr);
+    EXPECT_EQ(tank->GetAnimMotor()->GetLockedBoneCount(), 1);
+
+    // A model without a turret leaves the orders waiting and the cannon without recoil.
+    tank->SetModel(WalkerModel::CreateWithBones(nullptr, {"DummyRootBone", "Root", "Caisse", "Support_Canon"}));
+    ::Frame::SyncDirtyList();
+    Frame(tank);
+    EXPECT_EQ(skill->mTurretFrame, nullptr);
+    EXPECT_EQ(skill->mAction, PanzerMoveMSState::kStartAim);
+    const size_t shots = mRing.mLaunches.size();
+    skill->mAction = PanzerMoveMSState::kShoot1;
+    Frame(tank);
+    EXPECT_EQ(mRing.mLaunches.size(), shots + 1);
+    const int32_t state = tank->GetMovePlayer()->GetCurrentStateIndex();
+    EXPECT_TRUE(state < PanzerMoveMSState::kRecoilFront || state > PanzerMoveMSState::kRecoilSideB) << state;
 }
 } // namespace

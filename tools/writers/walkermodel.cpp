@@ -146,14 +146,21 @@ W3dAnimObject* WalkerModel::CreateSkinned(const std::vector<SkeletonProfileRow>*
 
 W3dAnimObject* WalkerModel::Create(const std::vector<SkeletonProfileRow>* profiles, int32_t* built)
 {
+    return CreateWithBones(profiles, {"DummyRootBone", "Pelvis", "Upper_Torso", "Head"}, built);
+}
+
+W3dAnimObject* WalkerModel::CreateWithBones(const std::vector<SkeletonProfileRow>* profiles,
+                                            const std::vector<std::string>& bones, int32_t* built)
+{
     if (built)
         *built = 0;
+    if (bones.size() != 4)
+        return nullptr;
     W3dAnimObject* model = W3dAnimObject::Create();
     if (!model)
         return nullptr;
     auto* skeleton = new RdSkeleton();
-    HbMChunkStream stream(
-        new VectorStreamBuf(SkeletonWriter::Bytes({"DummyRootBone", "Pelvis", "Upper_Torso", "Head"}, profiles)));
+    HbMChunkStream stream(new VectorStreamBuf(SkeletonWriter::Bytes(bones, profiles)));
     skeleton->Read(&stream);
     model->GetMotor().SetSkeleton(skeleton);
     auto* rdModel = new RdModel();

@@ -8,6 +8,7 @@
 #include "vector.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 class RdAnimation;
@@ -19,6 +20,10 @@ struct WalkerModel
     /// as its one model. built is 1 when the model took the clump and the motor the model, else 0.
     /// Null when no model could be made.
     static W3dAnimObject* Create(const std::vector<SkeletonProfileRow>* profiles, int32_t* built = nullptr);
+    /// The same chain under four other bone names (the first stays the root that moves the
+    /// model): a tank's hull and turret, say. Null unless there are four.
+    static W3dAnimObject* CreateWithBones(const std::vector<SkeletonProfileRow>* profiles,
+                                          const std::vector<std::string>& bones, int32_t* built = nullptr);
     /// The same skeleton with a skinned body in place of the head's triangle: an arrow lying
     /// flat kBodyLift above the root, pointing along +z (kArrowTip ahead, its base kArrowBack
     /// behind and kArrowHalf to each side), prelit in the colour (r, g, b); its base on the
