@@ -175,7 +175,7 @@ protected:
     }
 
     /// Two frames of the scene drawn by a parallel camera looking straight down on the point;
-    /// the second read back (kMagazineSize square, kMagazineView either side of the point).
+    /// the second read back (kMagazineView either side of the point across the picture).
     std::vector<uint32_t> DrawFromAbove(Vector centre, Matrix* view);
 
     static float PerTick(float perSecond) { return float(double(perSecond) / double(HbPerformanceFrequency())); }
