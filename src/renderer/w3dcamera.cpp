@@ -3,6 +3,7 @@
 
 #include "camera.h"
 #include "frame.h"
+#include "kfxmanager.h"
 #include "w2dsurfacelist.h"
 #include "w3dlevel.h"
 #include "world.h"
@@ -34,6 +35,10 @@ W3dCamera::W3dCamera()
     Frame* frame = Frame::Create();
     if (!frame)
     {
+        // The effects keep the camera they draw for: a dead one must not reach the next
+        // effect played before a frame names another.
+        if (KfxManager::GetCamera() == mCamera)
+            KfxManager::SetCamera(nullptr);
         Camera::Destroy(mCamera);
         mCamera = nullptr;
         return;
@@ -82,6 +87,10 @@ W3dCamera::~W3dCamera()
             FrameObject::SetFrame(&mCamera->object, nullptr);
             Frame::Destroy(frame);
         }
+        // The effects keep the camera they draw for: a dead one must not reach the next
+        // effect played before a frame names another.
+        if (KfxManager::GetCamera() == mCamera)
+            KfxManager::SetCamera(nullptr);
         Camera::Destroy(mCamera);
         mCamera = nullptr;
     }

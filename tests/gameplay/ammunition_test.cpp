@@ -1,9 +1,11 @@
 // The ammunition in a script world over the wall world (a wall in the plane x = 0, a floor at
 // y = -100): the rings, the actors a projectile collects, the step's hits and damage, the blast
-// ring, the casings' flight and bounces, the weapon dying in flight, the shut-down; and the
-// shoot helper's pick through a camera at the origin looking along +z.
+// ring, the casings' flight and bounces, the weapon dying in flight, a magazine's casings and
+// impact flashes drawn from above, the shut-down; and the shoot helper's pick through a camera
+// at the origin looking along +z.
 #include "ammunition.h"
 #include "camera.h"
+#include "clumpwriter.h"
 #include "collisiontreewriter.h"
 #include "d3d9testhooks.h"
 #include "device.h"
@@ -11,8 +13,14 @@
 #include "frame.h"
 #include "framecheck.h"
 #include "fx3dtype.h"
+#include "fxfade.h"
+#include "fxscriptwriter.h"
+#include "geometry.h"
 #include "hbclock.h"
+#include "hbfile_fixture.h"
+#include "hbresource.h"
 #include "herohudaccess.h"
+#include "kemitterdef.h"
 #include "kfxmanager.h"
 #include "kfxmanagerimp.h"
 #include "raster.h"
@@ -41,6 +49,7 @@
 #include "worldwriter.h"
 #include "wrenderer.h"
 #include "wscene.h"
+#include "wvectorutil.h"
 
 #include <gtest/gtest.h>
 
@@ -52,6 +61,12 @@
 namespace
 {
 using scriptworldtest::FakeActor;
+
+// The magazine's picture from above.
+constexpr float kMagazineView = 240.0f; ///< half the picture's width in world units
+constexpr uint8_t kCasingColour[3] = {0xE0, 0xC0, 0x20};
+constexpr float kCasingHalf = 10.0f;
+constexpr float kWallFlash = 40.0f, kDummyFlash = 30.0f;
 
 /// A sound that counts its plays.
 class CountingSound : public TsFModSound
@@ -136,12 +151,32 @@ protected:
     void TearDown() override
     {
         AmmoManagerShutdown();
+        FxFadeClearAll();
         EXPECT_EQ(WeaponGetAmmoSource(), nullptr);
         if (mGun)
             mGun->Release();
+        for (const std::string& id : mDeclared)
+            HbResourceManager::Instance()->RemovePath(id.c_str());
         TsCameraRegistry::Clear();
         ScriptWorldTest::TearDown();
     }
+
+    /// The bytes in a file of the test's folder, declared under the resource id.
+    void Declare(const std::string& id, const std::string& file, const std::string& bytes)
+    {
+        const std::string path = mDir / file;
+        hbtest::WriteBytes(path, bytes);
+        HbResourceManager::Instance()->AddPath(id.c_str(), path.c_str());
+        mDeclared.push_back(id);
+    }
+    void Declare(const std::string& id, const std::string& file, const std::vector<uint8_t>& bytes)
+    {
+        Declare(id, file, std::string(bytes.begin(), bytes.end()));
+    }
+
+    /// Two frames of the scene drawn by a parallel camera looking straight down on the point;
+    /// the second read back (kMagazineView either side of the point across the picture).
+    std::vector<uint32_t> DrawFromAbove(Vector centre, Matrix* view);
 
     static float PerTick(float perSecond) { return float(double(perSecond) / double(HbPerformanceFrequency())); }
     static int64_t Ticks(float seconds) { return int64_t(double(seconds) * double(HbPerformanceFrequency())); }
@@ -175,8 +210,8 @@ protected:
         return handle;
     }
 
-    /// The clock on by the seconds, the scene's updates, the hit events queued meanwhile; the
-    /// queue is then delivered (and emptied).
+    /// The clock on by the seconds, the scene's updates and the fades, the hit events queued
+    /// meanwhile; the queue is then delivered (and emptied).
     std::vector<TsSendEvent> Step(float seconds)
     {
         HbGameClock* clock = HbGameClock::Instance();
@@ -184,6 +219,7 @@ protected:
         clock->mStep = Ticks(seconds);
         clock->mGameTime += clock->mStep;
         mScene->Update();
+        FxFadeStep();
         ::Frame::SyncDirtyList();
         std::vector<TsSendEvent> events;
         for (int32_t i = 0; i < mWorld->GetQueuedCount(); ++i)
@@ -201,7 +237,51 @@ protected:
     }
 
     WeaponShoot* mGun = nullptr;
+    hbtest::TempDir mDir;
+    std::vector<std::string> mDeclared;
 };
+
+std::vector<uint32_t> Ammo::DrawFromAbove(Vector centre, Matrix* view)
+{
+    WRenderer* renderer = WRenderer::Instance();
+    renderer->SetScene(mScene);
+    W3dCamera* camera = W3dCamera::Create();
+    EXPECT_NE(camera, nullptr);
+    if (!camera)
+        return {};
+    camera->AddRef();
+    mScene->GetRoot()->AttachChild(camera);
+    renderer->SetCamera(camera);
+    camera->SetClearColor({0x20, 0x30, 0x40, 0xFF});
+    ::Frame* eye = camera->GetEngineFrame();
+    const Vector down = {0.0f, -1.0f, 0.0f};
+    FrameLookAlong(eye, &down);
+    const Vector above = {centre.x, 2000.0f, centre.z};
+    ::Frame::Translate(eye, &above, kCombinePostConcat);
+    Camera* engine = camera->GetCamera();
+    Camera::SetProjection(engine, kCameraParallel);
+    int32_t width = 0, height = 0;
+    ReadViewport(&width, &height);
+    const Vector2 window = {kMagazineView, kMagazineView * float(height) / float(std::max(width, 1))};
+    Camera::SetViewWindow(engine, &window);
+    Camera::SetNearClipPlane(engine, 1.0f);
+    Camera::SetFarClipPlane(engine, 5000.0f);
+    for (int32_t frame = 0; frame < 2; ++frame)
+    {
+        EXPECT_EQ(renderer->BeginFrame(), 1);
+        renderer->UpdateFrame();
+        renderer->RenderScene();
+        renderer->EndFrame();
+    }
+    ::Frame::SyncDirtyList();
+    *view = *::Frame::GetWorldMatrix(eye);
+    std::vector<uint32_t> pixels = ReadViewport(&width, &height);
+    renderer->SetCamera(nullptr);
+    renderer->ReleaseScene();
+    mScene->GetRoot()->RemoveChild(camera);
+    camera->Release();
+    return pixels;
+}
 
 TEST_F(Ammo, RingsGoRoundAndTheNinetyFirstShotLaunchesNothingUntilTheLifetimeEnds)
 {
@@ -727,8 +807,78 @@ TEST_F(Ammo, TheStreakIsACrossOfTwoTrianglesFadingTowardTheProjectileAndLeavesTh
     gTexture = nullptr;
 }
 
-TEST_F(Ammo, AMagazineAtADummyAndAtTheWallCountsRoundsDamagesTheDummyAndFreesEveryRingSlot)
+// ---- A magazine seen from above --------------------------------------------------------------------
+
+/// The casing model: a prelit box 20 units square and 6 high about its origin.
+std::vector<uint8_t> CasingBytes()
 {
+    GeometryDescription g;
+    GeometryDescription::MorphTarget target;
+    const float h = kCasingHalf, y = 3.0f;
+    target.positions = {-h, y, -h, h, y, -h, -h, y, h, h, y, h, -h, -y, -h, h, -y, -h, -h, -y, h, h, -y, h};
+    g.triangles = {{0, 2, 1, 0}, {1, 2, 3, 0}, {4, 5, 6, 0}, {5, 7, 6, 0}, {0, 1, 4, 0}, {1, 5, 4, 0},
+                   {2, 6, 3, 0}, {3, 6, 7, 0}, {0, 4, 2, 0}, {2, 4, 6, 0}, {1, 3, 5, 0}, {3, 7, 5, 0}};
+    g.numVertices = 8;
+    target.sphere = {0, 0, 0, std::sqrt(2 * h * h + y * y) + 0.01f};
+    g.format = kGeometryPositions | kGeometryPrelit;
+    g.prelit.assign(8, {kCasingColour[0], kCasingColour[1], kCasingColour[2], 255});
+    g.targets = {target};
+    g.materials = {GeometryDescription::Material{}};
+    g.listEntries = {0};
+    ClumpDescription c;
+    c.frames = {ClumpDescription::Frame{}};
+    c.geometries = {g};
+    c.atomics = {ClumpDescription::Atomic{}};
+    return ClumpWriter::Write(c);
+}
+
+/// An impact flash: one opaque particle of the colour, square and facing the camera, that
+/// outlives the test.
+std::string FlashScript(float size, uint8_t red, uint8_t green, uint8_t blue)
+{
+    KEmitterDef def;
+    def.group = 2;
+    def.maxParticles = 1;
+    def.particleLife = 100.0f;
+    def.srcBlend = 2; // one
+    def.dstBlend = 1; // zero
+    def.emitterSection.size.value[0] = def.emitterSection.size.value[1] = size;
+    def.emitterSection.color.value[0] = red;
+    def.emitterSection.color.value[1] = green;
+    def.emitterSection.color.value[2] = blue;
+    return FxScriptWriter::Script({&def});
+}
+
+/// Inside the triangle (a, b, c) of the plane, either winding.
+bool InTriangle(float x, float y, const float a[2], const float b[2], const float c[2])
+{
+    auto side = [&](const float* p, const float* q) { return (q[0] - p[0]) * (y - p[1]) - (q[1] - p[1]) * (x - p[0]); };
+    const float d0 = side(a, b), d1 = side(b, c), d2 = side(c, a);
+    return (d0 >= 0 && d1 >= 0 && d2 >= 0) || (d0 <= 0 && d1 <= 0 && d2 <= 0);
+}
+
+TEST_F(Ammo, AMagazineAtADummyAndAtTheWallCountsRoundsDamagesTheDummyShowsFlashesAndCasingsAndFreesEveryRingSlot)
+{
+    // The casing model and the two impact flashes, made by the writers and loaded as the game
+    // loads them: the rings take their models at start-up, the effects load from their scripts.
+    Declare("CASING_WO", "casing.dff", CasingBytes());
+    Declare("FX_TEST_WALL_SCR", "wall.txt", FlashScript(kWallFlash, 0xFF, 0x20, 0x20));
+    Declare("FX_TEST_DUMMY_SCR", "dummy.txt", FlashScript(kDummyFlash, 0x20, 0x20, 0xFF));
+    AmmoManagerShutdown();
+    AmmoGeometryDeclareRows();
+    ASSERT_EQ(AmmoManager::Preallocate(), 1);
+    KfxManagerImp effects;
+    effects.SetDefinitionCount(3);
+    effects.LoadDefinition(1, "FX_TEST_WALL_SCR");
+    effects.LoadDefinition(2, "FX_TEST_DUMMY_SCR");
+    effects.LoadAll();
+    ASSERT_EQ(effects.GetDefinition(1)->GetClassCount(), 1);
+    effects.AssignRenderLists();
+    KfxManagerBackend* previousEffects = KfxManager::GetBackend();
+    KfxManager::Install(&effects);
+    mGun->mHit.worldImpactEffect = 1;
+    mGun->mHit.actorImpactEffect = 2;
+
     // The gun at (-100, 40, 0): its muzzle along -x toward the dummy, then along +x at the wall.
     W3dObject* model = W3dObject::Create();
     model->SetClump(renderertest::MakeClump({nullptr}));
@@ -767,27 +917,119 @@ TEST_F(Ammo, AMagazineAtADummyAndAtTheWallCountsRoundsDamagesTheDummyAndFreesEve
     ASSERT_EQ(HeroHudAccess::Get()->GetWeaponDisplayData(mGun, &shown), 1);
     int32_t rounds = shown.rounds;
     EXPECT_EQ(rounds, 6);
+    Vector muzzle[2] = {};
     for (int32_t shot = 0; shot < 6; ++shot)
     {
         aim(shot < 3 ? -90.0f : 90.0f);
+        muzzle[shot < 3 ? 0 : 1] = Frame::GetWorldMatrix(mGun->GetMuzzleFrame())->pos;
         ASSERT_EQ(mGun->Fire(1.0f, 1), 1) << shot;
         ASSERT_EQ(HeroHudAccess::Get()->GetWeaponDisplayData(mGun, &shown), 1);
         EXPECT_EQ(shown.rounds, rounds - 1) << "one round a shot";
         rounds = shown.rounds;
         Step(0.05f);
     }
-    EXPECT_GT(Ammunition::LiveCasings(), 0);
-    for (int32_t i = 0; i < 30; ++i)
-        Step(0.05f);
+    Step(0.05f);
+    EXPECT_EQ(Ammunition::LiveProjectiles(), 0) << "every shot has hit";
+    ASSERT_EQ(Ammunition::LiveCasings(), 6) << "no casing has outlived its half second";
+
+    // Seen from above: the floor, the six casings where they fly, a flash on the wall and one
+    // on the dummy where the shots struck.
+    mScene->GetRoot()->RemoveChild(model);
+    Matrix view;
+    const std::vector<uint32_t> pixels = DrawFromAbove({-200, 0, 0}, &view);
+    std::vector<std::array<float, 24>> casings;
+    for (int32_t i = 0; i < Ammunition::kCasings; ++i)
+        if (Casing* casing = Ammunition::GetCasing(i); casing && casing->mLive)
+        {
+            ASSERT_NE(casing->mModel, nullptr);
+            ASSERT_NE(casing->mModel->model, nullptr) << "each casing has its model";
+            const Matrix* m = ::Frame::GetWorldMatrix(casing->mModel->model->GetEngineFrame());
+            std::array<float, 24> corners;
+            for (int32_t k = 0; k < 8; ++k)
+            {
+                const float x = (k & 1) ? kCasingHalf : -kCasingHalf, y = (k & 2) ? 3.0f : -3.0f,
+                            z = (k & 4) ? kCasingHalf : -kCasingHalf;
+                corners[size_t(k) * 3 + 0] = m->pos.x + x * m->right.x + y * m->up.x + z * m->at.x;
+                corners[size_t(k) * 3 + 1] = m->pos.y + x * m->right.y + y * m->up.y + z * m->at.y;
+                corners[size_t(k) * 3 + 2] = m->pos.z + x * m->right.z + y * m->up.z + z * m->at.z;
+            }
+            casings.push_back(corners);
+        }
+    int32_t width = 0, height = 0;
+    ReadViewport(&width, &height);
+    ASSERT_EQ(pixels.size(), size_t(width) * size_t(height));
+    // Where the casings lie (x and z), to spare most pixels the triangle tests.
+    float box[4] = {1e9f, -1e9f, 1e9f, -1e9f};
+    for (const auto& corners : casings)
+        for (size_t k = 0; k < 8; ++k)
+        {
+            box[0] = std::min(box[0], corners[k * 3]);
+            box[1] = std::max(box[1], corners[k * 3]);
+            box[2] = std::min(box[2], corners[k * 3 + 2]);
+            box[3] = std::max(box[3], corners[k * 3 + 2]);
+        }
+    // Pixel centres to the floor's plane through the camera's axes (the picture is mirrored
+    // in x); the flashes face the camera, the casings are the boxes their matrices place.
+    auto colourAt = [&](float px, float py) -> uint32_t
+    {
+        const float sx = -(px / float(width) * 2.0f - 1.0f) * kMagazineView;
+        const float sy = -(py / float(height) * 2.0f - 1.0f) * kMagazineView * float(height) / float(width);
+        const float wx = view.pos.x + sx * view.right.x + sy * view.up.x;
+        const float wz = view.pos.z + sx * view.right.z + sy * view.up.z;
+        const struct
+        {
+            Vector at;
+            float size;
+            uint32_t colour;
+        } flashes[] = {{{0.0f, muzzle[1].y, muzzle[1].z}, kWallFlash, 0xFFFF2020u},
+                       // The dummy's face at -390, the hit pushed 10 units on along the flight.
+                       {{-400.0f, muzzle[0].y, muzzle[0].z}, kDummyFlash, 0xFF2020FFu}};
+        for (const auto& f : flashes)
+            if (std::fabs(wx - f.at.x) <= f.size / 2 && std::fabs(wz - f.at.z) <= f.size / 2)
+                return f.colour;
+        static const int32_t faces[12][3] = {{0, 1, 3}, {0, 3, 2}, {4, 5, 7}, {4, 7, 6}, {0, 1, 5}, {0, 5, 4},
+                                             {2, 3, 7}, {2, 7, 6}, {0, 2, 6}, {0, 6, 4}, {1, 3, 7}, {1, 7, 5}};
+        if (wx < box[0] || wx > box[1] || wz < box[2] || wz > box[3])
+            return 0xFF000000u;
+        for (const auto& corners : casings)
+            for (const auto& face : faces)
+            {
+                float a[2] = {corners[size_t(face[0]) * 3], corners[size_t(face[0]) * 3 + 2]};
+                float b[2] = {corners[size_t(face[1]) * 3], corners[size_t(face[1]) * 3 + 2]};
+                float c[2] = {corners[size_t(face[2]) * 3], corners[size_t(face[2]) * 3 + 2]};
+                if (InTriangle(wx, wz, a, b, c))
+                    return 0xFF000000u | uint32_t(kCasingColour[0]) << 16 | uint32_t(kCasingColour[1]) << 8 |
+                           kCasingColour[2];
+            }
+        // The floor, unlit.
+        return 0xFF000000u;
+    };
+    const std::vector<uint32_t> expected =
+        framecheck::EdgeTolerantReference(width, height, pixels, colourAt, {-0.6f, 0.6f});
+    int32_t seen[3] = {};
+    for (uint32_t colour : expected)
+    {
+        seen[0] += colour == 0xFFFF2020u;
+        seen[1] += colour == 0xFF2020FFu;
+        seen[2] += colour == 0xFFE0C020u;
+    }
+    EXPECT_GT(seen[0], 400) << "the wall's flash";
+    EXPECT_GT(seen[1], 400) << "the dummy's flash";
+    EXPECT_GT(seen[2], 6 * 20) << "six casings";
+    EXPECT_EQ(framecheck::CheckFrame("ammunition_magazine", width, height, pixels, expected, 3), "");
+
     EXPECT_EQ(Eval("dummy_hp[0]"), "895") << "three hits of the record's damage";
+    for (int32_t i = 0; i < 40; ++i)
+        Step(0.05f);
     for (int32_t i = 0; i < 20; ++i)
         Step(0.1f);
     EXPECT_EQ(Ammunition::LiveProjectiles(), 0);
     EXPECT_EQ(Ammunition::LiveImpacts(), 0);
     EXPECT_EQ(Ammunition::LiveCasings(), 0);
     EXPECT_EQ(Ammunition::GeometryInUse(), 0);
-    mScene->GetRoot()->RemoveChild(model);
     HeroHudAccess::Install(previousHud);
+    KfxManager::Install(previousEffects);
+    effects.Shutdown();
 }
 
 TEST_F(Ammo, ResetAllAndShutdownLeaveNothingBehind)

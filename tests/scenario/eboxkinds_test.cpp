@@ -5,9 +5,12 @@
 #include "eboxconditions.h"
 #include "eventboxwriter.h"
 #include "hbchunkstream.h"
+#include "hbclock.h"
 #include "logicalinventory.h"
 #include "missions_fixture.h"
+#include "scenaricmodule.h"
 #include "skeletonwriter.h"
+#include "tsinventory.h"
 #include "w3dnode.h"
 
 #include <Python.h>
@@ -291,6 +294,95 @@ TEST_F(EBoxKindsTest, LogicalInventoryActionsAndConditionsCountItems)
     physical.mExpected = 0;
     EXPECT_EQ(physical.Passes(nullptr), 0);
     GameStateManager::Instance()->SetCurrentState(&mStage);
+}
+
+/// The names an inventory holds, in order.
+std::string Pocket(TsInventory* inventory)
+{
+    std::string names;
+    inventory->ForEach(
+        [](TsInventoryItem* item, void* data)
+        {
+            auto* text = static_cast<std::string*>(data);
+            *text += (text->empty() ? "" : " ") + item->mName;
+            return 1;
+        },
+        &names);
+    return names;
+}
+
+TsInventoryItem* Item(const char* name)
+{
+    auto* item = new TsInventoryItem();
+    item->mName = name;
+    return item;
+}
+
+TEST_F(EBoxKindsTest, TheCarriedItemConditionSearchesTheHerosPocketsAndTheFieldsOnlyKindsChangeNothing)
+{
+    static TsInventory* pockets[2] = {};
+    for (TsInventory*& pocket : pockets)
+    {
+        pocket = new TsInventory();
+        pocket->AddRef();
+    }
+    ScenaricSetHeroAccess({[](TsActor*) { return pockets[0]; }, [](TsActor*) { return pockets[1]; }, nullptr});
+    pockets[0]->Add(Item("key"));
+    pockets[1]->Add(Item("rifle"));
+    EBoxPhysicalInventoryCondition carried;
+    // Without a hero nothing is carried.
+    carried.mName = "key";
+    EXPECT_EQ(carried.Evaluate(nullptr), 0);
+    TsActor* hero = Actor("TheHero", "Hero");
+    ASSERT_NE(hero, nullptr);
+    mWorld->SetHero(hero);
+    const struct
+    {
+        const char* item;
+        int32_t result;
+    } cases[] = {{"key", 1}, {"rifle", 1}, {"map", 0}, {"", 0}};
+    for (const auto& c : cases)
+    {
+        carried.mName = c.item;
+        EXPECT_EQ(carried.Evaluate(nullptr), c.result) << c.item;
+    }
+
+    // The physical-inventory and camera actions and the object-use and carried-count
+    // conditions only carry their fields: the box passes whatever they name, and after the
+    // delay only the witness has done anything.
+    EBoxEntry box;
+    box.size[0] = box.size[1] = box.size[2] = 10;
+    box.conditions = {Kinds::Named("EBOXOBJECTUSECONDITION", 1, "lever"),
+                      Kinds::Occurrences("EBXPHYSINVOCCCOND", 1, "key", 1, 5)};
+    box.actions = {Kinds::Inventory("EBXPHYSINVENADDACTION", 0.5f, "map"), Kinds::PhysicalRemove(0.5f, "key", "rifle"),
+                   Kinds::Camera(0.5f, "shot", 3.0f, 40.0f), Kinds::Inventory("EBXGLLOGINVADDACTION", 0.5f, "witness")};
+    EBoxEntry refused = box;
+    refused.conditions = {Kinds::Named("EBOXOBJECTUSECONDITION", 0, "lever")};
+    EBoxEntry uncounted = box;
+    uncounted.conditions = {Kinds::Occurrences("EBXPHYSINVOCCCOND", 0, "key", 1, 5)};
+    ASSERT_EQ(Load({box, refused, uncounted}), 1);
+    mProfile->globalInventory.RemoveAll();
+    const int32_t sectorItems = mStage.mInventory.GetCount();
+    EXPECT_EQ(mSet->RunBox(mSet->GetBox(1), hero), 0) << "object use fails with expected result 0";
+    EXPECT_EQ(mSet->RunBox(mSet->GetBox(2), hero), 0) << "the carried count fails with expected result 0";
+    EXPECT_EQ(mSet->GetDelayedActions()->GetPendingCount(), 0);
+    ASSERT_EQ(mSet->RunBox(mSet->GetBox(0), hero), 1);
+    EXPECT_EQ(mSet->GetDelayedActions()->GetPendingCount(), 4);
+    mSet->RunDue(HbPerformanceFrequency());
+    EXPECT_EQ(mSet->GetDelayedActions()->GetPendingCount(), 0);
+    EXPECT_EQ(LogicalInventoryCount(mProfile->globalInventory, "witness"), 1) << "the actions ran";
+    EXPECT_EQ(mProfile->globalInventory.GetCount(), 1);
+    EXPECT_EQ(mStage.mInventory.GetCount(), sectorItems);
+    EXPECT_EQ(Pocket(pockets[0]), "key");
+    EXPECT_EQ(Pocket(pockets[1]), "rifle");
+
+    mWorld->SetHero(nullptr);
+    ScenaricSetHeroAccess({});
+    for (TsInventory*& pocket : pockets)
+    {
+        pocket->Release();
+        pocket = nullptr;
+    }
 }
 
 TEST_F(EBoxKindsTest, ActorConditionsTestTheActorInTheBox)
