@@ -5,6 +5,7 @@
 #include "gamestate.h"
 #include "gamestatemanager.h"
 #include "gamestatesaveload.h"
+#include "hbcommand.h"
 #include "hbexitlist.h"
 #include "hbkeyboardcontroller.h"
 #include "hbmemoryhook.h"
@@ -151,7 +152,7 @@ std::string ParseLine(const std::vector<std::string>& words, HbKeyboardControlle
         }
     }
     constexpr const char* kEvents = "an event is \"key <name>\", \"hold <name> <frames>\", \"mouse <dx> <dy>\", "
-                                    "\"save <name>\" or \"memory\"";
+                                    "\"save <name>\", \"memory\" or \"command <console line>\"";
     if (words.size() <= next)
         return kEvents;
     const std::string& kind = words[next];
@@ -189,6 +190,12 @@ std::string ParseLine(const std::vector<std::string>& words, HbKeyboardControlle
     }
     else if (kind == "memory" && arguments == 0)
         event.kind = GameDriveEvent::kMemory;
+    else if (kind == "command" && arguments > 0)
+    {
+        event.kind = GameDriveEvent::kCommand;
+        for (size_t i = next + 1; i < words.size(); ++i)
+            event.name += (i > next + 1 ? " " : "") + words[i];
+    }
     else
         return kEvents;
     script->events.push_back(event);
@@ -465,6 +472,13 @@ void GameDriveBeforeFrame()
             Win32TestKeyEvent(uint8_t(event.keyCode), true);
             Trace("hold " + event.name + " frame " + std::to_string(sRun->frame) + " to " +
                   std::to_string(free->first));
+        }
+        else if (Due(event, GameDriveEvent::kCommand))
+        {
+            HbCommandManager* commands = HbCommandManager::Instance();
+            const int answer = commands ? commands->ExecuteLine(event.name.c_str()) : -1;
+            Trace("command " + event.name + " frame " + std::to_string(sRun->frame) + " answer " +
+                  std::to_string(answer));
         }
         else if (Due(event, GameDriveEvent::kMouse))
         {

@@ -24,6 +24,9 @@
 //                                 allocations <a>": the resident and peak resident memory, and
 //                                 the framework's allocations since the last memory line (since
 //                                 the start for the first)
+//     at <frame> command <line>   run the rest of the line through the console before that
+//                                 frame (a cheat or a scenario command, as a person types it);
+//                                 traced "command <line> frame <f> answer <a>"
 //     on <state> [+<n>] <event>   the same, n frames (default 1) after the state was entered
 #pragma once
 
@@ -40,6 +43,7 @@ struct GameDriveEvent
         kHold,
         kMouse,
         kMemory,
+        kCommand,
     };
     Kind kind = kKey;
     /// -1 for a frame number, else the state whose entry the frame counts from.
@@ -47,7 +51,7 @@ struct GameDriveEvent
     /// The frame number, or the frames after the state's entry (1 or more).
     int64_t frame = 0;
     int32_t keyCode = 0;
-    std::string name;       ///< the key's name or the saved frame's name
+    std::string name;       ///< the key's name, the saved frame's name or the console line
     int64_t frames = 0;     ///< how long a held key stays down
     int32_t dx = 0, dy = 0; ///< a mouse move
 };
