@@ -19,7 +19,7 @@ namespace e2etest
 {
 namespace
 {
-/// A save file as the game writes it: the profile record and no hero, the whole stream buffer.
+/// A save file as the game writes it: the profile record (no mission) and no hero, the whole stream buffer.
 std::string SaveBytes(const char* name, int32_t seconds, const MissionTable& missions)
 {
     const fs::path scratch = gRoot / (std::string("scratch-") + name + ".sav");
@@ -27,8 +27,8 @@ std::string SaveBytes(const char* name, int32_t seconds, const MissionTable& mis
     save->AddRef();
     GamePrefs prefs(GamePrefs::kQuiet);
     const bool written = save->WriteString(name) && save->WriteInt32(seconds) && prefs.Write(save) &&
-                         missions.Write(save) && save->WriteInt32(4242) && save->WriteInt32(0) &&
-                         save->WriteToFile(scratch.c_str());
+                         missions.Write(save) && save->WriteInt32(4242) && save->WriteInt32(0) && save->WriteInt32(0) &&
+                         save->WriteInt32(0) && save->WriteToFile(scratch.c_str());
     save->Release();
     EXPECT_TRUE(written);
     return gamerun::ReadFile(scratch.string());
