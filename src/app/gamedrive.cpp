@@ -11,7 +11,13 @@
 #include "hbmemoryhook.h"
 #include "hbptrlist.h"
 #include "hbuserfolder.h"
+#include "hero.h"
+#include "herohudaccess.h"
 #include "resourcegroups.h"
+#include "scriptworldmanager.h"
+#include "tsactor.h"
+#include "tsinventory.h"
+#include "tsweaponshoot.h"
 #include "wrenderer.h"
 
 #include "camera.h"
@@ -152,7 +158,7 @@ std::string ParseLine(const std::vector<std::string>& words, HbKeyboardControlle
         }
     }
     constexpr const char* kEvents = "an event is \"key <name>\", \"hold <name> <frames>\", \"mouse <dx> <dy>\", "
-                                    "\"save <name>\", \"memory\" or \"command <console line>\"";
+                                    "\"save <name>\", \"memory\", \"hero\" or \"command <console line>\"";
     if (words.size() <= next)
         return kEvents;
     const std::string& kind = words[next];
@@ -190,6 +196,8 @@ std::string ParseLine(const std::vector<std::string>& words, HbKeyboardControlle
     }
     else if (kind == "memory" && arguments == 0)
         event.kind = GameDriveEvent::kMemory;
+    else if (kind == "hero" && arguments == 0)
+        event.kind = GameDriveEvent::kHero;
     else if (kind == "command" && arguments > 0)
     {
         event.kind = GameDriveEvent::kCommand;
@@ -246,6 +254,53 @@ int32_t RecordsLeft()
 {
     HbPerClassFreeList* pool = ResourceRecord::sClassPool.Get();
     return pool ? pool->GetUsedCount() : 0;
+}
+
+// A firearm's "<rounds> <magazines>" as the head-up display reads them; "-1 -1" for anything else.
+std::string FirearmCounts(TsActor* weapon)
+{
+    WeaponDisplayData data;
+    data.rounds = data.magazines = -1;
+    if (weapon && !HeroHudAccess::Get()->GetWeaponDisplayData(weapon, &data))
+        if (auto* shoot = HbCastTo<TsWeaponShoot>(weapon))
+        {
+            data.rounds = shoot->mMagazine;
+            data.magazines = shoot->mStock;
+        }
+    return std::to_string(data.rounds) + " " + std::to_string(data.magazines);
+}
+
+// "hero frame <f> state <s> hit_points <h> of <max> item <name> rounds <r> magazines <m> weapons
+// [<name> <rounds> <magazines>]... equipment [<name> <rounds> <magazines>]...", or "hero frame <f>
+// none" without a hero.
+void TraceHero()
+{
+    ScriptWorldManager* world = ScriptWorldManager::Instance();
+    TsActor* hero = world ? world->GetHero() : nullptr;
+    std::string line = "hero frame " + std::to_string(sRun->frame);
+    if (!hero)
+    {
+        Trace(line + " none");
+        return;
+    }
+    HeroHudAccess* access = HeroHudAccess::Get();
+    auto* item = HbCastTo<TsInventoryItem>(access->GetItemInHand(hero));
+    const std::string counts = FirearmCounts(item ? item->GetActor() : nullptr);
+    line += " state " + std::to_string(access->GetHeroStateId(hero)) + " hit_points " +
+            std::to_string(access->GetHitPoints(hero)) + " of " + std::to_string(access->GetMaxHitPoints(hero)) +
+            " item " + (item ? item->mName : std::string("none")) + " rounds " + counts.substr(0, counts.find(' ')) +
+            " magazines " + counts.substr(counts.find(' ') + 1) + " weapons";
+    auto list = [&line](TsInventory* items)
+    {
+        for (int32_t i = 0; items && i < items->GetCount(); ++i)
+            if (TsInventoryItem* item = items->GetItem(i))
+                line += " " + item->mName + " " + FirearmCounts(item->GetActor());
+    };
+    list(HbCastTo<TsInventory>(access->GetWeaponList(hero)));
+    line += " equipment";
+    auto* full = HbCastTo<Hero>(hero);
+    list(full ? full->GetEquipment() : nullptr);
+    Trace(line);
 }
 
 // The frame the main camera shows, opaque, as <folder>/<name>.png. Empty, or what failed.
@@ -503,6 +558,8 @@ void GameDriveAfterFrame()
     for (const GameDriveEvent& event : sRun->script.events)
         if (Due(event, GameDriveEvent::kMemory))
             TraceMemory();
+        else if (Due(event, GameDriveEvent::kHero))
+            TraceHero();
     for (const GameDriveEvent& event : sRun->script.events)
         if (Due(event, GameDriveEvent::kSave))
         {

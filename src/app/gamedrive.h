@@ -24,6 +24,12 @@
 //                                 allocations <a>": the resident and peak resident memory, and
 //                                 the framework's allocations since the last memory line (since
 //                                 the start for the first)
+//     at <frame> hero             after that frame, trace the script world's hero as the head-up
+//                                 display and the weapon wheel read it: "hero frame <f> state <s>
+//                                 hit_points <h> of <max> item <name> rounds <r> magazines <m>
+//                                 weapons", "<name> <rounds> <magazines>" for each weapon of the
+//                                 weapon list, "equipment" and the same for each item of the
+//                                 equipment (-1 -1 for no firearm); or "hero frame <f> none"
 //     at <frame> command <line>   run the rest of the line through the console before that
 //                                 frame (a cheat or a scenario command, as a person types it);
 //                                 traced "command <line> frame <f> answer <a>"
@@ -44,6 +50,7 @@ struct GameDriveEvent
         kMouse,
         kMemory,
         kCommand,
+        kHero,
     };
     Kind kind = kKey;
     /// -1 for a frame number, else the state whose entry the frame counts from.

@@ -335,5 +335,80 @@ TEST_F(GameRun, TheDebriefingsSaveIsLoadedNextRunAndOutlivesAnOverwriteKilledMid
     fs::remove_all(folder);
 }
 
+/// A save of a mission 1 not yet played whose hero, unlike the level script's, carries only the
+/// pistol, with 10 rounds in all: the first sector's pistol actor, found again by its name when
+/// the hero is loaded. Its 55 hit points go back to the maximum at a sector entry.
+std::string SaveWithHeroBytes()
+{
+    const fs::path scratch = gRoot / "scratch-hero.sav";
+    auto* save = new HbSaveFile();
+    save->AddRef();
+    GamePrefs prefs(GamePrefs::kQuiet);
+    bool written = save->WriteString("Hal") && save->WriteInt32(60) && prefs.Write(save) &&
+                   MissionTable().Write(save) && save->WriteInt32(4242) && save->WriteInt32(0) && save->WriteInt32(0) &&
+                   save->WriteInt32(1);
+    // The equipment (the pistol: its names and texts, one word for its class, its script
+    // object's class, name and data, its rounds), an empty weapon list, the hit points, the
+    // maximum and an empty hand.
+    written = written && save->WriteInt32(1) && save->WriteString("PISTOL") &&
+              save->WriteString("TX_WEP_COLT_NAME_TXT") && save->WriteString("WEAPON_COLT1911_TEX") &&
+              save->WriteInt32(1) && save->WriteString("Actor") && save->WriteString("pistol") &&
+              save->WriteString("") && save->WriteInt32(10);
+    written = written && save->WriteInt32(0) && save->WriteInt32(55) && save->WriteInt32(100) &&
+              save->WriteString("") && save->WriteToFile(scratch.c_str());
+    save->Release();
+    EXPECT_TRUE(written);
+    return gamerun::ReadFile(scratch.string());
+}
+
+/// What a "hero" line says after its frame number.
+std::string HeroState(const std::string& line)
+{
+    const size_t state = line.find(" state ");
+    return state == std::string::npos ? line : line.substr(state + 1);
+}
+
+TEST_F(GameRun, AStageEntryCheckpointBringsTheHerosStateBackOnARetry)
+{
+    // The save is loaded from the main menu and mission 1 launched: the stage's entry restores
+    // the hero it holds over the level script's (healed, as every entry from a checkpoint), and
+    // its checkpoint keeps that. In the stage the
+    // pistol is taken from the hero through the console, then the pause menu's retry (down,
+    // choose, down to yes, choose) enters the sector again from the checkpoint. The pause menu
+    // lies over the stage, so the stage's entry is the one frames count from.
+    const fs::path folder = Copy("checkpoint");
+    const fs::path user = gamerun::UserFolder(folder.string());
+    fs::create_directories(user);
+    ASSERT_TRUE(gamerun::WriteFile((user / "Velmoran_Hal.sav").string(), SaveWithHeroBytes()));
+    const fs::path trace = gRoot / "checkpoint.trace";
+    const gamerun::Result run =
+        gamerun::Run(gamerun::GameBinary(), folder.string(),
+                     "step 2500000\nbound 330\n"
+                     "at 2 key VK_RETURN\non 7 +100 key VK_RETURN\non 1 +41 key VK_DOWN\non 1 +45 key VK_RETURN\n"
+                     "on 11 +6 key VK_RETURN\non 12 +28 key VK_RETURN\non 12 +32 key VK_RETURN\n"
+                     "on 18 +6 key VK_RETURN\non 18 +12 key VK_RETURN\non 18 +18 key VK_RETURN\n"
+                     "on 6 +20 hero\non 6 +21 command SetPhysicalInventoryAction 0 0 PISTOL\non 6 +22 hero\n"
+                     "on 6 +42 key VK_ESCAPE\non 6 +48 key VK_DOWN\non 6 +52 key VK_RETURN\non 6 +56 key VK_DOWN\n"
+                     "on 6 +60 key VK_RETURN\non 6 +72 hero\n"
+                     "trace " +
+                         trace.string() + "\n");
+    EXPECT_EQ(run.signal, 0) << run.err;
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(gamerun::SanitizerReport(run.err), "");
+    const std::string text = gamerun::ReadFile(trace.string());
+    const std::vector<std::string> heroes = Lines(text, "hero frame ");
+    ASSERT_EQ(heroes.size(), 3u) << text;
+    EXPECT_EQ(HeroState(heroes[0]),
+              "state 1 hit_points 100 of 100 item none rounds -1 magazines -1 weapons equipment PISTOL 3 1")
+        << "the saved hero's pistol and rounds, not the level script's pistol and rifle";
+    EXPECT_EQ(HeroState(heroes[1]), "state 1 hit_points 100 of 100 item none rounds -1 magazines -1 weapons equipment");
+    EXPECT_EQ(HeroState(heroes[2]), HeroState(heroes[0])) << "the retry's sector entry restored the checkpoint\n"
+                                                          << text;
+    // The retry entered the sector again: its group came back after the pause.
+    const std::string afterPause = text.substr(text.find("key VK_ESCAPE"));
+    EXPECT_EQ(Lines(afterPause, "load W1L1S01 2").size(), 1u) << text;
+    fs::remove_all(folder);
+}
+
 } // namespace
 } // namespace e2etest
