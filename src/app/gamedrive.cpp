@@ -293,8 +293,8 @@ void TraceHero()
     auto list = [&line](TsInventory* items)
     {
         for (int32_t i = 0; items && i < items->GetCount(); ++i)
-            if (TsInventoryItem* item = items->GetItem(i))
-                line += " " + item->mName + " " + FirearmCounts(item->GetActor());
+            if (TsInventoryItem* entry = items->GetItem(i))
+                line += " " + entry->mName + " " + FirearmCounts(entry->GetActor());
     };
     list(HbCastTo<TsInventory>(access->GetWeaponList(hero)));
     line += " equipment";

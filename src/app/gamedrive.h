@@ -32,7 +32,8 @@
 //                                 equipment (-1 -1 for no firearm); or "hero frame <f> none"
 //     at <frame> command <line>   run the rest of the line through the console before that
 //                                 frame (a cheat or a scenario command, as a person types it);
-//                                 traced "command <line> frame <f> answer <a>"
+//                                 traced "command <line> frame <f> answer <a>", the console's
+//                                 answer: 0 done, 1 failed, 2 no such command
 //     on <state> [+<n>] <event>   the same, n frames (default 1) after the state was entered
 #pragma once
 
