@@ -5,12 +5,19 @@
 #include "gamestate.h"
 #include "gamestatemanager.h"
 #include "gamestatesaveload.h"
+#include "hbcommand.h"
 #include "hbexitlist.h"
 #include "hbkeyboardcontroller.h"
 #include "hbmemoryhook.h"
 #include "hbptrlist.h"
 #include "hbuserfolder.h"
+#include "hero.h"
+#include "herohudaccess.h"
 #include "resourcegroups.h"
+#include "scriptworldmanager.h"
+#include "tsactor.h"
+#include "tsinventory.h"
+#include "tsweaponshoot.h"
 #include "wrenderer.h"
 
 #include "camera.h"
@@ -151,7 +158,7 @@ std::string ParseLine(const std::vector<std::string>& words, HbKeyboardControlle
         }
     }
     constexpr const char* kEvents = "an event is \"key <name>\", \"hold <name> <frames>\", \"mouse <dx> <dy>\", "
-                                    "\"save <name>\" or \"memory\"";
+                                    "\"save <name>\", \"memory\", \"hero\" or \"command <console line>\"";
     if (words.size() <= next)
         return kEvents;
     const std::string& kind = words[next];
@@ -189,6 +196,14 @@ std::string ParseLine(const std::vector<std::string>& words, HbKeyboardControlle
     }
     else if (kind == "memory" && arguments == 0)
         event.kind = GameDriveEvent::kMemory;
+    else if (kind == "hero" && arguments == 0)
+        event.kind = GameDriveEvent::kHero;
+    else if (kind == "command" && arguments > 0)
+    {
+        event.kind = GameDriveEvent::kCommand;
+        for (size_t i = next + 1; i < words.size(); ++i)
+            event.name += (i > next + 1 ? " " : "") + words[i];
+    }
     else
         return kEvents;
     script->events.push_back(event);
@@ -239,6 +254,53 @@ int32_t RecordsLeft()
 {
     HbPerClassFreeList* pool = ResourceRecord::sClassPool.Get();
     return pool ? pool->GetUsedCount() : 0;
+}
+
+// A firearm's "<rounds> <magazines>" as the head-up display reads them; "-1 -1" for anything else.
+std::string FirearmCounts(TsActor* weapon)
+{
+    WeaponDisplayData data;
+    data.rounds = data.magazines = -1;
+    if (weapon && !HeroHudAccess::Get()->GetWeaponDisplayData(weapon, &data))
+        if (auto* shoot = HbCastTo<TsWeaponShoot>(weapon))
+        {
+            data.rounds = shoot->mMagazine;
+            data.magazines = shoot->mStock;
+        }
+    return std::to_string(data.rounds) + " " + std::to_string(data.magazines);
+}
+
+// "hero frame <f> state <s> hit_points <h> of <max> item <name> rounds <r> magazines <m> weapons
+// [<name> <rounds> <magazines>]... equipment [<name> <rounds> <magazines>]...", or "hero frame <f>
+// none" without a hero.
+void TraceHero()
+{
+    ScriptWorldManager* world = ScriptWorldManager::Instance();
+    TsActor* hero = world ? world->GetHero() : nullptr;
+    std::string line = "hero frame " + std::to_string(sRun->frame);
+    if (!hero)
+    {
+        Trace(line + " none");
+        return;
+    }
+    HeroHudAccess* access = HeroHudAccess::Get();
+    auto* item = HbCastTo<TsInventoryItem>(access->GetItemInHand(hero));
+    const std::string counts = FirearmCounts(item ? item->GetActor() : nullptr);
+    line += " state " + std::to_string(access->GetHeroStateId(hero)) + " hit_points " +
+            std::to_string(access->GetHitPoints(hero)) + " of " + std::to_string(access->GetMaxHitPoints(hero)) +
+            " item " + (item ? item->mName : std::string("none")) + " rounds " + counts.substr(0, counts.find(' ')) +
+            " magazines " + counts.substr(counts.find(' ') + 1) + " weapons";
+    auto list = [&line](TsInventory* items)
+    {
+        for (int32_t i = 0; items && i < items->GetCount(); ++i)
+            if (TsInventoryItem* entry = items->GetItem(i))
+                line += " " + entry->mName + " " + FirearmCounts(entry->GetActor());
+    };
+    list(HbCastTo<TsInventory>(access->GetWeaponList(hero)));
+    line += " equipment";
+    auto* full = HbCastTo<Hero>(hero);
+    list(full ? full->GetEquipment() : nullptr);
+    Trace(line);
 }
 
 // The frame the main camera shows, opaque, as <folder>/<name>.png. Empty, or what failed.
@@ -466,6 +528,13 @@ void GameDriveBeforeFrame()
             Trace("hold " + event.name + " frame " + std::to_string(sRun->frame) + " to " +
                   std::to_string(free->first));
         }
+        else if (Due(event, GameDriveEvent::kCommand))
+        {
+            HbCommandManager* commands = HbCommandManager::Instance();
+            const int answer = commands ? commands->ExecuteLine(event.name.c_str()) : -1;
+            Trace("command " + event.name + " frame " + std::to_string(sRun->frame) + " answer " +
+                  std::to_string(answer));
+        }
         else if (Due(event, GameDriveEvent::kMouse))
         {
             dinput8test::MouseMotion(event.dx, event.dy);
@@ -489,6 +558,8 @@ void GameDriveAfterFrame()
     for (const GameDriveEvent& event : sRun->script.events)
         if (Due(event, GameDriveEvent::kMemory))
             TraceMemory();
+        else if (Due(event, GameDriveEvent::kHero))
+            TraceHero();
     for (const GameDriveEvent& event : sRun->script.events)
         if (Due(event, GameDriveEvent::kSave))
         {

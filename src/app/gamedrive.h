@@ -24,6 +24,16 @@
 //                                 allocations <a>": the resident and peak resident memory, and
 //                                 the framework's allocations since the last memory line (since
 //                                 the start for the first)
+//     at <frame> hero             after that frame, trace the script world's hero as the head-up
+//                                 display and the weapon wheel read it: "hero frame <f> state <s>
+//                                 hit_points <h> of <max> item <name> rounds <r> magazines <m>
+//                                 weapons", "<name> <rounds> <magazines>" for each weapon of the
+//                                 weapon list, "equipment" and the same for each item of the
+//                                 equipment (-1 -1 for no firearm); or "hero frame <f> none"
+//     at <frame> command <line>   run the rest of the line through the console before that
+//                                 frame (a cheat or a scenario command, as a person types it);
+//                                 traced "command <line> frame <f> answer <a>", the console's
+//                                 answer: 0 done, 1 failed, 2 no such command
 //     on <state> [+<n>] <event>   the same, n frames (default 1) after the state was entered
 #pragma once
 
@@ -40,6 +50,8 @@ struct GameDriveEvent
         kHold,
         kMouse,
         kMemory,
+        kCommand,
+        kHero,
     };
     Kind kind = kKey;
     /// -1 for a frame number, else the state whose entry the frame counts from.
@@ -47,7 +59,7 @@ struct GameDriveEvent
     /// The frame number, or the frames after the state's entry (1 or more).
     int64_t frame = 0;
     int32_t keyCode = 0;
-    std::string name;       ///< the key's name or the saved frame's name
+    std::string name;       ///< the key's name, the saved frame's name or the console line
     int64_t frames = 0;     ///< how long a held key stays down
     int32_t dx = 0, dy = 0; ///< a mouse move
 };

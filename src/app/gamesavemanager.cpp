@@ -46,8 +46,44 @@ bool Plausible(const SaveHeader& header)
 {
     const int32_t difficulty = header.missions.words[MissionTable::kDifficulty];
     const int32_t completed = header.missions.words[MissionTable::kCompletedDifficulty];
-    return header.playSeconds >= 0 && header.prefs.InRange() && difficulty >= 0 && difficulty <= 2 &&
-           completed >= 0 && completed <= 2;
+    return header.playSeconds >= 0 && header.prefs.InRange() && difficulty >= 0 && difficulty <= 2 && completed >= 0 &&
+           completed <= 2 && header.missionNumber >= 0;
+}
+
+int32_t WriteObjective(Objective* objective, void* data)
+{
+    auto* stream = static_cast<HbSaveFile*>(data);
+    return stream->WriteInt32(objective->GetId()) && stream->WriteInt32(objective->IsDone() ? 1 : 0) ? 1 : 0;
+}
+
+/// The mission number, the objective count and each objective's id and done flag.
+int32_t WriteMissions(HbSaveFile* stream, const MissionManager& missions)
+{
+    return stream->WriteInt32(missions.GetMissionNumber()) && stream->WriteInt32(missions.GetObjectiveCount()) &&
+                   missions.ForEachObjective(WriteObjective, stream)
+               ? 1
+               : 0;
+}
+
+/// The count is checked before anything is read for it; the ids must rise within the table.
+int32_t ReadMissions(HbSaveFile* stream, SaveHeader& header)
+{
+    int32_t count = 0;
+    if (!stream->ReadInt32(header.missionNumber) || !stream->ReadInt32(count) || count < 0 ||
+        count > MissionManager::kMaxObjectives)
+        return 0;
+    header.objectives.clear();
+    for (int32_t i = 0; i < count; ++i)
+    {
+        SaveHeader::ObjectiveFlags flags;
+        if (!stream->ReadInt32(flags.id) || !stream->ReadInt32(flags.done))
+            return 0;
+        const int32_t lowest = header.objectives.empty() ? 0 : header.objectives.back().id + 1;
+        if (flags.id < lowest || flags.id >= MissionManager::kMaxObjectives || (flags.done != 0 && flags.done != 1))
+            return 0;
+        header.objectives.push_back(flags);
+    }
+    return 1;
 }
 } // namespace
 
@@ -144,7 +180,8 @@ int32_t GameSaveManager::WriteProfileRecord(HbSaveFile* stream)
     HbRealClock* clock = HbRealClock::Instance();
     const auto stamp = static_cast<int32_t>(static_cast<uint32_t>(clock ? clock->mCurrentTime : 0));
     return stream->WriteString(profile->profileName.c_str()) && stream->WriteInt32(seconds) &&
-                   profile->prefs.Write(stream) && profile->missionTable.Write(stream) && stream->WriteInt32(stamp)
+                   profile->prefs.Write(stream) && profile->missionTable.Write(stream) && stream->WriteInt32(stamp) &&
+                   WriteMissions(stream, profile->GetMissions())
                ? 1
                : 0;
 }
@@ -158,10 +195,29 @@ int32_t GameSaveManager::ReadProfileRecord(SaveHeader& header, HbSaveFile* strea
     SaveHeader read;
     read.fileName = header.fileName;
     if (!stream->ReadString(read.profileName) || !stream->ReadInt32(read.playSeconds) || !read.prefs.Read(stream) ||
-        !read.missions.Read(stream) || !stream->ReadInt32(read.stamp) || !Plausible(read))
+        !read.missions.Read(stream) || !stream->ReadInt32(read.stamp) || !ReadMissions(stream, read) ||
+        !Plausible(read))
         return 0;
     header = read;
     return 1;
+}
+
+void GameSaveManager::RestoreMissions(const SaveHeader& header, MissionManager& missions)
+{
+    missions.Reset();
+    missions.mNumber = header.missionNumber;
+    for (const SaveHeader::ObjectiveFlags& flags : header.objectives)
+    {
+        auto* objective = new Objective();
+        if (!objective)
+            continue;
+        objective->mId = flags.id;
+        objective->mDone = flags.done;
+        // The missions take their own reference.
+        objective->AddRef();
+        missions.SetObjective(objective);
+        objective->Release();
+    }
 }
 
 int32_t GameSaveManager::SaveCheckpoint()

@@ -11,9 +11,18 @@
 #include <string>
 #include <vector>
 
-/// The profile record of a save: who, how long, the preferences, the campaign and when.
+/// The profile record of a save: who, how long, the preferences, the campaign, when, and the
+/// mission in play with its objectives' done flags.
 struct SaveHeader
 {
+    /// One objective of the mission: its id (its slot) and whether it is done.
+    struct ObjectiveFlags
+    {
+        int32_t id = 0;
+        int32_t done = 0;
+        bool operator==(const ObjectiveFlags&) const = default;
+    };
+
     std::string profileName;
     /// Whole seconds played.
     int32_t playSeconds = 0;
@@ -24,6 +33,10 @@ struct SaveHeader
     MissionTable missions;
     /// The low 32 bits of the real clock's tick count when the record was written.
     int32_t stamp = 0;
+    /// The number the mission file declared (0 for none).
+    int32_t missionNumber = 0;
+    /// The objectives held, in slot order.
+    std::vector<ObjectiveFlags> objectives;
 };
 
 class GameSaveManager : public HbSaveObjectRegistry
@@ -59,8 +72,13 @@ public:
     int32_t WriteProfileRecord(HbSaveFile* stream = nullptr);
     /// A profile record from the stream (the current one when null) into the header: 0 without a
     /// stream, at the first failing read, or for a record whose values no game writes
-    /// (preferences out of range, a difficulty outside 0..2, negative play time).
+    /// (preferences out of range, a difficulty outside 0..2, negative play time, more objectives
+    /// than a mission holds, objective ids out of slot order, a done flag other than 0 or 1).
     int32_t ReadProfileRecord(SaveHeader& header, HbSaveFile* stream = nullptr);
+    /// The header's mission put in place of the missions held: their number and, for each
+    /// objective, one with its id and done flag (no actions: the mission file builds those when
+    /// the mission is played again).
+    static void RestoreMissions(const SaveHeader& header, MissionManager& missions);
     /// A new stream with the profile record, the hero-present flag and the hero's state. 1 done; 0
     /// with the stream dropped, so that a part-written checkpoint is never restored or saved.
     int32_t SaveCheckpoint();

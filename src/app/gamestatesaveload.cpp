@@ -416,6 +416,7 @@ int32_t GameState_SaveLoad::Load()
     profile->prefs.reserved = reserved;
     profile->prefs.Apply();
     profile->missionTable = record.missions;
+    GameSaveManager::RestoreMissions(record, profile->GetMissions());
     return 1;
 }
 

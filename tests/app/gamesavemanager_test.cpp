@@ -72,6 +72,17 @@ int32_t HeroLoad(HbSaveFile* save)
     return save->ReadString(name) && name == "hero" && save->ReadInt32(gHeroHitPoints);
 }
 
+/// An objective of that id in the missions, done or not.
+void AddObjective(MissionManager& missions, int32_t id, int32_t done)
+{
+    auto* objective = new Objective();
+    objective->mId = id;
+    objective->mDone = done;
+    objective->AddRef();
+    missions.SetObjective(objective);
+    objective->Release();
+}
+
 size_t gAllowance = 0;
 size_t LimitWrites(HbFile*, size_t bytes)
 {
@@ -177,6 +188,11 @@ TEST_F(Saves, TheProfileRecordReadsBackAndTheEighthPreferenceIsNotStored)
     for (int32_t i = 0; i < MissionTable::kWords; ++i)
         mProfile->missionTable.words[i] = i == MissionTable::kDifficulty ? 2 : i + 3;
     mProfile->missionTable.words[MissionTable::kCompletedDifficulty] = 1;
+    // Sparse slots: the record keeps the ids, not the positions.
+    mProfile->GetMissions().mNumber = 3;
+    AddObjective(mProfile->GetMissions(), 0, 1);
+    AddObjective(mProfile->GetMissions(), 2, 0);
+    AddObjective(mProfile->GetMissions(), 19, 1);
 
     ASSERT_EQ(mSaves->OpenNewStream(), 1);
     ASSERT_EQ(mSaves->WriteProfileRecord(), 1);
@@ -194,6 +210,8 @@ TEST_F(Saves, TheProfileRecordReadsBackAndTheEighthPreferenceIsNotStored)
     EXPECT_EQ(header.prefs.reserved, 0);
     EXPECT_EQ(std::memcmp(header.missions.words, mProfile->missionTable.words, sizeof(header.missions.words)), 0);
     EXPECT_EQ(header.stamp, 0x23456789) << "the low 32 bits of the real clock";
+    EXPECT_EQ(header.missionNumber, 3);
+    EXPECT_EQ(header.objectives, (std::vector<SaveHeader::ObjectiveFlags>{{0, 1}, {2, 0}, {19, 1}}));
     EXPECT_EQ(mSaves->Find(GameSaveManager::kStreamKey), mSaves->GetStream());
 
     // Without a profile nothing is written; without a stream nothing is read.
@@ -326,6 +344,10 @@ TEST_F(Saves, SaveLoadSaveGivesTheSameFileByteForByte)
     gHeroHitPoints = 33;
     mProfile->prefs.soundVolume = 0.5f;
     mProfile->missionTable.words[2] = 1;
+    MissionManager& missions = mProfile->GetMissions();
+    missions.mNumber = 1;
+    AddObjective(missions, 0, 1);
+    AddObjective(missions, 1, 0);
     const fs::path file = SaveAs("Cyc", 3600);
     const std::string first = Bytes(file);
 
@@ -334,6 +356,10 @@ TEST_F(Saves, SaveLoadSaveGivesTheSameFileByteForByte)
     mProfile->secondsBefore = 5;
     mProfile->prefs.soundVolume = 1.0f;
     mProfile->missionTable.Reset();
+    missions.Reset();
+    missions.mNumber = 4;
+    AddObjective(missions, 1, 1);
+    AddObjective(missions, 5, 1);
     ASSERT_EQ(mSaves->LoadProfile(file.filename().c_str()), 1);
     const SaveHeader& loaded = mSaves->GetHeader();
     EXPECT_EQ(loaded.fileName, file.filename().string());
@@ -342,6 +368,13 @@ TEST_F(Saves, SaveLoadSaveGivesTheSameFileByteForByte)
     mProfile->playStart = HbGameClock::Instance()->mLastCounterValue;
     mProfile->prefs = loaded.prefs;
     mProfile->missionTable = loaded.missions;
+    GameSaveManager::RestoreMissions(loaded, missions);
+    EXPECT_EQ(missions.GetMissionNumber(), 1);
+    EXPECT_EQ(missions.GetObjectiveCount(), 2);
+    EXPECT_EQ(missions.IsObjectiveDone(0), 1);
+    ASSERT_NE(missions.GetObjective(1), nullptr);
+    EXPECT_EQ(missions.IsObjectiveDone(1), 0);
+    EXPECT_EQ(missions.GetObjective(5), nullptr) << "the objectives of the mission in play are gone";
     gHeroHitPoints = 0;
     ASSERT_EQ(mSaves->RestoreCheckpoint(), 1);
     EXPECT_EQ(gHeroHitPoints, 33);
@@ -354,6 +387,50 @@ TEST_F(Saves, SaveLoadSaveGivesTheSameFileByteForByte)
     EXPECT_EQ(mSaves->LoadProfile(""), 1);
     EXPECT_EQ(mSaves->LoadProfile("Velmoran_none.sav"), 0);
     EXPECT_EQ(mSaves->LoadProfile("../Velmoran_Cyc.sav"), 0);
+}
+
+TEST_F(Saves, AMissionPartNoGameWritesIsRefused)
+{
+    const struct
+    {
+        const char* what;
+        std::vector<int32_t> part; // mission number, objective count, then id and done pairs
+        int32_t read;
+    } cases[] = {
+        {"two objectives", {1, 2, 0, 1, 4, 0}, 1},
+        {"none", {0, 0}, 1},
+        {"a negative mission number", {-1, 0}, 0},
+        {"more objectives than a mission holds", {1, 21}, 0},
+        {"a negative count", {1, -1}, 0},
+        {"fewer pairs than the count", {1, 3, 0, 1}, 0},
+        {"an id past the table", {1, 1, 20, 0}, 0},
+        {"a negative id", {1, 1, -1, 0}, 0},
+        {"ids out of order", {1, 2, 3, 0, 2, 0}, 0},
+        {"an id twice", {1, 2, 2, 0, 2, 1}, 0},
+        {"a done flag of 2", {1, 1, 0, 2}, 0},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        // A buffer of exactly the record's bytes: no zeros after them to read as values.
+        auto* stream = new HbSaveFile(uint32_t(108 + 4 * c.part.size()));
+        stream->AddRef();
+        GamePrefs prefs(GamePrefs::kQuiet);
+        bool written = stream->WriteString("Ann") && stream->WriteInt32(1) && prefs.Write(stream) &&
+                       MissionTable().Write(stream) && stream->WriteInt32(7);
+        for (int32_t value : c.part)
+            written = written && stream->WriteInt32(value);
+        ASSERT_TRUE(written);
+        stream->EndAccess();
+        ASSERT_EQ(stream->BeginRead(), 1);
+        SaveHeader header;
+        EXPECT_EQ(mSaves->ReadProfileRecord(header, stream), c.read);
+        if (c.read)
+            EXPECT_EQ(int32_t(header.objectives.size()), c.part[1]);
+        else
+            EXPECT_EQ(header.profileName, "") << "a refused record leaves the header";
+        stream->Release();
+    }
 }
 
 TEST_F(Saves, DamagedSaveFilesAreRefusedOrReadWithoutACrash)

@@ -62,8 +62,8 @@ protected:
         HbInputManager* input = HbInputManager::Instance();
         input->PushCommandContext("Menu");
         const std::pair<const char*, const char*> bindings[] = {
-            {"MENU_NEXT", "VK_DOWN"}, {"MENU_PREVIOUS", "VK_UP"},         {"MENU_CHOOSE", "VK_RETURN"},
-            {"MENU_UP", "VK_BACK"},   {"MENU_NEXT_VALUE", "VK_RIGHT"},    {"MENU_PREVIOUS_VALUE", "VK_LEFT"},
+            {"MENU_NEXT", "VK_DOWN"}, {"MENU_PREVIOUS", "VK_UP"},      {"MENU_CHOOSE", "VK_RETURN"},
+            {"MENU_UP", "VK_BACK"},   {"MENU_NEXT_VALUE", "VK_RIGHT"}, {"MENU_PREVIOUS_VALUE", "VK_LEFT"},
         };
         for (const auto& [action, key] : bindings)
             ASSERT_TRUE(mInput->Bind(action, key));
@@ -332,7 +332,24 @@ TEST_F(SaveLoad, BackingOutAsksWhetherToGoOnAndALoadNotDoneGoesBackToTheCaller)
 
 TEST_F(SaveLoad, ALoadTakesTheSaveIntoTheProfileAndAChangedSaveFails)
 {
+    MissionManager& missions = mProfile->GetMissions();
+    auto objective = [&missions](int32_t id, int32_t done)
+    {
+        auto* made = new Objective();
+        made->mId = id;
+        made->mDone = done;
+        made->AddRef();
+        missions.SetObjective(made);
+        made->Release();
+    };
+    missions.mNumber = 3;
+    objective(0, 1);
+    objective(3, 0);
     MakeSave("Ann", 3700, {1, 2}, 2);
+    // The mission in play when the load comes: another one.
+    missions.Reset();
+    missions.mNumber = 5;
+    objective(1, 0);
     mProfile->profileName = "Current";
     mProfile->prefs.musicVolume = 1.0f;
     Open(GameState_SaveLoad::kModeLoad, kGameStateSelectMission);
@@ -348,6 +365,12 @@ TEST_F(SaveLoad, ALoadTakesTheSaveIntoTheProfileAndAChangedSaveFails)
     EXPECT_EQ(mProfile->prefs.musicVolume, 0.5f);
     EXPECT_EQ(mProfile->missionTable.words[1], 1);
     EXPECT_EQ(mProfile->missionTable.words[MissionTable::kDifficulty], 2);
+    EXPECT_EQ(missions.GetMissionNumber(), 3);
+    EXPECT_EQ(missions.GetObjectiveCount(), 2);
+    EXPECT_EQ(missions.IsObjectiveDone(0), 1);
+    ASSERT_NE(missions.GetObjective(3), nullptr);
+    EXPECT_EQ(missions.IsObjectiveDone(3), 0);
+    EXPECT_EQ(missions.GetObjective(1), nullptr) << "the save's objectives, not the ones in play";
     Frame();
     EXPECT_EQ(mProfile->loadRequest, 1);
     EXPECT_EQ(Current(), kGameStateSelectMission);

@@ -94,7 +94,7 @@ TEST_F(GameRun, APlayersFolderThatCannotBeWrittenIsSaidOnceAndTheGameGoesOn)
     EXPECT_FALSE(fs::exists(folder / "gprefs.dat")) << "never the content folder";
 }
 
-/// A save file as the game writes it: the profile record and no hero, the whole 2048-byte buffer.
+/// A save file as the game writes it: the profile record (no mission) and no hero, the whole 2048-byte buffer.
 bool WriteSave(const fs::path& path, const char* name, int32_t seconds)
 {
     auto* save = new HbSaveFile();
@@ -102,8 +102,8 @@ bool WriteSave(const fs::path& path, const char* name, int32_t seconds)
     GamePrefs prefs(GamePrefs::kQuiet);
     MissionTable missions;
     const bool written = save->WriteString(name) && save->WriteInt32(seconds) && prefs.Write(save) &&
-                         missions.Write(save) && save->WriteInt32(4242) && save->WriteInt32(0) &&
-                         save->WriteToFile(path.c_str());
+                         missions.Write(save) && save->WriteInt32(4242) && save->WriteInt32(0) && save->WriteInt32(0) &&
+                         save->WriteInt32(0) && save->WriteToFile(path.c_str());
     save->Release();
     return written;
 }

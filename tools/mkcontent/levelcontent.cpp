@@ -252,6 +252,7 @@ const char kLevelScript[] =
     "        scenaric.AddEventActor(guard, event.timer1, 0, guard.behave, 0.1)\n"
     "        guards.append(guard)\n"
     "    scenaric.CreateCameras()\n"
+    "    scenaric.ShowInGameBoardControl()\n"
     "\n"
     "def end(*args):\n"
     "    pass\n"
