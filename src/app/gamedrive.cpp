@@ -14,11 +14,25 @@
 #include "wrenderer.h"
 
 #include "camera.h"
+#include "clump.h"
 #include "d3d9testhooks.h"
 #include "dinput8testhooks.h"
+#include "frame.h"
+#include "geometry.h"
+#include "hierarchy.h"
 #include "image.h"
 #include "raster.h"
+#include "rdmodel.h"
+#include "rdnameidtable.h"
+#include "scriptworldmanager.h"
+#include "skin.h"
+#include "tsanimactor.h"
+#include "w3danimobject.h"
+#include "w3dcamera.h"
+#include "w3dcollision.h"
+#include "w3dlevel.h"
 #include "win32testhooks.h"
+#include "wscene.h"
 
 #include <algorithm>
 #include <array>
@@ -151,7 +165,7 @@ std::string ParseLine(const std::vector<std::string>& words, HbKeyboardControlle
         }
     }
     constexpr const char* kEvents = "an event is \"key <name>\", \"hold <name> <frames>\", \"mouse <dx> <dy>\", "
-                                    "\"save <name>\" or \"memory\"";
+                                    "\"save <name>\", \"memory\" or \"actors\"";
     if (words.size() <= next)
         return kEvents;
     const std::string& kind = words[next];
@@ -189,6 +203,8 @@ std::string ParseLine(const std::vector<std::string>& words, HbKeyboardControlle
     }
     else if (kind == "memory" && arguments == 0)
         event.kind = GameDriveEvent::kMemory;
+    else if (kind == "actors" && arguments == 0)
+        event.kind = GameDriveEvent::kActors;
     else
         return kEvents;
     script->events.push_back(event);
@@ -268,6 +284,143 @@ std::string SaveFrame(const std::string& name)
     if (image)
         Image::Destroy(image);
     return failed;
+}
+
+// ---- Actors --------------------------------------------------------------------------------
+
+Vector Transform(const Matrix& m, const Vector& p)
+{
+    return {p.x * m.right.x + p.y * m.up.x + p.z * m.at.x + m.pos.x,
+            p.x * m.right.y + p.y * m.up.y + p.z * m.at.y + m.pos.y,
+            p.x * m.right.z + p.y * m.up.z + p.z * m.at.z + m.pos.z};
+}
+
+/// A hierarchy node's world matrix as the skin is drawn with it.
+const Matrix* NodeWorld(Hierarchy* h, int32_t index)
+{
+    if (index < 0 || index >= h->nodeCount)
+        return nullptr;
+    if (h->matrices && !(h->flags & kHierarchyLocalSpace))
+        return &h->matrices[index];
+    Frame* frame = h->nodes[index].frame;
+    return frame ? Frame::GetWorldMatrix(frame) : nullptr;
+}
+
+/// The height of the model's lowest skinned vertex as posed now; false without a skin.
+bool LowestVertex(W3dAnimObject* model, float* lowest)
+{
+    RdModel* rd = model->GetMotor().GetModel();
+    Clump* clump = rd ? rd->GetClump() : nullptr;
+    Hierarchy* h = rd ? rd->GetHierarchy() : nullptr;
+    if (!clump || !h)
+        return false;
+    struct Walk
+    {
+        Hierarchy* h;
+        float lowest;
+        bool found;
+    } walk = {h, 0.0f, false};
+    Clump::ForAllAtomics(
+        clump,
+        [](Atomic* atomic, void* data) -> Atomic*
+        {
+            auto* w = static_cast<Walk*>(data);
+            Geometry* g = atomic->geometry;
+            const Skin* skin = g ? SkinGeometry::GetSkin(g) : nullptr;
+            if (!skin || g->numMorphTargets < 1 || !skin->vertexBoneIndices || !skin->vertexWeights)
+                return atomic;
+            const int32_t count = std::min(g->numVertices, skin->vertexCount);
+            for (int32_t v = 0; v < count; ++v)
+            {
+                Vector sum = {0, 0, 0};
+                for (int32_t k = 0; k < 4; ++k)
+                {
+                    const int32_t b = int32_t((skin->vertexBoneIndices[v] >> (8 * k)) & 0xFF);
+                    const float weight = skin->vertexWeights[4 * v + k];
+                    const Matrix* world = weight != 0.0f && b < skin->boneCount ? NodeWorld(w->h, b) : nullptr;
+                    if (!world)
+                        continue;
+                    const Vector p =
+                        Transform(*world, Transform(skin->inverseMatrices[b], g->morphTargets[0].positions[v]));
+                    sum = {sum.x + weight * p.x, sum.y + weight * p.y, sum.z + weight * p.z};
+                }
+                if (!w->found || sum.y < w->lowest)
+                    w->lowest = sum.y;
+                w->found = true;
+            }
+            return atomic;
+        },
+        &walk);
+    *lowest = walk.lowest;
+    return walk.found;
+}
+
+std::string Number1(float value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", double(value));
+    return text;
+}
+
+void TraceActor(TsActor* actor, Camera* camera)
+{
+    auto* animated = HbCastTo<TsAnimActor>(actor);
+    auto* model = animated ? HbCastTo<W3dAnimObject>(animated->GetNode()) : nullptr;
+    if (!model)
+        return;
+    const Vector at = *model->GetWorldPosition();
+    std::string line = "actor " + (actor->GetName().empty() ? std::string("?") : actor->GetName()) + " frame " +
+                       std::to_string(sRun->frame) + " at " + Number1(at.x) + " " + Number1(at.y) + " " + Number1(at.z);
+    float feet = at.y;
+    const bool skinned = LowestVertex(model, &feet);
+    line += " feet " + (skinned ? Number1(feet) : std::string("none"));
+    ScriptWorldManager* world = ScriptWorldManager::Instance();
+    WScene* scene = world ? world->GetScene() : nullptr;
+    W3dLevel* level = scene ? scene->GetLevel() : nullptr;
+    const Vector above = {at.x, feet + 100.0f, at.z}, below = {at.x, feet - 200.0f, at.z};
+    W3dCollisionResult hit{};
+    if (level && CollisionTestLine(level, &above, &below, model, nullptr, &hit, nullptr))
+        line += " ground " + Number1(above.y + (below.y - above.y) * hit.distance);
+    else
+        line += " ground none";
+    // The pelvis as drawn (asking the motor for a bone frame would reset that frame); the
+    // view matrix takes a point to (x z, y z, z) with x and y the frame's fractions.
+    Vector centre = at;
+    NameIdTable* bones = NameIdTable::Bones();
+    const int32_t pelvisId = bones ? bones->FindIdByName("Pelvis") : 0;
+    RdModel* rd = model->GetMotor().GetModel();
+    if (Hierarchy* h = rd ? rd->GetHierarchy() : nullptr)
+        for (int32_t i = 0; i < h->nodeCount; ++i)
+            if (h->nodes[i].nodeId == pelvisId && pelvisId != 0)
+                if (const Matrix* m = NodeWorld(h, i))
+                    centre = m->pos;
+    const Vector view = camera ? Transform(camera->viewMatrix, centre) : Vector{0, 0, 0};
+    Raster* raster = camera ? camera->frameBuffer : nullptr;
+    if (raster && view.z > 0.0f)
+        line += " screen " + Number1(view.x / view.z * float(raster->width)) + " " +
+                Number1(view.y / view.z * float(raster->height));
+    else
+        line += " screen off";
+    Trace(line);
+}
+
+void TraceActors()
+{
+    ScriptWorldManager* world = ScriptWorldManager::Instance();
+    if (!world)
+    {
+        Trace("actors frame " + std::to_string(sRun->frame) + ": no script world");
+        return;
+    }
+    WRenderer* renderer = WRenderer::Existing();
+    W3dCamera* node = renderer ? renderer->GetValidCamera() : nullptr;
+    Camera* camera = node ? node->GetCamera() : nullptr;
+    TsActor* hero = world->GetHero();
+    if (hero)
+        TraceActor(hero, camera);
+    for (HbPtrListNode* node = world->GetActors().GetHead(); node; node = node->next)
+        if (auto* actor = static_cast<TsActor*>(node->value); actor && actor != hero)
+            TraceActor(actor, camera);
 }
 
 // Run from the exit list: the manager's destroy callback, added after this one, has run.
@@ -489,6 +642,9 @@ void GameDriveAfterFrame()
     for (const GameDriveEvent& event : sRun->script.events)
         if (Due(event, GameDriveEvent::kMemory))
             TraceMemory();
+    for (const GameDriveEvent& event : sRun->script.events)
+        if (Due(event, GameDriveEvent::kActors))
+            TraceActors();
     for (const GameDriveEvent& event : sRun->script.events)
         if (Due(event, GameDriveEvent::kSave))
         {

@@ -24,6 +24,14 @@
 //                                 allocations <a>": the resident and peak resident memory, and
 //                                 the framework's allocations since the last memory line (since
 //                                 the start for the first)
+//     at <frame> actors           after that frame, trace a line for each animated actor of the
+//                                 script world (the hero first): "actor <name> frame <f> at <x>
+//                                 <y> <z> feet <y> ground <y> screen <x> <y>": where its node
+//                                 stands, the height of its lowest skinned vertex, the height of
+//                                 the level's ground under it (a line down from a metre above
+//                                 its feet; "none" when it meets nothing) and where its pelvis
+//                                 falls in the frame, in pixels from the top left ("off" when
+//                                 behind the camera)
 //     on <state> [+<n>] <event>   the same, n frames (default 1) after the state was entered
 #pragma once
 
@@ -40,6 +48,7 @@ struct GameDriveEvent
         kHold,
         kMouse,
         kMemory,
+        kActors,
     };
     Kind kind = kKey;
     /// -1 for a frame number, else the state whose entry the frame counts from.

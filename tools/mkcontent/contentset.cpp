@@ -81,13 +81,23 @@ ContentGroup HeroGroup()
                         Other(kHeroModelId, "hero\\hero.mdl", ContentKind::Model),
                         Other("HE_WEAPON_RIFLE_PY", "weapon_rifle.py", ContentKind::Script, kHeroRifleScript),
                         Other("HE_WEAPON_PISTOL_PY", "weapon_pistol.py", ContentKind::Script, kHeroPistolScript)}};
+    // An animation with events has its script beside it (same name, ".scr"), run by its
+    // loader when the animation-script container says so.
+    group.before.push_back("DataContainerBegin ANIM_SCRIPTS");
     for (const std::string& id : HeroAnimationIds())
     {
         std::string file = id.substr(0, id.size() - 4);
         for (char& c : file)
             c = char(std::tolower(static_cast<unsigned char>(c)));
         group.resources.push_back(Other(id.c_str(), Keep("hero\\anims\\" + file + ".anm"), ContentKind::Animation));
+        const std::string events = HeroAnimationEvents(id);
+        if (events.empty())
+            continue;
+        group.files.push_back({"hero\\anims\\" + file + ".scr", events});
+        group.before.push_back("SetBoolean " + id + "_LOAD_SCR TRUE");
     }
+    group.before.push_back("DataContainerEnd");
+    group.files.push_back({std::string("hero\\textures\\") + kHeroTextureName + ".png", HeroTextureBytes()});
     group.commands = {std::string("DataContainerBegin ") + kHeroModelDescription,
                       std::string("SetString SKELETON ") + kHeroSkeletonId,
                       std::string("SetString LOD ") + kHeroModelId,
@@ -597,8 +607,13 @@ std::string ContentWrite(const std::string& folder)
         const std::string failed = GroupFiles(groups[g], g, scratch, &files, &resources);
         if (!failed.empty())
             return "cannot make " + failed;
+        for (const auto& [path, bytes] : groups[g].files)
+            files.push_back({path, bytes});
         const std::string name = groups[g].name;
-        std::string script = GroupWriter::Script(resources);
+        std::string script;
+        for (const std::string& line : groups[g].before)
+            script += line + "\r\n";
+        script += GroupWriter::Script(resources);
         for (const std::string& line : groups[g].commands)
             script += line + "\r\n";
         if (!text((name + ".scr").c_str(), script) ||
