@@ -383,15 +383,15 @@ void TraceActor(TsActor* actor, Camera* camera)
         line += " ground " + Number1(above.y + (below.y - above.y) * hit.distance);
     else
         line += " ground none";
-    // The pelvis as drawn (asking the motor for a bone frame would reset that frame); the
-    // view matrix takes a point to (x z, y z, z) with x and y the frame's fractions.
+    // The chest as drawn (asking the motor for a bone frame would reset that frame); the view
+    // matrix takes a point to (x z, y z, z) with x and y the frame's fractions.
     Vector centre = at;
     NameIdTable* bones = NameIdTable::Bones();
-    const int32_t pelvisId = bones ? bones->FindIdByName("Pelvis") : 0;
+    const int32_t chestId = bones ? bones->FindIdByName("Upper_Torso") : 0;
     RdModel* rd = model->GetMotor().GetModel();
     if (Hierarchy* h = rd ? rd->GetHierarchy() : nullptr)
         for (int32_t i = 0; i < h->nodeCount; ++i)
-            if (h->nodes[i].nodeId == pelvisId && pelvisId != 0)
+            if (h->nodes[i].nodeId == chestId && chestId != 0)
                 if (const Matrix* m = NodeWorld(h, i))
                     centre = m->pos;
     const Vector view = camera ? Transform(camera->viewMatrix, centre) : Vector{0, 0, 0};

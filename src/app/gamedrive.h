@@ -29,8 +29,8 @@
 //                                 <y> <z> feet <y> ground <y> screen <x> <y>": where its node
 //                                 stands, the height of its lowest skinned vertex, the height of
 //                                 the level's ground under it (a line down from a metre above
-//                                 its feet; "none" when it meets nothing) and where its pelvis
-//                                 falls in the frame, in pixels from the top left ("off" when
+//                                 its feet; "none" when it meets nothing) and where its chest
+//                                 (bone "Upper_Torso") falls in the frame, in pixels from the top left ("off" when
 //                                 behind the camera)
 //     on <state> [+<n>] <event>   the same, n frames (default 1) after the state was entered
 #pragma once

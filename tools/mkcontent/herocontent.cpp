@@ -39,6 +39,8 @@ const Bone kBones[] = {
     {"Right_Upleg", 1, {-10, -5, 0}},  {"Right_Lowleg", 12, {0, -42, 0}}, {"Right_Foot", 13, {0, -42, 0}},
 };
 constexpr int32_t kBoneCount = int32_t(sizeof(kBones) / sizeof(kBones[0]));
+/// From the hip to the ankle, both leg bones' length.
+constexpr float kLegLength = 84.0f;
 enum BoneIndex
 {
     kRoot, kPelvis, kTorso, kHead, kLUparm, kLLowarm, kRUparm, kRLowarm, kRHand,
@@ -243,6 +245,11 @@ Pose PoseAt(const Motion& m, float s)
     p.turn[kRUpleg][0] = -m.stride * cycle;
     p.turn[kLLowleg][0] = m.stride * std::max(0.0f, -cycle);
     p.turn[kRLowleg][0] = m.stride * std::max(0.0f, cycle);
+    // The pelvis sinks as the legs spread so that the leading (straight) leg's foot stays on the
+    // ground, and the feet stay flat.
+    p.pelvis[1] = -kLegLength * (1.0f - std::cos(std::fabs(m.stride * cycle) * kPi / 180.0f));
+    p.turn[kLFoot][0] = -(p.turn[kLUpleg][0] + p.turn[kLLowleg][0]);
+    p.turn[kRFoot][0] = -(p.turn[kRUpleg][0] + p.turn[kRLowleg][0]);
     // Turns about x are negative forward (the figure faces +z, a bone hangs along -y).
     p.turn[kLUparm][0] = m.arms * -cycle * (m.stride > 0 ? 1.0f : 0.0f);
     p.turn[kRUparm][0] = m.arms * cycle * (m.stride > 0 ? 1.0f : 0.0f);
@@ -426,8 +433,8 @@ std::string HeroModelBytes()
 std::string HeroAnimationBytes(const std::string& id)
 {
     const Motion m = MotionOf(id);
-    // Eight keys a cycle: enough for the swings and the roll's whole turn.
-    constexpr int kKeys = 9;
+    // Sixteen keys a cycle: the swings, the pelvis riding on them and the roll's whole turn.
+    constexpr int kKeys = 17;
     std::vector<AnimationKeyRow> rows;
     for (int k = 0; k < kKeys; ++k)
     {
