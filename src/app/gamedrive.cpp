@@ -27,6 +27,7 @@
 #include "scriptworldmanager.h"
 #include "skin.h"
 #include "tsanimactor.h"
+#include "tsweaponshoot.h"
 #include "w3danimobject.h"
 #include "w3dcamera.h"
 #include "w3dcollision.h"
@@ -52,6 +53,24 @@
 
 namespace
 {
+
+// The mouse's buttons reach the game as the window system's button events, in the same key
+// state as the keys; the keyboard's names do not know them.
+int32_t MouseButtonCode(const std::string& name)
+{
+    const std::pair<const char*, int32_t> buttons[] = {
+        {"VK_LBUTTON", 0x01}, {"VK_RBUTTON", 0x02}, {"VK_MBUTTON", 0x04}};
+    for (const auto& [button, code] : buttons)
+        if (name == button)
+            return code;
+    return -1;
+}
+
+void Press(int32_t code, bool down)
+{
+    Win32TestKeyEvent(uint8_t(code), down);
+}
+
 // Where the counter stands before the first frame: not 0, which the clocks read as "never".
 constexpr int64_t kCounterStart = 10000000;
 
@@ -176,7 +195,9 @@ std::string ParseLine(const std::vector<std::string>& words, HbKeyboardControlle
             return kEvents;
         event.kind = kind == "key" ? GameDriveEvent::kKey : GameDriveEvent::kHold;
         event.name = words[next + 1];
-        event.keyCode = keys.GetKeyCode(event.name.c_str());
+        event.keyCode = MouseButtonCode(event.name);
+        if (event.keyCode < 0)
+            event.keyCode = keys.GetKeyCode(event.name.c_str());
         if (event.keyCode < 0)
             return "unknown key \"" + event.name + "\"";
         if (kind == "hold" && !Number(words[next + 2], 1, int64_t(1) << 40, &event.frames))
@@ -383,6 +404,9 @@ void TraceActor(TsActor* actor, Camera* camera)
         line += " ground " + Number1(above.y + (below.y - above.y) * hit.distance);
     else
         line += " ground none";
+    line += " hp " + std::to_string(actor->mHitPoints);
+    const auto* gun = HbCastTo<TsWeaponShoot>(animated->GetWeapon());
+    line += " ammo " + (gun ? std::to_string(gun->mMagazine) : std::string("none"));
     // The chest as drawn (asking the motor for a bone frame would reset that frame); the view
     // matrix takes a point to (x z, y z, z) with x and y the frame's fractions.
     Vector centre = at;
@@ -594,15 +618,15 @@ void GameDriveBeforeFrame()
     for (auto& [release, key] : sRun->holds)
         if (release == sRun->frame)
         {
-            Win32TestKeyEvent(uint8_t(key), false);
+            Press(key, false);
             release = 0;
         }
     for (const GameDriveEvent& event : sRun->script.events)
         if (Due(event, GameDriveEvent::kKey))
         {
             // Down and up before the frame reads the keys: it sees one press.
-            Win32TestKeyEvent(uint8_t(event.keyCode), true);
-            Win32TestKeyEvent(uint8_t(event.keyCode), false);
+            Press(event.keyCode, true);
+            Press(event.keyCode, false);
             Trace("key " + event.name + " frame " + std::to_string(sRun->frame));
         }
         else if (Due(event, GameDriveEvent::kHold))
@@ -615,7 +639,7 @@ void GameDriveBeforeFrame()
                 continue;
             }
             *free = {sRun->frame + event.frames, event.keyCode};
-            Win32TestKeyEvent(uint8_t(event.keyCode), true);
+            Press(event.keyCode, true);
             Trace("hold " + event.name + " frame " + std::to_string(sRun->frame) + " to " +
                   std::to_string(free->first));
         }

@@ -1,7 +1,7 @@
 // The hero and the soldiers in the first mission's stage: the figure stands on the level's
 // ground at the hero's start mark, the soldiers stand on their patrol path, the hero walks while
-// a move key is held, and each saved frame shows the figure's jacket where the drive's trace
-// projects its chest (not the clear colour, not the ground).
+// a move key is held, fires and reloads his rifle, and each saved frame shows the figure's
+// jacket where the drive's trace projects its chest (not the clear colour, not the ground).
 #include "e2e_fixture.h"
 #include "framecheck.h"
 #include "herocontent.h"
@@ -19,13 +19,13 @@ namespace
 {
 
 // From a new game to the stage, as the stage's own run; then the first frame, a walk with the
-// forward key held, and a look to the right where the first soldier stands. Each saved frame
-// gets the actors' trace lines of the same frame.
+// forward key held, and a look to the right where the first soldier stands (each saved frame
+// gets the actors' trace lines of the same frame); then the rifle's key, two shots and a reload.
 std::string HeroDrive(const fs::path& folder)
 {
     const std::string name = folder.filename().string();
     return "step 2500000\n"
-           "bound 260\n"
+           "bound 300\n"
            "trace " +
            (folder.parent_path() / (name + ".trace")).string() +
            "\n"
@@ -48,7 +48,14 @@ std::string HeroDrive(const fs::path& folder)
            "on 6 +40 actors\n"
            "on 6 +50 mouse -100 0\n"
            "on 6 +60 save soldier\n"
-           "on 6 +60 actors\n";
+           "on 6 +60 actors\n"
+           "on 6 +62 key VK_1\n"
+           "on 6 +70 hold VK_LBUTTON 2\n"
+           "on 6 +76 actors\n"
+           "on 6 +80 hold VK_LBUTTON 2\n"
+           "on 6 +86 actors\n"
+           "on 6 +90 key VK_R\n"
+           "on 6 +105 actors\n";
 }
 
 /// One "actor" line of the trace.
@@ -58,6 +65,8 @@ struct ActorLine
     long frame = 0;
     float at[3] = {};
     float feet = 0, ground = 0;
+    int hp = 0;
+    int ammo = -1; ///< rounds in the magazine of the gun in hand, -1 without one
     bool onGround = false, inView = false;
     float screen[2] = {};
 };
@@ -68,22 +77,20 @@ std::vector<ActorLine> ActorLines(const std::string& trace)
     for (const std::string& text : Lines(trace, "actor "))
     {
         ActorLine a;
-        char name[64] = {}, ground[16] = {}, screen[16] = {};
-        float sx = 0, sy = 0;
-        const int read =
-            std::sscanf(text.c_str(), "actor %63s frame %ld at %f %f %f feet %f ground %15s screen %15s %f", name,
-                        &a.frame, &a.at[0], &a.at[1], &a.at[2], &a.feet, ground, screen, &sy);
-        if (read < 8)
+        char name[64] = {}, ground[16] = {}, ammo[16] = {}, screen[16] = {};
+        float sy = 0;
+        const int read = std::sscanf(
+            text.c_str(), "actor %63s frame %ld at %f %f %f feet %f ground %15s hp %d ammo %15s screen %15s %f", name,
+            &a.frame, &a.at[0], &a.at[1], &a.at[2], &a.feet, ground, &a.hp, ammo, screen, &sy);
+        if (read < 10)
             continue;
         a.name = name;
         a.onGround = std::string(ground) != "none";
         a.ground = a.onGround ? std::stof(ground) : 0.0f;
-        a.inView = std::string(screen) != "off" && read == 9;
+        a.ammo = std::string(ammo) != "none" ? std::stoi(ammo) : -1;
+        a.inView = std::string(screen) != "off" && read == 11;
         if (a.inView)
-        {
-            sx = std::stof(screen);
-            a.screen[0] = sx, a.screen[1] = sy;
-        }
+            a.screen[0] = std::stof(screen), a.screen[1] = sy;
         lines.push_back(a);
     }
     return lines;
@@ -183,6 +190,14 @@ TEST_F(GameRun, TheHeroAndTheSoldiersStandOnTheGroundAndTheHeroWalksInTheFrames)
     ASSERT_NE(walking, nullptr) << trace;
     EXPECT_GT(walking->at[2] - hero->at[2], 50.0f);
     EXPECT_NEAR(walking->feet, walking->ground, 5.0f);
+
+    // With the rifle taken in hand, each click of the fire button spends a round (the shooting
+    // state's entry fires) and the reload key fills the magazine again.
+    std::vector<int> rounds;
+    for (const ActorLine& a : actors)
+        if (a.name == "Hero" && a.frame > saved["soldier"])
+            rounds.push_back(a.ammo);
+    EXPECT_EQ(rounds, (std::vector<int>{7, 6, 8})) << trace;
 
     // Each frame shows the figure's jacket around the projected chest: a 5 x 5 block of the
     // jacket's colour under the light (the texture's patch, not the ground nor the clear).

@@ -493,12 +493,12 @@ std::string HeroTextureBytes()
 // Each weapon script fills its weapon's records: the animation states it plays with the
 // animation-set kind of its hold, its data, its shots and its ammunition.
 const char kHeroRifleScript[] =
-    "# The rifle: held in both hands (animation-set kind 1), eight rounds a clip. A soldier's rifle\n"
-    "# is the same gun held the soldiers' way (kind 7), on no key of the hero's.\n"
+    "# The rifle: held in both hands (animation-set kind 1), eight rounds a clip, on the hero's first\n"
+    "# weapon key. A soldier's rifle is the same gun held the soldiers' way (kind 7), on no key.\n"
     "KIND = 1\n"
     "# The animation states the hero's and the soldiers' move skills play.\n"
     "STATES = tuple(range(0, 53)) + tuple(range(62, 72)) + (84,)\n"
-    "def Setup(weapon, ammo=40, kind=KIND, key=1):\n"
+    "def Setup(weapon, ammo=40, kind=KIND, key=0):\n"
     "    # The scenario module exists once a level's script host runs.\n"
     "    from scenaric import SetWeaponAnimations, SetWeaponData, SetWeaponShootData, SetAmmoData, SetAmmoNumber\n"
     "    SetWeaponAnimations(weapon, kind, [(s, 0.0, 0.5) for s in STATES])\n"
@@ -510,11 +510,11 @@ const char kHeroRifleScript[] =
     "    SetAmmoNumber(weapon, ammo)\n";
 
 const char kHeroPistolScript[] =
-    "# The pistol: held in one hand (animation-set kind 3), seven rounds a clip.\n"
+    "# The pistol: held in one hand (animation-set kind 3), seven rounds a clip, on the second key.\n"
     "KIND = 3\n"
     "# The animation states the hero's and the soldiers' move skills play.\n"
     "STATES = tuple(range(0, 53)) + tuple(range(62, 72)) + (84,)\n"
-    "def Setup(weapon, ammo=28, kind=KIND, key=2):\n"
+    "def Setup(weapon, ammo=28, kind=KIND, key=1):\n"
     "    # The scenario module exists once a level's script host runs.\n"
     "    from scenaric import SetWeaponAnimations, SetWeaponData, SetWeaponShootData, SetAmmoData, SetAmmoNumber\n"
     "    SetWeaponAnimations(weapon, kind, [(s, 0.0, 0.5) for s in STATES])\n"
