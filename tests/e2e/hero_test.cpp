@@ -1,7 +1,8 @@
 // The hero and the soldiers in the first mission's stage: the figure stands on the level's
 // ground at the hero's start mark, the soldiers stand on their patrol path, the hero walks while
 // a move key is held, fires and reloads his rifle, and each saved frame shows the figure's
-// jacket where the drive's trace projects its chest (not the clear colour, not the ground).
+// jacket (the hero's or the soldiers' uniform) where the drive's trace projects its chest (not
+// the clear colour, not the ground).
 #include "e2e_fixture.h"
 #include "framecheck.h"
 #include "herocontent.h"
@@ -122,12 +123,12 @@ std::vector<uint32_t> ReadPng(const fs::path& path, int* width, int* height)
     return pixels;
 }
 
-/// The jacket under the boxes' grey light, half-way between a side's bottom and its top.
-uint32_t Jacket()
+/// A jacket under the boxes' grey light, half-way between a side's bottom and its top.
+uint32_t Jacket(const uint8_t cloth[3])
 {
     const float light = (float(kHeroSideLight) + float(kHeroTopLight)) * 0.5f / 255.0f;
-    return 0xFF000000u | uint32_t(std::lround(kHeroCloth[0] * light)) << 16 |
-           uint32_t(std::lround(kHeroCloth[1] * light)) << 8 | uint32_t(std::lround(kHeroCloth[2] * light));
+    return 0xFF000000u | uint32_t(std::lround(cloth[0] * light)) << 16 | uint32_t(std::lround(cloth[1] * light)) << 8 |
+           uint32_t(std::lround(cloth[2] * light));
 }
 
 /// Distance on the ground plane from a point to the closed patrol path.
@@ -205,7 +206,8 @@ TEST_F(GameRun, TheHeroAndTheSoldiersStandOnTheGroundAndTheHeroWalksInTheFrames)
     {
         const char* frame;
         const char* actor;
-    } views[] = {{"stage", "Hero"}, {"walk", "Hero"}, {"soldier", "GUARD01"}};
+        const uint8_t* cloth;
+    } views[] = {{"stage", "Hero", kHeroCloth}, {"walk", "Hero", kHeroCloth}, {"soldier", "GUARD01", kSoldierCloth}};
     for (const auto& view : views)
     {
         SCOPED_TRACE(view.frame);
@@ -221,7 +223,7 @@ TEST_F(GameRun, TheHeroAndTheSoldiersStandOnTheGroundAndTheHeroWalksInTheFrames)
         std::vector<uint32_t> expected = actual;
         for (int y = cy - 2; y <= cy + 2; ++y)
             for (int x = cx - 2; x <= cx + 2; ++x)
-                expected[size_t(y * width + x)] = Jacket();
+                expected[size_t(y * width + x)] = Jacket(view.cloth);
         EXPECT_EQ(framecheck::CheckFrame(std::string("e2e_hero_") + view.frame, width, height, actual, expected, 12),
                   "");
     }

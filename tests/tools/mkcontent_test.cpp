@@ -272,33 +272,40 @@ TEST_F(MkContent, EveryDeclaredResourceResolvesThroughTheGamesReaders)
     }
     EXPECT_EQ(quits, (std::vector<std::string>{"Quit", "Quitter", "Beenden", "Salir", "Esci"}));
 
-    // The hero's model description gives a figure with its skeleton, its skinned body and a
-    // hierarchy of every bone.
-    W3dAnimObject* hero = W3dAnimObject::Create();
-    ASSERT_NE(hero, nullptr);
-    hero->AddRef();
-    EXPECT_EQ(hero->LoadDescription(kHeroModelDescription), 1);
-    EXPECT_NE(hero->GetMotor().GetSkeleton(), nullptr);
-    EXPECT_NE(hero->GetMotor().GetModel(), nullptr);
-    EXPECT_NE(hero->GetBoneFrame(TsAnimActor::kWeaponBone), nullptr);
-    // Its skin is textured by the PNG beside the model, read by the game's image reader.
-    Texture* skinTexture = nullptr;
-    if (Clump* clump = static_cast<Clump*>(hero->GetEngineObject()))
-        Clump::ForAllAtomics(
-            clump,
-            [](Atomic* atomic, void* data) -> Atomic*
-            {
-                Geometry* g = atomic->geometry;
-                if (g && g->materials.count > 0 && g->materials.materials[0]->texture)
-                    *static_cast<Texture**>(data) = g->materials.materials[0]->texture;
-                return atomic;
-            },
-            &skinTexture);
-    ASSERT_NE(skinTexture, nullptr);
-    ASSERT_NE(skinTexture->raster, nullptr);
-    EXPECT_EQ(skinTexture->raster->width, kHeroTextureSide);
-    EXPECT_EQ(skinTexture->raster->height, kHeroTextureSide);
-    hero->Release();
+    // The hero's and the soldiers' model descriptions each give a figure with its skeleton, its
+    // skinned body and a hierarchy of every bone, its skin textured by its own PNG beside the
+    // model, read by the game's image reader.
+    std::vector<Texture*> uniforms;
+    for (const char* description : {kHeroModelDescription, kSoldierModelDescription})
+    {
+        SCOPED_TRACE(description);
+        W3dAnimObject* figure = W3dAnimObject::Create();
+        ASSERT_NE(figure, nullptr);
+        figure->AddRef();
+        EXPECT_EQ(figure->LoadDescription(description), 1);
+        EXPECT_NE(figure->GetMotor().GetSkeleton(), nullptr);
+        EXPECT_NE(figure->GetMotor().GetModel(), nullptr);
+        EXPECT_NE(figure->GetBoneFrame(TsAnimActor::kWeaponBone), nullptr);
+        Texture* skinTexture = nullptr;
+        if (Clump* clump = static_cast<Clump*>(figure->GetEngineObject()))
+            Clump::ForAllAtomics(
+                clump,
+                [](Atomic* atomic, void* data) -> Atomic*
+                {
+                    Geometry* g = atomic->geometry;
+                    if (g && g->materials.count > 0 && g->materials.materials[0]->texture)
+                        *static_cast<Texture**>(data) = g->materials.materials[0]->texture;
+                    return atomic;
+                },
+                &skinTexture);
+        figure->Release();
+        ASSERT_NE(skinTexture, nullptr);
+        ASSERT_NE(skinTexture->raster, nullptr);
+        EXPECT_EQ(skinTexture->raster->width, kHeroTextureSide);
+        EXPECT_EQ(skinTexture->raster->height, kHeroTextureSide);
+        uniforms.push_back(skinTexture);
+    }
+    EXPECT_NE(uniforms[0], uniforms[1]) << "the soldiers wear their own uniform";
     // Every animation the hero's weapons lead to is in the group, and each moves the way its
     // name says: the root travels (and the pelvis drops when crouched or dying).
     int32_t rows = 0;

@@ -19,6 +19,7 @@
 #include <map>
 #include <memory>
 #include <system_error>
+#include <tuple>
 
 namespace fs = std::filesystem;
 
@@ -79,6 +80,7 @@ ContentGroup HeroGroup()
     ContentGroup group{"HERO",
                        {Other(kHeroSkeletonId, "hero\\hero.skl", ContentKind::Skeleton),
                         Other(kHeroModelId, "hero\\hero.mdl", ContentKind::Model),
+                        Other(kSoldierModelId, "hero\\soldier.mdl", ContentKind::Model),
                         Other("HE_WEAPON_RIFLE_PY", "weapon_rifle.py", ContentKind::Script, kHeroRifleScript),
                         Other("HE_WEAPON_PISTOL_PY", "weapon_pistol.py", ContentKind::Script, kHeroPistolScript)}};
     // An animation with events has its script beside it (same name, ".scr"), run by its
@@ -97,12 +99,18 @@ ContentGroup HeroGroup()
         group.before.push_back("SetBoolean " + id + "_LOAD_SCR TRUE");
     }
     group.before.push_back("DataContainerEnd");
-    group.files.push_back({std::string("hero\\textures\\") + kHeroTextureName + ".png", HeroTextureBytes()});
-    group.commands = {std::string("DataContainerBegin ") + kHeroModelDescription,
-                      std::string("SetString SKELETON ") + kHeroSkeletonId,
-                      std::string("SetString LOD ") + kHeroModelId,
-                      "SetString SHADOW_TYPE DYNAMIC",
-                      "DataContainerEnd"};
+    // The same figure in two uniforms: a model and a texture each, a description each.
+    for (const auto& [description, model, texture] :
+         {std::tuple{kHeroModelDescription, kHeroModelId, kHeroTextureName},
+          std::tuple{kSoldierModelDescription, kSoldierModelId, kSoldierTextureName}})
+    {
+        group.files.push_back({std::string("hero\\textures\\") + texture + ".png", HeroTextureBytes(texture)});
+        for (const std::string line :
+             {std::string("DataContainerBegin ") + description, std::string("SetString SKELETON ") + kHeroSkeletonId,
+              std::string("SetString LOD ") + model, std::string("SetString SHADOW_TYPE DYNAMIC"),
+              std::string("DataContainerEnd")})
+            group.commands.push_back(line);
+    }
     return group;
 }
 
@@ -537,7 +545,7 @@ std::string GroupFiles(const ContentGroup& group, size_t groupIndex, const fs::p
             bytes = HeroSkeletonBytes();
             break;
         case ContentKind::Model:
-            bytes = HeroModelBytes();
+            bytes = HeroModelBytes(resource.id);
             break;
         case ContentKind::Animation:
             bytes = HeroAnimationBytes(resource.id);

@@ -59,15 +59,30 @@ enum Patch
     kHair,
     kPatchCount
 };
-// In the order of the patches: cloth, trousers, skin, boots, gun, belt, hair.
-const uint8_t kPatchColours[kPatchCount][3] = {
-    {kHeroCloth[0], kHeroCloth[1], kHeroCloth[2]},
-    {60, 70, 40},
-    {215, 170, 130},
-    {50, 35, 25},
-    {40, 40, 45},
-    {95, 70, 40},
-    {70, 50, 30},
+/// A uniform: its texture's name and the colour of each patch, in the order of the patches.
+struct Uniform
+{
+    const char* texture;
+    uint8_t colours[kPatchCount][3];
+};
+// Cloth, trousers, skin, boots, gun, belt, hair (a helmet for the soldiers).
+const Uniform kUniforms[] = {
+    {kHeroTextureName,
+     {{kHeroCloth[0], kHeroCloth[1], kHeroCloth[2]},
+      {60, 70, 40},
+      {215, 170, 130},
+      {50, 35, 25},
+      {40, 40, 45},
+      {95, 70, 40},
+      {70, 50, 30}}},
+    {kSoldierTextureName,
+     {{kSoldierCloth[0], kSoldierCloth[1], kSoldierCloth[2]},
+      {80, 84, 78},
+      {210, 165, 125},
+      {30, 28, 26},
+      {40, 40, 45},
+      {45, 42, 38},
+      {88, 95, 80}}},
 };
 constexpr int32_t kPatchWidth = 8, kPatchHeight = 16, kPatchColumns = 4;
 
@@ -362,8 +377,10 @@ std::string HeroSkeletonBytes()
     return ToString(SkeletonWriter::Bytes(HeroBoneNames(), &profiles));
 }
 
-std::string HeroModelBytes()
+std::string HeroModelBytes(const std::string& id)
 {
+    if (id != kHeroModelId && id != kSoldierModelId)
+        return std::string();
     ClumpDescription c;
     c.frames.resize(size_t(kBoneCount) + 1);
     std::vector<HierarchyNodeRow> table;
@@ -414,7 +431,7 @@ std::string HeroModelBytes()
     d.numVertices = int32_t(positions.size() / 3);
     d.targets.push_back({{0, 91, 0, 110}, positions, {}});
     GeometryDescription::Material material;
-    material.texture = kHeroTextureName;
+    material.texture = id == kHeroModelId ? kHeroTextureName : kSoldierTextureName;
     d.materials = {material};
     d.listEntries = {0};
     for (int32_t b = 0; b < kBoneCount; ++b)
@@ -474,8 +491,14 @@ std::string HeroAnimationEvents(const std::string& id)
     return text;
 }
 
-std::string HeroTextureBytes()
+std::string HeroTextureBytes(const std::string& name)
 {
+    const Uniform* uniform = nullptr;
+    for (const Uniform& u : kUniforms)
+        if (name == u.texture)
+            uniform = &u;
+    if (!uniform)
+        return std::string();
     FontWriterSheet sheet;
     sheet.width = sheet.height = kHeroTextureSide;
     sheet.rgba.assign(size_t(kHeroTextureSide) * kHeroTextureSide * 4, 255);
@@ -485,7 +508,7 @@ std::string HeroTextureBytes()
             const int32_t patch = (y / kPatchHeight) * kPatchColumns + x / kPatchWidth;
             uint8_t* p = &sheet.rgba[(size_t(y) * kHeroTextureSide + size_t(x)) * 4];
             for (int i = 0; i < 3; ++i)
-                p[i] = patch < kPatchCount ? kPatchColours[patch][i] : 255;
+                p[i] = patch < kPatchCount ? uniform->colours[patch][i] : 255;
         }
     return FontWriter::PngBytes(sheet);
 }

@@ -248,7 +248,7 @@ const char kLevelScript[] =
     "    for name, leg in (('GUARD01', 0), ('GUARD02', 2)):\n"
     "        guard = ClassGardWithGraph(name, leg)\n"
     "        scenaric.CreateActor(guard, actors_type.TsAnimActor)\n"
-    "        scenaric.SetModel(guard, 'HE_HERO_MODEL')\n"
+    "        scenaric.SetModel(guard, 'EN_SOLDIER_MODEL')\n"
     "        scenaric.SetPosition(guard, mark.GetMarkPosition(PATROL[leg]))\n"
     "        scenaric.SetMaxHitPoints(guard, 60, 0)\n"
     "        scenaric.SetHitPoints(guard, 60)\n"
