@@ -111,12 +111,13 @@ TEST(GameDrive, ReadsHeldKeysMouseMovesMemoryAndActorLinesTimingAndTheKillFault)
                              "at 10 hold VK_UP 120\n"
                              "on 13 +5 mouse -40 7\n"
                              "at 1000 memory\n"
-                             "on 6 +2 actors\n",
+                             "on 6 +2 actors\n"
+                             "at 12 hold VK_RBUTTON 3\n",
                              &script),
               "");
     EXPECT_EQ(script.timingSkip, 30);
     EXPECT_EQ(script.killOnReplace, "Velmoran_Ann.sav");
-    ASSERT_EQ(script.events.size(), 4u);
+    ASSERT_EQ(script.events.size(), 5u);
     EXPECT_EQ(script.events[0].kind, GameDriveEvent::kHold);
     EXPECT_EQ(script.events[0].keyCode, VK_UP);
     EXPECT_EQ(script.events[0].frame, 10);
@@ -130,6 +131,9 @@ TEST(GameDrive, ReadsHeldKeysMouseMovesMemoryAndActorLinesTimingAndTheKillFault)
     EXPECT_EQ(script.events[2].frame, 1000);
     EXPECT_EQ(script.events[3].kind, GameDriveEvent::kActors);
     EXPECT_EQ(script.events[3].state, 6);
+    // The mouse's buttons are held as the window system's button codes.
+    EXPECT_EQ(script.events[4].kind, GameDriveEvent::kHold);
+    EXPECT_EQ(script.events[4].keyCode, VK_RBUTTON);
     // Without the command no state is timed.
     GameDriveScript plain;
     EXPECT_EQ(GameDriveParse("bound 3\n", &plain), "");
