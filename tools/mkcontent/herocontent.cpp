@@ -1,5 +1,6 @@
-// The hero as small tables: bones with their rest offsets, a box per bone for the body, and a
-// pose function per kind of motion that the animation ids name.
+// The hero as small tables: bones with their rest offsets, boxes on the bones for the body, the
+// uniforms' colour patches (the hero's and the soldiers'), and a pose function per kind of
+// motion that the animation ids name. The world is y up: the figure stands on its root.
 #include "herocontent.h"
 
 #include "animationwriter.h"
@@ -95,16 +96,19 @@ struct Box
     Patch patch;
 };
 
+// Pelvis and belt, torso, head with its hair (or helmet) on top and at the back, arms, the right
+// hand holding a gun, legs and boots; model space at rest, in the figure's units (a metre is
+// 100).
 const Box kBody[] = {
     {kPelvis, {-14, 85, -9}, {14, 100, 9}, kTrousers}, {kPelvis, {-15, 96, -10}, {15, 100, 10}, kBelt},
     {kTorso, {-17, 100, -10}, {17, 160, 10}, kCloth},  {kHead, {-9, 160, -10}, {9, 182, 10}, kSkin},
-    {kHead, {-10, 178, -11}, {10, 185, 6}, kHair},     {kLUparm, {18, 135, -4}, {26, 165, 4}, kCloth},
-    {kLLowarm, {18, 108, -4}, {26, 135, 4}, kSkin},    {kRUparm, {-26, 135, -4}, {-18, 165, 4}, kCloth},
-    {kRLowarm, {-26, 110, -4}, {-18, 135, 4}, kSkin},  {kRHand, {-25, 100, -3}, {-19, 110, 3}, kSkin},
-    {kRHand, {-23, 103, 0}, {-21, 109, 35}, kGun},     {kLUpleg, {4, 48, -6}, {16, 90, 6}, kTrousers},
-    {kLLowleg, {5, 6, -5}, {15, 48, 5}, kTrousers},    {kLFoot, {4, 0, -5}, {16, 6, 14}, kBoot},
-    {kRUpleg, {-16, 48, -6}, {-4, 90, 6}, kTrousers},  {kRLowleg, {-15, 6, -5}, {-5, 48, 5}, kTrousers},
-    {kRFoot, {-16, 0, -5}, {-4, 6, 14}, kBoot},
+    {kHead, {-10, 178, -11}, {10, 185, 6}, kHair},     {kHead, {-10, 166, -11}, {10, 178, -6}, kHair},
+    {kLUparm, {18, 135, -4}, {26, 165, 4}, kCloth},    {kLLowarm, {18, 108, -4}, {26, 135, 4}, kSkin},
+    {kRUparm, {-26, 135, -4}, {-18, 165, 4}, kCloth},  {kRLowarm, {-26, 110, -4}, {-18, 135, 4}, kSkin},
+    {kRHand, {-25, 100, -3}, {-19, 110, 3}, kSkin},    {kRHand, {-23, 103, 0}, {-21, 109, 35}, kGun},
+    {kLUpleg, {4, 48, -6}, {16, 90, 6}, kTrousers},    {kLLowleg, {5, 6, -5}, {15, 48, 5}, kTrousers},
+    {kLFoot, {4, 0, -5}, {16, 6, 14}, kBoot},          {kRUpleg, {-16, 48, -6}, {-4, 90, 6}, kTrousers},
+    {kRLowleg, {-15, 6, -5}, {-5, 48, 5}, kTrousers},  {kRFoot, {-16, 0, -5}, {-4, 6, 14}, kBoot},
 };
 
 std::array<float, 3> RestPosition(int32_t bone)
