@@ -21,11 +21,26 @@
 #include "wrenderer.h"
 
 #include "camera.h"
+#include "clump.h"
 #include "d3d9testhooks.h"
 #include "dinput8testhooks.h"
+#include "frame.h"
+#include "geometry.h"
+#include "hierarchy.h"
 #include "image.h"
 #include "raster.h"
+#include "rdmodel.h"
+#include "rdnameidtable.h"
+#include "scriptworldmanager.h"
+#include "skin.h"
+#include "tsanimactor.h"
+#include "tsweaponshoot.h"
+#include "w3danimobject.h"
+#include "w3dcamera.h"
+#include "w3dcollision.h"
+#include "w3dlevel.h"
 #include "win32testhooks.h"
+#include "wscene.h"
 
 #include <algorithm>
 #include <array>
@@ -45,6 +60,24 @@
 
 namespace
 {
+
+// The mouse's buttons reach the game as the window system's button events, in the same key
+// state as the keys; the keyboard's names do not know them.
+int32_t MouseButtonCode(const std::string& name)
+{
+    const std::pair<const char*, int32_t> buttons[] = {
+        {"VK_LBUTTON", 0x01}, {"VK_RBUTTON", 0x02}, {"VK_MBUTTON", 0x04}};
+    for (const auto& [button, code] : buttons)
+        if (name == button)
+            return code;
+    return -1;
+}
+
+void Press(int32_t code, bool down)
+{
+    Win32TestKeyEvent(uint8_t(code), down);
+}
+
 // Where the counter stands before the first frame: not 0, which the clocks read as "never".
 constexpr int64_t kCounterStart = 10000000;
 
@@ -158,7 +191,7 @@ std::string ParseLine(const std::vector<std::string>& words, HbKeyboardControlle
         }
     }
     constexpr const char* kEvents = "an event is \"key <name>\", \"hold <name> <frames>\", \"mouse <dx> <dy>\", "
-                                    "\"save <name>\", \"memory\", \"hero\" or \"command <console line>\"";
+                                    "\"save <name>\", \"memory\", \"hero\", \"actors\" or \"command <console line>\"";
     if (words.size() <= next)
         return kEvents;
     const std::string& kind = words[next];
@@ -169,7 +202,9 @@ std::string ParseLine(const std::vector<std::string>& words, HbKeyboardControlle
             return kEvents;
         event.kind = kind == "key" ? GameDriveEvent::kKey : GameDriveEvent::kHold;
         event.name = words[next + 1];
-        event.keyCode = keys.GetKeyCode(event.name.c_str());
+        event.keyCode = MouseButtonCode(event.name);
+        if (event.keyCode < 0)
+            event.keyCode = keys.GetKeyCode(event.name.c_str());
         if (event.keyCode < 0)
             return "unknown key \"" + event.name + "\"";
         if (kind == "hold" && !Number(words[next + 2], 1, int64_t(1) << 40, &event.frames))
@@ -204,6 +239,8 @@ std::string ParseLine(const std::vector<std::string>& words, HbKeyboardControlle
         for (size_t i = next + 1; i < words.size(); ++i)
             event.name += (i > next + 1 ? " " : "") + words[i];
     }
+    else if (kind == "actors" && arguments == 0)
+        event.kind = GameDriveEvent::kActors;
     else
         return kEvents;
     script->events.push_back(event);
@@ -330,6 +367,146 @@ std::string SaveFrame(const std::string& name)
     if (image)
         Image::Destroy(image);
     return failed;
+}
+
+// ---- Actors --------------------------------------------------------------------------------
+
+Vector Transform(const Matrix& m, const Vector& p)
+{
+    return {p.x * m.right.x + p.y * m.up.x + p.z * m.at.x + m.pos.x,
+            p.x * m.right.y + p.y * m.up.y + p.z * m.at.y + m.pos.y,
+            p.x * m.right.z + p.y * m.up.z + p.z * m.at.z + m.pos.z};
+}
+
+/// A hierarchy node's world matrix as the skin is drawn with it.
+const Matrix* NodeWorld(Hierarchy* h, int32_t index)
+{
+    if (index < 0 || index >= h->nodeCount)
+        return nullptr;
+    if (h->matrices && !(h->flags & kHierarchyLocalSpace))
+        return &h->matrices[index];
+    Frame* frame = h->nodes[index].frame;
+    return frame ? Frame::GetWorldMatrix(frame) : nullptr;
+}
+
+/// The height of the model's lowest skinned vertex as posed now; false without a skin.
+bool LowestVertex(W3dAnimObject* model, float* lowest)
+{
+    RdModel* rd = model->GetMotor().GetModel();
+    Clump* clump = rd ? rd->GetClump() : nullptr;
+    Hierarchy* h = rd ? rd->GetHierarchy() : nullptr;
+    if (!clump || !h)
+        return false;
+    struct Walk
+    {
+        Hierarchy* h;
+        float lowest;
+        bool found;
+    } walk = {h, 0.0f, false};
+    Clump::ForAllAtomics(
+        clump,
+        [](Atomic* atomic, void* data) -> Atomic*
+        {
+            auto* w = static_cast<Walk*>(data);
+            Geometry* g = atomic->geometry;
+            const Skin* skin = g ? SkinGeometry::GetSkin(g) : nullptr;
+            if (!skin || g->numMorphTargets < 1 || !skin->vertexBoneIndices || !skin->vertexWeights)
+                return atomic;
+            const int32_t count = std::min(g->numVertices, skin->vertexCount);
+            for (int32_t v = 0; v < count; ++v)
+            {
+                Vector sum = {0, 0, 0};
+                for (int32_t k = 0; k < 4; ++k)
+                {
+                    const int32_t b = int32_t((skin->vertexBoneIndices[v] >> (8 * k)) & 0xFF);
+                    const float weight = skin->vertexWeights[4 * v + k];
+                    const Matrix* world = weight != 0.0f && b < skin->boneCount ? NodeWorld(w->h, b) : nullptr;
+                    if (!world)
+                        continue;
+                    const Vector p =
+                        Transform(*world, Transform(skin->inverseMatrices[b], g->morphTargets[0].positions[v]));
+                    sum = {sum.x + weight * p.x, sum.y + weight * p.y, sum.z + weight * p.z};
+                }
+                if (!w->found || sum.y < w->lowest)
+                    w->lowest = sum.y;
+                w->found = true;
+            }
+            return atomic;
+        },
+        &walk);
+    *lowest = walk.lowest;
+    return walk.found;
+}
+
+std::string Number1(float value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", double(value));
+    return text;
+}
+
+void TraceActor(TsActor* actor, Camera* camera)
+{
+    auto* animated = HbCastTo<TsAnimActor>(actor);
+    auto* model = animated ? HbCastTo<W3dAnimObject>(animated->GetNode()) : nullptr;
+    if (!model)
+        return;
+    const Vector at = *model->GetWorldPosition();
+    std::string line = "actor " + (actor->GetName().empty() ? std::string("?") : actor->GetName()) + " frame " +
+                       std::to_string(sRun->frame) + " at " + Number1(at.x) + " " + Number1(at.y) + " " + Number1(at.z);
+    float feet = at.y;
+    const bool skinned = LowestVertex(model, &feet);
+    line += " feet " + (skinned ? Number1(feet) : std::string("none"));
+    ScriptWorldManager* world = ScriptWorldManager::Instance();
+    WScene* scene = world ? world->GetScene() : nullptr;
+    W3dLevel* level = scene ? scene->GetLevel() : nullptr;
+    const Vector above = {at.x, feet + 100.0f, at.z}, below = {at.x, feet - 200.0f, at.z};
+    W3dCollisionResult hit{};
+    if (level && CollisionTestLine(level, &above, &below, model, nullptr, &hit, nullptr))
+        line += " ground " + Number1(above.y + (below.y - above.y) * hit.distance);
+    else
+        line += " ground none";
+    line += " hp " + std::to_string(actor->mHitPoints);
+    const auto* gun = HbCastTo<TsWeaponShoot>(animated->GetWeapon());
+    line += " ammo " + (gun ? std::to_string(gun->mMagazine) : std::string("none"));
+    // The chest as drawn (asking the motor for a bone frame would reset that frame); the view
+    // matrix takes a point to (x z, y z, z) with x and y the frame's fractions.
+    Vector centre = at;
+    NameIdTable* bones = NameIdTable::Bones();
+    const int32_t chestId = bones ? bones->FindIdByName("Upper_Torso") : 0;
+    RdModel* rd = model->GetMotor().GetModel();
+    if (Hierarchy* h = rd ? rd->GetHierarchy() : nullptr)
+        for (int32_t i = 0; i < h->nodeCount; ++i)
+            if (h->nodes[i].nodeId == chestId && chestId != 0)
+                if (const Matrix* m = NodeWorld(h, i))
+                    centre = m->pos;
+    const Vector view = camera ? Transform(camera->viewMatrix, centre) : Vector{0, 0, 0};
+    Raster* raster = camera ? camera->frameBuffer : nullptr;
+    if (raster && view.z > 0.0f)
+        line += " screen " + Number1(view.x / view.z * float(raster->width)) + " " +
+                Number1(view.y / view.z * float(raster->height));
+    else
+        line += " screen off";
+    Trace(line);
+}
+
+void TraceActors()
+{
+    ScriptWorldManager* world = ScriptWorldManager::Instance();
+    if (!world)
+    {
+        Trace("actors frame " + std::to_string(sRun->frame) + ": no script world");
+        return;
+    }
+    WRenderer* renderer = WRenderer::Existing();
+    W3dCamera* node = renderer ? renderer->GetValidCamera() : nullptr;
+    Camera* camera = node ? node->GetCamera() : nullptr;
+    TsActor* hero = world->GetHero();
+    if (hero)
+        TraceActor(hero, camera);
+    for (HbPtrListNode* node = world->GetActors().GetHead(); node; node = node->next)
+        if (auto* actor = static_cast<TsActor*>(node->value); actor && actor != hero)
+            TraceActor(actor, camera);
 }
 
 // Run from the exit list: the manager's destroy callback, added after this one, has run.
@@ -503,15 +680,15 @@ void GameDriveBeforeFrame()
     for (auto& [release, key] : sRun->holds)
         if (release == sRun->frame)
         {
-            Win32TestKeyEvent(uint8_t(key), false);
+            Press(key, false);
             release = 0;
         }
     for (const GameDriveEvent& event : sRun->script.events)
         if (Due(event, GameDriveEvent::kKey))
         {
             // Down and up before the frame reads the keys: it sees one press.
-            Win32TestKeyEvent(uint8_t(event.keyCode), true);
-            Win32TestKeyEvent(uint8_t(event.keyCode), false);
+            Press(event.keyCode, true);
+            Press(event.keyCode, false);
             Trace("key " + event.name + " frame " + std::to_string(sRun->frame));
         }
         else if (Due(event, GameDriveEvent::kHold))
@@ -524,7 +701,7 @@ void GameDriveBeforeFrame()
                 continue;
             }
             *free = {sRun->frame + event.frames, event.keyCode};
-            Win32TestKeyEvent(uint8_t(event.keyCode), true);
+            Press(event.keyCode, true);
             Trace("hold " + event.name + " frame " + std::to_string(sRun->frame) + " to " +
                   std::to_string(free->first));
         }
@@ -560,6 +737,9 @@ void GameDriveAfterFrame()
             TraceMemory();
         else if (Due(event, GameDriveEvent::kHero))
             TraceHero();
+    for (const GameDriveEvent& event : sRun->script.events)
+        if (Due(event, GameDriveEvent::kActors))
+            TraceActors();
     for (const GameDriveEvent& event : sRun->script.events)
         if (Due(event, GameDriveEvent::kSave))
         {

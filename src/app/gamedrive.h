@@ -16,7 +16,8 @@
 //     timing <skip>               every visit of a state traces its frames' wall time, leaving out
 //                                 its first <skip> frames: "timing state <id> frames <n> mean_us
 //                                 <m> p99_us <p>" when it is left and at the end
-//     at <frame> key <VK_NAME>    press and release the key before that frame (frames count from 1)
+//     at <frame> key <VK_NAME>    press and release the key before that frame (frames count from 1);
+//                                 VK_LBUTTON, VK_RBUTTON and VK_MBUTTON are the mouse's buttons
 //     at <frame> hold <VK_NAME> <n>  the key goes down before that frame and up n frames later
 //     at <frame> mouse <dx> <dy>  the mouse moves by that many counts before that frame
 //     at <frame> save <name>      save the frame drawn then as <folder>/<name>.png
@@ -34,6 +35,16 @@
 //                                 frame (a cheat or a scenario command, as a person types it);
 //                                 traced "command <line> frame <f> answer <a>", the console's
 //                                 answer: 0 done, 1 failed, 2 no such command
+//     at <frame> actors           after that frame, trace a line for each animated actor of the
+//                                 script world (the hero first): "actor <name> frame <f> at <x>
+//                                 <y> <z> feet <y> ground <y> hp <h> ammo <a> screen <x> <y>":
+//                                 where its node stands, the height of its lowest skinned vertex,
+//                                 the height of the level's ground under it (a line down from a
+//                                 metre above its feet; "none" when it meets nothing), its hit
+//                                 points, the rounds in the magazine of the gun in its hand
+//                                 ("none" without one) and where its chest (bone "Upper_Torso")
+//                                 falls in the frame, in pixels from the top left ("off" when
+//                                 behind the camera)
 //     on <state> [+<n>] <event>   the same, n frames (default 1) after the state was entered
 #pragma once
 
@@ -52,6 +63,7 @@ struct GameDriveEvent
         kMemory,
         kCommand,
         kHero,
+        kActors,
     };
     Kind kind = kKey;
     /// -1 for a frame number, else the state whose entry the frame counts from.

@@ -138,6 +138,11 @@ void StageUpdateWorld()
 
 void StageRenderScene()
 {
+    // The scene's update (its updatable nodes: every animated model's motor poses its skeleton,
+    // the UV animations, the sky) comes before the 3D pass; without it no animated model is
+    // ever posed, so none is ready to be drawn.
+    if (WRenderer* renderer = WRenderer::Existing())
+        renderer->UpdateFrame();
     GameServicesTable().rendererRenderScene();
 }
 

@@ -1,6 +1,8 @@
 // The hero actor.
 #include "hero.h"
 
+#include "ingamecameraplacement.h"
+
 #include "animmovectrl.h"
 #include "boardcontroltheme_ingame.h"
 #include "eboxcontract.h"
@@ -731,7 +733,9 @@ void Hero::SendZoom(TsActor* weapon)
     const int32_t camera = WeaponInGameCamera();
     if (camera < 0)
         return;
-    HeroZoomPlacement placement;
+    // The follow camera reads its own placement record: a smaller one would be read past its end.
+    CameraFollowPlacement placement;
+    placement.kind = CameraFollowPlacement::kZoom;
     if (auto* gun = HbCastTo<TsWeaponShoot>(weapon))
         placement.zoom = gun->mReal3;
     TsCameraRegistry::SetCameraPlacement(camera, &placement);

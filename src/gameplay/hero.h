@@ -61,13 +61,6 @@ private:
     std::vector<KeptCount> mKept;
 };
 
-/// The kind-1 placement the hero sends its follow camera when it takes a weapon.
-struct HeroZoomPlacement
-{
-    int32_t kind = 1;
-    float zoom = 0.0f;
-};
-
 /// A shake request of the hero's cameras {channel, on, amplitude, frequency, damping, delay}.
 struct HeroShake
 {

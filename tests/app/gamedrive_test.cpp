@@ -57,6 +57,8 @@ TEST(GameDrive, ReadsEveryCommandAndKeepsTheEventsInOrder)
 
 TEST(GameDrive, NamesEveryBadLineAndSkipsOnlyThatLine)
 {
+    constexpr const char* kEventsError = "an event is \"key <name>\", \"hold <name> <frames>\", \"mouse <dx> <dy>\", "
+                                         "\"save <name>\", \"memory\", \"hero\", \"actors\" or \"command <console line>\"";
     const struct
     {
         const char* line;
@@ -71,31 +73,20 @@ TEST(GameDrive, NamesEveryBadLineAndSkipsOnlyThatLine)
         {"fault kill ../gprefs.dat", "fault kill takes a file name without a folder"},
         {"timing", "timing takes the frames to leave out, 0 or more"},
         {"timing -3", "timing takes the frames to leave out, 0 or more"},
-        {"at 3 hold VK_UP",
-         "an event is \"key <name>\", \"hold <name> <frames>\", \"mouse <dx> <dy>\", \"save <name>\", \"memory\", "
-         "\"hero\" or \"command <console line>\""},
+        {"at 3 hold VK_UP", kEventsError},
         {"at 3 hold VK_UP 0", "a key is held 1 frame or more"},
         {"at 3 hold VK_NOPE 4", "unknown key \"VK_NOPE\""},
         {"at 3 mouse 5", "a mouse move is two whole numbers from -100000 to 100000"},
         {"at 3 mouse 5 2x", "a mouse move is two whole numbers from -100000 to 100000"},
         {"at 3 mouse 100001 0", "a mouse move is two whole numbers from -100000 to 100000"},
-        {"at 3 hero now",
-         "an event is \"key <name>\", \"hold <name> <frames>\", \"mouse <dx> <dy>\", \"save <name>\", \"memory\", "
-         "\"hero\" or \"command <console line>\""},
-        {"at 3 memory now",
-         "an event is \"key <name>\", \"hold <name> <frames>\", \"mouse <dx> <dy>\", \"save <name>\", \"memory\", "
-         "\"hero\" or \"command <console line>\""},
-        {"at 3 command",
-         "an event is \"key <name>\", \"hold <name> <frames>\", \"mouse <dx> <dy>\", \"save <name>\", \"memory\", "
-         "\"hero\" or \"command <console line>\""},
+        {"at 3 memory now", kEventsError},
+        {"at 3 actors all", kEventsError},
         {"at 0 key VK_RETURN", "a frame number counts from 1"},
-        {"at 3",
-         "an event is \"key <name>\", \"hold <name> <frames>\", \"mouse <dx> <dy>\", \"save <name>\", \"memory\", "
-         "\"hero\" or \"command <console line>\""},
+        {"at 3", kEventsError},
         {"at 3 key VK_NOPE", "unknown key \"VK_NOPE\""},
-        {"at 3 press VK_RETURN",
-         "an event is \"key <name>\", \"hold <name> <frames>\", \"mouse <dx> <dy>\", \"save <name>\", \"memory\", "
-         "\"hero\" or \"command <console line>\""},
+        {"at 3 press VK_RETURN", kEventsError},
+        {"at 3 hero now", kEventsError},
+        {"at 3 command", kEventsError},
         {"at 3 save ../escape", "a frame's name is a file name without a folder"},
         {"on -1 key VK_RETURN", "a state is a number from 0 to 1000"},
         {"on 7 +0 key VK_RETURN", "the frames after an entry are +1 or more"},
@@ -114,7 +105,7 @@ TEST(GameDrive, NamesEveryBadLineAndSkipsOnlyThatLine)
         EXPECT_EQ(script.events[1].name, "after");
     }
 }
-TEST(GameDrive, ReadsHeldKeysMouseMovesMemoryAndHeroLinesCommandsTimingAndTheKillFault)
+TEST(GameDrive, ReadsHeldKeysMouseMovesMemoryHeroAndActorLinesCommandsTimingAndTheKillFault)
 {
     GameDriveScript script;
     EXPECT_EQ(GameDriveParse("timing 30\n"
@@ -123,12 +114,14 @@ TEST(GameDrive, ReadsHeldKeysMouseMovesMemoryAndHeroLinesCommandsTimingAndTheKil
                              "on 13 +5 mouse -40 7\n"
                              "at 1000 memory\n"
                              "on 6 +30 command  SetObjective 0  0 1 0 # a comment\n"
-                             "on 6 +31 hero\n",
+                             "on 6 +31 hero\n"
+                             "on 6 +2 actors\n"
+                             "at 12 hold VK_RBUTTON 3\n",
                              &script),
               "");
     EXPECT_EQ(script.timingSkip, 30);
     EXPECT_EQ(script.killOnReplace, "Velmoran_Ann.sav");
-    ASSERT_EQ(script.events.size(), 5u);
+    ASSERT_EQ(script.events.size(), 7u);
     EXPECT_EQ(script.events[0].kind, GameDriveEvent::kHold);
     EXPECT_EQ(script.events[0].keyCode, VK_UP);
     EXPECT_EQ(script.events[0].frame, 10);
@@ -147,6 +140,11 @@ TEST(GameDrive, ReadsHeldKeysMouseMovesMemoryAndHeroLinesCommandsTimingAndTheKil
     EXPECT_EQ(script.events[3].name, "SetObjective 0 0 1 0");
     EXPECT_EQ(script.events[4].kind, GameDriveEvent::kHero);
     EXPECT_EQ(script.events[4].frame, 31);
+    EXPECT_EQ(script.events[5].kind, GameDriveEvent::kActors);
+    EXPECT_EQ(script.events[5].state, 6);
+    // The mouse's buttons are held as the window system's button codes.
+    EXPECT_EQ(script.events[6].kind, GameDriveEvent::kHold);
+    EXPECT_EQ(script.events[6].keyCode, VK_RBUTTON);
     // Without the command no state is timed.
     GameDriveScript plain;
     EXPECT_EQ(GameDriveParse("bound 3\n", &plain), "");

@@ -361,10 +361,11 @@ std::string SaveWithHeroBytes()
     return gamerun::ReadFile(scratch.string());
 }
 
-/// What a "hero" line says after its frame number.
+/// What a "hero" line says of his hit points, hand and inventories (his move state, which the
+/// level script's rifle in hand sets, is left out).
 std::string HeroState(const std::string& line)
 {
-    const size_t state = line.find(" state ");
+    const size_t state = line.find(" hit_points ");
     return state == std::string::npos ? line : line.substr(state + 1);
 }
 
@@ -399,9 +400,9 @@ TEST_F(GameRun, AStageEntryCheckpointBringsTheHerosStateBackOnARetry)
     const std::vector<std::string> heroes = Lines(text, "hero frame ");
     ASSERT_EQ(heroes.size(), 3u) << text;
     EXPECT_EQ(HeroState(heroes[0]),
-              "state 1 hit_points 100 of 100 item none rounds -1 magazines -1 weapons equipment PISTOL 3 1")
+              "hit_points 100 of 100 item none rounds -1 magazines -1 weapons equipment PISTOL 3 1")
         << "the saved hero's pistol and rounds, not the level script's pistol and rifle";
-    EXPECT_EQ(HeroState(heroes[1]), "state 1 hit_points 100 of 100 item none rounds -1 magazines -1 weapons equipment");
+    EXPECT_EQ(HeroState(heroes[1]), "hit_points 100 of 100 item none rounds -1 magazines -1 weapons equipment");
     EXPECT_EQ(HeroState(heroes[2]), HeroState(heroes[0])) << "the retry's sector entry restored the checkpoint\n"
                                                           << text;
     // The retry entered the sector again: its group came back after the pause.

@@ -1,42 +1,48 @@
 // The content builder: two runs give the same bytes, the player's preference files survive a
 // rebuild untouched, and every resource every group declares resolves through the game's own
 // readers (textures, the font, texts, sounds, the first script).
+#include "animation.h"
+#include "clump.h"
 #include "contentset.h"
-#include "hbvariable.h"
 #include "gamecommands.h"
+#include "geometry.h"
 #include "hbcommand.h"
 #include "hbdatamanager.h"
 #include "hbfile.h"
 #include "hbpack.h"
 #include "hbresource.h"
 #include "hbtext.h"
+#include "hbvariable.h"
+#include "herocontent.h"
+#include "levelcontent.h"
 #include "raster.h"
 #include "rdanim.h"
-#include "rdmodel.h"
-#include "rdskeleton.h"
-#include "w3danimobject.h"
-#include "herocontent.h"
 #include "rdanimset.h"
-#include "tsanimactor.h"
-#include "levelcontent.h"
-#include "tsastarpathfinder.h"
-#include "tsscenaricdatabase.h"
-#include "yoscenaricmark.h"
-#include "w3dcollision.h"
-#include "w3dlevel.h"
+#include "rdmodel.h"
+#include "rdnameidtable.h"
+#include "rdskeleton.h"
 #include "renderer_fixture.h"
 #include "resourcegroups.h"
 #include "scriptinterpreter.h"
+#include "stdkey.h"
 #include "texture.h"
+#include "tsanimactor.h"
+#include "tsastarpathfinder.h"
 #include "tsfmod.h"
+#include "tsscenaricdatabase.h"
 #include "w2dlabel.h"
+#include "w3danimobject.h"
+#include "w3dcollision.h"
+#include "w3dlevel.h"
 #include "wtexturemanager.h"
+#include "yoscenaricmark.h"
 
 #include <Python.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -58,6 +64,33 @@ std::map<std::string, std::string> Files(const fs::path& folder)
             files[fs::relative(entry.path(), folder).string()] = std::string((std::istreambuf_iterator<char>(in)), {});
         }
     return files;
+}
+
+/// Whether some key of the node turns it more than 5 degrees, or moves it more than 5 units,
+/// away from the standing animation's first key of the node.
+bool LeavesPose(const RdAnimation* animation, const RdAnimation* stand, int32_t node)
+{
+    const Animation* a = animation->GetAnimation();
+    const Animation* s = stand->GetAnimation();
+    if (!a || !s || node >= a->nodeCount || node >= s->nodeCount)
+        return false;
+    const auto* rest = reinterpret_cast<const StdKeyFrame*>(Animation::KeyFrame(s, node));
+    for (int32_t i = 0; i < a->keyFrameCount; ++i)
+    {
+        // A key's node is the one of the first key its chain of previous keys reaches.
+        const AnimKeyFrameHeader* first = Animation::KeyFrame(a, i);
+        while (first->previous)
+            first = first->previous;
+        if (first != Animation::KeyFrame(a, node))
+            continue;
+        const auto* key = reinterpret_cast<const StdKeyFrame*>(Animation::KeyFrame(a, i));
+        const float dot =
+            std::fabs(key->q.x * rest->q.x + key->q.y * rest->q.y + key->q.z * rest->q.z + key->q.w * rest->q.w);
+        const float dx = key->t.x - rest->t.x, dy = key->t.y - rest->t.y, dz = key->t.z - rest->t.z;
+        if (dot < std::cos(2.5f * 3.14159265f / 180.0f) || dx * dx + dy * dy + dz * dz > 25.0f)
+            return true;
+    }
+    return false;
 }
 
 class MkContent : public renderertest::RendererTest
@@ -239,22 +272,46 @@ TEST_F(MkContent, EveryDeclaredResourceResolvesThroughTheGamesReaders)
     }
     EXPECT_EQ(quits, (std::vector<std::string>{"Quit", "Quitter", "Beenden", "Salir", "Esci"}));
 
-    // The hero's model description gives a figure with its skeleton, its skinned body and a
-    // hierarchy of every bone.
-    W3dAnimObject* hero = W3dAnimObject::Create();
-    ASSERT_NE(hero, nullptr);
-    hero->AddRef();
-    EXPECT_EQ(hero->LoadDescription(kHeroModelDescription), 1);
-    EXPECT_NE(hero->GetMotor().GetSkeleton(), nullptr);
-    EXPECT_NE(hero->GetMotor().GetModel(), nullptr);
-    EXPECT_NE(hero->GetBoneFrame(TsAnimActor::kWeaponBone), nullptr);
-    hero->Release();
+    // The hero's and the soldiers' model descriptions each give a figure with its skeleton, its
+    // skinned body and a hierarchy of every bone, its skin textured by its own PNG beside the
+    // model, read by the game's image reader.
+    std::vector<Texture*> uniforms;
+    for (const char* description : {kHeroModelDescription, kSoldierModelDescription})
+    {
+        SCOPED_TRACE(description);
+        W3dAnimObject* figure = W3dAnimObject::Create();
+        ASSERT_NE(figure, nullptr);
+        figure->AddRef();
+        EXPECT_EQ(figure->LoadDescription(description), 1);
+        EXPECT_NE(figure->GetMotor().GetSkeleton(), nullptr);
+        EXPECT_NE(figure->GetMotor().GetModel(), nullptr);
+        EXPECT_NE(figure->GetBoneFrame(TsAnimActor::kWeaponBone), nullptr);
+        Texture* skinTexture = nullptr;
+        if (Clump* clump = static_cast<Clump*>(figure->GetEngineObject()))
+            Clump::ForAllAtomics(
+                clump,
+                [](Atomic* atomic, void* data) -> Atomic*
+                {
+                    Geometry* g = atomic->geometry;
+                    if (g && g->materials.count > 0 && g->materials.materials[0]->texture)
+                        *static_cast<Texture**>(data) = g->materials.materials[0]->texture;
+                    return atomic;
+                },
+                &skinTexture);
+        figure->Release();
+        ASSERT_NE(skinTexture, nullptr);
+        ASSERT_NE(skinTexture->raster, nullptr);
+        EXPECT_EQ(skinTexture->raster->width, kHeroTextureSide);
+        EXPECT_EQ(skinTexture->raster->height, kHeroTextureSide);
+        uniforms.push_back(skinTexture);
+    }
+    EXPECT_NE(uniforms[0], uniforms[1]) << "the soldiers wear their own uniform";
     // Every animation the hero's weapons lead to is in the group, and each moves the way its
     // name says: the root travels (and the pelvis drops when crouched or dying).
     int32_t rows = 0;
     const AnimSetRow* fill = AnimSetRows(&rows);
     for (int32_t i = 0; i < rows; ++i)
-        if (fill[i].kind == kAnimSetM1 || fill[i].kind == kAnimSetP38)
+        if (fill[i].kind == kAnimSetM1 || fill[i].kind == kAnimSetP38 || fill[i].kind == kAnimSetMauser)
             EXPECT_NE(HbResourceManager::Instance()->GetResource(fill[i].resourceId), nullptr) << fill[i].resourceId;
     const struct
     {
@@ -271,6 +328,72 @@ TEST_F(MkContent, EveryDeclaredResourceResolvesThroughTheGamesReaders)
         const Vector delta = animation->GetRootDelta();
         const float along[3] = {delta.x, delta.y, delta.z};
         EXPECT_GT(along[t.axis] * t.sign, 30.0f) << t.id;
+    }
+
+    // Each kind of motion turns or moves the bones it is about (away from the standing pose by
+    // more than a few degrees or units at some key) and leaves the others be.
+    const auto* stand = HbCastTo<RdAnimation>(HbResourceManager::Instance()->GetResource("HE_STD_M1_ANM"));
+    ASSERT_NE(stand, nullptr);
+    const struct
+    {
+        const char* id;
+        std::vector<const char*> moved;
+        std::vector<const char*> still;
+    } motions[] = {
+        {"HE_WALK_M1_ANM", {"Left_Upleg", "Right_Upleg", "Left_Lowleg", "Left_Uparm"}, {"Head"}},
+        {"HE_RUN_P38_ANM", {"Left_Upleg", "Right_Upleg", "Right_Uparm"}, {"Head"}},
+        {"HE_CROUCH_M1_ANM", {"Pelvis", "Left_Upleg", "Right_Lowleg"}, {"Head", "Left_Uparm"}},
+        {"HE_STD_A_M1_ANM", {"Right_Uparm", "Left_Uparm"}, {"Left_Upleg"}},
+        {"HE_STD_SHOOT_A_M1_ANM", {"Upper_Torso", "Right_Lowarm", "Right_Uparm"}, {"Left_Upleg"}},
+        {"HE_STD_RELOAD_M1_ANM", {"Left_Uparm", "Right_Lowarm"}, {"Left_Upleg", "Head"}},
+        {"HE_ROLL_M1_ANM", {"Pelvis", "Left_Upleg", "Right_Lowleg"}, {}},
+        {"HE_LADDER_UP_ANM", {"Left_Uparm", "Right_Uparm", "Left_Upleg"}, {}},
+        {"EN_HIT_ANM", {"Upper_Torso", "Head"}, {"Left_Upleg"}},
+        {"HE_DEATH_1_ANM", {"Pelvis", "Left_Uparm"}, {}},
+        {"EN_PATROL_M1_ANM", {"Left_Upleg", "Right_Upleg"}, {"Head"}},
+    };
+    for (const auto& motion : motions)
+    {
+        const auto* animation = HbCastTo<RdAnimation>(HbResourceManager::Instance()->GetResource(motion.id));
+        ASSERT_NE(animation, nullptr) << motion.id;
+        for (const auto& [bones, moves] : {std::pair{&motion.moved, true}, std::pair{&motion.still, false}})
+            for (const char* bone : *bones)
+            {
+                const auto at = std::find(HeroBoneNames().begin(), HeroBoneNames().end(), bone);
+                ASSERT_NE(at, HeroBoneNames().end()) << bone;
+                EXPECT_EQ(LeavesPose(animation, stand, int32_t(at - HeroBoneNames().begin())), moves)
+                    << motion.id << " " << bone;
+            }
+    }
+    // The stepping animations put each foot down once a cycle, the blows strike at their height;
+    // standing has no event.
+    const struct
+    {
+        const char* id;
+        std::vector<const char*> events;
+    } eventful[] = {{"HE_WALK_M1_ANM", {"EVENTID_RIGHT_FOOT_ON_GROUND", "EVENTID_LEFT_FOOT_ON_GROUND"}},
+                    {"HE_RUN_P38_ANM", {"EVENTID_RIGHT_FOOT_ON_GROUND", "EVENTID_LEFT_FOOT_ON_GROUND"}},
+                    {"EN_PATROL_M1_ANM", {"EVENTID_RIGHT_FOOT_ON_GROUND", "EVENTID_LEFT_FOOT_ON_GROUND"}},
+                    {"HE_STR_M1_ANM", {"EVENTID_STRIKE"}},
+                    {"HE_STD_M1_ANM", {}}};
+    for (const auto& e : eventful)
+    {
+        auto* animation = HbCastTo<RdAnimation>(HbResourceManager::Instance()->GetResource(e.id));
+        ASSERT_NE(animation, nullptr) << e.id;
+        const RdEventSet* set = animation->GetEventSet();
+        ASSERT_NE(set, nullptr) << e.id;
+        std::vector<std::string> names;
+        float last = -1.0f;
+        for (int32_t i = 0; i < set->GetCount(); ++i)
+        {
+            std::string name;
+            NameIdTable::Events()->FindNameById(set->Get(i).id, name);
+            names.push_back(name);
+            EXPECT_GT(set->Get(i).time, last) << e.id;
+            EXPECT_LE(set->Get(i).time, animation->GetDuration()) << e.id;
+            last = set->Get(i).time;
+        }
+        EXPECT_EQ(names, std::vector<std::string>(e.events.begin(), e.events.end())) << e.id;
     }
 
     // The first sector: every mark stands on the level's ground (a line down from above it

@@ -19,6 +19,7 @@
 #include <map>
 #include <memory>
 #include <system_error>
+#include <tuple>
 
 namespace fs = std::filesystem;
 
@@ -79,20 +80,37 @@ ContentGroup HeroGroup()
     ContentGroup group{"HERO",
                        {Other(kHeroSkeletonId, "hero\\hero.skl", ContentKind::Skeleton),
                         Other(kHeroModelId, "hero\\hero.mdl", ContentKind::Model),
+                        Other(kSoldierModelId, "hero\\soldier.mdl", ContentKind::Model),
                         Other("HE_WEAPON_RIFLE_PY", "weapon_rifle.py", ContentKind::Script, kHeroRifleScript),
                         Other("HE_WEAPON_PISTOL_PY", "weapon_pistol.py", ContentKind::Script, kHeroPistolScript)}};
+    // An animation with events has its script beside it (same name, ".scr"), run by its
+    // loader when the animation-script container says so.
+    group.before.push_back("DataContainerBegin ANIM_SCRIPTS");
     for (const std::string& id : HeroAnimationIds())
     {
         std::string file = id.substr(0, id.size() - 4);
         for (char& c : file)
             c = char(std::tolower(static_cast<unsigned char>(c)));
         group.resources.push_back(Other(id.c_str(), Keep("hero\\anims\\" + file + ".anm"), ContentKind::Animation));
+        const std::string events = HeroAnimationEvents(id);
+        if (events.empty())
+            continue;
+        group.files.push_back({"hero\\anims\\" + file + ".scr", events});
+        group.before.push_back("SetBoolean " + id + "_LOAD_SCR TRUE");
     }
-    group.commands = {std::string("DataContainerBegin ") + kHeroModelDescription,
-                      std::string("SetString SKELETON ") + kHeroSkeletonId,
-                      std::string("SetString LOD ") + kHeroModelId,
-                      "SetString SHADOW_TYPE DYNAMIC",
-                      "DataContainerEnd"};
+    group.before.push_back("DataContainerEnd");
+    // The same figure in two uniforms: a model and a texture each, a description each.
+    for (const auto& [description, model, texture] :
+         {std::tuple{kHeroModelDescription, kHeroModelId, kHeroTextureName},
+          std::tuple{kSoldierModelDescription, kSoldierModelId, kSoldierTextureName}})
+    {
+        group.files.push_back({std::string("hero\\textures\\") + texture + ".png", HeroTextureBytes(texture)});
+        for (const std::string line :
+             {std::string("DataContainerBegin ") + description, std::string("SetString SKELETON ") + kHeroSkeletonId,
+              std::string("SetString LOD ") + model, std::string("SetString SHADOW_TYPE DYNAMIC"),
+              std::string("DataContainerEnd")})
+            group.commands.push_back(line);
+    }
     return group;
 }
 
@@ -527,7 +545,7 @@ std::string GroupFiles(const ContentGroup& group, size_t groupIndex, const fs::p
             bytes = HeroSkeletonBytes();
             break;
         case ContentKind::Model:
-            bytes = HeroModelBytes();
+            bytes = HeroModelBytes(resource.id);
             break;
         case ContentKind::Animation:
             bytes = HeroAnimationBytes(resource.id);
@@ -597,8 +615,13 @@ std::string ContentWrite(const std::string& folder)
         const std::string failed = GroupFiles(groups[g], g, scratch, &files, &resources);
         if (!failed.empty())
             return "cannot make " + failed;
+        for (const auto& [path, bytes] : groups[g].files)
+            files.push_back({path, bytes});
         const std::string name = groups[g].name;
-        std::string script = GroupWriter::Script(resources);
+        std::string script;
+        for (const std::string& line : groups[g].before)
+            script += line + "\r\n";
+        script += GroupWriter::Script(resources);
         for (const std::string& line : groups[g].commands)
             script += line + "\r\n";
         if (!text((name + ".scr").c_str(), script) ||

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 /// What a resource of the set is made of.
@@ -37,6 +38,12 @@ struct ContentGroup
     /// Console lines the group's script runs after declaring its resources (the label and artwork
     /// pages' CreateLabel and CreateArtwork lines).
     std::vector<std::string> commands = {};
+    /// Console lines the group's script runs before it declares its resources (the data a
+    /// resource's loader reads, such as which animations have an event script).
+    std::vector<std::string> before = {};
+    /// Files of the group's pack that no resource names (a model's texture, the animations'
+    /// event scripts): path inside the pack and bytes.
+    std::vector<std::pair<std::string, std::string>> files = {};
 };
 
 /// Every group of the set in writing order.

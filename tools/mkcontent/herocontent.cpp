@@ -1,9 +1,11 @@
-// The hero as small tables: bones with their rest offsets, a box per bone for the body, and a
-// pose function per kind of motion that the animation ids name.
+// The hero as small tables: bones with their rest offsets, boxes on the bones for the body, the
+// uniforms' colour patches (the hero's and the soldiers'), and a pose function per kind of
+// motion that the animation ids name. The world is y up: the figure stands on its root.
 #include "herocontent.h"
 
 #include "animationwriter.h"
 #include "clumpwriter.h"
+#include "fontwriter.h"
 #include "geometry.h"
 #include "hierarchy.h"
 #include "hierarchywriter.h"
@@ -38,11 +40,52 @@ const Bone kBones[] = {
     {"Right_Upleg", 1, {-10, -5, 0}},  {"Right_Lowleg", 12, {0, -42, 0}}, {"Right_Foot", 13, {0, -42, 0}},
 };
 constexpr int32_t kBoneCount = int32_t(sizeof(kBones) / sizeof(kBones[0]));
+/// From the hip to the ankle, both leg bones' length.
+constexpr float kLegLength = 84.0f;
 enum BoneIndex
 {
     kRoot, kPelvis, kTorso, kHead, kLUparm, kLLowarm, kRUparm, kRLowarm, kRHand,
     kLUpleg, kLLowleg, kLFoot, kRUpleg, kRLowleg, kRFoot
 };
+
+/// The texture's patches: one flat colour each, in a 4 x 2 grid of 8 x 16 texels.
+enum Patch
+{
+    kCloth,
+    kTrousers,
+    kSkin,
+    kBoot,
+    kGun,
+    kBelt,
+    kHair,
+    kPatchCount
+};
+/// A uniform: its texture's name and the colour of each patch, in the order of the patches.
+struct Uniform
+{
+    const char* texture;
+    uint8_t colours[kPatchCount][3];
+};
+// Cloth, trousers, skin, boots, gun, belt, hair (a helmet for the soldiers).
+const Uniform kUniforms[] = {
+    {kHeroTextureName,
+     {{kHeroCloth[0], kHeroCloth[1], kHeroCloth[2]},
+      {60, 70, 40},
+      {215, 170, 130},
+      {50, 35, 25},
+      {40, 40, 45},
+      {95, 70, 40},
+      {70, 50, 30}}},
+    {kSoldierTextureName,
+     {{kSoldierCloth[0], kSoldierCloth[1], kSoldierCloth[2]},
+      {80, 84, 78},
+      {210, 165, 125},
+      {30, 28, 26},
+      {40, 40, 45},
+      {45, 42, 38},
+      {88, 95, 80}}},
+};
+constexpr int32_t kPatchWidth = 8, kPatchHeight = 16, kPatchColumns = 4;
 
 /// A box of the body, in model space at rest, on one bone.
 struct Box
@@ -50,24 +93,22 @@ struct Box
     int32_t bone;
     float low[3];
     float high[3];
-    const uint8_t* rgb;
+    Patch patch;
 };
 
-constexpr uint8_t kCloth[3] = {90, 105, 60};
-constexpr uint8_t kDark[3] = {60, 70, 40};
-constexpr uint8_t kSkin[3] = {215, 170, 130};
-constexpr uint8_t kBoot[3] = {50, 35, 25};
-constexpr uint8_t kGun[3] = {40, 40, 45};
-
+// Pelvis and belt, torso, head with its hair (or helmet) on top and at the back, arms, the right
+// hand holding a gun, legs and boots; model space at rest, in the figure's units (a metre is
+// 100).
 const Box kBody[] = {
-    {kPelvis, {-14, 85, -9}, {14, 100, 9}, kDark},       {kTorso, {-17, 100, -10}, {17, 160, 10}, kCloth},
-    {kHead, {-9, 160, -10}, {9, 182, 10}, kSkin},         {kLUparm, {18, 135, -4}, {26, 165, 4}, kCloth},
-    {kLLowarm, {18, 108, -4}, {26, 135, 4}, kSkin},       {kRUparm, {-26, 135, -4}, {-18, 165, 4}, kCloth},
-    {kRLowarm, {-26, 110, -4}, {-18, 135, 4}, kSkin},     {kRHand, {-25, 100, -3}, {-19, 110, 3}, kSkin},
-    {kRHand, {-23, 103, 0}, {-21, 109, 35}, kGun},        {kLUpleg, {4, 48, -6}, {16, 90, 6}, kDark},
-    {kLLowleg, {5, 6, -5}, {15, 48, 5}, kDark},           {kLFoot, {4, 0, -5}, {16, 6, 14}, kBoot},
-    {kRUpleg, {-16, 48, -6}, {-4, 90, 6}, kDark},         {kRLowleg, {-15, 6, -5}, {-5, 48, 5}, kDark},
-    {kRFoot, {-16, 0, -5}, {-4, 6, 14}, kBoot},
+    {kPelvis, {-14, 85, -9}, {14, 100, 9}, kTrousers}, {kPelvis, {-15, 96, -10}, {15, 100, 10}, kBelt},
+    {kTorso, {-17, 100, -10}, {17, 160, 10}, kCloth},  {kHead, {-9, 160, -10}, {9, 182, 10}, kSkin},
+    {kHead, {-10, 178, -11}, {10, 185, 6}, kHair},     {kHead, {-10, 166, -11}, {10, 178, -6}, kHair},
+    {kLUparm, {18, 135, -4}, {26, 165, 4}, kCloth},    {kLLowarm, {18, 108, -4}, {26, 135, 4}, kSkin},
+    {kRUparm, {-26, 135, -4}, {-18, 165, 4}, kCloth},  {kRLowarm, {-26, 110, -4}, {-18, 135, 4}, kSkin},
+    {kRHand, {-25, 100, -3}, {-19, 110, 3}, kSkin},    {kRHand, {-23, 103, 0}, {-21, 109, 35}, kGun},
+    {kLUpleg, {4, 48, -6}, {16, 90, 6}, kTrousers},    {kLLowleg, {5, 6, -5}, {15, 48, 5}, kTrousers},
+    {kLFoot, {4, 0, -5}, {16, 6, 14}, kBoot},          {kRUpleg, {-16, 48, -6}, {-4, 90, 6}, kTrousers},
+    {kRLowleg, {-15, 6, -5}, {-5, 48, 5}, kTrousers},  {kRFoot, {-16, 0, -5}, {-4, 6, 14}, kBoot},
 };
 
 std::array<float, 3> RestPosition(int32_t bone)
@@ -223,6 +264,11 @@ Pose PoseAt(const Motion& m, float s)
     p.turn[kRUpleg][0] = -m.stride * cycle;
     p.turn[kLLowleg][0] = m.stride * std::max(0.0f, -cycle);
     p.turn[kRLowleg][0] = m.stride * std::max(0.0f, cycle);
+    // The pelvis sinks as the legs spread so that the leading (straight) leg's foot stays on the
+    // ground, and the feet stay flat.
+    p.pelvis[1] = -kLegLength * (1.0f - std::cos(std::fabs(m.stride * cycle) * kPi / 180.0f));
+    p.turn[kLFoot][0] = -(p.turn[kLUpleg][0] + p.turn[kLLowleg][0]);
+    p.turn[kRFoot][0] = -(p.turn[kRUpleg][0] + p.turn[kRLowleg][0]);
     // Turns about x are negative forward (the figure faces +z, a bone hangs along -y).
     p.turn[kLUparm][0] = m.arms * -cycle * (m.stride > 0 ? 1.0f : 0.0f);
     p.turn[kRUparm][0] = m.arms * cycle * (m.stride > 0 ? 1.0f : 0.0f);
@@ -314,7 +360,8 @@ const std::vector<std::string>& HeroAnimationIds()
         int32_t count = 0;
         const AnimSetRow* rows = AnimSetRows(&count);
         for (int32_t i = 0; i < count; ++i)
-            if (rows[i].kind == kAnimSetKnif || rows[i].kind == kAnimSetM1 || rows[i].kind == kAnimSetP38)
+            if (rows[i].kind == kAnimSetKnif || rows[i].kind == kAnimSetM1 || rows[i].kind == kAnimSetP38 ||
+                rows[i].kind == kAnimSetMauser)
                 unique.insert(rows[i].resourceId);
         return std::vector<std::string>(unique.begin(), unique.end());
     }();
@@ -334,8 +381,10 @@ std::string HeroSkeletonBytes()
     return ToString(SkeletonWriter::Bytes(HeroBoneNames(), &profiles));
 }
 
-std::string HeroModelBytes()
+std::string HeroModelBytes(const std::string& id)
 {
+    if (id != kHeroModelId && id != kSoldierModelId)
+        return std::string();
     ClumpDescription c;
     c.frames.resize(size_t(kBoneCount) + 1);
     std::vector<HierarchyNodeRow> table;
@@ -351,7 +400,8 @@ std::string HeroModelBytes()
                                                    : HierarchyWriter::FrameExtension(b + 1);
 
     GeometryDescription d;
-    d.format = kGeometryPositions | kGeometryPrelit;
+    d.format = kGeometryPositions | kGeometryPrelit | kGeometryTextured;
+    d.texCoords.resize(1);
     SkinDescription skin;
     skin.boneCount = kBoneCount;
     std::vector<float> positions;
@@ -363,10 +413,14 @@ std::string HeroModelBytes()
             positions.push_back(corner & 1 ? box.high[0] : box.low[0]);
             positions.push_back(corner & 2 ? box.high[1] : box.low[1]);
             positions.push_back(corner & 4 ? box.high[2] : box.low[2]);
-            // The top faces a little lighter, so the shape reads without lighting.
-            const int light = corner & 2 ? 25 : 0;
-            d.prelit.push_back({uint8_t(std::min(255, box.rgb[0] + light)), uint8_t(std::min(255, box.rgb[1] + light)),
-                                uint8_t(std::min(255, box.rgb[2] + light)), 255});
+            // Grey light under the texture: the top corners brighter, so the shape reads
+            // without lights.
+            const uint8_t light = corner & 2 ? kHeroTopLight : kHeroSideLight;
+            d.prelit.push_back({light, light, light, 255});
+            // Every corner of a box samples the middle of its colour's patch.
+            const int32_t column = box.patch % kPatchColumns, row = box.patch / kPatchColumns;
+            d.texCoords[0].push_back((float(column * kPatchWidth) + kPatchWidth * 0.5f) / float(kHeroTextureSide));
+            d.texCoords[0].push_back((float(row * kPatchHeight) + kPatchHeight * 0.5f) / float(kHeroTextureSide));
             skin.boneIndices.push_back({uint8_t(box.bone), 0, 0, 0});
             skin.weights.push_back({1, 0, 0, 0});
         }
@@ -380,7 +434,9 @@ std::string HeroModelBytes()
     }
     d.numVertices = int32_t(positions.size() / 3);
     d.targets.push_back({{0, 91, 0, 110}, positions, {}});
-    d.materials = {GeometryDescription::Material{}};
+    GeometryDescription::Material material;
+    material.texture = id == kHeroModelId ? kHeroTextureName : kSoldierTextureName;
+    d.materials = {material};
     d.listEntries = {0};
     for (int32_t b = 0; b < kBoneCount; ++b)
     {
@@ -398,8 +454,8 @@ std::string HeroModelBytes()
 std::string HeroAnimationBytes(const std::string& id)
 {
     const Motion m = MotionOf(id);
-    // Eight keys a cycle: enough for the swings and the roll's whole turn.
-    constexpr int kKeys = 9;
+    // Sixteen keys a cycle: the swings, the pelvis riding on them and the roll's whole turn.
+    constexpr int kKeys = 17;
     std::vector<AnimationKeyRow> rows;
     for (int k = 0; k < kKeys; ++k)
     {
@@ -422,18 +478,58 @@ std::string HeroAnimationBytes(const std::string& id)
     return ToString(AnimationWriter::StdAnimation(rows, m.duration));
 }
 
+std::string HeroAnimationEvents(const std::string& id)
+{
+    const Motion m = MotionOf(id);
+    // Frames count 60 a second and include both ends, as the event command counts them.
+    const int frames = int(m.duration * 60.0f + 1.0f);
+    auto line = [frames](const char* event, float s)
+    { return std::string("RdAddEvent ") + event + " " + std::to_string(int(std::lround(s * float(frames)))) + "\r\n"; };
+    std::string text;
+    // The legs swing as sin(2 pi s): the right foot is furthest forward, and lands, at a
+    // quarter of the cycle, the left at three quarters.
+    if (m.stride > 0 && (m.forward != 0 || m.side != 0) && !m.ladder && !m.roll)
+        text += line("EVENTID_RIGHT_FOOT_ON_GROUND", 0.25f) + line("EVENTID_LEFT_FOOT_ON_GROUND", 0.75f);
+    if (m.strike)
+        text += line("EVENTID_STRIKE", 0.5f);
+    return text;
+}
+
+std::string HeroTextureBytes(const std::string& name)
+{
+    const Uniform* uniform = nullptr;
+    for (const Uniform& u : kUniforms)
+        if (name == u.texture)
+            uniform = &u;
+    if (!uniform)
+        return std::string();
+    FontWriterSheet sheet;
+    sheet.width = sheet.height = kHeroTextureSide;
+    sheet.rgba.assign(size_t(kHeroTextureSide) * kHeroTextureSide * 4, 255);
+    for (int32_t y = 0; y < kHeroTextureSide; ++y)
+        for (int32_t x = 0; x < kHeroTextureSide; ++x)
+        {
+            const int32_t patch = (y / kPatchHeight) * kPatchColumns + x / kPatchWidth;
+            uint8_t* p = &sheet.rgba[(size_t(y) * kHeroTextureSide + size_t(x)) * 4];
+            for (int i = 0; i < 3; ++i)
+                p[i] = patch < kPatchCount ? uniform->colours[patch][i] : 255;
+        }
+    return FontWriter::PngBytes(sheet);
+}
+
 // Each weapon script fills its weapon's records: the animation states it plays with the
 // animation-set kind of its hold, its data, its shots and its ammunition.
 const char kHeroRifleScript[] =
-    "# The rifle: held in both hands (animation-set kind 1), eight rounds a clip.\n"
+    "# The rifle: held in both hands (animation-set kind 1), eight rounds a clip, on the hero's first\n"
+    "# weapon key. A soldier's rifle is the same gun held the soldiers' way (kind 7), on no key.\n"
     "KIND = 1\n"
-    "STATES = (0, 1, 2, 3, 6, 7, 8, 9, 10, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 26, 27, 28, 44, 45, 46, 47,\n"
-    "          48, 49, 50, 51, 52, 62, 63, 64, 65, 66, 67, 68, 69)\n"
-    "def Setup(weapon, ammo=40):\n"
+    "# The animation states the hero's and the soldiers' move skills play.\n"
+    "STATES = tuple(range(0, 53)) + tuple(range(62, 72)) + (84,)\n"
+    "def Setup(weapon, ammo=40, kind=KIND, key=0):\n"
     "    # The scenario module exists once a level's script host runs.\n"
     "    from scenaric import SetWeaponAnimations, SetWeaponData, SetWeaponShootData, SetAmmoData, SetAmmoNumber\n"
-    "    SetWeaponAnimations(weapon, KIND, [(s, 0.0, 0.5) for s in STATES])\n"
-    "    SetWeaponData(weapon, 'RIFLE', 1, KIND, 1, 0)\n"
+    "    SetWeaponAnimations(weapon, kind, [(s, 0.0, 0.5) for s in STATES])\n"
+    "    SetWeaponData(weapon, 'RIFLE', key, kind, 1, 0)\n"
     "    SetWeaponShootData(weapon, 3, 1.0, (), (), (), 0, (0.5, 3.0), 8, 0, 0, 0, 0, 0,\n"
     "                       1.0, 120, 0)\n"
     "    SetAmmoData(weapon, 1, None, 0.0, 6000.0, 60, 2.0, 0.0, 1.5, None, 0, None, None, 2, None, None, 0,\n"
@@ -441,15 +537,15 @@ const char kHeroRifleScript[] =
     "    SetAmmoNumber(weapon, ammo)\n";
 
 const char kHeroPistolScript[] =
-    "# The pistol: held in one hand (animation-set kind 3), seven rounds a clip.\n"
+    "# The pistol: held in one hand (animation-set kind 3), seven rounds a clip, on the second key.\n"
     "KIND = 3\n"
-    "STATES = (0, 1, 2, 3, 6, 7, 8, 9, 10, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 26, 27, 28, 44, 45, 46, 47,\n"
-    "          48, 49, 50, 51, 52, 62, 63, 64, 65, 66, 67, 68, 69)\n"
-    "def Setup(weapon, ammo=28):\n"
+    "# The animation states the hero's and the soldiers' move skills play.\n"
+    "STATES = tuple(range(0, 53)) + tuple(range(62, 72)) + (84,)\n"
+    "def Setup(weapon, ammo=28, kind=KIND, key=1):\n"
     "    # The scenario module exists once a level's script host runs.\n"
     "    from scenaric import SetWeaponAnimations, SetWeaponData, SetWeaponShootData, SetAmmoData, SetAmmoNumber\n"
-    "    SetWeaponAnimations(weapon, KIND, [(s, 0.0, 0.5) for s in STATES])\n"
-    "    SetWeaponData(weapon, 'PISTOL', 2, KIND, 1, 0)\n"
+    "    SetWeaponAnimations(weapon, kind, [(s, 0.0, 0.5) for s in STATES])\n"
+    "    SetWeaponData(weapon, 'PISTOL', key, kind, 1, 0)\n"
     "    SetWeaponShootData(weapon, 2, 1.0, (), (), (), 0, (1.0, 4.0), 7, 0, 0, 0, 0, 0,\n"
     "                       1.0, 70, 0)\n"
     "    SetAmmoData(weapon, 1, None, 0.0, 4000.0, 35, 2.0, 0.0, 1.0, None, 0, None, None, 1, None, None, 0,\n"

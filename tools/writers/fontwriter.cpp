@@ -191,3 +191,28 @@ bool FontWriter::WritePng(const std::string& path, const FontWriterSheet& sheet)
     png_image_free(&image);
     return ok != 0;
 }
+
+std::string FontWriter::PngBytes(const FontWriterSheet& sheet)
+{
+    if (sheet.width <= 0 || sheet.height <= 0 || sheet.rgba.size() != size_t(sheet.width) * sheet.height * 4)
+        return std::string();
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    image.width = png_uint_32(sheet.width);
+    image.height = png_uint_32(sheet.height);
+    image.format = PNG_FORMAT_RGBA;
+    // The first call measures, the second writes.
+    png_alloc_size_t size = 0;
+    std::string bytes;
+    if (png_image_write_to_memory(&image, nullptr, &size, 0, sheet.rgba.data(), 0, nullptr) && size > 0)
+    {
+        bytes.resize(size);
+        if (!png_image_write_to_memory(&image, bytes.data(), &size, 0, sheet.rgba.data(), 0, nullptr))
+            bytes.clear();
+        else
+            bytes.resize(size);
+    }
+    png_image_free(&image);
+    return bytes;
+}

@@ -84,4 +84,7 @@ struct FontWriter
     // ---- Files ------------------------------------------------------------------------------------
     static bool WriteText(const std::string& path, const std::string& text);
     static bool WritePng(const std::string& path, const FontWriterSheet& sheet);
+    /// The sheet as the bytes of a PNG file (made in memory, the same bytes every time); empty
+    /// for a sheet whose size and pixels disagree.
+    static std::string PngBytes(const FontWriterSheet& sheet);
 };
