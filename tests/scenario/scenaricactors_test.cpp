@@ -179,8 +179,8 @@ TEST_F(ScenaricTest, CollisionSetsAreBuiltBreadthFirst)
     const Case cases[] = {
         {"[(0, 1.0, None, None, 1)]", "", -1},
         {"[(0, 1, None, None, 1, 0)]", "", -1},
-        {"[('0', 1.0, None, None, 1, 0)]", "TypeError: GetHIFromPyObject : specified variable TYPE is not an integer",
-         -1},
+        {"[('0', 1.0, None, None, 1, 0)]",
+         "TypeError: GetHIFromPyObject : specified variable TYPE is not an integer", -1},
         {"[(0, 1.0, 'no_bone', None, 1, 0)]", "", -1},
         {"[(0, 1.0, None, (1, 2), 1, 0)]", "", -1},
         {"[]", "", -1},
@@ -208,8 +208,7 @@ TEST_F(ScenaricTest, ALevelScriptFillsAndHandsAWeaponThroughTheModule)
 {
     WeaponsInstall();
     TsActor* hero = Create("hero", kHeroType);
-    ASSERT_EQ(Exec("gun = Thing()\nCreateActor(gun, " + std::to_string(kActorTypeWeaponShoot) +
-                   ")\n"
+    ASSERT_EQ(Exec("gun = Thing()\nCreateActor(gun, " + std::to_string(kActorTypeWeaponShoot) + ")\n"
                    "SetWeaponData(gun, 'gun', None, 2, 1, 0)\nSetAmmoNumber(gun, 30)"),
               "");
     auto* gun = HbCastTo<WeaponShoot>(Bound("gun"));
