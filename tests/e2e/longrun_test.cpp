@@ -4,6 +4,7 @@
 // operator new. VELMORAN_SOAK_FRAMES sets the soaks' length (default 2000).
 #include "e2e_fixture.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 
@@ -115,6 +116,9 @@ void RunSoak(const fs::path& folder, const Soak& soak, long frames)
     ASSERT_EQ(entries.size(), 1u) << "the state is held the whole soak\n" << text;
     const std::vector<std::string> memory = Lines(text, "memory frame ");
     ASSERT_EQ(memory.size(), 2u) << text;
+    // Said in the log of a long run, whose trace goes with the test's folder.
+    std::printf("soak of state %s, %ld frames:\n  %s\n  %s\n", state.c_str(), frames, memory[0].c_str(),
+                memory[1].c_str());
     EXPECT_LT(Field(memory[1], "peak_kb") - Field(memory[0], "peak_kb"), 1024) << memory[0] << "\n" << memory[1];
     EXPECT_LT(Field(memory[1], "rss_kb") - Field(memory[0], "rss_kb"), 1024) << memory[0] << "\n" << memory[1];
     EXPECT_EQ(Field(memory[1], "allocations"), 0) << memory[1];
