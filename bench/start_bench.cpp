@@ -1,14 +1,18 @@
-// Benchmark: the game binary from its start to the main menu (a fresh content set, the set's
-// headless drive file) against the bare application shell's start to its first frame, each a
-// child process on the offscreen driver; wall time and peak resident memory (getrusage), beside
-// the goals of 1 s and 256 MB. Then one driven run from the main menu through a new game, the
-// campaign map's first mission and its label into the stage: the time from the main menu to the
-// stage's first frame, and the stage's mean and 99th-percentile frame against the main menu's.
+// Benchmark: the game binary from its start to the main menu against the bare application
+// shell's start to its first frame, each a child process on the offscreen driver; wall time and
+// peak resident memory (getrusage). The start is timed twice: with the keys pressed at their first
+// chance (the logo sequence skipped, as a player in a hurry does) and on the set's headless drive
+// file, which watches the logo sequence for 100 frames. Then one driven run from the main menu
+// through a new game, the campaign map's first mission and its label into the stage: the time
+// from the main menu to the stage's first frame, and the stage's mean and 99th-percentile frame
+// against the main menu's. Last, the medians beside the goals: the main menu within 1 s of the
+// start, the stage within 2 s of the menu's choice, 256 MB of peak memory.
 #include "benchsupport.h"
 #include "contentset.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -19,17 +23,30 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace fs = std::filesystem;
 
 namespace
 {
 constexpr double kGoalSeconds = 1.0;
+constexpr double kGoalStageSeconds = 2.0;
 constexpr double kGoalMegabytes = 256.0;
 
 fs::path gRoot;
 double gGamePeakMb = 0.0;
 double gShellPeakMb = 0.0;
+// Every iteration's time, for the medians set beside the goals.
+std::vector<double> gWatchedStarts, gSkippedStarts, gStageLoads;
+
+double Median(std::vector<double> values)
+{
+    if (values.empty())
+        return -1.0;
+    std::sort(values.begin(), values.end());
+    const size_t half = values.size() / 2;
+    return values.size() % 2 ? values[half] : (values[half - 1] + values[half]) / 2.0;
+}
 
 struct Child
 {
@@ -113,10 +130,41 @@ void BM_GameToMainMenu(benchmark::State& state)
             return;
         }
         gGamePeakMb = std::max(gGamePeakMb, run.peakMb);
+        gWatchedStarts.push_back(run.seconds);
     }
     state.counters["peak_MB"] = gGamePeakMb;
 }
-BENCHMARK(BM_GameToMainMenu)->Name("Start/game to the main menu")->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GameToMainMenu)
+    ->Name("Start/game to the main menu (logos watched)")
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+// The language chosen on the second frame, the logo sequence skipped on the intro's second; the
+// bound ends the run on the main menu.
+constexpr const char* kSkippingDrive = "step 2500000\nbound 60\nat 2 key VK_RETURN\non 7 +2 key VK_RETURN\n";
+
+void BM_GameToMainMenuSkipped(benchmark::State& state)
+{
+    const fs::path set = gRoot / "set";
+    const std::string drive = (gRoot / "skip.drive").string();
+    std::ofstream(drive) << kSkippingDrive;
+    for (auto _ : state)
+    {
+        const Child run = RunChild(state, VELMORAN_BINARY, set, drive.c_str(), "state 1 ");
+        if (!run.ok)
+        {
+            state.SkipWithError("the game did not reach the main menu and end cleanly");
+            return;
+        }
+        gGamePeakMb = std::max(gGamePeakMb, run.peakMb);
+        gSkippedStarts.push_back(run.seconds);
+    }
+    state.counters["peak_MB"] = gGamePeakMb;
+}
+BENCHMARK(BM_GameToMainMenuSkipped)
+    ->Name("Start/game to the main menu (logos skipped)")
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 void BM_BareShellStart(benchmark::State& state)
 {
@@ -224,6 +272,7 @@ void BM_MainMenuToStage(benchmark::State& state)
         // From New game's hand-over (the intro cinematic) on: the 300 menu frames before are the
         // timing's sample, not loading.
         state.SetIterationTime(std::chrono::duration<double>(stage - menu).count());
+        gStageLoads.push_back(std::chrono::duration<double>(stage - menu).count());
     }
     state.counters["peak_MB"] = gStagePeakMb;
 }
@@ -249,14 +298,16 @@ int main(int argc, char** argv)
         return 1;
     }
     const int result = BenchRunWithRatios(
-        argc, argv, {{"game to main menu / bare shell start", "Start/game to the main menu", "Start/bare shell"}},
+        argc, argv,
+        {{"game to main menu, logos skipped / bare shell start", "Start/game to the main menu (logos skipped)",
+          "Start/bare shell"},
+         {"game to main menu, logos watched / skipped", "Start/game to the main menu (logos watched)",
+          "Start/game to the main menu (logos skipped)"}},
         "wall time of each child process from its start (the CPU column is the benchmark's own thread, not the "
         "child's); the game's time ends when its trace shows the main menu");
     if (gGamePeakMb > 0.0 && gShellPeakMb > 0.0)
-        std::printf("%-60s peak memory %.1f MB / %.1f MB, ratio %.2f (goal: at most %.0f MB)\n",
-                    "game to main menu / bare shell start", gGamePeakMb, gShellPeakMb, gGamePeakMb / gShellPeakMb,
-                    kGoalMegabytes);
-    std::printf("%-60s goal: the main menu within %.0f s of the start\n", "", kGoalSeconds);
+        std::printf("%-60s peak memory %.1f MB / %.1f MB, ratio %.2f\n", "game to main menu / bare shell start",
+                    gGamePeakMb, gShellPeakMb, gGamePeakMb / gShellPeakMb);
     if (gMenuFrames.frames > 0 && gStageFrames.frames > 0)
     {
         std::printf("%-60s mean %.0f us / %.0f us, ratio %.2f\n", "stage frame / main menu frame", gStageFrames.mean,
@@ -267,10 +318,21 @@ int main(int argc, char** argv)
                     gMenuFrames.p99 / gMenuFrames.mean, gStageFrames.p99 / gStageFrames.mean, gMenuFrames.frames,
                     gStageFrames.frames);
     }
-    if (gStagePeakMb > 0.0)
-        std::printf("%-60s peak memory %.1f MB (goal: at most %.0f MB); goal: the stage within 2 s of the menu's "
-                    "choice\n",
-                    "main menu to the stage", gStagePeakMb, kGoalMegabytes);
+    // The goals, on the medians; a benchmark that could not run shows as not measured.
+    const auto goal = [](const char* what, double value, double limit, const char* unit, double scale)
+    {
+        if (value < 0.0)
+            std::printf("goal: %-54s not measured (limit %.0f %s)\n", what, limit * scale, unit);
+        else
+            std::printf("goal: %-54s %.0f %s (limit %.0f %s): %s\n", what, value * scale, unit, limit * scale, unit,
+                        value <= limit ? "met" : "MISSED");
+    };
+    goal("start to the main menu, logos skipped", Median(gSkippedStarts), kGoalSeconds, "ms", 1000.0);
+    goal("start to the main menu, logos watched (100 frames)", Median(gWatchedStarts), kGoalSeconds, "ms", 1000.0);
+    goal("main menu's choice to the stage's first frame", Median(gStageLoads), kGoalStageSeconds, "ms", 1000.0);
+    goal("peak memory, start to the stage",
+         std::max(gGamePeakMb, gStagePeakMb) > 0.0 ? std::max(gGamePeakMb, gStagePeakMb) : -1.0, kGoalMegabytes, "MB",
+         1.0);
     fs::remove_all(gRoot);
     return result;
 }

@@ -95,6 +95,7 @@ struct Run
     std::vector<double> frameMicros;
     std::chrono::steady_clock::time_point frameStart;
     uint64_t allocationsTraced = 0; ///< the count the last memory line ended at
+    uint64_t newsTraced = 0;        ///< the operator new count the last memory line ended at
 };
 
 Run* sRun = nullptr;
@@ -104,6 +105,12 @@ void CountAllocation()
 {
     sAllocations.fetch_add(1, std::memory_order_relaxed);
 }
+
+// Operator new on the main thread; the display and sound libraries' own threads are not the
+// frame's work.
+std::atomic<uint64_t> sNews{0};
+std::atomic<bool> sCountNews{false};
+thread_local bool tDriveThread = false;
 
 // Frames a state's timing holds at most; later frames of a longer visit are not timed.
 constexpr size_t kTimedFrames = 1 << 18;
@@ -550,12 +557,15 @@ void TraceMemory()
 {
     // Read before the line is made: its own strings are not the frames' allocations.
     const uint64_t allocations = sAllocations.load(std::memory_order_relaxed) - sRun->allocationsTraced;
+    const uint64_t news = sNews.load(std::memory_order_relaxed) - sRun->newsTraced;
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     const long resident = ResidentKb();
     Trace("memory frame " + std::to_string(sRun->frame) + " rss_kb " + std::to_string(resident) + " peak_kb " +
-          std::to_string(usage.ru_maxrss) + " allocations " + std::to_string(allocations));
+          std::to_string(usage.ru_maxrss) + " allocations " + std::to_string(allocations) + " new " +
+          std::to_string(news));
     sRun->allocationsTraced = sAllocations.load(std::memory_order_relaxed);
+    sRun->newsTraced = sNews.load(std::memory_order_relaxed);
 }
 
 // The current visit's frame times past the skipped ones, as one line; the list is emptied.
@@ -651,7 +661,11 @@ int32_t GameDriveStart()
         sRun->frameMicros.reserve(kTimedFrames);
     for (const GameDriveEvent& event : sRun->script.events)
         if (event.kind == GameDriveEvent::kMemory)
+        {
             HbSetAllocationHook(CountAllocation);
+            tDriveThread = true;
+            sCountNews.store(true, std::memory_order_relaxed);
+        }
     HbExitList::Add(TraceExitList);
     return 1;
 }
@@ -758,12 +772,19 @@ void GameDriveAfterFrame()
     }
 }
 
+void GameDriveNoteNew()
+{
+    if (sCountNews.load(std::memory_order_relaxed) && tDriveThread)
+        sNews.fetch_add(1, std::memory_order_relaxed);
+}
+
 void GameDriveEnd(int exitCode)
 {
     if (!sRun)
         return;
     TraceTiming();
     HbSetAllocationHook(nullptr);
+    sCountNews.store(false, std::memory_order_relaxed);
     HbSetFileReplaceHook(nullptr);
     Trace("end " + std::to_string(exitCode) + " frames " + std::to_string(sRun->frame) + " groups " +
           std::to_string(GroupsLeft()) + " records " + std::to_string(RecordsLeft()));

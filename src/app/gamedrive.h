@@ -22,9 +22,10 @@
 //     at <frame> mouse <dx> <dy>  the mouse moves by that many counts before that frame
 //     at <frame> save <name>      save the frame drawn then as <folder>/<name>.png
 //     at <frame> memory           after that frame, trace "memory frame <f> rss_kb <r> peak_kb <p>
-//                                 allocations <a>": the resident and peak resident memory, and
-//                                 the framework's allocations since the last memory line (since
-//                                 the start for the first)
+//                                 allocations <a> new <n>": the resident and peak resident
+//                                 memory, the framework's allocations (any thread) and the
+//                                 operator new calls of the main thread since the last memory
+//                                 line (since the start for the first)
 //     at <frame> hero             after that frame, trace the script world's hero as the head-up
 //                                 display and the weapon wheel read it: "hero frame <f> state <s>
 //                                 hit_points <h> of <max> item <name> rounds <r> magazines <m>
@@ -105,6 +106,9 @@ void GameDriveBeforeFrame();
 /// After each frame: a state switch is traced with the groups of every layer, the frames due
 /// are saved.
 void GameDriveAfterFrame();
+/// Called by the game binary's operator new, before it allocates; counted when a memory line is
+/// asked for and the call is on the thread that started the drive. Allocates nothing.
+void GameDriveNoteNew();
 /// After the application shell returned: traces the exit code and the groups and group records
 /// left.
 void GameDriveEnd(int exitCode);

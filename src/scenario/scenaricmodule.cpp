@@ -37,7 +37,10 @@ PyObject* ScenaricModuleInit()
     ScenaricEventsReset();
     ScenaricSkillsReset();
     gModule.m_methods = Methods().data();
-    return PyModule_Create(&gModule);
+    PyObject* module = PyModule_Create(&gModule);
+    if (module && ScenaricSkillsKeepStatuses(module) < 0)
+        Py_CLEAR(module);
+    return module;
 }
 
 void ScenaricModuleInstall()

@@ -1,7 +1,7 @@
 // The skill functions offered in the module "skills": adding skill states to an actor's skill
 // table, running one for the frame, and reading the table's status, error and skill id.
-#include "scenario_local.h"
 #include "scenaricmodule.h"
+#include "scenario_local.h"
 #include "tsactor.h"
 #include "tsmotorskills.h"
 #include "tsskillregistry.h"
@@ -14,6 +14,34 @@ namespace
 constexpr int32_t kUnknownSkillReports = 10;
 int32_t gUnknownSkillCountdown = kUnknownSkillReports;
 bool gQueued = false;
+
+// The status words below 0x200 (every flag a table sets), one integer object each per
+// interpreter: patrols ask for the status on every tick, and a fresh object each time would be
+// a block allocated in every frame. The module holds a capsule that releases them when the
+// interpreter clears it; until then gStatusesOwner is that capsule.
+constexpr uint32_t kKeptStatuses = 0x200;
+PyObject* gStatuses[kKeptStatuses] = {};
+PyObject* gStatusesOwner = nullptr;
+
+void ReleaseStatuses(PyObject* capsule)
+{
+    if (capsule != gStatusesOwner)
+        return;
+    for (PyObject*& status : gStatuses)
+        Py_CLEAR(status);
+    gStatusesOwner = nullptr;
+}
+
+PyObject* StatusObject(uint32_t flags)
+{
+    if (!gStatusesOwner || flags >= kKeptStatuses)
+        return PyLong_FromUnsignedLong(flags);
+    PyObject*& kept = gStatuses[flags];
+    if (!kept && !(kept = PyLong_FromUnsignedLong(flags)))
+        return nullptr;
+    Py_INCREF(kept);
+    return kept;
+}
 
 /// The actor's skill table; null with a TypeError for an unbound object, null without one for
 /// an actor that has no table.
@@ -102,7 +130,7 @@ PyObject* GetSkillStatus(PyObject*, PyObject* args)
         return nullptr;
     TsActor* actor = nullptr;
     TsMotorSkills* table = SkillsArg(object, "GetSkillStatus", &actor);
-    return table ? PyLong_FromUnsignedLong(table->mFlags) : NoTable("GetSkillStatus");
+    return table ? StatusObject(table->mFlags) : NoTable("GetSkillStatus");
 }
 
 PyObject* GetSkillError(PyObject*, PyObject* args)
@@ -164,4 +192,21 @@ int32_t ScenaricGetUnknownSkillCountdown()
 void ScenaricSkillsReset()
 {
     gUnknownSkillCountdown = kUnknownSkillReports;
+}
+
+int ScenaricSkillsKeepStatuses(PyObject* module)
+{
+    // Objects still kept here belong to a module the interpreter never cleared: forgotten, not
+    // released (their interpreter may be gone).
+    for (PyObject*& status : gStatuses)
+        status = nullptr;
+    gStatusesOwner = nullptr;
+    PyObject* capsule = PyCapsule_New(gStatuses, "scenaric._statuses", ReleaseStatuses);
+    if (!capsule || PyModule_AddObject(module, "_statuses", capsule) < 0)
+    {
+        Py_XDECREF(capsule);
+        return -1;
+    }
+    gStatusesOwner = capsule;
+    return 0;
 }

@@ -53,3 +53,6 @@ void ScenaricPlaceInLevel(W3dNode* node);
 Frame* ScenaricBoneFrame(W3dNode* node, const char* bone);
 void ScenaricEventsReset();
 void ScenaricSkillsReset();
+/// Gives the new module the owner of the skill status objects GetSkillStatus hands out again
+/// (released with the module); -1 with the error set when it cannot.
+int ScenaricSkillsKeepStatuses(PyObject* module);

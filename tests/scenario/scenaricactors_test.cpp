@@ -255,5 +255,26 @@ TEST_F(ScenaricTest, SkillsAreAddedOnceAndUnknownOnesAnswerSucceeded)
     EXPECT_EQ(Eval("NewAddSkill(plain, " + id + ", None)"), "None") << "no skill table: nothing done";
     EXPECT_EQ(Exec("LoopSkill(plain, 1)"), "TypeError: LoopSkill : the actor has no skill table");
 }
+
+TEST_F(ScenaricTest, TheSkillStatusIsTheTablesFlagsAndOneObjectPerFlagWordAcrossCalls)
+{
+    TsActor* actor = Create("skilled", kSkilledActorType);
+    TsMotorSkills* table = actor->GetMotorSkills();
+    ASSERT_NE(table, nullptr);
+    // Words below, at and past the end of the kept range, and one with the top bit set.
+    for (const uint32_t flags : {0x0u, 0x2u, 0x102u, 0x1FFu, 0x200u, 0x80000102u})
+    {
+        table->mFlags = flags;
+        EXPECT_EQ(Eval("GetSkillStatus(skilled)"), std::to_string(flags));
+        EXPECT_EQ(Eval("GetSkillStatus(skilled) & 2 == 2"), flags & 2 ? "True" : "False") << flags;
+    }
+    // A patrol asks on every tick: a word past the interpreter's small integers is handed out
+    // again, not made again, and a kept object is never another word's.
+    table->mFlags = 0x102;
+    ASSERT_EQ(Exec("first = GetSkillStatus(skilled)"), "");
+    EXPECT_EQ(Eval("GetSkillStatus(skilled) is first"), "True");
+    table->mFlags = 0x103;
+    EXPECT_EQ(Eval("(GetSkillStatus(skilled), first)"), "(259, 258)");
+}
 } // namespace
 } // namespace scenarictest
