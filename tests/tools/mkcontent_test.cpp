@@ -169,7 +169,10 @@ TEST_F(MkContent, EveryDeclaredResourceResolvesThroughTheGamesReaders)
             {
                 Texture* texture = WTextureManager::Instance()->GetTexture(resource.id);
                 ASSERT_NE(texture, nullptr);
-                EXPECT_EQ(texture->raster->width, kContentPictureSide);
+                int32_t width = 0, height = 0;
+                ContentPicturePixels(resource, &width, &height);
+                EXPECT_EQ(texture->raster->width, width);
+                EXPECT_EQ(texture->raster->height, height);
                 Texture::Destroy(texture);
                 break;
             }

@@ -240,14 +240,14 @@ TEST_F(GraphicMenus, ClearingOneTreeKeepsTheFrameAnotherShownTreeDraws)
     top->HbRoot::Release();
 }
 
-/// An open framed menu of `entries` rows at (px, py), `width` wide: one column more than its
-/// width, from one tile left of the rows; the rows' background inside the borders, reaching
-/// under the right edge and no further; the labels as wide as the menu.
+/// An open framed menu of `entries` rows at (px, py), `width` wide: a border column either side
+/// of its width, from one tile left of the rows; the rows' background between the borders; the
+/// labels as wide as the menu.
 std::vector<uint32_t> OpenMenuReference(int32_t width, int32_t height, float px, float py, float menuWidth,
                                         int entries, const std::vector<uint32_t>& actual)
 {
     const float left = px - u;
-    const int columns = int(std::lround(menuWidth / u)) + 1;
+    const int columns = int(std::lround(menuWidth / u)) + 2;
     Reference expected(width, height, kClear);
     std::vector<std::vector<float>> rects;
     auto fill = [&](float x, float y, float w, float h, uint32_t colour)
@@ -294,8 +294,8 @@ TEST_F(GraphicMenus, AnOpenFramedMenuIsDrawnAsItsTiles)
                                      OpenMenuReference(width, height, 0.34375f, 0.40625f, 0.3125f, 3, actual), 3),
               "");
 
-    // The options page is narrower than the tree's widest menu: its rows stop under its own
-    // right edge, not a tile beyond it.
+    // The options page is narrower than the tree's widest menu: its rows stop at its own right
+    // edge, not a tile beyond it.
     Frame(tree.root, 0.3, {VK_DOWN});
     Frame(tree.root, 0.4, {VK_RETURN});
     Frame(tree.root, 0.4);
