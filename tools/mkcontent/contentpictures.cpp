@@ -558,6 +558,16 @@ void Cross(ContentCanvas& c)
     c.Line(7, 7, 25, 25, 5, 0xD03030);
     c.Line(25, 7, 7, 25, 5, 0xD03030);
 }
+/// The arrows either side of a value being changed (the left one is drawn mirrored). The menu
+/// lifts the arrow's square most of a row above the row it points along, so the arrow is drawn
+/// in the square's lower part.
+void ValueArrow(ContentCanvas& c)
+{
+    Clear(c, 32, 32);
+    for (int32_t row = 0; row <= 10; ++row)
+        c.Fill(12, 21 + row, 8 - std::abs(row - 5) * 3 / 2, 1, 0xE8B84A);
+}
+
 void Medal(ContentCanvas& c)
 {
     Clear(c, 32, 32);
@@ -612,6 +622,7 @@ void (*ContentPainter(const std::string& id))(ContentCanvas&)
         {"FE_LOGO_ENGINE_TITLE2_TEX", EngineTitle2},
         {"FE_LOGO_FMOD_TEX", SoundLogo},
         {"FE_ESCAPE_KEY_TEX", EscapeKey},
+        {"FE_OPTION_JAUGE_ARROW_TEX", ValueArrow},
         {"FE_RETURN_KEY_TEX", ReturnKey},
     };
     const auto found = painters.find(id);
