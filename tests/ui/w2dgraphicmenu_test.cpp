@@ -394,6 +394,28 @@ TEST_F(GraphicMenus, ASliderStepsItsValueWithinTheRangeAndItsGaugesFollowAfterHa
     gCalls = nullptr;
 }
 
+TEST_F(GraphicMenus, ASlidersLabelLeavesRoomForItsWholeGaugeHoweverMuchOfItTheRowShows)
+{
+    Page page;
+    auto* slider = page.Add<W2dGraphicSliderMenu>();
+    auto* label = new W2dPictureItem("FE_MAIN_BORDER_TEX", -1.0f, nullptr);
+    label->AddRef();
+    label->Create();
+    label->SetSize({0.3f, 0.0625f, 0.0f});
+    slider->SetLabel(label);
+    label->HbRoot::Release();
+    slider->SetGaugeWidth({0.25f, 0.0625f, 0.0f});
+    const float whole = 0.650004f * 0.25f + 2.0f * 0.0625f;
+    EXPECT_FLOAT_EQ(slider->GetLabelWidth(), 0.3f + whole);
+    // The opening wipe has shown a few columns of the row: the gauge is drawn shorter for now.
+    slider->RevealRow(0, 14);
+    EXPECT_FLOAT_EQ(slider->GetLabelWidth(), 0.3f + whole);
+    slider->SetLabelSize({0.75f, 0.0625f, 0.0f});
+    Vector size = {0.0f, 0.0f, 0.0f};
+    slider->GetLabel()->GetSize(&size);
+    EXPECT_FLOAT_EQ(size.x, 0.75f - whole);
+}
+
 TEST_F(GraphicMenus, ASliderWithoutAParentHasNoPartsAndOneWithoutAValueIgnoresTheValueActions)
 {
     auto* lone = new W2dGraphicSliderMenu(nullptr);
