@@ -76,7 +76,8 @@ inline void PaintContentPicture(uitest::Reference& reference, const std::vector<
                         high = std::max(high, texel(i + di, j + dj, c));
                     }
                 edge |= high - low > 24;
-                mixed[c] = (float(t00) * (1 - a) + float(t10) * a) * (1 - b) + (float(t01) * (1 - a) + float(t11) * a) * b;
+                mixed[c] =
+                    (float(t00) * (1 - a) + float(t10) * a) * (1 - b) + (float(t01) * (1 - a) + float(t11) * a) * b;
             }
             if (edge)
             {
