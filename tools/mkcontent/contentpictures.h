@@ -30,5 +30,9 @@ struct ContentCanvas
     static int32_t TextWidth(const std::string& text, int32_t scale);
 };
 
+/// Whether the 5 x 7 block capital of the character (lower case as upper case) has ink at the
+/// column and row (from the top left); false for a character without a glyph.
+bool ContentGlyphInk(char c, int32_t column, int32_t row);
+
 /// The painter of a drawn picture, or null for an id drawn as a flat colour with a border.
 void (*ContentPainter(const std::string& id))(ContentCanvas&);

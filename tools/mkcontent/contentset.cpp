@@ -237,30 +237,21 @@ std::vector<ContentGroup> MakeGroups()
 
 // ---- The glyphs ------------------------------------------------------------------------------------
 
-// A 3 x 5 bitmap font: five octal digits per glyph, the top row first, bit 4 the left column.
-// Lower case reads as upper case; a character not listed is blank.
-const std::map<char, const char*> kGlyphs = {
-    {'A', "25755"}, {'B', "65656"}, {'C', "34443"}, {'D', "65556"}, {'E', "74647"}, {'F', "74644"},
-    {'G', "34553"}, {'H', "55755"}, {'I', "72227"}, {'J', "11152"}, {'K', "55655"}, {'L', "44447"},
-    {'M', "57755"}, {'N', "65555"}, {'O', "25552"}, {'P', "65644"}, {'Q', "25563"}, {'R', "65655"},
-    {'S', "34216"}, {'T', "72222"}, {'U', "55557"}, {'V', "55552"}, {'W', "55775"}, {'X', "55255"},
-    {'Y', "55222"}, {'Z', "71247"}, {'0', "75557"}, {'1', "26227"}, {'2', "61247"}, {'3', "61216"},
-    {'4', "55711"}, {'5', "74616"}, {'6', "34757"}, {'7', "71122"}, {'8', "75757"}, {'9', "75716"},
-    {'.', "00002"}, {',', "00022"}, {'!', "22202"}, {'?', "61202"}, {':', "02020"}, {'-', "00700"},
-    {'\'', "22000"}, {'/', "11244"}, {'(', "12221"}, {')', "42224"}, {'%', "51245"}, {'+', "02720"},
-    {'_', "00007"},
-};
+// The text font: the pictures' 5 x 7 block capitals, each texel drawn 2 x 2, a blank column
+// either side; lower case reads as upper case and a character without a glyph is blank. The
+// letters fill two thirds of the box's height, so a text is about as wide as it is tall per letter.
 constexpr int32_t kGlyphScale = 2;
-constexpr int32_t kGlyphInk = 3 * kGlyphScale + 2; // a blank column either side of the ink
-constexpr int32_t kGlyphPitch = 16;
+constexpr int32_t kGlyphInk = 5 * kGlyphScale + 2;
+constexpr int32_t kGlyphPitch = 24;
+constexpr int32_t kGlyphTop = 4; // blank rows above the ink
 
 FontWriterSection FontSection(const std::string& texture)
 {
     FontWriterSection section;
     section.texture = texture;
-    // Measured up from the bottom of the 13-texel glyph box: the ink's five rows end one and a half
-    // texels above it, so the letters stand on a baseline one texel up.
-    section.baseline = 1;
+    // Measured up from the bottom of the 21-texel glyph box: the ink's fourteen rows end three and
+    // a half texels above it.
+    section.baseline = 3;
     section.pitch = kGlyphPitch;
     section.width = 256;
     for (uint32_t code = 32; code < 127; ++code)
@@ -276,17 +267,14 @@ void DrawGlyphs(const FontWriterSection& section, FontWriterSheet* sheet)
     {
         if (x0 + cell.inkWidth + 2 + 1 >= section.width)
             x0 = 0, y += section.pitch;
-        const char upper = char(std::toupper(int(cell.code)));
-        const auto glyph = kGlyphs.find(upper);
         for (int32_t row = 0; row < section.pitch - 2; ++row)
             for (int32_t column = 0; column < cell.inkWidth; ++column)
             {
                 // One blank column either side of the ink: the glyph's quad shows half of each, so
                 // a left-justified text does not touch the edge of its box.
-                const int32_t gx = (column - 1) / kGlyphScale, gy = (row - 2) / kGlyphScale;
-                bool ink = false;
-                if (glyph != kGlyphs.end() && row >= 2 && column >= 1 && gx < 3 && gy < 5)
-                    ink = ((glyph->second[gy] - '0') >> (2 - gx)) & 1;
+                const bool ink = column >= 1 && row >= kGlyphTop &&
+                                 ContentGlyphInk(char(cell.code), (column - 1) / kGlyphScale,
+                                                 (row - kGlyphTop) / kGlyphScale);
                 if (!ink)
                 {
                     const size_t at = (size_t(y + 2 + row) * size_t(sheet->width) + size_t(x0 + 2 + column)) * 4;
