@@ -259,6 +259,15 @@ int32_t ResourceGroupMountPak(const char* name)
     return kResourceGroupDone;
 }
 
+namespace
+{
+/// Where a failing resource was declared: a truncated or damaged group script shows here first.
+std::string Declared(const ResourceGroup* group, const char* id, const char* path)
+{
+    return ResourceGroupScriptName(group->name.c_str()) + ": " + id + " (" + path + "): ";
+}
+} // namespace
+
 int32_t ResourceGroupAddResource(const char* id, const char* path)
 {
     HbResourceManager* resources = HbResourceManager::Instance();
@@ -289,7 +298,7 @@ int32_t ResourceGroupAddResource(const char* id, const char* path)
         if (!record->module)
         {
             if (ScriptInterpreter::IsStarted() && sLoadFailures)
-                sLoadFailures->push_back(std::string(id) + " (" + path + "): cannot be imported");
+                sLoadFailures->push_back(Declared(group, id, path) + "cannot be imported");
             record->Release();
             return 1;
         }
@@ -302,7 +311,7 @@ int32_t ResourceGroupAddResource(const char* id, const char* path)
         if (!record->font)
         {
             if (sLoadFailures)
-                sLoadFailures->push_back(std::string(id) + " (" + path + "): cannot be made");
+                sLoadFailures->push_back(Declared(group, id, path) + "cannot be made");
             record->Release();
             return 1;
         }
@@ -316,7 +325,7 @@ int32_t ResourceGroupAddResource(const char* id, const char* path)
     }
     // Only a kind the manager makes can fail to be made; the others are looked up by path.
     if (type != "PY" && type != "FONT" && !record->object && resources->FindType(type.c_str()) && sLoadFailures)
-        sLoadFailures->push_back(std::string(id) + " (" + path + "): cannot be made");
+        sLoadFailures->push_back(Declared(group, id, path) + "cannot be made");
     if (!group->resources.AddTail(record))
     {
         ReleaseRecord(record);

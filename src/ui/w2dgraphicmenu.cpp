@@ -323,7 +323,14 @@ int32_t W2dGraphicMenu::ColumnsOf(float* left) const
 {
     int32_t n = int32_t(std::lround(mWidth / kTile));
     *left = GetPosition().x;
-    if (mFrame && n + 1 < int32_t(mFrame->top.size()))
+    // The borders stand beside the rows, not over them: a label's text may fill its row's width,
+    // so a right edge over the last column would cut the widest label of every menu.
+    if (mFrame && n + 2 <= int32_t(mFrame->top.size()))
+    {
+        n += 2;
+        *left -= kTile;
+    }
+    else if (mFrame && n + 1 < int32_t(mFrame->top.size()))
     {
         ++n;
         *left -= kTile;

@@ -135,7 +135,7 @@ void W2dGraphicSliderMenu::SetValuePointer(float* value)
 void W2dGraphicSliderMenu::SetLabelSize(const Vector& size)
 {
     if (GetLabel())
-        GetLabel()->SetSize({size.x - WidthOf(mBackGauge) - 2.0f * WidthOf(mLeftArrow), size.y, size.z});
+        GetLabel()->SetSize({size.x - mGaugeWidth - 2.0f * WidthOf(mLeftArrow), size.y, size.z});
 }
 
 void W2dGraphicSliderMenu::SetLabelPosition(const Vector& p)
@@ -170,14 +170,15 @@ void W2dGraphicSliderMenu::SetLabelColour(const Rgba& c)
 
 void W2dGraphicSliderMenu::SetGaugeWidth(const Vector& size)
 {
+    mGaugeWidth = 0.650004f * size.x;
     for (W2dGaugeItem* gauge : {mBackGauge, mFrontGauge})
         if (gauge)
-            gauge->SetSize({0.650004f * size.x, 0.0625f, 0.0f});
+            gauge->SetSize({mGaugeWidth, 0.0625f, 0.0f});
 }
 
 float W2dGraphicSliderMenu::GetLabelWidth()
 {
-    return W2dGraphicMenu::GetLabelWidth() + WidthOf(mBackGauge) + 2.0f * WidthOf(mLeftArrow);
+    return W2dGraphicMenu::GetLabelWidth() + mGaugeWidth + 2.0f * WidthOf(mLeftArrow);
 }
 
 void W2dGraphicSliderMenu::Show()

@@ -49,6 +49,8 @@ private:
     W2dPictureItem* mLeftArrow = nullptr;
     W2dPictureItem* mRightArrow = nullptr;
     W2dGaugeItem* mBackGauge = nullptr;
+    /// The gauges' whole width: a gauge's own size follows its fill.
+    float mGaugeWidth = 0.25f;
     W2dGaugeItem* mFrontGauge = nullptr;
     float mMinimum = 0.0f;
     float mMaximum = 10.0f;

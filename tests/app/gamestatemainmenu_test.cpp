@@ -818,7 +818,7 @@ public:
     virtual void PaintLabels(uitest::Reference&, std::vector<std::vector<float>>&) const {}
 
     /// The open menu as a frame: the backdrop, the title in place, the menu as wide as the
-    /// frame's rows, on the tile grid, centred with its four rows inside the border. The
+    /// frame's rows, on the tile grid, centred with its four rows between the borders. The
     /// rectangles' edges are taken from the actual frame.
     std::vector<uint32_t> OpenMenuReference(int32_t width, int32_t height, const std::vector<uint32_t>& actual) const
     {
@@ -826,7 +826,7 @@ public:
         const float u = 0.03125f;
         const float w = root->GetWidth();
         const float x = (1.0f - w) / 2.0f, y = (1.0f - 4.0f * 0.0625f) / 2.0f;
-        const int32_t columns = int32_t(std::lround(w / u)) + 1;
+        const int32_t columns = int32_t(std::lround(w / u)) + 2;
         const float left = x - u;
 
         uitest::Reference expected(width, height, kClear);
@@ -910,14 +910,14 @@ TEST_F(MainMenuDrawn, ADeviceLostMidFrameComesBackAndTheNextFrameDrawsTheOpenMen
     ASSERT_EQ(mMenu->GetCurrentMenu(), quit);
     ASSERT_EQ(quit->GetState(), W2dMenu::kOpen);
 
-    // The quit page is narrower than the main menu: its rows stop under its own right edge, so
-    // the tile beyond that edge shows the backdrop down the whole page.
+    // The quit page is narrower than the main menu: its rows stop at its own right edge, so the
+    // tile beyond that edge shows the backdrop down the whole page.
     ASSERT_LT(quit->GetWidth(), quit->GetCommonWidth());
     const std::vector<uint32_t> page = ReadScreen(&width, &height);
     ASSERT_EQ(width, 128);
     const float u = 0.03125f;
     const Vector origin = quit->GetPosition();
-    const int32_t px = int32_t((origin.x + quit->GetWidth() + u / 2) * 128.0f);
+    const int32_t px = int32_t((origin.x + quit->GetWidth() + u + u / 2) * 128.0f);
     for (int32_t py = int32_t(origin.y * 128.0f); py < int32_t((origin.y + 0.1875f) * 128.0f); ++py)
         EXPECT_EQ(page[size_t(py) * 128 + size_t(px)] & 0xF0F0F0u, kBackdrop & 0xF0F0F0u)
             << "at (" << px << ", " << py << ")";

@@ -261,11 +261,11 @@ TEST_F(PauseMenuDrawn, TheOpenMenuIsItsFourRowsInsideTheirBorder)
     const std::vector<uint32_t> actual = uitest::DrawSurfaces(Screen(), kClear, &width, &height);
     ASSERT_EQ(width, 128);
 
-    // The menu as wide as its rows, on the tile grid, centred with its four rows in the border.
+    // The menu as wide as its rows, on the tile grid, centred with its four rows between the borders.
     const float u = 0.03125f;
     const float w = root->GetWidth();
     const float x = (1.0f - w) / 2.0f, y = (1.0f - 4.0f * 0.0625f) / 2.0f;
-    const int32_t columns = int32_t(std::lround(w / u)) + 1;
+    const int32_t columns = int32_t(std::lround(w / u)) + 2;
     const float left = x - u;
     uitest::Reference expected(width, height, kClear);
     std::vector<std::vector<float>> rects;

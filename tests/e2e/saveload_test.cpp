@@ -2,6 +2,7 @@
 // missions its results open; saves that cannot be read are left out of the list; a process killed
 // while it replaces a file leaves the previous file whole for the next run; the debriefing's save
 // made in one run is loaded in the next.
+#include "contentpaint.h"
 #include "contentset.h"
 #include "e2e_fixture.h"
 #include "framecheck.h"
@@ -170,17 +171,6 @@ std::vector<uint32_t> ReadPng(const fs::path& path, int* width, int* height)
     return pixels;
 }
 
-const uint8_t* ColourOf(const char* id)
-{
-    for (const ContentGroup& group : ContentGroups())
-        for (const ContentResource& resource : group.resources)
-            if (std::string(resource.id) == id)
-                return resource.rgba;
-    ADD_FAILURE() << id << " is not in the set";
-    static const uint8_t none[4] = {};
-    return none;
-}
-
 /// The save file's profile record: name, whole seconds, the preferences and the mission table.
 struct SavedRecord
 {
@@ -305,21 +295,21 @@ TEST_F(GameRun, TheDebriefingsSaveIsLoadedNextRunAndOutlivesAnOverwriteKilledMid
     int width = 0, height = 0;
     const std::vector<uint32_t> map = ReadPng(gRoot / "debriefing-save-frames" / "map.png", &width, &height);
     ASSERT_EQ(map.size(), size_t(640 * 480));
-    // The succeeded marker (the set's cream picture, 1/16 by 1/8 of the screen) stands at mission
-    // 1's corner, and at no other mission's.
-    const uint8_t* cream = ColourOf("FE_MISSION_SUCCEEDED");
-    const uint32_t marker = uint32_t(cream[0]) << 16 | uint32_t(cream[1]) << 8 | cream[2];
+    // The succeeded marker (the set's medal, 1/16 by 1/8 of the screen) stands at mission 1's
+    // corner, painted from its own texels, and at no other mission's.
     const float markerX[2] = {0.055693f, 0.055693f}, markerY[2] = {0.033493f, 0.175493f};
     const float w = 0.0625f, h = 0.125f;
-    std::vector<uint32_t> expected = map;
-    for (int py = int((markerY[0] + h / 4) * float(height)); py < int((markerY[0] + 3 * h / 4) * float(height)); ++py)
-        for (int px = int((markerX[0] + w / 4) * float(width)); px < int((markerX[0] + 3 * w / 4) * float(width)); ++px)
-            expected[size_t(py * width + px)] = 0xFF000000u | marker;
-    EXPECT_EQ(framecheck::CheckFrame("e2e_loaded_campaign_map", width, height, map, expected, 8), "");
+    uitest::Reference expected(width, height, 0xFF000000u);
+    expected.pixels = map;
+    PaintContentPicture(expected, map, "FE_MISSION_SUCCEEDED", markerX[0], markerY[0], w, h);
+    EXPECT_EQ(framecheck::CheckFrame("e2e_loaded_campaign_map", width, height, map, expected.pixels, 12), "");
+    const uint32_t medal = ContentFill("FE_MISSION_SUCCEEDED");
     int total = 0;
-    const int cream2 = MiddleInColour(map, width, height, markerX[1], markerY[1], w, h, marker, &total);
+    const int medal1 = MiddleInColour(map, width, height, markerX[0], markerY[0], w, h, medal, &total);
+    EXPECT_GT(medal1, total / 4) << "the medal's middle at mission 1";
+    const int medal2 = MiddleInColour(map, width, height, markerX[1], markerY[1], w, h, medal, &total);
     EXPECT_GT(total, 0);
-    EXPECT_LT(cream2, total / 4) << "mission 2 not succeeded";
+    EXPECT_LT(medal2, total / 8) << "mission 2 not succeeded";
 
     // A damaged save beside it is left out, and the first save still loads and opens mission 2.
     ASSERT_TRUE(gamerun::WriteFile((user / "Velmoran_Abe.sav").string(), saved.substr(0, 100)));

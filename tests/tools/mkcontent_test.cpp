@@ -47,6 +47,8 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -91,6 +93,49 @@ bool LeavesPose(const RdAnimation* animation, const RdAnimation* stand, int32_t 
             return true;
     }
     return false;
+}
+
+/// Upper-case letters and digits of the text, every other run of characters one '_'.
+std::string Normalised(const std::string& text)
+{
+    std::string out;
+    for (char c : text)
+    {
+        const bool word = std::isalnum(static_cast<unsigned char>(c));
+        if (word)
+            out += char(std::toupper(static_cast<unsigned char>(c)));
+        else if (!out.empty() && out.back() != '_')
+            out += '_';
+    }
+    while (!out.empty() && out.back() == '_')
+        out.pop_back();
+    return out;
+}
+
+/// A text that spells out its id ("DE Menu video options" for "TX_MENU_VIDEO_OPTIONS_TXT"):
+/// what a screen shows when nobody wrote the text.
+bool ShowsItsId(const std::string& text, const std::string& id)
+{
+    const std::string words = Normalised(text), core = id.substr(3, id.size() - 7);
+    // A one-word id ("TX_NEXT_TXT") may well read as its word.
+    return (core.find('_') != std::string::npos && words.find(core) != std::string::npos) ||
+           words.find(id) != std::string::npos;
+}
+
+/// Every text id named in the text: "TX_..._TXT", a "%d" in it standing for missions 1 to 7.
+void CollectTextIds(const std::string& text, std::set<std::string>* ids)
+{
+    static const std::regex pattern("TX_[A-Z0-9_%d]*_TXT");
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), pattern); it != std::sregex_iterator(); ++it)
+    {
+        const std::string id = it->str();
+        const size_t at = id.find("%d");
+        if (at == std::string::npos)
+            ids->insert(id);
+        else
+            for (int mission = 1; mission <= 7; ++mission)
+                ids->insert(id.substr(0, at) + std::to_string(mission) + id.substr(at + 2));
+    }
 }
 
 class MkContent : public renderertest::RendererTest
@@ -139,6 +184,142 @@ TEST_F(MkContent, TwoRunsGiveTheSameBytesAndARebuildTouchesOnlyWhatItWrites)
     }
     EXPECT_EQ(rebuilt, one);
     EXPECT_FALSE(fs::exists("one.tmp"));
+}
+
+TEST(ContentTexts, ShowsItsIdSpotsATextMadeFromItsId)
+{
+    EXPECT_TRUE(ShowsItsId("DE Menu video options", "TX_MENU_VIDEO_OPTIONS_TXT"));
+    EXPECT_TRUE(ShowsItsId("TX_MENU_MAIN_NEW_TXT", "TX_MENU_MAIN_NEW_TXT"));
+    EXPECT_FALSE(ShowsItsId("Grafik", "TX_MENU_VIDEO_OPTIONS_TXT"));
+    EXPECT_FALSE(ShowsItsId("Options", "TX_MENU_MAIN_OPTIONS_TXT"));
+    EXPECT_FALSE(ShowsItsId("Next", "TX_NEXT_TXT"));
+}
+
+TEST_F(MkContent, EveryTextTheGameLooksUpIsWrittenInEveryLanguage)
+{
+    // The ids the game's screens, pages, key hints and log look up, and those the set's own
+    // scripts, page commands and level files name.
+    std::set<std::string> wanted;
+    for (const char* folder : {"src/app", "src/ui", "src/scenario", "src/gameplay"})
+        for (const fs::directory_entry& entry : fs::recursive_directory_iterator(fs::path(VELMORAN_SOURCE_DIR) / folder))
+            if (entry.path().extension() == ".cpp")
+            {
+                std::ifstream in(entry.path());
+                CollectTextIds(std::string((std::istreambuf_iterator<char>(in)), {}), &wanted);
+            }
+    ASSERT_GT(wanted.size(), 50u) << "the sources were not found under " << VELMORAN_SOURCE_DIR;
+    for (const ContentGroup& group : ContentGroups())
+    {
+        for (const std::string& line : group.commands)
+            CollectTextIds(line, &wanted);
+        for (const ContentResource& resource : group.resources)
+        {
+            if (resource.body)
+                CollectTextIds(resource.body, &wanted);
+            if (resource.make)
+                CollectTextIds(resource.make(), &wanted);
+        }
+    }
+
+    ASSERT_EQ(ContentWrite("texts"), "");
+    const fs::path previous = fs::current_path();
+    fs::current_path("texts");
+    ASSERT_EQ(HbDataManager::Create(), 1);
+    ResourceGroupResetLayers();
+    GameCommandsReset();
+    std::vector<std::map<std::string, std::string>> read(ContentLanguages().size());
+    for (size_t language = 0; language < ContentLanguages().size(); ++language)
+    {
+        const std::string& name = ContentLanguages()[language];
+        ASSERT_EQ(ResourceGroupLoad(name.c_str(), 0), 0) << name;
+        for (const std::string& id : wanted)
+        {
+            HbRoot* resource = HbResourceManager::Instance()->GetResource(id.c_str());
+            const auto* text = resource ? HbCastTo<HbText>(resource) : nullptr;
+            ASSERT_NE(text, nullptr) << name << " has no " << id;
+            read[language][id] = text->GetText();
+            EXPECT_FALSE(text->GetText().empty()) << name << " " << id;
+            EXPECT_FALSE(ShowsItsId(text->GetText(), id)) << name << " " << id << ": " << text->GetText();
+        }
+        EXPECT_EQ(ResourceGroupUnload(name.c_str()), 0);
+    }
+    // Translated: a language reads mostly otherwise than English (a few words, "Options",
+    // "Normal", "No", are the same).
+    for (size_t language = 1; language < read.size(); ++language)
+    {
+        size_t same = 0;
+        for (const auto& [id, text] : read[language])
+            same += text == read[0][id];
+        EXPECT_LT(same * 5, read[language].size()) << ContentLanguages()[language] << ": " << same << " texts as in English";
+    }
+
+    ResourceGroupUnloadAll();
+    while (HbPackSet::Instance()->GetMountedCount() > 0)
+        HbPackSet::Instance()->Unmount(nullptr);
+    HbPackSet::Instance()->SetEnabled(0);
+    HbPackSet::Instance()->SetDiskFallback(0);
+    HbDataManager::Destroy();
+    GameCommandsReset();
+    fs::current_path(previous);
+}
+
+TEST(ContentPictures, TheFlagsAreFiveDesignsPeopleTellApartEachWithItsLanguagesName)
+{
+    const char* const flags[] = {"FE_FLAG_UK_TEX", "FE_FLAG_FR_TEX", "FE_FLAG_DE_TEX", "FE_FLAG_SP_TEX", "FE_FLAG_IT_TEX"};
+    std::vector<std::vector<uint8_t>> pictures;
+    for (const char* id : flags)
+    {
+        const ContentResource* found = nullptr;
+        for (const ContentGroup& group : ContentGroups())
+            for (const ContentResource& resource : group.resources)
+                if (std::string(resource.id) == id)
+                    found = &resource;
+        ASSERT_NE(found, nullptr) << id;
+        int32_t width = 0, height = 0;
+        pictures.push_back(ContentPicturePixels(*found, &width, &height));
+        ASSERT_EQ(width, 128) << id;
+        ASSERT_EQ(height, 128) << id;
+    }
+    auto texel = [](const std::vector<uint8_t>& p, int x, int y, int c) { return int(p[(size_t(y) * 128 + size_t(x)) * 4 + size_t(c)]); };
+    // The field: the upper part. Its mean colours are far apart, and any two fields differ over at
+    // least a quarter of their texels.
+    auto mean = [&](const std::vector<uint8_t>& p, int c)
+    {
+        long sum = 0;
+        for (int y = 4; y < 88; ++y)
+            for (int x = 4; x < 124; ++x)
+                sum += texel(p, x, y, c);
+        return int(sum / (84 * 120));
+    };
+    for (size_t a = 0; a < pictures.size(); ++a)
+        for (size_t b = a + 1; b < pictures.size(); ++b)
+        {
+            int distance = 0;
+            for (int c = 0; c < 3; ++c)
+                distance += std::abs(mean(pictures[a], c) - mean(pictures[b], c));
+            EXPECT_GT(distance, 40) << flags[a] << " and " << flags[b] << " look alike";
+            int differing = 0;
+            for (int y = 4; y < 88; ++y)
+                for (int x = 4; x < 124; ++x)
+                {
+                    int d = 0;
+                    for (int c = 0; c < 3; ++c)
+                        d += std::abs(texel(pictures[a], x, y, c) - texel(pictures[b], x, y, c));
+                    differing += d > 60;
+                }
+            EXPECT_GT(differing * 4, 84 * 120) << flags[a] << " and " << flags[b];
+        }
+    // The name: light letters across the middle of the dark band under the field.
+    for (size_t f = 0; f < pictures.size(); ++f)
+    {
+        int left = 128, right = -1;
+        for (int y = 92; y < 124; ++y)
+            for (int x = 0; x < 128; ++x)
+                if (texel(pictures[f], x, y, 0) > 200 && texel(pictures[f], x, y, 2) > 200)
+                    left = std::min(left, x), right = std::max(right, x);
+        EXPECT_GT(right - left, 70) << flags[f];
+        EXPECT_NEAR(left + right, 127, 6) << flags[f];
+    }
 }
 
 TEST_F(MkContent, EveryDeclaredResourceResolvesThroughTheGamesReaders)
@@ -202,7 +383,10 @@ TEST_F(MkContent, EveryDeclaredResourceResolvesThroughTheGamesReaders)
             {
                 Texture* texture = WTextureManager::Instance()->GetTexture(resource.id);
                 ASSERT_NE(texture, nullptr);
-                EXPECT_EQ(texture->raster->width, kContentPictureSide);
+                int32_t width = 0, height = 0;
+                ContentPicturePixels(resource, &width, &height);
+                EXPECT_EQ(texture->raster->width, width);
+                EXPECT_EQ(texture->raster->height, height);
                 Texture::Destroy(texture);
                 break;
             }

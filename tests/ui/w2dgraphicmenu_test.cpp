@@ -240,14 +240,14 @@ TEST_F(GraphicMenus, ClearingOneTreeKeepsTheFrameAnotherShownTreeDraws)
     top->HbRoot::Release();
 }
 
-/// An open framed menu of `entries` rows at (px, py), `width` wide: one column more than its
-/// width, from one tile left of the rows; the rows' background inside the borders, reaching
-/// under the right edge and no further; the labels as wide as the menu.
+/// An open framed menu of `entries` rows at (px, py), `width` wide: a border column either side
+/// of its width, from one tile left of the rows; the rows' background between the borders; the
+/// labels as wide as the menu.
 std::vector<uint32_t> OpenMenuReference(int32_t width, int32_t height, float px, float py, float menuWidth,
                                         int entries, const std::vector<uint32_t>& actual)
 {
     const float left = px - u;
-    const int columns = int(std::lround(menuWidth / u)) + 1;
+    const int columns = int(std::lround(menuWidth / u)) + 2;
     Reference expected(width, height, kClear);
     std::vector<std::vector<float>> rects;
     auto fill = [&](float x, float y, float w, float h, uint32_t colour)
@@ -294,8 +294,8 @@ TEST_F(GraphicMenus, AnOpenFramedMenuIsDrawnAsItsTiles)
                                      OpenMenuReference(width, height, 0.34375f, 0.40625f, 0.3125f, 3, actual), 3),
               "");
 
-    // The options page is narrower than the tree's widest menu: its rows stop under its own
-    // right edge, not a tile beyond it.
+    // The options page is narrower than the tree's widest menu: its rows stop at its own right
+    // edge, not a tile beyond it.
     Frame(tree.root, 0.3, {VK_DOWN});
     Frame(tree.root, 0.4, {VK_RETURN});
     Frame(tree.root, 0.4);
@@ -392,6 +392,28 @@ TEST_F(GraphicMenus, ASliderStepsItsValueWithinTheRangeAndItsGaugesFollowAfterHa
     slider->SyncValue();
     EXPECT_FLOAT_EQ(front->GetValue(), 0.0f);
     gCalls = nullptr;
+}
+
+TEST_F(GraphicMenus, ASlidersLabelLeavesRoomForItsWholeGaugeHoweverMuchOfItTheRowShows)
+{
+    Page page;
+    auto* slider = page.Add<W2dGraphicSliderMenu>();
+    auto* label = new W2dPictureItem("FE_MAIN_BORDER_TEX", -1.0f, nullptr);
+    label->AddRef();
+    label->Create();
+    label->SetSize({0.3f, 0.0625f, 0.0f});
+    slider->SetLabel(label);
+    label->HbRoot::Release();
+    slider->SetGaugeWidth({0.25f, 0.0625f, 0.0f});
+    const float whole = 0.650004f * 0.25f + 2.0f * 0.0625f;
+    EXPECT_FLOAT_EQ(slider->GetLabelWidth(), 0.3f + whole);
+    // The opening wipe has shown a few columns of the row: the gauge is drawn shorter for now.
+    slider->RevealRow(0, 14);
+    EXPECT_FLOAT_EQ(slider->GetLabelWidth(), 0.3f + whole);
+    slider->SetLabelSize({0.75f, 0.0625f, 0.0f});
+    Vector size = {0.0f, 0.0f, 0.0f};
+    slider->GetLabel()->GetSize(&size);
+    EXPECT_FLOAT_EQ(size.x, 0.75f - whole);
 }
 
 TEST_F(GraphicMenus, ASliderWithoutAParentHasNoPartsAndOneWithoutAValueIgnoresTheValueActions)

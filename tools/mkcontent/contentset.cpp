@@ -2,6 +2,8 @@
 // fixed order, with no time stamp, so two runs give the same files.
 #include "contentset.h"
 
+#include "contentpictures.h"
+
 #include "fontwriter.h"
 #include "fmod3testhooks.h"
 #include "groupwriter.h"
@@ -114,73 +116,14 @@ ContentGroup HeroGroup()
     return group;
 }
 
-// Every text the front end's states and menu themes look up.
-const char* const kTextIds[] = {
-    "TX_DEMO_ENTER_TXT", "TX_CONFIRM_TXT", "TX_SAVE_TXT", "TX_NOT_SAVE_TXT", "TX_SHOOT_HELPER_TXT",
-    "TX_FOCUS_TXT", "TX_NEXT_TXT", "TX_VALIDATE_TXT", "TX_FRONTEND_CREDITS_TXT", "TX_WX_OBJECTIVES_TXT",
-    "TX_MENU_MAIN_MENU_TXT", "TX_MENU_MAIN_NEW_TXT", "TX_MENU_MAIN_LOAD_TXT", "TX_MENU_MAIN_OPTIONS_TXT",
-    "TX_MENU_MAIN_QUIT_TXT", "TX_MENU_DIFFICULTY_TXT", "TX_MENU_DIFFICULTY_EASY_TXT",
-    "TX_MENU_DIFFICULTY_NORMAL_TXT", "TX_MENU_DIFFICULTY_HARD_TXT", "TX_MENU_PAUSE_CONTINUE_TXT",
-    "TX_MENU_PAUSE_RETRY_TXT", "TX_MENU_PAUSE_QUIT_TXT", "TX_MENU_PAUSE_YES_TXT", "TX_MENU_PAUSE_NO_TXT",
-    "TX_MENU_CONFIRM_YES_TXT", "TX_MENU_CONFIRM_NO_TXT", "TX_MENU_VIDEO_OPTIONS_TXT",
-    "TX_MENU_VIDEO_RESOLUTION_TXT", "TX_MENU_VIDEO_COLOR_TXT", "TX_MENU_VIDEO_FULLSCREEN_TXT",
-    "TX_MENU_VIDEO_APPLY_TXT", "TX_MENU_OPTIONS_AUDIO_TXT", "TX_MENU_OPTIONS_MUSIC_TXT",
-    "TX_MENU_OPTIONS_SOUND_TXT", "TX_MENU_OPTIONS_CONTROLS_TXT", "TX_MENU_OPTIONS_MOUSE_TXT",
-    "TX_MENU_OPTIONS_AXE_X_TXT", "TX_MENU_OPTIONS_AXE_Y_TXT", "TX_MENU_CHEAT_UNLIMITED_TXT",
-    "TX_MENU_SAVE_NEW_FILE_TXT", "TX_MENU_SAVE_LOAD_SELECT_TXT", "TX_MENU_SAVE_LOAD_RETRY_TXT",
-    "TX_MENU_GAMEOVER_HERO_IS_DEAD_TXT", "TX_MENU_GAMEOVER_VOZUV_TXT", "TX_MENU_COMMON_BACK_TXT",
-    "TX_MENU_COMMON_BACK_TO_MAIN_TXT", "TX_MENU_PLAY_VOZUV_TXT", "TX_MENU_ABORT_MISSION_TXT",
-    "TX_MISSION1_NAME_TXT", "TX_MISSION2_NAME_TXT", "TX_MISSION3_NAME_TXT", "TX_MISSION4_NAME_TXT",
-    "TX_MISSION5_NAME_TXT", "TX_MISSION6_NAME_TXT", "TX_MISSION7_NAME_TXT", "TX_MISSION1_TITLE_TXT",
-    "TX_MISSION2_TITLE_TXT", "TX_MISSION3_TITLE_TXT", "TX_MISSION4_TITLE_TXT", "TX_MISSION5_TITLE_TXT",
-    "TX_MISSION6_TITLE_TXT", "TX_MISSION7_TITLE_TXT", "TX_W1_STORY_TXT", "TX_W2_STORY_TXT",
-    "TX_W3_STORY_TXT", "TX_W4_STORY_TXT", "TX_W5_STORY_TXT", "TX_W6_STORY_TXT", "TX_W7_STORY_TXT",
-    "TX_WEP_COLT_NAME_TXT", "TX_WEP_GARAND_NAME_TXT", "TX_WEP_KNIFE_NAME_TXT", "TX_WEP_MAUSER_NAME_TXT",
-    "TX_WEP_MG42_NAME_TXT", "TX_WEP_MP40_NAME_TXT", "TX_WEP_PANZER_NAME_TXT", "TX_WEP_THOMPSON_NAME_TXT",
-    "TX_M5_1_2_TXT", "TX_M5_1_3_TXT", "TX_M5_1_4_TXT", "TX_M6_0_8_TXT", "TX_M6_0_9_TXT", "TX_PCM5_0_9_TXT",
-    "TX_PCM6_0_2_TXT", "TX_PCM6_0_7_TXT", "TX_TUTORIAL_02_MAP_TXT", "TX_TUTORIAL_02_MAP_WIN32_TXT",
-    "TX_W1L1S01_LABEL_1_TXT", "TX_W1L1S01_LABEL_2_TXT", "TX_W1L1S01_LABELEND_TXT", "TX_W1L1S01_LABELMIDDLE_TXT",
-    "TX_W1L1S01_ARTWORK_1_TXT", "TX_W1L1S01_ARTWORK_2_TXT", "TX_W1L1S01_OBJECTIVE_1_TXT", "TX_W1L1S01_OBJECTIVE_2_TXT",
-};
-
-// The words of the main texts per language (UK, FR, DE, SP, IT); the others read their id.
-struct Words
-{
-    const char* id;
-    const char* text[5];
-};
-const Words kWords[] = {
-    {"TX_MENU_MAIN_NEW_TXT", {"New game", "Nouvelle partie", "Neues Spiel", "Nueva partida", "Nuova partita"}},
-    {"TX_MENU_MAIN_LOAD_TXT", {"Load game", "Charger", "Laden", "Cargar", "Carica"}},
-    {"TX_MENU_MAIN_OPTIONS_TXT", {"Options", "Options", "Optionen", "Opciones", "Opzioni"}},
-    {"TX_MENU_MAIN_QUIT_TXT", {"Quit", "Quitter", "Beenden", "Salir", "Esci"}},
-    {"TX_MENU_CONFIRM_YES_TXT", {"Yes", "Oui", "Ja", "Si", "Si"}},
-    {"TX_MENU_CONFIRM_NO_TXT", {"No", "Non", "Nein", "No", "No"}},
-    {"TX_MENU_PAUSE_YES_TXT", {"Yes", "Oui", "Ja", "Si", "Si"}},
-    {"TX_MENU_PAUSE_NO_TXT", {"No", "Non", "Nein", "No", "No"}},
-    {"TX_DEMO_ENTER_TXT", {"Press Enter", "Appuyez sur Entree", "Eingabe druecken", "Pulse Intro", "Premi Invio"}},
-    {"TX_W1L1S01_OBJECTIVE_1_TXT",
-     {"Reach the yard of the farmhouse", "Atteindre la cour de la ferme", "Den Hof des Bauernhauses erreichen",
-      "Llegar al patio de la granja", "Raggiungere il cortile della fattoria"}},
-    {"TX_W1L1S01_OBJECTIVE_2_TXT",
-     {"Neutralise the guard", "Neutraliser le garde", "Den Wachposten ausschalten", "Neutralizar al guardia",
-      "Neutralizzare la guardia"}},
-    {"TX_WX_OBJECTIVES_TXT", {"Objective:", "Objectif :", "Ziel:", "Objetivo:", "Obiettivo:"}},
-    // The credits roll a line per line feed; an empty line is a gap in the roll.
-    {"TX_FRONTEND_CREDITS_TXT",
-     {"Velmoran\n\nA small team's game\n\nThank you for playing",
-      "Velmoran\n\nUn jeu d'une petite equipe\n\nMerci d'avoir joue",
-      "Velmoran\n\nEin Spiel eines kleinen Teams\n\nDanke fuers Spielen",
-      "Velmoran\n\nUn juego de un equipo pequeno\n\nGracias por jugar",
-      "Velmoran\n\nUn gioco di una piccola squadra\n\nGrazie per aver giocato"}},
-};
-
 std::vector<ContentGroup> MakeGroups()
 {
     std::vector<ContentGroup> groups;
     groups.push_back({"PERMANENT",
                       {Other("START_PY", "start.py", ContentKind::Script),
                        Other("ID_ARIAL_BLACK_FONT", "fonts\\arial_black.met", ContentKind::Font),
+                       // The key hints' captions, the pages' captions and the map's entries.
+                       Other("FE_STANDARD_FONT", "fonts\\standard.met", ContentKind::Font),
                        Picture("FE_CD_ICON_TEX", "textures\\fe_cd_icon.png", 240, 200, 40),
                        Picture("SHADOW_TEX", "textures\\shadow.png", 60, 60, 60),
                        Picture("FE_ESCAPE_KEY_TEX", "textures\\fe_escape_key.png", 200, 60, 60),
@@ -208,7 +151,7 @@ std::vector<ContentGroup> MakeGroups()
                        Picture("FE_MAIN_BORDER_SHADOW_TEX", "textures\\fe_main_border_shadow.png", 50, 40, 30),
                        Picture("FE_MAIN_CORNER_SHADOW_TEX", "textures\\fe_main_corner_shadow.png", 55, 45, 35),
                        Picture("FE_MAIN_ANGLE_SHADOW_TEX", "textures\\fe_main_angle_shadow.png", 60, 50, 40),
-                       Picture("FE_MAIN_WHITE_BACKGROUND_TEX", "textures\\fe_main_white_background.png", 235, 225, 205),
+                       Picture("FE_MAIN_WHITE_BACKGROUND_TEX", "textures\\fe_main_white_background.png", 34, 40, 52),
                        Picture("FE_OPTION_JAUGE_TEX", "textures\\fe_option_jauge.png", 120, 160, 200),
                        Picture("FE_OPTION_JAUGE_ARROW_TEX", "textures\\fe_option_jauge_arrow.png", 200, 160, 120),
                        // The weapon wheel over a stage: its spokes, bullet and centre markers, a picture
@@ -237,8 +180,8 @@ std::vector<ContentGroup> MakeGroups()
     {
         ContentGroup group{nullptr, {}};
         group.name = language == "UK" ? "UK" : language == "FR" ? "FR" : language == "DE" ? "DE" : language == "SP" ? "SP" : "IT";
-        for (const char* id : kTextIds)
-            group.resources.push_back(Other(id, nullptr, ContentKind::Text));
+        for (const std::string& id : ContentTextIds())
+            group.resources.push_back(Other(id.c_str(), nullptr, ContentKind::Text));
         groups.push_back(group);
     }
     groups.push_back({"INTRO",
@@ -310,46 +253,23 @@ std::vector<ContentGroup> MakeGroups()
     return groups;
 }
 
-std::string TextOf(const char* id, size_t language)
-{
-    for (const Words& words : kWords)
-        if (std::string(words.id) == id)
-            return words.text[language];
-    // "TX_MENU_MAIN_MENU_TXT" reads "Menu main menu", prefixed by its language.
-    std::string text = id + 3;
-    text.resize(text.size() - 4);
-    for (char& c : text)
-        c = c == '_' ? ' ' : char(std::tolower(static_cast<unsigned char>(c)));
-    text[0] = char(std::toupper(static_cast<unsigned char>(text[0])));
-    return language == 0 ? text : ContentLanguages()[language] + " " + text;
-}
-
 // ---- The glyphs ------------------------------------------------------------------------------------
 
-// A 3 x 5 bitmap font: five octal digits per glyph, the top row first, bit 4 the left column.
-// Lower case reads as upper case; a character not listed is blank.
-const std::map<char, const char*> kGlyphs = {
-    {'A', "25755"}, {'B', "65656"}, {'C', "34443"}, {'D', "65556"}, {'E', "74647"}, {'F', "74644"},
-    {'G', "34553"}, {'H', "55755"}, {'I', "72227"}, {'J', "11152"}, {'K', "55655"}, {'L', "44447"},
-    {'M', "57755"}, {'N', "65555"}, {'O', "25552"}, {'P', "65644"}, {'Q', "25563"}, {'R', "65655"},
-    {'S', "34216"}, {'T', "72222"}, {'U', "55557"}, {'V', "55552"}, {'W', "55775"}, {'X', "55255"},
-    {'Y', "55222"}, {'Z', "71247"}, {'0', "75557"}, {'1', "26227"}, {'2', "61247"}, {'3', "61216"},
-    {'4', "55711"}, {'5', "74616"}, {'6', "34757"}, {'7', "71122"}, {'8', "75757"}, {'9', "75716"},
-    {'.', "00002"}, {',', "00022"}, {'!', "22202"}, {'?', "61202"}, {':', "02020"}, {'-', "00700"},
-    {'\'', "22000"}, {'/', "11244"}, {'(', "12221"}, {')', "42224"}, {'%', "51245"}, {'+', "02720"},
-    {'_', "00007"},
-};
+// The text font: the pictures' 5 x 7 block capitals, each texel drawn 2 x 2, a blank column
+// either side; lower case reads as upper case and a character without a glyph is blank. The
+// letters fill two thirds of the box's height, so a text is about as wide as it is tall per letter.
 constexpr int32_t kGlyphScale = 2;
-constexpr int32_t kGlyphInk = 3 * kGlyphScale + 2; // two blank columns between letters
-constexpr int32_t kGlyphPitch = 16;
+constexpr int32_t kGlyphInk = 5 * kGlyphScale + 2;
+constexpr int32_t kGlyphPitch = 24;
+constexpr int32_t kGlyphTop = 4; // blank rows above the ink
 
-FontWriterSection FontSection()
+FontWriterSection FontSection(const std::string& texture)
 {
     FontWriterSection section;
-    section.texture = "arial_black_glyphs";
-    // Measured up from the bottom of the 13-texel glyph box: the ink's five rows end one and a half
-    // texels above it, so the letters stand on a baseline one texel up.
-    section.baseline = 1;
+    section.texture = texture;
+    // Measured up from the bottom of the 21-texel glyph box: the ink's fourteen rows end three and
+    // a half texels above it.
+    section.baseline = 3;
     section.pitch = kGlyphPitch;
     section.width = 256;
     for (uint32_t code = 32; code < 127; ++code)
@@ -365,15 +285,14 @@ void DrawGlyphs(const FontWriterSection& section, FontWriterSheet* sheet)
     {
         if (x0 + cell.inkWidth + 2 + 1 >= section.width)
             x0 = 0, y += section.pitch;
-        const char upper = char(std::toupper(int(cell.code)));
-        const auto glyph = kGlyphs.find(upper);
         for (int32_t row = 0; row < section.pitch - 2; ++row)
             for (int32_t column = 0; column < cell.inkWidth; ++column)
             {
-                const int32_t gx = column / kGlyphScale, gy = (row - 2) / kGlyphScale;
-                bool ink = false;
-                if (glyph != kGlyphs.end() && row >= 2 && gx < 3 && gy < 5)
-                    ink = ((glyph->second[gy] - '0') >> (2 - gx)) & 1;
+                // One blank column either side of the ink: the glyph's quad shows half of each, so
+                // a left-justified text does not touch the edge of its box.
+                const bool ink = column >= 1 && row >= kGlyphTop &&
+                                 ContentGlyphInk(char(cell.code), (column - 1) / kGlyphScale,
+                                                 (row - kGlyphTop) / kGlyphScale);
                 if (!ink)
                 {
                     const size_t at = (size_t(y + 2 + row) * size_t(sheet->width) + size_t(x0 + 2 + column)) * 4;
@@ -393,22 +312,10 @@ std::string ReadBytes(const fs::path& path)
     return std::string((std::istreambuf_iterator<char>(in)), {});
 }
 
-std::string PictureBytes(const uint8_t rgba[4], const fs::path& scratch)
+std::string PictureBytes(const ContentResource& resource, const fs::path& scratch)
 {
     FontWriterSheet sheet;
-    sheet.width = sheet.height = kContentPictureSide;
-    sheet.rgba.resize(size_t(kContentPictureSide) * kContentPictureSide * 4);
-    for (int32_t y = 0; y < kContentPictureSide; ++y)
-        for (int32_t x = 0; x < kContentPictureSide; ++x)
-        {
-            const bool border = x < kContentPictureBorder || y < kContentPictureBorder ||
-                                x >= kContentPictureSide - kContentPictureBorder ||
-                                y >= kContentPictureSide - kContentPictureBorder;
-            uint8_t* p = &sheet.rgba[(size_t(y) * kContentPictureSide + size_t(x)) * 4];
-            for (int i = 0; i < 3; ++i)
-                p[i] = border ? uint8_t(rgba[i] / 2) : rgba[i];
-            p[3] = 255;
-        }
+    sheet.rgba = ContentPicturePixels(resource, &sheet.width, &sheet.height);
     return FontWriter::WritePng(scratch.string(), sheet) ? ReadBytes(scratch) : std::string();
 }
 
@@ -459,8 +366,11 @@ const char kCommands[] = "CreateControler 0 Keyboard\r\n"
                          "bind Mouse LOCK VK_RBUTTON DOWN\r\n"
                          "SetCommandContext Menu\r\n"
                          "bind Keyboard MENU_CHOOSE VK_RETURN CLICK\r\n"
-                         "bind Keyboard MENU_ESC VK_ESCAPE CLICK\r\n"
-                         "bind Keyboard MENU_UP VK_BACK CLICK\r\n"
+                         // Escape steps back out of a menu (the key the key hints show); at the
+                         // pause menu's root that resumes the game. An action has one key, so the
+                         // menus' own escape (which resumes from any page) moves to Pause.
+                         "bind Keyboard MENU_ESC VK_PAUSE CLICK\r\n"
+                         "bind Keyboard MENU_UP VK_ESCAPE CLICK\r\n"
                          "bind Keyboard MENU_NEXT VK_DOWN CLICK\r\n"
                          "bind Keyboard MENU_PREVIOUS VK_UP CLICK\r\n"
                          "bind Keyboard MENU_NEXT_VALUE VK_RIGHT CLICK\r\n"
@@ -516,7 +426,7 @@ std::string GroupFiles(const ContentGroup& group, size_t groupIndex, const fs::p
         switch (resource.kind)
         {
         case ContentKind::Picture:
-            bytes = PictureBytes(resource.rgba, scratch);
+            bytes = PictureBytes(resource, scratch);
             break;
         case ContentKind::Text:
         {
@@ -524,7 +434,7 @@ std::string GroupFiles(const ContentGroup& group, size_t groupIndex, const fs::p
             for (char& c : name)
                 c = char(std::tolower(static_cast<unsigned char>(c)));
             path = "texts\\" + name.substr(0, name.size() - 4) + ".txt";
-            bytes = TextOf(resource.id, language) + "\r\n";
+            bytes = ContentText(resource.id, language) + "\r\n";
             break;
         }
         case ContentKind::Sound:
@@ -553,7 +463,9 @@ std::string GroupFiles(const ContentGroup& group, size_t groupIndex, const fs::p
         case ContentKind::Font:
         {
             std::vector<FontWriterSheet> sheets;
-            const FontWriterSection section = FontSection();
+            // Each font has its own sheet, named after its metrics file.
+            const std::string file = path.substr(path.rfind('\\') + 1);
+            const FontWriterSection section = FontSection(file.substr(0, file.rfind('.')) + "_glyphs");
             bytes = FontWriter::Metrics2({section}, &sheets);
             if (bytes.empty() || sheets.size() != 1)
                 return "font " + std::string(resource.id);
@@ -575,6 +487,28 @@ std::string GroupFiles(const ContentGroup& group, size_t groupIndex, const fs::p
     return std::string();
 }
 } // namespace
+
+std::vector<uint8_t> ContentPicturePixels(const ContentResource& resource, int32_t* width, int32_t* height)
+{
+    *width = *height = 0;
+    if (resource.kind != ContentKind::Picture)
+        return {};
+    ContentCanvas canvas;
+    if (auto paint = ContentPainter(resource.id))
+        paint(canvas);
+    else
+    {
+        const uint32_t fill = uint32_t(resource.rgba[0]) << 16 | uint32_t(resource.rgba[1]) << 8 | resource.rgba[2];
+        const uint32_t edge = uint32_t(resource.rgba[0] / 2) << 16 | uint32_t(resource.rgba[1] / 2) << 8 |
+                              uint32_t(resource.rgba[2] / 2);
+        canvas.Resize(kContentPictureSide, kContentPictureSide, edge);
+        canvas.Fill(kContentPictureBorder, kContentPictureBorder, kContentPictureSide - 2 * kContentPictureBorder,
+                    kContentPictureSide - 2 * kContentPictureBorder, fill);
+    }
+    *width = canvas.width;
+    *height = canvas.height;
+    return canvas.rgba;
+}
 
 const std::vector<std::string>& ContentLanguages()
 {

@@ -10,7 +10,7 @@
 /// What a resource of the set is made of.
 enum class ContentKind
 {
-    Picture, ///< a PNG of a flat colour with a border
+    Picture, ///< a PNG: drawn, or a flat colour with a border
     Font,    ///< a glyph-sheet font (".met" and its PNG sheet)
     Text,    ///< a text resource in the group's language
     Sound,   ///< a WAV tone
@@ -51,9 +51,18 @@ const std::vector<ContentGroup>& ContentGroups();
 /// The five language groups' names (UK first), in the order of the language choice.
 const std::vector<std::string>& ContentLanguages();
 
-/// Side of every picture, in texels, and the width of its border.
+/// Side of a flat picture, in texels, and the width of its border.
 constexpr int32_t kContentPictureSide = 32;
 constexpr int32_t kContentPictureBorder = 2;
+
+/// A picture's texels as the set writes them (RGBA, top row first): drawn (a flag, the title, a
+/// logo, a page ...) or a flat colour with a border. Empty for a resource that is no picture.
+std::vector<uint8_t> ContentPicturePixels(const ContentResource& resource, int32_t* width, int32_t* height);
+
+/// Every text id of the set, each in every language group.
+const std::vector<std::string>& ContentTextIds();
+/// The text of the id in the language (its index in ContentLanguages()); empty when unknown.
+std::string ContentText(const std::string& id, size_t language);
 
 /// Writes the whole set into folder: first into "<folder>.tmp"; once that is whole, each of its
 /// files replaces the file of the same name in folder (made when missing). Every other file in
