@@ -1,6 +1,9 @@
 // The stage: entry loads the hero, level and sector groups in order into layers 0, 1 and 2;
 // the first three frames restart a one-second fade; the actions and the profile's requests
-// in their order; a save deferring a stage request; what leaving keeps.
+// in their order; a save deferring a stage request; what leaving keeps, and the projectiles
+// and casings it does not.
+#include "ammomanager.h"
+#include "ammunition.h"
 #include "boardcontrol.h"
 #include "boardcontroltheme_ingame.h"
 #include "gamekeyhintbar.h"
@@ -342,5 +345,24 @@ TEST_F(Stage, LeavingForASectorStoresItAndKeepsTheInventoryLeavingForTheMenuClea
     EXPECT_EQ(SectorDataManager::Instance()->HasSector("W3L1S02"), 0);
     EXPECT_EQ(mProfile->globalInventory.GetCount(), 0);
     SectorDataManager::Instance()->ClearAll();
+}
+
+TEST_F(Stage, LeavingFreesEveryProjectileImpactAndCasingInFlight)
+{
+    AmmoGeometryDeclareRows();
+    ASSERT_EQ(AmmoManager::Preallocate(), 1);
+    mStage->Enter();
+    for (int32_t i = 0; i < 3; ++i)
+    {
+        ASSERT_NE(Ammunition::TakeProjectile(), nullptr);
+        ASSERT_NE(Ammunition::TakeCasing(), nullptr);
+    }
+    ASSERT_NE(Ammunition::TakeImpact(), nullptr);
+    ASSERT_EQ(Ammunition::LiveProjectiles(), 3);
+    mStage->Leave();
+    EXPECT_EQ(Ammunition::LiveProjectiles(), 0);
+    EXPECT_EQ(Ammunition::LiveCasings(), 0);
+    EXPECT_EQ(Ammunition::LiveImpacts(), 0);
+    AmmoManagerShutdown();
 }
 } // namespace
