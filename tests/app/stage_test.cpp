@@ -24,6 +24,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -345,6 +346,51 @@ TEST_F(Stage, LeavingForASectorStoresItAndKeepsTheInventoryLeavingForTheMenuClea
     EXPECT_EQ(SectorDataManager::Instance()->HasSector("W3L1S02"), 0);
     EXPECT_EQ(mProfile->globalInventory.GetCount(), 0);
     SectorDataManager::Instance()->ClearAll();
+}
+
+TEST_F(Stage, ADamagedGroupRefusesTheSectorByNameAndTheFirstFrameGoesBackToTheMainMenu)
+{
+    auto* menu = new Target(kGameStateMainMenu);
+    mStage->AddTransition(menu, 0);
+    struct Damage
+    {
+        const char* group;
+        const char* script; ///< null: no script at all
+        const char* named;
+    };
+    const Damage cases[] = {
+        {"HERO", nullptr, "HERO.scr: cannot be read"},
+        {"W3L1", "add_ressource W3L1_A_PY w3l1\\a.py\r\nno_such_command 1\r\n", "W3L1.scr line 2: no_such_command"},
+    };
+    for (const Damage& c : cases)
+    {
+        SCOPED_TRACE(c.group);
+        const std::string script = std::string(c.group) + ".scr";
+        if (c.script)
+            GroupWriter::WriteText(script, c.script);
+        else
+            std::remove(script.c_str());
+        mProfile->stageRequest = 1;
+        testing::internal::CaptureStderr();
+        mStage->Enter();
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_NE(
+            err.find("the sector \"W3L1S01\" cannot be played: " + std::string(c.named) + "; back to the main menu"),
+            std::string::npos)
+            << err;
+        EXPECT_EQ(mStage->IsRefused(), 1);
+        EXPECT_EQ(mProfile->stageEntered, 0);
+        EXPECT_FALSE(mProfile->levelHandle.IsValid()) << "the level script never ran";
+        mStage->Update();
+        EXPECT_EQ(Pending(), kGameStateMainMenu);
+        mStage->Leave();
+        // Nothing of the sector stays: no group, no stored sector.
+        for (int32_t layer = 0; layer < kResourceLayerCount; ++layer)
+            EXPECT_TRUE(Layer(layer).empty()) << layer;
+        EXPECT_EQ(SectorDataManager::Instance()->HasSector("W3L1S01"), 0);
+        EXPECT_EQ(mStage->IsRefused(), 0);
+        GroupWriter::WriteText(script, "");
+    }
 }
 
 TEST_F(Stage, LeavingFreesEveryProjectileImpactAndCasingInFlight)
