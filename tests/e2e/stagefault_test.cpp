@@ -24,8 +24,9 @@ enum class Damage
     Delete, ///< taken out of its pack, or off the disk
 };
 
-/// Refused: the sector must be refused. Survives: garbled bytes a reader cannot tell from good
-/// ones (coordinates, colours, animation keys) may play; the run must still end cleanly.
+/// Refused: the sector must be refused. Survives: damage no reader can tell from good data (a
+/// skeleton cut after its bone list, a model's or a collision tree's numbers garbled) may play;
+/// the run must still end cleanly.
 enum class Expect
 {
     Refused,
@@ -167,8 +168,24 @@ std::string DamageFile(const fs::path& folder, const Case& c)
     }
     const fs::path pack = folder / (std::string(c.group) + ".PAK");
     std::vector<GroupWriter::File> files = ReadPack(gamerun::ReadFile(pack.string()));
-    const auto hit =
+    auto hit =
         std::find_if(files.begin(), files.end(), [&](const GroupWriter::File& f) { return f.name.ends_with(c.file); });
+    if (hit == files.end() && std::strcmp(c.file, ".png") == 0)
+    {
+        // A group without a picture of its own is given one of the front end's, declared in its
+        // script, so the picture reader's refusal is tried whatever the set holds.
+        const std::vector<GroupWriter::File> frontEnd = ReadPack(gamerun::ReadFile((folder / "FRONTEND.PAK").string()));
+        const auto picture = std::find_if(frontEnd.begin(), frontEnd.end(),
+                                          [](const GroupWriter::File& f) { return f.name.ends_with(".png"); });
+        if (picture == frontEnd.end())
+            return {};
+        const std::string added = std::string(c.group) + "\\damaged.png";
+        const fs::path script = folder / (std::string(c.group) + ".scr");
+        gamerun::WriteFile(script.string(), gamerun::ReadFile(script.string()) + "add_ressource " + c.group +
+                                                "_DAMAGED_TEX " + added + "\r\n");
+        files.push_back({added, picture->bytes});
+        hit = files.end() - 1;
+    }
     if (hit == files.end())
         return {};
     const std::string name = hit->name;
