@@ -22,7 +22,9 @@
 #include "scriptworldmanager.h"
 #include "sectordatamanager.h"
 #include "tscameraregistry.h"
+#include "tsanimactor.h"
 #include "tsmarksystem.h"
+#include "w3danimobject.h"
 #include "w2dimagesurface.h"
 #include "w3dcamera.h"
 #include "wanimatedtextureset.h"
@@ -129,7 +131,7 @@ std::string GroupFault(const std::string& name)
 
 // The first thing that went wrong starting the level script, or "". Without scripting there
 // is no level script to judge.
-std::string LevelFault(const std::string& sector)
+std::string LevelFault(const std::string& sector, const std::string& heroGroup)
 {
     ScriptWorldManager* world = ScriptWorldManager::Instance();
     if (!world || !world->IsScriptingStarted())
@@ -153,6 +155,11 @@ std::string LevelFault(const std::string& sector)
     WScene* scene = world->GetScene();
     if (!scene || !scene->GetLevel())
         return script + " loads no level";
+    // A model description skips what it cannot find: a hero group that lost its description
+    // gives a hero with nothing to draw.
+    if (auto* hero = HbCastTo<TsAnimActor>(world->GetHero()))
+        if (!hero->GetModel() || !hero->GetModel()->GetEngineObject())
+            return "the hero has no model: " + ResourceGroupScriptName(heroGroup.c_str()) + " describes none";
     return {};
 }
 
@@ -256,7 +263,7 @@ void GameState_Stage::Enter()
                 level->AddRef();
                 profile->levelHandle.Assign(level);
                 level->Load(profile->sectorId.c_str());
-                fault = LevelFault(mSectorName);
+                fault = LevelFault(mSectorName, profile->heroGroup);
             }
     }
     if (manager)

@@ -22,6 +22,7 @@ enum class Damage
     Garble, ///< 24 bytes in its middle overwritten
     Tree,   ///< 24 bytes in the middle of its last collision tree (plug-in 285) overwritten
     Delete, ///< taken out of its pack, or off the disk
+    Lines,  ///< a group script cut at a line's end, before its data containers
 };
 
 /// Refused: the sector must be refused. Survives: damage no reader can tell from good data (a
@@ -45,6 +46,7 @@ struct Case
 const Case kCases[] = {
     {"group script", nullptr, "W1L1S01.scr", Damage::Delete, Expect::Refused},
     {"group script", nullptr, "HERO.scr", Damage::Seven, Expect::Refused},
+    {"group script", nullptr, "HERO.scr", Damage::Lines, Expect::Refused},
     {"pack", nullptr, "W1L1.PAK", Damage::Half, Expect::Refused},
     {"pack", nullptr, "HERO.PAK", Damage::Delete, Expect::Refused},
     {"world", "W1L1", "world.bsp", Damage::Half, Expect::Refused},
@@ -90,6 +92,8 @@ const char* DamageName(Damage damage)
         return "collision tree garbled";
     case Damage::Delete:
         return "deleted";
+    case Damage::Lines:
+        return "cut before its data containers";
     }
     return "";
 }
@@ -123,6 +127,8 @@ std::string Damaged(const std::string& bytes, Damage damage)
             garbled[i] = char(0xFF - (i & 0x0F));
         return garbled;
     }
+    case Damage::Lines:
+        return bytes.substr(0, std::min(bytes.size(), bytes.find("DataContainerBegin")));
     case Damage::Delete:
         break;
     }
