@@ -4,6 +4,7 @@
 #include "scriptworldmanager.h"
 #include "tsactor.h"
 #include "tsanimactor.h"
+#include "tsastarpathfinder.h"
 #include "tsdof.h"
 #include "tsdofskills.h"
 #include "tsevent.h"
@@ -98,6 +99,11 @@ void TsActorsInstall(ScriptWorldManager* world)
         world->Hooks().fillActorToolsModule = FillActorTools;
         world->Hooks().fillSoundModule = FillSoundModule;
         world->Hooks().stopAllSoundChannels = StopAllSoundChannels;
+        world->Hooks().graphCellCount = [](HbRoot* graph) -> int32_t
+        {
+            auto* pathfinder = HbCastTo<TsAStarPathfinder>(graph);
+            return pathfinder ? pathfinder->GetCellCount() : -1;
+        };
         TsMarkSystemInstall(world);
         TsEventBoxesInstall(world);
         TriggerManager::Install(world);

@@ -3,28 +3,36 @@
 // survive the sector and releases the rest.
 #include "gamestatestage.h"
 
+#include "ammomanager.h"
+#include "fxservices.h"
 #include "gameloadingscreen.h"
 #include "gameprofile.h"
 #include "gamesavemanager.h"
-#include "fxservices.h"
 #include "gameservices.h"
 #include "gamestatemanager.h"
 #include "hbclock.h"
+#include "hbcommand.h"
 #include "hbfile.h"
 #include "hbinputmanager.h"
 #include "hbptr.h"
+#include "hbresource.h"
 #include "kfxmanager.h"
+#include "rdskeleton.h"
 #include "resourcegroups.h"
 #include "scriptworldmanager.h"
 #include "sectordatamanager.h"
+#include "tsanimactor.h"
 #include "tscameraregistry.h"
 #include "tsmarksystem.h"
 #include "w2dimagesurface.h"
+#include "w3danimobject.h"
 #include "w3dcamera.h"
 #include "wanimatedtextureset.h"
 #include "wrenderer.h"
 #include "wscene.h"
 #include "wuvanimregistry.h"
+
+#include <cstdio>
 
 HB_DEFINE_CLASS_DESC(GameState_Stage, GameState);
 
@@ -97,6 +105,74 @@ int32_t LevelHandleValid(GameProfile* profile)
 {
     return profile && profile->levelHandle.IsValid() ? 1 : 0;
 }
+
+// The first thing that went wrong loading a group the stage needs, or "". A skeleton's reader
+// keeps what it could read, so a file cut inside its bone list makes a skeleton of no bone.
+std::string GroupFault(const std::string& name)
+{
+    const ResourceGroup* group = ResourceGroupFind(name.c_str());
+    if (!group)
+        return ResourceGroupScriptName(name.c_str()) + ": not loaded";
+    if (!group->failures.empty())
+        return group->failures.front();
+    HbResourceManager* resources = HbResourceManager::Instance();
+    for (HbPtrListNode* node = group->resources.GetHead(); node; node = node->next)
+    {
+        const auto* record = static_cast<const ResourceRecord*>(node->value);
+        const auto* skeleton = HbCastTo<RdSkeleton>(record->object);
+        if (skeleton && skeleton->GetBoneCount() == 0)
+        {
+            const char* path = resources ? resources->GetPath(record->id.c_str()) : nullptr;
+            return record->id + " (" + (path ? path : "") + "): holds no bone";
+        }
+    }
+    return {};
+}
+
+// The first thing that went wrong starting the level script, or "". Without scripting there
+// is no level script to judge.
+std::string LevelFault(const std::string& sector, const std::string& heroGroup)
+{
+    ScriptWorldManager* world = ScriptWorldManager::Instance();
+    if (!world || !world->IsScriptingStarted())
+        return {};
+    const std::vector<std::string> faults = world->TakeLevelFaults();
+    if (!faults.empty())
+        return faults.front();
+    // Named by the sector group's first script module: the level script.
+    std::string script = "the level script of " + sector;
+    HbResourceManager* resources = HbResourceManager::Instance();
+    if (const ResourceGroup* group = ResourceGroupFind(sector.c_str()))
+        for (HbPtrListNode* node = group->resources.GetHead(); node; node = node->next)
+            if (const auto* record = static_cast<const ResourceRecord*>(node->value); record->module)
+            {
+                const char* path = resources ? resources->GetPath(record->id.c_str()) : nullptr;
+                script += std::string(" (") + (path ? path : record->id.c_str()) + ")";
+                break;
+            }
+    if (!world->IsLevelStarted())
+        return script + " sets no level start";
+    WScene* scene = world->GetScene();
+    if (!scene || !scene->GetLevel())
+        return script + " loads no level";
+    // A model description skips what it cannot find: a hero group that lost its description
+    // gives a hero with nothing to draw.
+    if (auto* hero = HbCastTo<TsAnimActor>(world->GetHero()))
+        if (!hero->GetModel() || !hero->GetModel()->GetEngineObject())
+            return "the hero has no model: " + ResourceGroupScriptName(heroGroup.c_str()) + " describes none";
+    return {};
+}
+
+// Runs the mission file; the first thing that went wrong in it, or "".
+std::string MissionFault(GameProfile* profile)
+{
+    HbTakeScriptFailures(); // what earlier scripts left is not the mission file's
+    const int32_t ran = profile->GetMissions().RunMissionFile("MISSION_OBJECTIVES_SCR");
+    const std::vector<std::string> failures = HbTakeScriptFailures();
+    if (!failures.empty())
+        return failures.front();
+    return ran ? std::string() : std::string("the mission file (MISSION_OBJECTIVES_SCR) cannot be run");
+}
 } // namespace
 
 StageLevel::~StageLevel()
@@ -156,12 +232,21 @@ void GameState_Stage::Enter()
     ResourceGroupUnload("FRONTEND");
     HbFileBeforeOpenHook = LoadingTickHook;
     services.freeListsPurge();
+    mRefused = 0;
+    std::string fault;
     if (profile)
     {
-        ResourceGroupLoad(profile->heroGroup.c_str(), 0);
-        ResourceGroupLoad(LevelGroup(profile->sectorId).c_str(), 1);
         mSectorName = profile->sectorId;
-        ResourceGroupLoad(mSectorName.c_str(), 2);
+        // The stage judges its own groups: a damaged one refuses the sector below, instead of
+        // the general report that the game goes on without what it lacks.
+        const ResourceGroupFailureHandler reporter = ResourceGroupSetFailureHandler(nullptr);
+        const std::string groups[3] = {profile->heroGroup, LevelGroup(mSectorName), mSectorName};
+        for (int32_t layer = 0; layer < 3; ++layer)
+            ResourceGroupLoad(groups[layer].c_str(), layer);
+        ResourceGroupSetFailureHandler(reporter);
+        for (const std::string& group : groups)
+            if (fault.empty())
+                fault = GroupFault(group);
     }
     GameState::Enter();
     services.boardBuildInGame();
@@ -175,12 +260,16 @@ void GameState_Stage::Enter()
         // entry without a leave goes first.
         if (profile->levelHandle.IsValid())
             profile->levelHandle.GetObject()->Release();
-        if (auto* level = new StageLevel())
-        {
-            level->AddRef();
-            profile->levelHandle.Assign(level);
-            level->Load(profile->sectorId.c_str());
-        }
+        profile->levelHandle.Reset();
+        // A damaged group never reaches the level script: what it lacks would only fail there.
+        if (fault.empty())
+            if (auto* level = new StageLevel())
+            {
+                level->AddRef();
+                profile->levelHandle.Assign(level);
+                level->Load(profile->sectorId.c_str());
+                fault = LevelFault(mSectorName, profile->heroGroup);
+            }
     }
     if (manager)
     {
@@ -190,8 +279,7 @@ void GameState_Stage::Enter()
     services.freeListsPurge();
     services.soundStopAll();
     if (profile)
-        TsApplyDifficultyToRespawnMarks(TsGetMarkSystem(),
-                                        profile->missionTable.words[MissionTable::kDifficulty]);
+        TsApplyDifficultyToRespawnMarks(TsGetMarkSystem(), profile->missionTable.words[MissionTable::kDifficulty]);
     if (WRenderer* renderer = WRenderer::Existing())
     {
         W3dCamera* camera = renderer->GetValidCamera();
@@ -210,14 +298,19 @@ void GameState_Stage::Enter()
 
     if (profile->cheatsUnlocked)
         profile->newMission = 1;
-    if (profile->newMission)
+    sMissionStarting = 0;
+    if (fault.empty() && profile->newMission)
     {
-        profile->GetMissions().RunMissionFile("MISSION_OBJECTIVES_SCR");
+        fault = MissionFault(profile);
         profile->newMission = 0;
         sMissionStarting = 1;
     }
-    else
-        sMissionStarting = 0;
+    // Nothing of a refused sector is restored, stored or saved.
+    if (!fault.empty())
+    {
+        Refuse(fault);
+        return;
+    }
 
     SectorDataManager* sectors = SectorDataManager::Instance();
     GameSaveManager* saves = GameSaveManager::Instance();
@@ -265,6 +358,11 @@ void GameState_Stage::Update()
         if (profile)
             profile->stageRequest = 1;
         mDeferredStageRequest = 0;
+        return;
+    }
+    if (mRefused)
+    {
+        SwitchTo(kGameStateMainMenu);
         return;
     }
     if (HbGameClock* clock = HbGameClock::Instance())
@@ -394,6 +492,8 @@ void GameState_Stage::Leave()
             profile->globalInventory.RemoveAll();
     }
     services.shadowsDetach();
+    // No projectile, impact or casing outlives the sector: they point into its world.
+    AmmoManagerResetAll();
     KfxManager::SetCamera(nullptr);
     KfxManager::ResetRenderLists();
     if (profile)
@@ -423,7 +523,7 @@ void GameState_Stage::Leave()
             overlay->SetTexture(nullptr);
     if (WRenderer* renderer = WRenderer::Existing(); renderer && renderer->GetAnimatedTextures())
         renderer->GetAnimatedTextures()->Clear();
-    if (profile && profile->worldResetRequest)
+    if ((mRefused || (profile && profile->worldResetRequest)) && profile)
     {
         ResourceGroupUnload(profile->heroGroup.c_str());
         services.boardReleaseInGame();
@@ -432,12 +532,31 @@ void GameState_Stage::Leave()
     }
     ResourceGroupUnload(mSectorName.c_str());
     mSectorName.clear();
+    mRefused = 0;
     services.animSetFreeAll();
     FxServicesStageLeave();
     services.freeListsPurge();
     if (HbGameClock* clock = HbGameClock::Instance())
         clock->SetStepClamp(1);
     HbFileBeforeOpenHook = nullptr;
+}
+
+void GameState_Stage::Refuse(const std::string& fault)
+{
+    // Garbled bytes of a file can reach the text: they are shown as '?'.
+    std::string text = fault;
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F)
+            c = '?';
+    std::fprintf(stderr, "Velmoran: the sector \"%s\" cannot be played: %s; back to the main menu\n",
+                 mSectorName.c_str(), text.c_str());
+    std::fflush(stderr);
+    mRefused = 1;
+    if (GameProfile* profile = GetProfile())
+    {
+        profile->stageEntered = 0;
+        profile->newMission = 0;
+    }
 }
 
 void GameState_Stage::CreateCameras()

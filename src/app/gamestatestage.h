@@ -44,9 +44,16 @@ public:
     int32_t GetFrameCounter() const { return mFrameCounter; }
     int32_t GetDeferredStageRequest() const { return mDeferredStageRequest; }
     const std::string& GetSectorName() const { return mSectorName; }
+    /// 1 from an entry that found the sector damaged until the leave: the first frame goes back
+    /// to the main menu.
+    int32_t IsRefused() const { return mRefused; }
 
 private:
+    /// Says why the sector cannot be played and sends the stage back to the main menu.
+    void Refuse(const std::string& fault);
+
     int32_t mFrameCounter = 0;
+    int32_t mRefused = 0;
     int32_t mSaveRequest = 0;
     int32_t mDeferredStageRequest = 0;
     std::string mSectorName;

@@ -200,6 +200,7 @@ int32_t ResourceGroupLoad(const char* name, int32_t layerIndex)
         failures.push_back(std::move(failure));
     if (textures)
         textures->EndDictionary(name);
+    group->failures = failures;
     if (sObserver)
         sObserver("load", name, layerIndex);
     if (!failures.empty() && sFailureHandler)
@@ -212,9 +213,11 @@ void ResourceGroupSetObserver(ResourceGroupObserver observer)
     sObserver = observer;
 }
 
-void ResourceGroupSetFailureHandler(ResourceGroupFailureHandler handler)
+ResourceGroupFailureHandler ResourceGroupSetFailureHandler(ResourceGroupFailureHandler handler)
 {
+    const ResourceGroupFailureHandler previous = sFailureHandler;
     sFailureHandler = handler;
+    return previous;
 }
 
 void ResourceGroupReportFailures(const char* name, const std::vector<std::string>& failures)

@@ -42,6 +42,9 @@ struct ResourceGroup : public HbAllocated
     int32_t packMounted = 0;
     /// ResourceRecord pointers, in the order they were made.
     HbPtrList resources{10};
+    /// What went wrong while the group loaded (as the failure handler was told); empty when
+    /// every part of it was made.
+    std::vector<std::string> failures;
 };
 
 constexpr int32_t kResourceLayerCount = 3;
@@ -81,7 +84,8 @@ void ResourceGroupSetObserver(ResourceGroupObserver observer);
 /// that cannot be read, a line of it that failed, a resource that cannot be made. The loaded
 /// part of the group stays loaded. One handler at a time; null for none.
 using ResourceGroupFailureHandler = void (*)(const char* name, const std::vector<std::string>& failures);
-void ResourceGroupSetFailureHandler(ResourceGroupFailureHandler handler);
+/// The handler it replaces.
+ResourceGroupFailureHandler ResourceGroupSetFailureHandler(ResourceGroupFailureHandler handler);
 /// Hands what went wrong with another file the start-up runs (the key bindings) to the handler.
 void ResourceGroupReportFailures(const char* name, const std::vector<std::string>& failures);
 

@@ -50,6 +50,12 @@ struct ScriptWorldHooks
     /// 1 when the actor's script object is stored across levels.
     int32_t (*isScriptStored)(TsActor* actor);
 
+    // ---- Navigation ------------------------------------------------------------------------------
+
+    /// The cells of a navigation graph just loaded, or -1 when the resource is not one. A graph
+    /// of no cell (a file cut short reads as one) is a fault of the level.
+    int32_t (*graphCellCount)(HbRoot* graph);
+
     // ---- Mark system and scenario paths -------------------------------------------------------
 
     /// A new mark system over the named scenario database and the level (count 0), or null.

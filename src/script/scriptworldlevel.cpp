@@ -6,8 +6,8 @@
 #include "scriptinterpreter.h"
 #include "tsactor.h"
 #include "tsfamilies.h"
-#include "uthread.h"
 #include "tssendevent.h"
+#include "uthread.h"
 #include "w3dlevel.h"
 #include "wrenderer.h"
 #include "wscene.h"
@@ -25,14 +25,39 @@ HbRoot* GetHeldResource(const char* id)
     return resources && id ? resources->AcquireResource(id) : nullptr;
 }
 
-void CallLevelCallable(PyObject* callable)
+// "<type>: <text>" of the pending exception, which stays pending.
+std::string DescribeError()
+{
+    PyObject* type = nullptr;
+    PyObject* value = nullptr;
+    PyObject* traceback = nullptr;
+    PyErr_Fetch(&type, &value, &traceback);
+    PyErr_NormalizeException(&type, &value, &traceback);
+    std::string text = type && PyType_Check(type) ? reinterpret_cast<PyTypeObject*>(type)->tp_name : "error";
+    if (PyObject* str = value ? PyObject_Str(value) : nullptr)
+    {
+        if (const char* utf8 = PyUnicode_AsUTF8(str))
+            text += std::string(": ") + utf8;
+        Py_DECREF(str);
+    }
+    PyErr_Clear();
+    PyErr_Restore(type, value, traceback);
+    return text;
+}
+
+/// Calls the callable and prints its exception; the exception's description, or "" when it
+/// ran through.
+std::string CallLevelCallable(PyObject* callable)
 {
     if (!callable || !ScriptInterpreter::IsStarted())
-        return;
+        return {};
     PyObject* result = UthreadGuardedCall(callable, nullptr);
     Py_XDECREF(result);
-    if (PyErr_Occurred())
-        PyErr_Print();
+    if (!PyErr_Occurred())
+        return {};
+    std::string error = DescribeError();
+    PyErr_Print();
+    return error;
 }
 } // namespace
 
@@ -91,7 +116,8 @@ int32_t ScriptWorldManager::LoadLevel(const char* id)
     }
     int32_t loaded = 0;
     HbRoot* resource = GetHeldResource(id);
-    if (W3dLevel* level = HbCastTo<W3dLevel>(resource); level && mScene)
+    W3dLevel* level = HbCastTo<W3dLevel>(resource);
+    if (level && mScene)
     {
         mScene->SetLevel(level);
         if (marks && mHooks.markSystemSetLevel)
@@ -102,6 +128,10 @@ int32_t ScriptWorldManager::LoadLevel(const char* id)
         resource->Release();
     if (marks)
         marks->Release();
+    if (!loaded)
+        NoteLevelFault(id, resource ? "is not a level" : "cannot be loaded");
+    else if (!level->GetMainWorld())
+        NoteLevelFault(id, "holds no world to show");
     return loaded;
 }
 
@@ -111,6 +141,10 @@ int32_t ScriptWorldManager::LoadAStar(const char* id)
         return 0;
     ReleaseHeld(mAStar);
     mAStar = GetHeldResource(id);
+    if (!mAStar)
+        NoteLevelFault(id, "cannot be loaded");
+    else if (mHooks.graphCellCount && mHooks.graphCellCount(mAStar) == 0)
+        NoteLevelFault(id, "holds no navigation cell");
     return mAStar ? 1 : 0;
 }
 
@@ -121,7 +155,10 @@ int32_t ScriptWorldManager::LoadEventBoxes(const char* id)
     ReleaseEventBoxes();
     mEventBoxes = GetHeldResource(id);
     if (!mEventBoxes)
+    {
+        NoteLevelFault(id, "cannot be loaded");
         return 0;
+    }
     if (mHooks.eventBoxesLoad)
         mHooks.eventBoxesLoad(mEventBoxes, HeroFamily | HeroEnemyFamily, DofFamily);
     return 1;
@@ -142,7 +179,10 @@ int32_t ScriptWorldManager::LoadScenaricData(const char* name)
     W3dLevel* level = mScene->GetLevel();
     HbRoot* marks = level && mHooks.createMarkSystem ? mHooks.createMarkSystem(name, level) : nullptr;
     if (!marks)
+    {
+        NoteLevelFault(name, level ? "cannot be loaded" : "has no level to lie on");
         return 0;
+    }
     marks->AddRef();
     mMarkSystem = marks;
     ResolveScenarioPaths();
@@ -152,8 +192,8 @@ int32_t ScriptWorldManager::LoadScenaricData(const char* name)
 void ScriptWorldManager::ResolveScenarioPaths()
 {
     const ScriptWorldHooks& h = mHooks;
-    if (!h.markSystemDatabase || !h.databasePathCount || !h.databasePath || !h.pathMarkNameCount ||
-        !h.pathMarkName || !h.databaseFindMark || !h.pathAddMark)
+    if (!h.markSystemDatabase || !h.databasePathCount || !h.databasePath || !h.pathMarkNameCount || !h.pathMarkName ||
+        !h.databaseFindMark || !h.pathAddMark)
         return;
     void* database = h.markSystemDatabase(mMarkSystem);
     if (!database)
@@ -190,10 +230,12 @@ void ScriptWorldManager::StartLevelScript()
     if (!mLevelStart)
         return;
     mScriptFailure = 0;
+    mLevelFaults.clear();
     // Held for the call: the start callable may replace the callables.
     PyObject* start = mLevelStart;
     Py_INCREF(start);
-    CallLevelCallable(start);
+    if (const std::string error = CallLevelCallable(start); !error.empty())
+        mLevelFaults.push_back("the level script failed: " + error);
     Py_DECREF(start);
     RunKeyCallbacks(0);
     mLevelStarted = 1;
@@ -245,6 +287,23 @@ void ScriptWorldManager::EndLevel()
     if (mHooks.triggersStopAll)
         mHooks.triggersStopAll();
     RunKeyCallbacks(1);
+}
+
+void ScriptWorldManager::NoteLevelFault(const char* id, const char* what)
+{
+    // Named by its file when the resource manager knows one: that is what a person can mend.
+    HbResourceManager* resources = HbResourceManager::Instance();
+    const char* path = resources && id ? resources->GetPath(id) : nullptr;
+    const std::string name = id ? id : "(no id)";
+    if (mLevelFaults.size() < 16)
+        mLevelFaults.push_back((path && *path ? std::string(path) + " (" + name + ")" : name) + " " + what);
+}
+
+std::vector<std::string> ScriptWorldManager::TakeLevelFaults()
+{
+    std::vector<std::string> faults;
+    faults.swap(mLevelFaults);
+    return faults;
 }
 
 int32_t ScriptWorldManager::AddKeyCallback(KeyCallback fn, intptr_t argument, int32_t key)

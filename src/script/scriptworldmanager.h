@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 typedef struct _object PyObject;
 typedef struct _ts PyThreadState;
@@ -157,6 +158,11 @@ public:
     int32_t RemoveKeyCallback(KeyCallback fn);
     /// fn(argument) of every record of the key, in order; 0.
     int32_t RunKeyCallbacks(int32_t key);
+    /// What went wrong since the level script last started, oldest first: a level, graph,
+    /// scenario data or event boxes that could not be loaded ("<file> (<id>) <what>"), and the
+    /// start callable's exception ("the level script failed: <type>: <text>"). The stage refuses
+    /// a sector that leaves any. The call empties the record.
+    std::vector<std::string> TakeLevelFaults();
 
     // ---- State --------------------------------------------------------------------------------
 
@@ -238,8 +244,11 @@ private:
     void ReleaseLevelCallables();
     void ClearQueue();
     void ResolveScenarioPaths();
+    /// Records that the resource of the id could not be used as what the level asked for.
+    void NoteLevelFault(const char* id, const char* what);
 
     ScriptWorldHooks mHooks = {};
+    std::vector<std::string> mLevelFaults;
 
     TsActor* mCameraCollision[kMaxCameraCollisionActors] = {};
     int32_t mCameraCollisionCount = 0;

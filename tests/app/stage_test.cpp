@@ -1,6 +1,9 @@
 // The stage: entry loads the hero, level and sector groups in order into layers 0, 1 and 2;
 // the first three frames restart a one-second fade; the actions and the profile's requests
-// in their order; a save deferring a stage request; what leaving keeps.
+// in their order; a save deferring a stage request; what leaving keeps, and the projectiles
+// and casings it does not.
+#include "ammomanager.h"
+#include "ammunition.h"
 #include "boardcontrol.h"
 #include "boardcontroltheme_ingame.h"
 #include "gamekeyhintbar.h"
@@ -21,6 +24,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -342,5 +346,69 @@ TEST_F(Stage, LeavingForASectorStoresItAndKeepsTheInventoryLeavingForTheMenuClea
     EXPECT_EQ(SectorDataManager::Instance()->HasSector("W3L1S02"), 0);
     EXPECT_EQ(mProfile->globalInventory.GetCount(), 0);
     SectorDataManager::Instance()->ClearAll();
+}
+
+TEST_F(Stage, ADamagedGroupRefusesTheSectorByNameAndTheFirstFrameGoesBackToTheMainMenu)
+{
+    auto* menu = new Target(kGameStateMainMenu);
+    mStage->AddTransition(menu, 0);
+    struct Damage
+    {
+        const char* group;
+        const char* script; ///< null: no script at all
+        const char* named;
+    };
+    const Damage cases[] = {
+        {"HERO", nullptr, "HERO.scr: cannot be read"},
+        {"W3L1", "add_ressource W3L1_A_PY w3l1\\a.py\r\nno_such_command 1\r\n", "W3L1.scr line 2: no_such_command"},
+    };
+    for (const Damage& c : cases)
+    {
+        SCOPED_TRACE(c.group);
+        const std::string script = std::string(c.group) + ".scr";
+        if (c.script)
+            GroupWriter::WriteText(script, c.script);
+        else
+            std::remove(script.c_str());
+        mProfile->stageRequest = 1;
+        testing::internal::CaptureStderr();
+        mStage->Enter();
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_NE(
+            err.find("the sector \"W3L1S01\" cannot be played: " + std::string(c.named) + "; back to the main menu"),
+            std::string::npos)
+            << err;
+        EXPECT_EQ(mStage->IsRefused(), 1);
+        EXPECT_EQ(mProfile->stageEntered, 0);
+        EXPECT_FALSE(mProfile->levelHandle.IsValid()) << "the level script never ran";
+        mStage->Update();
+        EXPECT_EQ(Pending(), kGameStateMainMenu);
+        mStage->Leave();
+        // Nothing of the sector stays: no group, no stored sector.
+        for (int32_t layer = 0; layer < kResourceLayerCount; ++layer)
+            EXPECT_TRUE(Layer(layer).empty()) << layer;
+        EXPECT_EQ(SectorDataManager::Instance()->HasSector("W3L1S01"), 0);
+        EXPECT_EQ(mStage->IsRefused(), 0);
+        GroupWriter::WriteText(script, "");
+    }
+}
+
+TEST_F(Stage, LeavingFreesEveryProjectileImpactAndCasingInFlight)
+{
+    AmmoGeometryDeclareRows();
+    ASSERT_EQ(AmmoManager::Preallocate(), 1);
+    mStage->Enter();
+    for (int32_t i = 0; i < 3; ++i)
+    {
+        ASSERT_NE(Ammunition::TakeProjectile(), nullptr);
+        ASSERT_NE(Ammunition::TakeCasing(), nullptr);
+    }
+    ASSERT_NE(Ammunition::TakeImpact(), nullptr);
+    ASSERT_EQ(Ammunition::LiveProjectiles(), 3);
+    mStage->Leave();
+    EXPECT_EQ(Ammunition::LiveProjectiles(), 0);
+    EXPECT_EQ(Ammunition::LiveCasings(), 0);
+    EXPECT_EQ(Ammunition::LiveImpacts(), 0);
+    AmmoManagerShutdown();
 }
 } // namespace

@@ -41,26 +41,34 @@ std::string UserFolder(const std::string& folder)
     return (dir.parent_path() / (dir.filename().string() + "-user")).string();
 }
 
-Result Run(const std::string& binary, const std::string& folder, const std::string& drive,
-           const std::string& userFolder)
+namespace
 {
-    Result result;
+double Now()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+} // namespace
+
+Started Start(const std::string& binary, const std::string& folder, const std::string& drive,
+              const std::string& userFolder)
+{
+    Started started;
     const fs::path dir = fs::absolute(folder);
     const std::string user = userFolder.empty() ? UserFolder(folder) : userFolder;
     const fs::path drivePath = dir.parent_path() / (dir.filename().string() + ".drive");
-    const fs::path outPath = dir.parent_path() / (dir.filename().string() + ".out");
-    const fs::path errPath = dir.parent_path() / (dir.filename().string() + ".err");
+    started.outPath = (dir.parent_path() / (dir.filename().string() + ".out")).string();
+    started.errPath = (dir.parent_path() / (dir.filename().string() + ".err")).string();
     if (!WriteFile(drivePath.string(), drive))
     {
-        result.err = "cannot write " + drivePath.string();
-        return result;
+        started.error = "cannot write " + drivePath.string();
+        return started;
     }
-    const auto start = std::chrono::steady_clock::now();
+    started.start = Now();
     const pid_t child = fork();
     if (child == 0)
     {
-        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int out = open(started.outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = open(started.errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(dir.c_str()) != 0)
             _exit(127);
         setenv("VELMORAN_DRIVE", drivePath.c_str(), 1);
@@ -72,13 +80,22 @@ Result Run(const std::string& binary, const std::string& folder, const std::stri
         _exit(127);
     }
     if (child < 0)
+        started.error = "cannot fork";
+    started.pid = child < 0 ? -1 : int(child);
+    return started;
+}
+
+Result Finish(const Started& started)
+{
+    Result result;
+    if (started.pid < 0)
     {
-        result.err = "cannot fork";
+        result.err = started.error;
         return result;
     }
     int status = 0;
     rusage usage{};
-    if (wait4(child, &status, 0, &usage) == child)
+    if (wait4(pid_t(started.pid), &status, 0, &usage) == pid_t(started.pid))
     {
         if (WIFEXITED(status))
             result.exitCode = WEXITSTATUS(status);
@@ -86,10 +103,16 @@ Result Run(const std::string& binary, const std::string& folder, const std::stri
             result.signal = WTERMSIG(status);
         result.peakKb = usage.ru_maxrss;
     }
-    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    result.out = ReadFile(outPath.string());
-    result.err = ReadFile(errPath.string());
+    result.seconds = Now() - started.start;
+    result.out = ReadFile(started.outPath);
+    result.err = ReadFile(started.errPath);
     return result;
+}
+
+Result Run(const std::string& binary, const std::string& folder, const std::string& drive,
+           const std::string& userFolder)
+{
+    return Finish(Start(binary, folder, drive, userFolder));
 }
 
 std::string SanitizerReport(const std::string& err)

@@ -27,6 +27,20 @@ std::string UserFolder(const std::string& folder);
 /// the home of whoever runs the tests.
 Result Run(const std::string& binary, const std::string& folder, const std::string& drive,
            const std::string& userFolder = std::string());
+
+/// A run started and not yet waited for.
+struct Started
+{
+    int pid = -1; ///< -1 when it could not start (error says why)
+    std::string outPath, errPath, error;
+    double start = 0.0;
+};
+/// Run in two halves, so several games can run at once from one thread (a child forked from a
+/// threaded test could block on a lock another thread held): Start forks and executes the game
+/// as Run does, Finish waits for it and reads its output.
+Started Start(const std::string& binary, const std::string& folder, const std::string& drive,
+              const std::string& userFolder = std::string());
+Result Finish(const Started& started);
 /// Text of a sanitizer's report in err (AddressSanitizer, LeakSanitizer, UndefinedBehaviorSanitizer), or "".
 std::string SanitizerReport(const std::string& err);
 /// A file's bytes; "" when it cannot be read.

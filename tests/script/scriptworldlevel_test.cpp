@@ -164,6 +164,46 @@ TEST_F(ScriptWorldLevel, TheFirstLevelMakesTheSceneAndANonLevelLeavesItWithoutOn
     EXPECT_EQ(mWorld->GetAStar(), nullptr);
 }
 
+TEST_F(ScriptWorldLevel, WhatTheLevelCouldNotLoadAndTheStartsExceptionAreRecordedByFile)
+{
+    InstallScenarioHooks(mWorld->Hooks());
+    HbResourceManager* resources = HbResourceManager::Instance();
+    resources->AddPath("NOWHERE_TLV", "w9\\level.wl");
+    ASSERT_EQ(Exec("def broken():\n    note('begin')\n    raise ValueError('no mark MK_START')\n"), "");
+    mWorld->SetLevelCallbacks(Main("broken"), nullptr);
+    mWorld->StartLevelScript();
+    EXPECT_EQ(mWorld->LoadLevel("NOWHERE_TLV"), 0);
+    EXPECT_EQ(mWorld->LoadLevel("_NOT_A_LEVEL_TXX"), 0);
+    EXPECT_EQ(mWorld->LoadAStar("NOWHERE_TXX"), 0);
+    EXPECT_EQ(mWorld->LoadEventBoxes("NOWHERE_TXX"), 0);
+    mWorld->Hooks().createMarkSystem = [](const char*, W3dLevel*) -> HbRoot* { return nullptr; };
+    EXPECT_EQ(mWorld->LoadScenaricData("SCEN"), 0);
+    // A graph of no cell loads, and is a fault.
+    mWorld->Hooks().graphCellCount = [](HbRoot*) -> int32_t { return 0; };
+    EXPECT_EQ(mWorld->LoadAStar("_AS_TXX"), 1);
+    const std::vector<std::string> expected = {
+        "the level script failed: ValueError: no mark MK_START",
+        "w9\\level.wl (NOWHERE_TLV) cannot be loaded",
+        "_NOT_A_LEVEL_TXX is not a level",
+        "NOWHERE_TXX cannot be loaded",
+        "NOWHERE_TXX cannot be loaded",
+        "SCEN has no level to lie on",
+        "_AS_TXX holds no navigation cell",
+    };
+    EXPECT_EQ(mWorld->TakeLevelFaults(), expected);
+    EXPECT_TRUE(mWorld->TakeLevelFaults().empty()) << "taken once";
+
+    // A level of no world loads, and is a fault; the next start forgets the old record.
+    gLevelWorld = nullptr;
+    EXPECT_EQ(mWorld->LoadLevel("_EMPTY_TLV"), 1);
+    mWorld->SetLevelCallbacks(Main("begin"), nullptr);
+    mWorld->StartLevelScript();
+    EXPECT_TRUE(mWorld->TakeLevelFaults().empty());
+    EXPECT_EQ(mWorld->LoadLevel("_EMPTY_TLV"), 1);
+    EXPECT_EQ(mWorld->TakeLevelFaults(), std::vector<std::string>{"_EMPTY_TLV holds no world to show"});
+    resources->RemovePath("NOWHERE_TLV");
+}
+
 TEST_F(ScriptWorldLevel, EndingALevelLetsGoInOrderOnceAndKeepsStoredActorsInPlace)
 {
     ScriptWorldHooks& h = mWorld->Hooks();
