@@ -2,6 +2,7 @@
 // the trace.
 #include "gamedrive.h"
 
+#include "gameprofile.h"
 #include "gamestate.h"
 #include "gamestatemanager.h"
 #include "gamestatesaveload.h"
@@ -10,7 +11,14 @@
 #include "hbmemoryhook.h"
 #include "hbptrlist.h"
 #include "hbuserfolder.h"
+#include "herostatemachine.h"
+#include "missionmanager.h"
 #include "resourcegroups.h"
+#include "scriptworldmanager.h"
+#include "tsactor.h"
+#include "tsheroactor.h"
+#include "tsmotorskills.h"
+#include "w3dnode.h"
 #include "wrenderer.h"
 
 #include "camera.h"
@@ -151,7 +159,7 @@ std::string ParseLine(const std::vector<std::string>& words, HbKeyboardControlle
         }
     }
     constexpr const char* kEvents = "an event is \"key <name>\", \"hold <name> <frames>\", \"mouse <dx> <dy>\", "
-                                    "\"save <name>\" or \"memory\"";
+                                    "\"save <name>\", \"memory\" or \"actors\"";
     if (words.size() <= next)
         return kEvents;
     const std::string& kind = words[next];
@@ -189,6 +197,8 @@ std::string ParseLine(const std::vector<std::string>& words, HbKeyboardControlle
     }
     else if (kind == "memory" && arguments == 0)
         event.kind = GameDriveEvent::kMemory;
+    else if (kind == "actors" && arguments == 0)
+        event.kind = GameDriveEvent::kActors;
     else
         return kEvents;
     script->events.push_back(event);
@@ -317,6 +327,45 @@ void TraceMemory()
     Trace("memory frame " + std::to_string(sRun->frame) + " rss_kb " + std::to_string(resident) + " peak_kb " +
           std::to_string(usage.ru_maxrss) + " allocations " + std::to_string(allocations));
     sRun->allocationsTraced = sAllocations.load(std::memory_order_relaxed);
+}
+
+int32_t TraceActor(TsActor* actor, void*, void*)
+{
+    char line[256];
+    int length = std::snprintf(line, sizeof(line), "actor %s hp %d", actor->GetName().c_str(), actor->mHitPoints);
+    W3dNode* node = actor->GetNode();
+    if (const Vector* at = node ? node->GetWorldPosition() : nullptr)
+        length += std::snprintf(line + length, sizeof(line) - size_t(length), " at %.0f %.0f %.0f", double(at->x),
+                                double(at->y), double(at->z));
+    else
+        length += std::snprintf(line + length, sizeof(line) - size_t(length), " at -");
+    const TsMotorSkills* skills = actor->GetMotorSkills();
+    const char* skill = skills ? skills->GetCurrentSkillName() : nullptr;
+    if (skill && length < int(sizeof(line)))
+        length += std::snprintf(line + length, sizeof(line) - size_t(length), " skill %s", skill);
+    const auto* hero = HbCastTo<TsHeroActor>(actor);
+    if (const HeroStateMachine* machine = hero ? hero->GetStateMachine() : nullptr;
+        machine && length < int(sizeof(line)))
+        std::snprintf(line + length, sizeof(line) - size_t(length), " state %d", machine->GetCurrentCode());
+    Trace(line);
+    return 1;
+}
+
+// Every listed actor's hit points and place, then the profile's objective flags.
+void TraceActors()
+{
+    Trace("actors frame " + std::to_string(sRun->frame));
+    if (ScriptWorldManager* world = ScriptWorldManager::Instance())
+        world->ForEachActor(TraceActor, nullptr, nullptr);
+    GameStateManager* manager = GameStateManager::Existing();
+    GameProfile* profile = manager ? manager->GetProfile() : nullptr;
+    if (!profile)
+        return;
+    MissionManager& missions = profile->GetMissions();
+    for (int32_t index = 0; index < MissionManager::kMaxObjectives; ++index)
+        if (const Objective* objective = missions.GetObjective(index))
+            Trace("objective " + std::to_string(index) + " active " + std::to_string(objective->IsActive()) + " done " +
+                  std::to_string(objective->IsDone()));
 }
 
 // The current visit's frame times past the skipped ones, as one line; the list is emptied.
@@ -489,6 +538,9 @@ void GameDriveAfterFrame()
     for (const GameDriveEvent& event : sRun->script.events)
         if (Due(event, GameDriveEvent::kMemory))
             TraceMemory();
+    for (const GameDriveEvent& event : sRun->script.events)
+        if (Due(event, GameDriveEvent::kActors))
+            TraceActors();
     for (const GameDriveEvent& event : sRun->script.events)
         if (Due(event, GameDriveEvent::kSave))
         {

@@ -24,6 +24,10 @@
 //                                 allocations <a>": the resident and peak resident memory, and
 //                                 the framework's allocations since the last memory line (since
 //                                 the start for the first)
+//     at <frame> actors           after that frame, trace "actor <name> hp <h> at <x> <y> <z>" for
+//                                 every listed actor (position in whole units, "-" without a
+//                                 node), then "objective <i> active <a> done <d>" for each of
+//                                 the profile's objectives
 //     on <state> [+<n>] <event>   the same, n frames (default 1) after the state was entered
 #pragma once
 
@@ -40,6 +44,7 @@ struct GameDriveEvent
         kHold,
         kMouse,
         kMemory,
+        kActors,
     };
     Kind kind = kKey;
     /// -1 for a frame number, else the state whose entry the frame counts from.

@@ -3,10 +3,10 @@
 // survive the sector and releases the rest.
 #include "gamestatestage.h"
 
+#include "fxservices.h"
 #include "gameloadingscreen.h"
 #include "gameprofile.h"
 #include "gamesavemanager.h"
-#include "fxservices.h"
 #include "gameservices.h"
 #include "gamestatemanager.h"
 #include "hbclock.h"
@@ -136,8 +136,11 @@ void StageUpdateWorld()
     TsCameraRegistry::UpdateActiveCameras();
 }
 
+// Play animates the scene before it draws it: without the update no model's motor runs, so
+// no actor moves by its animations. The pause menu draws the scene without this.
 void StageRenderScene()
 {
+    GameServicesTable().rendererUpdateFrame();
     GameServicesTable().rendererRenderScene();
 }
 
@@ -185,8 +188,7 @@ void GameState_Stage::Enter()
     services.freeListsPurge();
     services.soundStopAll();
     if (profile)
-        TsApplyDifficultyToRespawnMarks(TsGetMarkSystem(),
-                                        profile->missionTable.words[MissionTable::kDifficulty]);
+        TsApplyDifficultyToRespawnMarks(TsGetMarkSystem(), profile->missionTable.words[MissionTable::kDifficulty]);
     if (WRenderer* renderer = WRenderer::Existing())
     {
         W3dCamera* camera = renderer->GetValidCamera();

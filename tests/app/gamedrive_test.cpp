@@ -71,21 +71,23 @@ TEST(GameDrive, NamesEveryBadLineAndSkipsOnlyThatLine)
         {"fault kill ../gprefs.dat", "fault kill takes a file name without a folder"},
         {"timing", "timing takes the frames to leave out, 0 or more"},
         {"timing -3", "timing takes the frames to leave out, 0 or more"},
-        {"at 3 hold VK_UP",
-         "an event is \"key <name>\", \"hold <name> <frames>\", \"mouse <dx> <dy>\", \"save <name>\" or \"memory\""},
+        {"at 3 hold VK_UP", "an event is \"key <name>\", \"hold <name> <frames>\", \"mouse <dx> <dy>\", \"save "
+                            "<name>\", \"memory\" or \"actors\""},
         {"at 3 hold VK_UP 0", "a key is held 1 frame or more"},
         {"at 3 hold VK_NOPE 4", "unknown key \"VK_NOPE\""},
         {"at 3 mouse 5", "a mouse move is two whole numbers from -100000 to 100000"},
         {"at 3 mouse 5 2x", "a mouse move is two whole numbers from -100000 to 100000"},
         {"at 3 mouse 100001 0", "a mouse move is two whole numbers from -100000 to 100000"},
-        {"at 3 memory now",
-         "an event is \"key <name>\", \"hold <name> <frames>\", \"mouse <dx> <dy>\", \"save <name>\" or \"memory\""},
+        {"at 3 memory now", "an event is \"key <name>\", \"hold <name> <frames>\", \"mouse <dx> <dy>\", \"save "
+                            "<name>\", \"memory\" or \"actors\""},
+        {"on 6 +4 actors all", "an event is \"key <name>\", \"hold <name> <frames>\", \"mouse <dx> <dy>\", \"save "
+                               "<name>\", \"memory\" or \"actors\""},
         {"at 0 key VK_RETURN", "a frame number counts from 1"},
-        {"at 3",
-         "an event is \"key <name>\", \"hold <name> <frames>\", \"mouse <dx> <dy>\", \"save <name>\" or \"memory\""},
+        {"at 3", "an event is \"key <name>\", \"hold <name> <frames>\", \"mouse <dx> <dy>\", \"save <name>\", "
+                 "\"memory\" or \"actors\""},
         {"at 3 key VK_NOPE", "unknown key \"VK_NOPE\""},
-        {"at 3 press VK_RETURN",
-         "an event is \"key <name>\", \"hold <name> <frames>\", \"mouse <dx> <dy>\", \"save <name>\" or \"memory\""},
+        {"at 3 press VK_RETURN", "an event is \"key <name>\", \"hold <name> <frames>\", \"mouse <dx> <dy>\", \"save "
+                                 "<name>\", \"memory\" or \"actors\""},
         {"at 3 save ../escape", "a frame's name is a file name without a folder"},
         {"on -1 key VK_RETURN", "a state is a number from 0 to 1000"},
         {"on 7 +0 key VK_RETURN", "the frames after an entry are +1 or more"},
@@ -111,12 +113,13 @@ TEST(GameDrive, ReadsHeldKeysMouseMovesMemoryLinesTimingAndTheKillFault)
                              "fault kill Velmoran_Ann.sav\n"
                              "at 10 hold VK_UP 120\n"
                              "on 13 +5 mouse -40 7\n"
-                             "at 1000 memory\n",
+                             "at 1000 memory\n"
+                             "on 6 +30 actors\n",
                              &script),
               "");
     EXPECT_EQ(script.timingSkip, 30);
     EXPECT_EQ(script.killOnReplace, "Velmoran_Ann.sav");
-    ASSERT_EQ(script.events.size(), 3u);
+    ASSERT_EQ(script.events.size(), 4u);
     EXPECT_EQ(script.events[0].kind, GameDriveEvent::kHold);
     EXPECT_EQ(script.events[0].keyCode, VK_UP);
     EXPECT_EQ(script.events[0].frame, 10);
@@ -128,6 +131,9 @@ TEST(GameDrive, ReadsHeldKeysMouseMovesMemoryLinesTimingAndTheKillFault)
     EXPECT_EQ(script.events[1].dy, 7);
     EXPECT_EQ(script.events[2].kind, GameDriveEvent::kMemory);
     EXPECT_EQ(script.events[2].frame, 1000);
+    EXPECT_EQ(script.events[3].kind, GameDriveEvent::kActors);
+    EXPECT_EQ(script.events[3].state, 6);
+    EXPECT_EQ(script.events[3].frame, 30);
     // Without the command no state is timed.
     GameDriveScript plain;
     EXPECT_EQ(GameDriveParse("bound 3\n", &plain), "");

@@ -240,6 +240,21 @@ TEST_F(Stage, EntryAndLeavePurgeTheFreeListsAttachTheShadowsAndPrepareTheClumps)
     gCalls = nullptr;
 }
 
+TEST_F(Stage, AFrameOfPlayAnimatesTheSceneBeforeItDrawsIt)
+{
+    GameServices& services = GameServicesTable();
+    services.rendererBeginFrame = [] { Call("begin"); };
+    services.rendererUpdateFrame = [] { Call("update"); };
+    services.rendererRenderScene = [] { Call("scene"); };
+    services.rendererEndFrame = [] { Call("end"); };
+    mStage->Enter();
+    std::vector<std::string> calls;
+    gCalls = &calls;
+    mStage->Update();
+    EXPECT_EQ(calls, (std::vector<std::string>{"begin", "update", "scene", "end"}));
+    gCalls = nullptr;
+}
+
 TEST_F(Stage, ActionsAreLookedUpOncePerSetOfBindings)
 {
     mStage->Enter();
