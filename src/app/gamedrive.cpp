@@ -2,6 +2,7 @@
 // the trace.
 #include "gamedrive.h"
 
+#include "boardcontroltheme_ingame.h"
 #include "gameprofile.h"
 #include "gamestate.h"
 #include "gamestatemanager.h"
@@ -18,6 +19,8 @@
 #include "tsactor.h"
 #include "tsheroactor.h"
 #include "tsmotorskills.h"
+#include "w2dlistgraphiccontainer.h"
+#include "w2dtextgraphicitem.h"
 #include "w3dnode.h"
 #include "wrenderer.h"
 
@@ -75,6 +78,23 @@ void CountAllocation()
 
 // Frames a state's timing holds at most; later frames of a longer visit are not timed.
 constexpr size_t kTimedFrames = 1 << 18;
+
+// The mouse's buttons by their key names: the keyboard's controller does not name them, but
+// they reach the key state as the window's clicks do.
+constexpr std::pair<const char*, int32_t> kMouseButtons[] = {{"VK_LBUTTON", 1}, {"VK_RBUTTON", 2}, {"VK_MBUTTON", 4}};
+
+int32_t KeyCode(HbKeyboardController& keys, const std::string& name)
+{
+    for (const auto& [button, code] : kMouseButtons)
+        if (name == button)
+            return code;
+    return keys.GetKeyCode(name.c_str());
+}
+
+void Press(int32_t code, bool down)
+{
+    Win32TestKeyEvent(uint8_t(code), down);
+}
 
 // A whole number with nothing after it; false for anything else or out of range.
 bool Number(const std::string& text, int64_t low, int64_t high, int64_t* out)
@@ -170,7 +190,7 @@ std::string ParseLine(const std::vector<std::string>& words, HbKeyboardControlle
             return kEvents;
         event.kind = kind == "key" ? GameDriveEvent::kKey : GameDriveEvent::kHold;
         event.name = words[next + 1];
-        event.keyCode = keys.GetKeyCode(event.name.c_str());
+        event.keyCode = KeyCode(keys, event.name);
         if (event.keyCode < 0)
             return "unknown key \"" + event.name + "\"";
         if (kind == "hold" && !Number(words[next + 2], 1, int64_t(1) << 40, &event.frames))
@@ -357,6 +377,15 @@ void TraceActors()
     Trace("actors frame " + std::to_string(sRun->frame));
     if (ScriptWorldManager* world = ScriptWorldManager::Instance())
         world->ForEachActor(TraceActor, nullptr, nullptr);
+    // The message the in-game display shows, or the one it will show once it is up.
+    if (BoardControlTheme_InGame* hud = BoardControlTheme_InGame::Find())
+    {
+        W2dTimedListGraphicContainer* messages = hud->GetMessageList();
+        const auto* text =
+            messages && messages->GetChildCount() > 0 ? HbCastTo<W2dTextGraphicItem>(messages->GetChild(0)) : nullptr;
+        if (text)
+            Trace("hud " + text->GetText());
+    }
     GameStateManager* manager = GameStateManager::Existing();
     GameProfile* profile = manager ? manager->GetProfile() : nullptr;
     if (!profile)
@@ -490,15 +519,15 @@ void GameDriveBeforeFrame()
     for (auto& [release, key] : sRun->holds)
         if (release == sRun->frame)
         {
-            Win32TestKeyEvent(uint8_t(key), false);
+            Press(key, false);
             release = 0;
         }
     for (const GameDriveEvent& event : sRun->script.events)
         if (Due(event, GameDriveEvent::kKey))
         {
             // Down and up before the frame reads the keys: it sees one press.
-            Win32TestKeyEvent(uint8_t(event.keyCode), true);
-            Win32TestKeyEvent(uint8_t(event.keyCode), false);
+            Press(event.keyCode, true);
+            Press(event.keyCode, false);
             Trace("key " + event.name + " frame " + std::to_string(sRun->frame));
         }
         else if (Due(event, GameDriveEvent::kHold))
@@ -511,7 +540,7 @@ void GameDriveBeforeFrame()
                 continue;
             }
             *free = {sRun->frame + event.frames, event.keyCode};
-            Win32TestKeyEvent(uint8_t(event.keyCode), true);
+            Press(event.keyCode, true);
             Trace("hold " + event.name + " frame " + std::to_string(sRun->frame) + " to " +
                   std::to_string(free->first));
         }

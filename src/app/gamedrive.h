@@ -17,6 +17,7 @@
 //                                 its first <skip> frames: "timing state <id> frames <n> mean_us
 //                                 <m> p99_us <p>" when it is left and at the end
 //     at <frame> key <VK_NAME>    press and release the key before that frame (frames count from 1)
+//                                 (VK_LBUTTON, VK_RBUTTON and VK_MBUTTON are the mouse's buttons)
 //     at <frame> hold <VK_NAME> <n>  the key goes down before that frame and up n frames later
 //     at <frame> mouse <dx> <dy>  the mouse moves by that many counts before that frame
 //     at <frame> save <name>      save the frame drawn then as <folder>/<name>.png
@@ -26,7 +27,8 @@
 //                                 the start for the first)
 //     at <frame> actors           after that frame, trace "actor <name> hp <h> at <x> <y> <z>" for
 //                                 every listed actor (position in whole units, "-" without a
-//                                 node), then "objective <i> active <a> done <d>" for each of
+//                                 node), "hud <text>" for the message the in-game display
+//                                 shows, then "objective <i> active <a> done <d>" for each of
 //                                 the profile's objectives
 //     on <state> [+<n>] <event>   the same, n frames (default 1) after the state was entered
 #pragma once

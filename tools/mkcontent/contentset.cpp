@@ -123,6 +123,7 @@ const char* const kTextIds[] = {
     "TX_PCM6_0_2_TXT", "TX_PCM6_0_7_TXT", "TX_TUTORIAL_02_MAP_TXT", "TX_TUTORIAL_02_MAP_WIN32_TXT",
     "TX_W1L1S01_LABEL_1_TXT", "TX_W1L1S01_LABEL_2_TXT", "TX_W1L1S01_LABELEND_TXT", "TX_W1L1S01_LABELMIDDLE_TXT",
     "TX_W1L1S01_ARTWORK_1_TXT", "TX_W1L1S01_ARTWORK_2_TXT", "TX_W1L1S01_OBJECTIVE_1_TXT", "TX_W1L1S01_OBJECTIVE_2_TXT",
+    "TX_W1L1S01_OBJECTIVE_1_DONE_TXT", "TX_W1L1S01_OBJECTIVE_2_DONE_TXT",
 };
 
 // The words of the main texts per language (UK, FR, DE, SP, IT); the others read their id.
@@ -147,6 +148,11 @@ const Words kWords[] = {
     {"TX_W1L1S01_OBJECTIVE_2_TXT",
      {"Neutralise the guard", "Neutraliser le garde", "Den Wachposten ausschalten", "Neutralizar al guardia",
       "Neutralizzare la guardia"}},
+    {"TX_W1L1S01_OBJECTIVE_1_DONE_TXT",
+     {"The yard is reached", "La cour est atteinte", "Der Hof ist erreicht", "Patio alcanzado", "Cortile raggiunto"}},
+    {"TX_W1L1S01_OBJECTIVE_2_DONE_TXT",
+     {"The guard is down", "Le garde est a terre", "Der Wachposten ist erledigt", "Guardia abatido",
+      "Guardia abbattuta"}},
     {"TX_WX_OBJECTIVES_TXT", {"Objective:", "Objectif :", "Ziel:", "Objetivo:", "Obiettivo:"}},
     // The credits roll a line per line feed; an empty line is a gap in the roll.
     {"TX_FRONTEND_CREDITS_TXT",

@@ -25,7 +25,8 @@ struct Solid
 };
 
 // The yard: a ground 2400 square, walls round it, a building with a door opening in its south
-// wall (x -60 .. 60), a ladder on its east wall to the roof, and crates for cover.
+// wall (x -60 .. 60), a ladder on its east wall to the roof, and crates and a low wall for cover,
+// all off the straight way from the start to the door.
 const Solid kSolids[] = {
     {"ground", {-1200, -20, -1200}, {1200, 0, 1200}, {110, 120, 80}},
     {"north wall", {-1200, 0, 1180}, {1200, 300, 1200}, {150, 140, 120}},
@@ -42,7 +43,7 @@ const Solid kSolids[] = {
     {"ladder", {400, 0, 450}, {410, 370, 510}, {100, 70, 40}},
     {"crate west", {-300, 0, -250}, {-220, 80, -170}, {140, 100, 50}},
     {"crate east", {220, 0, -200}, {300, 80, -120}, {140, 100, 50}},
-    {"low wall", {-120, 0, -50}, {120, 60, -30}, {130, 130, 130}},
+    {"low wall", {500, 0, -50}, {740, 60, -30}, {130, 130, 130}},
 };
 
 std::string ToString(const std::vector<uint8_t>& bytes)
@@ -132,8 +133,9 @@ std::vector<ScenarioMarkEntry> PlainMarks()
 
 std::vector<ScenarioMarkEntry> PatrolMarks()
 {
-    return {Mark("_MK_PATROL01_PATROLMARK", "MK_PATROL01", -150, -300, ScenarioDbWriter::Patrol(2.0f)),
-            Mark("_MK_PATROL02_PATROLMARK", "MK_PATROL02", 600, -300, ScenarioDbWriter::Patrol(2.0f)),
+    // The first guard starts on the way from the yard to the door, facing the hero.
+    return {Mark("_MK_PATROL01_PATROLMARK", "MK_PATROL01", 0, -50, ScenarioDbWriter::Patrol(2.0f)),
+            Mark("_MK_PATROL02_PATROLMARK", "MK_PATROL02", 600, -250, ScenarioDbWriter::Patrol(2.0f)),
             Mark("_MK_PATROL03_PATROLMARK", "MK_PATROL03", 700, 1000, ScenarioDbWriter::Patrol(2.0f)),
             Mark("_MK_PATROL04_PATROLMARK", "MK_PATROL04", -700, 1000, ScenarioDbWriter::Patrol(2.0f))};
 }
@@ -158,28 +160,46 @@ std::string LevelMarkDatabaseBytes()
     return ToString(ScenarioDbWriter::YdbBytes(marks, Paths()));
 }
 
+namespace
+{
+EBoxEntry Box(const float at[3], float width, float depth, int32_t mode)
+{
+    EBoxEntry box;
+    box.centre[0] = at[0], box.centre[1] = 100.0f, box.centre[2] = at[2];
+    box.size[0] = width, box.size[1] = 200.0f, box.size[2] = depth;
+    box.mode = mode;
+    return box;
+}
+} // namespace
+
 std::string LevelEventBoxBytes()
 {
-    // The objective's place. Its conditions and actions (the objective's success, then the
-    // mission's end) are the mission kinds' to fill; the box marks where they go.
-    EBoxEntry objective;
-    objective.centre[0] = kLevelObjective[0], objective.centre[1] = 100.0f, objective.centre[2] = kLevelObjective[2];
-    objective.size[0] = 200.0f, objective.size[1] = 200.0f, objective.size[2] = 200.0f;
-    // The doorway, where the door will open.
-    EBoxEntry doorway;
-    doorway.centre[0] = 0.0f, doorway.centre[1] = 100.0f, doorway.centre[2] = 150.0f;
-    doorway.size[0] = 160.0f, doorway.size[1] = 200.0f, doorway.size[2] = 100.0f;
-    return ToString(EventBoxWriter::Bytes({objective, doorway}));
+    constexpr int32_t kOnEnterOnce = 0x02 | 0x10;
+    constexpr int32_t kWhileInsideOnce = 0x04 | 0x10;
+    // The first objective's place: reaching it completes the objective's only action, whose
+    // message the in-game display shows, and opens the second objective.
+    EBoxEntry objective = Box(kLevelObjective, 300.0f, 200.0f, kOnEnterOnce);
+    objective.actions = {EBoxKinds::Command(0.0f, "SetObjective 0 0 0 0")};
+    // The doorway: once the guard is dealt with, the door opens to the hero standing before it.
+    const float doorway[3] = {0.0f, 0.0f, 120.0f};
+    EBoxEntry door = Box(doorway, 240.0f, 160.0f, kWhileInsideOnce);
+    door.conditions = {EBoxKinds::ObjectiveDone(1, 1)};
+    door.actions = {EBoxKinds::Behaviour(0.0f, "DOOR01", "open")};
+    // Inside the building with both objectives done, the mission ends.
+    EBoxEntry exit = Box(kLevelExit, 400.0f, 300.0f, kWhileInsideOnce);
+    exit.conditions = {EBoxKinds::ObjectiveDone(1, 0), EBoxKinds::ObjectiveDone(1, 1)};
+    exit.actions = {EBoxKinds::Command(0.5f, "EndMission")};
+    return ToString(EventBoxWriter::Bytes({objective, door, exit}));
 }
 
 // Objective 0: reach the building's yard; objective 1, opened by it: neutralise the first guard.
 const char kLevelMissionFile[] = "BeginCreateMission 1 TX_MISSION1_TITLE_TXT\r\n"
                                  "CreateObjective 0 W1L1S01 1 1 TX_W1L1S01_OBJECTIVE_1_TXT INVALID_RESOURCE_ID\r\n"
-                                 "AddObjectiveAction 0 MK_OBJECTIVE01 none none INVALID_RESOURCE_ID\r\n"
+                                 "AddObjectiveAction 0 MK_OBJECTIVE01 none none TX_W1L1S01_OBJECTIVE_1_DONE_TXT\r\n"
                                  "AddObjective\r\n"
                                  "CreateObjective 1 W1L1S01 1 1 TX_W1L1S01_OBJECTIVE_2_TXT INVALID_RESOURCE_ID\r\n"
                                  "AddNeededObjective 0\r\n"
-                                 "AddObjectiveAction 0 none GUARD01 neutralize INVALID_RESOURCE_ID\r\n"
+                                 "AddObjectiveAction 0 none GUARD01 neutralize TX_W1L1S01_OBJECTIVE_2_DONE_TXT\r\n"
                                  "AddObjective\r\n"
                                  "EndCreateMission\r\n";
 
@@ -201,8 +221,14 @@ const char kLevelScript[] =
     "    def __init__(self, name, leg):\n"
     "        Actor.__init__(self, name)\n"
     "        self.leg = leg\n"
-    "        self.walking = 0\n"
+    "        self.walking = 0\n"    "        self.dead = 0\n"
     "    def behave(self, *args):\n"
+    "        if scenaric.GetHitPoints(self) <= 0:\n"
+    "            # Dead: the objective that names him is done, once; he stops.\n"
+    "            if not self.dead:\n"
+    "                self.dead = 1\n"
+    "                scenaric.LaunchObjectiveSuccess(self.actorName)\n"
+    "            return\n"
     "        skills.LoopSkill(self, skills.MS_PNJMOVE)\n"
     "        if self.walking and not skills.GetSkillStatus(self) & 2:\n"
     "            return\n"
@@ -210,6 +236,16 @@ const char kLevelScript[] =
     "        self.walking = 1\n"
     "        skills.PnjSetMoveTarget(self, mark.GetMarkPosition(PATROL[self.leg]), 0)\n"
     "        skills.PnjMAPSetState(self, 87)\n"
+    "\n"
+    "class Door(Actor):\n"
+    "    # The doorway's box asks the door to open once the guard is dealt with.\n"
+    "    def __init__(self, name):\n"
+    "        Actor.__init__(self, name)\n"
+    "        self.opened = 0\n"
+    "    def requestBehaviourFromScenaric(self, id, behaviour, *args):\n"
+    "        if behaviour == 'open' and not self.opened:\n"
+    "            self.opened = 1\n"
+    "            print('W1L1S01: the door opens')\n"
     "\n"
     "def equip(weapon, name, text, picture):\n"
     "    # A hero without an equipment list still plays the level, unarmed; the log says so.\n"
@@ -219,7 +255,7 @@ const char kLevelScript[] =
     "        print('W1L1S01: %s not equipped: %s' % (name, error))\n"
     "\n"
     "def begin(*args):\n"
-    "    global hero, rifle, pistol, guards\n"
+    "    global hero, rifle, pistol, guards, door\n"
     "    scenaric.LoadLevel('W1L1_LEVEL_WL')\n"
     "    scenaric.LoadAStar('W1L1_NAV_AS')\n"
     "    scenaric.LoadScenaricData('W1L1_SCE')\n"
@@ -229,6 +265,10 @@ const char kLevelScript[] =
     "    scenaric.SetModel(hero, 'HE_HERO_MODEL')\n"
     "    start = scenaric.GetStartMark() or 'MK_HERO_START01'\n"
     "    scenaric.SetPosition(hero, mark.GetMarkPosition(start))\n"
+    "    # Families: the hero (1) and his enemies (4), both kept in saves (32); the event boxes\n"
+    "    # test the actors of the first two.\n"
+    "    scenaric.SetFamily(hero, 1 | 32)\n"
+    "    scenaric.SetEnemyFamily(hero, 4)\n"
     "    scenaric.SetMaxHitPoints(hero, 100, 0)\n"
     "    scenaric.SetHitPoints(hero, 100)\n"
     "    skills.NewAddSkill(hero, skills.MS_HEROMOVE, None)\n"
@@ -248,6 +288,8 @@ const char kLevelScript[] =
     "        scenaric.CreateActor(guard, actors_type.TsAnimActor)\n"
     "        scenaric.SetModel(guard, 'HE_HERO_MODEL')\n"
     "        scenaric.SetPosition(guard, mark.GetMarkPosition(PATROL[leg]))\n"
+    "        scenaric.SetFamily(guard, 4 | 32)\n"
+    "        scenaric.SetEnemyFamily(guard, 1)\n"
     "        scenaric.SetMaxHitPoints(guard, 60, 0)\n"
     "        scenaric.SetHitPoints(guard, 60)\n"
     "        guard.gun = Actor(name + '_RIFLE')\n"
@@ -257,6 +299,8 @@ const char kLevelScript[] =
     "        skills.NewAddSkill(guard, skills.MS_PNJMOVE, None)\n"
     "        scenaric.AddEventActor(guard, event.timer1, 0, guard.behave, 0.1)\n"
     "        guards.append(guard)\n"
+    "    door = Door('DOOR01')\n"
+    "    scenaric.CreateActor(door, actors_type.TsDummyActor)\n"
     "    scenaric.CreateCameras()\n"
     "\n"
     "def end(*args):\n"

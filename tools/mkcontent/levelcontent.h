@@ -7,8 +7,10 @@
 
 /// Where the hero starts (on the ground: y is the ground's height there).
 constexpr float kLevelHeroStart[3] = {0.0f, 0.0f, -600.0f};
-/// The place of the first objective, inside the building's yard.
-constexpr float kLevelObjective[3] = {0.0f, 0.0f, 500.0f};
+/// The place of the first objective, the yard before the building.
+constexpr float kLevelObjective[3] = {0.0f, 0.0f, -300.0f};
+/// Where the mission ends, inside the building past its door.
+constexpr float kLevelExit[3] = {0.0f, 0.0f, 500.0f};
 
 std::string LevelWorldBytes();
 std::string LevelBytes();
