@@ -2,6 +2,7 @@
 // set of rectangles, the marks a list of points.
 #include "levelcontent.h"
 
+#include "clumpwriter.h"
 #include "collisiontreewriter.h"
 #include "eventboxwriter.h"
 #include "geometry.h"
@@ -89,6 +90,48 @@ std::string LevelWorldBytes()
         CollisionTreeWriter::WritePluginData(CollisionTreeWriter::Build(leaf.positions, triangles, 8)));
     d.leaves.push_back(leaf);
     return ToString(WorldWriter::Write(d));
+}
+
+std::string LevelRifleModelBytes()
+{
+    // A dark bar along +z from the hand, and the frames a firearm reads down its first
+    // children: the model's, the grip (strike), the breech (casings) and the muzzle at the end.
+    GeometryDescription g;
+    GeometryDescription::MorphTarget target;
+    constexpr float kHalf = 2.0f, kLength = 70.0f;
+    for (int corner = 0; corner < 8; ++corner)
+    {
+        target.positions.push_back(corner & 1 ? kHalf : -kHalf);
+        target.positions.push_back(corner & 2 ? kHalf : -kHalf);
+        target.positions.push_back(corner & 4 ? kLength : -10.0f);
+    }
+    const uint16_t faces[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
+    for (const auto& q : faces)
+    {
+        g.triangles.push_back({q[0], q[1], q[2], 0});
+        g.triangles.push_back({q[0], q[2], q[3], 0});
+    }
+    g.numVertices = 8;
+    target.sphere = {0.0f, 0.0f, kLength / 2.0f, kLength / 2.0f + 12.0f};
+    g.format = kGeometryPositions | kGeometryPrelit;
+    g.prelit.assign(8, {45, 40, 35, 255});
+    g.targets = {target};
+    g.materials = {GeometryDescription::Material{}};
+    g.listEntries = {0};
+    ClumpDescription c;
+    ClumpDescription::Frame grip, breech, muzzle;
+    grip.parent = 0;
+    breech.parent = 1;
+    breech.rows[11] = 20.0f;
+    muzzle.parent = 2;
+    muzzle.rows[11] = kLength - 20.0f;
+    c.frames = {ClumpDescription::Frame{}, grip, breech, muzzle};
+    c.geometries = {g};
+    // Drawn only: the gun in a hand must not push its holder (or anyone) about.
+    ClumpDescription::Atomic atomic;
+    atomic.flags = 4;
+    c.atomics = {atomic};
+    return ToString(ClumpWriter::Write(c));
 }
 
 std::string LevelBytes()
@@ -213,6 +256,11 @@ const char kLevelScript[] =
     "\n"
     "PATROL = ('MK_PATROL01', 'MK_PATROL02', 'MK_PATROL03', 'MK_PATROL04')\n"
     "\n"
+    "# What a shot can hit on a figure, on its own frame: a sphere round the whole of it, which\n"
+    "# only steers the test, and the box of its body, which the shot strikes.\n"
+    "BODY = [(0, 110.0, None, (0.0, 90.0, 0.0), 0, 1),\n"
+    "        (1, (50.0, 180.0, 40.0), None, (0.0, 90.0, 0.0), 0, 0)]\n"
+    "\n"
     "class Actor:\n"
     "    def __init__(self, name):\n"
     "        self.actorName = name\n"
@@ -222,6 +270,11 @@ const char kLevelScript[] =
     "        Actor.__init__(self, name)\n"
     "        self.leg = leg\n"
     "        self.walking = 0\n"    "        self.dead = 0\n"
+    "    def hit(self, event):\n"
+    "        # The event comes as one tuple: the sender, the damage and the sender's identity.\n"
+    "        damage = event[1]\n"
+    "        # A round or a blow took its damage off; the timer sees him dead.\n"
+    "        scenaric.SetHitPoints(self, max(0, scenaric.GetHitPoints(self) - int(damage)))\n"
     "    def behave(self, *args):\n"
     "        if scenaric.GetHitPoints(self) <= 0:\n"
     "            # Dead: the objective that names him is done, once; he stops.\n"
@@ -269,6 +322,8 @@ const char kLevelScript[] =
     "    # test the actors of the first two.\n"
     "    scenaric.SetFamily(hero, 1 | 32)\n"
     "    scenaric.SetEnemyFamily(hero, 4)\n"
+    "    scenaric.LoadShootCollisionSet(hero, BODY)\n"
+    "    scenaric.SetActorFrames(hero, 'Upper_Torso', 'Head', 'Upper_Torso')\n"
     "    scenaric.SetMaxHitPoints(hero, 100, 0)\n"
     "    scenaric.SetHitPoints(hero, 100)\n"
     "    skills.NewAddSkill(hero, skills.MS_HEROMOVE, None)\n"
@@ -290,14 +345,18 @@ const char kLevelScript[] =
     "        scenaric.SetPosition(guard, mark.GetMarkPosition(PATROL[leg]))\n"
     "        scenaric.SetFamily(guard, 4 | 32)\n"
     "        scenaric.SetEnemyFamily(guard, 1)\n"
+    "        scenaric.LoadShootCollisionSet(guard, BODY)\n"
+    "        scenaric.SetActorFrames(guard, 'Upper_Torso', 'Head', 'Upper_Torso')\n"
     "        scenaric.SetMaxHitPoints(guard, 60, 0)\n"
     "        scenaric.SetHitPoints(guard, 60)\n"
     "        guard.gun = Actor(name + '_RIFLE')\n"
     "        scenaric.CreateActor(guard.gun, actors_type.WeaponShoot)\n"
+    "        scenaric.SetModel(guard.gun, 'W1L1_RIFLE_WO')\n"
+    "        scenaric.SetActorCollideable(guard.gun, 0)\n"
     "        weapon_rifle.Setup(guard.gun)\n"
     "        scenaric.SetObjectInHand(guard, guard.gun)\n"
     "        skills.NewAddSkill(guard, skills.MS_PNJMOVE, None)\n"
-    "        scenaric.AddEventActor(guard, event.timer1, 0, guard.behave, 0.1)\n"
+    "        scenaric.AddEventActor(guard, event.timer1, 0, guard.behave, 0.1)\n"    "        scenaric.AddEventActor(guard, event.hit, 0, guard.hit, 0)\n"
     "        guards.append(guard)\n"
     "    door = Door('DOOR01')\n"
     "    scenaric.CreateActor(door, actors_type.TsDummyActor)\n"

@@ -14,6 +14,8 @@ constexpr float kLevelExit[3] = {0.0f, 0.0f, 500.0f};
 
 std::string LevelWorldBytes();
 std::string LevelBytes();
+/// The rifle the hero and the guards hold: a clump whose first frames lead to its muzzle.
+std::string LevelRifleModelBytes();
 std::string LevelNavigationBytes();
 std::string LevelScenarioBytes();
 std::string LevelMarkDatabaseBytes();
