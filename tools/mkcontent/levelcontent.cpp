@@ -171,7 +171,8 @@ ScenarioMarkEntry Mark(const char* identifier, const char* name, float x, float 
 std::vector<ScenarioMarkEntry> PlainMarks()
 {
     return {Mark("_MK_HERO_START01_YOSCENARICMARK", "MK_HERO_START01", kLevelHeroStart[0], kLevelHeroStart[2]),
-            Mark("_MK_OBJECTIVE01_YOSCENARICMARK", "MK_OBJECTIVE01", kLevelObjective[0], kLevelObjective[2])};
+            Mark("_MK_OBJECTIVE01_YOSCENARICMARK", "MK_OBJECTIVE01", kLevelObjective[0], kLevelObjective[2]),
+            Mark("_MK_DOOR01_YOSCENARICMARK", "MK_DOOR01", 0.0f, 210.0f)};
 }
 
 std::vector<ScenarioMarkEntry> PatrolMarks()
@@ -224,8 +225,8 @@ std::string LevelEventBoxBytes()
     EBoxEntry objective = Box(kLevelObjective, 300.0f, 200.0f, kOnEnterOnce);
     objective.actions = {EBoxKinds::Command(0.0f, "SetObjective 0 0 0 0")};
     // The doorway: once the guard is dealt with, the door opens to the hero standing before it.
-    const float doorway[3] = {0.0f, 0.0f, 120.0f};
-    EBoxEntry door = Box(doorway, 240.0f, 160.0f, kWhileInsideOnce);
+    const float doorway[3] = {0.0f, 0.0f, 60.0f};
+    EBoxEntry door = Box(doorway, 240.0f, 240.0f, kWhileInsideOnce);
     door.conditions = {EBoxKinds::ObjectiveDone(1, 1)};
     door.actions = {EBoxKinds::Behaviour(0.0f, "DOOR01", "open")};
     // Inside the building with both objectives done, the mission ends.
@@ -259,7 +260,8 @@ const char kLevelScript[] =
     "# What a shot can hit on a figure, on its own frame: a sphere round the whole of it, which\n"
     "# only steers the test, and the box of its body, which the shot strikes.\n"
     "BODY = [(0, 110.0, None, (0.0, 90.0, 0.0), 0, 1),\n"
-    "        (1, (50.0, 180.0, 40.0), None, (0.0, 90.0, 0.0), 0, 0)]\n"
+    "        (1, (50.0, 180.0, 40.0), None, (0.0, 90.0, 0.0), 0, 0)]\n"    "# What others bump into: a sphere round the figure's waist.\n"
+    "STANCE = [(0, 35.0, None, (0.0, 90.0, 0.0), 0, 0)]\n"
     "\n"
     "class Actor:\n"
     "    def __init__(self, name):\n"
@@ -280,6 +282,8 @@ const char kLevelScript[] =
     "            # Dead: the objective that names him is done, once; he stops.\n"
     "            if not self.dead:\n"
     "                self.dead = 1\n"
+    "                scenaric.SetActorCollideable(self, 0)\n"
+    "                scenaric.ActorPlayAnim(self, 'EN_DEATH_1_ANM')\n"
     "                scenaric.LaunchObjectiveSuccess(self.actorName)\n"
     "            return\n"
     "        skills.LoopSkill(self, skills.MS_PNJMOVE)\n"
@@ -291,14 +295,15 @@ const char kLevelScript[] =
     "        skills.PnjMAPSetState(self, 87)\n"
     "\n"
     "class Door(Actor):\n"
-    "    # The doorway's box asks the door to open once the guard is dealt with.\n"
+    "    # It stands in the doorway and blocks it; the doorway's box asks it to open once the\n"
+    "    # guard is dealt with, and then it lets everyone through.\n"
     "    def __init__(self, name):\n"
     "        Actor.__init__(self, name)\n"
     "        self.opened = 0\n"
     "    def requestBehaviourFromScenaric(self, id, behaviour, *args):\n"
     "        if behaviour == 'open' and not self.opened:\n"
     "            self.opened = 1\n"
-    "            print('W1L1S01: the door opens')\n"
+    "            scenaric.SetActorCollideable(self, 0)\n"
     "\n"
     "def equip(weapon, name, text, picture):\n"
     "    # A hero without an equipment list still plays the level, unarmed; the log says so.\n"
@@ -323,6 +328,7 @@ const char kLevelScript[] =
     "    scenaric.SetFamily(hero, 1 | 32)\n"
     "    scenaric.SetEnemyFamily(hero, 4)\n"
     "    scenaric.LoadShootCollisionSet(hero, BODY)\n"
+    "    scenaric.LoadMoveCollisionSet(hero, STANCE)\n"
     "    scenaric.SetActorFrames(hero, 'Upper_Torso', 'Head', 'Upper_Torso')\n"
     "    scenaric.SetMaxHitPoints(hero, 100, 0)\n"
     "    scenaric.SetHitPoints(hero, 100)\n"
@@ -346,6 +352,7 @@ const char kLevelScript[] =
     "        scenaric.SetFamily(guard, 4 | 32)\n"
     "        scenaric.SetEnemyFamily(guard, 1)\n"
     "        scenaric.LoadShootCollisionSet(guard, BODY)\n"
+    "        scenaric.LoadMoveCollisionSet(guard, STANCE)\n"
     "        scenaric.SetActorFrames(guard, 'Upper_Torso', 'Head', 'Upper_Torso')\n"
     "        scenaric.SetMaxHitPoints(guard, 60, 0)\n"
     "        scenaric.SetHitPoints(guard, 60)\n"
@@ -359,7 +366,7 @@ const char kLevelScript[] =
     "        scenaric.AddEventActor(guard, event.timer1, 0, guard.behave, 0.1)\n"    "        scenaric.AddEventActor(guard, event.hit, 0, guard.hit, 0)\n"
     "        guards.append(guard)\n"
     "    door = Door('DOOR01')\n"
-    "    scenaric.CreateActor(door, actors_type.TsDummyActor)\n"
+    "    scenaric.CreateActor(door, actors_type.TsDummyActor)\n"    "    scenaric.SetPosition(door, mark.GetMarkPosition('MK_DOOR01'))\n"
     "    scenaric.CreateCameras()\n"
     "\n"
     "def end(*args):\n"
