@@ -294,6 +294,7 @@ TEST_F(Stage, TheGameInstallsTheInGameDisplayAsThemeOneAndItsActionsFireUnderIt)
     ASSERT_NE(bar, nullptr);
     bar->CreateThemes();
     ASSERT_NE(HbCastTo<BoardControlTheme_InGame>(bar->GetTheme(1)), nullptr);
+    EXPECT_EQ(BoardControlTheme_InGame::Find(), bar->GetTheme(1)) << "found without the bar at hand";
 
     uitest::InjectedInput input;
     ASSERT_TRUE(input.Bind("ESC", "VK_ESCAPE"));

@@ -368,6 +368,8 @@ const char kLevelScript[] =
     "    door = Door('DOOR01')\n"
     "    scenaric.CreateActor(door, actors_type.TsDummyActor)\n"    "    scenaric.SetPosition(door, mark.GetMarkPosition('MK_DOOR01'))\n"
     "    scenaric.CreateCameras()\n"
+    "    # The in-game display: health, ammunition and the objectives' messages.\n"
+    "    scenaric.ShowInGameBoardControl()\n"
     "\n"
     "def end(*args):\n"
     "    pass\n"
