@@ -593,7 +593,8 @@ std::string ContentWrite(const std::string& folder)
     };
     if (!text("variable.scr", kVariables) || !text("commands.scr", kCommands) || !text("grounds.scr", kGrounds))
         return "cannot write the command scripts";
-    if (!fs::create_directories(temporary / "drive", error) || !text("drive/main-menu.txt", kDriveMainMenu))
+    if (!fs::create_directories(temporary / "drive", error) || !text("drive/main-menu.txt", kDriveMainMenu) ||
+        !text("drive/mission.txt", kLevelDrive))
         return "cannot write the drive file";
 
     const std::vector<ContentGroup>& groups = ContentGroups();

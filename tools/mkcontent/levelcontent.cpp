@@ -77,7 +77,8 @@ std::string LevelWorldBytes()
             leaf.prelit.push_back({uint8_t(std::min(255, s.rgb[0] + light)), uint8_t(std::min(255, s.rgb[1] + light)),
                                    uint8_t(std::min(255, s.rgb[2] + light)), 255});
         }
-        const uint16_t faces[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
+        const uint16_t faces[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4},
+                                      {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
         for (const auto& q : faces)
         {
             triangles.push_back({uint16_t(base + q[0]), uint16_t(base + q[1]), uint16_t(base + q[2])});
@@ -147,8 +148,8 @@ std::string LevelNavigationBytes()
     // The yard round the building, and its inside through the door: south of the building, its
     // two sides, north of it, the doorway and the inside.
     const std::vector<NavRect> rects = {
-        {-1180, 200, 1180, -1180}, {-1180, 800, -400, 200}, {400, 800, 1180, 200}, {-1180, 1180, 1180, 800},
-        {-60, 220, 60, 200},       {-380, 780, 380, 220},
+        {-1180, 200, 1180, -1180}, {-1180, 800, -400, 200}, {400, 800, 1180, 200},
+        {-1180, 1180, 1180, 800},  {-60, 220, 60, 200},     {-380, 780, 380, 220},
     };
     return ToString(NavGraphWriter::Bytes(NavGraphWriter::FromRectangles(rects)));
 }
@@ -186,7 +187,8 @@ std::vector<ScenarioMarkEntry> PatrolMarks()
 
 std::vector<ScenarioPathEntry> Paths()
 {
-    return {{"_PT_PATROL01_YOSCENARICPATH", "PT_PATROL01", {"MK_PATROL01", "MK_PATROL02", "MK_PATROL03", "MK_PATROL04"}}};
+    return {
+        {"_PT_PATROL01_YOSCENARICPATH", "PT_PATROL01", {"MK_PATROL01", "MK_PATROL02", "MK_PATROL03", "MK_PATROL04"}}};
 }
 } // namespace
 
@@ -236,6 +238,39 @@ std::string LevelEventBoxBytes()
     return ToString(EventBoxWriter::Bytes({objective, door, exit}));
 }
 
+// A frame is a quarter of a second. The front end as the main menu's run goes, then New game,
+// mission 1 on the campaign map and its label pages. In the stage (state 6): W walks the hero
+// up the yard into the first objective's box, the right button aims at the guard ahead and the
+// left fires; W again takes him past the body, through the door and into the last box, whose
+// end of the mission leads to the closing label and the debriefing (state 13). The actors'
+// hit points and the objective flags are traced at fixed frames; the stage and the debriefing
+// are saved as ../frames/run-mission.png and ../frames/run-debriefing.png.
+const char kLevelDrive[] = "# Headless run: new game, mission 1, its label, the stage played, the debriefing.\n"
+                           "step 2500000\n"
+                           "bound 420\n"
+                           "frames ../frames\n"
+                           "at 2 key VK_RETURN\n"
+                           "on 7 +100 key VK_RETURN\n"
+                           "on 1 +20 key VK_RETURN\n"
+                           "on 1 +30 key VK_RETURN\n"
+                           "on 12 +25 key VK_RETURN\n"
+                           "on 12 +29 key VK_RETURN\n"
+                           "on 18 +6 key VK_RETURN\n"
+                           "on 18 +12 key VK_RETURN\n"
+                           "on 18 +18 key VK_RETURN\n"
+                           "on 6 +1 actors\n"
+                           "on 6 +20 save run-mission\n"
+                           "on 6 +20 hold VK_W 50\n"
+                           "on 6 +56 actors\n"
+                           "on 6 +75 hold VK_RBUTTON 30\n"
+                           "on 6 +80 actors\n"
+                           "on 6 +82 hold VK_LBUTTON 1\n"
+                           "on 6 +90 actors\n"
+                           "on 6 +110 hold VK_W 120\n"
+                           "on 6 +200 actors\n"
+                           "on 13 +5 actors\n"
+                           "on 13 +10 save run-debriefing\n";
+
 // Objective 0: reach the building's yard; objective 1, opened by it: neutralise the first guard.
 const char kLevelMissionFile[] = "BeginCreateMission 1 TX_MISSION1_TITLE_TXT\r\n"
                                  "CreateObjective 0 W1L1S01 1 1 TX_W1L1S01_OBJECTIVE_1_TXT INVALID_RESOURCE_ID\r\n"
@@ -260,7 +295,8 @@ const char kLevelScript[] =
     "# What a shot can hit on a figure, on its own frame: a sphere round the whole of it, which\n"
     "# only steers the test, and the box of its body, which the shot strikes.\n"
     "BODY = [(0, 110.0, None, (0.0, 90.0, 0.0), 0, 1),\n"
-    "        (1, (50.0, 180.0, 40.0), None, (0.0, 90.0, 0.0), 0, 0)]\n"    "# What others bump into: a sphere round the figure's waist.\n"
+    "        (1, (50.0, 180.0, 40.0), None, (0.0, 90.0, 0.0), 0, 0)]\n"
+    "# What others bump into: a sphere round the figure's waist.\n"
     "STANCE = [(0, 35.0, None, (0.0, 90.0, 0.0), 0, 0)]\n"
     "\n"
     "class Actor:\n"
@@ -271,7 +307,8 @@ const char kLevelScript[] =
     "    def __init__(self, name, leg):\n"
     "        Actor.__init__(self, name)\n"
     "        self.leg = leg\n"
-    "        self.walking = 0\n"    "        self.dead = 0\n"
+    "        self.walking = 0\n"
+    "        self.dead = 0\n"
     "    def hit(self, event):\n"
     "        # The event comes as one tuple: the sender, the damage and the sender's identity.\n"
     "        damage = event[1]\n"
@@ -363,10 +400,12 @@ const char kLevelScript[] =
     "        weapon_rifle.Setup(guard.gun)\n"
     "        scenaric.SetObjectInHand(guard, guard.gun)\n"
     "        skills.NewAddSkill(guard, skills.MS_PNJMOVE, None)\n"
-    "        scenaric.AddEventActor(guard, event.timer1, 0, guard.behave, 0.1)\n"    "        scenaric.AddEventActor(guard, event.hit, 0, guard.hit, 0)\n"
+    "        scenaric.AddEventActor(guard, event.timer1, 0, guard.behave, 0.1)\n"
+    "        scenaric.AddEventActor(guard, event.hit, 0, guard.hit, 0)\n"
     "        guards.append(guard)\n"
     "    door = Door('DOOR01')\n"
-    "    scenaric.CreateActor(door, actors_type.TsDummyActor)\n"    "    scenaric.SetPosition(door, mark.GetMarkPosition('MK_DOOR01'))\n"
+    "    scenaric.CreateActor(door, actors_type.TsDummyActor)\n"
+    "    scenaric.SetPosition(door, mark.GetMarkPosition('MK_DOOR01'))\n"
     "    scenaric.CreateCameras()\n"
     "    # The in-game display: health, ammunition and the objectives' messages.\n"
     "    scenaric.ShowInGameBoardControl()\n"

@@ -22,4 +22,7 @@ std::string LevelMarkDatabaseBytes();
 std::string LevelEventBoxBytes();
 
 extern const char kLevelMissionFile[];
+/// The headless run of the first mission (drive/mission.txt): from the language choice to the
+/// debriefing, the stage played by a fixed input trace.
+extern const char kLevelDrive[];
 extern const char kLevelScript[];
