@@ -10,13 +10,16 @@ cmake --build build/release --target velmoran mkcontent
 if [ ! -f build/content/PERMANENT.PAK ] || [ build/release/tools/mkcontent/mkcontent -nt build/content/PERMANENT.PAK ]; then
     ./build/release/tools/mkcontent/mkcontent build/content
 fi
-# Without a display the set's drive file plays the run: it reaches the main menu, saves
-# build/frames/run-main-menu.png and quits. On a desktop the window takes real input.
+# Without a display the set's drive files play the run: the first reaches the main menu, saves
+# build/frames/run-main-menu.png and quits; the second starts a new game and plays the first
+# mission to its debriefing, saving build/frames/run-mission.png (the stage) and
+# build/frames/run-debriefing.png. On a desktop the window takes real input.
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     export SDL_VIDEODRIVER="${SDL_VIDEODRIVER:-offscreen}"
 fi
-if [ "${SDL_VIDEODRIVER:-}" = offscreen ]; then
-    export VELMORAN_DRIVE="${VELMORAN_DRIVE:-drive/main-menu.txt}"
-fi
 cd build/content
+if [ "${SDL_VIDEODRIVER:-}" = offscreen ] && [ -z "${VELMORAN_DRIVE:-}" ]; then
+    VELMORAN_DRIVE=drive/main-menu.txt ../release/src/app/velmoran "$@"
+    export VELMORAN_DRIVE=drive/mission.txt
+fi
 exec ../release/src/app/velmoran "$@"

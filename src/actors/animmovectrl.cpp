@@ -19,9 +19,9 @@
 #include "w3danimobject.h"
 #include "w3dcollision.h"
 #include "w3dlevel.h"
-#include "wvectorutil.h"
 #include "world.h"
 #include "wscene.h"
+#include "wvectorutil.h"
 
 #include <algorithm>
 #include <cmath>
@@ -463,8 +463,7 @@ void AnimMoveCtrl::RunBoneProbes()
             const Vector from = {bone.x, bone.y + o.y, bone.z};
             const Vector to = {bone.x + o.x, bone.y + o.y, bone.z + o.z};
             W3dCollisionResult result;
-            if (CollisionTestLineEx(mDynamicWorld, mStaticWorld, &from, &to, mModel, nullptr, &result,
-                                    ProbeLineFilter))
+            if (CollisionTestLineEx(mDynamicWorld, mStaticWorld, &from, &to, mModel, nullptr, &result, ProbeLineFilter))
                 probe.hit = 1;
             continue;
         }
@@ -725,7 +724,8 @@ bool AnimMoveCtrl::TestActors(const Vector& position, const Vector& step)
         auto* other = static_cast<TsActor*>(node->value);
         W3dNode* otherNode = other ? other->GetNode() : nullptr;
         Frame* otherFrame = otherNode ? otherNode->GetEngineFrame() : nullptr;
-        if (other == self || !otherFrame)
+        // An actor made not collideable (a dead guard, a weapon in a hand) blocks no one.
+        if (other == self || !otherFrame || !otherNode->GetMoveCollisionSet().IsEnabled())
             continue;
         const Vector& at = Frame::GetWorldMatrix(otherFrame)->pos;
         const W3dCollisionNode* tree = otherNode->GetMoveCollisionSet().GetRoot();

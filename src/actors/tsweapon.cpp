@@ -130,9 +130,20 @@ int32_t TsWeapon::PlayRandomSound(int32_t list, int32_t remember)
 
 TsActor* TsWeapon::GetParentActor()
 {
+    ScriptWorldManager* world = ScriptWorldManager::Instance();
+    if (!mNode && world)
+    {
+        // A weapon without a model hangs on no bone: its holder is the actor whose hand holds it.
+        if (auto* hero = HbCastTo<TsAnimActor>(world->GetHero()); hero && hero->GetWeapon() == this)
+            return hero;
+        for (HbPtrListNode* node = world->GetActors().GetHead(); node; node = node->next)
+            if (auto* holder = HbCastTo<TsAnimActor>(static_cast<TsActor*>(node->value));
+                holder && holder->GetWeapon() == this)
+                return holder;
+        return nullptr;
+    }
     W3dNode* parent = mNode ? mNode->GetParent() : nullptr;
-    ScriptWorldManager* world = parent ? ScriptWorldManager::Instance() : nullptr;
-    if (!world)
+    if (!parent || !world)
         return nullptr;
     if (TsActor* hero = world->GetHero(); hero && hero->GetNode() == parent)
         return hero;

@@ -2,6 +2,8 @@
 // the trace.
 #include "gamedrive.h"
 
+#include "boardcontroltheme_ingame.h"
+#include "gameprofile.h"
 #include "gamestate.h"
 #include "gamestatemanager.h"
 #include "gamestatesaveload.h"
@@ -13,11 +15,18 @@
 #include "hbuserfolder.h"
 #include "hero.h"
 #include "herohudaccess.h"
+#include "herostatemachine.h"
+#include "missionmanager.h"
 #include "resourcegroups.h"
 #include "scriptworldmanager.h"
 #include "tsactor.h"
+#include "tsheroactor.h"
 #include "tsinventory.h"
+#include "tsmotorskills.h"
 #include "tsweaponshoot.h"
+#include "w2dlistgraphiccontainer.h"
+#include "w2dtextgraphicitem.h"
+#include "w3dnode.h"
 #include "wrenderer.h"
 
 #include "camera.h"
@@ -197,8 +206,9 @@ std::string ParseLine(const std::vector<std::string>& words, HbKeyboardControlle
             ++next;
         }
     }
-    constexpr const char* kEvents = "an event is \"key <name>\", \"hold <name> <frames>\", \"mouse <dx> <dy>\", "
-                                    "\"save <name>\", \"memory\", \"hero\", \"actors\" or \"command <console line>\"";
+    constexpr const char* kEvents =
+        "an event is \"key <name>\", \"hold <name> <frames>\", \"mouse <dx> <dy>\", "
+        "\"save <name>\", \"memory\", \"hero\", \"actors\", \"scene\" or \"command <console line>\"";
     if (words.size() <= next)
         return kEvents;
     const std::string& kind = words[next];
@@ -246,6 +256,8 @@ std::string ParseLine(const std::vector<std::string>& words, HbKeyboardControlle
         for (size_t i = next + 1; i < words.size(); ++i)
             event.name += (i > next + 1 ? " " : "") + words[i];
     }
+    else if (kind == "scene" && arguments == 0)
+        event.kind = GameDriveEvent::kScene;
     else if (kind == "actors" && arguments == 0)
         event.kind = GameDriveEvent::kActors;
     else
@@ -568,6 +580,55 @@ void TraceMemory()
     sRun->newsTraced = sNews.load(std::memory_order_relaxed);
 }
 
+int32_t TraceSceneActor(TsActor* actor, void*, void*)
+{
+    // Built as a string: an actor's name comes from a script and may be of any length.
+    std::string line = "actor " + actor->GetName() + " hp " + std::to_string(actor->mHitPoints);
+    W3dNode* node = actor->GetNode();
+    if (const Vector* at = node ? node->GetWorldPosition() : nullptr)
+    {
+        char place[96];
+        std::snprintf(place, sizeof(place), " at %.0f %.0f %.0f", double(at->x), double(at->y), double(at->z));
+        line += place;
+    }
+    else
+        line += " at -";
+    const TsMotorSkills* skills = actor->GetMotorSkills();
+    if (const char* skill = skills ? skills->GetCurrentSkillName() : nullptr)
+        line += std::string(" skill ") + skill;
+    const auto* hero = HbCastTo<TsHeroActor>(actor);
+    if (const HeroStateMachine* machine = hero ? hero->GetStateMachine() : nullptr)
+        line += " state " + std::to_string(machine->GetCurrentCode());
+    Trace(line);
+    return 1;
+}
+
+// Every listed actor's hit points and place, then the profile's objective flags.
+void TraceScene()
+{
+    Trace("scene frame " + std::to_string(sRun->frame));
+    if (ScriptWorldManager* world = ScriptWorldManager::Instance())
+        world->ForEachActor(TraceSceneActor, nullptr, nullptr);
+    // The message the in-game display shows, or the one it will show once it is up.
+    if (BoardControlTheme_InGame* hud = BoardControlTheme_InGame::Find())
+    {
+        W2dTimedListGraphicContainer* messages = hud->GetMessageList();
+        const auto* text =
+            messages && messages->GetChildCount() > 0 ? HbCastTo<W2dTextGraphicItem>(messages->GetChild(0)) : nullptr;
+        if (text)
+            Trace("hud " + text->GetText());
+    }
+    GameStateManager* manager = GameStateManager::Existing();
+    GameProfile* profile = manager ? manager->GetProfile() : nullptr;
+    if (!profile)
+        return;
+    MissionManager& missions = profile->GetMissions();
+    for (int32_t index = 0; index < MissionManager::kMaxObjectives; ++index)
+        if (const Objective* objective = missions.GetObjective(index))
+            Trace("objective " + std::to_string(index) + " active " + std::to_string(objective->IsActive()) + " done " +
+                  std::to_string(objective->IsDone()));
+}
+
 // The current visit's frame times past the skipped ones, as one line; the list is emptied.
 void TraceTiming()
 {
@@ -754,6 +815,8 @@ void GameDriveAfterFrame()
     for (const GameDriveEvent& event : sRun->script.events)
         if (Due(event, GameDriveEvent::kActors))
             TraceActors();
+        else if (Due(event, GameDriveEvent::kScene))
+            TraceScene();
     for (const GameDriveEvent& event : sRun->script.events)
         if (Due(event, GameDriveEvent::kSave))
         {

@@ -46,6 +46,11 @@
 //                                 ("none" without one) and where its chest (bone "Upper_Torso")
 //                                 falls in the frame, in pixels from the top left ("off" when
 //                                 behind the camera)
+//     at <frame> scene            after that frame, trace "scene frame <f>", then "actor <name> hp
+//                                 <h> at <x> <y> <z> [skill <s>] [state <c>]" for every listed
+//                                 actor (position in whole units, "-" without a node), "hud <text>"
+//                                 for the message the in-game display shows, then "objective <i>
+//                                 active <a> done <d>" for each of the profile's objectives
 //     on <state> [+<n>] <event>   the same, n frames (default 1) after the state was entered
 #pragma once
 
@@ -64,6 +69,7 @@ struct GameDriveEvent
         kMemory,
         kCommand,
         kHero,
+        kScene,
         kActors,
     };
     Kind kind = kKey;

@@ -11,6 +11,7 @@ BoardControl* gBar = nullptr;
 
 void DestroyBar()
 {
+    BoardControlTheme_InGame::SetGameBoardControl(nullptr);
     delete gBar;
     gBar = nullptr;
 }
@@ -25,6 +26,9 @@ BoardControl* GameKeyHintBar()
             HbExitList::Add(DestroyBar);
         // The in-game display is theme 1 of every bar the game makes.
         BoardControl::SetInGameThemeFactory([]() -> BoardControlTheme* { return new BoardControlTheme_InGame(); });
+        // What reaches the in-game display without a bar at hand (the objectives' messages, the
+        // ammunition and health hooks) finds it on this bar.
+        BoardControlTheme_InGame::SetGameBoardControl(gBar);
     }
     return gBar;
 }

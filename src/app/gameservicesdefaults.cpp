@@ -15,13 +15,12 @@
 #include "gamestatemanager.h"
 #include "gamestatestage.h"
 #include "hbapplication.h"
-#include "scenariocamera.h"
 #include "hbinputaction.h"
 #include "hbinputmanager.h"
 #include "hero.h"
 #include "heroactorhooks.h"
-#include "herostates.h"
 #include "herostatemachine.h"
+#include "herostates.h"
 #include "ingamecamera.h"
 #include "moveskillhooks.h"
 #include "rdanimrequest.h"
@@ -29,6 +28,7 @@
 #include "rdeventmanager.h"
 #include "resourcegroups.h"
 #include "scenaricmodule.h"
+#include "scenariocamera.h"
 #include "scenariocommands.h"
 #include "scriptworldmanager.h"
 #include "skillconstants.h"
@@ -357,6 +357,12 @@ void RendererEndFrame()
         renderer->EndFrame();
 }
 
+void RendererUpdateFrame()
+{
+    if (WRenderer* renderer = WRenderer::Existing())
+        renderer->UpdateFrame();
+}
+
 void RendererRenderScene()
 {
     if (WRenderer* renderer = WRenderer::Existing())
@@ -570,6 +576,7 @@ void GameServicesInstallDefaults()
     table.padPresent = PadPresent;
     table.rendererEndFrame = RendererEndFrame;
     table.rendererRenderScene = RendererRenderScene;
+    table.rendererUpdateFrame = RendererUpdateFrame;
     table.soundPlay = SoundPlay;
     table.soundStopAll = SoundStopAll;
     table.timedAnimRequestsTick = TimedAnimRequestsTick;

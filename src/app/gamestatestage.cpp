@@ -212,13 +212,11 @@ void StageUpdateWorld()
     TsCameraRegistry::UpdateActiveCameras();
 }
 
+// Play animates the scene before it draws it: without the update no model's motor runs, so
+// no actor moves by its animations. The pause menu draws the scene without this.
 void StageRenderScene()
 {
-    // The scene's update (its updatable nodes: every animated model's motor poses its skeleton,
-    // the UV animations, the sky) comes before the 3D pass; without it no animated model is
-    // ever posed, so none is ready to be drawn.
-    if (WRenderer* renderer = WRenderer::Existing())
-        renderer->UpdateFrame();
+    GameServicesTable().rendererUpdateFrame();
     GameServicesTable().rendererRenderScene();
 }
 

@@ -137,6 +137,9 @@ public:
     void SetItemInHand(TsInventoryItem* item);
     /// Hangs the object in the hand (null: nothing), handing back an item of another object.
     int32_t Equip(TsActor* object);
+    /// Whatever hangs an object in the hero's hand (a level script's SetObjectInHand) equips
+    /// it, so that the item carried for it becomes the item in hand.
+    int32_t SetWeapon(TsActor* weapon) override { return Equip(weapon); }
     /// The named weapon (the next one for an empty name) into the hand; 0 when not carried.
     int32_t SelectWeapon(const char* name);
     /// The named weapon taken now: both players restart their state for its animation.

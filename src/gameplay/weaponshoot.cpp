@@ -15,6 +15,7 @@
 #include "shoothelper.h"
 #include "tsanimactor.h"
 #include "tscameraregistry.h"
+#include "w3danimobject.h"
 #include "w3dnode.h"
 
 HB_DEFINE_CLASS_DESC(WeaponShoot, TsWeaponShoot);
@@ -166,6 +167,20 @@ void WeaponShoot::Shoot()
     {
         Vector::TransformVector(&direction, &mDirection, world);
         from = world->pos;
+    }
+    else if (W3dNode* holderNode = GetParentActor() ? GetParentActor()->GetNode() : nullptr)
+    {
+        // A weapon without a model has no muzzle: the shot leaves from the holder's first
+        // shooting frame (its node without one) along the way the holder faces, never from
+        // the world's origin.
+        const Matrix* facing = Frame::GetWorldMatrix(holderNode->GetEngineFrame());
+        auto* model = HbCastTo<W3dAnimObject>(holderNode);
+        Frame* shootFrame = model ? model->GetShootFrame(0) : nullptr;
+        if (facing)
+        {
+            Vector::TransformVector(&direction, &mDirection, facing);
+            from = shootFrame ? Frame::GetWorldMatrix(shootFrame)->pos : facing->pos;
+        }
     }
     Vector::Normalize(&direction, &direction);
     mDirection = direction;

@@ -14,6 +14,7 @@
 #include "hbclock.h"
 #include "hierarchy.h"
 #include "hierarchywriter.h"
+#include "material.h"
 #include "navgraphwriter.h"
 #include "rdanim.h"
 #include "rdanimchannel.h"
@@ -30,10 +31,9 @@
 #include "tsanimactor.h"
 #include "tsastarpathfinder.h"
 #include "w3danimobject.h"
-#include "walkermodel.h"
-#include "material.h"
 #include "w3dcollision.h"
 #include "w3dframe.h"
+#include "walkermodel.h"
 #include "watomicowner.h"
 #include "world.h"
 #include "worldwriter.h"
@@ -868,6 +868,29 @@ TEST_F(AnimMoveActors, AWalkerStopsAtTheSideOfAParkedVehicle)
     EXPECT_LE(front, 200.0f) << "never into the vehicle";
     EXPECT_GT(front, 190.0f) << "stopped at its side, not at its sphere's reach";
     EXPECT_NEAR(At(0).x, 0.0f, 0.01f);
+    vehicle->mNode->GetMoveCollisionSet().Clear();
+}
+
+TEST_F(AnimMoveActors, AnActorMadeNotCollideableIsWalkedThrough)
+{
+    // The vehicle of the test before, its collision set switched off (as SetActorCollideable
+    // does): the walker goes on past where its side was.
+    mWorld->RemoveActor(mWalkers[1]);
+    scriptworldtest::FakeActor* vehicle = Listed("vehicle", {0, 0, 230});
+    const float box[6] = {300, 200, 260, -300, 0, 200};
+    Atomic* atomic = CreateBoxGeometry(box);
+    ASSERT_NE(atomic, nullptr);
+    AtomicOwner::Get(atomic)->owner = vehicle->mNode;
+    vehicle->mNode->GetMoveCollisionSet().SetRoot(W3dCollisionNode::CreateForAtomic(atomic, nullptr));
+    vehicle->mNode->GetMoveCollisionSet().SetEnabled(0);
+    ::Frame::SyncDirtyList();
+    AnimMoveCtrl* walker = mWalkers[0]->GetMoveController();
+    walker->SetMode(AnimMoveCtrl::kModeActors);
+    walker->SetFlags(AnimMoveCtrl::kAlongDirection);
+    walker->PlayAnim(mWalk, kAll, 0, 0, 1);
+    Walk(80);
+    EXPECT_FALSE(walker->GetFlags() & AnimMoveCtrl::kHitActor);
+    EXPECT_GT(At(0).z, 260.0f) << "past the switched-off vehicle";
     vehicle->mNode->GetMoveCollisionSet().Clear();
 }
 

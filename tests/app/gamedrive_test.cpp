@@ -57,8 +57,9 @@ TEST(GameDrive, ReadsEveryCommandAndKeepsTheEventsInOrder)
 
 TEST(GameDrive, NamesEveryBadLineAndSkipsOnlyThatLine)
 {
-    constexpr const char* kEventsError = "an event is \"key <name>\", \"hold <name> <frames>\", \"mouse <dx> <dy>\", "
-                                         "\"save <name>\", \"memory\", \"hero\", \"actors\" or \"command <console line>\"";
+    constexpr const char* kEventsError =
+        "an event is \"key <name>\", \"hold <name> <frames>\", \"mouse <dx> <dy>\", "
+        "\"save <name>\", \"memory\", \"hero\", \"actors\", \"scene\" or \"command <console line>\"";
     const struct
     {
         const char* line;
@@ -87,6 +88,7 @@ TEST(GameDrive, NamesEveryBadLineAndSkipsOnlyThatLine)
         {"at 3 press VK_RETURN", kEventsError},
         {"at 3 hero now", kEventsError},
         {"at 3 command", kEventsError},
+        {"on 6 +4 scene all", kEventsError},
         {"at 3 save ../escape", "a frame's name is a file name without a folder"},
         {"on -1 key VK_RETURN", "a state is a number from 0 to 1000"},
         {"on 7 +0 key VK_RETURN", "the frames after an entry are +1 or more"},
@@ -116,12 +118,13 @@ TEST(GameDrive, ReadsHeldKeysMouseMovesMemoryHeroAndActorLinesCommandsTimingAndT
                              "on 6 +30 command  SetObjective 0  0 1 0 # a comment\n"
                              "on 6 +31 hero\n"
                              "on 6 +2 actors\n"
-                             "at 12 hold VK_RBUTTON 3\n",
+                             "at 12 hold VK_RBUTTON 3\n"
+                             "on 6 +40 scene\n",
                              &script),
               "");
     EXPECT_EQ(script.timingSkip, 30);
     EXPECT_EQ(script.killOnReplace, "Velmoran_Ann.sav");
-    ASSERT_EQ(script.events.size(), 7u);
+    ASSERT_EQ(script.events.size(), 8u);
     EXPECT_EQ(script.events[0].kind, GameDriveEvent::kHold);
     EXPECT_EQ(script.events[0].keyCode, VK_UP);
     EXPECT_EQ(script.events[0].frame, 10);
@@ -145,6 +148,8 @@ TEST(GameDrive, ReadsHeldKeysMouseMovesMemoryHeroAndActorLinesCommandsTimingAndT
     // The mouse's buttons are held as the window system's button codes.
     EXPECT_EQ(script.events[6].kind, GameDriveEvent::kHold);
     EXPECT_EQ(script.events[6].keyCode, VK_RBUTTON);
+    EXPECT_EQ(script.events[7].kind, GameDriveEvent::kScene);
+    EXPECT_EQ(script.events[7].frame, 40);
     // Without the command no state is timed.
     GameDriveScript plain;
     EXPECT_EQ(GameDriveParse("bound 3\n", &plain), "");

@@ -244,6 +244,21 @@ TEST_F(Stage, EntryAndLeavePurgeTheFreeListsAttachTheShadowsAndPrepareTheClumps)
     gCalls = nullptr;
 }
 
+TEST_F(Stage, AFrameOfPlayAnimatesTheSceneBeforeItDrawsIt)
+{
+    GameServices& services = GameServicesTable();
+    services.rendererBeginFrame = [] { Call("begin"); };
+    services.rendererUpdateFrame = [] { Call("update"); };
+    services.rendererRenderScene = [] { Call("scene"); };
+    services.rendererEndFrame = [] { Call("end"); };
+    mStage->Enter();
+    std::vector<std::string> calls;
+    gCalls = &calls;
+    mStage->Update();
+    EXPECT_EQ(calls, (std::vector<std::string>{"begin", "update", "scene", "end"}));
+    gCalls = nullptr;
+}
+
 TEST_F(Stage, ActionsAreLookedUpOncePerSetOfBindings)
 {
     mStage->Enter();
@@ -283,6 +298,7 @@ TEST_F(Stage, TheGameInstallsTheInGameDisplayAsThemeOneAndItsActionsFireUnderIt)
     ASSERT_NE(bar, nullptr);
     bar->CreateThemes();
     ASSERT_NE(HbCastTo<BoardControlTheme_InGame>(bar->GetTheme(1)), nullptr);
+    EXPECT_EQ(BoardControlTheme_InGame::Find(), bar->GetTheme(1)) << "found without the bar at hand";
 
     uitest::InjectedInput input;
     ASSERT_TRUE(input.Bind("ESC", "VK_ESCAPE"));

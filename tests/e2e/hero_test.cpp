@@ -20,7 +20,7 @@ namespace
 {
 
 // From a new game to the stage, as the stage's own run; then the first frame, a walk with the
-// forward key held, and a look to the right where the first soldier stands (each saved frame
+// forward key held, and a look to the left, past the hero, at the first soldier ahead (each saved frame
 // gets the actors' trace lines of the same frame); then the rifle's key, two shots and a reload.
 std::string HeroDrive(const fs::path& folder)
 {
@@ -47,7 +47,7 @@ std::string HeroDrive(const fs::path& folder)
            "on 6 +22 hold VK_W 24\n"
            "on 6 +40 save walk\n"
            "on 6 +40 actors\n"
-           "on 6 +50 mouse -100 0\n"
+           "on 6 +50 mouse -400 0\n"
            "on 6 +60 save soldier\n"
            "on 6 +60 actors\n"
            "on 6 +62 key VK_1\n"
@@ -134,8 +134,7 @@ uint32_t Jacket(const uint8_t cloth[3])
 /// Distance on the ground plane from a point to the closed patrol path.
 float FromPath(const float at[3])
 {
-    // The set's first level: its patrol marks, walked in a loop.
-    const float path[][2] = {{-150, -300}, {600, -300}, {700, 1000}, {-700, 1000}};
+    const auto& path = kLevelPatrol;
     float best = 1e30f;
     for (size_t i = 0; i < 4; ++i)
     {

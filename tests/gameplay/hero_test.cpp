@@ -102,17 +102,18 @@ protected:
         WeaponSetProfileReaders([] { return gDifficulty; }, [] { return gUnlimited; });
         mProfile = new GameProfile();
         GameStateManager::Instance()->SetProfile(mProfile);
-        ASSERT_EQ(Exec("class Gun:\n"
-                       "    def __init__(self, name, data=''):\n"
-                       "        self.actorName = name\n"
-                       "        self.data = Gun\n"
-                       "    def DropObject(self, at, along, flag):\n"
-                       "        note('dropped %s at %g %g %g along %g %d' % (self.actorName, at.x, at.y, at.z, along.x, "
-                       "flag))\n"
-                       "gun = Gun('gun')\n"
-                       "knife = Gun('knife')\n"
-                       "rifle = Gun('rifle')\n"),
-                  "");
+        ASSERT_EQ(
+            Exec("class Gun:\n"
+                 "    def __init__(self, name, data=''):\n"
+                 "        self.actorName = name\n"
+                 "        self.data = Gun\n"
+                 "    def DropObject(self, at, along, flag):\n"
+                 "        note('dropped %s at %g %g %g along %g %d' % (self.actorName, at.x, at.y, at.z, along.x, "
+                 "flag))\n"
+                 "gun = Gun('gun')\n"
+                 "knife = Gun('knife')\n"
+                 "rifle = Gun('rifle')\n"),
+            "");
         mHero = MakeHero();
         ASSERT_NE(mHero->GetModel(), nullptr);
         mWorld->SetHero(mHero);
@@ -493,7 +494,8 @@ TEST_F(HeroActor, TheDamageEventsReachTheHeroOnceSubscribed)
         float value;
         int32_t hitPoints;
         int32_t lastHit;
-    } events[] = {{Hero::kEventHit, 10.0f, 90, 10}, {Hero::kEventStrike, 5.0f, 85, 520}, {Hero::kEventExplosion, 20.0f, 65, 13}};
+    } events[] = {
+        {Hero::kEventHit, 10.0f, 90, 10}, {Hero::kEventStrike, 5.0f, 85, 520}, {Hero::kEventExplosion, 20.0f, 65, 13}};
     for (const auto& e : events)
     {
         SCOPED_TRACE(e.id);
@@ -507,6 +509,21 @@ TEST_F(HeroActor, TheDamageEventsReachTheHeroOnceSubscribed)
         EXPECT_EQ(mHero->mHitPoints, e.hitPoints);
         EXPECT_EQ(mHero->mLastHitEvent, e.lastHit);
     }
+}
+
+TEST_F(HeroActor, AnObjectHungInTheHandThroughTheActorBecomesTheCarriedItemInHand)
+{
+    // As a level script's SetObjectInHand does it: through the animated actor.
+    Carry();
+    TsAnimActor* actor = mHero;
+    ASSERT_EQ(actor->SetWeapon(mRifle), 1);
+    ASSERT_NE(mHero->GetItemInHand(), nullptr);
+    EXPECT_EQ(mHero->GetItemInHand()->GetActor(), mRifle);
+    EXPECT_EQ(mHero->GetCurrentWeaponName(), "RIFLE");
+    EXPECT_EQ(HeroGetInputHost()->GetObjectInHand(mHero), mRifle) << "what the states shoot with";
+    actor->SetWeapon(nullptr);
+    EXPECT_EQ(mHero->GetItemInHand(), nullptr);
+    EXPECT_EQ(mHero->GetWeapon(), nullptr);
 }
 
 TEST_F(HeroActor, DroppingTheObjectInHandTakesThePreviousWeaponAndCallsTheDroppedOnesScript)

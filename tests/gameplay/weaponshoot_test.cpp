@@ -349,6 +349,40 @@ TEST_F(HeroShots, TheCasingLeavesTheCasingFrameOverTheShootersFloor)
     soldier->mNode->RemoveChild(mGun->GetNode());
 }
 
+TEST_F(HeroShots, AGunWithoutAModelFiresFromItsHolderAlongItsFacingNotFromTheOrigin)
+{
+    auto* bare = new WeaponShoot();
+    bare->AddRef();
+    bare->mMagazineSize = 30;
+    bare->mMaxSpread = -1.0f;
+    bare->SetAmmo(-1);
+    ASSERT_EQ(bare->GetNode(), nullptr);
+    EXPECT_EQ(bare->GetParentActor(), nullptr) << "held by no one";
+
+    mHero = new Shooter();
+    mHero->AddRef();
+    mScene->GetRoot()->AttachChild(mHero->mFrame);
+    mWorld->SetHero(mHero);
+    const Vector at = {100.0f, 0.0f, 50.0f}, facing = {1.0f, 0.0f, 0.0f};
+    mHero->mFrame->SetWorldPosition(&at);
+    mHero->mFrame->LookAlong(&facing);
+    Frame::SyncDirtyList();
+    ASSERT_EQ(mHero->SetWeapon(bare), 1);
+    EXPECT_EQ(bare->GetParentActor(), mHero) << "the hand that holds it";
+
+    EXPECT_EQ(bare->Fire(1.0f, 0), 1);
+    ASSERT_EQ(mRing.mLaunches.size(), 1u);
+    const WeaponLaunch& shot = mRing.mLaunches[0];
+    EXPECT_FLOAT_EQ(shot.from.x, 100.0f);
+    EXPECT_FLOAT_EQ(shot.from.z, 50.0f);
+    EXPECT_NEAR(shot.direction.x, 1.0f, 1e-5f);
+    EXPECT_NEAR(shot.direction.z, 0.0f, 1e-5f);
+
+    mHero->SetWeapon(nullptr);
+    EXPECT_EQ(bare->GetParentActor(), nullptr) << "let go";
+    bare->Release();
+}
+
 TEST_F(HeroShots, TheHerosShotKicksTheInGameCameraAndFollowsTheHelpersTarget)
 {
     GiveTheHeroTheGun();

@@ -502,9 +502,9 @@ TEST_F(MkContent, EveryDeclaredResourceResolvesThroughTheGamesReaders)
         const char* id;
         int axis; ///< 0 x, 1 y, 2 z
         float sign;
-    } travels[] = {{"HE_WALK_M1_ANM", 2, 1}, {"HE_RUN_P38_ANM", 2, 1},   {"HE_WALK_B_A_ANM", 2, -1},
-                   {"HE_WALK_L_A_ANM", 0, 1}, {"HE_WALK_R_A_ANM", 0, -1}, {"HE_LADDER_UP_ANM", 1, 1},
-                   {"HE_LADDER_DOWN_ANM", 1, -1}, {"HE_ROLL_M1_ANM", 2, 1}, {"HE_CROUCH_F_M1_ANM", 2, 1}};
+    } travels[] = {{"HE_WALK_M1_ANM", 2, 1},      {"HE_RUN_P38_ANM", 2, 1},   {"HE_WALK_B_A_ANM", 2, -1},
+                   {"HE_WALK_L_A_ANM", 0, 1},     {"HE_WALK_R_A_ANM", 0, -1}, {"HE_LADDER_UP_ANM", 1, 1},
+                   {"HE_LADDER_DOWN_ANM", 1, -1}, {"HE_ROLL_M1_ANM", 2, 1},   {"HE_CROUCH_F_M1_ANM", 2, 1}};
     for (const auto& t : travels)
     {
         const auto* animation = HbCastTo<RdAnimation>(HbResourceManager::Instance()->GetResource(t.id));
@@ -591,8 +591,8 @@ TEST_F(MkContent, EveryDeclaredResourceResolvesThroughTheGamesReaders)
     ASSERT_NE(marks, nullptr);
     ASSERT_NE(graph, nullptr);
     EXPECT_EQ(marks->GetRejectedCount(), 0);
-    for (const char* name : {"MK_HERO_START01", "MK_OBJECTIVE01", "MK_PATROL01", "MK_PATROL02", "MK_PATROL03",
-                             "MK_PATROL04"})
+    for (const char* name :
+         {"MK_HERO_START01", "MK_OBJECTIVE01", "MK_PATROL01", "MK_PATROL02", "MK_PATROL03", "MK_PATROL04"})
     {
         YoScenaricMark* mark = marks->FindMark(name);
         ASSERT_NE(mark, nullptr) << name;
@@ -607,12 +607,15 @@ TEST_F(MkContent, EveryDeclaredResourceResolvesThroughTheGamesReaders)
     const Vector start = marks->FindMark("MK_HERO_START01")->GetPosition();
     EXPECT_NEAR(start.x, kLevelHeroStart[0], 0.01f);
     EXPECT_NEAR(start.z, kLevelHeroStart[2], 0.01f);
-    // From the start, and from a corner of the yard whose straight line to the objective would
-    // cross the wall: where a path crosses the building's south wall, it is in the doorway.
+    // The start reaches the first objective's place in the yard. From it, and from a corner of
+    // the yard whose straight line to the mission's exit inside the building would cross the
+    // wall: where a path crosses the building's south wall, it is in the doorway.
     const Vector objective = marks->FindMark("MK_OBJECTIVE01")->GetPosition();
+    EXPECT_EQ(graph->FindPath(start, objective), 1);
+    const Vector exit = {kLevelExit[0], kLevelExit[1], kLevelExit[2]};
     for (const Vector from : {start, Vector{-800.0f, 0.0f, -600.0f}})
     {
-        ASSERT_EQ(graph->FindPath(from, objective), 1);
+        ASSERT_EQ(graph->FindPath(from, exit), 1);
         const std::vector<Vector>& way = graph->GetPath();
         std::string path;
         bool throughTheDoor = false;

@@ -69,6 +69,7 @@ std::vector<ContentGroup> LevelGroups()
              {Data("MISSION_OBJECTIVES_SCR", "w1l1\\mission.scr", MissionFile),
               Data("W1L1_WORLD_WW", "w1l1\\world.bsp", LevelWorldBytes),
               Data("W1L1_LEVEL_WL", "w1l1\\level.wl", LevelBytes),
+              Data("W1L1_RIFLE_WO", "w1l1\\rifle.dff", LevelRifleModelBytes),
               Data("W1L1_NAV_AS", "w1l1\\navigation.as", LevelNavigationBytes),
               Data("W1L1_SCE", "w1l1\\scenario.sce", LevelScenarioBytes),
               Data("W1L1_MARKS_YDB", "w1l1\\marks.ydb", LevelMarkDatabaseBytes)}},
@@ -538,7 +539,8 @@ std::string ContentWrite(const std::string& folder)
     };
     if (!text("variable.scr", kVariables) || !text("commands.scr", kCommands) || !text("grounds.scr", kGrounds))
         return "cannot write the command scripts";
-    if (!fs::create_directories(temporary / "drive", error) || !text("drive/main-menu.txt", kDriveMainMenu))
+    if (!fs::create_directories(temporary / "drive", error) || !text("drive/main-menu.txt", kDriveMainMenu) ||
+        !text("drive/mission.txt", kLevelDrive))
         return "cannot write the drive file";
 
     const std::vector<ContentGroup>& groups = ContentGroups();

@@ -219,6 +219,11 @@ const Words kWords[] = {
     {"TX_W1L1S01_OBJECTIVE_2_TXT",
      {"Neutralise the guard", "Neutraliser le garde", "Den Wachposten ausschalten", "Neutralizar al guardia",
       "Neutralizzare la guardia"}},
+    {"TX_W1L1S01_OBJECTIVE_1_DONE_TXT",
+     {"The yard is reached", "La cour est atteinte", "Der Hof ist erreicht", "Patio alcanzado", "Cortile raggiunto"}},
+    {"TX_W1L1S01_OBJECTIVE_2_DONE_TXT",
+     {"The guard is down", "Le garde est a terre", "Der Wachposten ist erledigt", "Guardia abatido",
+      "Guardia abbattuta"}},
 };
 } // namespace
 

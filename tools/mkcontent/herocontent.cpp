@@ -532,7 +532,8 @@ const char kHeroRifleScript[] =
     "    SetWeaponData(weapon, 'RIFLE', key, kind, 1, 0)\n"
     "    SetWeaponShootData(weapon, 3, 1.0, (), (), (), 0, (0.5, 3.0), 8, 0, 0, 0, 0, 0,\n"
     "                       1.0, 120, 0)\n"
-    "    SetAmmoData(weapon, 1, None, 0.0, 6000.0, 60, 2.0, 0.0, 1.5, None, 0, None, None, 2, None, None, 0,\n"
+    "    # A round that strikes an actor sends it the hit event (10) with its damage.\n"
+    "    SetAmmoData(weapon, 1, None, 0.0, 6000.0, 60, 2.0, 0.0, 1.5, None, 0, None, None, 2, None, None, 10,\n"
     "                0.0, 0.0, 0.0, 0.0, None, None, (1.0, 1.0, 0.0), 80.0, 0.0, 2.0)\n"
     "    SetAmmoNumber(weapon, ammo)\n";
 
@@ -548,6 +549,7 @@ const char kHeroPistolScript[] =
     "    SetWeaponData(weapon, 'PISTOL', key, kind, 1, 0)\n"
     "    SetWeaponShootData(weapon, 2, 1.0, (), (), (), 0, (1.0, 4.0), 7, 0, 0, 0, 0, 0,\n"
     "                       1.0, 70, 0)\n"
-    "    SetAmmoData(weapon, 1, None, 0.0, 4000.0, 35, 2.0, 0.0, 1.0, None, 0, None, None, 1, None, None, 0,\n"
+    "    # A round that strikes an actor sends it the hit event (10) with its damage.\n"
+    "    SetAmmoData(weapon, 1, None, 0.0, 4000.0, 35, 2.0, 0.0, 1.0, None, 0, None, None, 1, None, None, 10,\n"
     "                0.0, 0.0, 0.0, 0.0, None, None, (1.0, 1.0, 0.0), 60.0, 0.0, 2.0)\n"
     "    SetAmmoNumber(weapon, ammo)\n";

@@ -103,6 +103,7 @@ GameServices GameServicesLeast()
     table.padPresent = NoHero;
     table.rendererEndFrame = Nothing;
     table.rendererRenderScene = Nothing;
+    table.rendererUpdateFrame = Nothing;
     table.soundPlay = NoName;
     table.soundStopAll = Nothing;
     table.boardBuildInGame = Nothing;

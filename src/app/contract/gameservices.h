@@ -103,6 +103,9 @@ struct GameServices
     int32_t (*padPresent)();
     void (*rendererEndFrame)();
     void (*rendererRenderScene)();
+    /// Animates what the scene shows: UV animations, animated textures, the scene's updatable
+    /// nodes (every animated model's motor), the sky and the effects.
+    void (*rendererUpdateFrame)();
     /// A 2D sound by name.
     void (*soundPlay)(const char* name);
     void (*soundStopAll)();
