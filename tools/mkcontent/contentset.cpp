@@ -142,6 +142,16 @@ std::vector<ContentGroup> MakeGroups()
                        // What the map and the pause pages show over a stage, with no front-end group loaded.
                        Picture("FE_MAP_BACK_TEX", "textures\\fe_map_back.png", 90, 80, 55),
                        Picture("FE_HIT_TEX", "textures\\fe_hit.png", 235, 235, 235),
+                       // The in-game display: the hero's portrait panel as he is well, hurt and dead,
+                       // the alarm, the health gauge, the magazines and the cross-hair.
+                       Picture("FE_FRONT_01_TEX", "textures\\fe_front_01.png", 96, 104, 64),
+                       Picture("FE_FRONT_HURT_TEX", "textures\\fe_front_hurt.png", 150, 80, 56),
+                       Picture("FE_FRONT_DEATH_TEX", "textures\\fe_front_death.png", 72, 72, 72),
+                       Picture("FE_FRONT_02_TEX", "textures\\fe_front_02.png", 200, 56, 40),
+                       Picture("FE_GREEN_TEX", "textures\\fe_green.png", 72, 168, 64),
+                       Picture("FE_CHARGER_TEX", "textures\\fe_charger.png", 150, 128, 80),
+                       Picture("FE_SIGHT_TEX", "textures\\fe_sight.png", 232, 232, 232),
+                       Picture("FE_POINT_SIGHT_TEX", "textures\\fe_point_sight.png", 232, 64, 48),
                        Other("SD_I_PAUSE_S2DSB", "sounds\\sd_i_pause.wav", ContentKind::Sound),
                        // The credits may follow the closing video, whatever group it left loaded.
                        Other("Z_END_STDSB", "sounds\\z_end.wav", ContentKind::Sound),
@@ -338,13 +348,13 @@ const char kCommands[] = "CreateControler 0 Keyboard\r\n"
                          "SetCommandContext Default\r\n"
                          "bind Keyboard START VK_RETURN CLICK\r\n"
                          "bind Keyboard ESC VK_ESCAPE CLICK\r\n"
-                         "bind Keyboard MAP_BACK VK_M CLICK\r\n"
+                         "bind Keyboard MAP_BACK VK_TAB CLICK\r\n"
                          // The weapon wheel stays open while its key is held.
                          "bind Keyboard INVENTORY_OPEN VK_I DOWN\r\n"
                          "bind Keyboard CMD_QUIT_CREDITS VK_SPACE CLICK\r\n"
                          "bind Keyboard CMD_CONTEXTUAL_ACTION VK_E CLICK\r\n"
                          // The hero: WASD to move, the mouse to aim and fire, R reload, space roll,
-                         // C crouch, Q the next weapon and 1-8 a weapon by its key.
+                         // C crouch, Q the next weapon and 1-8 a weapon by its key; Tab the map.
                          "CreateControler 1 Mouse\r\n"
                          "bind Keyboard WIN_UP_ARROW VK_W DOWN\r\n"
                          "bind Keyboard WIN_DOWN_ARROW VK_S DOWN\r\n"
@@ -380,7 +390,7 @@ const char kCommands[] = "CreateControler 0 Keyboard\r\n"
                          "bind Keyboard LABEL_NEXT VK_RETURN CLICK\r\n"
                          "bind Keyboard LABEL_ESC VK_ESCAPE CLICK\r\n"
                          "SetCommandContext Map\r\n"
-                         "bind Keyboard MAP_BACK VK_M CLICK\r\n"
+                         "bind Keyboard MAP_BACK VK_TAB CLICK\r\n"
                          "bind Keyboard MAP_ESC VK_ESCAPE CLICK\r\n"
                          "bind Keyboard MAP_ZOOM_IN VK_ADD CLICK\r\n"
                          "bind Keyboard MAP_ZOOM_OUT VK_SUBTRACT CLICK\r\n"
@@ -388,6 +398,39 @@ const char kCommands[] = "CreateControler 0 Keyboard\r\n"
                          "bind Keyboard MAP_OBJECTIVES_SCROLL_DOWN VK_DOWN DOWN\r\n"
                          "SetCommandContext Cinematic\r\n"
                          "bind Keyboard SKIP_CINEMATIC VK_ESCAPE CLICK\r\n"
+                         // A pad, when one is plugged in (without one its lines bind nothing): the
+                         // left stick moves, R1 fires, L1 aims, the face buttons reload, roll,
+                         // crouch and act, select opens the map and start the pause menu.
+                         "CreateControler 2 Paddle1\r\n"
+                         "SetCommandContext Default\r\n"
+                         "bind Paddle1 START SCE_PADstart CLICK\r\n"
+                         "bind Paddle1 ESC SCE_PADstart CLICK\r\n"
+                         "bind Paddle1 MAP_BACK SCE_PADselect CLICK\r\n"
+                         "bind Paddle1 INVENTORY_OPEN SCE_PADL2 DOWN\r\n"
+                         "bind Paddle1 CMD_CONTEXTUAL_ACTION SCE_PADRup CLICK\r\n"
+                         "bind Paddle1 RELOAD SCE_PADRleft CLICK\r\n"
+                         "bind Paddle1 ROLL SCE_PADRdown CLICK\r\n"
+                         "bind Paddle1 CROUCH SCE_PADRright CLICK\r\n"
+                         "bind Paddle1 CHANGE_WEAPON SCE_PADR2 CLICK\r\n"
+                         "bind Paddle1 SHOOT_CLICK SCE_PADR1 CLICK\r\n"
+                         "bind Paddle1 SHOOT_DOWN SCE_PADR1 DOWN\r\n"
+                         "bind Paddle1 LOCK SCE_PADL1 DOWN\r\n"
+                         "SetCommandContext Menu\r\n"
+                         "bind Paddle1 MENU_CHOOSE SCE_PADRdown CLICK\r\n"
+                         "bind Paddle1 MENU_ESC SCE_PADstart CLICK\r\n"
+                         "bind Paddle1 MENU_UP SCE_PADRright CLICK\r\n"
+                         "bind Paddle1 MENU_NEXT SCE_PADLdown CLICK\r\n"
+                         "bind Paddle1 MENU_PREVIOUS SCE_PADLup CLICK\r\n"
+                         "bind Paddle1 MENU_NEXT_VALUE SCE_PADLright CLICK\r\n"
+                         "bind Paddle1 MENU_PREVIOUS_VALUE SCE_PADLleft CLICK\r\n"
+                         "SetCommandContext Label\r\n"
+                         "bind Paddle1 LABEL_NEXT SCE_PADRdown CLICK\r\n"
+                         "bind Paddle1 LABEL_ESC SCE_PADstart CLICK\r\n"
+                         "SetCommandContext Map\r\n"
+                         "bind Paddle1 MAP_BACK SCE_PADselect CLICK\r\n"
+                         "bind Paddle1 MAP_ESC SCE_PADstart CLICK\r\n"
+                         "SetCommandContext Cinematic\r\n"
+                         "bind Paddle1 SKIP_CINEMATIC SCE_PADstart CLICK\r\n"
                          "SetCommandContext Default\r\n";
 
 // The headless run of ./run.sh: the first flag (a click is seen once its key was up in a frame,
