@@ -181,6 +181,8 @@ std::vector<ContentGroup> MakeGroups()
                        Other("SD_I_INVENTORY_ON_S2DSB", "sounds\\sd_i_inventory_on.wav", ContentKind::Sound),
                        Other("SD_I_INVENTORY_OFF_S2DSB", "sounds\\sd_i_inventory_off.wav", ContentKind::Sound)}});
     groups.push_back({"loading", {Picture("FE_LOADING_SCREEN_TEX", "textures\\fe_loading_screen.png", 30, 40, 90)}});
+    // The first sector of a world shows that world's own loading picture instead.
+    groups.push_back({"W1", {Picture("FE_LOADING_SCREEN_TEX", "textures\\w1_loading_screen.png", 60, 50, 30)}});
     groups.push_back({"LANGUAGE",
                       {Picture("FE_FLAG_UK_TEX", "textures\\fe_flag_uk.png", 30, 60, 160),
                        Picture("FE_FLAG_FR_TEX", "textures\\fe_flag_fr.png", 40, 90, 230),
