@@ -6,7 +6,9 @@
 #include "gamerun.h"
 
 #include <gtest/gtest.h>
+#include <png.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -50,6 +52,25 @@ protected:
                (folder.parent_path() / (folder.filename().string() + "-frames")).string() + "\n";
     }
 };
+
+/// A PNG the game saved, as 0xFFRRGGBB top row first; empty when it cannot be read.
+inline std::vector<uint32_t> ReadPng(const fs::path& path, int* width, int* height)
+{
+    std::vector<uint32_t> pixels;
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str()))
+        return pixels;
+    image.format = PNG_FORMAT_RGBA;
+    std::vector<uint8_t> bytes(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, bytes.data(), 0, nullptr))
+        return pixels;
+    *width = int(image.width);
+    *height = int(image.height);
+    for (size_t i = 0; i + 3 < bytes.size(); i += 4)
+        pixels.push_back(0xFF000000u | uint32_t(bytes[i]) << 16 | uint32_t(bytes[i + 1]) << 8 | bytes[i + 2]);
+    return pixels;
+}
 
 /// The lines of text that start with prefix.
 inline std::vector<std::string> Lines(const std::string& text, const std::string& prefix)

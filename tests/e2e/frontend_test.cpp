@@ -8,7 +8,6 @@
 #include "gameprefs.h"
 #include "uisupport.h"
 
-#include <png.h>
 
 #include <algorithm>
 #include <cmath>
@@ -27,25 +26,6 @@ constexpr const char kFrameLines[] = "at 2 save language\n"
                                      "on 7 +92 save fade-92\non 7 +93 save fade-93\non 7 +94 save fade-94\n"
                                      "on 7 +95 save fade-95\n"
                                      "on 7 +96 save intro-title\n";
-
-/// A PNG the game saved, as 0xFFRRGGBB top row first; empty when it cannot be read.
-std::vector<uint32_t> ReadPng(const fs::path& path, int* width, int* height)
-{
-    std::vector<uint32_t> pixels;
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str()))
-        return pixels;
-    image.format = PNG_FORMAT_RGBA;
-    std::vector<uint8_t> bytes(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, bytes.data(), 0, nullptr))
-        return pixels;
-    *width = int(image.width);
-    *height = int(image.height);
-    for (size_t i = 0; i + 3 < bytes.size(); i += 4)
-        pixels.push_back(0xFF000000u | uint32_t(bytes[i]) << 16 | uint32_t(bytes[i + 1]) << 8 | bytes[i + 2]);
-    return pixels;
-}
 
 /// What the references paint: the set's pictures, and rectangles left to the frame.
 struct Painter

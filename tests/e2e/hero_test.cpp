@@ -8,7 +8,6 @@
 #include "herocontent.h"
 #include "levelcontent.h"
 
-#include <png.h>
 
 #include <cmath>
 #include <cstdio>
@@ -103,24 +102,6 @@ const ActorLine* Find(const std::vector<ActorLine>& lines, const std::string& na
         if (a.name == name && a.frame == frame)
             return &a;
     return nullptr;
-}
-
-std::vector<uint32_t> ReadPng(const fs::path& path, int* width, int* height)
-{
-    std::vector<uint32_t> pixels;
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str()))
-        return pixels;
-    image.format = PNG_FORMAT_RGBA;
-    std::vector<uint8_t> bytes(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, bytes.data(), 0, nullptr))
-        return pixels;
-    *width = int(image.width);
-    *height = int(image.height);
-    for (size_t i = 0; i + 3 < bytes.size(); i += 4)
-        pixels.push_back(0xFF000000u | uint32_t(bytes[i]) << 16 | uint32_t(bytes[i + 1]) << 8 | bytes[i + 2]);
-    return pixels;
 }
 
 /// A jacket under the boxes' grey light, half-way between a side's bottom and its top.

@@ -7,7 +7,6 @@
 #include "e2e_fixture.h"
 #include "framecheck.h"
 
-#include <png.h>
 
 #include <cstdio>
 #include <map>
@@ -59,24 +58,6 @@ long Entered(const std::string& trace, int state, int nth = 0)
 {
     const std::vector<std::string> lines = Lines(trace, "state " + std::to_string(state) + " frame ");
     return nth < int(lines.size()) ? std::stol(lines[size_t(nth)].substr(lines[size_t(nth)].rfind(' ') + 1)) : -1;
-}
-
-std::vector<uint32_t> ReadPng(const fs::path& path, int* width, int* height)
-{
-    std::vector<uint32_t> pixels;
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str()))
-        return pixels;
-    image.format = PNG_FORMAT_RGBA;
-    std::vector<uint8_t> bytes(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, bytes.data(), 0, nullptr))
-        return pixels;
-    *width = int(image.width);
-    *height = int(image.height);
-    for (size_t i = 0; i + 3 < bytes.size(); i += 4)
-        pixels.push_back(0xFF000000u | uint32_t(bytes[i]) << 16 | uint32_t(bytes[i + 1]) << 8 | bytes[i + 2]);
-    return pixels;
 }
 
 TEST_F(GameRun, TheFirstMissionIsPlayedFromTheMainMenuToTheDebriefingTheSameWayTwice)
@@ -145,7 +126,9 @@ TEST_F(GameRun, TheFirstMissionIsPlayedFromTheMainMenuToTheDebriefingTheSameWayT
         EXPECT_EQ(Find(lines, m.hero).empty(), false) << m.hero << "\n" << ::testing::PrintToString(lines);
         EXPECT_EQ(Find(lines, m.guard).empty(), false) << m.guard << "\n" << ::testing::PrintToString(lines);
         if (*m.hud)
+        {
             EXPECT_EQ(Find(lines, "hud "), m.hud);
+        }
         EXPECT_EQ(Find(lines, "objective 0 "), m.first);
         EXPECT_EQ(Find(lines, "objective 1 "), m.second);
     }
